@@ -1,0 +1,93 @@
+# Shared by the Wine runner and the play and test scripts: the project's own Wine prefix, a private
+# X display and a private audio device. Sourced, not run. Touches nothing of the user's own Wine,
+# ALSA or PulseAudio set-up: everything lives under the build folder.
+
+# wine_env_setup BUILD_DIR KIND: exports the environment for the prefix of that kind ("test" or
+# "play"); each kind has its own prefix because Wine caches the display mode list of the screen
+# it first saw.
+wine_env_setup() {
+  local build=$1 kind=$2
+  WINE_DIR="$build/wine"
+  mkdir -p "$WINE_DIR"
+  export WINEPREFIX="$WINE_DIR/prefix-$kind"
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Tests always get the null device (faster than real time, never audible); the game gets it
+  # only on a machine without sound.
+  if [ "$kind" = test ] || ! wine_env_has_audio; then
+    local home="$WINE_DIR/home"
+    mkdir -p "$home"
+    printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$home/.asoundrc"
+    export HOME="$home"
+    WINE_AUDIO=null
+  else
+    WINE_AUDIO=user
+  fi
+}
+
+wine_env_has_audio() {
+  compgen -G "/dev/snd/pcmC*" >/dev/null && return 0
+  [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && return 0
+  return 1
+}
+
+# wine_env_prefix: creates the prefix on first use (crash dialog off, Wine's fonts with the
+# usual face names mapped to the Liberation fonts); later calls return at once. Safe to call from
+# many processes at once.
+wine_env_prefix() {
+  [ -f "$WINEPREFIX/.ready" ] && return 0
+  (
+    flock 9
+    [ -f "$WINEPREFIX/.ready" ] && exit 0
+    rm -rf "$WINEPREFIX"
+    wineboot -u </dev/null >/dev/null 2>&1
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    local reg="$WINE_DIR/settings-$$.reg"
+    {
+      printf 'REGEDIT4\r\n\r\n'
+      printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
+      printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+      printf '"Arial"="Liberation Sans"\r\n"Courier New"="Liberation Mono"\r\n'
+      printf '"Times New Roman"="Liberation Serif"\r\n\r\n'
+      if [ "$WINE_AUDIO" = null ]; then
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Audio"="alsa"\r\n\r\n'
+      fi
+    } >"$reg"
+    wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
+    wineserver -w
+    rm -f "$reg"
+    touch "$WINEPREFIX/.ready"
+  ) 9>"$WINE_DIR/prefix.lock"
+}
+
+# wine_env_xvfb: starts a private Xvfb on a free display number and exports DISPLAY; the caller
+# stops it with wine_env_xvfb_stop.
+wine_env_xvfb() {
+  local size=${1:-1024x768x24}
+  local numfile
+  numfile=$(mktemp)
+  Xvfb -displayfd 5 -screen 0 "$size" -nolisten tcp 5>"$numfile" </dev/null >/dev/null 2>&1 &
+  WINE_XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$numfile" ] && break
+    sleep 0.05
+  done
+  if [ ! -s "$numfile" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    rm -f "$numfile"
+    return 1
+  fi
+  export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
+  rm -f "$numfile"
+}
+
+wine_env_xvfb_stop() {
+  if [ -n "${WINE_XVFB_PID:-}" ]; then
+    kill "$WINE_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_XVFB_PID" 2>/dev/null || true
+    WINE_XVFB_PID=
+  fi
+}

@@ -1,0 +1,18 @@
+#include "core/win32.h"
+
+#include "camera/camera.h"
+#include "core/core.h"
+
+// Entries only: the module's state and commands arrive with the module itself.
+namespace {
+struct State {
+    CoreData* core = nullptr;
+};
+State s;
+} // namespace
+
+void CameraConstructor(HMODULE, HMODULE) {}
+void CameraDestructor() {}
+void CameraSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void CameraPassCoreDataExport(CoreData* core) { s.core = core; }
+void CameraRefreshD3D(std::int32_t) {}

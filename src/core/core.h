@@ -1,0 +1,32 @@
+// The engine core: the CoreData block, the run-time error cell and the core's own allocator.
+#pragma once
+
+#include "core/core_data.h"
+
+#include <cstdint>
+
+// The shared core-data pointer: holds the CoreData address from program load on.
+extern CoreData* g_CoreData;
+
+CoreData* GetCoreDataPointer();
+bool ConnectCoreData();
+
+// Clears CoreData, sets its start values and fills ModuleLinkTable. Always true.
+bool LinkModules();
+
+// Run-time errors. The cell is written, never read, by the engine: each error overwrites the last.
+void SetCoreErrorHandler(RuntimeErrorRecord* cell);
+void SetModuleErrorPointer(RuntimeErrorRecord* cell); // what every module's SetErrorHandler does
+RuntimeErrorRecord* GetModuleErrorPointer();
+void RaiseRuntimeError(std::int32_t number);
+void RaiseRuntimeWarning(std::int32_t number);
+void ReportInternalError(const char* text);
+
+// The core's string allocator, handed to modules as the first CoreData callback: size > 0 stores a
+// new zero-filled buffer of that many bytes in *slot (null when out of memory); size 0 frees *slot
+// and clears it.
+void CoreResizeString(char** slot, std::int32_t size);
+
+// Resizes through the callback that the module was given, or the core's own allocator while the
+// callbacks are not stored yet (start-up stopped early).
+void ResizeModuleString(const CoreData* core, char** slot, std::int32_t size);

@@ -1,0 +1,174 @@
+#include "core/win32.h"
+
+#include "core/module_link.h"
+#include "core/core.h"
+
+#include "bitmap/bitmap.h"
+#include "camera/camera.h"
+#include "display/display.h"
+#include "draw2d/draw2d.h"
+#include "file/file.h"
+#include "ftp/ftp.h"
+#include "image/image.h"
+#include "input/input.h"
+#include "light/light.h"
+#include "maths/maths.h"
+#include "memblock/memblock.h"
+#include "multiplayer/multiplayer.h"
+#include "music/music.h"
+#include "object3d/object3d.h"
+#include "sound/sound.h"
+#include "sprite/sprite.h"
+#include "system/system.h"
+#include "text/text.h"
+#include "video/video.h"
+#include "world/particles.h"
+#include "world/terrain_matrix.h"
+#include "world/world.h"
+
+ModuleLinkTableRecord ModuleLinkTable;
+
+#define LINK_ENTRIES(field, prefix, pass)                                                 \
+    table.field.constructor = prefix##Constructor;                                                \
+    table.field.destructor = prefix##Destructor;                                                  \
+    table.field.setErrorHandler = prefix##SetErrorHandler;                                        \
+    table.field.passCoreData = pass
+
+void FillModuleLinkTable(ModuleLinkTableRecord& table) {
+    table = ModuleLinkTableRecord{};
+    LINK_ENTRIES(display, Display, DisplayPassCoreData);
+    LINK_ENTRIES(basic2D, Basic2D, Basic2DPassCoreData);
+    LINK_ENTRIES(text, Text, TextPassCoreData);
+    LINK_ENTRIES(image, Image, ImagePassCoreData);
+    table.image.linkSpriteFunctions = ImageLinkSpriteFunctions;
+    table.image.setColorKey = SetImageColorKey;
+    LINK_ENTRIES(sprite, Sprite, SpritePassCoreData);
+    LINK_ENTRIES(input, Input, InputPassCoreData);
+    LINK_ENTRIES(system, System, SystemPassCoreData);
+    LINK_ENTRIES(sound, Sound, SoundPassCoreData);
+    LINK_ENTRIES(music, Music, MusicPassCoreData);
+    LINK_ENTRIES(file, File, FilePassCoreData);
+    LINK_ENTRIES(ftp, FTP, FTPPassCoreData);
+    LINK_ENTRIES(memblocks, Memblocks, MemblocksPassCoreData);
+    LINK_ENTRIES(animation, Animation, AnimationPassCoreData);
+    LINK_ENTRIES(bitmap, Bitmap, BitmapPassCoreData);
+    LINK_ENTRIES(multiplayer, Multiplayer, MultiplayerPassCoreDataExport);
+    LINK_ENTRIES(camera, Camera, CameraPassCoreDataExport);
+    LINK_ENTRIES(light, Light, LightPassCoreDataExport);
+    LINK_ENTRIES(terrainMatrix, TerrainMatrix, TerrainMatrixPassCoreData);
+    LINK_ENTRIES(basic3D, Basic3D, Basic3DPassCoreData);
+    LINK_ENTRIES(world, World, WorldPassCoreData);
+    LINK_ENTRIES(maths, Maths, MathsPassCoreData);
+    LINK_ENTRIES(particles, Particles, ParticlesPassCoreData);
+}
+
+#undef LINK_ENTRIES
+
+namespace {
+
+void HandErrorCell(SetErrorHandlerFn setErrorHandler) {
+    if (setErrorHandler) setErrorHandler(g_CoreData->errorRecord);
+}
+
+void HandCoreData(PassCoreDataFn passCoreData) {
+    if (passCoreData) passCoreData(g_CoreData);
+}
+
+// Present flag, Constructor, SetErrorHandler, PassCoreData: the order of every module but two.
+// Every word is tested, so a module left out of the table is skipped, never called through null.
+template <typename Entries, typename... Args>
+void StartModule(std::uint8_t& present, const Entries& entries, Args... args) {
+    present = 1;
+    if (entries.constructor) entries.constructor(args...);
+    HandErrorCell(entries.setErrorHandler);
+    HandCoreData(entries.passCoreData);
+}
+
+// Only started modules are stopped: after a start-up that stopped early, the others never ran.
+void StopModule(std::uint8_t& present, DestructorFn destructor) {
+    if (present && destructor) destructor();
+    present = 0;
+}
+
+} // namespace
+
+void StartCoreModules() {
+    CoreData& core = *g_CoreData;
+    const ModuleLinkTableRecord& t = ModuleLinkTable;
+    const HMODULE display = core.handles.display;
+
+    core.present.display = 1;
+    if (t.display.passCoreData) t.display.passCoreData(g_CoreData, 1);
+
+    StartModule(core.present.basic2D, t.basic2D, display);
+    if (!core.present.text) StartModule(core.present.text, t.text, display);
+
+    core.present.image = 1;
+    if (t.image.constructor) t.image.constructor(display);
+    if (t.image.linkSpriteFunctions) t.image.linkSpriteFunctions(core.handles.sprite);
+    HandErrorCell(t.image.setErrorHandler);
+    HandCoreData(t.image.passCoreData);
+    if (t.image.setColorKey) t.image.setColorKey(0, 0, 0);
+
+    // The sprite module takes CoreData before its error cell.
+    core.present.sprite = 1;
+    if (t.sprite.constructor) t.sprite.constructor(display, core.handles.image);
+    HandCoreData(t.sprite.passCoreData);
+    HandErrorCell(t.sprite.setErrorHandler);
+}
+
+void StartOtherModules(HINSTANCE instance) {
+    CoreData& core = *g_CoreData;
+    const ModuleLinkTableRecord& t = ModuleLinkTable;
+    const ModuleHandles& h = core.handles;
+    ModulePresentFlags& p = core.present;
+
+    StartModule(p.input, t.input, instance);
+    StartModule(p.system, t.system);
+    StartModule(p.sound, t.sound, core.window);
+    StartModule(p.music, t.music, core.window);
+    StartModule(p.file, t.file);
+    StartModule(p.ftp, t.ftp, instance);
+    StartModule(p.memblocks, t.memblocks, instance);
+    StartModule(p.animation, t.animation, instance);
+    StartModule(p.bitmap, t.bitmap, instance);
+    StartModule(p.multiplayer, t.multiplayer);
+    StartModule(p.camera, t.camera, h.display, h.image);
+    StartModule(p.light, t.light, h.display);
+    StartModule(p.terrainMatrix, t.terrainMatrix, h.display, h.image);
+    StartModule(p.basic3D, t.basic3D, h.display, h.image, h.camera, h.light);
+    StartModule(p.world, t.world, h.display, h.image, h.camera, h.basic3D);
+    StartModule(p.maths, t.maths, h.display);
+    StartModule(p.particles, t.particles, h.display, h.image);
+}
+
+void StopModules() {
+    const ModuleLinkTableRecord& t = ModuleLinkTable;
+    ModulePresentFlags& p = g_CoreData->present;
+    StopModule(p.maths, t.maths.destructor);
+    StopModule(p.camera, t.camera.destructor);
+    StopModule(p.light, t.light.destructor);
+    StopModule(p.terrainMatrix, t.terrainMatrix.destructor);
+    StopModule(p.basic3D, t.basic3D.destructor);
+    StopModule(p.world, t.world.destructor);
+    StopModule(p.particles, t.particles.destructor);
+    StopModule(p.multiplayer, t.multiplayer.destructor);
+    StopModule(p.bitmap, t.bitmap.destructor);
+    StopModule(p.animation, t.animation.destructor);
+    StopModule(p.memblocks, t.memblocks.destructor);
+    StopModule(p.ftp, t.ftp.destructor);
+    StopModule(p.file, t.file.destructor);
+    StopModule(p.system, t.system.destructor);
+    StopModule(p.input, t.input.destructor);
+    StopModule(p.sound, t.sound.destructor);
+    StopModule(p.music, t.music.destructor);
+}
+
+void StopCoreModules() {
+    const ModuleLinkTableRecord& t = ModuleLinkTable;
+    ModulePresentFlags& p = g_CoreData->present;
+    StopModule(p.sprite, t.sprite.destructor);
+    StopModule(p.image, t.image.destructor);
+    StopModule(p.text, t.text.destructor);
+    StopModule(p.basic2D, t.basic2D.destructor);
+}

@@ -1,0 +1,5 @@
+#include "core/win32.h"
+
+#include "game/game.h"
+
+void GameMain() {}

@@ -1,0 +1,5 @@
+// The puzzle game.
+#pragma once
+
+// Runs the game until the player leaves it.
+void GameMain();

@@ -1,0 +1,24 @@
+// Maths module: its entries and the vector items that other modules read and write.
+#pragma once
+
+#include "core/core_data.h"
+
+#include <cstdint>
+
+void MathsConstructor(HMODULE display);
+void MathsDestructor();
+void MathsSetErrorHandler(RuntimeErrorRecord* cell);
+void MathsPassCoreData(CoreData* core);
+void MathsRefreshD3D(std::int32_t mode);
+
+// Makes (or re-makes) a vector3 item of zeros under any number.
+bool MakeVector3(std::int32_t id);
+bool DeleteVector3(std::int32_t id);
+
+// 1 when an item of any kind has this number; never an error.
+std::int32_t MathsItemExists(std::int32_t id);
+// Writes x, y, z of a vector3 item. 7801 for an item of another kind, and for a missing item once
+// the module is started.
+void SetVector3(std::int32_t id, float x, float y, float z);
+// Copies a vector3 item into out (zeros on an error, with SetVector3's errors); returns out.
+float* GetVector3(float* out, std::int32_t id);

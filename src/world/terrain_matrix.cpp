@@ -1,0 +1,18 @@
+#include "core/win32.h"
+
+#include "world/terrain_matrix.h"
+#include "core/core.h"
+
+// Entries only: the module's state and commands arrive with the module itself.
+namespace {
+struct State {
+    CoreData* core = nullptr;
+};
+State s;
+} // namespace
+
+void TerrainMatrixConstructor(HMODULE, HMODULE) {}
+void TerrainMatrixDestructor() {}
+void TerrainMatrixSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void TerrainMatrixPassCoreData(CoreData* core) { s.core = core; }
+void TerrainMatrixRefreshD3D(std::int32_t) {}

@@ -1,0 +1,17 @@
+#include "core/win32.h"
+
+#include "world/world.h"
+#include "core/core.h"
+
+// Entries only: the module's state and commands arrive with the module itself.
+namespace {
+struct State {
+    CoreData* core = nullptr;
+};
+State s;
+} // namespace
+
+void WorldConstructor(HMODULE, HMODULE, HMODULE, HMODULE) {}
+void WorldDestructor() {}
+void WorldSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void WorldPassCoreData(CoreData* core) { s.core = core; }
