@@ -1,0 +1,105 @@
+#include "core/win32.h"
+
+#include "core/core.h"
+#include "core/idlist.h"
+#include "core/module_link.h"
+#include "support/error_cell.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+TEST(CoreDataLayout, RecordSizesAreFixed) {
+    EXPECT_EQ(sizeof(CoreData), 924u);
+    EXPECT_EQ(sizeof(ChecklistEntry), 40u);
+    EXPECT_EQ(sizeof(RuntimeErrorRecord), 4u);
+    EXPECT_EQ(sizeof(IdList), 12u);
+    EXPECT_EQ(sizeof(IdListNode), 16u);
+    // The callbacks open the block, in their fixed order.
+    EXPECT_EQ(offsetof(CoreData, callbacks), 0u);
+    EXPECT_EQ(offsetof(CoreDataCallbacks, chooseCursor), 24u);
+}
+
+TEST(LinkModules, ClearsTheBlockAndSetsTheStartValues) {
+    CoreData* core = GetCoreDataPointer();
+    ASSERT_EQ(core, g_CoreData);
+    std::memset(core, 0xAB, sizeof *core);
+
+    EXPECT_TRUE(LinkModules());
+
+    EXPECT_EQ(core->inkForeground, 0xFFFFFFFFu);
+    EXPECT_EQ(core->inkBackground, 0u);
+    EXPECT_EQ(core->renderPassCount, 1u);
+    EXPECT_EQ(core->renderPassIndex, 0u);
+    EXPECT_EQ(core->cursorShown, 1);
+    EXPECT_EQ(core->escapeExit, 1);
+
+    CoreData rest;
+    std::memcpy(&rest, core, sizeof rest);
+    rest.inkForeground = 0;
+    rest.renderPassCount = 0;
+    rest.cursorShown = 0;
+    rest.escapeExit = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&rest);
+    for (std::size_t i = 0; i < sizeof rest; ++i) {
+        ASSERT_EQ(bytes[i], 0) << "byte " << i << " of CoreData is not cleared";
+    }
+}
+
+TEST(LinkModules, FillsEveryModuleEntry) {
+    std::memset(&ModuleLinkTable, 0, sizeof ModuleLinkTable);
+    LinkModules();
+    // The table is made of pointer words only: after linking, none is left null.
+    const auto* words = reinterpret_cast<void* const*>(&ModuleLinkTable);
+    const std::size_t count = sizeof ModuleLinkTable / sizeof(void*);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_NE(words[i], nullptr) << "link word " << i << " is null";
+    }
+}
+
+TEST(ErrorCell, EachErrorOverwritesTheLast) {
+    ErrorCellScope errors;
+    RaiseRuntimeError(7801);
+    RaiseRuntimeError(500);
+    EXPECT_EQ(errors.Last(), 500);
+}
+
+TEST(ErrorCell, WarningsAndInternalReportsLeaveTheCellAlone) {
+    ErrorCellScope errors;
+    ReportInternalError("anything");
+    EXPECT_EQ(errors.Last(), 0);
+    RaiseRuntimeError(42);
+    ReportInternalError("GetVector3 - vector does not exist");
+    ReportInternalError(nullptr);
+    RaiseRuntimeWarning(9701);
+    EXPECT_EQ(errors.Last(), 42);
+}
+
+TEST(ErrorCell, RaisingWithoutACellIsHarmless) {
+    SetModuleErrorPointer(nullptr);
+    RaiseRuntimeError(1501);
+    SUCCEED();
+}
+
+TEST(ErrorCell, CoreHandlerReachesModulesAndCoreData) {
+    RuntimeErrorRecord cell;
+    LinkModules();
+    SetCoreErrorHandler(&cell);
+    EXPECT_EQ(GetCoreDataPointer()->errorRecord, &cell);
+    EXPECT_EQ(GetModuleErrorPointer(), &cell);
+    RaiseRuntimeError(3001);
+    EXPECT_EQ(cell.number, 3001);
+    SetModuleErrorPointer(nullptr);
+}
+
+TEST(CoreStrings, ResizeAllocatesZeroedAndFreeClearsTheSlot) {
+    char* text = nullptr;
+    CoreResizeString(&text, 16);
+    ASSERT_NE(text, nullptr);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(text[i], 0);
+    CoreResizeString(&text, 0);
+    EXPECT_EQ(text, nullptr);
+    CoreResizeString(&text, 0); // freeing an empty slot is harmless
+    CoreResizeString(nullptr, 8);
+}

@@ -1,0 +1,3 @@
+#include "core/win32.h"
+
+#include "support/error_cell.h"
