@@ -13,6 +13,10 @@ State s;
 
 void BitmapConstructor(HINSTANCE) {}
 void BitmapDestructor() {}
-void BitmapSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void BitmapPassCoreData(CoreData* core) { s.core = core; }
+void BitmapSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void BitmapPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void BitmapRefreshD3D(std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void CameraConstructor(HMODULE, HMODULE) {}
 void CameraDestructor() {}
-void CameraSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void CameraPassCoreDataExport(CoreData* core) { s.core = core; }
+void CameraSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void CameraPassCoreDataExport(CoreData* core) {
+    s.core = core;
+}
 void CameraRefreshD3D(std::int32_t) {}

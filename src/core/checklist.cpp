@@ -27,7 +27,8 @@ bool InitRows(ChecklistEntry* rows, std::int32_t from, std::int32_t to) {
         rows[i].capacity = 2;
         rows[i].string = Allocate(3);
         if (!rows[i].string) {
-            for (std::int32_t j = from; j < i; ++j) Release(rows[j].string);
+            for (std::int32_t j = from; j < i; ++j)
+                Release(rows[j].string);
             return false;
         }
     }

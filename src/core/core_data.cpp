@@ -15,7 +15,9 @@ CoreData coreDataBlock;
 
 CoreData* g_CoreData = &coreDataBlock;
 
-CoreData* GetCoreDataPointer() { return &coreDataBlock; }
+CoreData* GetCoreDataPointer() {
+    return &coreDataBlock;
+}
 
 bool ConnectCoreData() {
     g_CoreData = GetCoreDataPointer();

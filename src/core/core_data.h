@@ -64,7 +64,14 @@ struct ModuleHandles {
     HMODULE particles;
 };
 
-enum OptionalModule { kOptional1, kOptional2, kOptional3, kOptionalUpdate, kOptionalCSG, kOptionalCount };
+enum OptionalModule {
+    kOptional1,
+    kOptional2,
+    kOptional3,
+    kOptionalUpdate,
+    kOptionalCSG,
+    kOptionalCount
+};
 
 // One byte per module, set to 1 by the start sequence when it starts the module.
 struct ModulePresentFlags {
@@ -120,8 +127,8 @@ struct CoreData {
     ChecklistEntry* checklistRows;
     std::int32_t fogEnabled;
     std::uint32_t renderPassIndex, renderPassCount;
-    std::int32_t stencilMode;  // 1 stencil shadows, 2 reflection
-    std::int32_t shadowCount;  // objects casting stencil shadows
+    std::int32_t stencilMode; // 1 stencil shadows, 2 reflection
+    std::int32_t shadowCount; // objects casting stencil shadows
     std::int32_t reflectionCount;
     std::int32_t drawnPolygons, drawCalls; // per-frame statistics
     std::uint8_t escapeExit;               // Escape ends the program through the window procedure
@@ -133,5 +140,5 @@ struct CoreData {
     std::int32_t excludedRectCount;
     RECT* excludedRects;
     RECT excludedRect;
-    std::uint8_t reserved[8];  // room for fields that later modules need, keeping the size
+    std::uint8_t reserved[8]; // room for fields that later modules need, keeping the size
 };

@@ -46,9 +46,15 @@ std::int32_t ShutdownEngine() {
     return 0;
 }
 
-CoreData* GetCoreDataPointerExport() { return GetCoreDataPointer(); }
-bool LinkModulesExport() { return LinkModules(); }
-void SetCoreErrorHandlerExport(RuntimeErrorRecord* cell) { SetCoreErrorHandler(cell); }
+CoreData* GetCoreDataPointerExport() {
+    return GetCoreDataPointer();
+}
+bool LinkModulesExport() {
+    return LinkModules();
+}
+void SetCoreErrorHandlerExport(RuntimeErrorRecord* cell) {
+    SetCoreErrorHandler(cell);
+}
 
 std::int32_t CreateEngineWindowExport(std::int32_t mode, std::int32_t width, std::int32_t height,
                                       std::int32_t depth, HINSTANCE instance, const char* title) {

@@ -16,9 +16,13 @@ void SetCoreErrorHandler(RuntimeErrorRecord* cell) {
     g_CoreData->errorRecord = cell;
 }
 
-void SetModuleErrorPointer(RuntimeErrorRecord* cell) { s.moduleCell = cell; }
+void SetModuleErrorPointer(RuntimeErrorRecord* cell) {
+    s.moduleCell = cell;
+}
 
-RuntimeErrorRecord* GetModuleErrorPointer() { return s.moduleCell; }
+RuntimeErrorRecord* GetModuleErrorPointer() {
+    return s.moduleCell;
+}
 
 void RaiseRuntimeError(std::int32_t number) {
     if (s.moduleCell) s.moduleCell->number = number;

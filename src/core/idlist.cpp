@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-IdList::~IdList() { Clear(); }
+IdList::~IdList() {
+    Clear();
+}
 
 IdListNode* IdList::FindNode(std::int32_t id) const {
     IdListNode* n = first;
@@ -26,8 +28,10 @@ std::int32_t IdList::Add(std::int32_t id, void* data, std::int32_t allowDuplicat
     node->id = id;
     node->data = data;
     node->prev = last;
-    if (count > 0) last->next = node;
-    else first = node;
+    if (count > 0)
+        last->next = node;
+    else
+        first = node;
     last = node;
     return ++count;
 }
@@ -41,10 +45,14 @@ void* IdList::Find(std::int32_t id) const {
 void IdList::Delete(std::int32_t id) {
     IdListNode* n = FindNode(id);
     if (!n) return;
-    if (n->prev) n->prev->next = n->next;
-    else first = n->next;
-    if (n->next) n->next->prev = n->prev;
-    else last = n->prev;
+    if (n->prev)
+        n->prev->next = n->next;
+    else
+        first = n->next;
+    if (n->next)
+        n->next->prev = n->prev;
+    else
+        last = n->prev;
     delete n;
     --count;
 }

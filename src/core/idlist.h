@@ -67,7 +67,8 @@ public:
     const IdList& List() const { return list; }
 
     void DeleteAll() {
-        for (IdListNode* n = list.first; n; n = n->next) delete static_cast<Record*>(n->data);
+        for (IdListNode* n = list.first; n; n = n->next)
+            delete static_cast<Record*>(n->data);
         list.Clear();
     }
 

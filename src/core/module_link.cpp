@@ -28,10 +28,10 @@
 
 ModuleLinkTableRecord ModuleLinkTable;
 
-#define LINK_ENTRIES(field, prefix, pass)                                                 \
-    table.field.constructor = prefix##Constructor;                                                \
-    table.field.destructor = prefix##Destructor;                                                  \
-    table.field.setErrorHandler = prefix##SetErrorHandler;                                        \
+#define LINK_ENTRIES(field, prefix, pass)                                                          \
+    table.field.constructor = prefix##Constructor;                                                 \
+    table.field.destructor = prefix##Destructor;                                                   \
+    table.field.setErrorHandler = prefix##SetErrorHandler;                                         \
     table.field.passCoreData = pass
 
 void FillModuleLinkTable(ModuleLinkTableRecord& table) {

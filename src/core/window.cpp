@@ -58,8 +58,8 @@ bool MakeWindow(CoreData& core, std::int32_t mode, HINSTANCE instance, const cha
     wc.lpszClassName = className.c_str();
     RegisterClassA(&wc);
     core.window = CreateWindowExA(0, className.c_str(), caption.c_str(), StyleForMode(mode),
-                                  core.windowX, core.windowY, core.windowWidth,
-                                  core.windowHeight, nullptr, nullptr, instance, nullptr);
+                                  core.windowX, core.windowY, core.windowWidth, core.windowHeight,
+                                  nullptr, nullptr, instance, nullptr);
     return core.window != nullptr;
 }
 
@@ -114,7 +114,9 @@ LRESULT CALLBACK CoreWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool IsEngineWindowReady() { return s.windowReady; }
+bool IsEngineWindowReady() {
+    return s.windowReady;
+}
 
 void CloseEngineWindow() {
     CoreData& core = *g_CoreData;

@@ -11,7 +11,13 @@ struct State {
 State s;
 } // namespace
 
-std::int32_t DisplayConstructor() { return 1; }
+std::int32_t DisplayConstructor() {
+    return 1;
+}
 void DisplayDestructor() {}
-void DisplaySetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void DisplayPassCoreData(CoreData* core, std::int32_t) { s.core = core; }
+void DisplaySetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void DisplayPassCoreData(CoreData* core, std::int32_t) {
+    s.core = core;
+}

@@ -13,6 +13,10 @@ State s;
 
 void Basic2DConstructor(HMODULE) {}
 void Basic2DDestructor() {}
-void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void Basic2DPassCoreData(CoreData* core) { s.core = core; }
+void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void Basic2DPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void Basic2DRefreshD3D(std::int32_t) {}

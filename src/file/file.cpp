@@ -13,5 +13,9 @@ State s;
 
 void FileConstructor() {}
 void FileDestructor() {}
-void FileSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void FilePassCoreData(CoreData* core) { s.core = core; }
+void FileSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void FilePassCoreData(CoreData* core) {
+    s.core = core;
+}

@@ -13,5 +13,9 @@ State s;
 
 void FTPConstructor(HINSTANCE) {}
 void FTPDestructor() {}
-void FTPSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void FTPPassCoreData(CoreData* core) { s.core = core; }
+void FTPSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void FTPPassCoreData(CoreData* core) {
+    s.core = core;
+}

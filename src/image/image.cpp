@@ -13,8 +13,12 @@ State s;
 
 void ImageConstructor(HMODULE) {}
 void ImageDestructor() {}
-void ImageSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void ImagePassCoreData(CoreData* core) { s.core = core; }
+void ImageSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void ImagePassCoreData(CoreData* core) {
+    s.core = core;
+}
 void ImageRefreshD3D(std::int32_t) {}
 void ImageLinkSpriteFunctions(HMODULE) {}
 void SetImageColorKey(std::int32_t, std::int32_t, std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void InputConstructor(HINSTANCE) {}
 void InputDestructor() {}
-void InputSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void InputPassCoreData(CoreData* core) { s.core = core; }
+void InputSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void InputPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void InputRefreshD3D(std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void LightConstructor(HMODULE) {}
 void LightDestructor() {}
-void LightSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void LightPassCoreDataExport(CoreData* core) { s.core = core; }
+void LightSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void LightPassCoreDataExport(CoreData* core) {
+    s.core = core;
+}
 void LightRefreshD3D(std::int32_t) {}

@@ -17,8 +17,10 @@ struct ItemLists {
     IdList values;
     IdList kinds;
     ~ItemLists() {
-        for (IdListNode* n = values.first; n; n = n->next) delete[] static_cast<float*>(n->data);
-        for (IdListNode* n = kinds.first; n; n = n->next) delete static_cast<std::int32_t*>(n->data);
+        for (IdListNode* n = values.first; n; n = n->next)
+            delete[] static_cast<float*>(n->data);
+        for (IdListNode* n = kinds.first; n; n = n->next)
+            delete static_cast<std::int32_t*>(n->data);
     }
 };
 
@@ -57,7 +59,9 @@ void DeleteItem(std::int32_t id) {
 
 void MathsConstructor(HMODULE) {}
 void MathsDestructor() {}
-void MathsSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void MathsSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
 
 void MathsPassCoreData(CoreData* core) {
     s.core = core;
@@ -94,7 +98,9 @@ bool DeleteVector3(std::int32_t id) {
     return true;
 }
 
-std::int32_t MathsItemExists(std::int32_t id) { return s.items.values.Find(id) ? 1 : 0; }
+std::int32_t MathsItemExists(std::int32_t id) {
+    return s.items.values.Find(id) ? 1 : 0;
+}
 
 void SetVector3(std::int32_t id, float x, float y, float z) {
     float* value = CheckedVector3(id, "SetVector3 - matrix does not exist");
@@ -106,6 +112,7 @@ void SetVector3(std::int32_t id, float x, float y, float z) {
 
 float* GetVector3(float* out, std::int32_t id) {
     const float* value = CheckedVector3(id, "GetVector3 - vector does not exist");
-    for (int i = 0; i < 3; ++i) out[i] = value ? value[i] : 0.0f;
+    for (int i = 0; i < 3; ++i)
+        out[i] = value ? value[i] : 0.0f;
     return out;
 }

@@ -19,7 +19,9 @@ struct State {
 };
 State s;
 
-bool ValidNumber(std::int32_t block) { return block >= 1 && block < kBlockSlots; }
+bool ValidNumber(std::int32_t block) {
+    return block >= 1 && block < kBlockSlots;
+}
 
 void Release(std::int32_t block) {
     if (s.blocks[block]) GlobalFree(s.blocks[block]);
@@ -61,11 +63,16 @@ void MemblocksConstructor(HINSTANCE) {
 }
 
 void MemblocksDestructor() {
-    for (std::int32_t i = 0; i < kBlockSlots; ++i) Release(i);
+    for (std::int32_t i = 0; i < kBlockSlots; ++i)
+        Release(i);
 }
 
-void MemblocksSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void MemblocksPassCoreData(CoreData* core) { s.core = core; }
+void MemblocksSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void MemblocksPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void MemblocksRefreshD3D(std::int32_t) {}
 
 std::uint8_t* MakeMemblockForModule(std::int32_t block, std::int32_t size) {

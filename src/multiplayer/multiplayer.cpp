@@ -13,6 +13,10 @@ State s;
 
 void MultiplayerConstructor() {}
 void MultiplayerDestructor() {}
-void MultiplayerSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void MultiplayerPassCoreDataExport(CoreData* core) { s.core = core; }
+void MultiplayerSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void MultiplayerPassCoreDataExport(CoreData* core) {
+    s.core = core;
+}
 void MultiplayerRefreshD3D(std::int32_t) {}

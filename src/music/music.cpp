@@ -13,6 +13,10 @@ State s;
 
 void MusicConstructor(HWND) {}
 void MusicDestructor() {}
-void MusicSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void MusicPassCoreData(CoreData* core) { s.core = core; }
+void MusicSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void MusicPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void MusicRefreshD3D(std::int32_t) {}

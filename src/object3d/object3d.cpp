@@ -13,6 +13,10 @@ State s;
 
 void Basic3DConstructor(HMODULE, HMODULE, HMODULE, HMODULE) {}
 void Basic3DDestructor() {}
-void Basic3DSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void Basic3DPassCoreData(CoreData* core) { s.core = core; }
+void Basic3DSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void Basic3DPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void Basic3DRefreshD3D(std::int32_t) {}

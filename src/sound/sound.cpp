@@ -13,6 +13,10 @@ State s;
 
 void SoundConstructor(HWND) {}
 void SoundDestructor() {}
-void SoundSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void SoundPassCoreData(CoreData* core) { s.core = core; }
+void SoundSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void SoundPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void SoundRefreshD3D(std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void SpriteConstructor(HMODULE, HMODULE) {}
 void SpriteDestructor() {}
-void SpriteSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void SpritePassCoreData(CoreData* core) { s.core = core; }
+void SpriteSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void SpritePassCoreData(CoreData* core) {
+    s.core = core;
+}
 void SpriteRefreshD3D(std::int32_t) {}

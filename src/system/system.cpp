@@ -57,8 +57,12 @@ float FloatValue(std::int32_t row, int index) {
 
 void SystemConstructor() {}
 void SystemDestructor() {}
-void SystemSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void SystemPassCoreData(CoreData* core) { s.core = core; }
+void SystemSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void SystemPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void SystemRefreshD3D(std::int32_t) {}
 
 void EmptyChecklist() {
@@ -69,21 +73,40 @@ void EmptyChecklist() {
     if (!core->checklistRows) return;
     for (std::int32_t i = 0; i < core->checklistRowsAllocated; ++i) {
         ChecklistEntry& entry = core->checklistRows[i];
-        for (int v = 0; v < 4; ++v) entry.values[v] = -1;
+        for (int v = 0; v < 4; ++v)
+            entry.values[v] = -1;
         if (entry.string) entry.string[0] = 0;
     }
 }
 
-std::int32_t ChecklistQuantity() { return s.core ? s.core->checklistRowsInUse : 0; }
+std::int32_t ChecklistQuantity() {
+    return s.core ? s.core->checklistRowsInUse : 0;
+}
 
-std::int32_t GetChecklistValueA(std::int32_t row) { return Value(row, 0); }
-std::int32_t GetChecklistValueB(std::int32_t row) { return Value(row, 1); }
-std::int32_t GetChecklistValueC(std::int32_t row) { return Value(row, 2); }
-std::int32_t GetChecklistValueD(std::int32_t row) { return Value(row, 3); }
-float GetChecklistFloatValueA(std::int32_t row) { return FloatValue(row, 0); }
-float GetChecklistFloatValueB(std::int32_t row) { return FloatValue(row, 1); }
-float GetChecklistFloatValueC(std::int32_t row) { return FloatValue(row, 2); }
-float GetChecklistFloatValueD(std::int32_t row) { return FloatValue(row, 3); }
+std::int32_t GetChecklistValueA(std::int32_t row) {
+    return Value(row, 0);
+}
+std::int32_t GetChecklistValueB(std::int32_t row) {
+    return Value(row, 1);
+}
+std::int32_t GetChecklistValueC(std::int32_t row) {
+    return Value(row, 2);
+}
+std::int32_t GetChecklistValueD(std::int32_t row) {
+    return Value(row, 3);
+}
+float GetChecklistFloatValueA(std::int32_t row) {
+    return FloatValue(row, 0);
+}
+float GetChecklistFloatValueB(std::int32_t row) {
+    return FloatValue(row, 1);
+}
+float GetChecklistFloatValueC(std::int32_t row) {
+    return FloatValue(row, 2);
+}
+float GetChecklistFloatValueD(std::int32_t row) {
+    return FloatValue(row, 3);
+}
 
 char* GetChecklistString(char* oldString, std::int32_t row) {
     // The caller hands its previous text over in every case, so it is freed even on an error.

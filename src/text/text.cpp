@@ -13,6 +13,10 @@ State s;
 
 void TextConstructor(HMODULE) {}
 void TextDestructor() {}
-void TextSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void TextPassCoreData(CoreData* core) { s.core = core; }
+void TextSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void TextPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void TextRefreshD3D(std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void AnimationConstructor(HINSTANCE) {}
 void AnimationDestructor() {}
-void AnimationSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void AnimationPassCoreData(CoreData* core) { s.core = core; }
+void AnimationSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void AnimationPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void AnimationRefreshD3D(std::int32_t) {}

@@ -13,6 +13,10 @@ State s;
 
 void ParticlesConstructor(HMODULE, HMODULE) {}
 void ParticlesDestructor() {}
-void ParticlesSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void ParticlesPassCoreData(CoreData* core) { s.core = core; }
+void ParticlesSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void ParticlesPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void ParticlesRefreshD3D(std::int32_t) {}

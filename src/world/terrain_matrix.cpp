@@ -13,6 +13,10 @@ State s;
 
 void TerrainMatrixConstructor(HMODULE, HMODULE) {}
 void TerrainMatrixDestructor() {}
-void TerrainMatrixSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void TerrainMatrixPassCoreData(CoreData* core) { s.core = core; }
+void TerrainMatrixSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void TerrainMatrixPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void TerrainMatrixRefreshD3D(std::int32_t) {}

@@ -13,5 +13,9 @@ State s;
 
 void WorldConstructor(HMODULE, HMODULE, HMODULE, HMODULE) {}
 void WorldDestructor() {}
-void WorldSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void WorldPassCoreData(CoreData* core) { s.core = core; }
+void WorldSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void WorldPassCoreData(CoreData* core) {
+    s.core = core;
+}

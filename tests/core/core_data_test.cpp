@@ -97,7 +97,8 @@ TEST(CoreStrings, ResizeAllocatesZeroedAndFreeClearsTheSlot) {
     char* text = nullptr;
     CoreResizeString(&text, 16);
     ASSERT_NE(text, nullptr);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(text[i], 0);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(text[i], 0);
     CoreResizeString(&text, 0);
     EXPECT_EQ(text, nullptr);
     CoreResizeString(&text, 0); // freeing an empty slot is harmless

@@ -23,7 +23,9 @@ std::vector<std::string> calls;
 template <const char* Name, typename... Args> void Ctor(Args...) {
     calls.push_back(std::string(Name) + ".Constructor");
 }
-template <const char* Name> void Dtor() { calls.push_back(std::string(Name) + ".Destructor"); }
+template <const char* Name> void Dtor() {
+    calls.push_back(std::string(Name) + ".Destructor");
+}
 template <const char* Name> void Err(RuntimeErrorRecord*) {
     calls.push_back(std::string(Name) + ".SetErrorHandler");
 }
@@ -123,7 +125,8 @@ std::vector<std::string> Started(std::initializer_list<const char*> modules) {
 
 std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -159,16 +162,17 @@ TEST_F(StartOrder, CoreModulesStartInTheirFixedOrder) {
 TEST_F(StartOrder, TextIsSkippedWhenAlreadyPresent) {
     g_CoreData->present.text = 1;
     StartCoreModules();
-    for (const std::string& c : calls) EXPECT_EQ(c.rfind("text.", 0), std::string::npos) << c;
+    for (const std::string& c : calls)
+        EXPECT_EQ(c.rfind("text.", 0), std::string::npos) << c;
 }
 
 TEST_F(StartOrder, OtherModulesStartInTheirFixedOrder) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     g_CoreData->window = reinterpret_cast<HWND>(0x1234);
     StartOtherModules(instance);
-    EXPECT_EQ(calls, Started({input_, system_, sound_, music_, file_, ftp_, memblocks_, animation_, bitmap_,
-                              multiplayer_, camera_, light_, terrainMatrix_, basic3D_, world_, maths_,
-                              particles_}));
+    EXPECT_EQ(calls, Started({input_, system_, sound_, music_, file_, ftp_, memblocks_, animation_,
+                              bitmap_, multiplayer_, camera_, light_, terrainMatrix_, basic3D_,
+                              world_, maths_, particles_}));
     EXPECT_EQ(constructedInputInstance, instance);
     EXPECT_EQ(constructedSoundWindow, reinterpret_cast<HWND>(0x1234));
 }
@@ -202,13 +206,13 @@ TEST_F(StartOrder, StopOrderRunsDestructorsOnlyOfStartedModules) {
     StopModules();
     StopCoreModules();
     const std::vector<std::string> expected = {
-        "maths.Destructor",     "camera.Destructor",      "light.Destructor",
-        "terrainMatrix.Destructor", "basic3D.Destructor", "world.Destructor",
-        "particles.Destructor", "multiplayer.Destructor", "bitmap.Destructor",
-        "animation.Destructor", "memblocks.Destructor",   "ftp.Destructor",
-        "file.Destructor",      "system.Destructor",      "input.Destructor",
-        "sound.Destructor",     "music.Destructor",       "sprite.Destructor",
-        "image.Destructor",     "text.Destructor",        "basic2D.Destructor",
+        "maths.Destructor",         "camera.Destructor",      "light.Destructor",
+        "terrainMatrix.Destructor", "basic3D.Destructor",     "world.Destructor",
+        "particles.Destructor",     "multiplayer.Destructor", "bitmap.Destructor",
+        "animation.Destructor",     "memblocks.Destructor",   "ftp.Destructor",
+        "file.Destructor",          "system.Destructor",      "input.Destructor",
+        "sound.Destructor",         "music.Destructor",       "sprite.Destructor",
+        "image.Destructor",         "text.Destructor",        "basic2D.Destructor",
     };
     EXPECT_EQ(calls, expected);
 
@@ -239,9 +243,8 @@ protected:
 
 bool AnyOtherModulePresent(const ModulePresentFlags& p) {
     return p.basic2D || p.text || p.image || p.sprite || p.input || p.system || p.sound ||
-           p.music || p.file || p.ftp || p.memblocks || p.animation || p.bitmap ||
-           p.multiplayer || p.camera || p.light || p.terrainMatrix || p.basic3D || p.world ||
-           p.maths || p.particles;
+           p.music || p.file || p.ftp || p.memblocks || p.animation || p.bitmap || p.multiplayer ||
+           p.camera || p.light || p.terrainMatrix || p.basic3D || p.world || p.maths || p.particles;
 }
 
 } // namespace
