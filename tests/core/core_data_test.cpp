@@ -48,7 +48,7 @@ TEST(LinkModules, ClearsTheBlockAndSetsTheStartValues) {
 }
 
 TEST(LinkModules, FillsEveryModuleEntry) {
-    std::memset(&ModuleLinkTable, 0, sizeof ModuleLinkTable);
+    ModuleLinkTable = ModuleLinkTableRecord{};
     LinkModules();
     // The table is made of pointer words only: after linking, none is left null.
     const auto* words = reinterpret_cast<void* const*>(&ModuleLinkTable);
