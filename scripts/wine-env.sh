@@ -91,3 +91,47 @@ wine_env_xvfb_stop() {
     WINE_XVFB_PID=
   fi
 }
+
+# wine_env_shared_xvfb: for programs started one by one without a display (plain `ctest`): all of
+# them share one private Xvfb, which a watcher stops once no Wine process of the prefix is left.
+# The caller keeps fd 8 (a shared lock) open while its program runs; Wine's helper processes
+# inherit it, so the display outlives them too.
+wine_env_shared_xvfb() {
+  local record="$WINE_DIR/xvfb.display" pid display
+  exec 7>"$WINE_DIR/xvfb-start.lock"
+  flock 7
+  if [ -s "$record" ]; then
+    read -r pid display <"$record"
+    kill -0 "$pid" 2>/dev/null || : >"$record"
+  fi
+  if [ ! -s "$record" ]; then
+    wine_env_xvfb 1024x768x24
+    echo "$WINE_XVFB_PID $DISPLAY" >"$record"
+    WINE_XVFB_PID=
+    wine_env_xvfb_watcher "$record" </dev/null >/dev/null 2>&1 &
+  fi
+  read -r pid display <"$record"
+  export DISPLAY="$display"
+  exec 8>"$WINE_DIR/xvfb-use.lock"
+  flock -s 8
+  flock -u 7
+  exec 7>&-
+}
+
+wine_env_xvfb_watcher() {
+  local record=$1 pid display
+  exec 7>"$WINE_DIR/xvfb-start.lock" 8>"$WINE_DIR/xvfb-use.lock"
+  sleep 1
+  while :; do
+    flock -x 8
+    # A runner that holds the start lock is about to use the display: let it.
+    if flock -n 7; then
+      read -r pid display <"$record"
+      kill "$pid" 2>/dev/null
+      : >"$record"
+      return
+    fi
+    flock -u 8
+    sleep 0.2
+  done
+}
