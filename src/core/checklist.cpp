@@ -49,7 +49,7 @@ ChecklistEntry* NewRowArray(std::int32_t n, std::int32_t keep) {
 }
 
 bool GrowUntilFits(CoreData& core, std::uint32_t row) {
-    std::int32_t allocated = core.checklistRowsAllocated;
+    std::int32_t allocated = core.checklistRowsAllocated < 2 ? 2 : core.checklistRowsAllocated;
     while (row > static_cast<std::uint32_t>(allocated - 2)) {
         if (allocated > 0x3FFFFFFF) return false;
         allocated *= 2;

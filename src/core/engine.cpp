@@ -37,9 +37,8 @@ std::int32_t ShutdownEngine() {
     const bool windowReady = IsEngineWindowReady();
     if (windowReady) StopCoreModules();
     CoreData& core = *g_CoreData;
-    if (windowReady && core.present.display && ModuleLinkTable.display.destructor) {
-        ModuleLinkTable.display.destructor();
-    }
+    // The display starts with the window, before the start sequence sets its present flag.
+    if (windowReady && ModuleLinkTable.display.destructor) ModuleLinkTable.display.destructor();
     core.present.display = 0;
     CoreResizeString(&core.entryBuffer, 0);
     CloseEngineWindow();
