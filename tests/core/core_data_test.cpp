@@ -76,12 +76,6 @@ TEST(ErrorCell, WarningsAndInternalReportsLeaveTheCellAlone) {
     EXPECT_EQ(errors.Last(), 42);
 }
 
-TEST(ErrorCell, RaisingWithoutACellIsHarmless) {
-    SetModuleErrorPointer(nullptr);
-    RaiseRuntimeError(1501);
-    SUCCEED();
-}
-
 TEST(ErrorCell, CoreHandlerReachesModulesAndCoreData) {
     RuntimeErrorRecord cell;
     LinkModules();
