@@ -26,8 +26,24 @@ foreach(dir ${TEST_DIRS})
   target_link_libraries(test_${name} PRIVATE test_support game engine GTest::gtest_main)
   target_compile_options(test_${name} PRIVATE ${ENGINE_WARNINGS})
   gtest_discover_tests(test_${name}
+    TEST_LIST ${name}_TESTS
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${name}."
     PROPERTIES TIMEOUT 120)
+  list(APPEND TEST_LISTS ${name}_TESTS)
 endforeach()
+
+# Suites named *Serial drive the shared X display with real input (xdotool): ctest runs them alone,
+# so that no other test's window takes the focus or the pointer meanwhile. This file runs after
+# the discovery of every program's cases.
+set(SERIAL_TESTS_FILE ${CMAKE_BINARY_DIR}/serial_tests.cmake)
+file(WRITE ${SERIAL_TESTS_FILE} "foreach(list ${TEST_LISTS})
+  foreach(test \${\${list}})
+    if(test MATCHES \"Serial\\\\.\")
+      set_tests_properties(\"\${test}\" PROPERTIES RUN_SERIAL TRUE)
+    endif()
+  endforeach()
+endforeach()
+")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})

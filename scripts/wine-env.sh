@@ -8,6 +8,7 @@
 wine_env_setup() {
   local build=$1 kind=$2
   WINE_DIR="$build/wine"
+  WINE_KIND=$kind
   mkdir -p "$WINE_DIR"
   export WINEPREFIX="$WINE_DIR/prefix-$kind"
   export WINEARCH=win32
@@ -35,11 +36,14 @@ wine_env_has_audio() {
 # wine_env_prefix: creates the prefix on first use (crash dialog off, Wine's fonts with the
 # usual face names mapped to the Liberation fonts); later calls return at once. Safe to call from
 # many processes at once.
+# Raise this when the prefix settings below change, so that existing prefixes are made anew.
+WINE_PREFIX_VERSION=2
+
 wine_env_prefix() {
-  [ -f "$WINEPREFIX/.ready" ] && return 0
+  [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" = "$WINE_PREFIX_VERSION" ] && return 0
   (
     flock 9
-    [ -f "$WINEPREFIX/.ready" ] && exit 0
+    [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" = "$WINE_PREFIX_VERSION" ] && exit 0
     rm -rf "$WINEPREFIX"
     wineboot -u </dev/null >/dev/null 2>&1
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -51,6 +55,10 @@ wine_env_prefix() {
       printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
       printf '"Arial"="Liberation Sans"\r\n"Courier New"="Liberation Mono"\r\n'
       printf '"Times New Roman"="Liberation Serif"\r\n\r\n'
+      # Xvfb has no window manager: Wine then waits 2 s for one on every closed managed window.
+      if [ "$WINE_KIND" = test ]; then
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+      fi
       if [ "$WINE_AUDIO" = null ]; then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Audio"="alsa"\r\n\r\n'
       fi
@@ -58,7 +66,7 @@ wine_env_prefix() {
     wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
     wineserver -w
     rm -f "$reg"
-    touch "$WINEPREFIX/.ready"
+    echo "$WINE_PREFIX_VERSION" >"$WINEPREFIX/.ready"
   ) 9>"$WINE_DIR/prefix.lock"
 }
 

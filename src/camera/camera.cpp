@@ -20,3 +20,11 @@ void CameraPassCoreDataExport(CoreData* core) {
     s.core = core;
 }
 void CameraRefreshD3D(std::int32_t) {}
+void CameraUpdate() {}
+void CameraRenderFirstPass(std::int32_t) {}
+std::int32_t NextCameraRenderPass() {
+    return 1;
+}
+std::int32_t GetCurrentRenderCamera() {
+    return -1;
+}

@@ -8,3 +8,9 @@ void CameraDestructor();
 void CameraSetErrorHandler(RuntimeErrorRecord* cell);
 void CameraPassCoreDataExport(CoreData* core);
 void CameraRefreshD3D(std::int32_t mode);
+void CameraUpdate();
+void CameraRenderFirstPass(std::int32_t skipClear);
+// 0 after setting up the next camera, 1 when none is left.
+std::int32_t NextCameraRenderPass();
+// The camera being rendered, -1 for none.
+std::int32_t GetCurrentRenderCamera();

@@ -40,7 +40,6 @@ std::int32_t ShutdownEngine() {
     // The display starts with the window, before the start sequence sets its present flag.
     if (windowReady && ModuleLinkTable.display.destructor) ModuleLinkTable.display.destructor();
     core.present.display = 0;
-    CoreResizeString(&core.entryBuffer, 0);
     CloseEngineWindow();
     return 0;
 }

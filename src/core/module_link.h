@@ -25,11 +25,26 @@ using OneHandleCtor = void (*)(HMODULE);
 using TwoHandleCtor = void (*)(HMODULE, HMODULE);
 using FourHandleCtor = void (*)(HMODULE, HMODULE, HMODULE, HMODULE);
 
+using HookFn = void (*)();
+
 struct DisplayLinks {
     std::int32_t (*constructor)() = nullptr;
     DestructorFn destructor = nullptr;
     SetErrorHandlerFn setErrorHandler = nullptr;
     void (*passCoreData)(CoreData* core, std::int32_t phase) = nullptr;
+    IDirect3DDevice9* (*getDirect3DDevice)() = nullptr;
+    HookFn beginScene = nullptr;
+    HookFn endScene = nullptr;
+    HookFn present = nullptr;
+    void (*overrideHWND)(HWND window) = nullptr;
+    bool (*setDisplayModeEx)(std::int32_t width, std::int32_t height, std::int32_t depth,
+                             std::int32_t windowed, std::int32_t vertexProcessing,
+                             std::int32_t lockable) = nullptr;
+    void (*clearDisplay)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
+};
+
+struct TextLinks : ModuleEntries<OneHandleCtor> {
+    void (*setTextFont)(const char* face, std::int32_t characterSet) = nullptr;
 };
 
 struct ImageLinks : ModuleEntries<OneHandleCtor> {
@@ -37,29 +52,68 @@ struct ImageLinks : ModuleEntries<OneHandleCtor> {
     void (*setColorKey)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
 };
 
+struct SpriteLinks : ModuleEntries<TwoHandleCtor> {
+    HookFn update = nullptr;
+    HookFn saveBackground = nullptr;
+    HookFn restoreBackground = nullptr;
+};
+
+// Modules whose one extra word is their per-frame update.
+template <typename Ctor> struct UpdatingModule : ModuleEntries<Ctor> { HookFn update = nullptr; };
+
+struct CameraLinks : ModuleEntries<TwoHandleCtor> {
+    HookFn update = nullptr;
+    void (*renderFirstPass)(std::int32_t skipClear) = nullptr;
+    std::int32_t (*nextRenderPass)() = nullptr; // 1 when no camera is left
+    std::int32_t (*getCurrentRenderCamera)() = nullptr;
+};
+
+struct Basic3DLinks : ModuleEntries<FourHandleCtor> {
+    HookFn update = nullptr;
+    HookFn renderLayerFour = nullptr;
+    HookFn beginStencilShadows = nullptr;
+    HookFn drawStencilShadowQuad = nullptr;
+    HookFn runAutomaticCollision = nullptr;
+    HookFn updateAutomaticCameraCollision = nullptr;
+};
+
+struct TerrainMatrixLinks : ModuleEntries<TwoHandleCtor> {
+    HookFn renderPass0 = nullptr;
+    HookFn renderPass1 = nullptr;
+};
+
+struct WorldLinks : ModuleEntries<FourHandleCtor> {
+    HookFn update = nullptr;
+    HookFn collisionStart = nullptr;
+    HookFn collisionUpdate = nullptr;
+};
+
 struct ModuleLinkTableRecord {
     DisplayLinks display;
     ModuleEntries<OneHandleCtor> basic2D;
-    ModuleEntries<OneHandleCtor> text;
+    TextLinks text;
     ImageLinks image;
-    ModuleEntries<TwoHandleCtor> sprite;
-    ModuleEntries<InstanceCtor> input;
+    SpriteLinks sprite;
+    UpdatingModule<InstanceCtor> input;
     ModuleEntries<NoArgCtor> system;
-    ModuleEntries<WindowCtor> sound;
-    ModuleEntries<WindowCtor> music;
+    UpdatingModule<WindowCtor> sound;
+    UpdatingModule<WindowCtor> music;
     ModuleEntries<NoArgCtor> file;
     ModuleEntries<InstanceCtor> ftp;
     ModuleEntries<InstanceCtor> memblocks;
-    ModuleEntries<InstanceCtor> animation;
+    UpdatingModule<InstanceCtor> animation;
     ModuleEntries<InstanceCtor> bitmap;
     ModuleEntries<NoArgCtor> multiplayer;
-    ModuleEntries<TwoHandleCtor> camera;
+    CameraLinks camera;
     ModuleEntries<OneHandleCtor> light;
-    ModuleEntries<TwoHandleCtor> terrainMatrix;
-    ModuleEntries<FourHandleCtor> basic3D;
-    ModuleEntries<FourHandleCtor> world;
+    TerrainMatrixLinks terrainMatrix;
+    Basic3DLinks basic3D;
+    WorldLinks world;
     ModuleEntries<OneHandleCtor> maths;
-    ModuleEntries<TwoHandleCtor> particles;
+    UpdatingModule<TwoHandleCtor> particles;
+    // Two per-camera pass words that the frame loop calls when set; no module fills them.
+    HookFn reservedPass1 = nullptr;
+    HookFn reservedPass2 = nullptr;
 };
 
 // All null until LinkModules fills it.

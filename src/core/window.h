@@ -1,4 +1,4 @@
-// The engine window and the start-up that runs around it.
+// The engine window, its window procedure, and the start-up that runs around it.
 #pragma once
 
 #include "core/core_data.h"
@@ -13,6 +13,13 @@ std::int32_t CreateEngineWindow(std::int32_t mode, std::int32_t width, std::int3
 
 LRESULT CALLBACK CoreWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The cursor-choice callback: 0 arrow, 1 hourglass, 2 to 31 the numbered pointer cursors.
+void ChooseCoreCursor(std::int32_t cursor);
+
+// Where Escape stores 1 (null: nowhere).
+void SetBreakCellPointer(std::int32_t* cell);
+
 bool IsEngineWindowReady();
-// Shut-down: closes the window and clears the window-ready and frame-ready flags.
+// Shut-down: closes the window, frees the cursors and clears the window-ready and frame-ready
+// flags.
 void CloseEngineWindow();

@@ -21,3 +21,16 @@ void DisplaySetErrorHandler(RuntimeErrorRecord* cell) {
 void DisplayPassCoreData(CoreData* core, std::int32_t) {
     s.core = core;
 }
+
+IDirect3DDevice9* GetDirect3DDevice() {
+    return nullptr;
+}
+void BeginDisplayScene() {}
+void EndDisplayScene() {}
+void PresentDisplay() {}
+void OverrideHWND(HWND) {}
+bool SetDisplayModeEx(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                      std::int32_t) {
+    return true;
+}
+void ClearDisplayExport(std::int32_t, std::int32_t, std::int32_t) {}

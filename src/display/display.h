@@ -9,3 +9,12 @@ void DisplayDestructor();
 void DisplaySetErrorHandler(RuntimeErrorRecord* cell);
 // Phase 0 takes the window, phase 1 readies the first frame.
 void DisplayPassCoreData(CoreData* core, std::int32_t phase);
+
+IDirect3DDevice9* GetDirect3DDevice();
+void BeginDisplayScene();
+void EndDisplayScene();
+void PresentDisplay();
+void OverrideHWND(HWND window);
+bool SetDisplayModeEx(std::int32_t width, std::int32_t height, std::int32_t depth,
+                      std::int32_t windowed, std::int32_t vertexProcessing, std::int32_t lockable);
+void ClearDisplayExport(std::int32_t red, std::int32_t green, std::int32_t blue);

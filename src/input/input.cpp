@@ -20,3 +20,4 @@ void InputPassCoreData(CoreData* core) {
     s.core = core;
 }
 void InputRefreshD3D(std::int32_t) {}
+void InputUpdate() {}

@@ -8,3 +8,4 @@ void InputDestructor();
 void InputSetErrorHandler(RuntimeErrorRecord* cell);
 void InputPassCoreData(CoreData* core);
 void InputRefreshD3D(std::int32_t mode);
+void InputUpdate();

@@ -20,3 +20,4 @@ void MusicPassCoreData(CoreData* core) {
     s.core = core;
 }
 void MusicRefreshD3D(std::int32_t) {}
+void MusicUpdate() {}

@@ -8,3 +8,4 @@ void MusicDestructor();
 void MusicSetErrorHandler(RuntimeErrorRecord* cell);
 void MusicPassCoreData(CoreData* core);
 void MusicRefreshD3D(std::int32_t mode);
+void MusicUpdate();

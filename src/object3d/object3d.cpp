@@ -20,3 +20,9 @@ void Basic3DPassCoreData(CoreData* core) {
     s.core = core;
 }
 void Basic3DRefreshD3D(std::int32_t) {}
+void Basic3DUpdate() {}
+void Basic3DRenderLayerFour() {}
+void Basic3DBeginStencilShadows() {}
+void Basic3DDrawStencilShadowQuad() {}
+void Basic3DRunAutomaticCollision() {}
+void Basic3DUpdateAutomaticCameraCollision() {}

@@ -20,3 +20,4 @@ void SoundPassCoreData(CoreData* core) {
     s.core = core;
 }
 void SoundRefreshD3D(std::int32_t) {}
+void SoundUpdate() {}

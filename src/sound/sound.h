@@ -8,3 +8,4 @@ void SoundDestructor();
 void SoundSetErrorHandler(RuntimeErrorRecord* cell);
 void SoundPassCoreData(CoreData* core);
 void SoundRefreshD3D(std::int32_t mode);
+void SoundUpdate();

@@ -20,3 +20,6 @@ void SpritePassCoreData(CoreData* core) {
     s.core = core;
 }
 void SpriteRefreshD3D(std::int32_t) {}
+void SpriteUpdate() {}
+void SpriteSaveBackground() {}
+void SpriteRestoreBackground() {}

@@ -8,3 +8,6 @@ void SpriteDestructor();
 void SpriteSetErrorHandler(RuntimeErrorRecord* cell);
 void SpritePassCoreData(CoreData* core);
 void SpriteRefreshD3D(std::int32_t mode);
+void SpriteUpdate();
+void SpriteSaveBackground();
+void SpriteRestoreBackground();

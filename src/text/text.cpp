@@ -20,3 +20,4 @@ void TextPassCoreData(CoreData* core) {
     s.core = core;
 }
 void TextRefreshD3D(std::int32_t) {}
+void SetTextFontExport(const char*, std::int32_t) {}

@@ -8,3 +8,4 @@ void TextDestructor();
 void TextSetErrorHandler(RuntimeErrorRecord* cell);
 void TextPassCoreData(CoreData* core);
 void TextRefreshD3D(std::int32_t mode);
+void SetTextFontExport(const char* face, std::int32_t characterSet);

@@ -20,3 +20,4 @@ void AnimationPassCoreData(CoreData* core) {
     s.core = core;
 }
 void AnimationRefreshD3D(std::int32_t) {}
+void AnimationUpdate() {}

@@ -8,3 +8,4 @@ void AnimationDestructor();
 void AnimationSetErrorHandler(RuntimeErrorRecord* cell);
 void AnimationPassCoreData(CoreData* core);
 void AnimationRefreshD3D(std::int32_t mode);
+void AnimationUpdate();

@@ -20,3 +20,4 @@ void ParticlesPassCoreData(CoreData* core) {
     s.core = core;
 }
 void ParticlesRefreshD3D(std::int32_t) {}
+void ParticlesUpdate() {}

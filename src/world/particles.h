@@ -8,3 +8,4 @@ void ParticlesDestructor();
 void ParticlesSetErrorHandler(RuntimeErrorRecord* cell);
 void ParticlesPassCoreData(CoreData* core);
 void ParticlesRefreshD3D(std::int32_t mode);
+void ParticlesUpdate();

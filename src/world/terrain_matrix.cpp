@@ -20,3 +20,5 @@ void TerrainMatrixPassCoreData(CoreData* core) {
     s.core = core;
 }
 void TerrainMatrixRefreshD3D(std::int32_t) {}
+void TerrainMatrixRenderPass0() {}
+void TerrainMatrixRenderPass1() {}

@@ -8,3 +8,5 @@ void TerrainMatrixDestructor();
 void TerrainMatrixSetErrorHandler(RuntimeErrorRecord* cell);
 void TerrainMatrixPassCoreData(CoreData* core);
 void TerrainMatrixRefreshD3D(std::int32_t mode);
+void TerrainMatrixRenderPass0();
+void TerrainMatrixRenderPass1();

@@ -19,3 +19,6 @@ void WorldSetErrorHandler(RuntimeErrorRecord* cell) {
 void WorldPassCoreData(CoreData* core) {
     s.core = core;
 }
+void WorldUpdate() {}
+void WorldCollisionStart() {}
+void WorldCollisionUpdate() {}

@@ -7,3 +7,6 @@ void WorldConstructor(HMODULE, HMODULE, HMODULE, HMODULE);
 void WorldDestructor();
 void WorldSetErrorHandler(RuntimeErrorRecord* cell);
 void WorldPassCoreData(CoreData* core);
+void WorldUpdate();
+void WorldCollisionStart();
+void WorldCollisionUpdate();

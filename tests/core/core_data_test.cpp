@@ -50,9 +50,11 @@ TEST(LinkModules, ClearsTheBlockAndSetsTheStartValues) {
 TEST(LinkModules, FillsEveryModuleEntry) {
     ModuleLinkTable = ModuleLinkTableRecord{};
     LinkModules();
-    // The table is made of pointer words only: after linking, none is left null.
+    // The table is made of pointer words only: after linking, none is left null but the two
+    // reserved pass words at its end.
     const auto* words = reinterpret_cast<void* const*>(&ModuleLinkTable);
-    const std::size_t count = sizeof ModuleLinkTable / sizeof(void*);
+    const std::size_t count = sizeof ModuleLinkTable / sizeof(void*) - 2;
+    ASSERT_EQ(reinterpret_cast<void* const*>(&ModuleLinkTable.reservedPass1), words + count);
     for (std::size_t i = 0; i < count; ++i) {
         EXPECT_NE(words[i], nullptr) << "link word " << i << " is null";
     }

@@ -1,3 +1,0 @@
-#include "core/win32.h"
-
-#include "support/error_cell.h"
