@@ -3,9 +3,14 @@
 # Runs as root, or through sudo when that is available.
 set -euo pipefail
 
+# Wine's graphics, input and sound need the 32-bit libraries that wine32 only recommends; they are
+# listed here so that a machine where Wine came without its recommends gets them too.
 packages=(
   wine wine32:i386 wine64 fonts-wine fonts-liberation
-  gstreamer1.0-plugins-good:i386
+  libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libosmesa6:i386 libvulkan1:i386
+  libxrandr2:i386 libxcursor1:i386 libxi6:i386 libxinerama1:i386 libxcomposite1:i386
+  libxrender1:i386 libxxf86vm1:i386 libxfixes3:i386 libasound2:i386 libpulse0:i386
+  gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   g++-mingw-w64-i686 cmake make ninja-build googletest
   xvfb xauth xdotool x11-utils
   python3 python3-pil
@@ -31,5 +36,5 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
 fi
 as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
   "${missing[@]}" >/dev/null

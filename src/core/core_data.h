@@ -83,6 +83,12 @@ struct ModulePresentFlags {
 
 constexpr int kCorePathLength = 260;
 
+// Plug-in libraries in slots 1 to 255 (slot 0 unused); a slot is called when its flag is 1.
+struct PluginTable {
+    HMODULE handles[256];
+    std::uint8_t active[256];
+};
+
 struct CoreData {
     CoreDataCallbacks callbacks;
     void* coreBuffer; // global-memory block of the console
@@ -136,7 +142,7 @@ struct CoreData {
     std::uint8_t reservedBytes[2];
     char* endMessageText;
     char* endMessageCaption;
-    std::uint8_t* pluginTable; // plug-in library handles with a flag byte per slot
+    PluginTable* pluginTable; // libraries told about every device reset; none in this program
     std::int32_t excludedRectCount;
     RECT* excludedRects;
     RECT excludedRect;

@@ -142,6 +142,10 @@ std::int32_t CreateEngineWindow(std::int32_t mode, std::int32_t width, std::int3
     core.windowHeight = core.displayHeight = height;
     core.displayDepth = depth;
     core.windowX = core.windowY = 0;
+    if (!core.programPath[0]) {
+        const DWORD n = GetModuleFileNameA(nullptr, core.programPath, kCorePathLength);
+        if (n == 0 || n >= kCorePathLength) core.programPath[0] = 0;
+    }
     LoadCursors(instance);
     if (!MakeWindow(core, mode, instance, title)) return 1;
     timeBeginPeriod(1); // millisecond sleeps in the frame wait

@@ -1,0 +1,519 @@
+#include "core/win32.h"
+
+#include "display/display.h"
+#include "display/display_state.h"
+#include "core/core.h"
+
+#include "bitmap/bitmap.h"
+#include "camera/camera.h"
+#include "draw2d/draw2d.h"
+#include "image/image.h"
+#include "input/input.h"
+#include "light/light.h"
+#include "maths/maths.h"
+#include "memblock/memblock.h"
+#include "multiplayer/multiplayer.h"
+#include "music/music.h"
+#include "object3d/object3d.h"
+#include "sound/sound.h"
+#include "sprite/sprite.h"
+#include "system/system.h"
+#include "text/text.h"
+#include "video/video.h"
+#include "world/particles.h"
+#include "world/terrain_matrix.h"
+
+#include <cstring>
+
+DisplayState g_Display;
+
+namespace {
+
+DisplayState& d = g_Display;
+
+constexpr std::int32_t kBadResolution = 1501;
+constexpr std::int32_t kBadDepth = 1502;
+constexpr std::int32_t kBadWindowedFlag = 1503;
+constexpr std::int32_t kNoMode16 = 1505;
+constexpr std::int32_t kNoMode32 = 1507;
+constexpr std::int32_t kBadVertexProcessing = 1508;
+constexpr std::int32_t kBadLockable = 1509;
+constexpr std::int32_t kNoInterface = 1510;
+constexpr std::int32_t kInvalidCall = 1511;
+constexpr std::int32_t kNotAvailable = 1512;
+constexpr std::int32_t kOutOfVideoMemory = 1513;
+constexpr std::int32_t kDepth24 = 1514;
+
+constexpr DWORD kHardwareVertices = D3DCREATE_HARDWARE_VERTEXPROCESSING; // 0x40
+constexpr DWORD kSoftwareVertices = D3DCREATE_SOFTWARE_VERTEXPROCESSING; // 0x20
+
+const D3DFORMAT kModeFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_X1R5G5B5,
+                                  D3DFMT_A1R5G5B5, D3DFMT_R5G6B5,   D3DFMT_A2R10G10B10};
+
+const int kDepthCandidates[] = {75, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 40, 41,
+                                50, 51, 52, 60, 61, 62, 63, 64, 70, 71, 73, 80, 77, 79};
+
+bool Fail(const char* text, std::int32_t error) {
+    ReportDisplayMessage(text);
+    if (error) RaiseRuntimeError(error);
+    return false;
+}
+
+void ReleaseDevice() {
+    if (!d.device) return;
+    if (d.sceneOpen) d.device->EndScene();
+    d.sceneOpen = false;
+    d.device->Release();
+    d.device = nullptr;
+}
+
+void ListModes(IDirect3D9* d3d, UINT adapter, std::vector<D3DDISPLAYMODE>& modes) {
+    modes.clear();
+    for (D3DFORMAT format : kModeFormats) {
+        const UINT count = d3d->GetAdapterModeCount(adapter, format);
+        for (UINT i = 0; i < count; ++i) {
+            D3DDISPLAYMODE mode{};
+            if (FAILED(d3d->EnumAdapterModes(adapter, format, i, &mode))) {
+                ReportDisplayMessage("Failed to enumerate adapter display modes");
+                continue;
+            }
+            // Refresh-rate variants collapse into one entry; the last enumerated stays.
+            if (!modes.empty()) {
+                D3DDISPLAYMODE& last = modes.back();
+                if (last.Width == mode.Width && last.Height == mode.Height &&
+                    SurfaceFormatBits(last.Format) == SurfaceFormatBits(mode.Format)) {
+                    last = mode;
+                    continue;
+                }
+            }
+            modes.push_back(mode);
+        }
+    }
+}
+
+void FindHardWareInfo() {
+    if (!d.d3d) {
+        ReportDisplayMessage("Invalid D3D device for FindHardWareInfo");
+        return;
+    }
+    d.adapters.assign(d.d3d->GetAdapterCount(), AdapterInfo{});
+    for (UINT a = 0; a < d.adapters.size(); ++a) {
+        AdapterInfo& info = d.adapters[a];
+        info.index = static_cast<std::int32_t>(a);
+        D3DDISPLAYMODE current{};
+        if (FAILED(d.d3d->GetAdapterDisplayMode(a, &current))) {
+            ReportDisplayMessage("Failed to get adapter display mode");
+        }
+        if (FAILED(d.d3d->GetDeviceCaps(a, D3DDEVTYPE_HAL, &info.caps))) {
+            ReportDisplayMessage("Failed to get device caps");
+        }
+        if (FAILED(d.d3d->GetAdapterIdentifier(a, 0, &info.identifier))) {
+            ReportDisplayMessage("Failed to get adapter identifier");
+        }
+        info.identifier.Description[sizeof info.identifier.Description - 1] = 0;
+        info.description = info.identifier.Description;
+        ListModes(d.d3d, a, info.modes);
+    }
+}
+
+// The adapter mode of this size and bits, or the first at least as large in both directions.
+const D3DDISPLAYMODE* ChooseMode(std::int32_t width, std::int32_t height, std::int32_t bits) {
+    if (d.adapters.empty()) return nullptr;
+    const std::vector<D3DDISPLAYMODE>& modes = d.adapters[0].modes;
+    for (const D3DDISPLAYMODE& m : modes) {
+        if (static_cast<std::int32_t>(m.Width) == width &&
+            static_cast<std::int32_t>(m.Height) == height && SurfaceFormatBits(m.Format) == bits)
+            return &m;
+    }
+    for (const D3DDISPLAYMODE& m : modes) {
+        if (static_cast<std::int32_t>(m.Width) >= width &&
+            static_cast<std::int32_t>(m.Height) >= height && SurfaceFormatBits(m.Format) == bits)
+            return &m;
+    }
+    return nullptr;
+}
+
+bool FindDepthStencilFormat() {
+    for (int candidate : kDepthCandidates) {
+        const auto format = static_cast<D3DFORMAT>(candidate);
+        if (SUCCEEDED(d.d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, d.backBufferFormat,
+                                               D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format)) &&
+            SUCCEEDED(d.d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, d.backBufferFormat,
+                                                    d.backBufferFormat, format))) {
+            d.depthFormat = format;
+            return true;
+        }
+    }
+    return false;
+}
+
+D3DFORMAT FullScreenFormat() {
+    D3DFORMAT format = D3DFMT_R8G8B8;
+    if (d.adapters.empty()) return format;
+    for (const D3DDISPLAYMODE& m : d.adapters[0].modes) {
+        if (static_cast<std::int32_t>(m.Width) == d.width &&
+            static_cast<std::int32_t>(m.Height) == d.height &&
+            SurfaceFormatBits(m.Format) == d.depth)
+            format = m.Format;
+    }
+    return format;
+}
+
+void SetDefaultStates() {
+    IDirect3DDevice9* dev = d.device;
+    dev->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    dev->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    dev->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    dev->SetRenderState(D3DRS_DITHERENABLE, TRUE);
+    dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+    dev->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+    dev->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    dev->SetRenderState(D3DRS_LIGHTING, TRUE);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->SetRenderState(D3DRS_AMBIENT, 0xFF323232);
+}
+
+bool EmbeddingHost() {
+    return d.core && d.core->hostWindow;
+}
+
+void CallPlugins(std::int32_t mode) {
+    PluginTable* plugins = d.core ? d.core->pluginTable : nullptr;
+    if (!plugins) return;
+    using Handler = void (*)(int);
+    for (int slot = 1; slot < 256 && plugins->handles[slot]; ++slot) {
+        if (plugins->active[slot] != 1) continue;
+        auto handler = reinterpret_cast<Handler>(
+            reinterpret_cast<void*>(GetProcAddress(plugins->handles[slot], "?RefreshD3D@@YAXH@Z")));
+        if (handler) handler(mode);
+    }
+}
+
+} // namespace
+
+std::int32_t SurfaceFormatBits(D3DFORMAT format) {
+    switch (static_cast<int>(format)) {
+    case 20:
+        return 24;
+    case 21:
+    case 22:
+    case 31:
+    case 34:
+        return 32;
+    case 23:
+    case 24:
+    case 25:
+    case 26:
+    case 29:
+    case 30:
+    case 51:
+        return 16;
+    case 27:
+    case 28:
+    case 40:
+    case 41:
+    case 50:
+    case 52:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+void ReportDisplayMessage(const char* text) {
+    ReportInternalError(text);
+}
+
+void BuildRefreshD3DTable() {
+    const RefreshD3DFn table[kRefreshSlots] = {TextRefreshD3D,
+                                               Basic2DRefreshD3D,
+                                               SpriteRefreshD3D,
+                                               ImageRefreshD3D,
+                                               InputRefreshD3D,
+                                               SystemRefreshD3D,
+                                               MemblocksRefreshD3D,
+                                               BitmapRefreshD3D,
+                                               AnimationRefreshD3D,
+                                               MultiplayerRefreshD3D,
+                                               Basic3DRefreshD3D,
+                                               CameraRefreshD3D,
+                                               TerrainMatrixRefreshD3D,
+                                               LightRefreshD3D,
+                                               ParticlesRefreshD3D,
+                                               nullptr,
+                                               MathsRefreshD3D,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               SoundRefreshD3D,
+                                               MusicRefreshD3D,
+                                               nullptr,
+                                               nullptr};
+    std::memcpy(d.refresh, table, sizeof table);
+}
+
+std::int32_t DisplayConstructor() {
+    d = DisplayState{};
+    d.d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!d.d3d) {
+        ReportDisplayMessage("Unable to create Direct3D interface");
+        return 0;
+    }
+    d.window = GetForegroundWindow();
+    FindHardWareInfo();
+    BuildRefreshD3DTable();
+    d.d3d->GetAdapterDisplayMode(0, &d.desktopMode);
+    // Keeps the screen saver and display sleep away while the engine runs, without changing the
+    // user's settings: the request ends with the process, however it ends.
+    SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
+    return 1;
+}
+
+void DisplayDestructor() {
+    ReleaseSavedRenderTarget();
+    ReleaseDevice();
+    d.hasPresent = false;
+    if (d.d3d) d.d3d->Release();
+    d.d3d = nullptr;
+    d.adapters.clear();
+    SetThreadExecutionState(ES_CONTINUOUS);
+}
+
+void DisplaySetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+
+IDirect3DDevice9* GetDirect3DDevice() {
+    return d.device;
+}
+IDirect3D9* GetDirect3DInterface() {
+    return d.d3d;
+}
+
+bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
+                        std::int32_t windowed, std::int32_t lockable,
+                        std::int32_t vertexProcessing) {
+    if (width < 1 || height < 1) return Fail("Invalid display resolution", kBadResolution);
+    if (depth == 0) {
+        D3DDISPLAYMODE current{};
+        if (d.d3d) d.d3d->GetAdapterDisplayMode(0, &current);
+        depth = SurfaceFormatBits(current.Format);
+        if (d.core) d.core->displayDepth = depth;
+    }
+    if (depth == 24) return Fail("Invalid bit depth specified", kDepth24);
+    if (depth != 16 && depth != 32) return Fail("Invalid bit depth specified", kBadDepth);
+    if (windowed != 0 && windowed != 1)
+        return Fail("Invalid display mode specified", kBadWindowedFlag);
+    const D3DDISPLAYMODE* mode = ChooseMode(width, height, depth);
+    if (!mode) return Fail("Display mode not supported", depth == 16 ? kNoMode16 : kNoMode32);
+    d.offsetX = static_cast<std::int32_t>(mode->Width) - width;
+    d.offsetY = static_cast<std::int32_t>(mode->Height) - height;
+    width = static_cast<std::int32_t>(mode->Width);
+    height = static_cast<std::int32_t>(mode->Height);
+    DWORD vertices = 0;
+    switch (vertexProcessing) {
+    case 0:
+        vertices = kHardwareVertices;
+        break;
+    case 1:
+    case 2:
+        vertices = kSoftwareVertices;
+        break;
+    case kHardwareVertices:
+    case kSoftwareVertices:
+        vertices = vertexProcessing;
+        break;
+    default:
+        return Fail("Unknown vertex processing mode", kBadVertexProcessing);
+    }
+    if (lockable != 0 && lockable != 1) return Fail("Invalid lockable flag", kBadLockable);
+
+    d.hasPresent = false;
+    d.behaviour = vertices | D3DCREATE_MULTITHREADED;
+    d.lockable = lockable;
+    d.depth = depth;
+    d.windowed = windowed;
+    d.width = width;
+    d.height = height;
+    if (!Setup()) {
+        ReportDisplayMessage("Unable to setup 3D device");
+        return false;
+    }
+    FitWindowToMode();
+    BeginDisplayScene();
+    if (EmbeddingHost() && d.firstModeSetDone) {
+        SendMessageA(d.core->hostWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("EMBEDME"));
+    }
+    d.firstModeSetDone = true;
+    return true;
+}
+
+bool Setup() {
+    if (!d.d3d) return Fail("Invalid D3D pointer for Setup ( )", kNoInterface);
+    d.autoDepth = true;
+    d.present = D3DPRESENT_PARAMETERS{};
+    d.hasPresent = true;
+    D3DPRESENT_PARAMETERS& p = d.present;
+    p.BackBufferWidth = static_cast<UINT>(d.width);
+    p.BackBufferHeight = static_cast<UINT>(d.height);
+    p.BackBufferCount = 1;
+    p.SwapEffect = D3DSWAPEFFECT_COPY;
+    p.EnableAutoDepthStencil = TRUE;
+    p.Flags = d.lockable ? D3DPRESENTFLAG_LOCKABLE_BACKBUFFER : 0;
+    p.MultiSampleType = D3DMULTISAMPLE_NONE;
+    p.FullScreen_RefreshRateInHz = 0;
+    if (!d.windowed) {
+        d.backBufferFormat = FullScreenFormat();
+        FindDepthStencilFormat();
+        p.Windowed = FALSE;
+    } else {
+        p.Windowed = TRUE;
+        d.backBufferFormat = d.desktopMode.Format;
+        if (!FindDepthStencilFormat()) ReportDisplayMessage("Failed to find valid stencil buffer");
+    }
+    p.BackBufferFormat = d.backBufferFormat;
+    p.AutoDepthStencilFormat = d.depthFormat;
+    p.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    if (!CreateDisplayDevice()) return false;
+    if (!d.device) return Fail("Unable to create device", kInvalidCall);
+    return true;
+}
+
+bool CreateDisplayDevice() {
+    D3DDISPLAYMODE current{};
+    d.d3d->GetAdapterDisplayMode(0, &current);
+    ReleaseSavedRenderTarget();
+    ReleaseDevice();
+    d.present.hDeviceWindow = d.window;
+    if (d.core) d.core->softwareVertexProcessing = 0;
+    HRESULT hr =
+        d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, d.behaviour, &d.present, &d.device);
+    if (FAILED(hr)) {
+        d.device = nullptr;
+        hr = d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, kSoftwareVertices, &d.present,
+                                 &d.device);
+        if (FAILED(hr)) {
+            d.device = nullptr;
+            const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kInvalidCall
+                                       : hr == D3DERR_NOTAVAILABLE     ? kNotAvailable
+                                       : hr == D3DERR_OUTOFVIDEOMEMORY ? kOutOfVideoMemory
+                                                                       : 0;
+            return Fail("Unable to create device", error);
+        }
+        if (d.core) d.core->softwareVertexProcessing = 1;
+    }
+    if (d.hosted && d.core) d.core->window = d.mainWindow;
+    SetDefaultStates();
+    RestoreRenderTarget(); // CoreData's targets always belong to the current device
+    if (!EmbeddingHost()) ClearDisplay(0, 0, 0);
+    return true;
+}
+
+void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth) {
+    CallRefreshD3D(0);
+    if (d.core) {
+        d.core->windowWidth = d.core->displayWidth = width;
+        d.core->windowHeight = d.core->displayHeight = height;
+        d.core->displayDepth = depth;
+    }
+    d.width = width;
+    d.height = height;
+    if (!SetDisplayModeCore(width, height, depth, d.windowed, 1, kHardwareVertices)) return;
+    CallRefreshD3D(1);
+    if (!EmbeddingHost()) ClearDisplay(0, 0, 0);
+}
+
+void CallRefreshD3D(std::int32_t mode) {
+    if (mode == 0) ReleaseSavedRenderTarget();
+    if (mode == 1) RestoreRenderTarget();
+    for (RefreshD3DFn handler : d.refresh) {
+        if (handler) handler(mode);
+    }
+    CallPlugins(mode);
+}
+
+void ReleaseSavedRenderTarget() {
+    CoreData* core = d.core;
+    if (core) {
+        if (core->savedRenderTarget) core->savedRenderTarget->Release();
+        if (core->savedDepthSurface) core->savedDepthSurface->Release();
+        core->savedRenderTarget = nullptr;
+        core->savedDepthSurface = nullptr;
+        core->renderTarget = nullptr;
+        core->drawingSurface = nullptr;
+    }
+    if (d.lock.surface) UnlockBackBuffer();
+    if (d.backBuffer) d.backBuffer->Release();
+    d.backBuffer = nullptr;
+}
+
+void RestoreRenderTarget() {
+    CoreData* core = d.core;
+    if (!core || !d.device) return;
+    if (core->savedRenderTarget) core->savedRenderTarget->Release();
+    if (core->savedDepthSurface) core->savedDepthSurface->Release();
+    core->savedRenderTarget = nullptr;
+    core->savedDepthSurface = nullptr;
+    d.device->GetRenderTarget(0, &core->savedRenderTarget);
+    d.device->GetDepthStencilSurface(&core->savedDepthSurface);
+    if (core->savedRenderTarget) d.device->SetRenderTarget(0, core->savedRenderTarget);
+    if (core->savedDepthSurface) d.device->SetDepthStencilSurface(core->savedDepthSurface);
+    core->renderTarget = core->savedRenderTarget;
+    core->drawingSurface = nullptr;
+}
+
+void ClearDisplay(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    if (!d.device) return;
+    const D3DCOLOR colour = 0xFF000000u | (static_cast<DWORD>(red & 0xFF) << 16) |
+                            (static_cast<DWORD>(green & 0xFF) << 8) |
+                            static_cast<DWORD>(blue & 0xFF);
+    const DWORD flags = D3DCLEAR_TARGET | (d.autoDepth ? D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL : 0);
+    d.device->Clear(0, nullptr, flags, colour, 1.0f, 0);
+}
+
+void ClearDisplayExport(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    ClearDisplay(red, green, blue);
+}
+
+// Frames a second, measured over at least a second of begun scenes.
+void CountFrame() {
+    ++d.framesCounted;
+    LARGE_INTEGER frequency, counter;
+    const double now = QueryPerformanceFrequency(&frequency) && QueryPerformanceCounter(&counter)
+                           ? static_cast<double>(counter.QuadPart) / frequency.QuadPart
+                           : timeGetTime() / 1000.0;
+    const double elapsed = now - d.lastMeasure;
+    if (elapsed < 1.0) return;
+    d.fps = d.lastMeasure > 0 ? static_cast<std::int32_t>(d.framesCounted / elapsed) : 0;
+    d.framesCounted = 0;
+    d.lastMeasure = now;
+}
+
+void BeginDisplayScene() {
+    if (d.hosted && d.mainWindow) ShowWindow(d.mainWindow, SW_HIDE);
+    CountFrame();
+    if (d.device && SUCCEEDED(d.device->BeginScene())) d.sceneOpen = true;
+}
+
+void EndDisplayScene() {
+    if (d.sceneOpen && d.device) d.device->EndScene();
+    d.sceneOpen = false;
+}
+
+void DisplayEmptyEntry() {}
+
+void ResetDeviceWindowed() {
+    if (!d.hasPresent || !d.device || d.present.Windowed) return;
+    d.windowed = 1;
+    d.present.Windowed = TRUE;
+    d.present.BackBufferFormat = d.desktopMode.Format;
+    d.present.FullScreen_RefreshRateInHz = 0;
+    ReleaseSavedRenderTarget();
+    if (FAILED(d.device->Reset(&d.present))) {
+        ReleaseDevice(); // a device that failed to reset is of no use to anyone
+        return;
+    }
+    RestoreRenderTarget();
+}

@@ -1,0 +1,123 @@
+#include "core/win32.h"
+
+#include "display/display.h"
+#include "display/display_state.h"
+#include "core/core.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+DisplayState& d = g_Display;
+
+constexpr std::int32_t kMaxExcludedRects = 256; // a longer list is read only this far
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+RECT Clip(const RECT& r, LONG width, LONG height) {
+    return RECT{std::clamp(r.left, 0L, width), std::clamp(r.top, 0L, height),
+                std::clamp(r.right, 0L, width), std::clamp(r.bottom, 0L, height)};
+}
+
+// Cuts the display into horizontal bands at every rectangle edge; in each band, the stretches not
+// covered by any rectangle are the pieces to present. Every uncovered pixel is in one piece.
+std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height) {
+    std::vector<LONG> ys = {0, height};
+    for (const RECT& r : covered) {
+        ys.push_back(r.top);
+        ys.push_back(r.bottom);
+    }
+    std::sort(ys.begin(), ys.end());
+    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+    std::vector<RECT> pieces;
+    for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
+        const LONG top = ys[i], bottom = ys[i + 1];
+        std::vector<std::pair<LONG, LONG>> spans;
+        for (const RECT& r : covered) {
+            if (r.top <= top && r.bottom >= bottom && r.left < r.right)
+                spans.push_back({r.left, r.right});
+        }
+        std::sort(spans.begin(), spans.end());
+        LONG x = 0;
+        for (const auto& [left, right] : spans) {
+            if (left > x) pieces.push_back(RECT{x, top, left, bottom});
+            x = std::max(x, right);
+        }
+        if (x < width) pieces.push_back(RECT{x, top, width, bottom});
+    }
+    return pieces;
+}
+
+std::vector<RECT> ExcludedRects(const CoreData& core, LONG width, LONG height) {
+    std::vector<RECT> rects;
+    if (core.excludedRectCount > 0 && core.excludedRects) {
+        const std::int32_t count = std::min(core.excludedRectCount, kMaxExcludedRects);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const RECT r = Clip(core.excludedRects[i], width, height);
+            if (r.left < r.right && r.top < r.bottom) rects.push_back(r);
+        }
+        // Rectangles wholly inside another add nothing.
+        std::vector<RECT> kept;
+        for (std::size_t i = 0; i < rects.size(); ++i) {
+            bool inside = false;
+            for (std::size_t j = 0; j < rects.size() && !inside; ++j) {
+                inside = i != j && Contains(rects[j], rects[i]) &&
+                         !(Contains(rects[i], rects[j]) && j > i);
+            }
+            if (!inside) kept.push_back(rects[i]);
+        }
+        return kept;
+    }
+    if (core.excludedRect.right != 0) {
+        const RECT r = Clip(core.excludedRect, width, height);
+        if (r.left < r.right && r.top < r.bottom) rects.push_back(r);
+    }
+    return rects;
+}
+
+HRESULT PresentPieces(const std::vector<RECT>& pieces, double scaleX, double scaleY) {
+    HRESULT result = D3D_OK;
+    for (const RECT& src : pieces) {
+        RECT dst{static_cast<LONG>(src.left * scaleX), static_cast<LONG>(src.top * scaleY),
+                 static_cast<LONG>(src.right * scaleX), static_cast<LONG>(src.bottom * scaleY)};
+        const HRESULT hr = d.device->Present(&src, &dst, nullptr, nullptr);
+        if (FAILED(hr)) result = hr;
+    }
+    return result;
+}
+
+// A lost device is left alone until it can be reset; then every module releases, a new device
+// is made with the current mode, and every module rebuilds.
+void RecoverIfLost(HRESULT presented) {
+    if (presented != D3DERR_DEVICELOST || !d.device) return;
+    if (d.device->TestCooperativeLevel() != D3DERR_DEVICENOTRESET || !d.core) return;
+    SetDisplayMode(d.core->displayWidth, d.core->displayHeight, d.core->displayDepth);
+}
+
+} // namespace
+
+void PresentDisplay() {
+    if (!d.device || !d.core) return;
+    const CoreData& core = *d.core;
+    const LONG width = core.displayWidth, height = core.displayHeight;
+    RECT client{};
+    GetClientRect(d.window, &client);
+    const double scaleX = width > 0 ? static_cast<double>(client.right) / width : 1.0;
+    const double scaleY = height > 0 ? static_cast<double>(client.bottom) / height : 1.0;
+
+    HRESULT hr;
+    const std::vector<RECT> excluded = ExcludedRects(core, width, height);
+    if (core.excludedRectCount > 0 || core.excludedRect.right != 0) {
+        hr = PresentPieces(UncoveredPieces(excluded, width, height), scaleX, scaleY);
+    } else if (d.offsetX == 0 && d.offsetY == 0) {
+        hr = d.device->Present(nullptr, nullptr, nullptr, nullptr);
+    } else {
+        const RECT source{0, 0, width, height};
+        hr = d.device->Present(&source, nullptr, nullptr, nullptr);
+    }
+    RecoverIfLost(hr);
+}

@@ -1,0 +1,83 @@
+// The display module's state, shared by its source files. Written only by the display module.
+#pragma once
+
+#include "core/core_data.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct AdapterInfo {
+    std::string description;
+    D3DCAPS9 caps{};
+    D3DADAPTER_IDENTIFIER9 identifier{};
+    std::int32_t index = 0;
+    std::vector<D3DDISPLAYMODE> modes; // refresh-rate variants collapsed
+};
+
+using RefreshD3DFn = void (*)(std::int32_t mode);
+constexpr int kRefreshSlots = 26;
+
+// Back-buffer lock record: all -1 (pointer null) while unlocked.
+struct BackBufferLock {
+    IDirect3DSurface9* surface = nullptr;
+    void* bits = nullptr;
+    std::int32_t pitch = -1, width = -1, height = -1, depth = -1;
+};
+
+struct DisplayState {
+    // Lives from the Constructor to the Destructor.
+    IDirect3D9* d3d = nullptr;
+    CoreData* core = nullptr;
+    ResizeStringFn resizeString = nullptr;
+    std::vector<AdapterInfo> adapters;
+    std::int32_t currentAdapter = 0;
+    D3DDISPLAYMODE desktopMode{};
+    RefreshD3DFn refresh[kRefreshSlots] = {};
+
+    // Remade by every mode set.
+    IDirect3DDevice9* device = nullptr; // null whenever no usable device exists
+    D3DPRESENT_PARAMETERS present{};
+    bool hasPresent = false;
+    std::int32_t width = 0, height = 0, depth = 0; // requested (the mode's size after a set)
+    std::int32_t windowed = 1;
+    std::int32_t lockable = 0;
+    DWORD behaviour = 0;
+    bool autoDepth = false;
+    D3DFORMAT backBufferFormat = D3DFMT_UNKNOWN;
+    D3DFORMAT depthFormat = D3DFMT_UNKNOWN;
+    std::int32_t offsetX = 0, offsetY = 0; // how much the chosen mode exceeds the request
+    bool sceneOpen = false;
+    bool firstModeSetDone = false;
+    BackBufferLock lock;
+    IDirect3DSurface9* backBuffer = nullptr;
+
+    // The window the module works on.
+    HWND window = nullptr;
+    HWND mainWindow = nullptr;
+    HWND hostChild = nullptr;
+    bool hosted = false;
+    bool firstTime = true; // frame sizes not measured yet
+    std::int32_t frameWidth = 0, frameHeight = 0;
+    std::int32_t clientWidth = 0, clientHeight = 0;
+    DWORD style = 0x00CF0000;
+    std::int32_t showCommand = 10;
+    std::string title;
+    HBRUSH savedBrush = nullptr;
+
+    std::int32_t gamma[3] = {255, 255, 255};
+
+    // Frame rate.
+    std::int32_t framesCounted = 0;
+    double lastMeasure = 0;
+    std::int32_t fps = 0;
+};
+
+extern DisplayState g_Display;
+
+std::int32_t SurfaceFormatBits(D3DFORMAT format);
+void BuildRefreshD3DTable();
+// The window fitting of a mode set and the window-style application of the window commands.
+void FitWindowToMode();
+void ApplyWindowStyle(bool restyle, bool redrawAll);
+void ReportDisplayMessage(const char* text);
