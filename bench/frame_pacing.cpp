@@ -38,9 +38,11 @@ int main() {
         last = now;
     }
     double sum = 0, squares = 0;
-    for (double v : intervals) sum += v;
+    for (double v : intervals)
+        sum += v;
     const double mean = sum / intervals.size();
-    for (double v : intervals) squares += (v - mean) * (v - mean);
+    for (double v : intervals)
+        squares += (v - mean) * (v - mean);
     const auto [lo, hi] = std::minmax_element(intervals.begin(), intervals.end());
     std::printf("frame pacing at rate 60 (wait 15 ms), %zu frames: mean %.3f ms, jitter %.3f ms, "
                 "min %.3f ms, max %.3f ms\n",

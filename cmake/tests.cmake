@@ -22,6 +22,12 @@ foreach(dir ${TEST_DIRS})
   if(NOT sources)
     continue()
   endif()
+  # A folder whose "screen" file names a size runs on a private Xvfb screen of that size.
+  set(environment "")
+  if(EXISTS ${dir}/screen)
+    file(STRINGS ${dir}/screen screen LIMIT_COUNT 1)
+    set(environment ENVIRONMENT "WINE_RUN_SCREEN=${screen}")
+  endif()
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE test_support game engine GTest::gtest_main)
   target_compile_options(test_${name} PRIVATE ${ENGINE_WARNINGS})
@@ -30,7 +36,7 @@ foreach(dir ${TEST_DIRS})
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${name}."
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES TIMEOUT 120 ${environment})
   list(APPEND TEST_LISTS ${name}_TESTS)
 endforeach()
 

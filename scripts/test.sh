@@ -20,4 +20,24 @@ wineserver -p </dev/null >/dev/null 2>&1
 # Wine's helper processes start with the first program; start them here, away from ctest's output
 # pipes, which they would otherwise hold open until the server exits.
 wine cmd /c exit </dev/null >/dev/null 2>&1
+
+# Test programs that need a screen of another size: a prefix, a display and a server of their own.
+extra_prefixes=()
+for screen in $(cat "$root"/tests/*/screen 2>/dev/null | sort -u); do
+  (
+    wine_env_setup "$build" "test-$screen"
+    wine_env_prefix
+    wine_env_shared_xvfb "$screen"
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+  )
+  extra_prefixes+=("$build/wine/prefix-test-$screen")
+done
+cleanup_extra() {
+  local p
+  for p in "${extra_prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done
+  cleanup
+}
+trap cleanup_extra EXIT
+
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 120 "$@"

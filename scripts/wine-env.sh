@@ -2,9 +2,9 @@
 # X display and a private audio device. Sourced, not run. Touches nothing of the user's own Wine,
 # ALSA or PulseAudio set-up: everything lives under the build folder.
 
-# wine_env_setup BUILD_DIR KIND: exports the environment for the prefix of that kind ("test" or
-# "play"); each kind has its own prefix because Wine caches the display mode list of the screen
-# it first saw.
+# wine_env_setup BUILD_DIR KIND: exports the environment for the prefix of that kind ("play",
+# "test", or "test-WxHxD" for tests on a screen of another size); each kind has its own prefix
+# because Wine caches the display mode list of the screen it first saw.
 wine_env_setup() {
   local build=$1 kind=$2
   WINE_DIR="$build/wine"
@@ -16,7 +16,7 @@ wine_env_setup() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   # Tests always get the null device (faster than real time, never audible); the game gets it
   # only on a machine without sound.
-  if [ "$kind" = test ] || ! wine_env_has_audio; then
+  if [[ $kind == test* ]] || ! wine_env_has_audio; then
     local home="$WINE_DIR/home"
     mkdir -p "$home"
     printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$home/.asoundrc"
@@ -56,7 +56,7 @@ wine_env_prefix() {
       printf '"Arial"="Liberation Sans"\r\n"Courier New"="Liberation Mono"\r\n'
       printf '"Times New Roman"="Liberation Serif"\r\n\r\n'
       # Xvfb has no window manager: Wine then waits 2 s for one on every closed managed window.
-      if [ "$WINE_KIND" = test ]; then
+      if [[ $WINE_KIND == test* ]]; then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
       fi
       if [ "$WINE_AUDIO" = null ]; then
@@ -100,27 +100,28 @@ wine_env_xvfb_stop() {
   fi
 }
 
-# wine_env_shared_xvfb: for programs started one by one without a display (plain `ctest`): all of
-# them share one private Xvfb, which a watcher stops once no Wine process of the prefix is left.
-# The caller keeps fd 8 (a shared lock) open while its program runs; Wine's helper processes
-# inherit it, so the display outlives them too.
+# wine_env_shared_xvfb [SIZE]: for programs started one by one (plain `ctest`, or tests that need
+# a screen of their own size): all programs of a prefix share one private Xvfb, which a watcher
+# stops once no Wine process of the prefix is left. The caller keeps fd 8 (a shared lock) open
+# while its program runs; Wine's helper processes inherit it, so the display outlives them too.
 wine_env_shared_xvfb() {
-  local record="$WINE_DIR/xvfb.display" pid display
-  exec 7>"$WINE_DIR/xvfb-start.lock"
+  local size=${1:-1024x768x24}
+  local record="$WINE_DIR/xvfb-$WINE_KIND.display" pid display
+  exec 7>"$WINE_DIR/xvfb-$WINE_KIND-start.lock"
   flock 7
   if [ -s "$record" ]; then
     read -r pid display <"$record"
     kill -0 "$pid" 2>/dev/null || : >"$record"
   fi
   if [ ! -s "$record" ]; then
-    wine_env_xvfb 1024x768x24
+    wine_env_xvfb "$size"
     echo "$WINE_XVFB_PID $DISPLAY" >"$record"
     WINE_XVFB_PID=
     wine_env_xvfb_watcher "$record" </dev/null >/dev/null 2>&1 &
   fi
   read -r pid display <"$record"
   export DISPLAY="$display"
-  exec 8>"$WINE_DIR/xvfb-use.lock"
+  exec 8>"$WINE_DIR/xvfb-$WINE_KIND-use.lock"
   flock -s 8
   flock -u 7
   exec 7>&-
@@ -128,7 +129,7 @@ wine_env_shared_xvfb() {
 
 wine_env_xvfb_watcher() {
   local record=$1 pid display
-  exec 7>"$WINE_DIR/xvfb-start.lock" 8>"$WINE_DIR/xvfb-use.lock"
+  exec 7>"$WINE_DIR/xvfb-$WINE_KIND-start.lock" 8>"$WINE_DIR/xvfb-$WINE_KIND-use.lock"
   sleep 1
   while :; do
     flock -x 8

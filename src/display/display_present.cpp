@@ -23,35 +23,6 @@ RECT Clip(const RECT& r, LONG width, LONG height) {
                 std::clamp(r.right, 0L, width), std::clamp(r.bottom, 0L, height)};
 }
 
-// Cuts the display into horizontal bands at every rectangle edge; in each band, the stretches not
-// covered by any rectangle are the pieces to present. Every uncovered pixel is in one piece.
-std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height) {
-    std::vector<LONG> ys = {0, height};
-    for (const RECT& r : covered) {
-        ys.push_back(r.top);
-        ys.push_back(r.bottom);
-    }
-    std::sort(ys.begin(), ys.end());
-    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
-    std::vector<RECT> pieces;
-    for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
-        const LONG top = ys[i], bottom = ys[i + 1];
-        std::vector<std::pair<LONG, LONG>> spans;
-        for (const RECT& r : covered) {
-            if (r.top <= top && r.bottom >= bottom && r.left < r.right)
-                spans.push_back({r.left, r.right});
-        }
-        std::sort(spans.begin(), spans.end());
-        LONG x = 0;
-        for (const auto& [left, right] : spans) {
-            if (left > x) pieces.push_back(RECT{x, top, left, bottom});
-            x = std::max(x, right);
-        }
-        if (x < width) pieces.push_back(RECT{x, top, width, bottom});
-    }
-    return pieces;
-}
-
 std::vector<RECT> ExcludedRects(const CoreData& core, LONG width, LONG height) {
     std::vector<RECT> rects;
     if (core.excludedRectCount > 0 && core.excludedRects) {
@@ -99,6 +70,35 @@ void RecoverIfLost(HRESULT presented) {
 }
 
 } // namespace
+
+// Cuts the display into horizontal bands at every rectangle edge; in each band, the stretches not
+// covered by any rectangle are the pieces to present. Every uncovered pixel is in one piece.
+std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height) {
+    std::vector<LONG> ys = {0, height};
+    for (const RECT& r : covered) {
+        ys.push_back(r.top);
+        ys.push_back(r.bottom);
+    }
+    std::sort(ys.begin(), ys.end());
+    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+    std::vector<RECT> pieces;
+    for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
+        const LONG top = ys[i], bottom = ys[i + 1];
+        std::vector<std::pair<LONG, LONG>> spans;
+        for (const RECT& r : covered) {
+            if (r.top <= top && r.bottom >= bottom && r.left < r.right)
+                spans.push_back({r.left, r.right});
+        }
+        std::sort(spans.begin(), spans.end());
+        LONG x = 0;
+        for (const auto& [left, right] : spans) {
+            if (left > x) pieces.push_back(RECT{x, top, left, bottom});
+            x = std::max(x, right);
+        }
+        if (x < width) pieces.push_back(RECT{x, top, width, bottom});
+    }
+    return pieces;
+}
 
 void PresentDisplay() {
     if (!d.device || !d.core) return;

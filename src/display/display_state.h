@@ -81,3 +81,5 @@ void BuildRefreshD3DTable();
 void FitWindowToMode();
 void ApplyWindowStyle(bool restyle, bool redrawAll);
 void ReportDisplayMessage(const char* text);
+// The pieces of a width x height display outside the covered rectangles (which lie inside it).
+std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height);

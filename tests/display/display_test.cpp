@@ -1,0 +1,425 @@
+#include "core/win32.h"
+
+#include "core/checklist.h"
+#include "core/engine.h"
+#include "display/display.h"
+#include "display/display_state.h"
+#include "support/engine_fixture.h"
+#include "support/error_cell.h"
+#include "support/screen_capture.h"
+#include "system/system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Display : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
+        ASSERT_NE(GetDirect3DDevice(), nullptr);
+    }
+    // The back buffer's pixel at x, y (X8R8G8B8), read through the lockable back buffer.
+    std::uint32_t BackBufferPixel(int x, int y) {
+        LockBackBuffer();
+        const auto* row = static_cast<const std::uint8_t*>(GetBackBufferPointer()) +
+                          static_cast<std::ptrdiff_t>(y) * GetBackBufferPitch();
+        const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFF;
+        UnlockBackBuffer();
+        return pixel;
+    }
+};
+
+std::vector<std::int32_t> refreshCalls; // slot * 10 + mode
+
+template <int Slot> void RecordRefresh(std::int32_t mode) {
+    refreshCalls.push_back(Slot * 10 + mode);
+}
+
+template <int... Slots> void RecordEverySlot(std::integer_sequence<int, Slots...>) {
+    ((g_Display.refresh[Slots] = g_Display.refresh[Slots] ? RecordRefresh<Slots> : nullptr), ...);
+}
+
+} // namespace
+
+TEST_F(Display, StartUpSetsAWindowedModeWithTheBackBufferInCoreData) {
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_TRUE(GetWindowedMode());
+    EXPECT_NE(g_CoreData->renderTarget, nullptr);
+    EXPECT_EQ(g_CoreData->renderTarget, g_CoreData->savedRenderTarget);
+    EXPECT_NE(g_CoreData->savedDepthSurface, nullptr);
+    EXPECT_EQ(GetDisplayWidth(), 640);
+    EXPECT_EQ(GetDisplayDepth(), 32); // the desktop's depth
+    EXPECT_EQ(GetAdapterCount(), 1);
+    EXPECT_TRUE(IsHardwareDevice());
+    RECT client{};
+    GetClientRect(g_CoreData->window, &client);
+    EXPECT_EQ(client.right, 640);
+    EXPECT_EQ(client.bottom, 480);
+}
+
+TEST_F(Display, ModeChangeToTheScreenSizeIsExact) {
+    SetDisplayMode(1024, 768, 32);
+    EXPECT_EQ(cell.number, 0);
+    ASSERT_NE(GetDirect3DDevice(), nullptr);
+    EXPECT_EQ(g_Display.offsetX, 0);
+    EXPECT_EQ(g_Display.offsetY, 0);
+    EXPECT_EQ(GetDisplayWidth(), 1024);
+    EXPECT_EQ(GetDisplayHeight(), 768);
+    EXPECT_NE(g_CoreData->renderTarget, nullptr);
+}
+
+TEST_F(Display, InvalidModesRaiseTheirErrors) {
+    IDirect3DDevice9* before = GetDirect3DDevice();
+    struct Case {
+        std::int32_t width, height, depth, windowed, vertices, lockable, error;
+    };
+    const Case cases[] = {
+        {640, 480, 24, 1, 0, 1, 1514},   {640, 480, 8, 1, 0, 1, 1502},
+        {0, 480, 32, 1, 0, 1, 1501},     {640, -1, 32, 1, 0, 1, 1501},
+        {640, 480, 32, 2, 0, 1, 1503},   {640, 480, 32, 1, 7, 1, 1508},
+        {640, 480, 32, 1, 0, 2, 1509},   {4000, 3000, 32, 1, 0, 1, 1507},
+        {4000, 3000, 16, 1, 0, 1, 1505},
+    };
+    for (const Case& c : cases) {
+        cell.number = 0;
+        EXPECT_FALSE(
+            SetDisplayModeEx(c.width, c.height, c.depth, c.windowed, c.vertices, c.lockable));
+        EXPECT_EQ(cell.number, c.error) << c.width << "x" << c.height << "x" << c.depth;
+    }
+    // A refused mode leaves the device as it was.
+    EXPECT_EQ(GetDirect3DDevice(), before);
+}
+
+TEST_F(Display, RefreshReachesEveryHandlerOnceInTableOrder) {
+    RecordEverySlot(std::make_integer_sequence<int, kRefreshSlots>{});
+    refreshCalls.clear();
+    SetDisplayMode(800, 600, 32);
+    const std::vector<int> slots = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 22, 23};
+    std::vector<std::int32_t> expected;
+    for (int mode : {0, 1})
+        for (int slot : slots)
+            expected.push_back(slot * 10 + mode);
+    EXPECT_EQ(refreshCalls, expected);
+
+    // A mode that fails leaves the modules released: mode 0 only.
+    refreshCalls.clear();
+    SetDisplayMode(800, 600, 24);
+    EXPECT_EQ(cell.number, 1514);
+    EXPECT_EQ(refreshCalls.size(), slots.size());
+    for (std::int32_t c : refreshCalls)
+        EXPECT_EQ(c % 10, 0);
+}
+
+TEST_F(Display, ClearedFrameReadsBackAsTheClearColour) {
+    EXPECT_EQ(GetBackBufferWidth(), -1);
+    EXPECT_EQ(GetBackBufferPitch(), -1);
+    EXPECT_EQ(GetBackBufferDepth(), -1);
+    ClearDisplay(10, 200, 30);
+    LockBackBuffer();
+    ASSERT_NE(GetBackBufferPointer(), reinterpret_cast<void*>(~std::uintptr_t{0}));
+    const std::int32_t w = GetBackBufferWidth(), h = GetBackBufferHeight();
+    EXPECT_GE(w, 640);
+    EXPECT_GE(h, 480);
+    EXPECT_EQ(GetBackBufferDepth(), 32);
+    EXPECT_GE(GetBackBufferPitch(), w * 4);
+    UnlockBackBuffer();
+    EXPECT_EQ(GetBackBufferHeight(), -1);
+    EXPECT_EQ(BackBufferPixel(0, 0), 0x0AC81Eu);
+    EXPECT_EQ(BackBufferPixel(w - 1, h - 1), 0x0AC81Eu);
+    ClearDisplayExport(255, 0, 128);
+    EXPECT_EQ(BackBufferPixel(5, 7), 0xFF0080u);
+}
+
+namespace {
+
+// What the screen shows inside the engine window's client area, once it has settled: the X
+// server receives a present a moment after the call returns.
+std::vector<std::uint32_t> SettledClientPixels(int width, int height,
+                                               bool (*settled)(const std::vector<std::uint32_t>&)) {
+    std::vector<std::uint32_t> pixels;
+    PumpUntil(
+        [&] {
+            const RECT r = ClientOnScreen(g_CoreData->window);
+            pixels = CaptureScreen(r.left, r.top, width, height);
+            return !pixels.empty() && settled(pixels);
+        },
+        2000);
+    return pixels;
+}
+
+} // namespace
+
+TEST_F(Display, PresentShowsTheFrameInTheWindow) {
+    ClearDisplay(0, 255, 0);
+    EndDisplayScene();
+    PresentDisplay();
+    BeginDisplayScene();
+    const std::vector<std::uint32_t> pixels = SettledClientPixels(
+        64, 64, [](const auto& p) { return p.front() == 0x00FF00u && p.back() == 0x00FF00u; });
+    if (pixels.empty()) GTEST_SKIP() << "the screen cannot be read back here";
+    EXPECT_EQ(pixels.front(), 0x00FF00u);
+    EXPECT_EQ(pixels.back(), 0x00FF00u);
+}
+
+TEST_F(Display, ExcludedAreasAreLeftOutOfThePresent) {
+    ClearDisplay(0, 0, 255);
+    EndDisplayScene();
+    PresentDisplay();
+    SettledClientPixels(40, 40, [](const auto& p) { return p[0] == 0x0000FFu; });
+    ClearDisplay(255, 0, 0);
+    g_CoreData->excludedRect = RECT{10, 10, 30, 30};
+    PresentDisplay();
+    g_CoreData->excludedRect = RECT{};
+    BeginDisplayScene();
+    const std::vector<std::uint32_t> pixels = SettledClientPixels(40, 40, [](const auto& p) {
+        return p[5 * 40 + 5] == 0xFF0000u && p[35 * 40 + 20] == 0xFF0000u;
+    });
+    if (pixels.empty()) GTEST_SKIP() << "the screen cannot be read back here";
+    EXPECT_EQ(pixels[20 * 40 + 20], 0x0000FFu); // inside the hole: the frame before
+    EXPECT_EQ(pixels[5 * 40 + 5], 0xFF0000u);
+    EXPECT_EQ(pixels[15 * 40 + 35], 0xFF0000u);
+    EXPECT_EQ(pixels[35 * 40 + 20], 0xFF0000u);
+}
+
+TEST(UncoveredPieces, CoverEveryFreePixelOnce) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        const LONG w = 1 + rng() % 40, h = 1 + rng() % 30;
+        std::vector<RECT> covered;
+        for (int i = rng() % 5; i > 0; --i) {
+            const LONG l = rng() % w, t = rng() % h;
+            covered.push_back(RECT{l, t, l + 1 + static_cast<LONG>(rng() % (w - l)),
+                                   t + 1 + static_cast<LONG>(rng() % (h - t))});
+        }
+        std::vector<int> count(static_cast<std::size_t>(w * h), 0);
+        for (const RECT& p : UncoveredPieces(covered, w, h)) {
+            ASSERT_TRUE(p.left < p.right && p.top < p.bottom);
+            for (LONG y = p.top; y < p.bottom; ++y)
+                for (LONG x = p.left; x < p.right; ++x)
+                    ++count[y * w + x];
+        }
+        for (LONG y = 0; y < h; ++y) {
+            for (LONG x = 0; x < w; ++x) {
+                bool inside = false;
+                for (const RECT& c : covered)
+                    inside |= x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+                ASSERT_EQ(count[y * w + x], inside ? 0 : 1) << "pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(Display, GammaStepsAndRamps) {
+    std::int32_t r = 0, g = 0, b = 0;
+    GetGamma(&r, &g, &b);
+    EXPECT_EQ(r, 255);
+    GetGamma(nullptr, &g, &b); // reported, not a crash
+    SetGamma(255, 300, 1);
+    GetGamma(&r, &g, &b);
+    EXPECT_EQ(g, 300);
+    D3DGAMMARAMP ramp{};
+    GetDirect3DDevice()->GetGammaRamp(0, &ramp);
+    if (ramp.red[1] == 0 && ramp.red[255] == 0) GTEST_SKIP() << "the device keeps no gamma ramp";
+    EXPECT_EQ(ramp.red[255], 65025);
+    EXPECT_EQ(ramp.green[255], static_cast<WORD>(255 * 300)); // wraps at 16 bits
+    EXPECT_EQ(ramp.blue[200], 200);
+}
+
+TEST_F(Display, ModeChecklistListsEachSizeAndDepthOnce) {
+    DisplayModeChecklist();
+    const std::int32_t rows = ChecklistQuantity();
+    ASSERT_GT(rows, 0);
+    std::vector<std::string> seen;
+    bool screenMode = false;
+    for (std::int32_t row = 1; row <= rows; ++row) {
+        char* text = GetChecklistString(nullptr, row);
+        ASSERT_NE(text, nullptr);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%dx%dx%d", GetChecklistValueA(row),
+                      GetChecklistValueB(row), GetChecklistValueC(row));
+        EXPECT_STREQ(text, expected);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string(text)), 0) << text;
+        seen.push_back(text);
+        screenMode |= seen.back() == "1024x768x32";
+        CoreResizeString(&text, 0);
+    }
+    EXPECT_TRUE(screenMode);
+}
+
+TEST_F(Display, ModeChecklistCollapsesRatesAndFormats) {
+    std::vector<D3DDISPLAYMODE>& modes = g_Display.adapters[0].modes;
+    modes = {{800, 600, 60, D3DFMT_X8R8G8B8},
+             {800, 600, 75, D3DFMT_X8R8G8B8},
+             {800, 600, 60, D3DFMT_A8R8G8B8},
+             {640, 480, 60, D3DFMT_R5G6B5},
+             {320, 200, 60, D3DFMT_P8}};
+    DisplayModeChecklist();
+    ASSERT_EQ(ChecklistQuantity(), 2);
+    char* text = GetChecklistString(nullptr, 1);
+    EXPECT_STREQ(text, "800x600x32");
+    text = GetChecklistString(text, 2);
+    EXPECT_STREQ(text, "640x480x16");
+    CoreResizeString(&text, 0);
+
+    char description[64] = "untouched";
+    DisplayModeDescription(3, description);
+    EXPECT_STREQ(description, "640 x 480 x 16");
+    DisplayModeDescription(0, description);
+    EXPECT_STREQ(description, "800 x 600 x 32");
+    std::strcpy(description, "untouched");
+    DisplayModeDescription(5, description);
+    DisplayModeDescription(-1, description);
+    EXPECT_STREQ(description, "untouched");
+    EXPECT_TRUE(DisplayModeExists(800, 600, 32));
+    EXPECT_TRUE(DisplayModeExists(640, 480, 16));
+    EXPECT_FALSE(DisplayModeExists(640, 480, 32));
+}
+
+TEST_F(Display, AdapterNames) {
+    char* name = GetCurrentAdapterName(nullptr);
+    ASSERT_NE(name, nullptr);
+    EXPECT_GT(std::strlen(name), 0u);
+    AdapterNameChecklist();
+    ASSERT_EQ(ChecklistQuantity(), GetAdapterCount());
+    char* row = GetChecklistString(nullptr, 1);
+    EXPECT_STREQ(row, name);
+    ErrorCellScope errors;
+    GetChecklistValueA(1);
+    EXPECT_EQ(errors.Last(), 9004); // names carry no values
+    CoreResizeString(&row, 0);
+    name = GetCurrentAdapterName(name);
+    CoreResizeString(&name, 0);
+}
+
+TEST_F(Display, RenderStateSwitchesReachTheDevice) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    DWORD value = 0;
+    device->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DCULL_NONE)); // the default state
+    SetCullMode(D3DCULL_CCW);
+    device->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DCULL_CCW));
+    SetLightingEnable(0);
+    device->GetRenderState(D3DRS_LIGHTING, &value);
+    EXPECT_EQ(value, 0u);
+    SetRenderStateValue(D3DRS_AMBIENT, 0x123456);
+    device->GetRenderState(D3DRS_AMBIENT, &value);
+    EXPECT_EQ(value, 0x123456u);
+}
+
+TEST_F(Display, WindowCommands) {
+    const HWND window = g_CoreData->window;
+    SetWindowTitle("Board");
+    char title[32] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Board");
+    EXPECT_TRUE(WindowExists("Board"));
+    EXPECT_FALSE(WindowExists("No such window here"));
+    HideEngineWindow();
+    EXPECT_FALSE(IsWindowVisible(window));
+    ShowEngineWindow();
+    EXPECT_TRUE(IsWindowVisible(window));
+    SetWindowPosition(12, 34);
+    RECT r{};
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.left, 12);
+    EXPECT_EQ(r.top, 34);
+    SetWindowSize(320, 200);
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 320);
+    EXPECT_EQ(r.bottom, 200);
+
+    // While a host window embeds the engine, the commands leave the window alone.
+    g_CoreData->hostWindow = reinterpret_cast<HWND>(1);
+    HideEngineWindow();
+    SetWindowPosition(50, 60);
+    EXPECT_TRUE(IsWindowVisible(window));
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.left, 12);
+    g_CoreData->hostWindow = nullptr;
+}
+
+TEST_F(Display, NoDeviceMeansNothingIsDrawnAndNothingCrashes) {
+    DisplayDestructor();
+    EXPECT_EQ(GetDirect3DDevice(), nullptr);
+    ClearDisplay(1, 2, 3);
+    BeginDisplayScene();
+    EndDisplayScene();
+    PresentDisplay();
+    LockBackBuffer();
+    EXPECT_EQ(GetBackBufferWidth(), -1);
+    SetGamma(1, 1, 1);
+    SetCullMode(2);
+    DisplayModeChecklist();
+    ResetDeviceWindowed();
+    CallRefreshD3D(0);
+    EXPECT_EQ(GetAdapterCount(), 0);
+}
+
+namespace {
+
+// A program whose ".ini" names a host window: a fixture that points the program path at a
+// folder of its own, so that no other test reads the file.
+class HostedDisplay : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder = std::string(temp) + "zarvolin-host-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder.c_str(), nullptr);
+        std::snprintf(g_CoreData->programPath, kCorePathLength, "%s\\game.exe", folder.c_str());
+    }
+    void TearDown() override {
+        EngineFixture::TearDown();
+        DeleteFileA((folder + "\\game.ini").c_str());
+        RemoveDirectoryA(folder.c_str());
+        if (host) DestroyWindow(host);
+    }
+    void WriteIni(const std::string& main, const std::string& child) {
+        const std::string ini = folder + "\\game.ini";
+        WritePrivateProfileStringA("External", "Main Window", main.c_str(), ini.c_str());
+        WritePrivateProfileStringA("External", "Child Window", child.c_str(), ini.c_str());
+    }
+    std::string folder;
+    HWND host = nullptr;
+};
+
+} // namespace
+
+TEST_F(HostedDisplay, AbsentHostChildMeansTheEnginesOwnWindow) {
+    WriteIni("Host " + std::to_string(GetCurrentProcessId()), "Canvas");
+    ASSERT_EQ(StartEngine(), 0);
+    EXPECT_FALSE(g_Display.hosted);
+    D3DDEVICE_CREATION_PARAMETERS params{};
+    GetDirect3DDevice()->GetCreationParameters(&params);
+    EXPECT_EQ(params.hFocusWindow, g_CoreData->window);
+}
+
+TEST_F(HostedDisplay, NamedHostChildReceivesTheFrames) {
+    const std::string title = "Host " + std::to_string(GetCurrentProcessId());
+    host = CreateWindowExA(0, "STATIC", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                           300, nullptr, nullptr, nullptr, nullptr);
+    const HWND canvas = CreateWindowExA(0, "STATIC", "Canvas", WS_CHILD | WS_VISIBLE, 10, 10, 200,
+                                        150, host, nullptr, nullptr, nullptr);
+    ASSERT_NE(canvas, nullptr);
+    WriteIni(title, "Canvas");
+    ASSERT_EQ(StartEngine(), 0);
+    EXPECT_TRUE(g_Display.hosted);
+    D3DDEVICE_CREATION_PARAMETERS params{};
+    GetDirect3DDevice()->GetCreationParameters(&params);
+    EXPECT_EQ(params.hFocusWindow, canvas);
+    EXPECT_NE(g_CoreData->window, canvas); // CoreData keeps the engine's own window
+    RECT r{};
+    GetClientRect(canvas, &r);
+    EXPECT_EQ(r.right, 200); // a host's window is never resized
+}
