@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/core.h"
+#include "core/engine.h"
 #include "core/window.h"
 #include "game/game.h"
 
@@ -14,5 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetCoreErrorHandler(&errorCell);
     CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "");
     GameMain();
+    // Devices, sound buffers and the window are let go in order rather than torn down by the
+    // process exit, which some drivers take badly.
+    ShutdownEngine();
     return 0;
 }
