@@ -25,13 +25,15 @@ using ResizeStringFn = void (*)(char** slot, std::int32_t size);
 using PumpMessagesFn = std::int32_t (*)();
 using PrintFn = void (*)(const char* text, std::int32_t newLine);
 using FileNameHookFn = void (*)(char* fileName);
+// Replaces the name in place when the media folder holds the file; never writes past bufferSize.
+using MediaRedirectFn = void (*)(char* fileName, std::int32_t bufferSize);
 using CursorChoiceFn = void (*)(std::int32_t cursor);
 
 struct CoreDataCallbacks {
     ResizeStringFn resizeString; // size > 0 allocates into *slot, 0 frees *slot
     PumpMessagesFn pumpMessages; // 1 when a quit was seen
     PrintFn print;
-    FileNameHookFn mediaRedirect;
+    MediaRedirectFn mediaRedirect;
     FileNameHookFn beforeOpen;
     FileNameHookFn afterClose;
     CursorChoiceFn chooseCursor;

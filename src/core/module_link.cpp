@@ -45,6 +45,13 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     table.display.setDisplayModeEx = SetDisplayModeEx;
     table.display.clearDisplay = ClearDisplayExport;
     LINK_ENTRIES(basic2D, Basic2D, Basic2DPassCoreData);
+    table.basic2D.drawDot = DrawDot;
+    table.basic2D.lockBackBuffer = Basic2DLockBackBuffer;
+    table.basic2D.unlockBackBuffer = Basic2DUnlockBackBuffer;
+    table.basic2D.fillBox = FillBox;
+    table.basic2D.drawLine = DrawLine2D;
+    table.basic2D.drawCircle = DrawCircle;
+    table.basic2D.copyScreenArea = CopyScreenArea;
     LINK_ENTRIES(text, Text, TextPassCoreData);
     table.text.setTextFont = SetTextFontExport;
     LINK_ENTRIES(image, Image, ImagePassCoreData);

@@ -43,6 +43,19 @@ struct DisplayLinks {
     void (*clearDisplay)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
 };
 
+struct Basic2DLinks : ModuleEntries<OneHandleCtor> {
+    void (*drawDot)(std::int32_t x, std::int32_t y) = nullptr;
+    HookFn lockBackBuffer = nullptr;
+    HookFn unlockBackBuffer = nullptr;
+    void (*fillBox)(std::int32_t left, std::int32_t top, std::int32_t right,
+                    std::int32_t bottom) = nullptr;
+    void (*drawLine)(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) = nullptr;
+    void (*drawCircle)(std::int32_t x, std::int32_t y, std::int32_t radius) = nullptr;
+    void (*copyScreenArea)(std::int32_t destinationX, std::int32_t destinationY,
+                           std::int32_t width, std::int32_t height, std::int32_t sourceX,
+                           std::int32_t sourceY) = nullptr;
+};
+
 struct TextLinks : ModuleEntries<OneHandleCtor> {
     void (*setTextFont)(const char* face, std::int32_t characterSet) = nullptr;
 };
@@ -90,7 +103,7 @@ struct WorldLinks : ModuleEntries<FourHandleCtor> {
 
 struct ModuleLinkTableRecord {
     DisplayLinks display;
-    ModuleEntries<OneHandleCtor> basic2D;
+    Basic2DLinks basic2D;
     TextLinks text;
     ImageLinks image;
     SpriteLinks sprite;

@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "core/core_state.h"
 #include "core/frame_loop.h"
+#include "core/media.h"
 #include "core/module_link.h"
 
 #include <cstdio>
@@ -105,6 +106,9 @@ void StoreCallbacks(CoreData& core) {
     core.callbacks.resizeString = CoreResizeString;
     core.callbacks.pumpMessages = PumpMessages;
     core.callbacks.chooseCursor = ChooseCoreCursor;
+    core.callbacks.mediaRedirect = MediaPathRedirect;
+    core.callbacks.beforeOpen = MediaScramblerBeforeOpen;
+    core.callbacks.afterClose = MediaScramblerAfterClose;
 }
 
 void ShowEngineWindowAtStart(CoreData& core, std::int32_t mode) {

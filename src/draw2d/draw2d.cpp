@@ -2,21 +2,361 @@
 
 #include "draw2d/draw2d.h"
 #include "core/core.h"
+#include "display/display.h"
 
-// Entries only: the module's state and commands arrive with the module itself.
+#include <algorithm>
+#include <cmath>
+
 namespace {
+
+struct LineVertex {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+};
+static_assert(sizeof(LineVertex) == 20);
+
+struct ShadedVertex {
+    float x, y, z, rhw;
+    D3DCOLOR colour;
+    float u, v;
+};
+static_assert(sizeof(ShadedVertex) == 28);
+
+constexpr DWORD kLineFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+constexpr DWORD kShadedFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+struct LockState {
+    bool locked = false;
+    IDirect3DSurface9* surface = nullptr;
+    std::int32_t pitch = 0;
+    std::uint8_t* bits = nullptr;
+    std::int32_t width = 0, height = 0;
+    std::int32_t bytesPerPixel = 0;
+};
+
 struct State {
     CoreData* core = nullptr;
+    IDirect3DVertexBuffer9* lineBuffer = nullptr; // rebuilt with the device
+    LockState lock;
 };
 State s;
+
+std::int32_t BitsOf(D3DFORMAT format) {
+    switch (static_cast<int>(format)) {
+    case 20: return 24;
+    case 21: case 22: case 31: case 34: return 32;
+    case 23: case 24: case 25: case 26: case 29: case 30: case 51: return 16;
+    case 27: case 28: case 40: case 41: case 50: case 52: return 8;
+    default: return 0;
+    }
+}
+
+IDirect3DSurface9* Target() { return s.core ? s.core->renderTarget : nullptr; }
+
+std::uint32_t Ink() { return s.core ? s.core->inkForeground : 0xFFFFFFFF; }
+
+void MakeLineBuffer() {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    if (!device || s.lineBuffer) return;
+    if (FAILED(device->CreateVertexBuffer(2 * sizeof(LineVertex), D3DUSAGE_WRITEONLY, kLineFormat,
+                                          D3DPOOL_DEFAULT, &s.lineBuffer, nullptr)))
+        s.lineBuffer = nullptr;
+}
+
+void ReleaseLineBuffer() {
+    if (s.lineBuffer) s.lineBuffer->Release();
+    s.lineBuffer = nullptr;
+}
+
+// Locks the render target unless it is locked already; true when this call took the lock.
+bool LockForPixels() {
+    if (s.lock.locked) return false;
+    Basic2DLockBackBuffer();
+    return s.lock.locked;
+}
+
+bool InBounds(std::int32_t x, std::int32_t y) {
+    if (x < 0 || y < 0 || !s.lock.locked) return false;
+    // The display size bounds the back buffer; a separate drawing surface has its own size.
+    if (s.core && !s.core->drawingSurface &&
+        (x >= s.core->displayWidth || y >= s.core->displayHeight))
+        return false;
+    return x < s.lock.width && y < s.lock.height;
+}
+
+void WritePixel(std::int32_t x, std::int32_t y, std::uint32_t colour) {
+    if (!InBounds(x, y)) return;
+    std::uint8_t* row = s.lock.bits + static_cast<std::ptrdiff_t>(y) * s.lock.pitch;
+    if (s.lock.bytesPerPixel == 2) {
+        reinterpret_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(
+            Rgb565(RgbRed(colour), RgbGreen(colour), RgbBlue(colour)));
+    } else if (s.lock.bytesPerPixel == 4) {
+        reinterpret_cast<std::uint32_t*>(row)[x] = colour;
+    }
+}
+
+void PlotEight(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y, std::uint32_t c) {
+    WritePixel(cx + x, cy + y, c);
+    WritePixel(cx - x, cy + y, c);
+    WritePixel(cx + x, cy - y, c);
+    WritePixel(cx - x, cy - y, c);
+    WritePixel(cx + y, cy + x, c);
+    WritePixel(cx - y, cy + x, c);
+    WritePixel(cx + y, cy - x, c);
+    WritePixel(cx - y, cy - x, c);
+}
+
+void PlotFour(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y, std::uint32_t c) {
+    WritePixel(cx + x, cy + y, c);
+    WritePixel(cx - x, cy + y, c);
+    WritePixel(cx + x, cy - y, c);
+    WritePixel(cx - x, cy - y, c);
+}
+
+void SetShadedBoxStates(IDirect3DDevice9* device) {
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+    device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, FALSE);
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
+    device->SetVertexShader(nullptr);
+    device->SetTexture(0, nullptr);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+}
+
 } // namespace
 
-void Basic2DConstructor(HMODULE) {}
-void Basic2DDestructor() {}
-void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) {
-    SetModuleErrorPointer(cell);
+void Basic2DConstructor(HMODULE) {
+    s.lock = LockState{};
+    MakeLineBuffer();
 }
-void Basic2DPassCoreData(CoreData* core) {
-    s.core = core;
+
+void Basic2DDestructor() {
+    Basic2DUnlockBackBuffer();
+    ReleaseLineBuffer();
 }
-void Basic2DRefreshD3D(std::int32_t) {}
+
+void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void Basic2DPassCoreData(CoreData* core) { s.core = core; }
+
+void Basic2DRefreshD3D(std::int32_t mode) {
+    if (mode == 0) {
+        Basic2DUnlockBackBuffer();
+        ReleaseLineBuffer();
+    } else if (mode == 1) {
+        MakeLineBuffer();
+    }
+}
+
+void ClearScreen(std::uint32_t colour) {
+    if (s.core) s.core->printCursorX = s.core->printCursorY = 0;
+    if (IDirect3DDevice9* device = GetDirect3DDevice())
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
+}
+
+void SetInk(std::uint32_t foreground, std::uint32_t background) {
+    if (!s.core) return;
+    s.core->inkForeground = foreground;
+    s.core->inkBackground = background;
+}
+
+void FillBox(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    if (!device || left >= right || top >= bottom) return;
+    const D3DRECT box{left, top, right, bottom};
+    device->Clear(1, &box, D3DCLEAR_TARGET, Ink(), 1.0f, 0);
+}
+
+void DrawLine2D(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    if (!device || !s.lineBuffer) return;
+    void* data = nullptr;
+    if (FAILED(s.lineBuffer->Lock(0, 0, &data, 0))) return;
+    auto* v = static_cast<LineVertex*>(data);
+    v[0] = LineVertex{static_cast<float>(x1), static_cast<float>(y1), 0.0f, 1.0f, Ink()};
+    v[1] = LineVertex{static_cast<float>(x2), static_cast<float>(y2), 0.0f, 1.0f, Ink()};
+    s.lineBuffer->Unlock();
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    device->SetVertexShader(nullptr);
+    device->SetFVF(kLineFormat);
+    device->SetStreamSource(0, s.lineBuffer, 0, sizeof(LineVertex));
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    device->DrawPrimitive(D3DPT_LINELIST, 0, 1);
+}
+
+void DrawDot(std::int32_t x, std::int32_t y) {
+    const bool tookLock = LockForPixels();
+    WritePixel(x, y, Ink());
+    if (tookLock) Basic2DUnlockBackBuffer();
+}
+
+void DrawCircle(std::int32_t centreX, std::int32_t centreY, std::int32_t radius) {
+    const bool tookLock = LockForPixels();
+    const std::uint32_t ink = Ink();
+    std::int32_t r = std::abs(radius), x = 0, d = 1 - r;
+    PlotEight(centreX, centreY, 0, r, ink);
+    while (r > x) {
+        if (d >= 0) {
+            d += 2 * (x - r);
+            --r;
+        } else {
+            d += 2 * x;
+        }
+        ++x;
+        PlotEight(centreX, centreY, x, r, ink);
+    }
+    if (tookLock) Basic2DUnlockBackBuffer();
+}
+
+void DrawEllipse(std::int32_t centreX, std::int32_t centreY, std::int32_t radiusX,
+                 std::int32_t radiusY) {
+    const bool tookLock = LockForPixels();
+    const std::uint32_t ink = Ink();
+    std::int32_t lastX = -1, lastY = -1;
+    // Angles up to 2 radians, past a quarter turn; the four symmetric points cover the rest.
+    for (int step = 0; step < 2000; ++step) {
+        const double a = step * 0.001;
+        const auto x = static_cast<std::int32_t>(std::sin(a) * radiusX);
+        const auto y = static_cast<std::int32_t>(std::cos(a) * radiusY);
+        if (x == lastX && y == lastY) continue;
+        PlotFour(centreX, centreY, x, y, ink);
+        lastX = x;
+        lastY = y;
+    }
+    if (tookLock) Basic2DUnlockBackBuffer();
+}
+
+std::uint32_t GetPixelColour(std::int32_t x, std::int32_t y) {
+    const bool tookLock = LockForPixels();
+    std::uint32_t colour = 0;
+    if (InBounds(x, y)) {
+        const std::uint8_t* row = s.lock.bits + static_cast<std::ptrdiff_t>(y) * s.lock.pitch;
+        if (s.lock.bytesPerPixel == 2) {
+            const std::uint16_t p = reinterpret_cast<const std::uint16_t*>(row)[x];
+            const auto red = static_cast<std::uint32_t>(std::min((p >> 11) * 8.3, 255.0));
+            const auto green = static_cast<std::uint32_t>(std::min(((p >> 5) & 63) * 4.1, 255.0));
+            const auto blue = static_cast<std::uint32_t>(std::min((p & 31) * 8.3, 255.0));
+            colour = 0xFF000000u | red << 16 | green << 8 | blue;
+        } else if (s.lock.bytesPerPixel == 4) {
+            colour = reinterpret_cast<const std::uint32_t*>(row)[x];
+        }
+    }
+    if (tookLock) Basic2DUnlockBackBuffer();
+    return colour;
+}
+
+void DrawShadedBox(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                   std::uint32_t topLeft, std::uint32_t topRight, std::uint32_t bottomLeft,
+                   std::uint32_t bottomRight) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    if (!device) return;
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    if (FAILED(device->CreateVertexBuffer(4 * sizeof(ShadedVertex), D3DUSAGE_WRITEONLY,
+                                          kShadedFormat, D3DPOOL_DEFAULT, &buffer, nullptr)))
+        return;
+    void* data = nullptr;
+    if (SUCCEEDED(buffer->Lock(0, 0, &data, 0))) {
+        const auto l = static_cast<float>(left), t = static_cast<float>(top);
+        const auto r = static_cast<float>(right), b = static_cast<float>(bottom);
+        auto* v = static_cast<ShadedVertex*>(data);
+        v[0] = ShadedVertex{l, t, 10.0f, 1.0f, topLeft, 0, 0};
+        v[1] = ShadedVertex{r, t, 10.0f, 1.0f, topRight, 0, 0};
+        v[2] = ShadedVertex{l, b, 10.0f, 1.0f, bottomLeft, 0, 0};
+        v[3] = ShadedVertex{r, b, 10.0f, 1.0f, bottomRight, 0, 0};
+        buffer->Unlock();
+        SetShadedBoxStates(device);
+        device->SetFVF(kShadedFormat);
+        device->SetStreamSource(0, buffer, 0, sizeof(ShadedVertex));
+        device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+        device->SetStreamSource(0, nullptr, 0, 0);
+    }
+    buffer->Release();
+}
+
+void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::int32_t width,
+                    std::int32_t height, std::int32_t sourceX, std::int32_t sourceY) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    IDirect3DSurface9* target = Target();
+    if (!device || !target || width <= 0 || height <= 0) return;
+    D3DSURFACE_DESC desc{};
+    if (FAILED(target->GetDesc(&desc))) return;
+    const LONG w = static_cast<LONG>(desc.Width), h = static_cast<LONG>(desc.Height);
+    RECT source{std::max(0L, static_cast<LONG>(sourceX)), std::max(0L, static_cast<LONG>(sourceY)),
+                std::min(w, static_cast<LONG>(sourceX) + width),
+                std::min(h, static_cast<LONG>(sourceY) + height)};
+    RECT destination{destinationX, destinationY, destinationX + (source.right - source.left),
+                     destinationY + (source.bottom - source.top)};
+    destination.right = std::min(destination.right, w);
+    destination.bottom = std::min(destination.bottom, h);
+    source.right = source.left + (destination.right - destination.left);
+    source.bottom = source.top + (destination.bottom - destination.top);
+    if (destination.left < 0 || destination.top < 0 || source.left >= source.right ||
+        source.top >= source.bottom)
+        return;
+    // Through a copy of the whole target, so that overlapping areas are safe.
+    IDirect3DSurface9* copy = nullptr;
+    if (FAILED(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format,
+                                          D3DMULTISAMPLE_NONE, 0, TRUE, &copy, nullptr)))
+        return;
+    if (SUCCEEDED(device->StretchRect(target, nullptr, copy, nullptr, D3DTEXF_NONE)))
+        device->StretchRect(copy, &source, target, &destination, D3DTEXF_NONE);
+    copy->Release();
+}
+
+void Basic2DLockBackBuffer() {
+    if (s.lock.locked) return;
+    IDirect3DSurface9* target = Target();
+    D3DSURFACE_DESC desc{};
+    D3DLOCKED_RECT locked{};
+    if (!target || FAILED(target->GetDesc(&desc)) || FAILED(target->LockRect(&locked, nullptr, 0)))
+        return;
+    s.lock.locked = true;
+    s.lock.surface = target;
+    s.lock.pitch = locked.Pitch;
+    s.lock.bits = static_cast<std::uint8_t*>(locked.pBits);
+    s.lock.width = static_cast<std::int32_t>(desc.Width);
+    s.lock.height = static_cast<std::int32_t>(desc.Height);
+    // Read from the surface at hand: a bitmap may have taken the back buffer's place.
+    s.lock.bytesPerPixel = BitsOf(desc.Format) / 8;
+}
+
+void Basic2DUnlockBackBuffer() {
+    if (!s.lock.locked) return;
+    s.lock.surface->UnlockRect();
+    s.lock = LockState{};
+}
+
+void* GetBackBufferPtr() { return s.lock.bits; }
+std::int32_t Basic2DGetBackBufferPitch() { return s.lock.pitch; }
+
+std::uint32_t MakeRgb(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    return 0xFF000000u + static_cast<std::uint32_t>(red & 0xFF) * 65536u +
+           static_cast<std::uint32_t>(green & 0xFF) * 256u + static_cast<std::uint32_t>(blue & 0xFF);
+}
+
+std::int32_t RgbRed(std::uint32_t colour) { return static_cast<std::int32_t>((colour >> 16) & 0xFF); }
+std::int32_t RgbGreen(std::uint32_t colour) { return static_cast<std::int32_t>((colour >> 8) & 0xFF); }
+std::int32_t RgbBlue(std::uint32_t colour) { return static_cast<std::int32_t>(colour & 0xFF); }
+
+std::int32_t Rgb565(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    return ((red & 0xFF) >> 3) << 11 | ((green & 0xFF) >> 2) << 5 | ((blue & 0xFF) >> 3);
+}

@@ -1,10 +1,44 @@
-// Basic 2D drawing module: its entries for the core's start and stop sequences.
+// Basic 2D drawing: clears, boxes, lines, dots, circles and ellipses into the current render
+// target, pixel reads, and the colour functions. Colours are 0xAARRGGBB.
 #pragma once
 
 #include "core/core_data.h"
 
-void Basic2DConstructor(HMODULE);
+#include <cstdint>
+
+void Basic2DConstructor(HMODULE display);
 void Basic2DDestructor();
 void Basic2DSetErrorHandler(RuntimeErrorRecord* cell);
 void Basic2DPassCoreData(CoreData* core);
 void Basic2DRefreshD3D(std::int32_t mode);
+
+// Clears the whole target and puts the print cursor back at 0, 0.
+void ClearScreen(std::uint32_t colour);
+void SetInk(std::uint32_t foreground, std::uint32_t background);
+void FillBox(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+void DrawLine2D(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
+void DrawDot(std::int32_t x, std::int32_t y);
+void DrawCircle(std::int32_t centreX, std::int32_t centreY, std::int32_t radius);
+void DrawEllipse(std::int32_t centreX, std::int32_t centreY, std::int32_t radiusX,
+                 std::int32_t radiusY);
+// 0xFFRRGGBB, or 0 outside the target.
+std::uint32_t GetPixelColour(std::int32_t x, std::int32_t y);
+// An alpha-blended box whose colour runs between its corners.
+void DrawShadedBox(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                   std::uint32_t topLeft, std::uint32_t topRight, std::uint32_t bottomLeft,
+                   std::uint32_t bottomRight);
+void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::int32_t width,
+                    std::int32_t height, std::int32_t sourceX, std::int32_t sourceY);
+
+// One lock of the render target for many pixel operations. (The display module's
+// LockBackBuffer locks the back buffer itself; these lock whatever CoreData draws into.)
+void Basic2DLockBackBuffer();
+void Basic2DUnlockBackBuffer();
+void* GetBackBufferPtr();
+std::int32_t Basic2DGetBackBufferPitch();
+
+std::uint32_t MakeRgb(std::int32_t red, std::int32_t green, std::int32_t blue);
+std::int32_t RgbRed(std::uint32_t colour);
+std::int32_t RgbGreen(std::uint32_t colour);
+std::int32_t RgbBlue(std::uint32_t colour);
+std::int32_t Rgb565(std::int32_t red, std::int32_t green, std::int32_t blue);

@@ -1,0 +1,127 @@
+#include "core/win32.h"
+
+#include "core/media.h"
+#include "core/core.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kRedirectBuffer = 780;
+constexpr std::size_t kScrambleNameLength = 260;
+constexpr int kKeyLength = 8;
+
+// The scrambler's key: eight bytes from the seed.
+void MakeKey(std::uint32_t seed, std::uint8_t key[kKeyLength]) {
+    std::uint32_t x = seed ^ 0x9E3779B9u;
+    for (int i = 0; i < kKeyLength; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        key[i] = static_cast<std::uint8_t>(x >> 24);
+    }
+}
+
+// XOR with a stream drawn from the key: the same call turns either form into the other.
+void Transform(std::uint8_t* bytes, std::uint32_t size, const std::uint8_t key[kKeyLength]) {
+    std::uint32_t stream = 0;
+    for (int i = 0; i < kKeyLength; ++i) stream = stream * 31u + key[i];
+    for (std::uint32_t i = 0; i < size; ++i) {
+        stream = stream * 1664525u + 1013904223u;
+        bytes[i] ^= static_cast<std::uint8_t>(stream >> 24) ^ key[i % kKeyLength];
+    }
+}
+
+void ScrambleIfInMediaFolder(const char* fileName, std::int32_t direction) {
+    const CoreData& core = *g_CoreData;
+    if (!fileName) return;
+    const std::size_t folderLength = strnlen(core.mediaFolder, kCorePathLength);
+    if (std::strncmp(fileName, core.mediaFolder, folderLength) == 0)
+        MediaScrambleFile(fileName, direction);
+}
+
+} // namespace
+
+bool CoreFileExists(const char* fileName) {
+    if (!fileName) return false;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+void MediaPathRedirect(char* fileName, std::int32_t bufferSize) {
+    if (!fileName || bufferSize <= 0) return;
+    const std::size_t folderLength = strnlen(g_CoreData->mediaFolder, kCorePathLength);
+    const std::size_t nameLength = strnlen(fileName, static_cast<std::size_t>(bufferSize));
+    if (nameLength >= static_cast<std::size_t>(bufferSize)) return; // not a terminated name
+    std::string path(g_CoreData->mediaFolder, folderLength);
+    path += "\\media\\";
+    path.append(fileName, nameLength);
+    if (path.size() >= kRedirectBuffer || path.size() >= static_cast<std::size_t>(bufferSize))
+        return;
+    if (!CoreFileExists(path.c_str())) return;
+    std::memcpy(fileName, path.c_str(), path.size() + 1);
+}
+
+void* CoreReadWholeFile(const char* fileName, std::uint32_t* size) {
+    if (size) *size = 0;
+    if (!fileName) return nullptr;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    LARGE_INTEGER length{};
+    void* block = nullptr;
+    // A 32-bit program holds no file of 2 GB or more in one block.
+    if (GetFileSizeEx(file, &length) && length.QuadPart < 0x7FFFFFFF) {
+        const auto bytes = static_cast<DWORD>(length.QuadPart);
+        block = GlobalAlloc(GMEM_FIXED, bytes ? bytes : 1);
+        DWORD read = 0;
+        if (block && (!ReadFile(file, block, bytes, &read, nullptr) || read != bytes)) {
+            GlobalFree(block);
+            block = nullptr;
+        }
+        if (block && size) *size = bytes;
+    }
+    CloseHandle(file);
+    return block;
+}
+
+bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t size) {
+    if (!fileName || (!data && size > 0)) return false;
+    const std::string temporary = std::string(fileName) + ".tmp-" + std::to_string(GetCurrentProcessId());
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool complete = (size == 0 || WriteFile(file, data, size, &written, nullptr)) &&
+                          written == size && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (!complete ||
+        !MoveFileExA(temporary.c_str(), fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void MediaScramblerBeforeOpen(char* fileName) { ScrambleIfInMediaFolder(fileName, 0); }
+void MediaScramblerAfterClose(char* fileName) { ScrambleIfInMediaFolder(fileName, 1); }
+
+void MediaScrambleFile(const char* fileName, std::int32_t) {
+    const std::uint32_t seed = g_CoreData->scramblerSeed;
+    if (seed == 0 || !fileName) return;
+    char name[kScrambleNameLength] = {};
+    std::strncpy(name, fileName, sizeof name - 1);
+    if (!CoreFileExists(name)) return;
+    std::uint32_t size = 0;
+    auto* bytes = static_cast<std::uint8_t*>(CoreReadWholeFile(name, &size));
+    if (!bytes) return;
+    std::uint8_t key[kKeyLength];
+    MakeKey(seed, key);
+    Transform(bytes, size, key);
+    CoreWriteWholeFile(name, bytes, size);
+    GlobalFree(bytes);
+}
