@@ -12,7 +12,7 @@ target_link_libraries(test_support PUBLIC engine GTest::gtest)
 target_compile_options(test_support PRIVATE ${ENGINE_WARNINGS})
 
 # Each tests/<module>/ folder is one test program; ctest discovers its cases under Wine.
-file(GLOB TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+file(GLOB TEST_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*)
 foreach(dir ${TEST_DIRS})
   get_filename_component(name ${dir} NAME)
   if(NOT IS_DIRECTORY ${dir} OR name STREQUAL "support" OR name STREQUAL "data")

@@ -26,7 +26,8 @@ void MakeKey(std::uint32_t seed, std::uint8_t key[kKeyLength]) {
 // XOR with a stream drawn from the key: the same call turns either form into the other.
 void Transform(std::uint8_t* bytes, std::uint32_t size, const std::uint8_t key[kKeyLength]) {
     std::uint32_t stream = 0;
-    for (int i = 0; i < kKeyLength; ++i) stream = stream * 31u + key[i];
+    for (int i = 0; i < kKeyLength; ++i)
+        stream = stream * 31u + key[i];
     for (std::uint32_t i = 0; i < size; ++i) {
         stream = stream * 1664525u + 1013904223u;
         bytes[i] ^= static_cast<std::uint8_t>(stream >> 24) ^ key[i % kKeyLength];
@@ -91,7 +92,8 @@ void* CoreReadWholeFile(const char* fileName, std::uint32_t* size) {
 
 bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t size) {
     if (!fileName || (!data && size > 0)) return false;
-    const std::string temporary = std::string(fileName) + ".tmp-" + std::to_string(GetCurrentProcessId());
+    const std::string temporary =
+        std::string(fileName) + ".tmp-" + std::to_string(GetCurrentProcessId());
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -99,16 +101,20 @@ bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t si
     const bool complete = (size == 0 || WriteFile(file, data, size, &written, nullptr)) &&
                           written == size && FlushFileBuffers(file);
     CloseHandle(file);
-    if (!complete ||
-        !MoveFileExA(temporary.c_str(), fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!complete || !MoveFileExA(temporary.c_str(), fileName,
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temporary.c_str());
         return false;
     }
     return true;
 }
 
-void MediaScramblerBeforeOpen(char* fileName) { ScrambleIfInMediaFolder(fileName, 0); }
-void MediaScramblerAfterClose(char* fileName) { ScrambleIfInMediaFolder(fileName, 1); }
+void MediaScramblerBeforeOpen(char* fileName) {
+    ScrambleIfInMediaFolder(fileName, 0);
+}
+void MediaScramblerAfterClose(char* fileName) {
+    ScrambleIfInMediaFolder(fileName, 1);
+}
 
 void MediaScrambleFile(const char* fileName, std::int32_t) {
     const std::uint32_t seed = g_CoreData->scramblerSeed;

@@ -51,8 +51,8 @@ struct Basic2DLinks : ModuleEntries<OneHandleCtor> {
                     std::int32_t bottom) = nullptr;
     void (*drawLine)(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) = nullptr;
     void (*drawCircle)(std::int32_t x, std::int32_t y, std::int32_t radius) = nullptr;
-    void (*copyScreenArea)(std::int32_t destinationX, std::int32_t destinationY,
-                           std::int32_t width, std::int32_t height, std::int32_t sourceX,
+    void (*copyScreenArea)(std::int32_t destinationX, std::int32_t destinationY, std::int32_t width,
+                           std::int32_t height, std::int32_t sourceX,
                            std::int32_t sourceY) = nullptr;
 };
 

@@ -43,17 +43,40 @@ State s;
 
 std::int32_t BitsOf(D3DFORMAT format) {
     switch (static_cast<int>(format)) {
-    case 20: return 24;
-    case 21: case 22: case 31: case 34: return 32;
-    case 23: case 24: case 25: case 26: case 29: case 30: case 51: return 16;
-    case 27: case 28: case 40: case 41: case 50: case 52: return 8;
-    default: return 0;
+    case 20:
+        return 24;
+    case 21:
+    case 22:
+    case 31:
+    case 34:
+        return 32;
+    case 23:
+    case 24:
+    case 25:
+    case 26:
+    case 29:
+    case 30:
+    case 51:
+        return 16;
+    case 27:
+    case 28:
+    case 40:
+    case 41:
+    case 50:
+    case 52:
+        return 8;
+    default:
+        return 0;
     }
 }
 
-IDirect3DSurface9* Target() { return s.core ? s.core->renderTarget : nullptr; }
+IDirect3DSurface9* Target() {
+    return s.core ? s.core->renderTarget : nullptr;
+}
 
-std::uint32_t Ink() { return s.core ? s.core->inkForeground : 0xFFFFFFFF; }
+std::uint32_t Ink() {
+    return s.core ? s.core->inkForeground : 0xFFFFFFFF;
+}
 
 void MakeLineBuffer() {
     IDirect3DDevice9* device = GetDirect3DDevice();
@@ -88,8 +111,8 @@ void WritePixel(std::int32_t x, std::int32_t y, std::uint32_t colour) {
     if (!InBounds(x, y)) return;
     std::uint8_t* row = s.lock.bits + static_cast<std::ptrdiff_t>(y) * s.lock.pitch;
     if (s.lock.bytesPerPixel == 2) {
-        reinterpret_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(
-            Rgb565(RgbRed(colour), RgbGreen(colour), RgbBlue(colour)));
+        reinterpret_cast<std::uint16_t*>(row)[x] =
+            static_cast<std::uint16_t>(Rgb565(RgbRed(colour), RgbGreen(colour), RgbBlue(colour)));
     } else if (s.lock.bytesPerPixel == 4) {
         reinterpret_cast<std::uint32_t*>(row)[x] = colour;
     }
@@ -152,8 +175,12 @@ void Basic2DDestructor() {
     ReleaseLineBuffer();
 }
 
-void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void Basic2DPassCoreData(CoreData* core) { s.core = core; }
+void Basic2DSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void Basic2DPassCoreData(CoreData* core) {
+    s.core = core;
+}
 
 void Basic2DRefreshD3D(std::int32_t mode) {
     if (mode == 0) {
@@ -314,8 +341,8 @@ void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::i
         return;
     // Through a copy of the whole target, so that overlapping areas are safe.
     IDirect3DSurface9* copy = nullptr;
-    if (FAILED(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format,
-                                          D3DMULTISAMPLE_NONE, 0, TRUE, &copy, nullptr)))
+    if (FAILED(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE,
+                                          0, TRUE, &copy, nullptr)))
         return;
     if (SUCCEEDED(device->StretchRect(target, nullptr, copy, nullptr, D3DTEXF_NONE)))
         device->StretchRect(copy, &source, target, &destination, D3DTEXF_NONE);
@@ -345,17 +372,28 @@ void Basic2DUnlockBackBuffer() {
     s.lock = LockState{};
 }
 
-void* GetBackBufferPtr() { return s.lock.bits; }
-std::int32_t Basic2DGetBackBufferPitch() { return s.lock.pitch; }
+void* GetBackBufferPtr() {
+    return s.lock.bits;
+}
+std::int32_t Basic2DGetBackBufferPitch() {
+    return s.lock.pitch;
+}
 
 std::uint32_t MakeRgb(std::int32_t red, std::int32_t green, std::int32_t blue) {
     return 0xFF000000u + static_cast<std::uint32_t>(red & 0xFF) * 65536u +
-           static_cast<std::uint32_t>(green & 0xFF) * 256u + static_cast<std::uint32_t>(blue & 0xFF);
+           static_cast<std::uint32_t>(green & 0xFF) * 256u +
+           static_cast<std::uint32_t>(blue & 0xFF);
 }
 
-std::int32_t RgbRed(std::uint32_t colour) { return static_cast<std::int32_t>((colour >> 16) & 0xFF); }
-std::int32_t RgbGreen(std::uint32_t colour) { return static_cast<std::int32_t>((colour >> 8) & 0xFF); }
-std::int32_t RgbBlue(std::uint32_t colour) { return static_cast<std::int32_t>(colour & 0xFF); }
+std::int32_t RgbRed(std::uint32_t colour) {
+    return static_cast<std::int32_t>((colour >> 16) & 0xFF);
+}
+std::int32_t RgbGreen(std::uint32_t colour) {
+    return static_cast<std::int32_t>((colour >> 8) & 0xFF);
+}
+std::int32_t RgbBlue(std::uint32_t colour) {
+    return static_cast<std::int32_t>(colour & 0xFF);
+}
 
 std::int32_t Rgb565(std::int32_t red, std::int32_t green, std::int32_t blue) {
     return ((red & 0xFF) >> 3) << 11 | ((green & 0xFF) >> 2) << 5 | ((blue & 0xFF) >> 3);

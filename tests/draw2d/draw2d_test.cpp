@@ -1,0 +1,168 @@
+#include "core/win32.h"
+
+#include "display/display.h"
+#include "draw2d/draw2d.h"
+#include "support/engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlack = 0xFF000000;
+
+class Draw2D : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
+        ASSERT_NE(GetDirect3DDevice(), nullptr);
+        ClearScreen(kBlack);
+    }
+    static std::uint32_t Pixel(std::int32_t x, std::int32_t y) { return GetPixelColour(x, y); }
+};
+
+} // namespace
+
+TEST_F(Draw2D, ClearScreenColoursTheFrameAndHomesThePrintCursor) {
+    g_CoreData->printCursorX = 5;
+    g_CoreData->printCursorY = 6;
+    ClearScreen(0xFF336699);
+    EXPECT_EQ(Pixel(0, 0), 0xFF336699u);
+    EXPECT_EQ(Pixel(639, 479), 0xFF336699u);
+    EXPECT_EQ(g_CoreData->printCursorX, 0);
+    EXPECT_EQ(g_CoreData->printCursorY, 0);
+}
+
+TEST_F(Draw2D, DotsAreClippedToTheDisplay) {
+    SetInk(kRed, 0);
+    EXPECT_EQ(g_CoreData->inkForeground, kRed);
+    DrawDot(3, 4);
+    DrawDot(639, 479);
+    DrawDot(-1, 5);
+    DrawDot(640, 10); // the back buffer is wider than the 640-wide display
+    EXPECT_EQ(Pixel(3, 4), kRed);
+    EXPECT_EQ(Pixel(639, 479), kRed);
+    EXPECT_EQ(Pixel(640, 10), 0u); // outside the display reads as 0
+    LockBackBuffer();              // the display module's own view of the whole back buffer
+    ASSERT_GT(GetBackBufferWidth(), 640);
+    const auto* row =
+        static_cast<const std::uint8_t*>(GetBackBufferPointer()) + 10 * GetBackBufferPitch();
+    EXPECT_EQ(reinterpret_cast<const std::uint32_t*>(row)[640] & 0xFFFFFF, 0u);
+    UnlockBackBuffer();
+}
+
+TEST_F(Draw2D, LinesAndBoxes) {
+    SetInk(kRed, 0);
+    DrawLine2D(10, 20, 50, 20);
+    DrawLine2D(100, 100, 140, 140);
+    DrawLine2D(300, 10, 300, 60);
+    EXPECT_EQ(Pixel(30, 20), kRed);
+    EXPECT_EQ(Pixel(30, 22), kBlack);
+    EXPECT_EQ(Pixel(120, 120), kRed);
+    EXPECT_EQ(Pixel(300, 35), kRed);
+    EXPECT_EQ(Pixel(302, 35), kBlack);
+
+    SetInk(kGreen, 0);
+    FillBox(200, 200, 220, 210);
+    EXPECT_EQ(Pixel(205, 205), kGreen);
+    EXPECT_EQ(Pixel(219, 209), kGreen);
+    EXPECT_EQ(Pixel(220, 205), kBlack); // right and bottom edges are outside
+    EXPECT_EQ(Pixel(205, 210), kBlack);
+    EXPECT_EQ(Pixel(199, 205), kBlack);
+    FillBox(250, 250, 240, 260); // an inverted box draws nothing
+    EXPECT_EQ(Pixel(245, 255), kBlack);
+}
+
+TEST_F(Draw2D, CirclesAndEllipses) {
+    SetInk(kRed, 0);
+    DrawCircle(300, 300, 10);
+    EXPECT_EQ(Pixel(310, 300), kRed);
+    EXPECT_EQ(Pixel(290, 300), kRed);
+    EXPECT_EQ(Pixel(300, 310), kRed);
+    EXPECT_EQ(Pixel(300, 290), kRed);
+    EXPECT_EQ(Pixel(308, 308), kRed); // where the midpoint walk meets the diagonal
+    EXPECT_EQ(Pixel(307, 307), kBlack);
+    EXPECT_EQ(Pixel(300, 300), kBlack);
+    DrawCircle(50, 400, 0);
+    EXPECT_EQ(Pixel(50, 400), kRed);
+    DrawCircle(0, 0, 20); // mostly off the display: clipped, not a crash
+
+    SetInk(kGreen, 0);
+    DrawEllipse(400, 300, 30, 10);
+    EXPECT_EQ(Pixel(400, 310), kGreen);
+    EXPECT_EQ(Pixel(400, 290), kGreen);
+    EXPECT_EQ(Pixel(429, 300), kGreen); // sin never quite reaches 1 in the 0.001 steps
+    EXPECT_EQ(Pixel(371, 300), kGreen);
+    EXPECT_EQ(Pixel(400, 300), kBlack);
+}
+
+TEST_F(Draw2D, SixteenBitTargetsUse565) {
+    IDirect3DSurface9* target16 = nullptr;
+    if (FAILED(GetDirect3DDevice()->CreateRenderTarget(64, 64, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE,
+                                                       0, TRUE, &target16, nullptr)))
+        GTEST_SKIP() << "no 16-bit render target on this device";
+    IDirect3DSurface9* saved = g_CoreData->renderTarget;
+    g_CoreData->renderTarget = g_CoreData->drawingSurface = target16;
+    SetInk(0xFFFFFFFF, 0);
+    DrawDot(5, 5);
+    EXPECT_EQ(Pixel(5, 5), 0xFFFFFFFFu); // 31 x 8.3 and 63 x 4.1 clamp to 255
+    SetInk(MakeRgb(0x80, 0x40, 0x08), 0);
+    DrawDot(6, 5);
+    EXPECT_EQ(Pixel(6, 5), 0xFF844108u); // 16 x 8.3, 16 x 4.1, 1 x 8.3
+    DrawDot(63, 63);
+    DrawDot(64, 10); // past the surface
+    EXPECT_EQ(Pixel(63, 63), Pixel(6, 5));
+    g_CoreData->renderTarget = saved;
+    g_CoreData->drawingSurface = nullptr;
+    target16->Release();
+}
+
+TEST(Colours, MakeRgbSplitAnd565) {
+    EXPECT_EQ(MakeRgb(255, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(MakeRgb(1, 2, 3), 0xFF010203u);
+    EXPECT_EQ(RgbRed(0x12345678), 0x34);
+    EXPECT_EQ(RgbGreen(0x12345678), 0x56);
+    EXPECT_EQ(RgbBlue(0x12345678), 0x78);
+    EXPECT_EQ(Rgb565(255, 255, 255), 0xFFFF);
+    EXPECT_EQ(Rgb565(8, 4, 8), (1 << 11) | (1 << 5) | 1);
+    EXPECT_EQ(Rgb565(7, 3, 7), 0);
+}
+
+TEST_F(Draw2D, CopyScreenAreaMovesPixelsEvenWhenOverlapping) {
+    SetInk(kRed, 0);
+    FillBox(0, 0, 10, 10);
+    CopyScreenArea(50, 50, 10, 10, 0, 0);
+    EXPECT_EQ(Pixel(55, 55), kRed);
+    EXPECT_EQ(Pixel(60, 60), kBlack);
+    CopyScreenArea(5, 5, 20, 20, 0, 0); // overlapping: read before written
+    EXPECT_EQ(Pixel(14, 14), kRed);
+    EXPECT_EQ(Pixel(16, 16), kBlack);
+    CopyScreenArea(-5, 0, 10, 10, 0, 0); // off the target: nothing
+    CopyScreenArea(0, 0, 10, 10, 5000, 5000);
+}
+
+TEST_F(Draw2D, ShadedBoxBlendsItsCorners) {
+    DrawShadedBox(100, 100, 200, 200, kRed, kRed, kRed, kRed);
+    EXPECT_EQ(Pixel(150, 150), kRed);
+    DrawShadedBox(300, 100, 400, 200, 0x8000FF00, 0x8000FF00, 0x8000FF00, 0x8000FF00);
+    const std::uint32_t half = Pixel(350, 150);
+    EXPECT_NEAR(RgbGreen(half), 0x80, 2);
+    EXPECT_EQ(RgbRed(half), 0);
+    EXPECT_EQ(Pixel(250, 150), kBlack);
+}
+
+TEST(Draw2DWithoutEngine, EveryCommandIsSafe) {
+    ClearScreen(0);
+    SetInk(1, 2);
+    FillBox(0, 0, 10, 10);
+    DrawLine2D(0, 0, 5, 5);
+    DrawDot(1, 1);
+    DrawCircle(5, 5, 3);
+    DrawEllipse(5, 5, 3, 2);
+    EXPECT_EQ(GetPixelColour(1, 1), 0u);
+    DrawShadedBox(0, 0, 5, 5, 0, 0, 0, 0);
+    CopyScreenArea(0, 0, 5, 5, 1, 1);
+    Basic2DLockBackBuffer();
+    EXPECT_EQ(GetBackBufferPtr(), nullptr);
+    Basic2DUnlockBackBuffer();
+}

@@ -1,0 +1,46 @@
+#include "core/win32.h"
+
+#include "support/temp_folder.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::atomic<int> counter{0};
+}
+
+TempFolder::TempFolder() {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "zarvolin-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(counter++);
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() {
+    std::string from = path_ + '\0'; // double-terminated for the shell
+    SHFILEOPSTRUCTA op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&op);
+}
+
+std::string TempFolder::Write(const std::string& name, const std::string& bytes) const {
+    const std::string full = File(name);
+    for (std::size_t slash = full.find('\\', path_.size() + 1); slash != std::string::npos;
+         slash = full.find('\\', slash + 1))
+        CreateDirectoryA(full.substr(0, slash).c_str(), nullptr);
+    std::ofstream(full, std::ios::binary) << bytes;
+    return full;
+}
+
+std::string TempFolder::Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
