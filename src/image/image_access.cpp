@@ -1,0 +1,452 @@
+#include "core/win32.h"
+
+#include "image/image.h"
+#include "image/image_state.h"
+#include "core/core.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+ImageState& s = g_Image;
+
+std::int32_t PowerOfTwo(std::int32_t value) {
+    for (std::int32_t p = 1; p <= 4096; p *= 2)
+        if (p >= value) return p;
+    return value;
+}
+
+// A managed one-level texture holding level 0's rectangle of the picture.
+IDirect3DTexture9* CopyPicture(IDirect3DTexture9* texture, std::int32_t width,
+                               std::int32_t height) {
+    IDirect3DTexture9* copy = nullptr;
+    IDirect3DSurface9 *from = nullptr, *to = nullptr;
+    const RECT area{0, 0, width, height};
+    bool ok = SUCCEEDED(D3DXCreateTexture(s.device, width, height, 1, 0, s.format, D3DPOOL_MANAGED,
+                                          &copy)) &&
+              SUCCEEDED(texture->GetSurfaceLevel(0, &from)) &&
+              SUCCEEDED(copy->GetSurfaceLevel(0, &to)) &&
+              SUCCEEDED(D3DXLoadSurfaceFromSurface(to, nullptr, nullptr, from, nullptr, &area,
+                                                   D3DX_DEFAULT, 0));
+    if (from) from->Release();
+    if (to) to->Release();
+    if (!ok && copy) {
+        copy->Release();
+        copy = nullptr;
+    }
+    return copy;
+}
+
+bool CopyWhole(IDirect3DTexture9* from, IDirect3DTexture9* to, DWORD filter, D3DCOLOR key) {
+    IDirect3DSurface9 *a = nullptr, *b = nullptr;
+    const bool ok = SUCCEEDED(from->GetSurfaceLevel(0, &a)) &&
+                    SUCCEEDED(to->GetSurfaceLevel(0, &b)) &&
+                    SUCCEEDED(D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, a, nullptr, nullptr,
+                                                         filter, key));
+    if (a) a->Release();
+    if (b) b->Release();
+    return ok;
+}
+
+// The pixel word of a locked 32-bit image at row y, column x; null outside the picture.
+std::uint32_t* LockedPixel(const ImageRecord& r, std::int32_t y, std::int32_t x) {
+    if (!r.locked || !r.lockedBits || r.depth != 32 || x < 0 || y < 0 || x >= r.lockedWidth ||
+        y >= r.lockedHeight)
+        return nullptr;
+    return reinterpret_cast<std::uint32_t*>(r.lockedBits +
+                                            static_cast<std::ptrdiff_t>(y) * r.lockedPitch) +
+           x;
+}
+
+// Copies the rectangle of the render target into a new managed texture of its size.
+IDirect3DTexture9* CopyFromRenderTarget(IDirect3DSurface9* target, const D3DSURFACE_DESC& desc,
+                                        const RECT& area) {
+    const std::int32_t width = area.right - area.left, height = area.bottom - area.top;
+    const std::int32_t bytes = FormatDepth(desc.Format) / 8;
+    if (bytes != 2 && bytes != 4) return nullptr;
+    IDirect3DTexture9* copy = nullptr;
+    if (FAILED(
+            D3DXCreateTexture(s.device, width, height, 1, 0, desc.Format, D3DPOOL_MANAGED, &copy)))
+        return nullptr;
+    D3DSURFACE_DESC level{};
+    D3DLOCKED_RECT to{}, from{};
+    copy->GetLevelDesc(0, &level);
+    bool ok = SUCCEEDED(copy->LockRect(0, &to, nullptr, 0));
+    if (ok && SUCCEEDED(target->LockRect(&from, &area, D3DLOCK_READONLY))) {
+        for (UINT y = 0; y < level.Height; ++y) {
+            const auto* src = static_cast<const std::uint8_t*>(from.pBits) +
+                              static_cast<std::ptrdiff_t>(y * height / level.Height) * from.Pitch;
+            auto* dst =
+                static_cast<std::uint8_t*>(to.pBits) + static_cast<std::ptrdiff_t>(y) * to.Pitch;
+            for (UINT x = 0; x < level.Width; ++x)
+                std::memcpy(dst + x * bytes, src + (x * width / level.Width) * bytes, bytes);
+        }
+        target->UnlockRect();
+    } else {
+        ok = false;
+    }
+    copy->UnlockRect(0);
+    if (!ok) {
+        copy->Release();
+        return nullptr;
+    }
+    return copy;
+}
+
+} // namespace
+
+IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
+                               std::int32_t usage, D3DFORMAT format) {
+    IDirect3DTexture9* texture = nullptr;
+    if (!s.device || width <= 0 || height <= 0 ||
+        FAILED(D3DXCreateTexture(s.device, width, height, 1, usage, format,
+                                 usage ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED, &texture))) {
+        ReportInternalError("Failed to create new image");
+        return nullptr;
+    }
+    auto record = std::make_unique<ImageRecord>();
+    record->texture = texture;
+    record->width = width;
+    record->height = height;
+    record->depth = FormatDepth(format);
+    SetScales(*record);
+    if (!AddImage(n, record.get())) {
+        texture->Release();
+        return nullptr;
+    }
+    record.release();
+    RefreshSprites();
+    return texture;
+}
+
+IDirect3DTexture9* GetImagePointer(std::int32_t n) {
+    return Texture2D(FindImage(n));
+}
+
+IDirect3DBaseTexture9* GetImageBaseTexture(std::int32_t n) {
+    const ImageRecord* r = FindImage(n);
+    return r ? r->texture : nullptr;
+}
+
+std::int32_t GetImageWidth(std::int32_t n) {
+    const ImageRecord* r = FindImage(n);
+    return r ? r->width : -1;
+}
+
+std::int32_t GetImageHeight(std::int32_t n) {
+    const ImageRecord* r = FindImage(n);
+    return r ? r->height : -1;
+}
+
+float GetImageUScale(std::int32_t n) {
+    const ImageRecord* r = FindImage(n);
+    return r ? r->uScale : 1.0f;
+}
+
+float GetImageVScale(std::int32_t n) {
+    const ImageRecord* r = FindImage(n);
+    return r ? r->vScale : 1.0f;
+}
+
+bool ImageExistChecked(std::int32_t n) {
+    if (!ValidImageNumber(n)) {
+        RaiseRuntimeError(kImageNumberIllegal);
+        return false;
+    }
+    return FindImage(n) != nullptr;
+}
+
+bool ImageExist(std::int32_t n) {
+    return FindImage(n) != nullptr;
+}
+
+const char* GetImageName(std::int32_t n) {
+    if (n == 0 || n > 22000000) {
+        RaiseRuntimeError(kImageNumberIllegal);
+        return nullptr;
+    }
+    const ImageRecord* r = FindImage(n);
+    return r ? r->name : nullptr;
+}
+
+void SetImageOffset(std::int32_t n, std::int32_t x, std::int32_t y) {
+    if (ImageRecord* r = FindImage(n)) {
+        r->offsetX = x;
+        r->offsetY = y;
+    }
+}
+
+void GetImageOffset(std::int32_t n, std::int32_t* x, std::int32_t* y) {
+    const ImageRecord* r = FindImage(n);
+    if (!r) return;
+    if (x) *x = r->offsetX;
+    if (y) *y = r->offsetY;
+}
+
+IDirect3DTexture9* CreateManagedImage(std::int32_t n, std::int32_t width, std::int32_t height) {
+    return CreateImage(n, width, height, 0, s.format);
+}
+
+IDirect3DTexture9* CreateImageDefaultFormat(std::int32_t n, std::int32_t width, std::int32_t height,
+                                            std::int32_t usage) {
+    return CreateImage(n, width, height, usage, s.format);
+}
+
+IDirect3DTexture9* CreateImageWithUsage(std::int32_t n, std::int32_t width, std::int32_t height,
+                                        std::int32_t usage) {
+    return CreateImage(n, width, height, usage, s.format);
+}
+
+IDirect3DTexture9* CreateRenderTargetImage(std::int32_t n, std::int32_t width,
+                                           std::int32_t height) {
+    return CreateImage(n, width, height, D3DUSAGE_RENDERTARGET, s.format);
+}
+
+void LockImage(std::int32_t n) {
+    ImageRecord* r = FindImage(n);
+    IDirect3DTexture9* texture = Texture2D(r);
+    if (!texture) return;
+    if (r->locked) {
+        ReportInternalError("Failed to lock image for image library as it's already locked");
+        return;
+    }
+    r->lockedPitch = 0;
+    r->lockedBits = nullptr;
+    D3DSURFACE_DESC desc{};
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->GetLevelDesc(0, &desc)) ||
+        FAILED(texture->LockRect(0, &locked, nullptr, 0))) {
+        ReportInternalError("Failed to lock image for image library");
+        return;
+    }
+    r->lockedPitch = locked.Pitch;
+    r->lockedBits = static_cast<std::uint8_t*>(locked.pBits);
+    r->lockedWidth = static_cast<std::int32_t>(desc.Width);
+    r->lockedHeight = static_cast<std::int32_t>(desc.Height);
+    r->locked = true;
+}
+
+void UnlockImage(std::int32_t n) {
+    ImageRecord* r = FindImage(n);
+    if (!r || !r->locked) return;
+    if (IDirect3DTexture9* texture = Texture2D(r)) texture->UnlockRect(0);
+    r->locked = false;
+    r->lockedBits = nullptr;
+}
+
+void WriteImageData(std::int32_t n, std::int32_t y, std::int32_t x, std::int32_t alpha,
+                    std::int32_t red, std::int32_t green, std::int32_t blue) {
+    ImageRecord* r = FindImage(n);
+    if (!r || !r->locked) {
+        ReportInternalError("Unable to modify texture data for image library as it isn't locked");
+        return;
+    }
+    if (std::uint32_t* pixel = LockedPixel(*r, y, x)) {
+        *pixel = static_cast<std::uint32_t>(alpha & 0xFF) << 24 |
+                 static_cast<std::uint32_t>(red & 0xFF) << 16 |
+                 static_cast<std::uint32_t>(green & 0xFF) << 8 |
+                 static_cast<std::uint32_t>(blue & 0xFF);
+    }
+}
+
+void GetImageData(std::int32_t n, std::int32_t y, std::int32_t x, std::int32_t* red,
+                  std::int32_t* green, std::int32_t* blue) {
+    ImageRecord* r = FindImage(n);
+    if (!r || !r->locked) {
+        ReportInternalError("Unable to get texture data for image library as it isn't locked");
+        return;
+    }
+    const std::uint32_t* pixel = LockedPixel(*r, y, x);
+    if (!pixel) return;
+    if (red) *red = static_cast<std::int32_t>((*pixel >> 16) & 0xFF);
+    if (green) *green = static_cast<std::int32_t>((*pixel >> 8) & 0xFF);
+    if (blue) *blue = static_cast<std::int32_t>(*pixel & 0xFF);
+}
+
+void SetImageAlpha(std::int32_t n, std::int32_t alpha) {
+    ImageRecord* r = FindImage(n);
+    IDirect3DTexture9* texture = Texture2D(r);
+    if (!texture || r->locked || r->depth != 32) return;
+    D3DSURFACE_DESC desc{};
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->GetLevelDesc(0, &desc)) ||
+        FAILED(texture->LockRect(0, &locked, nullptr, 0))) {
+        ReportInternalError("Failed to lock texture in translucency for image library");
+        return;
+    }
+    const std::int32_t rows = std::min(r->height, static_cast<std::int32_t>(desc.Height));
+    const std::int32_t columns = std::min(r->width, static_cast<std::int32_t>(desc.Width));
+    for (std::int32_t y = 0; y < rows; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                     static_cast<std::ptrdiff_t>(y) * locked.Pitch);
+        for (std::int32_t x = 0; x < columns; ++x)
+            if (row[x])
+                row[x] = (row[x] & 0x00FFFFFF) | static_cast<std::uint32_t>(alpha & 0xFF) << 24;
+    }
+    texture->UnlockRect(0);
+}
+
+void SetTextureSmoothing(std::int32_t flag) {
+    SetTextureFilterMode(flag ? 2 : 0);
+}
+
+void SetTextureFilterMode(std::int32_t mode) {
+    if (!s.device || mode < 0 || mode > 2) return;
+    const DWORD filter = mode == 0 ? D3DTEXF_NONE : mode == 1 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
+    s.device->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
+    s.device->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
+    s.device->SetSamplerState(0, D3DSAMP_MIPFILTER, filter);
+}
+
+void SetMipmapLodBias(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, 4);
+    if (s.device) s.device->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, bits);
+}
+
+void SetImageMemoryMode(std::int32_t mode) {
+    if (mode < 0 || mode > 2) ReportInternalError("Invalid memory mode specified");
+    s.memoryMode = mode;
+}
+
+void SetImageLoadOption(std::uint8_t option) {
+    s.loadOption = option;
+}
+void SetImageSettingWord(std::int32_t value) {
+    s.settingWord = value;
+}
+
+void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height) {
+    ImageRecord* r = FindImage(n);
+    IDirect3DTexture9* texture = Texture2D(r);
+    D3DSURFACE_DESC desc{};
+    if (!texture || r->locked || FAILED(texture->GetLevelDesc(0, &desc))) return;
+    if (static_cast<std::int32_t>(desc.Width) == PowerOfTwo(desc.Width) &&
+        static_cast<std::int32_t>(desc.Height) == PowerOfTwo(desc.Height) && r->uScale == 1.0f &&
+        r->vScale == 1.0f)
+        return;
+    const std::int32_t pictureWidth = r->width, pictureHeight = r->height;
+    IDirect3DTexture9* copy = CopyPicture(texture, pictureWidth, pictureHeight);
+    if (!copy) return;
+    char name[sizeof r->name];
+    std::memcpy(name, r->name, sizeof name);
+    RemoveImage(n);
+    if (IDirect3DTexture9* fresh = CreateImage(n, width, height, 0, s.format)) {
+        CopyWhole(copy, fresh, D3DX_DEFAULT, 0);
+        ImageRecord* made = FindImage(n);
+        made->width = pictureWidth;
+        made->height = pictureHeight;
+        made->uScale = made->vScale = 1.0f;
+        std::memcpy(made->name, name, sizeof name);
+    }
+    copy->Release();
+}
+
+void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
+                           std::uint32_t* height, std::uint32_t* depth, std::uint8_t** data,
+                           std::uint32_t* size) {
+    if (!produce) {
+        if (data && *data) delete[] * data;
+        if (data) *data = nullptr;
+        return;
+    }
+    if (size) *size = 0;
+    if (data) *data = nullptr;
+    ImageRecord* r = FindImage(n);
+    IDirect3DTexture9* texture = Texture2D(r);
+    D3DSURFACE_DESC desc{};
+    if (!texture || r->locked || !data || FAILED(texture->GetLevelDesc(0, &desc))) return;
+    const std::uint32_t w = std::min<std::uint32_t>(r->width, desc.Width);
+    const std::uint32_t h = std::min<std::uint32_t>(r->height, desc.Height);
+    const std::uint32_t bytes = static_cast<std::uint32_t>(r->depth) / 8;
+    if (width) *width = w;
+    if (height) *height = h;
+    if (depth) *depth = static_cast<std::uint32_t>(r->depth);
+    const RECT area{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
+    D3DLOCKED_RECT locked{};
+    if (bytes == 0 || FAILED(texture->LockRect(0, &locked, &area, D3DLOCK_READONLY))) return;
+    auto* buffer = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(w) * h * bytes];
+    if (buffer) {
+        for (std::uint32_t y = 0; y < h; ++y)
+            std::memcpy(buffer + static_cast<std::size_t>(y) * w * bytes,
+                        static_cast<const std::uint8_t*>(locked.pBits) +
+                            static_cast<std::size_t>(y) * locked.Pitch,
+                        static_cast<std::size_t>(w) * bytes);
+        *data = buffer;
+        if (size) *size = w * h * bytes;
+    }
+    texture->UnlockRect(0);
+}
+
+void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                           std::int32_t depth, const std::uint8_t* pixels) {
+    if (width <= 0 || height <= 0 || !pixels || (depth != 16 && depth != 32)) return;
+    ImageRecord* r = FindImage(n);
+    D3DSURFACE_DESC desc{};
+    IDirect3DTexture9* texture = Texture2D(r);
+    const bool reuse = texture && !r->locked && r->width == width && r->height == height &&
+                       r->depth == depth && SUCCEEDED(texture->GetLevelDesc(0, &desc));
+    if (!reuse) {
+        RemoveImage(n);
+        texture = CreateImage(n, width, height, 0, depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8);
+        if (!texture) return;
+    }
+    const RECT area{0, 0, width, height};
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, &area, 0))) return;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (depth / 8);
+    for (std::int32_t y = 0; y < height; ++y)
+        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) +
+                        static_cast<std::size_t>(y) * locked.Pitch,
+                    pixels + y * rowBytes, rowBytes);
+    texture->UnlockRect(0);
+    RefreshSprites();
+}
+
+void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int32_t right,
+               std::int32_t bottom, std::int32_t mode) {
+    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    if (right <= left || bottom <= top || left < 0 || top < 0)
+        return RaiseRuntimeError(kImageBadArea);
+    IDirect3DSurface9* target = s.core ? s.core->renderTarget : nullptr;
+    D3DSURFACE_DESC desc{};
+    if (!target || !s.device || FAILED(target->GetDesc(&desc)))
+        return RaiseRuntimeError(kImageSaveFailed);
+    if (right > static_cast<std::int32_t>(desc.Width) ||
+        bottom > static_cast<std::int32_t>(desc.Height))
+        return RaiseRuntimeError(kImageBadArea);
+    const std::int32_t width = right - left, height = bottom - top;
+    if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
+        RemoveImage(image);
+    IDirect3DTexture9* copy = CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom});
+    if (!copy) return RaiseRuntimeError(kImageSaveFailed);
+    if (!FindImage(image)) CreateImage(image, width, height, 0, s.format);
+    ImageRecord* r = FindImage(image);
+    IDirect3DTexture9* texture = Texture2D(r);
+    if (!texture) {
+        copy->Release();
+        return RaiseRuntimeError(kImageSaveFailed);
+    }
+    D3DSURFACE_DESC level{};
+    texture->GetLevelDesc(0, &level);
+    const bool exact = static_cast<std::int32_t>(level.Width) == width &&
+                       static_cast<std::int32_t>(level.Height) == height;
+    const bool keyed = mode != 2 && mode != 3;
+    const DWORD filter = mode == 0 && !exact ? D3DX_DEFAULT : D3DX_FILTER_NONE;
+    CopyWhole(copy, texture, filter, keyed ? s.colorKey : 0);
+    SetScales(*r);
+    copy->Release();
+    if (mode == 0 || mode == 2) MakeImagePowerOfTwo(image, PowerOfTwo(width), PowerOfTwo(height));
+}
+
+HICON LoadImageIcon(const char* fileName) {
+    return fileName ? static_cast<HICON>(
+                          LoadImageA(nullptr, fileName, IMAGE_ICON, 48, 48, LR_LOADFROMFILE))
+                    : nullptr;
+}
+
+void FreeImageIcon(HICON icon) {
+    if (icon) DestroyIcon(icon);
+}

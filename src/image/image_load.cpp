@@ -1,0 +1,297 @@
+#include "core/win32.h"
+
+#include "image/image.h"
+#include "image/image_state.h"
+#include "core/core.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+ImageState& s = g_Image;
+
+constexpr std::int32_t kOneByOne = 16384;
+constexpr std::size_t kNameBuffer = 260;
+
+// The last four characters, ignoring case.
+bool EndsWith(const char* name, const char* ending) {
+    const std::size_t length = std::strlen(name);
+    return length >= 4 && lstrcmpiA(name + length - 4, ending) == 0;
+}
+
+bool KeepsOwnAlpha(const char* name) {
+    return EndsWith(name, ".dds") || EndsWith(name, ".png") || EndsWith(name, ".tga");
+}
+
+// Clamps the picture to the level-0 size of what was made.
+void ClampToLevel0(IDirect3DTexture9* texture, std::int32_t& width, std::int32_t& height) {
+    D3DSURFACE_DESC desc{};
+    if (!texture || FAILED(texture->GetLevelDesc(0, &desc))) return;
+    width = std::min(width, static_cast<std::int32_t>(desc.Width));
+    height = std::min(height, static_cast<std::int32_t>(desc.Height));
+}
+
+bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const char* file,
+               DWORD filter, D3DCOLOR key) {
+    IDirect3DSurface9* surface = nullptr;
+    if (FAILED(texture->GetSurfaceLevel(level, &surface))) return false;
+    const HRESULT hr =
+        D3DXLoadSurfaceFromFileA(surface, nullptr, area, file, nullptr, filter, key, nullptr);
+    surface->Release();
+    return SUCCEEDED(hr);
+}
+
+IDirect3DTexture9* LoadOneLevel(const char* file, const D3DXIMAGE_INFO& info, std::int32_t& width,
+                                std::int32_t& height) {
+    const bool keyed = !KeepsOwnAlpha(file);
+    const D3DFORMAT format = keyed ? s.format : info.Format;
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(D3DXCreateTexture(s.device, width, height, 1, 0, format, D3DPOOL_MANAGED, &texture)))
+        return nullptr;
+    ClampToLevel0(texture, width, height);
+    const RECT area{0, 0, width, height};
+    if (!LoadLevel(texture, 0, &area, file, D3DX_FILTER_POINT, keyed ? s.colorKey : 0)) {
+        texture->Release();
+        return nullptr;
+    }
+    return texture;
+}
+
+IDirect3DTexture9* LoadMipChain(const char* file, std::int32_t& width, std::int32_t& height) {
+    IDirect3DTexture9* texture = nullptr;
+    if (KeepsOwnAlpha(file)) {
+        if (FAILED(D3DXCreateTextureFromFileExA(s.device, file, width, height, D3DX_DEFAULT, 0,
+                                                D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                                D3DX_DEFAULT, 0, nullptr, nullptr, &texture)))
+            return nullptr;
+        ClampToLevel0(texture, width, height);
+        return texture;
+    }
+    if (FAILED(
+            D3DXCreateTexture(s.device, width, height, 0, 0, s.format, D3DPOOL_MANAGED, &texture)))
+        return nullptr;
+    ClampToLevel0(texture, width, height);
+    for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
+        if (!LoadLevel(texture, level, nullptr, file, level == 0 ? D3DX_FILTER_POINT : D3DX_DEFAULT,
+                       s.colorKey)) {
+            texture->Release();
+            return nullptr;
+        }
+    }
+    return texture;
+}
+
+// The name as the loaders see it: through the media redirect and the scrambler's first hook.
+struct PreparedName {
+    char buffer[kNameBuffer] = {};
+    bool ok = false;
+    explicit PreparedName(const char* fileName) {
+        if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer) return;
+        std::strcpy(buffer, fileName);
+        const CoreData* core = s.core;
+        if (core && core->callbacks.mediaRedirect)
+            core->callbacks.mediaRedirect(buffer, kNameBuffer);
+        if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(buffer);
+        ok = true;
+    }
+    ~PreparedName() {
+        if (ok && s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(buffer);
+    }
+};
+
+} // namespace
+
+IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
+                                        std::int32_t divisor) {
+    PreparedName name(fileName);
+    D3DXIMAGE_INFO info{};
+    if (!name.ok || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+        ReportInternalError("Failed to load texture for image library");
+        return nullptr;
+    }
+    std::int32_t width = static_cast<std::int32_t>(info.Width);
+    std::int32_t height = static_cast<std::int32_t>(info.Height);
+    if (divisor == kOneByOne)
+        width = height = 1;
+    else if (divisor > 0) {
+        width = std::max(1, width / divisor);
+        height = std::max(1, height / divisor);
+    }
+    IDirect3DBaseTexture9* texture = nullptr;
+    if (cube == 2 && divisor != kOneByOne) {
+        IDirect3DCubeTexture9* cubeTexture = nullptr;
+        if (SUCCEEDED(D3DXCreateCubeTextureFromFileExA(
+                s.device, name.buffer, width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cubeTexture)))
+            texture = cubeTexture;
+    } else if (divisor == kOneByOne) {
+        IDirect3DTexture9* single = nullptr;
+        if (SUCCEEDED(D3DXCreateTexture(s.device, 1, 1, 1, 0, s.format, D3DPOOL_MANAGED, &single)))
+            texture = single;
+    } else if (oneLevel) {
+        texture = LoadOneLevel(name.buffer, info, width, height);
+    } else {
+        texture = LoadMipChain(name.buffer, width, height);
+    }
+    if (!texture)
+        ReportInternalError("Failed to load texture for image library");
+    else {
+        s.lastWidth = width;
+        s.lastHeight = height;
+    }
+    return texture;
+}
+
+ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor) {
+    auto record = std::make_unique<ImageRecord>();
+    if (!fileName) return nullptr;
+    std::strncpy(record->name, fileName, sizeof record->name - 1);
+    record->texture = LoadImageTexture(fileName, mode == 1, mode, divisor);
+    if (!record->texture) return nullptr;
+    record->cube = record->texture->GetType() == D3DRTYPE_CUBETEXTURE;
+    if (mode == 1) {
+        record->width = s.lastWidth;
+        record->height = s.lastHeight;
+        SetScales(*record);
+    } else {
+        // The file's own size, whatever size the texture was made.
+        PreparedName name(fileName);
+        D3DXIMAGE_INFO info{};
+        if (name.ok && SUCCEEDED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+            record->width = static_cast<std::int32_t>(info.Width);
+            record->height = static_cast<std::int32_t>(info.Height);
+        }
+    }
+    D3DSURFACE_DESC desc{};
+    if (IDirect3DTexture9* t = Texture2D(record.get()); t && SUCCEEDED(t->GetLevelDesc(0, &desc)))
+        record->depth = FormatDepth(desc.Format);
+    return record.release();
+}
+
+void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std::int32_t divisor) {
+    if (!ValidImageNumber(image)) {
+        RaiseRuntimeError(kImageNumberIllegal);
+        return;
+    }
+    RemoveImage(image);
+    ImageRecord* record = LoadImageRecord(fileName, mode, divisor);
+    if (!record) {
+        RaiseRuntimeError(kImageLoadFailed);
+        return;
+    }
+    if (!AddImage(image, record)) {
+        record->texture->Release();
+        delete record;
+        RaiseRuntimeError(kImageLoadFailed);
+        return;
+    }
+    RefreshSprites();
+}
+
+bool LoadImageMode1(const char* fileName, std::int32_t n) {
+    if (!ValidImageNumber(n)) return false;
+    RemoveImage(n);
+    ImageRecord* record = LoadImageRecord(fileName, 1, 0);
+    if (!record) return false;
+    if (!AddImage(n, record)) {
+        record->texture->Release();
+        delete record;
+        return false;
+    }
+    RefreshSprites();
+    return true;
+}
+
+bool LoadImageWithMode(const char* fileName, std::int32_t n, std::int32_t mode) {
+    LoadImage(fileName, n, mode, 0);
+    return FindImage(n) != nullptr;
+}
+
+std::int32_t LoadTextureForModule(const char* fileName) {
+    return LoadTextureForModuleWithMode(fileName, 0);
+}
+
+std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t divisor) {
+    if (!fileName || !fileName[0]) return 0;
+    // A file is loaded once, however many meshes name it.
+    for (IdListNode* n = s.images.first; n; n = n->next) {
+        auto* r = static_cast<ImageRecord*>(n->data);
+        if (r->texture && r->name[0] && lstrcmpiA(r->name, fileName) == 0) {
+            s.current = r;
+            return n->id;
+        }
+    }
+    std::int32_t number = -1;
+    while (s.images.Find(number))
+        --number;
+    ImageRecord* record = LoadImageRecord(fileName, 0, divisor);
+    if (!record) return 0;
+    if (!AddImage(number, record)) {
+        record->texture->Release();
+        delete record;
+        return 0;
+    }
+    RefreshSprites();
+    return number;
+}
+
+void SaveImage(const char* fileName, std::int32_t image, std::int32_t compression) {
+    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    ImageRecord* r = FindImage(image);
+    if (!r) return RaiseRuntimeError(kImageMissing);
+    IDirect3DTexture9* texture = Texture2D(r);
+    D3DSURFACE_DESC desc{};
+    if (!fileName || !texture || FAILED(texture->GetLevelDesc(0, &desc)))
+        return RaiseRuntimeError(kImageSaveFailed);
+    D3DXIMAGE_FILEFORMAT format = D3DXIFF_BMP;
+    if (EndsWith(fileName, ".dds"))
+        format = D3DXIFF_DDS;
+    else if (EndsWith(fileName, ".dib"))
+        format = D3DXIFF_DIB;
+    else if (EndsWith(fileName, ".jpg"))
+        format = D3DXIFF_JPG;
+    else if (EndsWith(fileName, ".png"))
+        format = D3DXIFF_PNG;
+    const RECT picture{0, 0, static_cast<LONG>(desc.Width * r->uScale),
+                       static_cast<LONG>(desc.Height * r->vScale)};
+    IDirect3DSurface9* source = nullptr;
+    IDirect3DTexture9* compressed = nullptr;
+    IDirect3DSurface9* saved = nullptr;
+    bool ok = SUCCEEDED(texture->GetSurfaceLevel(0, &source));
+    if (ok && format == D3DXIFF_DDS) {
+        const D3DFORMAT dds =
+            compression >= 1 && compression <= 5
+                ? static_cast<D3DFORMAT>(MAKEFOURCC('D', 'X', 'T', '0' + compression))
+                : D3DFMT_A8R8G8B8;
+        ok = SUCCEEDED(D3DXCreateTexture(s.device, picture.right, picture.bottom, 1, 0, dds,
+                                         D3DPOOL_MANAGED, &compressed)) &&
+             SUCCEEDED(compressed->GetSurfaceLevel(0, &saved)) &&
+             SUCCEEDED(D3DXLoadSurfaceFromSurface(saved, nullptr, nullptr, source, nullptr,
+                                                  &picture, D3DX_DEFAULT, 0));
+    }
+    if (ok) {
+        ok = saved ? SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, saved, nullptr, nullptr))
+                   : SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, source, nullptr, &picture));
+    }
+    if (saved) saved->Release();
+    if (compressed) compressed->Release();
+    if (source) source->Release();
+    if (!ok) RaiseRuntimeError(kImageSaveFailed);
+}
+
+void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t transparency) {
+    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    ImageRecord* r = FindImage(image);
+    if (!r) return RaiseRuntimeError(kImageMissing);
+    if (s.paste)
+        s.paste(image, x, y, r->uScale, r->vScale, transparency);
+    else
+        DrawImageQuad(*r, x, y, transparency != 0);
+}
+
+void DeleteImage(std::int32_t image) {
+    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    if (!FindImage(image)) return RaiseRuntimeError(kImageMissing);
+    RemoveImage(image);
+}

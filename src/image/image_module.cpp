@@ -1,0 +1,189 @@
+#include "core/win32.h"
+
+#include "image/image.h"
+#include "image/image_state.h"
+#include "core/core.h"
+#include "display/display.h"
+
+#include <algorithm>
+
+ImageState g_Image;
+
+namespace {
+
+ImageState& s = g_Image;
+
+const D3DFORMAT kFallbackFormats[] = {D3DFMT_A8R8G8B8,    D3DFMT_X8R8G8B8, D3DFMT_A1R5G5B5,
+                                      D3DFMT_A2B10G10R10, D3DFMT_A4R4G4B4, D3DFMT_A8R3G3B2,
+                                      D3DFMT_R8G8B8,      D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5,
+                                      D3DFMT_R3G3B2,      D3DFMT_X4R4G4B4, D3DFMT_G16R16};
+
+// The format of the textures the module makes: like the render target's depth, and one the
+// adapter can make.
+void ChooseTextureFormat() {
+    D3DFORMAT adapterFormat = D3DFMT_X8R8G8B8;
+    s.format = D3DFMT_A8R8G8B8;
+    D3DSURFACE_DESC desc{};
+    if (s.core && s.core->renderTarget && SUCCEEDED(s.core->renderTarget->GetDesc(&desc))) {
+        adapterFormat = desc.Format;
+        const std::int32_t depth = FormatDepth(desc.Format);
+        if (depth == 16) s.format = D3DFMT_A1R5G5B5;
+    }
+    if (!s.d3d) return;
+    auto usable = [&](D3DFORMAT f) {
+        return SUCCEEDED(
+            s.d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, adapterFormat, 0, D3DRTYPE_TEXTURE, f));
+    };
+    if (usable(s.format)) return;
+    for (D3DFORMAT f : kFallbackFormats) {
+        s.format = f;
+        if (usable(f)) return;
+    }
+}
+
+void DeleteAllImages() {
+    for (IdListNode* n = s.images.first; n; n = n->next) {
+        auto* r = static_cast<ImageRecord*>(n->data);
+        if (r->texture) r->texture->Release();
+        delete r;
+    }
+    s.images.Clear();
+    s.current = nullptr;
+}
+
+} // namespace
+
+bool ValidImageNumber(std::int32_t n) {
+    return n >= 1 && n <= 22000000;
+}
+
+ImageRecord* FindImage(std::int32_t n) {
+    s.current = static_cast<ImageRecord*>(s.images.Find(n));
+    return s.current;
+}
+
+IDirect3DTexture9* Texture2D(const ImageRecord* r) {
+    return r && !r->cube ? static_cast<IDirect3DTexture9*>(r->texture) : nullptr;
+}
+
+std::int32_t FormatDepth(D3DFORMAT format) {
+    switch (static_cast<int>(format)) {
+    case 20:
+        return 24;
+    case 21:
+    case 22:
+    case 31:
+    case 34:
+        return 32;
+    case 23:
+    case 24:
+    case 25:
+    case 26:
+    case 29:
+    case 30:
+    case 51:
+        return 16;
+    case 27:
+    case 28:
+    case 40:
+    case 41:
+    case 50:
+    case 52:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+bool AddImage(std::int32_t n, ImageRecord* record) {
+    if (s.images.Add(n, record, 0, 1) == 0) return false;
+    s.current = record;
+    return true;
+}
+
+void RemoveImage(std::int32_t n) {
+    ImageRecord* r = static_cast<ImageRecord*>(s.images.Find(n));
+    if (!r) return;
+    if (r->texture) {
+        if (s.clearTextureReference && Texture2D(r)) s.clearTextureReference(Texture2D(r));
+        if (r->locked && Texture2D(r)) Texture2D(r)->UnlockRect(0);
+        r->texture->Release();
+    }
+    s.images.Delete(n);
+    if (s.current == r) s.current = nullptr;
+    delete r;
+}
+
+void SetScales(ImageRecord& r) {
+    r.uScale = r.vScale = 1.0f;
+    IDirect3DTexture9* t = Texture2D(&r);
+    D3DSURFACE_DESC desc{};
+    if (!t || FAILED(t->GetLevelDesc(0, &desc)) || desc.Width == 0 || desc.Height == 0) return;
+    r.uScale = std::min(1.0f, static_cast<float>(r.width) / static_cast<float>(desc.Width));
+    r.vScale = std::min(1.0f, static_cast<float>(r.height) / static_cast<float>(desc.Height));
+}
+
+void RefreshSprites() {
+    if (s.refresh) s.refresh();
+}
+
+void ImageConstructor(HMODULE) {
+    s.device = GetDirect3DDevice();
+    if (s.d3d) s.d3d->Release();
+    s.d3d = nullptr;
+    if (s.device) s.device->GetDirect3D(&s.d3d);
+    s.paste = nullptr;
+    s.refresh = nullptr;
+    s.clearTextureReference = nullptr;
+    s.settingWord = 9;
+}
+
+void ImageDestructor() {
+    DeleteAllImages();
+    if (s.d3d) s.d3d->Release();
+    s.d3d = nullptr;
+    s.device = nullptr;
+}
+
+void ImageSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+
+void ImagePassCoreData(CoreData* core) {
+    s.core = core;
+    // No module of this program offers the texture-reference clearer; a plug-in could.
+    using Clearer = void (*)(IDirect3DTexture9*);
+    if (core && core->handles.basic3D) {
+        s.clearTextureReference = reinterpret_cast<Clearer>(reinterpret_cast<void*>(GetProcAddress(
+            core->handles.basic3D, "?ClearObjectsOfTextureRef@@YAXPAUIDirect3DTexture9@@@Z")));
+    }
+    ChooseTextureFormat();
+}
+
+void ImageRefreshD3D(std::int32_t mode) {
+    if (mode == 0) {
+        ImageDestructor();
+    } else if (mode == 1) {
+        const SpritePasteFn paste = s.paste;
+        const SpriteRefreshFn refresh = s.refresh;
+        ImageConstructor(nullptr);
+        ImagePassCoreData(s.core);
+        s.paste = paste;
+        s.refresh = refresh;
+    }
+}
+
+void ImageLinkSpriteFunctions(HMODULE) {
+    // The sprite module hands its functions over when it exists; until then pastes are drawn by
+    // this module itself.
+}
+
+void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue) {
+    s.colorKey = 0xFF000000u | static_cast<D3DCOLOR>(red & 0xFF) << 16 |
+                 static_cast<D3DCOLOR>(green & 0xFF) << 8 | static_cast<D3DCOLOR>(blue & 0xFF);
+}
+
+void ImageNotAvailable() {
+    RaiseRuntimeError(116);
+}
+void ImageEmptyEntry() {}

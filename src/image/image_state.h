@@ -1,0 +1,71 @@
+// The image module's records and state, shared by its source files only.
+#pragma once
+
+#include "core/core_data.h"
+#include "core/idlist.h"
+
+#include <cstdint>
+
+struct ImageRecord {
+    IDirect3DBaseTexture9* texture = nullptr; // owned; a cube texture when cube is set
+    std::int32_t offsetX = 0, offsetY = 0;
+    std::int32_t width = 0, height = 0; // the picture, not the texture
+    std::int32_t depth = 0;
+    bool locked = false;
+    bool cube = false;
+    float uScale = 1.0f, vScale = 1.0f; // the part of the texture the picture covers
+    std::int32_t lockedPitch = 0;
+    std::uint8_t* lockedBits = nullptr;
+    std::int32_t lockedWidth = 0, lockedHeight = 0; // level 0, for bounds checks
+    char name[256] = {};
+};
+
+using SpritePasteFn = void (*)(std::int32_t image, std::int32_t x, std::int32_t y, float uScale,
+                               float vScale, std::int32_t transparency);
+using SpriteRefreshFn = void (*)();
+
+struct ImageState {
+    IdList images; // number -> ImageRecord
+    ImageRecord* current = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    IDirect3D9* d3d = nullptr;
+    CoreData* core = nullptr;
+    D3DFORMAT format = D3DFMT_A8R8G8B8; // of the textures the module makes
+    D3DCOLOR colorKey = 0xFF000000;
+    std::int32_t lastWidth = 0, lastHeight = 0;
+    SpritePasteFn paste = nullptr;
+    SpriteRefreshFn refresh = nullptr;
+    void (*clearTextureReference)(IDirect3DTexture9*) = nullptr;
+    std::int32_t settingWord = 9;
+    std::uint8_t loadOption = 1;
+    std::int32_t memoryMode = 0;
+};
+
+extern ImageState g_Image;
+
+constexpr std::int32_t kImageMissing = 502;
+constexpr std::int32_t kImageNumberIllegal = 501;
+constexpr std::int32_t kImageSaveFailed = 500;
+constexpr std::int32_t kImageBadArea = 504;
+constexpr std::int32_t kImageLoadFailed = 506;
+
+bool ValidImageNumber(std::int32_t n);
+// Looks n up and makes it the current image.
+ImageRecord* FindImage(std::int32_t n);
+IDirect3DTexture9* Texture2D(const ImageRecord* r);
+std::int32_t FormatDepth(D3DFORMAT format);
+// Adds a record under n, which must be free; the list owns it from then on.
+bool AddImage(std::int32_t n, ImageRecord* record);
+void RemoveImage(std::int32_t n);
+// picture size / level-0 size, never above 1.
+void SetScales(ImageRecord& r);
+void RefreshSprites();
+IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
+                               std::int32_t usage, D3DFORMAT format);
+// Loads the file into a texture; nullptr when it cannot. Leaves the picture size in lastWidth,
+// lastHeight.
+IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
+                                        std::int32_t divisor);
+// Fills a new record from a file (mode as LoadImage's); nullptr when the file cannot be loaded.
+ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor);
+void DrawImageQuad(const ImageRecord& r, std::int32_t x, std::int32_t y, bool transparent);

@@ -1,0 +1,160 @@
+#include "support/image_files.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+void Put16(std::string& out, std::uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void Put32(std::string& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+void Put32BigEndian(std::string& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+std::uint32_t Crc32(const std::string& bytes) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : bytes)
+        c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void PngChunk(std::string& out, const char* type, const std::string& data) {
+    Put32BigEndian(out, static_cast<std::uint32_t>(data.size()));
+    const std::string typed = std::string(type, 4) + data;
+    out += typed;
+    Put32BigEndian(out, Crc32(typed));
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks.
+std::string Zlib(const std::string& raw) {
+    std::string out("\x78\x01", 2);
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        out += static_cast<char>(at + n == raw.size() ? 1 : 0);
+        Put16(out, static_cast<std::uint32_t>(n));
+        Put16(out, static_cast<std::uint32_t>(~n & 0xFFFF));
+        out.append(raw, at, n);
+        at += n;
+    } while (at < raw.size());
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    Put32BigEndian(out, b << 16 | a);
+    return out;
+}
+
+} // namespace
+
+std::string BmpBytes(int width, int height, const PixelFn& pixel) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    std::string out = "BM";
+    Put32(out, 54 + rowBytes * height);
+    Put32(out, 0);
+    Put32(out, 54);
+    Put32(out, 40);
+    Put32(out, width);
+    Put32(out, height); // bottom row first
+    Put16(out, 1);
+    Put16(out, 24);
+    for (int i = 0; i < 6; ++i)
+        Put32(out, 0);
+    for (int y = height - 1; y >= 0; --y) {
+        std::string row;
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = pixel(x, y);
+            row += static_cast<char>(c & 0xFF);
+            row += static_cast<char>((c >> 8) & 0xFF);
+            row += static_cast<char>((c >> 16) & 0xFF);
+        }
+        row.resize(rowBytes, '\0');
+        out += row;
+    }
+    return out;
+}
+
+std::string TgaBytes(int width, int height, const PixelFn& pixel) {
+    std::string out(12, '\0');
+    out[2] = 2; // uncompressed true colour
+    Put16(out, width);
+    Put16(out, height);
+    out += static_cast<char>(32);
+    out += static_cast<char>(0x28); // 8 alpha bits, top row first
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            Put32(out, pixel(x, y)); // B, G, R, A
+    return out;
+}
+
+std::string DdsBytes(int width, int height, const PixelFn& pixel) {
+    std::string out = "DDS ";
+    Put32(out, 124);
+    Put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | 0x8); // caps, height, width, pixel format, pitch
+    Put32(out, height);
+    Put32(out, width);
+    Put32(out, width * 4);
+    Put32(out, 0);
+    Put32(out, 0);
+    for (int i = 0; i < 11; ++i)
+        Put32(out, 0);
+    Put32(out, 32);   // pixel format size
+    Put32(out, 0x41); // RGB with alpha
+    Put32(out, 0);
+    Put32(out, 32);
+    Put32(out, 0x00FF0000);
+    Put32(out, 0x0000FF00);
+    Put32(out, 0x000000FF);
+    Put32(out, 0xFF000000);
+    Put32(out, 0x1000); // texture
+    for (int i = 0; i < 4; ++i)
+        Put32(out, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            Put32(out, pixel(x, y));
+    return out;
+}
+
+std::string PngBytes(int width, int height, const PixelFn& pixel) {
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    Put32BigEndian(header, width);
+    Put32BigEndian(header, height);
+    header += std::string("\x08\x06\x00\x00\x00", 5); // 8 bits, RGBA
+    PngChunk(out, "IHDR", header);
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0'; // no filter
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = pixel(x, y);
+            raw += static_cast<char>((c >> 16) & 0xFF);
+            raw += static_cast<char>((c >> 8) & 0xFF);
+            raw += static_cast<char>(c & 0xFF);
+            raw += static_cast<char>(c >> 24);
+        }
+    }
+    PngChunk(out, "IDAT", Zlib(raw));
+    PngChunk(out, "IEND", "");
+    return out;
+}
