@@ -57,6 +57,7 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     LINK_ENTRIES(image, Image, ImagePassCoreData);
     table.image.linkSpriteFunctions = ImageLinkSpriteFunctions;
     table.image.setColorKey = SetImageColorKey;
+    table.image.setSettingWord = SetImageSettingWord;
     LINK_ENTRIES(sprite, Sprite, SpritePassCoreData);
     table.sprite.update = SpriteUpdate;
     table.sprite.saveBackground = SpriteSaveBackground;

@@ -63,6 +63,7 @@ struct TextLinks : ModuleEntries<OneHandleCtor> {
 struct ImageLinks : ModuleEntries<OneHandleCtor> {
     void (*linkSpriteFunctions)(HMODULE sprite) = nullptr;
     void (*setColorKey)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
+    void (*setSettingWord)(std::int32_t value) = nullptr;
 };
 
 struct SpriteLinks : ModuleEntries<TwoHandleCtor> {
