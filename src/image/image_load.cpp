@@ -284,10 +284,8 @@ void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t
     if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
     ImageRecord* r = FindImage(image);
     if (!r) return RaiseRuntimeError(kImageMissing);
-    if (s.paste)
-        s.paste(image, x, y, r->uScale, r->vScale, transparency);
-    else
-        DrawImageQuad(*r, x, y, transparency != 0);
+    // The sprite module draws it at once.
+    if (s.paste) s.paste(image, x, y, r->uScale, r->vScale, transparency);
 }
 
 void DeleteImage(std::int32_t image) {

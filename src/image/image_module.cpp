@@ -4,6 +4,7 @@
 #include "image/image_state.h"
 #include "core/core.h"
 #include "display/display.h"
+#include "sprite/sprite.h"
 
 #include <algorithm>
 
@@ -174,8 +175,8 @@ void ImageRefreshD3D(std::int32_t mode) {
 }
 
 void ImageLinkSpriteFunctions(HMODULE) {
-    // The sprite module hands its functions over when it exists; until then pastes are drawn by
-    // this module itself.
+    s.paste = SpritePasteImage;
+    s.refresh = RefreshSpriteImages;
 }
 
 void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue) {

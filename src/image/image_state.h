@@ -68,4 +68,3 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
                                         std::int32_t divisor);
 // Fills a new record from a file (mode as LoadImage's); nullptr when the file cannot be loaded.
 ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor);
-void DrawImageQuad(const ImageRecord& r, std::int32_t x, std::int32_t y, bool transparent);

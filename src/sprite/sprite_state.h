@@ -1,0 +1,53 @@
+// The sprite module's state and manager, shared by its source files only.
+#pragma once
+
+#include "sprite/sprite_record.h"
+#include "core/idlist.h"
+#include "image/image_bridge.h"
+
+#include <vector>
+
+// The numbered sprites and the buffer they are gathered into, in drawing order, each frame.
+class SpriteManager {
+public:
+    ~SpriteManager() { DeleteAllSprites(); }
+    SpriteRecord* FindSprite(std::int32_t n) const;
+    SpriteRecord* AddSprite(const SpriteRecord& record, std::int32_t n);
+    void DeleteSpriteRecord(std::int32_t n);
+    void DeleteAllSprites();
+    void HideAllSprites();
+    void ShowAllSprites();
+    std::int32_t CountSprites() const { return list.Count(); }
+    void DrawSprites(std::int32_t highestPriority);
+    void DrawSpriteNow(const SpriteRecord& record);
+    const IdList& List() const { return list; }
+
+private:
+    IdList list;
+    std::vector<SpriteRecord> buffer = std::vector<SpriteRecord>(100);
+    std::int32_t count = 0;
+};
+
+struct SpriteState {
+    CoreData* core = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    ImageBridge images{};
+    float cosTable[360] = {}, sinTable[360] = {};
+    std::int32_t highestPriority = 0;
+    bool smoothing = false;
+    std::int32_t backSaveMode = 0; // 0 none, 1 restore the saved picture, 2 clear to the backdrop
+    bool firstSprite = true;
+    IDirect3DSurface9* backBuffer = nullptr;
+    IDirect3DSurface9* savedCopy = nullptr;
+    SpriteRecord paste;
+    SpriteRecord* current = nullptr;
+    SpriteManager manager;
+};
+
+extern SpriteState g_Sprite;
+
+constexpr std::int32_t kSpriteNumberIllegal = 301;
+constexpr std::int32_t kSpriteMissing = 302;
+
+// Reads width, height, texture and scales from the record's image.
+void ReadSpriteImage(SpriteRecord& r, std::int32_t image);
