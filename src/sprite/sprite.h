@@ -22,9 +22,8 @@ void RefreshSpriteImages();
 void SpritePasteImage(std::int32_t image, std::int32_t x, std::int32_t y, float uScale,
                       float vScale, std::int32_t transparency);
 // A texture stretched over a screen rectangle (upside down when vScale is negative).
-void SpritePasteImageRect(IDirect3DTexture9* texture, float uScale, float vScale,
-                          std::int32_t left, std::int32_t top, std::int32_t right,
-                          std::int32_t bottom);
+void SpritePasteImageRect(IDirect3DTexture9* texture, float uScale, float vScale, std::int32_t left,
+                          std::int32_t top, std::int32_t right, std::int32_t bottom);
 std::int32_t SpritesOverlap(std::int32_t a, std::int32_t b);
 // b > 0: whether a and b touch; b = 0: the first other sprite touching a, or 0.
 std::int32_t FindSpriteCollision(std::int32_t a, std::int32_t b);

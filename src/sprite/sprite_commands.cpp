@@ -17,7 +17,9 @@ constexpr std::int32_t kMaxNumber = 22000000;
 constexpr float kDegrees = 0.017453292f;
 constexpr std::int32_t kImageNumberIllegalForSprites = 501;
 
-bool ValidNumber(std::int32_t n) { return n >= 1 && n <= kMaxNumber; }
+bool ValidNumber(std::int32_t n) {
+    return n >= 1 && n <= kMaxNumber;
+}
 
 // The sprite for a command: 301 for a bad number, 302 when it is missing.
 SpriteRecord* Checked(std::int32_t n) {
@@ -47,7 +49,9 @@ template <typename Get> std::int32_t Query(std::int32_t n, Get get) {
     return r ? get(*r) : -1;
 }
 
-bool InByteRange(std::int32_t v) { return v >= 0 && v <= 255; }
+bool InByteRange(std::int32_t v) {
+    return v >= 0 && v <= 255;
+}
 
 void MakeSprite(std::int32_t n, float x, float y, std::int32_t image) {
     if (s.firstSprite) {
@@ -83,11 +87,14 @@ void ReadSpriteImage(SpriteRecord& r, std::int32_t image) {
     r.vMax = b.getVScale(image);
 }
 
-std::int32_t CountSprites() { return s.manager.CountSprites(); }
+std::int32_t CountSprites() {
+    return s.manager.CountSprites();
+}
 
 void PlaceSprite(std::int32_t n, float x, float y, std::int32_t image) {
     if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
-    if (image != -1 && (image < 1 || image > kMaxNumber)) return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (image != -1 && (image < 1 || image > kMaxNumber))
+        return RaiseRuntimeError(kImageNumberIllegalForSprites);
     SpriteRecord* r = s.manager.FindSprite(n);
     if (!r) return MakeSprite(n, x, y, image);
     s.current = r;
@@ -156,8 +163,12 @@ void ShowSpriteIfPresent(std::int32_t n) {
     if (SpriteRecord* r = s.manager.FindSprite(n)) r->visible = 1;
 }
 
-void HideAllSprites() { s.manager.HideAllSprites(); }
-void ShowAllSprites() { s.manager.ShowAllSprites(); }
+void HideAllSprites() {
+    s.manager.HideAllSprites();
+}
+void ShowAllSprites() {
+    s.manager.ShowAllSprites();
+}
 
 void SetSpritePriority(std::int32_t n, std::int32_t priority) {
     SpriteRecord* r = Checked(n);
@@ -177,7 +188,8 @@ void SetSpriteAlpha(std::int32_t n, std::int32_t alpha) {
 void SetSpriteDiffuse(std::int32_t n, std::int32_t red, std::int32_t green, std::int32_t blue) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!InByteRange(red) || !InByteRange(green) || !InByteRange(blue)) return RaiseRuntimeError(315);
+    if (!InByteRange(red) || !InByteRange(green) || !InByteRange(blue))
+        return RaiseRuntimeError(315);
     r->red = red;
     r->green = green;
     r->blue = blue;
@@ -303,7 +315,8 @@ void MoveSprite(std::int32_t n, float distance) {
 void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int32_t delay) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!ValidNumber(first) || !ValidNumber(last)) return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (!ValidNumber(first) || !ValidNumber(last))
+        return RaiseRuntimeError(kImageNumberIllegalForSprites);
     if (delay < 0 || delay > kMaxNumber) return RaiseRuntimeError(316);
     r->firstFrame = first - 1;
     r->lastFrame = last - 1;
@@ -313,7 +326,8 @@ void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int3
         r->playing = 1;
         return;
     }
-    if (r->kind == 1 && r->frame >= r->frameCount) return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (r->kind == 1 && r->frame >= r->frameCount)
+        return RaiseRuntimeError(kImageNumberIllegalForSprites);
     r->now = timeGetTime();
     if (r->now - r->lastFrameTime <= static_cast<std::uint32_t>(r->delay)) return;
     if (r->kind == 1) {
@@ -390,12 +404,19 @@ bool SpriteExist(std::int32_t n) {
     return s.manager.FindSprite(n) != nullptr;
 }
 
-std::int32_t SpriteX(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.x); }); }
-std::int32_t SpriteY(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.y); }); }
-std::int32_t SpriteImage(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.image; }); }
+std::int32_t SpriteX(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.x); });
+}
+std::int32_t SpriteY(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.y); });
+}
+std::int32_t SpriteImage(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.image; });
+}
 
 std::int32_t SpriteFrame(std::int32_t n) {
-    return Query(n, [](const SpriteRecord& r) { return r.kind == 1 ? r.previousFrame + 1 : r.image; });
+    return Query(n,
+                 [](const SpriteRecord& r) { return r.kind == 1 ? r.previousFrame + 1 : r.image; });
 }
 
 std::int32_t SpriteWidth(std::int32_t n) {
@@ -412,20 +433,44 @@ std::int32_t SpriteHeight(std::int32_t n) {
     return r->sizeY ? r->sizeY : static_cast<std::int32_t>(r->height * r->scaleY);
 }
 
-std::int32_t SpriteScaleX(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.scaleX * 100); }); }
-std::int32_t SpriteScaleY(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.scaleY * 100); }); }
-std::int32_t SpriteMirrored(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.mirrored); }); }
-std::int32_t SpriteFlipped(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.flipped); }); }
-std::int32_t SpriteOffsetX(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.offsetX; }); }
-std::int32_t SpriteOffsetY(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.offsetY; }); }
+std::int32_t SpriteScaleX(std::int32_t n) {
+    return Query(n,
+                 [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.scaleX * 100); });
+}
+std::int32_t SpriteScaleY(std::int32_t n) {
+    return Query(n,
+                 [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.scaleY * 100); });
+}
+std::int32_t SpriteMirrored(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.mirrored); });
+}
+std::int32_t SpriteFlipped(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.flipped); });
+}
+std::int32_t SpriteOffsetX(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.offsetX; });
+}
+std::int32_t SpriteOffsetY(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.offsetY; });
+}
 
 float SpriteAngle(std::int32_t n) {
     const SpriteRecord* r = Checked(n);
     return r ? r->angle : 0.0f;
 }
 
-std::int32_t SpriteAlpha(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.alpha; }); }
-std::int32_t SpriteRed(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.red; }); }
-std::int32_t SpriteGreen(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.green; }); }
-std::int32_t SpriteBlue(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return r.blue; }); }
-std::int32_t SpriteVisible(std::int32_t n) { return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.visible); }); }
+std::int32_t SpriteAlpha(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.alpha; });
+}
+std::int32_t SpriteRed(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.red; });
+}
+std::int32_t SpriteGreen(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.green; });
+}
+std::int32_t SpriteBlue(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return r.blue; });
+}
+std::int32_t SpriteVisible(std::int32_t n) {
+    return Query(n, [](const SpriteRecord& r) { return static_cast<std::int32_t>(r.visible); });
+}

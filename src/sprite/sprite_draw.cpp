@@ -133,10 +133,11 @@ void BuildSpriteTexture(SpriteRecord& r) {
 }
 
 void SetSpriteColour(SpriteRecord& r) {
-    const D3DCOLOR colour = static_cast<D3DCOLOR>(r.alpha & 0xFF) << 24 |
-                            static_cast<D3DCOLOR>(r.red & 0xFF) << 16 |
-                            static_cast<D3DCOLOR>(r.green & 0xFF) << 8 | static_cast<D3DCOLOR>(r.blue & 0xFF);
-    for (SpriteVertex& v : r.vertices) v.colour = colour;
+    const D3DCOLOR colour =
+        static_cast<D3DCOLOR>(r.alpha & 0xFF) << 24 | static_cast<D3DCOLOR>(r.red & 0xFF) << 16 |
+        static_cast<D3DCOLOR>(r.green & 0xFF) << 8 | static_cast<D3DCOLOR>(r.blue & 0xFF);
+    for (SpriteVertex& v : r.vertices)
+        v.colour = colour;
 }
 
 void DrawSpriteRun(const SpriteRecord* records, std::int32_t count) {
@@ -178,7 +179,9 @@ void SpriteDestructor() {
     ReleaseSurfaces();
 }
 
-void SpriteSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void SpriteSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
 
 void SpritePassCoreData(CoreData* core) {
     s.core = core;
@@ -194,7 +197,9 @@ void SpriteRefreshD3D(std::int32_t mode) {
     }
 }
 
-void SpriteUpdate() { s.manager.DrawSprites(s.highestPriority); }
+void SpriteUpdate() {
+    s.manager.DrawSprites(s.highestPriority);
+}
 
 void SpriteSaveBackground() {
     IDirect3DDevice9* device = GetDirect3DDevice();
@@ -219,8 +224,11 @@ void SpriteRestoreBackground() {
     if (s.backSaveMode == 1 && s.backBuffer && s.savedCopy) {
         device->UpdateSurface(s.savedCopy, nullptr, s.backBuffer, nullptr);
     } else if (s.backSaveMode == 2 && s.manager.CountSprites() > 0) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, s.core ? s.core->backdropColour : kBackdrop, 1.0f, 0);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, s.core ? s.core->backdropColour : kBackdrop,
+                      1.0f, 0);
     }
 }
 
-void SetSpriteSmoothing(std::int32_t flag) { s.smoothing = flag != 0; }
+void SetSpriteSmoothing(std::int32_t flag) {
+    s.smoothing = flag != 0;
+}

@@ -64,17 +64,20 @@ void SpriteManager::DeleteSpriteRecord(std::int32_t n) {
 }
 
 void SpriteManager::DeleteAllSprites() {
-    for (IdListNode* node = list.first; node; node = node->next) delete static_cast<SpriteRecord*>(node->data);
+    for (IdListNode* node = list.first; node; node = node->next)
+        delete static_cast<SpriteRecord*>(node->data);
     list.Clear();
     s.current = nullptr;
 }
 
 void SpriteManager::HideAllSprites() {
-    for (IdListNode* node = list.first; node; node = node->next) static_cast<SpriteRecord*>(node->data)->visible = 0;
+    for (IdListNode* node = list.first; node; node = node->next)
+        static_cast<SpriteRecord*>(node->data)->visible = 0;
 }
 
 void SpriteManager::ShowAllSprites() {
-    for (IdListNode* node = list.first; node; node = node->next) static_cast<SpriteRecord*>(node->data)->visible = 1;
+    for (IdListNode* node = list.first; node; node = node->next)
+        static_cast<SpriteRecord*>(node->data)->visible = 1;
 }
 
 void SpriteManager::DrawSprites(std::int32_t highestPriority) {
@@ -106,9 +109,10 @@ void RefreshSpriteImages() {
     }
 }
 
-void SpritePasteImage(std::int32_t image, std::int32_t x, std::int32_t y, float uScale, float vScale,
-                      std::int32_t transparency) {
-    SpriteRecord& r = FreshPasteRecord(static_cast<float>(x), static_cast<float>(y), uScale, vScale);
+void SpritePasteImage(std::int32_t image, std::int32_t x, std::int32_t y, float uScale,
+                      float vScale, std::int32_t transparency) {
+    SpriteRecord& r =
+        FreshPasteRecord(static_cast<float>(x), static_cast<float>(y), uScale, vScale);
     r.image = image;
     r.width = s.images.getWidth ? s.images.getWidth(image) : 0;
     r.height = s.images.getHeight ? s.images.getHeight(image) : 0;
@@ -120,13 +124,15 @@ void SpritePasteImage(std::int32_t image, std::int32_t x, std::int32_t y, float 
 
 void SpritePasteImageRect(IDirect3DTexture9* texture, float uScale, float vScale, std::int32_t left,
                           std::int32_t top, std::int32_t right, std::int32_t bottom) {
-    SpriteRecord& r = FreshPasteRecord(static_cast<float>(left), static_cast<float>(top), uScale, vScale);
+    SpriteRecord& r =
+        FreshPasteRecord(static_cast<float>(left), static_cast<float>(top), uScale, vScale);
     r.texture = texture;
     r.width = right - left;
     r.height = bottom - top;
     r.transparent = 0;
     if (vScale < 0) { // upside down
-        for (int i = 0; i < 4; ++i) r.vertices[i].v = i < 2 ? 1.0f : 0.0f;
+        for (int i = 0; i < 4; ++i)
+            r.vertices[i].v = i < 2 ? 1.0f : 0.0f;
     }
     BuildSpriteCorners(r, left, top);
     s.manager.DrawSpriteNow(r);
@@ -137,7 +143,8 @@ std::int32_t SpritesOverlap(std::int32_t a, std::int32_t b) {
     const SpriteRecord* rb = s.manager.FindSprite(b);
     if (!ra || !rb || ra->image <= 0 || rb->image <= 0) return 0;
     const Bounds ba = BoundsOf(*ra), bb = BoundsOf(*rb);
-    return bb.minX <= ba.maxX && ba.minX <= bb.maxX && bb.minY <= ba.maxY && ba.minY <= bb.maxY ? 1 : 0;
+    return bb.minX <= ba.maxX && ba.minX <= bb.maxX && bb.minY <= ba.maxY && ba.minY <= bb.maxY ? 1
+                                                                                                : 0;
 }
 
 std::int32_t FindSpriteCollision(std::int32_t a, std::int32_t b) {
