@@ -17,6 +17,8 @@ void DisplayPassCoreData(CoreData* core, std::int32_t phase);
 // The device, null until a display mode is set and whenever it has been released.
 IDirect3DDevice9* GetDirect3DDevice();
 IDirect3D9* GetDirect3DInterface();
+// Bits per pixel of a surface format (0 for formats the engine does not draw into).
+std::int32_t SurfaceFormatBits(D3DFORMAT format);
 // Tells every module to release (0) or rebuild (1) its device objects.
 void CallRefreshD3D(std::int32_t mode);
 

@@ -75,7 +75,6 @@ struct DisplayState {
 
 extern DisplayState g_Display;
 
-std::int32_t SurfaceFormatBits(D3DFORMAT format);
 void BuildRefreshD3DTable();
 // The window fitting of a mode set and the window-style application of the window commands.
 void FitWindowToMode();

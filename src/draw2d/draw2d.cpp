@@ -41,35 +41,6 @@ struct State {
 };
 State s;
 
-std::int32_t BitsOf(D3DFORMAT format) {
-    switch (static_cast<int>(format)) {
-    case 20:
-        return 24;
-    case 21:
-    case 22:
-    case 31:
-    case 34:
-        return 32;
-    case 23:
-    case 24:
-    case 25:
-    case 26:
-    case 29:
-    case 30:
-    case 51:
-        return 16;
-    case 27:
-    case 28:
-    case 40:
-    case 41:
-    case 50:
-    case 52:
-        return 8;
-    default:
-        return 0;
-    }
-}
-
 IDirect3DSurface9* Target() {
     return s.core ? s.core->renderTarget : nullptr;
 }
@@ -363,7 +334,7 @@ void Basic2DLockBackBuffer() {
     s.lock.width = static_cast<std::int32_t>(desc.Width);
     s.lock.height = static_cast<std::int32_t>(desc.Height);
     // Read from the surface at hand: a bitmap may have taken the back buffer's place.
-    s.lock.bytesPerPixel = BitsOf(desc.Format) / 8;
+    s.lock.bytesPerPixel = SurfaceFormatBits(desc.Format) / 8;
 }
 
 void Basic2DUnlockBackBuffer() {

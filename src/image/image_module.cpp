@@ -68,32 +68,7 @@ IDirect3DTexture9* Texture2D(const ImageRecord* r) {
 }
 
 std::int32_t FormatDepth(D3DFORMAT format) {
-    switch (static_cast<int>(format)) {
-    case 20:
-        return 24;
-    case 21:
-    case 22:
-    case 31:
-    case 34:
-        return 32;
-    case 23:
-    case 24:
-    case 25:
-    case 26:
-    case 29:
-    case 30:
-    case 51:
-        return 16;
-    case 27:
-    case 28:
-    case 40:
-    case 41:
-    case 50:
-    case 52:
-        return 8;
-    default:
-        return 0;
-    }
+    return SurfaceFormatBits(format);
 }
 
 bool AddImage(std::int32_t n, ImageRecord* record) {

@@ -1,11 +1,44 @@
-// Text module: its entries for the core's start and stop sequences.
+// Text module: strings drawn on the display with a GDI font rendered once into a glyph sheet,
+// measured, and the engine's string commands (see text/strings.h).
 #pragma once
 
 #include "core/core_data.h"
 
-void TextConstructor(HMODULE);
+#include <cstdint>
+
+void TextConstructor(HMODULE display);
 void TextDestructor();
 void TextSetErrorHandler(RuntimeErrorRecord* cell);
 void TextPassCoreData(CoreData* core);
+// 0 releases everything; 1 starts the module again ("fixedsys", size 12).
 void TextRefreshD3D(std::int32_t mode);
+
+// Draw with the top-left corner at x, y (centred on x), in the current ink colours.
+void TextAt(std::int32_t x, std::int32_t y, const char* text);
+void CenterTextAt(std::int32_t x, std::int32_t y, const char* text);
+std::int32_t GetTextWidth(const char* text);
+std::int32_t GetTextHeight(const char* text);
+void SetTextFont(const char* face);
 void SetTextFontExport(const char* face, std::int32_t characterSet);
+// Sizes above 100 (negative ones too) become 100; the same size again changes nothing.
+void SetTextSize(std::int32_t size);
+void SetTextToNormal();
+void SetTextToItalic();
+void SetTextToBold();
+void SetTextToBoldItalic();
+void SetTextOpaque();
+void SetTextTransparent();
+void SetTextColour(std::int32_t alpha, std::int32_t red, std::int32_t green, std::int32_t blue);
+// The installed font families, as checklist strings.
+void FontChecklist();
+void DrawText3D(const char* text);
+
+// The positioning record that terrain matrices and particle emitters embed.
+struct TransformRecord {
+    float world[16];
+    float look[3], up[3], right[3];
+    float position[3];
+    float angles[3];
+    std::uint8_t flag;
+};
+TransformRecord* InitTransformRecord(TransformRecord* record);

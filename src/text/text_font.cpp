@@ -1,0 +1,301 @@
+#include "core/win32.h"
+
+#include "text/text.h"
+#include "text/text_state.h"
+#include "core/core.h"
+#include "display/display.h"
+
+#include <cstdlib>
+#include <cstring>
+
+TextState g_Text;
+
+namespace {
+
+TextState& s = g_Text;
+
+constexpr UINT kVertexBufferBytes = 8400;
+const D3DFORMAT kSheetFormats[] = {D3DFMT_A4R4G4B4, D3DFMT_A8R3G3B2, D3DFMT_A1R5G5B5,
+                                   D3DFMT_X1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_A2B10G10R10,
+                                   D3DFMT_X8R8G8B8, D3DFMT_R8G8B8,   D3DFMT_R5G6B5,
+                                   D3DFMT_R3G3B2,   D3DFMT_X4R4G4B4, D3DFMT_G16R16};
+
+void ChooseFontTextureFormat() {
+    D3DFORMAT adapterFormat = D3DFMT_X8R8G8B8;
+    D3DSURFACE_DESC desc{};
+    if (s.core && s.core->renderTarget && SUCCEEDED(s.core->renderTarget->GetDesc(&desc)))
+        adapterFormat = desc.Format;
+    if (!s.d3d) return;
+    for (D3DFORMAT f : kSheetFormats) {
+        s.format = f;
+        if (SUCCEEDED(s.d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, adapterFormat, 0,
+                                               D3DRTYPE_TEXTURE, f)))
+            return;
+    }
+}
+
+HFONT CreateTextFont(HDC dc, int weight) {
+    int height;
+    DWORD charset = 0;
+    if (s.characterSet != 0) {
+        height = s.size;
+        charset = static_cast<DWORD>(s.characterSet);
+        s.rememberedCharacterSet = s.characterSet;
+    } else if (s.rememberedCharacterSet == 0) {
+        height = static_cast<int>(static_cast<float>(s.size) * s.scale);
+    } else {
+        height = -MulDiv(s.size, static_cast<int>(GetDeviceCaps(dc, LOGPIXELSY) * s.scale), 72);
+        charset = static_cast<DWORD>(s.rememberedCharacterSet);
+    }
+    const std::int32_t remembered = s.rememberedCharacterSet;
+    s.doubleByte = remembered == 128 || remembered == 129 || remembered == 134 || remembered == 136;
+    return CreateFontA(height, 0, 0, 0, weight, s.italic, FALSE, FALSE, charset, 0, 0,
+                       NONANTIALIASED_QUALITY, VARIABLE_PITCH, s.face);
+}
+
+// Copies the DIB's white-on-black glyphs into the 16-bit sheet as A4R4G4B4 texels.
+void CopyGlyphs(const std::uint32_t* dib) {
+    D3DLOCKED_RECT locked{};
+    if (!s.texture || FAILED(s.texture->LockRect(0, &locked, nullptr, 0))) return;
+    std::uint16_t glyphBits = 0xFFF, background = 0;
+    if (s.backgroundColour != 0) {
+        auto nibbles = [](D3DCOLOR c) {
+            return static_cast<std::uint16_t>(((c >> 20) & 0xF) << 8 | ((c >> 12) & 0xF) << 4 |
+                                              ((c >> 4) & 0xF));
+        };
+        glyphBits = nibbles(s.textColour);
+        background = s.opaque ? nibbles(s.backgroundColour) : 0;
+    }
+    for (std::uint32_t y = 0; y < s.sheetSize; ++y) {
+        auto* row = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                     y * locked.Pitch);
+        for (std::uint32_t x = 0; x < s.sheetSize; ++x) {
+            const std::uint16_t intensity = (dib[y * s.sheetSize + x] >> 4) & 0xF;
+            row[x] = intensity == 0 ? background
+                                    : static_cast<std::uint16_t>(intensity << 12 | glyphBits);
+        }
+    }
+    s.texture->UnlockRect(0);
+}
+
+// Draws characters 32 to 255 into the DIB and records where each one is.
+void LayOutGlyphs(HDC dc) {
+    const float size = static_cast<float>(s.sheetSize);
+    std::int32_t x = 0, y = 0;
+    for (int c = 32; c < 256; ++c) {
+        const char character = static_cast<char>(c);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, &character, 1, &extent);
+        std::int32_t cx = extent.cx;
+        const std::int32_t cy = extent.cy;
+        std::int32_t offset = 0, overhang = 0;
+        if (s.italic) {
+            offset = cy / 8;
+            overhang = cy / 4;
+            cx += s.size / 3 + 5;
+        }
+        if (static_cast<std::uint32_t>(x + cx + 1) > s.sheetSize) {
+            y += cy + 2;
+            x = 0;
+        }
+        ExtTextOutA(dc, x + offset, y, ETO_OPAQUE, nullptr, &character, 1, nullptr);
+        float* rect = s.glyphRect[c - 32];
+        rect[0] = static_cast<float>(x) / size;
+        rect[1] = static_cast<float>(y) / size;
+        rect[2] = static_cast<float>(x + cx + 1) / size;
+        rect[3] = static_cast<float>(y + cy + 1) / size;
+        s.advance[c - 32] = static_cast<std::int32_t>(static_cast<float>(cx - overhang) / s.scale);
+        s.glyphHeight[c - 32] = cy;
+        x += s.characterSet != 0 ? cx + 2 : cx + 16;
+    }
+}
+
+void BuildFontTexture() {
+    if (!s.device) return;
+    HDC dc = CreateCompatibleDC(nullptr);
+    SetMapMode(dc, MM_TEXT);
+    HFONT font = CreateTextFont(dc, s.bold ? FW_BOLD : FW_NORMAL);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetTextAlign(dc, TA_TOP | TA_LEFT);
+    SIZE g{};
+    GetTextExtentPoint32A(dc, "g", 1, &g);
+    std::uint32_t wanted = g.cy > 40 ? 1024 : g.cy > 15 ? 512 : 256;
+    D3DCAPS9 caps{};
+    s.device->GetDeviceCaps(&caps);
+    s.scale = 1.0f;
+    if (wanted > caps.MaxTextureWidth && caps.MaxTextureWidth > 0) {
+        s.scale = static_cast<float>(caps.MaxTextureWidth) / static_cast<float>(wanted);
+        wanted = caps.MaxTextureWidth;
+    }
+    s.sheetSize = wanted;
+    if (FAILED(s.device->CreateTexture(wanted, wanted, 1, 0, s.format, D3DPOOL_MANAGED, &s.texture,
+                                       nullptr))) {
+        s.texture = nullptr;
+        ReportInternalError("Unable to create font texture in text library");
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = static_cast<LONG>(wanted);
+    info.bmiHeader.biHeight = -static_cast<LONG>(wanted);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ oldBitmap = dib ? SelectObject(dc, dib) : nullptr;
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkColor(dc, RGB(0, 0, 0));
+    LayOutGlyphs(dc);
+    GdiFlush();
+    if (bits && SurfaceFormatBits(s.format) == 16)
+        CopyGlyphs(static_cast<const std::uint32_t*>(bits));
+    if (oldBitmap) SelectObject(dc, oldBitmap);
+    SelectObject(dc, oldFont);
+    if (s.font) DeleteObject(s.font);
+    s.font = font;
+    if (dib) DeleteObject(dib);
+    DeleteDC(dc);
+}
+
+void RecordTextStates(IDirect3DStateBlock9** block) {
+    IDirect3DDevice9* d = s.device;
+    d->BeginStateBlock();
+    d->SetTexture(0, s.texture);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, s.opaque ? FALSE : TRUE);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    d->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    d->SetRenderState(D3DRS_ZENABLE, FALSE);
+    d->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    d->SetRenderState(D3DRS_CLIPPING, TRUE);
+    d->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    d->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+    d->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    d->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    if (FAILED(d->EndStateBlock(block))) *block = nullptr;
+}
+
+void CreateTextVertexBuffer() {
+    if (!s.device) return;
+    if (FAILED(s.device->CreateVertexBuffer(kVertexBufferBytes,
+                                            D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
+                                            D3DPOOL_DEFAULT, &s.vertices, nullptr))) {
+        s.vertices = nullptr;
+        ReportInternalError("Unable to create vertex buffer for text library");
+    }
+    if (s.savedBlock) s.savedBlock->Release();
+    if (s.drawingBlock) s.drawingBlock->Release();
+    s.savedBlock = s.drawingBlock = nullptr;
+    RecordTextStates(&s.savedBlock);
+    RecordTextStates(&s.drawingBlock);
+}
+
+void ReleaseDeviceObjects() {
+    if (s.texture) s.texture->Release();
+    if (s.vertices) s.vertices->Release();
+    s.texture = nullptr;
+    s.vertices = nullptr;
+}
+
+void StartModule() {
+    s.device = GetDirect3DDevice();
+    if (s.d3d) s.d3d->Release();
+    s.d3d = nullptr;
+    if (s.device) s.device->GetDirect3D(&s.d3d);
+    std::strcpy(s.face, "fixedsys");
+    s.size = 12;
+    s.scale = 1.0f;
+    s.characterSet = 0;
+    s.bold = s.italic = s.opaque = 0;
+    s.textColour = 0xFFFFFFFF;
+    s.backgroundColour = 0xFF000000;
+    s.world3D = D3DMATRIX{};
+    ReserveTextScratch(256);
+}
+
+void BuildAll() {
+    if (s.core) s.resizeString = s.core->callbacks.resizeString;
+    ChooseFontTextureFormat();
+    BuildFontTexture();
+    CreateTextVertexBuffer();
+}
+
+} // namespace
+
+bool ReserveTextScratch(std::uint32_t wanted) {
+    if (s.scratch && s.scratchCapacity >= wanted) return true;
+    std::free(s.scratch);
+    s.scratchCapacity = 0;
+    s.scratch = wanted < 0xFFFFFFFFu ? static_cast<char*>(std::calloc(wanted + 1, 1)) : nullptr;
+    if (!s.scratch) return false;
+    s.scratchCapacity = wanted;
+    return true;
+}
+
+void RebuildTextFont() {
+    ReleaseDeviceObjects();
+    BuildFontTexture();
+    CreateTextVertexBuffer();
+}
+
+void ReleaseTextObjects() {
+    ReleaseDeviceObjects();
+    if (s.savedBlock) s.savedBlock->Release();
+    if (s.drawingBlock) s.drawingBlock->Release();
+    s.savedBlock = s.drawingBlock = nullptr;
+    if (s.d3d) s.d3d->Release();
+    s.d3d = nullptr;
+    if (s.font) DeleteObject(s.font);
+    s.font = nullptr;
+    std::free(s.scratch);
+    s.scratch = nullptr;
+    s.scratchCapacity = 0;
+    s.device = nullptr;
+}
+
+void TextConstructor(HMODULE) {
+    StartModule();
+}
+void TextDestructor() {
+    ReleaseTextObjects();
+}
+void TextSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+
+void TextPassCoreData(CoreData* core) {
+    s.core = core;
+    BuildAll();
+}
+
+void TextRefreshD3D(std::int32_t mode) {
+    if (mode == 0) {
+        ReleaseTextObjects();
+    } else if (mode == 1) {
+        StartModule();
+        BuildAll();
+    }
+}
+
+TransformRecord* InitTransformRecord(TransformRecord* record) {
+    if (!record) return record;
+    std::memset(record->world, 0, sizeof record->world);
+    const float look[3] = {0, 0, 1}, up[3] = {0, 1, 0}, right[3] = {1, 0, 0};
+    std::memcpy(record->look, look, sizeof look);
+    std::memcpy(record->up, up, sizeof up);
+    std::memcpy(record->right, right, sizeof right);
+    record->flag = 0;
+    return record;
+}

@@ -1,0 +1,47 @@
+// The text module's state, shared by its source files only.
+#pragma once
+
+#include "core/core_data.h"
+
+#include <cstdint>
+
+constexpr int kGlyphs = 224; // characters 32 to 255
+constexpr int kFaceLength = 80;
+
+struct TextState {
+    CoreData* core = nullptr;
+    ResizeStringFn resizeString = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    IDirect3D9* d3d = nullptr;
+    char face[kFaceLength] = "fixedsys";
+    std::int32_t size = 12;
+    std::uint8_t bold = 0, italic = 0, opaque = 0;
+    D3DCOLOR textColour = 0xFFFFFFFF;
+    D3DCOLOR backgroundColour = 0xFF000000;
+    std::int32_t characterSet = 0;
+    std::int32_t rememberedCharacterSet = 0;
+    bool doubleByte = false;
+    HFONT font = nullptr;
+    D3DFORMAT format = D3DFMT_A4R4G4B4;
+    IDirect3DTexture9* texture = nullptr;
+    std::uint32_t sheetSize = 0;
+    float scale = 1.0f;
+    IDirect3DVertexBuffer9* vertices = nullptr;
+    IDirect3DStateBlock9* savedBlock = nullptr;
+    IDirect3DStateBlock9* drawingBlock = nullptr;
+    float glyphRect[kGlyphs][4] = {}; // left, top, right, bottom in texture coordinates
+    std::int32_t advance[kGlyphs] = {};
+    std::int32_t glyphHeight[kGlyphs] = {};
+    D3DMATRIX world3D = {}; // the world matrix of 3D text; nothing sets it
+    char* scratch = nullptr;
+    std::uint32_t scratchCapacity = 0;
+    bool checklistFill = false;
+    std::uint32_t longestName = 0;
+};
+
+extern TextState g_Text;
+
+void RebuildTextFont();
+void ReleaseTextObjects();
+// Makes the scratch hold at least wanted + 1 bytes; false when it cannot.
+bool ReserveTextScratch(std::uint32_t wanted);
