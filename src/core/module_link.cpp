@@ -54,6 +54,10 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     table.basic2D.copyScreenArea = CopyScreenArea;
     LINK_ENTRIES(text, Text, TextPassCoreData);
     table.text.setTextFont = SetTextFontExport;
+    table.text.setTextColour = SetTextColour;
+    table.text.textAt = TextAt;
+    table.text.getTextWidth = GetTextWidth;
+    table.text.getTextHeight = GetTextHeight;
     LINK_ENTRIES(image, Image, ImagePassCoreData);
     table.image.linkSpriteFunctions = ImageLinkSpriteFunctions;
     table.image.setColorKey = SetImageColorKey;

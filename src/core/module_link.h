@@ -58,6 +58,11 @@ struct Basic2DLinks : ModuleEntries<OneHandleCtor> {
 
 struct TextLinks : ModuleEntries<OneHandleCtor> {
     void (*setTextFont)(const char* face, std::int32_t characterSet) = nullptr;
+    void (*setTextColour)(std::int32_t alpha, std::int32_t red, std::int32_t green,
+                          std::int32_t blue) = nullptr;
+    void (*textAt)(std::int32_t x, std::int32_t y, const char* text) = nullptr;
+    std::int32_t (*getTextWidth)(const char* text) = nullptr;
+    std::int32_t (*getTextHeight)(const char* text) = nullptr;
 };
 
 struct ImageLinks : ModuleEntries<OneHandleCtor> {
