@@ -27,10 +27,14 @@ DWORD RuleB(std::int32_t ms) {
 // The checks of every effect command, in their order; true when the command may go on.
 bool Allowed(std::int32_t magnitude, std::int32_t angle = 0, std::int32_t duration = 0) {
     std::int32_t error = 0;
-    if (!s.forceFeedback || !s.joystick) error = kNoForceFeedback;
-    else if (magnitude < 0 || magnitude > 100) error = kBadMagnitude;
-    else if (angle < 0 || angle > 360) error = kBadAngle;
-    else if (duration < 0) error = kBadDuration;
+    if (!s.forceFeedback || !s.joystick)
+        error = kNoForceFeedback;
+    else if (magnitude < 0 || magnitude > 100)
+        error = kBadMagnitude;
+    else if (angle < 0 || angle > 360)
+        error = kBadAngle;
+    else if (duration < 0)
+        error = kBadDuration;
     if (error) RaiseRuntimeError(error);
     return error == 0;
 }
@@ -99,7 +103,8 @@ void Push(ForceEffect slot, std::int32_t magnitude, LONG direction) {
 void Vibrate(ForceEffect slot, std::int32_t magnitude, std::int32_t duration, DWORD period) {
     if (!Allowed(magnitude, 0, duration)) return;
     EffectParameters p(RuleA(duration));
-    if (FAILED(s.joystick->EnumEffects(TakeFirstPeriodic, &p.type, DIEFT_PERIODIC)) || p.type == GUID_ConstantForce)
+    if (FAILED(s.joystick->EnumEffects(TakeFirstPeriodic, &p.type, DIEFT_PERIODIC)) ||
+        p.type == GUID_ConstantForce)
         return;
     p.periodic = DIPERIODIC{static_cast<DWORD>(magnitude * 100), 0, 0, period};
     p.effect.cbTypeSpecificParams = sizeof p.periodic;
@@ -128,10 +133,18 @@ void ReleaseEffects() {
     }
 }
 
-void ForcePushUp(std::int32_t magnitude) { Push(kPushUp, magnitude, 18000); }
-void ForcePushDown(std::int32_t magnitude) { Push(kPushDown, magnitude, 0); }
-void ForcePushLeft(std::int32_t magnitude) { Push(kPushLeft, magnitude, 9000); }
-void ForcePushRight(std::int32_t magnitude) { Push(kPushRight, magnitude, 27000); }
+void ForcePushUp(std::int32_t magnitude) {
+    Push(kPushUp, magnitude, 18000);
+}
+void ForcePushDown(std::int32_t magnitude) {
+    Push(kPushDown, magnitude, 0);
+}
+void ForcePushLeft(std::int32_t magnitude) {
+    Push(kPushLeft, magnitude, 9000);
+}
+void ForcePushRight(std::int32_t magnitude) {
+    Push(kPushRight, magnitude, 27000);
+}
 
 void ForcePushAngle(std::int32_t magnitude, std::int32_t angle, std::int32_t duration) {
     if (!Allowed(magnitude, angle, duration)) return;
@@ -159,7 +172,8 @@ void PlayConstantForce(std::int32_t magnitude, std::int32_t duration) {
     p.effect.lpvTypeSpecificParams = &p.constant;
     // Made on the first call, played from the second on.
     const bool exists = s.effects[kConstant] != nullptr;
-    Play(kConstant, p, DIEP_START | DIEP_TYPESPECIFICPARAMS | DIEP_DIRECTION | DIEP_DURATION, exists);
+    Play(kConstant, p, DIEP_START | DIEP_TYPESPECIFICPARAMS | DIEP_DIRECTION | DIEP_DURATION,
+         exists);
 }
 
 void ForceDamper(std::int32_t magnitude, std::int32_t duration) {
@@ -168,7 +182,8 @@ void ForceDamper(std::int32_t magnitude, std::int32_t duration) {
     for (EffectParameters* p : {&a, &b}) {
         p->type = GUID_Damper;
         p->effect.dwFlags = DIEFF_CARTESIAN | DIEFF_OBJECTOFFSETS;
-        for (DICONDITION& c : p->condition) c = DICONDITION{0, magnitude * 50, 0, 10000, 0, 0};
+        for (DICONDITION& c : p->condition)
+            c = DICONDITION{0, magnitude * 50, 0, 10000, 0, 0};
         p->effect.cbTypeSpecificParams = sizeof p->condition;
         p->effect.lpvTypeSpecificParams = p->condition;
     }
@@ -187,5 +202,9 @@ void StopForceEffects() {
         if (effect) effect->Stop();
 }
 
-void ForceAutoCentreOn() { AutoCentre(1); }
-void ForceAutoCentreOff() { AutoCentre(0); }
+void ForceAutoCentreOn() {
+    AutoCentre(1);
+}
+void ForceAutoCentreOff() {
+    AutoCentre(0);
+}

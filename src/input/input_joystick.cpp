@@ -39,13 +39,15 @@ BOOL CALLBACK ChooseJoystick(const DIDEVICEINSTANCEA* instance, void*) {
         return DIENUM_CONTINUE;
     if (position != s.wantedIndex) return DIENUM_CONTINUE;
     IDirectInputDevice8A* device = nullptr;
-    if (FAILED(s.directInput->CreateDevice(instance->guidInstance, &device, nullptr))) return DIENUM_CONTINUE;
+    if (FAILED(s.directInput->CreateDevice(instance->guidInstance, &device, nullptr)))
+        return DIENUM_CONTINUE;
     if (FAILED(device->SetCooperativeLevel(s.window, DISCL_EXCLUSIVE | DISCL_BACKGROUND)) ||
         FAILED(device->SetDataFormat(&c_dfDIJoystick2))) {
         device->Release();
         return DIENUM_CONTINUE;
     }
-    for (DWORD offset : {0u, 4u, 8u}) SetAxisRange(device, offset);
+    for (DWORD offset : {0u, 4u, 8u})
+        SetAxisRange(device, offset);
     DIPROPDWORD centre{};
     centre.diph.dwSize = sizeof centre;
     centre.diph.dwHeaderSize = sizeof centre.diph;
@@ -80,10 +82,13 @@ const DIJOYSTATE2& State() {
     return s.joyState;
 }
 
-std::int32_t Button(int n) { return (State().rgbButtons[n] & 0x80) ? 1 : 0; }
+std::int32_t Button(int n) {
+    return (State().rgbButtons[n] & 0x80) ? 1 : 0;
+}
 
 const DIJOYSTATE2& Polled() {
-    if (!s.joystick) s.rawState = DIJOYSTATE2{};
+    if (!s.joystick)
+        s.rawState = DIJOYSTATE2{};
     else if (SUCCEEDED(s.joystick->Poll()) || SUCCEEDED(s.joystick->Acquire()))
         s.joystick->GetDeviceState(sizeof s.rawState, &s.rawState);
     return s.rawState;
@@ -102,7 +107,8 @@ BOOL CALLBACK CountOrFillRow(const DIDEVICEINSTANCEA* instance, void*) {
         static_cast<std::int32_t>(core.checklistRows[row].capacity) < length)
         return DIENUM_CONTINUE;
     ChecklistEntry& entry = core.checklistRows[row];
-    for (int v = 0; v < 4; ++v) entry.values[v] = 0;
+    for (int v = 0; v < 4; ++v)
+        entry.values[v] = 0;
     entry.values[0] = length;
     std::memcpy(entry.string, instance->tszProductName, static_cast<std::size_t>(length));
     entry.string[length] = 0;
@@ -114,7 +120,8 @@ BOOL CALLBACK MarkForceFeedbackRow(const DIDEVICEINSTANCEA* instance, void*) {
     CoreData& core = *s.core;
     for (std::int32_t row = 0; row < core.checklistRowsInUse; ++row) {
         ChecklistEntry& entry = core.checklistRows[row];
-        if (entry.string && std::strncmp(entry.string, instance->tszProductName, MAX_PATH) == 0) entry.values[0] = 1;
+        if (entry.string && std::strncmp(entry.string, instance->tszProductName, MAX_PATH) == 0)
+            entry.values[0] = 1;
     }
     return DIENUM_CONTINUE;
 }
@@ -159,7 +166,9 @@ std::int32_t SelectJoystick(const char* name, std::int32_t index) {
     return 0;
 }
 
-std::int32_t SelectJoystickByName(const char* name) { return SelectJoystick(name, 0); }
+std::int32_t SelectJoystickByName(const char* name) {
+    return SelectJoystick(name, 0);
+}
 
 char* GetJoystickName(char* oldString) {
     if (oldString) ResizeModuleString(s.core, &oldString, 0);
@@ -178,27 +187,52 @@ void ControlDeviceChecklist() {
     s.fillRows = false;
     s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, CountOrFillRow, nullptr, DIEDFL_ATTACHEDONLY);
     const std::int32_t count = core.checklistRowsInUse;
-    for (std::int32_t row = 0; row < count; ++row) ReserveChecklistString(row, s.longestName);
+    for (std::int32_t row = 0; row < count; ++row)
+        ReserveChecklistString(row, s.longestName);
     core.checklistRowsInUse = 0;
     s.fillRows = true;
-    const bool filled = SUCCEEDED(
-        s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, CountOrFillRow, nullptr, DIEDFL_ATTACHEDONLY));
+    const bool filled = SUCCEEDED(s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, CountOrFillRow,
+                                                             nullptr, DIEDFL_ATTACHEDONLY));
     s.fillRows = false;
-    if (filled) s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, MarkForceFeedbackRow, nullptr, kForceFeedbackDevices);
+    if (filled)
+        s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, MarkForceFeedbackRow, nullptr,
+                                   kForceFeedbackDevices);
     core.checklistMade = filled ? 1 : 0;
 }
 
-std::int32_t JoystickUp() { return State().lY < 0 ? 1 : 0; }
-std::int32_t JoystickDown() { return State().lY > 0 ? 1 : 0; }
-std::int32_t JoystickLeft() { return State().lX < 0 ? 1 : 0; }
-std::int32_t JoystickRight() { return State().lX > 0 ? 1 : 0; }
-std::int32_t GetJoystickX() { return State().lX; }
-std::int32_t GetJoystickY() { return State().lY; }
-std::int32_t GetJoystickZ() { return State().lZ; }
-std::int32_t JoystickFireA() { return Button(0); }
-std::int32_t JoystickFireB() { return Button(1); }
-std::int32_t JoystickFireC() { return Button(2); }
-std::int32_t JoystickFireD() { return Button(3); }
+std::int32_t JoystickUp() {
+    return State().lY < 0 ? 1 : 0;
+}
+std::int32_t JoystickDown() {
+    return State().lY > 0 ? 1 : 0;
+}
+std::int32_t JoystickLeft() {
+    return State().lX < 0 ? 1 : 0;
+}
+std::int32_t JoystickRight() {
+    return State().lX > 0 ? 1 : 0;
+}
+std::int32_t GetJoystickX() {
+    return State().lX;
+}
+std::int32_t GetJoystickY() {
+    return State().lY;
+}
+std::int32_t GetJoystickZ() {
+    return State().lZ;
+}
+std::int32_t JoystickFireA() {
+    return Button(0);
+}
+std::int32_t JoystickFireB() {
+    return Button(1);
+}
+std::int32_t JoystickFireC() {
+    return Button(2);
+}
+std::int32_t JoystickFireD() {
+    return Button(3);
+}
 
 std::int32_t JoystickFireX(std::int32_t button) {
     if (button < 0 || button > 31) {
@@ -208,19 +242,39 @@ std::int32_t JoystickFireX(std::int32_t button) {
     return Button(button);
 }
 
-std::int32_t GetJoystickSliderA() { return State().rglSlider[0]; }
-std::int32_t GetJoystickSliderB() { return State().rglSlider[1]; }
-std::int32_t GetJoystickSliderC() { return State().rglVSlider[0]; }
-std::int32_t GetJoystickSliderD() { return State().rglVSlider[1]; }
-std::int32_t GetJoystickTwistX() { return State().lRx; }
-std::int32_t GetJoystickTwistY() { return State().lRy; }
-std::int32_t GetJoystickTwistZ() { return State().lRz; }
+std::int32_t GetJoystickSliderA() {
+    return State().rglSlider[0];
+}
+std::int32_t GetJoystickSliderB() {
+    return State().rglSlider[1];
+}
+std::int32_t GetJoystickSliderC() {
+    return State().rglVSlider[0];
+}
+std::int32_t GetJoystickSliderD() {
+    return State().rglVSlider[1];
+}
+std::int32_t GetJoystickTwistX() {
+    return State().lRx;
+}
+std::int32_t GetJoystickTwistY() {
+    return State().lRy;
+}
+std::int32_t GetJoystickTwistZ() {
+    return State().lRz;
+}
 
 std::int32_t GetJoystickHatAngle(std::int32_t hat) {
     const DIJOYSTATE2& state = State();
     return hat >= 0 && hat <= 3 ? static_cast<std::int32_t>(state.rgdwPOV[hat]) : -1;
 }
 
-std::int32_t PollJoystickX() { return Polled().lX; }
-std::int32_t PollJoystickY() { return Polled().lY; }
-std::int32_t PollJoystickZ() { return Polled().lZ; }
+std::int32_t PollJoystickX() {
+    return Polled().lX;
+}
+std::int32_t PollJoystickY() {
+    return Polled().lY;
+}
+std::int32_t PollJoystickZ() {
+    return Polled().lZ;
+}

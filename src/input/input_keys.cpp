@@ -45,22 +45,25 @@ bool SetupDevice(IDirectInputDevice8A*& device, REFGUID guid, const DIDATAFORMAT
     const DWORD level = DISCL_NONEXCLUSIVE | DISCL_FOREGROUND;
     if (formatFirst && FAILED(device->SetDataFormat(format))) return ReleaseAll(messages[1]), false;
     if (FAILED(device->SetCooperativeLevel(s.window, level))) return ReleaseAll(messages[2]), false;
-    if (!formatFirst && FAILED(device->SetDataFormat(format))) return ReleaseAll(messages[1]), false;
+    if (!formatFirst && FAILED(device->SetDataFormat(format)))
+        return ReleaseAll(messages[1]), false;
     device->Acquire();
     return true;
 }
 
 void SetupKeyboard() {
-    static const char* const messages[3] = {"Unable to access keyboard for input library",
-                                            "Failed to set data format for keyboard in input library",
-                                            "Failed to set cooperative level for keyboard in input library"};
+    static const char* const messages[3] = {
+        "Unable to access keyboard for input library",
+        "Failed to set data format for keyboard in input library",
+        "Failed to set cooperative level for keyboard in input library"};
     SetupDevice(s.keyboard, GUID_SysKeyboard, &c_dfDIKeyboard, true, messages);
 }
 
 void SetupMouse() {
-    static const char* const messages[3] = {"Unable to access mouse for input library",
-                                            "Failed to set data format for mouse in input library",
-                                            "Failed to set cooperative level for mouse in input library"};
+    static const char* const messages[3] = {
+        "Unable to access mouse for input library",
+        "Failed to set data format for mouse in input library",
+        "Failed to set cooperative level for mouse in input library"};
     SetupDevice(s.mouse, GUID_SysMouse, &c_dfDIMouse, false, messages);
 }
 
@@ -71,7 +74,9 @@ void ReadKeys() {
     std::memset(s.keyState, 0, sizeof s.keyState);
 }
 
-std::int32_t Down(std::uint8_t code) { return (s.keyState[code] & 0x80) ? 1 : 0; }
+std::int32_t Down(std::uint8_t code) {
+    return (s.keyState[code] & 0x80) ? 1 : 0;
+}
 
 std::int32_t TestKey(std::uint8_t code) {
     ReadKeys();
@@ -124,9 +129,11 @@ void InputConstructor(HINSTANCE instance) {
     s.wantedName[0] = s.joystickName[0] = 0;
     s.wantedIndex = 0;
     s.forceFeedback = 0;
-    for (IDirectInputEffect*& e : s.effects) e = nullptr;
-    if (FAILED(DirectInput8Create(instance ? instance : GetModuleHandleA(nullptr), DIRECTINPUT_VERSION,
-                                  IID_IDirectInput8A, reinterpret_cast<void**>(&s.directInput), nullptr))) {
+    for (IDirectInputEffect*& e : s.effects)
+        e = nullptr;
+    if (FAILED(DirectInput8Create(instance ? instance : GetModuleHandleA(nullptr),
+                                  DIRECTINPUT_VERSION, IID_IDirectInput8A,
+                                  reinterpret_cast<void**>(&s.directInput), nullptr))) {
         s.directInput = nullptr;
         ReportInternalError("Unable to create DirectInput interface");
     }
@@ -139,7 +146,9 @@ void InputDestructor() {
     s.directInput = nullptr;
 }
 
-void InputSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void InputSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
 
 void InputPassCoreData(CoreData* core) {
     s.core = core;
@@ -156,15 +165,33 @@ void InputPassCoreData(CoreData* core) {
 void InputRefreshD3D(std::int32_t) {}
 void InputUpdate() {}
 
-std::int32_t IsUpKeyDown() { return TestKey(0xC8); }
-std::int32_t IsDownKeyDown() { return TestKey(0xD0); }
-std::int32_t IsLeftKeyDown() { return TestKey(0xCB); }
-std::int32_t IsRightKeyDown() { return TestKey(0xCD); }
-std::int32_t IsControlKeyDown() { return TestKeys(0x1D, 0x9D); }
-std::int32_t IsShiftKeyDown() { return TestKeys(0x2A, 0x36); }
-std::int32_t IsSpaceKeyDown() { return TestKey(0x39); }
-std::int32_t IsEscapeKeyDown() { return TestKey(0x01); }
-std::int32_t IsReturnKeyDown() { return TestKey(0x1C); }
+std::int32_t IsUpKeyDown() {
+    return TestKey(0xC8);
+}
+std::int32_t IsDownKeyDown() {
+    return TestKey(0xD0);
+}
+std::int32_t IsLeftKeyDown() {
+    return TestKey(0xCB);
+}
+std::int32_t IsRightKeyDown() {
+    return TestKey(0xCD);
+}
+std::int32_t IsControlKeyDown() {
+    return TestKeys(0x1D, 0x9D);
+}
+std::int32_t IsShiftKeyDown() {
+    return TestKeys(0x2A, 0x36);
+}
+std::int32_t IsSpaceKeyDown() {
+    return TestKey(0x39);
+}
+std::int32_t IsEscapeKeyDown() {
+    return TestKey(0x01);
+}
+std::int32_t IsReturnKeyDown() {
+    return TestKey(0x1C);
+}
 
 std::int32_t KeyState(std::int32_t code) {
     if (code < 0 || code > 255) return 0;
@@ -193,9 +220,15 @@ std::int32_t GetMouseZ() {
     return s.mouseWheelTotal;
 }
 
-std::int32_t GetMouseMoveX() { return Take(s.mouseMoveX); }
-std::int32_t GetMouseMoveY() { return Take(s.mouseMoveY); }
-std::int32_t GetMouseMoveZ() { return Take(s.mouseMoveZ); }
+std::int32_t GetMouseMoveX() {
+    return Take(s.mouseMoveX);
+}
+std::int32_t GetMouseMoveY() {
+    return Take(s.mouseMoveY);
+}
+std::int32_t GetMouseMoveZ() {
+    return Take(s.mouseMoveZ);
+}
 
 std::int32_t GetMouseClick() {
     UpdateMouseState();

@@ -6,8 +6,17 @@
 #include <cstdint>
 
 enum ForceEffect {
-    kPushUp, kPushDown, kPushLeft, kPushRight, kPushAngle, kVibrateFast, kConstant, kVibrateSlow,
-    kDamperA, kDamperB, kEffectCount
+    kPushUp,
+    kPushDown,
+    kPushLeft,
+    kPushRight,
+    kPushAngle,
+    kVibrateFast,
+    kConstant,
+    kVibrateSlow,
+    kDamperA,
+    kDamperB,
+    kEffectCount
 };
 
 constexpr int kNameLength = 256;

@@ -29,13 +29,15 @@ char* NewString(const char* text) {
 HKEY OpenForWriting(const char* keyPath) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, const_cast<char*>(""),
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS)
         return nullptr;
     if (disposition == REG_OPENED_EXISTING_KEY) {
         RegCloseKey(key);
         key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+            return nullptr;
     }
     return key;
 }
@@ -84,7 +86,8 @@ void WriteRegistry(const char* keyPath, const char* valueName, std::int32_t numb
     if (!Usable(keyPath, valueName)) return;
     if (HKEY key = OpenForWriting(keyPath)) {
         const DWORD value = static_cast<DWORD>(number);
-        RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
         RegCloseKey(key);
     }
 }
@@ -94,7 +97,8 @@ std::int32_t ReadRegistry(const char* keyPath, const char* valueName) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
     DWORD value = 0, size = sizeof value, type = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
         size != sizeof value)
         value = 0;
     RegCloseKey(key);
@@ -118,11 +122,11 @@ char* ReadRegistryString(const char* keyPath, const char* valueName) {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
             DWORD size = kStringBuffer, type = 0;
-            if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && size < 255 &&
-                type == REG_SZ) {
+            if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+                size < 255 && type == REG_SZ) {
                 DWORD read = sizeof buffer - 1;
-                if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &read) !=
-                    ERROR_SUCCESS)
+                if (RegQueryValueExA(key, valueName, nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(buffer), &read) != ERROR_SUCCESS)
                     buffer[0] = 0;
                 buffer[sizeof buffer - 1] = 0;
             }

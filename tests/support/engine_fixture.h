@@ -22,6 +22,10 @@ protected:
 
 // Pumps the window's messages for up to timeoutMs, until done() holds; returns done().
 template <typename Done> bool PumpUntil(Done done, unsigned timeoutMs = 3000);
+// Pumps the window's messages for a while.
+inline void PumpFor(unsigned ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 // Starts xdotool, a program of the host system, with these arguments; does not wait for it.
 bool RunXdotool(const std::string& arguments);
