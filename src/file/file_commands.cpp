@@ -1,0 +1,337 @@
+#include "core/win32.h"
+
+#include "file/file.h"
+#include "file/file_state.h"
+#include "core/checklist.h"
+#include "core/core.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <direct.h>
+#include <vector>
+
+namespace {
+
+FileState& s = g_File;
+
+constexpr std::int32_t kStillActive = 259;
+
+bool IsDirectory(const char* path) {
+    const DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Deletes everything inside the directory; the current directory is the same afterwards.
+void DeleteDirectoryTree(const std::string& directory) {
+    const std::string back = CurrentDirectory();
+    if (back.empty() || !SetCurrentDirectoryA(directory.c_str())) return;
+    ForEachEntry([](const Entry& e) {
+        if (e.directory) {
+            DeleteDirectoryTree(e.name);
+            RemoveDirectoryA(e.name.c_str());
+        } else {
+            SetFileAttributesA(e.name.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(e.name.c_str());
+        }
+    });
+    SetCurrentDirectoryA(back.c_str());
+}
+
+std::vector<std::uint8_t> ReadWhole(const char* name, bool& opened) {
+    std::vector<std::uint8_t> bytes;
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    opened = file != INVALID_HANDLE_VALUE;
+    if (!opened) return bytes;
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size != INVALID_FILE_SIZE && size < 0x7FFFFFFF) {
+        bytes.resize(size);
+        DWORD read = 0;
+        if (size && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)) bytes.clear();
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string FormatTime(std::time_t t) {
+    const char* text = std::ctime(&t);
+    return text ? std::string(text).substr(0, 24) : std::string();
+}
+
+bool FileOrDirectoryExists(const char* name) { return name && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
+void Move(const char* source, const char* destination, std::int32_t failure) {
+    if (!source || !destination) return RaiseRuntimeWarning(failure);
+    if (FileOrDirectoryExists(destination)) return RaiseRuntimeWarning(106);
+    if (!MoveFileA(source, destination)) RaiseRuntimeWarning(failure);
+}
+
+void Print(const std::string& line) {
+    if (s.core && s.core->callbacks.print) s.core->callbacks.print(line.c_str(), 1);
+}
+
+} // namespace
+
+void ChangeDirectory(const char* path) {
+    if (!path || _chdir(path) != 0) RaiseRuntimeError(8003);
+}
+
+char* GetDirectory(char* previous) { return ReturnFileString(previous, CurrentDirectory()); }
+
+void MakeDirectory(const char* path) {
+    if (!path || !CreateDirectoryA(path, nullptr)) RaiseRuntimeWarning(8101);
+}
+
+void DeleteDirectory(const char* path) {
+    if (!IsDirectory(path)) return RaiseRuntimeWarning(8102);
+    DeleteDirectoryTree(path);
+    if (!RemoveDirectoryA(path)) RaiseRuntimeWarning(8102);
+}
+
+std::int32_t DirectoryExists(const char* path) { return IsDirectory(path) ? 1 : 0; }
+
+char* GetApplicationPath(char* previous) {
+    char path[kStringBuffer] = {};
+    GetModuleFileNameA(s.core ? s.core->instance : nullptr, path, sizeof path - 1);
+    return ReturnFileString(previous, path);
+}
+
+char* GetWindowsFolder(char* previous) {
+    char path[kStringBuffer] = {};
+    GetWindowsDirectoryA(path, sizeof path - 1);
+    return ReturnFileString(previous, path);
+}
+
+void MakeFile(const char* name) {
+    HANDLE file = name ? CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr)
+                       : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8021);
+    CloseHandle(file);
+}
+
+void RemoveFile(const char* name) {
+    if (!name || !SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL)) return RaiseRuntimeWarning(8022);
+    if (!DeleteFileA(name) && GetLastError() == ERROR_SHARING_VIOLATION) RaiseRuntimeWarning(117);
+}
+
+void CopyFileTo(const char* source, const char* destination) {
+    if (!source || !destination) return RaiseRuntimeWarning(105);
+    const std::string resolved = ResolveName(source, true);
+    if (GetFileAttributesA(resolved.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        RaiseRuntimeWarning(105);
+    } else if (!CopyFileA(resolved.c_str(), destination, TRUE)) {
+        RaiseRuntimeWarning(106);
+    }
+    AfterCloseHook(resolved);
+}
+
+void RenameFile(const char* source, const char* destination) { Move(source, destination, 8024); }
+void MoveFileTo(const char* source, const char* destination) { Move(source, destination, 8025); }
+
+void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
+    bool opened = false;
+    std::vector<std::uint8_t> bytes = name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
+    if (!opened) return RaiseRuntimeWarning(105);
+    if (position >= 0 && static_cast<std::size_t>(position) < bytes.size())
+        bytes[static_cast<std::size_t>(position)] = static_cast<std::uint8_t>(value);
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::int32_t ReadByteFromFile(const char* name, std::int32_t position) {
+    bool opened = false;
+    const std::vector<std::uint8_t> bytes = name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
+    if (!opened) {
+        RaiseRuntimeWarning(105);
+        return 0;
+    }
+    if (position < 0 || static_cast<std::size_t>(position) >= bytes.size()) return 0;
+    return static_cast<std::int8_t>(bytes[static_cast<std::size_t>(position)]);
+}
+
+void FindFirst() {
+    EndSearch();
+    s.searchStarted = true;
+    s.search = _findfirst("*.*", &s.found);
+    if (s.search == -1) {
+        s.searchState = -1;
+        return RaiseRuntimeWarning(8001);
+    }
+    s.searchState = 0;
+}
+
+void FindNext() {
+    if (!s.searchStarted) return;
+    if (s.searchState == -1) return RaiseRuntimeError(8002);
+    if (_findnext(s.search, &s.found) != 0) EndSearch();
+}
+
+char* GetFindName(char* previous) {
+    return ReturnFileString(previous, s.searchStarted ? s.found.name : "");
+}
+
+std::int32_t GetFindType() {
+    if (!s.searchStarted || s.searchState == -1) return -1;
+    return (s.found.attrib & _A_SUBDIR) ? 1 : 0;
+}
+
+char* GetFindModifiedDate(char* previous) {
+    return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_write) : "");
+}
+
+char* GetFindCreatedDate(char* previous) {
+    return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_create) : "");
+}
+
+void PrintDirectory() {
+    Print(CurrentDirectory() + ":");
+    _finddata_t data{};
+    const intptr_t search = _findfirst("*.*", &data);
+    if (search == -1) return;
+    do {
+        Print((data.attrib & _A_SUBDIR) ? std::string("<dir>") + data.name : std::string(data.name));
+    } while (_findnext(search, &data) == 0);
+    _findclose(search);
+}
+
+void PrintDrives() {
+    const int current = _getdrive();
+    for (int drive = 1; drive <= 26; ++drive) {
+        if (_chdrive(drive) == 0) Print(std::string(1, static_cast<char>('A' + drive - 1)) + ":");
+    }
+    _chdrive(current);
+}
+
+void DirectoryChecklist() {
+    if (!s.core) return;
+    CoreData& core = *s.core;
+    std::vector<Entry> entries;
+    _finddata_t data{};
+    const intptr_t search = _findfirst("*.*", &data);
+    if (search == -1) {
+        RaiseRuntimeWarning(8001);
+    } else {
+        do entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
+        while (_findnext(search, &data) == 0);
+        _findclose(search);
+    }
+    std::int32_t longest = 0;
+    for (const Entry& e : entries) longest = std::max(longest, static_cast<std::int32_t>(e.name.size() + 1));
+    std::int32_t rows = 0;
+    for (const Entry& e : entries) {
+        if (!ReserveChecklistString(rows, longest)) break;
+        ChecklistEntry& row = core.checklistRows[rows++];
+        std::memcpy(row.string, e.name.c_str(), e.name.size() + 1);
+        row.values[0] = e.directory ? 1 : 0;
+    }
+    core.checklistRowsInUse = rows;
+    core.checklistMade = core.checklistHasValues = core.checklistHasStrings = 1;
+}
+
+void DriveChecklist() {
+    if (!s.core) return;
+    std::vector<std::string> drives = {"a:\\"};
+    for (char letter = 'c'; letter <= 'z'; ++letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        const UINT type = GetDriveTypeA(root.c_str());
+        if (type == DRIVE_FIXED || type == DRIVE_CDROM) drives.push_back(root);
+    }
+    std::int32_t rows = 0;
+    for (const std::string& d : drives) {
+        if (!ReserveChecklistString(rows, 255)) break;
+        std::memcpy(s.core->checklistRows[rows++].string, d.c_str(), d.size() + 1);
+    }
+    s.core->checklistRowsInUse = rows;
+    s.core->checklistMade = s.core->checklistHasStrings = 1;
+    s.core->checklistHasValues = 0;
+}
+
+void ExecuteFile(const char* file, const char* parameters, const char* directory) {
+    if (s.process) CloseHandle(s.process);
+    s.process = nullptr;
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file, parameters, directory, SW_SHOWDEFAULT));
+    if (result <= 32) RaiseRuntimeWarning(8103);
+}
+
+void ExecuteFileAndWait(const char* file, const char* parameters, const char* directory, std::int32_t wait) {
+    if (s.process) CloseHandle(s.process);
+    s.process = nullptr;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "open";
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = SW_SHOWDEFAULT;
+    if (!ShellExecuteExA(&info) || !info.hProcess) return RaiseRuntimeWarning(8103);
+    s.process = info.hProcess;
+    while (wait == 1 && s.process) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(s.process, &code) && code != kStillActive) {
+            CloseHandle(s.process);
+            s.process = nullptr;
+            break;
+        }
+        const bool quit = s.core && s.core->callbacks.pumpMessages && s.core->callbacks.pumpMessages() == 1;
+        if (quit) {
+            CloseHandle(s.process);
+            s.process = nullptr;
+            break;
+        }
+        if (!s.core || !s.core->callbacks.pumpMessages) Sleep(1);
+    }
+}
+
+std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory, std::int32_t highPriority) {
+    if (!file) {
+        RaiseRuntimeWarning(8103);
+        return 0;
+    }
+    std::string commandLine = std::string(file) + " " + (parameters ? parameters : "");
+    std::string folder = directory ? directory : "";
+    if (!folder.empty() && !(folder.size() > 1 && folder[1] == ':')) folder = CurrentDirectory() + "\\" + folder;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWDEFAULT;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        highPriority == 1 ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        RaiseRuntimeWarning(8103);
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<std::int32_t>(process.dwProcessId);
+}
+
+namespace {
+BOOL CALLBACK CloseWindowOfProcess(HWND window, LPARAM processId) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == static_cast<DWORD>(processId)) PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+} // namespace
+
+void StopExecutedProgram(std::int32_t processId) {
+    if (processId != 0) EnumWindows(CloseWindowOfProcess, processId);
+}
+
+std::int32_t IsProgramRunning(std::int32_t processId) {
+    if (processId == 0) return 0;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    if (!process) return 0;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == kStillActive;
+    CloseHandle(process);
+    return running ? 1 : 0;
+}

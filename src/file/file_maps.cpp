@@ -1,0 +1,83 @@
+#include "core/win32.h"
+
+#include "file/file.h"
+#include "file/file_state.h"
+
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr DWORD kMapSize = 1024;
+constexpr std::uint32_t kMaxMapString = 1000;
+
+// One handle per name for the life of the process: the block and its contents persist between
+// commands and for other processes, and repeated commands do not open new handles.
+std::map<std::string, HANDLE>& Maps() {
+    static std::map<std::string, HANDLE> maps;
+    return maps;
+}
+
+HANDLE MapNamed(const char* name) {
+    if (!name) return nullptr;
+    auto found = Maps().find(name);
+    if (found != Maps().end()) return found->second;
+    HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name);
+    if (!map) map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapSize, name);
+    if (map) Maps()[name] = map;
+    return map;
+}
+
+template <typename Use> void WithView(const char* name, DWORD access, Use use) {
+    HANDLE map = MapNamed(name);
+    if (!map) return;
+    auto* view = static_cast<std::uint8_t*>(MapViewOfFile(map, access, 0, 0, kMapSize));
+    if (!view) return;
+    use(view);
+    UnmapViewOfFile(view);
+}
+
+void WriteString(std::uint8_t* view, const char* text, std::uint32_t length) {
+    std::memcpy(view + 4, &length, 4);
+    std::memcpy(view + 8, text, length);
+    view[8 + length] = 0;
+}
+
+} // namespace
+
+void WriteFileMapValue(const char* name, std::int32_t value) {
+    WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) { std::memcpy(view, &value, 4); });
+}
+
+void WriteFileMapString(const char* name, const char* text) {
+    if (!text) return;
+    const std::size_t length = strnlen(text, kMaxMapString + 1);
+    if (length > kMaxMapString) return;
+    WithView(name, FILE_MAP_WRITE,
+             [&](std::uint8_t* view) { WriteString(view, text, static_cast<std::uint32_t>(length)); });
+}
+
+std::int32_t ReadFileMapValue(const char* name) {
+    std::int32_t value = 0;
+    WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) { std::memcpy(&value, view, 4); });
+    return value;
+}
+
+char* ReadFileMapString(char* previous, const char* name) {
+    std::string text;
+    // Another process wrote the block: the string is read no further than its field.
+    WithView(name, FILE_MAP_READ, [&](std::uint8_t* view) {
+        text.assign(reinterpret_cast<const char*>(view + 8), strnlen(reinterpret_cast<const char*>(view + 8), kMaxMapString));
+    });
+    return ReturnFileString(previous, text);
+}
+
+void OpenFileMap(const char* name, std::int32_t mode, std::int32_t value, const char* text) {
+    if (mode == 0) return WriteFileMapValue(name, value);
+    if (mode == 1 && text) {
+        // The common form skips the length check; the field still bounds what is copied.
+        const std::size_t length = strnlen(text, kMaxMapString);
+        WithView(name, FILE_MAP_WRITE,
+                 [&](std::uint8_t* view) { WriteString(view, text, static_cast<std::uint32_t>(length)); });
+    }
+}

@@ -1,0 +1,140 @@
+#include "core/win32.h"
+
+#include "file/file.h"
+#include "file/file_state.h"
+#include "core/core.h"
+#include "memblock/memblock.h"
+
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstring>
+
+FileState g_File;
+
+namespace {
+
+FileState& s = g_File;
+
+void FillDriveTable() {
+    s.driveCount = 0;
+    for (int number = 0; s.driveCount < kDrives; ++number) {
+        char path[32];
+        std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", number);
+        HANDLE drive = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (drive == INVALID_HANDLE_VALUE) return;
+        DISK_GEOMETRY geometry{};
+        DWORD bytes = 0;
+        const BOOL ok = DeviceIoControl(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                        sizeof geometry, &bytes, nullptr);
+        CloseHandle(drive);
+        if (!ok) return;
+        PhysicalDriveRecord& r = s.drives[s.driveCount++];
+        r.cylinders = geometry.Cylinders.QuadPart;
+        r.tracksPerCylinder = geometry.TracksPerCylinder;
+        r.sectorsPerTrack = geometry.SectorsPerTrack;
+        r.bytesPerSector = geometry.BytesPerSector;
+        r.size = static_cast<std::uint64_t>(r.bytesPerSector) * r.sectorsPerTrack * r.tracksPerCylinder *
+                 static_cast<std::uint64_t>(r.cylinders);
+        r.megabytes = r.size >> 20;
+        r.gigabytes = r.size >> 30;
+    }
+}
+
+HANDLE OpenForReading(const std::string& name) {
+    return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+} // namespace
+
+char* ReturnFileString(char* previous, const std::string& text) {
+    if (previous) ResizeModuleString(s.core, &previous, 0);
+    const std::string bounded = text.substr(0, kStringBuffer - 1);
+    char* result = nullptr;
+    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(bounded.size() + 1));
+    if (result) std::memcpy(result, bounded.c_str(), bounded.size() + 1);
+    return result;
+}
+
+std::string ResolveName(const char* name, bool beforeOpenHook) {
+    char buffer[kNameBuffer] = {};
+    if (!name || strnlen(name, kNameBuffer) >= kNameBuffer) return name ? name : "";
+    std::strcpy(buffer, name);
+    const CoreData* core = s.core;
+    if (core && core->callbacks.mediaRedirect) core->callbacks.mediaRedirect(buffer, sizeof buffer);
+    if (beforeOpenHook && core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(buffer);
+    return buffer;
+}
+
+void AfterCloseHook(const std::string& name) {
+    if (!s.core || !s.core->callbacks.afterClose || name.size() >= kNameBuffer) return;
+    char buffer[kNameBuffer] = {};
+    std::memcpy(buffer, name.c_str(), name.size());
+    s.core->callbacks.afterClose(buffer);
+}
+
+std::string CurrentDirectory() {
+    const DWORD needed = GetCurrentDirectoryA(0, nullptr);
+    std::string path(needed, '\0');
+    const DWORD length = GetCurrentDirectoryA(needed, path.data());
+    path.resize(length < needed ? length : 0);
+    return path;
+}
+
+void EndSearch() {
+    if (s.search != -1) _findclose(s.search);
+    s.search = -1;
+    s.searchState = -1;
+}
+
+void FileConstructor() {
+    for (int slot = 0; slot <= kSlots; ++slot) {
+        s.slots[slot] = nullptr;
+        s.endFlags[slot] = 0;
+        s.slotNames[slot].clear();
+        s.slotNamed[slot] = false;
+    }
+    s.found = _finddata_t{};
+    s.searchStarted = false;
+    FillDriveTable();
+}
+
+void FileDestructor() {
+    EndSearch();
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        if (s.slots[slot]) CloseHandle(s.slots[slot]);
+        s.slots[slot] = nullptr;
+        s.endFlags[slot] = 0;
+        s.slotNames[slot].clear();
+        s.slotNamed[slot] = false;
+    }
+}
+
+void FileSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+
+void FilePassCoreData(CoreData* core) {
+    s.core = core;
+    s.memblocks.make = MakeMemblockForModule;
+    s.memblocks.remove = DeleteMemblockForModule;
+    s.memblocks.size = GetMemblockSizeForModule;
+    s.memblocks.setSize = SetMemblockSizeForModule;
+    s.memblocks.data = GetMemblockPtrForModule;
+}
+
+std::int32_t FileExists(const char* name) {
+    if (!name) return 0;
+    HANDLE file = OpenForReading(ResolveName(name, false));
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    return 1;
+}
+
+std::int32_t GetFileSizeByName(const char* name) {
+    if (!name) return 0;
+    HANDLE file = OpenForReading(ResolveName(name, false));
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    const DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    return size == INVALID_FILE_SIZE ? 0 : static_cast<std::int32_t>(size);
+}

@@ -1,0 +1,202 @@
+#include "core/win32.h"
+
+#include "file/file.h"
+#include "file/file_slots.h"
+#include "file/file_state.h"
+#include "core/core.h"
+
+#include <cstring>
+
+namespace {
+
+FileState& s = g_File;
+
+constexpr std::int32_t kSlotIllegal = 8213;
+constexpr std::int32_t kSlotClosed = 8204;
+constexpr std::int32_t kSlotOpen = 8203;
+
+void Report(std::int32_t number, bool asError) {
+    if (asError) RaiseRuntimeError(number);
+    else RaiseRuntimeWarning(number);
+}
+
+template <typename T> T ReadValue(std::int32_t slot) {
+    T value{};
+    if (OpenSlot(slot, true)) ReadSlotBytes(slot, &value, sizeof value);
+    return value;
+}
+
+template <typename T> void WriteValue(std::int32_t slot, T value) {
+    if (OpenSlot(slot, true)) WriteSlotBytes(slot, &value, sizeof value);
+}
+
+} // namespace
+
+bool OpenSlot(std::int32_t slot, bool asError) {
+    if (slot < 1 || slot > kSlots) {
+        Report(kSlotIllegal, asError);
+        return false;
+    }
+    if (!s.slots[slot]) {
+        Report(kSlotClosed, asError);
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
+    DWORD read = 0;
+    if (!ReadFile(s.slots[slot], buffer, count, &read, nullptr)) {
+        RaiseRuntimeWarning(8211);
+        return 0;
+    }
+    if (read == 0 && count > 0) s.endFlags[slot] = 1;
+    if (read < count) std::memset(static_cast<std::uint8_t*>(buffer) + read, 0, count - read);
+    return read;
+}
+
+bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
+    DWORD written = 0;
+    if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
+        RaiseRuntimeWarning(8212);
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t SlotBytesLeft(std::int32_t slot) {
+    LARGE_INTEGER size{}, here{}, zero{};
+    if (!GetFileSizeEx(s.slots[slot], &size) || !SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT))
+        return 0;
+    return size.QuadPart > here.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - here.QuadPart) : 0;
+}
+
+void OpenToRead(std::int32_t slot, const char* name) {
+    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
+    if (!FileExists(name)) return RaiseRuntimeError(105);
+    const std::string resolved = ResolveName(name, true);
+    HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        AfterCloseHook(resolved);
+        return RaiseRuntimeWarning(8201);
+    }
+    s.slots[slot] = file;
+    s.endFlags[slot] = 0;
+    s.slotNames[slot] = resolved;
+    s.slotNamed[slot] = true;
+}
+
+void OpenToWrite(std::int32_t slot, const char* name) {
+    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
+    if (!name || FileExists(name)) return RaiseRuntimeWarning(106);
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8202);
+    s.slots[slot] = file;
+    s.endFlags[slot] = 0;
+    s.slotNamed[slot] = false;
+}
+
+void CloseFileSlot(std::int32_t slot) {
+    if (!OpenSlot(slot, false)) return;
+    CloseHandle(s.slots[slot]);
+    s.slots[slot] = nullptr;
+    s.endFlags[slot] = 0;
+    if (s.slotNamed[slot]) AfterCloseHook(s.slotNames[slot]);
+    s.slotNames[slot].clear();
+    s.slotNamed[slot] = false;
+}
+
+std::int32_t IsFileSlotOpen(std::int32_t slot) {
+    if (slot < 1 || slot > kSlots) {
+        RaiseRuntimeWarning(kSlotIllegal);
+        return 0;
+    }
+    return s.slots[slot] ? 1 : 0;
+}
+
+std::int32_t IsEndOfFile(std::int32_t slot) {
+    if (slot < 1 || slot > kSlots) {
+        RaiseRuntimeWarning(kSlotIllegal);
+        return 0;
+    }
+    return s.endFlags[slot] == 1 ? 1 : 0;
+}
+
+std::int32_t ReadFileByte(std::int32_t slot) { return ReadValue<std::uint8_t>(slot); }
+std::int32_t ReadFileWord(std::int32_t slot) { return ReadValue<std::uint16_t>(slot); }
+std::int32_t ReadFileLong(std::int32_t slot) { return ReadValue<std::int32_t>(slot); }
+float ReadFileFloat(std::int32_t slot) { return ReadValue<float>(slot); }
+
+void ReadFileByteExport(std::int32_t slot, std::int32_t* out) {
+    if (out) *out = ReadFileByte(slot);
+}
+void ReadFileWordExport(std::int32_t slot, std::int32_t* out) {
+    if (out) *out = ReadFileWord(slot);
+}
+void ReadFileLongExport(std::int32_t slot, std::int32_t* out) {
+    if (out) *out = ReadFileLong(slot);
+}
+float ReadFileFloatExport(std::int32_t slot, float* out) {
+    const float value = ReadFileFloat(slot);
+    if (out) *out = value;
+    return value;
+}
+
+char* ReadFileString(std::int32_t slot, char* previous) {
+    std::string line;
+    if (OpenSlot(slot, false)) {
+        std::uint8_t byte = 0;
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(s.slots[slot], &byte, 1, &read, nullptr)) {
+                RaiseRuntimeWarning(8211);
+                line.clear();
+                break;
+            }
+            if (read == 0) {
+                s.endFlags[slot] = 1;
+                break;
+            }
+            if (byte >= 32 || byte == 9) {
+                // Longer lines are cut to what a returned string holds; the rest is still read.
+                if (line.size() < kStringBuffer - 1) line += static_cast<char>(byte);
+                continue;
+            }
+            if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
+                std::uint8_t dropped = 0;
+                if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr)) RaiseRuntimeWarning(8211);
+                else if (read == 0) s.endFlags[slot] = 1;
+            }
+            break;
+        }
+    }
+    return ReturnFileString(previous, line);
+}
+
+void SkipFileBytes(std::int32_t slot, std::int32_t count) {
+    if (!OpenSlot(slot, true) || count <= 0) return;
+    std::uint8_t buffer[4096];
+    for (std::int32_t left = count; left > 0;) {
+        const std::uint32_t chunk = static_cast<std::uint32_t>(left < 4096 ? left : 4096);
+        const std::uint32_t read = ReadSlotBytes(slot, buffer, chunk);
+        if (read < chunk) {
+            s.endFlags[slot] = 1;
+            return;
+        }
+        left -= static_cast<std::int32_t>(read);
+    }
+}
+
+void WriteFileByte(std::int32_t slot, std::int32_t value) { WriteValue(slot, static_cast<std::uint8_t>(value)); }
+void WriteFileWord(std::int32_t slot, std::int32_t value) { WriteValue(slot, static_cast<std::uint16_t>(value)); }
+void WriteFileLong(std::int32_t slot, std::int32_t value) { WriteValue(slot, value); }
+void WriteFileFloat(std::int32_t slot, float value) { WriteValue(slot, value); }
+
+void WriteFileString(std::int32_t slot, const char* text) {
+    if (!OpenSlot(slot, true)) return;
+    if (text && *text && !WriteSlotBytes(slot, text, static_cast<std::uint32_t>(std::strlen(text)))) return;
+    WriteSlotBytes(slot, "\r\n", 2);
+}

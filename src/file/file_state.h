@@ -1,0 +1,60 @@
+// The file module's state and helpers, shared by its source files only.
+#pragma once
+
+#include "core/core_data.h"
+
+#include <cstdint>
+#include <io.h>
+#include <string>
+
+constexpr int kSlots = 64;
+constexpr int kDrives = 24;
+constexpr std::size_t kStringBuffer = 1024;
+constexpr std::size_t kNameBuffer = 260;
+
+struct PhysicalDriveRecord {
+    std::int64_t cylinders;
+    std::uint32_t tracksPerCylinder, sectorsPerTrack, bytesPerSector;
+    std::uint64_t size, megabytes, gigabytes;
+};
+
+struct MemblockFunctions {
+    std::uint8_t* (*make)(std::int32_t block, std::int32_t size) = nullptr;
+    void (*remove)(std::int32_t block) = nullptr;
+    std::int32_t (*size)(std::int32_t block) = nullptr;
+    std::int32_t (*setSize)(std::int32_t block, std::int32_t size) = nullptr;
+    std::uint8_t* (*data)(std::int32_t block) = nullptr;
+};
+
+struct FileState {
+    CoreData* core = nullptr;
+    MemblockFunctions memblocks;
+    HANDLE slots[kSlots + 1] = {}; // index 0 unused
+    std::int32_t endFlags[kSlots + 1] = {};
+    std::string slotNames[kSlots + 1];
+    bool slotNamed[kSlots + 1] = {};
+    intptr_t search = -1;
+    std::int32_t searchState = -1; // 0 while entries remain, -1 at the end
+    bool searchStarted = false;
+    _finddata_t found{};
+    HANDLE process = nullptr;
+    PhysicalDriveRecord drives[kDrives] = {};
+    std::int32_t driveCount = 0;
+};
+
+extern FileState g_File;
+
+// Hands text out as a new string, freeing the caller's previous one.
+char* ReturnFileString(char* previous, const std::string& text);
+// The name as loaders see it: through the media redirect (and the first file-name hook).
+std::string ResolveName(const char* name, bool beforeOpenHook);
+void AfterCloseHook(const std::string& name);
+std::string CurrentDirectory();
+void EndSearch();
+// Names of a directory's entries other than "." and "..", with whether each is a directory.
+struct Entry {
+    std::string name;
+    bool directory;
+};
+template <typename Visit> void ForEachEntry(Visit visit);
+#include "file/file_entries_inl.h"
