@@ -42,14 +42,16 @@ void DeleteDirectoryTree(const std::string& directory) {
 
 std::vector<std::uint8_t> ReadWhole(const char* name, bool& opened) {
     std::vector<std::uint8_t> bytes;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     opened = file != INVALID_HANDLE_VALUE;
     if (!opened) return bytes;
     const DWORD size = GetFileSize(file, nullptr);
     if (size != INVALID_FILE_SIZE && size < 0x7FFFFFFF) {
         bytes.resize(size);
         DWORD read = 0;
-        if (size && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)) bytes.clear();
+        if (size && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size))
+            bytes.clear();
     }
     CloseHandle(file);
     return bytes;
@@ -60,7 +62,9 @@ std::string FormatTime(std::time_t t) {
     return text ? std::string(text).substr(0, 24) : std::string();
 }
 
-bool FileOrDirectoryExists(const char* name) { return name && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+bool FileOrDirectoryExists(const char* name) {
+    return name && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
 
 void Move(const char* source, const char* destination, std::int32_t failure) {
     if (!source || !destination) return RaiseRuntimeWarning(failure);
@@ -78,7 +82,9 @@ void ChangeDirectory(const char* path) {
     if (!path || _chdir(path) != 0) RaiseRuntimeError(8003);
 }
 
-char* GetDirectory(char* previous) { return ReturnFileString(previous, CurrentDirectory()); }
+char* GetDirectory(char* previous) {
+    return ReturnFileString(previous, CurrentDirectory());
+}
 
 void MakeDirectory(const char* path) {
     if (!path || !CreateDirectoryA(path, nullptr)) RaiseRuntimeWarning(8101);
@@ -90,7 +96,9 @@ void DeleteDirectory(const char* path) {
     if (!RemoveDirectoryA(path)) RaiseRuntimeWarning(8102);
 }
 
-std::int32_t DirectoryExists(const char* path) { return IsDirectory(path) ? 1 : 0; }
+std::int32_t DirectoryExists(const char* path) {
+    return IsDirectory(path) ? 1 : 0;
+}
 
 char* GetApplicationPath(char* previous) {
     char path[kStringBuffer] = {};
@@ -128,8 +136,12 @@ void CopyFileTo(const char* source, const char* destination) {
     AfterCloseHook(resolved);
 }
 
-void RenameFile(const char* source, const char* destination) { Move(source, destination, 8024); }
-void MoveFileTo(const char* source, const char* destination) { Move(source, destination, 8025); }
+void RenameFile(const char* source, const char* destination) {
+    Move(source, destination, 8024);
+}
+void MoveFileTo(const char* source, const char* destination) {
+    Move(source, destination, 8025);
+}
 
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
     bool opened = false;
@@ -137,16 +149,19 @@ void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value
     if (!opened) return RaiseRuntimeWarning(105);
     if (position >= 0 && static_cast<std::size_t>(position) < bytes.size())
         bytes[static_cast<std::size_t>(position)] = static_cast<std::uint8_t>(value);
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!bytes.empty())
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
 }
 
 std::int32_t ReadByteFromFile(const char* name, std::int32_t position) {
     bool opened = false;
-    const std::vector<std::uint8_t> bytes = name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> bytes =
+        name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
     if (!opened) {
         RaiseRuntimeWarning(105);
         return 0;
@@ -195,7 +210,8 @@ void PrintDirectory() {
     const intptr_t search = _findfirst("*.*", &data);
     if (search == -1) return;
     do {
-        Print((data.attrib & _A_SUBDIR) ? std::string("<dir>") + data.name : std::string(data.name));
+        Print((data.attrib & _A_SUBDIR) ? std::string("<dir>") + data.name
+                                        : std::string(data.name));
     } while (_findnext(search, &data) == 0);
     _findclose(search);
 }
@@ -217,12 +233,14 @@ void DirectoryChecklist() {
     if (search == -1) {
         RaiseRuntimeWarning(8001);
     } else {
-        do entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
+        do
+            entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
         while (_findnext(search, &data) == 0);
         _findclose(search);
     }
     std::int32_t longest = 0;
-    for (const Entry& e : entries) longest = std::max(longest, static_cast<std::int32_t>(e.name.size() + 1));
+    for (const Entry& e : entries)
+        longest = std::max(longest, static_cast<std::int32_t>(e.name.size() + 1));
     std::int32_t rows = 0;
     for (const Entry& e : entries) {
         if (!ReserveChecklistString(rows, longest)) break;
@@ -255,11 +273,13 @@ void DriveChecklist() {
 void ExecuteFile(const char* file, const char* parameters, const char* directory) {
     if (s.process) CloseHandle(s.process);
     s.process = nullptr;
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file, parameters, directory, SW_SHOWDEFAULT));
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, "open", file, parameters, directory, SW_SHOWDEFAULT));
     if (result <= 32) RaiseRuntimeWarning(8103);
 }
 
-void ExecuteFileAndWait(const char* file, const char* parameters, const char* directory, std::int32_t wait) {
+void ExecuteFileAndWait(const char* file, const char* parameters, const char* directory,
+                        std::int32_t wait) {
     if (s.process) CloseHandle(s.process);
     s.process = nullptr;
     SHELLEXECUTEINFOA info{};
@@ -279,7 +299,8 @@ void ExecuteFileAndWait(const char* file, const char* parameters, const char* di
             s.process = nullptr;
             break;
         }
-        const bool quit = s.core && s.core->callbacks.pumpMessages && s.core->callbacks.pumpMessages() == 1;
+        const bool quit =
+            s.core && s.core->callbacks.pumpMessages && s.core->callbacks.pumpMessages() == 1;
         if (quit) {
             CloseHandle(s.process);
             s.process = nullptr;
@@ -289,14 +310,16 @@ void ExecuteFileAndWait(const char* file, const char* parameters, const char* di
     }
 }
 
-std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory, std::int32_t highPriority) {
+std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory,
+                            std::int32_t highPriority) {
     if (!file) {
         RaiseRuntimeWarning(8103);
         return 0;
     }
     std::string commandLine = std::string(file) + " " + (parameters ? parameters : "");
     std::string folder = directory ? directory : "";
-    if (!folder.empty() && !(folder.size() > 1 && folder[1] == ':')) folder = CurrentDirectory() + "\\" + folder;
+    if (!folder.empty() && !(folder.size() > 1 && folder[1] == ':'))
+        folder = CurrentDirectory() + "\\" + folder;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -11,8 +11,10 @@ template <typename Visit> void ForEachEntry(Visit visit) {
     if (search == -1) return;
     do {
         const std::string name = data.name;
-        if (name != "." && name != "..") entries.push_back(Entry{name, (data.attrib & _A_SUBDIR) != 0});
+        if (name != "." && name != "..")
+            entries.push_back(Entry{name, (data.attrib & _A_SUBDIR) != 0});
     } while (_findnext(search, &data) == 0);
     _findclose(search);
-    for (const Entry& e : entries) visit(e);
+    for (const Entry& e : entries)
+        visit(e);
 }

@@ -23,7 +23,8 @@ HANDLE MapNamed(const char* name) {
     auto found = Maps().find(name);
     if (found != Maps().end()) return found->second;
     HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name);
-    if (!map) map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapSize, name);
+    if (!map)
+        map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapSize, name);
     if (map) Maps()[name] = map;
     return map;
 }
@@ -53,8 +54,9 @@ void WriteFileMapString(const char* name, const char* text) {
     if (!text) return;
     const std::size_t length = strnlen(text, kMaxMapString + 1);
     if (length > kMaxMapString) return;
-    WithView(name, FILE_MAP_WRITE,
-             [&](std::uint8_t* view) { WriteString(view, text, static_cast<std::uint32_t>(length)); });
+    WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) {
+        WriteString(view, text, static_cast<std::uint32_t>(length));
+    });
 }
 
 std::int32_t ReadFileMapValue(const char* name) {
@@ -67,7 +69,8 @@ char* ReadFileMapString(char* previous, const char* name) {
     std::string text;
     // Another process wrote the block: the string is read no further than its field.
     WithView(name, FILE_MAP_READ, [&](std::uint8_t* view) {
-        text.assign(reinterpret_cast<const char*>(view + 8), strnlen(reinterpret_cast<const char*>(view + 8), kMaxMapString));
+        text.assign(reinterpret_cast<const char*>(view + 8),
+                    strnlen(reinterpret_cast<const char*>(view + 8), kMaxMapString));
     });
     return ReturnFileString(previous, text);
 }
@@ -77,7 +80,8 @@ void OpenFileMap(const char* name, std::int32_t mode, std::int32_t value, const 
     if (mode == 1 && text) {
         // The common form skips the length check; the field still bounds what is copied.
         const std::size_t length = strnlen(text, kMaxMapString);
-        WithView(name, FILE_MAP_WRITE,
-                 [&](std::uint8_t* view) { WriteString(view, text, static_cast<std::uint32_t>(length)); });
+        WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) {
+            WriteString(view, text, static_cast<std::uint32_t>(length));
+        });
     }
 }

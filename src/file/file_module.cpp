@@ -21,7 +21,8 @@ void FillDriveTable() {
     for (int number = 0; s.driveCount < kDrives; ++number) {
         char path[32];
         std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", number);
-        HANDLE drive = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE drive = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
         if (drive == INVALID_HANDLE_VALUE) return;
         DISK_GEOMETRY geometry{};
         DWORD bytes = 0;
@@ -34,16 +35,16 @@ void FillDriveTable() {
         r.tracksPerCylinder = geometry.TracksPerCylinder;
         r.sectorsPerTrack = geometry.SectorsPerTrack;
         r.bytesPerSector = geometry.BytesPerSector;
-        r.size = static_cast<std::uint64_t>(r.bytesPerSector) * r.sectorsPerTrack * r.tracksPerCylinder *
-                 static_cast<std::uint64_t>(r.cylinders);
+        r.size = static_cast<std::uint64_t>(r.bytesPerSector) * r.sectorsPerTrack *
+                 r.tracksPerCylinder * static_cast<std::uint64_t>(r.cylinders);
         r.megabytes = r.size >> 20;
         r.gigabytes = r.size >> 30;
     }
 }
 
 HANDLE OpenForReading(const std::string& name) {
-    return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -111,7 +112,9 @@ void FileDestructor() {
     }
 }
 
-void FileSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void FileSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
 
 void FilePassCoreData(CoreData* core) {
     s.core = core;

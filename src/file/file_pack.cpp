@@ -19,7 +19,8 @@ void MakePathDirectories(const std::string& path) {
     if (back.empty()) return;
     std::size_t start = 0;
     bool first = true;
-    for (std::size_t slash = path.find('\\'); slash != std::string::npos; slash = path.find('\\', start)) {
+    for (std::size_t slash = path.find('\\'); slash != std::string::npos;
+         slash = path.find('\\', start)) {
         std::string level = path.substr(start, slash - start);
         start = slash + 1;
         if (first && (level.empty() || level.back() == ':')) level += '\\'; // "\" or "C:\"
@@ -34,11 +35,13 @@ void MakePathDirectories(const std::string& path) {
 
 // A name from a packed tree that stays inside the target: relative, no drive, no "..".
 bool SafeRelativeName(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
+    if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos)
+        return false;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = name.find_first_of("\\/", start);
-        const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string part =
+            name.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (part == ".." || part == ".") return false;
         if (end == std::string::npos) return !part.empty();
         start = end + 1;
@@ -57,7 +60,8 @@ void WriteBlockToFile(const std::string& name, const std::vector<std::uint8_t>& 
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!bytes.empty())
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
 }
 
@@ -87,7 +91,9 @@ void PackWalk(std::int32_t slot, const std::string& directory, bool writing, std
     SetCurrentDirectoryA(back.c_str());
 }
 
-std::uint8_t* BlockData(std::int32_t block) { return s.memblocks.data ? s.memblocks.data(block) : nullptr; }
+std::uint8_t* BlockData(std::int32_t block) {
+    return s.memblocks.data ? s.memblocks.data(block) : nullptr;
+}
 
 bool MemblockChecks(std::int32_t slot, std::int32_t block) {
     if (!s.memblocks.make) return false;
@@ -103,12 +109,14 @@ bool MemblockChecks(std::int32_t slot, std::int32_t block) {
 
 void PackFileIntoSlot(std::int32_t slot, const char* name) {
     if (!OpenSlot(slot, false) || !name) return;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     const DWORD size = GetFileSize(file, nullptr);
     std::vector<std::uint8_t> bytes(size == INVALID_FILE_SIZE ? 0 : size);
     DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)) bytes.clear();
+    if (!bytes.empty() && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size))
+        bytes.clear();
     CloseHandle(file);
     const std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
     if (WriteSlotBytes(slot, &length, 4) && length) WriteSlotBytes(slot, bytes.data(), length);
@@ -141,7 +149,8 @@ void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
     if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(8211);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t length = 0;
-        if (!ReadLength(slot, length)) break; // a length the file cannot hold: the rest is not trusted
+        if (!ReadLength(slot, length))
+            break; // a length the file cannot hold: the rest is not trusted
         if (length == 0) continue;
         std::vector<char> name(length, '\0');
         if (ReadSlotBytes(slot, name.data(), length) != length || name[length - 1] != 0) break;
@@ -175,7 +184,8 @@ void ReadFileIntoMemblock(std::int32_t block, std::int32_t slot) {
     if (!data) return RaiseRuntimeError(5104);
     const std::uint32_t read = ReadSlotBytes(slot, data, static_cast<std::uint32_t>(size.QuadPart));
     if (read == 0) return RaiseRuntimeError(8211);
-    if (s.memblocks.setSize) s.memblocks.setSize(block, static_cast<std::int32_t>(read)); // read from mid-file
+    if (s.memblocks.setSize)
+        s.memblocks.setSize(block, static_cast<std::int32_t>(read)); // read from mid-file
 }
 
 void WriteMemblockWithSizeToSlot(std::int32_t slot, std::int32_t block) {
@@ -183,12 +193,14 @@ void WriteMemblockWithSizeToSlot(std::int32_t slot, std::int32_t block) {
     std::uint8_t* data = BlockData(block);
     if (!data) return RaiseRuntimeError(5103);
     const std::uint32_t size = static_cast<std::uint32_t>(s.memblocks.size(block));
-    if (!WriteSlotBytes(slot, &size, 4) || !WriteSlotBytes(slot, data, size)) RaiseRuntimeError(8212);
+    if (!WriteSlotBytes(slot, &size, 4) || !WriteSlotBytes(slot, data, size))
+        RaiseRuntimeError(8212);
 }
 
 void WriteMemblockToSlot(std::int32_t slot, std::int32_t block) {
     if (!MemblockChecks(slot, block)) return;
     std::uint8_t* data = BlockData(block);
     if (!data) return RaiseRuntimeError(5103);
-    if (!WriteSlotBytes(slot, data, static_cast<std::uint32_t>(s.memblocks.size(block)))) RaiseRuntimeError(8212);
+    if (!WriteSlotBytes(slot, data, static_cast<std::uint32_t>(s.memblocks.size(block))))
+        RaiseRuntimeError(8212);
 }

@@ -16,8 +16,10 @@ constexpr std::int32_t kSlotClosed = 8204;
 constexpr std::int32_t kSlotOpen = 8203;
 
 void Report(std::int32_t number, bool asError) {
-    if (asError) RaiseRuntimeError(number);
-    else RaiseRuntimeWarning(number);
+    if (asError)
+        RaiseRuntimeError(number);
+    else
+        RaiseRuntimeWarning(number);
 }
 
 template <typename T> T ReadValue(std::int32_t slot) {
@@ -66,9 +68,11 @@ bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) 
 
 std::uint64_t SlotBytesLeft(std::int32_t slot) {
     LARGE_INTEGER size{}, here{}, zero{};
-    if (!GetFileSizeEx(s.slots[slot], &size) || !SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT))
+    if (!GetFileSizeEx(s.slots[slot], &size) ||
+        !SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT))
         return 0;
-    return size.QuadPart > here.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - here.QuadPart) : 0;
+    return size.QuadPart > here.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - here.QuadPart)
+                                         : 0;
 }
 
 void OpenToRead(std::int32_t slot, const char* name) {
@@ -76,8 +80,8 @@ void OpenToRead(std::int32_t slot, const char* name) {
     if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
     if (!FileExists(name)) return RaiseRuntimeError(105);
     const std::string resolved = ResolveName(name, true);
-    HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         AfterCloseHook(resolved);
         return RaiseRuntimeWarning(8201);
@@ -92,7 +96,8 @@ void OpenToWrite(std::int32_t slot, const char* name) {
     if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
     if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
     if (!name || FileExists(name)) return RaiseRuntimeWarning(106);
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8202);
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
@@ -125,10 +130,18 @@ std::int32_t IsEndOfFile(std::int32_t slot) {
     return s.endFlags[slot] == 1 ? 1 : 0;
 }
 
-std::int32_t ReadFileByte(std::int32_t slot) { return ReadValue<std::uint8_t>(slot); }
-std::int32_t ReadFileWord(std::int32_t slot) { return ReadValue<std::uint16_t>(slot); }
-std::int32_t ReadFileLong(std::int32_t slot) { return ReadValue<std::int32_t>(slot); }
-float ReadFileFloat(std::int32_t slot) { return ReadValue<float>(slot); }
+std::int32_t ReadFileByte(std::int32_t slot) {
+    return ReadValue<std::uint8_t>(slot);
+}
+std::int32_t ReadFileWord(std::int32_t slot) {
+    return ReadValue<std::uint16_t>(slot);
+}
+std::int32_t ReadFileLong(std::int32_t slot) {
+    return ReadValue<std::int32_t>(slot);
+}
+float ReadFileFloat(std::int32_t slot) {
+    return ReadValue<float>(slot);
+}
 
 void ReadFileByteExport(std::int32_t slot, std::int32_t* out) {
     if (out) *out = ReadFileByte(slot);
@@ -167,8 +180,10 @@ char* ReadFileString(std::int32_t slot, char* previous) {
             }
             if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
                 std::uint8_t dropped = 0;
-                if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr)) RaiseRuntimeWarning(8211);
-                else if (read == 0) s.endFlags[slot] = 1;
+                if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr))
+                    RaiseRuntimeWarning(8211);
+                else if (read == 0)
+                    s.endFlags[slot] = 1;
             }
             break;
         }
@@ -190,13 +205,22 @@ void SkipFileBytes(std::int32_t slot, std::int32_t count) {
     }
 }
 
-void WriteFileByte(std::int32_t slot, std::int32_t value) { WriteValue(slot, static_cast<std::uint8_t>(value)); }
-void WriteFileWord(std::int32_t slot, std::int32_t value) { WriteValue(slot, static_cast<std::uint16_t>(value)); }
-void WriteFileLong(std::int32_t slot, std::int32_t value) { WriteValue(slot, value); }
-void WriteFileFloat(std::int32_t slot, float value) { WriteValue(slot, value); }
+void WriteFileByte(std::int32_t slot, std::int32_t value) {
+    WriteValue(slot, static_cast<std::uint8_t>(value));
+}
+void WriteFileWord(std::int32_t slot, std::int32_t value) {
+    WriteValue(slot, static_cast<std::uint16_t>(value));
+}
+void WriteFileLong(std::int32_t slot, std::int32_t value) {
+    WriteValue(slot, value);
+}
+void WriteFileFloat(std::int32_t slot, float value) {
+    WriteValue(slot, value);
+}
 
 void WriteFileString(std::int32_t slot, const char* text) {
     if (!OpenSlot(slot, true)) return;
-    if (text && *text && !WriteSlotBytes(slot, text, static_cast<std::uint32_t>(std::strlen(text)))) return;
+    if (text && *text && !WriteSlotBytes(slot, text, static_cast<std::uint32_t>(std::strlen(text))))
+        return;
     WriteSlotBytes(slot, "\r\n", 2);
 }

@@ -1,0 +1,303 @@
+#include "core/win32.h"
+
+#include "core/core.h"
+#include "file/file.h"
+#include "file/file_state.h"
+#include "memblock/memblock.h"
+#include "support/error_cell.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LinkModules();
+        FileConstructor();
+        FilePassCoreData(g_CoreData);
+        MemblocksConstructor(nullptr);
+        start = CurrentDirectory();
+        ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+    }
+    void TearDown() override {
+        FileDestructor();
+        MemblocksDestructor();
+        SetCurrentDirectoryA(start.c_str());
+    }
+    static std::string Take(char* text) {
+        std::string copy = text ? text : "<null>";
+        CoreResizeString(&text, 0);
+        return copy;
+    }
+    static std::string Line(std::int32_t slot) { return Take(ReadFileString(slot, nullptr)); }
+    ErrorCellScope errors;
+    TempFolder folder;
+    std::string start;
+};
+
+std::string U32(std::uint32_t v) {
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+}
+
+} // namespace
+
+TEST_F(Files, ChangeDirectoryFailsWithoutMoving) {
+    ChangeDirectory(nullptr);
+    EXPECT_EQ(errors.Last(), 8003);
+    errors.Clear();
+    ChangeDirectory("no such folder");
+    EXPECT_EQ(errors.Last(), 8003);
+    EXPECT_EQ(CurrentDirectory(), folder.Path());
+    MakeDirectory("inner");
+    ChangeDirectory("inner");
+    EXPECT_EQ(Take(GetDirectory(nullptr)), folder.File("inner"));
+    EXPECT_EQ(DirectoryExists(".."), 1);
+}
+
+TEST_F(Files, SearchWalksEntriesAndEnds) {
+    folder.Write("a.txt", "a");
+    MakeDirectory("sub");
+    FindFirst();
+    int files = 0, directories = 0, steps = 0;
+    while (GetFindType() != -1 && steps++ < 10) {
+        const std::string name = Take(GetFindName(nullptr));
+        if (GetFindType() == 1)
+            ++directories;
+        else if (name == "a.txt")
+            ++files;
+        EXPECT_EQ(Take(GetFindModifiedDate(nullptr)).size(), 24u);
+        FindNext();
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_GE(directories, 1); // "sub", and "." and ".." where the platform lists them
+    EXPECT_EQ(errors.Last(), 0);
+    FindNext();
+    EXPECT_EQ(errors.Last(), 8002);
+    EXPECT_EQ(GetFindType(), -1);
+}
+
+TEST_F(Files, LinesOfEveryEnding) {
+    folder.Write("lines.txt", std::string("one\r\ntwo\x01three\rXfour\tfive\0six", 29));
+    OpenToRead(1, "lines.txt");
+    EXPECT_EQ(Line(1), "one");
+    EXPECT_EQ(Line(1), "two");   // a control character ends the line
+    EXPECT_EQ(Line(1), "three"); // a lone CR also takes the byte after it
+    EXPECT_EQ(Line(1), "four\tfive");
+    EXPECT_EQ(IsEndOfFile(1), 0);
+    EXPECT_EQ(Line(1), "six");
+    EXPECT_EQ(IsEndOfFile(1), 1);
+    CloseFileSlot(1);
+    EXPECT_EQ(IsFileSlotOpen(1), 0);
+}
+
+TEST_F(Files, TypedValuesRoundTripAndReadZeroAtTheEnd) {
+    OpenToWrite(64, "values.bin");
+    WriteFileByte(64, 0x1FF);
+    WriteFileWord(64, 0x12345);
+    WriteFileLong(64, -7);
+    WriteFileFloat(64, 2.5f);
+    WriteFileString(64, "text");
+    CloseFileSlot(64);
+    EXPECT_EQ(GetFileSizeByName("values.bin"), 1 + 2 + 4 + 4 + 6);
+    OpenToRead(64, "values.bin");
+    EXPECT_EQ(ReadFileByte(64), 0xFF);
+    EXPECT_EQ(ReadFileWord(64), 0x2345);
+    std::int32_t value = 0;
+    ReadFileLongExport(64, &value);
+    EXPECT_EQ(value, -7);
+    EXPECT_EQ(ReadFileFloat(64), 2.5f);
+    EXPECT_EQ(Line(64), "text");
+    EXPECT_EQ(ReadFileByte(64), 0);
+    EXPECT_EQ(IsEndOfFile(64), 1);
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+TEST_F(Files, SlotNumbersAndOpeningRules) {
+    ReadFileByte(0);
+    EXPECT_EQ(errors.Last(), 8213);
+    errors.Clear();
+    WriteFileLong(65, 1);
+    EXPECT_EQ(errors.Last(), 8213);
+    errors.Clear();
+    ReadFileByte(5);
+    EXPECT_EQ(errors.Last(), 8204);
+    errors.Clear();
+    folder.Write("exists.bin", "x");
+    OpenToWrite(2, "exists.bin"); // never overwrites: the slot stays closed
+    EXPECT_EQ(IsFileSlotOpen(2), 0);
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(TempFolder::Read(folder.File("exists.bin")), "x");
+    OpenToRead(3, "missing.bin");
+    EXPECT_EQ(errors.Last(), 105);
+    OpenToRead(3, "exists.bin");
+    OpenToRead(3, "exists.bin");
+    EXPECT_EQ(errors.Last(), 8203);
+    FileDestructor();
+    EXPECT_EQ(IsFileSlotOpen(3), 0);
+}
+
+TEST_F(Files, TreesPackAndUnpackToIdenticalFiles) {
+    folder.Write("src\\a.txt", "alpha");
+    folder.Write("src\\d1\\b.bin", std::string("\0\1\2", 3));
+    folder.Write("src\\d1\\d2\\c.txt", "deep");
+    MakeDirectory("src\\empty");
+    OpenToWrite(1, "pack.bin");
+    PackDirectoryIntoSlot(1, "src");
+    CloseFileSlot(1);
+    EXPECT_EQ(CurrentDirectory(), folder.Path());
+    OpenToRead(1, "pack.bin");
+    UnpackDirectoryFromSlot(1, "dst");
+    CloseFileSlot(1);
+    EXPECT_EQ(CurrentDirectory(), folder.Path());
+    EXPECT_EQ(TempFolder::Read(folder.File("dst\\a.txt")), "alpha");
+    EXPECT_EQ(TempFolder::Read(folder.File("dst\\d1\\b.bin")), std::string("\0\1\2", 3));
+    EXPECT_EQ(TempFolder::Read(folder.File("dst\\d1\\d2\\c.txt")), "deep");
+
+    MakeDirectory("nothing");
+    OpenToWrite(2, "empty.bin");
+    PackDirectoryIntoSlot(2, "nothing");
+    CloseFileSlot(2);
+    EXPECT_EQ(TempFolder::Read(folder.File("empty.bin")), U32(0));
+}
+
+TEST_F(Files, CraftedPacksStayInsideTheTarget) {
+    auto entry = [](const std::string& name, const std::string& data) {
+        return U32(static_cast<std::uint32_t>(name.size() + 1)) + name + '\0' +
+               U32(static_cast<std::uint32_t>(data.size())) + data;
+    };
+    folder.Write("evil.bin", U32(5) + entry("..\\escaped.txt", "x") + entry("C:\\rooted.txt", "x") +
+                                 entry("a\\..\\..\\up.txt", "x") + entry("\\abs.txt", "x") +
+                                 entry("ok.txt", "fine"));
+    OpenToRead(1, "evil.bin");
+    UnpackDirectoryFromSlot(1, "box");
+    CloseFileSlot(1);
+    EXPECT_EQ(TempFolder::Read(folder.File("box\\ok.txt")), "fine");
+    EXPECT_EQ(FileExists(folder.File("escaped.txt").c_str()), 0);
+    EXPECT_EQ(FileExists(folder.File("up.txt").c_str()), 0);
+    EXPECT_EQ(FileExists("C:\\rooted.txt"), 0);
+    EXPECT_EQ(FileExists("\\abs.txt"), 0);
+
+    // Lengths beyond the file and names without their terminator end the unpacking quietly.
+    folder.Write("huge.bin", U32(3) + U32(0x7FFFFFFF) + "name");
+    folder.Write("unterminated.bin", U32(1) + U32(4) + "abcd" + U32(1) + "z");
+    for (const char* pack : {"huge.bin", "unterminated.bin"}) {
+        OpenToRead(1, pack);
+        UnpackDirectoryFromSlot(1, "box2");
+        CloseFileSlot(1);
+    }
+    EXPECT_EQ(FileExists(folder.File("box2\\abcd").c_str()), 0);
+}
+
+TEST_F(Files, DeleteDirectoryDeletesOnlyTheTree) {
+    folder.Write("keep.txt", "k");
+    folder.Write("tree\\x.txt", "x");
+    folder.Write("tree\\in\\y.txt", "y");
+    DeleteDirectory("tree");
+    EXPECT_EQ(DirectoryExists("tree"), 0);
+    EXPECT_EQ(FileExists("keep.txt"), 1);
+    EXPECT_EQ(CurrentDirectory(), folder.Path());
+    DeleteDirectory("keep.txt"); // a file is not a directory: nothing happens
+    EXPECT_EQ(FileExists("keep.txt"), 1);
+}
+
+TEST_F(Files, WholeFileCommands) {
+    folder.Write("b.bin", std::string("\x10\xff\x20", 3));
+    EXPECT_EQ(ReadByteFromFile("b.bin", 1), -1);
+    EXPECT_EQ(ReadByteFromFile("b.bin", 3), 0);
+    WriteByteToFile("b.bin", 2, 0x41);
+    WriteByteToFile("b.bin", 9, 0x42); // outside: the file is written back unchanged
+    EXPECT_EQ(TempFolder::Read(folder.File("b.bin")), std::string("\x10\xff\x41", 3));
+    folder.Write("other.bin", "o");
+    RenameFile("b.bin", "other.bin");
+    EXPECT_EQ(TempFolder::Read(folder.File("other.bin")), "o");
+    EXPECT_EQ(FileExists("b.bin"), 1);
+    CopyFileTo("b.bin", "copy.bin");
+    EXPECT_EQ(GetFileSizeByName("copy.bin"), 3);
+    MoveFileTo("copy.bin", "moved.bin");
+    EXPECT_EQ(FileExists("copy.bin"), 0);
+    RemoveFile("moved.bin");
+    EXPECT_EQ(FileExists("moved.bin"), 0);
+    EXPECT_EQ(FileExists(nullptr), 0);
+    MakeFile("made.bin");
+    EXPECT_EQ(GetFileSizeByName("made.bin"), 0);
+    EXPECT_EQ(FileExists("made.bin"), 1);
+}
+
+TEST_F(Files, MemoryBlocksThroughSlots) {
+    std::uint8_t* data = MakeMemblockForModule(3, 10);
+    for (int i = 0; i < 10; ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7);
+    OpenToWrite(1, "block.bin");
+    WriteMemblockWithSizeToSlot(1, 3);
+    WriteMemblockToSlot(1, 3);
+    CloseFileSlot(1);
+    OpenToRead(1, "block.bin");
+    ReadMemblockFromSlot(1, 4);
+    ASSERT_EQ(GetMemblockSizeForModule(4), 10);
+    EXPECT_EQ(std::memcmp(GetMemblockPtrForModule(4), data, 10), 0);
+    ReadFileIntoMemblock(5, 1); // the rest of the file: the bare block
+    EXPECT_EQ(GetMemblockSizeForModule(5), 10);
+    CloseFileSlot(1);
+    WriteMemblockToSlot(1, 3);
+    EXPECT_EQ(errors.Last(), 8204);
+    folder.Write("lying.bin", U32(0x7FFFFFF0) + "tiny");
+    OpenToRead(2, "lying.bin");
+    ReadMemblockFromSlot(2, 6);
+    EXPECT_EQ(errors.Last(), 8211);
+    EXPECT_EQ(GetMemblockPtrForModule(6), nullptr);
+    ReadMemblockFromSlot(2, 256);
+    EXPECT_EQ(errors.Last(), 5101);
+}
+
+TEST_F(Files, DriveTableStopsAtItsCapacity) {
+    EXPECT_GE(g_File.driveCount, 0);
+    EXPECT_LE(g_File.driveCount, kDrives);
+}
+
+TEST_F(Files, MapsKeepAValueAndAShortString) {
+    const std::string name = "ZarvolinTestMap" + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(ReadFileMapValue(name.c_str()), 0);
+    EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), "");
+    WriteFileMapValue(name.c_str(), 1234);
+    WriteFileMapString(name.c_str(), "shared text");
+    WriteFileMapString(name.c_str(), std::string(1001, 'x').c_str()); // too long: kept as it was
+    EXPECT_EQ(ReadFileMapValue(name.c_str()), 1234);
+    EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), "shared text");
+    OpenFileMap(name.c_str(), 1, 0, std::string(2000, 'y').c_str()); // the field bounds the copy
+    EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), std::string(1000, 'y'));
+}
+
+TEST(FileMapChild, DISABLED_Echo) {
+    // Run by MapsReachAnotherProcess in a second process: answers value + 1 under "<name>-reply".
+    char name[128] = {};
+    GetEnvironmentVariableA("ZARVOLIN_MAP", name, sizeof name);
+    WriteFileMapValue((std::string(name) + "-reply").c_str(), ReadFileMapValue(name) + 1);
+}
+
+TEST(FileMaps, MapsReachAnotherProcess) {
+    LinkModules();
+    const std::string name = "ZarvolinShared" + std::to_string(GetCurrentProcessId());
+    WriteFileMapValue(name.c_str(), 41);
+    // A map lives while some process holds it: hold the reply's before the child writes it.
+    EXPECT_EQ(ReadFileMapValue((name + "-reply").c_str()), 0);
+    SetEnvironmentVariableA("ZARVOLIN_MAP", name.c_str());
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string command =
+        std::string("\"") + program +
+        "\" --gtest_filter=FileMapChild.DISABLED_Echo --gtest_also_run_disabled_tests";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(ReadFileMapValue((name + "-reply").c_str()), 42);
+}
