@@ -1,0 +1,214 @@
+#include "core/win32.h"
+
+#include "sound/sound.h"
+#include "sound/sound_state.h"
+#include "core/core.h"
+
+#include <cstring>
+#include <new>
+
+SoundState g_Sound;
+
+namespace {
+
+SoundState& s = g_Sound;
+
+constexpr DWORD k3DFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;    // 0xB0
+constexpr DWORD k2DFlags = DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY;   // 0xE0
+constexpr std::size_t kNameBuffer = 260;
+
+void Progress(std::int32_t code) {
+    if (s.core) s.core->loadProgress = code;
+}
+
+bool EndsWithOgg(const char* name) {
+    const std::size_t length = std::strlen(name);
+    return length >= 4 && lstrcmpiA(name + length - 4, ".ogg") == 0;
+}
+
+// Takes the 3D interface of buffer 0 and writes its parameters back, deferred.
+void Attach3D(SoundRecord& r) {
+    r.buffer3D = nullptr;
+    if (!r.sound || FAILED(r.sound->Query3DBuffer(0, &r.buffer3D))) {
+        r.buffer3D = nullptr;
+        return;
+    }
+    DS3DBUFFER parameters{};
+    parameters.dwSize = sizeof parameters;
+    if (SUCCEEDED(r.buffer3D->GetAllParameters(&parameters))) r.buffer3D->SetAllParameters(&parameters, DS3D_DEFERRED);
+}
+
+bool Fail(std::int32_t n, bool silent) {
+    FreeSoundRecord(n);
+    if (!silent) RaiseRuntimeError(kSoundNotLoadable);
+    return false;
+}
+
+} // namespace
+
+bool SoundReady() { return s.manager && s.manager->Ready(); }
+
+bool ValidSoundNumber(std::int32_t n) { return n >= 1 && n <= 22000000; }
+
+SoundRecord* CheckedSound(std::int32_t n) {
+    s.current = nullptr;
+    if (!SoundReady()) return nullptr;
+    if (!ValidSoundNumber(n)) {
+        RaiseRuntimeError(kSoundNumberIllegal);
+        return nullptr;
+    }
+    s.current = static_cast<SoundRecord*>(s.sounds.Find(n));
+    if (!s.current) RaiseRuntimeError(kSoundMissing);
+    return s.current;
+}
+
+void FreeSoundRecord(std::int32_t n) {
+    auto* r = static_cast<SoundRecord*>(s.sounds.Find(n));
+    if (!r) return;
+    if (r->buffer3D) r->buffer3D->Release();
+    delete r->sound;
+    s.sounds.Delete(n);
+    if (s.current == r) s.current = nullptr;
+    delete r;
+}
+
+bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent) {
+    Progress(15001);
+    if (!ValidSoundNumber(n)) return silent ? false : (RaiseRuntimeError(kSoundNumberIllegal), false);
+    if (s.sounds.Find(n)) return silent ? false : (RaiseRuntimeError(kSoundExists), false);
+    if (!fileName || !fileName[0]) return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
+    Progress(15002);
+    auto* record = new (std::nothrow) SoundRecord;
+    if (!record) return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
+    if (s.sounds.Add(n, record, 0, 1) == 0) {
+        delete record;
+        return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
+    }
+    Progress(15003);
+    s.current = record;
+    record->is3D = is3D ? 1 : 0;
+    Progress(15004);
+    if (EndsWithOgg(fileName)) return Fail(n, silent);
+    Progress(15005);
+    Progress(15006);
+    WaveFile probe;
+    if (FAILED(probe.Open(fileName, nullptr, 1)) || !probe.Format()) return Fail(n, silent);
+    if (is3D && probe.Format()->nChannels >= 2) return Fail(n, silent);
+    probe.Close();
+    Progress(15007);
+    Progress(15008);
+    const HRESULT hr = s.manager->CreateSound(&record->sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL, 1);
+    if (FAILED(hr) || hr == DS_NO_VIRTUALIZATION || !record->sound) return Fail(n, silent);
+    Progress(15022);
+    record->volume = record->percent2 = 100;
+    if (is3D) {
+        Progress(15023);
+        Attach3D(*record);
+        Progress(15024);
+    }
+    Progress(15031);
+    return true;
+}
+
+void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D) {
+    char name[kNameBuffer] = {};
+    if (fileName && strnlen(fileName, kNameBuffer) < kNameBuffer) std::strcpy(name, fileName);
+    else if (fileName) {
+        if (SoundReady()) RaiseRuntimeError(kSoundNotLoadable);
+        return;
+    }
+    if (s.core && s.core->callbacks.mediaRedirect) s.core->callbacks.mediaRedirect(name, sizeof name);
+    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
+    LoadSoundBody(fileName ? name : nullptr, n, is3D, false);
+    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+}
+
+void SoundConstructor(HWND window) {
+    s.window = window;
+    delete s.manager;
+    s.manager = new (std::nothrow) SoundManager;
+    if (!s.manager || FAILED(s.manager->Initialize(window ? window : GetDesktopWindow(), DSSCL_PRIORITY, 2, 22050, 16)))
+        return;
+    if (FAILED(s.manager->Get3DListener(&s.listener))) {
+        s.listener = nullptr;
+        return;
+    }
+    s.listener->SetDistanceFactor(1.0f, DS3D_DEFERRED);
+    s.listener->SetPosition(0, 0, 0, DS3D_DEFERRED);
+    s.listener->SetOrientation(0, 0, 1, 0, 1, 0, DS3D_DEFERRED);
+    s.listener->SetRolloffFactor(1.0f, DS3D_DEFERRED);
+    s.listener->SetVelocity(0, 0, 0, DS3D_DEFERRED);
+    s.listener->SetDopplerFactor(1.0f, DS3D_DEFERRED);
+}
+
+void SoundDestructor() {
+    while (s.sounds.first) FreeSoundRecord(s.sounds.first->id);
+    if (s.listener) s.listener->Release();
+    s.listener = nullptr;
+    delete s.manager;
+    s.manager = nullptr;
+    s.current = nullptr;
+}
+
+void SoundSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
+void SoundPassCoreData(CoreData* core) { s.core = core; }
+void SoundRefreshD3D(std::int32_t) {}
+
+void SoundUpdate() {
+    for (IdListNode* node = s.sounds.first; node; node = node->next) {
+        auto* r = static_cast<SoundRecord*>(node->data);
+        IDirectSoundBuffer* buffer = r->sound ? r->sound->BufferAt(0) : nullptr;
+        if (!buffer || !r->playing) continue;
+        if (r->looping) {
+            DWORD cursor = 0;
+            if (r->loopStart != 0xFFFFFFFF && SUCCEEDED(buffer->GetCurrentPosition(&cursor, nullptr)) &&
+                (cursor < r->loopStart || cursor > r->loopEnd))
+                buffer->SetCurrentPosition(r->loopStart);
+        } else {
+            DWORD status = 0;
+            if (SUCCEEDED(buffer->GetStatus(&status)) && !(status & DSBSTATUS_PLAYING)) r->playing = 0;
+        }
+    }
+    if (!s.listener) return;
+    if (++s.commitCounter > 1) {
+        s.listener->CommitDeferredSettings();
+        s.commitCounter = 0;
+    }
+}
+
+void LoadSound(const char* fileName, std::int32_t n) {
+    if (SoundReady()) LoadSoundThroughHooks(fileName, n, false);
+}
+
+void LoadSoundExport(const char* fileName, std::int32_t n) { LoadSound(fileName, n); }
+
+void Load3DSound(const char* fileName, std::int32_t n) {
+    if (SoundReady()) LoadSoundThroughHooks(fileName, n, true);
+}
+
+void CloneSound(std::int32_t n, std::int32_t existing) {
+    if (!SoundReady()) return;
+    SoundRecord* source = CheckedSound(existing);
+    if (!source) return;
+    if (!ValidSoundNumber(n)) return RaiseRuntimeError(kSoundNumberIllegal);
+    if (s.sounds.Find(n)) return RaiseRuntimeError(kSoundExists);
+    auto* record = new (std::nothrow) SoundRecord(*source);
+    if (!record) return RaiseRuntimeError(3021);
+    record->sound = nullptr;
+    record->buffer3D = nullptr;
+    if (s.sounds.Add(n, record, 0, 1) == 0) {
+        delete record;
+        return RaiseRuntimeError(3021);
+    }
+    s.current = record;
+    source->sound->StopAll();
+    if (FAILED(s.manager->DuplicateSound(source->sound, &record->sound)) || !record->sound) {
+        FreeSoundRecord(n); // a clone without buffers would be reached by every command
+        return RaiseRuntimeError(3021);
+    }
+    if (source->is3D) Attach3D(*record);
+}
+
+void DeleteSound(std::int32_t n) {
+    if (CheckedSound(n)) FreeSoundRecord(n);
+}

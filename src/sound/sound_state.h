@@ -1,0 +1,54 @@
+// The sound module's state, shared by its source files only.
+#pragma once
+
+#include "core/core_data.h"
+#include "core/idlist.h"
+#include "sound/sound_classes.h"
+
+#include <cstdint>
+
+struct SoundRecord {
+    SoundBufferSet* sound = nullptr; // owned
+    IDirectSound3DBuffer* buffer3D = nullptr;
+    std::uint8_t is3D = 0;
+    std::uint8_t playing = 0;
+    std::uint8_t looping = 0;
+    std::uint8_t paused = 0;
+    std::int32_t volume = 100;
+    std::int32_t percent2 = 100;
+    std::uint8_t recorded = 0;
+    std::uint32_t loopStart = 0xFFFFFFFF;
+    std::uint32_t loopEnd = 0xFFFFFFFF;
+    float position[3] = {};
+    float sentPosition[3] = {};
+};
+
+struct SoundState {
+    HWND window = nullptr;
+    SoundManager* manager = nullptr;
+    IDirectSound3DListener* listener = nullptr;
+    CoreData* core = nullptr;
+    IdList sounds; // number -> SoundRecord
+    SoundRecord* current = nullptr;
+    MCIDEVICEID recordDevice = 0;
+    std::int32_t recordNumber = 0;
+    std::int32_t commitCounter = 0;
+    float listenerPosition[3] = {};
+    float listenerAngles[3] = {};
+};
+
+extern SoundState g_Sound;
+
+constexpr std::int32_t kSoundNumberIllegal = 3001;
+constexpr std::int32_t kSoundNotLoadable = 3002;
+constexpr std::int32_t kSoundExists = 3003;
+constexpr std::int32_t kSoundMissing = 3004;
+
+bool SoundReady();
+bool ValidSoundNumber(std::int32_t n);
+// The sound for a command (3001, 3004 raised otherwise); null also while the module is not ready.
+SoundRecord* CheckedSound(std::int32_t n);
+void FreeSoundRecord(std::int32_t n);
+// Loads a wave file as sound n; silent: the number checks raise nothing.
+bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent);
+void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D);
