@@ -23,7 +23,8 @@ void DeleteSound(std::int32_t n);
 void PlaySound(std::int32_t n);
 void PlaySoundEx(std::int32_t n, std::int32_t position);
 // start and end bound the loop (bytes; -1 = the whole sound); initial is where play begins.
-void LoopSound(std::int32_t n, std::int32_t start = -1, std::int32_t end = -1, std::int32_t initial = -1);
+void LoopSound(std::int32_t n, std::int32_t start = -1, std::int32_t end = -1,
+               std::int32_t initial = -1);
 void StopSound(std::int32_t n);
 void PauseSound(std::int32_t n);
 void ResumeSound(std::int32_t n);
@@ -68,10 +69,13 @@ void StopRecordingSound();
 void SaveSound(const char* fileName, std::int32_t n);
 // The folder "tuldata" in the system's temporary folder, made on demand.
 void GetTempDataFolder(char* path, std::uint32_t size);
-bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format);
-void MakeSoundFromDataExport(std::int32_t n, std::int32_t unused1, std::int32_t unused2, std::int32_t unused3,
-                             const std::uint8_t* data, std::uint32_t size, WAVEFORMATEX format);
+bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,
+                       const WAVEFORMATEX* format);
+void MakeSoundFromDataExport(std::int32_t n, std::int32_t unused1, std::int32_t unused2,
+                             std::int32_t unused3, const std::uint8_t* data, std::uint32_t size,
+                             WAVEFORMATEX format);
 // mode 1: the sound's format and a copy of its data (free it with mode 0).
-void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond, std::uint32_t* samplesTimesChannels,
-                           std::uint32_t* seconds, std::uint8_t** data, std::uint32_t* size, std::uint8_t mode,
+void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond,
+                           std::uint32_t* samplesTimesChannels, std::uint32_t* seconds,
+                           std::uint8_t** data, std::uint32_t* size, std::uint8_t mode,
                            WAVEFORMATEX* format);

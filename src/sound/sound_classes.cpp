@@ -13,15 +13,19 @@ constexpr int kRestoreTries = 50; // 10 ms apart: half a second, then the buffer
 
 WAVEFORMATEX* CopyFormat(const WAVEFORMATEX* format) {
     if (!format) return nullptr;
-    const std::size_t size = sizeof(WAVEFORMATEX) + (format->wFormatTag == WAVE_FORMAT_PCM ? 0 : format->cbSize);
+    const std::size_t size =
+        sizeof(WAVEFORMATEX) + (format->wFormatTag == WAVE_FORMAT_PCM ? 0 : format->cbSize);
     auto* copy = static_cast<WAVEFORMATEX*>(std::calloc(1, size));
     if (copy) std::memcpy(copy, format, format->wFormatTag == WAVE_FORMAT_PCM ? 16 : size);
     return copy;
 }
 
-std::uint8_t Silence(const WAVEFORMATEX* format) { return format && format->wBitsPerSample == 8 ? 0x80 : 0; }
+std::uint8_t Silence(const WAVEFORMATEX* format) {
+    return format && format->wBitsPerSample == 8 ? 0x80 : 0;
+}
 
-DSBUFFERDESC Description(DWORD flags, std::uint32_t size, const WAVEFORMATEX* format, const GUID& algorithm) {
+DSBUFFERDESC Description(DWORD flags, std::uint32_t size, const WAVEFORMATEX* format,
+                         const GUID& algorithm) {
     DSBUFFERDESC d{};
     d.dwSize = sizeof d;
     d.dwFlags = flags;
@@ -33,9 +37,10 @@ DSBUFFERDESC Description(DWORD flags, std::uint32_t size, const WAVEFORMATEX* fo
 
 } // namespace
 
-SoundBufferSet::SoundBufferSet(IDirectSoundBuffer** buffers, std::uint32_t size, std::uint32_t count, WaveFile* wave)
+SoundBufferSet::SoundBufferSet(IDirectSoundBuffer** buffers, std::uint32_t size,
+                               std::uint32_t count, WaveFile* wave)
     : size_(size), wave_(wave), count_(count) {
-    buffers_ = new (std::nothrow) IDirectSoundBuffer*[count]{};
+    buffers_ = new (std::nothrow) IDirectSoundBuffer* [count] {};
     if (buffers_) std::memcpy(buffers_, buffers, count * sizeof *buffers_);
     format_ = CopyFormat(wave ? wave->Format() : nullptr);
     if (!buffers_) return;
@@ -68,14 +73,16 @@ HRESULT SoundBufferSet::Query3DBuffer(std::uint32_t i, IDirectSound3DBuffer** ou
 HRESULT SoundBufferSet::StopAll() {
     if (!buffers_) return CO_E_NOTINITIALIZED;
     HRESULT result = S_OK;
-    for (std::uint32_t i = 0; i < count_; ++i) result |= buffers_[i]->Stop();
+    for (std::uint32_t i = 0; i < count_; ++i)
+        result |= buffers_[i]->Stop();
     return result;
 }
 
 HRESULT SoundBufferSet::RewindAll() {
     if (!buffers_) return CO_E_NOTINITIALIZED;
     HRESULT result = S_OK;
-    for (std::uint32_t i = 0; i < count_; ++i) result |= buffers_[i]->SetCurrentPosition(0);
+    for (std::uint32_t i = 0; i < count_; ++i)
+        result |= buffers_[i]->SetCurrentPosition(0);
     return result;
 }
 
@@ -92,7 +99,8 @@ IDirectSoundBuffer* SoundBufferSet::PickIdleBuffer() const {
     if (!buffers_ || count_ == 0) return nullptr;
     for (std::uint32_t i = 0; i < count_; ++i) {
         DWORD status = 0;
-        if (SUCCEEDED(buffers_[i]->GetStatus(&status)) && !(status & DSBSTATUS_PLAYING)) return buffers_[i];
+        if (SUCCEEDED(buffers_[i]->GetStatus(&status)) && !(status & DSBSTATUS_PLAYING))
+            return buffers_[i];
     }
     return buffers_[static_cast<std::uint32_t>(std::rand()) % count_];
 }
@@ -154,7 +162,8 @@ HRESULT SoundBufferSet::PlayIdle(DWORD priority, DWORD flags) {
     return buffer ? buffer->Play(0, priority, flags) : E_FAIL;
 }
 
-StreamingSound::StreamingSound(IDirectSoundBuffer* buffer, std::uint32_t size, WaveFile* wave, std::uint32_t notifySize)
+StreamingSound::StreamingSound(IDirectSoundBuffer* buffer, std::uint32_t size, WaveFile* wave,
+                               std::uint32_t notifySize)
     : SoundBufferSet(&buffer, size, 1, wave), notifySize_(notifySize) {}
 
 HRESULT StreamingSound::RefillNext(bool loopedPlay) {
@@ -165,7 +174,9 @@ HRESULT StreamingSound::RefillNext(bool loopedPlay) {
     if (restored) return LoadBufferData(buffer, false);
     void *first = nullptr, *second = nullptr;
     DWORD firstSize = 0, secondSize = 0;
-    if (FAILED(buffer->Lock(nextWriteOffset_, notifySize_, &first, &firstSize, &second, &secondSize, 0))) return E_FAIL;
+    if (FAILED(buffer->Lock(nextWriteOffset_, notifySize_, &first, &firstSize, &second, &secondSize,
+                            0)))
+        return E_FAIL;
     if (second) {
         buffer->Unlock(first, firstSize, second, secondSize);
         return E_UNEXPECTED;
@@ -177,8 +188,10 @@ HRESULT StreamingSound::RefillNext(bool loopedPlay) {
         wave_->Read(part + filled, firstSize - filled, &read);
         filled += read;
         if (read == 0) {
-            if (loopedPlay) wave_->SeekData();
-            else endReached_ = 1;
+            if (loopedPlay)
+                wave_->SeekData();
+            else
+                endReached_ = 1;
             if (loopedPlay && wave_->DataSize() == 0) break;
         }
     }
@@ -186,7 +199,8 @@ HRESULT StreamingSound::RefillNext(bool loopedPlay) {
     buffer->Unlock(first, firstSize, nullptr, 0);
     DWORD play = 0;
     buffer->GetCurrentPosition(&play, nullptr);
-    bytesPlayed_ += play >= lastPlayCursor_ ? play - lastPlayCursor_ : size_ - lastPlayCursor_ + play;
+    bytesPlayed_ +=
+        play >= lastPlayCursor_ ? play - lastPlayCursor_ : size_ - lastPlayCursor_ + play;
     lastPlayCursor_ = play;
     if (endReached_ && bytesPlayed_ >= wave_->DataSize()) buffer->Stop();
     nextWriteOffset_ = size_ ? (nextWriteOffset_ + notifySize_) % size_ : 0;
@@ -208,7 +222,8 @@ SoundManager::~SoundManager() {
     if (directSound_) directSound_->Release();
 }
 
-HRESULT SoundManager::Initialize(HWND window, DWORD level, DWORD channels, DWORD frequency, DWORD bits) {
+HRESULT SoundManager::Initialize(HWND window, DWORD level, DWORD channels, DWORD frequency,
+                                 DWORD bits) {
     if (directSound_) directSound_->Release();
     directSound_ = nullptr;
     ready_ = false;
@@ -258,8 +273,8 @@ HRESULT SoundManager::Get3DListener(IDirectSound3DListener** out) {
     return hr;
 }
 
-HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags, const GUID& algorithm,
-                                     std::uint32_t count) {
+HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags,
+                                     const GUID& algorithm, std::uint32_t count) {
     std::unique_ptr<WaveFile> owned(wave);
     if (wave->DataSize() == 0) return E_FAIL;
     if (wave->Format()->wFormatTag != WAVE_FORMAT_PCM) {
@@ -271,7 +286,8 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
         wave->Read(raw, wave->DataSize(), &read);
         auto* pcmFormat = static_cast<WAVEFORMATEX*>(std::calloc(1, sizeof(WAVEFORMATEX)));
         std::uint32_t pcmSize = 0;
-        std::uint8_t* pcm = pcmFormat ? ConvertWaveFormat(raw, wave->Format(), read, pcmFormat, &pcmSize) : nullptr;
+        std::uint8_t* pcm =
+            pcmFormat ? ConvertWaveFormat(raw, wave->Format(), read, pcmFormat, &pcmSize) : nullptr;
         std::free(raw);
         if (!pcm || pcmSize == 0) {
             std::free(pcm);
@@ -280,7 +296,8 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
         }
         wave->AdoptData(pcm, pcmSize, pcmFormat);
     }
-    std::unique_ptr<IDirectSoundBuffer*[]> buffers(new (std::nothrow) IDirectSoundBuffer*[count]{});
+    std::unique_ptr<IDirectSoundBuffer*[]> buffers(new (std::nothrow)
+                                                       IDirectSoundBuffer* [count] {});
     if (!buffers) return E_OUTOFMEMORY;
     DSBUFFERDESC d = Description(flags, wave->DataSize(), wave->Format(), algorithm);
     HRESULT hr = directSound_->CreateSoundBuffer(&d, &buffers[0], nullptr);
@@ -288,13 +305,17 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
     const HRESULT result = hr;
     for (std::uint32_t i = 1; i < count; ++i) {
         if (FAILED(hr = directSound_->DuplicateSoundBuffer(buffers[0], &buffers[i]))) {
-            for (std::uint32_t j = 0; j < i; ++j) buffers[j]->Release();
+            for (std::uint32_t j = 0; j < i; ++j)
+                buffers[j]->Release();
             return hr;
         }
     }
-    auto* set = new (std::nothrow) SoundBufferSet(buffers.get(), wave->DataSize(), count, owned.release());
+    auto* set =
+        new (std::nothrow) SoundBufferSet(buffers.get(), wave->DataSize(), count, owned.release());
     if (!set || !set->buffers_) {
-        if (!set) for (std::uint32_t i = 0; i < count; ++i) buffers[i]->Release();
+        if (!set)
+            for (std::uint32_t i = 0; i < count; ++i)
+                buffers[i]->Release();
         delete set;
         return E_OUTOFMEMORY;
     }
@@ -303,8 +324,8 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
     return result;
 }
 
-HRESULT SoundManager::CreateSound(SoundBufferSet** out, const char* name, DWORD flags, const GUID& algorithm,
-                                  std::uint32_t count) {
+HRESULT SoundManager::CreateSound(SoundBufferSet** out, const char* name, DWORD flags,
+                                  const GUID& algorithm, std::uint32_t count) {
     if (!directSound_) return CO_E_NOTINITIALIZED;
     if (!out || !name || count < 1) return E_INVALIDARG;
     *out = nullptr;
@@ -317,8 +338,9 @@ HRESULT SoundManager::CreateSound(SoundBufferSet** out, const char* name, DWORD 
     return CreateFromWave(out, wave, flags, algorithm, count);
 }
 
-HRESULT SoundManager::CreateSoundFromMemory(SoundBufferSet** out, const std::uint8_t* data, std::uint32_t size,
-                                            const WAVEFORMATEX* format, DWORD flags, const GUID& algorithm,
+HRESULT SoundManager::CreateSoundFromMemory(SoundBufferSet** out, const std::uint8_t* data,
+                                            std::uint32_t size, const WAVEFORMATEX* format,
+                                            DWORD flags, const GUID& algorithm,
                                             std::uint32_t count) {
     if (!directSound_) return CO_E_NOTINITIALIZED;
     if (!out || !data || !format || count < 1) return E_INVALIDARG;
@@ -332,31 +354,35 @@ HRESULT SoundManager::CreateSoundFromMemory(SoundBufferSet** out, const std::uin
     return CreateFromWave(out, wave, flags, algorithm, count);
 }
 
-HRESULT SoundManager::CreateStreamingSound(StreamingSound** out, const char* name, DWORD flags, const GUID& algorithm,
-                                           std::uint32_t notifyCount, std::uint32_t notifySize, HANDLE event) {
+HRESULT SoundManager::CreateStreamingSound(StreamingSound** out, const char* name, DWORD flags,
+                                           const GUID& algorithm, std::uint32_t notifyCount,
+                                           std::uint32_t notifySize, HANDLE event) {
     if (!directSound_) return CO_E_NOTINITIALIZED;
     if (!out || !name || !event || notifyCount == 0 || notifySize == 0) return E_INVALIDARG;
     *out = nullptr;
     auto wave = std::make_unique<WaveFile>();
     if (FAILED(wave->Open(name, nullptr, 1))) return E_FAIL;
     const std::uint32_t size = notifyCount * notifySize;
-    DSBUFFERDESC d = Description(flags | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2, size, wave->Format(),
-                                 algorithm);
+    DSBUFFERDESC d = Description(flags | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2,
+                                 size, wave->Format(), algorithm);
     IDirectSoundBuffer* buffer = nullptr;
     HRESULT hr = directSound_->CreateSoundBuffer(&d, &buffer, nullptr);
     if (FAILED(hr)) return hr;
     IDirectSoundNotify* notify = nullptr;
-    if (FAILED(hr = buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)))) {
+    if (FAILED(hr = buffer->QueryInterface(IID_IDirectSoundNotify,
+                                           reinterpret_cast<void**>(&notify)))) {
         buffer->Release();
         return hr;
     }
-    std::unique_ptr<DSBPOSITIONNOTIFY[]> positions(new (std::nothrow) DSBPOSITIONNOTIFY[notifyCount]);
+    std::unique_ptr<DSBPOSITIONNOTIFY[]> positions(new (std::nothrow)
+                                                       DSBPOSITIONNOTIFY[notifyCount]);
     if (!positions) {
         notify->Release();
         buffer->Release();
         return E_OUTOFMEMORY;
     }
-    for (std::uint32_t i = 0; i < notifyCount; ++i) positions[i] = DSBPOSITIONNOTIFY{(i + 1) * notifySize - 1, event};
+    for (std::uint32_t i = 0; i < notifyCount; ++i)
+        positions[i] = DSBPOSITIONNOTIFY{(i + 1) * notifySize - 1, event};
     hr = notify->SetNotificationPositions(notifyCount, positions.get());
     notify->Release();
     if (FAILED(hr)) {
@@ -373,7 +399,7 @@ HRESULT SoundManager::DuplicateSound(SoundBufferSet* source, SoundBufferSet** ou
     *out = nullptr;
     auto* set = new (std::nothrow) SoundBufferSet;
     if (!set) return E_OUTOFMEMORY;
-    set->buffers_ = new (std::nothrow) IDirectSoundBuffer*[source->count_]{};
+    set->buffers_ = new (std::nothrow) IDirectSoundBuffer* [source->count_] {};
     set->count_ = source->count_;
     set->size_ = source->size_;
     set->wave_ = nullptr; // the copy of the data below is all a duplicate ever reads
@@ -388,7 +414,8 @@ HRESULT SoundManager::DuplicateSound(SoundBufferSet* source, SoundBufferSet** ou
         return E_OUTOFMEMORY;
     }
     for (std::uint32_t i = 0; i < set->count_; ++i) {
-        const HRESULT hr = directSound_->DuplicateSoundBuffer(source->buffers_[i], &set->buffers_[i]);
+        const HRESULT hr =
+            directSound_->DuplicateSoundBuffer(source->buffers_[i], &set->buffers_[i]);
         if (FAILED(hr)) {
             set->buffers_[i] = nullptr;
             set->count_ = i;

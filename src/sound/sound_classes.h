@@ -11,7 +11,8 @@ class SoundBufferSet {
 public:
     SoundBufferSet() = default;
     // Takes the buffers over, loads buffer 0 from the wave and rewinds them all.
-    SoundBufferSet(IDirectSoundBuffer** buffers, std::uint32_t size, std::uint32_t count, WaveFile* wave);
+    SoundBufferSet(IDirectSoundBuffer** buffers, std::uint32_t size, std::uint32_t count,
+                   WaveFile* wave);
     virtual ~SoundBufferSet();
     SoundBufferSet(const SoundBufferSet&) = delete;
     SoundBufferSet& operator=(const SoundBufferSet&) = delete;
@@ -46,7 +47,8 @@ protected:
 
 class StreamingSound : public SoundBufferSet {
 public:
-    StreamingSound(IDirectSoundBuffer* buffer, std::uint32_t size, WaveFile* wave, std::uint32_t notifySize);
+    StreamingSound(IDirectSoundBuffer* buffer, std::uint32_t size, WaveFile* wave,
+                   std::uint32_t notifySize);
     HRESULT RefillNext(bool loopedPlay);
     HRESULT Rewind();
 
@@ -64,17 +66,21 @@ public:
     HRESULT Initialize(HWND window, DWORD level, DWORD channels, DWORD frequency, DWORD bits);
     HRESULT SetPrimaryFormat(DWORD channels, DWORD frequency, DWORD bits);
     HRESULT Get3DListener(IDirectSound3DListener** out);
-    HRESULT CreateSound(SoundBufferSet** out, const char* name, DWORD flags, const GUID& algorithm, std::uint32_t count);
-    HRESULT CreateSoundFromMemory(SoundBufferSet** out, const std::uint8_t* data, std::uint32_t size,
-                                  const WAVEFORMATEX* format, DWORD flags, const GUID& algorithm, std::uint32_t count);
-    HRESULT CreateStreamingSound(StreamingSound** out, const char* name, DWORD flags, const GUID& algorithm,
-                                 std::uint32_t notifyCount, std::uint32_t notifySize, HANDLE event);
+    HRESULT CreateSound(SoundBufferSet** out, const char* name, DWORD flags, const GUID& algorithm,
+                        std::uint32_t count);
+    HRESULT CreateSoundFromMemory(SoundBufferSet** out, const std::uint8_t* data,
+                                  std::uint32_t size, const WAVEFORMATEX* format, DWORD flags,
+                                  const GUID& algorithm, std::uint32_t count);
+    HRESULT CreateStreamingSound(StreamingSound** out, const char* name, DWORD flags,
+                                 const GUID& algorithm, std::uint32_t notifyCount,
+                                 std::uint32_t notifySize, HANDLE event);
     HRESULT DuplicateSound(SoundBufferSet* source, SoundBufferSet** out);
     bool Ready() const { return ready_; }
     IDirectSound8* DirectSound() const { return directSound_; }
 
 private:
-    HRESULT CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags, const GUID& algorithm, std::uint32_t count);
+    HRESULT CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags, const GUID& algorithm,
+                           std::uint32_t count);
     IDirectSound8* directSound_ = nullptr;
     bool ready_ = false;
 };

@@ -10,7 +10,9 @@ namespace {
 
 SoundState& s = g_Sound;
 
-IDirectSoundBuffer* Buffer0(const SoundRecord& r) { return r.sound ? r.sound->BufferAt(0) : nullptr; }
+IDirectSoundBuffer* Buffer0(const SoundRecord& r) {
+    return r.sound ? r.sound->BufferAt(0) : nullptr;
+}
 
 // Stops every buffer, rewinds them, and starts a free one with the cursor of buffer 0 at from.
 void Start(SoundRecord& r, DWORD from, DWORD flags) {
@@ -27,7 +29,8 @@ template <typename Get> std::int32_t Query(std::int32_t n, Get get) {
 }
 
 float StoredPosition(std::int32_t n, int axis, const char* message) {
-    const SoundRecord* r = SoundReady() ? static_cast<const SoundRecord*>(s.sounds.Find(n)) : nullptr;
+    const SoundRecord* r =
+        SoundReady() ? static_cast<const SoundRecord*>(s.sounds.Find(n)) : nullptr;
     if (!r) {
         ReportInternalError(message);
         return 0.0f;
@@ -116,7 +119,8 @@ void SetSoundVolume(std::int32_t n, std::int32_t volume) {
     if (!r) return;
     if (volume < 0 || volume > 100) return RaiseRuntimeError(3005);
     r->volume = volume;
-    if (IDirectSoundBuffer* b = Buffer0(*r)) b->SetVolume(static_cast<LONG>((100 - volume) * 0.01 * -9600.0));
+    if (IDirectSoundBuffer* b = Buffer0(*r))
+        b->SetVolume(static_cast<LONG>((100 - volume) * 0.01 * -9600.0));
 }
 
 std::int32_t SoundExist(std::int32_t n) {
@@ -128,11 +132,21 @@ std::int32_t SoundExist(std::int32_t n) {
     return s.sounds.Find(n) ? 1 : 0;
 }
 
-std::int32_t SoundType(std::int32_t n) { return Query(n, [](const SoundRecord& r) { return r.is3D ? 1 : 0; }); }
-std::int32_t SoundPlaying(std::int32_t n) { return Query(n, [](const SoundRecord& r) { return std::int32_t{r.playing}; }); }
-std::int32_t SoundLooping(std::int32_t n) { return Query(n, [](const SoundRecord& r) { return std::int32_t{r.looping}; }); }
-std::int32_t SoundPaused(std::int32_t n) { return Query(n, [](const SoundRecord& r) { return std::int32_t{r.paused}; }); }
-std::int32_t SoundVolume(std::int32_t n) { return Query(n, [](const SoundRecord& r) { return r.volume; }); }
+std::int32_t SoundType(std::int32_t n) {
+    return Query(n, [](const SoundRecord& r) { return r.is3D ? 1 : 0; });
+}
+std::int32_t SoundPlaying(std::int32_t n) {
+    return Query(n, [](const SoundRecord& r) { return std::int32_t{r.playing}; });
+}
+std::int32_t SoundLooping(std::int32_t n) {
+    return Query(n, [](const SoundRecord& r) { return std::int32_t{r.looping}; });
+}
+std::int32_t SoundPaused(std::int32_t n) {
+    return Query(n, [](const SoundRecord& r) { return std::int32_t{r.paused}; });
+}
+std::int32_t SoundVolume(std::int32_t n) {
+    return Query(n, [](const SoundRecord& r) { return r.volume; });
+}
 
 std::int32_t SoundPan(std::int32_t n) {
     return Query(n, [](const SoundRecord& r) {
@@ -163,9 +177,15 @@ float SoundPositionZ(std::int32_t n) {
     return r ? r->position[2] * 100.0f : 0.0f;
 }
 
-float GetSoundPositionX(std::int32_t n) { return StoredPosition(n, 0, "GetSoundPositionX - sound does not exist"); }
-float GetSoundPositionY(std::int32_t n) { return StoredPosition(n, 1, "GetSoundPositionY - sound does not exist"); }
-float GetSoundPositionZ(std::int32_t n) { return StoredPosition(n, 2, "GetSoundPositionZ - sound does not exist"); }
+float GetSoundPositionX(std::int32_t n) {
+    return StoredPosition(n, 0, "GetSoundPositionX - sound does not exist");
+}
+float GetSoundPositionY(std::int32_t n) {
+    return StoredPosition(n, 1, "GetSoundPositionY - sound does not exist");
+}
+float GetSoundPositionZ(std::int32_t n) {
+    return StoredPosition(n, 2, "GetSoundPositionZ - sound does not exist");
+}
 
 void PositionSound(std::int32_t n, float x, float y, float z) {
     SoundRecord* r = CheckedSound(n);
@@ -178,7 +198,8 @@ void PositionSound(std::int32_t n, float x, float y, float z) {
     // Small moves are not worth a change of the 3D mix.
     if (std::sqrt(dx * dx + dy * dy + dz * dz) <= 0.09f) return;
     r->buffer3D->SetPosition(r->position[0], r->position[1], r->position[2], DS3D_DEFERRED);
-    for (int i = 0; i < 3; ++i) r->sentPosition[i] = r->position[i];
+    for (int i = 0; i < 3; ++i)
+        r->sentPosition[i] = r->position[i];
 }
 
 void PositionListener(float x, float y, float z) {
@@ -186,7 +207,8 @@ void PositionListener(float x, float y, float z) {
     s.listenerPosition[0] = x * 0.01f;
     s.listenerPosition[1] = y * 0.01f;
     s.listenerPosition[2] = z * 0.01f;
-    s.listener->SetPosition(s.listenerPosition[0], s.listenerPosition[1], s.listenerPosition[2], DS3D_DEFERRED);
+    s.listener->SetPosition(s.listenerPosition[0], s.listenerPosition[1], s.listenerPosition[2],
+                            DS3D_DEFERRED);
 }
 
 void RotateListener(float ax, float ay, float az) {
@@ -218,17 +240,43 @@ void ScaleListener(float scale) {
     }
 }
 
-float ListenerPositionX() { return s.listenerPosition[0] * 100.0f; }
-float ListenerPositionY() { return s.listenerPosition[1] * 100.0f; }
-float ListenerPositionZ() { return s.listenerPosition[2] * 100.0f; }
-float ListenerAngleX() { return s.listenerAngles[0]; }
-float ListenerAngleY() { return s.listenerAngles[1]; }
-float ListenerAngleZ() { return s.listenerAngles[2]; }
+float ListenerPositionX() {
+    return s.listenerPosition[0] * 100.0f;
+}
+float ListenerPositionY() {
+    return s.listenerPosition[1] * 100.0f;
+}
+float ListenerPositionZ() {
+    return s.listenerPosition[2] * 100.0f;
+}
+float ListenerAngleX() {
+    return s.listenerAngles[0];
+}
+float ListenerAngleY() {
+    return s.listenerAngles[1];
+}
+float ListenerAngleZ() {
+    return s.listenerAngles[2];
+}
 
-void SoundNotAvailable() { RaiseRuntimeError(116); }
-float SoundVelocityX(std::int32_t) { return 0.0f; }
-float SoundVelocityY(std::int32_t) { return 0.0f; }
-float SoundVelocityZ(std::int32_t) { return 0.0f; }
-float ListenerVelocityX() { return 0.0f; }
-float ListenerVelocityY() { return 0.0f; }
-float ListenerVelocityZ() { return 0.0f; }
+void SoundNotAvailable() {
+    RaiseRuntimeError(116);
+}
+float SoundVelocityX(std::int32_t) {
+    return 0.0f;
+}
+float SoundVelocityY(std::int32_t) {
+    return 0.0f;
+}
+float SoundVelocityZ(std::int32_t) {
+    return 0.0f;
+}
+float ListenerVelocityX() {
+    return 0.0f;
+}
+float ListenerVelocityY() {
+    return 0.0f;
+}
+float ListenerVelocityZ() {
+    return 0.0f;
+}

@@ -13,8 +13,8 @@ namespace {
 
 SoundState& s = g_Sound;
 
-constexpr DWORD k3DFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;    // 0xB0
-constexpr DWORD k2DFlags = DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY;   // 0xE0
+constexpr DWORD k3DFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;  // 0xB0
+constexpr DWORD k2DFlags = DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY; // 0xE0
 constexpr std::size_t kNameBuffer = 260;
 
 void Progress(std::int32_t code) {
@@ -35,7 +35,8 @@ void Attach3D(SoundRecord& r) {
     }
     DS3DBUFFER parameters{};
     parameters.dwSize = sizeof parameters;
-    if (SUCCEEDED(r.buffer3D->GetAllParameters(&parameters))) r.buffer3D->SetAllParameters(&parameters, DS3D_DEFERRED);
+    if (SUCCEEDED(r.buffer3D->GetAllParameters(&parameters)))
+        r.buffer3D->SetAllParameters(&parameters, DS3D_DEFERRED);
 }
 
 bool Fail(std::int32_t n, bool silent) {
@@ -46,9 +47,13 @@ bool Fail(std::int32_t n, bool silent) {
 
 } // namespace
 
-bool SoundReady() { return s.manager && s.manager->Ready(); }
+bool SoundReady() {
+    return s.manager && s.manager->Ready();
+}
 
-bool ValidSoundNumber(std::int32_t n) { return n >= 1 && n <= 22000000; }
+bool ValidSoundNumber(std::int32_t n) {
+    return n >= 1 && n <= 22000000;
+}
 
 SoundRecord* CheckedSound(std::int32_t n) {
     s.current = nullptr;
@@ -74,9 +79,11 @@ void FreeSoundRecord(std::int32_t n) {
 
 bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent) {
     Progress(15001);
-    if (!ValidSoundNumber(n)) return silent ? false : (RaiseRuntimeError(kSoundNumberIllegal), false);
+    if (!ValidSoundNumber(n))
+        return silent ? false : (RaiseRuntimeError(kSoundNumberIllegal), false);
     if (s.sounds.Find(n)) return silent ? false : (RaiseRuntimeError(kSoundExists), false);
-    if (!fileName || !fileName[0]) return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
+    if (!fileName || !fileName[0])
+        return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
     Progress(15002);
     auto* record = new (std::nothrow) SoundRecord;
     if (!record) return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
@@ -97,7 +104,8 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
     probe.Close();
     Progress(15007);
     Progress(15008);
-    const HRESULT hr = s.manager->CreateSound(&record->sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL, 1);
+    const HRESULT hr =
+        s.manager->CreateSound(&record->sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL, 1);
     if (FAILED(hr) || hr == DS_NO_VIRTUALIZATION || !record->sound) return Fail(n, silent);
     Progress(15022);
     record->volume = record->percent2 = 100;
@@ -112,12 +120,14 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
 
 void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D) {
     char name[kNameBuffer] = {};
-    if (fileName && strnlen(fileName, kNameBuffer) < kNameBuffer) std::strcpy(name, fileName);
+    if (fileName && strnlen(fileName, kNameBuffer) < kNameBuffer)
+        std::strcpy(name, fileName);
     else if (fileName) {
         if (SoundReady()) RaiseRuntimeError(kSoundNotLoadable);
         return;
     }
-    if (s.core && s.core->callbacks.mediaRedirect) s.core->callbacks.mediaRedirect(name, sizeof name);
+    if (s.core && s.core->callbacks.mediaRedirect)
+        s.core->callbacks.mediaRedirect(name, sizeof name);
     if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
     LoadSoundBody(fileName ? name : nullptr, n, is3D, false);
     if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
@@ -127,7 +137,8 @@ void SoundConstructor(HWND window) {
     s.window = window;
     delete s.manager;
     s.manager = new (std::nothrow) SoundManager;
-    if (!s.manager || FAILED(s.manager->Initialize(window ? window : GetDesktopWindow(), DSSCL_PRIORITY, 2, 22050, 16)))
+    if (!s.manager || FAILED(s.manager->Initialize(window ? window : GetDesktopWindow(),
+                                                   DSSCL_PRIORITY, 2, 22050, 16)))
         return;
     if (FAILED(s.manager->Get3DListener(&s.listener))) {
         s.listener = nullptr;
@@ -142,7 +153,8 @@ void SoundConstructor(HWND window) {
 }
 
 void SoundDestructor() {
-    while (s.sounds.first) FreeSoundRecord(s.sounds.first->id);
+    while (s.sounds.first)
+        FreeSoundRecord(s.sounds.first->id);
     if (s.listener) s.listener->Release();
     s.listener = nullptr;
     delete s.manager;
@@ -150,8 +162,12 @@ void SoundDestructor() {
     s.current = nullptr;
 }
 
-void SoundSetErrorHandler(RuntimeErrorRecord* cell) { SetModuleErrorPointer(cell); }
-void SoundPassCoreData(CoreData* core) { s.core = core; }
+void SoundSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+void SoundPassCoreData(CoreData* core) {
+    s.core = core;
+}
 void SoundRefreshD3D(std::int32_t) {}
 
 void SoundUpdate() {
@@ -161,12 +177,14 @@ void SoundUpdate() {
         if (!buffer || !r->playing) continue;
         if (r->looping) {
             DWORD cursor = 0;
-            if (r->loopStart != 0xFFFFFFFF && SUCCEEDED(buffer->GetCurrentPosition(&cursor, nullptr)) &&
+            if (r->loopStart != 0xFFFFFFFF &&
+                SUCCEEDED(buffer->GetCurrentPosition(&cursor, nullptr)) &&
                 (cursor < r->loopStart || cursor > r->loopEnd))
                 buffer->SetCurrentPosition(r->loopStart);
         } else {
             DWORD status = 0;
-            if (SUCCEEDED(buffer->GetStatus(&status)) && !(status & DSBSTATUS_PLAYING)) r->playing = 0;
+            if (SUCCEEDED(buffer->GetStatus(&status)) && !(status & DSBSTATUS_PLAYING))
+                r->playing = 0;
         }
     }
     if (!s.listener) return;
@@ -180,7 +198,9 @@ void LoadSound(const char* fileName, std::int32_t n) {
     if (SoundReady()) LoadSoundThroughHooks(fileName, n, false);
 }
 
-void LoadSoundExport(const char* fileName, std::int32_t n) { LoadSound(fileName, n); }
+void LoadSoundExport(const char* fileName, std::int32_t n) {
+    LoadSound(fileName, n);
+}
 
 void Load3DSound(const char* fileName, std::int32_t n) {
     if (SoundReady()) LoadSoundThroughHooks(fileName, n, true);

@@ -20,9 +20,13 @@ std::string TempDataFolder() {
     return path;
 }
 
-std::string RecordingFile(std::int32_t n) { return TempDataFolder() + "\\tempfile" + std::to_string(n) + ".wav"; }
+std::string RecordingFile(std::int32_t n) {
+    return TempDataFolder() + "\\tempfile" + std::to_string(n) + ".wav";
+}
 
-bool Exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& name) {
+    return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 } // namespace
 
@@ -58,12 +62,14 @@ void RecordSound(std::int32_t n, std::int32_t milliseconds) {
     MCI_OPEN_PARMSA open{};
     open.lpstrDeviceType = "waveaudio";
     open.lpstrElementName = "";
-    if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open)) != 0)
+    if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT,
+                        reinterpret_cast<DWORD_PTR>(&open)) != 0)
         return;
     s.recordDevice = open.wDeviceID;
     MCI_RECORD_PARMS record{};
     record.dwTo = static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0);
-    if (mciSendCommandA(s.recordDevice, MCI_RECORD, MCI_TO, reinterpret_cast<DWORD_PTR>(&record)) != 0) {
+    if (mciSendCommandA(s.recordDevice, MCI_RECORD, MCI_TO, reinterpret_cast<DWORD_PTR>(&record)) !=
+        0) {
         mciSendCommandA(s.recordDevice, MCI_CLOSE, 0, 0);
         s.recordDevice = 0;
     }
@@ -76,7 +82,8 @@ void StopRecordingSound() {
     DeleteFileA(file.c_str());
     MCI_SAVE_PARMSA save{};
     save.lpfilename = file.c_str();
-    if (mciSendCommandA(s.recordDevice, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT, reinterpret_cast<DWORD_PTR>(&save)) == 0) {
+    if (mciSendCommandA(s.recordDevice, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
+                        reinterpret_cast<DWORD_PTR>(&save)) == 0) {
         FreeSoundRecord(s.recordNumber);
         if (Exists(file)) {
             LoadSoundThroughHooks(file.c_str(), s.recordNumber, false);
@@ -96,7 +103,8 @@ void SaveSound(const char* fileName, std::int32_t n) {
     if (!r->recorded) RaiseRuntimeError(3008);
 }
 
-bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,
+                       const WAVEFORMATEX* format) {
     if (!SoundReady()) return false;
     if (!ValidSoundNumber(n)) {
         RaiseRuntimeError(kSoundNumberIllegal);
@@ -114,8 +122,9 @@ bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t s
     const std::string file = TempDataFolder() + "\\tempfile.wav";
     DeleteFileA(file.c_str());
     if (WriteWaveFile(file.c_str(), data, size, format) &&
-        SUCCEEDED(s.manager->CreateSound(&record->sound, file.c_str(), DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
-                                                                           DSBCAPS_CTRLFREQUENCY, GUID_NULL, 1)) &&
+        SUCCEEDED(s.manager->CreateSound(
+            &record->sound, file.c_str(),
+            DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY, GUID_NULL, 1)) &&
         record->sound) {
         DeleteFileA(file.c_str());
         return true;
@@ -124,13 +133,14 @@ bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t s
     return false;
 }
 
-void MakeSoundFromDataExport(std::int32_t n, std::int32_t, std::int32_t, std::int32_t, const std::uint8_t* data,
-                             std::uint32_t size, WAVEFORMATEX format) {
+void MakeSoundFromDataExport(std::int32_t n, std::int32_t, std::int32_t, std::int32_t,
+                             const std::uint8_t* data, std::uint32_t size, WAVEFORMATEX format) {
     MakeSoundFromData(n, data, size, &format);
 }
 
-void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond, std::uint32_t* samplesTimesChannels,
-                           std::uint32_t* seconds, std::uint8_t** data, std::uint32_t* size, std::uint8_t mode,
+void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond,
+                           std::uint32_t* samplesTimesChannels, std::uint32_t* seconds,
+                           std::uint8_t** data, std::uint32_t* size, std::uint8_t mode,
                            WAVEFORMATEX* format) {
     if (mode != 1) {
         if (data && *data) std::free(*data);
@@ -148,7 +158,9 @@ void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond, std::ui
     auto* block = static_cast<std::uint8_t*>(std::malloc(r->sound->Size() ? r->sound->Size() : 1));
     if (!block) return;
     std::memcpy(block, r->sound->Data(), r->sound->Size());
-    if (data) *data = block;
-    else std::free(block);
+    if (data)
+        *data = block;
+    else
+        std::free(block);
     if (size) *size = r->sound->Size();
 }

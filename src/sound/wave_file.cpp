@@ -15,8 +15,9 @@ constexpr std::uint32_t kMaxDataSize = 512u << 20; // no sound needs more; large
 constexpr std::uint16_t kMaxExtra = 1024;
 
 bool SaneFormat(const WAVEFORMATEX& f) {
-    return f.nChannels >= 1 && f.nChannels <= 8 && f.nSamplesPerSec >= 1 && f.nSamplesPerSec <= 384000 &&
-           f.nBlockAlign >= 1 && f.wBitsPerSample <= 64 && f.nAvgBytesPerSec >= 1;
+    return f.nChannels >= 1 && f.nChannels <= 8 && f.nSamplesPerSec >= 1 &&
+           f.nSamplesPerSec <= 384000 && f.nBlockAlign >= 1 && f.wBitsPerSample <= 64 &&
+           f.nAvgBytesPerSec >= 1;
 }
 
 } // namespace
@@ -54,7 +55,8 @@ HRESULT WaveFile::Open(const char* name, const WAVEFORMATEX* format, std::uint32
         handle_ = mmioOpenA(const_cast<char*>(name), nullptr, MMIO_ALLOCBUF | MMIO_READ);
         if (handle_) {
             WIN32_FILE_ATTRIBUTE_DATA attributes{};
-            fileSize_ = GetFileAttributesExA(name, GetFileExInfoStandard, &attributes) && !attributes.nFileSizeHigh
+            fileSize_ = GetFileAttributesExA(name, GetFileExInfoStandard, &attributes) &&
+                                !attributes.nFileSizeHigh
                             ? attributes.nFileSizeLow
                             : 0xFFFFFFFFu;
         } else if (FAILED(OpenResource(name))) {
@@ -69,7 +71,8 @@ HRESULT WaveFile::Open(const char* name, const WAVEFORMATEX* format, std::uint32
         return S_OK;
     }
     if (!format) return E_INVALIDARG;
-    handle_ = mmioOpenA(const_cast<char*>(name), nullptr, MMIO_ALLOCBUF | MMIO_READWRITE | MMIO_CREATE);
+    handle_ =
+        mmioOpenA(const_cast<char*>(name), nullptr, MMIO_ALLOCBUF | MMIO_READWRITE | MMIO_CREATE);
     if (!handle_) return E_FAIL;
     if (FAILED(WriteHeader(format)) || FAILED(SeekData())) {
         Close();
@@ -78,8 +81,8 @@ HRESULT WaveFile::Open(const char* name, const WAVEFORMATEX* format, std::uint32
     return S_OK;
 }
 
-HRESULT WaveFile::OpenMemory(const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format,
-                             std::uint32_t mode) {
+HRESULT WaveFile::OpenMemory(const std::uint8_t* data, std::uint32_t size,
+                             const WAVEFORMATEX* format, std::uint32_t mode) {
     if (mode != 1) return E_NOTIMPL;
     if (!data || !format || size > kMaxDataSize) return E_INVALIDARG;
     Close();
@@ -116,12 +119,13 @@ HRESULT WaveFile::ReadHeader() {
     fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
     if (mmioDescend(handle_, &fmt, &riff_, MMIO_FINDCHUNK) != 0 || fmt.cksize < 16) return E_FAIL;
     WAVEFORMATEX head{};
-    if (mmioRead(handle_, reinterpret_cast<HPSTR>(&head), 16) != 16 || !SaneFormat(head)) return E_FAIL;
+    if (mmioRead(handle_, reinterpret_cast<HPSTR>(&head), 16) != 16 || !SaneFormat(head))
+        return E_FAIL;
     WORD extra = 0;
     if (head.wFormatTag != WAVE_FORMAT_PCM) {
         // The extra bytes must lie inside the fmt chunk.
-        if (fmt.cksize < 18 || mmioRead(handle_, reinterpret_cast<HPSTR>(&extra), 2) != 2 || extra > kMaxExtra ||
-            extra > fmt.cksize - 18)
+        if (fmt.cksize < 18 || mmioRead(handle_, reinterpret_cast<HPSTR>(&extra), 2) != 2 ||
+            extra > kMaxExtra || extra > fmt.cksize - 18)
             return E_FAIL;
     }
     format_ = static_cast<WAVEFORMATEX*>(std::calloc(1, sizeof(WAVEFORMATEX) + extra));
@@ -143,14 +147,16 @@ HRESULT WaveFile::SeekData() {
     }
     if (!handle_) return CO_E_NOTINITIALIZED;
     if (mode_ == 1) {
-        if (mmioSeek(handle_, static_cast<LONG>(riff_.dwDataOffset + 4), SEEK_SET) == -1) return E_FAIL;
+        if (mmioSeek(handle_, static_cast<LONG>(riff_.dwDataOffset + 4), SEEK_SET) == -1)
+            return E_FAIL;
         chunk_ = MMCKINFO{};
         chunk_.ckid = mmioFOURCC('d', 'a', 't', 'a');
         if (mmioDescend(handle_, &chunk_, &riff_, MMIO_FINDCHUNK) != 0) return E_FAIL;
         // An absurd size marks a corrupt file; a data chunk never holds more than the file does.
         if (chunk_.cksize > kMaxDataSize) return E_FAIL;
         std::uint32_t size = chunk_.cksize;
-        if (fileSize_ > chunk_.dwDataOffset && size > fileSize_ - chunk_.dwDataOffset) size = fileSize_ - chunk_.dwDataOffset;
+        if (fileSize_ > chunk_.dwDataOffset && size > fileSize_ - chunk_.dwDataOffset)
+            size = fileSize_ - chunk_.dwDataOffset;
         if (size > kMaxDataSize) return E_FAIL;
         size_ = size;
         return S_OK;
@@ -164,7 +170,8 @@ HRESULT WaveFile::Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t*
     if (read) *read = 0;
     if (!buffer) return E_INVALIDARG;
     if (fromMemory_) {
-        const std::uint32_t n = count < memorySize_ - memoryPosition_ ? count : memorySize_ - memoryPosition_;
+        const std::uint32_t n =
+            count < memorySize_ - memoryPosition_ ? count : memorySize_ - memoryPosition_;
         std::memcpy(buffer, memoryData_ + memoryPosition_, n);
         memoryPosition_ += n;
         if (read) *read = n;
@@ -172,10 +179,12 @@ HRESULT WaveFile::Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t*
     }
     if (!handle_) return CO_E_NOTINITIALIZED;
     const LONG position = mmioSeek(handle_, 0, SEEK_CUR);
-    const std::uint32_t consumed = position < 0 ? size_ : static_cast<std::uint32_t>(position) - chunk_.dwDataOffset;
+    const std::uint32_t consumed =
+        position < 0 ? size_ : static_cast<std::uint32_t>(position) - chunk_.dwDataOffset;
     const std::uint32_t left = consumed < size_ ? size_ - consumed : 0;
     const std::uint32_t wanted = count < left ? count : left;
-    const LONG n = wanted ? mmioRead(handle_, reinterpret_cast<HPSTR>(buffer), static_cast<LONG>(wanted)) : 0;
+    const LONG n =
+        wanted ? mmioRead(handle_, reinterpret_cast<HPSTR>(buffer), static_cast<LONG>(wanted)) : 0;
     if (n < 0) return E_FAIL;
     if (read) *read = static_cast<std::uint32_t>(n);
     return S_OK;
@@ -185,7 +194,8 @@ HRESULT WaveFile::Write(std::uint32_t count, const std::uint8_t* bytes, std::uin
     if (written) *written = 0;
     if (fromMemory_) return E_NOTIMPL;
     if (!handle_ || mode_ != 2) return CO_E_NOTINITIALIZED;
-    const LONG n = mmioWrite(handle_, reinterpret_cast<const char*>(bytes), static_cast<LONG>(count));
+    const LONG n =
+        mmioWrite(handle_, reinterpret_cast<const char*>(bytes), static_cast<LONG>(count));
     if (n < 0) return E_FAIL;
     if (written) *written = static_cast<std::uint32_t>(n);
     return S_OK;
@@ -206,7 +216,8 @@ HRESULT WaveFile::WriteHeader(const WAVEFORMATEX* format) {
     MMCKINFO fact{};
     fact.ckid = mmioFOURCC('f', 'a', 'c', 't');
     const DWORD unknown = 0xFFFFFFFF;
-    if (mmioCreateChunk(handle_, &fact, 0) != 0 || mmioWrite(handle_, reinterpret_cast<const char*>(&unknown), 4) != 4 ||
+    if (mmioCreateChunk(handle_, &fact, 0) != 0 ||
+        mmioWrite(handle_, reinterpret_cast<const char*>(&unknown), 4) != 4 ||
         mmioAscend(handle_, &fact, 0) != 0)
         return E_FAIL;
     return S_OK;
@@ -238,33 +249,39 @@ HRESULT WaveFile::Close() {
     return S_OK;
 }
 
-std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* sourceFormat, std::uint32_t sourceSize,
-                                WAVEFORMATEX* destinationFormat, std::uint32_t* destinationSize) {
+std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* sourceFormat,
+                                std::uint32_t sourceSize, WAVEFORMATEX* destinationFormat,
+                                std::uint32_t* destinationSize) {
     std::memset(destinationFormat, 0, sizeof(WAVEFORMATEX));
     destinationFormat->wFormatTag = WAVE_FORMAT_PCM;
-    MMRESULT r = acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(sourceFormat), destinationFormat,
-                                  sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG);
+    MMRESULT r =
+        acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(sourceFormat), destinationFormat,
+                         sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG);
     if (r != 0) {
         std::puts(r == MMSYSERR_INVALHANDLE ? "acmFormatSuggest(): The specified handle is invalid!"
                   : r == MMSYSERR_INVALFLAG ? "acmFormatSuggest(): At least one flag is invalid!"
-                  : r == MMSYSERR_INVALPARAM ? "acmFormatSuggest(): At least one parameter is invalid!"
-                                             : "acmFormatSuggest() failed!");
+                  : r == MMSYSERR_INVALPARAM
+                      ? "acmFormatSuggest(): At least one parameter is invalid!"
+                      : "acmFormatSuggest() failed!");
         return nullptr;
     }
     HACMSTREAM stream = nullptr;
-    r = acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(sourceFormat), destinationFormat, nullptr, 0, 0,
-                      ACM_STREAMOPENF_NONREALTIME);
+    r = acmStreamOpen(&stream, nullptr, const_cast<WAVEFORMATEX*>(sourceFormat), destinationFormat,
+                      nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
     if (r != 0) {
-        std::puts(r == MMSYSERR_NOMEM ? "acmStreamOpen(): The system is unable to allocate resources!"
+        std::puts(r == MMSYSERR_NOMEM
+                      ? "acmStreamOpen(): The system is unable to allocate resources!"
                   : r == MMSYSERR_INVALHANDLE ? "acmStreamOpen(): The specified handle is invalid!"
-                  : r == MMSYSERR_INVALFLAG ? "acmStreamOpen(): At least one flag is invalid!"
+                  : r == MMSYSERR_INVALFLAG   ? "acmStreamOpen(): At least one flag is invalid!"
                   : r == MMSYSERR_INVALPARAM ? "acmStreamOpen(): At least one parameter is invalid!"
-                  : r == ACMERR_NOTPOSSIBLE ? "acmStreamOpen(): The requested operation cannot be performed!"
-                                            : "acmStreamOpen() failed!");
+                  : r == ACMERR_NOTPOSSIBLE
+                      ? "acmStreamOpen(): The requested operation cannot be performed!"
+                      : "acmStreamOpen() failed!");
         return nullptr;
     }
     DWORD size = 0;
-    if (acmStreamSize(stream, sourceSize, &size, ACM_STREAMSIZEF_SOURCE) != 0 || size == 0 || size > kMaxDataSize) {
+    if (acmStreamSize(stream, sourceSize, &size, ACM_STREAMSIZEF_SOURCE) != 0 || size == 0 ||
+        size > kMaxDataSize) {
         std::puts("acmStreamSize() failed!");
         acmStreamClose(stream, 0);
         return nullptr;
@@ -299,9 +316,11 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
     return block;
 }
 
-bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format) {
+bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size,
+                   const WAVEFORMATEX* format) {
     if (!name || !format || (!data && size)) return false;
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::uint8_t header[44];
     auto put32 = [&](int at, std::uint32_t v) { std::memcpy(header + at, &v, 4); };
@@ -313,8 +332,9 @@ bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t siz
     std::memcpy(header + 36, "data", 4);
     put32(40, size);
     DWORD written = 0;
-    const bool ok = WriteFile(file, header, sizeof header, &written, nullptr) && written == sizeof header &&
-                    (size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size));
+    const bool ok =
+        WriteFile(file, header, sizeof header, &written, nullptr) && written == sizeof header &&
+        (size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size));
     CloseHandle(file);
     return ok;
 }

@@ -15,7 +15,8 @@ public:
 
     // mode 1 reads; any other mode writes a new file in the given format.
     HRESULT Open(const char* name, const WAVEFORMATEX* format, std::uint32_t mode);
-    HRESULT OpenMemory(const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format, std::uint32_t mode);
+    HRESULT OpenMemory(const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format,
+                       std::uint32_t mode);
     HRESULT Read(std::uint8_t* buffer, std::uint32_t count, std::uint32_t* read);
     HRESULT Write(std::uint32_t count, const std::uint8_t* bytes, std::uint32_t* written);
     HRESULT SeekData();
@@ -51,4 +52,5 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
                                 std::uint32_t* destinationSize);
 
 // Writes a 44-byte-header PCM wave file; true when written.
-bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format);
+bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size,
+                   const WAVEFORMATEX* format);

@@ -1,0 +1,342 @@
+#include "core/win32.h"
+
+#include "sound/sound.h"
+#include "sound/sound_state.h"
+#include "support/engine_fixture.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+std::string U32(std::uint32_t v) {
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+}
+std::string U16(std::uint16_t v) {
+    return std::string(reinterpret_cast<const char*>(&v), 2);
+}
+
+// A 16-bit PCM wave of a tone: channels, rate and sample count as asked.
+std::string PcmWave(int samples, int channels = 1, int rate = 22050) {
+    std::string data;
+    for (int i = 0; i < samples * channels; ++i)
+        data +=
+            U16(static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(i * 0.1))));
+    const int block = 2 * channels;
+    return "RIFF" + U32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt " + U32(16) +
+           U16(1) + U16(static_cast<std::uint16_t>(channels)) + U32(rate) + U32(rate * block) +
+           U16(static_cast<std::uint16_t>(block)) + U16(16) + "data" +
+           U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+// IMA ADPCM, mono, 256-byte blocks of 505 samples: any nibbles decode to something.
+std::string AdpcmWave(int blocks) {
+    std::string data;
+    for (int b = 0; b < blocks; ++b) {
+        data += U16(0) + std::string(1, '\x10') + std::string(1, '\0');
+        for (int i = 0; i < 252; ++i)
+            data += static_cast<char>((i * 37 + b) & 0xFF);
+    }
+    const std::string format =
+        U16(0x11) + U16(1) + U32(22050) + U32(11100) + U16(256) + U16(4) + U16(2) + U16(505);
+    return "RIFF" + U32(static_cast<std::uint32_t>(4 + 8 + format.size() + 8 + data.size())) +
+           "WAVEfmt " + U32(static_cast<std::uint32_t>(format.size())) + format + "data" +
+           U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+class Sound : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
+        if (!SoundReady()) GTEST_SKIP() << "DirectSound has no device here";
+    }
+    std::string Wave(const std::string& name, const std::string& bytes) {
+        return folder.Write(name, bytes);
+    }
+    static IDirectSoundBuffer* Buffer(std::int32_t n) {
+        auto* r = static_cast<SoundRecord*>(g_Sound.sounds.Find(n));
+        return r && r->sound ? r->sound->BufferAt(0) : nullptr;
+    }
+    static bool BufferPlaying(std::int32_t n) {
+        DWORD status = 0;
+        return Buffer(n) && SUCCEEDED(Buffer(n)->GetStatus(&status)) &&
+               (status & DSBSTATUS_PLAYING);
+    }
+    TempFolder folder;
+};
+
+} // namespace
+
+TEST_F(Sound, MangledWavesFailCleanly) {
+    const std::string good = PcmWave(2000);
+    const std::string cases[] = {
+        "not a riff file at all",
+        "RIFF" + U32(100) + "AVI LIST",
+        "RIFF" + U32(28) + "WAVEfmt " + U32(12) + std::string(12, '\1'), // short fmt chunk
+        good.substr(0, 30),                                              // cut inside fmt
+        good.substr(0, 36),                                              // no data chunk
+        good.substr(0, 40) + U32(0xFFFFFFF0) + good.substr(44, 100),     // absurd data size
+        good.substr(0, 40) + U32(0),                                     // no data
+        std::string(),
+    };
+    int i = 0;
+    for (const std::string& bytes : cases) {
+        cell.number = 0;
+        LoadSound(Wave("bad" + std::to_string(i++) + ".wav", bytes).c_str(), 1);
+        EXPECT_EQ(cell.number, 3002) << "case " << i - 1;
+        EXPECT_EQ(SoundExist(1), 0);
+    }
+    // A file cut short of what its data chunk claims plays what it holds.
+    LoadSound(Wave("short.wav", good.substr(0, good.size() - 1000)).c_str(), 2);
+    EXPECT_EQ(SoundExist(2), 1);
+    EXPECT_EQ(g_Sound.current->sound->Size(), good.size() - 1000 - 44);
+}
+
+TEST_F(Sound, RandomDamageNeverCrashes) {
+    const std::string good = PcmWave(500);
+    std::mt19937 rng(99);
+    for (int round = 0; round < 150; ++round) {
+        std::string bytes = good;
+        for (int hits = 1 + rng() % 6; hits > 0; --hits)
+            bytes[rng() % 60] = static_cast<char>(rng());
+        if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
+        LoadSound(Wave("fuzz.wav", bytes).c_str(), 3);
+        if (SoundExist(3)) {
+            PlaySound(3);
+            DeleteSound(3);
+        }
+    }
+    SUCCEED();
+}
+
+TEST_F(Sound, CompressedWavesAreConvertedAndPlay) {
+    LoadSound(Wave("ima.wav", AdpcmWave(8)).c_str(), 4);
+    ASSERT_EQ(cell.number, 0);
+    const SoundRecord* r = g_Sound.current;
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->sound->Format()->wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(r->sound->Size(), 8u * 505 * 2); // 16-bit samples
+    PlaySound(4);
+    EXPECT_EQ(SoundPlaying(4), 1);
+    EXPECT_TRUE(BufferPlaying(4));
+}
+
+TEST_F(Sound, LoadingRules) {
+    const std::string mono = Wave("mono.wav", PcmWave(1000));
+    LoadSound(mono.c_str(), 5);
+    const SoundRecord* first = g_Sound.current;
+    LoadSound(Wave("other.wav", PcmWave(3000)).c_str(), 5);
+    EXPECT_EQ(cell.number, 3003);
+    EXPECT_EQ(g_Sound.sounds.Find(5), first);
+    cell.number = 0;
+    Load3DSound(Wave("stereo.wav", PcmWave(1000, 2)).c_str(), 6);
+    EXPECT_EQ(cell.number, 3002);
+    EXPECT_EQ(SoundExist(6), 0);
+    cell.number = 0;
+    LoadSound(Wave("tune.OgG", PcmWave(100)).c_str(), 7);
+    EXPECT_EQ(cell.number, 3002);
+    LoadSound(mono.c_str(), 0);
+    EXPECT_EQ(cell.number, 3001);
+    cell.number = 0;
+    LoadSound("", 8);
+    EXPECT_EQ(cell.number, 3002);
+    PlaySound(9);
+    EXPECT_EQ(cell.number, 3004);
+}
+
+TEST_F(Sound, VolumePanAndSpeed) {
+    LoadSound(Wave("v.wav", PcmWave(1000)).c_str(), 1);
+    LONG volume = 1;
+    SetSoundVolume(1, 50);
+    Buffer(1)->GetVolume(&volume);
+    EXPECT_EQ(volume, -4800);
+    SetSoundVolume(1, 0);
+    Buffer(1)->GetVolume(&volume);
+    EXPECT_EQ(volume, -9600);
+    SetSoundVolume(1, 101);
+    EXPECT_EQ(cell.number, 3005);
+    EXPECT_EQ(SoundVolume(1), 0);
+    SetSoundPan(1, -2500);
+    EXPECT_EQ(SoundPan(1), -2500);
+    SetSoundPan(1, 10001);
+    EXPECT_EQ(cell.number, 3007);
+    SetSoundSpeed(1, 44100);
+    EXPECT_EQ(SoundSpeed(1), 44100);
+    SetSoundSpeed(1, 99);
+    EXPECT_EQ(cell.number, 3006);
+}
+
+TEST_F(Sound, LoopsJumpBackAndPlayStateFollowsTheBuffer) {
+    LoadSound(Wave("loop.wav", PcmWave(22050)).c_str(), 1);
+    LoopSound(1, 1000, 8000);
+    EXPECT_EQ(SoundLooping(1), 1);
+    Buffer(1)->SetCurrentPosition(20000); // past the end of the range
+    SoundUpdate();
+    DWORD cursor = 0;
+    Buffer(1)->GetCurrentPosition(&cursor, nullptr);
+    EXPECT_GE(cursor, 1000u);
+    EXPECT_LT(cursor, 12000u);
+
+    PauseSound(1);
+    EXPECT_EQ(SoundPaused(1), 1);
+    EXPECT_FALSE(BufferPlaying(1));
+    ResumeSound(1);
+    EXPECT_TRUE(BufferPlaying(1));
+    StopSound(1);
+    EXPECT_EQ(SoundPlaying(1), 0);
+    EXPECT_EQ(SoundLooping(1), 0);
+
+    LoadSound(Wave("blip.wav", PcmWave(500)).c_str(), 2);
+    PlaySound(2);
+    PauseSound(2);
+    EXPECT_EQ(SoundPlaying(2), 1); // until the update sees the buffer stopped
+    SoundUpdate();
+    EXPECT_EQ(SoundPlaying(2), 0);
+    PlaySound(2);
+    EXPECT_TRUE(PumpUntil([] {
+        SoundUpdate();
+        return SoundPlaying(2) == 0;
+    })) << "a 23 ms sound should end";
+    PlaySoundEx(2, -1);
+    EXPECT_EQ(cell.number, 3000);
+}
+
+TEST_F(Sound, ThreeDimensionalSoundsAndTheListener) {
+    Load3DSound(Wave("m.wav", PcmWave(2000)).c_str(), 1);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_EQ(SoundType(1), 1);
+    EXPECT_EQ(SoundPan(1), 0);
+    PositionSound(1, 100, 0, -50);
+    EXPECT_FLOAT_EQ(GetSoundPositionX(1), 1.0f);
+    EXPECT_FLOAT_EQ(SoundPositionX(1), 100.0f);
+    EXPECT_FLOAT_EQ(SoundPositionZ(1), -50.0f);
+    SoundUpdate();
+    SoundUpdate(); // deferred settings take effect every second update
+    D3DVECTOR p{};
+    g_Sound.current = static_cast<SoundRecord*>(g_Sound.sounds.Find(1));
+    g_Sound.current->buffer3D->GetPosition(&p);
+    EXPECT_NEAR(p.x, 1.0f, 1e-4);
+    EXPECT_NEAR(p.z, -0.5f, 1e-4);
+    PositionSound(1, 105, 0, -50); // a move of 0.05: not sent
+    EXPECT_FLOAT_EQ(g_Sound.current->sentPosition[0], 1.0f);
+    EXPECT_EQ(GetSoundPositionX(77), 0.0f);
+
+    PositionListener(50, 0, 0);
+    EXPECT_FLOAT_EQ(ListenerPositionX(), 50.0f);
+    RotateListener(0, 90, 0);
+    EXPECT_FLOAT_EQ(ListenerAngleY(), 90.0f);
+    SoundUpdate();
+    SoundUpdate();
+    D3DVECTOR front{}, top{};
+    ASSERT_NE(g_Sound.listener, nullptr);
+    g_Sound.listener->GetOrientation(&front, &top);
+    EXPECT_NEAR(front.x, 1.0f, 1e-3);
+    EXPECT_NEAR(front.z, 0.0f, 1e-3);
+    EXPECT_NEAR(top.y, 1.0f, 1e-3);
+    ScaleListener(2.0f);
+}
+
+TEST_F(Sound, ClonesShareTheData) {
+    LoadSound(Wave("c.wav", PcmWave(1000)).c_str(), 1);
+    CloneSound(2, 1);
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(SoundExist(2), 1);
+    PlaySound(2);
+    EXPECT_TRUE(BufferPlaying(2));
+    DeleteSound(1);
+    PlaySound(2); // the clone outlives its source
+    EXPECT_TRUE(BufferPlaying(2));
+    CloneSound(2, 2);
+    EXPECT_EQ(cell.number, 3003);
+}
+
+TEST_F(Sound, WriterAndDataRoundTrips) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 11025;
+    f.wBitsPerSample = 8;
+    f.nBlockAlign = 1;
+    f.nAvgBytesPerSec = 11025;
+    std::string samples(3000, '\0');
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<char>(i * 7);
+    const std::string name = folder.File("written.wav");
+    ASSERT_TRUE(WriteWaveFile(name.c_str(), reinterpret_cast<const std::uint8_t*>(samples.data()),
+                              3000, &f));
+    const std::string bytes = TempFolder::Read(name);
+    ASSERT_EQ(bytes.size(), 44u + 3000u);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(44), samples);
+    WaveFile wave;
+    ASSERT_EQ(wave.Open(name.c_str(), nullptr, 1), S_OK);
+    EXPECT_EQ(wave.DataSize(), 3000u);
+    EXPECT_EQ(wave.Format()->nSamplesPerSec, 11025u);
+
+    ASSERT_TRUE(
+        MakeSoundFromData(3, reinterpret_cast<const std::uint8_t*>(samples.data()), 3000, &f));
+    std::uint32_t bits = 0, perSecond = 0, seconds = 9, size = 0;
+    std::uint8_t* data = nullptr;
+    WAVEFORMATEX back{};
+    MakeMemblockFromSound(3, &bits, &perSecond, &seconds, &data, &size, 1, &back);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(size, 3000u);
+    EXPECT_EQ(std::memcmp(data, samples.data(), 3000), 0);
+    EXPECT_EQ(back.nSamplesPerSec, 11025u);
+    EXPECT_EQ(bits, 11025u * 8);
+    EXPECT_EQ(seconds, 0u);
+    MakeMemblockFromSound(3, nullptr, nullptr, nullptr, &data, nullptr, 0, nullptr);
+    EXPECT_EQ(data, nullptr);
+
+    WAVEFORMATEX broken = f;
+    broken.nChannels = 0;
+    EXPECT_FALSE(
+        MakeSoundFromData(4, reinterpret_cast<const std::uint8_t*>(samples.data()), 3000, &broken));
+    EXPECT_EQ(SoundExist(4), 0); // a failed make leaves the number free
+    seconds = 9;
+    MakeMemblockFromSound(4, &bits, &perSecond, &seconds, &data, &size, 1, &back);
+    EXPECT_EQ(seconds, 9u); // nothing for a missing sound
+}
+
+TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
+    char folderName[MAX_PATH] = {};
+    GetTempDataFolder(folderName, sizeof folderName);
+    EXPECT_EQ(std::string(folderName).substr(std::strlen(folderName) - 7), "tuldata");
+    EXPECT_NE(GetFileAttributesA(folderName), INVALID_FILE_ATTRIBUTES);
+    RecordSound(6, 2000);
+    if (!g_Sound.recordDevice) GTEST_SKIP() << "no wave input device here";
+    Sleep(300);
+    StopRecordingSound();
+    ASSERT_EQ(SoundExist(6), 1);
+    const std::string saved = folder.File("recorded.wav");
+    SaveSound(saved.c_str(), 6);
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(TempFolder::Read(saved).substr(0, 4), "RIFF");
+    LoadSound(Wave("plain.wav", PcmWave(100)).c_str(), 7);
+    SaveSound(saved.c_str(), 7);
+    EXPECT_EQ(cell.number, 3008);
+}
+
+TEST(SoundNotReady, EveryCommandIsSilent) {
+    RuntimeErrorRecord cell;
+    SetModuleErrorPointer(&cell);
+    SoundDestructor();
+    LoadSound("x.wav", 1);
+    PlaySound(0);
+    LoopSound(1, 0, 10);
+    SetSoundVolume(1, 500);
+    EXPECT_EQ(SoundPlaying(1), 0);
+    EXPECT_EQ(SoundExist(0), 0);
+    EXPECT_EQ(MakeSoundFromData(1, nullptr, 0, nullptr), false);
+    RecordSound(1);
+    StopRecordingSound();
+    PositionListener(1, 2, 3);
+    EXPECT_EQ(cell.number, 0);
+    SetModuleErrorPointer(nullptr);
+}
