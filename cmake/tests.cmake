@@ -53,3 +53,7 @@ file(WRITE ${SERIAL_TESTS_FILE} "foreach(list ${TEST_LISTS})
 endforeach()
 ")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})
+
+# The asset generator's own tests, in Debian's Python.
+add_test(NAME assets.generator COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/assets)
+set_tests_properties(assets.generator PROPERTIES TIMEOUT 300)
