@@ -1,0 +1,45 @@
+// The play board: a 10 x 10 grid of tiles, the shape cursor and the state machine of a game.
+#pragma once
+
+#include <cstdint>
+
+struct BoardCell {
+    std::int32_t colour = 9;  // 0..4 in play, 9 blank
+    std::uint8_t present = 0; // 0: a hole
+    std::int32_t special = 0; // 0 none, 1 star, 2 clock, 3 bomb, 4 mystery
+};
+
+struct ShapeCursor {
+    std::int32_t x = 0, y = 0;          // cell of the mask's top-left
+    std::int32_t width = 0, height = 0; // extents
+    std::uint8_t mask[10][10] = {};
+    std::int32_t alpha = 0;
+    std::int32_t pulse = 0;
+};
+
+struct PlayBoard {
+    std::uint8_t falling[10][10] = {};
+    BoardCell cells[10][10];
+    std::int32_t state = 0;
+    std::int32_t stateTimer = 0;
+    ShapeCursor shape;
+    std::int32_t colours = 3;
+    float comboMeter = 0;
+    std::int32_t combo = 0;
+    std::int32_t score = 0;
+    std::int32_t shownScore = 0;
+    std::uint8_t hintShown = 0;
+    std::uint8_t hint[10][10] = {};
+    std::uint8_t kookyNext = 0;
+    std::int32_t timeLeft = 0;
+    std::int32_t frameCounter = 0;
+    char message[102] = {};
+    std::int32_t messageFade = 0;
+
+    void StartGame();
+    void Update();
+    void Draw();
+    void HandleInput();
+};
+
+PlayBoard& Board();
