@@ -1,0 +1,134 @@
+#include "core/win32.h"
+
+#include "game/hiscores.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+// "records.bin" lives in the current folder: each case works in a fresh one.
+class HiScoreFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GetCurrentDirectoryA(MAX_PATH, start);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+    }
+    void TearDown() override { SetCurrentDirectoryA(start); }
+    std::string Records() const { return TempFolder::Read(folder.File("records.bin")); }
+
+    char start[MAX_PATH] = {};
+    TempFolder folder;
+};
+
+std::int32_t IntAt(const std::string& bytes, std::size_t at) {
+    std::int32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4); // the file and i686 are both little-endian
+    return v;
+}
+
+// Distinct values everywhere, so a misplaced entry shows; table t ranked 5000, 4000, ... 1000
+// by score and 50, 40, ... 10 by combo.
+HiScoreTable Numbered() {
+    HiScoreTable h;
+    for (int t = 0; t < kHiScoreTables; ++t) {
+        for (int e = 0; e < kHiScoreEntries; ++e) {
+            h.tables[t][e] = {{}, 5000 - 1000 * e + t, 50 - 10 * e};
+            std::snprintf(h.tables[t][e].name, kHiScoreNameBytes, "t%de%d", t, e);
+        }
+    }
+    return h;
+}
+
+bool AllDefaults(const HiScoreTable& h) {
+    for (const auto& rows : h.tables)
+        for (const HiScoreEntry& entry : rows)
+            if (entry.score != 1000 || entry.combo != 5 || !entry.name[0] || entry.name[11])
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(HiScoreFile, SavesSevenHundredBytesInPlaceAndReloadsThem) {
+    const HiScoreTable saved = Numbered();
+    ASSERT_TRUE(saved.Save());
+    const std::string bytes = Records();
+    ASSERT_EQ(bytes.size(), 700u);
+    for (int t = 0; t < kHiScoreTables; ++t) {
+        for (int e = 0; e < kHiScoreEntries; ++e) {
+            const std::size_t at = 100u * t + 20u * e;
+            EXPECT_STREQ(bytes.c_str() + at, saved.tables[t][e].name);
+            EXPECT_EQ(IntAt(bytes, at + 12), saved.tables[t][e].score);
+            EXPECT_EQ(IntAt(bytes, at + 16), saved.tables[t][e].combo);
+        }
+    }
+    HiScoreTable loaded;
+    loaded.Load();
+    EXPECT_EQ(std::memcmp(loaded.tables, saved.tables, sizeof saved.tables), 0);
+}
+
+TEST_F(HiScoreFile, MissingShortLongOrRandomFilesGiveTheDefaults) {
+    HiScoreTable h = Numbered();
+    h.Load();
+    EXPECT_TRUE(AllDefaults(h)) << "no file";
+    ASSERT_TRUE(Numbered().Save());
+    const std::string good = Records();
+    std::mt19937 random(7);
+    std::string noise(700, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    for (const std::string& bytes : {std::string(), good.substr(0, 699), good + '\0', noise}) {
+        folder.Write("records.bin", bytes);
+        h = Numbered();
+        h.Load();
+        EXPECT_TRUE(AllDefaults(h)) << bytes.size() << " bytes";
+    }
+}
+
+TEST_F(HiScoreFile, ANameWithoutATerminatorIsClipped) {
+    ASSERT_TRUE(Numbered().Save());
+    folder.Write("records.bin", Records().replace(100 * 2 + 20 * 3, 12, "abcdefghijkl"));
+    HiScoreTable h;
+    h.Load();
+    EXPECT_STREQ(h.tables[2][3].name, "abcdefghijk");
+    EXPECT_EQ(h.tables[2][3].score, 2002);
+    EXPECT_STREQ(h.tables[2][4].name, "t2e4");
+}
+
+TEST(HiScoreRank, AnEqualKeyDoesNotRankAndKeepyUppyRanksByCombo) {
+    HiScoreTable h = Numbered();
+    h.current = 0;
+    EXPECT_FALSE(h.FindRank(1000, 99));
+    EXPECT_EQ(h.rank, kNoRank);
+    EXPECT_TRUE(h.FindRank(4000, 0)); // ties second place, beats third
+    EXPECT_EQ(h.rank, 2);
+    for (std::int32_t table : {4, 5, 6}) {
+        h.current = table;
+        EXPECT_FALSE(h.FindRank(999999, 10)) << table;
+        EXPECT_TRUE(h.FindRank(0, 51)) << table;
+        EXPECT_EQ(h.rank, 0);
+    }
+}
+
+TEST(HiScoreRank, InsertShiftsDownAndDropsTheFifth) {
+    HiScoreTable h = Numbered();
+    h.current = 5;
+    ASSERT_TRUE(h.FindRank(7, 35));
+    h.Insert("", 7, 35); // Return pressed with no letters typed
+    const HiScoreEntry* rows = h.tables[5];
+    EXPECT_STREQ(rows[2].name, "");
+    EXPECT_EQ(rows[2].score, 7); // the score is kept beside the combo that ranked it
+    EXPECT_EQ(rows[2].combo, 35);
+    EXPECT_STREQ(rows[1].name, "t5e1");
+    EXPECT_STREQ(rows[3].name, "t5e2");
+    EXPECT_STREQ(rows[4].name, "t5e3");
+    EXPECT_STREQ(h.tables[4][2].name, "t4e2"); // other tables untouched
+    h.Insert("averyveryverylongname", 1, 1);
+    EXPECT_EQ(std::strlen(rows[2].name), 11u);
+}
