@@ -57,3 +57,9 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})
 # The asset generator's own tests, in Debian's Python.
 add_test(NAME assets.generator COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/assets)
 set_tests_properties(assets.generator PROPERTIES TIMEOUT 300)
+
+# The game played end to end through real input: alone, since it needs the keyboard focus.
+add_test(NAME e2e.play
+         COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/e2e/play_test.py ${GAME_DIR}
+                 ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e.play PROPERTIES RUN_SERIAL TRUE TIMEOUT 240)

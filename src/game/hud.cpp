@@ -16,6 +16,7 @@ constexpr std::int32_t kScratchSprite = 1;
 struct MouseEdges {
     std::uint8_t held[3] = {};
     std::uint8_t pressed[3] = {};
+    std::int32_t queued = -1;
 } mouse;
 
 GameHud hud;
@@ -85,6 +86,8 @@ std::int32_t GlyphImage(char c) {
 }
 
 void PasteImageFaded(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t alpha) {
+    // Fades count in steps that overshoot the last one (32 x 8, 128 x 2).
+    alpha = alpha < 0 ? 0 : (alpha > 255 ? 255 : alpha);
     PlaceSprite(kScratchSprite, static_cast<float>(x), static_cast<float>(y), image);
     SetSpriteAlpha(kScratchSprite, alpha);
     PasteSprite(kScratchSprite, x, y);
@@ -139,6 +142,12 @@ std::string FormatTime(std::int32_t seconds) {
 
 void UpdateMouseButtons() {
     const std::int32_t click = GetMouseClick();
+    if (mouse.queued >= 0 && mouse.queued < 3) {
+        mouse.pressed[0] = mouse.pressed[1] = mouse.pressed[2] = 0;
+        mouse.pressed[mouse.queued] = 1;
+        mouse.queued = -1;
+        return;
+    }
     for (std::int32_t i = 0; i < 3; ++i) {
         mouse.pressed[i] = 0;
         if (click != i) {
@@ -152,6 +161,10 @@ void UpdateMouseButtons() {
 
 bool WasMouseButtonPressed(std::int32_t code) {
     return code >= 0 && code < 3 && mouse.pressed[code];
+}
+
+void QueueMouseClick(std::int32_t code) {
+    mouse.queued = code;
 }
 
 void ResetMouseButtons() {

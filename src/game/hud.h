@@ -24,6 +24,9 @@ std::string FormatThousands(const std::string& text);
 void UpdateMouseButtons();
 bool WasMouseButtonPressed(std::int32_t code);
 void ResetMouseButtons();
+// The next UpdateMouseButtons reports this button pressed, for clicks that do not come from the
+// mouse device (scripted play).
+void QueueMouseClick(std::int32_t code);
 
 struct GameHud {
     std::int32_t alpha = 0; // the fade-in of the board picture and boxes

@@ -2,6 +2,9 @@
 
 #include "game/settings.h"
 #include "game/game_app.h"
+#include "game/levels.h"
+#include "game/play_board.h"
+#include "sound/sound.h"
 
 namespace {
 GameSettings settings;
@@ -15,6 +18,19 @@ void GameSettings::StartGame(std::int32_t newMode, std::int32_t newLevel, std::i
     mode = newMode;
     level = newLevel;
     colours = newColours;
+    starsLeft = 0;
+    StopSound(12);
+    LoopSound(4);
     App().screen = 1;
     InGameStart();
+}
+
+void GameSettings::LoadLevelRow() {
+    const LevelDefinition& row = LevelRow(level);
+    PlayBoard& board = Board();
+    board.colours = row.colours;
+    starsLeft = row.stars;
+    board.timeLeft = row.time;
+    shapeFactor = row.shapeFactor;
+    layoutSet = row.layoutSet;
 }

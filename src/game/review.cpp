@@ -1,0 +1,201 @@
+#include "core/win32.h"
+
+#include "game/review.h"
+#include "game/hiscores.h"
+#include "game/hud.h"
+#include "game/play_board.h"
+#include "game/settings.h"
+#include "image/image.h"
+#include "input/input.h"
+#include "sound/sound.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+ReviewPanel panels[4] = {{ReviewKind::GameOver},
+                         {ReviewKind::LevelComplete},
+                         {ReviewKind::KeepyUppy},
+                         {ReviewKind::TimeAttack}};
+NameEntryPanel nameEntry;
+
+constexpr std::int32_t kPanelX = 128, kPanelY = 128;
+
+struct PanelLine {
+    std::int32_t caption; // image
+    std::int32_t captionX, captionY;
+    std::int32_t valueX, valueY;
+};
+
+std::int32_t LineValue(ReviewKind kind, std::int32_t line) {
+    const GameSettings& settings = Settings();
+    if (line == 1) return settings.finalScore;
+    switch (kind) {
+    case ReviewKind::LevelComplete:
+        return settings.timeBonus;
+    case ReviewKind::KeepyUppy:
+        return Board().combo;
+    default:
+        return settings.finalScore;
+    }
+}
+
+// Lines of each panel; one-line panels leave the second caption at 0.
+void PanelLines(ReviewKind kind, PanelLine (&lines)[2], std::int32_t& count) {
+    switch (kind) {
+    case ReviewKind::LevelComplete:
+        lines[0] = {67, 198, 248, 398, 318};
+        lines[1] = {68, 198, 398, 398, 468};
+        count = 2;
+        break;
+    case ReviewKind::KeepyUppy:
+        lines[0] = {62, 198, 248, 398, 318};
+        lines[1] = {68, 198, 398, 398, 468};
+        count = 2;
+        break;
+    default:
+        lines[0] = {68, 198, 308, 398, 378};
+        count = 1;
+        break;
+    }
+}
+
+void DrawValue(std::int32_t value, std::int32_t x, std::int32_t y) {
+    DrawTextImages(FormatThousands(std::to_string(value)), x, y);
+}
+
+void PopSound() {
+    PlaySound(std::rand() % 3 + 1);
+}
+
+} // namespace
+
+ReviewPanel& Review(ReviewKind kind) {
+    return panels[static_cast<int>(kind)];
+}
+
+void ReviewPanel::Open() {
+    if (kind != ReviewKind::LevelComplete) Settings().finalScore = Board().score;
+    SetState(0);
+}
+
+void ReviewPanel::SetState(std::int32_t n) {
+    state = n;
+    counter = 0;
+    if (n == 11) PlaySound(11);
+}
+
+bool ReviewPanel::Step() {
+    if (state == 0) {
+        if (++counter > 32) SetState(1);
+    } else if (state >= 1 && state <= 9) {
+        if (++counter > 1) SetState(state + 1);
+    } else if (state == 10) {
+        if (++counter >= 21) counter = 0;
+    } else if (state == 11) {
+        counter += 5;
+        if (counter > 150) SetState(12);
+    } else if (state == 12) {
+        return false;
+    }
+    return true;
+}
+
+void ReviewPanel::HandleInput() {
+    if (!WasMouseButtonPressed(1)) return;
+    if (state == 10)
+        SetState(11);
+    else if (state >= 1 && state <= 9)
+        SetState(10);
+}
+
+void ReviewPanel::Draw() {
+    const std::int32_t background = kind == ReviewKind::LevelComplete ? 63 : 64;
+    if (state == 0) {
+        PasteImageFaded(background, kPanelX, kPanelY, counter * 8);
+        return;
+    }
+    if (state >= 12) return;
+    PasteImage(background, kPanelX, kPanelY, 1);
+    PanelLine lines[2] = {};
+    std::int32_t count = 0;
+    PanelLines(kind, lines, count);
+    // Two-line panels reveal caption, value, caption, value on states 2 to 5; one-line panels
+    // caption and value on states 2 and 3.
+    const std::int32_t shown = state < 2 ? 0 : state - 1;
+    for (std::int32_t line = 0; line < count; ++line) {
+        if (shown > 2 * line)
+            PasteImage(lines[line].caption, lines[line].captionX, lines[line].captionY, 1);
+        if (shown > 2 * line + 1)
+            DrawValue(LineValue(kind, count == 1 ? 1 : line), lines[line].valueX,
+                      lines[line].valueY);
+    }
+    if ((state == 10 || state == 11) && counter % 20 > 10) PasteImage(61, 198, 578, 1);
+}
+
+NameEntryPanel& NameEntry() {
+    return nameEntry;
+}
+
+char LetterOfScanCode(std::int32_t code) {
+    static const char kTop[] = "qwertyuiop", kMiddle[] = "asdfghjkl", kBottom[] = "zxcvbnm";
+    if (code >= 16 && code <= 25) return kTop[code - 16];
+    if (code >= 30 && code <= 38) return kMiddle[code - 30];
+    if (code >= 44 && code <= 50) return kBottom[code - 44];
+    return 0;
+}
+
+void NameEntryPanel::Open() {
+    SetState(0);
+    Settings().finalScore = Board().score;
+    length = 0;
+    std::memset(name, 0, sizeof name);
+    keyDelay = 0;
+}
+
+void NameEntryPanel::SetState(std::int32_t n) {
+    state = n;
+    counter = 0;
+}
+
+bool NameEntryPanel::Step() {
+    if (keyDelay > 0) --keyDelay;
+    if (state == 0) {
+        if (++counter > 32) SetState(1);
+    } else if (state == 2) {
+        return false;
+    }
+    return true;
+}
+
+void NameEntryPanel::Draw() {
+    if (state == 0) {
+        PasteImageFaded(65, kPanelX, kPanelY, counter * 8);
+    } else if (state == 1) {
+        PasteImage(65, kPanelX, kPanelY, 1);
+        DrawTextImages(name, 398, 528);
+    }
+}
+
+void NameEntryPanel::HandleInput() {
+    if (keyDelay >= 1 || state == 2) return;
+    const std::int32_t key = GetScanCode();
+    if (key == 14 && length >= 1 && length <= 9) {
+        name[--length] = '\0';
+        keyDelay = 10;
+        PopSound();
+    } else if (const char letter = LetterOfScanCode(key); letter && length < 9) {
+        name[length++] = letter;
+        name[length] = '\0';
+        keyDelay = 10;
+        PopSound();
+    }
+    if (IsReturnKeyDown()) {
+        const PlayBoard& board = Board();
+        HiScores().Insert(name, board.score, board.combo);
+        HiScores().Save();
+        SetState(2);
+    }
+}

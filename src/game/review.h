@@ -1,0 +1,39 @@
+// The panels that close a level or a game: a review of the score that waits for a click, and the
+// name entry for a high-score table.
+#pragma once
+
+#include <cstdint>
+
+enum class ReviewKind { GameOver, LevelComplete, KeepyUppy, TimeAttack };
+
+struct ReviewPanel {
+    ReviewKind kind = ReviewKind::GameOver;
+    std::int32_t state = 0; // 0 fade-in, 1..9 reveal, 10 wait, 11 closing, 12 finished
+    std::int32_t counter = 0;
+    void Open();
+    void SetState(std::int32_t n);
+    // False once the panel has closed.
+    bool Step();
+    void Draw();
+    void HandleInput();
+};
+
+ReviewPanel& Review(ReviewKind kind);
+
+struct NameEntryPanel {
+    std::int32_t state = 0; // 0 fade-in, 1 shown, 2 finished
+    std::int32_t counter = 0;
+    char name[10] = {};
+    std::int32_t length = 0;
+    std::int32_t keyDelay = 0;
+    void Open();
+    void SetState(std::int32_t n);
+    bool Step();
+    void Draw();
+    void HandleInput();
+};
+
+NameEntryPanel& NameEntry();
+
+// The letter typed by a key code, or 0.
+char LetterOfScanCode(std::int32_t code);

@@ -1,0 +1,119 @@
+"""The whole game driven like a player: the real executable under Wine, real mouse and keyboard
+events through xdotool. A time-attack game is played by clicking over the board, thrown away with
+right clicks, reviewed, and its score entered under a typed name; "records.bin" must then hold it.
+
+Usage: play_test.py GAME_FOLDER WINE_RUN BUILD_DIR
+"""
+
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+GAME, WINE_RUN, BUILD = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
+
+TABLE_BYTES = 100
+ENTRY_BYTES = 20
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True,
+                          timeout=30).stdout.strip()
+
+
+def entry(records, table, place):
+    at = TABLE_BYTES * table + ENTRY_BYTES * place
+    name = records[at:at + 12].split(b"\0")[0].decode()
+    score, combo = struct.unpack_from("<ii", records, at + 12)
+    return name, score, combo
+
+
+class PlayThrough(unittest.TestCase):
+    def setUp(self):
+        if not GAME:
+            self.skipTest("no game folder given")
+        self.folder = tempfile.mkdtemp(prefix="zarvolin-e2e-")
+        shutil.copy(os.path.join(GAME, "Zarvolin.exe"), self.folder)
+        shutil.copytree(os.path.join(GAME, "Data"), os.path.join(self.folder, "Data"))
+        # Empty tables: any score above 0 takes first place.
+        with open(os.path.join(self.folder, "Data", "records.bin"), "wb") as f:
+            f.write(bytes(700))
+        env = dict(os.environ, WINE_RUN_BUILD=BUILD)
+        self.game = subprocess.Popen([WINE_RUN, "Zarvolin.exe"], cwd=self.folder, env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.window = None
+
+    def tearDown(self):
+        if getattr(self, "game", None) and self.game.poll() is None:
+            self.game.kill()
+            self.game.wait(10)
+        if getattr(self, "folder", None):
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+    def find_window(self):
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            for window in xdotool("search", "--onlyvisible", "--class", "zarvolin").split():
+                geometry = xdotool("getwindowgeometry", "--shell", window)
+                values = dict(line.split("=") for line in geometry.splitlines() if "=" in line)
+                if int(values.get("WIDTH", 0)) >= 1024:
+                    return window
+            time.sleep(0.5)
+        self.fail("the game's window did not appear")
+
+    def click(self, x, y, button=1, pause=0.25):
+        xdotool("mousemove", "--window", self.window, x, y)
+        time.sleep(0.08)
+        xdotool("mousedown", button)
+        time.sleep(0.1)
+        xdotool("mouseup", button)
+        time.sleep(pause)
+
+    def key(self, name, pause=0.35):
+        xdotool("keydown", name)
+        time.sleep(0.1)
+        xdotool("keyup", name)
+        time.sleep(pause)
+
+    def test_a_time_attack_game_ends_in_the_table(self):
+        self.window = self.find_window()
+        xdotool("windowfocus", self.window)
+        time.sleep(6)  # the loading picture, then the menu
+        self.click(512, 380)  # play game
+        self.click(512, 440)  # time attack mode
+        self.click(512, 380)  # easy
+        time.sleep(2)  # ready, go
+        rng = random.Random(7)
+        for _ in range(40):
+            self.click(68 + 64 * rng.randrange(10) + 32, 62 + 64 * rng.randrange(10) + 32,
+                       pause=0.15)
+        for _ in range(14):  # each discard costs ten seconds
+            self.click(400, 400, button=3, pause=0.2)
+        time.sleep(5)  # time up
+        for _ in range(3):
+            self.click(512, 500, pause=0.6)  # reveal, wait, close
+        time.sleep(2)
+        for letter in "zorp":
+            self.key(letter)
+        self.key("Return", pause=1.5)
+        self.assertIsNone(self.game.poll(), "the game ended early")
+        self.key("Escape", pause=0.5)
+        self.game.wait(30)
+        with open(os.path.join(self.folder, "Data", "records.bin"), "rb") as f:
+            records = f.read()
+        self.assertEqual(len(records), 700)
+        name, score, combo = entry(records, 1, 0)
+        self.assertEqual(name, "zorp")
+        self.assertGreater(score, 0)
+        self.assertEqual(score % 10, 0)
+        for table in (0, 2, 3, 4, 5, 6):
+            self.assertEqual(entry(records, table, 0), ("", 0, 0))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
