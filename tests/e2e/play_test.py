@@ -15,6 +15,8 @@ import tempfile
 import time
 import unittest
 
+from PIL import ImageChops, ImageGrab
+
 GAME, WINE_RUN, BUILD = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
 
 TABLE_BYTES = 100
@@ -66,6 +68,15 @@ class PlayThrough(unittest.TestCase):
             time.sleep(0.5)
         self.fail("the game's window did not appear")
 
+    def screen(self):
+        return ImageGrab.grab(xdisplay=os.environ.get("DISPLAY"))
+
+    def assert_frames_change(self):
+        first = self.screen()
+        time.sleep(0.5)
+        self.assertIsNotNone(ImageChops.difference(first, self.screen()).getbbox(),
+                             "the screen stood still")
+
     def click(self, x, y, button=1, pause=0.25):
         xdotool("mousemove", "--window", self.window, x, y)
         time.sleep(0.08)
@@ -102,8 +113,9 @@ class PlayThrough(unittest.TestCase):
             self.key(letter)
         self.key("Return", pause=1.5)
         self.assertIsNone(self.game.poll(), "the game ended early")
+        self.assert_frames_change()
         self.key("Escape", pause=0.5)
-        self.game.wait(30)
+        self.assertEqual(self.game.wait(30), 0)
         with open(os.path.join(self.folder, "Data", "records.bin"), "rb") as f:
             records = f.read()
         self.assertEqual(len(records), 700)
@@ -113,6 +125,28 @@ class PlayThrough(unittest.TestCase):
         self.assertEqual(score % 10, 0)
         for table in (0, 2, 3, 4, 5, 6):
             self.assertEqual(entry(records, table, 0), ("", 0, 0))
+
+
+    def test_backspace_leaves_a_game_and_quit_ends_the_program(self):
+        self.window = self.find_window()
+        xdotool("windowfocus", self.window)
+        time.sleep(6)
+        self.assert_frames_change()  # the menu's backdrop scrolls
+        self.click(512, 380)  # play game
+        self.click(512, 440)  # time attack mode
+        self.click(512, 500)  # hard
+        time.sleep(2)
+        rng = random.Random(3)
+        for _ in range(10):
+            self.click(68 + 64 * rng.randrange(10) + 32, 62 + 64 * rng.randrange(10) + 32,
+                       pause=0.15)
+        self.assert_frames_change()
+        self.key("BackSpace", pause=1.0)
+        self.assertIsNone(self.game.poll(), "Backspace ended the program")
+        self.click(512, 620)  # quit, on the main page again
+        self.assertEqual(self.game.wait(30), 0)
+        with open(os.path.join(self.folder, "Data", "records.bin"), "rb") as f:
+            self.assertEqual(f.read(), bytes(700))  # no game finished, nothing written
 
 
 if __name__ == "__main__":
