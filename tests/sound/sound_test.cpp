@@ -4,6 +4,7 @@
 #include "sound/sound_state.h"
 #include "support/engine_fixture.h"
 #include "support/temp_folder.h"
+#include "support/wave_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +15,6 @@
 
 namespace {
 
-std::string U32(std::uint32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-std::string U16(std::uint16_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 2);
-}
-
-// A 16-bit PCM wave of a tone: channels, rate and sample count as asked.
-std::string PcmWave(int samples, int channels = 1, int rate = 22050) {
-    std::string data;
-    for (int i = 0; i < samples * channels; ++i)
-        data +=
-            U16(static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(i * 0.1))));
-    const int block = 2 * channels;
-    return "RIFF" + U32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt " + U32(16) +
-           U16(1) + U16(static_cast<std::uint16_t>(channels)) + U32(rate) + U32(rate * block) +
-           U16(static_cast<std::uint16_t>(block)) + U16(16) + "data" +
-           U32(static_cast<std::uint32_t>(data.size())) + data;
-}
-
-// IMA ADPCM, mono, 256-byte blocks of 505 samples: any nibbles decode to something.
 std::string AdpcmWave(int blocks) {
     std::string data;
     for (int b = 0; b < blocks; ++b) {
