@@ -1,11 +1,56 @@
-// Video texture module: its entries for the core's start and stop sequences.
+// Video texture module: up to 32 numbered animations, each a DirectShow filter graph whose frames
+// reach a Direct3D texture through TextureRenderer, drawn on the screen or copied into an image.
 #pragma once
 
 #include "core/core_data.h"
+
+#include <cstdint>
 
 void AnimationConstructor(HINSTANCE);
 void AnimationDestructor();
 void AnimationSetErrorHandler(RuntimeErrorRecord* cell);
 void AnimationPassCoreData(CoreData* core);
+// 0 releases every animation (they belong to the old device); 1 starts the module again.
 void AnimationRefreshD3D(std::int32_t mode);
+// Per frame, from Sync: frame copies, completion events and drawing.
 void AnimationUpdate();
+
+// Commands: animation numbers 1 to 32 (2001 otherwise, then 2004 when not loaded).
+void LoadAnimation(const char* fileName, std::int32_t n);
+void LoadDVDAnimation(std::int32_t n);
+void DeleteAnimation(std::int32_t n);
+void PlayAnimation(std::int32_t n);
+void PlayAnimation(std::int32_t n, std::int32_t x, std::int32_t y);
+void PlayAnimation(std::int32_t n, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                   std::int32_t y2);
+void PlayAnimationToImage(std::int32_t n, std::int32_t image, std::int32_t x1, std::int32_t y1,
+                          std::int32_t x2, std::int32_t y2);
+void LoopAnimation(std::int32_t n);
+void LoopAnimation(std::int32_t n, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                   std::int32_t y2);
+void StopAnimation(std::int32_t n);
+void PauseAnimation(std::int32_t n);
+void ResumeAnimation(std::int32_t n);
+void PlaceAnimation(std::int32_t n, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                    std::int32_t y2);
+std::int32_t AnimationExist(std::int32_t n);
+std::int32_t AnimationPlaying(std::int32_t n);
+std::int32_t AnimationPaused(std::int32_t n);
+std::int32_t AnimationLooping(std::int32_t n);
+std::int32_t GetAnimationX(std::int32_t n);
+std::int32_t GetAnimationY(std::int32_t n);
+std::int32_t GetAnimationWidth(std::int32_t n);
+std::int32_t GetAnimationHeight(std::int32_t n);
+void SetAnimationVolume(std::int32_t n, std::int32_t volume);
+void SetAnimationSpeed(std::int32_t n, std::int32_t speed);
+std::int32_t GetAnimationVolume(std::int32_t n);
+std::int32_t GetAnimationSpeed(std::int32_t n);
+void PlayDVDChapter(std::int32_t n, std::int32_t title, std::int32_t chapter);
+// The chapter count of a DVD title 1..99; 0 for other titles, -1 without a DVD info interface.
+std::int32_t GetDVDTitleChapters(std::int32_t n, std::int32_t title);
+void SetAnimationSampleSkip(std::uint8_t flag);
+
+// The texture that animation n's frames go into, with the UV scales of the video's area; null when
+// there is none. For read-back by tools and tests.
+IDirect3DTexture9* GetAnimationTexture(std::int32_t n, float* uScale = nullptr,
+                                       float* vScale = nullptr);

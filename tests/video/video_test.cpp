@@ -1,0 +1,393 @@
+#include "core/win32.h"
+
+#include "image/image.h"
+#include "support/engine_fixture.h"
+#include "support/temp_folder.h"
+#include "support/wave_files.h"
+#include "display/display.h"
+#include "video/texture_renderer.h"
+#include "video/video.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 64, kHeight = 48, kFrames = 5, kRate = 10;
+
+// Frame k's colour (0xRRGGBB) in each quadrant: 0 top-left, 1 top-right, 2 bottom-left, 3
+// bottom-right.
+std::uint32_t QuadrantColour(int k, int quadrant) {
+    const std::uint32_t r = 30 + 40 * k, g = 200 - 30 * quadrant, b = 17 + 50 * quadrant;
+    return r << 16 | g << 8 | b;
+}
+
+std::uint32_t SourceColour(int k, int x, int y) {
+    return QuadrantColour(k, (y >= kHeight / 2 ? 2 : 0) + (x >= kWidth / 2 ? 1 : 0));
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+    std::string out = id + U32(static_cast<std::uint32_t>(body.size())) + body;
+    if (body.size() % 2) out += '\0';
+    return out;
+}
+
+std::string List(const std::string& type, const std::string& body) {
+    return Chunk("LIST", type + body);
+}
+
+// An uncompressed RGB24 AVI of quadrant frames, stored bottom-up as bitmaps are.
+std::string RawAvi() {
+    const std::uint32_t frameBytes = kWidth * 3 * kHeight;
+    std::string avih = U32(1000000 / kRate) + U32(frameBytes * kRate) + U32(0) + U32(0x10) +
+                       U32(kFrames) + U32(0) + U32(1) + U32(frameBytes) + U32(kWidth) +
+                       U32(kHeight) + std::string(16, '\0');
+    std::string strh = std::string("vids") + U32(0) + U32(0) + U16(0) + U16(0) + U32(0) + U32(1) +
+                       U32(kRate) + U32(0) + U32(kFrames) + U32(frameBytes) + U32(0xffffffff) +
+                       U32(0) + U16(0) + U16(0) + U16(kWidth) + U16(kHeight);
+    std::string strf = U32(40) + U32(kWidth) + U32(kHeight) + U16(1) + U16(24) + U32(0) +
+                       U32(frameBytes) + U32(0) + U32(0) + U32(0) + U32(0);
+    std::string movi, idx1;
+    for (int k = 0; k < kFrames; ++k) {
+        std::string pixels;
+        for (int row = 0; row < kHeight; ++row) {
+            const int y = kHeight - 1 - row;
+            for (int x = 0; x < kWidth; ++x) {
+                const std::uint32_t c = SourceColour(k, x, y);
+                pixels += static_cast<char>(c & 0xff);
+                pixels += static_cast<char>(c >> 8 & 0xff);
+                pixels += static_cast<char>(c >> 16 & 0xff);
+            }
+        }
+        idx1 += std::string("00db") + U32(0x10) + U32(static_cast<std::uint32_t>(4 + movi.size())) +
+                U32(frameBytes);
+        movi += Chunk("00db", pixels);
+    }
+    const std::string body =
+        List("hdrl",
+             Chunk("avih", avih) + List("strl", Chunk("strh", strh) + Chunk("strf", strf))) +
+        List("movi", movi) + Chunk("idx1", idx1);
+    return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
+}
+
+// Texels (0xRRGGBB) of a 32-bit texture's level 0, row by row; empty when it cannot be read.
+std::vector<std::uint32_t> ReadTexture(IDirect3DTexture9* texture, int width, int height) {
+    std::vector<std::uint32_t> out;
+    D3DLOCKED_RECT locked{};
+    if (!texture || FAILED(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return out;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(
+            static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < width; ++x)
+            out.push_back(row[x] & 0xffffff);
+    }
+    texture->UnlockRect(0);
+    return out;
+}
+
+// A sample of chosen bytes, as an upstream allocator would hand it over.
+class BytesSample final : public IMediaSample {
+public:
+    BytesSample(std::vector<BYTE> bytes, long actual) : bytes_(std::move(bytes)), actual_(actual) {}
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetPointer(BYTE** out) override {
+        *out = bytes_.data();
+        return S_OK;
+    }
+    STDMETHODIMP_(long) GetSize() override { return static_cast<long>(bytes_.size()); }
+    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override {
+        return VFW_E_SAMPLE_TIME_NOT_SET;
+    }
+    STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
+    STDMETHODIMP IsSyncPoint() override { return S_OK; }
+    STDMETHODIMP SetSyncPoint(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP IsPreroll() override { return S_FALSE; }
+    STDMETHODIMP SetPreroll(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP_(long) GetActualDataLength() override { return actual_; }
+    STDMETHODIMP SetActualDataLength(long) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMediaType(AM_MEDIA_TYPE**) override { return S_FALSE; }
+    STDMETHODIMP SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    STDMETHODIMP IsDiscontinuity() override { return S_FALSE; }
+    STDMETHODIMP SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+
+private:
+    std::vector<BYTE> bytes_;
+    long actual_;
+};
+
+// A video type whose format block is a VIDEOINFOHEADER of this size, cut to formatBytes.
+struct VideoType {
+    VideoType(int width, int height, GUID subtype = MEDIASUBTYPE_RGB24,
+              ULONG formatBytes = sizeof(VIDEOINFOHEADER)) {
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = height;
+        info.bmiHeader.biBitCount = 24;
+        type.majortype = MEDIATYPE_Video;
+        type.subtype = subtype;
+        type.formattype = FORMAT_VideoInfo;
+        type.cbFormat = formatBytes;
+        type.pbFormat = reinterpret_cast<BYTE*>(&info);
+    }
+    VIDEOINFOHEADER info{};
+    AM_MEDIA_TYPE type{};
+};
+
+class Video : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
+        file = folder.Write("quads.avi", RawAvi());
+    }
+    void TearDown() override {
+        AnimationDestructor();
+        SetAnimationSampleSkip(0);
+        EngineFixture::TearDown();
+    }
+    // Runs the per-frame update until done() holds or a while has passed.
+    template <typename Done> bool UpdateUntil(Done done, unsigned ms = 8000) {
+        return PumpUntil(
+            [&] {
+                AnimationUpdate();
+                return done();
+            },
+            ms);
+    }
+    // Loads the clip into n and requires it to have come through the texture renderer.
+    void LoadClip(std::int32_t n) {
+        LoadAnimation(file.c_str(), n);
+        ASSERT_EQ(cell.number, 0);
+        ASSERT_NE(GetAnimationTexture(n), nullptr) << "the video did not reach the renderer";
+    }
+    TempFolder folder;
+    std::string file;
+};
+
+} // namespace
+
+TEST_F(Video, PlaysIntoTheTextureTopRowFirst) {
+    LoadClip(1);
+    EXPECT_EQ(AnimationExist(1), 1);
+    EXPECT_EQ(GetAnimationVolume(1), 100);
+    EXPECT_EQ(GetAnimationSpeed(1), 100);
+    // Before any play: the natural size at the origin.
+    EXPECT_EQ(GetAnimationX(1), 0);
+    EXPECT_EQ(GetAnimationWidth(1), kWidth);
+    EXPECT_EQ(GetAnimationHeight(1), kHeight);
+    float u = 0, v = 0;
+    IDirect3DTexture9* texture = GetAnimationTexture(1, &u, &v);
+    D3DSURFACE_DESC desc{};
+    ASSERT_TRUE(SUCCEEDED(texture->GetLevelDesc(0, &desc)));
+    EXPECT_FLOAT_EQ(u, static_cast<float>(kWidth) / desc.Width);
+    EXPECT_FLOAT_EQ(v, static_cast<float>(kHeight) / desc.Height);
+
+    const DWORD start = timeGetTime();
+    PlayAnimation(1, 10, 20);
+    EXPECT_EQ(AnimationPlaying(1), 1);
+    EXPECT_EQ(GetAnimationX(1), 10);
+    EXPECT_EQ(GetAnimationY(1), 20);
+    EXPECT_EQ(GetAnimationWidth(1), kWidth);
+    EXPECT_EQ(GetAnimationHeight(1), kHeight);
+    ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(1) == 0; })) << "no end of play";
+    EXPECT_EQ(AnimationLooping(1), 0);
+    // The clip lasts 500 ms: an unpaced renderer would take every frame at once.
+    EXPECT_GE(timeGetTime() - start, 250u);
+
+    // The last frame stays in the buffer; one more update copies it.
+    AnimationUpdate();
+    const std::vector<std::uint32_t> texels = ReadTexture(texture, kWidth, kHeight);
+    ASSERT_EQ(texels.size(), static_cast<size_t>(kWidth * kHeight));
+    for (int y : {0, 23, 24, 47})
+        for (int x : {0, 31, 32, 63})
+            EXPECT_EQ(texels[y * kWidth + x], SourceColour(kFrames - 1, x, y))
+                << "at " << x << "," << y;
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Video, SampleSkipLeavesTheTextureAlone) {
+    LoadClip(1);
+    SetAnimationSampleSkip(1);
+    PlayAnimation(1);
+    ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(1) == 0; }));
+    AnimationUpdate();
+    const std::vector<std::uint32_t> texels = ReadTexture(GetAnimationTexture(1), kWidth, kHeight);
+    ASSERT_FALSE(texels.empty());
+    EXPECT_NE(texels[0], SourceColour(kFrames - 1, 0, 0));
+}
+
+TEST_F(Video, CopiesIntoATargetImageAndClipsTheRectangle) {
+    LoadClip(1);
+    PlayAnimationToImage(1, 5, 0, 0, kWidth, kHeight);
+    ASSERT_EQ(cell.number, 0);
+    ASSERT_EQ(GetImageWidth(5), kWidth) << "the target image was not made";
+    ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(1) == 0; }));
+    AnimationUpdate();
+    std::vector<std::uint32_t> texels = ReadTexture(GetImagePointer(5), kWidth, kHeight);
+    ASSERT_EQ(texels.size(), static_cast<size_t>(kWidth * kHeight));
+    for (int y : {0, 47})
+        for (int x : {0, 63})
+            EXPECT_EQ(texels[y * kWidth + x], SourceColour(kFrames - 1, x, y));
+
+    // A rectangle reaching past the image's corner is cut at its edges.
+    PlayAnimationToImage(1, 5, 32, 24, 32 + kWidth, 24 + kHeight);
+    ASSERT_EQ(GetImageWidth(5), kWidth);
+    ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(1) == 0; }));
+    AnimationUpdate();
+    texels = ReadTexture(GetImagePointer(5), kWidth, kHeight);
+    ASSERT_FALSE(texels.empty());
+    EXPECT_EQ(texels[47 * kWidth + 63], QuadrantColour(kFrames - 1, 0));
+    EXPECT_EQ(texels[0], SourceColour(kFrames - 1, 0, 0)); // outside: untouched
+    // An empty rectangle copies nothing and does no harm.
+    PlaceAnimation(1, 10, 10, 10, 30);
+    AnimationUpdate();
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Video, LoopsAndReloadsReplaceAPlayingAnimation) {
+    LoadClip(2);
+    LoopAnimation(2);
+    EXPECT_EQ(AnimationLooping(2), 1);
+    // The last frame shows, then the first again: it rewound at its end.
+    IDirect3DTexture9* texture = GetAnimationTexture(2);
+    auto topLeftIs = [&](int k) {
+        const std::vector<std::uint32_t> texels = ReadTexture(texture, 1, 1);
+        return !texels.empty() && texels[0] == QuadrantColour(k, 0);
+    };
+    ASSERT_TRUE(UpdateUntil([&] { return topLeftIs(kFrames - 1); }, 4000));
+    EXPECT_TRUE(UpdateUntil([&] { return topLeftIs(0); }, 4000)) << "no rewind";
+    UpdateUntil([] { return false; }, 700);
+    EXPECT_EQ(AnimationPlaying(2), 1);
+    EXPECT_EQ(AnimationLooping(2), 1);
+    PauseAnimation(2);
+    EXPECT_EQ(AnimationPaused(2), 1);
+    ResumeAnimation(2);
+    EXPECT_EQ(AnimationPaused(2), 0);
+
+    SetAnimationVolume(2, 150);
+    EXPECT_EQ(GetAnimationVolume(2), 150);
+    SetAnimationSpeed(2, 50);
+    EXPECT_EQ(GetAnimationSpeed(2), 50);
+    // Loading onto the playing number stops and replaces it.
+    LoadAnimation(file.c_str(), 2);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_EQ(AnimationExist(2), 1);
+    EXPECT_EQ(AnimationPlaying(2), 0);
+    EXPECT_EQ(AnimationLooping(2), 0);
+    EXPECT_EQ(GetAnimationVolume(2), 100);
+    StopAnimation(2);
+    DeleteAnimation(2);
+    EXPECT_EQ(AnimationExist(2), 0);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Video, BrokenFilesGiveTheLoadErrorWithoutHanging) {
+    const std::string good = RawAvi();
+    const std::vector<std::string> files = {
+        folder.File("missing.avi"),
+        folder.Write("cut.avi", good.substr(0, 300)),
+        folder.Write("half.avi", good.substr(0, good.size() / 2 - 7)),
+        folder.Write("noise.avi", std::string(6000, '\x5a')),
+        std::string(400, 'a'),
+    };
+    for (const std::string& f : files) {
+        cell.number = 0;
+        LoadAnimation(f.c_str(), 3);
+        if (cell.number == 0) { // a cut file may still hold whole frames: then it plays
+            PlayAnimation(3);
+            UpdateUntil([] { return AnimationPlaying(3) == 0; }, 4000);
+            DeleteAnimation(3);
+        } else {
+            EXPECT_EQ(cell.number, 2002) << f.substr(0, 60);
+            EXPECT_EQ(AnimationExist(3), 0);
+        }
+    }
+    cell.number = 0;
+    LoadAnimation(files[0].c_str(), 3);
+    EXPECT_EQ(cell.number, 2002);
+    LoadAnimation(files[3].c_str(), 3);
+    EXPECT_EQ(cell.number, 2002);
+}
+
+TEST_F(Video, NumberErrors) {
+    EXPECT_EQ(AnimationExist(0), 0);
+    EXPECT_EQ(cell.number, 2001);
+    cell.number = 0;
+    LoadAnimation(file.c_str(), 33);
+    EXPECT_EQ(cell.number, 2001);
+    cell.number = 0;
+    EXPECT_EQ(AnimationExist(7), 0);
+    EXPECT_EQ(cell.number, 0); // only the range applies
+    EXPECT_EQ(AnimationPlaying(7), 0);
+    EXPECT_EQ(cell.number, 2004);
+    for (auto command : {&DeleteAnimation, &StopAnimation, &PauseAnimation, &ResumeAnimation}) {
+        cell.number = 0;
+        command(7);
+        EXPECT_EQ(cell.number, 2004);
+        cell.number = 0;
+        command(-1);
+        EXPECT_EQ(cell.number, 2001);
+    }
+    cell.number = 0;
+    PlayAnimationToImage(7, 1, 0, 0, 8, 8);
+    EXPECT_EQ(cell.number, 2004);
+    cell.number = 0;
+    LoadClip(7);
+    PlayAnimationToImage(7, 22000001, 0, 0, 8, 8);
+    EXPECT_EQ(cell.number, 501);
+    cell.number = 0;
+    // No DVD drive here: the DVD form fails quietly and leaves the number free.
+    LoadDVDAnimation(8);
+    EXPECT_EQ(AnimationExist(8), 0);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Video, RendererChecksTypesAndBoundsEachSampleCopy) {
+    auto* renderer = new TextureRenderer(GetDirect3DDevice());
+    VideoType odd(10, -3); // rows of 30 bytes padded to 32; top-down height counts as 3
+    EXPECT_EQ(renderer->CheckMediaType(&odd.type), S_OK);
+    VideoType rgb32(10, 3, MEDIASUBTYPE_RGB32);
+    EXPECT_EQ(renderer->CheckMediaType(&rgb32.type), E_FAIL);
+    VideoType wave(10, 3);
+    wave.type.formattype = FORMAT_WaveFormatEx;
+    EXPECT_EQ(renderer->CheckMediaType(&wave.type), E_INVALIDARG);
+    // Format blocks that lie about their size or the frame's are refused.
+    VideoType cut(10, 3, MEDIASUBTYPE_RGB24, 20);
+    EXPECT_EQ(renderer->SetMediaType(&cut.type), VFW_E_TYPE_NOT_ACCEPTED);
+    VideoType empty(0, 3);
+    EXPECT_EQ(renderer->SetMediaType(&empty.type), VFW_E_TYPE_NOT_ACCEPTED);
+    VideoType huge(1 << 20, 1 << 20);
+    EXPECT_EQ(renderer->SetMediaType(&huge.type), VFW_E_TYPE_NOT_ACCEPTED);
+
+    ASSERT_EQ(renderer->SetMediaType(&odd.type), S_OK);
+    EXPECT_EQ(renderer->pitch, 32);
+    EXPECT_EQ(renderer->videoHeight, 3);
+    ASSERT_EQ(renderer->frameSize, 96u);
+    ASSERT_NE(renderer->texture, nullptr);
+    EXPECT_EQ(renderer->textureFormat, D3DFMT_A8R8G8B8);
+    D3DSURFACE_DESC desc{};
+    renderer->texture->GetLevelDesc(0, &desc);
+    EXPECT_FLOAT_EQ(renderer->uScale, 10.0f / desc.Width);
+
+    // A sample longer than the frame fills it exactly; a short one only its own bytes.
+    BytesSample longSample(std::vector<BYTE>(200, 0x11), 200);
+    EXPECT_EQ(renderer->DoRenderSample(&longSample), S_OK);
+    ASSERT_NE(renderer->frameBuffer, nullptr);
+    EXPECT_EQ(renderer->frameBuffer[95], 0x11);
+    BytesSample shortSample(std::vector<BYTE>(40, 0x22), 40);
+    EXPECT_EQ(renderer->DoRenderSample(&shortSample), S_OK);
+    EXPECT_EQ(renderer->frameBuffer[39], 0x22);
+    EXPECT_EQ(renderer->frameBuffer[40], 0x11);
+    // The buffer never moves, so a type of another frame size is refused from now on.
+    VideoType other(20, 3);
+    EXPECT_EQ(renderer->SetMediaType(&other.type), VFW_E_TYPE_NOT_ACCEPTED);
+    renderer->Release();
+}
