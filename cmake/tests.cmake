@@ -63,3 +63,14 @@ add_test(NAME e2e.play
          COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/e2e/play_test.py ${GAME_DIR}
                  ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR})
 set_tests_properties(e2e.play PROPERTIES RUN_SERIAL TRUE TIMEOUT 240)
+
+# A Motion-JPEG clip for the video tests, made with Pillow beside the test programs.
+if(TARGET test_video)
+  set(MJPEG_CLIP ${CMAKE_BINARY_DIR}/test-data/quads-mjpeg.avi)
+  add_custom_command(OUTPUT ${MJPEG_CLIP}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/test-data
+                     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/video/mjpeg_avi.py ${MJPEG_CLIP}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/tests/video/mjpeg_avi.py)
+  add_custom_target(video_test_data DEPENDS ${MJPEG_CLIP})
+  add_dependencies(test_video video_test_data)
+endif()

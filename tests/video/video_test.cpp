@@ -391,3 +391,33 @@ TEST_F(Video, RendererChecksTypesAndBoundsEachSampleCopy) {
     EXPECT_EQ(renderer->SetMediaType(&other.type), VFW_E_TYPE_NOT_ACCEPTED);
     renderer->Release();
 }
+
+// The build writes a Motion-JPEG version of the clip beside the test programs.
+TEST_F(Video, CompressedFramesAreDecodedIntoTheTexture) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string clip(path);
+    clip = clip.substr(0, clip.rfind('\\')) + "\\test-data\\quads-mjpeg.avi";
+    LoadAnimation(clip.c_str(), 2);
+    ASSERT_EQ(cell.number, 0) << clip;
+    IDirect3DTexture9* texture = GetAnimationTexture(2);
+    ASSERT_NE(texture, nullptr) << "the video did not reach the renderer";
+    EXPECT_EQ(GetAnimationWidth(2), kWidth);
+    EXPECT_EQ(GetAnimationHeight(2), kHeight);
+    PlayAnimation(2);
+    ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(2) == 0; })) << "no end of play";
+    AnimationUpdate();
+    const std::vector<std::uint32_t> texels = ReadTexture(texture, kWidth, kHeight);
+    ASSERT_EQ(texels.size(), static_cast<size_t>(kWidth * kHeight));
+    // JPEG is lossy: each quadrant's middle within a few steps of its colour.
+    for (int y : {12, 36})
+        for (int x : {16, 48}) {
+            const std::uint32_t got = texels[y * kWidth + x];
+            const std::uint32_t want = SourceColour(kFrames - 1, x, y);
+            for (int shift : {0, 8, 16}) {
+                const int a = static_cast<int>(got >> shift & 0xff);
+                const int b = static_cast<int>(want >> shift & 0xff);
+                EXPECT_NEAR(a, b, 12) << "at " << x << "," << y << " channel " << shift / 8;
+            }
+        }
+}
