@@ -1,10 +1,57 @@
-// Bitmap module: its entries for the core's start and stop sequences.
+// Bitmap module: numbered off-screen drawing surfaces on the device. Bitmap 0 is the screen (the
+// back buffer); the others are lockable render targets that the 2D drawing can be pointed at.
 #pragma once
 
 #include "core/core_data.h"
 
+#include <cstdint>
+
+// Module entries.
 void BitmapConstructor(HINSTANCE);
 void BitmapDestructor();
 void BitmapSetErrorHandler(RuntimeErrorRecord* cell);
 void BitmapPassCoreData(CoreData* core);
+// 0 frees every bitmap; 1 makes bitmap 0 again for the new device.
 void BitmapRefreshD3D(std::int32_t mode);
+
+// Numbers 0..22000000 for lookups (error 1001 outside), 1..22000000 for making and deleting;
+// 1002 when a bitmap is missing, 1003 when a file cannot be loaded.
+void CreateBitmap(std::int32_t n, std::int32_t width, std::int32_t height);
+void LoadBitmap(const char* fileName, std::int32_t n);
+void LoadBitmap(const char* fileName);
+void CopyBitmap(std::int32_t from, std::int32_t to);
+void CopyBitmapRect(std::int32_t from, std::int32_t left, std::int32_t top, std::int32_t right,
+                    std::int32_t bottom, std::int32_t to, std::int32_t toLeft, std::int32_t toTop,
+                    std::int32_t toRight, std::int32_t toBottom);
+void DeleteBitmap(std::int32_t n);
+void SetCurrentBitmap(std::int32_t n);
+std::int32_t GetCurrentBitmap();
+
+std::int32_t BitmapExist(std::int32_t n);
+std::int32_t GetBitmapWidth(std::int32_t n);
+std::int32_t GetBitmapHeight(std::int32_t n);
+std::int32_t GetBitmapDepth(std::int32_t n);
+std::int32_t BitmapMirrored(std::int32_t n);
+std::int32_t BitmapFlipped(std::int32_t n);
+// The same on the current bitmap.
+std::int32_t BitmapExist();
+std::int32_t GetBitmapWidth();
+std::int32_t GetBitmapHeight();
+std::int32_t GetBitmapDepth();
+std::int32_t BitmapMirrored();
+std::int32_t BitmapFlipped();
+
+// Pixel effects, in place. A percent outside 0..100 or a radius above 9 does nothing.
+void MirrorBitmap(std::int32_t n);
+void FlipBitmap(std::int32_t n);
+void FadeBitmap(std::int32_t n, std::int32_t percent);
+void BlurBitmap(std::int32_t n, std::int32_t radius);
+
+// Memory-block converters. Mode 1 fills *data (a GlobalAlloc block the caller frees with mode 0)
+// with the bitmap's rows and its sizes; any other mode frees *data.
+void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** data,
+                            std::int32_t* width, std::int32_t* height, std::int32_t* depth,
+                            std::int32_t* size);
+// Makes bitmap n (n > 0) of this size and copies the rows in; bitmap 0 takes only what fits.
+void MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                            std::int32_t depth, const std::uint8_t* data);

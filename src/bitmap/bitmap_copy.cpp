@@ -1,0 +1,273 @@
+#include "core/win32.h"
+
+#include "bitmap/bitmap.h"
+#include "bitmap/bitmap_state.h"
+#include "core/core.h"
+#include "display/display.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+BitmapState& s = g_Bitmap;
+
+constexpr std::int32_t kNameBuffer = 256;
+constexpr UINT kLargestImage = 16384; // the device's texture limit; a larger header is hostile
+
+struct SurfaceSize {
+    std::int32_t width = 0, height = 0, bytesPerPixel = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+};
+
+SurfaceSize SizeOf(IDirect3DSurface9* surface) {
+    D3DSURFACE_DESC desc{};
+    if (!surface || FAILED(surface->GetDesc(&desc))) return {};
+    return {static_cast<std::int32_t>(desc.Width), static_cast<std::int32_t>(desc.Height),
+            SurfaceFormatBits(desc.Format) / 8, desc.Format};
+}
+
+// Releases the surface when the holder goes out of scope.
+struct SurfaceHolder {
+    IDirect3DSurface9* p = nullptr;
+    ~SurfaceHolder() {
+        if (p) p->Release();
+    }
+};
+
+// Locks a surface for the holder's lifetime.
+struct SurfaceLock {
+    explicit SurfaceLock(IDirect3DSurface9* surface, DWORD flags = 0) : surface(surface) {
+        if (surface && SUCCEEDED(surface->LockRect(&rect, nullptr, flags)))
+            bits = static_cast<std::uint8_t*>(rect.pBits);
+    }
+    ~SurfaceLock() {
+        if (bits) surface->UnlockRect();
+    }
+    SurfaceLock(const SurfaceLock&) = delete;
+    SurfaceLock& operator=(const SurfaceLock&) = delete;
+    std::uint8_t* Row(std::int32_t y) const {
+        return bits + static_cast<std::ptrdiff_t>(y) * rect.Pitch;
+    }
+    IDirect3DSurface9* surface;
+    D3DLOCKED_RECT rect{};
+    std::uint8_t* bits = nullptr;
+};
+
+void Stretch(IDirect3DSurface9* from, const RECT& fromRect, IDirect3DSurface9* to,
+             const RECT& toRect) {
+    if (s.device && from && to) s.device->StretchRect(from, &fromRect, to, &toRect, D3DTEXF_NONE);
+}
+
+// Reads the file into a new lockable target of its own size; null when it is no picture.
+IDirect3DSurface9* LoadFileSurface(const char* name, D3DFORMAT format) {
+    D3DXIMAGE_INFO info{};
+    if (FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
+        info.Width > kLargestImage || info.Height > kLargestImage)
+        return nullptr;
+    IDirect3DSurface9* surface = MakeLockableTarget(static_cast<std::int32_t>(info.Width),
+                                                    static_cast<std::int32_t>(info.Height), format);
+    if (surface && FAILED(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, name, nullptr,
+                                                   D3DX_FILTER_NONE, 0, nullptr))) {
+        surface->Release();
+        return nullptr;
+    }
+    return surface;
+}
+
+// Puts the loaded picture into bitmap n: a new bitmap takes its size, an existing one keeps its
+// own.
+bool PlaceLoadedImage(std::int32_t n, IDirect3DSurface9* image) {
+    const SurfaceSize from = SizeOf(image);
+    BitmapRecord* r = s.bitmaps.Get(n);
+    if (!r) {
+        r = MakeBitmapRecord(n, from.width, from.height, s.format);
+        if (!r) return false;
+        r->depth = SizeOf(r->surface).bytesPerPixel * 8;
+    }
+    IDirect3DSurface9* target = BitmapSurface(n, r);
+    const SurfaceSize to = SizeOf(target);
+    const RECT area{0, 0, std::min(from.width, to.width), std::min(from.height, to.height)};
+    Stretch(image, area, target, area);
+    return true;
+}
+
+// One axis of a 1:1 copy: moves both starts past negative positions and trims the length to
+// both surfaces. The length that remains, 0 or less when nothing is left.
+std::int32_t ClipAxis(std::int32_t& from, std::int32_t& to, std::int32_t length,
+                      std::int32_t fromSize, std::int32_t toSize) {
+    if (from < 0) {
+        to -= from;
+        length += from;
+        from = 0;
+    }
+    if (to < 0) {
+        from -= to;
+        length += to;
+        to = 0;
+    }
+    length = std::min(length, fromSize - from);
+    return std::min(length, toSize - to);
+}
+
+void CopyOneToOne(IDirect3DSurface9* from, RECT src, IDirect3DSurface9* to, RECT dst) {
+    const SurfaceSize a = SizeOf(from), b = SizeOf(to);
+    std::int32_t sx = src.left, sy = src.top, dx = dst.left, dy = dst.top;
+    const std::int32_t w = ClipAxis(sx, dx, src.right - src.left, a.width, b.width);
+    const std::int32_t h = ClipAxis(sy, dy, src.bottom - src.top, a.height, b.height);
+    if (w <= 0 || h <= 0) return;
+    Stretch(from, RECT{sx, sy, sx + w, sy + h}, to, RECT{dx, dy, dx + w, dy + h});
+}
+
+void CopyPixel(const std::uint8_t* from, std::uint8_t* to, std::int32_t bytes) {
+    std::memcpy(to, from, static_cast<std::size_t>(bytes));
+}
+
+// Nearest-pixel scaling; destination pixels whose source lies off the surface stay as they were.
+void CopyScaled(IDirect3DSurface9* from, const RECT& src, IDirect3DSurface9* to, const RECT& dst) {
+    const SurfaceSize a = SizeOf(from), b = SizeOf(to);
+    const std::int32_t bpp = a.bytesPerPixel;
+    if (bpp != b.bytesPerPixel || (bpp != 2 && bpp != 4)) return;
+    const double rx = static_cast<double>(src.right - src.left) / (dst.right - dst.left);
+    const double ry = static_cast<double>(src.bottom - src.top) / (dst.bottom - dst.top);
+    SurfaceLock in(from, D3DLOCK_READONLY), out(to);
+    if (!in.bits || !out.bits) return;
+    const std::int32_t x0 = std::max<std::int32_t>(dst.left, 0);
+    const std::int32_t x1 = std::min<std::int32_t>(dst.right, b.width);
+    const std::int32_t y1 = std::min<std::int32_t>(dst.bottom, b.height);
+    for (std::int32_t y = std::max<std::int32_t>(dst.top, 0); y < y1; ++y) {
+        const std::int32_t sy = src.top + static_cast<std::int32_t>((y - dst.top) * ry);
+        if (sy < 0 || sy >= a.height) continue;
+        for (std::int32_t x = x0; x < x1; ++x) {
+            const std::int32_t sx = src.left + static_cast<std::int32_t>((x - dst.left) * rx);
+            if (sx < 0 || sx >= a.width) continue;
+            CopyPixel(in.Row(sy) + sx * bpp, out.Row(y) + x * bpp, bpp);
+        }
+    }
+}
+
+// Both numbers in range and present; fills the two surfaces.
+bool FindPair(std::int32_t from, std::int32_t to, IDirect3DSurface9*& a, IDirect3DSurface9*& b) {
+    if (!ValidBitmapNumber(from) || !ValidBitmapNumber(to)) return false;
+    const BitmapRecord* fromRecord = FindBitmap(from);
+    if (!fromRecord) return false;
+    const BitmapRecord* toRecord = FindBitmap(to);
+    if (!toRecord) return false;
+    a = BitmapSurface(from, fromRecord);
+    b = BitmapSurface(to, toRecord);
+    return a && b;
+}
+
+} // namespace
+
+void LoadBitmap(const char* fileName, std::int32_t n) {
+    if (!ValidBitmapNumber(n)) return;
+    char name[kNameBuffer] = {};
+    if (fileName) lstrcpynA(name, fileName, kNameBuffer);
+    CoreData* core = s.core;
+    if (core && core->callbacks.mediaRedirect) core->callbacks.mediaRedirect(name, kNameBuffer);
+    if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(name);
+    const BitmapRecord* existing = s.bitmaps.Get(n);
+    const SurfaceSize own = SizeOf(BitmapSurface(n, existing));
+    const D3DFORMAT format = existing && own.format != D3DFMT_UNKNOWN ? own.format : s.format;
+    SurfaceHolder image{name[0] ? LoadFileSurface(name, format) : nullptr};
+    if (core && core->callbacks.afterClose) core->callbacks.afterClose(name);
+    if (!image.p) {
+        RaiseRuntimeError(kBitmapLoadFailed);
+        return;
+    }
+    if (PlaceLoadedImage(n, image.p)) PointDrawingAt(n);
+}
+
+void LoadBitmap(const char* fileName) {
+    LoadBitmap(fileName, 0);
+}
+
+void CopyBitmap(std::int32_t from, std::int32_t to) {
+    if (!ValidBitmapNumber(from) || !ValidBitmapNumber(to)) return;
+    if (from == to) {
+        RaiseRuntimeError(kBitmapNumberIllegal);
+        return;
+    }
+    IDirect3DSurface9 *a = nullptr, *b = nullptr;
+    if (!FindPair(from, to, a, b)) return;
+    const SurfaceSize sa = SizeOf(a), sb = SizeOf(b);
+    const RECT area{0, 0, std::min(sa.width, sb.width), std::min(sa.height, sb.height)};
+    if (area.right > 0 && area.bottom > 0) Stretch(a, area, b, area);
+}
+
+void CopyBitmapRect(std::int32_t from, std::int32_t left, std::int32_t top, std::int32_t right,
+                    std::int32_t bottom, std::int32_t to, std::int32_t toLeft, std::int32_t toTop,
+                    std::int32_t toRight, std::int32_t toBottom) {
+    IDirect3DSurface9 *a = nullptr, *b = nullptr;
+    if (!FindPair(from, to, a, b)) return;
+    const RECT src{left, top, right, bottom}, dst{toLeft, toTop, toRight, toBottom};
+    if (right <= left || bottom <= top || toRight <= toLeft || toBottom <= toTop) return;
+    SurfaceHolder copy;
+    if (a == b) {
+        // A surface cannot be stretched onto itself: read from a copy of it.
+        const SurfaceSize size = SizeOf(a);
+        copy.p = MakeLockableTarget(size.width, size.height, size.format);
+        if (!copy.p) return;
+        const RECT whole{0, 0, size.width, size.height};
+        Stretch(a, whole, copy.p, whole);
+        a = copy.p;
+    }
+    if (right - left == toRight - toLeft)
+        CopyOneToOne(a, src, b, dst);
+    else
+        CopyScaled(a, src, b, dst);
+}
+
+void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** data,
+                            std::int32_t* width, std::int32_t* height, std::int32_t* depth,
+                            std::int32_t* size) {
+    if (!data || !width || !height || !depth || !size) return;
+    if (mode != 1) {
+        if (*data) GlobalFree(*data);
+        *data = nullptr;
+        return;
+    }
+    *data = nullptr;
+    *width = *height = *depth = *size = 0;
+    const BitmapRecord* r = FindBitmap(n);
+    if (!r) return;
+    IDirect3DSurface9* surface = BitmapSurface(n, r);
+    const SurfaceSize own = SizeOf(surface);
+    const std::int32_t w = std::min(r->width, own.width), h = std::min(r->height, own.height);
+    const std::int32_t rowBytes = w * own.bytesPerPixel;
+    if (rowBytes <= 0 || h <= 0) return;
+    SurfaceLock lock(surface, D3DLOCK_READONLY);
+    if (!lock.bits) return;
+    auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, rowBytes * h));
+    if (!block) return;
+    for (std::int32_t y = 0; y < h; ++y)
+        std::memcpy(block + static_cast<std::ptrdiff_t>(y) * rowBytes, lock.Row(y), rowBytes);
+    *data = block;
+    *width = w;
+    *height = h;
+    *depth = own.bytesPerPixel * 8;
+    *size = rowBytes * h;
+}
+
+void MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                            std::int32_t depth, const std::uint8_t* data) {
+    if (!ValidBitmapNumber(n) || !data || width < 1 || height < 1 || depth < 8) return;
+    const BitmapRecord* r = s.bitmaps.Get(n);
+    if (n > 0 && !(r && r->width == width && r->height == height && r->depth == depth)) {
+        if (r) RemoveBitmap(n);
+        r = MakeBitmapRecord(n, width, height, s.format);
+    }
+    if (!r && !(r = FindBitmap(n))) return;
+    IDirect3DSurface9* surface = BitmapSurface(n, r);
+    const SurfaceSize own = SizeOf(surface);
+    // Only what fits: the block's rows may be longer or more than the surface's.
+    const std::int32_t stride = width * (depth / 8);
+    const std::int32_t rowBytes = std::min(stride, own.width * own.bytesPerPixel);
+    const std::int32_t rows = std::min(height, own.height);
+    if (rowBytes <= 0 || rows <= 0) return;
+    SurfaceLock lock(surface);
+    if (!lock.bits) return;
+    for (std::int32_t y = 0; y < rows; ++y)
+        std::memcpy(lock.Row(y), data + static_cast<std::ptrdiff_t>(y) * stride, rowBytes);
+}

@@ -1,0 +1,329 @@
+#include "core/win32.h"
+
+#include "bitmap/bitmap.h"
+#include "display/display.h"
+#include "draw2d/draw2d.h"
+#include "support/engine_fixture.h"
+#include "support/image_files.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000,
+                        kGreen = 0xFF00FF00;
+
+// A bitmap's raw 32-bit pixels, row by row.
+struct Pixels {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint32_t> p;
+    std::uint32_t At(int x, int y) const { return p[static_cast<std::size_t>(y) * width + x]; }
+};
+
+class Bitmaps : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
+        ASSERT_NE(GetDirect3DDevice(), nullptr);
+        if (GetBitmapDepth(0) != 32) GTEST_SKIP() << "the screen is not 32-bit";
+    }
+    static Pixels Read(std::int32_t n) {
+        Pixels out;
+        std::uint8_t* data = nullptr;
+        std::int32_t depth = 0, size = 0;
+        MakeMemblockFromBitmap(1, n, &data, &out.width, &out.height, &depth, &size);
+        if (!data) return out;
+        const auto* words = reinterpret_cast<const std::uint32_t*>(data);
+        out.p.assign(words, words + size / 4);
+        MakeMemblockFromBitmap(0, n, &data, &out.width, &out.height, &depth, &size);
+        return out;
+    }
+    template <typename Fn> static Pixels Write(std::int32_t n, int width, int height, Fn colour) {
+        Pixels in{width, height, {}};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                in.p.push_back(colour(x, y));
+        MakeBitmapFromMemblock(n, width, height, 32,
+                               reinterpret_cast<const std::uint8_t*>(in.p.data()));
+        return in;
+    }
+    static std::uint32_t Unique(int x, int y) {
+        return 0xFF000000u | static_cast<std::uint32_t>(x * 16 + y + 1) * 0x010203u;
+    }
+    static std::uint32_t Rgb(std::uint32_t c) { return c & 0xFFFFFF; }
+    TempFolder folder;
+};
+
+} // namespace
+
+TEST_F(Bitmaps, NumbersAreCheckedBeforeAnyWork) {
+    CopyBitmap(3, 3); // a copy onto itself is an illegal number, even of a missing bitmap
+    EXPECT_EQ(cell.number, 1001);
+    cell.number = 0;
+    CopyBitmap(3, 4);
+    EXPECT_EQ(cell.number, 1002);
+    CreateBitmap(3, 8, 8);
+    cell.number = 0;
+    CopyBitmap(3, 3);
+    EXPECT_EQ(cell.number, 1001);
+    cell.number = 0;
+    CopyBitmap(3, 22000001);
+    EXPECT_EQ(cell.number, 1001);
+
+    cell.number = 0;
+    CreateBitmap(0, 8, 8);
+    EXPECT_EQ(cell.number, 1001);
+    cell.number = 0;
+    DeleteBitmap(0);
+    EXPECT_EQ(cell.number, 1001);
+    cell.number = 0;
+    EXPECT_EQ(GetBitmapWidth(5), 0);
+    EXPECT_EQ(cell.number, 1002);
+    cell.number = 0;
+    EXPECT_EQ(BitmapExist(-1), 0);
+    EXPECT_EQ(cell.number, 1001);
+    cell.number = 0;
+    EXPECT_EQ(BitmapExist(0), 1);
+    EXPECT_EQ(BitmapExist(5), 0);
+    EXPECT_EQ(GetBitmapWidth(0), 640);
+    EXPECT_EQ(GetBitmapHeight(0), 480);
+    CreateBitmap(22000000, 2, 2);
+    EXPECT_EQ(GetCurrentBitmap(), 22000000);
+    EXPECT_EQ(GetBitmapWidth(), 2);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, LoadingFillsAnExistingBitmapOrMakesOneOfThePictureSize) {
+    const std::string bmp = folder.Write("big.bmp", BmpBytes(640, 480, [](int x, int y) {
+                                             return x < 320 && y < 240 ? kRed : kGreen;
+                                         }));
+    CreateBitmap(1, 320, 240);
+    LoadBitmap(bmp.c_str(), 1);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_EQ(GetBitmapWidth(1), 320);
+    EXPECT_EQ(GetBitmapHeight(1), 240);
+    const Pixels small = Read(1);
+    ASSERT_EQ(small.p.size(), 320u * 240u);
+    EXPECT_EQ(Rgb(small.At(0, 0)), Rgb(kRed));
+    EXPECT_EQ(Rgb(small.At(319, 239)), Rgb(kRed)); // only the top-left quarter came in
+
+    LoadBitmap(bmp.c_str(), 2);
+    EXPECT_EQ(GetBitmapWidth(2), 640);
+    EXPECT_EQ(GetBitmapHeight(2), 480);
+    EXPECT_EQ(GetBitmapDepth(2), 32);
+    EXPECT_EQ(GetCurrentBitmap(), 2);
+    const Pixels big = Read(2);
+    EXPECT_EQ(Rgb(big.At(639, 479)), Rgb(kGreen));
+    EXPECT_EQ(Rgb(big.At(319, 239)), Rgb(kRed));
+}
+
+TEST_F(Bitmaps, BadFilesGiveTheLoadErrorAndChangeNothing) {
+    std::string truncated = BmpBytes(16, 16, [](int, int) { return kWhite; });
+    truncated.resize(60);
+    std::string hugeHeader = BmpBytes(2, 2, [](int, int) { return kWhite; });
+    hugeHeader[18] = hugeHeader[19] = hugeHeader[20] = '\x7F'; // a width of millions
+    std::string noise(300, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>(i * 97 + 13);
+    const std::string files[] = {folder.Write("cut.bmp", truncated),
+                                 folder.Write("huge.bmp", hugeHeader),
+                                 folder.Write("noise.png", noise), folder.File("missing.bmp")};
+    CreateBitmap(1, 4, 4);
+    for (const std::string& file : files) {
+        cell.number = 0;
+        LoadBitmap(file.c_str(), 7);
+        EXPECT_EQ(cell.number, 1003) << file;
+        EXPECT_EQ(BitmapExist(7), 0) << file;
+        EXPECT_EQ(GetCurrentBitmap(), 1) << file;
+    }
+    cell.number = 0;
+    LoadBitmap(nullptr);
+    EXPECT_EQ(cell.number, 1003);
+    cell.number = 0;
+    LoadBitmap(files[0].c_str(), -1);
+    EXPECT_EQ(cell.number, 1001);
+}
+
+TEST_F(Bitmaps, DrawingGoesToTheCurrentBitmapAndBackToTheScreen) {
+    ClearScreen(kBlack);
+    CreateBitmap(1, 64, 32);
+    EXPECT_EQ(GetCurrentBitmap(), 1);
+    SetInk(kRed, 0);
+    FillBox(0, 0, 64, 32);
+    EXPECT_EQ(Rgb(Read(1).At(63, 31)), Rgb(kRed));
+    EXPECT_EQ(Rgb(Read(0).At(10, 10)), 0u);
+
+    CreateBitmap(2, 8, 8);
+    SetCurrentBitmap(1);
+    DeleteBitmap(2); // not the current one, yet drawing returns to the screen
+    EXPECT_EQ(GetCurrentBitmap(), 0);
+    SetInk(kGreen, 0);
+    FillBox(0, 0, 20, 20);
+    EXPECT_EQ(Rgb(Read(0).At(10, 10)), Rgb(kGreen));
+    EXPECT_EQ(Rgb(Read(1).At(10, 10)), Rgb(kRed));
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, ADisplayModeChangeLeavesOnlyTheScreen) {
+    CreateBitmap(1, 16, 16);
+    CreateBitmap(2, 16, 16);
+    SetDisplayMode(800, 600, 32);
+    EXPECT_EQ(BitmapExist(1), 0);
+    EXPECT_EQ(BitmapExist(2), 0);
+    EXPECT_EQ(BitmapExist(0), 1);
+    EXPECT_EQ(GetBitmapWidth(0), 800);
+    EXPECT_EQ(GetCurrentBitmap(), 0);
+    CreateBitmap(1, 16, 16); // the new device makes bitmaps again
+    EXPECT_EQ(BitmapExist(1), 1);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, WholeCopiesClipToTheSmallerBitmap) {
+    const Pixels source = Write(1, 8, 8, Unique);
+    Write(3, 4, 4, [](int, int) { return kBlack; });
+    CopyBitmap(1, 3);
+    const Pixels copied = Read(3);
+    EXPECT_EQ(Rgb(copied.At(3, 3)), Rgb(source.At(3, 3)));
+    EXPECT_EQ(Rgb(copied.At(0, 2)), Rgb(source.At(0, 2)));
+
+    Write(0, 2, 2, [](int, int) { return kWhite; });
+    CopyBitmap(0, 3); // the screen's top-left into the small bitmap
+    EXPECT_EQ(Rgb(Read(3).At(1, 1)), Rgb(kWhite));
+    EXPECT_EQ(Rgb(Read(3).At(3, 3)), Rgb(Read(0).At(3, 3))); // the whole small bitmap was covered
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, RectangleCopiesClipBothSidesAndScaleByNearestPixel) {
+    const Pixels source = Write(1, 8, 8, Unique);
+    const auto clear = [] { Write(2, 8, 8, [](int, int) { return kBlack; }); };
+
+    clear();
+    CopyBitmapRect(1, -2, -2, 4, 4, 2, 5, 5, 11, 11); // off both surfaces: one pixel remains
+    Pixels out = Read(2);
+    EXPECT_EQ(Rgb(out.At(7, 7)), Rgb(source.At(0, 0)));
+    EXPECT_EQ(Rgb(out.At(6, 6)), 0u);
+    EXPECT_EQ(Rgb(out.At(5, 5)), 0u);
+
+    clear();
+    CopyBitmapRect(1, 0, 0, 4, 4, 2, 100, 100, 104, 104); // entirely outside
+    CopyBitmapRect(1, 4, 4, 0, 0, 2, 0, 0, 4, 4);         // empty source
+    CopyBitmapRect(1, 0, 0, 4, 4, 2, -50, 0, -40, 10);    // scaled, entirely outside
+    out = Read(2);
+    for (std::uint32_t c : out.p)
+        EXPECT_EQ(Rgb(c), 0u);
+
+    CopyBitmapRect(1, 0, 0, 4, 4, 2, -4, 0, 4, 8); // doubled; its left half falls off
+    out = Read(2);
+    EXPECT_EQ(Rgb(out.At(0, 0)), Rgb(source.At(2, 0)));
+    EXPECT_EQ(Rgb(out.At(3, 7)), Rgb(source.At(3, 3)));
+
+    CopyBitmapRect(1, 0, 0, 4, 4, 1, 4, 4, 8, 8); // within one bitmap
+    out = Read(1);
+    EXPECT_EQ(Rgb(out.At(4, 4)), Rgb(source.At(0, 0)));
+    EXPECT_EQ(Rgb(out.At(7, 6)), Rgb(source.At(3, 2)));
+    EXPECT_EQ(Rgb(out.At(3, 3)), Rgb(source.At(3, 3)));
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, MemoryBlocksRoundTripAndTheScreenTakesOnlyWhatFits) {
+    const Pixels in = Write(4, 3, 2, Unique);
+    EXPECT_EQ(GetBitmapWidth(4), 3);
+    const Pixels out = Read(4);
+    ASSERT_EQ(out.width, 3);
+    ASSERT_EQ(out.height, 2);
+    EXPECT_EQ(out.p, in.p);
+
+    const Pixels large =
+        Write(0, 700, 500, [](int x, int y) { return x == 639 && y == 479 ? kRed : kGreen; });
+    EXPECT_EQ(GetBitmapWidth(0), 640);
+    EXPECT_EQ(Rgb(Read(0).At(639, 479)), Rgb(kRed));
+    EXPECT_EQ(Rgb(Read(0).At(638, 479)), Rgb(kGreen));
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, FadeScalesTheColoursAndKeepsAlpha) {
+    Write(1, 3, 1, [](int x, int) {
+        return x == 0 ? 0xFFFFFFFFu : x == 1 ? 0x80402011u : 0x01FF0000u;
+    });
+    FadeBitmap(1, 101);
+    FadeBitmap(1, -1);
+    Pixels p = Read(1);
+    EXPECT_EQ(p.At(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(p.At(1, 0), 0x80402011u);
+    FadeBitmap(1, 100);
+    EXPECT_EQ(Read(1).p, p.p);
+
+    FadeBitmap(1, 50);
+    p = Read(1);
+    EXPECT_EQ(p.At(0, 0), 0xFF7F7F7Fu);
+    EXPECT_EQ(p.At(1, 0), 0x80201008u);
+    EXPECT_EQ(p.At(2, 0), 0x017F0000u);
+    FadeBitmap(1, 0);
+    p = Read(1);
+    EXPECT_EQ(p.At(0, 0), 0xFF000000u);
+    EXPECT_EQ(p.At(2, 0), 0x01000000u);
+
+    FadeBitmap(9, 50);
+    EXPECT_EQ(cell.number, 1002);
+}
+
+TEST_F(Bitmaps, BlurAveragesTheWindowThatLiesInsideTheBitmap) {
+    const auto dot = [](int cx, int cy) {
+        return [=](int x, int y) { return x == cx && y == cy ? kWhite : kBlack; };
+    };
+    const Pixels before = Write(1, 7, 7, dot(3, 3));
+    BlurBitmap(1, 1);
+    BlurBitmap(1, 10);
+    EXPECT_EQ(Read(1).p, before.p);
+
+    BlurBitmap(1, 3);
+    Pixels p = Read(1);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const bool inside = x >= 2 && x <= 4 && y >= 2 && y <= 4;
+            EXPECT_EQ(p.At(x, y), inside ? 0xFF1C1C1Cu : kBlack) << x << "," << y;
+        }
+
+    Write(1, 7, 7, dot(3, 3));
+    BlurBitmap(1, 4); // an even width reaches two back and one forward
+    p = Read(1);
+    EXPECT_EQ(p.At(2, 2), 0xFF0F0F0Fu);
+    EXPECT_EQ(p.At(5, 5), 0xFF0F0F0Fu);
+    EXPECT_EQ(p.At(1, 1), kBlack);
+    EXPECT_EQ(p.At(6, 6), kBlack);
+
+    Write(1, 7, 7, dot(0, 0));
+    BlurBitmap(1, 3); // the corner averages four samples
+    EXPECT_EQ(Read(1).At(0, 0), 0xFF3F3F3Fu);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, MirrorAndFlipReverseAndRestore) {
+    const Pixels original = Write(1, 5, 3, Unique);
+    MirrorBitmap(1);
+    Pixels p = Read(1);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(p.At(x, y), original.At(4 - x, y));
+    EXPECT_EQ(BitmapMirrored(1), 1);
+    MirrorBitmap(1);
+    EXPECT_EQ(Read(1).p, original.p);
+    EXPECT_EQ(BitmapMirrored(1), 0);
+
+    FlipBitmap(1);
+    p = Read(1);
+    EXPECT_EQ(p.At(2, 0), original.At(2, 2));
+    EXPECT_EQ(p.At(4, 1), original.At(4, 1));
+    EXPECT_EQ(BitmapFlipped(1), 1);
+    FlipBitmap(1);
+    EXPECT_EQ(Read(1).p, original.p);
+    EXPECT_EQ(BitmapFlipped(1), 0);
+
+    MirrorBitmap(22000001);
+    EXPECT_EQ(cell.number, 1001);
+}
