@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/window.h"
+#include "core/console.h"
 #include "core/core.h"
 #include "core/core_state.h"
 #include "core/frame_loop.h"
@@ -105,6 +106,7 @@ bool MakeWindow(CoreData& core, std::int32_t mode, HINSTANCE instance, const cha
 void StoreCallbacks(CoreData& core) {
     core.callbacks.resizeString = CoreResizeString;
     core.callbacks.pumpMessages = PumpMessages;
+    core.callbacks.print = PrintText;
     core.callbacks.chooseCursor = ChooseCoreCursor;
     core.callbacks.mediaRedirect = MediaPathRedirect;
     core.callbacks.beforeOpen = MediaScramblerBeforeOpen;
@@ -190,6 +192,7 @@ void CloseEngineWindow() {
     const bool hadWindow = g_FrameLoop.windowReady || core.window;
     g_FrameLoop.windowReady = 0;
     g_FrameLoop.frameReady = 0;
+    StopGdiConsole(); // its picture would otherwise be painted on the next window
     CoreResizeString(&core.entryBuffer, 0);
     w.entryLength = w.entryCapacity = 0;
     if (core.window) DestroyWindow(core.window);

@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/console.h"
 #include "core/core.h"
 #include "core/core_state.h"
 #include "core/module_link.h"
@@ -125,7 +126,7 @@ void TakeButton(HWND window, std::uint32_t bit, bool down) {
 // A moved or resized window shows the last frame at once.
 void Repaint(HWND window) {
     PAINTSTRUCT ps;
-    BeginPaint(window, &ps);
+    PaintGdiConsole(BeginPaint(window, &ps));
     EndPaint(window, &ps);
     const DisplayLinks& d = ModuleLinkTable.display;
     if (g_CoreData->windowMode == 1 && d.endScene && d.present && d.beginScene) {
