@@ -17,8 +17,6 @@ namespace {
 
 // Written by Open, SetPage and HandleInput; lives as long as the program.
 FrontEndMenu menu;
-// Set by QueueMenuClick, taken by the next HandleInput.
-bool clickQueued = false;
 
 constexpr std::int32_t kGameTune = 4;
 constexpr std::int32_t kMenuTune = 12;
@@ -195,10 +193,6 @@ std::int32_t MenuItemAt(std::int32_t x, std::int32_t y, std::int32_t itemCount) 
     return -1;
 }
 
-void QueueMenuClick() {
-    clickQueued = true;
-}
-
 void FrontEndMenu::Open() {
     StopSound(kGameTune);
     LoopSound(kMenuTune);
@@ -248,7 +242,5 @@ void FrontEndMenu::HandleInput() {
     const std::int32_t count = itemCount < kMenuItemsMax ? itemCount : kMenuItemsMax;
     const std::int32_t item = MenuItemAt(GetMouseX(), GetMouseY(), count);
     if (item >= 0) hovered[item] = 1;
-    const bool clicked = WasMouseButtonPressed(1) || clickQueued;
-    clickQueued = false;
-    if (clicked && item >= 0) Click(*this, item);
+    if (WasMouseButtonPressed(1) && item >= 0) Click(*this, item);
 }

@@ -41,7 +41,3 @@ FrontEndMenu& Menu();
 // The item under a point of the screen, -1 when none: strictly inside its 400 x 60 box, so the
 // border row two items share belongs to neither.
 std::int32_t MenuItemAt(std::int32_t x, std::int32_t y, std::int32_t itemCount);
-
-// A left click that the next HandleInput takes as the button going down this frame, for input
-// that does not come from the mouse device (tests drive the menu through it).
-void QueueMenuClick();

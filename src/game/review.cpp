@@ -139,7 +139,8 @@ NameEntryPanel& NameEntry() {
     return nameEntry;
 }
 
-char LetterOfScanCode(std::int32_t code) {
+// The letter typed by a key code, or 0.
+static char LetterOfScanCode(std::int32_t code) {
     static const char kTop[] = "qwertyuiop", kMiddle[] = "asdfghjkl", kBottom[] = "zxcvbnm";
     if (code >= 16 && code <= 25) return kTop[code - 16];
     if (code >= 30 && code <= 38) return kMiddle[code - 30];

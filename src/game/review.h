@@ -34,6 +34,3 @@ struct NameEntryPanel {
 };
 
 NameEntryPanel& NameEntry();
-
-// The letter typed by a key code, or 0.
-char LetterOfScanCode(std::int32_t code);

@@ -29,7 +29,8 @@ protected:
 void ClickAt(std::int32_t x, std::int32_t y) {
     g_CoreData->mouseX = x;
     g_CoreData->mouseY = y;
-    QueueMenuClick();
+    QueueMouseClick(1);
+    UpdateMouseButtons();
     Menu().HandleInput();
 }
 

