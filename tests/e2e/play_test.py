@@ -71,6 +71,22 @@ class PlayThrough(unittest.TestCase):
     def screen(self):
         return ImageGrab.grab(xdisplay=os.environ.get("DISPLAY"))
 
+    def wait_for_menu(self):
+        # The loading picture stands still; the menu's backdrop scrolls. Start-up time varies a
+        # lot with the machine's load, so wait for steady motion instead of a fixed time (one
+        # change alone may be the loading picture's first paint).
+        deadline = time.time() + 90
+        moving = 0
+        last = self.screen()
+        while time.time() < deadline and moving < 3:
+            time.sleep(0.3)
+            shot = self.screen()
+            moving = moving + 1 if ImageChops.difference(last, shot).getbbox() else 0
+            last = shot
+        if moving < 3:
+            self.fail("the menu did not appear")
+        time.sleep(0.3)
+
     def assert_frames_change(self):
         first = self.screen()
         time.sleep(0.5)
@@ -94,7 +110,7 @@ class PlayThrough(unittest.TestCase):
     def test_a_time_attack_game_ends_in_the_table(self):
         self.window = self.find_window()
         xdotool("windowfocus", self.window)
-        time.sleep(6)  # the loading picture, then the menu
+        self.wait_for_menu()
         self.click(512, 380)  # play game
         self.click(512, 440)  # time attack mode
         self.click(512, 380)  # easy
@@ -130,8 +146,7 @@ class PlayThrough(unittest.TestCase):
     def test_backspace_leaves_a_game_and_quit_ends_the_program(self):
         self.window = self.find_window()
         xdotool("windowfocus", self.window)
-        time.sleep(6)
-        self.assert_frames_change()  # the menu's backdrop scrolls
+        self.wait_for_menu()
         self.click(512, 380)  # play game
         self.click(512, 440)  # time attack mode
         self.click(512, 500)  # hard
