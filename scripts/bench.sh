@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every benchmark under Wine on a private Xvfb display.
+# Sets everything up, builds, and runs every benchmark under Wine on a private Xvfb display, one
+# after the other so that none disturbs another's figures.
+#   scripts/bench.sh            all of them
+#   scripts/bench.sh --profile  the game's start-up, menu and busy board sampled too, with
+#                               reports of where the time goes (build/profile-*.txt)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+profile=
+[ "${1:-}" = --profile ] && profile=1
 "$root/scripts/setup.sh"
 BUILD_DIR=$build "$root/scripts/build.sh" >/dev/null
-for bench in "$build"/bench_*.exe; do
-  env -u DISPLAY "$root/scripts/wine-run" "$bench"
-done
+run() { env -u DISPLAY "$root/scripts/wine-run" "$@" | tr -d '\r'; }
+run "$build/bench_frame_pacing.exe"
+run "$build/bench_sprites.exe"
+run "$build/bench_id_list.exe"
+(cd "$build/game" && run "$build/bench_game_frames.exe" . ${profile:+../samples})
+if [ -n "$profile" ]; then
+  for what in engine pictures menu board; do
+    /usr/bin/python3 "$root/bench/profile_report.py" "$build/samples-$what.txt" \
+      "$build/bench_game_frames.exe" > "$build/profile-$what.txt"
+    echo "where the game's thread spends its time, $what:"
+    head -25 "$build/profile-$what.txt"
+  done
+fi

@@ -1,5 +1,7 @@
 // IdList: the numbered-item list of every module. Maps an item number chosen by the program to a
 // pointer to the module's record; owns its nodes, never the records. Nodes keep append order.
+// Past a handful of nodes a hash index finds the first node of a number without walking the list;
+// results are those of the walk, and a list whose index cannot be allocated simply walks.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +34,25 @@ public:
     void Clear();
 
 private:
+    struct IndexSlot {
+        std::int32_t id;
+        IdListNode* node; // null: free slot
+    };
+
     IdListNode* FindNode(std::int32_t id) const;
+    IdListNode* WalkFrom(IdListNode* n, std::int32_t id) const;
+    std::uint32_t Home(std::int32_t id) const;
+    IndexSlot* IndexSlotOf(std::int32_t id) const;
+    void IndexInsert(std::int32_t id, IdListNode* node);
+    void IndexErase(IndexSlot* slot);
+    bool BuildIndex(std::uint32_t capacity);
+    void DropIndex();
+
+    IndexSlot* index = nullptr;
+    std::uint32_t indexCapacity = 0; // a power of two
+    std::uint32_t indexShift = 0;
+    std::int32_t indexed = 0;    // ids in the index
+    std::int32_t duplicates = 0; // nodes whose id an earlier node has
 };
 
 // The item store of most modules: records of one type under item numbers, each record a copy that

@@ -93,6 +93,14 @@ ImageFolders() {
 } // namespace
 
 void LoadGameAssets() {
+    ShowLoadingPicture();
+    LoadGameSounds();
+    LoadGameImages();
+    HideMouse();
+    ChangeDirectory("..\\");
+}
+
+void ShowLoadingPicture() {
     SetDisplayMode(1024, 768, 32);
     SyncOn();
     SetSyncRate(60);
@@ -104,10 +112,6 @@ void LoadGameAssets() {
         PasteImage(1, 0, 0, 0);
         Sync();
     }
-    LoadGameSounds();
-    LoadGameImages();
-    HideMouse();
-    ChangeDirectory("..\\");
 }
 
 void LoadGameSounds() {

@@ -22,6 +22,8 @@ void InGameHandleInput();
 
 // Loading of the game's pictures and sounds, in their fixed numbers.
 void LoadGameAssets();
+// The display mode, then the loading picture held for 150 frames.
+void ShowLoadingPicture();
 void LoadGameSounds();
 void LoadGameImages();
 void SetUpGameFont();

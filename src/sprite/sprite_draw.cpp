@@ -29,7 +29,7 @@ void ReleaseSurfaces() {
     s.backBuffer = s.savedCopy = nullptr;
 }
 
-void SetRunStates(IDirect3DDevice9* device) {
+void RecordRunStates(IDirect3DDevice9* device) {
     device->SetVertexShader(nullptr);
     device->SetFVF(kSpriteVertexFormat);
     device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
@@ -60,6 +60,29 @@ void SetRunStates(IDirect3DDevice9* device) {
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
+void ReleaseRunStates() {
+    if (s.runStates) s.runStates->Release();
+    s.runStates = nullptr;
+    s.runStatesDevice = nullptr;
+}
+
+// The two dozen states of a sprite run go to the device as one recorded block: set one by one,
+// they cost more than the drawing of a small sprite.
+void SetRunStates(IDirect3DDevice9* device) {
+    if (s.runStates && (s.runStatesDevice != device || s.runStatesSmooth != s.smoothing))
+        ReleaseRunStates();
+    if (!s.runStates) {
+        if (SUCCEEDED(device->BeginStateBlock())) {
+            RecordRunStates(device);
+            if (FAILED(device->EndStateBlock(&s.runStates))) s.runStates = nullptr;
+        }
+        if (!s.runStates) return RecordRunStates(device); // set them directly, then
+        s.runStatesDevice = device;
+        s.runStatesSmooth = s.smoothing;
+    }
+    s.runStates->Apply();
 }
 
 } // namespace
@@ -177,6 +200,7 @@ void SpriteDestructor() {
     s.manager.DeleteAllSprites();
     s.current = nullptr;
     ReleaseSurfaces();
+    ReleaseRunStates();
 }
 
 void SpriteSetErrorHandler(RuntimeErrorRecord* cell) {

@@ -35,6 +35,9 @@ struct SpriteState {
     float cosTable[360] = {}, sinTable[360] = {};
     std::int32_t highestPriority = 0;
     bool smoothing = false;
+    IDirect3DStateBlock9* runStates = nullptr; // recorded for runStatesDevice and smoothing
+    IDirect3DDevice9* runStatesDevice = nullptr;
+    bool runStatesSmooth = false;
     std::int32_t backSaveMode = 0; // 0 none, 1 restore the saved picture, 2 clear to the backdrop
     bool firstSprite = true;
     IDirect3DSurface9* backBuffer = nullptr;

@@ -14,7 +14,14 @@ TEST(CoreDataLayout, RecordSizesAreFixed) {
     EXPECT_EQ(sizeof(CoreData), 924u);
     EXPECT_EQ(sizeof(ChecklistEntry), 40u);
     EXPECT_EQ(sizeof(RuntimeErrorRecord), 4u);
-    EXPECT_EQ(sizeof(IdList), 12u);
+    // A list head opens with its three fields; its lookup index follows them.
+    const IdList list;
+    const auto at = [&](const void* field) {
+        return static_cast<const char*>(field) - reinterpret_cast<const char*>(&list);
+    };
+    EXPECT_EQ(at(&list.last), 0);
+    EXPECT_EQ(at(&list.first), 4);
+    EXPECT_EQ(at(&list.count), 8);
     EXPECT_EQ(sizeof(IdListNode), 16u);
     // The callbacks open the block, in their fixed order.
     EXPECT_EQ(offsetof(CoreData, callbacks), 0u);

@@ -135,42 +135,59 @@ TEST(IdList, TenThousandIds) {
     EXPECT_EQ(list.Find(10000), nullptr);
 }
 
+// Replacing adds, duplicate appends, deletes and finds against a plain model in append order: in
+// a few ids (the list stays short, or crosses into its index and back) and in thousands of
+// spread-out ids (the index grows, collides and shifts on removal).
 TEST(IdList, RandomOperationsMatchAModel) {
-    std::mt19937 rng(1234);
-    IdList list;
-    std::vector<std::pair<std::int32_t, std::intptr_t>> model; // in append order
-    for (int step = 0; step < 20000; ++step) {
-        const std::int32_t id = static_cast<std::int32_t>(rng() % 40) - 5;
-        const std::intptr_t value = step + 1;
-        switch (rng() % 3) {
-        case 0: { // add, replacing
-            auto it = std::find_if(model.begin(), model.end(),
-                                   [&](const auto& e) { return e.first == id; });
-            list.Add(id, Data(value), 0, 1);
-            if (it != model.end())
-                it->second = value;
-            else
+    for (const auto& [ids, spread] : {std::pair{40, 1}, std::pair{3000, 4096}}) {
+        std::mt19937 rng(1234);
+        IdList list;
+        std::vector<std::pair<std::int32_t, std::intptr_t>> model; // in append order
+        auto firstOf = [&](std::int32_t id) {
+            return std::find_if(model.begin(), model.end(),
+                                [&](const auto& e) { return e.first == id; });
+        };
+        for (int step = 0; step < 40000; ++step) {
+            const std::int32_t id = (static_cast<std::int32_t>(rng() % ids) - 5) * spread;
+            const std::intptr_t value = step + 1;
+            const auto it = firstOf(id);
+            switch (rng() % 8) {
+            case 0:
+            case 1:
+            case 2: // add, replacing
+                list.Add(id, Data(value), 0, 1);
+                if (it != model.end())
+                    it->second = value;
+                else
+                    model.emplace_back(id, value);
+                break;
+            case 3: // append, even when the id is there
+                list.Add(id, Data(value), 1, 1);
                 model.emplace_back(id, value);
-            break;
+                break;
+            case 4:
+            case 5: // delete the first of this id
+                list.Delete(id);
+                if (it != model.end()) model.erase(it);
+                break;
+            default:
+                ASSERT_EQ(list.Find(id), it == model.end() ? nullptr : Data(it->second))
+                    << "id " << id << " at step " << step;
+            }
+            if (step % 10000 == 9999) {
+                for (const auto& [mid, mvalue] : model)
+                    ASSERT_EQ(list.Find(mid), Data(firstOf(mid)->second));
+            }
         }
-        case 1: { // delete the first of this id
-            auto it = std::find_if(model.begin(), model.end(),
-                                   [&](const auto& e) { return e.first == id; });
-            list.Delete(id);
-            if (it != model.end()) model.erase(it);
-            break;
-        }
-        default: { // find
-            auto it = std::find_if(model.begin(), model.end(),
-                                   [&](const auto& e) { return e.first == id; });
-            ASSERT_EQ(list.Find(id), it == model.end() ? nullptr : Data(it->second));
-        }
-        }
+        Ids_ expected;
+        for (const auto& e : model)
+            expected.push_back(e.first);
+        EXPECT_EQ(Ids(list), expected);
+        list.Clear();
+        EXPECT_EQ(list.Find(expected.empty() ? 0 : expected[0]), nullptr);
+        EXPECT_EQ(list.Add(7, Data(1), 0, 1), 1);
+        EXPECT_EQ(list.Find(7), Data(1));
     }
-    Ids_ expected;
-    for (const auto& e : model)
-        expected.push_back(e.first);
-    EXPECT_EQ(Ids(list), expected);
 }
 
 namespace {
