@@ -153,6 +153,7 @@ void SoundConstructor(HWND window) {
 }
 
 void SoundDestructor() {
+    DiscardRecording();
     while (s.sounds.first)
         FreeSoundRecord(s.sounds.first->id);
     if (s.listener) s.listener->Release();

@@ -28,7 +28,34 @@ bool Exists(const std::string& name) {
     return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The driver records on a thread of its own, which is still in the driver's code for a moment
+// after a stop, and closing the last waveaudio device unloads the driver: a crash when that thread
+// comes back. So a stopped recording's device stays open until the next recording or the end of
+// the module, and is closed no sooner than half a second after its stop.
+constexpr DWORD kCloseDelay = 500;
+
+void CloseStoppedDevice() {
+    if (!s.stoppedDevice) return;
+    const DWORD age = GetTickCount() - s.stoppedAt;
+    if (age < kCloseDelay) Sleep(kCloseDelay - age);
+    mciSendCommandA(s.stoppedDevice, MCI_CLOSE, 0, 0);
+    s.stoppedDevice = 0;
+}
+
+void StopRecordingDevice() {
+    mciSendCommandA(s.recordDevice, MCI_STOP, MCI_WAIT, 0);
+    CloseStoppedDevice();
+    s.stoppedDevice = s.recordDevice;
+    s.stoppedAt = GetTickCount();
+    s.recordDevice = 0;
+}
+
 } // namespace
+
+void DiscardRecording() {
+    if (s.recordDevice) StopRecordingDevice();
+    CloseStoppedDevice();
+}
 
 void GetTempDataFolder(char* path, std::uint32_t size) {
     if (!path || size == 0) return;
@@ -57,6 +84,7 @@ void GetTempDataFolder(char* path, std::uint32_t size) {
 void RecordSound(std::int32_t n, std::int32_t milliseconds) {
     if (!SoundReady()) return;
     if (!ValidSoundNumber(n)) return RaiseRuntimeError(kSoundNumberIllegal);
+    DiscardRecording(); // a recording still running: its number is about to be forgotten
     s.recordNumber = n;
     FreeSoundRecord(n);
     MCI_OPEN_PARMSA open{};
@@ -77,12 +105,13 @@ void RecordSound(std::int32_t n, std::int32_t milliseconds) {
 
 void StopRecordingSound() {
     if (!SoundReady() || !s.recordDevice) return;
-    mciSendCommandA(s.recordDevice, MCI_STOP, MCI_WAIT, 0);
+    const MCIDEVICEID device = s.recordDevice;
+    StopRecordingDevice();
     std::string file = RecordingFile(s.recordNumber);
     DeleteFileA(file.c_str());
     MCI_SAVE_PARMSA save{};
     save.lpfilename = file.c_str();
-    if (mciSendCommandA(s.recordDevice, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
+    if (mciSendCommandA(device, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
                         reinterpret_cast<DWORD_PTR>(&save)) == 0) {
         FreeSoundRecord(s.recordNumber);
         if (Exists(file)) {
@@ -90,8 +119,6 @@ void StopRecordingSound() {
             if (auto* r = static_cast<SoundRecord*>(s.sounds.Find(s.recordNumber))) r->recorded = 1;
         }
     }
-    mciSendCommandA(s.recordDevice, MCI_CLOSE, 0, 0);
-    s.recordDevice = 0;
 }
 
 void SaveSound(const char* fileName, std::int32_t n) {

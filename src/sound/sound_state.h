@@ -31,6 +31,8 @@ struct SoundState {
     IdList sounds; // number -> SoundRecord
     SoundRecord* current = nullptr;
     MCIDEVICEID recordDevice = 0;
+    MCIDEVICEID stoppedDevice = 0; // a stopped recording's device, closed later
+    DWORD stoppedAt = 0;
     std::int32_t recordNumber = 0;
     std::int32_t commitCounter = 0;
     float listenerPosition[3] = {};
@@ -38,6 +40,9 @@ struct SoundState {
 };
 
 extern SoundState g_Sound;
+
+// Stops a recording in progress without keeping it, and closes the device of the last one.
+void DiscardRecording();
 
 constexpr std::int32_t kSoundNumberIllegal = 3001;
 constexpr std::int32_t kSoundNotLoadable = 3002;
