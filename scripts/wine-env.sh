@@ -3,8 +3,9 @@
 # ALSA or PulseAudio set-up: everything lives under the build folder.
 
 # wine_env_setup BUILD_DIR KIND: exports the environment for the prefix of that kind ("play",
-# "test", or "test-WxHxD" for tests on a screen of another size); each kind has its own prefix
-# because Wine caches the display mode list of the screen it first saw.
+# "test", "test-WxHxD" for tests on a screen of another size, or "bench": the game's settings on
+# the test display); each kind has its own prefix because Wine caches the display mode list of the
+# screen it first saw.
 wine_env_setup() {
   local build=$1 kind=$2
   WINE_DIR="$build/wine"
@@ -14,9 +15,9 @@ wine_env_setup() {
   export WINEARCH=win32
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  # Tests always get the null device (faster than real time, never audible); the game gets it
-  # only on a machine without sound.
-  if [[ $kind == test* ]] || ! wine_env_has_audio; then
+  # Tests and benchmarks always get the null device (faster than real time, never audible); the
+  # game gets it only on a machine without sound.
+  if [[ $kind == test* || $kind == bench ]] || ! wine_env_has_audio; then
     local home="$WINE_DIR/home"
     mkdir -p "$home"
     printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$home/.asoundrc"
@@ -56,8 +57,10 @@ wine_env_prefix() {
       printf '"Arial"="Liberation Sans"\r\n"Courier New"="Liberation Mono"\r\n'
       printf '"Times New Roman"="Liberation Serif"\r\n\r\n'
       # Xvfb has no window manager: Wine then waits 2 s for one on every closed managed window.
-      if [[ $WINE_KIND == test* ]]; then
+      if [[ $WINE_KIND == test* || $WINE_KIND == bench ]]; then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+      fi
+      if [[ $WINE_KIND == test* ]]; then
         # Direct3D's command-stream thread polls a core whenever a device exists; with a test
         # program on every core that starves the rest of the run.
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Direct3D]\r\n"csmt"=dword:00000000\r\n\r\n'
