@@ -62,7 +62,7 @@ set_tests_properties(assets.generator PROPERTIES TIMEOUT 300)
 add_test(NAME e2e.play
          COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/e2e/play_test.py ${GAME_DIR}
                  ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR})
-set_tests_properties(e2e.play PROPERTIES RUN_SERIAL TRUE TIMEOUT 240)
+set_tests_properties(e2e.play PROPERTIES RUN_SERIAL TRUE TIMEOUT 480)
 
 # A Motion-JPEG clip for the video tests, made with Pillow beside the test programs.
 if(TARGET test_video)

@@ -12,7 +12,7 @@ profile=
 "$root/scripts/setup.sh"
 BUILD_DIR=$build "$root/scripts/build.sh" >/dev/null
 # A prefix of its own with Wine's Direct3D defaults, as the game has them.
-run() { env -u DISPLAY WINE_RUN_KIND=bench "$root/scripts/wine-run" "$@" | tr -d '\r'; }
+run() { env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" "$@" | tr -d '\r'; }
 run "$build/bench_frame_pacing.exe"
 run "$build/bench_sprites.exe"
 run "$build/bench_id_list.exe"

@@ -3,8 +3,9 @@
 # ALSA or PulseAudio set-up: everything lives under the build folder.
 
 # wine_env_setup BUILD_DIR KIND: exports the environment for the prefix of that kind ("play",
-# "test", "test-WxHxD" for tests on a screen of another size, or "bench": the game's settings on
-# the test display); each kind has its own prefix because Wine caches the display mode list of the
+# "test", "test-WxHxD" for tests on a screen of another size, or "game-test": the game's own
+# Direct3D settings with the tests' audio and windows, for the play-through test and the
+# benchmarks); each kind has its own prefix because Wine caches the display mode list of the
 # screen it first saw.
 wine_env_setup() {
   local build=$1 kind=$2
@@ -17,7 +18,7 @@ wine_env_setup() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   # Tests and benchmarks always get the null device (faster than real time, never audible); the
   # game gets it only on a machine without sound.
-  if [[ $kind == test* || $kind == bench ]] || ! wine_env_has_audio; then
+  if [[ $kind == test* || $kind == game-test ]] || ! wine_env_has_audio; then
     local home="$WINE_DIR/home"
     mkdir -p "$home"
     printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$home/.asoundrc"
@@ -57,7 +58,7 @@ wine_env_prefix() {
       printf '"Arial"="Liberation Sans"\r\n"Courier New"="Liberation Mono"\r\n'
       printf '"Times New Roman"="Liberation Serif"\r\n\r\n'
       # Xvfb has no window manager: Wine then waits 2 s for one on every closed managed window.
-      if [[ $WINE_KIND == test* || $WINE_KIND == bench ]]; then
+      if [[ $WINE_KIND == test* || $WINE_KIND == game-test ]]; then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
       fi
       if [[ $WINE_KIND == test* ]]; then
