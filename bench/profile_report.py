@@ -47,11 +47,15 @@ def exports(path):
 
 
 def demangle(names):
-    # The i686 symbols lose their leading underscore on the way out of addr2line.
+    # The i686 symbols lose their leading underscore on the way out of addr2line; the cross
+    # c++filt then expects one more, the host's takes them as they are.
     fixed = ["_" + n if n.startswith("Z") else n for n in names]
-    out = subprocess.run(["i686-w64-mingw32-c++filt"], input="\n".join(fixed), text=True,
-                         capture_output=True).stdout.splitlines()
-    return out if len(out) == len(names) else names
+    try:
+        out = subprocess.run(["c++filt"], input="\n".join(fixed), text=True,
+                             capture_output=True).stdout.splitlines()
+    except OSError:
+        return fixed
+    return out if len(out) == len(fixed) else fixed
 
 
 def main(samples_path, executable):
