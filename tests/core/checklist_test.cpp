@@ -31,21 +31,15 @@ void Fill(ChecklistEntry& row, const char* text, std::int32_t firstValue) {
 
 } // namespace
 
-TEST_F(Checklist, FirstReserveMakes256EmptyRows) {
-    ASSERT_TRUE(ReserveChecklistString(0, 10));
+TEST_F(Checklist, StartsWith256EmptyRowsThenDoublesKeepingRows) {
+    ASSERT_TRUE(ReserveChecklistString(0, 5));
     ASSERT_EQ(core->checklistRowsAllocated, 256);
-    EXPECT_EQ(core->checklistRows[0].capacity, 10u);
-    EXPECT_STREQ(core->checklistRows[0].string, "");
     for (int i = 1; i < 256; ++i) {
         ASSERT_EQ(core->checklistRows[i].capacity, 2u);
         ASSERT_STREQ(core->checklistRows[i].string, "");
         // A fresh row's text really holds its capacity plus the terminator.
         std::strcpy(core->checklistRows[i].string, "ab");
     }
-}
-
-TEST_F(Checklist, GrowsByDoublingAndKeepsRows) {
-    ASSERT_TRUE(ReserveChecklistString(0, 5));
     Fill(core->checklistRows[0], "first", 100);
     ASSERT_TRUE(ReserveChecklistString(253, 12));
     Fill(core->checklistRows[253], "row 253", 200);
@@ -64,25 +58,21 @@ TEST_F(Checklist, GrowsByDoublingAndKeepsRows) {
     EXPECT_STREQ(core->checklistRows[511].string, "");
 }
 
-TEST_F(Checklist, AFarRowGrowsUntilItFits) {
+TEST_F(Checklist, FarRowsGrowUntilTheyFitAndNegativeRowsAreRefused) {
+    EXPECT_FALSE(ReserveChecklistString(-1, 4)); // with no checklist yet
+    EXPECT_FALSE(ReserveChecklistString(INT32_MIN, 4));
+    ASSERT_TRUE(ReserveChecklistString(300, 3));
+    EXPECT_EQ(core->checklistRowsAllocated, 512);
+    FreeChecklist();
+
     ASSERT_TRUE(ReserveChecklistString(0, 4));
+    EXPECT_FALSE(ReserveChecklistString(-2, 4));
+    EXPECT_EQ(core->checklistRowsAllocated, 256);
     Fill(core->checklistRows[0], "keep", 1);
     ASSERT_TRUE(ReserveChecklistString(5000, 40));
     EXPECT_EQ(core->checklistRowsAllocated, 8192);
     std::memset(core->checklistRows[5000].string, 'x', 40);
     EXPECT_STREQ(core->checklistRows[0].string, "keep");
-    // A far row with no checklist yet works the same way.
-    FreeChecklist();
-    ASSERT_TRUE(ReserveChecklistString(300, 3));
-    EXPECT_EQ(core->checklistRowsAllocated, 512);
-}
-
-TEST_F(Checklist, NegativeRowsAreRefused) {
-    EXPECT_FALSE(ReserveChecklistString(-1, 4));
-    EXPECT_FALSE(ReserveChecklistString(INT32_MIN, 4));
-    ASSERT_TRUE(ReserveChecklistString(0, 4));
-    EXPECT_FALSE(ReserveChecklistString(-2, 4));
-    EXPECT_EQ(core->checklistRowsAllocated, 256);
 }
 
 TEST_F(Checklist, TextGrowsOnlyPastItsCapacity) {

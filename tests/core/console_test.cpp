@@ -115,7 +115,7 @@ TEST_F(ConsoleTest, ALineBelowTheWindowScrollsTheScreenUp) {
     EXPECT_EQ(LitRows(bottom - lineHeight, bottom), 0);
 }
 
-TEST_F(ConsoleTest, LineEditorAppliesBackspaceAndEndsAtEnterOrEscape) {
+TEST_F(ConsoleTest, LineEditorAppliesBackspaceAndEndsAtEnterEscapeOrQuit) {
     QuitAfter guard(10000);
     Type({8, 'a', 'b', 8, 'c', 13, 'z'}); // the first Backspace meets an empty line
     EXPECT_EQ(Take(InputStringLine(nullptr)), "ac");
@@ -126,12 +126,8 @@ TEST_F(ConsoleTest, LineEditorAppliesBackspaceAndEndsAtEnterOrEscape) {
     EXPECT_EQ(InputInteger(), -42);
     Type({'2', '.', '5', 13});
     EXPECT_DOUBLE_EQ(InputFloat(), 2.5);
-}
-
-TEST_F(ConsoleTest, LineEditorKeepsTheTextAtAQuit) {
-    QuitAfter guard(10000);
     Type({'k'});
-    PostQuitMessage(0);
+    PostQuitMessage(0); // a quit keeps the text typed so far
     EXPECT_EQ(Take(InputStringLine(nullptr)), "k");
 }
 
@@ -157,19 +153,6 @@ TEST_F(ConsoleTest, BeforeTheDisplayTextGoesToTheGdiPicture) {
     EXPECT_EQ(GetPixel(picture, 1, 1), RGB(0, 0, 0));
     StopGdiConsole();
     EXPECT_EQ(GetGdiConsoleDC(), nullptr);
-}
-
-TEST_F(ConsoleTest, CoreBuffersAreZeroedBlocks) {
-    HGLOBAL block = AllocCoreBuffer(64);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(Core().coreBuffer, block);
-    EXPECT_EQ(static_cast<const char*>(GlobalLock(block))[63], 0);
-    GlobalUnlock(block);
-    FreeCoreBuffer();
-    EXPECT_EQ(Core().coreBuffer, nullptr);
-    EXPECT_NE(AllocSecondBuffer(16), nullptr);
-    FreeSecondBuffer();
-    EXPECT_EQ(Core().callbacks.print, &PrintText);
 }
 
 class ConsoleTestSerial : public ConsoleTest {};

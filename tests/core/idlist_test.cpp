@@ -68,26 +68,6 @@ TEST(IdList, AddAppendsOrReplaces) {
     EXPECT_EQ(list.Find(0), Data(9));
 }
 
-TEST(IdList, UnsortedIdsAreStillReplacedNotDuplicated) {
-    IdList list;
-    list.Add(1, Data(1), 0, 1);
-    list.Add(5, Data(5), 0, 1);
-    list.Add(3, Data(3), 0, 1);
-    list.Add(3, Data(33), 0, 1);
-    EXPECT_EQ(Ids(list), (Ids_{1, 5, 3}));
-    EXPECT_EQ(list.Find(3), Data(33));
-}
-
-TEST(IdList, DuplicatesWhenAllowed) {
-    IdList list;
-    EXPECT_EQ(list.Add(4, Data(1), 1, 1), 1);
-    EXPECT_EQ(list.Add(4, Data(2), 1, 1), 2);
-    EXPECT_EQ(list.Find(4), Data(1)); // the earlier node
-    list.Delete(4);                   // removes the earlier one first
-    EXPECT_EQ(list.Find(4), Data(2));
-    EXPECT_EQ(list.Count(), 1);
-}
-
 TEST(IdList, DeleteAtHeadTailAndMiddle) {
     IdList list;
     for (int id = 1; id <= 5; ++id)
@@ -118,21 +98,6 @@ TEST(IdList, ClearFreesNodesNotRecords) {
     EXPECT_EQ(Ids(list), Ids_{});
     EXPECT_EQ(records[1], 20);
     EXPECT_EQ(list.Add(7, &records[0], 0, 1), 1);
-}
-
-TEST(IdList, TenThousandIds) {
-    IdList list;
-    for (int id = 1; id <= 10000; ++id)
-        ASSERT_EQ(list.Add(id, Data(id * 3), 0, 1), id);
-    for (int id = 1; id <= 10000; ++id)
-        ASSERT_EQ(list.Find(id), Data(id * 3));
-    for (int id = 2; id <= 10000; id += 2)
-        list.Delete(id);
-    EXPECT_EQ(list.Count(), 5000);
-    const Ids_ ids = Ids(list);
-    for (std::size_t i = 0; i < ids.size(); ++i)
-        ASSERT_EQ(ids[i], static_cast<int>(2 * i + 1));
-    EXPECT_EQ(list.Find(10000), nullptr);
 }
 
 // Replacing adds, duplicate appends, deletes and finds against a plain model in append order: in

@@ -24,21 +24,17 @@ protected:
 
 } // namespace
 
-TEST_F(Media, RedirectPrefersTheMediaFolderCopy) {
+TEST_F(Media, RedirectPrefersTheMediaFolderCopyIfItFitsTheBuffer) {
     SetMediaFolder(folder.Path());
     const std::string target = folder.Write("media\\Images\\a.png", "png");
     char name[260] = "Images\\a.png";
     MediaPathRedirect(name, sizeof name);
     EXPECT_EQ(std::string(name), target);
-
     char missing[260] = "Images\\b.png";
     MediaPathRedirect(missing, sizeof missing);
     EXPECT_STREQ(missing, "Images\\b.png");
     MediaPathRedirect(nullptr, 260);
-}
 
-TEST_F(Media, RedirectNeverWritesPastTheCallersBuffer) {
-    SetMediaFolder(folder.Path());
     folder.Write("media\\a.png", "png");
     char buffer[32];
     std::memset(buffer, '#', sizeof buffer);
@@ -73,8 +69,6 @@ TEST_F(Media, WholeFilesRoundTrip) {
     size = 7;
     EXPECT_EQ(CoreReadWholeFile(folder.File("missing.bin").c_str(), &size), nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_TRUE(CoreFileExists(path.c_str()));
-    EXPECT_FALSE(CoreFileExists(folder.File("missing.bin").c_str()));
 }
 
 TEST_F(Media, FailedWriteLeavesTheOldFileIntact) {
@@ -94,21 +88,14 @@ TEST_F(Media, FailedWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(TempFolder::Read(path), "old contents");
 }
 
-TEST_F(Media, ScramblerHooksAreInertWithoutASeed) {
+TEST_F(Media, ScramblerRoundTripsMediaFilesOnlyWithASeed) {
     SetMediaFolder(folder.Path());
-    const std::string bytes = "RIFF....WAVEfmt some sound";
-    std::string path = folder.Write("media\\s.wav", bytes);
-    MediaScramblerBeforeOpen(path.data());
-    EXPECT_EQ(TempFolder::Read(path), bytes);
-    MediaScramblerAfterClose(path.data());
-    EXPECT_EQ(TempFolder::Read(path), bytes);
-}
-
-TEST_F(Media, ScramblerRoundTripsWithASeed) {
-    SetMediaFolder(folder.Path());
-    g_CoreData->scramblerSeed = 0x5EED;
     const std::string stored(300, 'x');
     std::string path = folder.Write("media\\s.wav", stored);
+    MediaScramblerBeforeOpen(path.data());
+    EXPECT_EQ(TempFolder::Read(path), stored) << "changed without a seed";
+
+    g_CoreData->scramblerSeed = 0x5EED;
     MediaScramblerBeforeOpen(path.data());
     const std::string readable = TempFolder::Read(path);
     EXPECT_EQ(readable.size(), stored.size());

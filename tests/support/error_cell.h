@@ -12,7 +12,6 @@ public:
 
     std::int32_t Last() const { return cell_.number; }
     void Clear() { cell_.number = 0; }
-    RuntimeErrorRecord* Cell() { return &cell_; }
 
 private:
     RuntimeErrorRecord cell_;
