@@ -116,6 +116,17 @@ def shift(mask, dx, dy):
     return out
 
 
+def dilate(mask, radius):
+    """Grows a mask by a disc, as a round pen of that radius tracing its edge would."""
+    out = mask.copy()
+    r = int(radius)
+    for dy in range(-r, r + 1):
+        for dx in range(-r, r + 1):
+            if (dx or dy) and dx * dx + dy * dy <= radius * radius:
+                out = ImageChops.lighter(out, shift(mask, dx, dy))
+    return out
+
+
 def scale_mask(mask, factor):
     return mask.point(lambda v: int(v * factor))
 
@@ -172,6 +183,12 @@ def fancy_text(base, xy, text, fnt, stops, outline=INK, stroke=4, shadow=(3, 4, 
     size = base.size
     body = text_mask(size, xy, text, fnt, anchor=anchor, spacing=spacing)
     outer = text_mask(size, xy, text, fnt, stroke=stroke, anchor=anchor, spacing=spacing)
+    return fancy_masks(base, body, outer, stops, outline, shadow, glow, gloss)
+
+
+def fancy_masks(base, body, outer, stops, outline=INK, shadow=(3, 4, 3, 140), glow=None, gloss=True):
+    """The lettering look for any shape: body is the filled part, outer the body and its rim."""
+    size = base.size
     if glow:
         colour, radius = glow
         over(base, fill(blur(outer, radius), colour))

@@ -6,7 +6,7 @@ from PIL import Image, ImageChops, ImageDraw, ImageFilter
 
 import art
 from art import (CYAN, GOLD, GOLD_LIGHT, INK, WHITE, blur, canvas, down,
-                 fancy_text, fill, font, gradient, over, polygon_mask, rounded, star_points)
+                 fancy_masks, fancy_text, fill, font, gradient, over, polygon_mask, rounded, star_points)
 from asset_list import (BIG_TEXT, CURSOR_NEIGHBOURS, CURSOR_OVERHANG, CURSOR_PIECE, FONT_LETTERS,
                         GLYPH, HELP_PAGE, HUD_BOX, IMAGE_SIZES, REVIEW_LINE, REVIEW_PANEL, SCREEN,
                         TILE_LETTERS, cursor_file)
@@ -25,29 +25,64 @@ GLYPH_CHARS = {**{"ImageFont%s.png" % c: c for c in FONT_LETTERS},
                "ImageNumberSlash.png": "/"}
 
 
+# Ink keeps this many clear pixels from each side of its cell: the HUD sets glyphs 28 pixels
+# apart, so anything closer would run into the neighbouring letter.
+GLYPH_MARGIN = 2
+GLYPH_STROKE = 2.2
+# Colon and multiply sit a little higher, centred on the digits; the comma is drawn larger than
+# the font's so that "1,000" reads as one number rather than a gap between two.
+GLYPH_BASELINE = {":": 28, "\u00d7": 27, ",": 28}
+GLYPH_SCALE = {",": 1.4}
+
+
+def glyph_body(ch):
+    """The glyph's filled shape, at 4x on a canvas three cells wide so nothing is cut off yet."""
+    w, h = GLYPH
+    s = art.SS
+    fnt = font(int(35 * s * GLYPH_SCALE.get(ch, 1.0)), "bold")
+    m = art.text_mask((3 * w * s, h * s), (w * s, GLYPH_BASELINE.get(ch, 30) * s), ch, fnt,
+                      anchor="ls")
+    if ch == "I":
+        # A bare stem leaves a hole in a row of 28-pixel cells ("CRED I TS"): give it slab serifs.
+        x0, y0, x1, y1 = m.getbbox()
+        stem = x1 - x0
+        half = stem * 1.6
+        bar = int(stem * 0.8)
+        cx = (x0 + x1) / 2
+        d = ImageDraw.Draw(m)
+        d.rectangle((cx - half, y0, cx + half - 1, y0 + bar - 1), fill=255)
+        d.rectangle((cx - half, y1 - bar, cx + half - 1, y1 - 1), fill=255)
+    return m
+
+
 def glyph(ch):
     """White letters with a dark rim: the HUD tints them (red highlight) and fades them."""
     w, h = GLYPH
     s = art.SS
-    fnt = font(35 * s, "bold")
-    size = (w * s, h * s)
-    box = fnt.getbbox(ch, anchor="ls")
-    ink_w = box[2] - box[0]
-    # Wide capitals would spill into the next 28-pixel cell: squeeze them to fit.
-    room = (w - 4) * s
-    # Colon and multiply sit a little higher, centred on the digits.
-    baseline = {":": 31, "\u00d7": 30}.get(ch, 33) * s
-    img = canvas(*size)
-    layer = canvas(*size)
-    fancy_text(layer, (0, baseline), ch, fnt, [(0, WHITE), (1, (214, 226, 255))],
-               outline=INK, stroke=int(2.2 * s), shadow=(s, int(1.5 * s), 2, 150), gloss=False,
-               anchor="ls")
-    ink = layer.getbbox()
-    piece = layer.crop((ink[0], 0, ink[2], size[1]))
-    if ink_w > room:
-        piece = piece.resize((room + (piece.width - ink_w), size[1]), Image.LANCZOS)
-    img.alpha_composite(piece, ((size[0] - piece.width) // 2, 0))
-    return down(img, (w, h))
+    stroke = GLYPH_STROKE * s
+    shadow = (s, int(1.5 * s), 2, 150)
+    body = glyph_body(ch)
+    x0, _, x1, y1 = body.getbbox()
+    # The tail of the Q would reach out of the cell's bottom: fold it up under the baseline.
+    line = GLYPH_BASELINE.get(ch, 30) * s
+    floor = (h - 1) * s - int(stroke) - shadow[1] - 2 * shadow[2]
+    if y1 > floor > line:
+        tail = body.crop((0, line, body.width, y1)).resize((body.width, floor - line), Image.LANCZOS)
+        body.paste(0, (0, line, body.width, body.height))
+        body.paste(tail, (0, line))
+    piece = body.crop((x0, 0, x1, h * s))
+    # Room for the body once its rim, the shadow's offset and blur, and the margins are added.
+    room = (w - 2 * GLYPH_MARGIN) * s - int(2 * stroke) - shadow[0] - 2 * shadow[2]
+    if piece.width > room:
+        # Squeeze the shape, not the finished letter, so that every rim keeps its weight.
+        piece = piece.resize((room, h * s), Image.LANCZOS)
+    body = Image.new("L", (w * s, h * s), 0)
+    body.paste(piece, ((w * s - piece.width - shadow[0]) // 2, 0))
+    img = canvas(w * s, h * s)
+    fancy_masks(img, body, art.dilate(body, stroke), [(0, WHITE), (1, (214, 226, 255))],
+                outline=INK, shadow=shadow, gloss=False)
+    # An area average: a sharper filter rings, leaving faint ink on the cell's edges.
+    return img.resize((w, h), Image.BOX)
 
 
 # ----- cursor -----

@@ -235,17 +235,47 @@ class ImageTest(unittest.TestCase):
             step = sum(abs(a - b) for a, b in zip(inner[0].getdata(), inner[1].getdata())) / 1024
             self.assertLess(seam, step + 3)
 
-    def test_glyphs_fit_their_cell(self):
-        # The HUD advances 28 pixels a character; ink must not reach into the next cell.
+    @staticmethod
+    def glyphs():
         for _, rel, _ in asset_list.IMAGES:
-            if "/ImageFont/" not in rel:
-                continue
-            with Image.open(data_path(rel)) as img:
-                box = img.getchannel("A").point(lambda v: 255 if v > 40 else 0).getbbox()
-                self.assertIsNotNone(box, rel)
-                self.assertGreaterEqual(box[0], 0, rel)
-                self.assertLessEqual(box[2], 28, rel)
-                self.assertGreater(box[3] - box[1], 4, rel)
+            if "/ImageFont/" in rel:
+                with Image.open(data_path(rel)) as img:
+                    yield rel, img.convert("RGBA")
+
+    def test_glyph_ink_stays_off_its_cell_edges(self):
+        # The HUD sets glyphs 28 pixels apart: ink on an edge runs into the next letter.
+        for rel, img in self.glyphs():
+            alpha = img.getchannel("A")
+            w, h = alpha.size
+            for side, box in (("left", (0, 0, 1, h)), ("right", (w - 1, 0, w, h)),
+                              ("top", (0, 0, w, 1)), ("bottom", (0, h - 1, w, h))):
+                self.assertEqual(alpha.crop(box).getextrema()[1], 0, "%s: ink on the %s edge" % (rel, side))
+            box = alpha.point(lambda v: 255 if v > 40 else 0).getbbox()
+            self.assertIsNotNone(box, rel)
+            self.assertGreater(box[3] - box[1], 4, rel)
+
+    def test_glyphs_are_drawn_whole(self):
+        # A letter cut before it is fitted (a W that reads as V) ends a row in its white body
+        # instead of its dark rim.
+        for rel, img in self.glyphs():
+            px = img.load()
+            w, h = img.size
+            for y in range(h):
+                solid = [x for x in range(w) if px[x, y][3] > 160]
+                for x in solid[:1] + solid[-1:]:
+                    self.assertLess(sum(px[x, y][:3]) / 3, 150, "%s: cut at (%d, %d)" % (rel, x, y))
+
+    def test_letters_fill_their_cells(self):
+        # Narrow letters leave holes in a word ("CRED I TS"); the comma must read as a sign.
+        widths, areas = {}, {}
+        for rel, img in self.glyphs():
+            solid = img.getchannel("A").point(lambda v: 255 if v > 128 else 0)
+            box = solid.getbbox()
+            name = rel.rsplit("/", 1)[1]
+            widths[name] = box[2] - box[0]
+            areas[name] = solid.histogram()[255]
+        self.assertGreaterEqual(widths["ImageFontI.png"], 0.6 * widths["ImageFontH.png"])
+        self.assertGreaterEqual(areas["ImageNumberComma.png"], areas["ImageNumber0.png"] / 3)
 
 
 class TileTest(unittest.TestCase):
