@@ -431,7 +431,8 @@ def game_board():
 
 def review_panel(title, kind):
     w, h = REVIEW_PANEL
-    img = art.panel((w, h), radius=26)
+    # Opaque: the board and its stars must not show through the lines written on it.
+    img = art.panel((w, h), radius=26, alpha=255)
     # Title ribbon.
     ribbon = rounded((w, h), (40, 22, w - 41, 96), 20)
     over(img, fill(blur(ribbon, 6), (0, 0, 0, 120)))

@@ -278,6 +278,16 @@ class ImageTest(unittest.TestCase):
         self.assertGreaterEqual(areas["ImageNumberComma.png"], areas["ImageNumber0.png"] / 3)
 
 
+class PanelTest(unittest.TestCase):
+    def test_review_panels_are_opaque_where_text_goes(self):
+        # Panels are pasted at (128, 128): lines and values between x 198 and 598, the title
+        # from y 150, the click prompt down to y 626; the name is typed at y 528.
+        inside = (198 - 128 - 30, 150 - 128, 598 - 128 + 30, 626 - 128)
+        for name in ("ReviewPanel", "ReviewPanelGameOver", "ReviewPanelHiScore"):
+            with Image.open(data_path("Images/HUD/%s.png" % name)) as img:
+                self.assertEqual(img.getchannel("A").crop(inside).getextrema()[0], 255, name)
+
+
 class TileTest(unittest.TestCase):
     def test_tiles_differ_in_shape_not_only_in_hue(self):
         # Lightness alone, as a colour-blind player may see it: the symbols must still differ.
