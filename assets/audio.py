@@ -147,10 +147,68 @@ def fade_out(buf, dur=0.012):
     return buf
 
 
-def to_pcm(buf, peak=0.85):
+# Loudness targets, in dB of the weighted mean square (a full-scale sine reads about -3). Effects
+# are measured at their loudest 400 ms, tunes over the whole loop; effects sit a little under the
+# tunes. Peaks stay under the ceiling whatever the target asks for.
+EFFECT_LOUDNESS = -19.0
+TUNE_LOUDNESS = -17.0
+CEILING = 0.97
+WINDOW = 0.4
+
+
+def _biquad(x, b, a):
+    b0, b1, b2 = (v / a[0] for v in b)
+    a1, a2 = a[1] / a[0], a[2] / a[0]
+    y = [0.0] * len(x)
+    x1 = x2 = y1 = y2 = 0.0
+    for i, v in enumerate(x):
+        o = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2
+        x2, x1, y2, y1 = x1, v, y1, o
+        y[i] = o
+    return y
+
+
+def weighted(buf):
+    """The ear's rough weighting: +4 dB above 1.5 kHz (a high shelf), rumble below 38 Hz cut."""
+    gain = 10.0 ** (4.0 / 40.0)
+    w0 = 2.0 * math.pi * 1500.0 / RATE
+    c, sa = math.cos(w0), 2.0 * math.sqrt(gain) * math.sin(w0) / math.sqrt(2.0)
+    shelf = _biquad(buf, (gain * ((gain + 1) + (gain - 1) * c + sa), -2 * gain * ((gain - 1) + (gain + 1) * c),
+                          gain * ((gain + 1) + (gain - 1) * c - sa)),
+                    ((gain + 1) - (gain - 1) * c + sa, 2 * ((gain - 1) - (gain + 1) * c),
+                     (gain + 1) - (gain - 1) * c - sa))
+    w0 = 2.0 * math.pi * 38.0 / RATE
+    c, alpha = math.cos(w0), math.sin(w0)
+    return _biquad(shelf, ((1 + c) / 2, -(1 + c), (1 + c) / 2), (1 + alpha, -2 * c, 1 - alpha))
+
+
+def loudness(buf, looped=False):
+    """dB of the weighted mean square: over the whole of a loop, else over the loudest window
+    (a sound shorter than the window counts as spread over it, as the ear hears short sounds)."""
+    sq = [v * v for v in weighted(buf)]
+    if looped:
+        power = sum(sq) / max(1, len(sq))
+    else:
+        n = int(WINDOW * RATE)
+        sums = [0.0]
+        for v in sq:
+            sums.append(sums[-1] + v)
+        hop = n // 4
+        power = max(sums[min(len(sq), i + n)] - sums[i] for i in range(0, max(1, len(sq) - n + hop), hop)) / n
+    return 10.0 * math.log10(power) if power > 0 else -200.0
+
+
+def balance(buf, looped=False):
+    """Scales a sound to its kind's loudness, short of the ceiling."""
+    target = TUNE_LOUDNESS if looped else EFFECT_LOUDNESS
     top = max(abs(v) for v in buf) or 1.0
-    scale = peak * 32767 / top
-    return array.array("h", (int(round(v * scale)) for v in buf))
+    gain = min(10.0 ** ((target - loudness(buf, looped)) / 20.0), CEILING / top)
+    return [v * gain for v in buf]
+
+
+def to_pcm(buf):
+    """16-bit samples of a sound already in -1..1 (clipped there, should it stray)."""
+    return array.array("h", (int(round(max(-1.0, min(1.0, v)) * 32767)) for v in buf))
 
 
 def write_wav(path, pcm):
@@ -256,11 +314,12 @@ def _drums(rng):
     return kick, snare, hat
 
 
-def tune(bpm, bars, chords, melody, style, seed):
+def tune(bpm, chords, melody, style, seed, fills=()):
     """A loop of bars of 4/4. The tails of the last notes wrap round into the start so the
     loop point has no click. chords: one list of note names per bar; melody: (start eighth,
-    length in eighths, note)."""
+    length in eighths, note); fills: bars whose second half ends in a snare run."""
     rng = random.Random(seed)
+    bars = len(chords)
     eighth = RATE * 60.0 / bpm / 2.0
     size = int(round(bars * 8 * eighth))
     buf = [0.0] * size
@@ -289,12 +348,15 @@ def tune(bpm, bars, chords, melody, style, seed):
                 p = cached(("arp", f), lambda: voice(PLUCK, f, e_sec * 0.4, decay=12.0,
                                                      release=0.04))
                 add(buf, p, at(bar * 8 + s / 2.0), 0.12, wrap=True)
+            fill = bar in fills
             for e in range(8):
-                if e in (0, 3, 4):
+                if e in ((0, 4) if fill else (0, 3, 4)):
                     add(buf, kick, at(bar * 8 + e), 0.8, wrap=True)
-                if e in (2, 6):
-                    add(buf, snare, at(bar * 8 + e), 0.35, wrap=True)
+                if e in ((2, 5, 6, 7) if fill else (2, 6)):
+                    add(buf, snare, at(bar * 8 + e), 0.35 if e < 5 else 0.2 + 0.05 * e, wrap=True)
                 add(buf, hat, at(bar * 8 + e + 0.5), 0.12 if e % 2 else 0.08, wrap=True)
+            if fill:
+                add(buf, snare, at(bar * 8 + 7.5), 0.45, wrap=True)
         for start, length, name in melody:
             m = cached(("lead", name, length), lambda: voice(
                 LEAD, hz(name), e_sec * length * 0.9, attack=0.01, decay=1.5, release=0.08,
@@ -323,23 +385,52 @@ def tune(bpm, bars, chords, melody, style, seed):
     return buf
 
 
+def phrase(bar, notes):
+    """Melody notes given in eighths from the start of a bar."""
+    return [(bar * 8 + start, length, name) for start, length, name in notes]
+
+
 def game_theme():
-    chords = [["C4", "E4", "G4"], ["A3", "C4", "E4"], ["F3", "A3", "C4"], ["G3", "B3", "D4"]]
-    melody = [(0, 2, "E5"), (2, 1, "G5"), (3, 1, "A5"), (4, 2, "G5"), (6, 2, "E5"),
-              (8, 2, "C5"), (10, 1, "E5"), (11, 1, "D5"), (12, 3, "C5"), (15, 1, "A4"),
-              (16, 2, "A4"), (18, 1, "C5"), (19, 1, "F5"), (20, 2, "E5"), (22, 2, "C5"),
-              (24, 2, "D5"), (26, 1, "E5"), (27, 1, "G5"), (28, 1, "G5"), (29, 1, "F5"),
+    """Sixteen bars, about 30 s: a tune, its answer, a bridge, and a return leading round."""
+    c, am, f, g = ["C4", "E4", "G4"], ["A3", "C4", "E4"], ["F3", "A3", "C4"], ["G3", "B3", "D4"]
+    em = ["E3", "G3", "B3"]
+    ending = [(24, 2, "D5"), (26, 1, "E5"), (27, 1, "G5"), (28, 1, "G5"), (29, 1, "F5"),
               (30, 2, "D5")]
-    return tune(132, 4, chords, melody, "game", 41)
+    melody = phrase(0, [(0, 2, "E5"), (2, 1, "G5"), (3, 1, "A5"), (4, 2, "G5"), (6, 2, "E5"),
+                        (8, 2, "C5"), (10, 1, "E5"), (11, 1, "D5"), (12, 3, "C5"), (15, 1, "A4"),
+                        (16, 2, "A4"), (18, 1, "C5"), (19, 1, "F5"), (20, 2, "E5"),
+                        (22, 2, "C5")] + ending)
+    melody += phrase(4, [(0, 2, "E5"), (2, 1, "G5"), (3, 1, "A5"), (4, 2, "C6"), (6, 2, "A5"),
+                         (8, 2, "G5"), (10, 1, "E5"), (11, 1, "G5"), (12, 4, "A5"), (16, 2, "F5"),
+                         (18, 1, "A5"), (19, 1, "C6"), (20, 2, "A5"), (22, 2, "F5"), (24, 3, "G5"),
+                         (27, 1, "F5"), (28, 2, "E5"), (30, 2, "D5")])
+    melody += phrase(8, [(0, 3, "A5"), (3, 1, "G5"), (4, 2, "F5"), (6, 2, "C5"), (8, 3, "B4"),
+                         (11, 1, "D5"), (12, 2, "G5"), (14, 2, "F5"), (16, 3, "E5"), (19, 1, "G5"),
+                         (20, 2, "B5"), (22, 2, "G5"), (24, 4, "A5"), (28, 1, "G5"), (29, 1, "E5"),
+                         (30, 2, "C5")])
+    melody += phrase(12, [(0, 2, "A5"), (2, 2, "C6"), (4, 2, "A5"), (6, 2, "F5"), (8, 2, "G5"),
+                          (10, 2, "B5"), (12, 2, "D6"), (14, 2, "B5"), (16, 4, "C6"), (20, 2, "G5"),
+                          (22, 2, "E5")] + ending)
+    chords = [c, am, f, g] * 2 + [f, g, em, am] + [f, g, c, g]
+    return tune(126, chords, melody, "game", 41, fills=(7, 15))
 
 
 def menu_theme():
-    chords = [["F3", "A3", "C4", "E4"], ["G3", "B3", "D4", "E4"], ["E3", "G3", "B3", "D4"],
-              ["A3", "C4", "E4", "G4"]]
-    melody = [(0, 2, "A5"), (2, 2, "C6"), (4, 4, "E6"), (8, 3, "D6"), (11, 1, "C6"),
-              (12, 4, "B5"), (16, 2, "E5"), (18, 2, "G5"), (20, 2, "B5"), (22, 2, "D6"),
-              (24, 4, "C6"), (28, 2, "B5"), (30, 2, "G5")]
-    return tune(96, 4, chords, melody, "menu", 42)
+    """Twelve bars, about 30 s, slow: a tune, a bridge that climbs, and the tune again."""
+    fmaj7, g6, em7, am7 = (["F3", "A3", "C4", "E4"], ["G3", "B3", "D4", "E4"],
+                           ["E3", "G3", "B3", "D4"], ["A3", "C4", "E4", "G4"])
+    dm7, g7, cmaj7 = ["D3", "F3", "A3", "C4"], ["G3", "B3", "D4", "F4"], ["C3", "E3", "G3", "B3"]
+    melody = phrase(0, [(0, 2, "A5"), (2, 2, "C6"), (4, 4, "E6"), (8, 3, "D6"), (11, 1, "C6"),
+                        (12, 4, "B5"), (16, 2, "E5"), (18, 2, "G5"), (20, 2, "B5"), (22, 2, "D6"),
+                        (24, 4, "C6"), (28, 2, "B5"), (30, 2, "G5")])
+    melody += phrase(4, [(0, 2, "F5"), (2, 2, "A5"), (4, 4, "C6"), (8, 2, "B5"), (10, 2, "D6"),
+                         (12, 4, "F6"), (16, 4, "E6"), (20, 2, "D6"), (22, 2, "C6"), (24, 4, "A5"),
+                         (28, 2, "G5"), (30, 2, "E5")])
+    melody += phrase(8, [(0, 2, "A5"), (2, 2, "C6"), (4, 4, "E6"), (8, 3, "D6"), (11, 1, "E6"),
+                         (12, 4, "G6"), (16, 2, "E5"), (18, 2, "G5"), (20, 2, "B5"), (22, 2, "E6"),
+                         (24, 6, "C6"), (30, 2, "B5")])
+    chords = [fmaj7, g6, em7, am7, dm7, g7, cmaj7, am7, fmaj7, g6, em7, am7]
+    return tune(94, chords, melody, "menu", 42)
 
 
 SOUND_MAKERS = {

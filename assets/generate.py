@@ -68,8 +68,10 @@ def generate(out_dir):
         write(out_dir, rel, encode(rel, img))
     for _, rel in asset_list.SOUNDS:
         samples = audio.SOUND_MAKERS[rel]()
-        if rel not in asset_list.LOOPED_SOUNDS:
+        looped = rel in asset_list.LOOPED_SOUNDS
+        if not looped:
             audio.fade_out(samples)
+        samples = audio.balance(samples, looped)
         full = os.path.join(out_dir, "Data", *rel.split("/"))
         os.makedirs(os.path.dirname(full), exist_ok=True)
         audio.write_wav(full, audio.to_pcm(samples))

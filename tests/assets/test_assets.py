@@ -2,6 +2,7 @@
 
 Run: /usr/bin/python3 -m unittest discover -s tests/assets
 """
+import math
 import os
 import shutil
 import struct
@@ -159,8 +160,7 @@ class WriterTest(unittest.TestCase):
         faded = audio.fade_out([1.0] * 1000)
         self.assertEqual(faded[-1], 0.0)
         self.assertEqual(faded[0], 1.0)
-        pcm = audio.to_pcm([0.0, -2.0, 1.0])
-        self.assertEqual(max(abs(v) for v in pcm), int(round(0.85 * 32767)))
+        self.assertEqual(list(audio.to_pcm([0.0, -2.0, 0.5, 1.0])), [0, -32767, 16384, 32767])
         self.assertAlmostEqual(audio.hz("A4"), 440.0)
         self.assertAlmostEqual(audio.hz("C5") / audio.hz("C4"), 2.0)
 
@@ -374,25 +374,82 @@ class SoundTest(unittest.TestCase):
                 self.assertEqual((w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getcomptype()),
                                  (1, 2, 22050, "NONE"), rel)
                 self.assertGreater(w.getnframes(), 1000, rel)
-            self.assertGreater(max(abs(s) for s in self.samples(rel)), 8000, rel + " is nearly silent")
+            peak = max(abs(s) for s in self.samples(rel))
+            self.assertGreater(peak, 4000, rel + " is nearly silent")
+            self.assertLessEqual(peak, audio.CEILING * 32767 + 1, rel + " is clipped")
 
     def test_one_shots_end_in_silence(self):
         for _, rel in asset_list.SOUNDS:
             if rel not in asset_list.LOOPED_SOUNDS:
                 self.assertLess(abs(self.samples(rel)[-1]), 200, rel)
 
-    def test_tunes_loop_without_a_click(self):
+    def test_loudness_meter(self):
+        def tone(freq, amp, dur):
+            return [amp * math.sin(2 * math.pi * freq * i / 22050) for i in range(int(dur * 22050))]
+
+        def level(samples, looped=False):
+            return audio.loudness(samples, looped)
+
+        self.assertAlmostEqual(level(tone(1000, 1.0, 1)) - level(tone(1000, 0.5, 1)), 6.02, delta=0.1)
+        # Weighted like the ear: treble counts more than bass of the same amplitude.
+        self.assertGreater(level(tone(3000, 0.5, 1)) - level(tone(100, 0.5, 1)), 2.0)
+        # A click is quieter than a note of the same peak; a steady loop reads as a long note.
+        self.assertLess(level(tone(1000, 0.5, 0.04)), level(tone(1000, 0.5, 0.4)) - 6)
+        self.assertAlmostEqual(level(tone(1000, 0.5, 2), True), level(tone(1000, 0.5, 2)), delta=0.3)
+        self.assertLess(level([0.0] * 100), -100)
+
+    def test_effects_are_balanced_by_loudness(self):
+        # Equal peaks made the star's bleep 10 dB louder than the pops: loudness sets the level.
+        levels = {rel: audio.loudness([v / 32767 for v in self.samples(rel)])
+                  for _, rel in asset_list.SOUNDS if rel not in asset_list.LOOPED_SOUNDS}
+        for rel, value in levels.items():
+            self.assertAlmostEqual(value, audio.EFFECT_LOUDNESS, delta=1.0, msg=rel)
+        pops = [levels["Audio/TilePop%02d.wav" % i] for i in (1, 2, 3)]
+        self.assertLess(abs(levels["Audio/Bleep.wav"] - sum(pops) / 3), 1.0)
+        for rel in asset_list.LOOPED_SOUNDS:
+            tune = audio.loudness([v / 32767 for v in self.samples(rel)], looped=True)
+            self.assertAlmostEqual(tune, audio.TUNE_LOUDNESS, delta=1.0, msg=rel)
+            # Effects sit a little under the tunes, never far under or over.
+            self.assertTrue(0.5 <= tune - max(levels.values()) <= 4.0, rel)
+
+    @staticmethod
+    def typical(s):
+        """The tune's usual bend (second difference), step and level, to judge a join by."""
+        bends = sorted(abs(s[i + 1] - 2 * s[i] + s[i - 1]) for i in range(1, len(s) - 1))
+        steps = sorted(abs(s[i + 1] - s[i]) for i in range(len(s) - 1))
+        level = math.sqrt(sum(v * v for v in s) / len(s))
+        return bends[len(bends) // 2], steps[int(len(steps) * 0.95)], level
+
+    @staticmethod
+    def join_faults(s, typical):
+        """What would be heard where a looped sound runs from its end into its start."""
+        bend, step, level = typical
+        faults = []
+        # The seam must bend and step no more than the music does elsewhere.
+        if abs(s[0] - 2 * s[-1] + s[-2]) > 4 * bend + 50:
+            faults.append("bend")
+        if abs(s[0] - s[-1]) > step:
+            faults.append("step")
+        # No gap or jump in level either side of the join.
+        n = 2205
+        tail = math.sqrt(sum(v * v for v in s[-n:]) / n)
+        head = math.sqrt(sum(v * v for v in s[:n]) / n)
+        if min(tail, head) < level / 4 or max(tail, head) > 4 * min(tail, head):
+            faults.append("level")
+        return faults
+
+    def test_tunes_are_long_and_loop_without_a_click(self):
         for rel in asset_list.LOOPED_SOUNDS:
             s = self.samples(rel)
-            self.assertGreater(len(s), 22050 * 3, rel + " is too short to be a tune")
-            # The seam must bend no more than the music does elsewhere: compare its second
-            # difference with the tune's typical one.
-            bends = sorted(abs(s[i + 1] - 2 * s[i] + s[i - 1]) for i in range(1, len(s) - 1))
-            seam = abs(s[0] - 2 * s[-1] + s[-2])
-            self.assertLessEqual(seam, 4 * bends[len(bends) // 2] + 50, rel)
-            steps = sorted(abs(s[i + 1] - s[i]) for i in range(len(s) - 1))
-            self.assertLessEqual(abs(s[0] - s[-1]), steps[int(len(steps) * 0.95)], rel)
-
+            # The game tune plays right through a two-minute game: it must not repeat every bar.
+            self.assertGreaterEqual(len(s), 22050 * 30, rel + " is too short")
+            typical = self.typical(s)
+            self.assertEqual(self.join_faults(s, typical), [], rel)
+            # Cut short anywhere else, the same check hears the join (most of the time: a cut
+            # can land where the wave happens to run on smoothly).
+            heard = sum(1 for k in range(1000, 21000, 1000) if self.join_faults(s[:-k], typical))
+            self.assertGreaterEqual(heard, 15, rel)
+            self.assertIn("level", self.join_faults(s + (0,) * 4410, typical), rel)
 
 if __name__ == "__main__":
     unittest.main()
