@@ -170,13 +170,13 @@ def _biquad(x, b, a):
 
 def weighted(buf):
     """The ear's rough weighting: +4 dB above 1.5 kHz (a high shelf), rumble below 38 Hz cut."""
-    gain = 10.0 ** (4.0 / 40.0)
+    a = 10.0 ** (4.0 / 40.0)
     w0 = 2.0 * math.pi * 1500.0 / RATE
-    c, sa = math.cos(w0), 2.0 * math.sqrt(gain) * math.sin(w0) / math.sqrt(2.0)
-    shelf = _biquad(buf, (gain * ((gain + 1) + (gain - 1) * c + sa), -2 * gain * ((gain - 1) + (gain + 1) * c),
-                          gain * ((gain + 1) + (gain - 1) * c - sa)),
-                    ((gain + 1) - (gain - 1) * c + sa, 2 * ((gain - 1) - (gain + 1) * c),
-                     (gain + 1) - (gain - 1) * c - sa))
+    c, sa = math.cos(w0), 2.0 * math.sqrt(a) * math.sin(w0) / math.sqrt(2.0)
+    shelf_b = (a * ((a + 1) + (a - 1) * c + sa), -2 * a * ((a - 1) + (a + 1) * c),
+               a * ((a + 1) + (a - 1) * c - sa))
+    shelf_a = ((a + 1) - (a - 1) * c + sa, 2 * ((a - 1) - (a + 1) * c), (a + 1) - (a - 1) * c - sa)
+    shelf = _biquad(buf, shelf_b, shelf_a)
     w0 = 2.0 * math.pi * 38.0 / RATE
     c, alpha = math.cos(w0), math.sin(w0)
     return _biquad(shelf, ((1 + c) / 2, -(1 + c), (1 + c) / 2), (1 + alpha, -2 * c, 1 - alpha))
