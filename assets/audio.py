@@ -153,7 +153,7 @@ def fade_out(buf, dur=0.012):
 EFFECT_LOUDNESS = -19.0
 TUNE_LOUDNESS = -17.0
 CEILING = 0.97
-WINDOW = 0.4
+LOUDNESS_WINDOW = 0.4
 
 
 def _biquad(x, b, a):
@@ -189,12 +189,13 @@ def loudness(buf, looped=False):
     if looped:
         power = sum(sq) / max(1, len(sq))
     else:
-        n = int(WINDOW * RATE)
+        n = int(LOUDNESS_WINDOW * RATE)
         sums = [0.0]
         for v in sq:
             sums.append(sums[-1] + v)
         hop = n // 4
-        power = max(sums[min(len(sq), i + n)] - sums[i] for i in range(0, max(1, len(sq) - n + hop), hop)) / n
+        starts = range(0, max(1, len(sq) - n + hop), hop)
+        power = max(sums[min(len(sq), i + n)] - sums[i] for i in starts) / n
     return 10.0 * math.log10(power) if power > 0 else -200.0
 
 

@@ -55,6 +55,15 @@ def glyph_body(ch):
     return m
 
 
+def fold_tail(body, line, floor):
+    """Squashes what hangs below the baseline (the tail of the Q) to end above floor."""
+    bottom = body.getbbox()[3]
+    if bottom > floor > line:
+        tail = body.crop((0, line, body.width, bottom)).resize((body.width, floor - line), Image.LANCZOS)
+        body.paste(0, (0, line, body.width, body.height))
+        body.paste(tail, (0, line))
+
+
 def glyph(ch):
     """White letters with a dark rim: the HUD tints them (red highlight) and fades them."""
     w, h = GLYPH
@@ -62,14 +71,9 @@ def glyph(ch):
     stroke = GLYPH_STROKE * s
     shadow = (s, int(1.5 * s), 2, 150)
     body = glyph_body(ch)
-    x0, _, x1, y1 = body.getbbox()
-    # The tail of the Q would reach out of the cell's bottom: fold it up under the baseline.
-    line = GLYPH_BASELINE.get(ch, 30) * s
     floor = (h - 1) * s - int(stroke) - shadow[1] - 2 * shadow[2]
-    if y1 > floor > line:
-        tail = body.crop((0, line, body.width, y1)).resize((body.width, floor - line), Image.LANCZOS)
-        body.paste(0, (0, line, body.width, body.height))
-        body.paste(tail, (0, line))
+    fold_tail(body, GLYPH_BASELINE.get(ch, 30) * s, floor)
+    x0, _, x1, _ = body.getbbox()
     piece = body.crop((x0, 0, x1, h * s))
     # Room for the body once its rim, the shadow's offset and blur, and the margins are added.
     room = (w - 2 * GLYPH_MARGIN) * s - int(2 * stroke) - shadow[0] - 2 * shadow[2]

@@ -249,7 +249,8 @@ class ImageTest(unittest.TestCase):
             w, h = alpha.size
             for side, box in (("left", (0, 0, 1, h)), ("right", (w - 1, 0, w, h)),
                               ("top", (0, 0, w, 1)), ("bottom", (0, h - 1, w, h))):
-                self.assertEqual(alpha.crop(box).getextrema()[1], 0, "%s: ink on the %s edge" % (rel, side))
+                self.assertEqual(alpha.crop(box).getextrema()[1], 0,
+                                 "%s: ink on the %s edge" % (rel, side))
             box = alpha.point(lambda v: 255 if v > 40 else 0).getbbox()
             self.assertIsNotNone(box, rel)
             self.assertGreater(box[3] - box[1], 4, rel)
