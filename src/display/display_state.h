@@ -51,6 +51,8 @@ struct DisplayState {
     bool firstModeSetDone = false;
     BackBufferLock lock;
     IDirect3DSurface9* backBuffer = nullptr;
+    IDirect3DQuery9* frameQuery = nullptr; // marks the end of the last presented frame
+    bool frameQueryIssued = false;
 
     // The window the module works on.
     HWND window = nullptr;
@@ -61,6 +63,8 @@ struct DisplayState {
     std::int32_t frameWidth = 0, frameHeight = 0;
     std::int32_t clientWidth = 0, clientHeight = 0;
     DWORD style = 0x00CF0000;
+    bool borderless = false;     // a framed-mode window made borderless to fit the monitor
+    DWORD framedStyle = 0x00CF0000; // its style before, restored when a smaller mode fits again
     std::int32_t showCommand = 10;
     std::string title;
     HBRUSH savedBrush = nullptr;
@@ -80,5 +84,7 @@ void BuildRefreshD3DTable();
 void FitWindowToMode();
 void ApplyWindowStyle(bool restyle, bool redrawAll);
 void ReportDisplayMessage(const char* text);
+// Drops the query that paces presents; it belongs to the device and goes before a reset.
+void ReleaseFrameQuery();
 // The pieces of a width x height display outside the covered rectangles (which lie inside it).
 std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height);
