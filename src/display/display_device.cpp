@@ -63,7 +63,7 @@ bool Fail(const char* text, std::int32_t error) {
 
 void ReleaseDevice() {
     if (!d.device) return;
-    ReleaseFrameQuery();
+    ReleaseFrameQueries();
     if (d.sceneOpen) d.device->EndScene();
     d.sceneOpen = false;
     d.device->Release();
@@ -521,7 +521,7 @@ void ResetDeviceWindowed() {
     d.present.BackBufferFormat = d.desktopMode.Format;
     d.present.FullScreen_RefreshRateInHz = 0;
     ReleaseSavedRenderTarget();
-    ReleaseFrameQuery();
+    ReleaseFrameQueries();
     if (FAILED(d.device->Reset(&d.present))) {
         ReleaseDevice(); // a device that failed to reset is of no use to anyone
         return;

@@ -12,7 +12,7 @@ namespace {
 DisplayState& d = g_Display;
 
 constexpr std::int32_t kMaxExcludedRects = 256; // a longer list is read only this far
-constexpr DWORD kFrameWaitLimitMs = 250;         // a renderer slower than this is not waited for
+constexpr DWORD kFrameWaitLimitMs = 250;        // a renderer slower than this is not waited for
 
 bool Contains(const RECT& outer, const RECT& inner) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -70,32 +70,41 @@ void RecoverIfLost(HRESULT presented) {
     SetDisplayMode(d.core->displayWidth, d.core->displayHeight, d.core->displayDepth);
 }
 
-// Waits, sleeping, until the renderer has finished the previous frame. Otherwise Present spins
-// on the platform's frame-latency limit and takes the game's thread with it while the renderer
-// lags. A device that cannot make or answer the query is not waited for.
-void WaitForPreviousFrame() {
-    if (!d.frameQuery && FAILED(d.device->CreateQuery(D3DQUERYTYPE_EVENT, &d.frameQuery))) {
-        d.frameQuery = nullptr;
+// Waits, sleeping, until the renderer has finished the frame presented kFramesInFlight
+// presents ago. Otherwise Present spins on the platform's frame-latency limit and takes the game's
+// thread with it while the renderer lags. A device that cannot make or answer the query is not
+// waited for.
+void WaitForEarlierFrame() {
+    const std::int32_t slot = d.nextFrameQuery;
+    IDirect3DQuery9*& query = d.frameQueries[slot];
+    if (!query && FAILED(d.device->CreateQuery(D3DQUERYTYPE_EVENT, &query))) {
+        query = nullptr;
         return;
     }
-    if (!d.frameQueryIssued) return;
-    d.frameQueryIssued = false;
+    if (!d.frameQueryIssued[slot]) return;
+    d.frameQueryIssued[slot] = false;
     const DWORD start = timeGetTime();
-    while (d.frameQuery->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE &&
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE &&
            timeGetTime() - start < kFrameWaitLimitMs)
         Sleep(1);
 }
 
 void MarkFrameEnd() {
-    if (d.frameQuery) d.frameQueryIssued = SUCCEEDED(d.frameQuery->Issue(D3DISSUE_END));
+    const std::int32_t slot = d.nextFrameQuery;
+    if (d.frameQueries[slot])
+        d.frameQueryIssued[slot] = SUCCEEDED(d.frameQueries[slot]->Issue(D3DISSUE_END));
+    d.nextFrameQuery = (slot + 1) % kFramesInFlight;
 }
 
 } // namespace
 
-void ReleaseFrameQuery() {
-    if (d.frameQuery) d.frameQuery->Release();
-    d.frameQuery = nullptr;
-    d.frameQueryIssued = false;
+void ReleaseFrameQueries() {
+    for (int i = 0; i < kFramesInFlight; ++i) {
+        if (d.frameQueries[i]) d.frameQueries[i]->Release();
+        d.frameQueries[i] = nullptr;
+        d.frameQueryIssued[i] = false;
+    }
+    d.nextFrameQuery = 0;
 }
 
 // Cuts the display into horizontal bands at every rectangle edge; in each band, the stretches not
@@ -136,7 +145,7 @@ void PresentDisplay() {
     const double scaleX = width > 0 ? static_cast<double>(client.right) / width : 1.0;
     const double scaleY = height > 0 ? static_cast<double>(client.bottom) / height : 1.0;
 
-    WaitForPreviousFrame();
+    WaitForEarlierFrame();
     HRESULT hr;
     const std::vector<RECT> excluded = ExcludedRects(core, width, height);
     if (core.excludedRectCount > 0 || core.excludedRect.right != 0) {
