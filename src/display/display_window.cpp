@@ -150,6 +150,7 @@ void ApplyWindowStyle(bool restyle, bool redrawAll) {
     } else if (!d.hosted) {
         if (!d.title.empty()) SetWindowTextA(d.window, d.title.c_str());
         SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(d.style));
+        d.borderless = false; // the style asked for replaces a borderless fit
         const std::int32_t x = d.core ? d.core->windowX : 0, y = d.core ? d.core->windowY : 0;
         SetWindowPos(d.window, nullptr, x, y, d.clientWidth + d.frameWidth,
                      d.clientHeight + d.frameHeight,
