@@ -44,6 +44,8 @@ constexpr std::int32_t kNotAvailable = 1512;
 constexpr std::int32_t kOutOfVideoMemory = 1513;
 constexpr std::int32_t kDepth24 = 1514;
 
+constexpr UINT kHostReplyMs = 500; // longest wait for a host window to take a message
+
 constexpr DWORD kHardwareVertices = D3DCREATE_HARDWARE_VERTEXPROCESSING; // 0x40
 constexpr DWORD kSoftwareVertices = D3DCREATE_SOFTWARE_VERTEXPROCESSING; // 0x20
 
@@ -61,6 +63,7 @@ bool Fail(const char* text, std::int32_t error) {
 
 void ReleaseDevice() {
     if (!d.device) return;
+    ReleaseFrameQueries();
     if (d.sceneOpen) d.device->EndScene();
     d.sceneOpen = false;
     d.device->Release();
@@ -187,6 +190,15 @@ void CallPlugins(std::int32_t mode) {
             reinterpret_cast<void*>(GetProcAddress(plugins->handles[slot], "?RefreshD3D@@YAXH@Z")));
         if (handler) handler(mode);
     }
+}
+
+// A host window that is gone, hung or not a host at all must not stall the game: texts go only
+// to a live window, and are given up on after a moment.
+void TellHost(HWND host, const char* text) {
+    if (!IsWindow(host)) return;
+    DWORD_PTR reply = 0;
+    SendMessageTimeoutA(host, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kHostReplyMs, &reply);
 }
 
 } // namespace
@@ -343,9 +355,7 @@ bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t de
     }
     FitWindowToMode();
     BeginDisplayScene();
-    if (EmbeddingHost() && d.firstModeSetDone) {
-        SendMessageA(d.core->hostWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("EMBEDME"));
-    }
+    if (EmbeddingHost() && d.firstModeSetDone) TellHost(d.core->hostWindow, "EMBEDME");
     d.firstModeSetDone = true;
     return true;
 }
@@ -511,6 +521,7 @@ void ResetDeviceWindowed() {
     d.present.BackBufferFormat = d.desktopMode.Format;
     d.present.FullScreen_RefreshRateInHz = 0;
     ReleaseSavedRenderTarget();
+    ReleaseFrameQueries();
     if (FAILED(d.device->Reset(&d.present))) {
         ReleaseDevice(); // a device that failed to reset is of no use to anyone
         return;

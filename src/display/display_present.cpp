@@ -12,6 +12,7 @@ namespace {
 DisplayState& d = g_Display;
 
 constexpr std::int32_t kMaxExcludedRects = 256; // a longer list is read only this far
+constexpr DWORD kFrameWaitLimitMs = 250;        // a renderer slower than this is not waited for
 
 bool Contains(const RECT& outer, const RECT& inner) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -69,7 +70,42 @@ void RecoverIfLost(HRESULT presented) {
     SetDisplayMode(d.core->displayWidth, d.core->displayHeight, d.core->displayDepth);
 }
 
+// Waits, sleeping, until the renderer has finished the frame presented kFramesInFlight
+// presents ago. Otherwise Present spins on the platform's frame-latency limit and takes the game's
+// thread with it while the renderer lags. A device that cannot make or answer the query is not
+// waited for.
+void WaitForEarlierFrame() {
+    const std::int32_t slot = d.nextFrameQuery;
+    IDirect3DQuery9*& query = d.frameQueries[slot];
+    if (!query && FAILED(d.device->CreateQuery(D3DQUERYTYPE_EVENT, &query))) {
+        query = nullptr;
+        return;
+    }
+    if (!d.frameQueryIssued[slot]) return;
+    d.frameQueryIssued[slot] = false;
+    const DWORD start = timeGetTime();
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE &&
+           timeGetTime() - start < kFrameWaitLimitMs)
+        Sleep(1);
+}
+
+void MarkFrameEnd() {
+    const std::int32_t slot = d.nextFrameQuery;
+    if (d.frameQueries[slot])
+        d.frameQueryIssued[slot] = SUCCEEDED(d.frameQueries[slot]->Issue(D3DISSUE_END));
+    d.nextFrameQuery = (slot + 1) % kFramesInFlight;
+}
+
 } // namespace
+
+void ReleaseFrameQueries() {
+    for (int i = 0; i < kFramesInFlight; ++i) {
+        if (d.frameQueries[i]) d.frameQueries[i]->Release();
+        d.frameQueries[i] = nullptr;
+        d.frameQueryIssued[i] = false;
+    }
+    d.nextFrameQuery = 0;
+}
 
 // Cuts the display into horizontal bands at every rectangle edge; in each band, the stretches not
 // covered by any rectangle are the pieces to present. Every uncovered pixel is in one piece.
@@ -109,6 +145,7 @@ void PresentDisplay() {
     const double scaleX = width > 0 ? static_cast<double>(client.right) / width : 1.0;
     const double scaleY = height > 0 ? static_cast<double>(client.bottom) / height : 1.0;
 
+    WaitForEarlierFrame();
     HRESULT hr;
     const std::vector<RECT> excluded = ExcludedRects(core, width, height);
     if (core.excludedRectCount > 0 || core.excludedRect.right != 0) {
@@ -119,5 +156,6 @@ void PresentDisplay() {
         const RECT source{0, 0, width, height};
         hr = d.device->Present(&source, nullptr, nullptr, nullptr);
     }
+    if (SUCCEEDED(hr)) MarkFrameEnd();
     RecoverIfLost(hr);
 }

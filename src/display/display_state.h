@@ -17,6 +17,7 @@ struct AdapterInfo {
 
 using RefreshD3DFn = void (*)(std::int32_t mode);
 constexpr int kRefreshSlots = 26;
+constexpr int kFramesInFlight = 1; // frames the renderer may lag behind the game
 
 // Back-buffer lock record: all -1 (pointer null) while unlocked.
 struct BackBufferLock {
@@ -51,6 +52,10 @@ struct DisplayState {
     bool firstModeSetDone = false;
     BackBufferLock lock;
     IDirect3DSurface9* backBuffer = nullptr;
+    // Mark the ends of the last presented frames, oldest next; see PresentDisplay.
+    IDirect3DQuery9* frameQueries[kFramesInFlight] = {};
+    bool frameQueryIssued[kFramesInFlight] = {};
+    std::int32_t nextFrameQuery = 0;
 
     // The window the module works on.
     HWND window = nullptr;
@@ -61,6 +66,8 @@ struct DisplayState {
     std::int32_t frameWidth = 0, frameHeight = 0;
     std::int32_t clientWidth = 0, clientHeight = 0;
     DWORD style = 0x00CF0000;
+    bool borderless = false;        // a framed-mode window made borderless to fit the monitor
+    DWORD framedStyle = 0x00CF0000; // its style before, restored when a smaller mode fits again
     std::int32_t showCommand = 10;
     std::string title;
     HBRUSH savedBrush = nullptr;
@@ -80,5 +87,7 @@ void BuildRefreshD3DTable();
 void FitWindowToMode();
 void ApplyWindowStyle(bool restyle, bool redrawAll);
 void ReportDisplayMessage(const char* text);
+// Drops the queries that pace presents; they belong to the device and go before a reset.
+void ReleaseFrameQueries();
 // The pieces of a width x height display outside the covered rectangles (which lie inside it).
 std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height);

@@ -4,6 +4,8 @@
 #include "display/display_state.h"
 #include "core/core.h"
 
+#include <algorithm>
+
 namespace {
 
 DisplayState& d = g_Display;
@@ -40,6 +42,62 @@ void RestoreFramedFrame() {
     d.frameHeight = frame.bottom - frame.top;
 }
 
+// The monitor the window is on: its whole area and its work area.
+MONITORINFO MonitorOf(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) {
+        info.rcMonitor = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+    }
+    return info;
+}
+
+// Centred between low and high as the window was made, never starting before low, so that the
+// title bar stays reachable when the window is larger than the work area.
+LONG Centred(LONG low, LONG high, LONG size) {
+    return std::max(low, low + (high - low - size) / 2);
+}
+
+// A display that fills the monitor cannot fit with a frame: the window goes borderless at the
+// monitor's origin, its client the back buffer's size, so every present is a 1:1 copy instead
+// of a squashed stretch.
+void MakeBorderless(const RECT& screen) {
+    const LONG style = GetWindowLongA(d.window, GWL_STYLE);
+    if (!d.borderless) d.framedStyle = static_cast<DWORD>(style);
+    d.borderless = true;
+    SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(WS_POPUP | (style & WS_VISIBLE)));
+    SetWindowPos(d.window, nullptr, screen.left, screen.top, d.clientWidth, d.clientHeight,
+                 SWP_NOZORDER | SWP_SHOWWINDOW | SWP_FRAMECHANGED);
+}
+
+// The framed window sized to the display. A window that grows or shrinks is centred on the
+// work area again; one that keeps its size stays where it is.
+void FitFramedWindow() {
+    const MONITORINFO monitor = MonitorOf(d.window);
+    const RECT& screen = monitor.rcMonitor;
+    if (d.clientWidth >= screen.right - screen.left &&
+        d.clientHeight >= screen.bottom - screen.top) {
+        MakeBorderless(screen);
+        return;
+    }
+    UINT flags = SWP_NOZORDER | SWP_SHOWWINDOW;
+    RECT client{};
+    GetClientRect(d.window, &client);
+    if (d.borderless) {
+        const LONG visible = GetWindowLongA(d.window, GWL_STYLE) & WS_VISIBLE;
+        SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(d.framedStyle) | visible);
+        d.borderless = false;
+        flags |= SWP_FRAMECHANGED;
+    } else if (client.right == d.clientWidth && client.bottom == d.clientHeight) {
+        flags |= SWP_NOMOVE;
+    }
+    const RECT& work = monitor.rcWork;
+    const LONG width = d.clientWidth + d.frameWidth, height = d.clientHeight + d.frameHeight;
+    SetWindowPos(d.window, nullptr, Centred(work.left, work.right, width),
+                 Centred(work.top, work.bottom, height), width, height, flags);
+}
+
 void ShowWithCommand(std::int32_t command) {
     d.showCommand = command;
     if (!d.window || EmbeddingHost()) return;
@@ -59,11 +117,7 @@ void FitWindowToMode() {
         d.clientWidth = core.displayWidth;
         d.clientHeight = core.displayHeight;
         if (d.firstTime) MeasureFrame();
-        if (OwnsWindow()) {
-            SetWindowPos(d.window, nullptr, 0, 0, d.clientWidth + d.frameWidth,
-                         d.clientHeight + d.frameHeight,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW);
-        }
+        if (OwnsWindow()) FitFramedWindow();
         break;
     case 2: {
         RECT work{};
@@ -96,6 +150,7 @@ void ApplyWindowStyle(bool restyle, bool redrawAll) {
     } else if (!d.hosted) {
         if (!d.title.empty()) SetWindowTextA(d.window, d.title.c_str());
         SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(d.style));
+        d.borderless = false; // the style asked for replaces a borderless fit
         const std::int32_t x = d.core ? d.core->windowX : 0, y = d.core ? d.core->windowY : 0;
         SetWindowPos(d.window, nullptr, x, y, d.clientWidth + d.frameWidth,
                      d.clientHeight + d.frameHeight,

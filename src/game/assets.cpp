@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/game_app.h"
+#include "core/core.h"
 #include "core/frame_loop.h"
 #include "display/display.h"
 #include "file/file.h"
@@ -9,6 +10,7 @@
 #include "sound/sound.h"
 #include "text/text.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,6 +92,22 @@ ImageFolders() {
     return folders;
 }
 
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Started from another folder (a shortcut, a file manager, a terminal elsewhere), the game still
+// finds the Data folder beside its executable; "records.bin" follows, since it lives in Data.
+void EnterGameFolder() {
+    if (IsFolder("Data")) return;
+    std::string folder(g_CoreData->programPath, strnlen(g_CoreData->programPath, kCorePathLength));
+    const std::size_t slash = folder.rfind('\\');
+    if (slash == std::string::npos) return;
+    folder.resize(slash);
+    if (IsFolder(folder + "\\Data")) SetCurrentDirectoryA(folder.c_str());
+}
+
 } // namespace
 
 void LoadGameAssets() {
@@ -105,6 +123,7 @@ void ShowLoadingPicture() {
     SyncOn();
     SetSyncRate(60);
     DrawSpritesFirst();
+    EnterGameFolder();
     ChangeDirectory("Data\\");
     LoadImage("Loading.png", 1, 1);
     ChangeDirectory("..\\");

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -67,6 +68,52 @@ TEST_F(Display, StartsWindowedThenChangesToTheScreenSizeExactly) {
     EXPECT_EQ(GetDisplayWidth(), 1024);
     EXPECT_EQ(GetDisplayHeight(), 768);
     EXPECT_NE(g_CoreData->renderTarget, nullptr);
+}
+
+namespace {
+
+RECT WorkArea(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+    return info.rcWork;
+}
+
+void ExpectInside(const RECT& inner, const RECT& outer) {
+    EXPECT_GE(inner.left, outer.left);
+    EXPECT_GE(inner.top, outer.top);
+    EXPECT_LE(inner.right, outer.right);
+    EXPECT_LE(inner.bottom, outer.bottom);
+}
+
+} // namespace
+
+// A mode the size of the screen cannot fit with a frame: the window goes borderless on the
+// screen with a client the size of the back buffer (presents are 1:1); a smaller mode brings the
+// frame back, centred on the work area.
+TEST_F(Display, GrownWindowStaysOnTheWorkAreaAndPresentsOneToOne) {
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024) << "this program needs a 1024 x 768 screen";
+    const HWND window = g_CoreData->window;
+    SetDisplayMode(1024, 768, 32);
+    ASSERT_EQ(cell.number, 0);
+    RECT r{};
+    GetWindowRect(window, &r);
+    ExpectInside(r, WorkArea(window));
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 1024);
+    EXPECT_EQ(r.bottom, 768);
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    SetDisplayMode(640, 480, 32);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_CAPTION);
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 640);
+    EXPECT_EQ(r.bottom, 480);
+    GetWindowRect(window, &r);
+    const RECT work = WorkArea(window);
+    ExpectInside(r, work);
+    EXPECT_LE(std::abs((r.left - work.left) - (work.right - r.right)), 1); // centred
 }
 
 TEST_F(Display, InvalidModesRaiseTheirErrors) {
@@ -369,4 +416,68 @@ TEST_F(HostedDisplay, NamedHostChildReceivesTheFrames) {
     RECT r{};
     GetClientRect(canvas, &r);
     EXPECT_EQ(r.right, 200); // a host's window is never resized
+}
+
+namespace {
+
+std::string hostText; // what the live host window was last told
+
+LRESULT CALLBACK RecordingHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && lParam) hostText = reinterpret_cast<const char*>(lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A host window whose thread never takes its messages again.
+struct HungHost {
+    HungHost() {
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(made, 5000);
+    }
+    ~HungHost() {
+        SetEvent(release);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CloseHandle(made);
+        CloseHandle(release);
+    }
+    static DWORD WINAPI Run(void* param) {
+        auto* self = static_cast<HungHost*>(param);
+        self->window = CreateWindowExA(0, "STATIC", "hung host", WS_OVERLAPPED, 0, 0, 10, 10,
+                                       nullptr, nullptr, nullptr, nullptr);
+        SetEvent(self->made);
+        WaitForSingleObject(self->release, INFINITE); // no message pump meanwhile
+        DestroyWindow(self->window);
+        return 0;
+    }
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+    HWND window = nullptr;
+};
+
+} // namespace
+
+// A mode set while a host embeds the engine tells a live host "EMBEDME"; a host that is gone or
+// hung never stops the game.
+TEST_F(Display, EmbeddingHostIsToldOfModeSetsUnlessGoneOrHung) {
+    const HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                      nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    SetWindowLongA(host, GWL_WNDPROC, reinterpret_cast<LONG>(RecordingHost));
+    hostText.clear();
+    g_CoreData->hostWindow = host;
+    SetDisplayMode(640, 480, 32);
+    EXPECT_EQ(hostText, "EMBEDME");
+    DestroyWindow(host);
+
+    SetDisplayMode(640, 480, 32); // the host is gone: nothing is sent
+    EXPECT_NE(GetDirect3DDevice(), nullptr);
+    {
+        HungHost hung;
+        ASSERT_NE(hung.window, nullptr);
+        g_CoreData->hostWindow = hung.window;
+        SetDisplayMode(640, 480, 32); // returns, after giving up on the host
+        EXPECT_NE(GetDirect3DDevice(), nullptr);
+    }
+    g_CoreData->hostWindow = nullptr;
 }

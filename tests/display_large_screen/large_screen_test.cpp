@@ -23,7 +23,18 @@ TEST_F(EngineFixture, SmallerModeUsesTheNextLargerAndPresentsItsCorner) {
     EXPECT_EQ(GetBackBufferHeight(), 1024);
     UnlockBackBuffer();
 
-    SetWindowPosition(0, 0); // the grown window, wholly on the screen
+    // The grown window keeps its frame and lies wholly on the work area.
+    const HWND window = g_CoreData->window;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    EXPECT_TRUE(GetWindowLongA(window, GWL_STYLE) & WS_CAPTION);
+    EXPECT_GE(frame.left, monitor.rcWork.left);
+    EXPECT_GE(frame.top, monitor.rcWork.top);
+    EXPECT_LE(frame.right, monitor.rcWork.right);
+    EXPECT_LE(frame.bottom, monitor.rcWork.bottom);
     // Blue everywhere, red in the 1024 x 768 corner: only red may reach the window.
     ClearDisplay(0, 0, 255);
     const D3DRECT corner{0, 0, 1024, 768};

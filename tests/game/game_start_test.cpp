@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 // The build folder's game/ holds the generated Data beside the executable.
@@ -104,6 +107,27 @@ TEST_F(GameStart, WithoutDataTheGameStillRuns) {
         ClearScreen(0);
         App().Tick(); // no crash, no hang
     }
+}
+
+// Started from another folder (a shortcut, a file manager), the game loads everything from the
+// Data folder beside its executable and keeps "records.bin" there.
+TEST_F(GameStart, FromAnotherFolderLoadsTheDataBesideTheProgram) {
+    char saved[kCorePathLength];
+    std::memcpy(saved, g_CoreData->programPath, sizeof saved);
+    std::snprintf(g_CoreData->programPath, kCorePathLength, "%s\\Zarvolin.exe",
+                  GameFolder().c_str());
+    TempFolder elsewhere;
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.Path().c_str()));
+    App().Init(0);
+    std::memcpy(g_CoreData->programPath, saved, sizeof saved);
+    EXPECT_EQ(cell.number, 0);
+    for (std::int32_t n = 1; n <= 128; ++n)
+        EXPECT_TRUE(ImageExist(n)) << "image " << n;
+    if (SoundReady()) {
+        for (std::int32_t n = 1; n <= 12; ++n)
+            EXPECT_EQ(SoundExist(n), 1) << "sound " << n;
+    }
+    EXPECT_EQ(CurrentDirectory(), GameFolder() + "\\Data");
 }
 
 // Escape held when the game loop begins: it ends before a frame is drawn.
