@@ -17,14 +17,17 @@
 #include "multiplayer/multiplayer.h"
 #include "music/music.h"
 #include "object3d/object3d.h"
+#include "particles/particles.h"
 #include "sound/sound.h"
 #include "sprite/sprite.h"
 #include "system/system.h"
+#include "terrain/terrain.h"
 #include "text/text.h"
 #include "video/video.h"
-#include "world/particles.h"
-#include "world/terrain_matrix.h"
 #include "world/world.h"
+
+#include <algorithm>
+#include <iterator>
 
 ModuleLinkTableRecord ModuleLinkTable;
 
@@ -106,6 +109,36 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
 }
 
 #undef LINK_ENTRIES
+
+void BuildRefreshD3DTable(RefreshD3DFn (&table)[kRefreshSlots]) {
+    const RefreshD3DFn order[kRefreshSlots] = {TextRefreshD3D,
+                                               Basic2DRefreshD3D,
+                                               SpriteRefreshD3D,
+                                               ImageRefreshD3D,
+                                               InputRefreshD3D,
+                                               SystemRefreshD3D,
+                                               MemblocksRefreshD3D,
+                                               BitmapRefreshD3D,
+                                               AnimationRefreshD3D,
+                                               MultiplayerRefreshD3D,
+                                               Basic3DRefreshD3D,
+                                               CameraRefreshD3D,
+                                               TerrainMatrixRefreshD3D,
+                                               LightRefreshD3D,
+                                               ParticlesRefreshD3D,
+                                               nullptr,
+                                               MathsRefreshD3D,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               SoundRefreshD3D,
+                                               MusicRefreshD3D,
+                                               nullptr,
+                                               nullptr};
+    std::copy(std::begin(order), std::end(order), table);
+}
 
 namespace {
 

@@ -141,6 +141,12 @@ extern ModuleLinkTableRecord ModuleLinkTable;
 // Stores the entries of every linked module.
 void FillModuleLinkTable(ModuleLinkTableRecord& table);
 
+using RefreshD3DFn = void (*)(std::int32_t mode);
+constexpr int kRefreshSlots = 26;
+
+// Fills the display's RefreshD3D slots in their calling order; unused slots are null.
+void BuildRefreshD3DTable(RefreshD3DFn (&table)[kRefreshSlots]);
+
 // Start-up after the first display mode: the 2D modules, then all the others.
 void StartCoreModules();
 void StartOtherModules(HINSTANCE instance);

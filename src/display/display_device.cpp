@@ -4,24 +4,7 @@
 #include "display/display_state.h"
 #include "core/core.h"
 
-#include "bitmap/bitmap.h"
-#include "camera/camera.h"
-#include "draw2d/draw2d.h"
-#include "image/image.h"
-#include "input/input.h"
-#include "light/light.h"
-#include "maths/maths.h"
-#include "memblock/memblock.h"
-#include "multiplayer/multiplayer.h"
-#include "music/music.h"
-#include "object3d/object3d.h"
-#include "sound/sound.h"
-#include "sprite/sprite.h"
-#include "system/system.h"
-#include "text/text.h"
-#include "video/video.h"
-#include "world/particles.h"
-#include "world/terrain_matrix.h"
+#include "core/module_link.h"
 
 #include <cstring>
 
@@ -224,36 +207,6 @@ void ReportDisplayMessage(const char* text) {
     ReportInternalError(text);
 }
 
-void BuildRefreshD3DTable() {
-    const RefreshD3DFn table[kRefreshSlots] = {TextRefreshD3D,
-                                               Basic2DRefreshD3D,
-                                               SpriteRefreshD3D,
-                                               ImageRefreshD3D,
-                                               InputRefreshD3D,
-                                               SystemRefreshD3D,
-                                               MemblocksRefreshD3D,
-                                               BitmapRefreshD3D,
-                                               AnimationRefreshD3D,
-                                               MultiplayerRefreshD3D,
-                                               Basic3DRefreshD3D,
-                                               CameraRefreshD3D,
-                                               TerrainMatrixRefreshD3D,
-                                               LightRefreshD3D,
-                                               ParticlesRefreshD3D,
-                                               nullptr,
-                                               MathsRefreshD3D,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               SoundRefreshD3D,
-                                               MusicRefreshD3D,
-                                               nullptr,
-                                               nullptr};
-    std::memcpy(d.refresh, table, sizeof table);
-}
-
 std::int32_t DisplayConstructor() {
     d = DisplayState{};
     d.d3d = Direct3DCreate9(D3D_SDK_VERSION);
@@ -263,7 +216,7 @@ std::int32_t DisplayConstructor() {
     }
     d.window = GetForegroundWindow();
     FindHardWareInfo();
-    BuildRefreshD3DTable();
+    BuildRefreshD3DTable(d.refresh);
     d.d3d->GetAdapterDisplayMode(0, &d.desktopMode);
     // Keeps the screen saver and display sleep away while the engine runs, without changing the
     // user's settings: the request ends with the process, however it ends.

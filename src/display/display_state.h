@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "core/module_link.h"
 
 #include <cstdint>
 #include <string>
@@ -14,9 +15,6 @@ struct AdapterInfo {
     std::int32_t index = 0;
     std::vector<D3DDISPLAYMODE> modes; // refresh-rate variants collapsed
 };
-
-using RefreshD3DFn = void (*)(std::int32_t mode);
-constexpr int kRefreshSlots = 26;
 
 // Back-buffer lock record: all -1 (pointer null) while unlocked.
 struct BackBufferLock {
@@ -33,7 +31,7 @@ struct DisplayState {
     std::vector<AdapterInfo> adapters;
     std::int32_t currentAdapter = 0;
     D3DDISPLAYMODE desktopMode{};
-    RefreshD3DFn refresh[kRefreshSlots] = {};
+    RefreshD3DFn refresh[kRefreshSlots] = {}; // filled where the modules are linked; tests replace slots
 
     // Remade by every mode set.
     IDirect3DDevice9* device = nullptr; // null whenever no usable device exists
@@ -75,7 +73,6 @@ struct DisplayState {
 
 extern DisplayState g_Display;
 
-void BuildRefreshD3DTable();
 // The window fitting of a mode set and the window-style application of the window commands.
 void FitWindowToMode();
 void ApplyWindowStyle(bool restyle, bool redrawAll);
