@@ -88,24 +88,18 @@ std::int32_t Field(std::int32_t n, std::int32_t BitmapRecord::*field) {
 }
 
 bool ValidMadeNumber(std::int32_t n) {
-    if (n >= 1 && n <= kBitmapMaxNumber) return true;
-    RaiseRuntimeError(kBitmapNumberIllegal);
-    return false;
+    return CheckItemNumber(n, {1, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing});
 }
 
 } // namespace
 
 bool ValidBitmapNumber(std::int32_t n) {
-    if (n >= 0 && n <= kBitmapMaxNumber) return true;
-    RaiseRuntimeError(kBitmapNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kBitmapNumbers);
 }
 
 BitmapRecord* FindBitmap(std::int32_t n) {
-    if (!ValidBitmapNumber(n)) return nullptr;
-    s.current = s.bitmaps.Get(n);
-    if (!s.current) RaiseRuntimeError(kBitmapMissing);
-    return s.current;
+    return CheckedItem(n, kBitmapNumbers,
+                       [](std::int32_t id) { return s.current = s.bitmaps.Get(id); });
 }
 
 IDirect3DSurface9* BitmapSurface(std::int32_t n, const BitmapRecord* r) {

@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <cstdint>
 
@@ -34,6 +35,8 @@ constexpr std::int32_t kBitmapNumberIllegal = 1001;
 constexpr std::int32_t kBitmapMissing = 1002;
 constexpr std::int32_t kBitmapLoadFailed = 1003;
 constexpr std::int32_t kBitmapMaxNumber = 22000000;
+// Bitmap 0 is the screen.
+constexpr ItemNumbers kBitmapNumbers{0, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing};
 
 // 0..22000000, else error 1001.
 bool ValidBitmapNumber(std::int32_t n);

@@ -4,6 +4,7 @@
 #include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 #include <cstring>
 
@@ -14,13 +15,7 @@ FileState& s = g_File;
 constexpr std::int32_t kSlotIllegal = 8213;
 constexpr std::int32_t kSlotClosed = 8204;
 constexpr std::int32_t kSlotOpen = 8203;
-
-void Report(std::int32_t number, bool asError) {
-    if (asError)
-        RaiseRuntimeError(number);
-    else
-        RaiseRuntimeWarning(number);
-}
+constexpr ItemNumbers kSlotNumbers{1, kSlots, kSlotIllegal, kSlotClosed};
 
 template <typename T> T ReadValue(std::int32_t slot) {
     T value{};
@@ -35,15 +30,9 @@ template <typename T> void WriteValue(std::int32_t slot, T value) {
 } // namespace
 
 bool OpenSlot(std::int32_t slot, bool asError) {
-    if (slot < 1 || slot > kSlots) {
-        Report(kSlotIllegal, asError);
-        return false;
-    }
-    if (!s.slots[slot]) {
-        Report(kSlotClosed, asError);
-        return false;
-    }
-    return true;
+    if (asError) return CheckedItem(slot, kSlotNumbers, [](std::int32_t n) { return s.slots[n]; });
+    // Warnings have no effect: the same checks, nothing raised.
+    return slot >= 1 && slot <= kSlots && s.slots[slot];
 }
 
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
@@ -76,7 +65,7 @@ std::uint64_t SlotBytesLeft(std::int32_t slot) {
 }
 
 void OpenToRead(std::int32_t slot, const char* name) {
-    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
     if (!FileExists(name)) return RaiseRuntimeError(105);
     const std::string resolved = ResolveName(name, true);
@@ -93,7 +82,7 @@ void OpenToRead(std::int32_t slot, const char* name) {
 }
 
 void OpenToWrite(std::int32_t slot, const char* name) {
-    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
     if (!name || FileExists(name)) return RaiseRuntimeWarning(106);
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,

@@ -151,10 +151,7 @@ float GetImageVScale(std::int32_t n) {
 }
 
 bool ImageExistChecked(std::int32_t n) {
-    if (!ValidImageNumber(n)) {
-        RaiseRuntimeError(kImageNumberIllegal);
-        return false;
-    }
+    if (!CheckItemNumber(n, kImageNumbers)) return false;
     return FindImage(n) != nullptr;
 }
 
@@ -407,7 +404,7 @@ void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
 
 void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom, std::int32_t mode) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    if (!CheckItemNumber(image, kImageNumbers)) return;
     if (right <= left || bottom <= top || left < 0 || top < 0)
         return RaiseRuntimeError(kImageBadArea);
     IDirect3DSurface9* target = s.core ? s.core->renderTarget : nullptr;

@@ -170,10 +170,7 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
 }
 
 void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std::int32_t divisor) {
-    if (!ValidImageNumber(image)) {
-        RaiseRuntimeError(kImageNumberIllegal);
-        return;
-    }
+    if (!CheckItemNumber(image, kImageNumbers)) return;
     RemoveImage(image);
     ImageRecord* record = LoadImageRecord(fileName, mode, divisor);
     if (!record) {
@@ -237,9 +234,8 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
 }
 
 void SaveImage(const char* fileName, std::int32_t image, std::int32_t compression) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    ImageRecord* r = FindImage(image);
-    if (!r) return RaiseRuntimeError(kImageMissing);
+    ImageRecord* r = CheckedImage(image);
+    if (!r) return;
     IDirect3DTexture9* texture = Texture2D(r);
     D3DSURFACE_DESC desc{};
     if (!fileName || !texture || FAILED(texture->GetLevelDesc(0, &desc)))
@@ -281,15 +277,13 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
 }
 
 void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t transparency) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    ImageRecord* r = FindImage(image);
-    if (!r) return RaiseRuntimeError(kImageMissing);
+    ImageRecord* r = CheckedImage(image);
+    if (!r) return;
     // The sprite module draws it at once.
     if (s.paste) s.paste(image, x, y, r->uScale, r->vScale, transparency);
 }
 
 void DeleteImage(std::int32_t image) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    if (!FindImage(image)) return RaiseRuntimeError(kImageMissing);
+    if (!CheckedImage(image)) return;
     RemoveImage(image);
 }

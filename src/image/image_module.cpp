@@ -55,12 +55,16 @@ void DeleteAllImages() {
 } // namespace
 
 bool ValidImageNumber(std::int32_t n) {
-    return n >= 1 && n <= 22000000;
+    return n >= kImageNumbers.first && n <= kImageNumbers.last;
 }
 
 ImageRecord* FindImage(std::int32_t n) {
     s.current = static_cast<ImageRecord*>(s.images.Find(n));
     return s.current;
+}
+
+ImageRecord* CheckedImage(std::int32_t n) {
+    return CheckedItem(n, kImageNumbers, FindImage);
 }
 
 IDirect3DTexture9* Texture2D(const ImageRecord* r) {

@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <cstdint>
 
@@ -48,10 +49,13 @@ constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kImageSaveFailed = 500;
 constexpr std::int32_t kImageBadArea = 504;
 constexpr std::int32_t kImageLoadFailed = 506;
+constexpr ItemNumbers kImageNumbers{1, 22000000, kImageNumberIllegal, kImageMissing};
 
 bool ValidImageNumber(std::int32_t n);
 // Looks n up and makes it the current image.
 ImageRecord* FindImage(std::int32_t n);
+// FindImage after the number checks: null after raising 501 or 502.
+ImageRecord* CheckedImage(std::int32_t n);
 IDirect3DTexture9* Texture2D(const ImageRecord* r);
 std::int32_t FormatDepth(D3DFORMAT format);
 // Adds a record under n, which must be free; the list owns it from then on.

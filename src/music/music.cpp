@@ -3,6 +3,7 @@
 #include "music/music.h"
 #include "core/core.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <dshow.h>
 #include <mmsystem.h>
@@ -22,6 +23,7 @@ constexpr std::int32_t kMusicSpeedIllegal = 3506;
 constexpr std::int32_t kCdTrackIllegal = 3508;
 constexpr std::int32_t kMaxNumber = 22000000;
 constexpr std::int32_t kNameBuffer = 260;
+constexpr ItemNumbers kMusicNumbers{1, kMaxNumber, kMusicNumberIllegal, kMusicMissing};
 
 struct MusicRecord {
     std::int32_t kind = 0; // 0 music file, 1 CD track
@@ -70,17 +72,14 @@ void FreeRecord(MusicRecord* r) {
 }
 
 bool ValidNumber(std::int32_t n) {
-    if (n >= 1 && n <= kMaxNumber) return true;
-    RaiseRuntimeError(kMusicNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kMusicNumbers);
 }
 
 // The record of n, or null after raising the error.
 MusicRecord* Lookup(std::int32_t n) {
-    if (!ValidNumber(n)) return nullptr;
-    s.current = static_cast<MusicRecord*>(s.list.Find(n));
-    if (!s.current) RaiseRuntimeError(kMusicMissing);
-    return s.current;
+    return CheckedItem(n, kMusicNumbers, [](std::int32_t id) {
+        return s.current = static_cast<MusicRecord*>(s.list.Find(id));
+    });
 }
 
 bool FreeNumber(std::int32_t n) {

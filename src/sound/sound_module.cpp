@@ -52,19 +52,13 @@ bool SoundReady() {
 }
 
 bool ValidSoundNumber(std::int32_t n) {
-    return n >= 1 && n <= 22000000;
+    return n >= kSoundNumbers.first && n <= kSoundNumbers.last;
 }
 
 SoundRecord* CheckedSound(std::int32_t n) {
     s.current = nullptr;
     if (!SoundReady()) return nullptr;
-    if (!ValidSoundNumber(n)) {
-        RaiseRuntimeError(kSoundNumberIllegal);
-        return nullptr;
-    }
-    s.current = static_cast<SoundRecord*>(s.sounds.Find(n));
-    if (!s.current) RaiseRuntimeError(kSoundMissing);
-    return s.current;
+    return s.current = CheckedListItem<SoundRecord>(s.sounds, n, kSoundNumbers);
 }
 
 void FreeSoundRecord(std::int32_t n) {
@@ -211,7 +205,7 @@ void CloneSound(std::int32_t n, std::int32_t existing) {
     if (!SoundReady()) return;
     SoundRecord* source = CheckedSound(existing);
     if (!source) return;
-    if (!ValidSoundNumber(n)) return RaiseRuntimeError(kSoundNumberIllegal);
+    if (!CheckItemNumber(n, kSoundNumbers)) return;
     if (s.sounds.Find(n)) return RaiseRuntimeError(kSoundExists);
     auto* record = new (std::nothrow) SoundRecord(*source);
     if (!record) return RaiseRuntimeError(3021);

@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 #include "sound/sound_classes.h"
 
 #include <cstdint>
@@ -48,6 +49,7 @@ constexpr std::int32_t kSoundNumberIllegal = 3001;
 constexpr std::int32_t kSoundNotLoadable = 3002;
 constexpr std::int32_t kSoundExists = 3003;
 constexpr std::int32_t kSoundMissing = 3004;
+constexpr ItemNumbers kSoundNumbers{1, 22000000, kSoundNumberIllegal, kSoundMissing};
 
 bool SoundReady();
 bool ValidSoundNumber(std::int32_t n);

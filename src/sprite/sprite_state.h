@@ -3,6 +3,7 @@
 
 #include "sprite/sprite_record.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 #include "image/image_bridge.h"
 
 #include <vector>
@@ -51,6 +52,7 @@ extern SpriteState g_Sprite;
 
 constexpr std::int32_t kSpriteNumberIllegal = 301;
 constexpr std::int32_t kSpriteMissing = 302;
+constexpr ItemNumbers kSpriteNumbers{1, 22000000, kSpriteNumberIllegal, kSpriteMissing};
 
 // Reads width, height, texture and scales from the record's image.
 void ReadSpriteImage(SpriteRecord& r, std::int32_t image);

@@ -2,6 +2,7 @@
 
 #include "video/video.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 #include "display/display.h"
 #include "image/image_bridge.h"
 #include "sprite/sprite.h"
@@ -23,6 +24,7 @@ constexpr std::int32_t kAnimationNoGraph = 2008;
 constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kMaxImage = 22000000;
 constexpr std::int32_t kSlots = 33; // numbers 1..32; slot 0 is never used by commands
+constexpr ItemNumbers kAnimationNumbers{1, kSlots - 1, kAnimationNumberIllegal, kAnimationMissing};
 constexpr std::int32_t kNameBuffer = 256;
 constexpr std::int32_t kDvdTextureFormat = 20;
 constexpr int kEventsPerFrame = 16; // bounds the per-frame event loop
@@ -118,19 +120,14 @@ void ReleaseAll() {
 }
 
 bool ValidNumber(std::int32_t n) {
-    if (n >= 1 && n <= kSlots - 1) return true;
-    RaiseRuntimeError(kAnimationNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kAnimationNumbers);
 }
 
 // The slot of a loaded animation, or null after raising 2001 or 2004.
 AnimationSlot* Loaded(std::int32_t n) {
-    if (!ValidNumber(n)) return nullptr;
-    if (!s.states[n].loaded) {
-        RaiseRuntimeError(kAnimationMissing);
-        return nullptr;
-    }
-    return &s.slots[n];
+    return CheckedItem(n, kAnimationNumbers, [](std::int32_t id) {
+        return s.states[id].loaded ? &s.slots[id] : nullptr;
+    });
 }
 
 template <typename I> bool Query(IUnknown* from, REFIID iid, I*& to) {
