@@ -31,7 +31,8 @@ struct DisplayState {
     std::vector<AdapterInfo> adapters;
     std::int32_t currentAdapter = 0;
     D3DDISPLAYMODE desktopMode{};
-    RefreshD3DFn refresh[kRefreshSlots] = {}; // filled where the modules are linked; tests replace slots
+    // Filled where the modules are linked; tests replace slots.
+    RefreshD3DFn refresh[kRefreshSlots] = {};
 
     // Remade by every mode set.
     IDirect3DDevice9* device = nullptr; // null whenever no usable device exists

@@ -29,8 +29,7 @@ const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
         RaiseRuntimeError(kNoChecklist);
         return nullptr;
     }
-    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0}))
-        return nullptr;
+    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0})) return nullptr;
     if (wantStrings ? !core->checklistHasStrings : !core->checklistHasValues) {
         RaiseRuntimeError(wantStrings ? kNoStrings : kNoValues);
         return nullptr;
