@@ -46,8 +46,7 @@ void ReleaseDevice() {
     if (!d.device) return;
     if (d.sceneOpen) d.device->EndScene();
     d.sceneOpen = false;
-    d.device->Release();
-    d.device = nullptr;
+    d.device.Reset();
 }
 
 void ListModes(IDirect3D9* d3d, UINT adapter, std::vector<D3DDISPLAYMODE>& modes) {
@@ -209,7 +208,7 @@ void ReportDisplayMessage(const char* text) {
 
 std::int32_t DisplayConstructor() {
     d = DisplayState{};
-    d.d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    d.d3d.Reset(Direct3DCreate9(D3D_SDK_VERSION));
     if (!d.d3d) {
         ReportDisplayMessage("Unable to create Direct3D interface");
         return 0;
@@ -228,8 +227,7 @@ void DisplayDestructor() {
     ReleaseSavedRenderTarget();
     ReleaseDevice();
     d.hasPresent = false;
-    if (d.d3d) d.d3d->Release();
-    d.d3d = nullptr;
+    d.d3d.Reset();
     d.adapters.clear();
     SetThreadExecutionState(ES_CONTINUOUS);
 }
@@ -341,14 +339,14 @@ bool CreateDisplayDevice() {
     ReleaseDevice();
     d.present.hDeviceWindow = d.window;
     if (d.core) d.core->softwareVertexProcessing = 0;
-    HRESULT hr =
-        d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, d.behaviour, &d.present, &d.device);
+    HRESULT hr = d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, d.behaviour, &d.present,
+                                     d.device.PutAddress());
     if (FAILED(hr)) {
-        d.device = nullptr;
+        d.device.Detach(); // a failed call leaves nothing to release
         hr = d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, kSoftwareVertices, &d.present,
-                                 &d.device);
+                                 d.device.PutAddress());
         if (FAILED(hr)) {
-            d.device = nullptr;
+            d.device.Detach();
             const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kInvalidCall
                                        : hr == D3DERR_NOTAVAILABLE     ? kNotAvailable
                                        : hr == D3DERR_OUTOFVIDEOMEMORY ? kOutOfVideoMemory
@@ -398,8 +396,7 @@ void ReleaseSavedRenderTarget() {
         core->drawingSurface = nullptr;
     }
     if (d.lock.surface) UnlockBackBuffer();
-    if (d.backBuffer) d.backBuffer->Release();
-    d.backBuffer = nullptr;
+    d.backBuffer.Reset();
 }
 
 void RestoreRenderTarget() {

@@ -1,6 +1,7 @@
 // The display module's state, shared by its source files. Written only by the display module.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
 #include "core/module_link.h"
 
@@ -25,7 +26,7 @@ struct BackBufferLock {
 
 struct DisplayState {
     // Lives from the Constructor to the Destructor.
-    IDirect3D9* d3d = nullptr;
+    ComPtr<IDirect3D9> d3d;
     CoreData* core = nullptr;
     ResizeStringFn resizeString = nullptr;
     std::vector<AdapterInfo> adapters;
@@ -35,7 +36,7 @@ struct DisplayState {
     RefreshD3DFn refresh[kRefreshSlots] = {};
 
     // Remade by every mode set.
-    IDirect3DDevice9* device = nullptr; // null whenever no usable device exists
+    ComPtr<IDirect3DDevice9> device; // null whenever no usable device exists
     D3DPRESENT_PARAMETERS present{};
     bool hasPresent = false;
     std::int32_t width = 0, height = 0, depth = 0; // requested (the mode's size after a set)
@@ -49,7 +50,7 @@ struct DisplayState {
     bool sceneOpen = false;
     bool firstModeSetDone = false;
     BackBufferLock lock;
-    IDirect3DSurface9* backBuffer = nullptr;
+    ComPtr<IDirect3DSurface9> backBuffer;
 
     // The window the module works on.
     HWND window = nullptr;

@@ -21,33 +21,24 @@ std::int32_t PowerOfTwo(std::int32_t value) {
 // A managed one-level texture holding level 0's rectangle of the picture.
 IDirect3DTexture9* CopyPicture(IDirect3DTexture9* texture, std::int32_t width,
                                std::int32_t height) {
-    IDirect3DTexture9* copy = nullptr;
-    IDirect3DSurface9 *from = nullptr, *to = nullptr;
+    ComPtr<IDirect3DTexture9> copy;
+    ComPtr<IDirect3DSurface9> from, to;
     const RECT area{0, 0, width, height};
     bool ok = SUCCEEDED(D3DXCreateTexture(s.device, width, height, 1, 0, s.format, D3DPOOL_MANAGED,
-                                          &copy)) &&
-              SUCCEEDED(texture->GetSurfaceLevel(0, &from)) &&
-              SUCCEEDED(copy->GetSurfaceLevel(0, &to)) &&
+                                          copy.PutAddress())) &&
+              SUCCEEDED(texture->GetSurfaceLevel(0, from.PutAddress())) &&
+              SUCCEEDED(copy->GetSurfaceLevel(0, to.PutAddress())) &&
               SUCCEEDED(D3DXLoadSurfaceFromSurface(to, nullptr, nullptr, from, nullptr, &area,
                                                    D3DX_DEFAULT, 0));
-    if (from) from->Release();
-    if (to) to->Release();
-    if (!ok && copy) {
-        copy->Release();
-        copy = nullptr;
-    }
-    return copy;
+    return ok ? copy.Detach() : nullptr;
 }
 
 bool CopyWhole(IDirect3DTexture9* from, IDirect3DTexture9* to, DWORD filter, D3DCOLOR key) {
-    IDirect3DSurface9 *a = nullptr, *b = nullptr;
-    const bool ok = SUCCEEDED(from->GetSurfaceLevel(0, &a)) &&
-                    SUCCEEDED(to->GetSurfaceLevel(0, &b)) &&
-                    SUCCEEDED(D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, a, nullptr, nullptr,
-                                                         filter, key));
-    if (a) a->Release();
-    if (b) b->Release();
-    return ok;
+    ComPtr<IDirect3DSurface9> a, b;
+    return SUCCEEDED(from->GetSurfaceLevel(0, a.PutAddress())) &&
+           SUCCEEDED(to->GetSurfaceLevel(0, b.PutAddress())) &&
+           SUCCEEDED(
+               D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, a, nullptr, nullptr, filter, key));
 }
 
 // The pixel word of a locked 32-bit image at row y, column x; null outside the picture.

@@ -251,18 +251,18 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
         format = D3DXIFF_PNG;
     const RECT picture{0, 0, static_cast<LONG>(desc.Width * r->uScale),
                        static_cast<LONG>(desc.Height * r->vScale)};
-    IDirect3DSurface9* source = nullptr;
-    IDirect3DTexture9* compressed = nullptr;
-    IDirect3DSurface9* saved = nullptr;
-    bool ok = SUCCEEDED(texture->GetSurfaceLevel(0, &source));
+    ComPtr<IDirect3DSurface9> source;
+    ComPtr<IDirect3DTexture9> compressed;
+    ComPtr<IDirect3DSurface9> saved;
+    bool ok = SUCCEEDED(texture->GetSurfaceLevel(0, source.PutAddress()));
     if (ok && format == D3DXIFF_DDS) {
         const D3DFORMAT dds =
             compression >= 1 && compression <= 5
                 ? static_cast<D3DFORMAT>(MAKEFOURCC('D', 'X', 'T', '0' + compression))
                 : D3DFMT_A8R8G8B8;
         ok = SUCCEEDED(D3DXCreateTexture(s.device, picture.right, picture.bottom, 1, 0, dds,
-                                         D3DPOOL_MANAGED, &compressed)) &&
-             SUCCEEDED(compressed->GetSurfaceLevel(0, &saved)) &&
+                                         D3DPOOL_MANAGED, compressed.PutAddress())) &&
+             SUCCEEDED(compressed->GetSurfaceLevel(0, saved.PutAddress())) &&
              SUCCEEDED(D3DXLoadSurfaceFromSurface(saved, nullptr, nullptr, source, nullptr,
                                                   &picture, D3DX_DEFAULT, 0));
     }
@@ -270,9 +270,6 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
         ok = saved ? SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, saved, nullptr, nullptr))
                    : SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, source, nullptr, &picture));
     }
-    if (saved) saved->Release();
-    if (compressed) compressed->Release();
-    if (source) source->Release();
     if (!ok) RaiseRuntimeError(kImageSaveFailed);
 }
 

@@ -109,9 +109,8 @@ void RefreshSprites() {
 
 void ImageConstructor(HMODULE) {
     s.device = GetDirect3DDevice();
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
-    if (s.device) s.device->GetDirect3D(&s.d3d);
+    s.d3d.Reset();
+    if (s.device) s.device->GetDirect3D(s.d3d.PutAddress());
     s.paste = nullptr;
     s.refresh = nullptr;
     s.clearTextureReference = nullptr;
@@ -120,8 +119,7 @@ void ImageConstructor(HMODULE) {
 
 void ImageDestructor() {
     DeleteAllImages();
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
+    s.d3d.Reset();
     s.device = nullptr;
 }
 

@@ -1,6 +1,7 @@
 // The image module's records and state, shared by its source files only.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
@@ -29,7 +30,7 @@ struct ImageState {
     IdList images; // number -> ImageRecord
     ImageRecord* current = nullptr;
     IDirect3DDevice9* device = nullptr;
-    IDirect3D9* d3d = nullptr;
+    ComPtr<IDirect3D9> d3d;
     CoreData* core = nullptr;
     D3DFORMAT format = D3DFMT_A8R8G8B8; // of the textures the module makes
     D3DCOLOR colorKey = 0xFF000000;

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "music/music.h"
+#include "core/com_ptr.h"
 #include "core/core.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
@@ -27,12 +28,12 @@ constexpr ItemNumbers kMusicNumbers{1, kMaxNumber, kMusicNumberIllegal, kMusicMi
 
 struct MusicRecord {
     std::int32_t kind = 0; // 0 music file, 1 CD track
-    IGraphBuilder* graph = nullptr;
-    IMediaControl* control = nullptr;
-    IMediaEventEx* events = nullptr;
-    IBasicAudio* audio = nullptr;
-    IMediaSeeking* seeking = nullptr;
-    IMediaPosition* position = nullptr;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEventEx> events;
+    ComPtr<IBasicAudio> audio;
+    ComPtr<IMediaSeeking> seeking;
+    ComPtr<IMediaPosition> position;
     std::int32_t track = 0;
     std::int32_t loaded = 0;
     std::uint8_t paused = 0;
@@ -55,19 +56,8 @@ MCIERROR SendMci(const char* command, char* reply = nullptr, UINT replySize = 0)
     return mciSendStringA(command, reply, replySize, nullptr);
 }
 
-template <typename T> void Release(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
-
+// The interfaces go in reverse order of declaration: the graph last.
 void FreeRecord(MusicRecord* r) {
-    if (!r) return;
-    Release(r->position);
-    Release(r->seeking);
-    Release(r->audio);
-    Release(r->events);
-    Release(r->control);
-    Release(r->graph);
     delete r;
 }
 
@@ -166,7 +156,7 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
     auto* r = new (std::nothrow) MusicRecord;
     if (!r) return RaiseRuntimeError(kMusicNotLoadable);
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&r->graph)))) {
+                                r->graph.PutVoid()))) {
         FreeRecord(r);
         return RaiseRuntimeError(kMusicNotLoadable);
     }
@@ -175,14 +165,11 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
         fileName && *fileName &&
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, fileName, -1, wide, kNameBuffer) > 0;
     if (!converted || FAILED(r->graph->RenderFile(wide, nullptr)) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&r->control))) ||
-        FAILED(r->graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&r->events))) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&r->seeking))) ||
-        FAILED(r->graph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&r->audio))) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&r->position)))) {
+        FAILED(r->graph->QueryInterface(IID_IMediaControl, r->control.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaEventEx, r->events.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaSeeking, r->seeking.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IBasicAudio, r->audio.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaPosition, r->position.PutVoid()))) {
         FreeRecord(r);
         return RaiseRuntimeError(kMusicNotLoadable);
     }

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "video/video.h"
+#include "core/com_ptr.h"
 #include "core/core.h"
 #include "core/item_lookup.h"
 #include "display/display.h"
@@ -45,16 +46,16 @@ struct Rect {
 // Written by the commands on the main thread; the renderer it points to lives in the graph.
 struct AnimationSlot {
     char fileName[kNameBuffer] = {};
-    IGraphBuilder* graph = nullptr;
-    IMediaControl* mediaControl = nullptr;
-    IMediaEvent* mediaEvent = nullptr;
-    IBasicVideo* basicVideo = nullptr;
-    IBasicAudio* basicAudio = nullptr;
-    IMediaPosition* mediaPosition = nullptr;
-    IDvdGraphBuilder* dvdGraphBuilder = nullptr;
-    IDvdInfo2* dvdInfo = nullptr;
-    IDvdControl2* dvdControl = nullptr;
-    IVideoWindow* videoWindow = nullptr;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> mediaControl;
+    ComPtr<IMediaEvent> mediaEvent;
+    ComPtr<IBasicVideo> basicVideo;
+    ComPtr<IBasicAudio> basicAudio;
+    ComPtr<IMediaPosition> mediaPosition;
+    ComPtr<IDvdGraphBuilder> dvdGraphBuilder;
+    ComPtr<IDvdInfo2> dvdInfo;
+    ComPtr<IDvdControl2> dvdControl;
+    ComPtr<IVideoWindow> videoWindow;
     TextureRenderer* renderer = nullptr;
     std::int32_t textureFormat = 0;
     IDirect3DTexture9* texture = nullptr;
@@ -79,11 +80,6 @@ struct State {
 };
 State s;
 
-template <typename T> void Release(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
-
 void ClearTables() {
     for (std::int32_t i = 0; i < kSlots; ++i) {
         s.states[i] = AnimationState{};
@@ -99,18 +95,18 @@ void ReleaseSlot(AnimationSlot& a) {
         a.videoWindow->put_Owner(0);
         s.videoWindowRect = RECT{};
     }
-    Release(a.mediaControl);
-    Release(a.mediaEvent);
-    Release(a.mediaPosition);
-    Release(a.basicAudio);
-    Release(a.basicVideo);
-    Release(a.graph);
+    a.mediaControl.Reset();
+    a.mediaEvent.Reset();
+    a.mediaPosition.Reset();
+    a.basicAudio.Reset();
+    a.basicVideo.Reset();
+    a.graph.Reset();
     a.renderer = nullptr;
     a.texture = nullptr;
-    Release(a.dvdGraphBuilder);
-    Release(a.dvdInfo);
-    Release(a.dvdControl);
-    Release(a.videoWindow);
+    a.dvdGraphBuilder.Reset();
+    a.dvdInfo.Reset();
+    a.dvdControl.Reset();
+    a.videoWindow.Reset();
     a.targetTexture = nullptr;
 }
 
@@ -130,8 +126,8 @@ AnimationSlot* Loaded(std::int32_t n) {
     });
 }
 
-template <typename I> bool Query(IUnknown* from, REFIID iid, I*& to) {
-    return SUCCEEDED(from->QueryInterface(iid, reinterpret_cast<void**>(&to)));
+template <typename I> bool Query(IUnknown* from, REFIID iid, ComPtr<I>& to) {
+    return SUCCEEDED(from->QueryInterface(iid, to.PutVoid()));
 }
 
 void QueryGraphInterfaces(AnimationSlot& a) {
@@ -145,7 +141,7 @@ void QueryGraphInterfaces(AnimationSlot& a) {
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&a.graph))))
+                                a.graph.PutVoid())))
         return false;
     auto* renderer = new (std::nothrow) TextureRenderer(s.device);
     wchar_t wide[kNameBuffer] = {};
@@ -178,21 +174,17 @@ void MarkLoaded(std::int32_t n) {
 // The DVD form: the platform's DVD graph shown in a child window of the engine's.
 bool BuildDvdGraph(AnimationSlot& a) {
     if (FAILED(CoCreateInstance(CLSID_DvdGraphBuilder, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IDvdGraphBuilder,
-                                reinterpret_cast<void**>(&a.dvdGraphBuilder))))
+                                IID_IDvdGraphBuilder, a.dvdGraphBuilder.PutVoid())))
         return false;
     AM_DVD_RENDERSTATUS status{};
     const bool ok =
         SUCCEEDED(a.dvdGraphBuilder->RenderDvdVideoVolume(nullptr, AM_DVD_HWDEC_PREFER, &status)) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdInfo2,
-                                                     reinterpret_cast<void**>(&a.dvdInfo))) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdControl2,
-                                                     reinterpret_cast<void**>(&a.dvdControl))) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetFiltergraph(&a.graph));
+        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdInfo2, a.dvdInfo.PutVoid())) &&
+        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdControl2, a.dvdControl.PutVoid())) &&
+        SUCCEEDED(a.dvdGraphBuilder->GetFiltergraph(a.graph.PutAddress()));
     if (ok) QueryGraphInterfaces(a);
     if (!ok || !a.mediaControl || !a.mediaEvent ||
-        FAILED(a.dvdGraphBuilder->GetDvdInterface(IID_IVideoWindow,
-                                                  reinterpret_cast<void**>(&a.videoWindow)))) {
+        FAILED(a.dvdGraphBuilder->GetDvdInterface(IID_IVideoWindow, a.videoWindow.PutVoid()))) {
         ReleaseSlot(a);
         return false;
     }
