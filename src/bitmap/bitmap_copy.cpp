@@ -3,6 +3,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "display/display.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@ namespace {
 
 BitmapState& s = g_Bitmap;
 
-constexpr std::int32_t kNameBuffer = 256;
 constexpr UINT kLargestImage = 16384; // the device's texture limit; a larger header is hostile
 
 struct SurfaceSize {
@@ -152,16 +152,14 @@ bool FindPair(std::int32_t from, std::int32_t to, IDirect3DSurface9*& a, IDirect
 
 void LoadBitmap(const char* fileName, std::int32_t n) {
     if (!ValidBitmapNumber(n)) return;
-    char name[kNameBuffer] = {};
-    if (fileName) lstrcpynA(name, fileName, kNameBuffer);
-    CoreData* core = s.core;
-    if (core && core->callbacks.mediaRedirect) core->callbacks.mediaRedirect(name, kNameBuffer);
-    if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(name);
+    MediaName name;
+    const bool named = PrepareMediaName(s.core, fileName, name); // refused: the load error below
     const BitmapRecord* existing = s.bitmaps.Get(n);
     const SurfaceSize own = SizeOf(BitmapSurface(n, existing));
     const D3DFORMAT format = existing && own.format != D3DFMT_UNKNOWN ? own.format : s.format;
-    ComPtr<IDirect3DSurface9> image(name[0] ? LoadFileSurface(name, format) : nullptr);
-    if (core && core->callbacks.afterClose) core->callbacks.afterClose(name);
+    ComPtr<IDirect3DSurface9> image(named && name.text[0] ? LoadFileSurface(name.text, format)
+                                                          : nullptr);
+    FinishMediaName(s.core, name);
     if (!image) {
         RaiseRuntimeError(kBitmapLoadFailed);
         return;

@@ -10,7 +10,6 @@
 constexpr int kSlots = 64;
 constexpr int kDrives = 24;
 constexpr std::size_t kStringBuffer = 1024;
-constexpr std::size_t kNameBuffer = 260;
 
 struct PhysicalDriveRecord {
     std::int64_t cylinders;

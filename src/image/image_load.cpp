@@ -3,6 +3,7 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "core/core.h"
+#include "core/media.h"
 
 #include <cstring>
 #include <memory>
@@ -12,7 +13,6 @@ namespace {
 ImageState& s = g_Image;
 
 constexpr std::int32_t kOneByOne = 16384;
-constexpr std::size_t kNameBuffer = 260;
 
 // The last four characters, ignoring case.
 bool EndsWith(const char* name, const char* ending) {
@@ -82,31 +82,13 @@ IDirect3DTexture9* LoadMipChain(const char* file, std::int32_t& width, std::int3
     return texture;
 }
 
-// The name as the loaders see it: through the media redirect and the scrambler's first hook.
-struct PreparedName {
-    char buffer[kNameBuffer] = {};
-    bool ok = false;
-    explicit PreparedName(const char* fileName) {
-        if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer) return;
-        std::strcpy(buffer, fileName);
-        const CoreData* core = s.core;
-        if (core && core->callbacks.mediaRedirect)
-            core->callbacks.mediaRedirect(buffer, kNameBuffer);
-        if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(buffer);
-        ok = true;
-    }
-    ~PreparedName() {
-        if (ok && s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(buffer);
-    }
-};
-
 } // namespace
 
 IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
                                         std::int32_t divisor) {
-    PreparedName name(fileName);
+    ScopedMediaName name(s.core, fileName);
     D3DXIMAGE_INFO info{};
-    if (!name.ok || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+    if (!name.Ok() || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
         ReportInternalError("Failed to load texture for image library");
         return nullptr;
     }
@@ -122,7 +104,7 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     if (cube == 2 && divisor != kOneByOne) {
         IDirect3DCubeTexture9* cubeTexture = nullptr;
         if (SUCCEEDED(D3DXCreateCubeTextureFromFileExA(
-                s.device, name.buffer, width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                s.device, name.Text(), width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                 D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cubeTexture)))
             texture = cubeTexture;
     } else if (divisor == kOneByOne) {
@@ -130,9 +112,9 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
         if (SUCCEEDED(D3DXCreateTexture(s.device, 1, 1, 1, 0, s.format, D3DPOOL_MANAGED, &single)))
             texture = single;
     } else if (oneLevel) {
-        texture = LoadOneLevel(name.buffer, info, width, height);
+        texture = LoadOneLevel(name.Text(), info, width, height);
     } else {
-        texture = LoadMipChain(name.buffer, width, height);
+        texture = LoadMipChain(name.Text(), width, height);
     }
     if (!texture)
         ReportInternalError("Failed to load texture for image library");
@@ -156,9 +138,9 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
         SetScales(*record);
     } else {
         // The file's own size, whatever size the texture was made.
-        PreparedName name(fileName);
+        ScopedMediaName name(s.core, fileName);
         D3DXIMAGE_INFO info{};
-        if (name.ok && SUCCEEDED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+        if (name.Ok() && SUCCEEDED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
             record->width = static_cast<std::int32_t>(info.Width);
             record->height = static_cast<std::int32_t>(info.Height);
         }

@@ -3,6 +3,7 @@
 #include "music/music.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
 
@@ -266,17 +267,12 @@ long MusicFileVolume(std::int32_t volume) {
 
 void LoadMusicFile(const char* fileName, std::int32_t n) {
     // Names that cannot take the redirect are refused rather than cut short.
-    char name[kNameBuffer] = {};
-    if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer) {
+    ScopedMediaName name(s.core, fileName);
+    if (!name.Ok()) {
         if (ValidNumber(n) && FreeNumber(n)) RaiseRuntimeError(kMusicNotLoadable);
         return;
     }
-    std::strcpy(name, fileName);
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
-    LoadMusicBody(name, n);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    LoadMusicBody(name.Text(), n);
 }
 
 void LoadCdMusic(std::int32_t track, std::int32_t n) {

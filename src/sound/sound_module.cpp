@@ -3,6 +3,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "core/core.h"
+#include "core/media.h"
 
 #include <cstring>
 #include <new>
@@ -15,7 +16,6 @@ SoundState& s = g_Sound;
 
 constexpr DWORD k3DFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;  // 0xB0
 constexpr DWORD k2DFlags = DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY; // 0xE0
-constexpr std::size_t kNameBuffer = 260;
 
 void Progress(std::int32_t code) {
     if (s.core) s.core->loadProgress = code;
@@ -113,18 +113,14 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
 }
 
 void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D) {
-    char name[kNameBuffer] = {};
-    if (fileName && strnlen(fileName, kNameBuffer) < kNameBuffer)
-        std::strcpy(name, fileName);
-    else if (fileName) {
+    // No name goes on to the body, whose number checks come first.
+    MediaName name;
+    if (fileName && !PrepareMediaName(s.core, fileName, name)) {
         if (SoundReady()) RaiseRuntimeError(kSoundNotLoadable);
         return;
     }
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
-    LoadSoundBody(fileName ? name : nullptr, n, is3D, false);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    LoadSoundBody(fileName ? name.text : nullptr, n, is3D, false);
+    FinishMediaName(s.core, name);
 }
 
 void SoundConstructor(HWND window) {

@@ -3,6 +3,7 @@
 #include "video/video.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "core/item_lookup.h"
 #include "display/display.h"
 #include "image/image_bridge.h"
@@ -26,7 +27,7 @@ constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kMaxImage = 22000000;
 constexpr std::int32_t kSlots = 33; // numbers 1..32; slot 0 is never used by commands
 constexpr ItemNumbers kAnimationNumbers{1, kSlots - 1, kAnimationNumberIllegal, kAnimationMissing};
-constexpr std::int32_t kNameBuffer = 256;
+constexpr std::int32_t kNameBuffer = kMediaNameBuffer; // a prepared name and its wide form
 constexpr std::int32_t kDvdTextureFormat = 20;
 constexpr int kEventsPerFrame = 16; // bounds the per-frame event loop
 
@@ -468,19 +469,14 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     if (!ValidNumber(n)) return;
     if (s.states[n].loaded) DeleteAnimation(n);
     // Names that cannot take the redirect are refused rather than cut short.
-    char name[kNameBuffer] = {};
-    if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer)
-        return RaiseRuntimeError(kAnimationNotLoadable);
-    std::strcpy(name, fileName);
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
+    MediaName name;
+    if (!PrepareMediaName(s.core, fileName, name)) return RaiseRuntimeError(kAnimationNotLoadable);
     AnimationSlot& a = s.slots[n];
     a = AnimationSlot{};
-    const bool ok = BuildTextureGraph(a, name);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    const bool ok = BuildTextureGraph(a, name.text);
+    FinishMediaName(s.core, name);
     if (!ok) return RaiseRuntimeError(kAnimationNotLoadable);
-    std::memcpy(a.fileName, name, sizeof a.fileName);
+    std::memcpy(a.fileName, name.text, sizeof a.fileName);
     MarkLoaded(n);
 }
 
