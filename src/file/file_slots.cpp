@@ -38,7 +38,7 @@ bool OpenSlot(std::int32_t slot, bool asError) {
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
     DWORD read = 0;
     if (!ReadFile(s.slots[slot], buffer, count, &read, nullptr)) {
-        RaiseRuntimeWarning(8211);
+        RaiseRuntimeWarning(kReadFailed);
         return 0;
     }
     if (read == 0 && count > 0) s.endFlags[slot] = 1;
@@ -49,7 +49,7 @@ std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
     DWORD written = 0;
     if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
-        RaiseRuntimeWarning(8212);
+        RaiseRuntimeWarning(kWriteFailed);
         return false;
     }
     return true;
@@ -67,7 +67,7 @@ std::uint64_t SlotBytesLeft(std::int32_t slot) {
 void OpenToRead(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
-    if (!FileExists(name)) return RaiseRuntimeError(105);
+    if (!FileExists(name)) return RaiseRuntimeError(kFileMissing);
     const std::string resolved = ResolveName(name, true);
     HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -84,7 +84,7 @@ void OpenToRead(std::int32_t slot, const char* name) {
 void OpenToWrite(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
-    if (!name || FileExists(name)) return RaiseRuntimeWarning(106);
+    if (!name || FileExists(name)) return RaiseRuntimeWarning(kFileExists);
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8202);
@@ -154,7 +154,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
         for (;;) {
             DWORD read = 0;
             if (!ReadFile(s.slots[slot], &byte, 1, &read, nullptr)) {
-                RaiseRuntimeWarning(8211);
+                RaiseRuntimeWarning(kReadFailed);
                 line.clear();
                 break;
             }
@@ -170,7 +170,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
             if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
                 std::uint8_t dropped = 0;
                 if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr))
-                    RaiseRuntimeWarning(8211);
+                    RaiseRuntimeWarning(kReadFailed);
                 else if (read == 0)
                     s.endFlags[slot] = 1;
             }

@@ -204,18 +204,18 @@ void CloneSound(std::int32_t n, std::int32_t existing) {
     if (!CheckItemNumber(n, kSoundNumbers)) return;
     if (s.sounds.Find(n)) return RaiseRuntimeError(kSoundExists);
     auto* record = new (std::nothrow) SoundRecord(*source);
-    if (!record) return RaiseRuntimeError(3021);
+    if (!record) return RaiseRuntimeError(kSoundNotCloned);
     record->sound = nullptr;
     record->buffer3D = nullptr;
     if (s.sounds.Add(n, record, 0, 1) == 0) {
         delete record;
-        return RaiseRuntimeError(3021);
+        return RaiseRuntimeError(kSoundNotCloned);
     }
     s.current = record;
     source->sound->StopAll();
     if (FAILED(s.manager->DuplicateSound(source->sound, &record->sound)) || !record->sound) {
         FreeSoundRecord(n); // a clone without buffers would be reached by every command
-        return RaiseRuntimeError(3021);
+        return RaiseRuntimeError(kSoundNotCloned);
     }
     if (source->is3D) Attach3D(*record);
 }

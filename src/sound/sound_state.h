@@ -49,6 +49,7 @@ constexpr std::int32_t kSoundNumberIllegal = 3001;
 constexpr std::int32_t kSoundNotLoadable = 3002;
 constexpr std::int32_t kSoundExists = 3003;
 constexpr std::int32_t kSoundMissing = 3004;
+constexpr std::int32_t kSoundNotCloned = 3021;
 constexpr ItemNumbers kSoundNumbers{1, 22000000, kSoundNumberIllegal, kSoundMissing};
 
 bool SoundReady();

@@ -135,7 +135,7 @@ void CloneSprite(std::int32_t n, std::int32_t newNumber) {
     const SpriteRecord* r = Checked(n);
     if (!r) return;
     if (!CheckItemNumber(newNumber, kSpriteNumbers)) return;
-    if (s.manager.FindSprite(newNumber)) return RaiseRuntimeError(321);
+    if (s.manager.FindSprite(newNumber)) return RaiseRuntimeError(kSpriteNumberTaken);
     const SpriteRecord copy = *r;
     s.manager.AddSprite(copy, newNumber);
 }
@@ -246,7 +246,7 @@ void SizeSprite(std::int32_t n, std::int32_t width, std::int32_t height) {
 void ScaleSprite(std::int32_t n, float percent) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!(percent >= 0 && percent <= 250000)) return RaiseRuntimeError(311);
+    if (!(percent >= 0 && percent <= 250000)) return RaiseRuntimeError(kSpriteScaleIllegal);
     r->sizeX = r->sizeY = 0;
     if (r->kind == 0 && r->image > 0) ReadSpriteImage(*r, r->image);
     if (r->kind == 1) {
@@ -261,7 +261,7 @@ void StretchSprite(std::int32_t n, float xPercent, float yPercent) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
     if (!(xPercent >= 0 && xPercent <= 250000 && yPercent >= 0 && yPercent <= 250000))
-        return RaiseRuntimeError(311);
+        return RaiseRuntimeError(kSpriteScaleIllegal);
     r->sizeX = r->sizeY = 0;
     r->scaleX = xPercent * 0.01f;
     r->scaleY = yPercent * 0.01f;
@@ -342,7 +342,7 @@ void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int3
 void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t across,
                           std::int32_t down, std::int32_t image) {
     if (!CheckItemNumber(n, kSpriteNumbers)) return;
-    if (s.manager.FindSprite(n)) return RaiseRuntimeError(321);
+    if (s.manager.FindSprite(n)) return RaiseRuntimeError(kSpriteNumberTaken);
     if (!ValidNumber(across)) return RaiseRuntimeError(318);
     if (!ValidNumber(down)) return RaiseRuntimeError(319);
     if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(320);
