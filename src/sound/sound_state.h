@@ -24,13 +24,16 @@ struct SoundRecord {
     float sentPosition[3] = {};
 };
 
+// Written only by the sound module, on the main thread. Sound owns no Direct3D objects, so a device
+// reset changes nothing here (its RefreshD3D does nothing); everything lives from the Constructor
+// to the Destructor, which deletes the sounds and the DirectSound objects.
 struct SoundState {
     HWND window = nullptr;
-    SoundManager* manager = nullptr;
+    SoundManager* manager = nullptr; // null, or not Ready, when there is no audio device
     IDirectSound3DListener* listener = nullptr;
     CoreData* core = nullptr;
     IdList sounds; // number -> SoundRecord
-    SoundRecord* current = nullptr;
+    SoundRecord* current = nullptr; // the last lookup's record
     MCIDEVICEID recordDevice = 0;
     MCIDEVICEID stoppedDevice = 0; // a stopped recording's device, closed later
     DWORD stoppedAt = 0;
