@@ -8,8 +8,11 @@
 
 // Module entries.
 void BitmapConstructor(HINSTANCE);
+// Stop entry: releases everything the module holds.
 void BitmapDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void BitmapSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void BitmapPassCoreData(CoreData* core);
 // 0 frees every bitmap; 1 makes bitmap 0 again for the new device.
 void BitmapRefreshD3D(std::int32_t mode);

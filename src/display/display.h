@@ -8,7 +8,9 @@
 
 // Module entries. The Constructor gives 1 when Direct3D is there; the core stops otherwise.
 std::int32_t DisplayConstructor();
+// Stop entry: releases everything the module holds.
 void DisplayDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void DisplaySetErrorHandler(RuntimeErrorRecord* cell);
 // Phase 0 takes the window (and a host child named in the program's ".ini"), phase 1 readies
 // the first frame.

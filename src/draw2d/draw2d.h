@@ -6,10 +6,15 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void Basic2DConstructor(HMODULE display);
+// Stop entry: releases everything the module holds.
 void Basic2DDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void Basic2DSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void Basic2DPassCoreData(CoreData* core);
+// Around every device re-creation: mode 0 before (release), mode 1 after (rebuild).
 void Basic2DRefreshD3D(std::int32_t mode);
 
 // Clears the whole target and puts the print cursor back at 0, 0.

@@ -7,9 +7,13 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void FileConstructor();
+// Stop entry: releases everything the module holds.
 void FileDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void FileSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void FilePassCoreData(CoreData* core);
 
 // Whole files. Existence and size look through the media redirect.

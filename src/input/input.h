@@ -8,11 +8,17 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void InputConstructor(HINSTANCE instance);
+// Stop entry: releases everything the module holds.
 void InputDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void InputSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void InputPassCoreData(CoreData* core);
+// Around every device re-creation: mode 0 before (release), mode 1 after (rebuild).
 void InputRefreshD3D(std::int32_t mode);
+// Once a frame, from the frame loop.
 void InputUpdate();
 
 std::int32_t IsUpKeyDown();

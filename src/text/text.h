@@ -6,9 +6,13 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void TextConstructor(HMODULE display);
+// Stop entry: releases everything the module holds.
 void TextDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void TextSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void TextPassCoreData(CoreData* core);
 // 0 releases everything; 1 starts the module again ("fixedsys", size 12).
 void TextRefreshD3D(std::int32_t mode);

@@ -6,9 +6,13 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void AnimationConstructor(HINSTANCE);
+// Stop entry: releases everything the module holds.
 void AnimationDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void AnimationSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void AnimationPassCoreData(CoreData* core);
 // 0 releases every animation (they belong to the old device); 1 starts the module again.
 void AnimationRefreshD3D(std::int32_t mode);
