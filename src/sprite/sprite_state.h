@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sprite/sprite_record.h"
+#include "core/com_ptr.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
 #include "image/image_bridge.h"
@@ -45,11 +46,11 @@ struct SpriteState {
     float cosTable[360] = {}, sinTable[360] = {};
     std::int32_t highestPriority = 0;
     // Released by the Destructor and made again on first use with the new device.
-    IDirect3DStateBlock9* runStates = nullptr; // recorded for runStatesDevice and smoothing
+    ComPtr<IDirect3DStateBlock9> runStates; // recorded for runStatesDevice and smoothing
     IDirect3DDevice9* runStatesDevice = nullptr;
     bool runStatesSmooth = false;
-    IDirect3DSurface9* backBuffer = nullptr;
-    IDirect3DSurface9* savedCopy = nullptr;
+    ComPtr<IDirect3DSurface9> backBuffer;
+    ComPtr<IDirect3DSurface9> savedCopy;
     // Deleted by the Destructor.
     SpriteRecord paste; // the one-off record of image pastes
     SpriteRecord* current = nullptr;
