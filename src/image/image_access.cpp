@@ -98,15 +98,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
         return nullptr;
     }
     auto record = std::make_unique<ImageRecord>();
-    record->texture = texture;
+    record->texture.Reset(texture);
     record->width = width;
     record->height = height;
     record->depth = FormatDepth(format);
     SetScales(*record);
-    if (!AddImage(n, record.get())) {
-        texture->Release();
-        return nullptr;
-    }
+    if (!AddImage(n, record.get())) return nullptr; // the record takes the texture with it
     record.release();
     RefreshSprites();
     return texture;
@@ -118,7 +115,7 @@ IDirect3DTexture9* GetImagePointer(std::int32_t n) {
 
 IDirect3DBaseTexture9* GetImageBaseTexture(std::int32_t n) {
     const ImageRecord* r = FindImage(n);
-    return r ? r->texture : nullptr;
+    return r ? r->texture.Get() : nullptr;
 }
 
 std::int32_t GetImageWidth(std::int32_t n) {
@@ -316,7 +313,7 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         r->vScale == 1.0f)
         return;
     const std::int32_t pictureWidth = r->width, pictureHeight = r->height;
-    IDirect3DTexture9* copy = CopyPicture(texture, pictureWidth, pictureHeight);
+    ComPtr<IDirect3DTexture9> copy(CopyPicture(texture, pictureWidth, pictureHeight));
     if (!copy) return;
     char name[sizeof r->name];
     std::memcpy(name, r->name, sizeof name);
@@ -329,7 +326,6 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         made->uScale = made->vScale = 1.0f;
         std::memcpy(made->name, name, sizeof name);
     }
-    copy->Release();
 }
 
 void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
@@ -408,15 +404,13 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const std::int32_t width = right - left, height = bottom - top;
     if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
         RemoveImage(image);
-    IDirect3DTexture9* copy = CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom});
+    ComPtr<IDirect3DTexture9> copy(
+        CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom}));
     if (!copy) return RaiseRuntimeError(kImageSaveFailed);
     if (!FindImage(image)) CreateImage(image, width, height, 0, s.format);
     ImageRecord* r = FindImage(image);
     IDirect3DTexture9* texture = Texture2D(r);
-    if (!texture) {
-        copy->Release();
-        return RaiseRuntimeError(kImageSaveFailed);
-    }
+    if (!texture) return RaiseRuntimeError(kImageSaveFailed);
     D3DSURFACE_DESC level{};
     texture->GetLevelDesc(0, &level);
     const bool exact = static_cast<std::int32_t>(level.Width) == width &&
@@ -425,7 +419,7 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const DWORD filter = mode == 0 && !exact ? D3DX_DEFAULT : D3DX_FILTER_NONE;
     CopyWhole(copy, texture, filter, keyed ? s.colorKey : 0);
     SetScales(*r);
-    copy->Release();
+    copy.Reset();
     if (mode == 0 || mode == 2) MakeImagePowerOfTwo(image, PowerOfTwo(width), PowerOfTwo(height));
 }
 

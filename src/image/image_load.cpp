@@ -129,7 +129,7 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
     auto record = std::make_unique<ImageRecord>();
     if (!fileName) return nullptr;
     std::strncpy(record->name, fileName, sizeof record->name - 1);
-    record->texture = LoadImageTexture(fileName, mode == 1, mode, divisor);
+    record->texture.Reset(LoadImageTexture(fileName, mode == 1, mode, divisor));
     if (!record->texture) return nullptr;
     record->cube = record->texture->GetType() == D3DRTYPE_CUBETEXTURE;
     if (mode == 1) {
@@ -160,8 +160,7 @@ void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std:
         return;
     }
     if (!AddImage(image, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         RaiseRuntimeError(kImageLoadFailed);
         return;
     }
@@ -174,8 +173,7 @@ bool LoadImageMode1(const char* fileName, std::int32_t n) {
     ImageRecord* record = LoadImageRecord(fileName, 1, 0);
     if (!record) return false;
     if (!AddImage(n, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         return false;
     }
     RefreshSprites();
@@ -207,8 +205,7 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
     ImageRecord* record = LoadImageRecord(fileName, 0, divisor);
     if (!record) return 0;
     if (!AddImage(number, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         return 0;
     }
     RefreshSprites();

@@ -44,9 +44,7 @@ void ChooseTextureFormat() {
 
 void DeleteAllImages() {
     for (IdListNode* n = s.images.first; n; n = n->next) {
-        auto* r = static_cast<ImageRecord*>(n->data);
-        if (r->texture) r->texture->Release();
-        delete r;
+        delete static_cast<ImageRecord*>(n->data); // and its texture
     }
     s.images.Clear();
     s.current = nullptr;
@@ -68,7 +66,7 @@ ImageRecord* CheckedImage(std::int32_t n) {
 }
 
 IDirect3DTexture9* Texture2D(const ImageRecord* r) {
-    return r && !r->cube ? static_cast<IDirect3DTexture9*>(r->texture) : nullptr;
+    return r && !r->cube ? static_cast<IDirect3DTexture9*>(r->texture.Get()) : nullptr;
 }
 
 std::int32_t FormatDepth(D3DFORMAT format) {
@@ -87,7 +85,6 @@ void RemoveImage(std::int32_t n) {
     if (r->texture) {
         if (s.clearTextureReference && Texture2D(r)) s.clearTextureReference(Texture2D(r));
         if (r->locked && Texture2D(r)) Texture2D(r)->UnlockRect(0);
-        r->texture->Release();
     }
     s.images.Delete(n);
     if (s.current == r) s.current = nullptr;

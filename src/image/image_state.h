@@ -9,7 +9,7 @@
 #include <cstdint>
 
 struct ImageRecord {
-    IDirect3DBaseTexture9* texture = nullptr; // owned; a cube texture when cube is set
+    ComPtr<IDirect3DBaseTexture9> texture; // a cube texture when cube is set
     std::int32_t offsetX = 0, offsetY = 0;
     std::int32_t width = 0, height = 0; // the picture, not the texture
     std::int32_t depth = 0;
