@@ -4,6 +4,7 @@
 #include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 #include <cstring>
 #include <vector>
@@ -95,14 +96,13 @@ std::uint8_t* BlockData(std::int32_t block) {
     return s.memblocks.data ? s.memblocks.data(block) : nullptr;
 }
 
+// The memory blocks' own numbers and errors.
+constexpr ItemNumbers kBlockNumbers{1, 255, 5101, kMemblockMissing};
+
 bool MemblockChecks(std::int32_t slot, std::int32_t block) {
     if (!s.memblocks.make) return false;
     if (!OpenSlot(slot, true)) return false;
-    if (block < 1 || block > 255) {
-        RaiseRuntimeError(5101);
-        return false;
-    }
-    return true;
+    return CheckItemNumber(block, kBlockNumbers);
 }
 
 } // namespace
