@@ -148,7 +148,7 @@ bool ImageExist(std::int32_t n) {
 }
 
 const char* GetImageName(std::int32_t n) {
-    if (n == 0 || n > 22000000) {
+    if (n == 0 || n > kImageNumbers.last) { // negative numbers are module textures
         RaiseRuntimeError(kImageNumberIllegal);
         return nullptr;
     }
