@@ -78,11 +78,48 @@ protected:
             {"video", [](const char* n) { LoadAnimation(n, 1); },
              [] { return AnimationExist(1) != 0; }, 2002, "", ""},
         };
-        if (SoundReady())
-            loaders.push_back({"sound", [](const char* n) { LoadSound(n, 1); },
-                               [] { return SoundExist(1) != 0; }, 3002, "zarvolin-names.wav",
-                               PcmWave(2205)});
         return loaders;
+    }
+
+    static Loader SoundLoader() {
+        return {"sound",
+                [](const char* n) { LoadSound(n, 1); },
+                [] { return SoundExist(1) != 0; },
+                3002,
+                "zarvolin-names.wav",
+                PcmWave(2205)};
+    }
+
+    // An over-long name in the folder, beside files that a loader cutting it short would find.
+    std::string OverLongName() {
+        const std::string overLong = folder.File(std::string(2 * kMediaNameBuffer, 'n'));
+        const auto white = [](int, int) { return 0xFFFFFFFFu; };
+        for (std::size_t kept : {kMediaNameBuffer - 5, kMediaNameBuffer - 1})
+            folder.Write(overLong.substr(folder.Path().size() + 1, kept - folder.Path().size() - 1),
+                         BmpBytes(4, 4, white));
+        return overLong;
+    }
+
+    void ExpectRefused(const Loader& loader, const std::string& overLong) {
+        cell.number = 0;
+        g_openedNames.clear();
+        loader.load(overLong.c_str());
+        EXPECT_EQ(cell.number, loader.loadError) << loader.what;
+        EXPECT_FALSE(loader.loaded()) << loader.what;
+        EXPECT_TRUE(g_openedNames.empty()) << loader.what << ": the refused name was opened";
+    }
+
+    // The file is only in the media folder, so only the redirect finds it.
+    void ExpectFoundThroughRedirect(const Loader& loader) {
+        const std::string target = folder.Write("media\\" + loader.fileName, loader.bytes);
+        cell.number = 0;
+        g_openedNames.clear();
+        loader.load(loader.fileName.c_str());
+        EXPECT_EQ(cell.number, 0) << loader.what;
+        EXPECT_TRUE(loader.loaded()) << loader.what;
+        EXPECT_FALSE(g_openedNames.empty()) << loader.what;
+        for (const std::string& opened : g_openedNames)
+            EXPECT_EQ(opened, target) << loader.what;
     }
 
     TempFolder folder;
@@ -92,34 +129,20 @@ protected:
 } // namespace
 
 TEST_F(MediaNames, OverLongNamesAreRefusedWithEachLoadersOwnError) {
-    const std::string overLong = folder.File(std::string(2 * kMediaNameBuffer, 'n'));
-    // A loader that cut the name short to fit its buffer would find one of these.
-    const auto white = [](int, int) { return 0xFFFFFFFFu; };
-    for (std::size_t kept : {kMediaNameBuffer - 5, kMediaNameBuffer - 1})
-        folder.Write(overLong.substr(folder.Path().size() + 1, kept - folder.Path().size() - 1),
-                     BmpBytes(4, 4, white));
-    for (const Loader& loader : Loaders()) {
-        cell.number = 0;
-        loader.load(overLong.c_str());
-        EXPECT_EQ(cell.number, loader.loadError) << loader.what;
-        EXPECT_FALSE(loader.loaded()) << loader.what;
-    }
-    EXPECT_TRUE(g_openedNames.empty()) << "a refused name reached the before-open hook";
+    const std::string overLong = OverLongName();
+    for (const Loader& loader : Loaders())
+        ExpectRefused(loader, overLong);
 }
 
 TEST_F(MediaNames, RedirectedNamesAreFoundByEveryLoader) {
-    for (const Loader& loader : Loaders()) {
-        if (loader.fileName.empty()) continue; // the video has a test of its own below
-        const std::string target = folder.Write("media\\" + loader.fileName, loader.bytes);
-        cell.number = 0;
-        g_openedNames.clear();
-        loader.load(loader.fileName.c_str()); // only the media folder has it
-        EXPECT_EQ(cell.number, 0) << loader.what;
-        EXPECT_TRUE(loader.loaded()) << loader.what;
-        EXPECT_FALSE(g_openedNames.empty()) << loader.what;
-        for (const std::string& opened : g_openedNames)
-            EXPECT_EQ(opened, target) << loader.what;
-    }
+    for (const Loader& loader : Loaders())
+        if (!loader.fileName.empty()) ExpectFoundThroughRedirect(loader); // video: below
+}
+
+TEST_F(MediaNames, SoundFollowsTheSamePolicy) {
+    if (!SoundReady()) GTEST_SKIP() << "no audio device: DirectSound could not start";
+    ExpectRefused(SoundLoader(), OverLongName());
+    ExpectFoundThroughRedirect(SoundLoader());
 }
 
 TEST_F(MediaNames, RedirectedVideoIsFound) {
