@@ -5,6 +5,8 @@
 #include "core/core.h"
 #include "display/display.h"
 
+#include <utility>
+
 BitmapState g_Bitmap;
 
 namespace {
@@ -22,11 +24,6 @@ constexpr D3DFORMAT kDepthCandidates[] = {
     static_cast<D3DFORMAT>(64), static_cast<D3DFORMAT>(70), static_cast<D3DFORMAT>(71),
     static_cast<D3DFORMAT>(73), static_cast<D3DFORMAT>(80), static_cast<D3DFORMAT>(77),
     static_cast<D3DFORMAT>(79)};
-
-template <typename T> void Release(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
 
 // The first candidate that the device accepts as a depth buffer beside the back buffer.
 D3DFORMAT ChooseDepthFormat(D3DFORMAT backBuffer) {
@@ -47,13 +44,11 @@ std::int32_t SurfaceBits(IDirect3DSurface9* surface) {
 }
 
 void FreeSurfaces(BitmapRecord& r) {
-    Release(r.surface);
-    Release(r.depthSurface);
+    r.surface.Reset();
+    r.depthSurface.Reset();
 }
 
 void DeleteAll() {
-    for (IdListNode* node = s.bitmaps.List().first; node; node = node->next)
-        FreeSurfaces(*static_cast<BitmapRecord*>(node->data));
     s.bitmaps.DeleteAll();
     s.current = nullptr;
     s.currentNumber = 0;
@@ -76,8 +71,7 @@ void SetUpScreenBitmap() {
 void Connect() {
     s.device = GetDirect3DDevice();
     if (!s.device || !s.core) return;
-    Release(s.d3d);
-    s.device->GetDirect3D(&s.d3d);
+    s.device->GetDirect3D(s.d3d.PutAddress());
     SetUpScreenBitmap();
     SetCurrentBitmap(0);
 }
@@ -88,29 +82,23 @@ std::int32_t Field(std::int32_t n, std::int32_t BitmapRecord::*field) {
 }
 
 bool ValidMadeNumber(std::int32_t n) {
-    if (n >= 1 && n <= kBitmapMaxNumber) return true;
-    RaiseRuntimeError(kBitmapNumberIllegal);
-    return false;
+    return CheckItemNumber(n, {1, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing});
 }
 
 } // namespace
 
 bool ValidBitmapNumber(std::int32_t n) {
-    if (n >= 0 && n <= kBitmapMaxNumber) return true;
-    RaiseRuntimeError(kBitmapNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kBitmapNumbers);
 }
 
 BitmapRecord* FindBitmap(std::int32_t n) {
-    if (!ValidBitmapNumber(n)) return nullptr;
-    s.current = s.bitmaps.Get(n);
-    if (!s.current) RaiseRuntimeError(kBitmapMissing);
-    return s.current;
+    return CheckedItem(n, kBitmapNumbers,
+                       [](std::int32_t id) { return s.current = s.bitmaps.Get(id); });
 }
 
 IDirect3DSurface9* BitmapSurface(std::int32_t n, const BitmapRecord* r) {
     if (n == 0) return s.core ? s.core->savedRenderTarget : nullptr;
-    return r ? r->surface : nullptr;
+    return r ? r->surface.Get() : nullptr;
 }
 
 IDirect3DSurface9* MakeLockableTarget(std::int32_t width, std::int32_t height, D3DFORMAT format) {
@@ -125,24 +113,21 @@ IDirect3DSurface9* MakeLockableTarget(std::int32_t width, std::int32_t height, D
 BitmapRecord* MakeBitmapRecord(std::int32_t n, std::int32_t width, std::int32_t height,
                                D3DFORMAT format) {
     BitmapRecord r;
-    r.surface = MakeLockableTarget(width, height, format);
+    r.surface.Reset(MakeLockableTarget(width, height, format));
     if (!r.surface) {
         ReportInternalError("Failed to create new bitmap");
         return nullptr;
     }
-    if (s.depthFormat != D3DFMT_UNKNOWN &&
-        FAILED(s.device->CreateDepthStencilSurface(
-            width, height, s.depthFormat, D3DMULTISAMPLE_NONE, 0, TRUE, &r.depthSurface, nullptr)))
-        r.depthSurface = nullptr;
+    if (s.depthFormat != D3DFMT_UNKNOWN && FAILED(s.device->CreateDepthStencilSurface(
+                                               width, height, s.depthFormat, D3DMULTISAMPLE_NONE, 0,
+                                               TRUE, r.depthSurface.PutAddress(), nullptr)))
+        r.depthSurface.Detach(); // a failed call leaves nothing to release
     r.width = width;
     r.height = height;
     r.depth = s.bits;
-    if (BitmapRecord* old = s.bitmaps.Get(n)) FreeSurfaces(*old);
-    BitmapRecord* added = s.bitmaps.Add(r, n);
-    if (!added) {
-        FreeSurfaces(r);
-        ReportInternalError("Failed to create new bitmap");
-    }
+    // The old record of n, and on failure the new surfaces, are released by the store.
+    BitmapRecord* added = s.bitmaps.Add(std::move(r), n);
+    if (!added) ReportInternalError("Failed to create new bitmap");
     return added;
 }
 
@@ -162,7 +147,6 @@ void PointDrawingAt(std::int32_t n) {
 }
 
 void RemoveBitmap(std::int32_t n) {
-    if (BitmapRecord* r = s.bitmaps.Get(n)) FreeSurfaces(*r);
     s.bitmaps.Delete(n);
     s.current = nullptr;
     PointDrawingAt(0);
@@ -172,7 +156,7 @@ void BitmapConstructor(HINSTANCE) {}
 
 void BitmapDestructor() {
     DeleteAll();
-    Release(s.d3d);
+    s.d3d.Reset();
     s.device = nullptr;
 }
 

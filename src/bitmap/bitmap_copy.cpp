@@ -3,6 +3,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "display/display.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@ namespace {
 
 BitmapState& s = g_Bitmap;
 
-constexpr std::int32_t kNameBuffer = 256;
 constexpr UINT kLargestImage = 16384; // the device's texture limit; a larger header is hostile
 
 struct SurfaceSize {
@@ -26,14 +26,6 @@ SurfaceSize SizeOf(IDirect3DSurface9* surface) {
     return {static_cast<std::int32_t>(desc.Width), static_cast<std::int32_t>(desc.Height),
             SurfaceFormatBits(desc.Format) / 8, desc.Format};
 }
-
-// Releases the surface when the holder goes out of scope.
-struct SurfaceHolder {
-    IDirect3DSurface9* p = nullptr;
-    ~SurfaceHolder() {
-        if (p) p->Release();
-    }
-};
 
 // Locks a surface for the holder's lifetime.
 struct SurfaceLock {
@@ -65,14 +57,12 @@ IDirect3DSurface9* LoadFileSurface(const char* name, D3DFORMAT format) {
     if (FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
         info.Width > kLargestImage || info.Height > kLargestImage)
         return nullptr;
-    IDirect3DSurface9* surface = MakeLockableTarget(static_cast<std::int32_t>(info.Width),
-                                                    static_cast<std::int32_t>(info.Height), format);
+    ComPtr<IDirect3DSurface9> surface(MakeLockableTarget(
+        static_cast<std::int32_t>(info.Width), static_cast<std::int32_t>(info.Height), format));
     if (surface && FAILED(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, name, nullptr,
-                                                   D3DX_FILTER_NONE, 0, nullptr))) {
-        surface->Release();
+                                                   D3DX_FILTER_NONE, 0, nullptr)))
         return nullptr;
-    }
-    return surface;
+    return surface.Detach();
 }
 
 // Puts the loaded picture into bitmap n: a new bitmap takes its size, an existing one keeps its
@@ -162,21 +152,19 @@ bool FindPair(std::int32_t from, std::int32_t to, IDirect3DSurface9*& a, IDirect
 
 void LoadBitmap(const char* fileName, std::int32_t n) {
     if (!ValidBitmapNumber(n)) return;
-    char name[kNameBuffer] = {};
-    if (fileName) lstrcpynA(name, fileName, kNameBuffer);
-    CoreData* core = s.core;
-    if (core && core->callbacks.mediaRedirect) core->callbacks.mediaRedirect(name, kNameBuffer);
-    if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(name);
+    MediaName name;
+    const bool named = PrepareMediaName(s.core, fileName, name); // refused: the load error below
     const BitmapRecord* existing = s.bitmaps.Get(n);
     const SurfaceSize own = SizeOf(BitmapSurface(n, existing));
     const D3DFORMAT format = existing && own.format != D3DFMT_UNKNOWN ? own.format : s.format;
-    SurfaceHolder image{name[0] ? LoadFileSurface(name, format) : nullptr};
-    if (core && core->callbacks.afterClose) core->callbacks.afterClose(name);
-    if (!image.p) {
+    ComPtr<IDirect3DSurface9> image(named && name.text[0] ? LoadFileSurface(name.text, format)
+                                                          : nullptr);
+    FinishMediaName(s.core, name);
+    if (!image) {
         RaiseRuntimeError(kBitmapLoadFailed);
         return;
     }
-    if (PlaceLoadedImage(n, image.p)) PointDrawingAt(n);
+    if (PlaceLoadedImage(n, image)) PointDrawingAt(n);
 }
 
 void LoadBitmap(const char* fileName) {
@@ -203,15 +191,15 @@ void CopyBitmapRect(std::int32_t from, std::int32_t left, std::int32_t top, std:
     if (!FindPair(from, to, a, b)) return;
     const RECT src{left, top, right, bottom}, dst{toLeft, toTop, toRight, toBottom};
     if (right <= left || bottom <= top || toRight <= toLeft || toBottom <= toTop) return;
-    SurfaceHolder copy;
+    ComPtr<IDirect3DSurface9> copy;
     if (a == b) {
         // A surface cannot be stretched onto itself: read from a copy of it.
         const SurfaceSize size = SizeOf(a);
-        copy.p = MakeLockableTarget(size.width, size.height, size.format);
-        if (!copy.p) return;
+        copy.Reset(MakeLockableTarget(size.width, size.height, size.format));
+        if (!copy) return;
         const RECT whole{0, 0, size.width, size.height};
-        Stretch(a, whole, copy.p, whole);
-        a = copy.p;
+        Stretch(a, whole, copy, whole);
+        a = copy;
     }
     if (right - left == toRight - toLeft)
         CopyOneToOne(a, src, b, dst);

@@ -1,14 +1,16 @@
 // The bitmap module's record and state, shared by its source files only.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <cstdint>
 
 struct BitmapRecord {
-    IDirect3DSurface9* surface = nullptr;      // owned; null for bitmap 0 (the back buffer)
-    IDirect3DSurface9* depthSurface = nullptr; // owned; null for bitmap 0 or when none fits
+    ComPtr<IDirect3DSurface9> surface;      // null for bitmap 0 (the back buffer)
+    ComPtr<IDirect3DSurface9> depthSurface; // null for bitmap 0 or when none fits
     std::int32_t width = 0, height = 0;
     std::int32_t depth = 0; // bits per pixel
     std::int32_t mirrored = 0;
@@ -21,7 +23,7 @@ struct BitmapState {
     BitmapRecord* current = nullptr; // the record of the last lookup
     std::int32_t currentNumber = 0;  // the bitmap that drawing goes to
     IDirect3DDevice9* device = nullptr;
-    IDirect3D9* d3d = nullptr; // a reference of our own
+    ComPtr<IDirect3D9> d3d; // a reference of our own
     D3DFORMAT format = D3DFMT_UNKNOWN;
     D3DFORMAT depthFormat = D3DFMT_UNKNOWN; // UNKNOWN when no depth format fits
     std::int32_t bits = 0, bytesPerPixel = 0;
@@ -34,6 +36,8 @@ constexpr std::int32_t kBitmapNumberIllegal = 1001;
 constexpr std::int32_t kBitmapMissing = 1002;
 constexpr std::int32_t kBitmapLoadFailed = 1003;
 constexpr std::int32_t kBitmapMaxNumber = 22000000;
+// Bitmap 0 is the screen.
+constexpr ItemNumbers kBitmapNumbers{0, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing};
 
 // 0..22000000, else error 1001.
 bool ValidBitmapNumber(std::int32_t n);

@@ -22,6 +22,9 @@ void CameraPassCoreDataExport(CoreData* core) {
 void CameraRefreshD3D(std::int32_t) {}
 void CameraUpdate() {}
 void CameraRenderFirstPass(std::int32_t) {}
+void CameraRenderPass() {
+    CameraRenderFirstPass(0);
+}
 std::int32_t NextCameraRenderPass() {
     return 1;
 }

@@ -8,7 +8,9 @@
 // The shared core-data pointer: holds the CoreData address from program load on.
 extern CoreData* g_CoreData;
 
+// The address of CoreData.
 CoreData* GetCoreDataPointer();
+// Stores the CoreData address in the shared pointer; true.
 bool ConnectCoreData();
 
 // Clears CoreData, sets its start values and fills ModuleLinkTable. Always true.
@@ -17,9 +19,13 @@ bool LinkModules();
 // Run-time errors. The cell is written, never read, by the engine: each error overwrites the last.
 void SetCoreErrorHandler(RuntimeErrorRecord* cell);
 void SetModuleErrorPointer(RuntimeErrorRecord* cell); // what every module's SetErrorHandler does
+// The cell RaiseRuntimeError writes, null before one is set.
 RuntimeErrorRecord* GetModuleErrorPointer();
+// Writes the number into the cell when one is set; nothing else happens.
 void RaiseRuntimeError(std::int32_t number);
+// Does nothing: warnings are not recorded.
 void RaiseRuntimeWarning(std::int32_t number);
+// The text is not shown; the cell keeps its value.
 void ReportInternalError(const char* text);
 
 // The core's string allocator, handed to modules as the first CoreData callback: size > 0 stores a

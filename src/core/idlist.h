@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <new>
+#include <utility>
 
 struct IdListNode {
     std::int32_t id = 0;
@@ -64,11 +65,11 @@ public:
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
 
-    // Stores a copy of record under id, replacing (and freeing) any record of that id. Null when
-    // out of memory.
-    Record* Add(const Record& record, std::int32_t id) {
+    // Stores record under id, replacing (and freeing) any record of that id. Null when out of
+    // memory. Taken by value, so records that own interfaces can be moved in.
+    Record* Add(Record record, std::int32_t id) {
         Delete(id);
-        Record* copy = new (std::nothrow) Record(record);
+        Record* copy = new (std::nothrow) Record(std::move(record));
         if (!copy) return nullptr;
         if (list.Add(id, copy, 0, 1) == 0) {
             delete copy;

@@ -131,3 +131,22 @@ void MediaScrambleFile(const char* fileName, std::int32_t) {
     CoreWriteWholeFile(name, bytes, size);
     GlobalFree(bytes);
 }
+
+bool PrepareMediaName(const CoreData* core, const char* fileName, MediaName& name,
+                      bool beforeOpen) {
+    name = MediaName{};
+    if (!fileName || strnlen(fileName, kMediaNameBuffer) >= kMediaNameBuffer) return false;
+    std::strcpy(name.text, fileName);
+    const CoreDataCallbacks* callbacks = core ? &core->callbacks : nullptr;
+    if (callbacks && callbacks->mediaRedirect)
+        callbacks->mediaRedirect(name.text, static_cast<std::int32_t>(kMediaNameBuffer));
+    if (beforeOpen && callbacks && callbacks->beforeOpen) callbacks->beforeOpen(name.text);
+    name.hooked = beforeOpen;
+    return true;
+}
+
+void FinishMediaName(const CoreData* core, MediaName& name) {
+    if (!name.hooked) return;
+    name.hooked = false;
+    if (core && core->callbacks.afterClose) core->callbacks.afterClose(name.text);
+}

@@ -4,6 +4,7 @@
 
 #include "core/core_data.h"
 
+#include <cstddef>
 #include <cstdint>
 
 bool CoreFileExists(const char* fileName);
@@ -11,6 +12,42 @@ bool CoreFileExists(const char* fileName);
 // When "<media folder>\media\<name>" exists, the name becomes it. A name whose replacement would
 // not fit in bufferSize bytes is left unchanged.
 void MediaPathRedirect(char* fileName, std::int32_t bufferSize);
+
+constexpr std::size_t kMediaNameBuffer = 260;
+
+// A loader's file name after the media redirect and the scrambler's before-open hook.
+struct MediaName {
+    char text[kMediaNameBuffer] = {};
+    bool hooked = false; // prepared for an open, so the after-close hook is owed
+};
+
+// The one way a loader prepares a file name: copies fileName into name, then applies core's media
+// redirect and, when beforeOpen, the scrambler's before-open hook. A null name, or one that does
+// not fit the buffer with its terminator, is refused (false, nothing called): never cut short, the
+// caller raises its own load error.
+bool PrepareMediaName(const CoreData* core, const char* fileName, MediaName& name,
+                      bool beforeOpen = true);
+// The after-close hook, once, for a name prepared with beforeOpen.
+void FinishMediaName(const CoreData* core, MediaName& name);
+
+// Prepares a name around one open: the after-close hook runs when it goes out of scope.
+class ScopedMediaName {
+public:
+    ScopedMediaName(const CoreData* core, const char* fileName) : core_(core) {
+        ok_ = PrepareMediaName(core, fileName, name_);
+    }
+    ~ScopedMediaName() { FinishMediaName(core_, name_); }
+    ScopedMediaName(const ScopedMediaName&) = delete;
+    ScopedMediaName& operator=(const ScopedMediaName&) = delete;
+
+    bool Ok() const { return ok_; }
+    const char* Text() const { return name_.text; }
+
+private:
+    const CoreData* core_;
+    MediaName name_;
+    bool ok_ = false;
+};
 
 // A GlobalAlloc block holding the whole file (free it with GlobalFree), its size in *size; null
 // when the file cannot be read.

@@ -17,14 +17,17 @@
 #include "multiplayer/multiplayer.h"
 #include "music/music.h"
 #include "object3d/object3d.h"
+#include "particles/particles.h"
 #include "sound/sound.h"
 #include "sprite/sprite.h"
 #include "system/system.h"
+#include "terrain/terrain.h"
 #include "text/text.h"
 #include "video/video.h"
-#include "world/particles.h"
-#include "world/terrain_matrix.h"
 #include "world/world.h"
+
+#include <algorithm>
+#include <iterator>
 
 ModuleLinkTableRecord ModuleLinkTable;
 
@@ -42,8 +45,29 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     table.display.endScene = EndDisplayScene;
     table.display.present = PresentDisplay;
     table.display.overrideHWND = OverrideHWND;
+    table.display.setDisplayDebug = SetDisplayDebug;
+    table.display.setDisplayMode16 = SetDisplayMode16;
+    table.display.setDisplayModeFullScreen = SetDisplayModeFullScreen;
+    table.display.setDisplayModeWindowFlag = SetDisplayModeWindowFlag;
+    table.display.setDisplayModeVertexProcessing = SetDisplayModeVertexProcessing;
     table.display.setDisplayModeEx = SetDisplayModeEx;
+    table.display.resetDeviceWindowed = ResetDeviceWindowed;
     table.display.clearDisplay = ClearDisplayExport;
+    table.display.setGamma = SetGamma;
+    table.display.getGamma = GetGamma;
+    table.display.getDisplayWidth = GetDisplayWidth;
+    table.display.getDisplayHeight = GetDisplayHeight;
+    table.display.getDisplayDepth = GetDisplayDepth;
+    table.display.getWindowedMode = GetWindowedMode;
+    table.display.getDisplayModeCount = GetDisplayModeCount;
+    table.display.getAdapterCount = GetAdapterCount;
+    table.display.emptyEntry = DisplayEmptyEntry;
+    table.display.setDitherEnable = SetDitherEnable;
+    table.display.setShadeMode = SetShadeMode;
+    table.display.setLightingEnable = SetLightingEnable;
+    table.display.setCullMode = SetCullMode;
+    table.display.setSpecularEnable = SetSpecularEnable;
+    table.display.setRenderStateValue = SetRenderStateValue;
     LINK_ENTRIES(basic2D, Basic2D, Basic2DPassCoreData);
     table.basic2D.drawDot = DrawDot;
     table.basic2D.lockBackBuffer = Basic2DLockBackBuffer;
@@ -78,10 +102,12 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     LINK_ENTRIES(memblocks, Memblocks, MemblocksPassCoreData);
     LINK_ENTRIES(animation, Animation, AnimationPassCoreData);
     table.animation.update = AnimationUpdate;
+    table.animation.setSampleSkip = SetAnimationSampleSkip;
     LINK_ENTRIES(bitmap, Bitmap, BitmapPassCoreData);
     LINK_ENTRIES(multiplayer, Multiplayer, MultiplayerPassCoreDataExport);
     LINK_ENTRIES(camera, Camera, CameraPassCoreDataExport);
     table.camera.update = CameraUpdate;
+    table.camera.renderPass = CameraRenderPass;
     table.camera.renderFirstPass = CameraRenderFirstPass;
     table.camera.nextRenderPass = NextCameraRenderPass;
     table.camera.getCurrentRenderCamera = GetCurrentRenderCamera;
@@ -106,6 +132,36 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
 }
 
 #undef LINK_ENTRIES
+
+void BuildRefreshD3DTable(RefreshD3DFn (&table)[kRefreshSlots]) {
+    const RefreshD3DFn order[kRefreshSlots] = {TextRefreshD3D,
+                                               Basic2DRefreshD3D,
+                                               SpriteRefreshD3D,
+                                               ImageRefreshD3D,
+                                               InputRefreshD3D,
+                                               SystemRefreshD3D,
+                                               MemblocksRefreshD3D,
+                                               BitmapRefreshD3D,
+                                               AnimationRefreshD3D,
+                                               MultiplayerRefreshD3D,
+                                               Basic3DRefreshD3D,
+                                               CameraRefreshD3D,
+                                               TerrainMatrixRefreshD3D,
+                                               LightRefreshD3D,
+                                               ParticlesRefreshD3D,
+                                               nullptr,
+                                               MathsRefreshD3D,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               SoundRefreshD3D,
+                                               MusicRefreshD3D,
+                                               nullptr,
+                                               nullptr};
+    std::copy(std::begin(order), std::end(order), table);
+}
 
 namespace {
 

@@ -27,6 +27,11 @@ using FourHandleCtor = void (*)(HMODULE, HMODULE, HMODULE, HMODULE);
 
 using HookFn = void (*)();
 
+using IntQueryFn = std::int32_t (*)();
+using IntSetFn = void (*)(std::int32_t value);
+using ColourFn = void (*)(std::int32_t red, std::int32_t green, std::int32_t blue);
+
+// The display's four entries and its 28 further words, in the table's order.
 struct DisplayLinks {
     std::int32_t (*constructor)() = nullptr;
     DestructorFn destructor = nullptr;
@@ -37,10 +42,35 @@ struct DisplayLinks {
     HookFn endScene = nullptr;
     HookFn present = nullptr;
     void (*overrideHWND)(HWND window) = nullptr;
+    HookFn setDisplayDebug = nullptr;
+    bool (*setDisplayMode16)(std::int32_t width, std::int32_t height) = nullptr;
+    bool (*setDisplayModeFullScreen)(std::int32_t width, std::int32_t height,
+                                     std::int32_t depth) = nullptr;
+    bool (*setDisplayModeWindowFlag)(std::int32_t width, std::int32_t height, std::int32_t depth,
+                                     std::int32_t windowed) = nullptr;
+    bool (*setDisplayModeVertexProcessing)(std::int32_t width, std::int32_t height,
+                                           std::int32_t depth, std::int32_t windowed,
+                                           std::int32_t vertexProcessing) = nullptr;
     bool (*setDisplayModeEx)(std::int32_t width, std::int32_t height, std::int32_t depth,
                              std::int32_t windowed, std::int32_t vertexProcessing,
                              std::int32_t lockable) = nullptr;
-    void (*clearDisplay)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
+    HookFn resetDeviceWindowed = nullptr;
+    ColourFn clearDisplay = nullptr;
+    ColourFn setGamma = nullptr;
+    void (*getGamma)(std::int32_t* red, std::int32_t* green, std::int32_t* blue) = nullptr;
+    IntQueryFn getDisplayWidth = nullptr;
+    IntQueryFn getDisplayHeight = nullptr;
+    IntQueryFn getDisplayDepth = nullptr;
+    bool (*getWindowedMode)() = nullptr;
+    IntQueryFn getDisplayModeCount = nullptr;
+    IntQueryFn getAdapterCount = nullptr;
+    HookFn emptyEntry = nullptr;
+    IntSetFn setDitherEnable = nullptr;
+    IntSetFn setShadeMode = nullptr;
+    IntSetFn setLightingEnable = nullptr;
+    IntSetFn setCullMode = nullptr;
+    IntSetFn setSpecularEnable = nullptr;
+    void (*setRenderStateValue)(std::int32_t state, std::int32_t value) = nullptr;
 };
 
 struct Basic2DLinks : ModuleEntries<OneHandleCtor> {
@@ -80,8 +110,14 @@ struct SpriteLinks : ModuleEntries<TwoHandleCtor> {
 // Modules whose one extra word is their per-frame update.
 template <typename Ctor> struct UpdatingModule : ModuleEntries<Ctor> { HookFn update = nullptr; };
 
+struct VideoLinks : ModuleEntries<InstanceCtor> {
+    HookFn update = nullptr;
+    void (*setSampleSkip)(std::uint8_t flag) = nullptr;
+};
+
 struct CameraLinks : ModuleEntries<TwoHandleCtor> {
     HookFn update = nullptr;
+    HookFn renderPass = nullptr; // the first pass without its skip-clear flag
     void (*renderFirstPass)(std::int32_t skipClear) = nullptr;
     std::int32_t (*nextRenderPass)() = nullptr; // 1 when no camera is left
     std::int32_t (*getCurrentRenderCamera)() = nullptr;
@@ -120,7 +156,7 @@ struct ModuleLinkTableRecord {
     ModuleEntries<NoArgCtor> file;
     ModuleEntries<InstanceCtor> ftp;
     ModuleEntries<InstanceCtor> memblocks;
-    UpdatingModule<InstanceCtor> animation;
+    VideoLinks animation;
     ModuleEntries<InstanceCtor> bitmap;
     ModuleEntries<NoArgCtor> multiplayer;
     CameraLinks camera;
@@ -140,6 +176,12 @@ extern ModuleLinkTableRecord ModuleLinkTable;
 
 // Stores the entries of every linked module.
 void FillModuleLinkTable(ModuleLinkTableRecord& table);
+
+using RefreshD3DFn = void (*)(std::int32_t mode);
+constexpr int kRefreshSlots = 26;
+
+// Fills the display's RefreshD3D slots in their calling order; unused slots are null.
+void BuildRefreshD3DTable(RefreshD3DFn (&table)[kRefreshSlots]);
 
 // Start-up after the first display mode: the 2D modules, then all the others.
 void StartCoreModules();

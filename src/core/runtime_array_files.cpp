@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -146,17 +145,7 @@ void LoadArrayFile(const char* fileName, RuntimeArray* arrayVariable) {
 }
 
 void LoadArrayFileHooked(const char* fileName, RuntimeArray* arrayVariable) {
-    if (!fileName) {
-        LoadArrayFile(fileName, arrayVariable);
-        return;
-    }
-    // Room for the media folder that the redirect may put in front of the name.
-    std::vector<char> name(std::strlen(fileName) + 2 * kCorePathLength, '\0');
-    std::memcpy(name.data(), fileName, std::strlen(fileName));
-    const CoreDataCallbacks* callbacks = g_CoreData ? &g_CoreData->callbacks : nullptr;
-    if (callbacks && callbacks->mediaRedirect)
-        callbacks->mediaRedirect(name.data(), static_cast<std::int32_t>(name.size()));
-    if (callbacks && callbacks->beforeOpen) callbacks->beforeOpen(name.data());
-    LoadArrayFile(name.data(), arrayVariable);
-    if (callbacks && callbacks->afterClose) callbacks->afterClose(name.data());
+    // A refused name loads nothing: the array's own checks, then the load error.
+    ScopedMediaName name(g_CoreData, fileName);
+    LoadArrayFile(name.Ok() ? name.Text() : nullptr, arrayVariable);
 }

@@ -4,24 +4,7 @@
 #include "display/display_state.h"
 #include "core/core.h"
 
-#include "bitmap/bitmap.h"
-#include "camera/camera.h"
-#include "draw2d/draw2d.h"
-#include "image/image.h"
-#include "input/input.h"
-#include "light/light.h"
-#include "maths/maths.h"
-#include "memblock/memblock.h"
-#include "multiplayer/multiplayer.h"
-#include "music/music.h"
-#include "object3d/object3d.h"
-#include "sound/sound.h"
-#include "sprite/sprite.h"
-#include "system/system.h"
-#include "text/text.h"
-#include "video/video.h"
-#include "world/particles.h"
-#include "world/terrain_matrix.h"
+#include "core/module_link.h"
 
 #include <cstring>
 
@@ -66,8 +49,7 @@ void ReleaseDevice() {
     ReleaseFrameQueries();
     if (d.sceneOpen) d.device->EndScene();
     d.sceneOpen = false;
-    d.device->Release();
-    d.device = nullptr;
+    d.device.Reset();
 }
 
 void ListModes(IDirect3D9* d3d, UINT adapter, std::vector<D3DDISPLAYMODE>& modes) {
@@ -236,46 +218,16 @@ void ReportDisplayMessage(const char* text) {
     ReportInternalError(text);
 }
 
-void BuildRefreshD3DTable() {
-    const RefreshD3DFn table[kRefreshSlots] = {TextRefreshD3D,
-                                               Basic2DRefreshD3D,
-                                               SpriteRefreshD3D,
-                                               ImageRefreshD3D,
-                                               InputRefreshD3D,
-                                               SystemRefreshD3D,
-                                               MemblocksRefreshD3D,
-                                               BitmapRefreshD3D,
-                                               AnimationRefreshD3D,
-                                               MultiplayerRefreshD3D,
-                                               Basic3DRefreshD3D,
-                                               CameraRefreshD3D,
-                                               TerrainMatrixRefreshD3D,
-                                               LightRefreshD3D,
-                                               ParticlesRefreshD3D,
-                                               nullptr,
-                                               MathsRefreshD3D,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               SoundRefreshD3D,
-                                               MusicRefreshD3D,
-                                               nullptr,
-                                               nullptr};
-    std::memcpy(d.refresh, table, sizeof table);
-}
-
 std::int32_t DisplayConstructor() {
     d = DisplayState{};
-    d.d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    d.d3d.Reset(Direct3DCreate9(D3D_SDK_VERSION));
     if (!d.d3d) {
         ReportDisplayMessage("Unable to create Direct3D interface");
         return 0;
     }
     d.window = GetForegroundWindow();
     FindHardWareInfo();
-    BuildRefreshD3DTable();
+    BuildRefreshD3DTable(d.refresh);
     d.d3d->GetAdapterDisplayMode(0, &d.desktopMode);
     // Keeps the screen saver and display sleep away while the engine runs, without changing the
     // user's settings: the request ends with the process, however it ends.
@@ -287,8 +239,7 @@ void DisplayDestructor() {
     ReleaseSavedRenderTarget();
     ReleaseDevice();
     d.hasPresent = false;
-    if (d.d3d) d.d3d->Release();
-    d.d3d = nullptr;
+    d.d3d.Reset();
     d.adapters.clear();
     SetThreadExecutionState(ES_CONTINUOUS);
 }
@@ -398,14 +349,14 @@ bool CreateDisplayDevice() {
     ReleaseDevice();
     d.present.hDeviceWindow = d.window;
     if (d.core) d.core->softwareVertexProcessing = 0;
-    HRESULT hr =
-        d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, d.behaviour, &d.present, &d.device);
+    HRESULT hr = d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, d.behaviour, &d.present,
+                                     d.device.PutAddress());
     if (FAILED(hr)) {
-        d.device = nullptr;
+        d.device.Detach(); // a failed call leaves nothing to release
         hr = d.d3d->CreateDevice(0, D3DDEVTYPE_HAL, d.window, kSoftwareVertices, &d.present,
-                                 &d.device);
+                                 d.device.PutAddress());
         if (FAILED(hr)) {
-            d.device = nullptr;
+            d.device.Detach();
             const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kInvalidCall
                                        : hr == D3DERR_NOTAVAILABLE     ? kNotAvailable
                                        : hr == D3DERR_OUTOFVIDEOMEMORY ? kOutOfVideoMemory
@@ -455,8 +406,7 @@ void ReleaseSavedRenderTarget() {
         core->drawingSurface = nullptr;
     }
     if (d.lock.surface) UnlockBackBuffer();
-    if (d.backBuffer) d.backBuffer->Release();
-    d.backBuffer = nullptr;
+    d.backBuffer.Reset();
 }
 
 void RestoreRenderTarget() {

@@ -76,9 +76,9 @@ void RecoverIfLost(HRESULT presented) {
 // waited for.
 void WaitForEarlierFrame() {
     const std::int32_t slot = d.nextFrameQuery;
-    IDirect3DQuery9*& query = d.frameQueries[slot];
-    if (!query && FAILED(d.device->CreateQuery(D3DQUERYTYPE_EVENT, &query))) {
-        query = nullptr;
+    ComPtr<IDirect3DQuery9>& query = d.frameQueries[slot];
+    if (!query && FAILED(d.device->CreateQuery(D3DQUERYTYPE_EVENT, query.PutAddress()))) {
+        query.Detach(); // a failed call leaves nothing to release
         return;
     }
     if (!d.frameQueryIssued[slot]) return;
@@ -100,8 +100,7 @@ void MarkFrameEnd() {
 
 void ReleaseFrameQueries() {
     for (int i = 0; i < kFramesInFlight; ++i) {
-        if (d.frameQueries[i]) d.frameQueries[i]->Release();
-        d.frameQueries[i] = nullptr;
+        d.frameQueries[i].Reset();
         d.frameQueryIssued[i] = false;
     }
     d.nextFrameQuery = 0;

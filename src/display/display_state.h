@@ -1,7 +1,9 @@
 // The display module's state, shared by its source files. Written only by the display module.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
+#include "core/module_link.h"
 
 #include <cstdint>
 #include <string>
@@ -15,8 +17,6 @@ struct AdapterInfo {
     std::vector<D3DDISPLAYMODE> modes; // refresh-rate variants collapsed
 };
 
-using RefreshD3DFn = void (*)(std::int32_t mode);
-constexpr int kRefreshSlots = 26;
 constexpr int kFramesInFlight = 1; // frames the renderer may lag behind the game
 
 // Back-buffer lock record: all -1 (pointer null) while unlocked.
@@ -28,16 +28,17 @@ struct BackBufferLock {
 
 struct DisplayState {
     // Lives from the Constructor to the Destructor.
-    IDirect3D9* d3d = nullptr;
+    ComPtr<IDirect3D9> d3d;
     CoreData* core = nullptr;
     ResizeStringFn resizeString = nullptr;
     std::vector<AdapterInfo> adapters;
     std::int32_t currentAdapter = 0;
     D3DDISPLAYMODE desktopMode{};
+    // Filled where the modules are linked; tests replace slots.
     RefreshD3DFn refresh[kRefreshSlots] = {};
 
     // Remade by every mode set.
-    IDirect3DDevice9* device = nullptr; // null whenever no usable device exists
+    ComPtr<IDirect3DDevice9> device; // null whenever no usable device exists
     D3DPRESENT_PARAMETERS present{};
     bool hasPresent = false;
     std::int32_t width = 0, height = 0, depth = 0; // requested (the mode's size after a set)
@@ -51,9 +52,9 @@ struct DisplayState {
     bool sceneOpen = false;
     bool firstModeSetDone = false;
     BackBufferLock lock;
-    IDirect3DSurface9* backBuffer = nullptr;
+    ComPtr<IDirect3DSurface9> backBuffer;
     // Mark the ends of the last presented frames, oldest next; see PresentDisplay.
-    IDirect3DQuery9* frameQueries[kFramesInFlight] = {};
+    ComPtr<IDirect3DQuery9> frameQueries[kFramesInFlight];
     bool frameQueryIssued[kFramesInFlight] = {};
     std::int32_t nextFrameQuery = 0;
 
@@ -82,7 +83,6 @@ struct DisplayState {
 
 extern DisplayState g_Display;
 
-void BuildRefreshD3DTable();
 // The window fitting of a mode set and the window-style application of the window commands.
 void FitWindowToMode();
 void ApplyWindowStyle(bool restyle, bool redrawAll);

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "draw2d/draw2d.h"
+#include "core/com_ptr.h"
 #include "core/core.h"
 #include "display/display.h"
 
@@ -36,7 +37,7 @@ struct LockState {
 
 struct State {
     CoreData* core = nullptr;
-    IDirect3DVertexBuffer9* lineBuffer = nullptr; // rebuilt with the device
+    ComPtr<IDirect3DVertexBuffer9> lineBuffer; // rebuilt with the device
     LockState lock;
 };
 State s;
@@ -53,13 +54,12 @@ void MakeLineBuffer() {
     IDirect3DDevice9* device = GetDirect3DDevice();
     if (!device || s.lineBuffer) return;
     if (FAILED(device->CreateVertexBuffer(2 * sizeof(LineVertex), D3DUSAGE_WRITEONLY, kLineFormat,
-                                          D3DPOOL_DEFAULT, &s.lineBuffer, nullptr)))
-        s.lineBuffer = nullptr;
+                                          D3DPOOL_DEFAULT, s.lineBuffer.PutAddress(), nullptr)))
+        s.lineBuffer.Detach(); // a failed call leaves nothing to release
 }
 
 void ReleaseLineBuffer() {
-    if (s.lineBuffer) s.lineBuffer->Release();
-    s.lineBuffer = nullptr;
+    s.lineBuffer.Reset();
 }
 
 // Locks the render target unless it is locked already; true when this call took the lock.
@@ -267,9 +267,10 @@ void DrawShadedBox(std::int32_t left, std::int32_t top, std::int32_t right, std:
                    std::uint32_t bottomRight) {
     IDirect3DDevice9* device = GetDirect3DDevice();
     if (!device) return;
-    IDirect3DVertexBuffer9* buffer = nullptr;
+    ComPtr<IDirect3DVertexBuffer9> buffer;
     if (FAILED(device->CreateVertexBuffer(4 * sizeof(ShadedVertex), D3DUSAGE_WRITEONLY,
-                                          kShadedFormat, D3DPOOL_DEFAULT, &buffer, nullptr)))
+                                          kShadedFormat, D3DPOOL_DEFAULT, buffer.PutAddress(),
+                                          nullptr)))
         return;
     void* data = nullptr;
     if (SUCCEEDED(buffer->Lock(0, 0, &data, 0))) {
@@ -287,7 +288,6 @@ void DrawShadedBox(std::int32_t left, std::int32_t top, std::int32_t right, std:
         device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
         device->SetStreamSource(0, nullptr, 0, 0);
     }
-    buffer->Release();
 }
 
 void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::int32_t width,
@@ -311,13 +311,12 @@ void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::i
         source.top >= source.bottom)
         return;
     // Through a copy of the whole target, so that overlapping areas are safe.
-    IDirect3DSurface9* copy = nullptr;
+    ComPtr<IDirect3DSurface9> copy;
     if (FAILED(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE,
-                                          0, TRUE, &copy, nullptr)))
+                                          0, TRUE, copy.PutAddress(), nullptr)))
         return;
     if (SUCCEEDED(device->StretchRect(target, nullptr, copy, nullptr, D3DTEXF_NONE)))
         device->StretchRect(copy, &source, target, &destination, D3DTEXF_NONE);
-    copy->Release();
 }
 
 void Basic2DLockBackBuffer() {

@@ -68,7 +68,7 @@ bool FileOrDirectoryExists(const char* name) {
 
 void Move(const char* source, const char* destination, std::int32_t failure) {
     if (!source || !destination) return RaiseRuntimeWarning(failure);
-    if (FileOrDirectoryExists(destination)) return RaiseRuntimeWarning(106);
+    if (FileOrDirectoryExists(destination)) return RaiseRuntimeWarning(kFileExists);
     if (!MoveFileA(source, destination)) RaiseRuntimeWarning(failure);
 }
 
@@ -91,9 +91,9 @@ void MakeDirectory(const char* path) {
 }
 
 void DeleteDirectory(const char* path) {
-    if (!IsDirectory(path)) return RaiseRuntimeWarning(8102);
+    if (!IsDirectory(path)) return RaiseRuntimeWarning(kDirectoryNotRemoved);
     DeleteDirectoryTree(path);
-    if (!RemoveDirectoryA(path)) RaiseRuntimeWarning(8102);
+    if (!RemoveDirectoryA(path)) RaiseRuntimeWarning(kDirectoryNotRemoved);
 }
 
 std::int32_t DirectoryExists(const char* path) {
@@ -126,12 +126,12 @@ void RemoveFile(const char* name) {
 }
 
 void CopyFileTo(const char* source, const char* destination) {
-    if (!source || !destination) return RaiseRuntimeWarning(105);
+    if (!source || !destination) return RaiseRuntimeWarning(kFileMissing);
     const std::string resolved = ResolveName(source, true);
     if (GetFileAttributesA(resolved.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        RaiseRuntimeWarning(105);
+        RaiseRuntimeWarning(kFileMissing);
     } else if (!CopyFileA(resolved.c_str(), destination, TRUE)) {
-        RaiseRuntimeWarning(106);
+        RaiseRuntimeWarning(kFileExists);
     }
     AfterCloseHook(resolved);
 }
@@ -146,7 +146,7 @@ void MoveFileTo(const char* source, const char* destination) {
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
     bool opened = false;
     std::vector<std::uint8_t> bytes = name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
-    if (!opened) return RaiseRuntimeWarning(105);
+    if (!opened) return RaiseRuntimeWarning(kFileMissing);
     if (position >= 0 && static_cast<std::size_t>(position) < bytes.size())
         bytes[static_cast<std::size_t>(position)] = static_cast<std::uint8_t>(value);
     HANDLE file =
@@ -163,7 +163,7 @@ std::int32_t ReadByteFromFile(const char* name, std::int32_t position) {
     const std::vector<std::uint8_t> bytes =
         name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
     if (!opened) {
-        RaiseRuntimeWarning(105);
+        RaiseRuntimeWarning(kFileMissing);
         return 0;
     }
     if (position < 0 || static_cast<std::size_t>(position) >= bytes.size()) return 0;
@@ -176,7 +176,7 @@ void FindFirst() {
     s.search = _findfirst("*.*", &s.found);
     if (s.search == -1) {
         s.searchState = -1;
-        return RaiseRuntimeWarning(8001);
+        return RaiseRuntimeWarning(kNoFileFound);
     }
     s.searchState = 0;
 }
@@ -231,7 +231,7 @@ void DirectoryChecklist() {
     _finddata_t data{};
     const intptr_t search = _findfirst("*.*", &data);
     if (search == -1) {
-        RaiseRuntimeWarning(8001);
+        RaiseRuntimeWarning(kNoFileFound);
     } else {
         do
             entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
@@ -275,7 +275,7 @@ void ExecuteFile(const char* file, const char* parameters, const char* directory
     s.process = nullptr;
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(nullptr, "open", file, parameters, directory, SW_SHOWDEFAULT));
-    if (result <= 32) RaiseRuntimeWarning(8103);
+    if (result <= 32) RaiseRuntimeWarning(kCannotExecute);
 }
 
 void ExecuteFileAndWait(const char* file, const char* parameters, const char* directory,
@@ -290,7 +290,7 @@ void ExecuteFileAndWait(const char* file, const char* parameters, const char* di
     info.lpParameters = parameters;
     info.lpDirectory = directory;
     info.nShow = SW_SHOWDEFAULT;
-    if (!ShellExecuteExA(&info) || !info.hProcess) return RaiseRuntimeWarning(8103);
+    if (!ShellExecuteExA(&info) || !info.hProcess) return RaiseRuntimeWarning(kCannotExecute);
     s.process = info.hProcess;
     while (wait == 1 && s.process) {
         DWORD code = 0;
@@ -313,7 +313,7 @@ void ExecuteFileAndWait(const char* file, const char* parameters, const char* di
 std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory,
                             std::int32_t highPriority) {
     if (!file) {
-        RaiseRuntimeWarning(8103);
+        RaiseRuntimeWarning(kCannotExecute);
         return 0;
     }
     std::string commandLine = std::string(file) + " " + (parameters ? parameters : "");
@@ -328,7 +328,7 @@ std::int32_t ExecuteProgram(const char* file, const char* parameters, const char
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                         highPriority == 1 ? HIGH_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        RaiseRuntimeWarning(8103);
+        RaiseRuntimeWarning(kCannotExecute);
         return 0;
     }
     CloseHandle(process.hThread);

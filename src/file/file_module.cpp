@@ -3,6 +3,7 @@
 #include "file/file.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "memblock/memblock.h"
 
 #include <winioctl.h>
@@ -59,20 +60,18 @@ char* ReturnFileString(char* previous, const std::string& text) {
 }
 
 std::string ResolveName(const char* name, bool beforeOpenHook) {
-    char buffer[kNameBuffer] = {};
-    if (!name || strnlen(name, kNameBuffer) >= kNameBuffer) return name ? name : "";
-    std::strcpy(buffer, name);
-    const CoreData* core = s.core;
-    if (core && core->callbacks.mediaRedirect) core->callbacks.mediaRedirect(buffer, sizeof buffer);
-    if (beforeOpenHook && core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(buffer);
-    return buffer;
+    MediaName prepared;
+    // A refused name resolves to "", which names no file: each caller gives its not-found error.
+    if (!PrepareMediaName(s.core, name, prepared, beforeOpenHook)) return {};
+    return prepared.text;
 }
 
 void AfterCloseHook(const std::string& name) {
-    if (!s.core || !s.core->callbacks.afterClose || name.size() >= kNameBuffer) return;
-    char buffer[kNameBuffer] = {};
-    std::memcpy(buffer, name.c_str(), name.size());
-    s.core->callbacks.afterClose(buffer);
+    if (name.empty() || name.size() >= kMediaNameBuffer) return; // refused names were never hooked
+    MediaName prepared;
+    std::memcpy(prepared.text, name.c_str(), name.size());
+    prepared.hooked = true;
+    FinishMediaName(s.core, prepared);
 }
 
 std::string CurrentDirectory() {

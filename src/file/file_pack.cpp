@@ -4,6 +4,7 @@
 #include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 #include <cstring>
 #include <vector>
@@ -69,7 +70,7 @@ void WriteBlockToFile(const std::string& name, const std::vector<std::uint8_t>& 
 bool ReadSlotBlock(std::int32_t slot, std::vector<std::uint8_t>& bytes) {
     std::uint32_t length = 0;
     if (!ReadLength(slot, length)) {
-        RaiseRuntimeWarning(8211);
+        RaiseRuntimeWarning(kReadFailed);
         return false;
     }
     bytes.assign(length, 0);
@@ -95,14 +96,13 @@ std::uint8_t* BlockData(std::int32_t block) {
     return s.memblocks.data ? s.memblocks.data(block) : nullptr;
 }
 
+// The memory blocks' own numbers and errors.
+constexpr ItemNumbers kBlockNumbers{1, 255, 5101, kMemblockMissing};
+
 bool MemblockChecks(std::int32_t slot, std::int32_t block) {
     if (!s.memblocks.make) return false;
     if (!OpenSlot(slot, true)) return false;
-    if (block < 1 || block > 255) {
-        RaiseRuntimeError(5101);
-        return false;
-    }
-    return true;
+    return CheckItemNumber(block, kBlockNumbers);
 }
 
 } // namespace
@@ -146,7 +146,7 @@ void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
     MakePathDirectories(folder);
     if (back.empty() || !SetCurrentDirectoryA(folder.c_str())) return;
     std::uint32_t count = 0;
-    if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(8211);
+    if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(kReadFailed);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t length = 0;
         if (!ReadLength(slot, length))
@@ -169,21 +169,21 @@ void ReadMemblockFromSlot(std::int32_t slot, std::int32_t block) {
     if (!MemblockChecks(slot, block)) return;
     std::uint32_t size = 0;
     if (ReadSlotBytes(slot, &size, 4) != 4 || size > SlotBytesLeft(slot) || size > 0x7FFFFFFF)
-        return RaiseRuntimeError(8211);
+        return RaiseRuntimeError(kReadFailed);
     std::uint8_t* data = s.memblocks.make(block, static_cast<std::int32_t>(size));
-    if (!data) return RaiseRuntimeError(5104);
-    if (ReadSlotBytes(slot, data, size) != size) RaiseRuntimeError(8211);
+    if (!data) return RaiseRuntimeError(kMemblockNoMemory);
+    if (ReadSlotBytes(slot, data, size) != size) RaiseRuntimeError(kReadFailed);
 }
 
 void ReadFileIntoMemblock(std::int32_t block, std::int32_t slot) {
     if (!MemblockChecks(slot, block)) return;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(s.slots[slot], &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF)
-        return RaiseRuntimeError(8211);
+        return RaiseRuntimeError(kReadFailed);
     std::uint8_t* data = s.memblocks.make(block, static_cast<std::int32_t>(size.QuadPart));
-    if (!data) return RaiseRuntimeError(5104);
+    if (!data) return RaiseRuntimeError(kMemblockNoMemory);
     const std::uint32_t read = ReadSlotBytes(slot, data, static_cast<std::uint32_t>(size.QuadPart));
-    if (read == 0) return RaiseRuntimeError(8211);
+    if (read == 0) return RaiseRuntimeError(kReadFailed);
     if (s.memblocks.setSize)
         s.memblocks.setSize(block, static_cast<std::int32_t>(read)); // read from mid-file
 }
@@ -191,16 +191,16 @@ void ReadFileIntoMemblock(std::int32_t block, std::int32_t slot) {
 void WriteMemblockWithSizeToSlot(std::int32_t slot, std::int32_t block) {
     if (!MemblockChecks(slot, block)) return;
     std::uint8_t* data = BlockData(block);
-    if (!data) return RaiseRuntimeError(5103);
+    if (!data) return RaiseRuntimeError(kMemblockMissing);
     const std::uint32_t size = static_cast<std::uint32_t>(s.memblocks.size(block));
     if (!WriteSlotBytes(slot, &size, 4) || !WriteSlotBytes(slot, data, size))
-        RaiseRuntimeError(8212);
+        RaiseRuntimeError(kWriteFailed);
 }
 
 void WriteMemblockToSlot(std::int32_t slot, std::int32_t block) {
     if (!MemblockChecks(slot, block)) return;
     std::uint8_t* data = BlockData(block);
-    if (!data) return RaiseRuntimeError(5103);
+    if (!data) return RaiseRuntimeError(kMemblockMissing);
     if (!WriteSlotBytes(slot, data, static_cast<std::uint32_t>(s.memblocks.size(block))))
-        RaiseRuntimeError(8212);
+        RaiseRuntimeError(kWriteFailed);
 }

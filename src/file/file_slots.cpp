@@ -4,6 +4,7 @@
 #include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 #include <cstring>
 
@@ -14,13 +15,7 @@ FileState& s = g_File;
 constexpr std::int32_t kSlotIllegal = 8213;
 constexpr std::int32_t kSlotClosed = 8204;
 constexpr std::int32_t kSlotOpen = 8203;
-
-void Report(std::int32_t number, bool asError) {
-    if (asError)
-        RaiseRuntimeError(number);
-    else
-        RaiseRuntimeWarning(number);
-}
+constexpr ItemNumbers kSlotNumbers{1, kSlots, kSlotIllegal, kSlotClosed};
 
 template <typename T> T ReadValue(std::int32_t slot) {
     T value{};
@@ -35,21 +30,15 @@ template <typename T> void WriteValue(std::int32_t slot, T value) {
 } // namespace
 
 bool OpenSlot(std::int32_t slot, bool asError) {
-    if (slot < 1 || slot > kSlots) {
-        Report(kSlotIllegal, asError);
-        return false;
-    }
-    if (!s.slots[slot]) {
-        Report(kSlotClosed, asError);
-        return false;
-    }
-    return true;
+    if (asError) return CheckedItem(slot, kSlotNumbers, [](std::int32_t n) { return s.slots[n]; });
+    // Warnings have no effect: the same checks, nothing raised.
+    return slot >= 1 && slot <= kSlots && s.slots[slot];
 }
 
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
     DWORD read = 0;
     if (!ReadFile(s.slots[slot], buffer, count, &read, nullptr)) {
-        RaiseRuntimeWarning(8211);
+        RaiseRuntimeWarning(kReadFailed);
         return 0;
     }
     if (read == 0 && count > 0) s.endFlags[slot] = 1;
@@ -60,7 +49,7 @@ std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
     DWORD written = 0;
     if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
-        RaiseRuntimeWarning(8212);
+        RaiseRuntimeWarning(kWriteFailed);
         return false;
     }
     return true;
@@ -76,9 +65,9 @@ std::uint64_t SlotBytesLeft(std::int32_t slot) {
 }
 
 void OpenToRead(std::int32_t slot, const char* name) {
-    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
-    if (!FileExists(name)) return RaiseRuntimeError(105);
+    if (!FileExists(name)) return RaiseRuntimeError(kFileMissing);
     const std::string resolved = ResolveName(name, true);
     HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -93,9 +82,9 @@ void OpenToRead(std::int32_t slot, const char* name) {
 }
 
 void OpenToWrite(std::int32_t slot, const char* name) {
-    if (slot < 1 || slot > kSlots) return RaiseRuntimeError(kSlotIllegal);
+    if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
-    if (!name || FileExists(name)) return RaiseRuntimeWarning(106);
+    if (!name || FileExists(name)) return RaiseRuntimeWarning(kFileExists);
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8202);
@@ -165,7 +154,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
         for (;;) {
             DWORD read = 0;
             if (!ReadFile(s.slots[slot], &byte, 1, &read, nullptr)) {
-                RaiseRuntimeWarning(8211);
+                RaiseRuntimeWarning(kReadFailed);
                 line.clear();
                 break;
             }
@@ -181,7 +170,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
             if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
                 std::uint8_t dropped = 0;
                 if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr))
-                    RaiseRuntimeWarning(8211);
+                    RaiseRuntimeWarning(kReadFailed);
                 else if (read == 0)
                     s.endFlags[slot] = 1;
             }

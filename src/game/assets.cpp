@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/game_app.h"
+#include "game/media_numbers.h"
 #include "core/core.h"
 #include "core/frame_loop.h"
 #include "display/display.h"
@@ -29,33 +30,33 @@ std::vector<std::pair<std::string, std::vector<std::pair<std::int32_t, std::stri
 ImageFolders() {
     std::vector<std::pair<std::string, std::vector<std::pair<std::int32_t, std::string>>>> folders;
     folders.push_back({"Backgrounds\\",
-                       {{2, "ZarvolinLogo.png"},
-                        {3, "ZarvolinLogoSmall.png"},
-                        {4, "Quorvane.png"},
-                        {5, "Screen.png"}}});
+                       {{kLogoImage, "ZarvolinLogo.png"},
+                        {kSmallLogoImage, "ZarvolinLogoSmall.png"},
+                        {kQuorvaneImage, "Quorvane.png"},
+                        {kScreenImage, "Screen.png"}}});
     folders.push_back({"BigText\\",
-                       {{6, "BigText_ComboOut.png"},
-                        {7, "BigText_Go.png"},
-                        {8, "BigText_GreatFind.png"},
-                        {9, "BigText_LevelComplete.png"},
-                        {10, "BigText_Ready.png"},
-                        {11, "BigText_TimeUp.png"}}});
-    std::vector<std::pair<std::int32_t, std::string>> effects = {{12, "BigStar.png"}};
+                       {{kComboOutText, "BigText_ComboOut.png"},
+                        {kGoText, "BigText_Go.png"},
+                        {kGreatFindText, "BigText_GreatFind.png"},
+                        {kLevelCompleteText, "BigText_LevelComplete.png"},
+                        {kReadyText, "BigText_Ready.png"},
+                        {kTimeUpText, "BigText_TimeUp.png"}}});
+    std::vector<std::pair<std::int32_t, std::string>> effects = {{kBigStarImage, "BigStar.png"}};
     for (int i = 1; i <= 6; ++i)
-        effects.push_back({12 + i, Numbered("Pop", i, 2, ".png")});
-    effects.push_back({19, "puff.tga"});
+        effects.push_back({kPopImages - 1 + i, Numbered("Pop", i, 2, ".png")});
+    effects.push_back({kPuffImage, "puff.tga"});
     for (int i = 1; i <= 11; ++i)
-        effects.push_back({19 + i, Numbered("twinkle", i, 2, ".png")});
+        effects.push_back({kTwinkleImages - 1 + i, Numbered("twinkle", i, 2, ".png")});
     folders.push_back({"Effects\\", effects});
-    std::vector<std::pair<std::int32_t, std::string>> gui = {{31, "Cursor.bmp"}};
+    std::vector<std::pair<std::int32_t, std::string>> gui = {{kCursorImages, "Cursor.bmp"}};
     for (int i = 1; i <= 15; ++i)
-        gui.push_back({31 + i, Numbered("Cursor", i, 2, ".bmp")});
-    gui.push_back({47, "InsideCursor.png"});
-    gui.push_back({48, "Selector.png"});
+        gui.push_back({kCursorImages + i, Numbered("Cursor", i, 2, ".bmp")});
+    gui.push_back({kInsideCursorImage, "InsideCursor.png"});
+    gui.push_back({kSelectorImage, "Selector.png"});
     folders.push_back({"GUI\\", gui});
     std::vector<std::pair<std::int32_t, std::string>> help;
     for (int i = 1; i <= 4; ++i)
-        help.push_back({48 + i, Numbered("Help", i, 2, ".png")});
+        help.push_back({kHelpImages - 1 + i, Numbered("Help", i, 2, ".png")});
     folders.push_back({"Help\\", help});
     const char* hud[] = {"ComboBar.png",           "ComboBox.png",    "Demo.png",
                          "GameBoard.png",          "LevelBox.png",    "NextTileBox.png",
@@ -65,29 +66,31 @@ ImageFolders() {
                          "ReviewTotalScore.png",   "ScoreBox.png",    "TimeBox.png"};
     std::vector<std::pair<std::int32_t, std::string>> hudFiles;
     for (int i = 0; i < 18; ++i)
-        hudFiles.push_back({53 + i, hud[i]});
+        hudFiles.push_back({kComboBarImage + i, hud[i]});
     folders.push_back({"HUD\\", hudFiles});
     std::vector<std::pair<std::int32_t, std::string>> font;
     for (char c = 'A'; c <= 'Z'; ++c)
-        font.push_back({71 + (c - 'A'), std::string("ImageFont") + c + ".png"});
+        font.push_back({kLetterImages + (c - 'A'), std::string("ImageFont") + c + ".png"});
     for (int d = 0; d <= 9; ++d)
-        font.push_back({97 + d, "ImageNumber" + std::to_string(d) + ".png"});
+        font.push_back({kDigitImages + d, "ImageNumber" + std::to_string(d) + ".png"});
     const char* signs[] = {"Colon", "Comma", "FullStop", "Multiply", "Slash"};
     for (int i = 0; i < 5; ++i)
-        font.push_back({107 + i, std::string("ImageNumber") + signs[i] + ".png"});
+        font.push_back({kSignImages + i, std::string("ImageNumber") + signs[i] + ".png"});
     folders.push_back({"ImageFont\\", font});
-    folders.push_back(
-        {"SpecialIcons\\",
-         {{112, "Bomb.tga"}, {113, "Clock.tga"}, {114, "kooky.tga"}, {115, "Star.tga"}}});
+    folders.push_back({"SpecialIcons\\",
+                       {{kBombIcon, "Bomb.tga"},
+                        {kClockIcon, "Clock.tga"},
+                        {kKookyIcon, "kooky.tga"},
+                        {kStarIcon, "Star.tga"}}});
     folders.push_back({"Stars\\",
-                       {{116, "ClockWhite.png"},
-                        {117, "DotWhite.png"},
-                        {118, "QuestionWhite.png"},
-                        {119, "StarWhite.png"}}});
-    std::vector<std::pair<std::int32_t, std::string>> tiles = {{120, "SmallTile.png"}};
+                       {{kClockWhiteImage, "ClockWhite.png"},
+                        {kDotWhiteImage, "DotWhite.png"},
+                        {kQuestionWhiteImage, "QuestionWhite.png"},
+                        {kStarWhiteImage, "StarWhite.png"}}});
+    std::vector<std::pair<std::int32_t, std::string>> tiles = {{kSmallTileImage, "SmallTile.png"}};
     for (char c = 'A'; c <= 'G'; ++c)
-        tiles.push_back({121 + (c - 'A'), std::string("Tile") + c + ".png"});
-    tiles.push_back({128, "TileZero.png"});
+        tiles.push_back({kTileImages + (c - 'A'), std::string("Tile") + c + ".png"});
+    tiles.push_back({kTileZeroImage, "TileZero.png"});
     folders.push_back({"Tiles\\", tiles});
     return folders;
 }
@@ -125,10 +128,10 @@ void ShowLoadingPicture() {
     DrawSpritesFirst();
     EnterGameFolder();
     ChangeDirectory("Data\\");
-    LoadImage("Loading.png", 1, 1);
+    LoadImage("Loading.png", kLoadingImage, 1);
     ChangeDirectory("..\\");
     for (int frame = 0; frame < 150; ++frame) {
-        PasteImage(1, 0, 0, 0);
+        PasteImage(kLoadingImage, 0, 0, 0);
         Sync();
     }
 }
@@ -136,9 +139,12 @@ void ShowLoadingPicture() {
 void LoadGameSounds() {
     ChangeDirectory("Data\\Audio\\");
     const std::pair<const char*, std::int32_t> sounds[] = {
-        {"StarChime.wav", 11}, {"theme.wav", 4},     {"theme2.wav", 12},   {"TilePop01.wav", 1},
-        {"TilePop02.wav", 2},  {"TilePop03.wav", 3}, {"explosion.wav", 5}, {"NegTheme.wav", 6},
-        {"PosTheme.wav", 7},   {"Bleep.wav", 8},     {"Clock.wav", 9},     {"Question.wav", 10}};
+        {"StarChime.wav", kStarChimeSound}, {"theme.wav", kGameTune},
+        {"theme2.wav", kMenuTune},          {"TilePop01.wav", kPopSounds},
+        {"TilePop02.wav", kPopSounds + 1},  {"TilePop03.wav", kPopSounds + 2},
+        {"explosion.wav", kExplosionSound}, {"NegTheme.wav", kNegativeSound},
+        {"PosTheme.wav", kPositiveSound},   {"Bleep.wav", kBleepSound},
+        {"Clock.wav", kClockSound},         {"Question.wav", kQuestionSound}};
     for (const auto& [file, number] : sounds)
         LoadSound(file, number);
     ChangeDirectory("..\\..\\");

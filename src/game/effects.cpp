@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/effects.h"
+#include "game/media_numbers.h"
 #include "game/hud.h"
 #include "image/image.h"
 
@@ -155,8 +156,8 @@ void Backdrop::Update() {
 
 void Backdrop::Draw() {
     const auto y = static_cast<std::int32_t>(offset);
-    PasteImageTinted(5, 0, y, red, green, blue);
-    PasteImageTinted(5, 0, static_cast<std::int32_t>(offset - 768), red, green, blue);
+    PasteImageTinted(kScreenImage, 0, y, red, green, blue);
+    PasteImageTinted(kScreenImage, 0, static_cast<std::int32_t>(offset - 768), red, green, blue);
     for (int i = 0; i < 4; ++i)
-        PasteImage(12, starX[i], starY[i], 1);
+        PasteImage(kBigStarImage, starX[i], starY[i], 1);
 }

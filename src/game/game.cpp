@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/game.h"
+#include "game/media_numbers.h"
 #include "game/effects.h"
 #include "game/game_app.h"
 #include "game/hiscores.h"
@@ -50,7 +51,7 @@ void GameApp::Render() {
     else
         InGameDraw();
     // The pointer goes over everything, review panels included.
-    PasteImage(60, GetMouseX(), GetMouseY(), 1);
+    PasteImage(kPointerImage, GetMouseX(), GetMouseY(), 1);
 }
 
 void GameApp::HandleInput() {

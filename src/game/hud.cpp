@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/hud.h"
+#include "game/media_numbers.h"
 #include "game/play_board.h"
 #include "game/settings.h"
 #include "image/image.h"
@@ -27,7 +28,7 @@ void DrawBox(std::int32_t image, std::int32_t x, std::int32_t y) {
 
 void TimeBox(std::int32_t x, std::int32_t y) {
     const PlayBoard& board = Board();
-    DrawBox(70, x, y);
+    DrawBox(kTimeBoxImage, x, y);
     const std::string text = FormatTime(board.timeLeft);
     // Under ten seconds the time blinks, ten frames plain and ten highlighted.
     if (board.timeLeft >= 10 || board.frameCounter % 20 >= 10)
@@ -37,15 +38,16 @@ void TimeBox(std::int32_t x, std::int32_t y) {
 }
 
 void LevelBox(std::int32_t x, std::int32_t y) {
-    DrawBox(57, x, y);
+    DrawBox(kLevelBoxImage, x, y);
     DrawTextImages(std::to_string(Settings().level + 1), x + 64, y + 60);
     DrawTextImages(std::to_string(Settings().starsLeft), x + 192, y + 60);
 }
 
 void ComboBox(std::int32_t x, std::int32_t y) {
     const PlayBoard& board = Board();
-    DrawBox(54, x, y);
-    PlaceSprite(kScratchSprite, static_cast<float>(x + 32), static_cast<float>(y + 64), 53);
+    DrawBox(kComboBoxImage, x, y);
+    PlaceSprite(kScratchSprite, static_cast<float>(x + 32), static_cast<float>(y + 64),
+                kComboBarImage);
     SizeSprite(kScratchSprite, static_cast<std::int32_t>(board.comboMeter), 32);
     PasteSprite(kScratchSprite, x + 32, y + 64);
     DeleteSprite(kScratchSprite);
@@ -53,7 +55,7 @@ void ComboBox(std::int32_t x, std::int32_t y) {
 }
 
 void ScoreBox(std::int32_t x, std::int32_t y) {
-    DrawBox(69, x, y);
+    DrawBox(kScoreBoxImage, x, y);
     DrawTextImages(FormatThousands(std::to_string(Board().shownScore)), x + 128, y + 60);
 }
 
@@ -69,17 +71,17 @@ void DrawGlyphs(const std::string& text, std::int32_t x, std::int32_t y, Paste p
 } // namespace
 
 std::int32_t GlyphImage(char c) {
-    if (c >= 'a' && c <= 'z') return 71 + (c - 'a');
-    if (c >= '0' && c <= '9') return 97 + (c - '0');
+    if (c >= 'a' && c <= 'z') return kLetterImages + (c - 'a');
+    if (c >= '0' && c <= '9') return kDigitImages + (c - '0');
     switch (c) {
     case ':':
-        return 107;
+        return kSignImages;
     case ',':
-        return 108;
+        return kSignImages + 1;
     case '.':
-        return 109;
+        return kSignImages + 2;
     case '*':
-        return 110;
+        return kSignImages + 3;
     default:
         return 0;
     }
@@ -177,22 +179,22 @@ GameHud& Hud() {
 
 void GameHud::Draw() {
     alpha = alpha + 5 > 255 ? 255 : alpha + 5;
-    PasteImageFaded(56, 58, 52, alpha);
+    PasteImageFaded(kGameBoardImage, 58, 52, alpha);
     switch (Settings().mode) {
-    case 1:
+    case kPuzzleMode:
         LevelBox(730, 50);
         ComboBox(730, 371);
         ScoreBox(730, 210);
         TimeBox(730, 591);
         break;
-    case 2:
-        PasteImageFaded(3, 720, 10, alpha);
+    case kTimeAttackMode:
+        PasteImageFaded(kSmallLogoImage, 720, 10, alpha);
         ComboBox(730, 300);
         ScoreBox(730, 150);
         TimeBox(730, 520);
         break;
-    case 3:
-        PasteImageFaded(3, 720, 10, alpha);
+    case kKeepyUppyMode:
+        PasteImageFaded(kSmallLogoImage, 720, 10, alpha);
         ComboBox(730, 300);
         ScoreBox(730, 150);
         break;

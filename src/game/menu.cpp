@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/menu.h"
+#include "game/media_numbers.h"
 #include "game/effects.h"
 #include "game/hiscores.h"
 #include "game/hud.h"
@@ -18,9 +19,6 @@ namespace {
 // Written by Open, SetPage and HandleInput; lives as long as the program.
 FrontEndMenu menu;
 
-constexpr std::int32_t kGameTune = 4;
-constexpr std::int32_t kMenuTune = 12;
-constexpr std::int32_t kHelpImage = 49;
 constexpr std::int32_t kItemsTop = 350;
 constexpr std::int32_t kItemHeight = 60;
 constexpr std::int32_t kItemsLeft = 312;
@@ -56,7 +54,7 @@ bool ValidPage(std::int32_t page) {
 }
 
 void PlayPop() {
-    PlaySound(std::rand() % 3 + 1);
+    PlaySound(kPopSounds + std::rand() % kPopSoundCount);
 }
 
 // Colours 3, 4, 5 for easy, medium, hard; the high-score table follows the same order.
@@ -83,7 +81,7 @@ void ClickMain(FrontEndMenu& m, std::int32_t item) {
 void ClickPlay(FrontEndMenu& m, std::int32_t item) {
     switch (item) {
     case 0:
-        return StartGame(1, 3, 0);
+        return StartGame(kPuzzleMode, 3, 0);
     case 1:
         return m.SetPage(kTimeAttackPage);
     case 2:
@@ -128,9 +126,9 @@ void Click(FrontEndMenu& m, std::int32_t item) {
     case kPlayPage:
         return ClickPlay(m, item);
     case kTimeAttackPage:
-        return ClickDifficulty(m, item, 2, 1);
+        return ClickDifficulty(m, item, kTimeAttackMode, 1);
     case kKeepyUppyPage:
-        return ClickDifficulty(m, item, 3, 4);
+        return ClickDifficulty(m, item, kKeepyUppyMode, 4);
     case kCreditsPage:
         if (item == 5) m.SetPage(kMainPage);
         return;
@@ -227,12 +225,12 @@ void FrontEndMenu::Update() {
 }
 
 void FrontEndMenu::Draw() {
-    PasteImage(4, 870, 700, 1);
-    if (page >= kMainPage && page <= kKeepyUppyPage) PasteImage(2, 170, 20, 1);
+    PasteImage(kQuorvaneImage, 870, 700, 1);
+    if (page >= kMainPage && page <= kKeepyUppyPage) PasteImage(kLogoImage, 170, 20, 1);
     if (page == kCreditsPage) DrawCredits();
     if (page == kHiScoresPage && shownTable >= 0 && shownTable < kHiScoreTables)
         DrawHiScores(shownTable);
-    if (page == kHowToPlayPage) PasteImage(kHelpImage + helpPage, 100, 20, 1);
+    if (page == kHowToPlayPage) PasteImage(kHelpImages + helpPage, 100, 20, 1);
     if (ValidPage(page)) DrawItems(*this);
 }
 

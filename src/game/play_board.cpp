@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/play_board.h"
+#include "game/media_numbers.h"
 #include "game/effects.h"
 #include "game/game_app.h"
 #include "game/hiscores.h"
@@ -69,7 +70,7 @@ std::int32_t ShapeSizeFor(std::int32_t combo, std::int32_t shapeFactor, std::int
 
 void PlayBoard::StartGame() {
     GameSettings& settings = Settings();
-    if (settings.mode != 1) {
+    if (settings.mode != kPuzzleMode) {
         colours = settings.colours;
         timeLeft = 120;
     } else {
@@ -84,10 +85,10 @@ void PlayBoard::StartGame() {
 void PlayBoard::SetupLevel() {
     const GameSettings& settings = Settings();
     TheBackdrop().SetScheme(std::rand() % 6);
-    if (settings.mode == 1 && settings.level < 15) {
+    if (settings.mode == kPuzzleMode && settings.level < 15) {
         LoadLevelLayout(settings.layoutSet, settings.level % 5);
     } else {
-        const std::int32_t dealt = settings.mode == 1 ? 5 : (colours > 0 ? colours : 1);
+        const std::int32_t dealt = settings.mode == kPuzzleMode ? 5 : (colours > 0 ? colours : 1);
         for (std::int32_t x = 0; x < 10; ++x)
             for (std::int32_t y = 0; y < 10; ++y)
                 cells[x][y] = BoardCell{std::rand() % dealt, 1, kNoSpecial};
@@ -109,17 +110,17 @@ void PlayBoard::SetState(std::int32_t n) {
     switch (n) {
     case kStateReady:
         stateTimer = 0;
-        SpawnAnimation(kBigPictureX, kBigPictureY, 0, 0, 10, 0, 4, 60, false);
+        SpawnAnimation(kBigPictureX, kBigPictureY, 0, 0, kReadyText, 0, 4, 60, false);
         break;
     case kStateGo:
-        SpawnRisingPicture(7, 60);
+        SpawnRisingPicture(kGoText, 60);
         SetState(kStatePlay);
         break;
     case kStatePlay:
         EnterPlay();
         break;
     case kStateMatched:
-        PlaySound(std::rand() % 3 + 1);
+        PlaySound(kPopSounds + std::rand() % kPopSoundCount);
         ClearHint(*this);
         ++combo;
         stateTimer = 0;
@@ -135,10 +136,10 @@ void PlayBoard::SetState(std::int32_t n) {
         // The end picture shows for its full four seconds whatever the last state left here.
         stateTimer = 0;
         std::memset(falling, 0, sizeof falling);
-        PlaySound(6);
+        PlaySound(kNegativeSound);
         break;
     case kStateLevelComplete: {
-        PlaySound(7);
+        PlaySound(kPositiveSound);
         std::memset(falling, 0, sizeof falling);
         stateTimer = 0;
         GameSettings& settings = Settings();
@@ -167,11 +168,11 @@ void PlayBoard::SetState(std::int32_t n) {
 void PlayBoard::EnterPlay() {
     GameSettings& settings = Settings();
     std::memset(falling, 0, sizeof falling);
-    if (settings.mode == 1)
+    if (settings.mode == kPuzzleMode)
         PlaceRandomSpecial(*this);
     else
         AddStar(*this);
-    if (settings.mode == 1 && settings.starsLeft == 0) SetState(kStateLevelComplete);
+    if (settings.mode == kPuzzleMode && settings.starsLeft == 0) SetState(kStateLevelComplete);
     if (kookyNext)
         GenerateShape(shape, 5, true);
     else
@@ -189,7 +190,7 @@ void PlayBoard::LeaveToMenu(bool showTable) {
 void PlayBoard::Update() {
     const std::int32_t mode = Settings().mode;
     messageFade = messageFade - 2 < 0 ? 0 : messageFade - 2;
-    if (mode == 1 || mode == 2) {
+    if (mode == kPuzzleMode || mode == kTimeAttackMode) {
         if (++frameCounter >= 60) {
             if (state <= kStateFalling) {
                 --timeLeft;
@@ -225,16 +226,16 @@ void PlayBoard::Update() {
         break;
     case kStateTimeUp:
         if (++stateTimer > 240) {
-            if (mode == 1)
+            if (mode == kPuzzleMode)
                 SetState(kStateGameOverReview);
-            else if (mode == 2)
+            else if (mode == kTimeAttackMode)
                 SetState(kStateTimeAttackReview);
             else
                 SetState(kStateKeepyUppyReview);
         }
         break;
     case kStateComboOut:
-        if (++stateTimer > 240 && mode == 3) SetState(kStateKeepyUppyReview);
+        if (++stateTimer > 240 && mode == kKeepyUppyMode) SetState(kStateKeepyUppyReview);
         break;
     case kStateLevelComplete:
         if (stateTimer < 100) {
@@ -276,12 +277,12 @@ void PlayBoard::UpdatePlay() {
     comboMeter -= kDrain[ComboBand(combo)];
     if (comboMeter < 0.0f) {
         if (combo > 0) {
-            if (Settings().mode == 3) {
+            if (Settings().mode == kKeepyUppyMode) {
                 SetState(kStateComboOut);
             } else {
                 FindShapeFit(*this);
                 kookyNext = 0;
-                SpawnRisingPicture(6, 60);
+                SpawnRisingPicture(kComboOutText, 60);
                 combo = 0;
             }
         }
@@ -307,7 +308,7 @@ void PlayBoard::HandlePlayInput() {
     if (WasMouseButtonPressed(1) && ShapeMatches(*this)) {
         if (kookyNext) {
             score += combo * 1000;
-            SpawnRisingPicture(8, 120);
+            SpawnRisingPicture(kGreatFindText, 120);
             kookyNext = 0;
         }
         for (std::int32_t i = 0; i < 10; ++i)
@@ -315,7 +316,7 @@ void PlayBoard::HandlePlayInput() {
                 if (shape.mask[i][j]) ClearCell(*this, shape.x + i, shape.y + j);
         SetState(kStateMatched);
     }
-    if (state == kStatePlay && WasMouseButtonPressed(2) && Settings().mode != 3) {
+    if (state == kStatePlay && WasMouseButtonPressed(2) && Settings().mode != kKeepyUppyMode) {
         comboMeter = 0;
         kookyNext = 0;
         combo = 0;
@@ -345,26 +346,27 @@ void PlayBoard::Draw() {
             const std::int32_t sy = CellScreenY(y) + (falling[x][y] ? stateTimer - 64 : 0);
             // Blank cells (the level-complete sweep) have no picture.
             if (cell.present && cell.colour >= 0 && cell.colour <= 4)
-                PasteImage(121 + cell.colour, sx, sy, 1);
-            static constexpr std::int32_t kIcons[5] = {0, 115, 113, 112, 114};
+                PasteImage(kTileImages + cell.colour, sx, sy, 1);
+            static constexpr std::int32_t kIcons[5] = {0, kStarIcon, kClockIcon, kBombIcon,
+                                                       kKookyIcon};
             if (cell.special >= kStar && cell.special <= kMystery)
                 PasteImage(kIcons[cell.special], sx, sy, 1);
             if (hintShown && cell.present && hint[x][y]) {
-                PasteImage(48, sx, sy, 1);
+                PasteImage(kSelectorImage, sx, sy, 1);
                 if (std::rand() % 3 == 0)
-                    SpawnAnimation(sx - 16 + std::rand() % 64, sy - 16 + std::rand() % 64, 0, 0, 20,
-                                   10, 3, 30, false);
+                    SpawnAnimation(sx - 16 + std::rand() % 64, sy - 16 + std::rand() % 64, 0, 0,
+                                   kTwinkleImages, 10, 3, 30, false);
             }
         }
     switch (state) {
     case kStateTimeUp:
-        PasteImage(11, kBigPictureX, kBigPictureY, 1);
+        PasteImage(kTimeUpText, kBigPictureX, kBigPictureY, 1);
         break;
     case kStateComboOut:
-        PasteImage(6, kBigPictureX, kBigPictureY, 1);
+        PasteImage(kComboOutText, kBigPictureX, kBigPictureY, 1);
         break;
     case kStateLevelComplete:
-        PasteImage(9, kBigPictureX, kBigPictureY, 1);
+        PasteImage(kLevelCompleteText, kBigPictureX, kBigPictureY, 1);
         break;
     case kStateHighScore:
         NameEntry().Draw();

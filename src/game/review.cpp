@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/review.h"
+#include "game/media_numbers.h"
 #include "game/hiscores.h"
 #include "game/hud.h"
 #include "game/play_board.h"
@@ -46,17 +47,17 @@ std::int32_t LineValue(ReviewKind kind, std::int32_t line) {
 void PanelLines(ReviewKind kind, PanelLine (&lines)[2], std::int32_t& count) {
     switch (kind) {
     case ReviewKind::LevelComplete:
-        lines[0] = {67, 198, 248, 398, 318};
-        lines[1] = {68, 198, 398, 398, 468};
+        lines[0] = {kReviewTimeBonusImage, 198, 248, 398, 318};
+        lines[1] = {kReviewTotalScoreImage, 198, 398, 398, 468};
         count = 2;
         break;
     case ReviewKind::KeepyUppy:
-        lines[0] = {62, 198, 248, 398, 318};
-        lines[1] = {68, 198, 398, 398, 468};
+        lines[0] = {kReviewMaxComboImage, 198, 248, 398, 318};
+        lines[1] = {kReviewTotalScoreImage, 198, 398, 398, 468};
         count = 2;
         break;
     default:
-        lines[0] = {68, 198, 308, 398, 378};
+        lines[0] = {kReviewTotalScoreImage, 198, 308, 398, 378};
         count = 1;
         break;
     }
@@ -67,7 +68,7 @@ void DrawValue(std::int32_t value, std::int32_t x, std::int32_t y) {
 }
 
 void PopSound() {
-    PlaySound(std::rand() % 3 + 1);
+    PlaySound(kPopSounds + std::rand() % kPopSoundCount);
 }
 
 } // namespace
@@ -84,7 +85,7 @@ void ReviewPanel::Open() {
 void ReviewPanel::SetState(std::int32_t n) {
     state = n;
     counter = 0;
-    if (n == 11) PlaySound(11);
+    if (n == 11) PlaySound(kStarChimeSound);
 }
 
 bool ReviewPanel::Step() {
@@ -112,7 +113,8 @@ void ReviewPanel::HandleInput() {
 }
 
 void ReviewPanel::Draw() {
-    const std::int32_t background = kind == ReviewKind::LevelComplete ? 63 : 64;
+    const std::int32_t background =
+        kind == ReviewKind::LevelComplete ? kReviewPanelImage : kReviewPanelGameOverImage;
     if (state == 0) {
         PasteImageFaded(background, kPanelX, kPanelY, counter * 8);
         return;
@@ -132,7 +134,8 @@ void ReviewPanel::Draw() {
             DrawValue(LineValue(kind, count == 1 ? 1 : line), lines[line].valueX,
                       lines[line].valueY);
     }
-    if ((state == 10 || state == 11) && counter % 20 > 10) PasteImage(61, 198, 578, 1);
+    if ((state == 10 || state == 11) && counter % 20 > 10)
+        PasteImage(kReviewClickImage, 198, 578, 1);
 }
 
 NameEntryPanel& NameEntry() {
@@ -173,9 +176,9 @@ bool NameEntryPanel::Step() {
 
 void NameEntryPanel::Draw() {
     if (state == 0) {
-        PasteImageFaded(65, kPanelX, kPanelY, counter * 8);
+        PasteImageFaded(kReviewPanelHiScoreImage, kPanelX, kPanelY, counter * 8);
     } else if (state == 1) {
-        PasteImage(65, kPanelX, kPanelY, 1);
+        PasteImage(kReviewPanelHiScoreImage, kPanelX, kPanelY, 1);
         DrawTextImages(name, 398, 528);
     }
 }

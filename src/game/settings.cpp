@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/settings.h"
+#include "game/media_numbers.h"
 #include "game/game_app.h"
 #include "game/levels.h"
 #include "game/play_board.h"
@@ -19,8 +20,8 @@ void GameSettings::StartGame(std::int32_t newMode, std::int32_t newLevel, std::i
     level = newLevel;
     colours = newColours;
     starsLeft = 0;
-    StopSound(12);
-    LoopSound(4);
+    StopSound(kMenuTune);
+    LoopSound(kGameTune);
     App().screen = 1;
     InGameStart();
 }

@@ -6,7 +6,7 @@
 struct GameSettings {
     std::int32_t timeBonus = 0;  // the level-complete bonus
     std::int32_t finalScore = 0; // shown on the review panels
-    std::int32_t mode = 0;       // 1 puzzle, 2 time attack, 3 keepy uppy
+    std::int32_t mode = 0;       // kPuzzleMode, kTimeAttackMode or kKeepyUppyMode
     std::int32_t level = 0;      // 0-based
     std::int32_t layoutSet = 0;
     std::int32_t colours = 3; // difficulty of modes 2 and 3: 3 easy, 4 medium, 5 hard

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/shapes.h"
+#include "game/media_numbers.h"
 #include "game/effects.h"
 #include "game/play_board.h"
 #include "game/settings.h"
@@ -168,9 +169,9 @@ void DrawShapeCursor(const ShapeCursor& shape, std::int32_t baseX, std::int32_t 
         for (std::int32_t j = 0; j < 10; ++j) {
             if (!shape.mask[i][j]) continue;
             const std::int32_t px = baseX + 64 * i - 3, py = baseY + 64 * j - 3;
-            PasteImage(47, px, py, 1);
+            PasteImage(kInsideCursorImage, px, py, 1);
             PlaceSprite(kScratchSprite, static_cast<float>(px), static_cast<float>(py),
-                        31 + ShapeEdgeCode(shape, i, j));
+                        kCursorImages + ShapeEdgeCode(shape, i, j));
             SetSpriteAlpha(kScratchSprite, shape.alpha);
             SetSpriteDiffuse(kScratchSprite, shape.pulse, 255, shape.pulse);
             PasteSprite(kScratchSprite, px, py);
@@ -219,21 +220,21 @@ void ShowMessage(PlayBoard& board, const char* text) {
 void ClearCell(PlayBoard& board, std::int32_t x, std::int32_t y) {
     if (!InBoard(x, y)) return;
     const std::int32_t cx = CellScreenX(x), cy = CellScreenY(y);
-    SpawnAnimation(cx, cy, 0, 0, 13, 3, 3, 12, false);
-    SpawnFragments(10, 117, cx, cy, false);
+    SpawnAnimation(cx, cy, 0, 0, kPopImages, 3, 3, 12, false);
+    SpawnFragments(10, kDotWhiteImage, cx, cy, false);
     BoardCell& cell = board.cells[x][y];
     switch (cell.special) {
     case kStar: {
         board.score += 1000;
-        PlaySound(8);
-        SpawnFragments(20, 119, cx, cy, true);
+        PlaySound(kBleepSound);
+        SpawnFragments(20, kStarWhiteImage, cx, cy, true);
         std::int32_t& stars = Settings().starsLeft;
         if (stars > 0) --stars;
         break;
     }
     case kClock:
-        PlaySound(11);
-        SpawnFragments(20, 116, cx, cy, true);
+        PlaySound(kStarChimeSound);
+        SpawnFragments(20, kClockWhiteImage, cx, cy, true);
         board.timeLeft = board.timeLeft + 10 > 180 ? 180 : board.timeLeft + 10;
         break;
     case kBomb:
@@ -242,36 +243,36 @@ void ClearCell(PlayBoard& board, std::int32_t x, std::int32_t y) {
         for (std::int32_t dx = -2; dx <= 2; ++dx)
             for (std::int32_t dy = -2; dy <= 2; ++dy)
                 ClearCell(board, x + dx, y + dy);
-        PlaySound(5);
+        PlaySound(kExplosionSound);
         break;
     case kMystery: {
         cell.special = kNoSpecial;
-        PlaySound(8);
+        PlaySound(kBleepSound);
         switch (std::rand() % 10) {
         case 1:
-            PlaySound(10);
+            PlaySound(kQuestionSound);
             ShowMessage(board, "bomb heaven");
             for (auto& column : board.cells)
                 for (BoardCell& other : column)
                     if (other.present && other.special > 0) other.special = kBomb;
             break;
         case 2:
-            PlaySound(10);
+            PlaySound(kQuestionSound);
             ShowMessage(board, "kooky shape");
             board.kookyNext = 1;
             break;
         case 3:
-            PlaySound(10);
+            PlaySound(kQuestionSound);
             ShowMessage(board, "max time");
             board.timeLeft = 180;
             break;
         case 4:
-            PlaySound(10);
+            PlaySound(kQuestionSound);
             ShowMessage(board, "combo up");
             board.combo += 10;
             break;
         default: {
-            PlaySound(5);
+            PlaySound(kExplosionSound);
             ShowMessage(board, "block buster");
             const std::int32_t colour = cell.colour;
             for (std::int32_t bx = 0; bx < 10; ++bx)
@@ -281,7 +282,7 @@ void ClearCell(PlayBoard& board, std::int32_t x, std::int32_t y) {
             break;
         }
         }
-        SpawnFragments(20, 118, cx, cy, true);
+        SpawnFragments(20, kQuestionWhiteImage, cx, cy, true);
         break;
     }
     default:
@@ -356,5 +357,5 @@ void PlaceRandomSpecial(PlayBoard& board) {
         cell.special = kMystery;
     else
         cell.special = kStar;
-    SpawnFadingAnimation(64 * x + 48, 64 * y + 42, 0, -1, 19, 0, 4, 30, false);
+    SpawnFadingAnimation(64 * x + 48, 64 * y + 42, 0, -1, kPuffImage, 0, 4, 30, false);
 }

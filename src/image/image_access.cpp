@@ -21,33 +21,24 @@ std::int32_t PowerOfTwo(std::int32_t value) {
 // A managed one-level texture holding level 0's rectangle of the picture.
 IDirect3DTexture9* CopyPicture(IDirect3DTexture9* texture, std::int32_t width,
                                std::int32_t height) {
-    IDirect3DTexture9* copy = nullptr;
-    IDirect3DSurface9 *from = nullptr, *to = nullptr;
+    ComPtr<IDirect3DTexture9> copy;
+    ComPtr<IDirect3DSurface9> from, to;
     const RECT area{0, 0, width, height};
     bool ok = SUCCEEDED(D3DXCreateTexture(s.device, width, height, 1, 0, s.format, D3DPOOL_MANAGED,
-                                          &copy)) &&
-              SUCCEEDED(texture->GetSurfaceLevel(0, &from)) &&
-              SUCCEEDED(copy->GetSurfaceLevel(0, &to)) &&
+                                          copy.PutAddress())) &&
+              SUCCEEDED(texture->GetSurfaceLevel(0, from.PutAddress())) &&
+              SUCCEEDED(copy->GetSurfaceLevel(0, to.PutAddress())) &&
               SUCCEEDED(D3DXLoadSurfaceFromSurface(to, nullptr, nullptr, from, nullptr, &area,
                                                    D3DX_DEFAULT, 0));
-    if (from) from->Release();
-    if (to) to->Release();
-    if (!ok && copy) {
-        copy->Release();
-        copy = nullptr;
-    }
-    return copy;
+    return ok ? copy.Detach() : nullptr;
 }
 
 bool CopyWhole(IDirect3DTexture9* from, IDirect3DTexture9* to, DWORD filter, D3DCOLOR key) {
-    IDirect3DSurface9 *a = nullptr, *b = nullptr;
-    const bool ok = SUCCEEDED(from->GetSurfaceLevel(0, &a)) &&
-                    SUCCEEDED(to->GetSurfaceLevel(0, &b)) &&
-                    SUCCEEDED(D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, a, nullptr, nullptr,
-                                                         filter, key));
-    if (a) a->Release();
-    if (b) b->Release();
-    return ok;
+    ComPtr<IDirect3DSurface9> a, b;
+    return SUCCEEDED(from->GetSurfaceLevel(0, a.PutAddress())) &&
+           SUCCEEDED(to->GetSurfaceLevel(0, b.PutAddress())) &&
+           SUCCEEDED(
+               D3DXLoadSurfaceFromSurface(b, nullptr, nullptr, a, nullptr, nullptr, filter, key));
 }
 
 // The pixel word of a locked 32-bit image at row y, column x; null outside the picture.
@@ -107,15 +98,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
         return nullptr;
     }
     auto record = std::make_unique<ImageRecord>();
-    record->texture = texture;
+    record->texture.Reset(texture);
     record->width = width;
     record->height = height;
     record->depth = FormatDepth(format);
     SetScales(*record);
-    if (!AddImage(n, record.get())) {
-        texture->Release();
-        return nullptr;
-    }
+    if (!AddImage(n, record.get())) return nullptr; // the record takes the texture with it
     record.release();
     RefreshSprites();
     return texture;
@@ -127,7 +115,7 @@ IDirect3DTexture9* GetImagePointer(std::int32_t n) {
 
 IDirect3DBaseTexture9* GetImageBaseTexture(std::int32_t n) {
     const ImageRecord* r = FindImage(n);
-    return r ? r->texture : nullptr;
+    return r ? r->texture.Get() : nullptr;
 }
 
 std::int32_t GetImageWidth(std::int32_t n) {
@@ -151,10 +139,7 @@ float GetImageVScale(std::int32_t n) {
 }
 
 bool ImageExistChecked(std::int32_t n) {
-    if (!ValidImageNumber(n)) {
-        RaiseRuntimeError(kImageNumberIllegal);
-        return false;
-    }
+    if (!CheckItemNumber(n, kImageNumbers)) return false;
     return FindImage(n) != nullptr;
 }
 
@@ -163,7 +148,7 @@ bool ImageExist(std::int32_t n) {
 }
 
 const char* GetImageName(std::int32_t n) {
-    if (n == 0 || n > 22000000) {
+    if (n == 0 || n > kImageNumbers.last) { // negative numbers are module textures
         RaiseRuntimeError(kImageNumberIllegal);
         return nullptr;
     }
@@ -328,7 +313,7 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         r->vScale == 1.0f)
         return;
     const std::int32_t pictureWidth = r->width, pictureHeight = r->height;
-    IDirect3DTexture9* copy = CopyPicture(texture, pictureWidth, pictureHeight);
+    ComPtr<IDirect3DTexture9> copy(CopyPicture(texture, pictureWidth, pictureHeight));
     if (!copy) return;
     char name[sizeof r->name];
     std::memcpy(name, r->name, sizeof name);
@@ -341,7 +326,6 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         made->uScale = made->vScale = 1.0f;
         std::memcpy(made->name, name, sizeof name);
     }
-    copy->Release();
 }
 
 void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
@@ -407,7 +391,7 @@ void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
 
 void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int32_t right,
                std::int32_t bottom, std::int32_t mode) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
+    if (!CheckItemNumber(image, kImageNumbers)) return;
     if (right <= left || bottom <= top || left < 0 || top < 0)
         return RaiseRuntimeError(kImageBadArea);
     IDirect3DSurface9* target = s.core ? s.core->renderTarget : nullptr;
@@ -420,15 +404,13 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const std::int32_t width = right - left, height = bottom - top;
     if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
         RemoveImage(image);
-    IDirect3DTexture9* copy = CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom});
+    ComPtr<IDirect3DTexture9> copy(
+        CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom}));
     if (!copy) return RaiseRuntimeError(kImageSaveFailed);
     if (!FindImage(image)) CreateImage(image, width, height, 0, s.format);
     ImageRecord* r = FindImage(image);
     IDirect3DTexture9* texture = Texture2D(r);
-    if (!texture) {
-        copy->Release();
-        return RaiseRuntimeError(kImageSaveFailed);
-    }
+    if (!texture) return RaiseRuntimeError(kImageSaveFailed);
     D3DSURFACE_DESC level{};
     texture->GetLevelDesc(0, &level);
     const bool exact = static_cast<std::int32_t>(level.Width) == width &&
@@ -437,7 +419,7 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const DWORD filter = mode == 0 && !exact ? D3DX_DEFAULT : D3DX_FILTER_NONE;
     CopyWhole(copy, texture, filter, keyed ? s.colorKey : 0);
     SetScales(*r);
-    copy->Release();
+    copy.Reset();
     if (mode == 0 || mode == 2) MakeImagePowerOfTwo(image, PowerOfTwo(width), PowerOfTwo(height));
 }
 

@@ -3,6 +3,7 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "core/core.h"
+#include "core/media.h"
 
 #include <cstring>
 #include <memory>
@@ -12,7 +13,6 @@ namespace {
 ImageState& s = g_Image;
 
 constexpr std::int32_t kOneByOne = 16384;
-constexpr std::size_t kNameBuffer = 260;
 
 // The last four characters, ignoring case.
 bool EndsWith(const char* name, const char* ending) {
@@ -82,31 +82,13 @@ IDirect3DTexture9* LoadMipChain(const char* file, std::int32_t& width, std::int3
     return texture;
 }
 
-// The name as the loaders see it: through the media redirect and the scrambler's first hook.
-struct PreparedName {
-    char buffer[kNameBuffer] = {};
-    bool ok = false;
-    explicit PreparedName(const char* fileName) {
-        if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer) return;
-        std::strcpy(buffer, fileName);
-        const CoreData* core = s.core;
-        if (core && core->callbacks.mediaRedirect)
-            core->callbacks.mediaRedirect(buffer, kNameBuffer);
-        if (core && core->callbacks.beforeOpen) core->callbacks.beforeOpen(buffer);
-        ok = true;
-    }
-    ~PreparedName() {
-        if (ok && s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(buffer);
-    }
-};
-
 } // namespace
 
 IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
                                         std::int32_t divisor) {
-    PreparedName name(fileName);
+    ScopedMediaName name(s.core, fileName);
     D3DXIMAGE_INFO info{};
-    if (!name.ok || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+    if (!name.Ok() || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
         ReportInternalError("Failed to load texture for image library");
         return nullptr;
     }
@@ -122,7 +104,7 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     if (cube == 2 && divisor != kOneByOne) {
         IDirect3DCubeTexture9* cubeTexture = nullptr;
         if (SUCCEEDED(D3DXCreateCubeTextureFromFileExA(
-                s.device, name.buffer, width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                s.device, name.Text(), width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
                 D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cubeTexture)))
             texture = cubeTexture;
     } else if (divisor == kOneByOne) {
@@ -130,9 +112,9 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
         if (SUCCEEDED(D3DXCreateTexture(s.device, 1, 1, 1, 0, s.format, D3DPOOL_MANAGED, &single)))
             texture = single;
     } else if (oneLevel) {
-        texture = LoadOneLevel(name.buffer, info, width, height);
+        texture = LoadOneLevel(name.Text(), info, width, height);
     } else {
-        texture = LoadMipChain(name.buffer, width, height);
+        texture = LoadMipChain(name.Text(), width, height);
     }
     if (!texture)
         ReportInternalError("Failed to load texture for image library");
@@ -147,7 +129,7 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
     auto record = std::make_unique<ImageRecord>();
     if (!fileName) return nullptr;
     std::strncpy(record->name, fileName, sizeof record->name - 1);
-    record->texture = LoadImageTexture(fileName, mode == 1, mode, divisor);
+    record->texture.Reset(LoadImageTexture(fileName, mode == 1, mode, divisor));
     if (!record->texture) return nullptr;
     record->cube = record->texture->GetType() == D3DRTYPE_CUBETEXTURE;
     if (mode == 1) {
@@ -156,9 +138,9 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
         SetScales(*record);
     } else {
         // The file's own size, whatever size the texture was made.
-        PreparedName name(fileName);
+        ScopedMediaName name(s.core, fileName);
         D3DXIMAGE_INFO info{};
-        if (name.ok && SUCCEEDED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+        if (name.Ok() && SUCCEEDED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
             record->width = static_cast<std::int32_t>(info.Width);
             record->height = static_cast<std::int32_t>(info.Height);
         }
@@ -170,10 +152,7 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
 }
 
 void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std::int32_t divisor) {
-    if (!ValidImageNumber(image)) {
-        RaiseRuntimeError(kImageNumberIllegal);
-        return;
-    }
+    if (!CheckItemNumber(image, kImageNumbers)) return;
     RemoveImage(image);
     ImageRecord* record = LoadImageRecord(fileName, mode, divisor);
     if (!record) {
@@ -181,8 +160,7 @@ void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std:
         return;
     }
     if (!AddImage(image, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         RaiseRuntimeError(kImageLoadFailed);
         return;
     }
@@ -195,8 +173,7 @@ bool LoadImageMode1(const char* fileName, std::int32_t n) {
     ImageRecord* record = LoadImageRecord(fileName, 1, 0);
     if (!record) return false;
     if (!AddImage(n, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         return false;
     }
     RefreshSprites();
@@ -228,8 +205,7 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
     ImageRecord* record = LoadImageRecord(fileName, 0, divisor);
     if (!record) return 0;
     if (!AddImage(number, record)) {
-        record->texture->Release();
-        delete record;
+        delete record; // and its texture
         return 0;
     }
     RefreshSprites();
@@ -237,9 +213,8 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
 }
 
 void SaveImage(const char* fileName, std::int32_t image, std::int32_t compression) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    ImageRecord* r = FindImage(image);
-    if (!r) return RaiseRuntimeError(kImageMissing);
+    ImageRecord* r = CheckedImage(image);
+    if (!r) return;
     IDirect3DTexture9* texture = Texture2D(r);
     D3DSURFACE_DESC desc{};
     if (!fileName || !texture || FAILED(texture->GetLevelDesc(0, &desc)))
@@ -255,18 +230,18 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
         format = D3DXIFF_PNG;
     const RECT picture{0, 0, static_cast<LONG>(desc.Width * r->uScale),
                        static_cast<LONG>(desc.Height * r->vScale)};
-    IDirect3DSurface9* source = nullptr;
-    IDirect3DTexture9* compressed = nullptr;
-    IDirect3DSurface9* saved = nullptr;
-    bool ok = SUCCEEDED(texture->GetSurfaceLevel(0, &source));
+    ComPtr<IDirect3DSurface9> source;
+    ComPtr<IDirect3DTexture9> compressed;
+    ComPtr<IDirect3DSurface9> saved;
+    bool ok = SUCCEEDED(texture->GetSurfaceLevel(0, source.PutAddress()));
     if (ok && format == D3DXIFF_DDS) {
         const D3DFORMAT dds =
             compression >= 1 && compression <= 5
                 ? static_cast<D3DFORMAT>(MAKEFOURCC('D', 'X', 'T', '0' + compression))
                 : D3DFMT_A8R8G8B8;
         ok = SUCCEEDED(D3DXCreateTexture(s.device, picture.right, picture.bottom, 1, 0, dds,
-                                         D3DPOOL_MANAGED, &compressed)) &&
-             SUCCEEDED(compressed->GetSurfaceLevel(0, &saved)) &&
+                                         D3DPOOL_MANAGED, compressed.PutAddress())) &&
+             SUCCEEDED(compressed->GetSurfaceLevel(0, saved.PutAddress())) &&
              SUCCEEDED(D3DXLoadSurfaceFromSurface(saved, nullptr, nullptr, source, nullptr,
                                                   &picture, D3DX_DEFAULT, 0));
     }
@@ -274,22 +249,17 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
         ok = saved ? SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, saved, nullptr, nullptr))
                    : SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, source, nullptr, &picture));
     }
-    if (saved) saved->Release();
-    if (compressed) compressed->Release();
-    if (source) source->Release();
     if (!ok) RaiseRuntimeError(kImageSaveFailed);
 }
 
 void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t transparency) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    ImageRecord* r = FindImage(image);
-    if (!r) return RaiseRuntimeError(kImageMissing);
+    ImageRecord* r = CheckedImage(image);
+    if (!r) return;
     // The sprite module draws it at once.
     if (s.paste) s.paste(image, x, y, r->uScale, r->vScale, transparency);
 }
 
 void DeleteImage(std::int32_t image) {
-    if (!ValidImageNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
-    if (!FindImage(image)) return RaiseRuntimeError(kImageMissing);
+    if (!CheckedImage(image)) return;
     RemoveImage(image);
 }

@@ -44,9 +44,7 @@ void ChooseTextureFormat() {
 
 void DeleteAllImages() {
     for (IdListNode* n = s.images.first; n; n = n->next) {
-        auto* r = static_cast<ImageRecord*>(n->data);
-        if (r->texture) r->texture->Release();
-        delete r;
+        delete static_cast<ImageRecord*>(n->data); // and its texture
     }
     s.images.Clear();
     s.current = nullptr;
@@ -55,7 +53,7 @@ void DeleteAllImages() {
 } // namespace
 
 bool ValidImageNumber(std::int32_t n) {
-    return n >= 1 && n <= 22000000;
+    return n >= kImageNumbers.first && n <= kImageNumbers.last;
 }
 
 ImageRecord* FindImage(std::int32_t n) {
@@ -63,8 +61,12 @@ ImageRecord* FindImage(std::int32_t n) {
     return s.current;
 }
 
+ImageRecord* CheckedImage(std::int32_t n) {
+    return CheckedItem(n, kImageNumbers, FindImage);
+}
+
 IDirect3DTexture9* Texture2D(const ImageRecord* r) {
-    return r && !r->cube ? static_cast<IDirect3DTexture9*>(r->texture) : nullptr;
+    return r && !r->cube ? static_cast<IDirect3DTexture9*>(r->texture.Get()) : nullptr;
 }
 
 std::int32_t FormatDepth(D3DFORMAT format) {
@@ -83,7 +85,6 @@ void RemoveImage(std::int32_t n) {
     if (r->texture) {
         if (s.clearTextureReference && Texture2D(r)) s.clearTextureReference(Texture2D(r));
         if (r->locked && Texture2D(r)) Texture2D(r)->UnlockRect(0);
-        r->texture->Release();
     }
     s.images.Delete(n);
     if (s.current == r) s.current = nullptr;
@@ -105,9 +106,8 @@ void RefreshSprites() {
 
 void ImageConstructor(HMODULE) {
     s.device = GetDirect3DDevice();
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
-    if (s.device) s.device->GetDirect3D(&s.d3d);
+    s.d3d.Reset();
+    if (s.device) s.device->GetDirect3D(s.d3d.PutAddress());
     s.paste = nullptr;
     s.refresh = nullptr;
     s.clearTextureReference = nullptr;
@@ -116,8 +116,7 @@ void ImageConstructor(HMODULE) {
 
 void ImageDestructor() {
     DeleteAllImages();
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
+    s.d3d.Reset();
     s.device = nullptr;
 }
 

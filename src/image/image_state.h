@@ -1,13 +1,15 @@
 // The image module's records and state, shared by its source files only.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <cstdint>
 
 struct ImageRecord {
-    IDirect3DBaseTexture9* texture = nullptr; // owned; a cube texture when cube is set
+    ComPtr<IDirect3DBaseTexture9> texture; // a cube texture when cube is set
     std::int32_t offsetX = 0, offsetY = 0;
     std::int32_t width = 0, height = 0; // the picture, not the texture
     std::int32_t depth = 0;
@@ -24,19 +26,25 @@ using SpritePasteFn = void (*)(std::int32_t image, std::int32_t x, std::int32_t 
                                float vScale, std::int32_t transparency);
 using SpriteRefreshFn = void (*)();
 
+// Written only by the image module, on the main thread. A device reset (RefreshD3D 0) runs the
+// Destructor: every image is deleted, not rebuilt; RefreshD3D 1 runs the Constructor and
+// PassCoreData again, so the program loads its images anew.
 struct ImageState {
+    // Gone with the device: the images and the device's interfaces.
     IdList images; // number -> ImageRecord
-    ImageRecord* current = nullptr;
+    ImageRecord* current = nullptr; // the last lookup's record
     IDirect3DDevice9* device = nullptr;
-    IDirect3D9* d3d = nullptr;
-    CoreData* core = nullptr;
+    ComPtr<IDirect3D9> d3d;
+    // Chosen again by PassCoreData after every reset.
     D3DFORMAT format = D3DFMT_A8R8G8B8; // of the textures the module makes
-    D3DCOLOR colorKey = 0xFF000000;
-    std::int32_t lastWidth = 0, lastHeight = 0;
-    SpritePasteFn paste = nullptr;
-    SpriteRefreshFn refresh = nullptr;
     void (*clearTextureReference)(IDirect3DTexture9*) = nullptr;
-    std::int32_t settingWord = 9;
+    std::int32_t settingWord = 9; // back to 9 by every Constructor
+    // Survive a reset: kept by RefreshD3D (paste, refresh) or never reset by the entries.
+    CoreData* core = nullptr;
+    D3DCOLOR colorKey = 0xFF000000;             // set by the start sequence and SetImageColorKey
+    std::int32_t lastWidth = 0, lastHeight = 0; // the size of the last load, for mode 1
+    SpritePasteFn paste = nullptr;              // handed over by ImageLinkSpriteFunctions
+    SpriteRefreshFn refresh = nullptr;
     std::uint8_t loadOption = 1;
     std::int32_t memoryMode = 0;
 };
@@ -48,10 +56,13 @@ constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kImageSaveFailed = 500;
 constexpr std::int32_t kImageBadArea = 504;
 constexpr std::int32_t kImageLoadFailed = 506;
+constexpr ItemNumbers kImageNumbers{1, 22000000, kImageNumberIllegal, kImageMissing};
 
 bool ValidImageNumber(std::int32_t n);
 // Looks n up and makes it the current image.
 ImageRecord* FindImage(std::int32_t n);
+// FindImage after the number checks: null after raising 501 or 502.
+ImageRecord* CheckedImage(std::int32_t n);
 IDirect3DTexture9* Texture2D(const ImageRecord* r);
 std::int32_t FormatDepth(D3DFORMAT format);
 // Adds a record under n, which must be free; the list owns it from then on.

@@ -129,10 +129,7 @@ BOOL CALLBACK MarkForceFeedbackRow(const DIDEVICEINSTANCEA* instance, void*) {
 } // namespace
 
 void ReleaseJoystick() {
-    if (!s.joystick) return;
-    s.joystick->Unacquire();
-    s.joystick->Release();
-    s.joystick = nullptr;
+    ReleaseInputDevice(s.joystick);
 }
 
 bool SetupJoystick() {

@@ -8,22 +8,22 @@
 
 InputState g_Input;
 
-namespace {
-
-InputState& s = g_Input;
-
-void Release(IDirectInputDevice8A*& device) {
+void ReleaseInputDevice(IDirectInputDevice8A*& device) {
     if (!device) return;
     device->Unacquire();
     device->Release();
     device = nullptr;
 }
 
+namespace {
+
+InputState& s = g_Input;
+
 void ReleaseDevices() {
     ReleaseEffects();
     ReleaseJoystick();
-    Release(s.keyboard);
-    Release(s.mouse);
+    ReleaseInputDevice(s.keyboard);
+    ReleaseInputDevice(s.mouse);
 }
 
 void ReleaseAll(const char* message) {

@@ -47,5 +47,8 @@ struct InputState {
 
 extern InputState g_Input;
 
+// Unacquires and releases a device, once; the pointer is left null. (Tests swap these pointers for
+// fakes, so the devices stay raw pointers rather than ComPtr.)
+void ReleaseInputDevice(IDirectInputDevice8A*& device);
 void ReleaseJoystick();
 void ReleaseEffects();

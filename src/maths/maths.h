@@ -5,14 +5,20 @@
 
 #include <cstdint>
 
+// Start entry: the core's start sequence readies the module with it, once.
 void MathsConstructor(HMODULE display);
+// Stop entry: releases everything the module holds.
 void MathsDestructor();
+// Keeps the address of the run-time error cell that RaiseRuntimeError writes.
 void MathsSetErrorHandler(RuntimeErrorRecord* cell);
+// Keeps the address of CoreData.
 void MathsPassCoreData(CoreData* core);
+// Around every device re-creation: mode 0 before (release), mode 1 after (rebuild).
 void MathsRefreshD3D(std::int32_t mode);
 
 // Makes (or re-makes) a vector3 item of zeros under any number.
 bool MakeVector3(std::int32_t id);
+// Deletes the vector; true, whether or not it existed.
 bool DeleteVector3(std::int32_t id);
 
 // 1 when an item of any kind has this number; never an error.

@@ -2,6 +2,7 @@
 
 #include "memblock/memblock.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 namespace {
 
@@ -10,6 +11,8 @@ constexpr std::int32_t kIllegalNumber = 5101;
 constexpr std::int32_t kAlreadyExists = 5102;
 constexpr std::int32_t kOutOfMemory = 5104;
 constexpr std::int32_t kSizeBelowOne = 5106;
+// Blocks have no missing-item error: commands on an absent block do nothing.
+constexpr ItemNumbers kBlockNumbers{1, kBlockSlots - 1, kIllegalNumber, 0};
 
 struct State {
     CoreData* core = nullptr;
@@ -20,7 +23,7 @@ struct State {
 State s;
 
 bool ValidNumber(std::int32_t block) {
-    return block >= 1 && block < kBlockSlots;
+    return block >= kBlockNumbers.first && block <= kBlockNumbers.last;
 }
 
 void Release(std::int32_t block) {
@@ -31,10 +34,7 @@ void Release(std::int32_t block) {
 }
 
 std::uint8_t* MakeMemblock(std::int32_t block, std::int32_t size) {
-    if (!ValidNumber(block)) {
-        RaiseRuntimeError(kIllegalNumber);
-        return nullptr;
-    }
+    if (!CheckItemNumber(block, kBlockNumbers)) return nullptr;
     if (s.blocks[block]) {
         RaiseRuntimeError(kAlreadyExists);
         return nullptr;

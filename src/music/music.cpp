@@ -1,8 +1,11 @@
 #include "core/win32.h"
 
 #include "music/music.h"
+#include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/media.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 
 #include <dshow.h>
 #include <mmsystem.h>
@@ -22,15 +25,16 @@ constexpr std::int32_t kMusicSpeedIllegal = 3506;
 constexpr std::int32_t kCdTrackIllegal = 3508;
 constexpr std::int32_t kMaxNumber = 22000000;
 constexpr std::int32_t kNameBuffer = 260;
+constexpr ItemNumbers kMusicNumbers{1, kMaxNumber, kMusicNumberIllegal, kMusicMissing};
 
 struct MusicRecord {
     std::int32_t kind = 0; // 0 music file, 1 CD track
-    IGraphBuilder* graph = nullptr;
-    IMediaControl* control = nullptr;
-    IMediaEventEx* events = nullptr;
-    IBasicAudio* audio = nullptr;
-    IMediaSeeking* seeking = nullptr;
-    IMediaPosition* position = nullptr;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEventEx> events;
+    ComPtr<IBasicAudio> audio;
+    ComPtr<IMediaSeeking> seeking;
+    ComPtr<IMediaPosition> position;
     std::int32_t track = 0;
     std::int32_t loaded = 0;
     std::uint8_t paused = 0;
@@ -53,34 +57,20 @@ MCIERROR SendMci(const char* command, char* reply = nullptr, UINT replySize = 0)
     return mciSendStringA(command, reply, replySize, nullptr);
 }
 
-template <typename T> void Release(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
-
+// The interfaces go in reverse order of declaration: the graph last.
 void FreeRecord(MusicRecord* r) {
-    if (!r) return;
-    Release(r->position);
-    Release(r->seeking);
-    Release(r->audio);
-    Release(r->events);
-    Release(r->control);
-    Release(r->graph);
     delete r;
 }
 
 bool ValidNumber(std::int32_t n) {
-    if (n >= 1 && n <= kMaxNumber) return true;
-    RaiseRuntimeError(kMusicNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kMusicNumbers);
 }
 
 // The record of n, or null after raising the error.
 MusicRecord* Lookup(std::int32_t n) {
-    if (!ValidNumber(n)) return nullptr;
-    s.current = static_cast<MusicRecord*>(s.list.Find(n));
-    if (!s.current) RaiseRuntimeError(kMusicMissing);
-    return s.current;
+    return CheckedItem(n, kMusicNumbers, [](std::int32_t id) {
+        return s.current = static_cast<MusicRecord*>(s.list.Find(id));
+    });
 }
 
 bool FreeNumber(std::int32_t n) {
@@ -167,7 +157,7 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
     auto* r = new (std::nothrow) MusicRecord;
     if (!r) return RaiseRuntimeError(kMusicNotLoadable);
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&r->graph)))) {
+                                r->graph.PutVoid()))) {
         FreeRecord(r);
         return RaiseRuntimeError(kMusicNotLoadable);
     }
@@ -176,14 +166,11 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
         fileName && *fileName &&
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, fileName, -1, wide, kNameBuffer) > 0;
     if (!converted || FAILED(r->graph->RenderFile(wide, nullptr)) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&r->control))) ||
-        FAILED(r->graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&r->events))) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&r->seeking))) ||
-        FAILED(r->graph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&r->audio))) ||
-        FAILED(
-            r->graph->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&r->position)))) {
+        FAILED(r->graph->QueryInterface(IID_IMediaControl, r->control.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaEventEx, r->events.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaSeeking, r->seeking.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IBasicAudio, r->audio.PutVoid())) ||
+        FAILED(r->graph->QueryInterface(IID_IMediaPosition, r->position.PutVoid()))) {
         FreeRecord(r);
         return RaiseRuntimeError(kMusicNotLoadable);
     }
@@ -280,17 +267,12 @@ long MusicFileVolume(std::int32_t volume) {
 
 void LoadMusicFile(const char* fileName, std::int32_t n) {
     // Names that cannot take the redirect are refused rather than cut short.
-    char name[kNameBuffer] = {};
-    if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer) {
+    ScopedMediaName name(s.core, fileName);
+    if (!name.Ok()) {
         if (ValidNumber(n) && FreeNumber(n)) RaiseRuntimeError(kMusicNotLoadable);
         return;
     }
-    std::strcpy(name, fileName);
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
-    LoadMusicBody(name, n);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    LoadMusicBody(name.Text(), n);
 }
 
 void LoadCdMusic(std::int32_t track, std::int32_t n) {

@@ -218,18 +218,12 @@ HRESULT StreamingSound::Rewind() {
     return buffer->SetCurrentPosition(0);
 }
 
-SoundManager::~SoundManager() {
-    if (directSound_) directSound_->Release();
-}
-
 HRESULT SoundManager::Initialize(HWND window, DWORD level, DWORD channels, DWORD frequency,
                                  DWORD bits) {
-    if (directSound_) directSound_->Release();
-    directSound_ = nullptr;
     ready_ = false;
-    HRESULT hr = DirectSoundCreate8(nullptr, &directSound_, nullptr);
+    HRESULT hr = DirectSoundCreate8(nullptr, directSound_.PutAddress(), nullptr);
     if (FAILED(hr)) {
-        directSound_ = nullptr;
+        directSound_.Detach(); // a failed call leaves nothing to release
         return hr;
     }
     if (FAILED(hr = directSound_->SetCooperativeLevel(window, level))) return hr;
@@ -243,8 +237,8 @@ HRESULT SoundManager::SetPrimaryFormat(DWORD channels, DWORD frequency, DWORD bi
     DSBUFFERDESC d{};
     d.dwSize = sizeof d;
     d.dwFlags = DSBCAPS_PRIMARYBUFFER;
-    IDirectSoundBuffer* primary = nullptr;
-    HRESULT hr = directSound_->CreateSoundBuffer(&d, &primary, nullptr);
+    ComPtr<IDirectSoundBuffer> primary;
+    HRESULT hr = directSound_->CreateSoundBuffer(&d, primary.PutAddress(), nullptr);
     if (FAILED(hr)) return hr;
     WAVEFORMATEX f{};
     f.wFormatTag = WAVE_FORMAT_PCM;
@@ -253,9 +247,7 @@ HRESULT SoundManager::SetPrimaryFormat(DWORD channels, DWORD frequency, DWORD bi
     f.wBitsPerSample = static_cast<WORD>(bits);
     f.nBlockAlign = static_cast<WORD>(bits / 8 * channels);
     f.nAvgBytesPerSec = f.nBlockAlign * frequency;
-    hr = primary->SetFormat(&f);
-    primary->Release();
-    return hr;
+    return primary->SetFormat(&f);
 }
 
 HRESULT SoundManager::Get3DListener(IDirectSound3DListener** out) {
@@ -265,12 +257,10 @@ HRESULT SoundManager::Get3DListener(IDirectSound3DListener** out) {
     DSBUFFERDESC d{};
     d.dwSize = sizeof d;
     d.dwFlags = DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D;
-    IDirectSoundBuffer* primary = nullptr;
-    HRESULT hr = directSound_->CreateSoundBuffer(&d, &primary, nullptr);
+    ComPtr<IDirectSoundBuffer> primary;
+    HRESULT hr = directSound_->CreateSoundBuffer(&d, primary.PutAddress(), nullptr);
     if (FAILED(hr)) return hr;
-    hr = primary->QueryInterface(IID_IDirectSound3DListener, reinterpret_cast<void**>(out));
-    primary->Release();
-    return hr;
+    return primary->QueryInterface(IID_IDirectSound3DListener, reinterpret_cast<void**>(out));
 }
 
 HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags,
@@ -365,32 +355,23 @@ HRESULT SoundManager::CreateStreamingSound(StreamingSound** out, const char* nam
     const std::uint32_t size = notifyCount * notifySize;
     DSBUFFERDESC d = Description(flags | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2,
                                  size, wave->Format(), algorithm);
-    IDirectSoundBuffer* buffer = nullptr;
-    HRESULT hr = directSound_->CreateSoundBuffer(&d, &buffer, nullptr);
+    ComPtr<IDirectSoundBuffer> buffer;
+    HRESULT hr = directSound_->CreateSoundBuffer(&d, buffer.PutAddress(), nullptr);
     if (FAILED(hr)) return hr;
-    IDirectSoundNotify* notify = nullptr;
-    if (FAILED(hr = buffer->QueryInterface(IID_IDirectSoundNotify,
-                                           reinterpret_cast<void**>(&notify)))) {
-        buffer->Release();
-        return hr;
-    }
+    ComPtr<IDirectSoundNotify> notify;
+    if (FAILED(hr = buffer->QueryInterface(IID_IDirectSoundNotify, notify.PutVoid()))) return hr;
     std::unique_ptr<DSBPOSITIONNOTIFY[]> positions(new (std::nothrow)
                                                        DSBPOSITIONNOTIFY[notifyCount]);
-    if (!positions) {
-        notify->Release();
-        buffer->Release();
-        return E_OUTOFMEMORY;
-    }
+    if (!positions) return E_OUTOFMEMORY;
     for (std::uint32_t i = 0; i < notifyCount; ++i)
         positions[i] = DSBPOSITIONNOTIFY{(i + 1) * notifySize - 1, event};
     hr = notify->SetNotificationPositions(notifyCount, positions.get());
-    notify->Release();
-    if (FAILED(hr)) {
-        buffer->Release();
-        return hr;
-    }
+    notify.Reset();
+    if (FAILED(hr)) return hr;
     *out = new (std::nothrow) StreamingSound(buffer, size, wave.release(), notifySize);
-    return *out ? S_OK : E_OUTOFMEMORY;
+    if (!*out) return E_OUTOFMEMORY;
+    buffer.Detach(); // the sound owns it now
+    return S_OK;
 }
 
 HRESULT SoundManager::DuplicateSound(SoundBufferSet* source, SoundBufferSet** out) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/win32.h"
+#include "core/com_ptr.h"
 #include "sound/wave_file.h"
 
 #include <cstdint>
@@ -62,7 +63,6 @@ private:
 
 class SoundManager {
 public:
-    ~SoundManager();
     HRESULT Initialize(HWND window, DWORD level, DWORD channels, DWORD frequency, DWORD bits);
     HRESULT SetPrimaryFormat(DWORD channels, DWORD frequency, DWORD bits);
     HRESULT Get3DListener(IDirectSound3DListener** out);
@@ -81,6 +81,6 @@ public:
 private:
     HRESULT CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD flags, const GUID& algorithm,
                            std::uint32_t count);
-    IDirectSound8* directSound_ = nullptr;
+    ComPtr<IDirectSound8> directSound_;
     bool ready_ = false;
 };

@@ -125,10 +125,7 @@ void SetSoundVolume(std::int32_t n, std::int32_t volume) {
 
 std::int32_t SoundExist(std::int32_t n) {
     if (!SoundReady()) return 0;
-    if (!ValidSoundNumber(n)) {
-        RaiseRuntimeError(kSoundNumberIllegal);
-        return 0;
-    }
+    if (!CheckItemNumber(n, kSoundNumbers)) return 0;
     return s.sounds.Find(n) ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "core/core.h"
+#include "core/media.h"
 
 #include <cstring>
 #include <new>
@@ -15,7 +16,6 @@ SoundState& s = g_Sound;
 
 constexpr DWORD k3DFlags = DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;  // 0xB0
 constexpr DWORD k2DFlags = DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY; // 0xE0
-constexpr std::size_t kNameBuffer = 260;
 
 void Progress(std::int32_t code) {
     if (s.core) s.core->loadProgress = code;
@@ -52,19 +52,13 @@ bool SoundReady() {
 }
 
 bool ValidSoundNumber(std::int32_t n) {
-    return n >= 1 && n <= 22000000;
+    return n >= kSoundNumbers.first && n <= kSoundNumbers.last;
 }
 
 SoundRecord* CheckedSound(std::int32_t n) {
     s.current = nullptr;
     if (!SoundReady()) return nullptr;
-    if (!ValidSoundNumber(n)) {
-        RaiseRuntimeError(kSoundNumberIllegal);
-        return nullptr;
-    }
-    s.current = static_cast<SoundRecord*>(s.sounds.Find(n));
-    if (!s.current) RaiseRuntimeError(kSoundMissing);
-    return s.current;
+    return s.current = CheckedListItem<SoundRecord>(s.sounds, n, kSoundNumbers);
 }
 
 void FreeSoundRecord(std::int32_t n) {
@@ -119,18 +113,14 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
 }
 
 void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D) {
-    char name[kNameBuffer] = {};
-    if (fileName && strnlen(fileName, kNameBuffer) < kNameBuffer)
-        std::strcpy(name, fileName);
-    else if (fileName) {
+    // No name goes on to the body, whose number checks come first.
+    MediaName name;
+    if (fileName && !PrepareMediaName(s.core, fileName, name)) {
         if (SoundReady()) RaiseRuntimeError(kSoundNotLoadable);
         return;
     }
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
-    LoadSoundBody(fileName ? name : nullptr, n, is3D, false);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    LoadSoundBody(fileName ? name.text : nullptr, n, is3D, false);
+    FinishMediaName(s.core, name);
 }
 
 void SoundConstructor(HWND window) {
@@ -211,21 +201,21 @@ void CloneSound(std::int32_t n, std::int32_t existing) {
     if (!SoundReady()) return;
     SoundRecord* source = CheckedSound(existing);
     if (!source) return;
-    if (!ValidSoundNumber(n)) return RaiseRuntimeError(kSoundNumberIllegal);
+    if (!CheckItemNumber(n, kSoundNumbers)) return;
     if (s.sounds.Find(n)) return RaiseRuntimeError(kSoundExists);
     auto* record = new (std::nothrow) SoundRecord(*source);
-    if (!record) return RaiseRuntimeError(3021);
+    if (!record) return RaiseRuntimeError(kSoundNotCloned);
     record->sound = nullptr;
     record->buffer3D = nullptr;
     if (s.sounds.Add(n, record, 0, 1) == 0) {
         delete record;
-        return RaiseRuntimeError(3021);
+        return RaiseRuntimeError(kSoundNotCloned);
     }
     s.current = record;
     source->sound->StopAll();
     if (FAILED(s.manager->DuplicateSound(source->sound, &record->sound)) || !record->sound) {
         FreeSoundRecord(n); // a clone without buffers would be reached by every command
-        return RaiseRuntimeError(3021);
+        return RaiseRuntimeError(kSoundNotCloned);
     }
     if (source->is3D) Attach3D(*record);
 }

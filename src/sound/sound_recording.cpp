@@ -83,7 +83,7 @@ void GetTempDataFolder(char* path, std::uint32_t size) {
 
 void RecordSound(std::int32_t n, std::int32_t milliseconds) {
     if (!SoundReady()) return;
-    if (!ValidSoundNumber(n)) return RaiseRuntimeError(kSoundNumberIllegal);
+    if (!CheckItemNumber(n, kSoundNumbers)) return;
     DiscardRecording(); // a recording still running: its number is about to be forgotten
     s.recordNumber = n;
     FreeSoundRecord(n);
@@ -133,10 +133,7 @@ void SaveSound(const char* fileName, std::int32_t n) {
 bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,
                        const WAVEFORMATEX* format) {
     if (!SoundReady()) return false;
-    if (!ValidSoundNumber(n)) {
-        RaiseRuntimeError(kSoundNumberIllegal);
-        return false;
-    }
+    if (!CheckItemNumber(n, kSoundNumbers)) return false;
     FreeSoundRecord(n);
     if (!data || !format || size == 0) return false;
     auto* record = new (std::nothrow) SoundRecord;

@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 #include "sound/sound_classes.h"
 
 #include <cstdint>
@@ -23,13 +24,16 @@ struct SoundRecord {
     float sentPosition[3] = {};
 };
 
+// Written only by the sound module, on the main thread. Sound owns no Direct3D objects, so a device
+// reset changes nothing here (its RefreshD3D does nothing); everything lives from the Constructor
+// to the Destructor, which deletes the sounds and the DirectSound objects.
 struct SoundState {
     HWND window = nullptr;
-    SoundManager* manager = nullptr;
+    SoundManager* manager = nullptr; // null, or not Ready, when there is no audio device
     IDirectSound3DListener* listener = nullptr;
     CoreData* core = nullptr;
     IdList sounds; // number -> SoundRecord
-    SoundRecord* current = nullptr;
+    SoundRecord* current = nullptr; // the last lookup's record
     MCIDEVICEID recordDevice = 0;
     MCIDEVICEID stoppedDevice = 0; // a stopped recording's device, closed later
     DWORD stoppedAt = 0;
@@ -48,6 +52,8 @@ constexpr std::int32_t kSoundNumberIllegal = 3001;
 constexpr std::int32_t kSoundNotLoadable = 3002;
 constexpr std::int32_t kSoundExists = 3003;
 constexpr std::int32_t kSoundMissing = 3004;
+constexpr std::int32_t kSoundNotCloned = 3021;
+constexpr ItemNumbers kSoundNumbers{1, 22000000, kSoundNumberIllegal, kSoundMissing};
 
 bool SoundReady();
 bool ValidSoundNumber(std::int32_t n);

@@ -23,13 +23,8 @@ bool ValidNumber(std::int32_t n) {
 
 // The sprite for a command: 301 for a bad number, 302 when it is missing.
 SpriteRecord* Checked(std::int32_t n) {
-    if (!ValidNumber(n)) {
-        RaiseRuntimeError(kSpriteNumberIllegal);
-        return nullptr;
-    }
-    s.current = s.manager.FindSprite(n);
-    if (!s.current) RaiseRuntimeError(kSpriteMissing);
-    return s.current;
+    return CheckedItem(n, kSpriteNumbers,
+                       [](std::int32_t id) { return s.current = s.manager.FindSprite(id); });
 }
 
 void Rebuild(SpriteRecord& r) {
@@ -92,7 +87,7 @@ std::int32_t CountSprites() {
 }
 
 void PlaceSprite(std::int32_t n, float x, float y, std::int32_t image) {
-    if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
+    if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (image != -1 && (image < 1 || image > kMaxNumber))
         return RaiseRuntimeError(kImageNumberIllegalForSprites);
     SpriteRecord* r = s.manager.FindSprite(n);
@@ -118,7 +113,7 @@ void PasteSprite(std::int32_t n, std::int32_t x, std::int32_t y) {
 }
 
 void SetSprite(std::int32_t n, std::int32_t backSaveMode, std::int32_t transparency) {
-    if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
+    if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (backSaveMode < 0 || backSaveMode > 2) return RaiseRuntimeError(303);
     if (transparency < 0 || transparency > 1) return RaiseRuntimeError(304);
     s.backSaveMode = backSaveMode;
@@ -139,8 +134,8 @@ void DeleteSprite(std::int32_t n) {
 void CloneSprite(std::int32_t n, std::int32_t newNumber) {
     const SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!ValidNumber(newNumber)) return RaiseRuntimeError(kSpriteNumberIllegal);
-    if (s.manager.FindSprite(newNumber)) return RaiseRuntimeError(321);
+    if (!CheckItemNumber(newNumber, kSpriteNumbers)) return;
+    if (s.manager.FindSprite(newNumber)) return RaiseRuntimeError(kSpriteNumberTaken);
     const SpriteRecord copy = *r;
     s.manager.AddSprite(copy, newNumber);
 }
@@ -154,12 +149,12 @@ void ShowSprite(std::int32_t n) {
 }
 
 void HideSpriteIfPresent(std::int32_t n) {
-    if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
+    if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (SpriteRecord* r = s.manager.FindSprite(n)) r->visible = 0;
 }
 
 void ShowSpriteIfPresent(std::int32_t n) {
-    if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
+    if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (SpriteRecord* r = s.manager.FindSprite(n)) r->visible = 1;
 }
 
@@ -251,7 +246,7 @@ void SizeSprite(std::int32_t n, std::int32_t width, std::int32_t height) {
 void ScaleSprite(std::int32_t n, float percent) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!(percent >= 0 && percent <= 250000)) return RaiseRuntimeError(311);
+    if (!(percent >= 0 && percent <= 250000)) return RaiseRuntimeError(kSpriteScaleIllegal);
     r->sizeX = r->sizeY = 0;
     if (r->kind == 0 && r->image > 0) ReadSpriteImage(*r, r->image);
     if (r->kind == 1) {
@@ -266,7 +261,7 @@ void StretchSprite(std::int32_t n, float xPercent, float yPercent) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
     if (!(xPercent >= 0 && xPercent <= 250000 && yPercent >= 0 && yPercent <= 250000))
-        return RaiseRuntimeError(311);
+        return RaiseRuntimeError(kSpriteScaleIllegal);
     r->sizeX = r->sizeY = 0;
     r->scaleX = xPercent * 0.01f;
     r->scaleY = yPercent * 0.01f;
@@ -346,8 +341,8 @@ void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int3
 
 void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t across,
                           std::int32_t down, std::int32_t image) {
-    if (!ValidNumber(n)) return RaiseRuntimeError(kSpriteNumberIllegal);
-    if (s.manager.FindSprite(n)) return RaiseRuntimeError(321);
+    if (!CheckItemNumber(n, kSpriteNumbers)) return;
+    if (s.manager.FindSprite(n)) return RaiseRuntimeError(kSpriteNumberTaken);
     if (!ValidNumber(across)) return RaiseRuntimeError(318);
     if (!ValidNumber(down)) return RaiseRuntimeError(319);
     if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(320);
@@ -397,10 +392,7 @@ std::int32_t SpriteCollision(std::int32_t a, std::int32_t b) {
 }
 
 bool SpriteExist(std::int32_t n) {
-    if (!ValidNumber(n)) {
-        RaiseRuntimeError(kSpriteNumberIllegal);
-        return false;
-    }
+    if (!CheckItemNumber(n, kSpriteNumbers)) return false;
     return s.manager.FindSprite(n) != nullptr;
 }
 

@@ -24,9 +24,8 @@ void FillAngleTables() {
 }
 
 void ReleaseSurfaces() {
-    if (s.backBuffer) s.backBuffer->Release();
-    if (s.savedCopy) s.savedCopy->Release();
-    s.backBuffer = s.savedCopy = nullptr;
+    s.backBuffer.Reset();
+    s.savedCopy.Reset();
 }
 
 void RecordRunStates(IDirect3DDevice9* device) {
@@ -63,8 +62,7 @@ void RecordRunStates(IDirect3DDevice9* device) {
 }
 
 void ReleaseRunStates() {
-    if (s.runStates) s.runStates->Release();
-    s.runStates = nullptr;
+    s.runStates.Reset();
     s.runStatesDevice = nullptr;
 }
 
@@ -76,7 +74,7 @@ void SetRunStates(IDirect3DDevice9* device) {
     if (!s.runStates) {
         if (SUCCEEDED(device->BeginStateBlock())) {
             RecordRunStates(device);
-            if (FAILED(device->EndStateBlock(&s.runStates))) s.runStates = nullptr;
+            if (FAILED(device->EndStateBlock(s.runStates.PutAddress()))) s.runStates.Detach();
         }
         if (!s.runStates) return RecordRunStates(device); // set them directly, then
         s.runStatesDevice = device;
@@ -230,14 +228,16 @@ void SpriteSaveBackground() {
     if (!device) return;
     if (!s.backBuffer) {
         D3DSURFACE_DESC desc{};
-        if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &s.backBuffer))) {
-            s.backBuffer = nullptr;
+        if (FAILED(
+                device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, s.backBuffer.PutAddress()))) {
+            s.backBuffer.Detach(); // a failed call leaves nothing to release
             return;
         }
         s.backBuffer->GetDesc(&desc);
         if (FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                       D3DPOOL_SYSTEMMEM, &s.savedCopy, nullptr)))
-            s.savedCopy = nullptr;
+                                                       D3DPOOL_SYSTEMMEM, s.savedCopy.PutAddress(),
+                                                       nullptr)))
+            s.savedCopy.Detach();
     }
     if (s.backSaveMode == 1 && s.savedCopy) device->GetRenderTargetData(s.backBuffer, s.savedCopy);
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "sprite/sprite_record.h"
+#include "core/com_ptr.h"
 #include "core/idlist.h"
+#include "core/item_lookup.h"
 #include "image/image_bridge.h"
 
 #include <vector>
@@ -28,21 +30,29 @@ private:
     std::int32_t count = 0;
 };
 
+// Written only by the sprite module, on the main thread. A device reset (RefreshD3D 0) runs the
+// Destructor: every sprite is deleted and the surfaces and recorded states are released; RefreshD3D
+// 1 runs the Constructor, which takes the new device and the image bridge again. The sprites
+// themselves are not rebuilt: the program places them anew.
 struct SpriteState {
+    // Survive a reset.
     CoreData* core = nullptr;
+    bool smoothing = false;        // SetSpriteSmoothing
+    std::int32_t backSaveMode = 0; // 0 none, 1 restore the saved picture, 2 clear to the backdrop
+    bool firstSprite = true;
+    // Taken again by every Constructor.
     IDirect3DDevice9* device = nullptr;
     ImageBridge images{};
     float cosTable[360] = {}, sinTable[360] = {};
     std::int32_t highestPriority = 0;
-    bool smoothing = false;
-    IDirect3DStateBlock9* runStates = nullptr; // recorded for runStatesDevice and smoothing
+    // Released by the Destructor and made again on first use with the new device.
+    ComPtr<IDirect3DStateBlock9> runStates; // recorded for runStatesDevice and smoothing
     IDirect3DDevice9* runStatesDevice = nullptr;
     bool runStatesSmooth = false;
-    std::int32_t backSaveMode = 0; // 0 none, 1 restore the saved picture, 2 clear to the backdrop
-    bool firstSprite = true;
-    IDirect3DSurface9* backBuffer = nullptr;
-    IDirect3DSurface9* savedCopy = nullptr;
-    SpriteRecord paste;
+    ComPtr<IDirect3DSurface9> backBuffer;
+    ComPtr<IDirect3DSurface9> savedCopy;
+    // Deleted by the Destructor.
+    SpriteRecord paste; // the one-off record of image pastes
     SpriteRecord* current = nullptr;
     SpriteManager manager;
 };
@@ -51,6 +61,9 @@ extern SpriteState g_Sprite;
 
 constexpr std::int32_t kSpriteNumberIllegal = 301;
 constexpr std::int32_t kSpriteMissing = 302;
+constexpr std::int32_t kSpriteScaleIllegal = 311;
+constexpr std::int32_t kSpriteNumberTaken = 321;
+constexpr ItemNumbers kSpriteNumbers{1, 22000000, kSpriteNumberIllegal, kSpriteMissing};
 
 // Reads width, height, texture and scales from the record's image.
 void ReadSpriteImage(SpriteRecord& r, std::int32_t image);

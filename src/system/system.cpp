@@ -2,6 +2,7 @@
 
 #include "system/system.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 
 #include <bit>
 #include <cstring>
@@ -28,10 +29,7 @@ const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
         RaiseRuntimeError(kNoChecklist);
         return nullptr;
     }
-    if (row < 1 || row > core->checklistRowsAllocated) {
-        RaiseRuntimeError(kRowOutOfRange);
-        return nullptr;
-    }
+    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0})) return nullptr;
     if (wantStrings ? !core->checklistHasStrings : !core->checklistHasValues) {
         RaiseRuntimeError(wantStrings ? kNoStrings : kNoValues);
         return nullptr;

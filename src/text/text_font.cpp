@@ -128,9 +128,9 @@ void BuildFontTexture() {
         wanted = caps.MaxTextureWidth;
     }
     s.sheetSize = wanted;
-    if (FAILED(s.device->CreateTexture(wanted, wanted, 1, 0, s.format, D3DPOOL_MANAGED, &s.texture,
-                                       nullptr))) {
-        s.texture = nullptr;
+    if (FAILED(s.device->CreateTexture(wanted, wanted, 1, 0, s.format, D3DPOOL_MANAGED,
+                                       s.texture.PutAddress(), nullptr))) {
+        s.texture.Detach(); // a failed call leaves nothing to release
         ReportInternalError("Unable to create font texture in text library");
     }
     BITMAPINFO info{};
@@ -191,29 +191,23 @@ void CreateTextVertexBuffer() {
     if (!s.device) return;
     if (FAILED(s.device->CreateVertexBuffer(kVertexBufferBytes,
                                             D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
-                                            D3DPOOL_DEFAULT, &s.vertices, nullptr))) {
-        s.vertices = nullptr;
+                                            D3DPOOL_DEFAULT, s.vertices.PutAddress(), nullptr))) {
+        s.vertices.Detach(); // a failed call leaves nothing to release
         ReportInternalError("Unable to create vertex buffer for text library");
     }
-    if (s.savedBlock) s.savedBlock->Release();
-    if (s.drawingBlock) s.drawingBlock->Release();
-    s.savedBlock = s.drawingBlock = nullptr;
-    RecordTextStates(&s.savedBlock);
-    RecordTextStates(&s.drawingBlock);
+    RecordTextStates(s.savedBlock.PutAddress());
+    RecordTextStates(s.drawingBlock.PutAddress());
 }
 
 void ReleaseDeviceObjects() {
-    if (s.texture) s.texture->Release();
-    if (s.vertices) s.vertices->Release();
-    s.texture = nullptr;
-    s.vertices = nullptr;
+    s.texture.Reset();
+    s.vertices.Reset();
 }
 
 void StartModule() {
     s.device = GetDirect3DDevice();
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
-    if (s.device) s.device->GetDirect3D(&s.d3d);
+    s.d3d.Reset();
+    if (s.device) s.device->GetDirect3D(s.d3d.PutAddress());
     std::strcpy(s.face, "fixedsys");
     s.size = 12;
     s.scale = 1.0f;
@@ -252,11 +246,9 @@ void RebuildTextFont() {
 
 void ReleaseTextObjects() {
     ReleaseDeviceObjects();
-    if (s.savedBlock) s.savedBlock->Release();
-    if (s.drawingBlock) s.drawingBlock->Release();
-    s.savedBlock = s.drawingBlock = nullptr;
-    if (s.d3d) s.d3d->Release();
-    s.d3d = nullptr;
+    s.savedBlock.Reset();
+    s.drawingBlock.Reset();
+    s.d3d.Reset();
     if (s.font) DeleteObject(s.font);
     s.font = nullptr;
     std::free(s.scratch);

@@ -1,6 +1,7 @@
 // The text module's state, shared by its source files only.
 #pragma once
 
+#include "core/com_ptr.h"
 #include "core/core_data.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@ struct TextState {
     CoreData* core = nullptr;
     ResizeStringFn resizeString = nullptr;
     IDirect3DDevice9* device = nullptr;
-    IDirect3D9* d3d = nullptr;
+    ComPtr<IDirect3D9> d3d;
     char face[kFaceLength] = "fixedsys";
     std::int32_t size = 12;
     std::uint8_t bold = 0, italic = 0, opaque = 0;
@@ -23,12 +24,12 @@ struct TextState {
     bool doubleByte = false;
     HFONT font = nullptr;
     D3DFORMAT format = D3DFMT_A4R4G4B4;
-    IDirect3DTexture9* texture = nullptr;
+    ComPtr<IDirect3DTexture9> texture;
     std::uint32_t sheetSize = 0;
     float scale = 1.0f;
-    IDirect3DVertexBuffer9* vertices = nullptr;
-    IDirect3DStateBlock9* savedBlock = nullptr;
-    IDirect3DStateBlock9* drawingBlock = nullptr;
+    ComPtr<IDirect3DVertexBuffer9> vertices;
+    ComPtr<IDirect3DStateBlock9> savedBlock;
+    ComPtr<IDirect3DStateBlock9> drawingBlock;
     float glyphRect[kGlyphs][4] = {}; // left, top, right, bottom in texture coordinates
     std::int32_t advance[kGlyphs] = {};
     std::int32_t glyphHeight[kGlyphs] = {};

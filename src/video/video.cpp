@@ -1,7 +1,10 @@
 #include "core/win32.h"
 
 #include "video/video.h"
+#include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/media.h"
+#include "core/item_lookup.h"
 #include "display/display.h"
 #include "image/image_bridge.h"
 #include "sprite/sprite.h"
@@ -23,7 +26,8 @@ constexpr std::int32_t kAnimationNoGraph = 2008;
 constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kMaxImage = 22000000;
 constexpr std::int32_t kSlots = 33; // numbers 1..32; slot 0 is never used by commands
-constexpr std::int32_t kNameBuffer = 256;
+constexpr ItemNumbers kAnimationNumbers{1, kSlots - 1, kAnimationNumberIllegal, kAnimationMissing};
+constexpr std::int32_t kNameBuffer = kMediaNameBuffer; // a prepared name and its wide form
 constexpr std::int32_t kDvdTextureFormat = 20;
 constexpr int kEventsPerFrame = 16; // bounds the per-frame event loop
 
@@ -43,16 +47,16 @@ struct Rect {
 // Written by the commands on the main thread; the renderer it points to lives in the graph.
 struct AnimationSlot {
     char fileName[kNameBuffer] = {};
-    IGraphBuilder* graph = nullptr;
-    IMediaControl* mediaControl = nullptr;
-    IMediaEvent* mediaEvent = nullptr;
-    IBasicVideo* basicVideo = nullptr;
-    IBasicAudio* basicAudio = nullptr;
-    IMediaPosition* mediaPosition = nullptr;
-    IDvdGraphBuilder* dvdGraphBuilder = nullptr;
-    IDvdInfo2* dvdInfo = nullptr;
-    IDvdControl2* dvdControl = nullptr;
-    IVideoWindow* videoWindow = nullptr;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> mediaControl;
+    ComPtr<IMediaEvent> mediaEvent;
+    ComPtr<IBasicVideo> basicVideo;
+    ComPtr<IBasicAudio> basicAudio;
+    ComPtr<IMediaPosition> mediaPosition;
+    ComPtr<IDvdGraphBuilder> dvdGraphBuilder;
+    ComPtr<IDvdInfo2> dvdInfo;
+    ComPtr<IDvdControl2> dvdControl;
+    ComPtr<IVideoWindow> videoWindow;
     TextureRenderer* renderer = nullptr;
     std::int32_t textureFormat = 0;
     IDirect3DTexture9* texture = nullptr;
@@ -77,11 +81,6 @@ struct State {
 };
 State s;
 
-template <typename T> void Release(T*& p) {
-    if (p) p->Release();
-    p = nullptr;
-}
-
 void ClearTables() {
     for (std::int32_t i = 0; i < kSlots; ++i) {
         s.states[i] = AnimationState{};
@@ -97,18 +96,18 @@ void ReleaseSlot(AnimationSlot& a) {
         a.videoWindow->put_Owner(0);
         s.videoWindowRect = RECT{};
     }
-    Release(a.mediaControl);
-    Release(a.mediaEvent);
-    Release(a.mediaPosition);
-    Release(a.basicAudio);
-    Release(a.basicVideo);
-    Release(a.graph);
+    a.mediaControl.Reset();
+    a.mediaEvent.Reset();
+    a.mediaPosition.Reset();
+    a.basicAudio.Reset();
+    a.basicVideo.Reset();
+    a.graph.Reset();
     a.renderer = nullptr;
     a.texture = nullptr;
-    Release(a.dvdGraphBuilder);
-    Release(a.dvdInfo);
-    Release(a.dvdControl);
-    Release(a.videoWindow);
+    a.dvdGraphBuilder.Reset();
+    a.dvdInfo.Reset();
+    a.dvdControl.Reset();
+    a.videoWindow.Reset();
     a.targetTexture = nullptr;
 }
 
@@ -118,23 +117,18 @@ void ReleaseAll() {
 }
 
 bool ValidNumber(std::int32_t n) {
-    if (n >= 1 && n <= kSlots - 1) return true;
-    RaiseRuntimeError(kAnimationNumberIllegal);
-    return false;
+    return CheckItemNumber(n, kAnimationNumbers);
 }
 
 // The slot of a loaded animation, or null after raising 2001 or 2004.
 AnimationSlot* Loaded(std::int32_t n) {
-    if (!ValidNumber(n)) return nullptr;
-    if (!s.states[n].loaded) {
-        RaiseRuntimeError(kAnimationMissing);
-        return nullptr;
-    }
-    return &s.slots[n];
+    return CheckedItem(n, kAnimationNumbers, [](std::int32_t id) {
+        return s.states[id].loaded ? &s.slots[id] : nullptr;
+    });
 }
 
-template <typename I> bool Query(IUnknown* from, REFIID iid, I*& to) {
-    return SUCCEEDED(from->QueryInterface(iid, reinterpret_cast<void**>(&to)));
+template <typename I> bool Query(IUnknown* from, REFIID iid, ComPtr<I>& to) {
+    return SUCCEEDED(from->QueryInterface(iid, to.PutVoid()));
 }
 
 void QueryGraphInterfaces(AnimationSlot& a) {
@@ -148,7 +142,7 @@ void QueryGraphInterfaces(AnimationSlot& a) {
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&a.graph))))
+                                a.graph.PutVoid())))
         return false;
     auto* renderer = new (std::nothrow) TextureRenderer(s.device);
     wchar_t wide[kNameBuffer] = {};
@@ -181,21 +175,17 @@ void MarkLoaded(std::int32_t n) {
 // The DVD form: the platform's DVD graph shown in a child window of the engine's.
 bool BuildDvdGraph(AnimationSlot& a) {
     if (FAILED(CoCreateInstance(CLSID_DvdGraphBuilder, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IDvdGraphBuilder,
-                                reinterpret_cast<void**>(&a.dvdGraphBuilder))))
+                                IID_IDvdGraphBuilder, a.dvdGraphBuilder.PutVoid())))
         return false;
     AM_DVD_RENDERSTATUS status{};
     const bool ok =
         SUCCEEDED(a.dvdGraphBuilder->RenderDvdVideoVolume(nullptr, AM_DVD_HWDEC_PREFER, &status)) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdInfo2,
-                                                     reinterpret_cast<void**>(&a.dvdInfo))) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdControl2,
-                                                     reinterpret_cast<void**>(&a.dvdControl))) &&
-        SUCCEEDED(a.dvdGraphBuilder->GetFiltergraph(&a.graph));
+        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdInfo2, a.dvdInfo.PutVoid())) &&
+        SUCCEEDED(a.dvdGraphBuilder->GetDvdInterface(IID_IDvdControl2, a.dvdControl.PutVoid())) &&
+        SUCCEEDED(a.dvdGraphBuilder->GetFiltergraph(a.graph.PutAddress()));
     if (ok) QueryGraphInterfaces(a);
     if (!ok || !a.mediaControl || !a.mediaEvent ||
-        FAILED(a.dvdGraphBuilder->GetDvdInterface(IID_IVideoWindow,
-                                                  reinterpret_cast<void**>(&a.videoWindow)))) {
+        FAILED(a.dvdGraphBuilder->GetDvdInterface(IID_IVideoWindow, a.videoWindow.PutVoid()))) {
         ReleaseSlot(a);
         return false;
     }
@@ -479,19 +469,14 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     if (!ValidNumber(n)) return;
     if (s.states[n].loaded) DeleteAnimation(n);
     // Names that cannot take the redirect are refused rather than cut short.
-    char name[kNameBuffer] = {};
-    if (!fileName || strnlen(fileName, kNameBuffer) >= kNameBuffer)
-        return RaiseRuntimeError(kAnimationNotLoadable);
-    std::strcpy(name, fileName);
-    if (s.core && s.core->callbacks.mediaRedirect)
-        s.core->callbacks.mediaRedirect(name, sizeof name);
-    if (s.core && s.core->callbacks.beforeOpen) s.core->callbacks.beforeOpen(name);
+    MediaName name;
+    if (!PrepareMediaName(s.core, fileName, name)) return RaiseRuntimeError(kAnimationNotLoadable);
     AnimationSlot& a = s.slots[n];
     a = AnimationSlot{};
-    const bool ok = BuildTextureGraph(a, name);
-    if (s.core && s.core->callbacks.afterClose) s.core->callbacks.afterClose(name);
+    const bool ok = BuildTextureGraph(a, name.text);
+    FinishMediaName(s.core, name);
     if (!ok) return RaiseRuntimeError(kAnimationNotLoadable);
-    std::memcpy(a.fileName, name, sizeof a.fileName);
+    std::memcpy(a.fileName, name.text, sizeof a.fileName);
     MarkLoaded(n);
 }
 

@@ -52,6 +52,11 @@ TEST(LinkModules, ClearsTheBlockAndSetsTheStartValues) {
     }
 }
 
+// Each module's words: its four entries and those further words the table lists for it.
+static_assert(sizeof(DisplayLinks) == (4 + 28) * sizeof(void*));
+static_assert(sizeof(VideoLinks) == (4 + 2) * sizeof(void*));
+static_assert(sizeof(CameraLinks) == (4 + 5) * sizeof(void*));
+
 TEST(LinkModules, FillsEveryModuleEntry) {
     ModuleLinkTable = ModuleLinkTableRecord{};
     LinkModules();

@@ -1,6 +1,6 @@
 #include "core/win32.h"
 
-#include "world/terrain_matrix.h"
+#include "terrain/terrain.h"
 #include "core/core.h"
 
 // Entries only: the module's state and commands arrive with the module itself.
