@@ -71,7 +71,8 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
 void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
                            std::uint32_t* height, std::uint32_t* depth, std::uint8_t** data,
                            std::uint32_t* size);
-void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
-                           std::int32_t depth, const std::uint8_t* pixels);
+// False, with nothing read, when the block of size bytes holds fewer pixels than the header says.
+bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                           std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size);
 HICON LoadImageIcon(const char* fileName);
 void FreeImageIcon(HICON icon);

@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "image/image_state.h"
+#include "image/picture_check.h"
 #include "core/core.h"
 
 #include <cstring>
@@ -106,7 +107,8 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
                                         std::int32_t divisor) {
     PreparedName name(fileName);
     D3DXIMAGE_INFO info{};
-    if (!name.ok || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
+    if (!name.ok || !s.device || !CheckPictureFile(name.buffer) ||
+        FAILED(D3DXGetImageInfoFromFileA(name.buffer, &info))) {
         ReportInternalError("Failed to load texture for image library");
         return nullptr;
     }

@@ -3,6 +3,8 @@
 #include "music/music.h"
 #include "core/core.h"
 #include "core/idlist.h"
+#include "video/graph_deadline.h"
+#include "video/stream_check.h"
 
 #include <dshow.h>
 #include <mmsystem.h>
@@ -175,7 +177,8 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
     const bool converted =
         fileName && *fileName &&
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, fileName, -1, wide, kNameBuffer) > 0;
-    if (!converted || FAILED(r->graph->RenderFile(wide, nullptr)) ||
+    if (!converted || !CheckMediaFile(fileName).ok ||
+        FAILED(RenderFileWithDeadline(r->graph, wide)) ||
         FAILED(
             r->graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&r->control))) ||
         FAILED(r->graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&r->events))) ||

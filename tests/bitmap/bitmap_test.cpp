@@ -51,7 +51,8 @@ protected:
             for (int x = 0; x < width; ++x)
                 in.p.push_back(colour(x, y));
         MakeBitmapFromMemblock(n, width, height, 32,
-                               reinterpret_cast<const std::uint8_t*>(in.p.data()));
+                               reinterpret_cast<const std::uint8_t*>(in.p.data()),
+                               static_cast<std::uint32_t>(in.p.size() * 4));
         return in;
     }
     static std::uint32_t Unique(int x, int y) {

@@ -253,7 +253,8 @@ TEST_F(Images, MemoryBlocksRoundTrip) {
     EXPECT_EQ(h, 3u);
     EXPECT_EQ(d, 32u);
     EXPECT_EQ(size, 5u * 3u * 4u);
-    MakeImageFromMemblock(16, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), 32, data);
+    MakeImageFromMemblock(16, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), 32, data,
+                          size);
     MakeMemblockFromImage(0, 0, nullptr, nullptr, nullptr, &data, nullptr);
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(ImagePixel(16, 4, 2), 0x040002u);

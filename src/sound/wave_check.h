@@ -1,0 +1,14 @@
+// Checks of wave formats before the platform's sound and compression services see them: the
+// compression manager divides by samples per block and trusts block sizes and extension lengths.
+#pragma once
+
+#include "core/byte_span.h"
+
+#include <cstdint>
+
+// A WAVEFORMATEX as stored in a fmt chunk of length bytes (16, or 18 and the extension); true
+// when the tag is one the engine knows and every field fits it.
+bool CheckWaveFormat(const ByteSpan& format);
+// A whole RIFF WAVE file: chunks inside the file, a fmt chunk that passes CheckWaveFormat, then
+// a data chunk.
+bool CheckWaveFile(const ByteSpan& bytes, std::uint64_t fileSize);
