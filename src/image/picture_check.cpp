@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kDdsMipCountFlag = 0x20000;
 constexpr std::uint32_t kDdsFourCcFlag = 0x4;
 constexpr std::uint32_t kDdsPixelFlags = 0x40 | 0x2 | 0x20000 | 0x80000; // rgb, alpha, lum, bump
 constexpr std::uint32_t kDdsCubeFlag = 0x200;
@@ -203,8 +202,8 @@ bool EndsWithTga(const char* name) {
 } // namespace
 
 bool CheckDdsHeader(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint32_t size = 0, flags = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
-    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(8, flags) || !b.U32(12, height) ||
+    std::uint32_t size = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
+    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) ||
         !b.U32(16, width) || !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) ||
         size != 124 || !Side(width) || !Side(height))
         return false;
@@ -214,7 +213,8 @@ bool CheckDdsHeader(const ByteSpan& b, std::uint64_t fileSize) {
     if (cube && (volume || width != height || (caps2 & kDdsAllFaces) != kDdsAllFaces)) return false;
     if (!volume) depth = 1;
     if (!Side(depth)) return false;
-    const std::uint32_t levels = (flags & kDdsMipCountFlag) && mips ? mips : 1;
+    // The platform reads the mip count whether or not the flag says it is there.
+    const std::uint32_t levels = mips ? mips : 1;
     std::uint32_t largest = width > height ? width : height;
     if (depth > largest) largest = depth;
     if (levels > MaxLevels(largest)) return false;

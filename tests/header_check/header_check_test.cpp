@@ -56,8 +56,7 @@ std::string Put16(std::string s, std::size_t at, std::uint16_t v) {
     return s.replace(at, 2, reinterpret_cast<const char*>(&v), 2);
 }
 std::string Put8(std::string s, std::size_t at, std::uint8_t v) {
-    s[at] = static_cast<char>(v);
-    return s;
+    return s.replace(at, 1, 1, static_cast<char>(v));
 }
 
 // Every cut-short copy and a few hundred seeded damaged copies: no crash, no read past the end;
@@ -97,6 +96,7 @@ TEST(PictureHeaders, DdsSizesMipCountsAndFacesMustFitTheFile) {
     const Check check = Picture("a.dds");
     const std::uint32_t withMips = 0x20000 | 0x1007;
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 0xFFFFFFF0u))) << "huge mip count";
+    EXPECT_FALSE(Passes(check, Put32(dds, 28, 0xE8000000u))) << "a count without its flag counts";
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 6))) << "levels past 1x1";
     // Five levels of 16x8 fit the header's claim only when the file holds them.
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 5))) << "levels the file lacks";
