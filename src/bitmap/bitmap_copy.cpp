@@ -64,8 +64,8 @@ void Stretch(IDirect3DSurface9* from, const RECT& fromRect, IDirect3DSurface9* t
 IDirect3DSurface9* LoadFileSurface(const char* name, D3DFORMAT format) {
     D3DXIMAGE_INFO info{};
     if (!CheckPictureFile(name) || FAILED(D3DXGetImageInfoFromFileA(name, &info)) ||
-        info.Width < 1 || info.Height < 1 ||
-        info.Width > kLargestImage || info.Height > kLargestImage)
+        info.Width < 1 || info.Height < 1 || info.Width > kLargestImage ||
+        info.Height > kLargestImage)
         return nullptr;
     IDirect3DSurface9* surface = MakeLockableTarget(static_cast<std::int32_t>(info.Width),
                                                     static_cast<std::int32_t>(info.Height), format);

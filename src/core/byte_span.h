@@ -38,7 +38,8 @@ struct ByteSpan {
         if (!Has(at, 4)) return false;
         v = static_cast<std::uint32_t>(data[at]) << 24 |
             static_cast<std::uint32_t>(data[at + 1]) << 16 |
-            static_cast<std::uint32_t>(data[at + 2]) << 8 | static_cast<std::uint32_t>(data[at + 3]);
+            static_cast<std::uint32_t>(data[at + 2]) << 8 |
+            static_cast<std::uint32_t>(data[at + 3]);
         return true;
     }
     // The bytes at `at` are the tag's characters.

@@ -42,8 +42,14 @@ bool DdsFourCcLayout(std::uint32_t code, DdsLayout& out) {
     struct Numbered {
         std::uint32_t code, bits;
     };
-    for (Numbered n : {Numbered{36, 64}, {110, 64}, {111, 16}, {112, 32}, {113, 64}, {114, 32},
-                       {115, 64}, {116, 128}})
+    for (Numbered n : {Numbered{36, 64},
+                       {110, 64},
+                       {111, 16},
+                       {112, 32},
+                       {113, 64},
+                       {114, 32},
+                       {115, 64},
+                       {116, 128}})
         if (code == n.code) return out.bitsPerPixel = n.bits, true;
     return false;
 }
@@ -75,8 +81,8 @@ bool DdsPixelLayout(const ByteSpan& b, DdsLayout& layout) {
 }
 
 // Sums the bytes of every face, level and slice that the header claims.
-std::uint64_t DdsClaimedBytes(const DdsLayout& f, std::uint32_t w, std::uint32_t h,
-                              std::uint32_t d, std::uint32_t levels, std::uint32_t faces) {
+std::uint64_t DdsClaimedBytes(const DdsLayout& f, std::uint32_t w, std::uint32_t h, std::uint32_t d,
+                              std::uint32_t levels, std::uint32_t faces) {
     std::uint64_t total = 0;
     for (std::uint32_t level = 0; level < levels; ++level) {
         total += DdsLevelBytes(f, w, h) * d;
@@ -112,12 +118,16 @@ bool PngChunksFit(const ByteSpan& b, std::uint64_t fileSize, std::uint32_t colou
 
 bool PngDepthFits(std::uint32_t colourType, std::uint32_t depth) {
     switch (colourType) {
-    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 0:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8;
     case 2:
     case 4:
-    case 6: return depth == 8 || depth == 16;
-    default: return false;
+    case 6:
+        return depth == 8 || depth == 16;
+    default:
+        return false;
     }
 }
 
@@ -149,11 +159,16 @@ bool JpegScanFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
 
 bool BmpCompressionFits(std::uint32_t compression, std::uint32_t bits, std::int64_t height) {
     switch (compression) {
-    case 0: return true;
-    case 1: return bits == 8 && height > 0;
-    case 2: return bits == 4 && height > 0;
-    case 3: return bits == 16 || bits == 32;
-    default: return false; // embedded JPEG or PNG and other forms are not read here
+    case 0:
+        return true;
+    case 1:
+        return bits == 8 && height > 0;
+    case 2:
+        return bits == 4 && height > 0;
+    case 3:
+        return bits == 16 || bits == 32;
+    default:
+        return false; // embedded JPEG or PNG and other forms are not read here
     }
 }
 
@@ -185,12 +200,16 @@ bool ReadBmpInfo(const ByteSpan& b, BmpInfo& i) {
 bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth) {
     switch (type) {
     case 1:
-    case 9: return mapType == 1 && (depth == 8 || depth == 16);
+    case 9:
+        return mapType == 1 && (depth == 8 || depth == 16);
     case 2:
-    case 10: return depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    case 10:
+        return depth == 15 || depth == 16 || depth == 24 || depth == 32;
     case 3:
-    case 11: return depth == 8 || depth == 16;
-    default: return false;
+    case 11:
+        return depth == 8 || depth == 16;
+    default:
+        return false;
     }
 }
 
@@ -203,9 +222,9 @@ bool EndsWithTga(const char* name) {
 
 bool CheckDdsHeader(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint32_t size = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
-    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) ||
-        !b.U32(16, width) || !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) ||
-        size != 124 || !Side(width) || !Side(height))
+    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) || !b.U32(16, width) ||
+        !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) || size != 124 ||
+        !Side(width) || !Side(height))
         return false;
     DdsLayout layout;
     if (!DdsPixelLayout(b, layout)) return false;
@@ -297,12 +316,11 @@ bool CheckTgaHeader(const ByteSpan& b, std::uint64_t fileSize) {
     if (mapType > 1 || !TgaTypeFits(type, mapType, depth) || !Side(width) || !Side(height) ||
         (descriptor & 0xC0) != 0)
         return false;
-    if (mapType == 1 && (mapLength < 1 || (entryBits != 15 && entryBits != 16 &&
-                                           entryBits != 24 && entryBits != 32)))
+    if (mapType == 1 && (mapLength < 1 || (entryBits != 15 && entryBits != 16 && entryBits != 24 &&
+                                           entryBits != 32)))
         return false;
-    const std::uint64_t mapBytes = mapType ? static_cast<std::uint64_t>(mapLength) *
-                                                 ((entryBits + 7) / 8)
-                                           : 0;
+    const std::uint64_t mapBytes =
+        mapType ? static_cast<std::uint64_t>(mapLength) * ((entryBits + 7) / 8) : 0;
     const std::uint64_t start = 18 + idLength + mapBytes;
     if (start >= fileSize) return false;
     if (type >= 9) return true; // run lengths stop at the end of the file

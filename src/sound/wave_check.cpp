@@ -69,16 +69,25 @@ bool ExtensibleFits(Format f, const ByteSpan& b) {
 
 bool TagFits(const Format& f, const ByteSpan& b) {
     switch (f.tag) {
-    case kPcm: return LinearFits(f, false);
-    case kFloat: return LinearFits(f, true);
+    case kPcm:
+        return LinearFits(f, false);
+    case kFloat:
+        return LinearFits(f, true);
     case kALaw:
-    case kMuLaw: return f.bits == 8 && f.blockAlign == f.channels;
-    case kMsAdpcm: return MsAdpcmFits(f, b);
-    case kImaAdpcm: return ImaAdpcmFits(f, b);
-    case kGsm: return GsmFits(f, b);
-    case kMpeg3: return Mpeg3Fits(f, b);
-    case kExtensible: return ExtensibleFits(f, b);
-    default: return false;
+    case kMuLaw:
+        return f.bits == 8 && f.blockAlign == f.channels;
+    case kMsAdpcm:
+        return MsAdpcmFits(f, b);
+    case kImaAdpcm:
+        return ImaAdpcmFits(f, b);
+    case kGsm:
+        return GsmFits(f, b);
+    case kMpeg3:
+        return Mpeg3Fits(f, b);
+    case kExtensible:
+        return ExtensibleFits(f, b);
+    default:
+        return false;
     }
 }
 
@@ -104,8 +113,8 @@ bool CheckWaveFormat(const ByteSpan& b) {
 bool CheckWaveFile(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint32_t riffSize = 0;
     if (!b.Tag(0, "RIFF") || !b.U32(4, riffSize) || !b.Tag(8, "WAVE")) return false;
-    const std::uint64_t end = std::min<std::uint64_t>(8 + static_cast<std::uint64_t>(riffSize),
-                                                      fileSize);
+    const std::uint64_t end =
+        std::min<std::uint64_t>(8 + static_cast<std::uint64_t>(riffSize), fileSize);
     bool sawFormat = false;
     for (std::uint64_t at = 12; at + 8 <= end;) {
         std::uint32_t size = 0;
@@ -113,8 +122,7 @@ bool CheckWaveFile(const ByteSpan& b, std::uint64_t fileSize) {
         if (b.Tag(at, "data")) return sawFormat; // the data may be cut short; its start is enough
         if (b.Tag(at, "fmt ")) {
             ByteSpan format;
-            if (sawFormat || !b.Sub(at + 8, size, format) || !CheckWaveFormat(format))
-                return false;
+            if (sawFormat || !b.Sub(at + 8, size, format) || !CheckWaveFormat(format)) return false;
             sawFormat = true;
         }
         at += 8 + static_cast<std::uint64_t>(size) + (size & 1);

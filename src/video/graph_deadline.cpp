@@ -70,8 +70,8 @@ HRESULT RenderFileWithDeadline(IGraphBuilder* graph, const wchar_t* fileName, DW
     job->finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     job->graph = graph;
     graph->AddRef();
-    HANDLE thread = job->finished ? CreateThread(nullptr, 0, RenderWorker, job, 0, nullptr)
-                                  : nullptr;
+    HANDLE thread =
+        job->finished ? CreateThread(nullptr, 0, RenderWorker, job, 0, nullptr) : nullptr;
     if (!thread) {
         graph->Release();
         job->refs = 1;

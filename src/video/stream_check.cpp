@@ -56,7 +56,8 @@ bool AviStreamHeaderFits(const ByteSpan& h, AviStream& stream) {
 bool AviIndexFits(const ByteSpan& x, std::uint64_t fileSize) {
     std::uint32_t longs = 0, type = 0, entries = 0;
     if (!x.U16(0, longs) || !x.U8(3, type) || !x.U32(4, entries) || longs == 0) return false;
-    if (static_cast<std::uint64_t>(entries) * longs * 4 > x.size - std::min<std::size_t>(x.size, 24))
+    if (static_cast<std::uint64_t>(entries) * longs * 4 >
+        x.size - std::min<std::size_t>(x.size, 24))
         return false;
     if (type != 0) return true; // a standard index inside the header names no offsets
     for (std::uint32_t i = 0; i < entries && longs == 4; ++i) {
@@ -174,8 +175,9 @@ bool FlacFirstBlockFits(const ByteSpan& b, std::uint64_t at) {
 
 bool OggFlacHeaderFits(const ByteSpan& p) {
     std::uint32_t major = 0;
-    return p.Tag(0, "\x7F" "FLAC") && p.U8(5, major) && major == 1 && p.Tag(9, "fLaC") &&
-           FlacFirstBlockFits(p, 13);
+    return p.Tag(0, "\x7F"
+                    "FLAC") &&
+           p.U8(5, major) && major == 1 && p.Tag(9, "fLaC") && FlacFirstBlockFits(p, 13);
 }
 
 bool TheoraHeaderFits(const ByteSpan& p) {
@@ -275,8 +277,8 @@ bool EndsWith(const char* name, const char* ending) {
 StreamCheck CheckAviStreams(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint32_t riffSize = 0;
     if (!b.Tag(0, "RIFF") || !b.U32(4, riffSize) || !b.Tag(8, "AVI ")) return {};
-    const std::uint64_t end = std::min<std::uint64_t>(8 + static_cast<std::uint64_t>(riffSize),
-                                                      fileSize);
+    const std::uint64_t end =
+        std::min<std::uint64_t>(8 + static_cast<std::uint64_t>(riffSize), fileSize);
     StreamCheck result;
     for (std::uint64_t at = 12; at + 12 <= end;) {
         std::uint32_t size = 0;
@@ -304,7 +306,8 @@ StreamCheck CheckOggStreams(const ByteSpan& b, std::uint64_t) {
         const std::uint64_t length = OggPageLength(b, at, segments);
         if (length == 0) {
             if (first) return {};
-            // The demuxer looks for the next page; so do the checks, or a later stream escapes them.
+            // The demuxer looks for the next page; so do the checks, or a later stream escapes
+            // them.
             const void* next = std::memchr(b.data + at + 1, 'O', b.size - at - 1);
             if (!next) break;
             at = static_cast<const std::uint8_t*>(next) - b.data;

@@ -94,7 +94,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Runs the child on the files; one error number per file, kNoResult where it never got to one.
-std::vector<std::int32_t> LoadInChild(const std::string& kind, const std::vector<std::string>& files,
+std::vector<std::int32_t> LoadInChild(const std::string& kind,
+                                      const std::vector<std::string>& files,
                                       const TempFolder& folder) {
     static int run = 0;
     const std::string name = kind + std::to_string(++run);
@@ -103,8 +104,8 @@ std::vector<std::int32_t> LoadInChild(const std::string& kind, const std::vector
         list += f + "\n";
     const std::string listFile = folder.Write(name + "-list.txt", list);
     const std::string resultFile = folder.File(name + "-results.txt");
-    std::string command =
-        "\"" + ProgramPath() + "\" --child " + kind + " \"" + listFile + "\" \"" + resultFile + "\"";
+    std::string command = "\"" + ProgramPath() + "\" --child " + kind + " \"" + listFile + "\" \"" +
+                          resultFile + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -144,8 +145,9 @@ Cases Damaged(const TempFolder& folder, const std::string& ext,
     for (std::size_t s = 0; s < seeds.size(); ++s) {
         c.good.push_back(folder.Write("good" + std::to_string(s) + ext, seeds[s]));
         for (std::uint32_t k = 1; k <= copies; ++k)
-            c.damaged.push_back(folder.Write("bad" + std::to_string(s) + "-" + std::to_string(k) + ext,
-                                             Damage(seeds[s], static_cast<std::uint32_t>(s) * 1000 + k)));
+            c.damaged.push_back(
+                folder.Write("bad" + std::to_string(s) + "-" + std::to_string(k) + ext,
+                             Damage(seeds[s], static_cast<std::uint32_t>(s) * 1000 + k)));
     }
     return c;
 }
@@ -172,7 +174,8 @@ std::string Patch(std::string s, std::size_t at, const std::string& bytes) {
 }
 
 std::uint32_t Tile(int x, int y) {
-    return 0xFF000000u | static_cast<std::uint32_t>(x * 30) << 16 | static_cast<std::uint32_t>(y * 20);
+    return 0xFF000000u | static_cast<std::uint32_t>(x * 30) << 16 |
+           static_cast<std::uint32_t>(y * 20);
 }
 
 // The first JPEG frame of the Motion-JPEG clip: a real encoder's output.
@@ -202,7 +205,8 @@ Cases PictureCases(const TempFolder& folder) {
     }
     // A mip count far past the picture's size kept the platform busy for minutes.
     const std::string mips = Patch(Patch(seeds[0], 8, U32(0x20000 | 0x1007)), 28, U32(0xFFFFFFF0));
-    all.refused = {folder.Write("mips.dds", mips), folder.Write("short.png", seeds[1].substr(0, 40)),
+    all.refused = {folder.Write("mips.dds", mips),
+                   folder.Write("short.png", seeds[1].substr(0, 40)),
                    folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF)))};
     return all;
 }
@@ -220,7 +224,8 @@ TEST(DamagedMedia, SoundsLoadOrGiveTheLoadError) {
     TempFolder folder;
     Cases c = Damaged(folder, ".wav", {PcmWave(3000), MsAdpcmWave(), ImaAdpcmWave()}, 40);
     // 0 samples per block made the compression manager divide by zero.
-    c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)), folder.Write("ima0.wav", ImaAdpcmWave(0))};
+    c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)),
+                 folder.Write("ima0.wav", ImaAdpcmWave(0))};
     const std::vector<std::int32_t> probe = LoadInChild("sound", {c.good[0]}, folder);
     if (probe[0] == kSoundNotLoadable) GTEST_SKIP() << "DirectSound has no device here";
     Expect("sound", c, kSoundNotLoadable, folder);
@@ -233,7 +238,8 @@ TEST(DamagedMedia, MusicLoadsOrGivesTheLoadError) {
         if (std::string real = ReadFile(std::string(kRealSounds) + name); !real.empty())
             seeds.push_back(real);
     if (seeds.size() == 1)
-        std::printf("no real Ogg Vorbis files here (sound-theme-freedesktop): generated ones only\n");
+        std::printf(
+            "no real Ogg Vorbis files here (sound-theme-freedesktop): generated ones only\n");
     Cases c = Damaged(folder, ".ogg", seeds, 12);
     AviSpec badScale;
     badScale.scale = 0;
@@ -241,7 +247,8 @@ TEST(DamagedMedia, MusicLoadsOrGivesTheLoadError) {
     // More than 64 channels killed the Vorbis decoder.
     c.refused = {folder.Write("avi.avi", AviFile(badScale)),
                  folder.Write("chans.ogg", OggPage(1, 0, 2, VorbisIdHeader(100)))};
-    if (seeds.size() > 1) c.refused.push_back(folder.Write("real.ogg", Patch(seeds[1], 39, "\x64")));
+    if (seeds.size() > 1)
+        c.refused.push_back(folder.Write("real.ogg", Patch(seeds[1], 39, "\x64")));
     Expect("music", c, kMusicNotLoadable, folder);
 }
 
@@ -262,7 +269,8 @@ TEST(DamagedMedia, AnimationsLoadOrGiveTheLoadError) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--child") == 0) return RunChild(argv[2], argv[3], argv[4]);
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argv[2], argv[3], argv[4]);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 
 #include "image/picture_check.h"
 #include "sound/wave_check.h"
+#include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/media_files.h"
 #include "support/wave_files.h"
@@ -18,35 +19,15 @@
 
 namespace {
 
-// Bytes copied to the end of committed pages followed by an inaccessible one.
-class GuardedBytes {
-public:
-    explicit GuardedBytes(const std::string& bytes) {
-        const std::size_t page = 4096, pages = (bytes.size() + page - 1) / page + 1;
-        base_ = static_cast<std::uint8_t*>(
-            VirtualAlloc(nullptr, pages * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + (pages - 1) * page, page, PAGE_NOACCESS, &old);
-        data_ = base_ + (pages - 1) * page - bytes.size();
-        std::memcpy(data_, bytes.data(), bytes.size());
-        size_ = bytes.size();
-    }
-    ~GuardedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedBytes(const GuardedBytes&) = delete;
-    GuardedBytes& operator=(const GuardedBytes&) = delete;
-    ByteSpan Span() const { return ByteSpan{data_, size_}; }
-
-private:
-    std::uint8_t* base_ = nullptr;
-    std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
-};
+ByteSpan SpanOf(const GuardedBytes& g) {
+    return ByteSpan{g.Data(), g.Size()};
+}
 
 using Check = std::function<bool(const ByteSpan&, std::uint64_t)>;
 
 bool Passes(const Check& check, const std::string& bytes) {
     const GuardedBytes guarded(bytes);
-    return check(guarded.Span(), bytes.size());
+    return check(SpanOf(guarded), bytes.size());
 }
 
 std::string Put32(std::string s, std::size_t at, std::uint32_t v) {
@@ -77,10 +58,12 @@ void Hostile(const Check& check, const std::string& good, std::size_t headerEnd)
 }
 
 Check Picture(const char* name) {
-    return [name](const ByteSpan& b, std::uint64_t size) { return CheckPictureBytes(name, b, size); };
+    return
+        [name](const ByteSpan& b, std::uint64_t size) { return CheckPictureBytes(name, b, size); };
 }
 Check Media(const char* name) {
-    return [name](const ByteSpan& b, std::uint64_t size) { return CheckMediaBytes(name, b, size).ok; };
+    return
+        [name](const ByteSpan& b, std::uint64_t size) { return CheckMediaBytes(name, b, size).ok; };
 }
 const Check kWaveFormat = [](const ByteSpan& b, std::uint64_t) { return CheckWaveFormat(b); };
 
@@ -95,16 +78,19 @@ TEST(PictureHeaders, DdsSizesMipCountsAndFacesMustFitTheFile) {
     Hostile(Picture("a.dds"), dds, 128);
     const Check check = Picture("a.dds");
     const std::uint32_t withMips = 0x20000 | 0x1007;
-    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 0xFFFFFFF0u))) << "huge mip count";
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 0xFFFFFFF0u)))
+        << "huge mip count";
     EXPECT_FALSE(Passes(check, Put32(dds, 28, 0xE8000000u))) << "a count without its flag counts";
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 6))) << "levels past 1x1";
     // Five levels of 16x8 fit the header's claim only when the file holds them.
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 5))) << "levels the file lacks";
-    EXPECT_TRUE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 5) + std::string(4 * 11 * 4, '\0')));
+    EXPECT_TRUE(
+        Passes(check, Put32(Put32(dds, 8, withMips), 28, 5) + std::string(4 * 11 * 4, '\0')));
     EXPECT_FALSE(Passes(check, Put32(dds, 16, 0))) << "width 0";
     EXPECT_FALSE(Passes(check, Put32(dds, 12, 1u << 20))) << "height past the limit";
     EXPECT_FALSE(Passes(check, Put32(dds, 112, 0x200 | 0xFC00))) << "a cube that is not square";
-    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 112, 0x200000), 24, 4096))) << "slices the file lacks";
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 112, 0x200000), 24, 4096)))
+        << "slices the file lacks";
     EXPECT_FALSE(Passes(check, Put32(dds, 88, 12))) << "12 bits per pixel";
     EXPECT_FALSE(Passes(check, Put32(Put32(dds, 80, 4), 84, 0x31545844 + 0x100))) << "unknown code";
 }
@@ -116,7 +102,8 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     Hostile(Picture("a.jpg"), jpeg, 120);
     Hostile(Picture("a.bmp"), bmp, 54);
     Hostile(Picture("a.tga"), tga, 18);
-    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20))) << "width 0";
+    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20)))
+        << "width 0";
     EXPECT_FALSE(Passes(Picture("a.png"), Put8(png, 24, 3))) << "3-bit samples";
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 33) + Be32(0x7FFFFFF0u) + png.substr(37)))
         << "a chunk longer than the file";
@@ -125,7 +112,8 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put16(bmp, 28, 7))) << "7 bits per pixel";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 22, 0))) << "height 0";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 18, 0x7FFFFFFF))) << "rows the file lacks";
-    EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(Put16(bmp, 28, 8), 46, 100000))) << "a huge palette";
+    EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(Put16(bmp, 28, 8), 46, 100000)))
+        << "a huge palette";
     EXPECT_FALSE(Passes(Picture("a.tga"), Put8(tga, 2, 5))) << "image type 5";
     EXPECT_FALSE(Passes(Picture("a.tga"), Put16(tga, 12, 60000))) << "pixels the file lacks";
     EXPECT_FALSE(Passes(Picture("a.gif"), "GIF89a" + std::string(100, '\0'))) << "no known format";
@@ -166,9 +154,10 @@ TEST(StreamHeaders, OggStreamsNeedPossibleIdentificationHeaders) {
     Hostile(ogg, OggPage(1, 0, 2, OpusIdHeader(6, 1)), 49);
     Hostile(ogg, OggPage(1, 0, 2, OggFlacIdHeader()), 79);
     Hostile(ogg, OggPage(1, 0, 2, TheoraIdHeader()), 70);
-    EXPECT_TRUE(CheckMediaBytes("a.ogg", ByteSpan{reinterpret_cast<const std::uint8_t*>(
-                                                      OggPage(1, 0, 2, TheoraIdHeader()).data()),
-                                                  70},
+    EXPECT_TRUE(CheckMediaBytes("a.ogg",
+                                ByteSpan{reinterpret_cast<const std::uint8_t*>(
+                                             OggPage(1, 0, 2, TheoraIdHeader()).data()),
+                                         70},
                                 70)
                     .video);
     EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, VorbisIdHeader(65)))) << "65 channels";
@@ -186,11 +175,11 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     const Check avi = Media("a.avi");
     Hostile(avi, AviFile(), 224);
     AviSpec spec;
-    EXPECT_TRUE(CheckMediaBytes("a.avi", GuardedBytes(AviFile()).Span(), AviFile().size()).video);
+    EXPECT_TRUE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(AviFile())), AviFile().size()).video);
     spec.type = "auds";
     const std::string audio = AviFile(spec);
     EXPECT_TRUE(Passes(avi, audio));
-    EXPECT_FALSE(CheckMediaBytes("a.avi", GuardedBytes(audio).Span(), audio.size()).video);
+    EXPECT_FALSE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(audio)), audio.size()).video);
     for (auto [field, value, what] :
          {std::tuple<std::uint32_t AviSpec::*, std::uint32_t, const char*>{&AviSpec::scale, 0,
                                                                            "scale 0"},
@@ -222,8 +211,8 @@ TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {
     Hostile(Media("a.wav"), PcmWave(100), 44);
     EXPECT_FALSE(Passes(Media("a.mp3"), Put8(Put8(Mp3Frames(), 2, 0xF0), 419, 0xF0)))
         << "bitrate index 15";
-    EXPECT_FALSE(Passes(Media("a.mp3"), "ID3\x03" + std::string(2, '\0') + "\x7F\x7F\x7F\x7F" +
-                                         Mp3Frames()))
+    EXPECT_FALSE(
+        Passes(Media("a.mp3"), "ID3\x03" + std::string(2, '\0') + "\x7F\x7F\x7F\x7F" + Mp3Frames()))
         << "a tag longer than the file";
     EXPECT_FALSE(Passes(Media("a.flac"), FlacFile(0))) << "rate 0";
     EXPECT_FALSE(Passes(Media("a.mid"), MidiFile(0))) << "division 0";

@@ -5,6 +5,7 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "support/engine_fixture.h"
+#include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
 
@@ -49,6 +50,17 @@ std::uint32_t HalfBlack(int x, int) {
 }
 
 } // namespace
+
+TEST_F(Images, MemoryBlockHeadersClaimingMoreThanTheBlockAreRefusedUnread) {
+    const GuardedBytes block(std::string(5 * 3 * 4, '\x21')); // any read past it crashes
+    const std::uint32_t size = static_cast<std::uint32_t>(block.Size());
+    EXPECT_FALSE(MakeImageFromMemblock(17, 5, 4, 32, block.Data(), size));
+    EXPECT_FALSE(MakeImageFromMemblock(17, 0x40000000, 3, 32, block.Data(), size)) << "row wraps";
+    EXPECT_FALSE(MakeImageFromMemblock(17, 5, 3, 24, block.Data(), size)) << "no such texture";
+    EXPECT_EQ(ImageExist(17), 0);
+    ASSERT_TRUE(MakeImageFromMemblock(17, 5, 3, 32, block.Data(), size)); // the last byte is read
+    EXPECT_EQ(ImagePixel(17, 4, 2), 0x212121u);
+}
 
 TEST_F(Images, ModeOneKeepsThePictureSize) {
     const std::string png =

@@ -8,8 +8,7 @@ std::string Be16(std::uint32_t v) {
     return std::string{static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 std::string Be24(std::uint32_t v) {
-    return std::string{static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                       static_cast<char>(v)};
+    return std::string{static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 std::string Be32(std::uint32_t v) {
     return Be16(v >> 16) + Be16(v & 0xFFFF);
@@ -36,11 +35,12 @@ std::string CompressedWave(std::uint16_t tag, const std::string& extension,
 } // namespace
 
 std::string MsAdpcmWave(std::uint16_t samplesPerBlock, int blocks) {
-    static const std::int16_t kCoefficients[7][2] = {{256, 0},    {512, -256}, {0, 0},   {192, 64},
-                                                      {240, 0},    {460, -208}, {392, -232}};
+    static const std::int16_t kCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                                     {240, 0}, {460, -208}, {392, -232}};
     std::string extension = U16(samplesPerBlock) + U16(7);
     for (const auto& pair : kCoefficients)
-        extension += U16(static_cast<std::uint16_t>(pair[0])) + U16(static_cast<std::uint16_t>(pair[1]));
+        extension +=
+            U16(static_cast<std::uint16_t>(pair[0])) + U16(static_cast<std::uint16_t>(pair[1]));
     return CompressedWave(2, extension, samplesPerBlock, blocks);
 }
 
@@ -77,8 +77,8 @@ std::string FlacStreamInfo(std::uint32_t rate, int channels) {
                                  static_cast<std::uint64_t>(channels - 1) << 41 |
                                  static_cast<std::uint64_t>(15) << 36 | 44100u;
     return "\x80" + Be24(34) + Be16(4096) + Be16(4096) + Be24(0) + Be24(0) +
-           Be32(static_cast<std::uint32_t>(packed >> 32)) + Be32(static_cast<std::uint32_t>(packed)) +
-           std::string(16, '\0');
+           Be32(static_cast<std::uint32_t>(packed >> 32)) +
+           Be32(static_cast<std::uint32_t>(packed)) + std::string(16, '\0');
 }
 
 } // namespace
@@ -135,12 +135,15 @@ std::string JpegHeaders(std::uint16_t width, std::uint16_t height) {
     const std::string app0 = "JFIF" + std::string(1, '\0') + "\x01\x01" + std::string(1, '\0') +
                              Be16(1) + Be16(1) + std::string(2, '\0');
     const std::string dqt = std::string(1, '\0') + std::string(64, '\x01');
-    const std::string sof = "\x08" + Be16(height) + Be16(width) + "\x01\x01\x11" + std::string(1, '\0');
-    const std::string dht = std::string(1, '\0') + "\x01" + std::string(15, '\0') + std::string(1, '\0');
-    const std::string sos = "\x01\x01" + std::string(1, '\0') + std::string(1, '\0') + "\x3F" +
-                            std::string(1, '\0');
+    const std::string sof =
+        "\x08" + Be16(height) + Be16(width) + "\x01\x01\x11" + std::string(1, '\0');
+    const std::string dht =
+        std::string(1, '\0') + "\x01" + std::string(15, '\0') + std::string(1, '\0');
+    const std::string sos =
+        "\x01\x01" + std::string(1, '\0') + std::string(1, '\0') + "\x3F" + std::string(1, '\0');
     auto segment = [](char marker, const std::string& body) {
-        return std::string("\xFF") + marker + Be16(static_cast<std::uint32_t>(body.size() + 2)) + body;
+        return std::string("\xFF") + marker + Be16(static_cast<std::uint32_t>(body.size() + 2)) +
+               body;
     };
     return "\xFF\xD8" + segment('\xE0', app0) + segment('\xDB', dqt) + segment('\xC0', sof) +
            segment('\xC4', dht) + segment('\xDA', sos) + std::string(8, '\0') + "\xFF\xD9";
