@@ -42,6 +42,14 @@ HRESULT RenderAndMeasure(IGraphBuilder* graph, const wchar_t* name) {
         seeking->GetDuration(&duration);
         seeking->Release();
     }
+    // A pause prerolls the first samples, where a stuck decoder shows; stopped again for Play.
+    IMediaControl* control = nullptr;
+    if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
+        OAFilterState state = 0;
+        if (SUCCEEDED(control->Pause())) control->GetState(kGraphDeadlineMs, &state);
+        control->Stop();
+        control->Release();
+    }
     return hr;
 }
 

@@ -6,12 +6,13 @@
 
 #include <dshow.h>
 
-// How long a graph may take to render a file and report its duration.
+// How long a graph may take to render a file, report its duration and preroll.
 constexpr DWORD kGraphDeadlineMs = 5000;
 
-// Renders the file into the graph and asks its duration on a worker thread. The worker holds its
-// own reference to the graph: a worker that misses the deadline is left to finish (or not) on its
-// own, touches nothing else, and is never waited for again. Returns the render's result, or
+// Renders the file into the graph, asks its duration and prerolls it (paused, then stopped) on a
+// worker thread. The worker holds its own reference to the graph: a worker that misses the
+// deadline is left to finish (or not) on its own, touches nothing else, and is never waited for
+// again. Returns the render's result, or
 // VFW_E_TIMEOUT when the deadline passed or too many earlier workers are still stuck.
 HRESULT RenderFileWithDeadline(IGraphBuilder* graph, const wchar_t* fileName,
                                DWORD deadlineMs = kGraphDeadlineMs);
