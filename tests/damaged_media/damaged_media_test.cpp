@@ -240,7 +240,7 @@ TEST(DamagedMedia, MusicLoadsOrGivesTheLoadError) {
     if (seeds.size() == 1)
         std::printf(
             "no real Ogg Vorbis files here (sound-theme-freedesktop): generated ones only\n");
-    Cases c = Damaged(folder, ".ogg", seeds, 12);
+    Cases c = Damaged(folder, ".ogg", seeds, 25);
     AviSpec badScale;
     badScale.scale = 0;
     badScale.type = "auds";
@@ -256,7 +256,7 @@ TEST(DamagedMedia, AnimationsLoadOrGiveTheLoadError) {
     TempFolder folder;
     const std::string clip = ReadFile(ClipPath());
     ASSERT_FALSE(clip.empty()) << "the build makes " << ClipPath();
-    Cases c = Damaged(folder, ".avi", {clip}, 12);
+    Cases c = Damaged(folder, ".avi", {clip}, 40);
     const std::size_t scale = clip.find("strh") + 8 + 20;
     // A video the platform cannot decode, and files with no video at all, are no animation.
     std::string undecodable = clip;

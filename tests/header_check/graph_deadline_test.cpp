@@ -99,3 +99,11 @@ TEST(GraphDeadline, TooManyStuckWorkersRefuseAtOnce) {
     graph.LetGo();
     EXPECT_TRUE(WaitForReferences(graph, 1));
 }
+
+// The program then ends with the worker still blocked: nothing joins it, so the end comes (the
+// test's time limit catches an end that waits for it), and the graph it holds is never freed.
+TEST(GraphDeadline, AWorkerStuckForEverDoesNotHoldUpTheProgramsEnd) {
+    auto* graph = new BlockingGraph(S_OK); // left to the stuck worker
+    EXPECT_EQ(RenderFileWithDeadline(graph, L"x.avi", 1), VFW_E_TIMEOUT);
+    EXPECT_GE(StuckGraphWorkers(), 1);
+}
