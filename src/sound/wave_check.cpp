@@ -107,6 +107,8 @@ bool CheckWaveFormat(const ByteSpan& b) {
     if (f.channels < 1 || f.channels > kMaxChannels || f.rate < 1 || f.rate > kMaxRate ||
         f.average < 1 || f.blockAlign < 1)
         return false;
+    // Every block holds at least one sample frame, so no stream needs more bytes a second.
+    if (f.average > static_cast<std::uint64_t>(f.rate) * f.blockAlign) return false;
     return TagFits(f, b);
 }
 

@@ -140,6 +140,7 @@ TEST(WaveHeaders, CompressedFormatsNeedTheirBlockFields) {
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 20, 2000))) << "coefficients past the chunk";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 12, 3))) << "blocks smaller than their header";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 2, 0))) << "no channels";
+    EXPECT_FALSE(Passes(kWaveFormat, Put32(msFormat, 8, 0xFFFFFFFF))) << "bytes per second";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(PcmWave(0).substr(20, 16), 2, 65))) << "65 channels";
     EXPECT_FALSE(Passes(kWaveFormat, Put32(PcmWave(0).substr(20, 16), 8, 7))) << "bytes per second";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 0, 0x1234))) << "an unknown tag";
