@@ -2,6 +2,8 @@
 
 #include "core/mapped_file.h"
 
+#include <algorithm>
+
 namespace {
 
 // A 32-bit process maps no more than this at once; larger files are checked by their first part.
@@ -18,11 +20,15 @@ MappedFile::MappedFile(const char* fileName) {
     LARGE_INTEGER length{};
     if (GetFileSizeEx(file, &length) && length.QuadPart > 0) {
         fileSize_ = static_cast<std::uint64_t>(length.QuadPart);
-        const std::uint64_t wanted = fileSize_ > kMappedCap ? kPrefixOfLarge : fileSize_;
         HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping) {
-            view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(wanted));
-            if (view_) size_ = static_cast<std::size_t>(wanted);
+            // A large view may find no room in a crowded address space: then the first part.
+            for (std::uint64_t wanted :
+                 {std::min(fileSize_, kMappedCap), std::min(fileSize_, kPrefixOfLarge)}) {
+                view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(wanted));
+                size_ = view_ ? static_cast<std::size_t>(wanted) : 0;
+                if (view_) break;
+            }
             CloseHandle(mapping); // the view keeps the mapping alive
         }
     }

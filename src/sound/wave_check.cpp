@@ -67,7 +67,7 @@ bool ExtensibleFits(Format f, const ByteSpan& b) {
     return LinearFits(f, subFormat == kFloat);
 }
 
-bool TagFits(const Format& f, const ByteSpan& b) {
+bool TagFits(const Format& f, const ByteSpan& b, bool anyTag) {
     switch (f.tag) {
     case kPcm:
         return LinearFits(f, false);
@@ -87,7 +87,7 @@ bool TagFits(const Format& f, const ByteSpan& b) {
     case kExtensible:
         return ExtensibleFits(f, b);
     default:
-        return false;
+        return anyTag;
     }
 }
 
@@ -98,7 +98,7 @@ bool ChunkAt(const ByteSpan& b, std::uint64_t at, std::uint32_t& size) {
 
 } // namespace
 
-bool CheckWaveFormat(const ByteSpan& b) {
+bool CheckWaveFormat(const ByteSpan& b, bool anyTag) {
     Format f;
     if (!b.U16(0, f.tag) || !b.U16(2, f.channels) || !b.U32(4, f.rate) || !b.U32(8, f.average) ||
         !b.U16(12, f.blockAlign) || !b.U16(14, f.bits))
@@ -109,7 +109,7 @@ bool CheckWaveFormat(const ByteSpan& b) {
         return false;
     // Every block holds at least one sample frame, so no stream needs more bytes a second.
     if (f.average > static_cast<std::uint64_t>(f.rate) * f.blockAlign) return false;
-    return TagFits(f, b);
+    return TagFits(f, b, anyTag);
 }
 
 bool CheckWaveFile(const ByteSpan& b, std::uint64_t fileSize) {

@@ -7,8 +7,9 @@
 #include <cstdint>
 
 // A WAVEFORMATEX as stored in a fmt chunk of length bytes (16, or 18 and the extension); true
-// when the tag is one the engine knows and every field fits it.
-bool CheckWaveFormat(const ByteSpan& format);
+// when every field fits its tag. A tag the engine does not know is refused, unless anyTag lets
+// it through on the fields all formats share (a media graph's own decoders take it).
+bool CheckWaveFormat(const ByteSpan& format, bool anyTag = false);
 // A whole RIFF WAVE file: chunks inside the file, a fmt chunk that passes CheckWaveFormat, then
 // a data chunk.
 bool CheckWaveFile(const ByteSpan& bytes, std::uint64_t fileSize);

@@ -82,7 +82,7 @@ bool AviStreamListFits(const ByteSpan& list, std::uint64_t fileSize, AviStream& 
         } else if (list.Tag(at, "strf")) {
             if (!stream.header || stream.format) return false;
             if (stream.video && !AviVideoFormatFits(body)) return false;
-            if (stream.audio && !CheckWaveFormat(body)) return false;
+            if (stream.audio && !CheckWaveFormat(body, true)) return false;
             stream.format = true;
         } else if (list.Tag(at, "indx") && !AviIndexFits(body, fileSize)) {
             return false;

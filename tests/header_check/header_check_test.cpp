@@ -144,6 +144,10 @@ TEST(WaveHeaders, CompressedFormatsNeedTheirBlockFields) {
     EXPECT_FALSE(Passes(kWaveFormat, Put16(PcmWave(0).substr(20, 16), 2, 65))) << "65 channels";
     EXPECT_FALSE(Passes(kWaveFormat, Put32(PcmWave(0).substr(20, 16), 8, 7))) << "bytes per second";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 0, 0x1234))) << "an unknown tag";
+    const GuardedBytes other(Put16(msFormat, 0, 0x2000));
+    EXPECT_TRUE(CheckWaveFormat(SpanOf(other), true)) << "left to the graph's decoders";
+    const GuardedBytes wide(Put16(Put16(msFormat, 0, 0x2000), 2, 65));
+    EXPECT_FALSE(CheckWaveFormat(SpanOf(wide), true)) << "65 channels of any tag";
     Hostile([](const ByteSpan& b, std::uint64_t size) { return CheckWaveFile(b, size); }, adpcm,
             70);
 }
