@@ -7,6 +7,7 @@
 #include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/media_files.h"
+#include "support/temp_folder.h"
 #include "support/wave_files.h"
 #include "video/stream_check.h"
 
@@ -225,4 +226,14 @@ TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {
     EXPECT_FALSE(Passes(Media("a.wav"), MsAdpcmWave(0))) << "0 samples per block";
     EXPECT_FALSE(Passes(Media("a.mpg"), std::string("\x00\x00\x01\xBA", 4) + std::string(64, '\0')))
         << "a container nothing here checks";
+}
+
+TEST(MappedFiles, FilesAreCheckedThroughTheirMappingAndUnreadableOnesRefused) {
+    TempFolder folder;
+    EXPECT_TRUE(CheckPictureFile(folder.Write("a.png", PngBytes(3, 2, Opaque)).c_str()));
+    EXPECT_TRUE(CheckMediaFile(folder.Write("a.avi", AviFile()).c_str()).video);
+    EXPECT_FALSE(CheckPictureFile(folder.Write("empty.png", "").c_str()));
+    EXPECT_FALSE(CheckMediaFile(folder.File("missing.avi").c_str()).ok);
+    EXPECT_FALSE(CheckPictureFile(nullptr));
+    EXPECT_FALSE(CheckMediaFile("").ok);
 }
