@@ -14,6 +14,8 @@ constexpr std::uint32_t kMaxStreams = 16;
 constexpr std::uint32_t kMaxBuffer = 64u << 20;
 constexpr std::uint32_t kMaxChannels = 8;
 constexpr std::uint32_t kMaxRate = 655350;
+// A stream's units a second: PCM audio counts bytes, up to 8 channels of 64 bits at 384 kHz.
+constexpr std::uint32_t kMaxUnitsPerSecond = 1u << 25;
 constexpr std::uint64_t kMp3SyncWindow = 64u << 10;
 
 bool Side(std::uint32_t v) {
@@ -44,7 +46,7 @@ bool AviStreamHeaderFits(const ByteSpan& h, AviStream& stream) {
     if (h.size < 48 || !h.U32(20, scale) || !h.U32(24, rate) || !h.U32(36, buffer) ||
         !h.U32(44, sampleSize))
         return false;
-    if (scale == 0 || rate == 0 || rate / scale > kMaxRate || buffer > kMaxBuffer ||
+    if (scale == 0 || rate == 0 || rate / scale > kMaxUnitsPerSecond || buffer > kMaxBuffer ||
         sampleSize > kMaxBuffer)
         return false;
     stream.video = h.Tag(0, "vids");

@@ -190,6 +190,7 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
          {std::tuple<std::uint32_t AviSpec::*, std::uint32_t, const char*>{&AviSpec::scale, 0,
                                                                            "scale 0"},
           {&AviSpec::rate, 0, "rate 0"},
+          {&AviSpec::rate, 0xFFFFFFFF, "a rate past any stream"},
           {&AviSpec::streams, 0, "no streams"},
           {&AviSpec::streams, 2, "streams it lacks"},
           {&AviSpec::streams, 100000, "a huge stream count"}}) {
