@@ -177,11 +177,13 @@ struct BmpInfo {
     std::int64_t height = 0;
 };
 
-bool ReadBmpInfo(const ByteSpan& b, BmpInfo& i) {
-    if (!b.U32(14, i.headerSize)) return false;
+// The info header that starts at base: after the file header in a BMP, first in a DIB.
+bool ReadBmpInfo(const ByteSpan& b, std::uint64_t base, BmpInfo& i) {
+    if (!b.U32(base, i.headerSize)) return false;
     if (i.headerSize == 12) {
         std::uint32_t h = 0;
-        if (!b.U16(18, i.width) || !b.U16(20, h) || !b.U16(22, i.planes) || !b.U16(24, i.bits))
+        if (!b.U16(base + 4, i.width) || !b.U16(base + 6, h) || !b.U16(base + 8, i.planes) ||
+            !b.U16(base + 10, i.bits))
             return false;
         i.height = h;
         return true;
@@ -190,11 +192,39 @@ bool ReadBmpInfo(const ByteSpan& b, BmpInfo& i) {
     if (std::find(std::begin(known), std::end(known), i.headerSize) == std::end(known))
         return false;
     std::uint32_t h = 0;
-    if (!b.U32(18, i.width) || !b.U32(22, h) || !b.U16(26, i.planes) || !b.U16(28, i.bits) ||
-        !b.U32(30, i.compression) || !b.U32(46, i.colours))
+    if (!b.U32(base + 4, i.width) || !b.U32(base + 8, h) || !b.U16(base + 12, i.planes) ||
+        !b.U16(base + 14, i.bits) || !b.U32(base + 16, i.compression) ||
+        !b.U32(base + 32, i.colours))
         return false;
     i.height = static_cast<std::int32_t>(h);
     return true;
+}
+
+// The info header at base, its tables, and the pixels from offset (0: right after the tables).
+bool BmpFits(const ByteSpan& b, std::uint64_t base, std::uint64_t offset, std::uint64_t fileSize) {
+    BmpInfo i;
+    if (!ReadBmpInfo(b, base, i)) return false;
+    const std::int64_t height = i.height < 0 ? -i.height : i.height;
+    const bool knownBits =
+        i.bits == 1 || i.bits == 4 || i.bits == 8 || i.bits == 16 || i.bits == 24 || i.bits == 32;
+    if (!Side(i.width) || height < 1 || height > kLargestPictureSide || i.planes != 1 ||
+        !knownBits || !BmpCompressionFits(i.compression, i.bits, i.height))
+        return false;
+    if (i.bits <= 8 ? i.colours > (1u << i.bits) : i.colours > 256) return false;
+    const std::uint64_t paletteEntries = i.bits <= 8 ? (i.colours ? i.colours : 1u << i.bits) : 0;
+    const std::uint64_t masks = i.compression == 3 && i.headerSize == 40 ? 12 : 0;
+    const std::uint64_t tables =
+        base + i.headerSize + masks + paletteEntries * (i.headerSize == 12 ? 3 : 4);
+    if (offset == 0) offset = tables;
+    if (tables > fileSize || offset < base + i.headerSize || offset >= fileSize) return false;
+    if (i.compression == 1 || i.compression == 2) return true; // run lengths stop at the end
+    const std::uint64_t stride = (static_cast<std::uint64_t>(i.width) * i.bits + 31) / 32 * 4;
+    return stride * static_cast<std::uint64_t>(height) <= fileSize - offset;
+}
+
+bool EndsWith(const char* name, const char* ending) {
+    const std::size_t n = name ? std::strlen(name) : 0, e = std::strlen(ending);
+    return n >= e && lstrcmpiA(name + n - e, ending) == 0;
 }
 
 bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth) {
@@ -211,11 +241,6 @@ bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth)
     default:
         return false;
     }
-}
-
-bool EndsWithTga(const char* name) {
-    const std::size_t n = name ? std::strlen(name) : 0;
-    return n >= 4 && lstrcmpiA(name + n - 4, ".tga") == 0;
 }
 
 } // namespace
@@ -287,23 +312,11 @@ bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
 
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint32_t offset = 0;
-    BmpInfo i;
-    if (!b.Tag(0, "BM") || !b.U32(10, offset) || !ReadBmpInfo(b, i)) return false;
-    const std::int64_t height = i.height < 0 ? -i.height : i.height;
-    const bool knownBits =
-        i.bits == 1 || i.bits == 4 || i.bits == 8 || i.bits == 16 || i.bits == 24 || i.bits == 32;
-    if (!Side(i.width) || height < 1 || height > kLargestPictureSide || i.planes != 1 ||
-        !knownBits || !BmpCompressionFits(i.compression, i.bits, i.height))
-        return false;
-    if (i.bits <= 8 ? i.colours > (1u << i.bits) : i.colours > 256) return false;
-    const std::uint64_t paletteEntries = i.bits <= 8 ? (i.colours ? i.colours : 1u << i.bits) : 0;
-    const std::uint64_t masks = i.compression == 3 && i.headerSize == 40 ? 12 : 0;
-    const std::uint64_t tables = 14 + static_cast<std::uint64_t>(i.headerSize) + masks +
-                                 paletteEntries * (i.headerSize == 12 ? 3 : 4);
-    if (tables > fileSize || offset < 14 + i.headerSize || offset >= fileSize) return false;
-    if (i.compression == 1 || i.compression == 2) return true; // run lengths stop at the end
-    const std::uint64_t stride = (static_cast<std::uint64_t>(i.width) * i.bits + 31) / 32 * 4;
-    return stride * static_cast<std::uint64_t>(height) <= fileSize - offset;
+    return b.Tag(0, "BM") && b.U32(10, offset) && offset > 0 && BmpFits(b, 14, offset, fileSize);
+}
+
+bool CheckDibHeader(const ByteSpan& b, std::uint64_t fileSize) {
+    return BmpFits(b, 0, 0, fileSize);
 }
 
 bool CheckTgaHeader(const ByteSpan& b, std::uint64_t fileSize) {
@@ -342,7 +355,8 @@ bool CheckPictureBytes(const char* fileName, const ByteSpan& b, std::uint64_t fi
     if (b.Tag(0, "\x89PNG")) return CheckPngHeader(b, fileSize);
     if (b.Tag(0, "\xFF\xD8")) return CheckJpegHeader(b, fileSize);
     if (b.Tag(0, "BM")) return CheckBmpHeader(b, fileSize);
-    if (EndsWithTga(fileName)) return CheckTgaHeader(b, fileSize);
+    if (EndsWith(fileName, ".tga")) return CheckTgaHeader(b, fileSize);
+    if (EndsWith(fileName, ".dib")) return CheckDibHeader(b, fileSize);
     return false;
 }
 

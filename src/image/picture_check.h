@@ -16,6 +16,8 @@ bool CheckDdsHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckPngHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckJpegHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckBmpHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+// A DIB: a bitmap's info header, tables and pixels without the file header before them.
+bool CheckDibHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckTgaHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 
 // A memory block's pixel header: width x height pixels of depth bits (8, 16, 24 or 32), positive,
@@ -23,8 +25,8 @@ bool CheckTgaHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool MemblockPixelsFit(std::int32_t width, std::int32_t height, std::int32_t depth,
                        std::uint64_t size);
 
-// Chooses the check by the magic bytes (a TGA, which has none, by the name's ending); a file of
-// no format known here is refused.
+// Chooses the check by the magic bytes (a TGA or DIB, which have none, by the name's ending); a
+// file of no format known here is refused.
 bool CheckPictureBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
 // Maps the file and checks it; false when it cannot be read.
 bool CheckPictureFile(const char* fileName);

@@ -103,6 +103,7 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     Hostile(Picture("a.jpg"), jpeg, 120);
     Hostile(Picture("a.bmp"), bmp, 54);
     Hostile(Picture("a.tga"), tga, 18);
+    Hostile(Picture("a.dib"), bmp.substr(14), 40);
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20)))
         << "width 0";
     EXPECT_FALSE(Passes(Picture("a.png"), Put8(png, 24, 3))) << "3-bit samples";
