@@ -177,7 +177,7 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
     const bool converted =
         fileName && *fileName &&
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, fileName, -1, wide, kNameBuffer) > 0;
-    if (!converted || !CheckMediaFile(fileName).ok ||
+    if (!converted || !CheckedAudioFile(fileName) ||
         FAILED(RenderFileWithDeadline(r->graph, wide)) ||
         FAILED(
             r->graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&r->control))) ||

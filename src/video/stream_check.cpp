@@ -380,3 +380,13 @@ StreamCheck CheckMediaFile(const char* fileName) {
     if (!file.Ok()) return {};
     return CheckMediaBytes(fileName, file.Bytes(), file.FileSize());
 }
+
+bool CheckedAudioFile(const char* fileName) {
+    const StreamCheck c = CheckMediaFile(fileName);
+    return c.ok && c.audio;
+}
+
+bool CheckedVideoFile(const char* fileName) {
+    const StreamCheck c = CheckMediaFile(fileName);
+    return c.ok && c.video;
+}

@@ -26,3 +26,6 @@ StreamCheck CheckMidiFile(const ByteSpan& bytes, std::uint64_t fileSize);
 StreamCheck CheckMediaBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
 // Maps the file and checks it; not ok when it cannot be read.
 StreamCheck CheckMediaFile(const char* fileName);
+// A checked file with a stream of the kind the loader plays.
+bool CheckedAudioFile(const char* fileName);
+bool CheckedVideoFile(const char* fileName);

@@ -149,8 +149,7 @@ void QueryGraphInterfaces(AnimationSlot& a) {
 
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
-    const StreamCheck streams = CheckMediaFile(name);
-    if (!streams.ok || !streams.video) return false;
+    if (!CheckedVideoFile(name)) return false;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 reinterpret_cast<void**>(&a.graph))))
         return false;

@@ -245,7 +245,7 @@ TEST(DamagedMedia, MusicLoadsOrGivesTheLoadError) {
     badScale.scale = 0;
     badScale.type = "auds";
     // More than 64 channels killed the Vorbis decoder.
-    c.refused = {folder.Write("avi.avi", AviFile(badScale)),
+    c.refused = {folder.Write("avi.avi", AviFile(badScale)), folder.Write("silent.avi", AviFile()),
                  folder.Write("chans.ogg", OggPage(1, 0, 2, VorbisIdHeader(100)))};
     if (seeds.size() > 1)
         c.refused.push_back(folder.Write("real.ogg", Patch(seeds[1], 39, "\x64")));
