@@ -16,9 +16,17 @@ constexpr std::uint32_t kDdsAllFaces = 0xFC00;
 constexpr std::uint32_t kDdsVolumeFlag = 0x200000;
 constexpr std::uint32_t kDdsHeaderEnd = 128;
 constexpr std::uint32_t kMaxMipLevels = 15; // log2(16384) + 1
+// 8192 x 8192: a quarter of a 32-bit process's memory as 32-bit pixels.
+constexpr std::uint64_t kLargestCompressedPixels = 1u << 26;
 
 bool Side(std::uint32_t v) {
     return v >= 1 && v <= kLargestPictureSide;
+}
+
+// A compressed picture claims its size in a few bytes: the decoder would allocate the whole of it.
+bool Area(std::uint32_t width, std::uint32_t height) {
+    return Side(width) && Side(height) &&
+           static_cast<std::uint64_t>(width) * height <= kLargestCompressedPixels;
 }
 
 std::uint32_t FourCc(const char* c) {
@@ -140,8 +148,8 @@ bool JpegFrameFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
     if (!b.U8(at + 4, precision) || !b.U16BE(at + 5, height) || !b.U16BE(at + 7, width) ||
         !b.U8(at + 9, count))
         return false;
-    if ((precision != 8 && precision != 12) || !Side(height) || !Side(width) || count < 1 ||
-        count > 4 || length != 8 + 3 * count)
+    if ((precision != 8 && precision != 12) || !Area(width, height) || count < 1 || count > 4 ||
+        length != 8 + 3 * count)
         return false;
     for (std::uint32_t c = 0; c < count; ++c) {
         std::uint32_t sampling = 0, table = 0;
@@ -276,8 +284,8 @@ bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
         !b.U8(24, depth) || !b.U8(25, colour) || !b.U8(26, compression) || !b.U8(27, filter) ||
         !b.U8(28, interlace))
         return false;
-    if (!Side(width) || !Side(height) || !PngDepthFits(colour, depth) || compression != 0 ||
-        filter != 0 || interlace > 1)
+    if (!Area(width, height) || !PngDepthFits(colour, depth) || compression != 0 || filter != 0 ||
+        interlace > 1)
         return false;
     return PngChunksFit(b, fileSize, colour);
 }

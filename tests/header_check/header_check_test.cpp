@@ -107,6 +107,9 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20)))
         << "width 0";
     EXPECT_FALSE(Passes(Picture("a.png"), Put8(png, 24, 3))) << "3-bit samples";
+    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(16384) + Be32(16384) + png.substr(24)))
+        << "a small file claiming a gigabyte of pixels";
+    EXPECT_TRUE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(8192) + Be32(8192) + png.substr(24)));
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 33) + Be32(0x7FFFFFF0u) + png.substr(37)))
         << "a chunk longer than the file";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 6, 0))) << "height 0";
