@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::uint32_t kLargestSide = 16384;
 constexpr std::uint32_t kMaxStreams = 16;
+// Frames a decoder allocates from a few header bytes: 8192 x 8192 at most.
+constexpr std::uint64_t kLargestFramePixels = 1u << 26;
 constexpr std::uint32_t kMaxBuffer = 64u << 20;
 constexpr std::uint32_t kMaxChannels = 8;
 constexpr std::uint32_t kMaxRate = 655350;
@@ -36,7 +38,9 @@ bool AviVideoFormatFits(const ByteSpan& f) {
         return false;
     const std::int64_t h = static_cast<std::int32_t>(height);
     if (size < 40 || size > f.size || !Side(width) || h == 0 || h > kLargestSide ||
-        -h > kLargestSide || bits > 32 || colours > 256)
+        -h > kLargestSide || bits > 32 || colours > 256 ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(h < 0 ? -h : h) >
+            kLargestFramePixels)
         return false;
     return bits > 8 || static_cast<std::uint64_t>(size) + colours * 4ull <= f.size || colours == 0;
 }
@@ -192,9 +196,10 @@ bool TheoraHeaderFits(const ByteSpan& p) {
     picW = p.data[14] << 16 | p.data[15] << 8 | p.data[16];
     picH = p.data[17] << 16 | p.data[18] << 8 | p.data[19];
     const std::uint32_t frameW = mbWidth * 16, frameH = mbHeight * 16;
-    return major == 3 && Side(frameW) && Side(frameH) && picW >= 1 && picH >= 1 &&
-           picX + picW <= frameW && picY + picH <= frameH && rateN >= 1 && rateD >= 1 &&
-           ((flags >> 3) & 3) != 1;
+    return major == 3 && Side(frameW) && Side(frameH) &&
+           static_cast<std::uint64_t>(frameW) * frameH <= kLargestFramePixels && picW >= 1 &&
+           picH >= 1 && picX + picW <= frameW && picY + picH <= frameH && rateN >= 1 &&
+           rateD >= 1 && ((flags >> 3) & 3) != 1;
 }
 
 // The first packet of a page that begins a stream; false when it does not end on the page.

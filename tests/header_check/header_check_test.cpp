@@ -175,6 +175,7 @@ TEST(StreamHeaders, OggStreamsNeedPossibleIdentificationHeaders) {
     EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, OpusIdHeader(3, 0)))) << "3 channels in family 0";
     EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, OggFlacIdHeader(0)))) << "rate 0";
     EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, TheoraIdHeader(0, 3)))) << "no macroblocks";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, TheoraIdHeader(1024, 1024)))) << "a huge frame";
     EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, "\x01speex nobody knows"))) << "an unknown codec";
     // A chained stream behind broken bytes is found, as the demuxer would find it.
     EXPECT_FALSE(Passes(ogg, vorbis + "junkOgg" + OggPage(2, 0, 2, VorbisIdHeader(100))));
@@ -202,7 +203,9 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
         bad.*field = value;
         EXPECT_FALSE(Passes(avi, AviFile(bad))) << what;
     }
-    AviSpec flat, wide, none;
+    AviSpec flat, wide, none, huge;
+    huge.width = huge.height = 16384;
+    EXPECT_FALSE(Passes(avi, AviFile(huge))) << "a frame the decoder would allocate";
     flat.height = 0;
     wide.width = 1 << 20;
     none.movi = false;
