@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686 cmake make ninja-build googletest
   xvfb xauth xdotool x11-utils
   python3 python3-pil
+  sound-theme-freedesktop  # real Ogg Vorbis files that the loader tests damage
 )
 
 as_root() {

@@ -77,5 +77,6 @@ void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** da
                             std::int32_t* width, std::int32_t* height, std::int32_t* depth,
                             std::int32_t* size);
 // Makes bitmap n (n > 0) of this size and copies the rows in; bitmap 0 takes only what fits.
-void MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
-                            std::int32_t depth, const std::uint8_t* data);
+// False, with nothing read, when the block of size bytes holds fewer pixels than the header says.
+bool MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                            std::int32_t depth, const std::uint8_t* data, std::uint32_t size);

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "core/media.h"
 #include "display/display.h"
+#include "image/picture_check.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,8 +55,9 @@ void Stretch(IDirect3DSurface9* from, const RECT& fromRect, IDirect3DSurface9* t
 // Reads the file into a new lockable target of its own size; null when it is no picture.
 IDirect3DSurface9* LoadFileSurface(const char* name, D3DFORMAT format) {
     D3DXIMAGE_INFO info{};
-    if (FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
-        info.Width > kLargestImage || info.Height > kLargestImage)
+    if (!CheckPictureFile(name) || FAILED(D3DXGetImageInfoFromFileA(name, &info)) ||
+        info.Width < 1 || info.Height < 1 || info.Width > kLargestImage ||
+        info.Height > kLargestImage)
         return nullptr;
     ComPtr<IDirect3DSurface9> surface(MakeLockableTarget(
         static_cast<std::int32_t>(info.Width), static_cast<std::int32_t>(info.Height), format));
@@ -238,24 +240,27 @@ void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** da
     *size = rowBytes * h;
 }
 
-void MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
-                            std::int32_t depth, const std::uint8_t* data) {
-    if (!ValidBitmapNumber(n) || !data || width < 1 || height < 1 || depth < 8) return;
+bool MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                            std::int32_t depth, const std::uint8_t* data, std::uint32_t size) {
+    if (!ValidBitmapNumber(n) || !data || !MemblockPixelsFit(width, height, depth, size))
+        return false;
     const BitmapRecord* r = s.bitmaps.Get(n);
     if (n > 0 && !(r && r->width == width && r->height == height && r->depth == depth)) {
         if (r) RemoveBitmap(n);
         r = MakeBitmapRecord(n, width, height, s.format);
     }
-    if (!r && !(r = FindBitmap(n))) return;
+    if (!r && !(r = FindBitmap(n))) return false;
     IDirect3DSurface9* surface = BitmapSurface(n, r);
     const SurfaceSize own = SizeOf(surface);
     // Only what fits: the block's rows may be longer or more than the surface's.
-    const std::int32_t stride = width * (depth / 8);
-    const std::int32_t rowBytes = std::min(stride, own.width * own.bytesPerPixel);
+    const std::size_t stride = static_cast<std::size_t>(width) * (depth / 8);
+    const std::int32_t rowBytes =
+        static_cast<std::int32_t>(std::min<std::size_t>(stride, own.width * own.bytesPerPixel));
     const std::int32_t rows = std::min(height, own.height);
-    if (rowBytes <= 0 || rows <= 0) return;
+    if (rowBytes <= 0 || rows <= 0) return true;
     SurfaceLock lock(surface);
-    if (!lock.bits) return;
+    if (!lock.bits) return true;
     for (std::int32_t y = 0; y < rows; ++y)
-        std::memcpy(lock.Row(y), data + static_cast<std::ptrdiff_t>(y) * stride, rowBytes);
+        std::memcpy(lock.Row(y), data + y * stride, static_cast<std::size_t>(rowBytes));
+    return true;
 }

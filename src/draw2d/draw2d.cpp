@@ -297,19 +297,19 @@ void CopyScreenArea(std::int32_t destinationX, std::int32_t destinationY, std::i
     if (!device || !target || width <= 0 || height <= 0) return;
     D3DSURFACE_DESC desc{};
     if (FAILED(target->GetDesc(&desc))) return;
-    const LONG w = static_cast<LONG>(desc.Width), h = static_cast<LONG>(desc.Height);
-    RECT source{std::max(0L, static_cast<LONG>(sourceX)), std::max(0L, static_cast<LONG>(sourceY)),
-                std::min(w, static_cast<LONG>(sourceX) + width),
-                std::min(h, static_cast<LONG>(sourceY) + height)};
-    RECT destination{destinationX, destinationY, destinationX + (source.right - source.left),
-                     destinationY + (source.bottom - source.top)};
-    destination.right = std::min(destination.right, w);
-    destination.bottom = std::min(destination.bottom, h);
-    source.right = source.left + (destination.right - destination.left);
-    source.bottom = source.top + (destination.bottom - destination.top);
-    if (destination.left < 0 || destination.top < 0 || source.left >= source.right ||
-        source.top >= source.bottom)
-        return;
+    // In 64 bits: a position near the 32-bit limit plus a size must not wrap into the surface.
+    const std::int64_t w = desc.Width, h = desc.Height;
+    const std::int64_t left = std::max<std::int64_t>(0, sourceX);
+    const std::int64_t top = std::max<std::int64_t>(0, sourceY);
+    std::int64_t columns = std::min(w, std::int64_t{sourceX} + width) - left;
+    std::int64_t rows = std::min(h, std::int64_t{sourceY} + height) - top;
+    columns = std::min(columns, w - destinationX);
+    rows = std::min(rows, h - destinationY);
+    if (destinationX < 0 || destinationY < 0 || columns <= 0 || rows <= 0) return;
+    const RECT source{static_cast<LONG>(left), static_cast<LONG>(top),
+                      static_cast<LONG>(left + columns), static_cast<LONG>(top + rows)};
+    const RECT destination{destinationX, destinationY, static_cast<LONG>(destinationX + columns),
+                           static_cast<LONG>(destinationY + rows)};
     // Through a copy of the whole target, so that overlapping areas are safe.
     ComPtr<IDirect3DSurface9> copy;
     if (FAILED(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE,

@@ -110,9 +110,10 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
 void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
                            std::uint32_t* height, std::uint32_t* depth, std::uint8_t** data,
                            std::uint32_t* size);
-// Makes image n from a memory block's pixel rows (16 or 32 bits).
-void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
-                           std::int32_t depth, const std::uint8_t* pixels);
+// Makes image n from a memory block's pixel rows (16 or 32 bits); false, with nothing read, when
+// the block of size bytes holds fewer pixels than the header says.
+bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                           std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size);
 // A 48 x 48 icon from an .ico file; null when it cannot be read.
 HICON LoadImageIcon(const char* fileName);
 // Frees an icon of LoadImageIcon.

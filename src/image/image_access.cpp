@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "image/image_state.h"
+#include "image/picture_check.h"
 #include "core/core.h"
 
 #include <algorithm>
@@ -364,9 +365,10 @@ void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* 
     texture->UnlockRect(0);
 }
 
-void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
-                           std::int32_t depth, const std::uint8_t* pixels) {
-    if (width <= 0 || height <= 0 || !pixels || (depth != 16 && depth != 32)) return;
+bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
+                           std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size) {
+    if (!pixels || (depth != 16 && depth != 32) || !MemblockPixelsFit(width, height, depth, size))
+        return false;
     ImageRecord* r = FindImage(n);
     D3DSURFACE_DESC desc{};
     IDirect3DTexture9* texture = Texture2D(r);
@@ -375,11 +377,11 @@ void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
     if (!reuse) {
         RemoveImage(n);
         texture = CreateImage(n, width, height, 0, depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8);
-        if (!texture) return;
+        if (!texture) return false;
     }
     const RECT area{0, 0, width, height};
     D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, &area, 0))) return;
+    if (FAILED(texture->LockRect(0, &locked, &area, 0))) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * (depth / 8);
     for (std::int32_t y = 0; y < height; ++y)
         std::memcpy(static_cast<std::uint8_t*>(locked.pBits) +
@@ -387,6 +389,7 @@ void MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
                     pixels + y * rowBytes, rowBytes);
     texture->UnlockRect(0);
     RefreshSprites();
+    return true;
 }
 
 void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int32_t right,

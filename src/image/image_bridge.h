@@ -46,8 +46,8 @@ struct ImageBridge {
     void (*makeMemblock)(std::int32_t produce, std::int32_t n, std::uint32_t* width,
                          std::uint32_t* height, std::uint32_t* depth, std::uint8_t** data,
                          std::uint32_t* size);
-    void (*makeFromMemblock)(std::int32_t n, std::int32_t width, std::int32_t height,
-                             std::int32_t depth, const std::uint8_t* pixels);
+    bool (*makeFromMemblock)(std::int32_t n, std::int32_t width, std::int32_t height,
+                             std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size);
     void (*constructor)(HMODULE display);
     void (*destructor)();
 };

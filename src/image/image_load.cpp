@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "image/image_state.h"
+#include "image/picture_check.h"
 #include "core/core.h"
 #include "core/media.h"
 
@@ -88,7 +89,8 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
                                         std::int32_t divisor) {
     ScopedMediaName name(s.core, fileName);
     D3DXIMAGE_INFO info{};
-    if (!name.Ok() || !s.device || FAILED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
+    if (!name.Ok() || !s.device || !CheckPictureFile(name.Text()) ||
+        FAILED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
         ReportInternalError("Failed to load texture for image library");
         return nullptr;
     }

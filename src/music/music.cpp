@@ -6,6 +6,8 @@
 #include "core/media.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
+#include "video/graph_deadline.h"
+#include "video/stream_check.h"
 
 #include <dshow.h>
 #include <mmsystem.h>
@@ -165,7 +167,8 @@ void LoadMusicBody(const char* fileName, std::int32_t n) {
     const bool converted =
         fileName && *fileName &&
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, fileName, -1, wide, kNameBuffer) > 0;
-    if (!converted || FAILED(r->graph->RenderFile(wide, nullptr)) ||
+    if (!converted || !CheckedAudioFile(fileName) ||
+        FAILED(RenderFileWithDeadline(r->graph, wide)) ||
         FAILED(r->graph->QueryInterface(IID_IMediaControl, r->control.PutVoid())) ||
         FAILED(r->graph->QueryInterface(IID_IMediaEventEx, r->events.PutVoid())) ||
         FAILED(r->graph->QueryInterface(IID_IMediaSeeking, r->seeking.PutVoid())) ||

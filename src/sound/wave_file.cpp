@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "sound/wave_file.h"
+#include "sound/wave_check.h"
 
 #include <mmreg.h>
 #include <msacm.h>
@@ -13,6 +14,12 @@ namespace {
 
 constexpr std::uint32_t kMaxDataSize = 512u << 20; // no sound needs more; larger sizes are corrupt
 constexpr std::uint16_t kMaxExtra = 1024;
+
+// The format with its extension as the checks read it.
+bool CheckFormatBlock(const WAVEFORMATEX* f) {
+    const std::size_t length = f->wFormatTag == WAVE_FORMAT_PCM ? 16 : 18 + f->cbSize;
+    return CheckWaveFormat(ByteSpan{reinterpret_cast<const std::uint8_t*>(f), length});
+}
 
 bool SaneFormat(const WAVEFORMATEX& f) {
     return f.nChannels >= 1 && f.nChannels <= 8 && f.nSamplesPerSec >= 1 &&
@@ -132,7 +139,8 @@ HRESULT WaveFile::ReadHeader() {
     if (!format_) return E_OUTOFMEMORY;
     std::memcpy(format_, &head, 16);
     format_->cbSize = extra;
-    if (extra && mmioRead(handle_, reinterpret_cast<HPSTR>(format_ + 1), extra) != extra) {
+    if ((extra && mmioRead(handle_, reinterpret_cast<HPSTR>(format_ + 1), extra) != extra) ||
+        !CheckFormatBlock(format_)) {
         std::free(format_);
         format_ = nullptr;
         return E_FAIL;
@@ -252,6 +260,8 @@ HRESULT WaveFile::Close() {
 std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* sourceFormat,
                                 std::uint32_t sourceSize, WAVEFORMATEX* destinationFormat,
                                 std::uint32_t* destinationSize) {
+    // The compression manager trusts the format: a 0 samples-per-block divides by zero.
+    if (!sourceFormat || !destinationFormat || !CheckFormatBlock(sourceFormat)) return nullptr;
     std::memset(destinationFormat, 0, sizeof(WAVEFORMATEX));
     destinationFormat->wFormatTag = WAVE_FORMAT_PCM;
     MMRESULT r =

@@ -316,26 +316,39 @@ HRESULT TextureRenderer::SetMediaType(const AM_MEDIA_TYPE* type) {
     if (frameBuffer && static_cast<std::uint32_t>(rowBytes * height) != frameSize)
         return VFW_E_TYPE_NOT_ACCEPTED;
     if (!device_) return VFW_E_TYPE_NOT_ACCEPTED;
-    IDirect3DTexture9* made = nullptr;
-    if (FAILED(D3DXCreateTexture(device_, width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                 &made)))
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    D3DSURFACE_DESC desc{};
-    if (FAILED(made->GetLevelDesc(0, &desc)) ||
-        (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_A1R5G5B5)) {
-        made->Release();
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    if (texture) texture->Release();
-    texture = made;
     videoWidth = width;
     videoHeight = height;
     pitch = rowBytes;
     frameSize = static_cast<std::uint32_t>(rowBytes * height);
-    textureFormat = static_cast<std::int32_t>(desc.Format);
-    uScale = std::min(1.0f, static_cast<float>(width) / static_cast<float>(desc.Width));
-    vScale = std::min(1.0f, static_cast<float>(height) / static_cast<float>(desc.Height));
     return S_OK;
+}
+
+// The texture is made here, on the thread that owns the device, never by the graph's threads.
+HRESULT TextureRenderer::CreateTexture() {
+    if (!device_ || videoWidth < 1 || videoHeight < 1) return VFW_E_NOT_CONNECTED;
+    IDirect3DTexture9* made = nullptr;
+    if (FAILED(D3DXCreateTexture(device_, videoWidth, videoHeight, 1, 0, D3DFMT_A8R8G8B8,
+                                 D3DPOOL_MANAGED, &made)))
+        return E_FAIL;
+    D3DSURFACE_DESC desc{};
+    if (FAILED(made->GetLevelDesc(0, &desc)) ||
+        (desc.Format != D3DFMT_A8R8G8B8 && desc.Format != D3DFMT_A1R5G5B5)) {
+        made->Release();
+        return E_FAIL;
+    }
+    if (texture) texture->Release();
+    texture = made;
+    textureFormat = static_cast<std::int32_t>(desc.Format);
+    uScale = std::min(1.0f, static_cast<float>(videoWidth) / static_cast<float>(desc.Width));
+    vScale = std::min(1.0f, static_cast<float>(videoHeight) / static_cast<float>(desc.Height));
+    return S_OK;
+}
+
+bool TextureRenderer::Connected() {
+    IPin* peer = nullptr;
+    if (pin_.ConnectedTo(&peer) != S_OK || !peer) return false;
+    peer->Release();
+    return true;
 }
 
 HRESULT TextureRenderer::DoRenderSample(IMediaSample* sample) {

@@ -60,7 +60,8 @@ public:
     TextureRenderer(const TextureRenderer&) = delete;
     TextureRenderer& operator=(const TextureRenderer&) = delete;
 
-    // The frame format and the texture it goes into; written while connecting, then fixed.
+    // The frame format, written while connecting, then fixed; the texture it goes into, made
+    // by CreateTexture.
     std::int32_t videoWidth = 0, videoHeight = 0;
     std::int32_t pitch = 0; // bytes per source row, a multiple of 4
     std::int32_t textureFormat = 0;
@@ -72,6 +73,10 @@ public:
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) const;
     HRESULT SetMediaType(const AM_MEDIA_TYPE* type);
+    // After the graph is built, on the device's thread: the texture of the connected frame size.
+    HRESULT CreateTexture();
+    // The input pin has an upstream peer: a video stream reached this renderer.
+    bool Connected();
     HRESULT DoRenderSample(IMediaSample* sample);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override;

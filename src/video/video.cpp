@@ -8,6 +8,8 @@
 #include "display/display.h"
 #include "image/image_bridge.h"
 #include "sprite/sprite.h"
+#include "video/graph_deadline.h"
+#include "video/stream_check.h"
 #include "video/texture_renderer.h"
 
 #include <dshow.h>
@@ -141,6 +143,7 @@ void QueryGraphInterfaces(AnimationSlot& a) {
 
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
+    if (!CheckedVideoFile(name)) return false;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 a.graph.PutVoid())))
         return false;
@@ -149,10 +152,12 @@ bool BuildTextureGraph(AnimationSlot& a, const char* name) {
     bool ok = renderer && SUCCEEDED(a.graph->AddFilter(renderer, L"TEXTURERENDERER"));
     if (renderer) renderer->Release(); // the graph holds it from here on
     ok = ok && MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kNameBuffer) > 0 &&
-         SUCCEEDED(a.graph->RenderFile(wide, nullptr));
+         SUCCEEDED(RenderFileWithDeadline(a.graph, wide));
     if (ok) {
         QueryGraphInterfaces(a);
-        ok = a.mediaControl && a.mediaEvent;
+        // A file whose video cannot be decoded never reaches the renderer: no animation.
+        ok = a.mediaControl && a.mediaEvent && renderer->Connected() &&
+             SUCCEEDED(renderer->CreateTexture());
     }
     if (!ok) {
         ReleaseSlot(a);

@@ -4,6 +4,7 @@
 #include "display/display.h"
 #include "draw2d/draw2d.h"
 #include "support/engine_fixture.h"
+#include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
 
@@ -51,7 +52,8 @@ protected:
             for (int x = 0; x < width; ++x)
                 in.p.push_back(colour(x, y));
         MakeBitmapFromMemblock(n, width, height, 32,
-                               reinterpret_cast<const std::uint8_t*>(in.p.data()));
+                               reinterpret_cast<const std::uint8_t*>(in.p.data()),
+                               static_cast<std::uint32_t>(in.p.size() * 4));
         return in;
     }
     static std::uint32_t Unique(int x, int y) {
@@ -224,6 +226,18 @@ TEST_F(Bitmaps, MemoryBlocksGiveTheScreenOnlyWhatFits) {
     EXPECT_EQ(Rgb(Read(0).At(639, 479)), Rgb(kRed));
     EXPECT_EQ(Rgb(Read(0).At(638, 479)), Rgb(kGreen));
     EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Bitmaps, MemoryBlockHeadersClaimingMoreThanTheBlockAreRefusedUnread) {
+    const std::string pixels(4 * 3 * 4, '\x40');
+    const GuardedBytes block(pixels); // any read past the block crashes
+    const std::uint32_t size = static_cast<std::uint32_t>(block.Size());
+    EXPECT_FALSE(MakeBitmapFromMemblock(2, 4, 4, 32, block.Data(), size));
+    EXPECT_FALSE(MakeBitmapFromMemblock(2, 1 << 30, 3, 32, block.Data(), size)) << "row wraps";
+    EXPECT_FALSE(MakeBitmapFromMemblock(2, 4, 3, 12, block.Data(), size));
+    EXPECT_EQ(BitmapExist(2), 0);
+    ASSERT_TRUE(MakeBitmapFromMemblock(2, 4, 3, 32, block.Data(), size)); // the last byte is read
+    EXPECT_EQ(Rgb(Read(2).At(3, 2)), 0x404040u);
 }
 
 TEST_F(Bitmaps, FadeScalesTheColoursAndKeepsAlpha) {

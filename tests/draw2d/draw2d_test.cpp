@@ -139,6 +139,13 @@ TEST_F(Draw2D, CopyScreenAreaMovesPixelsEvenWhenOverlapping) {
     EXPECT_EQ(Pixel(16, 16), kBlack);
     CopyScreenArea(-5, 0, 10, 10, 0, 0); // off the target: nothing
     CopyScreenArea(0, 0, 10, 10, 5000, 5000);
+    // Positions and sizes whose 32-bit sums would wrap round into the surface copy nothing.
+    constexpr std::int32_t kNear = 0x7FFFFFF0;
+    CopyScreenArea(0, 0, kNear, kNear, kNear, kNear);
+    CopyScreenArea(kNear, kNear, kNear, kNear, 0, 0);
+    CopyScreenArea(0, 0, kNear, kNear, -kNear, -kNear);
+    EXPECT_EQ(Pixel(0, 0), kRed);
+    EXPECT_EQ(Pixel(16, 16), kBlack);
 }
 
 TEST_F(Draw2D, ShadedBoxBlendsItsCorners) {

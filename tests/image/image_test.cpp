@@ -5,6 +5,7 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "support/engine_fixture.h"
+#include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
 
@@ -49,6 +50,17 @@ std::uint32_t HalfBlack(int x, int) {
 }
 
 } // namespace
+
+TEST_F(Images, MemoryBlockHeadersClaimingMoreThanTheBlockAreRefusedUnread) {
+    const GuardedBytes block(std::string(5 * 3 * 4, '\x21')); // any read past it crashes
+    const std::uint32_t size = static_cast<std::uint32_t>(block.Size());
+    EXPECT_FALSE(MakeImageFromMemblock(17, 5, 4, 32, block.Data(), size));
+    EXPECT_FALSE(MakeImageFromMemblock(17, 0x40000000, 3, 32, block.Data(), size)) << "row wraps";
+    EXPECT_FALSE(MakeImageFromMemblock(17, 5, 3, 24, block.Data(), size)) << "no such texture";
+    EXPECT_EQ(ImageExist(17), 0);
+    ASSERT_TRUE(MakeImageFromMemblock(17, 5, 3, 32, block.Data(), size)); // the last byte is read
+    EXPECT_EQ(ImagePixel(17, 4, 2), 0x212121u);
+}
 
 TEST_F(Images, ModeOneKeepsThePictureSize) {
     const std::string png =
@@ -253,7 +265,8 @@ TEST_F(Images, MemoryBlocksRoundTrip) {
     EXPECT_EQ(h, 3u);
     EXPECT_EQ(d, 32u);
     EXPECT_EQ(size, 5u * 3u * 4u);
-    MakeImageFromMemblock(16, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), 32, data);
+    MakeImageFromMemblock(16, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), 32, data,
+                          size);
     MakeMemblockFromImage(0, 0, nullptr, nullptr, nullptr, &data, nullptr);
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(ImagePixel(16, 4, 2), 0x040002u);
@@ -275,6 +288,23 @@ TEST_F(Images, SaveWritesByExtension) {
     EXPECT_EQ(ImagePixel(18, 5, 3), 0x00FF00u);
     SaveImage(png.c_str(), 19);
     EXPECT_EQ(cell.number, 502);
+}
+
+// The platform's own writers make files that the header checks before loading let through.
+TEST_F(Images, SavedFilesOfEveryKindLoadAgain) {
+    LoadImage(File("s.png", PngBytes(12, 8, [](int x, int) { return 0xFF102030u * (x & 1); }))
+                  .c_str(),
+              21, 1);
+    ASSERT_EQ(cell.number, 0);
+    for (const char* name : {"a.dds", "a.jpg", "a.bmp", "a.dib", "a.png"}) {
+        const std::string file = folder.File(name);
+        SaveImage(file.c_str(), 21);
+        ASSERT_EQ(cell.number, 0) << name;
+        LoadImage(file.c_str(), 22, 1);
+        EXPECT_EQ(cell.number, 0) << name << " does not load again";
+        EXPECT_EQ(GetImageWidth(22), 12) << name;
+        cell.number = 0;
+    }
 }
 
 TEST_F(Images, MissingImagesAndModeChanges) {

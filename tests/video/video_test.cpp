@@ -335,6 +335,9 @@ TEST_F(Video, RendererChecksTypesAndBoundsEachSampleCopy) {
     EXPECT_EQ(renderer->pitch, 32);
     EXPECT_EQ(renderer->videoHeight, 3);
     ASSERT_EQ(renderer->frameSize, 96u);
+    // Connecting touches no device: the loader makes the texture on its own thread afterwards.
+    EXPECT_EQ(renderer->texture, nullptr);
+    ASSERT_EQ(renderer->CreateTexture(), S_OK);
     ASSERT_NE(renderer->texture, nullptr);
     EXPECT_EQ(renderer->textureFormat, D3DFMT_A8R8G8B8);
     D3DSURFACE_DESC desc{};

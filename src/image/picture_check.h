@@ -1,0 +1,32 @@
+// Header checks of picture files before the platform's decoders see them: the decoders trust
+// sizes, mip counts and lengths that a damaged file gets wrong (a huge DDS mip count keeps them
+// busy for minutes). Each check takes the bytes of the file as far as they are mapped and the
+// file's whole size; true when every field it reads is possible and the file holds what the header
+// claims.
+#pragma once
+
+#include "core/byte_span.h"
+
+#include <cstdint>
+
+// The largest picture side any loader accepts: the device's texture limit.
+constexpr std::uint32_t kLargestPictureSide = 16384;
+
+bool CheckDdsHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+bool CheckPngHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+bool CheckJpegHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+bool CheckBmpHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+// A DIB: a bitmap's info header, tables and pixels without the file header before them.
+bool CheckDibHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+bool CheckTgaHeader(const ByteSpan& bytes, std::uint64_t fileSize);
+
+// A memory block's pixel header: width x height pixels of depth bits (8, 16, 24 or 32), positive,
+// in no more than size bytes; computed in 64 bits, so no claim wraps.
+bool MemblockPixelsFit(std::int32_t width, std::int32_t height, std::int32_t depth,
+                       std::uint64_t size);
+
+// Chooses the check by the magic bytes (a TGA or DIB, which have none, by the name's ending); a
+// file of no format known here is refused.
+bool CheckPictureBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
+// Maps the file and checks it; false when it cannot be read.
+bool CheckPictureFile(const char* fileName);

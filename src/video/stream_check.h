@@ -1,0 +1,31 @@
+// Header checks of the files that the music and animation loaders hand to the media graph: its
+// decoders trust channel counts, stream headers and sizes that a damaged file gets wrong (the
+// Vorbis decoder dies on more than 64 channels; the AVI path waits for ever on impossible stream
+// headers). Each check reads the file's bytes as far as they are mapped, knowing the whole size.
+#pragma once
+
+#include "core/byte_span.h"
+
+#include <cstdint>
+
+// What a checked file holds.
+struct StreamCheck {
+    bool ok = false;
+    bool video = false;
+    bool audio = false;
+};
+
+StreamCheck CheckAviStreams(const ByteSpan& bytes, std::uint64_t fileSize);
+StreamCheck CheckOggStreams(const ByteSpan& bytes, std::uint64_t fileSize);
+StreamCheck CheckMp3Stream(const ByteSpan& bytes, std::uint64_t fileSize);
+StreamCheck CheckFlacStream(const ByteSpan& bytes, std::uint64_t fileSize);
+StreamCheck CheckMidiFile(const ByteSpan& bytes, std::uint64_t fileSize);
+
+// Chooses the check by the magic bytes (an MP3 without a tag also by the name); a container of no
+// kind known here is refused, since nothing of it could be checked.
+StreamCheck CheckMediaBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
+// Maps the file and checks it; not ok when it cannot be read.
+StreamCheck CheckMediaFile(const char* fileName);
+// A checked file with a stream of the kind the loader plays.
+bool CheckedAudioFile(const char* fileName);
+bool CheckedVideoFile(const char* fileName);

@@ -1,0 +1,247 @@
+// The header checks that run before the platform's decoders, on hostile byte spans. No engine and
+// no device: every span sits at the very end of readable memory, so a read past it crashes.
+#include "core/win32.h"
+
+#include "image/picture_check.h"
+#include "sound/wave_check.h"
+#include "support/guarded_bytes.h"
+#include "support/image_files.h"
+#include "support/media_files.h"
+#include "support/temp_folder.h"
+#include "support/wave_files.h"
+#include "video/stream_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+
+namespace {
+
+ByteSpan SpanOf(const GuardedBytes& g) {
+    return ByteSpan{g.Data(), g.Size()};
+}
+
+using Check = std::function<bool(const ByteSpan&, std::uint64_t)>;
+
+bool Passes(const Check& check, const std::string& bytes) {
+    const GuardedBytes guarded(bytes);
+    return check(SpanOf(guarded), bytes.size());
+}
+
+std::string Put32(std::string s, std::size_t at, std::uint32_t v) {
+    return s.replace(at, 4, reinterpret_cast<const char*>(&v), 4);
+}
+std::string Put16(std::string s, std::size_t at, std::uint16_t v) {
+    return s.replace(at, 2, reinterpret_cast<const char*>(&v), 2);
+}
+std::string Put8(std::string s, std::size_t at, std::uint8_t v) {
+    return s.replace(at, 1, 1, static_cast<char>(v));
+}
+
+// Every cut-short copy and a few hundred seeded damaged copies: no crash, no read past the end;
+// copies cut inside the header are refused.
+void Hostile(const Check& check, const std::string& good, std::size_t headerEnd) {
+    ASSERT_TRUE(Passes(check, good)) << "the good file is refused";
+    for (std::size_t n = 0; n < headerEnd && n < good.size(); ++n)
+        EXPECT_FALSE(Passes(check, good.substr(0, n))) << "cut to " << n << " bytes";
+    for (std::uint32_t seed = 1; seed <= 300; ++seed)
+        Passes(check, Damage(good, seed));
+    std::mt19937 random(7);
+    for (int i = 0; i < 50; ++i) {
+        std::string noise(random() % 600, '\0');
+        for (char& c : noise)
+            c = static_cast<char>(random());
+        EXPECT_FALSE(Passes(check, noise)) << "random bytes " << i << " pass";
+    }
+}
+
+Check Picture(const char* name) {
+    return
+        [name](const ByteSpan& b, std::uint64_t size) { return CheckPictureBytes(name, b, size); };
+}
+Check Media(const char* name) {
+    return
+        [name](const ByteSpan& b, std::uint64_t size) { return CheckMediaBytes(name, b, size).ok; };
+}
+const Check kWaveFormat = [](const ByteSpan& b, std::uint64_t) { return CheckWaveFormat(b); };
+
+std::uint32_t Opaque(int x, int y) {
+    return 0xFF000000u | static_cast<std::uint32_t>(x * 40) << 8 | static_cast<std::uint32_t>(y);
+}
+
+} // namespace
+
+TEST(PictureHeaders, DdsSizesMipCountsAndFacesMustFitTheFile) {
+    const std::string dds = DdsBytes(16, 8, Opaque);
+    Hostile(Picture("a.dds"), dds, 128);
+    const Check check = Picture("a.dds");
+    const std::uint32_t withMips = 0x20000 | 0x1007;
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 0xFFFFFFF0u)))
+        << "huge mip count";
+    EXPECT_FALSE(Passes(check, Put32(dds, 28, 0xE8000000u))) << "a count without its flag counts";
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 6))) << "levels past 1x1";
+    // Five levels of 16x8 fit the header's claim only when the file holds them.
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 8, withMips), 28, 5))) << "levels the file lacks";
+    EXPECT_TRUE(
+        Passes(check, Put32(Put32(dds, 8, withMips), 28, 5) + std::string(4 * 11 * 4, '\0')));
+    EXPECT_FALSE(Passes(check, Put32(dds, 16, 0))) << "width 0";
+    EXPECT_FALSE(Passes(check, Put32(dds, 12, 1u << 20))) << "height past the limit";
+    EXPECT_FALSE(Passes(check, Put32(dds, 112, 0x200 | 0xFC00))) << "a cube that is not square";
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 112, 0x200000), 24, 4096)))
+        << "slices the file lacks";
+    EXPECT_FALSE(Passes(check, Put32(dds, 88, 12))) << "12 bits per pixel";
+    EXPECT_FALSE(Passes(check, Put32(Put32(dds, 80, 4), 84, 0x31545844 + 0x100))) << "unknown code";
+}
+
+TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
+    const std::string png = PngBytes(4, 3, Opaque), jpeg = JpegHeaders(8, 8);
+    const std::string bmp = BmpBytes(5, 4, Opaque), tga = TgaBytes(5, 4, Opaque);
+    Hostile(Picture("a.png"), png, 41);
+    Hostile(Picture("a.jpg"), jpeg, 120);
+    Hostile(Picture("a.bmp"), bmp, 54);
+    Hostile(Picture("a.tga"), tga, 18);
+    Hostile(Picture("a.dib"), bmp.substr(14), 40);
+    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20)))
+        << "width 0";
+    EXPECT_FALSE(Passes(Picture("a.png"), Put8(png, 24, 3))) << "3-bit samples";
+    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(16384) + Be32(16384) + png.substr(24)))
+        << "a small file claiming a gigabyte of pixels";
+    EXPECT_TRUE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(8192) + Be32(8192) + png.substr(24)));
+    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 33) + Be32(0x7FFFFFF0u) + png.substr(37)))
+        << "a chunk longer than the file";
+    EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 6, 0))) << "height 0";
+    EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 9, 5))) << "5 parts";
+    EXPECT_FALSE(Passes(Picture("a.bmp"), Put16(bmp, 28, 7))) << "7 bits per pixel";
+    EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 22, 0))) << "height 0";
+    EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 18, 0x7FFFFFFF))) << "rows the file lacks";
+    EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(Put16(bmp, 28, 8), 46, 100000)))
+        << "a huge palette";
+    EXPECT_FALSE(Passes(Picture("a.tga"), Put8(tga, 2, 5))) << "image type 5";
+    EXPECT_FALSE(Passes(Picture("a.tga"), Put16(tga, 12, 60000))) << "pixels the file lacks";
+    EXPECT_FALSE(Passes(Picture("a.gif"), "GIF89a" + std::string(100, '\0'))) << "no known format";
+}
+
+TEST(PictureHeaders, MemoryBlockHeadersMustFitTheBlockIn64Bits) {
+    EXPECT_TRUE(MemblockPixelsFit(4, 3, 32, 48));
+    EXPECT_FALSE(MemblockPixelsFit(4, 3, 32, 47));
+    EXPECT_FALSE(MemblockPixelsFit(1 << 30, 4, 32, 16)) << "a row that wraps 32 bits";
+    EXPECT_FALSE(MemblockPixelsFit(65536, 65536, 8, 0xFFFFFFFFu)) << "a product that wraps";
+    EXPECT_FALSE(MemblockPixelsFit(-4, -3, 32, 48));
+    EXPECT_FALSE(MemblockPixelsFit(4, 3, 12, 48));
+}
+
+TEST(WaveHeaders, CompressedFormatsNeedTheirBlockFields) {
+    const std::string adpcm = MsAdpcmWave(), ima = ImaAdpcmWave();
+    const std::string msFormat = adpcm.substr(20, 50), imaFormat = ima.substr(20, 20);
+    Hostile(kWaveFormat, msFormat, 50);
+    Hostile(kWaveFormat, imaFormat, 20);
+    Hostile(kWaveFormat, PcmWave(0).substr(20, 16), 16);
+    EXPECT_FALSE(Passes(kWaveFormat, MsAdpcmWave(0).substr(20, 50))) << "0 samples per block";
+    EXPECT_FALSE(Passes(kWaveFormat, ImaAdpcmWave(0).substr(20, 20))) << "0 samples per block";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 16, 200))) << "an extension past the chunk";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 20, 2000))) << "coefficients past the chunk";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 12, 3))) << "blocks smaller than their header";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 2, 0))) << "no channels";
+    EXPECT_FALSE(Passes(kWaveFormat, Put32(msFormat, 8, 0xFFFFFFFF))) << "bytes per second";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(PcmWave(0).substr(20, 16), 2, 65))) << "65 channels";
+    EXPECT_FALSE(Passes(kWaveFormat, Put32(PcmWave(0).substr(20, 16), 8, 7))) << "bytes per second";
+    EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 0, 0x1234))) << "an unknown tag";
+    const GuardedBytes other(Put16(msFormat, 0, 0x2000));
+    EXPECT_TRUE(CheckWaveFormat(SpanOf(other), true)) << "left to the graph's decoders";
+    const GuardedBytes wide(Put16(Put16(msFormat, 0, 0x2000), 2, 65));
+    EXPECT_FALSE(CheckWaveFormat(SpanOf(wide), true)) << "65 channels of any tag";
+    Hostile([](const ByteSpan& b, std::uint64_t size) { return CheckWaveFile(b, size); }, adpcm,
+            70);
+}
+
+TEST(StreamHeaders, OggStreamsNeedPossibleIdentificationHeaders) {
+    const Check ogg = Media("a.ogg");
+    const std::string vorbis = OggPage(1, 0, 2, VorbisIdHeader()) + OggPage(1, 1, 0, "comment");
+    Hostile(ogg, vorbis, 58);
+    Hostile(ogg, OggPage(1, 0, 2, OpusIdHeader(6, 1)), 49);
+    Hostile(ogg, OggPage(1, 0, 2, OggFlacIdHeader()), 79);
+    Hostile(ogg, OggPage(1, 0, 2, TheoraIdHeader()), 70);
+    EXPECT_TRUE(CheckMediaBytes("a.ogg",
+                                ByteSpan{reinterpret_cast<const std::uint8_t*>(
+                                             OggPage(1, 0, 2, TheoraIdHeader()).data()),
+                                         70},
+                                70)
+                    .video);
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, VorbisIdHeader(65)))) << "65 channels";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, VorbisIdHeader(2, 0)))) << "rate 0";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, OpusIdHeader(3, 0)))) << "3 channels in family 0";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, OggFlacIdHeader(0)))) << "rate 0";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, TheoraIdHeader(0, 3)))) << "no macroblocks";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, TheoraIdHeader(1024, 1024)))) << "a huge frame";
+    EXPECT_FALSE(Passes(ogg, OggPage(1, 0, 2, "\x01speex nobody knows"))) << "an unknown codec";
+    // A chained stream behind broken bytes is found, as the demuxer would find it.
+    EXPECT_FALSE(Passes(ogg, vorbis + "junkOgg" + OggPage(2, 0, 2, VorbisIdHeader(100))));
+    EXPECT_TRUE(Passes(ogg, vorbis + "junkOgg" + OggPage(2, 0, 2, VorbisIdHeader(1))));
+}
+
+TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
+    const Check avi = Media("a.avi");
+    Hostile(avi, AviFile(), 224);
+    AviSpec spec;
+    EXPECT_TRUE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(AviFile())), AviFile().size()).video);
+    spec.type = "auds";
+    const std::string audio = AviFile(spec);
+    EXPECT_TRUE(Passes(avi, audio));
+    EXPECT_FALSE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(audio)), audio.size()).video);
+    for (auto [field, value, what] :
+         {std::tuple<std::uint32_t AviSpec::*, std::uint32_t, const char*>{&AviSpec::scale, 0,
+                                                                           "scale 0"},
+          {&AviSpec::rate, 0, "rate 0"},
+          {&AviSpec::rate, 0xFFFFFFFF, "a rate past any stream"},
+          {&AviSpec::streams, 0, "no streams"},
+          {&AviSpec::streams, 2, "streams it lacks"},
+          {&AviSpec::streams, 100000, "a huge stream count"}}) {
+        AviSpec bad;
+        bad.*field = value;
+        EXPECT_FALSE(Passes(avi, AviFile(bad))) << what;
+    }
+    AviSpec flat, wide, none, huge;
+    huge.width = huge.height = 16384;
+    EXPECT_FALSE(Passes(avi, AviFile(huge))) << "a frame the decoder would allocate";
+    flat.height = 0;
+    wide.width = 1 << 20;
+    none.movi = false;
+    EXPECT_FALSE(Passes(avi, AviFile(flat))) << "height 0";
+    EXPECT_FALSE(Passes(avi, AviFile(wide))) << "width past the limit";
+    EXPECT_FALSE(Passes(avi, AviFile(none))) << "no data list";
+    const std::string good = AviFile();
+    EXPECT_FALSE(Passes(avi, Put32(good, 16, 0x7FFFFFF0))) << "a header list longer than the file";
+}
+
+TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {
+    Hostile(Media("a.mp3"), Mp3Frames(), 4);
+    const std::string tag = "ID3\x03" + std::string(5, '\0') + "\x0A" + std::string(10, ' ');
+    Hostile(Media("a.mp3"), tag + Mp3Frames(), 10);
+    Hostile(Media("a.flac"), FlacFile(), 42);
+    Hostile(Media("a.mid"), MidiFile(), 26);
+    Hostile(Media("a.wav"), PcmWave(100), 44);
+    EXPECT_FALSE(Passes(Media("a.mp3"), Put8(Put8(Mp3Frames(), 2, 0xF0), 419, 0xF0)))
+        << "bitrate index 15";
+    EXPECT_FALSE(
+        Passes(Media("a.mp3"), "ID3\x03" + std::string(2, '\0') + "\x7F\x7F\x7F\x7F" + Mp3Frames()))
+        << "a tag longer than the file";
+    EXPECT_FALSE(Passes(Media("a.flac"), FlacFile(0))) << "rate 0";
+    EXPECT_FALSE(Passes(Media("a.mid"), MidiFile(0))) << "division 0";
+    EXPECT_FALSE(Passes(Media("a.mid"), Put8(MidiFile(), 21, 0x40))) << "a track past the end";
+    EXPECT_FALSE(Passes(Media("a.wav"), MsAdpcmWave(0))) << "0 samples per block";
+    EXPECT_FALSE(Passes(Media("a.mpg"), std::string("\x00\x00\x01\xBA", 4) + std::string(64, '\0')))
+        << "a container nothing here checks";
+}
+
+TEST(MappedFiles, FilesAreCheckedThroughTheirMappingAndUnreadableOnesRefused) {
+    TempFolder folder;
+    EXPECT_TRUE(CheckPictureFile(folder.Write("a.png", PngBytes(3, 2, Opaque)).c_str()));
+    EXPECT_TRUE(CheckMediaFile(folder.Write("a.avi", AviFile()).c_str()).video);
+    EXPECT_FALSE(CheckPictureFile(folder.Write("empty.png", "").c_str()));
+    EXPECT_FALSE(CheckMediaFile(folder.File("missing.avi").c_str()).ok);
+    EXPECT_FALSE(CheckPictureFile(nullptr));
+    EXPECT_FALSE(CheckMediaFile("").ok);
+}

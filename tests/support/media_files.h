@@ -1,0 +1,44 @@
+// Media files built byte by byte for the header-check and damaged-media tests: compressed waves,
+// Ogg, AVI, MPEG audio, MIDI, FLAC and JPEG headers, each valid as made, with the fields the checks
+// read open to change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+std::string Be16(std::uint32_t v);
+std::string Be24(std::uint32_t v);
+std::string Be32(std::uint32_t v);
+// A RIFF-style chunk: id, little-endian size, body, pad byte when odd.
+std::string Chunk(const std::string& id, const std::string& body);
+
+// Mono MS-ADPCM and IMA ADPCM waves of 256-byte blocks at 22050 Hz.
+std::string MsAdpcmWave(std::uint16_t samplesPerBlock = 500, int blocks = 8);
+std::string ImaAdpcmWave(std::uint16_t samplesPerBlock = 505, int blocks = 8);
+
+std::string VorbisIdHeader(std::uint8_t channels = 2, std::uint32_t rate = 44100);
+std::string OpusIdHeader(std::uint8_t channels = 2, std::uint8_t family = 0);
+std::string TheoraIdHeader(std::uint16_t mbWidth = 4, std::uint16_t mbHeight = 3);
+std::string OggFlacIdHeader(std::uint32_t rate = 44100, int channels = 2);
+// One Ogg page holding one packet; flags 2 begins a stream.
+std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t flags,
+                    const std::string& packet);
+
+struct AviSpec {
+    std::string type = "vids";
+    std::uint32_t scale = 1, rate = 10, streams = 1;
+    std::int32_t width = 16, height = 16;
+    bool movi = true;
+};
+std::string AviFile(const AviSpec& spec = {});
+
+// Two MPEG-1 layer III frames at 128 kbit/s, 44.1 kHz.
+std::string Mp3Frames();
+std::string MidiFile(std::uint16_t division = 96);
+std::string FlacFile(std::uint32_t rate = 44100);
+// A baseline JPEG's header segments and a few bytes of scan.
+std::string JpegHeaders(std::uint16_t width = 8, std::uint16_t height = 8);
+
+// Seeded damage of a good file: a few random bytes overwritten, or the file cut short.
+std::string Damage(const std::string& good, std::uint32_t seed);
