@@ -21,8 +21,13 @@ struct Format {
 bool LinearFits(const Format& f, bool floating) {
     const bool bitsOk = floating ? f.bits == 32 || f.bits == 64
                                  : f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32;
-    return bitsOk && f.blockAlign == f.channels * f.bits / 8 &&
-           f.average == static_cast<std::uint64_t>(f.rate) * f.blockAlign;
+    return bitsOk && f.blockAlign == f.channels * f.bits / 8;
+}
+
+// A plain format's bytes per second follow from its rate and block; writers often get the field
+// wrong, and the reader repairs it rather than refusing the file.
+bool Linear(std::uint32_t tag) {
+    return tag == kPcm || tag == kFloat;
 }
 
 bool MsAdpcmFits(const Format& f, const ByteSpan& b) {
@@ -105,10 +110,12 @@ bool CheckWaveFormat(const ByteSpan& b, bool anyTag) {
         return false;
     if (f.tag != kPcm && (!b.U16(16, f.extra) || f.extra > b.size - 18)) return false;
     if (f.channels < 1 || f.channels > kMaxChannels || f.rate < 1 || f.rate > kMaxRate ||
-        f.average < 1 || f.blockAlign < 1)
+        f.blockAlign < 1)
         return false;
     // Every block holds at least one sample frame, so no stream needs more bytes a second.
-    if (f.average > static_cast<std::uint64_t>(f.rate) * f.blockAlign) return false;
+    if (!Linear(f.tag) &&
+        (f.average < 1 || f.average > static_cast<std::uint64_t>(f.rate) * f.blockAlign))
+        return false;
     return TagFits(f, b, anyTag);
 }
 

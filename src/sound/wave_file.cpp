@@ -21,6 +21,14 @@ bool CheckFormatBlock(const WAVEFORMATEX* f) {
     return CheckWaveFormat(ByteSpan{reinterpret_cast<const std::uint8_t*>(f), length});
 }
 
+// Writers often get a plain wave's bytes per second wrong; it follows from the rate and the block,
+// and the sound buffers refuse a plain format whose value disagrees.
+void RepairLinearRate(WAVEFORMATEX& f) {
+    if (f.wFormatTag != WAVE_FORMAT_PCM && f.wFormatTag != WAVE_FORMAT_IEEE_FLOAT) return;
+    const std::uint64_t rate = static_cast<std::uint64_t>(f.nSamplesPerSec) * f.nBlockAlign;
+    if (rate >= 1 && rate <= 0xFFFFFFFFu) f.nAvgBytesPerSec = static_cast<DWORD>(rate);
+}
+
 bool SaneFormat(const WAVEFORMATEX& f) {
     return f.nChannels >= 1 && f.nChannels <= 8 && f.nSamplesPerSec >= 1 &&
            f.nSamplesPerSec <= 384000 && f.nBlockAlign >= 1 && f.wBitsPerSample <= 64 &&
@@ -139,6 +147,7 @@ HRESULT WaveFile::ReadHeader() {
     if (!format_) return E_OUTOFMEMORY;
     std::memcpy(format_, &head, 16);
     format_->cbSize = extra;
+    RepairLinearRate(*format_);
     if ((extra && mmioRead(handle_, reinterpret_cast<HPSTR>(format_ + 1), extra) != extra) ||
         !CheckFormatBlock(format_)) {
         std::free(format_);

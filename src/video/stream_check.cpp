@@ -377,7 +377,9 @@ StreamCheck CheckMediaBytes(const char* fileName, const ByteSpan& b, std::uint64
     if (b.Tag(0, "MThd")) return CheckMidiFile(b, fileSize);
     if (b.Tag(0, "ID3") || Mp3FrameLength(b, 0) || EndsWith(fileName, ".mp3"))
         return CheckMp3Stream(b, fileSize);
-    return {};
+    StreamCheck unknown;
+    unknown.unknownKind = b.size > 0;
+    return unknown;
 }
 
 StreamCheck CheckMediaFile(const char* fileName) {
@@ -388,10 +390,10 @@ StreamCheck CheckMediaFile(const char* fileName) {
 
 bool CheckedAudioFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.ok && c.audio;
+    return c.unknownKind || (c.ok && c.audio);
 }
 
 bool CheckedVideoFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.ok && c.video;
+    return c.unknownKind || (c.ok && c.video);
 }

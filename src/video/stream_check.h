@@ -13,6 +13,8 @@ struct StreamCheck {
     bool ok = false;
     bool video = false;
     bool audio = false;
+    // A readable file of no kind checked here: the graph gets it unchecked, under its deadline.
+    bool unknownKind = false;
 };
 
 StreamCheck CheckAviStreams(const ByteSpan& bytes, std::uint64_t fileSize);
@@ -22,10 +24,11 @@ StreamCheck CheckFlacStream(const ByteSpan& bytes, std::uint64_t fileSize);
 StreamCheck CheckMidiFile(const ByteSpan& bytes, std::uint64_t fileSize);
 
 // Chooses the check by the magic bytes (an MP3 without a tag also by the name); a container of no
-// kind known here is refused, since nothing of it could be checked.
+// kind known here is not ok, and marked as unknown.
 StreamCheck CheckMediaBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
 // Maps the file and checks it; not ok when it cannot be read.
 StreamCheck CheckMediaFile(const char* fileName);
-// A checked file with a stream of the kind the loader plays.
+// A checked file with a stream of the kind the loader plays, or a readable file of a kind not
+// checked here (other containers the platform's graph may play, such as ASF or MPEG).
 bool CheckedAudioFile(const char* fileName);
 bool CheckedVideoFile(const char* fileName);

@@ -78,6 +78,10 @@ TEST_F(Sound, MangledWavesFailCleanly) {
     LoadSound(Wave("short.wav", good.substr(0, good.size() - 1000)).c_str(), 2);
     EXPECT_EQ(SoundExist(2), 1);
     EXPECT_EQ(g_Sound.current->sound->Size(), good.size() - 1000 - 44);
+    // A plain wave whose bytes per second disagree with its rate and block, as some writers make
+    // them, plays.
+    LoadSound(Wave("rate.wav", good.substr(0, 28) + U32(12345) + good.substr(32)).c_str(), 5);
+    EXPECT_EQ(SoundExist(5), 1);
 }
 
 TEST_F(Sound, RandomDamageNeverCrashes) {
