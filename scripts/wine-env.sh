@@ -151,3 +151,19 @@ wine_env_xvfb_watcher() {
     sleep 0.2
   done
 }
+
+# wine_env_detach_output: Wine's lasting processes (the desktop process, the server, the services)
+# inherit the standard output and error of the program that started them. Where those are pipes,
+# the caller (ctest, a pipeline) would wait on them until the last of these processes ends. So
+# the program writes into unlinked files instead, which a follower copies to the real outputs
+# until the process of this shell, soon the program's, has ended. Terminals are left as they are.
+wine_env_detach_output() {
+  [ -t 1 ] && [ -t 2 ] && return 0
+  local out err
+  out=$(mktemp) && err=$(mktemp) || return 1
+  exec 5<>"$out" 6<>"$err"
+  rm -f "$out" "$err"
+  tail -f -c +1 -s 0.05 --pid=$$ /dev/fd/5 </dev/null 6>&- &
+  tail -f -c +1 -s 0.05 --pid=$$ /dev/fd/6 </dev/null 5>&- >&2 &
+  exec 1>&5 2>&6 5>&- 6>&-
+}
