@@ -27,6 +27,8 @@ wine_env_setup() {
   else
     WINE_AUDIO=user
   fi
+  # Tells the test programs that an audio device is there: a sound start-up that finds none fails.
+  export WINE_RUN_AUDIO=$WINE_AUDIO
 }
 
 wine_env_has_audio() {
