@@ -3,7 +3,8 @@
 # does), one after the other, so that state one case leaves behind for the next shows up.
 #   scripts/test-whole.sh [KIND] [PROGRAM...]   KIND: test (default) or game-test
 # Builds first; each program runs on its kind's private Xvfb; prints one line per program and
-# exits non-zero when any failed. Logs go to build/whole-KIND/.
+# exits non-zero when any failed. Logs go to build/whole-KIND/. GTEST_SHUFFLE=1 and
+# GTEST_RANDOM_SEED=N in the environment run each program's cases in another order.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
