@@ -27,6 +27,8 @@ wine_env_setup() {
   else
     WINE_AUDIO=user
   fi
+  # Tells the test programs that an audio device is there: a sound start-up that finds none fails.
+  export WINE_RUN_AUDIO=$WINE_AUDIO
 }
 
 wine_env_has_audio() {
@@ -150,4 +152,41 @@ wine_env_xvfb_watcher() {
     flock -u 8
     sleep 0.2
   done
+}
+
+# wine_env_run_detached PROGRAM [ARGS...]: runs wine and returns its exit code. Wine's lasting
+# processes (the desktop process, the server, the services) inherit the standard output and error
+# of the program that started them; where those are pipes, the caller (ctest, a pipeline) would
+# wait on them until the last of these processes ends. So the program writes into unlinked files
+# instead, which followers copy to the real outputs until the program has ended; this returns
+# once they are done. Terminals are left as they are. TERM, INT and HUP go on to the program.
+wine_env_run_detached() {
+  if [ -t 1 ] && [ -t 2 ]; then
+    wine "$@"
+    return
+  fi
+  local out err pid rc followers
+  out=$(mktemp) && err=$(mktemp) || return 1
+  exec 5<>"$out" 6<>"$err" 3<&0
+  rm -f "$out" "$err"
+  wine "$@" <&3 >&5 2>&6 3<&- 5>&- 6>&- &
+  pid=$!
+  exec 3<&-
+  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/5 </dev/null 6>&- &
+  followers=$!
+  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/6 </dev/null 5>&- >&2 &
+  followers="$followers $!"
+  exec 5>&- 6>&-
+  trap 'kill -TERM $pid 2>/dev/null' TERM
+  trap 'kill -INT $pid 2>/dev/null' INT
+  trap 'kill -HUP $pid 2>/dev/null' HUP
+  # A trapped signal ends the wait early; wait again until the program has really ended.
+  while :; do
+    rc=0
+    wait "$pid" || rc=$?
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  trap - TERM INT HUP
+  wait $followers || true
+  return $rc
 }

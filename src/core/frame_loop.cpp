@@ -10,6 +10,8 @@ FrameLoopState g_FrameLoop;
 namespace {
 
 constexpr std::int32_t kCameraBits = 32;
+// More than a frame's input ever brings; the rest waits for the next pump.
+constexpr int kMaxMessagesPerPump = 1000;
 
 void Call(HookFn hook) {
     if (hook) hook();
@@ -152,7 +154,8 @@ std::int32_t PumpMessages() {
     FrameLoopState& f = g_FrameLoop;
     if (f.quitSeen) return 1;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // Bounded: a window that never validates its WM_PAINT gets it again at every peek.
+    for (int n = 0; n < kMaxMessagesPerPump && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
         if (msg.message == WM_QUIT) {
             f.quitSeen = 1;
             return 1;

@@ -140,6 +140,9 @@ void InputConstructor(HINSTANCE instance) {
 }
 
 void InputDestructor() {
+    // The CoreData goes with the module: an ended module reads no mouse of an earlier window.
+    s.core = nullptr;
+    s.window = nullptr;
     if (!s.directInput) return;
     ReleaseDevices();
     s.directInput->Release();

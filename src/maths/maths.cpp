@@ -16,11 +16,14 @@ constexpr std::int32_t kValueError = 7801;
 struct ItemLists {
     IdList values;
     IdList kinds;
-    ~ItemLists() {
+    ~ItemLists() { Clear(); }
+    void Clear() {
         for (IdListNode* n = values.first; n; n = n->next)
             delete[] static_cast<float*>(n->data);
         for (IdListNode* n = kinds.first; n; n = n->next)
             delete static_cast<std::int32_t*>(n->data);
+        values.Clear();
+        kinds.Clear();
     }
 };
 
@@ -58,7 +61,12 @@ void DeleteItem(std::int32_t id) {
 } // namespace
 
 void MathsConstructor(HMODULE) {}
-void MathsDestructor() {}
+// Items and the CoreData end with the module: a restarted engine starts with none.
+void MathsDestructor() {
+    s.items.Clear();
+    s.core = nullptr;
+    s.ready = false;
+}
 void MathsSetErrorHandler(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }

@@ -194,11 +194,24 @@ void SpriteConstructor(HMODULE, HMODULE) {
     s.highestPriority = 0;
 }
 
-void SpriteDestructor() {
+namespace {
+
+// The sprites and what the device owns: a device reset drops them too.
+void ReleaseSprites() {
     s.manager.DeleteAllSprites();
     s.current = nullptr;
     ReleaseSurfaces();
     ReleaseRunStates();
+}
+
+} // namespace
+
+void SpriteDestructor() {
+    ReleaseSprites();
+    // The program's settings end with the module, so that a restarted engine starts afresh.
+    s.backSaveMode = 0;
+    s.firstSprite = true;
+    s.smoothing = false;
 }
 
 void SpriteSetErrorHandler(RuntimeErrorRecord* cell) {
@@ -212,7 +225,7 @@ void SpritePassCoreData(CoreData* core) {
 
 void SpriteRefreshD3D(std::int32_t mode) {
     if (mode == 0) {
-        SpriteDestructor();
+        ReleaseSprites();
     } else if (mode == 1) {
         SpriteConstructor(nullptr, nullptr);
         if (s.core) s.core->backdropColour = kBackdrop;

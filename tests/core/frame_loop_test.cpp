@@ -302,3 +302,71 @@ TEST_F(FrameLoop, ProcessMessagesRendersOnlyInAutomaticMode) {
     EXPECT_EQ(request, 5);
     SetBreakRequestPointer(nullptr);
 }
+
+namespace {
+
+int paints = 0;
+
+// A host window whose procedure never paints: Wine hands out its WM_PAINT at every peek.
+LRESULT CALLBACK UnpaintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        ++paints;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Should a drain spin on the window's paint, validates the window after a while from another
+// thread, so that the case fails instead of hanging.
+struct Rescuer {
+    explicit Rescuer(HWND w) : window(w) {
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~Rescuer() {
+        SetEvent(done);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CloseHandle(done);
+    }
+    static DWORD WINAPI Run(void* self) {
+        auto* r = static_cast<Rescuer*>(self);
+        if (WaitForSingleObject(r->done, 20000) != WAIT_TIMEOUT) return 0;
+        r->rescued = true;
+        ValidateRect(r->window, nullptr);
+        return 0;
+    }
+    HWND window;
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+    volatile bool rescued = false;
+};
+
+} // namespace
+
+TEST(MessageDrains, EndWhileAHostWindowWaitsToBePainted) {
+    ResetCoreLoopState();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = UnpaintedProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "UnpaintedHost";
+    RegisterClassA(&wc);
+    const HWND host = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40,
+                                      nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr);
+    InvalidateRect(host, nullptr, FALSE);
+    {
+        Rescuer rescuer(host);
+        // The fixture's reset takes a quit left behind, and nothing else.
+        PostQuitMessage(0);
+        ResetCoreLoopState();
+        MSG msg;
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+        // The engine's pump hands the paint to the window and comes back all the same.
+        paints = 0;
+        EXPECT_EQ(PumpMessages(), 0);
+        EXPECT_GT(paints, 0);
+        EXPECT_FALSE(rescuer.rescued) << "a drain spun on the unpainted window";
+    }
+    DestroyWindow(host);
+    ResetCoreLoopState();
+}

@@ -375,9 +375,12 @@ protected:
         std::snprintf(g_CoreData->programPath, kCorePathLength, "%s",
                       folder.File("game.exe").c_str());
     }
+    // The device goes before the window it draws into; the host goes before the fixture's
+    // reset, so that no message of it is left behind.
     void TearDown() override {
-        EngineFixture::TearDown();
+        ShutdownEngine();
         if (host) DestroyWindow(host);
+        EngineFixture::TearDown();
     }
     void WriteIni(const std::string& main, const std::string& child) {
         const std::string ini = folder.File("game.ini");

@@ -6,6 +6,7 @@ Usage: play_test.py GAME_FOLDER WINE_RUN BUILD_DIR
 """
 
 import os
+import colorsys
 import random
 import shutil
 import struct
@@ -61,8 +62,13 @@ class PlayThrough(unittest.TestCase):
 
     def tearDown(self):
         if getattr(self, "game", None) and self.game.poll() is None:
-            self.game.kill()
-            self.game.wait(10)
+            # The runner passes TERM on to the game; a kill would end only the runner.
+            self.game.terminate()
+            try:
+                self.game.wait(10)
+            except subprocess.TimeoutExpired:
+                self.game.kill()
+                self.game.wait(10)
         if getattr(self, "folder", None):
             shutil.rmtree(self.folder, ignore_errors=True)
 
@@ -73,12 +79,73 @@ class PlayThrough(unittest.TestCase):
                 geometry = xdotool("getwindowgeometry", "--shell", window)
                 values = dict(line.split("=") for line in geometry.splitlines() if "=" in line)
                 if int(values.get("WIDTH", 0)) >= 1024:
+                    self.origin = (int(values.get("X", 0)), int(values.get("Y", 0)))
                     return window
             time.sleep(0.5)
         self.fail("the game's window did not appear")
 
     def screen(self):
         return ImageGrab.grab(xdisplay=os.environ.get("DISPLAY"))
+
+    def area(self, shot, left, top, right, bottom):
+        """Mean colour and the pixels of a box given in the window's coordinates."""
+        box = shot.convert("RGB").crop((self.origin[0] + left, self.origin[1] + top,
+                                        self.origin[0] + right, self.origin[1] + bottom))
+        pixels = list(box.getdata())
+        mean = [sum(p[i] for p in pixels) / len(pixels) for i in range(3)]
+        return mean, pixels
+
+    # What each state shows. Backdrops change colour from page to page and game to game; the
+    # board shows tiles of many hues on a 64-pixel grid, the menu white lettering, and the closing
+    # panels darken the middle of the board (the name entry's has a cyan-edged name box).
+    def board_shown(self, shot):
+        rgb = shot.convert("RGB")
+        hues = {}
+        for row in range(7):
+            for column in range(10):
+                r, g, b = (v / 255 for v in rgb.getpixel(
+                    (self.origin[0] + 100 + 64 * column, self.origin[1] + 100 + 64 * row)))
+                h, saturation, value = colorsys.rgb_to_hsv(r, g, b)
+                if saturation > 0.4 and value > 0.4:
+                    hue = round(h * 6) % 6
+                    hues[hue] = hues.get(hue, 0) + 1
+        return sum(1 for n in hues.values() if n >= 4) >= 3
+
+    def menu_shown(self, shot):
+        return sum(self.menu_text(shot)) > 1000 and not self.board_shown(shot)
+
+    def menu_text(self, shot):
+        """Where the menu's white lettering is: a page's own pattern."""
+        return [min(p) > 200 for p in self.area(shot, 312, 330, 712, 660)[1]]
+
+    def choose(self, x, y, what):
+        """Clicks a menu item and waits until the page has changed."""
+        xdotool("mousemove", "--window", self.window, x, y)
+        time.sleep(0.3)  # the item under the pointer lights up
+        before = self.menu_text(self.screen())
+        self.click(x, y, pause=0)
+        self.wait_for(what, lambda shot: sum(
+            a != b for a, b in zip(self.menu_text(shot), before)) > 300)
+
+    def panel_shown(self, shot):
+        return sum(self.area(shot, 250, 300, 500, 500)[0]) / 3 < 80
+
+    def name_entry_shown(self, shot):
+        pixels = self.area(shot, 244, 534, 564, 594)[1]
+        cyan = sum(1 for r, g, b in pixels if r < 140 and g > 160 and b > 160)
+        return self.panel_shown(shot) and cyan >= 100
+
+    def wait_for(self, what, shown, timeout=60, step=None):
+        """Polls the screen until shown(screenshot) holds; step() runs between polls."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            shot = self.screen()
+            if shown(shot):
+                return
+            if step:
+                step()
+            time.sleep(0.2)
+        self.fail(f"{what} did not appear (window at {self.origin})")
 
     def wait_for_menu(self):
         # The loading picture stands still; the menu's backdrop scrolls. Start-up time varies a
@@ -120,23 +187,25 @@ class PlayThrough(unittest.TestCase):
         self.window = self.find_window()
         xdotool("windowfocus", self.window)
         self.wait_for_menu()
-        self.click(512, 380)  # play game
-        self.click(512, 440)  # time attack mode
-        self.click(512, 380)  # easy
-        time.sleep(2)  # ready, go
+        self.choose(512, 380, "the page of game modes")  # play game
+        self.choose(512, 440, "the page of levels")  # time attack mode
+        self.choose(512, 380, "the start of the game")  # easy
+        self.wait_for("the game's board", self.board_shown)  # after ready, go
         rng = random.Random(7)
         for _ in range(40):
             self.click(68 + 64 * rng.randrange(10) + 32, 62 + 64 * rng.randrange(10) + 32,
                        pause=0.15)
         for _ in range(14):  # each discard costs ten seconds
             self.click(400, 400, button=3, pause=0.2)
-        time.sleep(5)  # time up
-        for _ in range(3):
-            self.click(512, 500, pause=0.6)  # reveal, wait, close
-        time.sleep(2)
+        self.wait_for("the review after the time ran out", self.panel_shown)
+        # Each click reveals, skips the wait, or closes.
+        self.wait_for("the name entry", self.name_entry_shown,
+                      step=lambda: self.click(512, 500, pause=0.4))
         for letter in "zorp":
             self.key(letter)
-        self.key("Return", pause=1.5)
+        self.key("Return", pause=0)
+        self.wait_for("the menu after the name entry",
+                      lambda shot: not self.name_entry_shown(shot) and self.menu_shown(shot))
         self.assertIsNone(self.game.poll(), "the game ended early")
         self.assert_frames_change()
         self.key("Escape", pause=0.5)
@@ -156,16 +225,17 @@ class PlayThrough(unittest.TestCase):
         self.window = self.find_window()
         xdotool("windowfocus", self.window)
         self.wait_for_menu()
-        self.click(512, 380)  # play game
-        self.click(512, 440)  # time attack mode
-        self.click(512, 500)  # hard
-        time.sleep(2)
+        self.choose(512, 380, "the page of game modes")  # play game
+        self.choose(512, 440, "the page of levels")  # time attack mode
+        self.choose(512, 500, "the start of the game")  # hard
+        self.wait_for("the game's board", self.board_shown)
         rng = random.Random(3)
         for _ in range(10):
             self.click(68 + 64 * rng.randrange(10) + 32, 62 + 64 * rng.randrange(10) + 32,
                        pause=0.15)
         self.assert_frames_change()
-        self.key("BackSpace", pause=1.0)
+        self.key("BackSpace", pause=0)
+        self.wait_for("the menu after Backspace", self.menu_shown)
         self.assertIsNone(self.game.poll(), "Backspace ended the program")
         self.click(512, 620)  # quit, on the main page again
         self.assertEqual(self.game.wait(30), 0)

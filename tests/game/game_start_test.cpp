@@ -14,6 +14,7 @@
 #include "draw2d/draw2d.h"
 #include "support/engine_fixture.h"
 #include "support/temp_folder.h"
+#include "support/wave_files.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,7 @@ TEST_F(GameStart, LoadsEverythingEndsInDataAndDrawsThePointerLast) {
     EXPECT_EQ(cell.number, 0);
     for (std::int32_t n = 1; n <= 128; ++n)
         EXPECT_TRUE(ImageExist(n)) << "image " << n;
+    EXPECT_TRUE(SoundReady() || !AudioDevicePromised()) << "no sound device, yet one was set up";
     if (SoundReady()) {
         for (std::int32_t n = 1; n <= 12; ++n)
             EXPECT_EQ(SoundExist(n), 1) << "sound " << n;

@@ -19,9 +19,11 @@ Vec Read(std::int32_t id) {
 
 } // namespace
 
-// ctest runs each case in a process of its own: here the module never had its CoreData.
 TEST(Vector3, MissingItemsBeforeStartAreSilent) {
     ErrorCellScope errors;
+    MathsPassCoreData(nullptr);
+    MakeVector3(404);
+    MathsDestructor(); // the module ends: no CoreData, no items
     const Vec missing = Read(404);
     EXPECT_EQ(missing.v[0], 0.0f);
     EXPECT_EQ(missing.v[2], 0.0f);

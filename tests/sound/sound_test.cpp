@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -36,7 +37,33 @@ protected:
     void SetUp() override {
         EngineFixture::SetUp();
         ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
-        if (!SoundReady()) GTEST_SKIP() << "DirectSound has no device here";
+        if (SoundReady()) return;
+        ASSERT_FALSE(AudioDevicePromised())
+            << "DirectSound found no device, yet the runner set one up: " << WhyNoDevice();
+        GTEST_SKIP() << "DirectSound has no device here";
+    }
+    // The step of the module's start-up that fails, tried again here, for the failure message.
+    static std::string WhyNoDevice() {
+        IDirectSound8* ds = nullptr;
+        HRESULT hr = DirectSoundCreate8(nullptr, &ds, nullptr);
+        char text[96];
+        std::snprintf(text, sizeof text, "DirectSoundCreate8 %08lx",
+                      static_cast<unsigned long>(hr));
+        std::string why = text;
+        if (FAILED(hr)) return why;
+        hr = ds->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY);
+        std::snprintf(text, sizeof text, ", SetCooperativeLevel %08lx",
+                      static_cast<unsigned long>(hr));
+        why += text;
+        DSBUFFERDESC d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DSBCAPS_PRIMARYBUFFER;
+        IDirectSoundBuffer* primary = nullptr;
+        hr = ds->CreateSoundBuffer(&d, &primary, nullptr);
+        std::snprintf(text, sizeof text, ", primary buffer %08lx", static_cast<unsigned long>(hr));
+        if (primary) primary->Release();
+        ds->Release();
+        return why + text;
     }
     std::string Wave(const std::string& name, const std::string& bytes) {
         return folder.Write(name, bytes);

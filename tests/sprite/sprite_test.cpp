@@ -179,6 +179,17 @@ TEST_F(Sprites, BackSaveModesFollowTheFirstAndLastSprite) {
     g_Sprite.backSaveMode = 2;
     SpriteRestoreBackground();
     EXPECT_EQ(Pixel(5, 5), 0xFF000080u);
+
+    // A restarted engine starts afresh: its first sprite sets the mode again.
+    SetSprite(3, 1, 1);
+    SetSpriteSmoothing(1);
+    ShutdownEngine();
+    ASSERT_EQ(StartEngine(), 0);
+    EXPECT_EQ(g_Sprite.backSaveMode, 0);
+    EXPECT_FALSE(g_Sprite.smoothing);
+    MakeImage(1, 10, 10, {kWhite});
+    PlaceSprite(4, 0, 0, 1);
+    EXPECT_EQ(g_Sprite.backSaveMode, 2);
 }
 
 TEST(SpriteBackSave, SetSpriteBeforeTheFirstKeepsTheBackBuffer) {

@@ -11,8 +11,10 @@ void ResetCoreLoopState() {
     g_FrameLoop = FrameLoopState{};
     g_CoreWindow.quitFlag = 0;
     g_CoreWindow.breakCell = nullptr;
-    MSG msg; // a quit left by an earlier case
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // Only a quit left by an earlier case: a drain of every message would spin on the WM_PAINT
+    // that Wine makes again and again for a window nobody paints.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
 }
 

@@ -1,3 +1,5 @@
+#include "core/win32.h"
+
 #include "support/wave_files.h"
 
 #include <cmath>
@@ -20,4 +22,9 @@ std::string PcmWave(int samples, int channels, int rate) {
            U16(1) + U16(static_cast<std::uint16_t>(channels)) + U32(rate) + U32(rate * block) +
            U16(static_cast<std::uint16_t>(block)) + U16(16) + "data" +
            U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+bool AudioDevicePromised() {
+    char value[16] = "";
+    return GetEnvironmentVariableA("WINE_RUN_AUDIO", value, sizeof value) > 0 && value[0];
 }
