@@ -103,8 +103,9 @@ class PlayThrough(unittest.TestCase):
         hues = {}
         for row in range(7):
             for column in range(10):
+                # The left of each cell, between the tile's edge and its white symbol.
                 r, g, b = (v / 255 for v in rgb.getpixel(
-                    (self.origin[0] + 100 + 64 * column, self.origin[1] + 100 + 64 * row)))
+                    (self.origin[0] + 68 + 14 + 64 * column, self.origin[1] + 62 + 32 + 64 * row)))
                 h, saturation, value = colorsys.rgb_to_hsv(r, g, b)
                 if saturation > 0.4 and value > 0.4:
                     hue = round(h * 6) % 6
@@ -145,7 +146,11 @@ class PlayThrough(unittest.TestCase):
             if step:
                 step()
             time.sleep(0.2)
-        self.fail(f"{what} did not appear (window at {self.origin})")
+        # The last screen, for whoever reads the failure.
+        picture = os.path.join(BUILD or tempfile.gettempdir(),
+                               "e2e-" + "".join(c if c.isalnum() else "-" for c in what) + ".png")
+        shot.save(picture)
+        self.fail(f"{what} did not appear (window at {self.origin}); last screen in {picture}")
 
     def wait_for_menu(self):
         # The loading picture stands still; the menu's backdrop scrolls. Start-up time varies a
