@@ -3,7 +3,9 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "image/picture_check.h"
+#include "image/picture_header.h"
 #include "core/core.h"
+#include "core/mapped_file.h"
 #include "core/media.h"
 
 #include <cstring>
@@ -14,6 +16,28 @@ namespace {
 ImageState& s = g_Image;
 
 constexpr std::int32_t kOneByOne = 16384;
+
+// A picture as the platform's decoders take it: the whole file in memory when it is mapped, which
+// spares each decoder call its own open and mapping; else its name.
+struct PictureSource {
+    const char* name = nullptr;
+    ByteSpan bytes; // empty unless the whole file is mapped
+
+    bool InMemory() const { return bytes.size > 0; }
+};
+
+PictureSource SourceOf(const char* name, const MappedFile& file) {
+    PictureSource source{name, {}};
+    if (file.Ok() && file.Bytes().size == file.FileSize()) source.bytes = file.Bytes();
+    return source;
+}
+
+HRESULT GetInfo(const PictureSource& p, D3DXIMAGE_INFO& info) {
+    if (p.InMemory())
+        return D3DXGetImageInfoFromFileInMemory(p.bytes.data, static_cast<UINT>(p.bytes.size),
+                                                &info);
+    return D3DXGetImageInfoFromFileA(p.name, &info);
+}
 
 // The last four characters, ignoring case.
 bool EndsWith(const char* name, const char* ending) {
@@ -33,19 +57,22 @@ void ClampToLevel0(IDirect3DTexture9* texture, std::int32_t& width, std::int32_t
     height = std::min(height, static_cast<std::int32_t>(desc.Height));
 }
 
-bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const char* file,
-               DWORD filter, D3DCOLOR key) {
-    IDirect3DSurface9* surface = nullptr;
-    if (FAILED(texture->GetSurfaceLevel(level, &surface))) return false;
+bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const PictureSource& p,
+               DWORD filter, D3DCOLOR key, D3DXIMAGE_INFO* found = nullptr) {
+    ComPtr<IDirect3DSurface9> surface;
+    if (FAILED(texture->GetSurfaceLevel(level, surface.PutAddress()))) return false;
     const HRESULT hr =
-        D3DXLoadSurfaceFromFileA(surface, nullptr, area, file, nullptr, filter, key, nullptr);
-    surface->Release();
+        p.InMemory()
+            ? D3DXLoadSurfaceFromFileInMemory(surface, nullptr, area, p.bytes.data,
+                                              static_cast<UINT>(p.bytes.size), nullptr, filter, key,
+                                              found)
+            : D3DXLoadSurfaceFromFileA(surface, nullptr, area, p.name, nullptr, filter, key, found);
     return SUCCEEDED(hr);
 }
 
-IDirect3DTexture9* LoadOneLevel(const char* file, const D3DXIMAGE_INFO& info, std::int32_t& width,
-                                std::int32_t& height) {
-    const bool keyed = !KeepsOwnAlpha(file);
+IDirect3DTexture9* LoadOneLevel(const PictureSource& file, const D3DXIMAGE_INFO& info,
+                                std::int32_t& width, std::int32_t& height) {
+    const bool keyed = !KeepsOwnAlpha(file.name);
     const D3DFORMAT format = keyed ? s.format : info.Format;
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(D3DXCreateTexture(s.device, width, height, 1, 0, format, D3DPOOL_MANAGED, &texture)))
@@ -59,13 +86,20 @@ IDirect3DTexture9* LoadOneLevel(const char* file, const D3DXIMAGE_INFO& info, st
     return texture;
 }
 
-IDirect3DTexture9* LoadMipChain(const char* file, std::int32_t& width, std::int32_t& height) {
+IDirect3DTexture9* LoadMipChain(const PictureSource& file, std::int32_t& width,
+                                std::int32_t& height) {
     IDirect3DTexture9* texture = nullptr;
-    if (KeepsOwnAlpha(file)) {
-        if (FAILED(D3DXCreateTextureFromFileExA(s.device, file, width, height, D3DX_DEFAULT, 0,
-                                                D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                D3DX_DEFAULT, 0, nullptr, nullptr, &texture)))
-            return nullptr;
+    if (KeepsOwnAlpha(file.name)) {
+        const HRESULT hr =
+            file.InMemory()
+                ? D3DXCreateTextureFromFileInMemoryEx(
+                      s.device, file.bytes.data, static_cast<UINT>(file.bytes.size), width, height,
+                      D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
+                      0, nullptr, nullptr, &texture)
+                : D3DXCreateTextureFromFileExA(s.device, file.name, width, height, D3DX_DEFAULT, 0,
+                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                               D3DX_DEFAULT, 0, nullptr, nullptr, &texture);
+        if (FAILED(hr)) return nullptr;
         ClampToLevel0(texture, width, height);
         return texture;
     }
@@ -83,47 +117,130 @@ IDirect3DTexture9* LoadMipChain(const char* file, std::int32_t& width, std::int3
     return texture;
 }
 
-} // namespace
+IDirect3DCubeTexture9* LoadCube(const PictureSource& file, std::int32_t size) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    const HRESULT hr =
+        file.InMemory()
+            ? D3DXCreateCubeTextureFromFileInMemoryEx(
+                  s.device, file.bytes.data, static_cast<UINT>(file.bytes.size), size, D3DX_DEFAULT,
+                  0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                  nullptr, &cube)
+            : D3DXCreateCubeTextureFromFileExA(s.device, file.name, size, D3DX_DEFAULT, 0,
+                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                               D3DX_DEFAULT, 0, nullptr, nullptr, &cube);
+    return SUCCEEDED(hr) ? cube : nullptr;
+}
 
-IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
-                                        std::int32_t divisor) {
-    ScopedMediaName name(s.core, fileName);
-    D3DXIMAGE_INFO info{};
-    if (!name.Ok() || !s.device || !CheckPictureFile(name.Text()) ||
-        FAILED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
-        ReportInternalError("Failed to load texture for image library");
-        return nullptr;
-    }
-    std::int32_t width = static_cast<std::int32_t>(info.Width);
-    std::int32_t height = static_cast<std::int32_t>(info.Height);
+// The size a load makes: the file's, divided, or 1 x 1.
+void ScaledSize(UINT fileWidth, UINT fileHeight, std::int32_t divisor, std::int32_t& width,
+                std::int32_t& height) {
+    width = static_cast<std::int32_t>(fileWidth);
+    height = static_cast<std::int32_t>(fileHeight);
     if (divisor == kOneByOne)
         width = height = 1;
     else if (divisor > 0) {
         width = std::max(1, width / divisor);
         height = std::max(1, height / divisor);
     }
-    IDirect3DBaseTexture9* texture = nullptr;
-    if (cube == 2 && divisor != kOneByOne) {
-        IDirect3DCubeTexture9* cubeTexture = nullptr;
-        if (SUCCEEDED(D3DXCreateCubeTextureFromFileExA(
-                s.device, name.Text(), width, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cubeTexture)))
-            texture = cubeTexture;
-    } else if (divisor == kOneByOne) {
+}
+
+bool KnownFormat(std::uint64_t kind, D3DFORMAT& format) {
+    for (const auto& [known, decoded] : s.decodedFormats) {
+        if (known == kind) {
+            format = decoded;
+            return true;
+        }
+    }
+    return false;
+}
+
+// What the decoder said of a picture's pixels, kept for the next picture of its kind.
+void RememberFormat(const PictureSource& file, D3DFORMAT format) {
+    PictureHeader header;
+    if (!file.InMemory() || !ReadPictureHeader(file.name, file.bytes, header)) return;
+    for (auto& [kind, decoded] : s.decodedFormats) {
+        if (kind == header.kind) {
+            decoded = format;
+            return;
+        }
+    }
+    if (s.decodedFormats.size() < kKnownFormatKinds)
+        s.decodedFormats.emplace_back(header.kind, format);
+}
+
+// A single level without a probe before it: the decoder is asked once, to load, with the size
+// from the header and the format it gave last for this kind of header. Unless its report of the
+// file matches what was assumed, the texture is dropped and the caller probes as always; so the
+// texture and its pixels are those the probing way makes.
+IDirect3DTexture9* LoadOneLevelUnprobed(const PictureSource& file, std::int32_t divisor,
+                                        D3DXIMAGE_INFO& info, std::int32_t& width,
+                                        std::int32_t& height) {
+    PictureHeader header;
+    if (!file.InMemory() || !ReadPictureHeader(file.name, file.bytes, header)) return nullptr;
+    const bool keyed = !KeepsOwnAlpha(file.name);
+    D3DFORMAT format = s.format;
+    if (!keyed && !KnownFormat(header.kind, format)) return nullptr;
+    ScaledSize(header.width, header.height, divisor, width, height);
+    ComPtr<IDirect3DTexture9> texture;
+    if (FAILED(D3DXCreateTexture(s.device, width, height, 1, 0, format, D3DPOOL_MANAGED,
+                                 texture.PutAddress())))
+        return nullptr;
+    ClampToLevel0(texture, width, height);
+    const RECT area{0, 0, width, height};
+    D3DXIMAGE_INFO found{};
+    if (!LoadLevel(texture, 0, &area, file, D3DX_FILTER_POINT, keyed ? s.colorKey : 0, &found) ||
+        found.Width != header.width || found.Height != header.height ||
+        (!keyed && found.Format != format))
+        return nullptr;
+    info = found;
+    return texture.Detach();
+}
+
+// The decoder probes the file first; the probe decides the size and, for pictures with their own
+// alpha, the format.
+IDirect3DBaseTexture9* LoadProbed(const PictureSource& source, bool oneLevel, std::int32_t cube,
+                                  std::int32_t divisor, D3DXIMAGE_INFO& info, std::int32_t& width,
+                                  std::int32_t& height) {
+    if (FAILED(GetInfo(source, info))) return nullptr;
+    ScaledSize(info.Width, info.Height, divisor, width, height);
+    if (cube == 2 && divisor != kOneByOne) return LoadCube(source, width);
+    if (divisor == kOneByOne) {
         IDirect3DTexture9* single = nullptr;
-        if (SUCCEEDED(D3DXCreateTexture(s.device, 1, 1, 1, 0, s.format, D3DPOOL_MANAGED, &single)))
-            texture = single;
-    } else if (oneLevel) {
-        texture = LoadOneLevel(name.Text(), info, width, height);
-    } else {
-        texture = LoadMipChain(name.Text(), width, height);
+        return SUCCEEDED(
+                   D3DXCreateTexture(s.device, 1, 1, 1, 0, s.format, D3DPOOL_MANAGED, &single))
+                   ? single
+                   : nullptr;
     }
-    if (!texture)
+    if (!oneLevel) return LoadMipChain(source, width, height);
+    IDirect3DTexture9* texture = LoadOneLevel(source, info, width, height);
+    if (texture && KeepsOwnAlpha(source.name)) RememberFormat(source, info.Format);
+    return texture;
+}
+
+} // namespace
+
+IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
+                                        std::int32_t divisor, D3DXIMAGE_INFO* fileInfo) {
+    ScopedMediaName name(s.core, fileName);
+    // One mapping serves the header check and every decoder call after it.
+    const MappedFile file(name.Ok() ? name.Text() : nullptr);
+    const PictureSource source = SourceOf(name.Text(), file);
+    D3DXIMAGE_INFO info{};
+    std::int32_t width = 0, height = 0;
+    IDirect3DBaseTexture9* texture = nullptr;
+    if (name.Ok() && s.device && file.Ok() &&
+        CheckPictureBytes(name.Text(), file.Bytes(), file.FileSize())) {
+        if (oneLevel && divisor != kOneByOne)
+            texture = LoadOneLevelUnprobed(source, divisor, info, width, height);
+        if (!texture) texture = LoadProbed(source, oneLevel, cube, divisor, info, width, height);
+    }
+    if (!texture) {
         ReportInternalError("Failed to load texture for image library");
-    else {
-        s.lastWidth = width;
-        s.lastHeight = height;
+        return nullptr;
     }
+    if (fileInfo) *fileInfo = info;
+    s.lastWidth = width;
+    s.lastHeight = height;
     return texture;
 }
 
@@ -131,7 +248,8 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
     auto record = std::make_unique<ImageRecord>();
     if (!fileName) return nullptr;
     std::strncpy(record->name, fileName, sizeof record->name - 1);
-    record->texture.Reset(LoadImageTexture(fileName, mode == 1, mode, divisor));
+    D3DXIMAGE_INFO info{};
+    record->texture.Reset(LoadImageTexture(fileName, mode == 1, mode, divisor, &info));
     if (!record->texture) return nullptr;
     record->cube = record->texture->GetType() == D3DRTYPE_CUBETEXTURE;
     if (mode == 1) {
@@ -140,12 +258,8 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
         SetScales(*record);
     } else {
         // The file's own size, whatever size the texture was made.
-        ScopedMediaName name(s.core, fileName);
-        D3DXIMAGE_INFO info{};
-        if (name.Ok() && SUCCEEDED(D3DXGetImageInfoFromFileA(name.Text(), &info))) {
-            record->width = static_cast<std::int32_t>(info.Width);
-            record->height = static_cast<std::int32_t>(info.Height);
-        }
+        record->width = static_cast<std::int32_t>(info.Width);
+        record->height = static_cast<std::int32_t>(info.Height);
     }
     D3DSURFACE_DESC desc{};
     if (IDirect3DTexture9* t = Texture2D(record.get()); t && SUCCEEDED(t->GetLevelDesc(0, &desc)))

@@ -7,6 +7,8 @@
 #include "core/item_lookup.h"
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 struct ImageRecord {
     ComPtr<IDirect3DBaseTexture9> texture; // a cube texture when cube is set
@@ -47,7 +49,12 @@ struct ImageState {
     SpriteRefreshFn refresh = nullptr;
     std::uint8_t loadOption = 1;
     std::int32_t memoryMode = 0;
+    // The format the platform's decoder gave for each kind of picture header (PictureHeader's
+    // kind), so that a single-level load need not probe the file before decoding it.
+    std::vector<std::pair<std::uint64_t, D3DFORMAT>> decodedFormats;
 };
+
+constexpr std::size_t kKnownFormatKinds = 64;
 
 extern ImageState g_Image;
 
@@ -74,8 +81,8 @@ void RefreshSprites();
 IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
                                std::int32_t usage, D3DFORMAT format);
 // Loads the file into a texture; nullptr when it cannot. Leaves the picture size in lastWidth,
-// lastHeight.
+// lastHeight, and what the decoder said of the file in *fileInfo when given.
 IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
-                                        std::int32_t divisor);
+                                        std::int32_t divisor, D3DXIMAGE_INFO* fileInfo = nullptr);
 // Fills a new record from a file (mode as LoadImage's); nullptr when the file cannot be loaded.
 ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor);

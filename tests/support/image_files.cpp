@@ -158,3 +158,24 @@ std::string PngBytes(int width, int height, const PixelFn& pixel) {
     PngChunk(out, "IEND", "");
     return out;
 }
+
+std::string PngRawBytes(int width, int height, int depth, int colourType, const std::string& rows,
+                        const std::string& palette, const std::string& transparency) {
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    Put32BigEndian(header, width);
+    Put32BigEndian(header, height);
+    header += static_cast<char>(depth);
+    header += static_cast<char>(colourType);
+    header += std::string(3, '\0');
+    PngChunk(out, "IHDR", header);
+    if (!palette.empty()) PngChunk(out, "PLTE", palette);
+    if (!transparency.empty()) PngChunk(out, "tRNS", transparency);
+    const std::size_t rowBytes = height > 0 ? rows.size() / height : 0;
+    std::string raw;
+    for (int y = 0; y < height; ++y)
+        raw += '\0' + rows.substr(y * rowBytes, rowBytes);
+    PngChunk(out, "IDAT", Zlib(raw));
+    PngChunk(out, "IEND", "");
+    return out;
+}

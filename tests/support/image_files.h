@@ -13,3 +13,7 @@ std::string BmpBytes(int width, int height, const PixelFn& pixel);
 std::string TgaBytes(int width, int height, const PixelFn& pixel);
 std::string DdsBytes(int width, int height, const PixelFn& pixel);
 std::string PngBytes(int width, int height, const PixelFn& pixel);
+// A PNG of any colour type and depth from its rows' bytes as the type lays them out (the filter
+// byte of each row is added here); palette and transparency become PLTE and tRNS when not empty.
+std::string PngRawBytes(int width, int height, int depth, int colourType, const std::string& rows,
+                        const std::string& palette = "", const std::string& transparency = "");
