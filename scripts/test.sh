@@ -20,8 +20,9 @@ wineserver -p </dev/null >/dev/null 2>&1
 # Wine's helper processes start with the first program; start them here, away from ctest's output
 # pipes, which they would otherwise hold open until the server exits.
 wine cmd /c exit </dev/null >/dev/null 2>&1
-# A fresh prefix records its audio devices on their first use; let one program do that before
-# many start at once (two runs from fresh prefixes saw a sound or music start-up find no device).
+# A fresh prefix registers its audio devices on their first use; programs that open the device
+# while that goes on find it invalidated (AUDCLNT_E_DEVICE_INVALIDATED from DirectSoundCreate8).
+# One program opens it first, alone.
 if [ -x "$build/test_sound.exe" ]; then
   wine "$build/test_sound.exe" --gtest_filter='Sound.MangledWavesFailCleanly' \
     </dev/null >/dev/null 2>&1 || true

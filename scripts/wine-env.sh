@@ -21,7 +21,13 @@ wine_env_setup() {
   if [[ $kind == test* || $kind == game-test ]] || ! wine_env_has_audio; then
     local home="$WINE_DIR/home"
     mkdir -p "$home"
-    printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$home/.asoundrc"
+    # Every run comes here while other Wine processes may be reading the file: write it only when
+    # it differs, and whole (an emptied file, read mid-write, left a program without a device).
+    local rc=$'pcm.!default { type null }\nctl.!default { type hw card 0 }'
+    if [ "$(cat "$home/.asoundrc" 2>/dev/null)" != "$rc" ]; then
+      printf '%s\n' "$rc" >"$home/.asoundrc.$$"
+      mv -f "$home/.asoundrc.$$" "$home/.asoundrc"
+    fi
     export HOME="$home"
     WINE_AUDIO=null
   else
