@@ -7,7 +7,8 @@
 #include <dshow.h>
 
 // How long a graph may take to render a file, report its duration and preroll.
-constexpr DWORD kGraphDeadlineMs = 5000;
+// Long enough for a sound file on a slow, busy machine whose media framework starts cold.
+constexpr DWORD kGraphDeadlineMs = 10000;
 
 // Renders the file into the graph, asks its duration and prerolls it (paused, then stopped) on a
 // worker thread. The worker holds its own reference to the graph: a worker that misses the

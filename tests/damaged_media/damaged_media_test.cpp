@@ -12,6 +12,7 @@
 #include "sound/sound.h"
 #include "support/image_files.h"
 #include "support/media_files.h"
+#include "video/graph_deadline.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
 #include "video/video.h"
@@ -30,7 +31,7 @@ constexpr std::int32_t kImageLoadFailed = 506, kBitmapLoadFailed = 1003, kSoundN
                        kMusicNotLoadable = 3502, kAnimationNotLoadable = 2002;
 // How long a child may take before it counts as hung: its start, then each load. A graph that
 // never answers costs its deadline, a few seconds; a picture or a wave far less.
-constexpr DWORD kChildStartMs = 20000, kGraphLoadMs = 6000, kFileLoadMs = 300;
+constexpr DWORD kChildStartMs = 20000, kGraphLoadMs = kGraphDeadlineMs + 1000, kFileLoadMs = 300;
 constexpr const char* kRealSounds = "Z:\\usr\\share\\sounds\\freedesktop\\stereo\\";
 constexpr std::int32_t kNoResult = -1;
 

@@ -196,11 +196,14 @@ class PlayThrough(unittest.TestCase):
         self.choose(512, 440, "the page of levels")  # time attack mode
         self.choose(512, 380, "the start of the game")  # easy
         self.wait_for("the game's board", self.board_shown)  # after ready, go
-        # Every cell once, row by row: random clicks could miss every match and score nothing
-        # (nothing on the screen marks the end of the opening "ready").
-        for row in range(10):
-            for column in range(10):
-                self.click(68 + 64 * column + 32, 62 + 64 * row + 32, pause=0.05)
+        # Every cell, row by row, twice: each shape is dealt from a same-coloured patch of the
+        # board, so a sweep finds where it fits, where random clicks could miss every match.
+        # Nothing on the screen marks the end of the opening "ready" (60 frames): wait it out.
+        time.sleep(2)
+        for _ in range(2):
+            for row in range(10):
+                for column in range(10):
+                    self.click(68 + 64 * column + 32, 62 + 64 * row + 32, pause=0.05)
         for _ in range(14):  # each discard costs ten seconds
             self.click(400, 400, button=3, pause=0.2)
         self.wait_for("the review after the time ran out", self.panel_shown)
