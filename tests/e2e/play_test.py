@@ -182,6 +182,24 @@ class PlayThrough(unittest.TestCase):
         xdotool("mouseup", button)
         time.sleep(pause)
 
+    def score_ink(self, shot):
+        """The white lettering of the score: a "0" has far less of it than any score won."""
+        return sum(1 for p in self.area(shot, 760, 205, 960, 255)[1] if min(p) > 200)
+
+    def sweep_until_scored(self, sweeps=3):
+        """Clicks every cell, row by row, until the score shows more than one digit. The game
+        centres a shape on the pointer and takes the cell whose inside holds the shape's corner,
+        so a pointer at a cell's centre lands on a cell edge for a shape two cells wide: click
+        off the centre."""
+        before = self.score_ink(self.screen())
+        for _ in range(sweeps):
+            for row in range(10):
+                for column in range(10):
+                    self.click(68 + 64 * column + 40, 62 + 64 * row + 40, pause=0.05)
+                    if self.score_ink(self.screen()) > 1.5 * before + 20:
+                        return True
+        return False
+
     def key(self, name, pause=0.35):
         xdotool("keydown", name)
         time.sleep(0.1)
@@ -196,14 +214,11 @@ class PlayThrough(unittest.TestCase):
         self.choose(512, 440, "the page of levels")  # time attack mode
         self.choose(512, 380, "the start of the game")  # easy
         self.wait_for("the game's board", self.board_shown)  # after ready, go
-        # Every cell, row by row, twice: each shape is dealt from a same-coloured patch of the
-        # board, so a sweep finds where it fits, where random clicks could miss every match.
-        # Nothing on the screen marks the end of the opening "ready" (60 frames): wait it out.
+        # Each shape is dealt from a same-coloured patch of the board, so a sweep of every cell
+        # finds where it fits; a match deals a new shape, so stop at the first score. Nothing on
+        # the screen marks the end of the opening "ready" (60 frames): wait it out.
         time.sleep(2)
-        for _ in range(2):
-            for row in range(10):
-                for column in range(10):
-                    self.click(68 + 64 * column + 32, 62 + 64 * row + 32, pause=0.05)
+        self.assertTrue(self.sweep_until_scored(), "no click on the board scored")
         for _ in range(14):  # each discard costs ten seconds
             self.click(400, 400, button=3, pause=0.2)
         self.wait_for("the review after the time ran out", self.panel_shown)
@@ -240,7 +255,7 @@ class PlayThrough(unittest.TestCase):
         self.wait_for("the game's board", self.board_shown)
         rng = random.Random(3)
         for _ in range(10):
-            self.click(68 + 64 * rng.randrange(10) + 32, 62 + 64 * rng.randrange(10) + 32,
+            self.click(68 + 64 * rng.randrange(10) + 40, 62 + 64 * rng.randrange(10) + 40,
                        pause=0.15)
         self.assert_frames_change()
         self.key("BackSpace", pause=0)
