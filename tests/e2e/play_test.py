@@ -215,9 +215,8 @@ class PlayThrough(unittest.TestCase):
         self.choose(512, 380, "the start of the game")  # easy
         self.wait_for("the game's board", self.board_shown)  # after ready, go
         # Each shape is dealt from a same-coloured patch of the board, so a sweep of every cell
-        # finds where it fits; a match deals a new shape, so stop at the first score. Nothing on
-        # the screen marks the end of the opening "ready" (60 frames): wait it out.
-        time.sleep(2)
+        # finds where it fits; a match deals a new shape, so stop at the first score. Clicks in
+        # the opening "ready" are lost, which the next sweep makes up for.
         self.assertTrue(self.sweep_until_scored(), "no click on the board scored")
         for _ in range(14):  # each discard costs ten seconds
             self.click(400, 400, button=3, pause=0.2)
