@@ -43,23 +43,3 @@ TEST(ItemLookup, RangeErrorComesBeforeAnyLookupAndMissingAfterIt) {
     EXPECT_EQ(cell.Last(), 902);
     EXPECT_EQ(looked, (std::vector<std::int32_t>{1, 50, 100}));
 }
-
-TEST(ItemLookup, ListAndStoreAdaptersFindTheirRecords) {
-    ErrorCellScope cell;
-    IdList list;
-    int record = 3;
-    list.Add(5, &record, 0, 1);
-    EXPECT_EQ(CheckedListItem<int>(list, 5, kNumbers), &record);
-    EXPECT_EQ(cell.Last(), 0);
-    EXPECT_EQ(CheckedListItem<int>(list, 6, kNumbers), nullptr);
-    EXPECT_EQ(cell.Last(), 902);
-
-    ItemStore<int> store;
-    const int* stored = store.Add(9, 42);
-    cell.Clear();
-    EXPECT_EQ(CheckedStoreItem(store, 42, kNumbers), stored);
-    EXPECT_EQ(CheckedStoreItem(store, 200, kNumbers), nullptr);
-    EXPECT_EQ(cell.Last(), 901);
-    EXPECT_FALSE(CheckItemNumber(0, kNumbers));
-    EXPECT_TRUE(CheckItemNumber(100, kNumbers));
-}

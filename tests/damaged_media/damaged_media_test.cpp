@@ -245,7 +245,7 @@ TEST(DamagedMedia, MusicLoadsOrGivesTheLoadError) {
         std::printf(
             "no real Ogg Vorbis files here (sound-theme-freedesktop): generated ones only\n");
     Cases c = Damaged(folder, ".ogg", seeds, 25);
-    AviSpec badScale;
+    AviLayout badScale;
     badScale.scale = 0;
     badScale.type = "auds";
     // More than 64 channels killed the Vorbis decoder.

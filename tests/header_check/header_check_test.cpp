@@ -186,25 +186,25 @@ TEST(StreamHeaders, OggStreamsNeedPossibleIdentificationHeaders) {
 TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     const Check avi = Media("a.avi");
     Hostile(avi, AviFile(), 224);
-    AviSpec spec;
+    AviLayout layout;
     EXPECT_TRUE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(AviFile())), AviFile().size()).video);
-    spec.type = "auds";
-    const std::string audio = AviFile(spec);
+    layout.type = "auds";
+    const std::string audio = AviFile(layout);
     EXPECT_TRUE(Passes(avi, audio));
     EXPECT_FALSE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(audio)), audio.size()).video);
     for (auto [field, value, what] :
-         {std::tuple<std::uint32_t AviSpec::*, std::uint32_t, const char*>{&AviSpec::scale, 0,
+         {std::tuple<std::uint32_t AviLayout::*, std::uint32_t, const char*>{&AviLayout::scale, 0,
                                                                            "scale 0"},
-          {&AviSpec::rate, 0, "rate 0"},
-          {&AviSpec::rate, 0xFFFFFFFF, "a rate past any stream"},
-          {&AviSpec::streams, 0, "no streams"},
-          {&AviSpec::streams, 2, "streams it lacks"},
-          {&AviSpec::streams, 100000, "a huge stream count"}}) {
-        AviSpec bad;
+          {&AviLayout::rate, 0, "rate 0"},
+          {&AviLayout::rate, 0xFFFFFFFF, "a rate past any stream"},
+          {&AviLayout::streams, 0, "no streams"},
+          {&AviLayout::streams, 2, "streams it lacks"},
+          {&AviLayout::streams, 100000, "a huge stream count"}}) {
+        AviLayout bad;
         bad.*field = value;
         EXPECT_FALSE(Passes(avi, AviFile(bad))) << what;
     }
-    AviSpec flat, wide, none, huge;
+    AviLayout flat, wide, none, huge;
     huge.width = huge.height = 16384;
     EXPECT_FALSE(Passes(avi, AviFile(huge))) << "a frame the decoder would allocate";
     flat.height = 0;

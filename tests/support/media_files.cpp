@@ -97,22 +97,22 @@ std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t f
            std::string(1, static_cast<char>(lacing.size())) + lacing + packet;
 }
 
-std::string AviFile(const AviSpec& spec) {
+std::string AviFile(const AviLayout& layout) {
     std::string avih = U32(100000) + U32(0) + U32(0) + U32(0x10) + U32(1) + U32(0) +
-                       U32(spec.streams) + U32(4096) + U32(static_cast<std::uint32_t>(spec.width)) +
-                       U32(static_cast<std::uint32_t>(spec.height)) + std::string(16, '\0');
-    std::string strh = spec.type + "MJPG" + U32(0) + U16(0) + U16(0) + U32(0) + U32(spec.scale) +
-                       U32(spec.rate) + U32(0) + U32(1) + U32(4096) + U32(0xFFFFFFFF) + U32(0) +
+                       U32(layout.streams) + U32(4096) + U32(static_cast<std::uint32_t>(layout.width)) +
+                       U32(static_cast<std::uint32_t>(layout.height)) + std::string(16, '\0');
+    std::string strh = layout.type + "MJPG" + U32(0) + U16(0) + U16(0) + U32(0) + U32(layout.scale) +
+                       U32(layout.rate) + U32(0) + U32(1) + U32(4096) + U32(0xFFFFFFFF) + U32(0) +
                        std::string(8, '\0');
-    std::string strf = spec.type == "vids"
-                           ? U32(40) + U32(static_cast<std::uint32_t>(spec.width)) +
-                                 U32(static_cast<std::uint32_t>(spec.height)) + U16(1) + U16(24) +
+    std::string strf = layout.type == "vids"
+                           ? U32(40) + U32(static_cast<std::uint32_t>(layout.width)) +
+                                 U32(static_cast<std::uint32_t>(layout.height)) + U16(1) + U16(24) +
                                  "MJPG" + U32(0) + std::string(16, '\0')
                            : PcmWave(0).substr(20, 16);
     std::string hdrl = "hdrl" + Chunk("avih", avih) +
                        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf));
     std::string body = Chunk("LIST", hdrl);
-    if (spec.movi) body += Chunk("LIST", "movi" + Chunk("00dc", std::string(16, '\0')));
+    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", std::string(16, '\0')));
     return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
 }
 

@@ -25,13 +25,13 @@ std::string OggFlacIdHeader(std::uint32_t rate = 44100, int channels = 2);
 std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t flags,
                     const std::string& packet);
 
-struct AviSpec {
+struct AviLayout {
     std::string type = "vids";
     std::uint32_t scale = 1, rate = 10, streams = 1;
     std::int32_t width = 16, height = 16;
     bool movi = true;
 };
-std::string AviFile(const AviSpec& spec = {});
+std::string AviFile(const AviLayout& layout = {});
 
 // Two MPEG-1 layer III frames at 128 kbit/s, 44.1 kHz.
 std::string Mp3Frames();
