@@ -1,0 +1,397 @@
+#include "core/win32.h"
+
+#include "object3d/object_manager.h"
+#include "object3d/mesh_convert.h"
+#include "object3d/mesh_textures.h"
+#include "object3d/object_records.h"
+#include "object3d/object_state.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A shared buffer holds at most this many entries, or what one mesh needs when that is more.
+constexpr std::uint32_t kSharedEntries = 65535;
+
+// The declaration up to and with its end marker.
+std::vector<D3DVERTEXELEMENT9> DeclarationElements(const D3DVERTEXELEMENT9* declaration) {
+    std::vector<D3DVERTEXELEMENT9> elements;
+    for (int i = 0; declaration && i < MAX_FVF_DECL_SIZE; ++i) {
+        elements.push_back(declaration[i]);
+        if (declaration[i].Stream == 0xFF) break;
+    }
+    return elements;
+}
+
+bool SameDeclaration(const std::vector<D3DVERTEXELEMENT9>& a, const D3DVERTEXELEMENT9* b) {
+    const auto other = DeclarationElements(b);
+    return a.size() == other.size() &&
+           std::memcmp(a.data(), other.data(), a.size() * sizeof(D3DVERTEXELEMENT9)) == 0;
+}
+
+// The size of a new buffer: one mesh's own, or the shared size the device allows.
+std::uint32_t NewBufferEntries(std::uint32_t needed, bool ownBuffer, std::uint32_t deviceLimit) {
+    if (ownBuffer) return needed;
+    return std::min(deviceLimit, std::max(needed, kSharedEntries));
+}
+
+std::uint32_t DeviceIndexLimit() {
+    const DWORD limit = g_Object3D.caps.MaxVertexIndex;
+    return limit ? static_cast<std::uint32_t>(limit) : kSharedEntries;
+}
+
+// Buffers of a given size, halved after each failure; null when none can be made.
+template <typename Create> auto CreateHalving(std::uint32_t& entries, Create&& create) {
+    for (; entries > 0; entries /= 2)
+        if (auto* buffer = create(entries)) return buffer;
+    return decltype(create(entries)){nullptr};
+}
+
+template <typename Entry> void Append(Entry*& head, Entry* entry) {
+    Entry** tail = &head;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = entry;
+}
+
+template <typename Entry> void Unlink(Entry*& head, Entry* entry) {
+    for (Entry** p = &head; *p; p = &(*p)->next) {
+        if (*p == entry) {
+            *p = entry->next;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+template <typename Fn> void ObjectManager::ForEachLiveMesh(Fn&& fn) {
+    const Object3DState& s = g_Object3D;
+    for (std::int32_t i = 0; i < s.usedCount; ++i) {
+        ObjectRecord* object = ObjectAt(s.usedNumbers[i]);
+        if (!object) continue;
+        for (std::int32_t f = 0; f < object->frameCount && object->frames; ++f) {
+            FrameRecord* frame = object->frames[f];
+            if (!frame) continue;
+            for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+                if (MeshRecord* mesh = frame->MeshSlot(slot)) fn(object, mesh);
+        }
+    }
+}
+
+VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
+                                                           const D3DVERTEXELEMENT9* declaration,
+                                                           std::uint32_t stride,
+                                                           std::uint32_t vertexCount,
+                                                           std::uint32_t indexCount, bool ownBuffer,
+                                                           std::int32_t primitiveType) {
+    IDirect3DDevice9* device = g_Object3D.device;
+    if (!device || (fvf == 0 && !declaration) || stride == 0 || vertexCount == 0) return nullptr;
+    const DWORD maxPrimitives = g_Object3D.caps.MaxPrimitiveCount;
+    if ((indexCount ? indexCount : vertexCount) / 3 > maxPrimitives) return nullptr;
+    const bool points = primitiveType == D3DPT_POINTLIST;
+    if (!ownBuffer) {
+        for (VertexBufferEntry* e = vertexBuffers; e; e = e->next) {
+            if (e->fvf != fvf || e->stride != stride || e->points != points) continue;
+            if (fvf == 0 && !SameDeclaration(e->declaration, declaration)) continue;
+            if (e->usedVertices + vertexCount < e->capacity) return e;
+        }
+    }
+    const std::uint32_t limit = DeviceIndexLimit();
+    std::uint32_t entries = NewBufferEntries(
+        vertexCount, ownBuffer, indexCount && limit > kSharedEntries ? kSharedEntries : limit);
+    const DWORD usage = D3DUSAGE_WRITEONLY | (points ? D3DUSAGE_POINTS : 0);
+    IDirect3DVertexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
+        IDirect3DVertexBuffer9* b = nullptr;
+        if (static_cast<std::uint64_t>(n) * stride > 0x7FFFFFFFu) return b;
+        device->CreateVertexBuffer(n * stride, usage, fvf, D3DPOOL_DEFAULT, &b, nullptr);
+        return b;
+    });
+    if (!buffer) return nullptr;
+    if (entries < vertexCount) {
+        buffer->Release();
+        return nullptr;
+    }
+    auto* entry = new (std::nothrow) VertexBufferEntry;
+    if (!entry) {
+        buffer->Release();
+        return nullptr;
+    }
+    entry->fvf = fvf;
+    if (fvf == 0) entry->declaration = DeclarationElements(declaration);
+    entry->capacity = entries;
+    entry->stride = stride;
+    entry->points = points;
+    entry->buffer = buffer;
+    Append(vertexBuffers, entry);
+    return entry;
+}
+
+IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCount, bool ownBuffer) {
+    IDirect3DDevice9* device = g_Object3D.device;
+    if (!device || indexCount == 0) return nullptr;
+    if (!ownBuffer) {
+        for (IndexBufferEntry* e = indexBuffers; e; e = e->next)
+            if (e->used + indexCount < e->capacity) return e;
+    }
+    std::uint32_t entries = NewBufferEntries(indexCount, ownBuffer, DeviceIndexLimit());
+    IDirect3DIndexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
+        IDirect3DIndexBuffer9* b = nullptr;
+        device->CreateIndexBuffer(n * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &b,
+                                  nullptr);
+        return b;
+    });
+    if (!buffer) return nullptr;
+    if (entries < indexCount) {
+        buffer->Release();
+        return nullptr;
+    }
+    auto* entry = new (std::nothrow) IndexBufferEntry;
+    if (!entry) {
+        buffer->Release();
+        return nullptr;
+    }
+    entry->capacity = entries;
+    entry->buffer = buffer;
+    Append(indexBuffers, entry);
+    return entry;
+}
+
+bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
+    if (!mesh) return false;
+    mesh->reAdd = 0;
+    delete std::exchange(mesh->drawItem, nullptr);
+    if (!mesh->vertices || mesh->vertexCount <= 0) return false;
+    const bool indexed = mesh->indices && mesh->indexCount > 0;
+    VertexBufferEntry* vertices = FindOrCreateVertexBuffer(
+        mesh->fvf, mesh->fvf ? nullptr : mesh->declaration, mesh->vertexSize,
+        static_cast<std::uint32_t>(mesh->vertexCount),
+        indexed ? static_cast<std::uint32_t>(mesh->indexCount) : 0, ownBuffer, mesh->primitiveType);
+    if (!vertices) return false;
+    IndexBufferEntry* indices =
+        indexed ? FindOrCreateIndexBuffer(static_cast<std::uint32_t>(mesh->indexCount), ownBuffer)
+                : nullptr;
+    if (indexed && !indices) return false;
+    auto* item = new (std::nothrow) DrawItem;
+    if (!item) return false;
+    ClearRecord56(item);
+    item->vertexBuffer = vertices->buffer;
+    item->indexBuffer = indices ? indices->buffer : nullptr;
+    item->primitiveType = mesh->primitiveType;
+    item->startVertex = vertices->usedSize * 4 / mesh->vertexSize;
+    item->primitiveCount = mesh->drawPrimitiveCount;
+    item->vertexCount = mesh->drawVertexCount;
+    item->stride = mesh->vertexSize;
+    item->vertexEntry = vertices;
+    item->indexEntry = indices;
+    if (indices) {
+        item->startIndex = indices->used;
+        item->baseVertex = vertices->usedVertices;
+        item->startVertex -= item->baseVertex;
+        CopyIndicesToIndexBuffer16(mesh, indices->buffer, item->startIndex);
+        indices->used += static_cast<std::uint32_t>(mesh->indexCount);
+    }
+    CopyVerticesToVertexBuffer(mesh, vertices->buffer, vertices->usedSize);
+    vertices->usedSize += mesh->vertexSize / 4 * static_cast<std::uint32_t>(mesh->vertexCount);
+    vertices->usedVertices += static_cast<std::uint32_t>(mesh->vertexCount);
+    mesh->drawItem = item;
+    return true;
+}
+
+bool ObjectManager::AddObjectMeshesToBuffers(ObjectRecord* object) {
+    if (!object || !object->frames) return false;
+    bool all = true;
+    for (std::int32_t f = 0; f < object->frameCount; ++f) {
+        FrameRecord* frame = object->frames[f];
+        if (!frame) continue;
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+            if (MeshRecord* mesh = frame->MeshSlot(slot))
+                all = AddMeshToBuffers(mesh, object->ownBuffers != 0) && all;
+    }
+    return all;
+}
+
+void ObjectManager::RemoveVertexEntry(VertexBufferEntry* entry) {
+    Unlink(vertexBuffers, entry);
+    if (entry->locked) entry->buffer->Unlock();
+    if (entry->buffer) entry->buffer->Release();
+    delete entry;
+}
+
+void ObjectManager::RemoveIndexEntry(IndexBufferEntry* entry) {
+    Unlink(indexBuffers, entry);
+    if (entry->buffer) entry->buffer->Release();
+    delete entry;
+}
+
+void ObjectManager::RemoveMeshFromBuffers(MeshRecord* mesh) {
+    if (!mesh || !mesh->drawItem) return;
+    VertexBufferEntry* vertices = mesh->drawItem->vertexEntry;
+    IndexBufferEntry* indices = mesh->drawItem->indexEntry;
+    delete std::exchange(mesh->drawItem, nullptr);
+    RemoveMeshesSharingBuffers(vertices, indices);
+}
+
+void ObjectManager::RemoveMeshesSharingBuffers(VertexBufferEntry* vertices,
+                                               IndexBufferEntry* indices) {
+    // The mates of a buffer may sit in further buffers, whose mates go too: gather them all
+    // before any entry is destroyed.
+    std::vector<VertexBufferEntry*> goneVertices;
+    std::vector<IndexBufferEntry*> goneIndices;
+    if (vertices) goneVertices.push_back(vertices);
+    if (indices) goneIndices.push_back(indices);
+    auto gone = [&](const DrawItem* item) {
+        return std::find(goneVertices.begin(), goneVertices.end(), item->vertexEntry) !=
+                   goneVertices.end() ||
+               (item->indexEntry && std::find(goneIndices.begin(), goneIndices.end(),
+                                              item->indexEntry) != goneIndices.end());
+    };
+    for (bool more = true; more;) {
+        more = false;
+        ForEachLiveMesh([&](ObjectRecord*, MeshRecord* mesh) {
+            DrawItem* item = mesh->drawItem;
+            if (!item || mesh->reAdd || !gone(item)) return;
+            mesh->reAdd = 1;
+            if (std::find(goneVertices.begin(), goneVertices.end(), item->vertexEntry) ==
+                goneVertices.end())
+                goneVertices.push_back(item->vertexEntry);
+            if (item->indexEntry && std::find(goneIndices.begin(), goneIndices.end(),
+                                              item->indexEntry) == goneIndices.end())
+                goneIndices.push_back(item->indexEntry);
+            delete std::exchange(mesh->drawItem, nullptr);
+            more = true;
+        });
+    }
+    for (VertexBufferEntry* e : goneVertices)
+        RemoveVertexEntry(e);
+    for (IndexBufferEntry* e : goneIndices)
+        RemoveIndexEntry(e);
+}
+
+void ObjectManager::RemoveObjectMeshesFromBuffers(ObjectRecord* object) {
+    if (!object || !object->frames) return;
+    for (std::int32_t f = 0; f < object->frameCount; ++f) {
+        FrameRecord* frame = object->frames[f];
+        if (!frame) continue;
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+            RemoveMeshFromBuffers(frame->MeshSlot(slot));
+    }
+}
+
+void ObjectManager::RefreshChangedMeshBuffers() {
+    ForEachLiveMesh([this](ObjectRecord* object, MeshRecord* mesh) {
+        if (object->rebuild || !mesh->reAdd) return;
+        AddMeshToBuffers(mesh, object->ownBuffers != 0);
+    });
+}
+
+void ObjectManager::RemoveObject(ObjectRecord* object) {
+    if (!object) return;
+    RemoveObjectMeshesFromBuffers(object);
+    // The object's own meshes may have been taken as mates of one another; they go with it and
+    // must not be placed again.
+    for (std::int32_t f = 0; object->frames && f < object->frameCount; ++f)
+        for (int slot = 0; object->frames[f] && slot < kFrameMeshSlots; ++slot)
+            if (MeshRecord* mesh = object->frames[f]->MeshSlot(slot)) mesh->reAdd = 0;
+    RefreshChangedMeshBuffers();
+    MarkListDirty();
+}
+
+void ObjectManager::ApplyChanges() {
+    if (!rebuildNeeded) return;
+    const Object3DState& s = g_Object3D;
+    for (std::int32_t i = 0; i < s.usedCount; ++i)
+        if (ObjectRecord* o = ObjectAt(s.usedNumbers[i]); o && o->rebuild)
+            RemoveObjectMeshesFromBuffers(o);
+    RefreshChangedMeshBuffers();
+    for (std::int32_t i = 0; i < s.usedCount; ++i) {
+        ObjectRecord* o = ObjectAt(s.usedNumbers[i]);
+        if (!o || !o->rebuild) continue;
+        AddObjectMeshesToBuffers(o);
+        o->rebuild = 0;
+    }
+    MarkListDirty();
+    rebuildNeeded = 0;
+}
+
+bool ObjectManager::UpdateMeshVertices(MeshRecord* mesh) {
+    DrawItem* item = mesh ? mesh->drawItem : nullptr;
+    if (!item || !item->vertexEntry || !mesh->vertices) return false;
+    VertexBufferEntry* entry = item->vertexEntry;
+    const std::uint64_t first = static_cast<std::uint64_t>(item->startVertex) + item->baseVertex;
+    // A mesh grown since it was placed would write into its neighbours: it waits for its rebuild.
+    if (first + static_cast<std::uint64_t>(mesh->vertexCount) > entry->capacity ||
+        mesh->vertexSize != entry->stride)
+        return false;
+    if (!entry->locked) {
+        void* data = nullptr;
+        if (FAILED(entry->buffer->Lock(0, 0, &data, 0)) || !data) return false;
+        entry->locked = 1;
+        entry->lockedData = static_cast<std::uint8_t*>(data);
+    }
+    std::memcpy(entry->lockedData + first * entry->stride, mesh->vertices,
+                static_cast<std::size_t>(mesh->vertexCount) * entry->stride);
+    item->vertexCount = mesh->drawVertexCount;
+    item->primitiveCount = mesh->drawPrimitiveCount;
+    IndexBufferEntry* indices = item->indexEntry;
+    if (indices && mesh->indices && mesh->indexCount > 0 &&
+        item->startIndex + static_cast<std::uint64_t>(mesh->indexCount) <= indices->capacity)
+        CopyIndicesToIndexBuffer16(mesh, indices->buffer, item->startIndex);
+    return true;
+}
+
+void ObjectManager::UnlockVertexBuffers() {
+    for (VertexBufferEntry* e = vertexBuffers; e; e = e->next) {
+        if (!e->locked) continue;
+        e->buffer->Unlock();
+        e->locked = 0;
+        e->lockedData = nullptr;
+    }
+}
+
+void ObjectManager::RefreshUpdatedMeshes() {
+    ForEachLiveMesh([this](ObjectRecord*, MeshRecord* mesh) {
+        if (!mesh->verticesChanged) return;
+        UpdateMeshVertices(mesh);
+        mesh->verticesChanged = 0;
+    });
+    UnlockVertexBuffers();
+}
+
+void ObjectManager::RefreshIfMeshChanged(ObjectRecord* object) {
+    if (!object || !object->frames) return;
+    bool changed = false;
+    for (std::int32_t f = 0; f < object->frameCount; ++f) {
+        FrameRecord* frame = object->frames[f];
+        for (int slot = 0; frame && slot < kFrameMeshSlots; ++slot) {
+            MeshRecord* mesh = frame->MeshSlot(slot);
+            if (mesh && mesh->needsRebuild) {
+                mesh->needsRebuild = 0;
+                changed = true;
+            }
+        }
+    }
+    if (changed) MarkObjectChanged(object);
+}
+
+void ObjectManager::MarkObjectChanged(ObjectRecord* object) {
+    if (!object) return;
+    object->rebuild = 1;
+    rebuildNeeded = 1;
+}
+
+void ObjectManager::ApplyToAllMeshes(IDirect3DTexture9* texture) {
+    ForEachLiveMesh(
+        [texture](ObjectRecord*, MeshRecord* mesh) { ClearTextureReference(mesh, texture); });
+}
+
+void ObjectManager::ReleaseBufferChains() {
+    while (vertexBuffers)
+        RemoveVertexEntry(vertexBuffers);
+    while (indexBuffers)
+        RemoveIndexEntry(indexBuffers);
+}

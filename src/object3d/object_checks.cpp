@@ -1,0 +1,150 @@
+#include "core/win32.h"
+
+#include "object3d/object3d.h"
+#include "core/core.h"
+#include "object3d/effect.h"
+#include "object3d/object_state.h"
+
+namespace {
+
+constexpr std::int32_t kMeshNumberIllegal = 7001;
+constexpr std::int32_t kMeshMissing = 7003;
+constexpr std::int32_t kObjectNumberIllegal = 7006;
+constexpr std::int32_t kObjectExists = 7007;
+constexpr std::int32_t kObjectMissing = 7008;
+constexpr std::int32_t kLimbNumberIllegal = 7021;
+constexpr std::int32_t kLimbMissing = 7023;
+constexpr std::int32_t kEffectNumberIllegal = 7721;
+constexpr std::int32_t kEffectMissing = 7722;
+constexpr std::int32_t kEffectExists = 7723;
+
+bool InItemRange(std::int32_t n) {
+    return n >= 1 && n <= kLargestItemNumber;
+}
+
+bool InEffectRange(std::int32_t n) {
+    return n >= 1 && n < kEffectSlots;
+}
+
+// The object checks; an instance passes only when instances are accepted, and fails silently
+// otherwise.
+bool CheckObject(std::int32_t n, bool acceptInstance) {
+    if (!InItemRange(n)) {
+        RaiseRuntimeError(kObjectNumberIllegal);
+        return false;
+    }
+    const ObjectRecord* object = ObjectAt(n);
+    if (IsInstance(object)) return acceptInstance;
+    if (!HasData(object)) {
+        RaiseRuntimeError(kObjectMissing);
+        return false;
+    }
+    return true;
+}
+
+bool CheckLimb(std::int32_t n, std::int32_t limb, bool acceptInstance) {
+    if (!CheckObject(n, acceptInstance)) return false;
+    const ObjectRecord* object = ObjectAt(n);
+    if (!HasData(object) && !object->instanceData && !IsInstance(object)) {
+        RaiseRuntimeError(kObjectMissing);
+        return false;
+    }
+    if (limb < 0 || limb > kLargestItemNumber) {
+        RaiseRuntimeError(kLimbNumberIllegal);
+        return false;
+    }
+    if (object->instanceData) return true;
+    // An instance's limbs are its source's.
+    const ObjectRecord* frames = object->instanceSource ? object->instanceSource : object;
+    if (limb >= frames->frameCount || !frames->frames || !frames->frames[limb]) {
+        RaiseRuntimeError(kLimbMissing);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ConfirmObject(std::int32_t n) {
+    return CheckObject(n, false);
+}
+
+bool ConfirmObjectInstance(std::int32_t n) {
+    return CheckObject(n, true);
+}
+
+bool ObjectExists(std::int32_t n) {
+    if (!InItemRange(n)) return false;
+    const ObjectRecord* object = ObjectAt(n);
+    return HasData(object) || IsInstance(object);
+}
+
+bool ConfirmNewObject(std::int32_t n) {
+    if (!InItemRange(n)) {
+        RaiseRuntimeError(kObjectNumberIllegal);
+        return false;
+    }
+    if (HasData(ObjectAt(n))) {
+        RaiseRuntimeError(kObjectExists);
+        return false;
+    }
+    return true;
+}
+
+bool ConfirmObjectAndLimb(std::int32_t n, std::int32_t limb) {
+    return CheckLimb(n, limb, false);
+}
+
+bool ConfirmObjectAndLimbInstance(std::int32_t n, std::int32_t limb) {
+    return CheckLimb(n, limb, true);
+}
+
+bool ConfirmMesh(std::int32_t n) {
+    const Object3DState& s = g_Object3D;
+    if (!InItemRange(n)) {
+        RaiseRuntimeError(kMeshNumberIllegal);
+        return false;
+    }
+    if (n >= s.meshCapacity || !s.meshes || !s.meshes[n]) {
+        RaiseRuntimeError(kMeshMissing);
+        return false;
+    }
+    return true;
+}
+
+bool ConfirmNewMesh(std::int32_t n) {
+    Object3DState& s = g_Object3D;
+    if (!InItemRange(n)) {
+        RaiseRuntimeError(kMeshNumberIllegal);
+        return false;
+    }
+    if (n < s.meshCapacity && s.meshes && s.meshes[n]) {
+        delete s.meshes[n];
+        s.meshes[n] = nullptr;
+    }
+    return true;
+}
+
+bool ConfirmEffect(std::int32_t n) {
+    if (!InEffectRange(n)) {
+        RaiseRuntimeError(kEffectNumberIllegal);
+        return false;
+    }
+    if (!g_Object3D.effects[n]) {
+        RaiseRuntimeError(kEffectMissing);
+        return false;
+    }
+    return true;
+}
+
+bool ConfirmNewEffect(std::int32_t n) {
+    if (!InEffectRange(n)) {
+        RaiseRuntimeError(kEffectNumberIllegal);
+        return false;
+    }
+    if (g_Object3D.effects[n]) {
+        RaiseRuntimeError(kEffectExists);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,196 @@
+#include "core/win32.h"
+
+#include "object3d/object_lists.h"
+#include "object3d/frame_hierarchy.h"
+#include "object3d/object_records.h"
+#include "object3d/skinning.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Pre-order over the frame, its child subtree and its sibling subtree, without recursion.
+template <typename Fn> void PreOrder(FrameRecord* frame, Fn&& fn) {
+    std::vector<FrameRecord*> pending;
+    if (frame) pending.push_back(frame);
+    while (!pending.empty()) {
+        FrameRecord* f = pending.back();
+        pending.pop_back();
+        fn(f);
+        if (f->sibling) pending.push_back(f->sibling);
+        if (f->child) pending.push_back(f->child);
+    }
+}
+
+// One list of the object: kept when its count is negative (already built), else rebuilt.
+template <typename T, typename Count, typename List>
+bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countFn, List listFn) {
+    if (count < 0) {
+        count = -count;
+        return true;
+    }
+    countFn(root, &count);
+    delete[] std::exchange(list, nullptr);
+    list = new (std::nothrow) T*[count > 0 ? count : 1]();
+    if (!list) {
+        count = 0;
+        return false;
+    }
+    count = 0;
+    listFn(list, root, &count);
+    return true;
+}
+
+} // namespace
+
+bool CreateObjectFromXMesh(ObjectRecord** object, const char* name) {
+    if (!object) return false;
+    auto* record = new (std::nothrow) ObjectRecord;
+    auto* frame = new (std::nothrow) FrameRecord;
+    auto* mesh = new (std::nothrow) MeshRecord;
+    if (!record || !frame || !mesh) {
+        delete record;
+        delete frame;
+        delete mesh;
+        return false;
+    }
+    if (name && std::strlen(name) < kRecordNameLength) std::strcpy(frame->name, name);
+    frame->mesh = mesh;
+    record->rootFrame = frame;
+    *object = record;
+    return true;
+}
+
+bool CountFrames(FrameRecord* frame, std::int32_t* count) {
+    if (!frame || !count) return false;
+    PreOrder(frame, [count](FrameRecord*) { ++*count; });
+    return true;
+}
+
+bool ListFrames(FrameRecord** list, FrameRecord* frame, std::int32_t* n) {
+    if (!list || !frame || !n) return false;
+    PreOrder(frame, [list, n](FrameRecord* f) {
+        f->index = *n;
+        list[(*n)++] = f;
+    });
+    return true;
+}
+
+bool CountMeshes(FrameRecord* frame, std::int32_t* count) {
+    if (!frame || !count) return false;
+    PreOrder(frame, [count](FrameRecord* f) {
+        if (f->mesh) ++*count;
+    });
+    return true;
+}
+
+bool ListMeshes(MeshRecord** list, FrameRecord* frame, std::int32_t* n) {
+    if (!list || !frame || !n) return false;
+    PreOrder(frame, [list, n](FrameRecord* f) {
+        if (!f->mesh) return;
+        f->index = *n;
+        list[(*n)++] = f->mesh;
+    });
+    return true;
+}
+
+bool BuildFrameAndMeshLists(ObjectRecord* object) {
+    if (!object) return false;
+    if (!RebuildList(object->meshCount, object->meshes, object->rootFrame, CountMeshes,
+                     ListMeshes) ||
+        !RebuildList(object->frameCount, object->frames, object->rootFrame, CountFrames,
+                     ListFrames))
+        return false;
+    if (object->meshCount != 0) {
+        object->noMesh = 0;
+    } else {
+        delete[] std::exchange(object->meshes, nullptr);
+        object->noMesh = 1;
+    }
+    return true;
+}
+
+bool SetupObjectLists(ObjectRecord* object) {
+    if (!object || !object->rootFrame) return false;
+    if (!BuildFrameAndMeshLists(object)) return false;
+    for (std::int32_t i = 0; i < object->frameCount; ++i)
+        BuildFrameUserMatrix(object->frames[i]);
+    RebuildFrameTransforms(object->rootFrame);
+    UpdateFrameMatrices(object->rootFrame, &kIdentityMatrix);
+    return true;
+}
+
+void AllocateMeshBoneArrays(MeshRecord* mesh) {
+    if (!mesh) return;
+    delete[] std::exchange(mesh->boneFrames, nullptr);
+    delete[] std::exchange(mesh->boneMatrices, nullptr);
+    if (mesh->boneCount <= 0) return;
+    mesh->boneFrames = new (std::nothrow) FrameRecord*[mesh->boneCount]();
+    mesh->boneMatrices = new (std::nothrow) D3DXMATRIX*[mesh->boneCount]();
+}
+
+bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
+    if (!meshes) return false;
+    for (std::int32_t i = 0; i < count; ++i)
+        if (meshes[i] && meshes[i]->boneCount > 0) AllocateMeshBoneArrays(meshes[i]);
+    return true;
+}
+
+bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
+    if (!meshes || !frame) return false;
+    PreOrder(frame, [meshes, meshCount](FrameRecord* f) {
+        for (std::int32_t m = 0; m < meshCount; ++m) {
+            MeshRecord* mesh = meshes[m];
+            if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||
+                !mesh->boneMatrices)
+                continue;
+            for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
+                if (std::strncmp(mesh->bones[b].name, f->name, kRecordNameLength) != 0) continue;
+                mesh->boneFrames[b] = f;
+                mesh->boneMatrices[b] = &f->combinedMatrix;
+                break;
+            }
+        }
+    });
+    return true;
+}
+
+void SelectObjectDetailLevel(ObjectRecord* object) {
+    if (!object) return;
+    const float d = object->position.distance;
+    const float level1 = object->detailDistances[0], level2 = object->detailDistances[1];
+    if (d < level1 || level1 == 0)
+        object->detailLevel = 0;
+    else if (d < level2 || level2 == 0)
+        object->detailLevel = 1;
+    else
+        object->detailLevel = 2;
+}
+
+void UpdateObjectAnimationFrame(ObjectRecord* object) {
+    if (!object || !object->frames) return;
+    AnimationSetRecord* set = object->animationSet;
+    if (set && set->animation && set->animation->keyed == 0) {
+        if (object->frameCount > 0) UpdateFrameMesh(object, object->frames[0]);
+    } else if (set) {
+        for (std::int32_t i = 0; i < object->frameCount; ++i) {
+            FrameRecord* f = object->frames[i];
+            MeshRecord* mesh =
+                object->detailLevel == 0 ? f->mesh : f->detailMeshes[object->detailLevel - 1];
+            if (!mesh) continue;
+            if (object->speed > 0 || object->forceVertexUpdate) {
+                UpdateFrameMeshVertices(object, f, mesh);
+                object->forceVertexUpdate = 0;
+            }
+            // Stand-in until the bound box and sphere meshes can be made: they are not refreshed.
+        }
+    } else if (object->frameCount > 0 && (object->animating || object->forceVertexUpdate)) {
+        for (std::int32_t i = 0; i < object->frameCount; ++i)
+            UpdateFrameMesh(object, object->frames[i]);
+    }
+    object->lastUpdatedFrame = object->currentFrame;
+    object->blendTimes[0] = object->blendTimes[1];
+}

@@ -1,0 +1,228 @@
+// The object manager: the renderer of every 3D object. It places meshes in device vertex and index
+// buffers that it owns (shared by meshes of one vertex format, or one per object), keeps the live
+// objects sorted by their primary texture, culls them against the view frustum each frame,
+// advances their animations and draws them in five layers through a cache that sends a device
+// state only when it changes.
+#pragma once
+
+#include "core/win32.h"
+
+#include <cstdint>
+#include <vector>
+
+struct ObjectRecord;
+struct MeshRecord;
+struct FrameRecord;
+struct TextureRecord;
+class Universe;
+
+// One shared vertex buffer; the manager keeps them in a chain.
+struct VertexBufferEntry {
+    std::uint32_t fvf = 0; // of every mesh in it; 0 when a declaration describes them
+    // The declaration of every mesh in it when fvf is 0, up to and with its end marker.
+    std::vector<D3DVERTEXELEMENT9> declaration;
+    std::uint32_t usedSize = 0; // 32-bit words of vertex data placed so far
+    std::uint32_t capacity = 0; // vertices it holds
+    std::uint32_t usedVertices = 0;
+    std::uint32_t stride = 0;                 // bytes a vertex
+    bool points = false;                      // made for point lists
+    IDirect3DVertexBuffer9* buffer = nullptr; // owned
+    VertexBufferEntry* next = nullptr;
+    std::uint32_t locked = 0; // locked whole for the frame's vertex uploads
+    std::uint8_t* lockedData = nullptr;
+};
+
+// One shared 16-bit index buffer, in a second chain.
+struct IndexBufferEntry {
+    std::uint32_t capacity = 0; // indices
+    std::uint32_t used = 0;
+    IDirect3DIndexBuffer9* buffer = nullptr; // owned
+    IndexBufferEntry* next = nullptr;
+};
+
+// No texture binding is cached: after a cache reset, and after a multi-material mesh. Neither is
+// ever an image number.
+constexpr std::int32_t kNoTextureKey = -22000000;
+constexpr std::int32_t kMultiMaterialKey = -9999999;
+// A draw of more primitives than this may fail; it is then drawn again in chunks of this size.
+constexpr std::int32_t kDrawChunk = 21845;
+// The field of view of objects drawn in camera space.
+constexpr float kCameraSpaceFov = 61.962135f;
+
+class ObjectManager {
+public:
+    ObjectManager();
+    ~ObjectManager();
+    ObjectManager(const ObjectManager&) = delete;
+    ObjectManager& operator=(const ObjectManager&) = delete;
+
+    // Back to the initial values, as the module's CoreData pass wants it; frees what it held.
+    void Construct();
+    // Releases the quad and every buffer entry, frees the lists and the sort buffer.
+    void Free();
+    // Grows the four lists to exactly count entries, zeroed, once count reaches their capacity;
+    // false when that fails.
+    bool ReserveLists(std::int32_t count);
+
+    // Buffer placement.
+    VertexBufferEntry* FindOrCreateVertexBuffer(std::uint32_t fvf,
+                                                const D3DVERTEXELEMENT9* declaration,
+                                                std::uint32_t stride, std::uint32_t vertexCount,
+                                                std::uint32_t indexCount, bool ownBuffer,
+                                                std::int32_t primitiveType);
+    IndexBufferEntry* FindOrCreateIndexBuffer(std::uint32_t indexCount, bool ownBuffer);
+    bool AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer);
+    bool AddObjectMeshesToBuffers(ObjectRecord* object);
+    void RemoveMeshFromBuffers(MeshRecord* mesh);
+    void RemoveObjectMeshesFromBuffers(ObjectRecord* object);
+    void RemoveMeshesSharingBuffers(VertexBufferEntry* vertices, IndexBufferEntry* indices);
+    void RefreshChangedMeshBuffers();
+    void RemoveObject(ObjectRecord* object);
+    void ApplyChanges();
+    bool UpdateMeshVertices(MeshRecord* mesh);
+    void UnlockVertexBuffers();
+    void RefreshUpdatedMeshes();
+    void RefreshIfMeshChanged(ObjectRecord* object);
+    void MarkObjectChanged(ObjectRecord* object);
+    void MarkListDirty() { listDirty = 1; }
+    // Clears, on every mesh of every live object, the texture slots that hold the texture.
+    void ApplyToAllMeshes(IDirect3DTexture9* texture);
+
+    // The frame's lists.
+    void BuildDrawLists();
+    void CollectVisibleObjects();
+    void UpdateObjects();
+    void UpdateAnimations();
+    void PrepareFrame();
+
+    // Device states.
+    void ResetRenderStates();
+    void ResetStateCache();
+    void ResetTextureStages();
+    bool SetMeshRenderStates(MeshRecord* mesh);
+    bool SetMeshMaterial(MeshRecord* mesh);
+    bool SetMeshShader(MeshRecord* mesh);
+    bool SetMeshStreams(MeshRecord* mesh);
+    bool SetMeshTextureStages(MeshRecord* mesh);
+    void SetDefaultCull();
+
+    // Drawing.
+    bool DrawMesh(MeshRecord* mesh);
+    bool DrawObject(ObjectRecord* object);
+    float DistanceToCamera(ObjectRecord* object);
+    bool RenderLayer(std::int32_t layer);
+    void Update();
+    void RenderLayerThree();
+    void RenderLayerFour();
+
+    // Stencil shadows and mirrors.
+    void BeginStencilShadows();
+    void DrawStencilShadowQuad();
+    void DeleteObjectShadow(ObjectRecord* object);
+    void DrawShadows(Universe* universe);
+
+    // Read by the tests and the benchmarks.
+    std::int32_t SortedCount() const { return sortedCount; }
+    std::int32_t VisibleCount() const { return visibleCount; }
+    ObjectRecord* SortedObject(std::int32_t i) const { return sortedList[i]; }
+    ObjectRecord* VisibleObject(std::int32_t i) const { return visibleList[i]; }
+    const VertexBufferEntry* VertexBuffers() const { return vertexBuffers; }
+    const IndexBufferEntry* IndexBuffers() const { return indexBuffers; }
+
+    // Stencil-shadow settings, read by the shadow passes.
+    std::uint8_t shadowsEnabled = 1;
+    D3DCOLOR shadowColour = 0;
+    std::int32_t shadowLevels = 1;
+    std::int32_t shadowAlpha = 64;
+    D3DCOLOR mirrorTint = 0x40000000;
+    // The mirror of layer 1: the plane, position and reflection mode the reflected pass uses.
+    D3DXPLANE mirrorPlane{0, 0, 0, 0};
+    D3DXVECTOR3 mirrorPosition{0, 0, 0};
+    std::uint8_t mirrorReflectionMode = 0;
+    std::uint8_t rebuildNeeded = 0;
+
+private:
+    // Draw helpers.
+    bool BindMeshTextures(MeshRecord* mesh);
+    bool DrawMeshPrimitives(MeshRecord* mesh);
+    bool DrawChunked(MeshRecord* mesh);
+    bool DrawFrameMeshes(ObjectRecord* object, ObjectRecord* source);
+    bool RenderSolidLayer();
+    bool RenderMirrorLayer();
+    bool RenderTransparentLayer();
+    bool RenderOverlayLayer();
+    bool RenderOverlaySweep(bool lockedSweep);
+    void EnterCameraSpace();
+    void LeaveCameraSpace();
+    bool cameraSpace = false;
+    void SetWorld(const D3DXMATRIX& matrix);
+    // Each sends the state only when it differs from the last value sent in this pass.
+    void SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
+    void SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
+    void SetSamplerState(DWORD stage, D3DSAMPLERSTATETYPE type, DWORD value);
+    void BindTexture(DWORD stage, IDirect3DBaseTexture9* texture);
+    void SetBlendStates(const MeshRecord* mesh);
+    void SetCoordinateMode(const TextureRecord& slot);
+    void SetCullInForce(std::uint32_t cull);
+    void ReleaseBufferChains();
+    void RemoveVertexEntry(VertexBufferEntry* entry);
+    void RemoveIndexEntry(IndexBufferEntry* entry);
+    template <typename Fn> void ForEachLiveMesh(Fn&& fn);
+
+    IDirect3DVertexShader9* wantedShader = nullptr;
+    std::uint32_t wantedFormat = 0;
+    IDirect3DVertexShader9* shaderInForce = nullptr;
+    std::uint32_t formatInForce = 0;
+    IDirect3DVertexDeclaration9* declarationInForce = nullptr;
+    IDirect3DVertexBuffer9* streamInForce = nullptr;
+    std::uint32_t strideInForce = 0;
+    IDirect3DIndexBuffer9* indicesInForce = nullptr;
+    std::int32_t textureKey = 0;
+    std::int32_t textureKeyInForce = kNoTextureKey;
+    std::uint32_t stagesInUse = 0;
+    std::uint8_t listDirty = 0;
+    std::uint8_t forceShader = 0;
+    std::uint8_t forceStream = 0;
+    std::int32_t sortedCount = 0;
+    std::int32_t lastObjectCount = 0;
+    std::int32_t listCapacity = 0;
+    std::int32_t visibleCount = 0;
+    std::vector<std::int32_t> sortKeys;
+    std::vector<ObjectRecord*> sortedList;
+    std::vector<ObjectRecord*> visibleList;
+    VertexBufferEntry* vertexBuffers = nullptr;
+    IndexBufferEntry* indexBuffers = nullptr;
+    // The last value sent of each render, texture-stage and sampler state, and the textures
+    // bound. Forgotten at the start of every pass: other modules change the device's states
+    // between passes.
+    static constexpr int kRenderStates = 256, kStageStates = 33, kSamplerStates = 14;
+    DWORD renderStates[kRenderStates] = {};
+    std::uint8_t renderKnown[kRenderStates] = {};
+    DWORD stageStates[8][kStageStates] = {};
+    std::uint8_t stageKnown[8][kStageStates] = {};
+    DWORD samplerStates[8][kSamplerStates] = {};
+    std::uint8_t samplerKnown[8][kSamplerStates] = {};
+    IDirect3DBaseTexture9* boundTextures[8] = {};
+    std::uint8_t texturesKnown = 0;
+    std::uint8_t materialKnown = 0;
+    IDirect3DPixelShader9* pixelShaderInForce = nullptr;
+    std::uint8_t pixelShaderKnown = 0;
+    std::uint8_t fogOn = 0; // the fog state the mesh states left, for the effect passes
+    D3DCOLOR fogColour = 0;
+    D3DCOLOR ambientColour = 0;
+    std::uint32_t cullInForce = 0;
+    std::uint32_t defaultCull = D3DCULL_CCW;
+    D3DMATERIAL9 materialCache{};
+    std::uint8_t textureFactorSet = 0;
+    std::uint8_t instanceAlpha = 0;
+    float defaultFieldOfView = 0;
+    float fieldOfViewInForce = 0;
+    IDirect3DVertexBuffer9* quadBuffer = nullptr;
+    std::vector<ObjectRecord*> sortBuffer;
+    D3DXMATRIX currentWorld; // the world transform last sent
+    D3DXMATRIX savedView;    // the view of the overlay layer's camera-space runs
+    float savedFieldOfView = 0;
+    // While a stencil layer draws, its own blend and depth-write states hold, not the meshes'.
+    std::uint8_t stencilLayer = 0;
+    bool statesReset = false; // ResetRenderStates ran for this device
+};

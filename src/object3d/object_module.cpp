@@ -1,0 +1,175 @@
+#include "core/win32.h"
+
+#include "object3d/object3d.h"
+#include "camera/camera.h"
+#include "core/core.h"
+#include "core/module_link.h"
+#include "display/display.h"
+#include "image/image.h"
+#include "object3d/collision.h"
+#include "object3d/object_state.h"
+#include "universe/universe.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+Object3DState g_Object3D;
+
+namespace {
+
+constexpr std::int32_t kTablesFailed = 9706;
+constexpr float kFogEnd = 50000.0f;
+
+DWORD FloatBits(float f) {
+    DWORD bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// Fog off and linear; light 0 white and directional, as the light module makes it.
+void SetDeviceDefaults(IDirect3DDevice9* device) {
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0);
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(kFogEnd));
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 0};
+    light.Direction = {0.1f, -0.7f, 0.2f};
+    light.Range = 5000.0f;
+    light.Attenuation0 = 1.0f;
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+}
+
+// Destroys every object in the table and frees both object tables.
+void FreeObjectTables() {
+    Object3DState& s = g_Object3D;
+    for (std::int32_t n = 0; s.objects && n < s.objectCapacity; ++n) {
+        delete s.objects[n];
+        s.objects[n] = nullptr;
+    }
+    delete[] std::exchange(s.objects, nullptr);
+    delete[] std::exchange(s.usedNumbers, nullptr);
+    s.usedCount = 0;
+}
+
+void FreeMeshTable() {
+    Object3DState& s = g_Object3D;
+    for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n) {
+        delete s.meshes[n];
+        s.meshes[n] = nullptr;
+    }
+    delete[] std::exchange(s.meshes, nullptr);
+    s.meshCapacity = 0;
+}
+
+} // namespace
+
+void Basic3DSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
+}
+
+void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE light) {
+    Object3DState& s = g_Object3D;
+    s.handles[0] = display, s.handles[1] = image, s.handles[2] = camera, s.handles[3] = light;
+    s.images = GetImageBridge();
+    s.cameras = GetCameraBridge();
+    ModuleLinkTable.image.constructor = ImageConstructor;
+    ModuleLinkTable.image.destructor = ImageDestructor;
+    ModuleLinkTable.image.setSettingWord = SetImageSettingWord;
+    s.device = GetDirect3DDevice();
+    s.caps = D3DCAPS9{};
+    if (s.device) {
+        s.device->GetDeviceCaps(&s.caps);
+        SetDeviceDefaults(s.device);
+    }
+    s.universeCollision = UniverseCollisionBlock{};
+}
+
+void Basic3DPassCoreData(CoreData* core) {
+    Object3DState& s = g_Object3D;
+    s.core = core;
+    s.resizeString = core ? core->callbacks.resizeString : nullptr;
+    s.cameras = GetCameraBridge();
+    s.device = GetDirect3DDevice();
+    if (core) {
+        core->renderPassCount = 1;
+        core->stencilMode = core->shadowCount = core->reflectionCount = 0;
+    }
+    FreeObjectTables();
+    const std::int32_t capacity = s.objectCapacity;
+    s.objects = new (std::nothrow) ObjectRecord*[capacity > 0 ? capacity : 1]();
+    s.usedNumbers = new (std::nothrow) std::int32_t[capacity > 0 ? capacity : 1]();
+    if (!s.objects || !s.usedNumbers) {
+        FreeObjectTables();
+        s.objectCapacity = 0;
+        RaiseRuntimeError(kTablesFailed);
+    }
+    s.manager.Construct();
+    if (!s.manager.ReserveLists(s.objectCapacity)) RaiseRuntimeError(kTablesFailed);
+}
+
+void Basic3DDestructor() {
+    Object3DState& s = g_Object3D;
+    s.manager.Free();
+    delete std::exchange(s.universe, nullptr);
+    FreeObjectTables();
+    if (!s.meshesSurvive) {
+        FreeMeshTable();
+    } else {
+        // The buffers they were placed in are gone.
+        for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n)
+            if (s.meshes[n]) delete std::exchange(s.meshes[n]->drawItem, nullptr);
+    }
+    s.device = nullptr;
+}
+
+void Basic3DRefreshD3D(std::int32_t mode) {
+    Object3DState& s = g_Object3D;
+    if (mode == 0) {
+        Basic3DDestructor();
+    } else if (mode == 1) {
+        const CoreData* core = s.core;
+        Basic3DConstructor(
+            core ? core->handles.display : nullptr, core ? core->handles.image : nullptr,
+            core ? core->handles.camera : nullptr, core ? core->handles.light : nullptr);
+        Basic3DPassCoreData(s.core);
+    }
+}
+
+void Basic3DUpdate() {
+    g_Object3D.manager.Update();
+}
+
+void Basic3DRenderLayerThree() {
+    g_Object3D.manager.RenderLayerThree();
+}
+
+// The frame loop's last pass of a camera: the transparent layer, then the overlays.
+void Basic3DRenderLayerFour() {
+    g_Object3D.manager.RenderLayerThree();
+    g_Object3D.manager.RenderLayerFour();
+}
+
+void Basic3DBeginStencilShadows() {
+    g_Object3D.manager.BeginStencilShadows();
+}
+
+void Basic3DDrawStencilShadowQuad() {
+    g_Object3D.manager.DrawStencilShadowQuad();
+}
+
+void Basic3DRunAutomaticCollision() {
+    RunAutomaticCollision();
+}
+
+void Basic3DUpdateAutomaticCameraCollision() {
+    UpdateAutomaticCameraCollision(0, 0);
+}
+
+ObjectRecord* GetObjectPointer(std::int32_t n) {
+    return ConfirmObject(n) ? g_Object3D.objects[n] : nullptr;
+}

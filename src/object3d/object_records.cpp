@@ -1,0 +1,179 @@
+#include "core/win32.h"
+
+#include "object3d/object_records.h"
+#include "object3d/effect.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+template <typename T> void FreeArray(T*& p) {
+    delete[] std::exchange(p, nullptr);
+}
+
+template <typename T> void FreeOne(T*& p) {
+    delete std::exchange(p, nullptr);
+}
+
+template <typename T> void ReleaseInterface(T*& p) {
+    if (T* old = std::exchange(p, nullptr)) old->Release();
+}
+
+} // namespace
+
+void ClearRecord56(DrawItem* item) {
+    if (item) *item = DrawItem{};
+}
+
+AnimationRecord::~AnimationRecord() {
+    if (bakedFrames) {
+        for (std::uint32_t i = 0; i < bakedFrameCount; ++i)
+            delete[] bakedFrames[i];
+        FreeArray(bakedFrames);
+    }
+    FreeArray(bakedIndices);
+    FreeArray(positionKeys);
+    FreeArray(rotationKeys);
+    FreeArray(scaleKeys);
+    FreeArray(matrixKeys);
+    // A long chain would recurse as deep as it is long: unlink and free it link by link.
+    while (AnimationRecord* n = std::exchange(next, nullptr)) {
+        next = std::exchange(n->next, nullptr);
+        delete n;
+    }
+}
+
+AnimationSetRecord::~AnimationSetRecord() {
+    FreeArray(boundsMinimum);
+    FreeArray(boundsMaximum);
+    FreeArray(boundsCentre);
+    FreeArray(boundsRadius);
+    FreeOne(animation);
+    while (AnimationSetRecord* n = std::exchange(next, nullptr)) {
+        next = std::exchange(n->next, nullptr);
+        delete n;
+    }
+}
+
+void TextureRecord::ReleaseTexture() {
+    ReleaseInterface(overrideTexture);
+}
+
+TextureRecord::~TextureRecord() {
+    ReleaseTexture();
+    texture = nullptr; // the image module's
+}
+
+BoneRecord::~BoneRecord() {
+    FreeArray(vertices);
+    FreeArray(weights);
+}
+
+MeshRecord::MeshRecord() {
+    // A mesh's bounds start all zero, unlike an object's.
+    bounds = CollisionBlock{};
+    bounds.enabled = 0;
+    bounds.type = 0;
+    bounds.responseFlag = 0;
+}
+
+MeshRecord::~MeshRecord() {
+    if (effect && !sharedEffect) delete effect;
+    effect = nullptr;
+    FreeArray(backupVertices);
+    FreeArray(vertices);
+    FreeArray(indices);
+    FreeArray(bones);
+    FreeArray(boneFrames);
+    FreeArray(boneMatrices);
+    FreeArray(multiMaterialBuffer);
+    FreeArray(textures);
+    FreeArray(multiMaterials);
+    FreeOne(drawItem);
+    FreeArray(triangleMaterials);
+    FreeArray(keyFrames);
+    ReleaseInterface(vertexShader);
+    ReleaseInterface(vertexDeclaration);
+    ReleaseInterface(pixelShader);
+}
+
+MeshRecord*& FrameRecord::MeshSlot(int slot) {
+    switch (slot) {
+    case 0:
+        return mesh;
+    case 1:
+        return shadowMesh;
+    case 2:
+        return boundBoxMesh;
+    case 3:
+        return boundSphereMesh;
+    case 4:
+        return detailMeshes[0];
+    default:
+        return detailMeshes[1];
+    }
+}
+
+FrameRecord::~FrameRecord() {
+    for (int i = 0; i < kFrameMeshSlots; ++i)
+        FreeOne(MeshSlot(i));
+    // The frames below and beside this one are detached before each is freed, so every teardown
+    // runs without recursion however deep or long the tree.
+    std::vector<FrameRecord*> pending;
+    if (child) pending.push_back(std::exchange(child, nullptr));
+    if (sibling) pending.push_back(std::exchange(sibling, nullptr));
+    while (!pending.empty()) {
+        FrameRecord* f = pending.back();
+        pending.pop_back();
+        if (f->child) pending.push_back(std::exchange(f->child, nullptr));
+        if (f->sibling) pending.push_back(std::exchange(f->sibling, nullptr));
+        delete f;
+    }
+}
+
+namespace {
+
+// Every mesh that some frame of the tree holds in one of its slots, sorted.
+std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
+    std::vector<const MeshRecord*> owned;
+    std::vector<FrameRecord*> pending;
+    if (root) pending.push_back(root);
+    while (!pending.empty()) {
+        FrameRecord* f = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < kFrameMeshSlots; ++i)
+            if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
+        if (f->child) pending.push_back(f->child);
+        if (f->sibling) pending.push_back(f->sibling);
+    }
+    std::sort(owned.begin(), owned.end());
+    return owned;
+}
+
+} // namespace
+
+ObjectRecord::~ObjectRecord() {
+    // A negative count marks a list already built; its size is the same either way.
+    const std::int32_t listed = meshCount < 0 ? -meshCount : meshCount;
+    if (meshes) {
+        // Meshes that frames own go with their frames: clear those entries first, so that no
+        // mesh is freed twice.
+        const auto owned = FrameOwnedMeshes(rootFrame);
+        for (std::int32_t i = 0; i < listed; ++i) {
+            if (std::binary_search(owned.begin(), owned.end(), meshes[i])) meshes[i] = nullptr;
+        }
+    }
+    FreeArray(instanceData);
+    FreeOne(rootFrame);
+    FreeOne(animationSet);
+    FreeArray(frames);
+    if (meshes) {
+        for (std::int32_t i = 0; i < listed; ++i)
+            FreeOne(meshes[i]);
+    }
+    FreeArray(meshes);
+    FreeArray(customBufferA);
+    FreeArray(customBufferB);
+}

@@ -1,0 +1,78 @@
+// The 3D object module's state, shared by its source files (and read by its tests).
+#pragma once
+
+#include "camera/camera_record.h"
+#include "core/core_data.h"
+#include "image/image_bridge.h"
+#include "object3d/object_manager.h"
+#include "object3d/object_records.h"
+
+#include <cstdint>
+
+class EffectBase;
+class Universe;
+
+constexpr std::int32_t kLargestItemNumber = 22000000;
+constexpr std::int32_t kEffectSlots = 65536; // slot 0 is not reachable by number
+
+// Where the static world's collision leaves its result; the universe owns the meaning of the
+// fields after the end position.
+struct UniverseCollisionBlock {
+    std::uint8_t valid;
+    D3DXVECTOR3 endPosition;
+    float further1[3];
+    D3DXVECTOR3 movement;
+    float further2[2];
+    std::int32_t count;
+    std::int32_t index;
+    std::uint8_t ground;
+    std::uint32_t spare[2];
+};
+static_assert(sizeof(UniverseCollisionBlock) == 17 * 4);
+
+// Written only by the object module, on the main thread. The tables live from PassCoreData to the
+// Destructor, so a device reset (RefreshD3D 0, then 1) leaves the module empty; the capacities and
+// the settings survive it.
+struct Object3DState {
+    // The tables: objects by number, their numbers in creation order, meshes by number.
+    ObjectRecord** objects = nullptr;
+    std::int32_t objectCapacity = 0;
+    std::int32_t* usedNumbers = nullptr;
+    std::int32_t usedCount = 0;
+    MeshRecord** meshes = nullptr;
+    std::int32_t meshCapacity = 0;
+    EffectBase* effects[kEffectSlots] = {}; // the effect slots; each owns its effect
+    // Kept from the entries.
+    CoreData* core = nullptr;
+    ResizeStringFn resizeString = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    D3DCAPS9 caps{};
+    HMODULE handles[4] = {};
+    ImageBridge images{};
+    CameraBridge cameras{};
+    // The static world, null until one is built; owned.
+    Universe* universe = nullptr;
+    UniverseCollisionBlock universeCollision{};
+    // Settings.
+    std::uint8_t newObjectOwnBuffers = 1; // given to objects as they are set up
+    std::uint8_t meshesSurvive = 0;       // a device reset keeps the mesh table
+    std::uint8_t kindOneDrawn = 0;        // meshes of kind 1 are drawn even when hidden
+    std::int32_t shadowLightIndex = -1;   // -1: the shadow light is at shadowLightPosition
+    D3DXVECTOR3 shadowLightPosition{0, 0, 0};
+    ObjectManager manager;
+};
+
+extern Object3DState g_Object3D;
+
+// The live object of a number already checked to lie in the table, or null.
+inline ObjectRecord* ObjectAt(std::int32_t n) {
+    return n > 0 && n < g_Object3D.objectCapacity && g_Object3D.objects ? g_Object3D.objects[n]
+                                                                        : nullptr;
+}
+// An object has data when it has a root frame; an instance draws its source's.
+inline bool HasData(const ObjectRecord* object) {
+    return object && object->rootFrame;
+}
+inline bool IsInstance(const ObjectRecord* object) {
+    return object && object->instanceSource;
+}
