@@ -16,6 +16,7 @@ run() { env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" "$@" | t
 run "$build/bench_frame_pacing.exe"
 run "$build/bench_sprites.exe"
 run "$build/bench_id_list.exe"
+run "$build/bench_objects.exe"
 (cd "$build/game" && run "$build/bench_game_frames.exe" . ${profile:+../samples})
 if [ -n "$profile" ]; then
   for what in engine pictures menu board; do

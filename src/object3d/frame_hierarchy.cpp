@@ -4,7 +4,6 @@
 #include "object3d/object_records.h"
 
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -14,32 +13,26 @@ constexpr float kDegreesToRadians = 0.017453292f;
 
 bool UpdateFrameMatrices(FrameRecord* frame, const D3DXMATRIX* parent) {
     if (!frame || !parent) return false;
-    // Depth first; each sibling chain walked in a loop so only the tree's depth uses the stack.
-    std::vector<std::pair<FrameRecord*, D3DXMATRIX>> pending{{frame, *parent}};
-    while (!pending.empty()) {
-        auto [f, above] = pending.back();
-        pending.pop_back();
+    // Each chain of siblings shares its parent's combined matrix; children wait on a stack with
+    // a pointer to theirs, so only the tree's breadth is held, never its depth in calls.
+    SmallStack<std::pair<FrameRecord*, const D3DXMATRIX*>, 32> pending;
+    pending.Push({frame, parent});
+    while (!pending.Empty()) {
+        auto [f, above] = pending.Pop();
         for (; f; f = f->sibling) {
-            f->combinedMatrix = f->transformMatrix * above;
+            f->combinedMatrix = Multiply(f->transformMatrix, *above);
             if (f->combinedMatrix._44 == 0.0f) f->combinedMatrix._44 = 1.0f;
-            if (f->child) pending.emplace_back(f->child, f->combinedMatrix);
+            if (f->child) pending.Push({f->child, &f->combinedMatrix});
         }
     }
     return true;
 }
 
 void RebuildFrameTransforms(FrameRecord* frame) {
-    std::vector<FrameRecord*> pending;
-    if (frame) pending.push_back(frame);
-    while (!pending.empty()) {
-        FrameRecord* f = pending.back();
-        pending.pop_back();
-        for (; f; f = f->sibling) {
-            f->transformMatrix = f->userMatrix * f->initialMatrix;
-            f->computed = 0;
-            if (f->child) pending.push_back(f->child);
-        }
-    }
+    WalkFrameTree(frame, [](FrameRecord* f) {
+        f->transformMatrix = Multiply(f->userMatrix, f->initialMatrix);
+        f->computed = 0;
+    });
 }
 
 void BuildFrameUserMatrix(FrameRecord* frame) {

@@ -344,6 +344,27 @@ bool ObjectManager::UpdateMeshVertices(MeshRecord* mesh) {
     return true;
 }
 
+bool CopyMeshVertexRangeToBuffer(MeshRecord* mesh, std::int32_t first, std::int32_t last) {
+    const DrawItem* item = mesh ? mesh->drawItem : nullptr;
+    if (!item || !item->vertexEntry || !mesh->vertices || first < 0 || last > mesh->vertexCount ||
+        first >= last)
+        return false;
+    const VertexBufferEntry* entry = item->vertexEntry;
+    const std::uint64_t at = static_cast<std::uint64_t>(item->startVertex) + item->baseVertex +
+                             static_cast<std::uint64_t>(first);
+    const std::uint32_t count = static_cast<std::uint32_t>(last - first);
+    if (at + count > entry->capacity || mesh->vertexSize != entry->stride) return false;
+    void* data = nullptr;
+    if (FAILED(entry->buffer->Lock(static_cast<UINT>(at * entry->stride), count * entry->stride,
+                                   &data, 0)) ||
+        !data)
+        return false;
+    std::memcpy(data, mesh->vertices + static_cast<std::size_t>(first) * entry->stride,
+                static_cast<std::size_t>(count) * entry->stride);
+    entry->buffer->Unlock();
+    return true;
+}
+
 void ObjectManager::UnlockVertexBuffers() {
     for (VertexBufferEntry* e = vertexBuffers; e; e = e->next) {
         if (!e->locked) continue;

@@ -58,7 +58,9 @@ bool CastsShadow(const ObjectRecord* object) {
 } // namespace
 
 void ObjectManager::SetWorld(const D3DXMATRIX& matrix) {
+    if (worldKnown && SameMatrix(currentWorld, matrix)) return;
     currentWorld = matrix;
+    worldKnown = 1;
     Device()->SetTransform(D3DTS_WORLD, &matrix);
 }
 
@@ -192,7 +194,7 @@ bool ObjectManager::DrawFrameMeshes(ObjectRecord* object, ObjectRecord* source) 
             DrawMesh(frame->boundBoxMesh);
             DrawMesh(frame->boundSphereMesh);
         }
-        if (frame->mesh->frameLocal) SetWorld(frame->initialMatrix * currentWorld);
+        if (frame->mesh->frameLocal) SetWorld(Multiply(frame->initialMatrix, currentWorld));
     }
     return true;
 }

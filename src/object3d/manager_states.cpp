@@ -139,6 +139,7 @@ void ObjectManager::ResetStateCache() {
     std::memset(samplerKnown, 0, sizeof samplerKnown);
     texturesKnown = 0;
     materialKnown = 0;
+    worldKnown = 0;
     pixelShaderKnown = 0;
     textureKey = textureKeyInForce = kNoTextureKey;
     stagesInUse = 0;

@@ -12,19 +12,6 @@
 
 namespace {
 
-// Pre-order over the frame, its child subtree and its sibling subtree, without recursion.
-template <typename Fn> void PreOrder(FrameRecord* frame, Fn&& fn) {
-    std::vector<FrameRecord*> pending;
-    if (frame) pending.push_back(frame);
-    while (!pending.empty()) {
-        FrameRecord* f = pending.back();
-        pending.pop_back();
-        fn(f);
-        if (f->sibling) pending.push_back(f->sibling);
-        if (f->child) pending.push_back(f->child);
-    }
-}
-
 // One list of the object: kept when its count is negative (already built), else rebuilt.
 template <typename T, typename Count, typename List>
 bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countFn, List listFn) {
@@ -66,13 +53,13 @@ bool CreateObjectFromXMesh(ObjectRecord** object, const char* name) {
 
 bool CountFrames(FrameRecord* frame, std::int32_t* count) {
     if (!frame || !count) return false;
-    PreOrder(frame, [count](FrameRecord*) { ++*count; });
+    WalkFrameTree(frame, [count](FrameRecord*) { ++*count; });
     return true;
 }
 
 bool ListFrames(FrameRecord** list, FrameRecord* frame, std::int32_t* n) {
     if (!list || !frame || !n) return false;
-    PreOrder(frame, [list, n](FrameRecord* f) {
+    WalkFrameTree(frame, [list, n](FrameRecord* f) {
         f->index = *n;
         list[(*n)++] = f;
     });
@@ -81,7 +68,7 @@ bool ListFrames(FrameRecord** list, FrameRecord* frame, std::int32_t* n) {
 
 bool CountMeshes(FrameRecord* frame, std::int32_t* count) {
     if (!frame || !count) return false;
-    PreOrder(frame, [count](FrameRecord* f) {
+    WalkFrameTree(frame, [count](FrameRecord* f) {
         if (f->mesh) ++*count;
     });
     return true;
@@ -89,7 +76,7 @@ bool CountMeshes(FrameRecord* frame, std::int32_t* count) {
 
 bool ListMeshes(MeshRecord** list, FrameRecord* frame, std::int32_t* n) {
     if (!list || !frame || !n) return false;
-    PreOrder(frame, [list, n](FrameRecord* f) {
+    WalkFrameTree(frame, [list, n](FrameRecord* f) {
         if (!f->mesh) return;
         f->index = *n;
         list[(*n)++] = f->mesh;
@@ -141,7 +128,7 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    PreOrder(frame, [meshes, meshCount](FrameRecord* f) {
+    WalkFrameTree(frame, [meshes, meshCount](FrameRecord* f) {
         for (std::int32_t m = 0; m < meshCount; ++m) {
             MeshRecord* mesh = meshes[m];
             if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||

@@ -49,6 +49,9 @@ constexpr std::int32_t kDrawChunk = 21845;
 // The field of view of objects drawn in camera space.
 constexpr float kCameraSpaceFov = 61.962135f;
 
+// Copies the mesh's vertices first up to (not including) last into its place in its buffer.
+bool CopyMeshVertexRangeToBuffer(MeshRecord* mesh, std::int32_t first, std::int32_t last);
+
 class ObjectManager {
 public:
     ObjectManager();
@@ -219,8 +222,9 @@ private:
     float fieldOfViewInForce = 0;
     IDirect3DVertexBuffer9* quadBuffer = nullptr;
     std::vector<ObjectRecord*> sortBuffer;
-    D3DXMATRIX currentWorld; // the world transform last sent
-    D3DXMATRIX savedView;    // the view of the overlay layer's camera-space runs
+    D3DXMATRIX currentWorld; // the world transform last sent, when known
+    std::uint8_t worldKnown = 0;
+    D3DXMATRIX savedView; // the view of the overlay layer's camera-space runs
     float savedFieldOfView = 0;
     // While a stencil layer draws, its own blend and depth-write states hold, not the meshes'.
     std::uint8_t stencilLayer = 0;

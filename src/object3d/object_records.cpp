@@ -119,18 +119,14 @@ MeshRecord*& FrameRecord::MeshSlot(int slot) {
 FrameRecord::~FrameRecord() {
     for (int i = 0; i < kFrameMeshSlots; ++i)
         FreeOne(MeshSlot(i));
-    // The frames below and beside this one are detached before each is freed, so every teardown
-    // runs without recursion however deep or long the tree.
-    std::vector<FrameRecord*> pending;
-    if (child) pending.push_back(std::exchange(child, nullptr));
-    if (sibling) pending.push_back(std::exchange(sibling, nullptr));
-    while (!pending.empty()) {
-        FrameRecord* f = pending.back();
-        pending.pop_back();
-        if (f->child) pending.push_back(std::exchange(f->child, nullptr));
-        if (f->sibling) pending.push_back(std::exchange(f->sibling, nullptr));
+    // The frames below and beside this one are unlinked as they are freed, so each of their
+    // teardowns ends at once, however deep or long the tree.
+    auto free = [](FrameRecord* f) {
+        f->child = f->sibling = nullptr;
         delete f;
-    }
+    };
+    WalkFrameTree(std::exchange(child, nullptr), free);
+    WalkFrameTree(std::exchange(sibling, nullptr), free);
 }
 
 namespace {
@@ -138,16 +134,10 @@ namespace {
 // Every mesh that some frame of the tree holds in one of its slots, sorted.
 std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
     std::vector<const MeshRecord*> owned;
-    std::vector<FrameRecord*> pending;
-    if (root) pending.push_back(root);
-    while (!pending.empty()) {
-        FrameRecord* f = pending.back();
-        pending.pop_back();
+    WalkFrameTree(root, [&owned](FrameRecord* f) {
         for (int i = 0; i < kFrameMeshSlots; ++i)
             if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
-        if (f->child) pending.push_back(f->child);
-        if (f->sibling) pending.push_back(f->sibling);
-    }
+    });
     std::sort(owned.begin(), owned.end());
     return owned;
 }

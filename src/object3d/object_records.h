@@ -11,6 +11,8 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 class EffectBase;
 struct FrameRecord;
@@ -21,6 +23,36 @@ struct IndexBufferEntry;
 
 inline const D3DXMATRIX kIdentityMatrix(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
 inline const D3DXMATRIX kZeroMatrix(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+
+// Two matrices with the same bits. Inline word by word: cheaper than float comparisons or a
+// library call, and a -0 merely counts as different.
+inline bool SameMatrix(const D3DXMATRIX& a, const D3DXMATRIX& b) {
+    std::uint32_t x[16], y[16];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    std::uint32_t differ = 0;
+    for (int i = 0; i < 16; ++i)
+        differ |= x[i] ^ y[i];
+    return differ == 0;
+}
+
+inline bool IsIdentity(const D3DXMATRIX& m) {
+    return SameMatrix(m, kIdentityMatrix);
+}
+
+// a x b (a applied first). Inline, with the identity on either side costing no multiplication:
+// every object multiplies several matrices each frame, most of them identities, and the
+// platform's own multiply is a call into another library each time.
+inline D3DXMATRIX Multiply(const D3DXMATRIX& a, const D3DXMATRIX& b) {
+    if (IsIdentity(a)) return b;
+    if (IsIdentity(b)) return a;
+    D3DXMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
+                        a.m[i][3] * b.m[3][j];
+    return r;
+}
 
 constexpr int kRecordNameLength = 256;
 // The level-of-detail levels and the six mesh slots of a frame.
@@ -422,3 +454,43 @@ struct ObjectRecord {
     ObjectRecord(const ObjectRecord&) = delete;
     ObjectRecord& operator=(const ObjectRecord&) = delete;
 };
+
+// A stack that holds its first N entries in place and allocates only past them: the frame walks
+// below run every frame for every object.
+template <typename T, int N> class SmallStack {
+public:
+    void Push(T value) {
+        if (more_.empty() && size_ < N)
+            local_[size_++] = value;
+        else
+            more_.push_back(value);
+    }
+    T Pop() {
+        if (more_.empty()) return local_[--size_];
+        T value = more_.back();
+        more_.pop_back();
+        return value;
+    }
+    bool Empty() const { return size_ == 0 && more_.empty(); }
+
+private:
+    T local_[N];
+    int size_ = 0;
+    std::vector<T> more_;
+};
+
+// Calls fn on the frame, its child subtree, then its sibling subtree (pre-order), without
+// recursion, so that a tree of any depth costs no stack. fn may clear links it has walked past
+// but must not add any.
+template <typename Fn> void WalkFrameTree(FrameRecord* frame, Fn&& fn) {
+    SmallStack<FrameRecord*, 32> pending;
+    if (frame) pending.Push(frame);
+    while (!pending.Empty()) {
+        FrameRecord* f = pending.Pop();
+        FrameRecord* sibling = f->sibling;
+        FrameRecord* child = f->child;
+        fn(f);
+        if (sibling) pending.Push(sibling);
+        if (child) pending.Push(child);
+    }
+}

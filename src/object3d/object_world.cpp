@@ -20,19 +20,6 @@ constexpr float kBoundsStart = 1e6f;
 // A glue chain longer than this is a loop (an object glued, through others, to itself).
 constexpr int kLongestGlueChain = 64;
 
-// Every frame of the tree, parents before children; the tree's own order.
-template <typename Fn> void ForEachFrame(FrameRecord* root, Fn&& fn) {
-    std::vector<FrameRecord*> pending;
-    if (root) pending.push_back(root);
-    while (!pending.empty()) {
-        FrameRecord* f = pending.back();
-        pending.pop_back();
-        fn(f);
-        if (f->sibling) pending.push_back(f->sibling);
-        if (f->child) pending.push_back(f->child);
-    }
-}
-
 void SetTranslationRow(D3DXMATRIX& m, float x, float y, float z) {
     m._41 = x;
     m._42 = y;
@@ -46,15 +33,26 @@ bool CalculateWorldGluedTo(ObjectRecord* object, const D3DXMATRIX* glueMatrix) {
     D3DXMatrixScaling(&p.matScale, p.scale.x, p.scale.y, p.scale.z);
     D3DXMatrixTranslation(&p.matTranslation, p.position.x, p.position.y, p.position.z);
     UpdateObjectRotation(object);
-    if (p.pivot) p.matRotation = p.matPivot * p.matRotation;
-    p.matRotationScale = p.matScale * p.matRotation;
-    p.matWorld = p.matRotationScale * p.matTranslation;
+    if (p.pivot) p.matRotation = Multiply(p.matPivot, p.matRotation);
+    // S is diagonal and T a translation: their products need no full multiplication.
+    p.matRotationScale = p.matRotation;
+    const float scale[3] = {p.scale.x, p.scale.y, p.scale.z};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            p.matRotationScale.m[i][j] *= scale[i];
+    p.matWorld = p.matRotationScale;
+    for (int i = 0; i < 4; ++i) {
+        const float w = p.matRotationScale.m[i][3];
+        p.matWorld.m[i][0] += w * p.position.x;
+        p.matWorld.m[i][1] += w * p.position.y;
+        p.matWorld.m[i][2] += w * p.position.z;
+    }
     if (p.glued && glueMatrix) {
-        p.matWorld = p.matWorld * *glueMatrix;
+        p.matWorld = Multiply(p.matWorld, *glueMatrix);
         p.matRotationScale = p.matWorld;
         SetTranslationRow(p.matRotationScale, 0, 0, 0);
     }
-    ForEachFrame(object->rootFrame, [](FrameRecord* f) { f->computed = 0; });
+    WalkFrameTree(object->rootFrame, [](FrameRecord* f) { f->computed = 0; });
     return true;
 }
 
@@ -79,7 +77,7 @@ bool UpdateWorldChain(ObjectRecord* object, int depth) {
     }
     const D3DXMATRIX glueWorld = frame->mesh && frame->mesh->boneCount > 0
                                      ? glue->position.matWorld
-                                     : combined * glue->position.matWorld;
+                                     : Multiply(combined, glue->position.matWorld);
     return CalculateWorldGluedTo(object, &glueWorld);
 }
 
@@ -107,9 +105,9 @@ void CalculateObjectRotation(ObjectRecord* object) {
     D3DXMatrixRotationY(&p.matRotateY, p.angle.y * kDegreesToRadians);
     D3DXMatrixRotationZ(&p.matRotateZ, p.angle.z * kDegreesToRadians);
     if (p.rotationOrder == 0)
-        p.matRotation = p.matRotateX * p.matRotateY * p.matRotateZ;
+        p.matRotation = Multiply(Multiply(p.matRotateX, p.matRotateY), p.matRotateZ);
     else if (p.rotationOrder == 1)
-        p.matRotation = p.matRotateZ * p.matRotateY * p.matRotateX;
+        p.matRotation = Multiply(Multiply(p.matRotateZ, p.matRotateY), p.matRotateX);
 }
 
 void UpdateObjectRotation(ObjectRecord* object) {
@@ -136,7 +134,7 @@ void CopyGlueMatrices(ObjectRecord* object, FrameRecord* frame, MeshRecord* mesh
     if (mesh && mesh->boneCount > 0)
         frame->worldMatrix = object->position.matWorld;
     else
-        frame->worldMatrix = frame->combinedMatrix * object->position.matWorld;
+        frame->worldMatrix = Multiply(frame->combinedMatrix, object->position.matWorld);
 }
 
 bool DeleteObjectRecord(ObjectRecord** object) {

@@ -81,6 +81,27 @@ TEST_F(ObjectScene, ABoxInFrontOfTheCameraIsLitByLightZero) {
     EXPECT_EQ(g_CoreData->drawnPolygons, 12);
 }
 
+TEST_F(ObjectScene, EditedVerticesReachTheDeviceBuffer) {
+    BuildBox(1, 2.0f);
+    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
+    ASSERT_NEAR(Red(SyncAndReadCentre(kClear)), kLitFront, 3);
+    // The front face (its first four vertices) shrunk to a point: the box is seen through.
+    MeshRecord* mesh = FirstMesh(1);
+    auto* words = reinterpret_cast<float*>(mesh->vertices);
+    for (int v = 0; v < 4; ++v) words[v * 8] = words[v * 8 + 1] = 0;
+    EXPECT_FALSE(CopyMeshVertexRangeToBuffer(mesh, 0, mesh->vertexCount + 1));
+    EXPECT_FALSE(CopyMeshVertexRangeToBuffer(mesh, 3, 3));
+    ASSERT_TRUE(CopyMeshVertexRangeToBuffer(mesh, 0, 4));
+    EXPECT_EQ(SyncAndReadCentre(kClear) & 0xFFFFFF, kClear & 0xFFFFFF);
+    // Whole uploads go through the changed flag: the face comes back.
+    for (int v = 0; v < 4; ++v) {
+        words[v * 8] = v == 0 || v == 3 ? -2.0f : 2.0f;
+        words[v * 8 + 1] = v < 2 ? 2.0f : -2.0f;
+    }
+    mesh->verticesChanged = 1;
+    EXPECT_NEAR(Red(SyncAndReadCentre(kClear)), kLitFront, 3);
+}
+
 TEST_F(ObjectScene, HiddenAndCulledObjectsDrawNothing) {
     BuildBox(1, 2.0f);
     ASSERT_TRUE(PositionObject(1, 0, 0, 10));
