@@ -16,12 +16,6 @@ namespace {
 constexpr float kDefaultPointSize = 50.0f;
 constexpr float kNoWaterYet = 99999.99f;
 
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
 IDirect3DDevice9* Device() {
     return g_Object3D.device;
 }

@@ -21,12 +21,6 @@ constexpr DWORD kGhostBlends[6][2] = {
 
 const D3DMATERIAL9 kDefaultMaterial = {{1, 1, 1, 1}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, 10};
 
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
 IDirect3DDevice9* Device() {
     return g_Object3D.device;
 }

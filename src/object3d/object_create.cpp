@@ -30,6 +30,7 @@ void ForgetObject(std::int32_t n) {
 
 bool ResizeObjectArrays(std::int32_t n) {
     Object3DState& s = g_Object3D;
+    if (n < 0 || n > kLargestItemNumber) return false;
     std::int32_t capacity = s.objectCapacity + kObjectGrowth;
     if (capacity <= n) capacity = n + 5;
     auto* objects = new (std::nothrow) ObjectRecord*[capacity]();
@@ -50,6 +51,7 @@ bool ResizeObjectArrays(std::int32_t n) {
 
 bool ResizeMeshArray(std::int32_t n) {
     Object3DState& s = g_Object3D;
+    if (n < 0 || n > kLargestItemNumber) return false;
     if (s.meshes && s.meshCapacity > n) return true;
     const std::int32_t capacity = n + 5;
     auto* meshes = new (std::nothrow) MeshRecord*[capacity]();

@@ -21,12 +21,6 @@ namespace {
 constexpr std::int32_t kTablesFailed = 9706;
 constexpr float kFogEnd = 50000.0f;
 
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
 // Fog off and linear; light 0 white and directional, as the light module makes it.
 void SetDeviceDefaults(IDirect3DDevice9* device) {
     device->SetRenderState(D3DRS_FOGENABLE, FALSE);

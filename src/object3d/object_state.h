@@ -8,6 +8,7 @@
 #include "object3d/object_records.h"
 
 #include <cstdint>
+#include <cstring>
 
 class EffectBase;
 class Universe;
@@ -63,6 +64,13 @@ struct Object3DState {
 };
 
 extern Object3DState g_Object3D;
+
+// A float's bits, as the device takes float render states.
+inline DWORD FloatBits(float f) {
+    DWORD bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
 
 // The live object of a number already checked to lie in the table, or null.
 inline ObjectRecord* ObjectAt(std::int32_t n) {

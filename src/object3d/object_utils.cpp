@@ -2,6 +2,7 @@
 
 #include "object3d/object3d.h"
 #include "core/com_ptr.h"
+#include "display/display.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"
@@ -155,32 +156,7 @@ bool DeviceSupportsDot3() {
 }
 
 std::int32_t FormatBitsPerPixel(D3DFORMAT format) {
-    switch (static_cast<int>(format)) {
-    case 20:
-        return 24;
-    case 21:
-    case 22:
-    case 31:
-    case 34:
-        return 32;
-    case 23:
-    case 24:
-    case 25:
-    case 26:
-    case 29:
-    case 30:
-    case 51:
-        return 16;
-    case 27:
-    case 28:
-    case 40:
-    case 41:
-    case 50:
-    case 52:
-        return 8;
-    default:
-        return 0;
-    }
+    return SurfaceFormatBits(format);
 }
 
 D3DCOLOR VectorToColour(const D3DXVECTOR3* v, float alpha) {

@@ -37,12 +37,6 @@ private:
     IDirect3DDevice9* real() { return GetDirect3DDevice(); }
 };
 
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
 // Numbers of the live objects in the manager's sorted order.
 std::vector<ObjectRecord*> SortedObjects() {
     std::vector<ObjectRecord*> sorted;
@@ -58,6 +52,8 @@ ObjectRecord* Object(std::int32_t n) {
 } // namespace
 
 TEST_F(ObjectScene, ABoxInFrontOfTheCameraIsLitByLightZero) {
+    EXPECT_TRUE(DeviceSupportsStencil()); // the display's depth buffer has stencil bits
+    EXPECT_TRUE(DeviceSupportsClipPlanes());
     BuildBox(1, 2.0f);
     ASSERT_TRUE(PositionObject(1, 0, 0, 10));
     const std::uint32_t centre = SyncAndReadCentre(kClear);
@@ -88,7 +84,8 @@ TEST_F(ObjectScene, EditedVerticesReachTheDeviceBuffer) {
     // The front face (its first four vertices) shrunk to a point: the box is seen through.
     MeshRecord* mesh = FirstMesh(1);
     auto* words = reinterpret_cast<float*>(mesh->vertices);
-    for (int v = 0; v < 4; ++v) words[v * 8] = words[v * 8 + 1] = 0;
+    for (int v = 0; v < 4; ++v)
+        words[v * 8] = words[v * 8 + 1] = 0;
     EXPECT_FALSE(CopyMeshVertexRangeToBuffer(mesh, 0, mesh->vertexCount + 1));
     EXPECT_FALSE(CopyMeshVertexRangeToBuffer(mesh, 3, 3));
     ASSERT_TRUE(CopyMeshVertexRangeToBuffer(mesh, 0, 4));
@@ -271,6 +268,23 @@ TEST_F(ObjectScene, TransparentObjectsUnderTheWaterAreDrawnBeforeIt) {
     recording.device.Clear();
     g_Object3D.manager.RenderLayer(0);
     EXPECT_TRUE(recording.device.draws.empty());
+}
+
+TEST_F(ObjectScene, MirrorsMarkTheStencilWithoutDrawingColour) {
+    BuildBox(1, 2.0f);
+    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
+    Object(1)->reflective = 1;
+    g_CoreData->stencilMode = 2;
+    EXPECT_EQ(SyncAndReadCentre(kClear) & 0xFFFFFF, kClear & 0xFFFFFF);
+    EXPECT_EQ(g_CoreData->drawCalls, 1); // drawn once, into the stencil buffer only
+    const D3DXPLANE& plane = g_Object3D.manager.mirrorPlane;
+    EXPECT_NEAR(plane.c, 1, 1e-5); // through the mirror's position, along its look vector
+    EXPECT_NEAR(plane.d, -10, 1e-5);
+    // A mirror is never drawn as a solid; once it is none, the box shows again.
+    g_CoreData->stencilMode = 0;
+    EXPECT_EQ(SyncAndReadCentre(kClear) & 0xFFFFFF, kClear & 0xFFFFFF);
+    Object(1)->reflective = 0;
+    EXPECT_NEAR(Red(SyncAndReadCentre(kClear)), kLitFront, 3);
 }
 
 TEST_F(ObjectScene, PointListsWithoutARadiusUseSize50) {

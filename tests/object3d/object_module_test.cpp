@@ -4,6 +4,7 @@
 #include "object3d/effect.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"
+#include "object3d/vertex_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -231,4 +232,71 @@ TEST_F(ObjectTables, TurningAndScalingKeepTheWorldMatrixCurrent) {
     EXPECT_NEAR(pos.angle.y, 90, 1e-3);
     EXPECT_FALSE(PositionObject(99, 0, 0, 0));
     EXPECT_EQ(errors.Last(), 7008);
+}
+
+TEST_F(ObjectTables, AnimationFramesPastTheEndTakeTheLastFramesBounds) {
+    ASSERT_TRUE(CreateNewObject(1, "animated"));
+    ASSERT_TRUE(SetupNewObject(1, -1.0f));
+    ObjectRecord* o = g_Object3D.objects[1];
+    auto* set = new AnimationSetRecord;
+    set->frameCount = 3;
+    set->boundsMinimum = new D3DXVECTOR3[3]{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}};
+    set->boundsMaximum = new D3DXVECTOR3[3]{{1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
+    set->boundsCentre = new D3DXVECTOR3[3]{};
+    set->boundsRadius = new float[3]{1, 2, 3};
+    o->animationSet = set;
+    o->currentFrame = 10; // beyond the three frames the set has bounds for
+    g_Object3D.manager.UpdateObjects();
+    EXPECT_EQ(o->collision.radius, 3);
+    EXPECT_EQ(o->collision.maximum, D3DXVECTOR3(3, 3, 3));
+    o->currentFrame = -4;
+    g_Object3D.manager.UpdateObjects();
+    EXPECT_EQ(o->collision.radius, 1);
+    o->collision.frozenBounds[1] = 1; // frozen: left as they are
+    o->currentFrame = 1;
+    g_Object3D.manager.UpdateObjects();
+    EXPECT_EQ(o->collision.radius, 1);
+}
+
+TEST(ObjectMeshes, RawVerticesOfAnotherStrideArePackedVertexByVertex) {
+    const float source[2][4] = {{1, 2, 3, 99}, {4, 5, 6, 99}}; // a word more than XYZ each
+    MeshRecord mesh;
+    ASSERT_TRUE(
+        SetMeshFromRawVertices(&mesh, D3DFVF_XYZ, sizeof source[0], source, 2, D3DPT_POINTLIST));
+    EXPECT_EQ(mesh.vertexSize, 12u);
+    const auto* v = reinterpret_cast<const float*>(mesh.vertices);
+    EXPECT_EQ(v[3], 4); // the second vertex right after the first
+    EXPECT_EQ(v[5], 6);
+    EXPECT_EQ(mesh.drawPrimitiveCount, 0);
+    EXPECT_EQ(mesh.indexCount, 0);
+}
+
+TEST_F(ObjectTables, GluedObjectsFollowWithoutChangingWhatTheyFollow) {
+    ASSERT_TRUE(CreateNewObjectWithLimbs(1, "arm", 2));
+    ASSERT_TRUE(SetupNewObject(1, -1.0f));
+    ObjectRecord* arm = g_Object3D.objects[1];
+    D3DXMatrixRotationY(&arm->frames[1]->combinedMatrix, D3DX_PI / 2);
+    arm->frames[1]->combinedMatrix._41 = 5; // the hand: turned, and 5 along x
+    const D3DXMATRIX hand = arm->frames[1]->combinedMatrix;
+    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
+
+    ASSERT_TRUE(CreateNewObject(2, "ring"));
+    ASSERT_TRUE(SetupNewObject(2, -1.0f));
+    ObjectRecord* ring = g_Object3D.objects[2];
+    ring->position.glued = 1;
+    ring->position.glueObject = 1;
+    ring->position.glueLimb = -1; // the limb's position only
+    ASSERT_TRUE(UpdateObjectWorld(ring));
+    EXPECT_NEAR(ring->position.matWorld._41, 5, 1e-5);
+    EXPECT_NEAR(ring->position.matWorld._43, 10, 1e-5);
+    EXPECT_NEAR(ring->position.matWorld._11, 1, 1e-5); // not turned
+    EXPECT_EQ(arm->frames[1]->combinedMatrix, hand);   // the hand keeps its own turn
+
+    // A loop of glues ends; a glue to an object that is gone counts as none.
+    arm->position.glued = 1;
+    arm->position.glueObject = 2;
+    EXPECT_TRUE(UpdateObjectWorld(ring));
+    ASSERT_TRUE(DeleteObject(1));
+    ASSERT_TRUE(PositionObject(2, 1, 2, 3));
+    EXPECT_NEAR(ring->position.matWorld._42, 2, 1e-5);
 }
