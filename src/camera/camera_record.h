@@ -35,6 +35,8 @@ struct CameraRecord {
     D3DXMATRIX userView;
     std::int32_t clipMode = 0; // 1: user clip plane 0; 2: also the view reflected in it
     D3DXPLANE clipPlane{0, 0, 0, 0};
+    // The render target as asked for, so that a device reset can make it again.
+    std::int32_t targetWidth = 0, targetHeight = 0, targetCopy = 0;
 
     CameraRecord()
         : projection(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),

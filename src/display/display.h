@@ -18,6 +18,11 @@ void DisplayPassCoreData(CoreData* core, std::int32_t phase);
 
 // The device, null until a display mode is set and whenever it has been released.
 IDirect3DDevice9* GetDirect3DDevice();
+// The first depth-stencil format, in the engine's order of preference, that the adapter offers
+// for and matches with the target format; D3DFMT_UNKNOWN when none does.
+D3DFORMAT ChooseDepthStencilFormat(IDirect3D9* d3d, D3DFORMAT target);
+// The depth-stencil format of the display's own device.
+D3DFORMAT GetDisplayDepthFormat();
 // The Direct3D interface, null before the Constructor or when it failed.
 IDirect3D9* GetDirect3DInterface();
 // Bits per pixel of a surface format (0 for formats the engine does not draw into).

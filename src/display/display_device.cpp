@@ -119,17 +119,10 @@ const D3DDISPLAYMODE* ChooseMode(std::int32_t width, std::int32_t height, std::i
 }
 
 bool FindDepthStencilFormat() {
-    for (int candidate : kDepthCandidates) {
-        const auto format = static_cast<D3DFORMAT>(candidate);
-        if (SUCCEEDED(d.d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, d.backBufferFormat,
-                                               D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format)) &&
-            SUCCEEDED(d.d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, d.backBufferFormat,
-                                                    d.backBufferFormat, format))) {
-            d.depthFormat = format;
-            return true;
-        }
-    }
-    return false;
+    const D3DFORMAT format = ChooseDepthStencilFormat(d.d3d, d.backBufferFormat);
+    if (format == D3DFMT_UNKNOWN) return false;
+    d.depthFormat = format;
+    return true;
 }
 
 D3DFORMAT FullScreenFormat() {
@@ -477,4 +470,20 @@ void ResetDeviceWindowed() {
         return;
     }
     RestoreRenderTarget();
+}
+
+D3DFORMAT ChooseDepthStencilFormat(IDirect3D9* d3d, D3DFORMAT target) {
+    for (int candidate : kDepthCandidates) {
+        const auto format = static_cast<D3DFORMAT>(candidate);
+        if (d3d &&
+            SUCCEEDED(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, target, D3DUSAGE_DEPTHSTENCIL,
+                                             D3DRTYPE_SURFACE, format)) &&
+            SUCCEEDED(d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, target, target, format)))
+            return format;
+    }
+    return D3DFMT_UNKNOWN;
+}
+
+D3DFORMAT GetDisplayDepthFormat() {
+    return d.depthFormat;
 }

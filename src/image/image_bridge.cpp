@@ -39,5 +39,6 @@ ImageBridge GetImageBridge() {
                        MakeMemblockFromImage,
                        MakeImageFromMemblock,
                        ImageConstructor,
-                       ImageDestructor};
+                       ImageDestructor,
+                       GetImageBaseTexture};
 }

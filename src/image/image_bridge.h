@@ -50,6 +50,7 @@ struct ImageBridge {
                              std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size);
     void (*constructor)(HMODULE display);
     void (*destructor)();
+    IDirect3DBaseTexture9* (*getBaseTexture)(std::int32_t n); // cube maps too
 };
 
 // Every pointer filled; a module copies it when it starts.

@@ -124,3 +124,7 @@ float* GetVector3(float* out, std::int32_t id) {
         out[i] = value ? value[i] : 0.0f;
     return out;
 }
+
+VectorEntries GetVectorEntries() {
+    return {SetVector3, GetVector3, MathsItemExists};
+}

@@ -28,3 +28,11 @@ std::int32_t MathsItemExists(std::int32_t id);
 void SetVector3(std::int32_t id, float x, float y, float z);
 // Copies a vector3 item into out (zeros on an error, with SetVector3's errors); returns out.
 float* GetVector3(float* out, std::int32_t id);
+
+// The vector entries the light and camera modules keep from their start on.
+struct VectorEntries {
+    void (*setVector3)(std::int32_t id, float x, float y, float z) = nullptr;
+    float* (*getVector3)(float* out, std::int32_t id) = nullptr;
+    std::int32_t (*exists)(std::int32_t id) = nullptr;
+};
+VectorEntries GetVectorEntries();

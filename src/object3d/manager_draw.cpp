@@ -388,7 +388,8 @@ bool ObjectManager::RenderLayer(std::int32_t layer) {
         drawn = RenderMirrorLayer();
         break;
     case 2:
-        break; // shadow volumes: drawn once stencil shadows are built
+        drawn = RenderShadowLayer();
+        break;
     case 3:
         drawn = RenderTransparentLayer();
         break;
@@ -430,9 +431,3 @@ void ObjectManager::RenderLayerFour() {
     ResetStateCache();
     RenderLayer(4);
 }
-
-// Stand-ins until stencil shadows and mirrors are built: nothing casts a shadow or reflects yet.
-void ObjectManager::BeginStencilShadows() {}
-void ObjectManager::DrawStencilShadowQuad() {}
-void ObjectManager::DeleteObjectShadow(ObjectRecord*) {}
-void ObjectManager::DrawShadows(Universe*) {}

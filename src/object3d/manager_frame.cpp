@@ -53,7 +53,8 @@ bool InView(ObjectRecord* object) {
 
 } // namespace
 
-ObjectManager::ObjectManager() : currentWorld(kIdentityMatrix), savedView(kIdentityMatrix) {
+ObjectManager::ObjectManager()
+    : mirrorSavedView(kIdentityMatrix), currentWorld(kIdentityMatrix), savedView(kIdentityMatrix) {
     sortBuffer.assign(kSortBufferStart, nullptr);
 }
 

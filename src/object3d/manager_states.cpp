@@ -221,7 +221,8 @@ bool ObjectManager::SetMeshRenderStates(MeshRecord* mesh) {
                                            : cullInForce;
     SetRenderState(D3DRS_CULLMODE, cull);
     const CoreData* core = g_Object3D.core;
-    if (core && core->fogEnabled) {
+    // In a stencil layer the layer's own fog, blend, depth-write and bias states hold.
+    if (core && core->fogEnabled && !stencilLayer) {
         fogOn = mesh->fog ? 1 : 0;
         SetRenderState(D3DRS_FOGENABLE, fogOn);
         SetRenderState(D3DRS_FOGCOLOR, mesh->fog && mesh->ghost ? 0 : fogColour);
@@ -231,10 +232,10 @@ bool ObjectManager::SetMeshRenderStates(MeshRecord* mesh) {
     if (!stencilLayer) {
         SetBlendStates(mesh);
         SetRenderState(D3DRS_ZWRITEENABLE, mesh->depthWrite ? TRUE : FALSE);
+        SetRenderState(D3DRS_DEPTHBIAS, mesh->depthBiasOn ? FloatBits(mesh->depthBias) : 0);
+        SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS,
+                       mesh->depthBiasOn ? FloatBits(mesh->slopeScaleDepthBias) : 0);
     }
-    SetRenderState(D3DRS_DEPTHBIAS, mesh->depthBiasOn ? FloatBits(mesh->depthBias) : 0);
-    SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS,
-                   mesh->depthBiasOn ? FloatBits(mesh->slopeScaleDepthBias) : 0);
     SetRenderState(D3DRS_ZENABLE, mesh->depthRead ? D3DZB_TRUE : D3DZB_FALSE);
     SetMeshMaterial(mesh);
     SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, mesh->mipmapBias);

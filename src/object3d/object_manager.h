@@ -119,8 +119,21 @@ public:
     void RenderLayerFour();
 
     // Stencil shadows and mirrors.
+    void EnableStencilShadows();
+    void DisableStencilShadows();
+    // Makes the full-screen quad once, then gives its four vertices the colour.
+    bool CreateShadowQuad(D3DCOLOR colour);
+    void SetShadowVolumeStates();
+    // Draws the object-space shadow meshes of the frames, or mesh alone when frames is null.
+    bool DrawShadowMeshes(std::int32_t frameCount, FrameRecord** frames, MeshRecord* mesh);
+    // The two passes of the volumes: front faces count up, back faces down, where hidden.
+    bool DrawShadowVolumes(std::int32_t frameCount, FrameRecord** frames, MeshRecord* mesh);
+    void EndShadowStates();
+    // Per camera sub-pass, before the objects: the stencil cleared, or the reflected view set up.
     void BeginStencilShadows();
+    // Per camera sub-pass, after the objects: the shadowed pixels darkened, or the mirror tinted.
     void DrawStencilShadowQuad();
+    // Drops an object's shadow and mirror roles and settles the stencil mode.
     void DeleteObjectShadow(ObjectRecord* object);
     void DrawShadows(Universe* universe);
 
@@ -142,6 +155,7 @@ public:
     D3DXPLANE mirrorPlane{0, 0, 0, 0};
     D3DXVECTOR3 mirrorPosition{0, 0, 0};
     std::uint8_t mirrorReflectionMode = 0;
+    D3DXMATRIX mirrorSavedView; // the view before the reflected sub-pass
     std::uint8_t rebuildNeeded = 0;
 
 private:
@@ -154,6 +168,10 @@ private:
     bool RenderMirrorLayer();
     bool RenderTransparentLayer();
     bool RenderOverlayLayer();
+    bool RenderShadowLayer();
+    void BeginShadowLight(D3DLIGHT9& kept);
+    void DrawQuad(D3DCOLOR colour);
+    void SetQuadStages();
     bool RenderOverlaySweep(bool lockedSweep);
     void EnterCameraSpace();
     void LeaveCameraSpace();

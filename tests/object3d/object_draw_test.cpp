@@ -1,6 +1,6 @@
 #include "core/win32.h"
 
-#include "object_fixture.h"
+#include "support/object_scene.h"
 #include "core/frame_loop.h"
 #include "display/display.h"
 #include "draw2d/draw2d.h"
@@ -20,9 +20,9 @@ namespace {
 constexpr std::uint32_t kClear = 0xFF204060;
 
 // Light 0 (white, along (0.1, -0.7, 0.2)) on a face that looks at the camera: 0.272 x 255; with
-// the display's default ambient light (0x323232) on top.
+// the light module's ambient light (a quarter of white: 63) on top.
 constexpr int kLightZero = 69;
-constexpr int kLitFront = kLightZero + 50;
+constexpr int kLitFront = kLightZero + 63;
 
 // Swaps the module's device for a recording one for the scope's lifetime.
 class Recording {
@@ -67,7 +67,7 @@ TEST_F(ObjectScene, ABoxInFrontOfTheCameraIsLitByLightZero) {
     // The light alone, once the application turns its ambient light off.
     g_Object3D.device->SetRenderState(D3DRS_AMBIENT, 0);
     EXPECT_NEAR(Green(SyncAndReadCentre(kClear)), kLightZero, 3);
-    g_Object3D.device->SetRenderState(D3DRS_AMBIENT, 0xFF323232);
+    g_Object3D.device->SetRenderState(D3DRS_AMBIENT, 0xFF3F3F3F);
 
     // The same box as a plain list draws the same.
     ASSERT_TRUE(DeleteObject(1));

@@ -1,6 +1,6 @@
 #include "core/win32.h"
 
-#include "object_fixture.h"
+#include "support/object_scene.h"
 #include "object3d/effect.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"

@@ -99,11 +99,12 @@ std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t f
 
 std::string AviFile(const AviLayout& layout) {
     std::string avih = U32(100000) + U32(0) + U32(0) + U32(0x10) + U32(1) + U32(0) +
-                       U32(layout.streams) + U32(4096) + U32(static_cast<std::uint32_t>(layout.width)) +
+                       U32(layout.streams) + U32(4096) +
+                       U32(static_cast<std::uint32_t>(layout.width)) +
                        U32(static_cast<std::uint32_t>(layout.height)) + std::string(16, '\0');
-    std::string strh = layout.type + "MJPG" + U32(0) + U16(0) + U16(0) + U32(0) + U32(layout.scale) +
-                       U32(layout.rate) + U32(0) + U32(1) + U32(4096) + U32(0xFFFFFFFF) + U32(0) +
-                       std::string(8, '\0');
+    std::string strh = layout.type + "MJPG" + U32(0) + U16(0) + U16(0) + U32(0) +
+                       U32(layout.scale) + U32(layout.rate) + U32(0) + U32(1) + U32(4096) +
+                       U32(0xFFFFFFFF) + U32(0) + std::string(8, '\0');
     std::string strf = layout.type == "vids"
                            ? U32(40) + U32(static_cast<std::uint32_t>(layout.width)) +
                                  U32(static_cast<std::uint32_t>(layout.height)) + U16(1) + U16(24) +

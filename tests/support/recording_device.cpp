@@ -16,3 +16,14 @@ DWORD RecordingDevice::LastRenderState(D3DRENDERSTATETYPE state, DWORD fallback)
         if (r->type == static_cast<DWORD>(state)) return r->value;
     return fallback;
 }
+
+void RecordingDevice::RecordStripColour(UINT start) {
+    IDirect3DVertexBuffer9* buffer = streams.empty() ? nullptr : streams.back();
+    void* data = nullptr;
+    // x, y, z and rhw come first: the colour is the fifth word.
+    if (!buffer || stride_ < 20 ||
+        FAILED(buffer->Lock(start * stride_, stride_, &data, D3DLOCK_READONLY)) || !data)
+        return;
+    stripColours.push_back(static_cast<const D3DCOLOR*>(data)[4]);
+    buffer->Unlock();
+}

@@ -37,7 +37,8 @@ public:
         draws.clear();
         streams.clear();
         worlds.clear();
-        textures = formats = shaders = materials = indices = 0;
+        textures = formats = shaders = materials = indices = vertexBuffersMade = 0;
+        stripColours.clear();
     }
     // How many times a render state was sent, with any value.
     int RenderStateCount(D3DRENDERSTATETYPE state) const;
@@ -49,7 +50,12 @@ public:
     std::vector<IDirect3DVertexBuffer9*> streams;
     std::vector<D3DXMATRIX> worlds;
     int textures = 0, formats = 0, shaders = 0, materials = 0, indices = 0;
-    UINT failDrawsAbove = 0xFFFFFFFF; // primitives
+    UINT failDrawsAbove = 0xFFFFFFFF;    // primitives
+    UINT failSurfacesAbove = 0xFFFFFFFF; // texture and depth-surface width or height
+    int vertexBuffersMade = 0;
+    // The colour of the first vertex of each strip drawn from a lockable buffer (the
+    // full-screen quads of the stencil passes), read at the draw.
+    std::vector<D3DCOLOR> stripColours;
 
     // Recorded calls.
     HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override {
@@ -68,6 +74,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT start,
                                             UINT count) override {
+        if (type == D3DPT_TRIANGLESTRIP) RecordStripColour(start);
         const bool fail = count > failDrawsAbove;
         draws.push_back({type, false, 0, start, count, fail});
         return fail ? D3DERR_INVALIDCALL : real_->DrawPrimitive(type, start, count);
@@ -84,6 +91,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer,
                                               UINT offset, UINT stride) override {
         streams.push_back(buffer);
+        if (stream == 0) stride_ = stride;
         return real_->SetStreamSource(stream, buffer, offset, stride);
     }
     HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override {
@@ -198,6 +206,7 @@ public:
                                             D3DFORMAT Format, D3DPOOL Pool,
                                             IDirect3DTexture9** ppTexture,
                                             HANDLE* pSharedHandle) override {
+        if (Width > failSurfacesAbove || Height > failSurfacesAbove) return D3DERR_OUTOFVIDEOMEMORY;
         return real_->CreateTexture(Width, Height, Levels, Usage, Format, Pool, ppTexture,
                                     pSharedHandle);
     }
@@ -218,6 +227,7 @@ public:
     HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                                  IDirect3DVertexBuffer9** ppVertexBuffer,
                                                  HANDLE* pSharedHandle) override {
+        ++vertexBuffersMade;
         return real_->CreateVertexBuffer(Length, Usage, FVF, Pool, ppVertexBuffer, pSharedHandle);
     }
     HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format,
@@ -238,6 +248,7 @@ public:
                                                         DWORD MultisampleQuality, WINBOOL Discard,
                                                         IDirect3DSurface9** ppSurface,
                                                         HANDLE* pSharedHandle) override {
+        if (Width > failSurfacesAbove || Height > failSurfacesAbove) return D3DERR_OUTOFVIDEOMEMORY;
         return real_->CreateDepthStencilSurface(Width, Height, Format, MultiSample,
                                                 MultisampleQuality, Discard, ppSurface,
                                                 pSharedHandle);
@@ -512,5 +523,7 @@ public:
     }
 
 private:
+    void RecordStripColour(UINT start);
     IDirect3DDevice9* real_;
+    UINT stride_ = 0;
 };

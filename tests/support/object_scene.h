@@ -1,4 +1,4 @@
-// Fixtures and builders shared by the 3D object tests.
+// Fixtures and builders shared by the tests of the 3D modules.
 #pragma once
 
 #include "core/win32.h"
@@ -28,7 +28,11 @@ protected:
     std::uint32_t SyncAndReadCentre(std::uint32_t clearColour);
 };
 
-// Object n: a box of half-size h about its origin (FVF 0x112), indexed or as a plain list.
+// Fills a mesh with the box from low to high (FVF 0x112, faces wound clockwise seen from outside),
+// indexed or as a plain list.
+bool FillBoxMesh(MeshRecord* mesh, const D3DXVECTOR3& low, const D3DXVECTOR3& high,
+                 bool indexed = true);
+// Object n: a box of half-size h about its origin, indexed or as a plain list.
 void BuildBox(std::int32_t n, float h, bool indexed = true);
 // Object n: one mesh of the given triangle count, a plain list of tiny triangles.
 void BuildTriangles(std::int32_t n, std::int32_t triangles);

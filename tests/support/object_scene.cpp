@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
-#include "object_fixture.h"
+#include "support/object_scene.h"
+#include "camera/camera.h"
 #include "core/frame_loop.h"
 #include "draw2d/draw2d.h"
 #include "object3d/positioning.h"
@@ -16,16 +17,18 @@ struct Vertex {
 };
 constexpr std::uint32_t kBoxFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
 
-// The four corners of each face, wound clockwise seen from outside, with the face's normal.
-std::vector<Vertex> BoxCorners(float h) {
+// The four corners of each face of the box from low to high, wound clockwise seen from outside,
+// with the face's normal.
+std::vector<Vertex> BoxCorners(const D3DXVECTOR3& low, const D3DXVECTOR3& high) {
+    const float x1 = low.x, y1 = low.y, z1 = low.z, x2 = high.x, y2 = high.y, z2 = high.z;
     const float n[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}};
     const float c[6][4][3] = {
-        {{-h, h, -h}, {h, h, -h}, {h, -h, -h}, {-h, -h, -h}}, // front
-        {{-h, h, h}, {-h, -h, h}, {h, -h, h}, {h, h, h}},     // back
-        {{-h, h, h}, {h, h, h}, {h, h, -h}, {-h, h, -h}},     // top
-        {{-h, -h, h}, {-h, -h, -h}, {h, -h, -h}, {h, -h, h}}, // bottom
-        {{h, h, -h}, {h, h, h}, {h, -h, h}, {h, -h, -h}},     // right
-        {{-h, h, -h}, {-h, -h, -h}, {-h, -h, h}, {-h, h, h}}, // left
+        {{x1, y2, z1}, {x2, y2, z1}, {x2, y1, z1}, {x1, y1, z1}}, // front
+        {{x1, y2, z2}, {x1, y1, z2}, {x2, y1, z2}, {x2, y2, z2}}, // back
+        {{x1, y2, z2}, {x2, y2, z2}, {x2, y2, z1}, {x1, y2, z1}}, // top
+        {{x1, y1, z2}, {x1, y1, z1}, {x2, y1, z1}, {x2, y1, z2}}, // bottom
+        {{x2, y2, z1}, {x2, y2, z2}, {x2, y1, z2}, {x2, y1, z1}}, // right
+        {{x1, y2, z1}, {x1, y1, z1}, {x1, y1, z2}, {x1, y2, z2}}, // left
     };
     std::vector<Vertex> corners;
     for (int f = 0; f < 6; ++f)
@@ -53,6 +56,9 @@ void ObjectScene::SetUp() {
     ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
     ASSERT_NE(g_Object3D.device, nullptr);
     g_Object3D.newObjectOwnBuffers = 1;
+    // Camera 0 stays at the origin looking along +z, clearing only depth.
+    AutoCamOff();
+    BackdropOff(0);
     SyncOn();
     SetSyncRate(0);
 }
@@ -63,10 +69,8 @@ std::uint32_t ObjectScene::SyncAndReadCentre(std::uint32_t clearColour) {
     return GetPixelColour(320, 240);
 }
 
-void BuildBox(std::int32_t n, float h, bool indexed) {
-    ASSERT_TRUE(CreateNewObject(n, "box"));
-    MeshRecord* mesh = g_Object3D.objects[n]->rootFrame->mesh;
-    const std::vector<Vertex> corners = BoxCorners(h);
+bool FillBoxMesh(MeshRecord* mesh, const D3DXVECTOR3& low, const D3DXVECTOR3& high, bool indexed) {
+    const std::vector<Vertex> corners = BoxCorners(low, high);
     std::vector<Vertex> vertices;
     std::vector<std::uint16_t> indices;
     for (std::uint16_t f = 0; f < 6; ++f) {
@@ -76,15 +80,22 @@ void BuildBox(std::int32_t n, float h, bool indexed) {
             indexed ? indices.push_back(k) : vertices.push_back(corners[k]);
     }
     if (indexed) vertices = corners;
-    ASSERT_TRUE(SetMeshFromRawVertices(mesh, kBoxFormat, sizeof(Vertex), vertices.data(),
-                                       static_cast<std::int32_t>(vertices.size()),
-                                       D3DPT_TRIANGLELIST));
+    if (!SetMeshFromRawVertices(mesh, kBoxFormat, sizeof(Vertex), vertices.data(),
+                                static_cast<std::int32_t>(vertices.size()), D3DPT_TRIANGLELIST))
+        return false;
     if (indexed) {
         mesh->indices = new std::uint16_t[indices.size()];
         std::copy(indices.begin(), indices.end(), mesh->indices);
         mesh->indexCount = static_cast<std::int32_t>(indices.size());
         mesh->drawPrimitiveCount = mesh->indexCount / 3;
     }
+    return true;
+}
+
+void BuildBox(std::int32_t n, float h, bool indexed) {
+    ASSERT_TRUE(CreateNewObject(n, "box"));
+    ASSERT_TRUE(FillBoxMesh(g_Object3D.objects[n]->rootFrame->mesh, D3DXVECTOR3(-h, -h, -h),
+                            D3DXVECTOR3(h, h, h), indexed));
     ASSERT_TRUE(SetupNewObject(n, -1.0f));
 }
 
