@@ -34,7 +34,13 @@ void BuildAngleView(CameraRecord& c) {
     D3DXMatrixRotationX(&x, c.angle.x * kDegreesToRadians);
     D3DXMatrixRotationY(&y, c.angle.y * kDegreesToRadians);
     D3DXMatrixRotationZ(&z, c.angle.z * kDegreesToRadians);
-    r = c.rotationOrder == 1 ? x * y * z : z * y * x;
+    if (c.rotationOrder == 1) {
+        D3DXMatrixMultiply(&r, &x, &y);
+        D3DXMatrixMultiply(&r, &r, &z);
+    } else {
+        D3DXMatrixMultiply(&r, &z, &y);
+        D3DXMatrixMultiply(&r, &r, &x);
+    }
     const D3DXVECTOR3 right(1, 0, 0), up(0, 1, 0), look(0, 0, 1);
     D3DXVec3TransformCoord(&c.right, &right, &r);
     D3DXVec3TransformCoord(&c.up, &up, &r);
@@ -298,7 +304,7 @@ void CameraConstructor(HMODULE, HMODULE) {
     if (s.core) s.core->currentCamera = 0;
 }
 
-void CameraDestructor() {
+void CameraDestructorExport() {
     CameraState& s = g_Camera;
     for (IdListNode* n = s.cameras.first; n; n = n->next)
         ReleaseCameraTargets(*static_cast<CameraRecord*>(n->data));
@@ -308,7 +314,7 @@ void CameraDestructor() {
     s.device = nullptr;
 }
 
-void CameraSetErrorHandler(RuntimeErrorRecord* cell) {
+void CameraSetErrorHandlerExport(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }
 
@@ -326,7 +332,7 @@ void CameraPassCoreDataExport(CoreData* core) {
 
 void CameraRefreshD3D(std::int32_t mode) {
     if (mode == 0) {
-        CameraDestructor();
+        CameraDestructorExport();
     } else if (mode == 1) {
         CameraConstructor(nullptr, nullptr);
         KeepVectorEntries();

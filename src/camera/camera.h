@@ -11,8 +11,8 @@
 
 // Module entries.
 void CameraConstructor(HMODULE display, HMODULE image);
-void CameraDestructor();
-void CameraSetErrorHandler(RuntimeErrorRecord* cell);
+void CameraDestructorExport();
+void CameraSetErrorHandlerExport(RuntimeErrorRecord* cell);
 void CameraPassCoreDataExport(CoreData* core);
 // 0: the Destructor; 1: the Constructor and the CoreData pass again.
 void CameraRefreshD3D(std::int32_t mode);

@@ -12,6 +12,9 @@
 
 struct ObjectRecord;
 
+// The numbered cameras: records under camera numbers, in the order they are drawn.
+using CameraList = IdList;
+
 // Written only by the camera module, on the main thread. The records live from MakeCamera (camera
 // 0 from the Constructor) to DeleteCamera; a device reset releases their targets and the shared
 // depth surface, and makes them again.

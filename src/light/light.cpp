@@ -180,7 +180,7 @@ void LightDestructor() {
     s.current = nullptr;
 }
 
-void LightSetErrorHandler(RuntimeErrorRecord* cell) {
+void LightSetErrorHandlerExport(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }
 

@@ -18,7 +18,7 @@ struct LightRecord {
 // Module entries.
 void LightConstructor(HMODULE display);
 void LightDestructor();
-void LightSetErrorHandler(RuntimeErrorRecord* cell);
+void LightSetErrorHandlerExport(RuntimeErrorRecord* cell);
 void LightPassCoreDataExport(CoreData* core);
 // 0: the Destructor; 1: the Constructor and the CoreData pass again.
 void LightRefreshD3D(std::int32_t mode);
