@@ -66,6 +66,9 @@ void ClearDisplay(std::int32_t red, std::int32_t green, std::int32_t blue);
 void ClearDisplayExport(std::int32_t red, std::int32_t green, std::int32_t blue);
 // Opens the frame's scene.
 void BeginDisplayScene();
+// How many scenes have begun: a frame number for code that runs in every camera pass but must
+// act once a frame.
+std::uint32_t GetDisplaySceneCount();
 // Closes an open scene.
 void EndDisplayScene();
 // Shows the frame, outside any excluded areas; recovers a lost device.

@@ -444,7 +444,17 @@ void CountFrame() {
     d.lastMeasure = now;
 }
 
+namespace {
+// Scenes begun since the program started: one a presented frame.
+std::uint32_t g_ScenesBegun = 0;
+} // namespace
+
+std::uint32_t GetDisplaySceneCount() {
+    return g_ScenesBegun;
+}
+
 void BeginDisplayScene() {
+    ++g_ScenesBegun;
     if (d.hosted && d.mainWindow) ShowWindow(d.mainWindow, SW_HIDE);
     CountFrame();
     if (d.device && SUCCEEDED(d.device->BeginScene())) d.sceneOpen = true;

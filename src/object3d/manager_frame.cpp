@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "object3d/object_manager.h"
+#include "display/display.h"
 #include "object3d/frame_hierarchy.h"
 #include "object3d/frustum.h"
 #include "object3d/keyframes.h"
@@ -201,7 +202,14 @@ void ObjectManager::PrepareFrame() {
     if (!statesReset) ResetRenderStates();
     ResetStateCache();
     ApplyChanges();
-    UpdateObjects();
+    // The frame's preparation runs in every camera pass and sub-pass; animations advance once a
+    // frame however many cameras draw it.
+    const std::uint32_t scene = GetDisplaySceneCount();
+    if (!animatedScene || scene != lastAnimatedScene) {
+        UpdateObjects();
+        lastAnimatedScene = scene;
+        animatedScene = true;
+    }
     BuildViewFrustum(0.0f);
     BuildDrawLists();
     CollectVisibleObjects();

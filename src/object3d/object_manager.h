@@ -247,4 +247,6 @@ private:
     // While a stencil layer draws, its own blend and depth-write states hold, not the meshes'.
     std::uint8_t stencilLayer = 0;
     bool statesReset = false; // ResetRenderStates ran for this device
+    bool animatedScene = false;
+    std::uint32_t lastAnimatedScene = 0; // the scene whose frame advanced the animations
 };

@@ -138,6 +138,19 @@ TEST_F(CameraScene, CamerasAreDrawnInListOrderEachInItsView) {
     EXPECT_EQ(GetCameraInternalData(0)->backdropColour, 0xFF000080u);
 }
 
+TEST_F(CameraScene, AnimationsAdvanceOnceAFrameHoweverManyCamerasDrawIt) {
+    MakeCamera(3);
+    MakeCamera(7);
+    BuildBox(1, 1.0f);
+    ObjectRecord* box = g_Object3D.objects[1];
+    box->animationPlaying = 1;
+    box->endFrame = 100;
+    Sync();
+    const float before = box->currentFrame;
+    Sync();
+    EXPECT_EQ(box->currentFrame, before + 1);
+}
+
 TEST_F(CameraScene, ImageTargetsHoldTheCamerasView) {
     MakeCamera(3);
     SetCameraToImage(3, 5, 100, 64);
