@@ -1,5 +1,6 @@
-// Where each component lies inside a vertex of any layout, and the set-up of a mesh's vertex
-// format and arrays.
+// Where each component lies inside a vertex of any layout (an FVF code, or the mesh's vertex
+// declaration when its FVF is 0), and the functions that give a mesh its vertex format and its
+// vertex and index arrays. Every piece of code that reads or writes vertices goes through the map.
 #pragma once
 
 #include "core/win32.h"
@@ -9,13 +10,14 @@
 struct MeshRecord;
 
 // Word offsets of the components of one vertex layout; 0 = absent. Presence is tested on a slot
-// that cannot be 0 when present (position Z, normal NZ, a texture set's V).
+// that cannot be 0 when present (position Z, normal NZ, a texture set's V). Tangents take the
+// slots of texture set 1, binormals those of set 2.
 struct VertexOffsetMap {
     std::uint32_t StrideDwords;
     std::uint32_t StrideBytes;
     std::uint32_t reserved0;
     std::uint32_t X, Y, Z;
-    std::uint32_t Rhw;
+    std::uint32_t Rhw; // the fourth position word (rhw, w, or the first blend weight)
     std::uint32_t reserved1[3];
     std::uint32_t NX, NY, NZ;
     std::uint32_t PointSize;
@@ -31,8 +33,41 @@ static_assert(sizeof(VertexOffsetMap) == 48 * 4);
 // Fills the map from an FVF code; false for a null map or a code whose decoded size differs from
 // the platform's size of it.
 bool GetFVFOffsetMap(std::uint32_t fvf, VertexOffsetMap* map);
-// The mesh's vertices as the given FVF, copied from data (sourceStride bytes a vertex, at most
-// the FVF's size) into a new array; no index list, drawn as primitiveType. False, with the mesh's
-// arrays freed, when the array cannot be made.
+// From the mesh's FVF, or from its declaration when the FVF is 0 (always true then).
+bool GetMeshOffsetMap(const MeshRecord* mesh, VertexOffsetMap* map);
+// Whether the 3D module has a device.
+bool IsDevicePresent();
+
+// New vertex and index arrays (contents not cleared); an index count above 65535 fails and
+// changes nothing; 0 indices leave no index list.
+bool AllocateMeshData(MeshRecord* mesh, std::int32_t vertexCount, std::int32_t indexCount);
+// The mesh described by a declaration (its own copy and a declaration object), then its arrays.
+bool SetupMeshDeclarationData(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
+                              std::uint32_t vertexSize, std::int32_t vertexCount,
+                              std::int32_t indexCount);
+// The mesh in an FVF, then its arrays.
+bool SetupMeshFVFData(MeshRecord* mesh, std::uint32_t fvf, std::int32_t vertexCount,
+                      std::int32_t indexCount);
+// The mesh in the template's format, with at least the template's counts, and the template's
+// vertices, indices, primitive type and draw counts copied in.
+bool SetupMeshFromFormat(MeshRecord* mesh, const MeshRecord* source, std::int32_t indexCount,
+                         std::int32_t vertexCount);
+bool SetupMeshFromTemplate(MeshRecord* mesh, const MeshRecord* source);
+// The mesh's vertices as the given FVF, copied vertex by vertex from data (sourceStride bytes a
+// vertex, at most the FVF's size); no index list, drawn as primitiveType. False, with the mesh
+// unchanged, for a stride above the vertex size; with its arrays freed when they cannot be made.
 bool SetMeshFromRawVertices(MeshRecord* mesh, std::uint32_t fvf, std::uint32_t sourceStride,
                             const void* data, std::int32_t vertexCount, std::int32_t primitiveType);
+
+// Vertex writers over an array of 32-bit words; false only for a null array.
+bool SetVertexPositionNormal(std::uint32_t fvf, float* vertices, std::int32_t i, float x, float y,
+                             float z, float u, float v);
+bool SetVertexData(std::uint32_t fvf, float* vertices, std::int32_t i, float x, float y, float z,
+                   float nx, float ny, float nz, D3DCOLOR diffuse, float u, float v);
+bool SetMeshVertexData(const MeshRecord* mesh, float* vertices, std::int32_t i, float x, float y,
+                       float z, float nx, float ny, float nz, D3DCOLOR diffuse, float u, float v);
+
+// Exchanges two 32-bit entries.
+bool SwapDwords(std::int32_t* array, std::int32_t i, std::int32_t j);
+// Sorts array[low..high] (inclusive) ascending.
+bool SortIndexRange(std::int32_t* array, std::int32_t low, std::int32_t high);

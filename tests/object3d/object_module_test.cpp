@@ -258,15 +258,14 @@ TEST_F(ObjectTables, AnimationFramesPastTheEndTakeTheLastFramesBounds) {
     EXPECT_EQ(o->collision.radius, 1);
 }
 
-TEST(ObjectMeshes, RawVerticesOfAnotherStrideArePackedVertexByVertex) {
+TEST(ObjectMeshes, RawVerticesLargerThanTheFormatAreRefused) {
     const float source[2][4] = {{1, 2, 3, 99}, {4, 5, 6, 99}}; // a word more than XYZ each
     MeshRecord mesh;
-    ASSERT_TRUE(
+    EXPECT_FALSE(
         SetMeshFromRawVertices(&mesh, D3DFVF_XYZ, sizeof source[0], source, 2, D3DPT_POINTLIST));
+    EXPECT_EQ(mesh.vertices, nullptr);
+    ASSERT_TRUE(SetMeshFromRawVertices(&mesh, D3DFVF_XYZ, 12, source, 2, D3DPT_POINTLIST));
     EXPECT_EQ(mesh.vertexSize, 12u);
-    const auto* v = reinterpret_cast<const float*>(mesh.vertices);
-    EXPECT_EQ(v[3], 4); // the second vertex right after the first
-    EXPECT_EQ(v[5], 6);
     EXPECT_EQ(mesh.drawPrimitiveCount, 0);
     EXPECT_EQ(mesh.indexCount, 0);
 }

@@ -1,0 +1,281 @@
+#include "core/win32.h"
+
+#include "core/com_ptr.h"
+#include "core/core.h"
+#include "object3d/mesh_convert.h"
+#include "object3d/object_records.h"
+#include "object3d/object_state.h"
+#include "object3d/vertex_layout.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t kMeshTooLarge = 7029;
+constexpr std::uint32_t kMaxVertices = 0x10000;
+constexpr DWORD kManaged = D3DXMESH_MANAGED; // 0x220: managed vertex and index buffers
+constexpr DWORD kManaged32 = D3DXMESH_MANAGED | D3DXMESH_32BIT; // 0x221
+
+// The list the D3DX mesh takes: strips and fans turned into triangles, a plain list numbered
+// through; empty when an index names no vertex.
+std::vector<std::uint32_t> TriangleList(const MeshRecord* mesh, std::uint32_t faces) {
+    std::vector<std::uint32_t> list;
+    const bool strip = mesh->primitiveType == D3DPT_TRIANGLESTRIP;
+    const bool fan = mesh->primitiveType == D3DPT_TRIANGLEFAN;
+    const bool indexed = mesh->indices && mesh->indexCount > 0;
+    auto corner = [&](std::int32_t k) -> std::uint32_t {
+        return indexed ? mesh->indices[k] : static_cast<std::uint32_t>(k);
+    };
+    if (strip || fan) {
+        const std::int32_t n = indexed ? mesh->indexCount : mesh->vertexCount;
+        for (std::int32_t k = 2; k < n; ++k) {
+            const bool swap = strip && (k & 1);
+            const std::uint32_t a = corner(strip ? k - 2 : 0), b = corner(k - 1);
+            list.insert(list.end(), {swap ? b : a, swap ? a : b, corner(k)});
+        }
+    } else if (indexed) {
+        list.assign(mesh->indices, mesh->indices + mesh->indexCount);
+    } else {
+        for (std::uint32_t k = 0; k < faces * 3; ++k)
+            list.push_back(k);
+    }
+    list.resize(static_cast<std::size_t>(faces) * 3, 0);
+    for (std::uint32_t v : list)
+        if (v >= static_cast<std::uint32_t>(mesh->vertexCount)) return {};
+    return list;
+}
+
+bool FillDXMesh(ID3DXMesh* dx, const MeshRecord* mesh, const std::vector<std::uint32_t>& list,
+                bool wide) {
+    void* indices = nullptr;
+    if (FAILED(dx->LockIndexBuffer(0, &indices)) || !indices) return false;
+    if (wide) {
+        std::memcpy(indices, list.data(), list.size() * 4);
+    } else {
+        auto* out = static_cast<std::uint16_t*>(indices);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            out[i] = static_cast<std::uint16_t>(list[i]);
+    }
+    dx->UnlockIndexBuffer();
+    void* vertices = nullptr;
+    if (FAILED(dx->LockVertexBuffer(0, &vertices)) || !vertices) return false;
+    std::memcpy(vertices, mesh->vertices,
+                static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize);
+    dx->UnlockVertexBuffer();
+    return true;
+}
+
+// The mesh's index list as the D3DX mesh has it: a 16-bit list, or (when the list does not fit
+// 16 bits) nothing.
+void AdoptList(MeshRecord* mesh, const std::vector<std::uint32_t>& list, bool wide) {
+    const bool hadList = mesh->indices && mesh->indexCount > 0;
+    const bool layout =
+        mesh->primitiveType == D3DPT_TRIANGLESTRIP || mesh->primitiveType == D3DPT_TRIANGLEFAN;
+    if (wide || (hadList && !layout) || list.size() > 65535) return;
+    auto* indices = new (std::nothrow) std::uint16_t[list.size() ? list.size() : 1];
+    if (!indices) return;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        indices[i] = static_cast<std::uint16_t>(list[i]);
+    delete[] std::exchange(mesh->indices, indices);
+    mesh->indexCount = static_cast<std::int32_t>(list.size());
+    mesh->primitiveType = D3DPT_TRIANGLELIST;
+    if (layout) mesh->indexLayoutChanged = 1;
+}
+
+// Every face's three corners written one after another: the vertices of a plain list.
+bool ExpandIntoMesh(MeshRecord* mesh, ID3DXMesh* dx, DWORD faces, DWORD vertexCount) {
+    const bool wide = dx->GetOptions() & D3DXMESH_32BIT;
+    void* indices = nullptr;
+    void* vertices = nullptr;
+    if (FAILED(dx->LockIndexBuffer(D3DLOCK_READONLY, &indices)) || !indices) return false;
+    if (FAILED(dx->LockVertexBuffer(D3DLOCK_READONLY, &vertices)) || !vertices) {
+        dx->UnlockIndexBuffer();
+        return false;
+    }
+    const std::size_t stride = mesh->vertexSize;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(faces) * 3; ++c) {
+        const std::uint32_t v = wide ? static_cast<const std::uint32_t*>(indices)[c]
+                                     : static_cast<const std::uint16_t*>(indices)[c];
+        if (v < vertexCount)
+            std::memcpy(mesh->vertices + c * stride,
+                        static_cast<const std::uint8_t*>(vertices) + v * stride, stride);
+        else
+            std::memset(mesh->vertices + c * stride, 0, stride);
+    }
+    dx->UnlockVertexBuffer();
+    dx->UnlockIndexBuffer();
+    return true;
+}
+
+// The D3DX mesh's indices into the mesh's 16-bit list; false when one names no vertex.
+bool ReadIndices(MeshRecord* mesh, ID3DXMesh* dx, DWORD vertexCount) {
+    if (!mesh->indices || mesh->indexCount <= 0) return true;
+    const bool wide = dx->GetOptions() & D3DXMESH_32BIT;
+    void* indices = nullptr;
+    if (FAILED(dx->LockIndexBuffer(D3DLOCK_READONLY, &indices)) || !indices) return false;
+    bool valid = true;
+    for (std::int32_t i = 0; i < mesh->indexCount; ++i) {
+        const std::uint32_t v = wide ? static_cast<const std::uint32_t*>(indices)[i]
+                                     : static_cast<const std::uint16_t*>(indices)[i];
+        valid = valid && v < vertexCount;
+        mesh->indices[i] = static_cast<std::uint16_t>(valid ? v : 0);
+    }
+    dx->UnlockIndexBuffer();
+    return valid;
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+} // namespace
+
+ID3DXMesh* MakeDXMeshFromMesh(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
+                              std::uint32_t fvf) {
+    IDirect3DDevice9* device = g_Object3D.device;
+    if (!mesh || !mesh->vertices || mesh->vertexCount <= 0 || !device) return nullptr;
+    const auto vertices = static_cast<std::uint32_t>(mesh->vertexCount);
+    if (vertices >= kMaxVertices) {
+        RaiseRuntimeError(kMeshTooLarge);
+        return nullptr;
+    }
+    const auto faces =
+        static_cast<std::uint32_t>(mesh->drawPrimitiveCount > 0 ? mesh->drawPrimitiveCount : 0);
+    if (faces == 0) return nullptr;
+    const bool wide = faces * 3 >= 0x10000;
+    const DWORD options = wide ? kManaged32 : kManaged;
+    const std::vector<std::uint32_t> list = TriangleList(mesh, faces);
+    if (list.empty()) return nullptr; // an index that names no vertex
+    ComPtr<ID3DXMesh> made;
+    const HRESULT hr = mesh->fvf ? D3DXCreateMeshFVF(faces, vertices, options, mesh->fvf, device,
+                                                     made.PutAddress())
+                                 : D3DXCreateMesh(faces, vertices, options, mesh->declaration,
+                                                  device, made.PutAddress());
+    if (FAILED(hr) || !made || !FillDXMesh(made, mesh, list, wide)) return nullptr;
+    // A clone the platform refuses leaves the mesh as it was and gives nothing.
+    ComPtr<ID3DXMesh> result;
+    if (fvf) {
+        if (FAILED(made->CloneMeshFVF(options, fvf, device, result.PutAddress()))) return nullptr;
+    } else if (declaration) {
+        if (FAILED(made->CloneMesh(options, declaration, device, result.PutAddress())))
+            return nullptr;
+    } else {
+        result = std::move(made);
+    }
+    if (!result) return nullptr;
+    AdoptList(mesh, list, wide);
+    return result.Detach();
+}
+
+void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx) {
+    if (!mesh || !dx) return;
+    const DWORD vertexCount = dx->GetNumVertices(), faces = dx->GetNumFaces();
+    const bool plain = static_cast<std::uint64_t>(faces) * 3 > 0xFFFF;
+    const DWORD fvf = dx->GetFVF();
+    D3DVERTEXELEMENT9 declaration[MAX_FVF_DECL_SIZE] = {};
+    dx->GetDeclaration(declaration);
+    const std::int32_t vertices =
+        plain ? static_cast<std::int32_t>(faces * 3) : static_cast<std::int32_t>(vertexCount);
+    const std::int32_t indices = plain ? 0 : static_cast<std::int32_t>(faces * 3);
+    const bool set = fvf ? SetupMeshFVFData(mesh, fvf, vertices, indices)
+                         : SetupMeshDeclarationData(mesh, declaration, dx->GetNumBytesPerVertex(),
+                                                    vertices, indices);
+    if (!set) return;
+    if (plain) {
+        ExpandIntoMesh(mesh, dx, faces, vertexCount);
+    } else {
+        ReadIndices(mesh, dx, vertexCount);
+        ComPtr<IDirect3DVertexBuffer9> buffer;
+        if (SUCCEEDED(dx->GetVertexBuffer(buffer.PutAddress())))
+            ReadVertexBufferIntoMesh(mesh, buffer, 0);
+    }
+    mesh->indexLayoutChanged = 1;
+}
+
+void RebuildMeshViaDXMesh(MeshRecord* mesh) {
+    if (!mesh) return;
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, mesh->savedFVF));
+    if (!dx) return;
+    UpdateMeshFromDXMesh(mesh, dx);
+    delete[] std::exchange(mesh->backupVertices, nullptr);
+}
+
+void ConvertMeshToFVF(MeshRecord* mesh, std::uint32_t fvf) {
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, fvf));
+    if (dx) UpdateMeshFromDXMesh(mesh, dx);
+}
+
+void FreeMeshOriginalData(MeshRecord* mesh, std::uint32_t fvf) {
+    if (!mesh) return;
+    delete[] std::exchange(mesh->backupVertices, nullptr);
+    ConvertMeshToFVF(mesh, fvf);
+}
+
+void ComputeMeshNormals(MeshRecord* mesh) {
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
+    if (!dx) return;
+    D3DXComputeNormals(dx, nullptr);
+    UpdateMeshFromDXMesh(mesh, dx);
+}
+
+void ComputeMeshNormalsKeepFormat(MeshRecord* mesh) {
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
+    if (!dx) return;
+    D3DVERTEXELEMENT9 declaration[MAX_FVF_DECL_SIZE] = {};
+    if (FAILED(dx->GetDeclaration(declaration))) return;
+    int end = 0;
+    bool normal = false;
+    while (end < MAX_FVF_DECL_SIZE && declaration[end].Stream != 0xFF)
+        normal = normal || declaration[end++].Usage == D3DDECLUSAGE_NORMAL;
+    if (!normal && end + 1 < MAX_FVF_DECL_SIZE) {
+        declaration[end] = {0,
+                            static_cast<WORD>(dx->GetNumBytesPerVertex()),
+                            D3DDECLTYPE_FLOAT3,
+                            D3DDECLMETHOD_DEFAULT,
+                            D3DDECLUSAGE_NORMAL,
+                            0};
+        declaration[end + 1] = D3DDECL_END();
+        ComPtr<ID3DXMesh> cloned;
+        if (FAILED(dx->CloneMesh(dx->GetOptions(), declaration, g_Object3D.device,
+                                 cloned.PutAddress())) ||
+            !cloned)
+            return;
+        dx = std::move(cloned);
+    }
+    D3DXComputeNormals(dx, nullptr);
+    UpdateMeshFromDXMesh(mesh, dx);
+}
+
+bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
+    if (mesh) *mesh = nullptr;
+    IDirect3DDevice9* device = g_Object3D.device;
+    if (!fileName || !mesh || !device) return false;
+    ComPtr<ID3DXBuffer> adjacency, materials, effects;
+    ComPtr<ID3DXMesh> dx;
+    DWORD materialCount = 0;
+    if (FAILED(D3DXLoadMeshFromXA(fileName, kManaged, device, adjacency.PutAddress(),
+                                  materials.PutAddress(), effects.PutAddress(), &materialCount,
+                                  dx.PutAddress())) ||
+        !dx)
+        return false;
+    auto* made = new (std::nothrow) MeshRecord;
+    if (!made) return false;
+    UpdateMeshFromDXMesh(made, dx);
+    made->primitiveType = D3DPT_TRIANGLELIST;
+    made->drawVertexCount = made->vertexCount;
+    made->drawPrimitiveCount = made->indexCount > 0 ? made->indexCount / 3 : made->vertexCount / 3;
+    *mesh = made;
+    return true;
+}
+
+bool SaveXMesh(const char* fileName, MeshRecord* mesh) {
+    // Wine's D3DX has no X writer: calling it ends the process.
+    if (!fileName || !mesh || RunningUnderWine()) return false;
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
+    return dx && SUCCEEDED(D3DXSaveMeshToXA(fileName, dx, nullptr, nullptr, nullptr, 0,
+                                            D3DXF_FILEFORMAT_TEXT));
+}
