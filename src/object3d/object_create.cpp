@@ -128,6 +128,7 @@ bool SetupNewObject(std::int32_t n, float range) {
         MatchBonesToFrames(object->meshes, object->rootFrame, object->meshCount);
     }
     if (set && !set->animation) delete std::exchange(object->animationSet, nullptr);
+    LinkAnimationsToFrames(object);
     for (std::int32_t i = 0; object->meshes && i < object->meshCount; ++i)
         BackupMeshVertices(object->meshes[i]);
     for (std::int32_t f = 0; f < object->frameCount; ++f)

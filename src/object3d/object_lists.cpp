@@ -5,6 +5,7 @@
 #include "object3d/object_records.h"
 #include "object3d/skinning.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -28,6 +29,36 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     }
     count = 0;
     listFn(list, root, &count);
+    return true;
+}
+
+// The first bone of the mesh named like the frame follows the frame's combined matrix.
+void LinkBonesToFrame(MeshRecord* mesh, FrameRecord* frame) {
+    if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
+        return;
+    for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
+        if (std::strncmp(mesh->bones[b].name, frame->name, kRecordNameLength) != 0) continue;
+        mesh->boneFrames[b] = frame;
+        mesh->boneMatrices[b] = &frame->combinedMatrix;
+        return;
+    }
+}
+
+// Ascending by time. A stable sort: keys at one time keep their order, and a long track sorts in
+// n log n rather than in the square of its length.
+template <typename Key> void SortKeys(Key* keys, std::uint32_t count) {
+    std::stable_sort(keys, keys + count,
+                     [](const Key& a, const Key& b) { return a.time < b.time; });
+}
+
+// A fresh array holding count keys of source; the counts stay 0 when there are none.
+template <typename Key>
+bool CopyKeys(Key*& keys, std::uint32_t& count, const Key* source, std::uint32_t sourceCount) {
+    if (!source || sourceCount == 0) return true;
+    keys = new (std::nothrow) Key[sourceCount];
+    if (!keys) return false;
+    std::memcpy(keys, source, sourceCount * sizeof(Key));
+    count = sourceCount;
     return true;
 }
 
@@ -129,20 +160,95 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
     WalkFrameTree(frame, [meshes, meshCount](FrameRecord* f) {
-        for (std::int32_t m = 0; m < meshCount; ++m) {
-            MeshRecord* mesh = meshes[m];
-            if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||
-                !mesh->boneMatrices)
-                continue;
-            for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-                if (std::strncmp(mesh->bones[b].name, f->name, kRecordNameLength) != 0) continue;
-                mesh->boneFrames[b] = f;
-                mesh->boneMatrices[b] = &f->combinedMatrix;
-                break;
-            }
-        }
+        for (std::int32_t m = 0; m < meshCount; ++m)
+            LinkBonesToFrame(meshes[m], f);
     });
     return true;
+}
+
+bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
+    WalkFrameTree(frame, [mesh](FrameRecord* f) { LinkBonesToFrame(mesh, f); });
+    return true;
+}
+
+FrameRecord* FindFrameByName(const char* name, FrameRecord* frame) {
+    if (!name) return frame;
+    return FindFrame(frame, [name](const FrameRecord* f) {
+        return std::strncmp(f->name, name, kRecordNameLength) == 0;
+    });
+}
+
+AnimationRecord* FindAnimationByName(ObjectRecord* object, const char* name) {
+    if (!object || !object->animationSet || !name) return nullptr;
+    for (AnimationRecord* a = object->animationSet->animation; a; a = a->next)
+        if (_strnicmp(a->name, name, kRecordNameLength) == 0) return a;
+    return nullptr;
+}
+
+void UpdateVectorKeyDeltas(PositionKey* keys, std::uint32_t count) {
+    for (std::uint32_t i = 0; keys && i + 1 < count; ++i) {
+        const std::uint32_t span = keys[i + 1].time - keys[i].time;
+        keys[i].delta = (keys[i + 1].value - keys[i].value) / static_cast<float>(span ? span : 1);
+    }
+}
+
+bool PreparePositionKeys(AnimationRecord* animation) {
+    if (!animation || !animation->positionKeys) return false;
+    SortKeys(animation->positionKeys, animation->positionKeyCount);
+    UpdateVectorKeyDeltas(animation->positionKeys, animation->positionKeyCount);
+    return true;
+}
+
+bool PrepareRotationKeys(AnimationRecord* animation) {
+    if (!animation || !animation->rotationKeys) return false;
+    SortKeys(animation->rotationKeys, animation->rotationKeyCount);
+    return true;
+}
+
+bool PrepareScaleKeys(AnimationRecord* animation) {
+    if (!animation || !animation->scaleKeys) return false;
+    SortKeys(animation->scaleKeys, animation->scaleKeyCount);
+    UpdateVectorKeyDeltas(animation->scaleKeys, animation->scaleKeyCount);
+    return true;
+}
+
+bool PrepareAnimationKeys(AnimationRecord* animation) {
+    PreparePositionKeys(animation);
+    PrepareRotationKeys(animation);
+    PrepareScaleKeys(animation);
+    return true;
+}
+
+AnimationRecord* CopyAnimation(AnimationRecord* source, const char* name) {
+    if (!source) return nullptr;
+    auto* copy = new (std::nothrow) AnimationRecord;
+    if (!copy) return nullptr;
+    if (name) std::strncpy(copy->name, name, kRecordNameLength - 1);
+    copy->interpolation = source->interpolation;
+    copy->linear = source->linear;
+    if (!CopyKeys(copy->positionKeys, copy->positionKeyCount, source->positionKeys,
+                  source->positionKeyCount) ||
+        !CopyKeys(copy->rotationKeys, copy->rotationKeyCount, source->rotationKeys,
+                  source->rotationKeyCount) ||
+        !CopyKeys(copy->scaleKeys, copy->scaleKeyCount, source->scaleKeys, source->scaleKeyCount) ||
+        !CopyKeys(copy->matrixKeys, copy->matrixKeyCount, source->matrixKeys,
+                  source->matrixKeyCount)) {
+        delete copy;
+        return nullptr;
+    }
+    AnimationRecord* last = source;
+    while (last->next)
+        last = last->next;
+    last->next = copy;
+    return copy;
+}
+
+void LinkAnimationsToFrames(ObjectRecord* object) {
+    if (!object || !object->animationSet) return;
+    for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
+        a->frame = FindFrameByName(a->name, object->rootFrame);
+        PrepareAnimationKeys(a);
+    }
 }
 
 void SelectObjectDetailLevel(ObjectRecord* object) {
@@ -172,7 +278,8 @@ void UpdateObjectAnimationFrame(ObjectRecord* object) {
                 UpdateFrameMeshVertices(object, f, mesh);
                 object->forceVertexUpdate = 0;
             }
-            // Stand-in until the bound box and sphere meshes can be made: they are not refreshed.
+            UpdateFrameBoundsBox(f);
+            UpdateFrameBoundSphere(f);
         }
     } else if (object->frameCount > 0 && (object->animating || object->forceVertexUpdate)) {
         for (std::int32_t i = 0; i < object->frameCount; ++i)

@@ -494,3 +494,16 @@ template <typename Fn> void WalkFrameTree(FrameRecord* frame, Fn&& fn) {
         if (child) pending.Push(child);
     }
 }
+
+// The first frame in the same order for which pred holds; null when none does.
+template <typename Pred> FrameRecord* FindFrame(FrameRecord* frame, Pred&& pred) {
+    SmallStack<FrameRecord*, 32> pending;
+    if (frame) pending.Push(frame);
+    while (!pending.Empty()) {
+        FrameRecord* f = pending.Pop();
+        if (pred(f)) return f;
+        if (f->sibling) pending.Push(f->sibling);
+        if (f->child) pending.Push(f->child);
+    }
+    return nullptr;
+}
