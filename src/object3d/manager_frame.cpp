@@ -170,8 +170,7 @@ void ObjectManager::UpdateObjects() {
             o->collision.frozenBounds[1])
             continue;
         // A frame outside the animation takes the nearest end's bounds.
-        std::int32_t k = static_cast<std::int32_t>(o->currentFrame);
-        k = std::clamp(k, 0, set->frameCount - 1);
+        const std::int32_t k = ClampedFrameIndex(o->currentFrame, set->frameCount);
         CollisionBlock& c = o->collision;
         c.minimum = set->boundsMinimum[k];
         c.maximum = set->boundsMaximum[k];

@@ -54,6 +54,14 @@ inline D3DXMATRIX Multiply(const D3DXMATRIX& a, const D3DXMATRIX& b) {
     return r;
 }
 
+// The whole frame number of an animation time, held within 0 .. count - 1 (0 for no frames or a
+// time that is not a number). Clamped as a float first: a float beyond int range has no int.
+inline std::int32_t ClampedFrameIndex(float time, std::int32_t count) {
+    if (count <= 0 || !(time >= 0)) return 0;
+    if (time >= static_cast<float>(count - 1)) return count - 1;
+    return static_cast<std::int32_t>(time);
+}
+
 constexpr int kRecordNameLength = 256;
 // The level-of-detail levels and the six mesh slots of a frame.
 constexpr int kFrameMeshSlots = 6;

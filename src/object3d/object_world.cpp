@@ -330,9 +330,7 @@ void FinishFrameBounds(ObjectRecord* object, AnimationSetRecord* set) {
         set->boundsCentre[k] = c;
         set->boundsRadius[k] = a > b ? a : b;
     }
-    std::int32_t k = static_cast<std::int32_t>(object->currentFrame);
-    if (k < 0) k = 0;
-    if (k >= n) k = n - 1;
+    const std::int32_t k = ClampedFrameIndex(object->currentFrame, n);
     CollisionBlock& o = object->collision;
     o.minimum = set->boundsMinimum[k];
     o.maximum = set->boundsMaximum[k];

@@ -117,9 +117,14 @@ void InterpolateMeshVertexFrames(ObjectRecord* object, FrameRecord* frame) {
     if (!object || !mesh || !mesh->keyFrames || mesh->keyFrameCount < 2) return;
     if (!object->animating && !object->forceVertexUpdate) return;
     object->forceVertexUpdate = 0;
-    std::int32_t k = static_cast<std::int32_t>(object->currentFrame);
-    float t = object->currentFrame - static_cast<float>(k);
-    if (k < 0 || k + 1 >= mesh->keyFrameCount) k = 0, t = 0;
+    // Frames outside the keys (or not numbers at all) show the first key.
+    const float at = object->currentFrame;
+    std::int32_t k = 0;
+    float t = 0;
+    if (at >= 0 && at < static_cast<float>(mesh->keyFrameCount - 1)) {
+        k = static_cast<std::int32_t>(at);
+        t = at - static_cast<float>(k);
+    }
     mesh->currentKeyFrame = k;
     const FrameRecord& key = mesh->keyFrames[k];
     frame->initialMatrix = key.initialMatrix;
@@ -150,9 +155,11 @@ void UpdateVertexMatrixAnimation(ObjectRecord* object) {
     const AnimationRecord* a =
         object && object->animationSet ? object->animationSet->animation : nullptr;
     if (!a || !a->bakedFrames || !a->bakedIndices || !object->meshes) return;
-    const auto k = static_cast<std::int32_t>(object->currentFrame);
     // The current frame and every matrix number must lie within the tables.
-    if (k < 0 || static_cast<std::uint32_t>(k) >= a->bakedFrameCount || !a->bakedFrames[k]) return;
+    const float at = object->currentFrame;
+    if (!(at >= 0 && at < static_cast<float>(a->bakedFrameCount))) return;
+    const auto k = static_cast<std::uint32_t>(at);
+    if (k >= a->bakedFrameCount || !a->bakedFrames[k]) return;
     const D3DXMATRIX* matrices = a->bakedFrames[k];
     std::uint32_t c = 0;
     const std::int32_t meshes = object->meshCount < 0 ? -object->meshCount : object->meshCount;
