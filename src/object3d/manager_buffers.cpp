@@ -67,6 +67,26 @@ template <typename Entry> void Unlink(Entry*& head, Entry* entry) {
     }
 }
 
+// The draw counts the mesh's own data can hold: larger ones (from a damaged file, say) would draw
+// the buffer-mates' geometry or read past the buffer.
+void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
+    const bool indexed = mesh->indices && mesh->indexCount > 0;
+    const std::int64_t points = indexed ? mesh->indexCount : mesh->vertexCount;
+    std::int64_t most = 0;
+    switch (mesh->primitiveType) {
+    case D3DPT_POINTLIST: most = points; break;
+    case D3DPT_LINELIST: most = points / 2; break;
+    case D3DPT_LINESTRIP: most = points - 1; break;
+    case D3DPT_TRIANGLELIST: most = points / 3; break;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: most = points - 2; break;
+    default: break;
+    }
+    item->primitiveCount = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(mesh->drawPrimitiveCount, 0, std::max<std::int64_t>(most, 0)));
+    item->vertexCount = std::clamp(mesh->drawVertexCount, 0, std::max(mesh->vertexCount, 0));
+}
+
 } // namespace
 
 template <typename Fn> void ObjectManager::ForEachLiveMesh(Fn&& fn) {
@@ -183,8 +203,7 @@ bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
     item->indexBuffer = indices ? indices->buffer : nullptr;
     item->primitiveType = mesh->primitiveType;
     item->startVertex = vertices->usedSize * 4 / mesh->vertexSize;
-    item->primitiveCount = mesh->drawPrimitiveCount;
-    item->vertexCount = mesh->drawVertexCount;
+    SetDrawCounts(item, mesh);
     item->stride = mesh->vertexSize;
     item->vertexEntry = vertices;
     item->indexEntry = indices;
@@ -335,8 +354,7 @@ bool ObjectManager::UpdateMeshVertices(MeshRecord* mesh) {
     }
     std::memcpy(entry->lockedData + first * entry->stride, mesh->vertices,
                 static_cast<std::size_t>(mesh->vertexCount) * entry->stride);
-    item->vertexCount = mesh->drawVertexCount;
-    item->primitiveCount = mesh->drawPrimitiveCount;
+    SetDrawCounts(item, mesh);
     IndexBufferEntry* indices = item->indexEntry;
     if (indices && mesh->indices && mesh->indexCount > 0 &&
         item->startIndex + static_cast<std::uint64_t>(mesh->indexCount) <= indices->capacity)

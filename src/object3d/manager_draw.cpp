@@ -215,7 +215,7 @@ bool ObjectManager::DrawObject(ObjectRecord* object) {
         SetRenderState(D3DRS_TEXTUREFACTOR, object->instanceColour);
         instanceAlpha = 1;
     }
-    if (object->customBufferB) {
+    if (object->customBufferB && object->customSize >= sizeof(DWORD)) {
         DWORD colour;
         std::memcpy(&colour, object->customBufferB, sizeof colour);
         SetRenderState(D3DRS_TEXTUREFACTOR, colour);

@@ -1,9 +1,146 @@
 #include "core/win32.h"
 
 #include "object3d/model_files.h"
+#include "core/core.h"
+#include "modelfile/converters.h"
+#include "modelfile/object_block.h"
+#include "object3d/mesh_convert.h"
+#include "object3d/object_records.h"
 
-// Stand-in until object files can be read: every load fails.
-bool LoadObjectFile(const char*, ObjectRecord** object) {
-    if (object) *object = nullptr;
-    return false;
+#include <cstring>
+#include <new>
+#include <string>
+
+char ObjectTempDataFolder[kTempFolderLength] = {};
+
+namespace {
+
+constexpr std::int32_t kFileMissing = 105;
+constexpr std::int32_t kFileExists = 106;
+constexpr std::int32_t kObjectNotLoaded = 7018;
+
+std::string WithBackslash(std::string folder) {
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+void SetTempFolder(const std::string& folder) {
+    std::strncpy(ObjectTempDataFolder, folder.c_str(), kTempFolderLength - 1);
+    ObjectTempDataFolder[kTempFolderLength - 1] = 0;
+}
+
+// The text after the name's last dot; empty without one.
+const char* ExtensionOf(const char* fileName) {
+    const char* dot = std::strrchr(fileName, '.');
+    return dot ? dot + 1 : "";
+}
+
+} // namespace
+
+void GetObjectTempDataFolder() {
+    if (g_CoreData && g_CoreData->mediaFolder[0]) {
+        SetTempFolder(WithBackslash(std::string(g_CoreData->mediaFolder,
+                                                strnlen(g_CoreData->mediaFolder,
+                                                        kCorePathLength))));
+        return;
+    }
+    char working[MAX_PATH] = {}, temporary[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, working);
+    GetTempPathA(MAX_PATH, temporary);
+    std::string base = WithBackslash(temporary);
+    // A temporary folder that is the working folder would fill the program's own folder.
+    if (_stricmp(base.c_str(), WithBackslash(working).c_str()) == 0) {
+        char windows[MAX_PATH] = {};
+        GetWindowsDirectoryA(windows, MAX_PATH);
+        base = WithBackslash(windows) + "temp\\";
+        CreateDirectoryA(base.c_str(), nullptr);
+    }
+    const std::string folder = base + "tuldata";
+    CreateDirectoryA(folder.c_str(), nullptr); // an existing folder stays as it is
+    SetTempFolder(folder + "\\");
+}
+
+bool ObjectFileExists(const char* fileName) {
+    if (!fileName) return false;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t** block,
+                      std::uint32_t* size) {
+    if (!block || !size) return false;
+    *block = nullptr;
+    *size = 0;
+    const ModelConverter* converter = FindModelConverter(extension);
+    if (!converter || !fileName) return false;
+    if (converter->passCoreData) converter->passCoreData(g_CoreData);
+    std::uint8_t* converted = nullptr;
+    std::uint32_t convertedSize = 0;
+    bool ok = converter->convert(fileName, &converted, &convertedSize) && converted;
+    if (ok) {
+        // The converter keeps its block until its free; the caller gets a copy of its own.
+        *block = new (std::nothrow) std::uint8_t[convertedSize > 0 ? convertedSize : 1];
+        ok = *block != nullptr;
+        if (ok) {
+            std::memcpy(*block, converted, convertedSize);
+            *size = convertedSize;
+        }
+    }
+    converter->free(converted);
+    return ok;
+}
+
+bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
+    if (!object) return false;
+    *object = nullptr;
+    if (!fileName) {
+        RaiseRuntimeError(kFileMissing);
+        return false;
+    }
+    const char* extension = ExtensionOf(fileName);
+    // An MD3 model is named by its folder: no file of that name need exist.
+    if (_stricmp(extension, "MD3") != 0 && !ObjectFileExists(fileName)) {
+        RaiseRuntimeError(kFileMissing);
+        return false;
+    }
+    TLOBlock block;
+    const bool read = _stricmp(extension, "TLO") == 0
+                          ? ReadWholeFile(fileName, block.Out(), block.OutSize())
+                          : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
+    if (!read || !ReadObjectFromBlock(block.Data(), block.Size(), object)) {
+        RaiseRuntimeError(kObjectNotLoaded);
+        return false;
+    }
+    return true;
+}
+
+bool SaveObjectFile(const char* fileName, ObjectRecord* object) {
+    if (!fileName || !object) return false;
+    if (ObjectFileExists(fileName)) {
+        RaiseRuntimeError(kFileExists);
+        return false;
+    }
+    RestoreAllMeshVertices(object);
+    TLOBlock block;
+    return WriteObjectToBlock(object, block.Out(), block.OutSize()) &&
+           WriteWholeFile(fileName, block.Data(), block.Size());
+}
+
+bool CopyObjectViaBlock(ObjectRecord** newObject, const ObjectRecord* source) {
+    if (!newObject) return false;
+    *newObject = nullptr;
+    TLOBlock block;
+    return WriteObjectToBlock(source, block.Out(), block.OutSize()) &&
+           ReadObjectFromBlock(block.Data(), block.Size(), newObject);
+}
+
+std::uint8_t* AllocateObjectCustomData(ObjectRecord* object, std::uint32_t size) {
+    if (!object) return nullptr;
+    delete[] object->customBufferB;
+    object->customBufferB = new (std::nothrow) std::uint8_t[size > 0 ? size : 1]();
+    object->customSize = object->customBufferB ? size : 0;
+    return object->customBufferB;
 }

@@ -1,8 +1,31 @@
-// Object files in and out: native files read directly, other model formats through their
-// converters.
+// Object files in and out: native files read and written directly, other model formats through
+// their converters; copies through a block; the temporary folder that effects and converters
+// write their working files into.
 #pragma once
+
+#include <cstdint>
 
 struct ObjectRecord;
 
-// A new object read from the file into *object; false, *object null, when it cannot be loaded.
+constexpr int kTempFolderLength = 260;
+// The temporary data folder with a trailing backslash, as GetObjectTempDataFolder last found it.
+extern char ObjectTempDataFolder[kTempFolderLength];
+
+// Fills ObjectTempDataFolder: the engine's media folder when it has one, else "tuldata" under
+// the system's temporary folder (made when missing).
+void GetObjectTempDataFolder();
+bool ObjectFileExists(const char* fileName);
+// The block a converter makes of the file, chosen by extension; false, nothing returned, when no
+// converter takes the extension or the conversion fails.
+bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t** block,
+                      std::uint32_t* size);
+// A new object from the file into *object; false, *object null, with error 105 when the file is
+// missing (a .md3 name need not exist) and 7018 when it cannot be read or converted.
 bool LoadObjectFile(const char* fileName, ObjectRecord** object);
+// The object in the unanimated pose as a native file; error 106 and false, nothing touched, when
+// the file exists already; false when it cannot be written.
+bool SaveObjectFile(const char* fileName, ObjectRecord* object);
+// A new object made from source through a block.
+bool CopyObjectViaBlock(ObjectRecord** newObject, const ObjectRecord* source);
+// A new buffer of size bytes as the object's custom data (the old one is freed); it is returned.
+std::uint8_t* AllocateObjectCustomData(ObjectRecord* object, std::uint32_t size);

@@ -331,6 +331,9 @@ struct MeshRecord {
     std::uint8_t showBounds = 0;
     std::uint32_t mipmapBias = 0;      // float bits of sampler 0's MIPMAPLODBIAS
     std::uint32_t renderWords[7] = {}; // further settings copied whole with the material
+    // Carried through the native object format and by nothing else.
+    std::uint8_t formatFlag = 0;
+    std::uint32_t formatWord = 0;
     // Drawn with the transform in force, which it then moves on by the frame's initial matrix.
     std::uint8_t frameLocal = 0;
     CollisionBlock bounds; // the radius is also a point list's point size

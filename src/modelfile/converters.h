@@ -1,0 +1,44 @@
+// The model converters: each turns one foreign model file into a block of the native object
+// format, which the object loader then reads like a native file.
+#pragma once
+
+#include <cstdint>
+
+struct CoreData;
+
+struct ModelConverter {
+    const char* name;
+    // The converter takes files whose extension begins with this, compared without case.
+    const char* extensionPrefix;
+    // A new block in *block (the converter keeps it, and its working object, until free).
+    bool (*convert)(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+    void (*free)(std::uint8_t* block);
+    // Handed the engine's shared data before each conversion; null for converters without need.
+    void (*passCoreData)(CoreData* core);
+};
+
+// The converter for a file extension (without its dot), or null when none takes it.
+const ModelConverter* FindModelConverter(const char* extension);
+
+namespace ConvX {
+bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+void Free(std::uint8_t* block);
+} // namespace ConvX
+namespace ConvMD2 {
+bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+void Free(std::uint8_t* block);
+} // namespace ConvMD2
+namespace ConvMD3 {
+bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+void Free(std::uint8_t* block);
+} // namespace ConvMD3
+namespace Conv3DS {
+void PassCoreData(CoreData* core);
+bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+void Free(std::uint8_t* block);
+} // namespace Conv3DS
+namespace ConvMDL {
+void PassCoreData(CoreData* core);
+bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+void Free(std::uint8_t* block);
+} // namespace ConvMDL
