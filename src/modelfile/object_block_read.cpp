@@ -119,9 +119,15 @@ bool ReadFrameList(BlockCursor& c, FrameRecord** target, FrameRecord* into, Fram
         if (!Payload(c, h.size, p)) return false;
         bool ok = true;
         switch (h.code) {
-        case kFrameName: ok = ReadBlockString(p, f->name); break;
-        case kFrameMatrix: ok = ReadBlockMatrix(p, &f->initialMatrix); break;
-        case kFrameMesh: ok = seen.First(h.code) && ReadMeshList(p, &f->mesh, keyDepth); break;
+        case kFrameName:
+            ok = ReadBlockString(p, f->name);
+            break;
+        case kFrameMatrix:
+            ok = ReadBlockMatrix(p, &f->initialMatrix);
+            break;
+        case kFrameMesh:
+            ok = seen.First(h.code) && ReadMeshList(p, &f->mesh, keyDepth);
+            break;
         case kFrameChild:
             ok = seen.First(h.code);
             pending.push_back({p, &f->child, f, depth + 1});
@@ -130,10 +136,17 @@ bool ReadFrameList(BlockCursor& c, FrameRecord** target, FrameRecord* into, Fram
             ok = seen.First(h.code);
             pending.push_back({p, &f->sibling, parent, depth + 1});
             break;
-        case kFrameOffset: ok = ReadBlockVector(p, &f->offset); break;
-        case kFrameRotation: ok = ReadBlockVector(p, &f->rotation); break;
-        case kFrameScale: ok = ReadBlockVector(p, &f->scale); break;
-        default: break;
+        case kFrameOffset:
+            ok = ReadBlockVector(p, &f->offset);
+            break;
+        case kFrameRotation:
+            ok = ReadBlockVector(p, &f->rotation);
+            break;
+        case kFrameScale:
+            ok = ReadBlockVector(p, &f->scale);
+            break;
+        default:
+            break;
         }
         if (!ok) return c.Fail();
         if (!ReadHeader(c, h)) return false;
@@ -148,9 +161,8 @@ bool ReadFrameTree(BlockCursor& c, FrameRecord** target, FrameRecord* into, int 
     while (!pending.empty()) {
         PendingFrame next = pending.back();
         pending.pop_back();
-        if (next.depth > kMaxNesting ||
-            !ReadFrameList(next.span, next.target, nullptr, next.parent, next.depth, keyDepth,
-                           pending))
+        if (next.depth > kMaxNesting || !ReadFrameList(next.span, next.target, nullptr, next.parent,
+                                                       next.depth, keyDepth, pending))
             return c.Fail();
     }
     return true;
@@ -179,7 +191,8 @@ bool ReadKeyFrames(BlockCursor& c, MeshRecord* m, int keyDepth) {
 
 bool ReadVertices(BlockCursor& p, MeshRecord* m, const Seen& seen) {
     if (!seen.Has(kMeshVertexSize) || !seen.Has(kMeshVertexCount)) return false;
-    const std::uint64_t bytes = std::uint64_t{m->vertexSize} * static_cast<std::uint32_t>(m->vertexCount);
+    const std::uint64_t bytes =
+        std::uint64_t{m->vertexSize} * static_cast<std::uint32_t>(m->vertexCount);
     if (bytes > p.Left() && p.Left() > 0) return false;
     return ReadArrayBlock(p, &m->vertices, static_cast<std::uint32_t>(bytes));
 }
@@ -192,53 +205,84 @@ bool ReadIndices(BlockCursor& p, MeshRecord* m, const Seen& seen) {
 
 bool ReadMeshBlock(const Header& h, BlockCursor& p, MeshRecord* m, Seen& seen) {
     switch (h.code) {
-    case kMeshFVF: return ReadBlockDword(p, &m->fvf);
+    case kMeshFVF:
+        return ReadBlockDword(p, &m->fvf);
     case kMeshVertexSize:
         return seen.First(h.code) && !seen.Has(kMeshVertices) && ReadBlockDword(p, &m->vertexSize);
-    case kMeshVertexCount: return seen.First(h.code) && ReadCount(p, &m->vertexCount);
-    case kMeshIndexCount: return seen.First(h.code) && ReadCount(p, &m->indexCount);
-    case kMeshVertices: return seen.First(h.code) && ReadVertices(p, m, seen);
-    case kMeshIndices: return seen.First(h.code) && ReadIndices(p, m, seen);
-    case kMeshPrimitiveType: return ReadInt(p, &m->primitiveType);
-    case kMeshDrawVertices: return ReadInt(p, &m->drawVertexCount);
-    case kMeshDrawPrimitives: return ReadInt(p, &m->drawPrimitiveCount);
-    case kMeshBoneCount: return seen.First(h.code) && ReadCount(p, &m->boneCount);
+    case kMeshVertexCount:
+        return seen.First(h.code) && ReadCount(p, &m->vertexCount);
+    case kMeshIndexCount:
+        return seen.First(h.code) && ReadCount(p, &m->indexCount);
+    case kMeshVertices:
+        return seen.First(h.code) && ReadVertices(p, m, seen);
+    case kMeshIndices:
+        return seen.First(h.code) && ReadIndices(p, m, seen);
+    case kMeshPrimitiveType:
+        return ReadInt(p, &m->primitiveType);
+    case kMeshDrawVertices:
+        return ReadInt(p, &m->drawVertexCount);
+    case kMeshDrawPrimitives:
+        return ReadInt(p, &m->drawPrimitiveCount);
+    case kMeshBoneCount:
+        return seen.First(h.code) && ReadCount(p, &m->boneCount);
     case kMeshBones:
         return seen.First(h.code) && seen.Has(kMeshBoneCount) &&
                ReadBoneBlocks(&m->bones, m->boneCount, p);
-    case kMeshMaterialOn: return ReadBlockByte(p, &m->materialOn);
-    case kMeshMaterial: return ReadBlockMaterial(p, &m->material);
-    case kMeshTextureCount: return seen.First(h.code) && ReadCount(p, &m->textureCount);
+    case kMeshMaterialOn:
+        return ReadBlockByte(p, &m->materialOn);
+    case kMeshMaterial:
+        return ReadBlockMaterial(p, &m->material);
+    case kMeshTextureCount:
+        return seen.First(h.code) && ReadCount(p, &m->textureCount);
     case kMeshTextures:
         return seen.First(h.code) && seen.Has(kMeshTextureCount) &&
                ReadTextureBlocks(&m->textures, m->textureCount, p);
-    case kMeshMultiMaterialOn: return ReadBlockByte(p, &m->multiMaterialOn);
+    case kMeshMultiMaterialOn:
+        return ReadBlockByte(p, &m->multiMaterialOn);
     case kMeshMultiMaterialCount:
         return seen.First(h.code) && ReadCount(p, &m->multiMaterialCount);
     case kMeshMultiMaterials:
         return seen.First(h.code) && seen.Has(kMeshMultiMaterialCount) &&
                ReadMultiMaterialBlocks(&m->multiMaterials, m->multiMaterialCount, p);
-    case kMeshWireframe: return ReadBlockByte(p, &m->wireframe);
-    case kMeshLighting: return ReadBlockByte(p, &m->lighting);
-    case kMeshCulling: return ReadBlockByte(p, &m->culling);
-    case kMeshFog: return ReadBlockByte(p, &m->fog);
-    case kMeshAmbient: return ReadBlockByte(p, &m->ambient);
-    case kMeshTransparency: return ReadBlockByte(p, &m->transparency);
-    case kMeshGhost: return ReadBlockByte(p, &m->ghost);
-    case kMeshGhostMode: return ReadInt(p, &m->ghostMode);
-    case kMeshVisible: return ReadBlockByte(p, &m->visible);
-    case kMeshFormatFlag: return ReadBlockByte(p, &m->formatFlag);
+    case kMeshWireframe:
+        return ReadBlockByte(p, &m->wireframe);
+    case kMeshLighting:
+        return ReadBlockByte(p, &m->lighting);
+    case kMeshCulling:
+        return ReadBlockByte(p, &m->culling);
+    case kMeshFog:
+        return ReadBlockByte(p, &m->fog);
+    case kMeshAmbient:
+        return ReadBlockByte(p, &m->ambient);
+    case kMeshTransparency:
+        return ReadBlockByte(p, &m->transparency);
+    case kMeshGhost:
+        return ReadBlockByte(p, &m->ghost);
+    case kMeshGhostMode:
+        return ReadInt(p, &m->ghostMode);
+    case kMeshVisible:
+        return ReadBlockByte(p, &m->visible);
+    case kMeshFormatFlag:
+        return ReadBlockByte(p, &m->formatFlag);
     case kMeshEffectName:
         m->effectInUse = 1;
         return ReadBlockString(p, m->effectFileName);
-    case kMeshFormatWord: return ReadBlockDword(p, &m->formatWord);
-    case kMeshDepthBiasOn: return ReadBlockByte(p, &m->depthBiasOn);
-    case kMeshSlopeScaleDepthBias: return ReadFloat(p, &m->slopeScaleDepthBias);
-    case kMeshDepthBias: return ReadFloat(p, &m->depthBias);
-    case kMeshDepthRead: return ReadBlockByte(p, &m->depthRead);
-    case kMeshDepthWrite: return ReadBlockByte(p, &m->depthWrite);
-    case kMeshAlphaReference: return ReadInt(p, &m->alphaReference);
-    default: return true;
+    case kMeshFormatWord:
+        return ReadBlockDword(p, &m->formatWord);
+    case kMeshDepthBiasOn:
+        return ReadBlockByte(p, &m->depthBiasOn);
+    case kMeshSlopeScaleDepthBias:
+        return ReadFloat(p, &m->slopeScaleDepthBias);
+    case kMeshDepthBias:
+        return ReadFloat(p, &m->depthBias);
+    case kMeshDepthRead:
+        return ReadBlockByte(p, &m->depthRead);
+    case kMeshDepthWrite:
+        return ReadBlockByte(p, &m->depthWrite);
+    case kMeshAlphaReference:
+        return ReadInt(p, &m->alphaReference);
+    default:
+        return true;
     }
 }
 
@@ -325,24 +369,28 @@ bool ReadRecordList(Record** records, std::int32_t count, BlockCursor& c, Handle
 
 bool ReadBone(const Header& h, BlockCursor& p, BoneRecord& bone, Seen& seen) {
     switch (h.code) {
-    case kBoneName: return ReadBlockString(p, bone.name);
-    case kBoneInfluenceCount: return seen.First(h.code) && ReadBlockDword(p, &bone.influenceCount);
+    case kBoneName:
+        return ReadBlockString(p, bone.name);
+    case kBoneInfluenceCount:
+        return seen.First(h.code) && ReadBlockDword(p, &bone.influenceCount);
     case kBoneVertices:
         return seen.First(h.code) && seen.Has(kBoneInfluenceCount) &&
                ReadArrayBlock(p, &bone.vertices, bone.influenceCount);
     case kBoneWeights:
         return seen.First(h.code) && seen.Has(kBoneInfluenceCount) &&
                ReadArrayBlock(p, &bone.weights, bone.influenceCount);
-    case kBoneOffsetMatrix: return ReadBlockMatrix(p, &bone.offsetMatrix);
-    default: return true;
+    case kBoneOffsetMatrix:
+        return ReadBlockMatrix(p, &bone.offsetMatrix);
+    default:
+        return true;
     }
 }
 
 bool ReadTexture(const Header& h, BlockCursor& p, TextureRecord& slot, Seen&) {
-    std::uint32_t* words[12] = {&slot.stage,     &slot.colourOperation, &slot.argument1,
-                                &slot.argument2, &slot.addressU,        &slot.addressV,
-                                &slot.magFilter, &slot.minFilter,       &slot.mipFilter,
-                                &slot.coordinateMode, &slot.extra[0],   &slot.extra[1]};
+    std::uint32_t* words[12] = {&slot.stage,          &slot.colourOperation, &slot.argument1,
+                                &slot.argument2,      &slot.addressU,        &slot.addressV,
+                                &slot.magFilter,      &slot.minFilter,       &slot.mipFilter,
+                                &slot.coordinateMode, &slot.extra[0],        &slot.extra[1]};
     if (h.code == kTextureName) return ReadBlockString(p, slot.fileName);
     if (h.code >= kTextureFirstWord && h.code <= kTextureLastWord)
         return ReadBlockDword(p, words[h.code - kTextureFirstWord]);
@@ -351,12 +399,18 @@ bool ReadTexture(const Header& h, BlockCursor& p, TextureRecord& slot, Seen&) {
 
 bool ReadMultiMaterial(const Header& h, BlockCursor& p, MultiMaterialRecord& e, Seen&) {
     switch (h.code) {
-    case kMultiMaterialName: return ReadBlockString(p, e.name);
-    case kMultiMaterialMaterial: return ReadBlockMaterial(p, &e.material);
-    case kMultiMaterialStartIndex: return ReadBlockDword(p, &e.startIndex);
-    case kMultiMaterialIndexCount: return ReadBlockDword(p, &e.indexCount);
-    case kMultiMaterialPrimitiveCount: return ReadBlockDword(p, &e.primitiveCount);
-    default: return true;
+    case kMultiMaterialName:
+        return ReadBlockString(p, e.name);
+    case kMultiMaterialMaterial:
+        return ReadBlockMaterial(p, &e.material);
+    case kMultiMaterialStartIndex:
+        return ReadBlockDword(p, &e.startIndex);
+    case kMultiMaterialIndexCount:
+        return ReadBlockDword(p, &e.indexCount);
+    case kMultiMaterialPrimitiveCount:
+        return ReadBlockDword(p, &e.primitiveCount);
+    default:
+        return true;
     }
 }
 
@@ -370,28 +424,40 @@ bool ReadAnimationBlock(const Header& h, BlockCursor& p, AnimationRecord* a, See
     if (h.code >= kPositionKeyCount && h.code <= kMatrixKeys && !seen.First(h.code)) return false;
     if (h.code >= kBakedIndices && h.code <= kBakedMatrices && !seen.First(h.code)) return false;
     switch (h.code) {
-    case kAnimationName: return ReadBlockString(p, a->name);
-    case kPositionKeyCount: return ReadBlockDword(p, &a->positionKeyCount);
+    case kAnimationName:
+        return ReadBlockString(p, a->name);
+    case kPositionKeyCount:
+        return ReadBlockDword(p, &a->positionKeyCount);
     case kPositionKeys:
         return ReadKeys(p, &a->positionKeys, a->positionKeyCount, seen, kPositionKeyCount);
-    case kRotationKeyCount: return ReadBlockDword(p, &a->rotationKeyCount);
+    case kRotationKeyCount:
+        return ReadBlockDword(p, &a->rotationKeyCount);
     case kRotationKeys:
         return ReadKeys(p, &a->rotationKeys, a->rotationKeyCount, seen, kRotationKeyCount);
-    case kScaleKeyCount: return ReadBlockDword(p, &a->scaleKeyCount);
-    case kScaleKeys: return ReadKeys(p, &a->scaleKeys, a->scaleKeyCount, seen, kScaleKeyCount);
-    case kMatrixKeyCount: return ReadBlockDword(p, &a->matrixKeyCount);
+    case kScaleKeyCount:
+        return ReadBlockDword(p, &a->scaleKeyCount);
+    case kScaleKeys:
+        return ReadKeys(p, &a->scaleKeys, a->scaleKeyCount, seen, kScaleKeyCount);
+    case kMatrixKeyCount:
+        return ReadBlockDword(p, &a->matrixKeyCount);
     case kMatrixKeys:
         return ReadKeys(p, &a->matrixKeys, a->matrixKeyCount, seen, kMatrixKeyCount);
-    case kKeyed: return ReadBlockDword(p, &a->keyed);
-    case kBakedIndexCount: return ReadBlockDword(p, &a->bakedIndexCount);
+    case kKeyed:
+        return ReadBlockDword(p, &a->keyed);
+    case kBakedIndexCount:
+        return ReadBlockDword(p, &a->bakedIndexCount);
     case kBakedIndices:
-        return seen.Has(kBakedIndexCount) && ReadArrayBlock(p, &a->bakedIndices, a->bakedIndexCount);
-    case kBakedFrameCount: return ReadBlockDword(p, &a->bakedFrameCount);
-    case kBakedMatricesPerFrame: return ReadBlockDword(p, &a->bakedMatricesPerFrame);
+        return seen.Has(kBakedIndexCount) &&
+               ReadArrayBlock(p, &a->bakedIndices, a->bakedIndexCount);
+    case kBakedFrameCount:
+        return ReadBlockDword(p, &a->bakedFrameCount);
+    case kBakedMatricesPerFrame:
+        return ReadBlockDword(p, &a->bakedMatricesPerFrame);
     case kBakedMatrices:
         return seen.Has(kBakedFrameCount) && seen.Has(kBakedMatricesPerFrame) &&
                ReadBakedFrameMatrices(a, p);
-    default: return true;
+    default:
+        return true;
     }
 }
 
@@ -434,10 +500,14 @@ bool ReadOneAnimation(BlockCursor& c, AnimationRecord** target, BlockCursor* nex
 
 bool ReadSetBlock(const Header& h, BlockCursor& p, AnimationSetRecord* set, Seen& seen) {
     switch (h.code) {
-    case kSetName: return ReadBlockString(p, set->name);
-    case kSetLength: return ReadBlockDword(p, &set->length);
-    case kSetAnimation: return seen.First(h.code) && ReadAnimationBlocks(&set->animation, p);
-    default: return true;
+    case kSetName:
+        return ReadBlockString(p, set->name);
+    case kSetLength:
+        return ReadBlockDword(p, &set->length);
+    case kSetAnimation:
+        return seen.First(h.code) && ReadAnimationBlocks(&set->animation, p);
+    default:
+        return true;
     }
 }
 
@@ -529,8 +599,7 @@ bool ReadTextureBlocks(TextureRecord** textures, std::int32_t count, BlockCursor
     return ReadRecordList(textures, count, c, ReadTexture);
 }
 
-bool ReadMultiMaterialBlocks(MultiMaterialRecord** entries, std::int32_t count,
-                             BlockCursor& c) {
+bool ReadMultiMaterialBlocks(MultiMaterialRecord** entries, std::int32_t count, BlockCursor& c) {
     return ReadRecordList(entries, count, c, ReadMultiMaterial);
 }
 

@@ -70,13 +70,11 @@ bool FloatBlock(std::uint32_t code, float value, std::uint8_t** c, std::uint32_t
     return DwordBlock(code, bits, c, n);
 }
 
-bool VectorBlock(std::uint32_t code, const D3DXVECTOR3& value, std::uint8_t** c,
-                 std::uint32_t* n) {
+bool VectorBlock(std::uint32_t code, const D3DXVECTOR3& value, std::uint8_t** c, std::uint32_t* n) {
     return WriteBlockDwordPair(code, 12, c, n) && WriteBlockVector(value, c, n);
 }
 
-bool MatrixBlock(std::uint32_t code, const D3DXMATRIX& value, std::uint8_t** c,
-                 std::uint32_t* n) {
+bool MatrixBlock(std::uint32_t code, const D3DXMATRIX& value, std::uint8_t** c, std::uint32_t* n) {
     return WriteBlockDwordPair(code, 64, c, n) && WriteBlockMatrix(value, c, n);
 }
 
@@ -113,7 +111,8 @@ bool WriteDeclaration(const MeshRecord* mesh, std::uint8_t** c, std::uint32_t* n
     D3DVERTEXELEMENT9 entries[kDeclarationEntries];
     std::memcpy(entries, mesh->declaration, kDeclarationBytes);
     bool ends = false;
-    for (const D3DVERTEXELEMENT9& e : entries) ends = ends || e.Stream == 0xFF;
+    for (const D3DVERTEXELEMENT9& e : entries)
+        ends = ends || e.Stream == 0xFF;
     if (!ends) {
         std::memset(entries, 0, kDeclarationBytes);
         entries[0] = D3DDECL_END();
@@ -240,20 +239,20 @@ bool WriteFrameTree(const FrameRecord* frame, std::uint8_t** c, std::uint32_t* n
 }
 
 bool WriteAnimationHead(const AnimationRecord* a, std::uint8_t** c, std::uint32_t* n) {
-    bool ok =
-        NameBlock(kAnimationName, a->name, c, n) &&
-        DwordBlock(kPositionKeyCount, a->positionKeyCount, c, n) &&
-        (a->positionKeyCount == 0 ||
-         ArrayBlock(kPositionKeys, a->positionKeys, 28, a->positionKeyCount, c, n)) &&
-        DwordBlock(kRotationKeyCount, a->rotationKeyCount, c, n) &&
-        (a->rotationKeyCount == 0 ||
-         ArrayBlock(kRotationKeys, a->rotationKeys, 20, a->rotationKeyCount, c, n)) &&
-        DwordBlock(kScaleKeyCount, a->scaleKeyCount, c, n) &&
-        (a->scaleKeyCount == 0 || ArrayBlock(kScaleKeys, a->scaleKeys, 28, a->scaleKeyCount, c, n)) &&
-        DwordBlock(kMatrixKeyCount, a->matrixKeyCount, c, n) &&
-        (a->matrixKeyCount == 0 ||
-         ArrayBlock(kMatrixKeys, a->matrixKeys, 132, a->matrixKeyCount, c, n)) &&
-        DwordBlock(kKeyed, a->keyed, c, n);
+    bool ok = NameBlock(kAnimationName, a->name, c, n) &&
+              DwordBlock(kPositionKeyCount, a->positionKeyCount, c, n) &&
+              (a->positionKeyCount == 0 ||
+               ArrayBlock(kPositionKeys, a->positionKeys, 28, a->positionKeyCount, c, n)) &&
+              DwordBlock(kRotationKeyCount, a->rotationKeyCount, c, n) &&
+              (a->rotationKeyCount == 0 ||
+               ArrayBlock(kRotationKeys, a->rotationKeys, 20, a->rotationKeyCount, c, n)) &&
+              DwordBlock(kScaleKeyCount, a->scaleKeyCount, c, n) &&
+              (a->scaleKeyCount == 0 ||
+               ArrayBlock(kScaleKeys, a->scaleKeys, 28, a->scaleKeyCount, c, n)) &&
+              DwordBlock(kMatrixKeyCount, a->matrixKeyCount, c, n) &&
+              (a->matrixKeyCount == 0 ||
+               ArrayBlock(kMatrixKeys, a->matrixKeys, 132, a->matrixKeyCount, c, n)) &&
+              DwordBlock(kKeyed, a->keyed, c, n);
     if (!ok || a->keyed != 0) return ok;
     const std::uint32_t frames = a->bakedFrames ? a->bakedFrameCount : 0;
     const std::uint64_t bytes = std::uint64_t{64} * frames * a->bakedMatricesPerFrame;
@@ -359,10 +358,10 @@ bool WriteTextureBlocks(const TextureRecord* textures, std::int32_t count, std::
                         std::uint32_t* n) {
     for (std::int32_t t = 0; textures && t < count; ++t) {
         const TextureRecord& slot = textures[t];
-        const std::uint32_t words[12] = {slot.stage,     slot.colourOperation, slot.argument1,
-                                         slot.argument2, slot.addressU,        slot.addressV,
-                                         slot.magFilter, slot.minFilter,       slot.mipFilter,
-                                         slot.coordinateMode, slot.extra[0],   slot.extra[1]};
+        const std::uint32_t words[12] = {slot.stage,          slot.colourOperation, slot.argument1,
+                                         slot.argument2,      slot.addressU,        slot.addressV,
+                                         slot.magFilter,      slot.minFilter,       slot.mipFilter,
+                                         slot.coordinateMode, slot.extra[0],        slot.extra[1]};
         if (!NameBlock(kTextureName, slot.fileName, c, n)) return false;
         for (std::uint32_t w = 0; w < 12; ++w)
             if (!DwordBlock(kTextureFirstWord + w, words[w], c, n)) return false;

@@ -74,13 +74,24 @@ void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
     const std::int64_t points = indexed ? mesh->indexCount : mesh->vertexCount;
     std::int64_t most = 0;
     switch (mesh->primitiveType) {
-    case D3DPT_POINTLIST: most = points; break;
-    case D3DPT_LINELIST: most = points / 2; break;
-    case D3DPT_LINESTRIP: most = points - 1; break;
-    case D3DPT_TRIANGLELIST: most = points / 3; break;
+    case D3DPT_POINTLIST:
+        most = points;
+        break;
+    case D3DPT_LINELIST:
+        most = points / 2;
+        break;
+    case D3DPT_LINESTRIP:
+        most = points - 1;
+        break;
+    case D3DPT_TRIANGLELIST:
+        most = points / 3;
+        break;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: most = points - 2; break;
-    default: break;
+    case D3DPT_TRIANGLEFAN:
+        most = points - 2;
+        break;
+    default:
+        break;
     }
     item->primitiveCount = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(mesh->drawPrimitiveCount, 0, std::max<std::int64_t>(most, 0)));

@@ -39,9 +39,8 @@ const char* ExtensionOf(const char* fileName) {
 
 void GetObjectTempDataFolder() {
     if (g_CoreData && g_CoreData->mediaFolder[0]) {
-        SetTempFolder(WithBackslash(std::string(g_CoreData->mediaFolder,
-                                                strnlen(g_CoreData->mediaFolder,
-                                                        kCorePathLength))));
+        SetTempFolder(WithBackslash(std::string(
+            g_CoreData->mediaFolder, strnlen(g_CoreData->mediaFolder, kCorePathLength))));
         return;
     }
     char working[MAX_PATH] = {}, temporary[MAX_PATH] = {};

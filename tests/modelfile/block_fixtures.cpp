@@ -33,7 +33,8 @@ MeshRecord* FilledMesh(std::uint32_t fvf, std::uint32_t stride, std::int32_t cou
     mesh->vertices = new std::uint8_t[stride * count];
     std::uniform_real_distribution<float> value(-10, 10);
     auto* words = reinterpret_cast<float*>(mesh->vertices);
-    for (std::uint32_t i = 0; i < stride / 4 * count; ++i) words[i] = value(random);
+    for (std::uint32_t i = 0; i < stride / 4 * count; ++i)
+        words[i] = value(random);
     mesh->drawVertexCount = count;
     mesh->drawPrimitiveCount = count / 3;
     return mesh;
@@ -157,7 +158,15 @@ namespace {
 
 bool Nested(std::uint32_t code) {
     switch (code) {
-    case 1: case 2: case 103: case 104: case 105: case 122: case 128: case 139: case 203:
+    case 1:
+    case 2:
+    case 103:
+    case 104:
+    case 105:
+    case 122:
+    case 128:
+    case 139:
+    case 203:
     case 220:
         return true;
     default:

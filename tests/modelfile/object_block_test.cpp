@@ -47,7 +47,8 @@ std::string SiblingChain(int depth) {
         out += Bytes().U32(105).U32(static_cast<std::uint32_t>((depth - i - 1) * level + 8)).data;
     }
     out += Bytes().End().data;
-    for (int i = 0; i < depth; ++i) out += Bytes().End().data;
+    for (int i = 0; i < depth; ++i)
+        out += Bytes().End().data;
     return out;
 }
 
@@ -71,7 +72,7 @@ TEST(ObjectBlock, AOneFrameObjectIsExactlyTheFormatsBytes) {
     const std::string block = BlockOf(&object);
     EXPECT_EQ(block.size(), 272u);
     EXPECT_EQ(WordAt(block, 28), 204u); // root block 1's size
-    EXPECT_EQ(block, expected.data);
+    EXPECT_TRUE(block == expected.data);
 
     // Cut right after the animation set: complete, without custom data.
     ObjectPtr read(ObjectOf(block.substr(0, 272 - 20)));
@@ -93,7 +94,7 @@ TEST(ObjectBlock, EveryRecordRoundTripsByteForByte) {
 
     ObjectPtr read(ObjectOf(block));
     ASSERT_TRUE(read);
-    EXPECT_EQ(BlockOf(read.get()), block);
+    EXPECT_TRUE(BlockOf(read.get()) == block);
 
     FrameRecord* root = read->rootFrame;
     FrameRecord* arm = root->child;
@@ -121,7 +122,8 @@ TEST(ObjectBlock, EveryRecordRoundTripsByteForByte) {
     const AnimationRecord* walk = read->animationSet->animation;
     EXPECT_EQ(walk->frame, nullptr); // bound only when the object is set up
     EXPECT_EQ(walk->matrixKeys[1].value._42, 1);
-    EXPECT_EQ(walk->next->bakedFrames[2][1], object->animationSet->animation->next->bakedFrames[2][1]);
+    EXPECT_EQ(walk->next->bakedFrames[2][1],
+              object->animationSet->animation->next->bakedFrames[2][1]);
     EXPECT_STREQ(walk->next->next->name, "Leg");
     EXPECT_EQ(read->customSize, 5u);
     EXPECT_EQ(read->customBufferB[4], 5);
@@ -134,7 +136,8 @@ TEST(ObjectBlock, AbsentRecordsAndTheTwoOddBlocks) {
     // The Leg frame has no mesh, child or sibling: three blocks of one end marker each.
     std::size_t empty = 0;
     for (std::uint32_t code : {103u, 104u, 105u})
-        for (const WalkedBlock& b : BlocksOf(blocks, code)) empty += b.size == 8;
+        for (const WalkedBlock& b : BlocksOf(blocks, code))
+            empty += b.size == 8;
     EXPECT_GE(empty, 3u);
     // One declaration block, for the mesh without an FVF: size word 4, then 520 bytes.
     const auto declarations = BlocksOf(blocks, 120);
@@ -146,7 +149,8 @@ TEST(ObjectBlock, AbsentRecordsAndTheTwoOddBlocks) {
     const auto keys = BlocksOf(blocks, 138);
     ASSERT_EQ(keys.size(), 4u);
     EXPECT_EQ(WordAt(block, keys[0].at + 8), 2u);
-    for (std::size_t k = 1; k < keys.size(); ++k) EXPECT_EQ(WordAt(block, keys[k].at + 8), 0u);
+    for (std::size_t k = 1; k < keys.size(); ++k)
+        EXPECT_EQ(WordAt(block, keys[k].at + 8), 0u);
     // Index data only where there are indices.
     EXPECT_EQ(BlocksOf(blocks, 116).size(), 1u);
 }
@@ -177,17 +181,20 @@ TEST(ObjectBlock, DeepChainsReadAndWriteWithoutRecursion) {
     // A chain far longer than any call stack could follow, within the format's limit.
     ObjectPtr wide(new ObjectRecord);
     FrameRecord** next = &wide->rootFrame;
-    for (int i = 0; i < 60000; ++i, next = &(*next)->sibling) *next = new FrameRecord;
+    for (int i = 0; i < 60000; ++i, next = &(*next)->sibling)
+        *next = new FrameRecord;
     const std::string block = BlockOf(wide.get());
     ASSERT_FALSE(block.empty());
     ObjectPtr read(ObjectOf(block));
     ASSERT_TRUE(read);
     int count = 0;
-    for (FrameRecord* f = read->rootFrame; f; f = f->sibling) ++count;
+    for (FrameRecord* f = read->rootFrame; f; f = f->sibling)
+        ++count;
     EXPECT_EQ(count, 60000);
 
     // Past the limit both sides refuse.
-    for (int i = 0; i < 10000; ++i, next = &(*next)->sibling) *next = new FrameRecord;
+    for (int i = 0; i < 10000; ++i, next = &(*next)->sibling)
+        *next = new FrameRecord;
     EXPECT_TRUE(BlockOf(wide.get()).empty());
     EXPECT_FALSE(Reads(WithFrames(SiblingChain(100000))));
     EXPECT_TRUE(Reads(WithFrames(SiblingChain(1000))));
@@ -196,7 +203,8 @@ TEST(ObjectBlock, DeepChainsReadAndWriteWithoutRecursion) {
     animated->rootFrame = new FrameRecord;
     animated->animationSet = new AnimationSetRecord;
     AnimationRecord** link = &animated->animationSet->animation;
-    for (int i = 0; i < 70000; ++i, link = &(*link)->next) *link = new AnimationRecord;
+    for (int i = 0; i < 70000; ++i, link = &(*link)->next)
+        *link = new AnimationRecord;
     EXPECT_TRUE(BlockOf(animated.get()).empty());
 }
 
@@ -219,8 +227,8 @@ TEST(ObjectBlock, DamagedBlocksAreRefusedWithoutReadingPastThem) {
     EXPECT_EQ(whole, 2);
 
     // Every count made huge.
-    for (std::uint32_t code : {113u, 114u, 121u, 124u, 127u, 138u, 212u, 214u, 216u, 218u, 302u,
-                               402u, 403u, 404u}) {
+    for (std::uint32_t code :
+         {113u, 114u, 121u, 124u, 127u, 138u, 212u, 214u, 216u, 218u, 302u, 402u, 403u, 404u}) {
         for (const WalkedBlock& b : BlocksOf(blocks, code)) {
             if (WordAt(block, b.at + 8) == 0) continue; // nothing follows a count of 0
             for (std::uint32_t huge : {0xFFFFFFFFu, 0x7FFFFFFFu}) {
@@ -257,12 +265,14 @@ TEST(ObjectBlock, DamagedBlocksAreRefusedWithoutReadingPastThem) {
     for (int i = 0; i < 1000; ++i) {
         std::string noise = FileHeader().data;
         const std::size_t length = random() % 600;
-        for (std::size_t k = 0; k < length; ++k) noise += static_cast<char>(random() & 0xFF);
+        for (std::size_t k = 0; k < length; ++k)
+            noise += static_cast<char>(random() & 0xFF);
         EXPECT_FALSE(Reads(noise));
     }
     for (int i = 0; i < 1000; ++i) {
         std::string changed = block;
-        for (int k = 0; k < 4; ++k) changed[24 + random() % (block.size() - 24)] ^= random() & 0xFF;
+        for (int k = 0; k < 4; ++k)
+            changed[24 + random() % (block.size() - 24)] ^= random() & 0xFF;
         if (!Reads(changed)) continue;
         ObjectPtr read(ObjectOf(changed));
         BlockOf(read.get()); // whatever reads also writes
