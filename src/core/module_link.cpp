@@ -86,6 +86,7 @@ void FillModuleLinkTable(ModuleLinkTableRecord& table) {
     table.image.linkSpriteFunctions = ImageLinkSpriteFunctions;
     table.image.setColorKey = SetImageColorKey;
     table.image.setSettingWord = SetImageSettingWord;
+    table.image.linkTextureClearer = ImageLinkTextureClearer;
     LINK_ENTRIES(sprite, Sprite, SpritePassCoreData);
     table.sprite.update = SpriteUpdate;
     table.sprite.saveBackground = SpriteSaveBackground;

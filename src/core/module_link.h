@@ -99,6 +99,9 @@ struct ImageLinks : ModuleEntries<OneHandleCtor> {
     void (*linkSpriteFunctions)(HMODULE sprite) = nullptr;
     void (*setColorKey)(std::int32_t red, std::int32_t green, std::int32_t blue) = nullptr;
     void (*setSettingWord)(std::int32_t value) = nullptr;
+    // Called by the object module as it starts (and with null as it stops): the function that
+    // makes every mesh let go of a texture the image module is about to free.
+    void (*linkTextureClearer)(void (*clearer)(IDirect3DTexture9* texture)) = nullptr;
 };
 
 struct SpriteLinks : ModuleEntries<TwoHandleCtor> {

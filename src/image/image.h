@@ -18,6 +18,9 @@ void ImagePassCoreData(CoreData* core);
 void ImageRefreshD3D(std::int32_t mode);
 // Takes the sprite module's paste and refresh functions.
 void ImageLinkSpriteFunctions(HMODULE sprite);
+// Takes the 3D object module's clearer, called with a texture just before it is freed so that no
+// mesh keeps it; null unlinks. Kept over a device reset.
+void ImageLinkTextureClearer(void (*clearer)(IDirect3DTexture9* texture));
 // The colour that loads make transparent (alpha 0); the start sequence sets black.
 void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue);
 
@@ -80,6 +83,8 @@ bool LoadImageWithMode(const char* fileName, std::int32_t n, std::int32_t mode);
 std::int32_t LoadTextureForModule(const char* fileName);
 // The same with a size divisor.
 std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t divisor);
+// Deletes an image made by LoadTextureForModule (a negative number); other numbers are ignored.
+void DeleteModuleImage(std::int32_t n);
 // Locks level 0 for WriteImageData and GetImageData.
 void LockImage(std::int32_t n);
 // Unlocks a locked image.

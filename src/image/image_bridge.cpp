@@ -40,5 +40,6 @@ ImageBridge GetImageBridge() {
                        MakeImageFromMemblock,
                        ImageConstructor,
                        ImageDestructor,
-                       GetImageBaseTexture};
+                       GetImageBaseTexture,
+                       DeleteModuleImage};
 }

@@ -51,6 +51,7 @@ struct ImageBridge {
     void (*constructor)(HMODULE display);
     void (*destructor)();
     IDirect3DBaseTexture9* (*getBaseTexture)(std::int32_t n); // cube maps too
+    void (*deleteModuleImage)(std::int32_t n); // negative numbers only: deleteImage refuses them
 };
 
 // Every pointer filled; a module copies it when it starts.

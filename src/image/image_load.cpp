@@ -328,6 +328,10 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
     return number;
 }
 
+void DeleteModuleImage(std::int32_t n) {
+    if (n < 0) RemoveImage(n);
+}
+
 void SaveImage(const char* fileName, std::int32_t image, std::int32_t compression) {
     ImageRecord* r = CheckedImage(image);
     if (!r) return;

@@ -126,11 +126,13 @@ void ImageSetErrorHandler(RuntimeErrorRecord* cell) {
 
 void ImagePassCoreData(CoreData* core) {
     s.core = core;
-    // No module of this program offers the texture-reference clearer; a plug-in could.
+    // The object module links its clearer as it starts; a plug-in library could offer one too,
+    // and a lookup that finds none must not drop the linked one.
     using Clearer = void (*)(IDirect3DTexture9*);
     if (core && core->handles.basic3D) {
-        s.clearTextureReference = reinterpret_cast<Clearer>(reinterpret_cast<void*>(GetProcAddress(
-            core->handles.basic3D, "?ClearObjectsOfTextureRef@@YAXPAUIDirect3DTexture9@@@Z")));
+        if (const auto found = reinterpret_cast<Clearer>(reinterpret_cast<void*>(GetProcAddress(
+                core->handles.basic3D, "?ClearObjectsOfTextureRef@@YAXPAUIDirect3DTexture9@@@Z"))))
+            s.clearTextureReference = found;
     }
     ChooseTextureFormat();
 }
@@ -141,11 +143,17 @@ void ImageRefreshD3D(std::int32_t mode) {
     } else if (mode == 1) {
         const SpritePasteFn paste = s.paste;
         const SpriteRefreshFn refresh = s.refresh;
+        const auto clearer = s.clearTextureReference;
         ImageConstructor(nullptr);
         ImagePassCoreData(s.core);
         s.paste = paste;
         s.refresh = refresh;
+        if (!s.clearTextureReference) s.clearTextureReference = clearer;
     }
+}
+
+void ImageLinkTextureClearer(void (*clearer)(IDirect3DTexture9* texture)) {
+    s.clearTextureReference = clearer;
 }
 
 void ImageLinkSpriteFunctions(HMODULE) {

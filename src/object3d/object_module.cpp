@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "image/image.h"
 #include "object3d/collision.h"
+#include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
 #include "universe/universe.h"
 
@@ -74,6 +75,8 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
     ModuleLinkTable.image.constructor = ImageConstructor;
     ModuleLinkTable.image.destructor = ImageDestructor;
     ModuleLinkTable.image.setSettingWord = SetImageSettingWord;
+    if (ModuleLinkTable.image.linkTextureClearer)
+        ModuleLinkTable.image.linkTextureClearer(ClearObjectsOfTextureRef);
     s.device = GetDirect3DDevice();
     s.caps = D3DCAPS9{};
     if (s.device) {
@@ -108,9 +111,11 @@ void Basic3DPassCoreData(CoreData* core) {
 
 void Basic3DDestructor() {
     Object3DState& s = g_Object3D;
+    if (ModuleLinkTable.image.linkTextureClearer) ModuleLinkTable.image.linkTextureClearer(nullptr);
     s.manager.Free();
     delete std::exchange(s.universe, nullptr);
     FreeObjectTables();
+    s.moduleImageUses.clear(); // a reset deletes every image; a stale count only keeps one alive
     if (!s.meshesSurvive) {
         FreeMeshTable();
     } else {

@@ -27,7 +27,33 @@ void ClearRecord56(DrawItem* item) {
     if (item) *item = DrawItem{};
 }
 
+void ShareMatrixKeys(AnimationRecord* borrower, AnimationRecord* source) {
+    if (!borrower || !source) return;
+    while (source->keySource)
+        source = source->keySource;
+    if (source == borrower) return;
+    if (borrower->keySource) std::erase(borrower->keySource->keyBorrowers, borrower);
+    FreeArray(borrower->matrixKeys);
+    borrower->matrixKeyCount = 0;
+    borrower->keySource = source;
+    source->keyBorrowers.push_back(borrower);
+}
+
 AnimationRecord::~AnimationRecord() {
+    if (keySource) std::erase(keySource->keyBorrowers, this);
+    if (!keyBorrowers.empty()) {
+        // The first borrower inherits the keys; the others borrow from it.
+        AnimationRecord* heir = keyBorrowers.front();
+        heir->keySource = nullptr;
+        FreeArray(heir->matrixKeys);
+        heir->matrixKeys = std::exchange(matrixKeys, nullptr);
+        heir->matrixKeyCount = std::exchange(matrixKeyCount, 0u);
+        for (std::size_t i = 1; i < keyBorrowers.size(); ++i) {
+            keyBorrowers[i]->keySource = heir;
+            heir->keyBorrowers.push_back(keyBorrowers[i]);
+        }
+        keyBorrowers.clear();
+    }
     if (bakedFrames) {
         for (std::uint32_t i = 0; i < bakedFrameCount; ++i)
             delete[] bakedFrames[i];
@@ -166,4 +192,5 @@ ObjectRecord::~ObjectRecord() {
     FreeArray(meshes);
     FreeArray(customBufferA);
     FreeArray(customBufferB);
+    FreeArray(deleteCallbacks);
 }

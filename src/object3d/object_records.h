@@ -163,14 +163,22 @@ struct AnimationRecord {
     D3DXMATRIX** bakedFrames = nullptr; // owned, each entry owned: matrices per frame
     std::uint32_t bakedFrameCount = 0;
     std::uint32_t bakedMatricesPerFrame = 0;
-    AnimationRecord* keySource = nullptr; // matrix keys come from there when set
-    AnimationRecord* next = nullptr;      // owned
+    // Matrix keys come from there when set (see ShareMatrixKeys).
+    AnimationRecord* keySource = nullptr;
+    // The animations whose key source this is. When this one goes, the first of them inherits
+    // the keys and the others borrow from it, so that no borrower samples freed keys.
+    std::vector<AnimationRecord*> keyBorrowers;
+    AnimationRecord* next = nullptr; // owned
 
     AnimationRecord() = default;
     ~AnimationRecord();
     AnimationRecord(const AnimationRecord&) = delete;
     AnimationRecord& operator=(const AnimationRecord&) = delete;
 };
+
+// The borrower samples the source's matrix keys from now on; its own are freed. A source that
+// borrows itself lends its own source's keys instead.
+void ShareMatrixKeys(AnimationRecord* borrower, AnimationRecord* source);
 
 // An object's animation set: its animations and one bounds entry per animation frame.
 struct AnimationSetRecord {
@@ -387,6 +395,11 @@ struct FrameRecord {
     MeshRecord*& MeshSlot(int slot);
 };
 
+struct ObjectDeleteCallback {
+    void (*callback)(std::int32_t object, std::int32_t value);
+    std::int32_t value;
+};
+
 // One 3D object: its frame tree with the meshes on it, its animation, placement and settings.
 struct ObjectRecord {
     std::int32_t meshCount = 0;
@@ -451,12 +464,17 @@ struct ObjectRecord {
     float blendFactor = 0;
     ObjectRecord* instanceSource = nullptr; // not owned: the object an instance draws
     std::uint8_t* instanceData = nullptr;   // owned: a visibility byte per limb
+    std::int32_t instanceDataLength = 0;
     std::uint8_t instanceAlpha = 0;
     D3DCOLOR instanceColour = 0;
     std::uint8_t* customBufferA = nullptr; // owned
     std::uint32_t customSize = 0;
     // Owned; when set, its first word is a colour used as the texture factor while drawn.
     std::uint8_t* customBufferB = nullptr;
+    // Called with (object number, value) before the object is deleted; owned array.
+    ObjectDeleteCallback* deleteCallbacks = nullptr;
+    std::int32_t deleteCallbackCount = 0;
+    std::int32_t deleteCallbackCapacity = 0;
 
     ObjectRecord() = default;
     // Frees the frames with their meshes, the meshes no frame owns, the animation sets, the

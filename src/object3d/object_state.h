@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 
 class EffectBase;
 class Universe;
@@ -61,6 +62,9 @@ struct Object3DState {
     std::int32_t shadowLightIndex = -1;   // -1: the shadow light is at shadowLightPosition
     D3DXVECTOR3 shadowLightPosition{0, 0, 0};
     ObjectManager manager;
+    // Uses of each image the image module made for meshes (negative numbers) by the texture slots
+    // holding it; the image is deleted when its last use goes (mesh_textures.cpp).
+    std::map<std::int32_t, std::int32_t> moduleImageUses;
 };
 
 extern Object3DState g_Object3D;

@@ -16,4 +16,6 @@ public:
     void Render() {}
     // Takes the object out of the world's static-object list.
     void RemoveStaticObject(ObjectRecord*) {}
+    // Adds the world's area entries to the list.
+    void GatherAreaEntries(void*) {}
 };
