@@ -96,6 +96,8 @@ float ColourGreenToFloat(D3DCOLOR colour);
 float ColourByteToFloat(std::uint32_t byte);
 // r, g, b, a into out; the alpha byte.
 std::uint32_t ColourToFloat4(float* out, D3DCOLOR colour);
+// Whether the program runs under Wine, whose D3DX lacks or aborts in a few mesh functions.
+bool RunningUnderWine();
 bool SupportsVertexShaders();
 bool SupportsPixelShaders();
 // (x, y, z) times the matrix's upper 4 x 3 part, translation added, no division by w.

@@ -127,12 +127,12 @@ bool ReadIndices(MeshRecord* mesh, ID3DXMesh* dx, DWORD vertexCount) {
     return valid;
 }
 
+} // namespace
+
 bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
-
-} // namespace
 
 ID3DXMesh* MakeDXMeshFromMesh(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
                               std::uint32_t fvf) {
