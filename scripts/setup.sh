@@ -15,6 +15,8 @@ packages=(
   xvfb xauth xdotool x11-utils
   python3 python3-pil
   sound-theme-freedesktop  # real Ogg Vorbis files that the loader tests damage
+  assimp-testmodels        # real model files the converters read
+  assimp-utils             # the model benchmark's native reference
 )
 
 as_root() {

@@ -34,13 +34,7 @@ const ModelConverter* FindModelConverter(const char* extension) {
     return nullptr;
 }
 
-// Stand-ins until each converter is built: none converts anything yet.
-bool ConvX::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvX::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
+// Stand-ins until each converter is built: they convert nothing yet.
 bool ConvMD2::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
     return ConvertNothing(block, size);
 }

@@ -2,6 +2,8 @@
 // format, which the object loader then reads like a native file.
 #pragma once
 
+#include "core/win32.h"
+
 #include <cstdint>
 
 struct CoreData;
@@ -20,9 +22,16 @@ struct ModelConverter {
 // The converter for a file extension (without its dot), or null when none takes it.
 const ModelConverter* FindModelConverter(const char* extension);
 
+// X files, read through the platform's X file interfaces.
 namespace ConvX {
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
+bool ConvertFile(const char* fileName, std::uint8_t** block, std::uint32_t* size);
 void Free(std::uint8_t* block);
+// The file as the converter's own object (kept until the next conversion or Free); false when
+// it cannot be read.
+bool LoadObject(const char* fileName);
+// The error the platform's X file parser refused the last file with; S_OK when it did not.
+HRESULT LastFileError();
 } // namespace ConvX
 namespace ConvMD2 {
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);

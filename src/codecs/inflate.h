@@ -1,0 +1,13 @@
+// A decoder of raw deflate streams (no zlib or gzip wrapper), for the formats that carry them.
+// It never reads past its input nor writes past its output: a damaged stream is refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Decodes the stream in[0, inSize) to out[history, capacity): out[0, history) holds output of
+// earlier streams that this one may refer back to (within the last 32 KiB). *produced is the
+// number of bytes written. False for a damaged or truncated stream, or one whose output would not
+// fit the capacity.
+bool InflateRaw(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out, std::size_t capacity,
+                std::size_t history, std::size_t* produced);

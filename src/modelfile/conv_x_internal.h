@@ -1,0 +1,132 @@
+// The X converter's working state and the steps its files share. One conversion runs at a time:
+// the state is module-wide, and its object lives until the next conversion or Free.
+#pragma once
+
+#include "core/win32.h"
+
+#include <dxfile.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct AnimationRecord;
+struct AnimationSetRecord;
+struct FrameRecord;
+struct MeshRecord;
+struct ObjectRecord;
+
+namespace ConvX {
+
+// The GUIDs of the templates the converter reads.
+extern const GUID kFrame, kFrameTransformMatrix, kMesh, kMeshNormals, kMeshTextureCoords,
+    kMeshVertexColors, kMeshMaterialList, kMaterial, kTextureFilename, kAnimationSet, kAnimation,
+    kAnimationKey, kAnimationOptions, kXSkinMeshHeader, kSkinWeights, kFVFData;
+// The template declarations registered before every file is read.
+const char* TemplateText();
+
+// One working vertex: position, normal and three texture sets.
+struct WorkVertex {
+    float x, y, z, nx, ny, nz, u0, v0, u1, v1, u2, v2;
+};
+
+struct WorkColour {
+    std::uint32_t vertex;
+    float red, green, blue, alpha;
+};
+
+struct WorkMaterial {
+    float face[4];
+    float power;
+    float specular[3];
+    float emissive[3];
+    std::string texture; // empty: none
+};
+
+struct WorkSkin {
+    std::string bone;
+    std::vector<std::uint32_t> vertices;
+    std::vector<float> weights;
+    float offset[16];
+};
+
+struct State {
+    ObjectRecord* object = nullptr; // the object under construction, owned
+    IDirect3DDevice9* device = nullptr;
+    std::uint8_t* block = nullptr; // the last block handed out, owned until Free
+    HRESULT fileError = S_OK;      // what the platform's parser last refused a file with
+    // The mesh being read.
+    std::vector<WorkVertex> vertices;
+    std::vector<std::uint32_t> triangles;       // three vertex numbers per triangle
+    std::vector<std::uint32_t> triangleFace;    // the face each triangle was cut from
+    std::vector<float> normals;                 // three floats per normal
+    std::vector<std::uint32_t> normalTriangles; // three normal numbers per triangle
+    std::int32_t extraSets = 0;                 // texture sets beyond the first: 0, 1 or 2
+    std::vector<WorkColour> colours;
+    std::vector<std::uint32_t> faceMaterials;
+    bool hasFaceMaterials = false;
+    std::uint32_t materialCountWord = 0;
+    std::uint32_t skinMaxPerVertex = 0, skinMaxPerFace = 0, skinBones = 0;
+    std::vector<WorkMaterial> materials;
+    std::vector<WorkSkin> skins;
+};
+
+extern State g_State;
+
+// Frees the object and every working array.
+void Cleanup();
+// The mesh working data emptied for the next mesh.
+void ResetMeshData();
+// The name of a data object, cut to 255 characters; "$NoName$" when it has none.
+std::string GetDataObjectName(IDirectXFileData* data);
+// The object's data bytes; false when the platform gives none.
+bool GetObjectData(IDirectXFileData* data, const std::uint8_t** bytes, DWORD* size);
+// A new frame named name at the head of parent's children.
+FrameRecord* CreateChildFrame(FrameRecord* parent, const std::string& name);
+// Reads a Mesh data object into the frame's mesh; false when it cannot be read.
+bool ReadMesh(IDirectXFileData* mesh, FrameRecord* frame);
+// Material groups for every mesh of the object's frame list.
+void ProcessMeshes(ObjectRecord* object);
+// The keys of an AnimationKey object into the animation.
+bool ReadAnimationKey(IDirectXFileData* key, AnimationSetRecord* set, AnimationRecord* animation);
+
+// Releases a COM object of the file interfaces when it goes out of scope.
+template <typename T> class Held {
+public:
+    Held() = default;
+    ~Held() {
+        if (p_) p_->Release();
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    T* get() const { return p_; }
+    T** out() { return &p_; }
+    T* operator->() const { return p_; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Reads the bytes of a data object in order, never past their end.
+class DataReader {
+public:
+    DataReader(const std::uint8_t* bytes, DWORD size) : at_(bytes), end_(bytes + size) {}
+    bool Dword(std::uint32_t* value) { return Read(value, 4); }
+    bool Float(float* value) { return Read(value, 4); }
+    bool Floats(float* values, std::uint32_t count) { return Read(values, 4 * count); }
+    bool Word(std::uint16_t* value) { return Read(value, 2); }
+    // A string member: the platform stores a pointer to its characters.
+    bool String(std::string* value);
+    // Whether count items of the given size can still follow.
+    bool Holds(std::uint64_t count, std::uint32_t size) const {
+        return count * size <= static_cast<std::uint64_t>(end_ - at_);
+    }
+    std::uint32_t Left() const { return static_cast<std::uint32_t>(end_ - at_); }
+
+private:
+    bool Read(void* to, std::uint32_t bytes);
+    const std::uint8_t* at_;
+    const std::uint8_t* end_;
+};
+
+} // namespace ConvX
