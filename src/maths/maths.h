@@ -136,6 +136,47 @@ void TransformVectorCoordinates4(std::int32_t result, std::int32_t source, std::
 void ProjectVector3(std::int32_t result, std::int32_t source, std::int32_t projection,
                     std::int32_t view, std::int32_t world);
 
+// Matrix commands: row-major, row vectors (a times b applies a first), angles in radians.
+void CopyMatrix(std::int32_t source, std::int32_t destination);
+void AddMatrix(std::int32_t result, std::int32_t a, std::int32_t b);
+void SubtractMatrix(std::int32_t result, std::int32_t a, std::int32_t b);
+void MultiplyMatrix(std::int32_t result, std::int32_t a, std::int32_t b);
+void MultiplyMatrix(std::int32_t id, float s);
+void DivideMatrix(std::int32_t id, float s);
+// Bit for bit: -0.0 differs from 0.0.
+bool IsEqualMatrix(std::int32_t a, std::int32_t b);
+bool IsNotEqualMatrix(std::int32_t a, std::int32_t b);
+// The source's determinant; a singular source leaves the result as it was.
+float InverseMatrix(std::int32_t result, std::int32_t source);
+void TransposeMatrix(std::int32_t result, std::int32_t source);
+void SetIdentityMatrix(std::int32_t id);
+// Diagonal exactly 1.0, every other element equal to 0.0 (-0.0 counts).
+bool IsIdentityMatrix(std::int32_t id);
+void BuildLookAtRHMatrix(std::int32_t result, std::int32_t eye, std::int32_t at, std::int32_t up);
+void BuildLookAtLHMatrix(std::int32_t result, std::int32_t eye, std::int32_t at, std::int32_t up);
+void BuildOrthoRHMatrix(std::int32_t id, float width, float height, float zNear, float zFar);
+void BuildOrthoLHMatrix(std::int32_t id, float width, float height, float zNear, float zFar);
+void BuildPerspectiveRHMatrix(std::int32_t id, float width, float height, float zNear, float zFar);
+void BuildPerspectiveLHMatrix(std::int32_t id, float width, float height, float zNear, float zFar);
+void BuildPerspectiveFovRHMatrix(std::int32_t id, float fovy, float aspect, float zNear,
+                                 float zFar);
+void BuildPerspectiveFovLHMatrix(std::int32_t id, float fovy, float aspect, float zNear,
+                                 float zFar);
+// Reflection in the plane a x + b y + c z + d = 0.
+void BuildReflectionMatrix(std::int32_t id, float a, float b, float c, float d);
+void BuildRotationAxisMatrix(std::int32_t result, std::int32_t axis, float angle);
+void RotateXMatrix(std::int32_t id, float angle);
+void RotateYMatrix(std::int32_t id, float angle);
+void RotateZMatrix(std::int32_t id, float angle);
+void RotateYawPitchRollMatrix(std::int32_t id, float yaw, float pitch, float roll);
+void ScaleMatrix(std::int32_t id, float x, float y, float z);
+void TranslateMatrix(std::int32_t id, float x, float y, float z);
+// Camera 0's view or projection as the camera keeps it; the item stays as it was without camera 0.
+void GetViewMatrix(std::int32_t id);
+void GetProjectionMatrix(std::int32_t id);
+// Always the identity.
+void GetWorldMatrix(std::int32_t id);
+
 // The vector entries the light, camera, terrain and particle modules keep from their start on.
 struct VectorEntries {
     void (*setVector3)(std::int32_t id, float x, float y, float z) = nullptr;
