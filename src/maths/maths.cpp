@@ -1,130 +1,214 @@
 #include "core/win32.h"
 
 #include "maths/maths.h"
+#include "camera/camera.h"
 #include "core/core.h"
-#include "core/idlist.h"
+#include "display/display.h"
+#include "maths/maths_store.h"
 
+#include <cstdio>
 #include <new>
+
+MathsState g_Maths;
 
 namespace {
 
-enum ItemKind : std::int32_t { kVector2 = 1, kVector3 = 2, kVector4 = 3, kMatrix = 4 };
-constexpr std::int32_t kValueError = 7801;
+constexpr int kMaxComponents = 16;
 
-// Value blocks under item numbers, and the kind of every number ever made. A deleted item's kind
-// stays behind, so a later command of the wrong kind is still reported as a kind mismatch.
-struct ItemLists {
-    IdList values;
-    IdList kinds;
-    ~ItemLists() { Clear(); }
-    void Clear() {
-        for (IdListNode* n = values.first; n; n = n->next)
-            delete[] static_cast<float*>(n->data);
-        for (IdListNode* n = kinds.first; n; n = n->next)
-            delete static_cast<std::int32_t*>(n->data);
-        values.Clear();
-        kinds.Clear();
-    }
-};
+int ComponentCount(MathsKind kind) {
+    return kind == kMatrixKind ? kMaxComponents : kind + 1;
+}
 
-struct State {
-    CoreData* core = nullptr;
-    bool ready = false; // missing items are errors only once the module has its CoreData
-    ItemLists items;
-};
-State s;
+void Report(const char* text) {
+    (g_Maths.report ? g_Maths.report : ReportInternalError)(text);
+}
 
-bool KindMatches(std::int32_t id, ItemKind kind) {
-    const auto* recorded = static_cast<const std::int32_t*>(s.items.kinds.Find(id));
+// Kind check of one number: passes when nothing was ever made under it or it was made as kind.
+bool KindMatches(std::int32_t id, MathsKind kind) {
+    const auto* recorded = static_cast<const std::int32_t*>(g_Maths.items.kinds.Find(id));
     return !recorded || *recorded == kind;
 }
 
-// The vector3 block of id, or null after raising the protocol's error.
-float* CheckedVector3(std::int32_t id, const char* missingMessage) {
-    if (!KindMatches(id, kVector3)) {
-        RaiseRuntimeError(kValueError);
-        return nullptr;
-    }
-    auto* value = static_cast<float*>(s.items.values.Find(id));
-    if (!value) {
-        if (s.ready) RaiseRuntimeError(kValueError);
-        ReportInternalError(missingMessage);
-    }
-    return value;
+void DeleteItem(std::int32_t id) {
+    delete[] static_cast<float*>(g_Maths.items.values.Find(id));
+    g_Maths.items.values.Delete(id);
 }
 
-void DeleteItem(std::int32_t id) {
-    delete[] static_cast<float*>(s.items.values.Find(id));
-    s.items.values.Delete(id);
+// The kind record of id, written anew; false when it could not be stored.
+bool RecordKind(std::int32_t id, MathsKind kind) {
+    auto* recorded = static_cast<std::int32_t*>(g_Maths.items.kinds.Find(id));
+    if (!recorded) {
+        recorded = new (std::nothrow) std::int32_t;
+        if (!recorded) return false;
+        if (g_Maths.items.kinds.Add(id, recorded, 0, 1) == 0) {
+            delete recorded;
+            return false;
+        }
+    }
+    *recorded = kind;
+    return true;
+}
+
+// A value block without a kind record would pass every kind check and be read past its end, so a
+// make whose kind cannot be recorded fails whole.
+bool MakeItem(std::int32_t id, MathsKind kind) {
+    DeleteItem(id);
+    float* value = new (std::nothrow) float[ComponentCount(kind)]{};
+    if (value && RecordKind(id, kind) && g_Maths.items.values.Add(id, value, 0, 1) != 0)
+        return true;
+    delete[] value;
+    const bool matrix = kind == kMatrixKind;
+    if (g_Maths.ready) RaiseRuntimeError(matrix ? kMathsMatrixError : kMathsValueError);
+    Report(matrix ? "Failed to create matrix" : "Failed to create vector");
+    return false;
+}
+
+// The getters' shared body: the item's components into out, zeros after an error.
+float* CopyOut(const char* command, float* out, std::int32_t id, MathsKind kind, const char* role) {
+    const CheckedOperands items(command, {{id, kind, role}});
+    for (int i = 0; i < ComponentCount(kind); ++i)
+        out[i] = items ? items[0][i] : 0.0f;
+    return out;
+}
+
+void TakeDevice() {
+    g_Maths.getDevice = GetDirect3DDevice;
+    g_Maths.device = g_Maths.getDevice();
+}
+
+void Ready() {
+    g_Maths.ready = true;
+    g_Maths.getCamera = GetCameraInternalData;
 }
 
 } // namespace
 
-void MathsConstructor(HMODULE) {}
-// Items and the CoreData end with the module: a restarted engine starts with none.
-void MathsDestructor() {
-    s.items.Clear();
-    s.core = nullptr;
-    s.ready = false;
+void MathsItemLists::Clear() {
+    for (IdListNode* n = values.first; n; n = n->next)
+        delete[] static_cast<float*>(n->data);
+    for (IdListNode* n = kinds.first; n; n = n->next)
+        delete static_cast<std::int32_t*>(n->data);
+    values.Clear();
+    kinds.Clear();
 }
+
+void ReportMissingItem(const char* command, const char* role) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s - %s does not exist", command, role);
+    Report(text);
+}
+
+CheckedOperands::CheckedOperands(const char* command,
+                                 std::initializer_list<MathsOperand> operands) {
+    if (operands.size() > kMaxOperands) return;
+    for (const MathsOperand& o : operands) {
+        if (!KindMatches(o.id, o.kind)) {
+            RaiseRuntimeError(kMathsValueError);
+            return;
+        }
+    }
+    int i = 0;
+    for (const MathsOperand& o : operands) {
+        blocks_[i] = static_cast<float*>(g_Maths.items.values.Find(o.id));
+        if (!blocks_[i]) {
+            if (g_Maths.ready) RaiseRuntimeError(o.missingError);
+            if (o.role) ReportMissingItem(command, o.role);
+            return;
+        }
+        ++i;
+    }
+    ok_ = true;
+}
+
+void MathsConstructor(HMODULE) {
+    TakeDevice();
+}
+
+// Items end with the module here (not only at exit), so that a restarted engine starts with none.
+void MathsDestructor() {
+    g_Maths.items.Clear();
+    g_Maths.core = nullptr;
+    g_Maths.ready = false;
+    g_Maths.getCamera = nullptr;
+    g_Maths.device = nullptr;
+}
+
 void MathsSetErrorHandler(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }
 
 void MathsPassCoreData(CoreData* core) {
-    s.core = core;
-    s.ready = true;
+    g_Maths.core = core;
+    Ready();
 }
 
 void MathsRefreshD3D(std::int32_t mode) {
-    if (mode == 1) s.ready = true;
+    if (mode != 1) return;
+    TakeDevice();
+    Ready();
 }
 
+bool MakeVector2(std::int32_t id) {
+    return MakeItem(id, kVector2Kind);
+}
 bool MakeVector3(std::int32_t id) {
-    DeleteItem(id);
-    float* value = new (std::nothrow) float[3]{};
-    auto* kind = static_cast<std::int32_t*>(s.items.kinds.Find(id));
-    if (!kind) {
-        kind = new (std::nothrow) std::int32_t(kVector3);
-        if (kind && s.items.kinds.Add(id, kind, 0, 1) == 0) {
-            delete kind;
-            kind = nullptr;
-        }
-    }
-    if (!value || !kind || s.items.values.Add(id, value, 0, 1) == 0) {
-        delete[] value;
-        if (s.ready) RaiseRuntimeError(kValueError);
-        ReportInternalError("Failed to create vector");
-        return false;
-    }
-    *kind = kVector3;
-    return true;
+    return MakeItem(id, kVector3Kind);
+}
+bool MakeVector4(std::int32_t id) {
+    return MakeItem(id, kVector4Kind);
+}
+bool MakeMatrix(std::int32_t id) {
+    return MakeItem(id, kMatrixKind);
 }
 
-bool DeleteVector3(std::int32_t id) {
+// One operation under four names: none looks at the kind.
+bool DeleteVector2(std::int32_t id) {
     DeleteItem(id);
     return true;
+}
+bool DeleteVector3(std::int32_t id) {
+    return DeleteVector2(id);
+}
+bool DeleteVector4(std::int32_t id) {
+    return DeleteVector2(id);
+}
+bool DeleteMatrix(std::int32_t id) {
+    return DeleteVector2(id);
 }
 
 std::int32_t MathsItemExists(std::int32_t id) {
-    return s.items.values.Find(id) ? 1 : 0;
+    return g_Maths.items.values.Find(id) ? 1 : 0;
 }
 
-void SetVector3(std::int32_t id, float x, float y, float z) {
-    float* value = CheckedVector3(id, "SetVector3 - matrix does not exist");
-    if (!value) return;
-    value[0] = x;
-    value[1] = y;
-    value[2] = z;
+float* GetVector2(float* out, std::int32_t id) {
+    return CopyOut(__func__, out, id, kVector2Kind, "vector");
 }
-
 float* GetVector3(float* out, std::int32_t id) {
-    const float* value = CheckedVector3(id, "GetVector3 - vector does not exist");
-    for (int i = 0; i < 3; ++i)
-        out[i] = value ? value[i] : 0.0f;
-    return out;
+    return CopyOut(__func__, out, id, kVector3Kind, "vector");
+}
+float* GetVector4(float* out, std::int32_t id) {
+    return CopyOut(__func__, out, id, kVector4Kind, "vector");
+}
+float* GetMatrix(float* out, std::int32_t id) {
+    return CopyOut(__func__, out, id, kMatrixKind, "matrix");
+}
+
+D3DXVECTOR4 GetVector4Export(std::int32_t id) {
+    float v[4];
+    GetVector4(v, id);
+    return D3DXVECTOR4(v);
+}
+
+D3DXMATRIX GetMatrixExport(std::int32_t id) {
+    float m[kMaxComponents];
+    GetMatrix(m, id);
+    return D3DXMATRIX(m);
 }
 
 VectorEntries GetVectorEntries() {
     return {SetVector3, GetVector3, MathsItemExists};
+}
+
+MathsBridge GetMathsBridge() {
+    return {GetVectorEntries(), GetVector4Export, GetMatrixExport};
 }
