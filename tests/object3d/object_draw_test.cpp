@@ -24,18 +24,7 @@ constexpr std::uint32_t kClear = 0xFF204060;
 constexpr int kLightZero = 69;
 constexpr int kLitFront = kLightZero + 63;
 
-// Swaps the module's device for a recording one for the scope's lifetime.
-class Recording {
-public:
-    Recording() : device(g_Object3D.device) { g_Object3D.device = &device; }
-    ~Recording() { g_Object3D.device = real(); }
-    Recording(const Recording&) = delete;
-    Recording& operator=(const Recording&) = delete;
-    RecordingDevice device;
-
-private:
-    IDirect3DDevice9* real() { return GetDirect3DDevice(); }
-};
+using Recording = DeviceRecording;
 
 // Numbers of the live objects in the manager's sorted order.
 std::vector<ObjectRecord*> SortedObjects() {

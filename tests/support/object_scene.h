@@ -7,6 +7,7 @@
 #include "object3d/object_state.h"
 #include "support/engine_fixture.h"
 #include "support/error_cell.h"
+#include "support/recording_device.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,19 @@ protected:
     void SetUp() override;
     // Clears the frame to a colour, runs one Sync and reads the pixel at the screen's centre.
     std::uint32_t SyncAndReadCentre(std::uint32_t clearColour);
+};
+
+// Swaps the object module's device for a recording one for the scope's lifetime.
+class DeviceRecording {
+public:
+    DeviceRecording() : device(g_Object3D.device) { g_Object3D.device = &device; }
+    ~DeviceRecording() { g_Object3D.device = real_; }
+    DeviceRecording(const DeviceRecording&) = delete;
+    DeviceRecording& operator=(const DeviceRecording&) = delete;
+    RecordingDevice device;
+
+private:
+    IDirect3DDevice9* real_ = g_Object3D.device;
 };
 
 // Fills a mesh with the box from low to high (FVF 0x112, faces wound clockwise seen from outside),
