@@ -1,6 +1,8 @@
+// System module: the queries that read the shared checklist, and its emptying.
 #include "core/win32.h"
 
 #include "system/system.h"
+#include "system/system_state.h"
 #include "core/core.h"
 #include "core/item_lookup.h"
 
@@ -9,11 +11,7 @@
 
 namespace {
 
-struct State {
-    CoreData* core = nullptr;
-    char* returnString = nullptr; // the last text handed out
-};
-State s;
+SystemState& s = g_System;
 
 constexpr std::int32_t kNoChecklist = 9005;
 constexpr std::int32_t kRowOutOfRange = 9001;
@@ -52,16 +50,6 @@ float FloatValue(std::int32_t row, int index) {
 }
 
 } // namespace
-
-void SystemConstructor() {}
-void SystemDestructor() {}
-void SystemSetErrorHandler(RuntimeErrorRecord* cell) {
-    SetModuleErrorPointer(cell);
-}
-void SystemPassCoreData(CoreData* core) {
-    s.core = core;
-}
-void SystemRefreshD3D(std::int32_t) {}
 
 void EmptyChecklist() {
     CoreData* core = s.core;
