@@ -75,3 +75,18 @@ if(TARGET test_video)
   add_dependencies(test_video video_test_data)
   add_dependencies(test_damaged_media video_test_data)
 endif()
+
+# A small user DLL for the system module's tests, built twice: stdcall exports decorated
+# ("Name@n") and, linked with --kill-at, plain. The tests find both in test-data beside them.
+if(TARGET test_system)
+  foreach(variant decorated plain)
+    add_library(user_calls_${variant} SHARED ${CMAKE_SOURCE_DIR}/tests/system/user_dll/user_calls.c)
+    set_target_properties(user_calls_${variant} PROPERTIES
+                          PREFIX ""
+                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-data
+                          ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-data)
+    target_compile_options(user_calls_${variant} PRIVATE ${ENGINE_WARNINGS})
+    add_dependencies(test_system user_calls_${variant})
+  endforeach()
+  target_link_options(user_calls_plain PRIVATE -Wl,--kill-at)
+endif()

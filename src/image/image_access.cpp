@@ -341,8 +341,11 @@ void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* 
     if (data) *data = nullptr;
     ImageRecord* r = FindImage(n);
     IDirect3DTexture9* texture = Texture2D(r);
+    if (!texture || !data) return;
+    // From here the image exists: a size of 1 without data tells the caller it could not be read.
+    if (size) *size = 1;
     D3DSURFACE_DESC desc{};
-    if (!texture || r->locked || !data || FAILED(texture->GetLevelDesc(0, &desc))) return;
+    if (r->locked || FAILED(texture->GetLevelDesc(0, &desc))) return;
     const std::uint32_t w = std::min<std::uint32_t>(r->width, desc.Width);
     const std::uint32_t h = std::min<std::uint32_t>(r->height, desc.Height);
     const std::uint32_t bytes = static_cast<std::uint32_t>(r->depth) / 8;

@@ -1,100 +1,193 @@
+// Memory blocks: the module entries, the block table and the commands that make, query and free
+// blocks, with the entries handed to the file and multiplayer modules.
 #include "core/win32.h"
 
 #include "memblock/memblock.h"
+#include "memblock/memblock_state.h"
+#include "bitmap/bitmap.h"
 #include "core/core.h"
-#include "core/item_lookup.h"
+#include "image/image.h"
+#include "object3d/object3d.h"
+#include "sound/sound.h"
+
+MemblockState g_Memblocks;
 
 namespace {
 
-constexpr std::int32_t kBlockSlots = 258; // entry 0 is never used
-constexpr std::int32_t kIllegalNumber = 5101;
-constexpr std::int32_t kAlreadyExists = 5102;
-constexpr std::int32_t kOutOfMemory = 5104;
-constexpr std::int32_t kSizeBelowOne = 5106;
-// Blocks have no missing-item error: commands on an absent block do nothing.
-constexpr ItemNumbers kBlockNumbers{1, kBlockSlots - 1, kIllegalNumber, 0};
+MemblockState& s = g_Memblocks;
 
-struct State {
-    CoreData* core = nullptr;
-    std::uint8_t* blocks[kBlockSlots] = {};
-    std::int32_t sizes[kBlockSlots] = {};
-    std::int32_t allocated[kBlockSlots] = {}; // bytes actually held, never below the size
-};
-State s;
-
-bool ValidNumber(std::int32_t block) {
-    return block >= kBlockNumbers.first && block <= kBlockNumbers.last;
+// True when block is a valid number without a block; otherwise 5101 or 5102.
+bool NumberIsFree(std::int32_t block) {
+    if (!ValidBlockNumber(block)) {
+        RaiseRuntimeError(kBlockNumberIllegal);
+        return false;
+    }
+    if (s.blocks[block]) {
+        RaiseRuntimeError(kBlockExists);
+        return false;
+    }
+    return true;
 }
 
-void Release(std::int32_t block) {
+} // namespace
+
+bool ValidBlockNumber(std::int32_t block) {
+    return block >= 1 && block <= kLastBlock;
+}
+
+std::uint8_t* CheckedBlock(std::int32_t block, std::int32_t last) {
+    if (block < 1 || block > last) {
+        RaiseRuntimeError(kBlockNumberIllegal);
+        return nullptr;
+    }
+    if (!s.blocks[block]) RaiseRuntimeError(kBlockMissing);
+    return s.blocks[block];
+}
+
+void ReleaseBlock(std::int32_t block) {
     if (s.blocks[block]) GlobalFree(s.blocks[block]);
     s.blocks[block] = nullptr;
     s.sizes[block] = 0;
     s.allocated[block] = 0;
 }
 
-std::uint8_t* MakeMemblock(std::int32_t block, std::int32_t size) {
-    if (!CheckItemNumber(block, kBlockNumbers)) return nullptr;
-    if (s.blocks[block]) {
-        RaiseRuntimeError(kAlreadyExists);
-        return nullptr;
-    }
-    if (size < 1) {
-        RaiseRuntimeError(kSizeBelowOne);
-        return nullptr;
-    }
-    auto* data = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size));
+std::uint8_t* ReplaceBlock(std::int32_t block, std::uint64_t size) {
+    ReleaseBlock(block);
+    // Sizes are int32 words everywhere blocks are read, so nothing larger can be a block.
+    auto* data = size <= 0x7FFFFFFF ? static_cast<std::uint8_t*>(GlobalAlloc(
+                                          GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)))
+                                    : nullptr;
     if (!data) {
-        RaiseRuntimeError(kOutOfMemory);
+        RaiseRuntimeError(kBlockNoMemory);
         return nullptr;
     }
     s.blocks[block] = data;
-    s.sizes[block] = s.allocated[block] = size;
+    s.sizes[block] = s.allocated[block] = static_cast<std::int32_t>(size);
     return data;
 }
 
-} // namespace
-
 void MemblocksConstructor(HINSTANCE) {
+    // A restart forgets the converters too: they come with PassCoreData.
     for (std::int32_t i = 0; i < kBlockSlots; ++i) {
         s.blocks[i] = nullptr;
         s.sizes[i] = s.allocated[i] = 0;
     }
+    s.converters = MemblockConverters{};
 }
 
 void MemblocksDestructor() {
     for (std::int32_t i = 0; i < kBlockSlots; ++i)
-        Release(i);
+        ReleaseBlock(i);
 }
 
 void MemblocksSetErrorHandler(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }
+
 void MemblocksPassCoreData(CoreData* core) {
     s.core = core;
+    MemblockConverters& c = s.converters;
+    c.bitmapToBlock = MakeMemblockFromBitmap;
+    c.blockToBitmap = MakeBitmapFromMemblock;
+    c.imageToBlock = MakeMemblockFromImage;
+    c.blockToImage = MakeImageFromMemblock;
+    c.soundToBlock = MakeMemblockFromSound;
+    c.blockToSound = MakeSoundFromData; // the form that says whether a sound was made
+    c.meshToBlock = MakeMemblockFromMesh;
+    c.blockToMesh = MakeMeshFromMemblock;
 }
+
 void MemblocksRefreshD3D(std::int32_t) {}
 
+std::uint8_t* MakeMemblock(std::int32_t block, std::int32_t size) {
+    if (!NumberIsFree(block)) return nullptr;
+    if (size < 1) {
+        RaiseRuntimeError(kBlockSizeBelowOne);
+        return nullptr;
+    }
+    return ReplaceBlock(block, static_cast<std::uint64_t>(size));
+}
+
+void DeleteMemblock(std::int32_t block) {
+    if (CheckedBlock(block)) ReleaseBlock(block);
+}
+
+std::int32_t MemblockExist(std::int32_t block) {
+    if (!ValidBlockNumber(block)) {
+        RaiseRuntimeError(kBlockNumberIllegal);
+        return 0;
+    }
+    return s.blocks[block] ? 1 : 0;
+}
+
+std::uint8_t* GetMemblockPtr(std::int32_t block) {
+    return CheckedBlock(block);
+}
+
+std::int32_t GetMemblockSize(std::int32_t block) {
+    return CheckedBlock(block) ? s.sizes[block] : 0;
+}
+
 std::uint8_t* MakeMemblockForModule(std::int32_t block, std::int32_t size) {
-    if (ValidNumber(block)) Release(block);
+    if (ValidBlockNumber(block)) ReleaseBlock(block);
     return MakeMemblock(block, size);
 }
 
 std::int32_t GetMemblockSizeForModule(std::int32_t block) {
-    return ValidNumber(block) && s.blocks[block] ? s.sizes[block] : 0;
+    return ValidBlockNumber(block) && s.blocks[block] ? s.sizes[block] : 0;
 }
 
 std::uint8_t* GetMemblockPtrForModule(std::int32_t block) {
-    return ValidNumber(block) ? s.blocks[block] : nullptr;
+    return ValidBlockNumber(block) ? s.blocks[block] : nullptr;
 }
 
 void DeleteMemblockForModule(std::int32_t block) {
-    if (ValidNumber(block)) Release(block);
+    if (ValidBlockNumber(block)) ReleaseBlock(block);
 }
 
 std::int32_t SetMemblockSizeForModule(std::int32_t block, std::int32_t size) {
-    if (ValidNumber(block) && s.blocks[block] && size >= 0 && size <= s.allocated[block]) {
+    if (ValidBlockNumber(block) && s.blocks[block] && size >= 0 && size <= s.allocated[block]) {
         s.sizes[block] = size;
     }
     return block;
+}
+
+std::uint8_t* MakeMemblockExport(std::int32_t block, std::int32_t size) {
+    return MakeMemblock(block, size);
+}
+void DeleteMemblockExport(std::int32_t block) {
+    DeleteMemblock(block);
+}
+std::int32_t MemblockExistExport(std::int32_t block) {
+    return MemblockExist(block);
+}
+std::uint8_t* GetMemblockPtrExport(std::int32_t block) {
+    return GetMemblockPtr(block);
+}
+std::int32_t GetMemblockSizeExport(std::int32_t block) {
+    return GetMemblockSize(block);
+}
+std::int32_t CreateMemblockFromBitmapExport(std::int32_t block, std::int32_t bitmap) {
+    return CreateMemblockFromBitmap(block, bitmap);
+}
+std::int32_t CreateBitmapFromMemblockExport(std::int32_t bitmap, std::int32_t block) {
+    return CreateBitmapFromMemblock(bitmap, block);
+}
+std::int32_t CreateMemblockFromMeshExport(std::int32_t block, std::int32_t mesh) {
+    return CreateMemblockFromMesh(block, mesh);
+}
+std::int32_t CreateMeshFromMemblockExport(std::int32_t mesh, std::int32_t block) {
+    return CreateMeshFromMemblock(mesh, block);
+}
+std::int32_t CreateMemblockFromSoundExport(std::int32_t block, std::int32_t sound) {
+    return CreateMemblockFromSound(block, sound);
+}
+std::int32_t CreateSoundFromMemblockExport(std::int32_t sound, std::int32_t block) {
+    return CreateSoundFromMemblock(sound, block);
+}
+std::int32_t CreateMemblockFromImageExport(std::int32_t block, std::int32_t image) {
+    return CreateMemblockFromImage(block, image);
+}
+std::int32_t CreateImageFromMemblockExport(std::int32_t image, std::int32_t block) {
+    return CreateImageFromMemblock(image, block);
 }

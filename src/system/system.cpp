@@ -1,123 +1,100 @@
+// System module: its entries, physical memory, the Escape and system keys, and CoreData's end
+// message texts.
 #include "core/win32.h"
 
 #include "system/system.h"
+#include "system/system_internal.h"
+#include "system/system_state.h"
 #include "core/core.h"
-#include "core/item_lookup.h"
 
-#include <bit>
 #include <cstring>
+
+SystemState g_System;
 
 namespace {
 
-struct State {
-    CoreData* core = nullptr;
-    char* returnString = nullptr; // the last text handed out
-};
-State s;
+SystemState& s = g_System;
 
-constexpr std::int32_t kNoChecklist = 9005;
-constexpr std::int32_t kRowOutOfRange = 9001;
-constexpr std::int32_t kRowNotInUse = 9002;
-constexpr std::int32_t kNoStrings = 9003;
-constexpr std::int32_t kNoValues = 9004;
-
-// The row's record when every check passes; raises the first failing check's error otherwise.
-// A module that was never started has no checklist to read.
-const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
-    const CoreData* core = s.core;
-    if (!core || !core->checklistMade || !core->checklistRows) {
-        RaiseRuntimeError(kNoChecklist);
-        return nullptr;
-    }
-    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0})) return nullptr;
-    if (wantStrings ? !core->checklistHasStrings : !core->checklistHasValues) {
-        RaiseRuntimeError(wantStrings ? kNoStrings : kNoValues);
-        return nullptr;
-    }
-    if (row > core->checklistRowsInUse) {
-        RaiseRuntimeError(kRowNotInUse);
-        return nullptr;
-    }
-    return &core->checklistRows[row - 1];
+// A copy of text from the string callback into *field, freeing what the field held before.
+void ReplaceCoreString(char** field, const char* text) {
+    const std::size_t length = std::strlen(text);
+    char* copy = nullptr;
+    if (length >= 0x7FFFFFFF) return;
+    ResizeModuleString(s.core, &copy, static_cast<std::int32_t>(length + 1));
+    if (!copy) return; // out of memory: the field keeps its old text
+    std::memcpy(copy, text, length + 1);
+    if (*field) ResizeModuleString(s.core, field, 0);
+    *field = copy;
 }
 
-std::int32_t Value(std::int32_t row, int index) {
-    const ChecklistEntry* entry = CheckedRow(row, false);
-    return entry ? entry->values[index] : 0;
-}
-
-float FloatValue(std::int32_t row, int index) {
-    const ChecklistEntry* entry = CheckedRow(row, false);
-    return entry ? std::bit_cast<float>(entry->values[4 + index]) : 0.0f;
+// The screen saver's running flag, which the platform reads to let the system keys through.
+void SetScreenSaverRunning(BOOL running) {
+    UINT previous = 0;
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running, &previous, 0);
 }
 
 } // namespace
 
-void SystemConstructor() {}
-void SystemDestructor() {}
-void SystemSetErrorHandler(RuntimeErrorRecord* cell) {
-    SetModuleErrorPointer(cell);
+void SystemConstructor() {
+    for (HMODULE& dll : s.dlls)
+        dll = nullptr;
 }
-void SystemPassCoreData(CoreData* core) {
-    s.core = core;
-}
-void SystemRefreshD3D(std::int32_t) {}
 
-void EmptyChecklist() {
-    CoreData* core = s.core;
-    if (!core) return;
-    core->checklistMade = core->checklistHasValues = core->checklistHasStrings = 0;
-    core->checklistRowsInUse = 0;
-    if (!core->checklistRows) return;
-    for (std::int32_t i = 0; i < core->checklistRowsAllocated; ++i) {
-        ChecklistEntry& entry = core->checklistRows[i];
-        for (int v = 0; v < 4; ++v)
-            entry.values[v] = -1;
-        if (entry.string) entry.string[0] = 0;
+void SystemDestructor() {
+    for (HMODULE& dll : s.dlls) {
+        if (dll) FreeLibrary(dll);
+        dll = nullptr;
     }
 }
 
-std::int32_t ChecklistQuantity() {
-    return s.core ? s.core->checklistRowsInUse : 0;
+void SystemSetErrorHandler(RuntimeErrorRecord* cell) {
+    SetModuleErrorPointer(cell);
 }
 
-std::int32_t GetChecklistValueA(std::int32_t row) {
-    return Value(row, 0);
-}
-std::int32_t GetChecklistValueB(std::int32_t row) {
-    return Value(row, 1);
-}
-std::int32_t GetChecklistValueC(std::int32_t row) {
-    return Value(row, 2);
-}
-std::int32_t GetChecklistValueD(std::int32_t row) {
-    return Value(row, 3);
-}
-float GetChecklistFloatValueA(std::int32_t row) {
-    return FloatValue(row, 0);
-}
-float GetChecklistFloatValueB(std::int32_t row) {
-    return FloatValue(row, 1);
-}
-float GetChecklistFloatValueC(std::int32_t row) {
-    return FloatValue(row, 2);
-}
-float GetChecklistFloatValueD(std::int32_t row) {
-    return FloatValue(row, 3);
+void SystemPassCoreData(CoreData* core) {
+    s.core = core;
 }
 
-char* GetChecklistString(char* oldString, std::int32_t row) {
-    // The caller hands its previous text over in every case, so it is freed even on an error.
-    if (oldString) ResizeModuleString(s.core, &oldString, 0);
-    const ChecklistEntry* entry = CheckedRow(row, true);
-    if (!entry || !entry->string) return nullptr;
-    // A row's text never runs past its buffer, even when a producer forgot the terminator.
-    const std::size_t length = strnlen(entry->string, entry->capacity + 1);
-    char* text = nullptr;
-    ResizeModuleString(s.core, &text, static_cast<std::int32_t>(length + 1));
-    if (!text) return nullptr;
-    std::memcpy(text, entry->string, length);
-    text[length] = 0;
-    s.returnString = text;
-    return text;
+void SystemRefreshD3D(std::int32_t) {}
+
+std::int32_t MegabytesRoundedUp(std::uint32_t bytes) {
+    return static_cast<std::int32_t>((std::uint64_t{bytes} + 0xFFFFF) >> 20);
+}
+
+std::int32_t GetTotalPhysicalMemory() {
+    MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    return MegabytesRoundedUp(static_cast<std::uint32_t>(status.dwTotalPhys));
+}
+
+std::int32_t GetAvailablePhysicalMemory() {
+    MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    return MegabytesRoundedUp(static_cast<std::uint32_t>(status.dwAvailPhys));
+}
+
+void DisableEscapeKey() {
+    if (s.core) s.core->escapeExit = 0;
+}
+
+void EnableEscapeKey() {
+    if (s.core) s.core->escapeExit = 1;
+}
+
+void DisableSystemKeys() {
+    SetScreenSaverRunning(TRUE);
+    if (s.core) s.core->systemKeysDisabled = 1;
+}
+
+void EnableSystemKeys() {
+    SetScreenSaverRunning(FALSE);
+    if (s.core) s.core->systemKeysDisabled = 0;
+}
+
+void SetCoreDataStrings(const char* text, const char* caption) {
+    if (!s.core) return;
+    if (text) ReplaceCoreString(&s.core->endMessageText, text);
+    if (caption) ReplaceCoreString(&s.core->endMessageCaption, caption);
 }

@@ -1,0 +1,171 @@
+// Memory blocks: whole bitmaps, images, sounds and meshes into blocks and back, through the
+// owners' converters. Each command checks its own numbers before it asks the owner.
+#include "core/win32.h"
+
+#include "memblock/memblock.h"
+#include "memblock/memblock_layout.h"
+#include "memblock/memblock_state.h"
+#include "core/core.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::int32_t kLastMediaNumber = 21999999;
+constexpr std::int32_t kLastImageNumber = 22000000;
+
+constexpr std::int32_t kBitmapNumberIllegal = 1001;
+constexpr std::int32_t kBitmapMissing = 1002;
+constexpr std::int32_t kImageNumberIllegal = 501;
+constexpr std::int32_t kImageMissing = 502;
+constexpr std::int32_t kImageUnreadable = 507;
+constexpr std::int32_t kSoundNumberIllegal = 3001;
+constexpr std::int32_t kSoundMissing = 3004;
+constexpr std::int32_t kMeshNumberIllegal = 7001;
+constexpr std::int32_t kMeshMissing = 7003;
+
+// The image module reports this size for an image that exists but cannot be read.
+constexpr std::uint32_t kUnreadableImageSize = 1;
+
+const MemblockConverters& Converters() {
+    return g_Memblocks.converters;
+}
+
+bool Raise(std::int32_t error) {
+    RaiseRuntimeError(error);
+    return false;
+}
+
+// The media number lies in first..last; otherwise the media's range error.
+bool InRange(std::int32_t n, std::int32_t first, std::int32_t last, std::int32_t error) {
+    return (n >= first && n <= last) || Raise(error);
+}
+
+bool BlockNumberOk(std::int32_t block) {
+    return ValidBlockNumber(block) || Raise(kBlockNumberIllegal);
+}
+
+// The block as the readers see it: its recorded size, never more. Empty after 5101 or 5103.
+ByteSpan BlockSpan(std::int32_t block) {
+    const std::uint8_t* data = CheckedBlock(block);
+    if (!data) return {};
+    return ByteSpan{data, static_cast<std::size_t>(g_Memblocks.sizes[block])};
+}
+
+// Replaces the block with header bytes (left for the caller) followed by the owner's copy.
+std::uint8_t* StoreCopy(std::int32_t block, std::uint32_t header, const std::uint8_t* data,
+                        std::uint64_t size) {
+    if (!data) size = 0;
+    std::uint8_t* out = ReplaceBlock(block, header + size);
+    if (out && size) std::memcpy(out + header, data, static_cast<std::size_t>(size));
+    return out;
+}
+
+std::int32_t Done(bool made) {
+    return made ? 1 : 0;
+}
+
+} // namespace
+
+std::int32_t CreateMemblockFromBitmap(std::int32_t block, std::int32_t bitmap) {
+    if (!BlockNumberOk(block) || !InRange(bitmap, 0, kLastMediaNumber, kBitmapNumberIllegal))
+        return 0;
+    const auto convert = Converters().bitmapToBlock;
+    std::uint8_t* data = nullptr;
+    std::int32_t width = 0, height = 0, depth = 0, size = 0;
+    if (convert) convert(1, bitmap, &data, &width, &height, &depth, &size);
+    // Bitmap 0, the screen, is always there: without its pixels the block holds the header only.
+    if (!data && bitmap != 0) return Raise(kBitmapMissing);
+    std::uint8_t* out = StoreCopy(block, kPictureHeaderBytes, data,
+                                  size > 0 ? static_cast<std::uint32_t>(size) : 0);
+    if (out) WritePictureHeader(out, width, height, depth);
+    if (convert) convert(0, bitmap, &data, &width, &height, &depth, &size);
+    return Done(out != nullptr);
+}
+
+std::int32_t CreateBitmapFromMemblock(std::int32_t bitmap, std::int32_t block) {
+    if (!InRange(bitmap, 0, kLastMediaNumber, kBitmapNumberIllegal)) return 0;
+    const ByteSpan bytes = BlockSpan(block);
+    if (!bytes.data) return 0;
+    const auto convert = Converters().blockToBitmap;
+    if (!convert) return 1;
+    PictureBlock p;
+    if (!ReadPictureBlock(bytes, p)) return Raise(kBlockPositionIllegal);
+    return Done(convert(bitmap, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
+}
+
+std::int32_t CreateMemblockFromImage(std::int32_t block, std::int32_t image) {
+    if (!BlockNumberOk(block) || !InRange(image, 1, kLastImageNumber, kImageNumberIllegal))
+        return 0;
+    const auto convert = Converters().imageToBlock;
+    std::uint8_t* data = nullptr;
+    std::uint32_t width = 0, height = 0, depth = 0, size = 0;
+    if (convert) convert(1, image, &width, &height, &depth, &data, &size);
+    if (!data) return Raise(size == kUnreadableImageSize ? kImageUnreadable : kImageMissing);
+    std::uint8_t* out = StoreCopy(block, kPictureHeaderBytes, data, size);
+    if (out) WritePictureHeader(out, width, height, depth);
+    convert(0, image, &width, &height, &depth, &data, &size);
+    return Done(out != nullptr);
+}
+
+std::int32_t CreateImageFromMemblock(std::int32_t image, std::int32_t block) {
+    if (!InRange(image, 1, kLastImageNumber, kImageNumberIllegal)) return 0;
+    const ByteSpan bytes = BlockSpan(block);
+    if (!bytes.data) return 0;
+    const auto convert = Converters().blockToImage;
+    if (!convert) return 1;
+    PictureBlock p;
+    if (!ReadPictureBlock(bytes, p)) return Raise(kBlockPositionIllegal);
+    return Done(convert(image, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
+}
+
+std::int32_t CreateMemblockFromSound(std::int32_t block, std::int32_t sound) {
+    if (!BlockNumberOk(block) || !InRange(sound, 1, kLastMediaNumber, kSoundNumberIllegal))
+        return 0;
+    const auto convert = Converters().soundToBlock;
+    std::uint8_t* data = nullptr;
+    std::uint32_t bits = 0, samples = 0, seconds = 0, size = 0;
+    WAVEFORMATEX format{};
+    if (convert) convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format);
+    if (!data) return Raise(kSoundMissing);
+    std::uint8_t* out = StoreCopy(block, kSoundHeaderBytes, data, size);
+    if (out) WriteSoundHeader(out, format);
+    convert(sound, nullptr, nullptr, nullptr, &data, nullptr, 0, nullptr);
+    return Done(out != nullptr);
+}
+
+std::int32_t CreateSoundFromMemblock(std::int32_t sound, std::int32_t block) {
+    if (!InRange(sound, 1, kLastMediaNumber, kSoundNumberIllegal)) return 0;
+    const ByteSpan bytes = BlockSpan(block);
+    if (!bytes.data) return 0;
+    const auto convert = Converters().blockToSound;
+    if (!convert) return 1;
+    SoundBlock w;
+    if (!ReadSoundBlock(bytes, w)) return Raise(kBlockPositionIllegal);
+    return Done(convert(sound, w.samples, w.sampleBytes, &w.format));
+}
+
+std::int32_t CreateMemblockFromMesh(std::int32_t block, std::int32_t mesh) {
+    if (!BlockNumberOk(block) || !InRange(mesh, 1, kLastMediaNumber, kMeshNumberIllegal)) return 0;
+    const auto convert = Converters().meshToBlock;
+    std::uint8_t* data = nullptr;
+    std::uint32_t fvf = 0, stride = 0, size = 0;
+    std::int32_t count = 0;
+    if (convert) convert(mesh, &fvf, &stride, &count, &data, &size, 1);
+    if (!data) return Raise(kMeshMissing);
+    std::uint8_t* out = StoreCopy(block, kMeshHeaderBytes, data, size);
+    if (out) WriteMeshHeader(out, fvf, stride, static_cast<std::uint32_t>(count));
+    convert(mesh, &fvf, &stride, &count, &data, &size, 0);
+    return Done(out != nullptr);
+}
+
+std::int32_t CreateMeshFromMemblock(std::int32_t mesh, std::int32_t block) {
+    if (!InRange(mesh, 1, kLastMediaNumber, kMeshNumberIllegal)) return 0;
+    const ByteSpan bytes = BlockSpan(block);
+    if (!bytes.data) return 0;
+    const auto convert = Converters().blockToMesh;
+    if (!convert) return 1;
+    MeshBlock m;
+    if (!ReadMeshBlock(bytes, m)) return Raise(kBlockPositionIllegal);
+    return Done(convert(mesh, m.fvf, m.count, m.vertices, m.vertexBytes));
+}

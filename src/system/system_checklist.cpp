@@ -1,0 +1,111 @@
+// System module: the queries that read the shared checklist, and its emptying.
+#include "core/win32.h"
+
+#include "system/system.h"
+#include "system/system_state.h"
+#include "core/core.h"
+#include "core/item_lookup.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+SystemState& s = g_System;
+
+constexpr std::int32_t kNoChecklist = 9005;
+constexpr std::int32_t kRowOutOfRange = 9001;
+constexpr std::int32_t kRowNotInUse = 9002;
+constexpr std::int32_t kNoStrings = 9003;
+constexpr std::int32_t kNoValues = 9004;
+
+// The row's record when every check passes; raises the first failing check's error otherwise.
+// A module that was never started has no checklist to read.
+const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
+    const CoreData* core = s.core;
+    if (!core || !core->checklistMade || !core->checklistRows) {
+        RaiseRuntimeError(kNoChecklist);
+        return nullptr;
+    }
+    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0})) return nullptr;
+    if (wantStrings ? !core->checklistHasStrings : !core->checklistHasValues) {
+        RaiseRuntimeError(wantStrings ? kNoStrings : kNoValues);
+        return nullptr;
+    }
+    if (row > core->checklistRowsInUse) {
+        RaiseRuntimeError(kRowNotInUse);
+        return nullptr;
+    }
+    return &core->checklistRows[row - 1];
+}
+
+std::int32_t Value(std::int32_t row, int index) {
+    const ChecklistEntry* entry = CheckedRow(row, false);
+    return entry ? entry->values[index] : 0;
+}
+
+float FloatValue(std::int32_t row, int index) {
+    const ChecklistEntry* entry = CheckedRow(row, false);
+    return entry ? std::bit_cast<float>(entry->values[4 + index]) : 0.0f;
+}
+
+} // namespace
+
+void EmptyChecklist() {
+    CoreData* core = s.core;
+    if (!core) return;
+    core->checklistMade = core->checklistHasValues = core->checklistHasStrings = 0;
+    core->checklistRowsInUse = 0;
+    if (!core->checklistRows) return;
+    for (std::int32_t i = 0; i < core->checklistRowsAllocated; ++i) {
+        ChecklistEntry& entry = core->checklistRows[i];
+        for (int v = 0; v < 4; ++v)
+            entry.values[v] = -1;
+        if (entry.string) entry.string[0] = 0;
+    }
+}
+
+std::int32_t ChecklistQuantity() {
+    return s.core ? s.core->checklistRowsInUse : 0;
+}
+
+std::int32_t GetChecklistValueA(std::int32_t row) {
+    return Value(row, 0);
+}
+std::int32_t GetChecklistValueB(std::int32_t row) {
+    return Value(row, 1);
+}
+std::int32_t GetChecklistValueC(std::int32_t row) {
+    return Value(row, 2);
+}
+std::int32_t GetChecklistValueD(std::int32_t row) {
+    return Value(row, 3);
+}
+float GetChecklistFloatValueA(std::int32_t row) {
+    return FloatValue(row, 0);
+}
+float GetChecklistFloatValueB(std::int32_t row) {
+    return FloatValue(row, 1);
+}
+float GetChecklistFloatValueC(std::int32_t row) {
+    return FloatValue(row, 2);
+}
+float GetChecklistFloatValueD(std::int32_t row) {
+    return FloatValue(row, 3);
+}
+
+char* GetChecklistString(char* oldString, std::int32_t row) {
+    // The caller hands its previous text over in every case, so it is freed even on an error.
+    if (oldString) ResizeModuleString(s.core, &oldString, 0);
+    const ChecklistEntry* entry = CheckedRow(row, true);
+    if (!entry || !entry->string) return nullptr;
+    // A row's text never runs past its buffer, even when a producer forgot the terminator.
+    const std::size_t length = strnlen(entry->string, entry->capacity + 1);
+    char* text = nullptr;
+    ResizeModuleString(s.core, &text, static_cast<std::int32_t>(length + 1));
+    if (!text) return nullptr;
+    std::memcpy(text, entry->string, length);
+    text[length] = 0;
+    s.returnString = text;
+    return text;
+}
