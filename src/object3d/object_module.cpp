@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "image/image.h"
 #include "object3d/collision.h"
+#include "object3d/sliding_collision.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
 #include "universe/universe.h"
@@ -114,6 +115,8 @@ void Basic3DDestructor() {
     if (ModuleLinkTable.image.linkTextureClearer) ModuleLinkTable.image.linkTextureClearer(nullptr);
     s.manager.Free();
     delete std::exchange(s.universe, nullptr);
+    // The solver would otherwise keep pointing at the deleted world's triangles.
+    SetCollisionTriangles(0, nullptr, 0);
     FreeObjectTables();
     s.moduleImageUses.clear(); // a reset deletes every image; a stale count only keeps one alive
     if (!s.meshesSurvive) {
@@ -166,7 +169,7 @@ void Basic3DRunAutomaticCollision() {
 }
 
 void Basic3DUpdateAutomaticCameraCollision() {
-    UpdateAutomaticCameraCollision(0, 0);
+    UpdateAutomaticCameraCollision();
 }
 
 ObjectRecord* GetObjectPointer(std::int32_t n) {

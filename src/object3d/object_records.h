@@ -89,6 +89,7 @@ struct CollisionBlock {
     std::int32_t lastHit = 0;
     std::int32_t responseMode = 0;
     std::uint8_t responseFlag = 1;
+    float secondRadius = 0; // the radius a collision radius of 0 or less was set with
 };
 
 // Where an object is and how it is turned; embedded in every object.
@@ -101,6 +102,7 @@ struct ObjectPosition {
     D3DXVECTOR3 right{1, 0, 0};
     D3DXVECTOR3 oldPosition{0, 0, 0}; // before the last move, for collision response
     D3DXVECTOR3 oldAngle{0, 0, 0};
+    D3DXMATRIX oldFreeFlight = kIdentityMatrix;
     std::uint8_t matrixMode = 0;    // 1: rotation from the free-flight matrix
     std::uint8_t pivot = 0;         // the pivot matrix turns the object first
     std::uint8_t glued = 0;         // follows a limb of another object

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "object3d/primitive_makers.h"
+#include "object3d/collision.h"
 #include "core/core.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_properties.h"
@@ -40,12 +41,6 @@ template <typename Fn> void ForEachMesh(ObjectRecord* object, Fn&& fn) {
 // deletes the stencil shadow and refreshes the drawing, which a new object does not need.
 void TextureNewObject(ObjectRecord* object, std::int32_t image) {
     ForEachMesh(object, [image](MeshRecord* mesh) { SetMeshTexture(mesh, -1, image); });
-}
-
-// Collision type 2 (tested as boxes).
-void UseSphereCollision(ObjectRecord* object) {
-    object->collision.type = 2;
-    object->collision.boxUse = 0;
 }
 
 void CullingOff(ObjectRecord* object) {
@@ -92,7 +87,7 @@ void MakePlane(std::int32_t n, float width, float height, bool facingNegativeZ) 
     ObjectRecord* object = FinishObject(n, (w + h) * 0.5f);
     if (!object) return;
     if (!facingNegativeZ) YRotateObject(n, 180.0f);
-    UseSphereCollision(object);
+    SetCollisionToSpheres(object);
     CullingOff(object);
 }
 
@@ -206,7 +201,7 @@ void MakeObjectTriangle(std::int32_t n, float x1, float y1, float z1, float x2, 
     // A radius is a size: corners given right to left still make a triangle of that width.
     ObjectRecord* object = FinishObject(n, std::fabs(x2 - x1));
     if (!object) return;
-    UseSphereCollision(object);
+    SetCollisionToSpheres(object);
     CullingOff(object);
 }
 
@@ -215,7 +210,7 @@ void MakeObjectBox(std::int32_t n, float width, float height, float depth) {
     if (!mesh) return;
     const float w = width * 0.5f, h = height * 0.5f, d = depth * 0.5f;
     if (!MakeMeshBox(1, mesh, -w, -h, -d, w, h, d, kPlainFormat, kWhite)) return Abandon(n);
-    if (ObjectRecord* object = FinishObject(n, (w + h) * 0.5f)) UseSphereCollision(object);
+    if (ObjectRecord* object = FinishObject(n, (w + h) * 0.5f)) SetCollisionToSpheres(object);
 }
 
 void MakeObjectBox(std::int32_t n, float size) {
@@ -227,7 +222,7 @@ void MakeObjectPyramid(std::int32_t n, float size) {
     if (!mesh) return;
     const float s = size * 0.5f;
     if (!MakeMeshPyramid(1, mesh, s, kColouredFormat, kWhite)) return Abandon(n);
-    if (ObjectRecord* object = FinishObject(n, s)) UseSphereCollision(object);
+    if (ObjectRecord* object = FinishObject(n, s)) SetCollisionToSpheres(object);
 }
 
 void MakeObjectCylinder(std::int32_t n, float size) {
@@ -249,7 +244,7 @@ void MakeObjectCylinder(std::int32_t n, float size) {
         WriteVertex(mesh, 2 * i + 1, D3DXVECTOR3(x, -r, z), normal, u, 1);
     }
     FinishList(mesh, D3DPT_TRIANGLESTRIP, vertices - 2);
-    if (ObjectRecord* object = FinishObject(n, size)) UseSphereCollision(object);
+    if (ObjectRecord* object = FinishObject(n, size)) SetCollisionToSpheres(object);
 }
 
 void MakeObjectCone(std::int32_t n, float size) {
@@ -272,5 +267,5 @@ void ReplaceObjectWithEmptyMesh(std::int32_t n, std::uint32_t fvf, std::int32_t 
     std::unique_ptr<FrameRecord> frame = EmptyMeshFrame(fvf, vertexCount, indexCount);
     if (!frame) return RaiseRuntimeError(kObjectNotMade);
     ReplaceFrames(g_Object3D.objects[n], frame.release());
-    if (ObjectRecord* object = FinishObject(n, 100.0f)) UseSphereCollision(object);
+    if (ObjectRecord* object = FinishObject(n, 100.0f)) SetCollisionToSpheres(object);
 }
