@@ -204,13 +204,13 @@ std::int32_t StaticLineOfSightCmd(float x1, float y1, float z1, float x2, float 
 }
 
 float GetStaticLineOfSightXCmd() {
-    return s_Boxes.sightPoint.x;
+    return GetStaticLineOfSightX();
 }
 float GetStaticLineOfSightYCmd() {
-    return s_Boxes.sightPoint.y;
+    return GetStaticLineOfSightY();
 }
 float GetStaticLineOfSightZCmd() {
-    return s_Boxes.sightPoint.z;
+    return GetStaticLineOfSightZ();
 }
 
 std::int32_t GetStaticCollisionHitCmd(float oldMinX, float oldMinY, float oldMinZ, float oldMaxX,
@@ -221,6 +221,25 @@ std::int32_t GetStaticCollisionHitCmd(float oldMinX, float oldMinY, float oldMin
                                  D3DXVECTOR3(oldMaxX, oldMaxY, oldMaxZ),
                                  D3DXVECTOR3(newMinX, newMinY, newMinZ),
                                  D3DXVECTOR3(newMaxX, newMaxY, newMaxZ), &s_Boxes.correction);
+}
+
+float GetStaticCollisionX() {
+    return s_Boxes.correction.x;
+}
+float GetStaticCollisionY() {
+    return s_Boxes.correction.y;
+}
+float GetStaticCollisionZ() {
+    return s_Boxes.correction.z;
+}
+float GetStaticLineOfSightX() {
+    return s_Boxes.sightPoint.x;
+}
+float GetStaticLineOfSightY() {
+    return s_Boxes.sightPoint.y;
+}
+float GetStaticLineOfSightZ() {
+    return s_Boxes.sightPoint.z;
 }
 
 namespace {

@@ -41,6 +41,14 @@ std::int32_t GetStaticCollisionHit(const D3DXVECTOR3& oldMinimum, const D3DXVECT
 std::int32_t GetStaticLineOfSight(float x1, float y1, float z1, float x2, float y2, float z2,
                                   float width, float accuracy, D3DXVECTOR3* point);
 
+// The last static correction and line-of-sight point the command forms kept.
+float GetStaticCollisionX();
+float GetStaticCollisionY();
+float GetStaticCollisionZ();
+float GetStaticLineOfSightX();
+float GetStaticLineOfSightY();
+float GetStaticLineOfSightZ();
+
 // The command forms: their results stay in the module for the getters.
 std::int32_t MakeStaticCollisionBoxCmd(float x1, float y1, float z1, float x2, float y2, float z2);
 void DeleteStaticCollisionBoxesCmd();
