@@ -90,3 +90,29 @@ if(TARGET test_system)
   endforeach()
   target_link_options(user_calls_plain PRIVATE -Wl,--kill-at)
 endif()
+
+# The archives the world tests read: made from seeded data by Debian's zip, by Python's zipfile
+# and zlib, and by the reference encoders of the old zip methods, with a manifest of
+# openarena-data's pak0.pk3. Debian's unzip and a second decoder check the encoders' vectors.
+if(TARGET test_world)
+  set(ARCHIVE_DIR ${CMAKE_BINARY_DIR}/test-data/archives)
+  set(ARCHIVE_STAMP ${ARCHIVE_DIR}/made.stamp)
+  file(GLOB ARCHIVE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/world/*.py)
+  set(PAK0 /usr/share/games/openarena/baseoa/pak0.pk3)
+  if(EXISTS ${PAK0})
+    list(APPEND ARCHIVE_SCRIPTS ${PAK0})
+  endif()
+  add_custom_command(OUTPUT ${ARCHIVE_STAMP}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${ARCHIVE_DIR}
+                     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/make_archives.py
+                             ${ARCHIVE_DIR}
+                     COMMAND ${CMAKE_COMMAND} -E touch ${ARCHIVE_STAMP}
+                     DEPENDS ${ARCHIVE_SCRIPTS}
+                     COMMENT "Making the world tests' archives")
+  add_custom_target(world_test_data DEPENDS ${ARCHIVE_STAMP})
+  add_dependencies(test_world world_test_data)
+  add_test(NAME world.reference_encoders
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/check_reference.py
+                   ${ARCHIVE_DIR})
+  set_tests_properties(world.reference_encoders PROPERTIES TIMEOUT 120)
+endif()

@@ -17,6 +17,9 @@ packages=(
   sound-theme-freedesktop  # real Ogg Vorbis files that the loader tests damage
   assimp-testmodels        # real model files the converters read
   assimp-utils             # the model benchmark's native reference
+  zip unzip                # test archives made at build time, and the check of their vectors
+  openarena-data           # a real pk3 whose every member the archive reader extracts
+  libz-mingw-w64-dev       # the zip benchmark's reference inflater (linked by it alone)
 )
 
 as_root() {

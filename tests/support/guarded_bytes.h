@@ -24,6 +24,8 @@ public:
     GuardedBytes(const GuardedBytes&) = delete;
     GuardedBytes& operator=(const GuardedBytes&) = delete;
     const std::uint8_t* Data() const { return data_; }
+    // The same bytes to write to: a write past their end crashes too.
+    std::uint8_t* Writable() { return data_; }
     std::size_t Size() const { return size_; }
 
 private:

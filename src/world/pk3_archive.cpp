@@ -1,0 +1,165 @@
+#include "core/win32.h"
+
+#include "world/pk3_archive.h"
+#include "world/archive_files.h"
+#include "world/zip_records.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct OpenArchive {
+    std::string path; // as first asked for, compared exactly
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::vector<ZipDirEntry> directory;
+};
+
+// The reader's state: the table lives until CloseZipArchives (the run, as the world uses it);
+// the two archive lists until FreeWorldFileTable.
+struct State {
+    std::array<OpenArchive, kMostOpenArchives> archives;
+    int count = 0;
+    ArchiveFileList worldFiles;
+    ArchiveFileList secondFiles;
+};
+State s;
+
+void Close(OpenArchive& archive) {
+    if (archive.file != INVALID_HANDLE_VALUE) CloseHandle(archive.file);
+    archive = OpenArchive{};
+}
+
+HANDLE OpenForReading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool ReadDirectory(HANDLE file, std::vector<ZipDirEntry>& directory) {
+    return ReadZipCentralDirectory(FileZipSource(file), directory);
+}
+
+// The table's archive of that path, opened and its directory read the first time. An archive
+// that cannot be opened or read is not kept, so a later call tries again. A full table gives up
+// its last slot.
+OpenArchive* Opened(const char* path) {
+    for (int i = 0; i < s.count; ++i)
+        if (s.archives[i].path == path) return &s.archives[i];
+    const HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    std::vector<ZipDirEntry> directory;
+    if (!ReadDirectory(file, directory)) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    OpenArchive& archive = s.archives[s.count < kMostOpenArchives ? s.count++ : s.count - 1];
+    Close(archive);
+    archive.path = path;
+    archive.file = file;
+    archive.directory.swap(directory);
+    return &archive;
+}
+
+void Lowercase(std::string& text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+int AddArchiveTo(ArchiveFileList& list, const char* path) {
+    if (!path || !*path) return 0;
+    for (std::int32_t i = 0; i < list.count; ++i)
+        if (list.entries[static_cast<std::size_t>(i)].path == path) return 1;
+    const HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    std::string name, folder;
+    SplitArchivePath(path, name, folder);
+    AppendArchiveListEntry(list, path, name, folder);
+    return 1;
+}
+
+} // namespace
+
+int FindFileInZip(const char* archivePath, const char* memberName, std::vector<std::uint8_t>& data,
+                  std::uint32_t& size) {
+    data.clear();
+    size = 0;
+    if (!archivePath || !memberName) return 0;
+    OpenArchive* archive = Opened(archivePath);
+    if (!archive) return 0;
+    const int index = FindZipEntry(archive->directory, memberName);
+    if (index < 0) return 0;
+    const ZipDirEntry& entry = archive->directory[static_cast<std::size_t>(index)];
+    if (entry.compressedSize == 0 || entry.uncompressedSize == 0) return 0;
+    if (!ReadZipMember(FileZipSource(archive->file), entry, data)) return 0;
+    size = entry.uncompressedSize;
+    return 1;
+}
+
+int ListZipMembers(const char* archivePath, const char* pattern, ArchiveFileList& list) {
+    ClearArchiveFileList(list);
+    if (!archivePath || !pattern) return 0;
+    const OpenArchive* archive = Opened(archivePath);
+    if (!archive) return 0;
+    SetNameTableEntry(list.header, archivePath);
+    std::string lowered(pattern);
+    Lowercase(lowered);
+    for (const ZipDirEntry& entry : archive->directory) {
+        if (!std::strstr(entry.name, lowered.c_str())) continue;
+        std::string name, folder;
+        SplitArchivePath(entry.name, name, folder);
+        AppendArchiveListEntry(list, entry.name, name, folder);
+    }
+    return 1;
+}
+
+int ReadZipDirectory(const char* archivePath, const char* memberName, std::uint32_t& size) {
+    size = 0;
+    if (!archivePath || !memberName || !*memberName) return 0;
+    const HANDLE file = OpenForReading(archivePath);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    std::vector<ZipDirEntry> directory;
+    const bool read = ReadDirectory(file, directory);
+    CloseHandle(file);
+    if (!read) return 0;
+    std::string lowered(memberName);
+    Lowercase(lowered);
+    for (const ZipDirEntry& entry : directory) {
+        if (!std::strstr(entry.name, lowered.c_str())) continue;
+        size = entry.uncompressedSize;
+        return 1;
+    }
+    return 0;
+}
+
+int AddArchiveFile(const char* path) {
+    return AddArchiveTo(s.worldFiles, path);
+}
+
+int AddSecondArchiveFile(const char* path) {
+    return AddArchiveTo(s.secondFiles, path);
+}
+
+const ArchiveFileList& WorldArchiveFiles() {
+    return s.worldFiles;
+}
+
+const ArchiveFileList& WorldSecondArchiveFiles() {
+    return s.secondFiles;
+}
+
+void FreeWorldFileTable() {
+    ClearArchiveFileList(s.worldFiles);
+    ClearArchiveFileList(s.secondFiles);
+}
+
+void CloseZipArchives() {
+    for (int i = 0; i < s.count; ++i)
+        Close(s.archives[i]);
+    s.count = 0;
+}
+
+int OpenZipArchiveCount() {
+    return s.count;
+}

@@ -1,0 +1,33 @@
+// The archives the build made for these tests, the original bytes of their members, and zip
+// archives written here byte by byte from members of those.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A file of the build's test archives folder, and an original there under src/ ("/" allowed).
+std::string ArchivePath(const std::string& name);
+std::string OriginalBytes(const std::string& name);
+
+// FindFileInZip's bytes as text, checking the zero byte after them; "<not found>" when it fails.
+std::string Extracted(const std::string& archivePath, const std::string& member);
+constexpr const char* kNotFound = "<not found>";
+
+// A member as an archive written here holds it.
+struct TestMember {
+    std::string name;
+    std::uint16_t method = 0;
+    std::uint16_t flags = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t size = 0; // uncompressed
+    std::string compressed;
+};
+
+TestMember StoredMember(const std::string& name, const std::string& bytes);
+// Every member of an archive file, compressed data as they are (names lowercased).
+std::vector<TestMember> MembersOf(const std::string& archivePath);
+// A zip archive of the members, in order, with the comment after the end record.
+std::string ZipOf(const std::vector<TestMember>& members, const std::string& comment = "");
+// One member's local header and data, as the decompressor takes them.
+std::string LocalRecord(const TestMember& member);
