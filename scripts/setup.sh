@@ -20,6 +20,7 @@ packages=(
   zip unzip                # test archives made at build time, and the check of their vectors
   openarena-data           # a real pk3 whose every member the archive reader extracts
   libz-mingw-w64-dev       # the zip benchmark's reference inflater (linked by it alone)
+  python3-pyftpdlib        # the FTP server the FTP module's tests talk to
 )
 
 as_root() {

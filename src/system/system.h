@@ -91,3 +91,7 @@ float GetChecklistFloatValueC(std::int32_t row);
 float GetChecklistFloatValueD(std::int32_t row);
 // Frees the caller's previous text and returns a new copy of the row's text (null on an error).
 char* GetChecklistString(char* oldString, std::int32_t row);
+
+// The first display device's memory in whole megabytes, from a DxDiag collection made and torn
+// down for this query (slow: meant for a one-off question); 0 when it cannot be told.
+std::int32_t GetDisplayMemoryMB();
