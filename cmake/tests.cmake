@@ -23,10 +23,16 @@ foreach(dir ${TEST_DIRS})
     continue()
   endif()
   # A folder whose "screen" file names a size runs on a private Xvfb screen of that size.
-  set(environment "")
+  set(extra_properties "")
   if(EXISTS ${dir}/screen)
     file(STRINGS ${dir}/screen screen LIMIT_COUNT 1)
-    set(environment ENVIRONMENT "WINE_RUN_SCREEN=${screen}")
+    set(extra_properties ENVIRONMENT "WINE_RUN_SCREEN=${screen}")
+  endif()
+  # A folder whose "resource_lock" file names a resource (say a TCP port) that its cases take:
+  # ctest runs no two cases holding the same name at once.
+  if(EXISTS ${dir}/resource_lock)
+    file(STRINGS ${dir}/resource_lock lock LIMIT_COUNT 1)
+    list(APPEND extra_properties RESOURCE_LOCK ${lock})
   endif()
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE test_support game engine GTest::gtest_main)
@@ -36,7 +42,7 @@ foreach(dir ${TEST_DIRS})
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${name}."
-    PROPERTIES TIMEOUT 120 ${environment})
+    PROPERTIES TIMEOUT 120 ${extra_properties})
   list(APPEND TEST_LISTS ${name}_TESTS)
 endforeach()
 
@@ -115,4 +121,16 @@ if(TARGET test_world)
            COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/check_reference.py
                    ${ARCHIVE_DIR})
   set_tests_properties(world.reference_encoders PROPERTIES TIMEOUT 120)
+endif()
+
+# The FTP tests' server script, beside the test program, run by Debian's python3 from the tests.
+if(TARGET test_ftp)
+  set(FTP_SERVER_SCRIPT ${CMAKE_BINARY_DIR}/test-data/ftp_server.py)
+  add_custom_command(OUTPUT ${FTP_SERVER_SCRIPT}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/tests/ftp/ftp_server.py
+                             ${FTP_SERVER_SCRIPT}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/tests/ftp/ftp_server.py)
+  add_custom_target(ftp_test_data DEPENDS ${FTP_SERVER_SCRIPT})
+  add_dependencies(test_ftp ftp_test_data)
+  target_link_libraries(test_ftp PRIVATE ws2_32) # the server's control connection
 endif()

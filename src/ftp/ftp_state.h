@@ -1,0 +1,69 @@
+// The FTP module's state and the steps its source files share.
+#pragma once
+
+#include "core/win32.h"
+
+#include "core/core_data.h"
+
+#include <wininet.h>
+
+#include <cstdint>
+
+constexpr std::size_t kFtpTextSize = 256; // server, user, password and response buffers
+
+// Lives from program start to the end; only this module writes it. The handles are owned here
+// and closed by FTPDisconnect, the connection check and the Destructor.
+struct FtpState {
+    CoreData* core = nullptr;
+    HINTERNET internet = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET search = nullptr;
+    HINTERNET remoteFile = nullptr; // a stepped download's source
+    HANDLE localFile = INVALID_HANDLE_VALUE;
+
+    // The last login asked for, kept for FTPConnectAgain.
+    char server[kFtpTextSize] = {};
+    char user[kFtpTextSize] = {};
+    char password[kFtpTextSize] = {};
+
+    std::int32_t connected = 0;
+    std::int32_t failed = 0;
+    bool dialled = false; // this module started the dial-up connection
+    std::int32_t windowFlag = 0;
+
+    // A stepped download.
+    std::uint32_t bytesWritten = 0;      // to the local file
+    std::uint32_t bytesWrittenMoved = 0; // when it was last seen to move
+    std::uint64_t bytesReceived = 0;
+    std::int64_t totalSize = 0;
+    bool totalListed = false; // the total is the listing's size, not the caller's hint
+    bool stepped = false;
+    char localName[MAX_PATH] = {};
+    std::int32_t progress = -1;
+    std::int32_t progressNoted = -1;
+    DWORD lastMove = 0; // timeGetTime of the last movement
+
+    // The current listing entry.
+    WIN32_FIND_DATAA findData{};
+    char fileName[MAX_PATH] = {};
+    std::int32_t fileType = -1;
+    std::int32_t fileSize = 0;
+
+    // The server's response to the first failure since the flag was cleared.
+    DWORD responseError = 0;
+    char response[kFtpTextSize] = {};
+};
+
+extern FtpState g_Ftp;
+
+// The first failure since the flag was cleared fetches the server's last response.
+void RecordFtpFailure();
+// Run after a failed directory change, listing or open: when the server no longer answers,
+// drops the connection and starts afresh.
+void CheckFtpConnection();
+// Closes a running download's handles; the partial local file is deleted.
+void AbortFtpDownload();
+// Makes the search's find data the current entry.
+void TakeFtpEntry();
+// Closes and clears a WinInet handle.
+void CloseInternetHandle(HINTERNET& handle);
