@@ -7,6 +7,8 @@
 #include "core/core.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 FtpState g_Ftp;
 
@@ -132,13 +134,21 @@ void CloseInternetHandle(HINTERNET& handle) {
 void RecordFtpFailure() {
     if (s.failed) return;
     // The response may be longer than the kept text: fetch it whole, keep what fits.
-    char whole[1024] = {};
-    DWORD length = sizeof whole - 1;
+    char text[1024] = {};
+    DWORD length = sizeof text - 1;
     s.responseError = 0;
-    if (!InternetGetLastResponseInfoA(&s.responseError, whole, &length)) whole[0] = 0;
-    whole[sizeof whole - 1] = 0;
-    const std::size_t kept = strnlen(whole, kFtpTextSize - 1);
-    std::memcpy(s.response, whole, kept);
+    const char* response = text;
+    std::unique_ptr<char[]> longer;
+    if (!InternetGetLastResponseInfoA(&s.responseError, text, &length)) {
+        text[0] = 0;
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && length < 0x100000) {
+            longer.reset(new (std::nothrow) char[length + 1]());
+            if (longer && InternetGetLastResponseInfoA(&s.responseError, longer.get(), &length))
+                response = longer.get();
+        }
+    }
+    const std::size_t kept = strnlen(response, kFtpTextSize - 1);
+    std::memcpy(s.response, response, kept);
     s.response[kept] = 0;
     s.failed = 1;
     s.fileType = -1;

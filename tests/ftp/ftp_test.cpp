@@ -163,11 +163,20 @@ TEST_F(FtpServerTest, SteppedDownloadsReportProgressAndEndKeptOrDeleted) {
     EXPECT_FALSE(FileExists(partial));
     EXPECT_TRUE(FileExists(kept));
 
-    // The connection is free again, and the hint stands in for a size the listing lacks.
+    // A local file that cannot be made leaves the connection free, and a new download
+    // replaces a running one, whose partial file goes.
+    EXPECT_EQ(FTPGetFile("seven.bin", local.File("no folder\\x.bin").c_str(), 1), 0);
+    EXPECT_EQ(FTPSetDir("."), 1);
+    ASSERT_EQ(FTPGetFile("seven.bin", partial.c_str(), 1), 1);
+    FTPDownloadStep();
+    EXPECT_TRUE(FileExists(partial));
+
+    // The hint stands in for a size the listing lacks.
     CreateDirectoryA(Home("sub").c_str(), nullptr);
     WriteServedFile(Home("sub\\inner.bin"), bytes.substr(0, 2000));
     const std::string inner = local.File("inner.bin");
     ASSERT_EQ(FTPGetFile("sub/inner.bin", inner.c_str(), 4000), 1);
+    EXPECT_FALSE(FileExists(partial));
     EXPECT_EQ(StepToTheEnd(), (std::vector<std::int32_t>{50, -1}));
     EXPECT_EQ(TempFolder::Read(inner), bytes.substr(0, 2000));
     EXPECT_EQ(FTPDisconnect(), 1);
