@@ -1,7 +1,7 @@
 // Hand-made polygons and solids for the CSG tests.
 #pragma once
 
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <initializer_list>
 #include <memory>

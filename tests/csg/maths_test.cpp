@@ -1,5 +1,5 @@
 // The vector, plane and box arithmetic, at the edges of its tolerances.
-#include "world/csg/bsp_maths.h"
+#include "csg/bsp_maths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Single polygons: classification, splitting with its attributes, the portal quad, the normal and
 // convexity, and the polygon set.
 #include "csg/csg_fixtures.h"
-#include "world/csg/bsp_polygon.h"
+#include "csg/bsp_polygon.h"
 
 #include <gtest/gtest.h>
 

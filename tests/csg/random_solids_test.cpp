@@ -1,7 +1,7 @@
 // Trees of random convex solids from a seeded generator, checked point by point against the
 // half-spaces the solids were made from.
 #include "csg/csg_fixtures.h"
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <gtest/gtest.h>
 

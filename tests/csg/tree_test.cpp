@@ -1,7 +1,7 @@
 // Building trees from hand-made polygons, and the queries on them.
 #include "csg/csg_fixtures.h"
-#include "world/csg/bsp_portals.h"
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_portals.h"
+#include "csg/bsp_tree.h"
 
 #include <gtest/gtest.h>
 

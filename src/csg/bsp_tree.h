@@ -3,7 +3,7 @@
 // reaching them, and a back child of -1 is solid space.
 #pragma once
 
-#include "world/csg/bsp_polygon.h"
+#include "csg/bsp_polygon.h"
 
 #include <cstdint>
 #include <memory>

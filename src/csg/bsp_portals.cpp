@@ -1,4 +1,4 @@
-#include "world/csg/bsp_portals.h"
+#include "csg/bsp_portals.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,5 @@
 // Compiling a tree: shared planes, splitter choice, the node build and the leaves.
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <cmath>
 #include <new>

@@ -1,4 +1,4 @@
-#include "world/csg/bsp_polygon.h"
+#include "csg/bsp_polygon.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Classifying, splitting and shaping single polygons.
-#include "world/csg/bsp_polygon.h"
+#include "csg/bsp_polygon.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "world/csg/bsp_memory.h"
+#include "csg/bsp_memory.h"
 
 #include <cstdint>
 #include <cstdlib>

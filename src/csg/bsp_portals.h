@@ -2,7 +2,7 @@
 // per pair of leaves (the largest wins). Complete, though no command uses it yet.
 #pragma once
 
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The tree's storage: what it owns, how polygons are queued for a build, and its accessors.
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "world/csg/bsp_maths.h"
+#include "csg/bsp_maths.h"
 
 #include <cmath>
 #include <cstring>

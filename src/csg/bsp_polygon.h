@@ -3,8 +3,8 @@
 // Virtual operations are declared in slot order. Every allocation throws BspBadAlloc on failure.
 #pragma once
 
-#include "world/csg/bsp_maths.h"
-#include "world/csg/bsp_memory.h"
+#include "csg/bsp_maths.h"
+#include "csg/bsp_memory.h"
 
 #include <cstdint>
 #include <memory>

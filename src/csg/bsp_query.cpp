@@ -1,7 +1,7 @@
 // Point, sphere and polygon queries on a compiled tree. A node without a plane (one that found no
 // splitter) is solid space. Every walk follows only links to later nodes of the tree, so a
 // damaged tree can neither be read outside nor make a walk go round.
-#include "world/csg/bsp_tree.h"
+#include "csg/bsp_tree.h"
 
 #include <cmath>
 
