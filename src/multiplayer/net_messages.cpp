@@ -57,15 +57,15 @@ void SendBlock(std::uint32_t type, std::int32_t player, std::int32_t guaranteed,
     }
 }
 
-// What a media send checks, by kind of item.
-struct MediaSend {
+// The numbers and errors of each kind of media item, on both sides.
+struct MediaKind {
     std::uint32_t type;
     std::int32_t first, last, rangeError, missingError;
 };
-constexpr MediaSend kImageSend{kNetImage, 1, kLastImage, kImageNumberIllegal, kImageMissing};
-constexpr MediaSend kBitmapSend{kNetBitmap, 0, kLastItem, kBitmapNumberIllegal, kBitmapMissing};
-constexpr MediaSend kSoundSend{kNetSound, 1, kLastItem, kSoundNumberIllegal, kSoundMissing};
-constexpr MediaSend kMeshSend{kNetMesh, 1, kLastItem, kMeshNumberIllegal, kMeshMissing};
+constexpr MediaKind kImageKind{kNetImage, 1, kLastImage, kImageNumberIllegal, kImageMissing};
+constexpr MediaKind kBitmapKind{kNetBitmap, 0, kLastItem, kBitmapNumberIllegal, kBitmapMissing};
+constexpr MediaKind kSoundKind{kNetSound, 1, kLastItem, kSoundNumberIllegal, kSoundMissing};
+constexpr MediaKind kMeshKind{kNetMesh, 1, kLastItem, kMeshNumberIllegal, kMeshMissing};
 
 bool TheScreen(std::int32_t) {
     return true;
@@ -73,7 +73,7 @@ bool TheScreen(std::int32_t) {
 
 // The item's number and existence, then the item turned into the scratch block and that sent. A
 // failed conversion sends nothing: the block may still hold an older item.
-void SendMediaItem(const MediaSend& kind, std::int32_t player, std::int32_t item,
+void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item,
                    std::int32_t guaranteed, bool (*exists)(std::int32_t), Convert toBlock) {
     if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
     if (!exists || !exists(item)) return RaiseRuntimeError(kind.missingError);
@@ -133,11 +133,11 @@ bool FillBlock(std::int32_t block, const std::vector<std::uint8_t>& bytes) {
 }
 
 // Rebuilds the item from a message of its type through the scratch block; the data stays.
-void RebuildMedia(std::uint32_t type, std::int32_t item, std::int32_t first, std::int32_t last,
-                  std::int32_t rangeError, Convert fromBlock, std::int32_t blockError) {
-    if (s.current.type != type) return;
-    if (!InRange(item, first, last, rangeError)) return;
-    const std::vector<std::uint8_t>* data = CurrentData(type);
+void RebuildMedia(const MediaKind& kind, std::int32_t item, Convert fromBlock,
+                  std::int32_t blockError) {
+    if (s.current.type != kind.type) return;
+    if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
+    const std::vector<std::uint8_t>* data = CurrentData(kind.type);
     if (!data) return;
     if (!FillBlock(kScratchBlock, *data)) return RaiseRuntimeError(blockError);
     if (fromBlock) fromBlock(item, kScratchBlock);
@@ -184,24 +184,24 @@ void SendNetMessageMemblock(std::int32_t player, std::int32_t block, std::int32_
 }
 
 void SendNetMessageImage(std::int32_t player, std::int32_t image, std::int32_t guaranteed) {
-    SendMediaItem(kImageSend, player, image, guaranteed, s.bridges.imageExist,
+    SendMediaItem(kImageKind, player, image, guaranteed, s.bridges.imageExist,
                   s.bridges.memblockFromImage);
 }
 
 void SendNetMessageBitmap(std::int32_t player, std::int32_t bitmap, std::int32_t guaranteed) {
     // Bitmap 0 is the screen, which always exists.
-    SendMediaItem(kBitmapSend, player, bitmap, guaranteed,
+    SendMediaItem(kBitmapKind, player, bitmap, guaranteed,
                   bitmap == 0 ? TheScreen : s.bridges.bitmapExist, s.bridges.memblockFromBitmap);
 }
 
 void SendNetMessageSound(std::int32_t player, std::int32_t sound, std::int32_t guaranteed) {
-    SendMediaItem(kSoundSend, player, sound, guaranteed, s.bridges.soundExist,
+    SendMediaItem(kSoundKind, player, sound, guaranteed, s.bridges.soundExist,
                   s.bridges.memblockFromSound);
 }
 
 void SendNetMessageMesh(std::int32_t player, std::int32_t mesh, std::int32_t guaranteed) {
     // Meshes are numbered apart from objects: the mesh itself must exist.
-    SendMediaItem(kMeshSend, player, mesh, guaranteed, s.bridges.meshExist,
+    SendMediaItem(kMeshKind, player, mesh, guaranteed, s.bridges.meshExist,
                   s.bridges.memblockFromMesh);
 }
 
@@ -335,21 +335,17 @@ void NetMessageMemblock(std::int32_t block) {
 }
 
 void NetMessageImage(std::int32_t image) {
-    RebuildMedia(kNetImage, image, 1, kLastImage, kImageNumberIllegal, s.bridges.imageFromMemblock,
-                 kMediaBlockNotMade);
+    RebuildMedia(kImageKind, image, s.bridges.imageFromMemblock, kMediaBlockNotMade);
 }
 
 void NetMessageBitmap(std::int32_t bitmap) {
-    RebuildMedia(kNetBitmap, bitmap, 0, kLastItem, kBitmapNumberIllegal,
-                 s.bridges.bitmapFromMemblock, kMediaBlockNotMade);
+    RebuildMedia(kBitmapKind, bitmap, s.bridges.bitmapFromMemblock, kMediaBlockNotMade);
 }
 
 void NetMessageSound(std::int32_t sound) {
-    RebuildMedia(kNetSound, sound, 1, kLastItem, kSoundNumberIllegal, s.bridges.soundFromMemblock,
-                 kSoundBlockNotMade);
+    RebuildMedia(kSoundKind, sound, s.bridges.soundFromMemblock, kSoundBlockNotMade);
 }
 
 void NetMessageMesh(std::int32_t mesh) {
-    RebuildMedia(kNetMesh, mesh, 1, kLastItem, kMeshNumberIllegal, s.bridges.meshFromMemblock,
-                 kMediaBlockNotMade);
+    RebuildMedia(kMeshKind, mesh, s.bridges.meshFromMemblock, kMediaBlockNotMade);
 }

@@ -113,7 +113,7 @@ JoinResult JoinChosenSession(NetConnection& c, const char* playerName) {
 void JoinNetGame(std::int32_t session, const char* playerName, bool quiet) {
     if (s.sessionState > 0) return RaiseRuntimeWarning(kAlreadyInGame);
     if (!playerName) return quiet ? void() : RaiseRuntimeError(kPlayerNameIllegal);
-    std::int32_t index = session - 1;
+    std::int32_t index = session > 0 ? session - 1 : -1;
     if (!EnsureNetReady(&index)) return RaiseRuntimeWarning(kGameNotJoined);
     if (index < 0 || index >= kSessionSlots) {
         return quiet ? void() : RaiseRuntimeError(kSessionNumberIllegal);
