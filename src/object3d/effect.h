@@ -89,7 +89,18 @@ public:
     std::uint32_t deferred[kDeferredTextureSlots] = {};
     char* xFileName = nullptr;          // owned
     MeshRecord* templateMesh = nullptr; // owned
+    // Meshes that own the effect together (one file effect on a whole object); the last of them
+    // to let go destroys it. 0 and 1 both mean a single owner.
+    std::uint32_t owners = 0;
 };
+
+// A mesh that owns its effect lets go of it: destroyed unless other owners remain.
+inline void ReleaseOwnedEffect(EffectBase* effect) {
+    if (effect && effect->owners > 1)
+        --effect->owners;
+    else
+        delete effect;
+}
 
 // How effects are made from files: the platform's compiler, unless something else is handed in.
 using CreateEffectFn = HRESULT(WINAPI*)(IDirect3DDevice9*, const char*, const D3DXMACRO*,

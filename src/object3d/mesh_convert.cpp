@@ -6,6 +6,7 @@
 #include "object3d/object_state.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -239,17 +240,23 @@ void CopyMeshMaterialState(MeshRecord* target, const MeshRecord* source) {
     Swap(target->vertexDeclaration, source->vertexDeclaration);
     target->pixelShaderOn = source->pixelShaderOn;
     Swap(target->pixelShader, source->pixelShader);
-    if (target->effect && !target->sharedEffect && target->effect != source->effect)
-        delete target->effect;
-    target->effect = source->effect;
     std::memcpy(target->effectFileName, source->effectFileName, sizeof target->effectFileName);
     target->effectSkinsMesh = source->effectSkinsMesh;
-    target->sharedEffect = 1; // the effect stays the source's
+    if (target->effect == source->effect) return;
+    if (target->effect && !target->sharedEffect) ReleaseOwnedEffect(target->effect);
+    target->effect = source->effect;
+    // An effect the source owns gets a second owner, so that either mesh may go first; one that
+    // a slot owns stays the slot's.
+    if (source->effect && !source->sharedEffect) {
+        source->effect->owners = std::max<std::uint32_t>(source->effect->owners, 1) + 1;
+        target->sharedEffect = 0;
+    } else {
+        target->sharedEffect = 1;
+    }
 }
 
 void CopyMeshMaterialStateMarkSource(MeshRecord* target, MeshRecord* source) {
     CopyMeshMaterialState(target, source);
-    if (source) source->sharedEffect = 1;
 }
 
 void ReleaseMeshShaders(MeshRecord* mesh) {

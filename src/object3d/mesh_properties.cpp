@@ -136,7 +136,7 @@ void FreeMeshEffect(MeshRecord* mesh) {
     if (mesh->effect && mesh->sharedEffect) {
         mesh->effect = nullptr; // its owner destroys it
     } else {
-        delete std::exchange(mesh->effect, nullptr);
+        ReleaseOwnedEffect(std::exchange(mesh->effect, nullptr));
         ReleaseMeshShaderObjects(mesh);
     }
     mesh->effectInUse = 0;

@@ -220,6 +220,16 @@ bool PrepareAnimationKeys(AnimationRecord* animation) {
 }
 
 AnimationRecord* CopyAnimation(AnimationRecord* source, const char* name) {
+    AnimationRecord* copy = DuplicateAnimation(source, name);
+    if (!copy) return nullptr;
+    AnimationRecord* last = source;
+    while (last->next)
+        last = last->next;
+    last->next = copy;
+    return copy;
+}
+
+AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* name) {
     if (!source) return nullptr;
     auto* copy = new (std::nothrow) AnimationRecord;
     if (!copy) return nullptr;
@@ -236,10 +246,6 @@ AnimationRecord* CopyAnimation(AnimationRecord* source, const char* name) {
         delete copy;
         return nullptr;
     }
-    AnimationRecord* last = source;
-    while (last->next)
-        last = last->next;
-    last->next = copy;
     return copy;
 }
 

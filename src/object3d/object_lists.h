@@ -36,6 +36,8 @@ void UpdateVectorKeyDeltas(PositionKey* keys, std::uint32_t count);
 // A copy of source's keys under a new name, appended to the end of source's chain; null when it
 // cannot be made.
 AnimationRecord* CopyAnimation(AnimationRecord* source, const char* name);
+// The same copy, linked to nothing.
+AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* name);
 // Every animation of the set bound to the frame of its name, its keys prepared.
 void LinkAnimationsToFrames(ObjectRecord* object);
 

@@ -6,7 +6,10 @@
 #include "core/module_link.h"
 #include "display/display.h"
 #include "image/image.h"
+#include "maths/maths.h"
 #include "object3d/collision.h"
+#include "object3d/effect_commands.h"
+#include "object3d/effect_slots.h"
 #include "object3d/sliding_collision.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
@@ -73,6 +76,9 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
     s.handles[0] = display, s.handles[1] = image, s.handles[2] = camera, s.handles[3] = light;
     s.images = GetImageBridge();
     s.cameras = GetCameraBridge();
+    const MathsBridge maths = GetMathsBridge();
+    s.getVector4 = maths.getVector4;
+    s.getMatrix = maths.getMatrix;
     ModuleLinkTable.image.constructor = ImageConstructor;
     ModuleLinkTable.image.destructor = ImageDestructor;
     ModuleLinkTable.image.setSettingWord = SetImageSettingWord;
@@ -126,6 +132,9 @@ void Basic3DDestructor() {
         for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n)
             if (s.meshes[n]) delete std::exchange(s.meshes[n]->drawItem, nullptr);
     }
+    // Effects and shaders belong to the device, as the objects do.
+    FreeEffectSlots();
+    FreeShaderSlots();
     s.device = nullptr;
 }
 

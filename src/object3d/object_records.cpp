@@ -106,7 +106,7 @@ MeshRecord::MeshRecord() {
 }
 
 MeshRecord::~MeshRecord() {
-    if (effect && !sharedEffect) delete effect;
+    if (effect && !sharedEffect) ReleaseOwnedEffect(effect);
     effect = nullptr;
     FreeArray(backupVertices);
     FreeArray(vertices);

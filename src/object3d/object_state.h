@@ -13,9 +13,19 @@
 
 class EffectBase;
 class Universe;
+struct EffectHolder;
 
 constexpr std::int32_t kLargestItemNumber = 22000000;
 constexpr std::int32_t kEffectSlots = 65536; // slot 0 is not reachable by number
+constexpr std::int32_t kShaderSlots = 31;
+
+// A numbered vertex shader with the input declaration programs build for it element by element.
+struct VertexShaderSlot {
+    IDirect3DVertexShader9* shader = nullptr;           // owned
+    IDirect3DVertexDeclaration9* declaration = nullptr; // owned
+    std::int32_t elementCount = 0;
+    D3DVERTEXELEMENT9* elements = nullptr; // owned: elementCount entries and the end marker
+};
 
 // Where the static world's collision leaves its result; the universe owns the meaning of the
 // fields after the end position.
@@ -43,7 +53,10 @@ struct Object3DState {
     std::int32_t usedCount = 0;
     MeshRecord** meshes = nullptr;
     std::int32_t meshCapacity = 0;
-    EffectBase* effects[kEffectSlots] = {}; // the effect slots; each owns its effect
+    EffectHolder* effects[kEffectSlots] = {}; // the effect slots; each holder owns its effect
+    // The shader slots; freed with the objects, as they belong to the device.
+    VertexShaderSlot vertexShaders[kShaderSlots] = {};
+    IDirect3DPixelShader9* pixelShaders[kShaderSlots] = {}; // owned
     // Kept from the entries.
     CoreData* core = nullptr;
     ResizeStringFn resizeString = nullptr;
@@ -52,6 +65,9 @@ struct Object3DState {
     HMODULE handles[4] = {};
     ImageBridge images{};
     CameraBridge cameras{};
+    // The maths module's getters of vector and matrix items, for effect and shader constants.
+    D3DXVECTOR4 (*getVector4)(std::int32_t id) = nullptr;
+    D3DXMATRIX (*getMatrix)(std::int32_t id) = nullptr;
     // The static world, null until one is built; owned.
     Universe* universe = nullptr;
     UniverseCollisionBlock universeCollision{};
@@ -87,4 +103,18 @@ inline bool HasData(const ObjectRecord* object) {
 }
 inline bool IsInstance(const ObjectRecord* object) {
     return object && object->instanceSource;
+}
+
+// The entries of the object's mesh list. A negative count marks a list already built; its size
+// is the same either way.
+inline std::int32_t ListedMeshCount(const ObjectRecord* object) {
+    return !object || !object->meshes ? 0
+           : object->meshCount < 0    ? -object->meshCount
+                                      : object->meshCount;
+}
+// Calls fn on every mesh of the object's mesh list, in list order.
+template <typename Fn> void ForEachObjectMesh(ObjectRecord* object, Fn&& fn) {
+    const std::int32_t count = ListedMeshCount(object);
+    for (std::int32_t i = 0; i < count; ++i)
+        if (object->meshes[i]) fn(object->meshes[i]);
 }

@@ -1,11 +1,10 @@
 #include "core/win32.h"
 
 #include "object3d/primitive_makers.h"
+#include "object3d/appearance.h"
 #include "object3d/collision.h"
 #include "core/core.h"
 #include "object3d/geometry.h"
-#include "object3d/mesh_properties.h"
-#include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/positioning.h"
@@ -31,22 +30,6 @@ constexpr float kDegreesPerRadian = 57.295776f;
 // A cone's height is twice its radius whatever its size.
 constexpr float kConeHeightOverRadius = 2.0f;
 
-template <typename Fn> void ForEachMesh(ObjectRecord* object, Fn&& fn) {
-    const std::int32_t count = object->meshCount < 0 ? -object->meshCount : object->meshCount;
-    for (std::int32_t i = 0; object->meshes && i < count; ++i)
-        if (object->meshes[i]) fn(object->meshes[i]);
-}
-
-// Gives every mesh of the object the image; stands in for the appearance command that also
-// deletes the stencil shadow and refreshes the drawing, which a new object does not need.
-void TextureNewObject(ObjectRecord* object, std::int32_t image) {
-    ForEachMesh(object, [image](MeshRecord* mesh) { SetMeshTexture(mesh, -1, image); });
-}
-
-void CullingOff(ObjectRecord* object) {
-    ForEachMesh(object, [](MeshRecord* mesh) { SetMeshCullMode(mesh, 0); });
-}
-
 // Object n made with one empty mesh, which is returned; null when the number is refused.
 MeshRecord* NewObjectMesh(std::int32_t n, const char* name) {
     return CreateNewObject(n, name) ? g_Object3D.objects[n]->rootFrame->mesh : nullptr;
@@ -60,9 +43,8 @@ void Abandon(std::int32_t n) {
 // Frames, bounds and transform, then the image; null when the object could not be set up.
 ObjectRecord* FinishObject(std::int32_t n, float radius, std::int32_t image = 0) {
     if (!SetupNewObject(n, radius)) return nullptr;
-    ObjectRecord* object = g_Object3D.objects[n];
-    TextureNewObject(object, image);
-    return object;
+    TextureObject(n, image);
+    return g_Object3D.objects[n];
 }
 
 void WriteVertex(MeshRecord* mesh, std::int32_t i, const D3DXVECTOR3& p, const D3DXVECTOR3& n,
@@ -88,7 +70,7 @@ void MakePlane(std::int32_t n, float width, float height, bool facingNegativeZ) 
     if (!object) return;
     if (!facingNegativeZ) YRotateObject(n, 180.0f);
     SetCollisionToSpheres(object);
-    CullingOff(object);
+    SetObjectCull(n, 0);
 }
 
 void WriteCone(MeshRecord* mesh, float r) {
@@ -143,8 +125,10 @@ void ReplaceFrames(ObjectRecord* object, FrameRecord* frame) {
     ObjectManager& manager = g_Object3D.manager;
     manager.RemoveObject(object);
     manager.DeleteObjectShadow(object);
-    // A spare record frees the old tree and lists as an object's destructor does.
+    // A spare record frees the old tree and lists as an object's destructor does. The animations
+    // go with them: they point at the old frames.
     ObjectRecord old;
+    old.animationSet = std::exchange(object->animationSet, nullptr);
     old.rootFrame = std::exchange(object->rootFrame, frame);
     old.meshes = std::exchange(object->meshes, nullptr);
     old.meshCount = std::exchange(object->meshCount, 0);
@@ -202,7 +186,7 @@ void MakeObjectTriangle(std::int32_t n, float x1, float y1, float z1, float x2, 
     ObjectRecord* object = FinishObject(n, std::fabs(x2 - x1));
     if (!object) return;
     SetCollisionToSpheres(object);
-    CullingOff(object);
+    SetObjectCull(n, 0);
 }
 
 void MakeObjectBox(std::int32_t n, float width, float height, float depth) {

@@ -21,7 +21,7 @@ constexpr std::int32_t kNoValues = 9004;
 
 // The row's record when every check passes; raises the first failing check's error otherwise.
 // A module that was never started has no checklist to read.
-const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
+const ChecklistEntry* CheckChecklistIndex(std::int32_t row, bool wantStrings) {
     const CoreData* core = s.core;
     if (!core || !core->checklistMade || !core->checklistRows) {
         RaiseRuntimeError(kNoChecklist);
@@ -39,13 +39,13 @@ const ChecklistEntry* CheckedRow(std::int32_t row, bool wantStrings) {
     return &core->checklistRows[row - 1];
 }
 
-std::int32_t Value(std::int32_t row, int index) {
-    const ChecklistEntry* entry = CheckedRow(row, false);
+std::int32_t GetChecklistValue(std::int32_t row, int index) {
+    const ChecklistEntry* entry = CheckChecklistIndex(row, false);
     return entry ? entry->values[index] : 0;
 }
 
-float FloatValue(std::int32_t row, int index) {
-    const ChecklistEntry* entry = CheckedRow(row, false);
+float GetChecklistFloatValue(std::int32_t row, int index) {
+    const ChecklistEntry* entry = CheckChecklistIndex(row, false);
     return entry ? std::bit_cast<float>(entry->values[4 + index]) : 0.0f;
 }
 
@@ -70,34 +70,34 @@ std::int32_t ChecklistQuantity() {
 }
 
 std::int32_t GetChecklistValueA(std::int32_t row) {
-    return Value(row, 0);
+    return GetChecklistValue(row, 0);
 }
 std::int32_t GetChecklistValueB(std::int32_t row) {
-    return Value(row, 1);
+    return GetChecklistValue(row, 1);
 }
 std::int32_t GetChecklistValueC(std::int32_t row) {
-    return Value(row, 2);
+    return GetChecklistValue(row, 2);
 }
 std::int32_t GetChecklistValueD(std::int32_t row) {
-    return Value(row, 3);
+    return GetChecklistValue(row, 3);
 }
 float GetChecklistFloatValueA(std::int32_t row) {
-    return FloatValue(row, 0);
+    return GetChecklistFloatValue(row, 0);
 }
 float GetChecklistFloatValueB(std::int32_t row) {
-    return FloatValue(row, 1);
+    return GetChecklistFloatValue(row, 1);
 }
 float GetChecklistFloatValueC(std::int32_t row) {
-    return FloatValue(row, 2);
+    return GetChecklistFloatValue(row, 2);
 }
 float GetChecklistFloatValueD(std::int32_t row) {
-    return FloatValue(row, 3);
+    return GetChecklistFloatValue(row, 3);
 }
 
 char* GetChecklistString(char* oldString, std::int32_t row) {
     // The caller hands its previous text over in every case, so it is freed even on an error.
     if (oldString) ResizeModuleString(s.core, &oldString, 0);
-    const ChecklistEntry* entry = CheckedRow(row, true);
+    const ChecklistEntry* entry = CheckChecklistIndex(row, true);
     if (!entry || !entry->string) return nullptr;
     // A row's text never runs past its buffer, even when a producer forgot the terminator.
     const std::size_t length = strnlen(entry->string, entry->capacity + 1);

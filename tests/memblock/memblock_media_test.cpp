@@ -7,6 +7,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "support/engine_fixture.h"
+#include "support/memblock_bytes.h"
 #include "support/wave_files.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +17,6 @@
 
 namespace {
 
-std::string Words(std::initializer_list<std::uint32_t> words) {
-    std::string bytes;
-    for (std::uint32_t w : words)
-        bytes.append(reinterpret_cast<const char*>(&w), 4);
-    return bytes;
-}
-
-// Varied bytes; every fourth is 0xFF, so 32-bit pixels stay opaque whatever the screen keeps.
-std::string Pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(i % 4 == 3 ? 0xFF : (i * 7 + seed + i / 251) & 0xFF);
-    return bytes;
-}
-
 // The conversions against the real owners of a started engine.
 class MemblockMedia : public EngineFixture {
 protected:
@@ -39,21 +25,11 @@ protected:
         ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
         if (!GetDirect3DDevice()) GTEST_SKIP() << "no Direct3D device here";
     }
-    static void Block(std::int32_t n, const std::string& bytes) {
-        DeleteMemblockForModule(n);
-        std::uint8_t* data = MakeMemblock(n, static_cast<std::int32_t>(bytes.size()));
-        ASSERT_NE(data, nullptr);
-        std::memcpy(data, bytes.data(), bytes.size());
-    }
-    static std::string Bytes(std::int32_t n) {
-        return {reinterpret_cast<const char*>(GetMemblockPtrForModule(n)),
-                static_cast<std::size_t>(GetMemblockSizeForModule(n))};
-    }
     // Converts block 1 into media 1 and that back into block 2; block 2's bytes.
     static std::string RoundTrip(std::int32_t (*toMedia)(std::int32_t, std::int32_t),
                                  std::int32_t (*toBlock)(std::int32_t, std::int32_t)) {
         if (toMedia(1, 1) != 1 || toBlock(2, 1) != 1) return "no round trip";
-        return Bytes(2);
+        return BlockBytes(2);
     }
 };
 
@@ -61,10 +37,10 @@ protected:
 
 TEST_F(MemblockMedia, BitmapsAndImagesComeBackByteForByte) {
     if (GetBitmapDepth(0) != 32) GTEST_SKIP() << "the screen is not 32-bit";
-    Block(1, Words({64, 32, 32}) + Pattern(64 * 32 * 4, 1));
-    EXPECT_EQ(RoundTrip(CreateBitmapFromMemblock, CreateMemblockFromBitmap), Bytes(1));
+    FillBlock(1, Words({64, 32, 32}) + BytePattern(64 * 32 * 4, 1));
+    EXPECT_EQ(RoundTrip(CreateBitmapFromMemblock, CreateMemblockFromBitmap), BlockBytes(1));
     EXPECT_EQ(GetMemblockSize(2), 12 + 8192);
-    EXPECT_EQ(RoundTrip(CreateImageFromMemblock, CreateMemblockFromImage), Bytes(1));
+    EXPECT_EQ(RoundTrip(CreateImageFromMemblock, CreateMemblockFromImage), BlockBytes(1));
     EXPECT_EQ(cell.number, 0);
 
     // Bitmap 0 is the screen, never missing; other bitmaps and images are.
@@ -88,8 +64,8 @@ TEST_F(MemblockMedia, SoundsKeepAllSevenFormatFields) {
         GTEST_SKIP() << "DirectSound has no device here";
     }
     // 48 kHz stereo: a rate and a byte rate above 65535.
-    Block(1, Words({WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0}) + Pattern(4800 * 4, 9));
-    EXPECT_EQ(RoundTrip(CreateSoundFromMemblock, CreateMemblockFromSound), Bytes(1));
+    FillBlock(1, Words({WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0}) + BytePattern(4800 * 4, 9));
+    EXPECT_EQ(RoundTrip(CreateSoundFromMemblock, CreateMemblockFromSound), BlockBytes(1));
     EXPECT_EQ(CreateMemblockFromSound(3, 9), 0);
     EXPECT_EQ(cell.number, 3004);
 }
@@ -109,8 +85,8 @@ TEST_F(MemblockMedia, MeshesComeBackAsTheSameTriangleList) {
         vertices.append(reinterpret_cast<const char*>(vertex), sizeof vertex);
     }
     const std::uint32_t fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-    Block(1, Words({fvf, 32, 6}) + vertices);
-    EXPECT_EQ(RoundTrip(CreateMeshFromMemblock, CreateMemblockFromMesh), Bytes(1));
+    FillBlock(1, Words({fvf, 32, 6}) + vertices);
+    EXPECT_EQ(RoundTrip(CreateMeshFromMemblock, CreateMemblockFromMesh), BlockBytes(1));
     EXPECT_EQ(CreateMemblockFromMesh(3, 9), 0);
     EXPECT_EQ(cell.number, 7003);
 }
@@ -120,13 +96,13 @@ TEST_F(MemblockMedia, MeshesComeBackAsTheSameTriangleList) {
 TEST_F(MemblockMedia, HeadersThatDoNotFitTheirBlockRaise5105AndMakeNothing) {
     const std::pair<std::int32_t (*)(std::int32_t, std::int32_t), std::string> cases[] = {
         {CreateBitmapFromMemblock, Words({1, 1, 16}) + "x"}, // 13 bytes
-        {CreateImageFromMemblock, Words({0x40000001, 4, 32}) + Pattern(16, 0)},
-        {CreateMeshFromMemblock, Words({D3DFVF_XYZ, 16, 1}) + Pattern(16, 0)},
+        {CreateImageFromMemblock, Words({0x40000001, 4, 32}) + BytePattern(16, 0)},
+        {CreateMeshFromMemblock, Words({D3DFVF_XYZ, 16, 1}) + BytePattern(16, 0)},
         {CreateSoundFromMemblock, Words({1, 1, 8000, 8000, 1, 8}) + "abc"}, // 27 bytes
-        {CreateImageFromMemblock, Words({4, 4, 32}) + Pattern(64, 0)},      // cut below
+        {CreateImageFromMemblock, Words({4, 4, 32}) + BytePattern(64, 0)},  // cut below
     };
     for (const auto& [command, block] : cases) {
-        Block(1, block);
+        FillBlock(1, block);
         SetMemblockSizeForModule(1, 12 + 63); // only the last case is longer
         cell.number = 0;
         EXPECT_EQ(command(7, 1), 0) << block.size();

@@ -4,6 +4,7 @@
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 #include "object3d/effect.h"
+#include "object3d/effect_slots.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/positioning.h"
 #include "object3d/vertex_layout.h"
@@ -290,7 +291,8 @@ TEST_F(ObjectScene, FileEffectsFailCleanlyWithoutACompiler) {
 
     LoadedEffect shared({});
     ASSERT_TRUE(shared.loaded);
-    g_Object3D.effects[5] = shared.effect.get();
+    EffectHolder holder(shared.effect.get());
+    g_Object3D.effects[5] = &holder;
     BuildBox(1, 1);
     MeshRecord* mesh = FirstMesh(1);
     std::strcpy(mesh->effectFileName, "TEST.FX");
@@ -298,4 +300,5 @@ TEST_F(ObjectScene, FileEffectsFailCleanlyWithoutACompiler) {
     EXPECT_EQ(mesh->effect, shared.effect.get());
     EXPECT_TRUE(mesh->sharedEffect);
     g_Object3D.effects[5] = nullptr;
+    holder.effect = nullptr; // the test's own
 }

@@ -2,6 +2,7 @@
 
 #include "support/object_scene.h"
 #include "object3d/effect.h"
+#include "object3d/effect_slots.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"
 #include "object3d/vertex_layout.h"
@@ -63,7 +64,7 @@ TEST_F(ObjectTables, NumberChecksRaiseTheirErrors) {
     EXPECT_EQ(errors.Last(), 7721);
     EXPECT_FALSE(ConfirmEffect(65535));
     EXPECT_EQ(errors.Last(), 7722);
-    g_Object3D.effects[65535] = new EffectBase;
+    g_Object3D.effects[65535] = new EffectHolder;
     EXPECT_TRUE(ConfirmEffect(65535));
     EXPECT_FALSE(ConfirmNewEffect(65535));
     EXPECT_EQ(errors.Last(), 7723);

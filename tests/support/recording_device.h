@@ -52,6 +52,8 @@ public:
     int textures = 0, formats = 0, shaders = 0, materials = 0, indices = 0;
     UINT failDrawsAbove = 0xFFFFFFFF;    // primitives
     UINT failSurfacesAbove = 0xFFFFFFFF; // texture and depth-surface width or height
+    // Reported in the capabilities in place of the real vertex shader version, when not 0.
+    DWORD vertexShaderVersion = 0;
     int vertexBuffersMade = 0;
     // The colour of the first vertex of each strip drawn from a lockable buffer (the
     // full-screen quads of the stencil passes), read at the draw.
@@ -145,7 +147,9 @@ public:
         return real_->GetDirect3D(ppD3D9);
     }
     HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* pCaps) override {
-        return real_->GetDeviceCaps(pCaps);
+        const HRESULT hr = real_->GetDeviceCaps(pCaps);
+        if (SUCCEEDED(hr) && vertexShaderVersion) pCaps->VertexShaderVersion = vertexShaderVersion;
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) override {
         return real_->GetDisplayMode(iSwapChain, pMode);

@@ -1,0 +1,179 @@
+// The multiplayer module's state and the helpers its source files share.
+#pragma once
+
+#include "multiplayer/directplay_seam.h"
+#include "core/com_ptr.h"
+#include "core/core_data.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+constexpr std::int32_t kProviderSlots = 64;
+constexpr std::int32_t kSessionSlots = 256;
+constexpr std::int32_t kPlayerSlots = 256; // numbers 1..255; entry 0 is never used
+constexpr std::int32_t kLastPlayer = kPlayerSlots - 1;
+constexpr std::size_t kNameBytes = 256; // every kept name or text: 255 characters and a zero
+
+constexpr std::int32_t kMaximumPlayersIllegal = 8507;
+constexpr std::int32_t kPlayerNameIllegal = 8508;
+constexpr std::int32_t kGameNameIllegal = 8509;
+constexpr std::int32_t kProviderNumberIllegal = 8510;
+constexpr std::int32_t kSessionNumberIllegal = 8511;
+constexpr std::int32_t kPlayerNumberIllegal = 8512;
+
+// Warnings: RaiseRuntimeWarning keeps nothing, so these only name the failures in the code.
+constexpr std::int32_t kProviderNotSelected = 8501;
+constexpr std::int32_t kConnectionNotInitialised = 8502;
+constexpr std::int32_t kGameNotCreated = 8504;
+constexpr std::int32_t kGameNotJoined = 8505;
+constexpr std::int32_t kNoGame = 8513;
+constexpr std::int32_t kPlayerSlotEmpty = 8514;
+constexpr std::int32_t kAlreadyInGame = 8515;
+constexpr std::int32_t kPlayerNotCreated = 8516;
+constexpr std::int32_t kPlayerNotDestroyed = 8517;
+constexpr std::int32_t kJoinCannotCreatePlayer = 8518;
+
+// Every session this module creates or looks for carries it.
+extern const GUID kNetApplicationGuid;
+
+// An installed service provider that initialised when it was enumerated.
+struct NetProvider {
+    GUID guid{};
+    char name[kNameBytes] = {};
+    std::vector<std::uint8_t> connection; // the enumeration's connection block
+};
+
+// A session found by the last enumeration.
+struct NetSession {
+    GUID instance{};
+    char text[kNameBytes] = {}; // "name (players/maximum)"
+    std::uint32_t currentPlayers = 0;
+    std::uint32_t maximumPlayers = 0;
+};
+
+// The network: made by the first command that needs it, freed by FreeNetGame and the Destructor.
+struct NetConnection {
+    DPID localPlayer = 0;
+    ComPtr<IDirectPlay4A> play;
+    HANDLE event = nullptr; // given to CreatePlayer; null, so messages are polled
+    // Holds one message while Receive fills it; freed after every message.
+    std::unique_ptr<std::uint8_t[]> receiveBuffer;
+    DWORD receiveSize = 0;
+    std::int32_t chosenSession = 0; // 0-based
+    bool initialised = false;       // `play` has had a successful InitializeConnection
+    bool opened = false;            // `play` holds an open session
+    std::array<NetProvider, kProviderSlots> providers;
+    std::int32_t providerCount = 0;
+    std::int32_t selectedProvider = 0;
+    std::array<NetSession, kSessionSlots> sessions;
+    std::int32_t sessionCount = 0;
+};
+
+// Set by the system messages the receive loop sees; each query clears its own.
+struct NetSessionEvents {
+    std::uint8_t sessionLost = 0;
+    DPID created = 0;
+    DPID destroyed = 0;
+    std::uint32_t becameHost = 0;
+    std::uint8_t stopReceiving = 0; // a session event ends the current receive loop
+};
+
+// A received message waiting in the queue, already checked.
+struct QueuedNetMessage {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data; // a text holds its characters and a zero
+    DPID from = 0;
+    DPID to = 0;
+};
+
+// The message GetNetMessage made current.
+struct CurrentNetMessage {
+    std::uint8_t available = 0;
+    std::uint32_t type = 0;
+    DPID from = 0;
+    DPID to = 0;
+    std::uint32_t value = 0; // the four bytes of an integer or float
+    // Texts and blocks: a copy of the data, until a reader or the next message releases it.
+    bool hasData = false;
+    std::vector<std::uint8_t> data;
+};
+
+// The memory-block and media functions, taken by PassCoreData.
+struct MultiplayerBridges {
+    std::int32_t (*memblockExist)(std::int32_t) = nullptr;
+    std::uint8_t* (*memblockPtr)(std::int32_t) = nullptr;
+    std::int32_t (*memblockSize)(std::int32_t) = nullptr;
+    std::uint8_t* (*makeMemblock)(std::int32_t, std::int32_t) = nullptr;
+    void (*deleteMemblock)(std::int32_t) = nullptr;
+    std::int32_t (*memblockFromImage)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*memblockFromBitmap)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*memblockFromSound)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*memblockFromMesh)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*imageFromMemblock)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*bitmapFromMemblock)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*soundFromMemblock)(std::int32_t, std::int32_t) = nullptr;
+    std::int32_t (*meshFromMemblock)(std::int32_t, std::int32_t) = nullptr;
+    bool (*imageExist)(std::int32_t) = nullptr;
+    bool (*bitmapExist)(std::int32_t) = nullptr;
+    bool (*soundExist)(std::int32_t) = nullptr;
+    bool (*meshExist)(std::int32_t) = nullptr; // raises 7001 and 7003 itself
+};
+
+// Lives from MultiplayerConstructor to MultiplayerDestructor; only this module writes it.
+struct MultiplayerState {
+    CoreData* core = nullptr;
+    MultiplayerBridges bridges;
+    std::unique_ptr<NetConnection> connection;
+    // DirectPlay identifiers by player number; 0 is a free slot.
+    std::array<DPID, kPlayerSlots> players{};
+    std::int32_t sessionState = 0; // 0 none, 1 hosting, 2 joined
+    NetSessionEvents events;
+    // Received messages, oldest first; they outlive FreeNetGame.
+    std::deque<QueuedNetMessage> queue;
+    CurrentNetMessage current;
+};
+
+extern MultiplayerState g_Multiplayer;
+
+// A new DirectPlay object or lobby through the creators.
+HRESULT MakeDirectPlay(DWORD classContext, ComPtr<IDirectPlay4A>& out);
+HRESULT MakeLobby(ComPtr<IDirectPlayLobby2A>& out);
+
+// The connection, made (with its providers enumerated) when there is none; null without memory.
+NetConnection* NetConnectionForCommand();
+// Makes and readies the network when there is none; a join's index then becomes 0.
+bool EnsureNetReady(std::int32_t* sessionIndex = nullptr);
+// Fills the session table from DirectPlay; false when the enumeration failed.
+bool EnumerateNetSessions(NetConnection& connection);
+// Destroys the local player and closes the session open on the interface, if any; the module is
+// then in no game.
+void LeaveNetSession(NetConnection& connection);
+// Leaves the session and frees the connection, if any.
+void CloseNetConnection();
+
+// A connection exists and the session state is above 0.
+bool InNetGame();
+// The player number of a DirectPlay identifier, registering a new one; -1 when the table is full,
+// 0 for identifier 0 (every player, or none).
+std::int32_t PlayerSlotFor(DPID id);
+
+// Drains DirectPlay into the queue until it has nothing more or a session event was seen.
+HRESULT ReceiveNetMessages();
+// The system-message handler: session lost, player created or destroyed, host migrated here.
+void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);
+// Frees the current message's copy of its data.
+void ReleaseCurrentNetData();
+
+// Builds and sends one packet after the connection and player checks.
+void SendNetPacket(std::uint32_t type, std::int32_t player, std::int32_t guaranteed,
+                   const void* data, std::uint32_t size);
+
+// Writes the texts into checklist rows 0.., each row reserved for the longest text; the flags as
+// given. Rows with a null text keep an empty one.
+void FillNetChecklist(const std::vector<const char*>& texts, std::uint8_t hasValues);
+
+// Copies at most 255 characters of text (null counts as empty) and a zero into a kept name.
+void CopyNetName(char (&to)[kNameBytes], const char* text);

@@ -1,0 +1,351 @@
+// Multiplayer: sending packets, the receive loop and its queue, the current message and the
+// commands that read it or rebuild a memory block or media item from it.
+#include "core/win32.h"
+
+#include "multiplayer/multiplayer.h"
+#include "multiplayer/multiplayer_state.h"
+#include "multiplayer/net_packet.h"
+#include "core/core.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <new>
+
+namespace {
+
+MultiplayerState& s = g_Multiplayer;
+
+constexpr std::int32_t kScratchBlock = 257;
+constexpr std::int32_t kLastSendBlock = 255;
+constexpr std::int32_t kLastItem = 21999999;
+constexpr std::int32_t kLastImage = 22000000;
+
+constexpr std::int32_t kBlockNumberIllegal = 5101;
+constexpr std::int32_t kBlockMissing = 5103;
+constexpr std::int32_t kBlockNotMade = 5104;
+constexpr std::int32_t kImageNumberIllegal = 501;
+constexpr std::int32_t kImageMissing = 502;
+constexpr std::int32_t kBitmapNumberIllegal = 1001;
+constexpr std::int32_t kBitmapMissing = 1002;
+constexpr std::int32_t kSoundNumberIllegal = 3001;
+constexpr std::int32_t kSoundMissing = 3004;
+constexpr std::int32_t kSoundBlockNotMade = 3000;
+constexpr std::int32_t kMeshNumberIllegal = 7001;
+constexpr std::int32_t kMeshMissing = 7003;
+constexpr std::int32_t kMediaBlockNotMade = 7000;
+
+using Convert = std::int32_t (*)(std::int32_t, std::int32_t);
+
+// Raises error and returns false unless first <= n <= last.
+bool InRange(std::int32_t n, std::int32_t first, std::int32_t last, std::int32_t error) {
+    if (n >= first && n <= last) return true;
+    RaiseRuntimeError(error);
+    return false;
+}
+
+// Sends the bytes of an existing block.
+void SendBlock(std::uint32_t type, std::int32_t player, std::int32_t guaranteed,
+               std::int32_t block) {
+    const MultiplayerBridges& b = s.bridges;
+    if (!b.memblockPtr || !b.memblockSize) return;
+    const std::uint8_t* data = b.memblockPtr(block);
+    const std::int32_t size = b.memblockSize(block);
+    if (data && size > 0) {
+        SendNetPacket(type, player, guaranteed, data, static_cast<std::uint32_t>(size));
+    }
+}
+
+// The numbers and errors of each kind of media item, on both sides.
+struct MediaKind {
+    std::uint32_t type;
+    std::int32_t first, last, rangeError, missingError;
+};
+constexpr MediaKind kImageKind{kNetImage, 1, kLastImage, kImageNumberIllegal, kImageMissing};
+constexpr MediaKind kBitmapKind{kNetBitmap, 0, kLastItem, kBitmapNumberIllegal, kBitmapMissing};
+constexpr MediaKind kSoundKind{kNetSound, 1, kLastItem, kSoundNumberIllegal, kSoundMissing};
+constexpr MediaKind kMeshKind{kNetMesh, 1, kLastItem, kMeshNumberIllegal, kMeshMissing};
+
+bool TheScreen(std::int32_t) {
+    return true;
+}
+
+// The item's number and existence, then the item turned into the scratch block and that sent. A
+// failed conversion sends nothing: the block may still hold an older item.
+void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item,
+                   std::int32_t guaranteed, bool (*exists)(std::int32_t), Convert toBlock) {
+    if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
+    if (!exists || !exists(item)) return RaiseRuntimeError(kind.missingError);
+    if (toBlock && toBlock(kScratchBlock, item)) {
+        SendBlock(kind.type, player, guaranteed, kScratchBlock);
+    }
+}
+
+// Appends a checked packet to the queue; anything else is dropped.
+void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
+    NetPacketView packet;
+    if (!ReadNetPacket(ByteSpan{data, size}, packet)) return;
+    QueuedNetMessage message;
+    message.type = packet.type;
+    message.from = from;
+    message.to = to;
+    const std::size_t kept = packet.size + (packet.type == kNetText ? 1 : 0);
+    if (!CopyNetBytes(packet.data, packet.size, message.data)) return;
+    try {
+        message.data.resize(kept); // a text gets its terminator
+        s.queue.push_back(std::move(message));
+    } catch (const std::exception&) {
+    }
+}
+
+// Receives one message into the connection's buffer, growing it as DirectPlay asks.
+HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size) {
+    for (;;) {
+        from = to = 0;
+        size = c.receiveSize;
+        const HRESULT hr = c.play->Receive(&from, &to, DPRECEIVE_ALL, c.receiveBuffer.get(), &size);
+        if (hr != DPERR_BUFFERTOOSMALL) return hr;
+        // Asking again for no more room than we have would go round for ever.
+        if (size <= c.receiveSize) return hr;
+        c.receiveBuffer.reset(new (std::nothrow) std::uint8_t[size]);
+        c.receiveSize = c.receiveBuffer ? size : 0;
+        if (!c.receiveBuffer) return E_OUTOFMEMORY;
+    }
+}
+
+// The kind of message a rebuild reads: its data when the current message has that type.
+const std::vector<std::uint8_t>* CurrentData(std::uint32_t type) {
+    const CurrentNetMessage& m = s.current;
+    return m.type == type && m.hasData && !m.data.empty() ? &m.data : nullptr;
+}
+
+// Block n made afresh with the bytes; false when it could not be made.
+bool FillBlock(std::int32_t block, const std::vector<std::uint8_t>& bytes) {
+    const MultiplayerBridges& b = s.bridges;
+    if (!b.memblockExist || !b.deleteMemblock || !b.makeMemblock) return false;
+    if (bytes.size() > 0x7FFFFFFF) return false;
+    if (b.memblockExist(block)) b.deleteMemblock(block);
+    std::uint8_t* to = b.makeMemblock(block, static_cast<std::int32_t>(bytes.size()));
+    if (!to) return false;
+    std::memcpy(to, bytes.data(), bytes.size());
+    return true;
+}
+
+// Rebuilds the item from a message of its type through the scratch block; the data stays.
+void RebuildMedia(const MediaKind& kind, std::int32_t item, Convert fromBlock,
+                  std::int32_t blockError) {
+    if (s.current.type != kind.type) return;
+    if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
+    const std::vector<std::uint8_t>* data = CurrentData(kind.type);
+    if (!data) return;
+    if (!FillBlock(kScratchBlock, *data)) return RaiseRuntimeError(blockError);
+    if (fromBlock) fromBlock(item, kScratchBlock);
+}
+
+} // namespace
+
+void SendNetPacket(std::uint32_t type, std::int32_t player, std::int32_t guaranteed,
+                   const void* data, std::uint32_t size) {
+    if (!InNetGame() || !s.connection->play) return RaiseRuntimeWarning(kNoGame);
+    if (!InRange(player, 0, kLastPlayer, kPlayerNumberIllegal)) return;
+    const DPID to = player == 0 ? DPID_ALLPLAYERS : s.players[player];
+    if (player != 0 && !to) return RaiseRuntimeWarning(kPlayerSlotEmpty);
+    std::vector<std::uint8_t> packet;
+    if (!BuildNetPacket(type, data, size, packet)) return;
+    NetConnection& c = *s.connection;
+    c.play->Send(c.localPlayer, to, guaranteed == 1 ? DPSEND_GUARANTEED : 0, packet.data(),
+                 static_cast<DWORD>(packet.size()));
+}
+
+void SendNetMessageInteger(std::int32_t player, std::int32_t value) {
+    SendNetPacket(kNetInteger, player, 0, &value, 4);
+}
+
+void SendNetMessageFloat(std::int32_t player, float value) {
+    SendNetPacket(kNetFloat, player, 0, &value, 4);
+}
+
+void SendNetMessageString(std::int32_t player, const char* text) {
+    if (!text) text = "";
+    SendNetPacket(kNetText, player, 0, text, static_cast<std::uint32_t>(std::strlen(text) + 1));
+}
+
+void SendNetMessageMemblock(std::int32_t player, std::int32_t block) {
+    SendNetMessageMemblock(player, block, 0);
+}
+
+void SendNetMessageMemblock(std::int32_t player, std::int32_t block, std::int32_t guaranteed) {
+    if (!InRange(block, 1, kLastSendBlock, kBlockNumberIllegal)) return;
+    if (!s.bridges.memblockExist || !s.bridges.memblockExist(block)) {
+        return RaiseRuntimeError(kBlockMissing);
+    }
+    SendBlock(kNetMemblock, player, guaranteed, block);
+}
+
+void SendNetMessageImage(std::int32_t player, std::int32_t image, std::int32_t guaranteed) {
+    SendMediaItem(kImageKind, player, image, guaranteed, s.bridges.imageExist,
+                  s.bridges.memblockFromImage);
+}
+
+void SendNetMessageBitmap(std::int32_t player, std::int32_t bitmap, std::int32_t guaranteed) {
+    // Bitmap 0 is the screen, which always exists.
+    SendMediaItem(kBitmapKind, player, bitmap, guaranteed,
+                  bitmap == 0 ? TheScreen : s.bridges.bitmapExist, s.bridges.memblockFromBitmap);
+}
+
+void SendNetMessageSound(std::int32_t player, std::int32_t sound, std::int32_t guaranteed) {
+    SendMediaItem(kSoundKind, player, sound, guaranteed, s.bridges.soundExist,
+                  s.bridges.memblockFromSound);
+}
+
+void SendNetMessageMesh(std::int32_t player, std::int32_t mesh, std::int32_t guaranteed) {
+    // Meshes are numbered apart from objects: the mesh itself must exist.
+    SendMediaItem(kMeshKind, player, mesh, guaranteed, s.bridges.meshExist,
+                  s.bridges.memblockFromMesh);
+}
+
+HRESULT ReceiveNetMessages() {
+    if (!s.connection || !s.connection->play) return S_OK;
+    NetConnection& c = *s.connection;
+    s.events.stopReceiving = 0;
+    for (;;) {
+        DPID from = 0, to = 0;
+        DWORD size = 0;
+        const HRESULT hr = ReceiveOne(c, from, to, size);
+        if (hr == DPERR_NOMESSAGES) return S_OK;
+        if (FAILED(hr)) return hr;
+        // Never more than the buffer holds, whatever the size says.
+        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
+        if (from == DPID_SYSMSG) {
+            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+        } else {
+            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
+        }
+        c.receiveBuffer.reset();
+        c.receiveSize = 0;
+        if (s.events.stopReceiving) return S_FALSE;
+    }
+}
+
+void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
+    const ByteSpan message{data, size};
+    std::uint32_t type = 0, id = 0;
+    if (!message.U32(0, type)) return;
+    switch (type) {
+    case DPSYS_SESSIONLOST:
+        s.events.sessionLost = 1;
+        s.sessionState = 0;
+        break;
+    case DPSYS_CREATEPLAYERORGROUP:
+        if (!message.U32(8, id)) return;
+        s.events.created = id;
+        break;
+    case DPSYS_DESTROYPLAYERORGROUP:
+        if (!message.U32(8, id)) return;
+        s.events.destroyed = id;
+        break;
+    case DPSYS_HOST:
+        s.events.becameHost = 1;
+        break;
+    default:
+        return;
+    }
+    s.events.stopReceiving = 1;
+}
+
+void ReleaseCurrentNetData() {
+    s.current.hasData = false;
+    std::vector<std::uint8_t>().swap(s.current.data);
+}
+
+void GetNetMessage() {
+    if (!InNetGame()) return RaiseRuntimeWarning(kNoGame);
+    ReceiveNetMessages();
+    ReleaseCurrentNetData();
+    CurrentNetMessage& current = s.current;
+    if (s.queue.empty()) {
+        current.type = kNetNone;
+        current.available = 0;
+        return;
+    }
+    QueuedNetMessage message = std::move(s.queue.front());
+    s.queue.pop_front();
+    current.type = message.type;
+    current.from = message.from;
+    current.to = message.to;
+    current.available = 1;
+    current.value = 0;
+    if (message.type == kNetInteger || message.type == kNetFloat) {
+        std::memcpy(&current.value, message.data.data(), 4);
+    } else if (!message.data.empty()) {
+        current.data = std::move(message.data);
+        current.hasData = true;
+    }
+}
+
+std::int32_t NetMessageExists() {
+    return InNetGame() ? s.current.available : 0;
+}
+
+std::int32_t NetMessageType() {
+    return static_cast<std::int32_t>(s.current.type);
+}
+
+std::int32_t NetMessagePlayerFrom() {
+    return PlayerSlotFor(s.current.from);
+}
+
+std::int32_t NetMessagePlayerTo() {
+    return PlayerSlotFor(s.current.to);
+}
+
+std::int32_t NetMessageInteger() {
+    return s.current.type == kNetInteger ? static_cast<std::int32_t>(s.current.value) : 0;
+}
+
+float NetMessageFloat() {
+    return s.current.type == kNetFloat ? std::bit_cast<float>(s.current.value) : 0.0f;
+}
+
+char* NetMessageString(char* oldString) {
+    char text[kNetTextLimit + 1] = {};
+    const std::vector<std::uint8_t>* data = InNetGame() ? CurrentData(kNetText) : nullptr;
+    if (data) {
+        const auto* chars = reinterpret_cast<const char*>(data->data());
+        std::memcpy(text, chars,
+                    strnlen(chars, std::min<std::size_t>(data->size(), kNetTextLimit)));
+    }
+    if (oldString) ResizeModuleString(s.core, &oldString, 0);
+    const std::size_t length = std::strlen(text);
+    char* result = nullptr;
+    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
+    if (result) std::memcpy(result, text, length + 1);
+    // A text is read once.
+    if (s.current.type == kNetText) ReleaseCurrentNetData();
+    return result;
+}
+
+void NetMessageMemblock(std::int32_t block) {
+    if (s.current.type != kNetMemblock) return;
+    if (!InRange(block, 1, kLastSendBlock, kBlockNumberIllegal)) return;
+    const std::vector<std::uint8_t>* data = CurrentData(kNetMemblock);
+    if (!data || !FillBlock(block, *data)) return RaiseRuntimeError(kBlockNotMade);
+    ReleaseCurrentNetData();
+}
+
+void NetMessageImage(std::int32_t image) {
+    RebuildMedia(kImageKind, image, s.bridges.imageFromMemblock, kMediaBlockNotMade);
+}
+
+void NetMessageBitmap(std::int32_t bitmap) {
+    RebuildMedia(kBitmapKind, bitmap, s.bridges.bitmapFromMemblock, kMediaBlockNotMade);
+}
+
+void NetMessageSound(std::int32_t sound) {
+    RebuildMedia(kSoundKind, sound, s.bridges.soundFromMemblock, kSoundBlockNotMade);
+}
+
+void NetMessageMesh(std::int32_t mesh) {
+    RebuildMedia(kMeshKind, mesh, s.bridges.meshFromMemblock, kMediaBlockNotMade);
+}
