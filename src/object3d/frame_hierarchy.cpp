@@ -8,6 +8,7 @@
 #include "object3d/object_records.h"
 #include "object3d/object_state.h"
 #include "object3d/skinning.h"
+#include "object3d/vertex_data_commands.h"
 
 #include <cmath>
 #include <cstring>
@@ -241,8 +242,10 @@ bool RemoveFrame(ObjectRecord* object, FrameRecord* frame) {
     // otherwise point at freed records from the next frame on.
     ObjectManager& manager = g_Object3D.manager;
     WalkFrameTree(frame, [&manager](FrameRecord* f) {
-        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot) {
+            ForgetVertexDataLock(nullptr, f->MeshSlot(slot));
             manager.RemoveMeshFromBuffers(f->MeshSlot(slot));
+        }
     });
     delete frame;
     BuildFrameAndMeshLists(object);
@@ -254,6 +257,7 @@ bool RemoveFrame(ObjectRecord* object, FrameRecord* frame) {
 bool RemoveFrameMesh(FrameRecord* frame, MeshRecord* mesh) {
     if (!frame || !frame->mesh) return false;
     g_Object3D.manager.RemoveMeshFromBuffers(frame->mesh);
+    ForgetVertexDataLock(nullptr, frame->mesh);
     delete std::exchange(frame->mesh, mesh);
     if (mesh) mesh->verticesChanged = 1;
     g_Object3D.manager.RefreshChangedMeshBuffers();

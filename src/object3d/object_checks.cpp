@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "object3d/effect.h"
 #include "object3d/object_state.h"
+#include "object3d/vertex_data_commands.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ bool ConfirmNewMesh(std::int32_t n) {
         return false;
     }
     if (n < s.meshCapacity && s.meshes && s.meshes[n]) {
+        ForgetVertexDataLock(nullptr, s.meshes[n]);
         delete s.meshes[n];
         s.meshes[n] = nullptr;
     }

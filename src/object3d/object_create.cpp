@@ -8,6 +8,7 @@
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"
+#include "object3d/vertex_data_commands.h"
 #include "universe/universe.h"
 
 #include <algorithm>
@@ -134,6 +135,9 @@ bool SetupNewObject(std::int32_t n, float range) {
     for (std::int32_t f = 0; f < object->frameCount; ++f)
         object->frames[f]->computed = 0;
     object->frameChanged = 1;
+    // Playing runs through the whole animation unless a range is given.
+    if (object->animationSet)
+        object->totalFrames = object->endFrame = static_cast<float>(object->animationSet->length);
     if (!CalculateObjectBounds(object)) return false;
     PositionObject(n, 0, 0, 0);
     ScaleObject(n, 100, 100, 100);
@@ -164,6 +168,7 @@ bool DeleteObject(std::int32_t n) {
     }
     if (s.universe) s.universe->RemoveStaticObject(object);
     s.manager.DeleteObjectShadow(object);
+    ForgetVertexDataLock(object, nullptr);
     if (!DeleteObjectRecord(&s.objects[n])) return false;
     ForgetObject(n);
     return true;

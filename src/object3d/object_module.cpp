@@ -13,6 +13,7 @@
 #include "object3d/sliding_collision.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
+#include "object3d/vertex_data_commands.h"
 #include "universe/universe.h"
 
 #include <cstring>
@@ -47,6 +48,7 @@ void SetDeviceDefaults(IDirect3DDevice9* device) {
 void FreeObjectTables() {
     Object3DState& s = g_Object3D;
     for (std::int32_t n = 0; s.objects && n < s.objectCapacity; ++n) {
+        ForgetVertexDataLock(s.objects[n], nullptr);
         delete s.objects[n];
         s.objects[n] = nullptr;
     }
@@ -58,6 +60,7 @@ void FreeObjectTables() {
 void FreeMeshTable() {
     Object3DState& s = g_Object3D;
     for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n) {
+        ForgetVertexDataLock(nullptr, s.meshes[n]);
         delete s.meshes[n];
         s.meshes[n] = nullptr;
     }

@@ -71,6 +71,8 @@ struct Object3DState {
     // The static world, null until one is built; owned.
     Universe* universe = nullptr;
     UniverseCollisionBlock universeCollision{};
+    // Two counters of the static world, written by the world module (GetStatistic 3 and 4).
+    std::int32_t worldStatistics[2] = {};
     // Settings.
     std::uint8_t newObjectOwnBuffers = 1; // given to objects as they are set up
     std::uint8_t meshesSurvive = 0;       // a device reset keeps the mesh table

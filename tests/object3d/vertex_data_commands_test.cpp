@@ -1,0 +1,100 @@
+#include "core/win32.h"
+
+#include "mesh_item_box.h"
+#include "support/object_scene.h"
+#include "object3d/frame_hierarchy.h"
+#include "object3d/mesh_item_commands.h"
+#include "object3d/object_commands.h"
+#include "object3d/positioning.h"
+#include "object3d/vertex_data_commands.h"
+
+#include <gtest/gtest.h>
+
+TEST_F(ObjectTables, VertexDataStaysInsideTheLockedMesh) {
+    BoxMeshItem(1);
+    MeshRecord* mesh = g_Object3D.meshes[1];
+    LockVertexDataForMesh(1);
+    EXPECT_EQ(GetVertexDataIndexCount(), 36);
+    EXPECT_EQ(GetIndexData(36), 0);
+    SetIndexData(0, 23);
+    SetIndexData(1, 24); // names no vertex
+    EXPECT_EQ(GetIndexData(0), 23);
+    EXPECT_EQ(GetIndexData(1), 1);
+    mesh->verticesChanged = 0;
+    SetVertexDataUVOfSet(0, 8, 0.5f, 0.5f);
+    SetVertexDataUVOfSet(0, -1, 0.5f, 0.5f);
+    EXPECT_EQ(mesh->fvf, static_cast<std::uint32_t>(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
+    EXPECT_EQ(mesh->verticesChanged, 0);
+    UnlockVertexData();
+    EXPECT_EQ(GetVertexDataVertexCount(), 0);
+}
+
+TEST_F(ObjectTables, LocksAreDroppedWithWhatTheyHold) {
+    BoxMeshItem(1);
+    LockVertexDataForMesh(1);
+    LoadMesh("missing.x", 1); // the slot is emptied before the load fails
+    EXPECT_EQ(GetVertexDataVertexCount(), 0);
+
+    BuildBox(3, 1.0f);
+    LockVertexDataForLimb(3, 0);
+    EXPECT_EQ(GetVertexDataVertexCount(), 24);
+    DeleteObjectCmd(3);
+    EXPECT_EQ(GetVertexDataVertexCount(), 0);
+    BoxMeshItem(2);
+    SetVertexDataPosition(0, 1, 2, 3);
+    AddMeshToVertexData(2);
+    DeleteMeshFromVertexData(0, 3, 0, 3);
+    UnlockVertexData();
+    EXPECT_EQ(g_Object3D.meshes[2]->vertexCount, 24);
+
+    ASSERT_TRUE(CreateNewObjectWithLimbs(5, "pair", 2));
+    ASSERT_TRUE(FillBoxMesh(g_Object3D.objects[5]->rootFrame->child->mesh, {0, 0, 0}, {1, 1, 1}));
+    ASSERT_TRUE(SetupNewObject(5, -1.0f));
+    LockVertexDataForLimb(5, 1);
+    RemoveFrame(g_Object3D.objects[5], g_Object3D.objects[5]->frames[1]);
+    EXPECT_EQ(GetVertexDataVertexCount(), 0);
+
+    LockVertexDataForMesh(2);
+    Basic3DDestructor(); // frees every mesh
+    Basic3DPassCoreData(g_CoreData);
+    EXPECT_EQ(GetVertexDataVertexCount(), 0);
+}
+
+TEST_F(ObjectScene, UnlockingALimbInModeZeroRebuildsItsBuffers) {
+    BuildBox(1, 1.0f);
+    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
+    Sync();
+    ObjectRecord* object = g_Object3D.objects[1];
+    MeshRecord* mesh = FirstMesh(1);
+    BoxMeshItem(2);
+    LockVertexDataForLimb(1, 0, 0);
+    AddMeshToVertexData(2);
+    EXPECT_EQ(GetVertexDataVertexCount(), 48);
+    object->rebuild = 0;
+    g_Object3D.manager.rebuildNeeded = 0;
+    UnlockVertexData();
+    EXPECT_EQ(object->rebuild, 1);
+    EXPECT_EQ(g_Object3D.manager.rebuildNeeded, 1);
+    Sync();
+    ASSERT_NE(mesh->drawItem, nullptr);
+    EXPECT_EQ(mesh->drawItem->vertexCount, 48);
+}
+
+TEST_F(ObjectScene, ASecondTextureSetWidensTheLockedMesh) {
+    BuildBox(1, 1.0f);
+    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
+    Sync();
+    MeshRecord* mesh = FirstMesh(1);
+    LockVertexDataForLimb(1, 0);
+    const float u0 = GetVertexDataU(5), z0 = GetVertexDataPositionZ(5);
+    SetVertexDataUVOfSet(5, 1, 0.25f, 0.5f);
+    EXPECT_EQ(mesh->vertexSize, 40u);
+    EXPECT_EQ(GetVertexDataUOfSet(5, 1), 0.25f);
+    EXPECT_EQ(GetVertexDataVOfSet(5, 1), 0.5f);
+    EXPECT_EQ(GetVertexDataU(5), u0);
+    EXPECT_EQ(GetVertexDataPositionZ(5), z0);
+    UnlockVertexData();
+    Sync(); // the wider vertices are placed in the buffers again
+    ASSERT_NE(mesh->drawItem, nullptr);
+    EXPECT_EQ(mesh->drawItem->stride, 40u);
+}
