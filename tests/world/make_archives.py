@@ -1,8 +1,9 @@
 """Makes the archives the world tests read, from seeded data: with Debian's zip (levels 0-9,
 encryption, bzip2, a comment, data descriptors), with Python's zipfile and zlib (stored,
 deflated, bzip2 and lzma members; fixed-only, dynamic and stored-block deflate streams), and
-with the reference encoders of zip_reference.py (shrink, reduce, implode). Also a manifest of
-every member of openarena-data's pak0.pk3 as Python's zipfile extracts it.
+with the reference encoders of zip_reference.py (shrink, reduce, implode). Also manifests of
+openarena-data's pak0.pk3: every member as Python's zipfile extracts it, every shader as
+shader_reference.py reads it, and every TGA and JPG picture as Pillow decodes it.
 
     make_archives.py OUT_DIR
 """
@@ -16,6 +17,7 @@ import zipfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import shader_reference  # noqa: E402
 import zip_reference as ref  # noqa: E402
 
 PAK0 = "/usr/share/games/openarena/baseoa/pak0.pk3"
@@ -166,6 +168,46 @@ def pak0_manifest(out):
             f.write(f"{info.filename}\t{len(data)}\t{zlib.adler32(data):08x}\n")
 
 
+def pak0_shaders(out):
+    """The first definition of every shader name over pak0's scripts, in directory order: name,
+    script, stage count and each stage's first picture, tab-separated."""
+    path = os.path.join(out, "pak0-shaders.txt")
+    if not os.path.exists(PAK0):
+        open(path, "w").close()
+        return
+    with zipfile.ZipFile(PAK0) as z:
+        scripts = [(i.filename, z.read(i).decode("latin-1")) for i in z.infolist()
+                   if ".shader" in i.filename.lower()]
+    with open(path, "w") as f:
+        for name, member, stages in shader_reference.first_definitions(scripts):
+            f.write("\t".join([name, member, str(len(stages))] + stages) + "\n")
+
+
+def pak0_textures(out):
+    """Every TGA and JPG picture of pak0 as Pillow decodes it: name, width, height, 1 for a
+    run-length encoded TGA, and x,y,AARRGGBB at three corners and the centre."""
+    from PIL import Image
+    import io
+    path = os.path.join(out, "pak0-textures.txt")
+    if not os.path.exists(PAK0):
+        open(path, "w").close()
+        return
+    with zipfile.ZipFile(PAK0) as z, open(path, "w") as f:
+        for info in z.infolist():
+            lowered = info.filename.lower()
+            if not lowered.endswith((".tga", ".jpg")):
+                continue
+            data = z.read(info)
+            image = Image.open(io.BytesIO(data)).convert("RGBA")
+            w, h = image.size
+            rle = 1 if lowered.endswith(".tga") and data[2] >= 9 else 0
+            samples = []
+            for x, y in ((0, 0), (w - 1, 0), (w // 2, h // 2), (w - 1, h - 1)):
+                r, g, b, a = image.getpixel((x, y))
+                samples.append(f"{x},{y},{a << 24 | r << 16 | g << 8 | b:08x}")
+            f.write("\t".join([info.filename, str(w), str(h), str(rle)] + samples) + "\n")
+
+
 def main():
     out = os.path.abspath(sys.argv[1])
     src = os.path.join(out, "src")
@@ -179,6 +221,8 @@ def main():
     python_zip(out)
     legacy(out, src)
     pak0_manifest(out)
+    pak0_shaders(out)
+    pak0_textures(out)
 
 
 if __name__ == "__main__":
