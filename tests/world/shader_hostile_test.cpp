@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "support/guarded_bytes.h"
+#include "world/archive_fixtures.h"
 #include "world/pk3_archive.h"
 #include "world/shader_fixtures.h"
 
@@ -59,8 +60,7 @@ TEST_F(Shaders, ScriptsCutAtEveryByte) {
     // A real script with lines ended by carriage returns alone, and a stray closing brace.
     std::vector<std::uint8_t> real;
     std::uint32_t size = 0;
-    if (FindFileInZip("Z:\\usr\\share\\games\\openarena\\baseoa\\pak0.pk3",
-                      "scripts/cf_models.shader", real, size))
+    if (FindFileInZip(kPak0, "scripts/cf_models.shader", real, size))
         ParseEveryCut(std::string(real.begin(), real.begin() + size));
     CloseZipArchives();
 }
