@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "world/archive_list.h"
+#include "world/growable_table.h"
 
 #include <cstring>
 
@@ -11,15 +12,7 @@ constexpr std::int32_t kSpareEntries = 100;
 } // namespace
 
 void ResizeArchiveFileList(ArchiveFileList& list, std::int32_t n) {
-    if (n < 0) n = 0;
-    const auto capacity = static_cast<std::int32_t>(list.entries.size());
-    if (n > capacity) {
-        list.entries.resize(static_cast<std::size_t>(n) + kSpareEntries);
-    } else if (capacity - n > kSpareEntries) {
-        list.entries.resize(static_cast<std::size_t>(n));
-        list.entries.shrink_to_fit();
-    }
-    if (list.count > n) list.count = n;
+    ResizeGrowableTable(list.entries, list.count, n, kSpareEntries);
 }
 
 void AppendArchiveListEntry(ArchiveFileList& list, const std::string& path, const std::string& name,

@@ -2,6 +2,8 @@
 
 #include "world/world.h"
 #include "core/core.h"
+#include "world/shader_table.h"
+#include "world/world_textures.h"
 
 // Entries only: the module's state and commands arrive with the module itself.
 namespace {
@@ -12,7 +14,10 @@ State s;
 } // namespace
 
 void WorldConstructor(HMODULE, HMODULE, HMODULE, HMODULE) {}
-void WorldDestructor() {}
+void WorldDestructor() {
+    FreeWorldTable();
+    ClearWorldTextures();
+}
 void WorldSetErrorHandler(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }

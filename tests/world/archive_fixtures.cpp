@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 std::string Le16(std::uint32_t v) {
@@ -28,6 +30,19 @@ std::string Folder() {
 
 std::string ArchivePath(const std::string& name) {
     return Folder() + name;
+}
+
+std::vector<std::vector<std::string>> ManifestRows(const std::string& name) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream manifest(ArchivePath(name));
+    for (std::string line; std::getline(manifest, line);) {
+        std::vector<std::string>& fields = rows.emplace_back();
+        std::size_t start = 0;
+        for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+            fields.push_back(line.substr(start, tab - start));
+        fields.push_back(line.substr(start));
+    }
+    return rows;
 }
 
 std::string OriginalBytes(const std::string& name) {

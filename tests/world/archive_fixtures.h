@@ -6,9 +6,16 @@
 #include <string>
 #include <vector>
 
+// openarena-data's pak0.pk3 as the Wine programs see it.
+constexpr const char* kPak0 = "Z:\\usr\\share\\games\\openarena\\baseoa\\pak0.pk3";
+
 // A file of the build's test archives folder, and an original there under src/ ("/" allowed).
 std::string ArchivePath(const std::string& name);
 std::string OriginalBytes(const std::string& name);
+
+// The rows of a tab-separated manifest that the build wrote beside the archives, each split
+// into its fields; none when the file is empty or missing.
+std::vector<std::vector<std::string>> ManifestRows(const std::string& name);
 
 // FindFileInZip's bytes as text, checking the zero byte after them; "<not found>" when it fails.
 std::string Extracted(const std::string& archivePath, const std::string& member);

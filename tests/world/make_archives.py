@@ -1,8 +1,9 @@
 """Makes the archives the world tests read, from seeded data: with Debian's zip (levels 0-9,
 encryption, bzip2, a comment, data descriptors), with Python's zipfile and zlib (stored,
 deflated, bzip2 and lzma members; fixed-only, dynamic and stored-block deflate streams), and
-with the reference encoders of zip_reference.py (shrink, reduce, implode). Also a manifest of
-every member of openarena-data's pak0.pk3 as Python's zipfile extracts it.
+with the reference encoders of zip_reference.py (shrink, reduce, implode). Also manifests of
+openarena-data's pak0.pk3: every member as Python's zipfile extracts it, every shader as
+shader_reference.py reads it, and every TGA and JPG picture as Pillow decodes it.
 
     make_archives.py OUT_DIR
 """
@@ -16,6 +17,7 @@ import zipfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import shader_reference  # noqa: E402
 import zip_reference as ref  # noqa: E402
 
 PAK0 = "/usr/share/games/openarena/baseoa/pak0.pk3"
@@ -154,16 +156,50 @@ def legacy(out, src):
     ])
 
 
-def pak0_manifest(out):
+def write_pak0_rows(out, name, rows):
+    """Writes the tab-separated rows that rows(zipfile) makes of pak0; an empty file without it."""
+    with open(os.path.join(out, name), "w") as f:
+        if not os.path.exists(PAK0):
+            return
+        with zipfile.ZipFile(PAK0) as z:
+            for row in rows(z):
+                f.write("\t".join(row) + "\n")
+
+
+def pak0_members(z):
     """name, size and Adler-32 of every member as Python's zipfile extracts it."""
-    path = os.path.join(out, "pak0-manifest.txt")
-    if not os.path.exists(PAK0):
-        open(path, "w").close()
-        return
-    with zipfile.ZipFile(PAK0) as z, open(path, "w") as f:
-        for info in z.infolist():
-            data = z.read(info)
-            f.write(f"{info.filename}\t{len(data)}\t{zlib.adler32(data):08x}\n")
+    for info in z.infolist():
+        data = z.read(info)
+        yield [info.filename, str(len(data)), f"{zlib.adler32(data):08x}"]
+
+
+def pak0_shaders(z):
+    """The first definition of every shader name over pak0's scripts, in directory order: name,
+    script, stage count and each stage's first picture."""
+    scripts = [(i.filename, z.read(i).decode("latin-1")) for i in z.infolist()
+               if ".shader" in i.filename.lower()]
+    for name, member, stages in shader_reference.first_definitions(scripts):
+        yield [name, member, str(len(stages))] + stages
+
+
+def pak0_textures(z):
+    """Every TGA and JPG picture of pak0 as Pillow decodes it: name, width, height, 1 for a
+    run-length encoded TGA, and x,y,AARRGGBB at three corners and the centre."""
+    from PIL import Image
+    import io
+    for info in z.infolist():
+        lowered = info.filename.lower()
+        if not lowered.endswith((".tga", ".jpg")):
+            continue
+        data = z.read(info)
+        image = Image.open(io.BytesIO(data)).convert("RGBA")
+        w, h = image.size
+        rle = 1 if lowered.endswith(".tga") and data[2] >= 9 else 0
+        samples = []
+        for x, y in ((0, 0), (w - 1, 0), (w // 2, h // 2), (w - 1, h - 1)):
+            r, g, b, a = image.getpixel((x, y))
+            samples.append(f"{x},{y},{a << 24 | r << 16 | g << 8 | b:08x}")
+        yield [info.filename, str(w), str(h), str(rle)] + samples
 
 
 def main():
@@ -178,7 +214,9 @@ def main():
     debian_zip(out, src)
     python_zip(out)
     legacy(out, src)
-    pak0_manifest(out)
+    write_pak0_rows(out, "pak0-manifest.txt", pak0_members)
+    write_pak0_rows(out, "pak0-shaders.txt", pak0_shaders)
+    write_pak0_rows(out, "pak0-textures.txt", pak0_textures)
 
 
 if __name__ == "__main__":

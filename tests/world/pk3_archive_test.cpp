@@ -158,7 +158,7 @@ TEST_F(Pk3, AddArchiveFileKeepsEachPathOnce) {
 }
 
 TEST_F(Pk3, EveryMemberOfARealPk3ExtractsAsPythonsZipfileDoes) {
-    const std::string pak0 = "Z:\\usr\\share\\games\\openarena\\baseoa\\pak0.pk3";
+    const std::string pak0 = kPak0;
     std::ifstream manifest(ArchivePath("pak0-manifest.txt"));
     std::string line;
     int members = 0, empty = 0;
