@@ -275,6 +275,8 @@ bool UpdateFrameShadow(FrameRecord* frame, std::int32_t shadowArgument, std::int
     if (frame->shadowMesh->shadowRange != -1.0f) return true; // a static volume
     D3DXVECTOR3 light(x, y, z);
     float range = frame->shadowMesh->bounds.radius;
+    // A volume built without bounds would not be pushed out at all: it takes the default length.
+    if (!(range > 0)) range = -1.0f;
     D3DLIGHT9 source{};
     if (lightIndex != -1 && g_Object3D.device &&
         SUCCEEDED(g_Object3D.device->GetLight(static_cast<DWORD>(lightIndex), &source))) {

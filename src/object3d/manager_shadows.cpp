@@ -311,6 +311,7 @@ void ObjectManager::DeleteObjectShadow(ObjectRecord* object) {
             delete std::exchange(frame->shadowMesh, nullptr);
         }
         object->castsShadow = 0;
+        object->largeRadius = 0; // set with the shadow, for the caster's culling radius
         if (core->shadowCount > 0 && --core->shadowCount == 0) mode = 0;
     }
     if (object->reflective) {

@@ -278,6 +278,14 @@ bool EnsureMeshTextureCount(MeshRecord* mesh, std::int32_t n) {
     return true;
 }
 
+bool ShareMeshTextureSlot(MeshRecord* mesh, std::int32_t from, std::int32_t to) {
+    if (!mesh || !mesh->textures || from < 0 || to < 0 || from >= mesh->textureCount ||
+        to >= mesh->textureCount)
+        return false;
+    ShareSlot(mesh->textures[to], mesh->textures[from]);
+    return true;
+}
+
 void SetMeshTextureStage(MeshRecord* mesh, std::int32_t stage, std::int32_t image) {
     stage = AcceptedStage(stage);
     if (!mesh || stage < 0) return;

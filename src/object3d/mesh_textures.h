@@ -33,6 +33,9 @@ void LoadMeshTexturesDefault(MeshRecord* mesh, const char* folder, std::int32_t 
 // Grows the slot array to at least n + 1 slots, keeping the old ones (owned textures included);
 // a new slot starts on its own stage. False when the slots cannot be made.
 bool EnsureMeshTextureCount(MeshRecord* mesh, std::int32_t n);
+// Slot `to` becomes a copy of slot `from`, sharing its image and texture object; false when
+// either lies outside the mesh's slots.
+bool ShareMeshTextureSlot(MeshRecord* mesh, std::int32_t from, std::int32_t to);
 
 // Puts an image (0 none) on a stage. Stages outside -1..7 are ignored; -1 is stage 0.
 void SetMeshTextureStage(MeshRecord* mesh, std::int32_t stage, std::int32_t image);

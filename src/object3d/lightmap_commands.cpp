@@ -1,0 +1,31 @@
+#include "core/win32.h"
+
+#include "object3d/lightmap_commands.h"
+#include "object3d/lightmapper.h"
+#include "object3d/object_state.h"
+
+void AddLightMapObject(std::int32_t n) {
+    ModuleLightMapper().AddObject(ObjectAt(n));
+}
+
+void AddLightMapLimb(std::int32_t n, std::int32_t limb) {
+    ModuleLightMapper().AddLimb(ObjectAt(n), limb);
+}
+
+void AddLightMapUniverse() {
+    ModuleLightMapper().AddMesh(g_Object3D.universe);
+}
+
+void AddLightMapLight(float x, float y, float z, float range, float red, float green, float blue,
+                      float brightness, std::int32_t shadows) {
+    ModuleLightMapper().AddLight(x, y, z, range, red, green, blue, brightness,
+                                 shadows == 1 ? 1 : 0);
+}
+
+void DeleteLightMapLights() {
+    ModuleLightMapper().DeleteLights();
+}
+
+void CreateLightMaps(const char* folder, std::int32_t quality, std::int32_t blur) {
+    ModuleLightMapper().Build(quality, blur, folder);
+}
