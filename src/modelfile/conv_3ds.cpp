@@ -142,17 +142,8 @@ bool ConvertFile(const char* fileName, std::uint8_t** block, std::uint32_t* size
     return false;
 }
 
-bool Constructor() {
-    g_State.device = GetDirect3DDevice();
-    return true;
-}
-
 void PassCoreData(CoreData* core) {
     g_State.core = core;
-}
-
-bool RefreshD3D() {
-    return true;
 }
 
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size) {
@@ -163,10 +154,6 @@ void Free(std::uint8_t* block) {
     if (block && block == g_State.block) g_State.block = nullptr;
     FreeObjectBlock(block);
     delete std::exchange(g_State.object, nullptr);
-}
-
-void Destructor(std::uint8_t* block) {
-    Free(block);
 }
 
 ObjectRecord* LoadedObject() {

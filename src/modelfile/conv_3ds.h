@@ -92,11 +92,6 @@ int Write3DSAsXFile(const char* source, const char* destination);
 bool ConvertViaTempX(const char* fileName);
 bool ConvertFile(const char* fileName, std::uint8_t** block, std::uint32_t* size);
 
-// The converter entries beside Convert, PassCoreData and Free (which deletes the block and the
-// object the last conversion loaded).
-bool Constructor();
-bool RefreshD3D();
-void Destructor(std::uint8_t* block);
 // The object of the last conversion (null after Free or a failure).
 ObjectRecord* LoadedObject();
 

@@ -174,10 +174,11 @@ void ReadTrack(Cursor body, std::vector<TrackKey>* keys, bool rotation) {
             D3DXQUATERNION q;
             D3DXQuaternionRotationAxis(&q, &axis, angle);
             // Each key turns on from the one before it.
+            const D3DXQUATERNION before = kept;
             if (i == 0)
                 kept = q;
             else
-                D3DXQuaternionMultiply(&kept, &kept, &q);
+                D3DXQuaternionMultiply(&kept, &before, &q);
             key.x = kept.x, key.y = kept.y, key.z = kept.z, key.w = kept.w;
         } else {
             float v[3];
