@@ -62,7 +62,8 @@ void WriteXMeshTextureCoords(XTextBuffer& x);
 void WriteXTextureCoords(XTextBuffer& x, std::uint32_t count, float* pairs);
 void CloseXMeshTextureCoords(XTextBuffer& x);
 // The material index of each of faceCount faces (defaultIndex for all when faceMaterials is
-// empty), then a reference to each group name. Both lists are emptied afterwards.
+// empty), then a reference to each group name, or a white material of the list's own when there
+// is none. Both lists are emptied afterwards.
 void WriteXMeshMaterialList(XTextBuffer& x, std::uint32_t materialCount, std::uint32_t faceCount,
                             std::uint32_t defaultIndex, std::vector<std::uint16_t>& faceMaterials,
                             std::vector<std::string>& groupNames);

@@ -189,7 +189,10 @@ void WriteMesh(Conversion& c, const std::string& objectName, const D3DXMATRIX& f
     WriteXFaces(x, faces, w.faces.data());
     if (m.hasFaceList) {
         KeepWrittenMaterials(c, w.materials);
-        WriteXMeshMaterialList(x, 1, faces, 0, w.materials, m.groupNames);
+        // The count is the materials the list names (its own white one when it names none).
+        const auto count =
+            static_cast<std::uint32_t>(std::max<std::size_t>(1, m.groupNames.size()));
+        WriteXMeshMaterialList(x, count, faces, 0, w.materials, m.groupNames);
     }
     if (faces > 0) {
         WriteXMeshNormals(x);

@@ -176,6 +176,11 @@ void WriteXMeshMaterialList(XTextBuffer& x, std::uint32_t materialCount, std::ui
         ApplyMaterialNameRule(name);
         Append(x, "{" + name + "}\n");
     }
+    // A list that names no material holds a plain white one: the platform's mesh loader refuses
+    // a list with fewer materials than it declares.
+    if (groupNames.empty())
+        Append(x, "Material {\n1.000000,1.000000,1.000000,1.000000;;\n0.000000;\n"
+                  "0.000000,0.000000,0.000000;;\n0.000000,0.000000,0.000000;;\n}\n");
     Append(x, "}\n");
     faceMaterials.clear();
     groupNames.clear();

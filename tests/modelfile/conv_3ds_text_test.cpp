@@ -80,7 +80,7 @@ TEST_F(Conv3DSText, KeyframerParentsNestFrames) {
     const std::size_t a = text.find("Frame A {"), b = text.find("Frame B {"),
                       c = text.find("Frame C {");
     ASSERT_TRUE(a < b && b < c && c != std::string::npos) << text;
-    EXPECT_EQ(Count(text.substr(a, b - a), "}\n"), 3u);    // A's mesh only: A stays open
+    EXPECT_EQ(Count(text.substr(a, b - a), "}\n"), 4u);    // A's mesh only: A stays open
     EXPECT_EQ(text.find("}\n}\n}\n}\nFrame C", b) + 8, c); // B's mesh, B, then A close
     EXPECT_EQ(Count(text, "Animation x3ds_anim_"), 3u);
     EXPECT_FALSE(Has(text, "DUMMY"));
@@ -101,7 +101,9 @@ TEST_F(Conv3DSText, MeshWithoutAxesMovesByThePivot) {
     // (x, z, y) less the pivot (1, 3, 2); faces (a, c, b).
     EXPECT_TRUE(Has(text, "3;\n9.000000;27.000000;18.000000;,\n10.000000;27.000000;18.000000;,\n"
                           "9.000000;27.000000;19.000000;;\n\n2;\n3;0,2,1;,\n3;2,0,1;;\n"));
-    EXPECT_TRUE(Has(text, "MeshMaterialList {\n1;\n2;\n0,\n0;;\n}\n"));
+    // The list names no material: it holds a white one of its own.
+    EXPECT_TRUE(Has(text, "MeshMaterialList {\n1;\n2;\n0,\n0;;\nMaterial {\n"
+                          "1.000000,1.000000,1.000000,1.000000;;\n0.000000;\n"));
     // A flat normal per corner: the file's +z is +y here.
     EXPECT_TRUE(Has(text, "MeshNormals  {\n6;\n0.000000;1.000000;0.000000;,"));
     EXPECT_TRUE(Has(text, "\n2;\n3;0,1,2;,\n3;3,4,5;;\n}\n"));
@@ -145,7 +147,7 @@ TEST_F(Conv3DSText, MaterialsAndGroups) {
     // The face naming vertex 7 is left out, and group face 99 names none; the group whose
     // material the file lacks loses its reference and its face takes material 0.
     EXPECT_TRUE(Has(text, "\n4;\n3;0,2,1;,"));
-    EXPECT_TRUE(Has(text, "MeshMaterialList {\n1;\n4;\n0,\n1,\n0,\n0;;\n{Red_b}\n{Blue__c}\n}\n"));
+    EXPECT_TRUE(Has(text, "MeshMaterialList {\n2;\n4;\n0,\n1,\n0,\n0;;\n{Red_b}\n{Blue__c}\n}\n"));
     EXPECT_FALSE(Has(text, "Missing"));
 }
 

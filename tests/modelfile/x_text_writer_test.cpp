@@ -79,8 +79,9 @@ TEST(XTextWriter, MaterialsAndTheirReferencesShareTheNameRule) {
     WriteXMaterial(x, wood);
     std::vector<std::uint16_t> materials{0, 1, 1};
     std::vector<std::string> names{"Wood-2", "#9"};
-    WriteXMeshMaterialList(x, 1, 3, 0, materials, names);
-    // Without indices every face takes the default; an empty texture name keeps its block.
+    WriteXMeshMaterialList(x, 2, 3, 0, materials, names);
+    // Without indices every face takes the default; without names the list holds a white
+    // material; an empty texture name keeps its block.
     WriteXMeshMaterialList(x, 1, 2, 4, materials, names);
     XMaterial plain;
     WriteXMaterial(x, plain);
@@ -89,8 +90,10 @@ TEST(XTextWriter, MaterialsAndTheirReferencesShareTheNameRule) {
                       "TextureFilename {\n\"" +
                           std::string(255, 't') +
                           "\";\n}\n}\n"
-                          "MeshMaterialList {\n1;\n3;\n0,\n1,\n1;;\n{Wood_c}\n{_j}\n}\n"
-                          "MeshMaterialList {\n1;\n2;\n4,\n4;;\n}\n"
+                          "MeshMaterialList {\n2;\n3;\n0,\n1,\n1;;\n{Wood_c}\n{_j}\n}\n"
+                          "MeshMaterialList {\n1;\n2;\n4,\n4;;\nMaterial {\n"
+                          "1.000000,1.000000,1.000000,1.000000;;\n0.000000;\n"
+                          "0.000000,0.000000,0.000000;;\n0.000000,0.000000,0.000000;;\n}\n}\n"
                           "Material  {\n1.000000,1.000000,1.000000,1.000000;;\n0.000000;\n"
                           "0.000000,0.000000,0.000000;;\n0.000000,0.000000,0.000000;;\n"
                           "TextureFilename {\n\"\";\n}\n}\n");
