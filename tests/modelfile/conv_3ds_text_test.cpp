@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -200,4 +201,17 @@ TEST_F(Conv3DSText, ListsAreHeldToWhatTheFileHolds) {
     EXPECT_TRUE(Has(text, "Frame L {"));
     EXPECT_FALSE(Has(text, "After"));
     EXPECT_EQ(XText("MZ" + std::string(40, '\0')), "xof 0302txt 0032\nHeader {\n1;\n0;\n1;\n}\n");
+
+    // Each object the child of the one before: the frames nest as deep as the tables reach.
+    std::string objects, nodes;
+    for (int i = 0; i < 5003; ++i)
+        objects += TriangleObject("O"), nodes += Node("O", i - 1);
+    const std::string deep = XText(Scene(objects, nodes));
+    EXPECT_EQ(Count(deep, "Frame O {"), 5003u);
+    int depth = 0, deepest = 0;
+    for (char ch : deep)
+        deepest = std::max(deepest, depth += ch == '{' ? 1 : ch == '}' ? -1 : 0);
+    EXPECT_EQ(depth, 0);
+    // 5,000 frames, then a mesh's material list holding its material.
+    EXPECT_EQ(deepest, 5003);
 }
