@@ -10,6 +10,10 @@ models=/usr/share/assimp/models
 
 files=()
 for f in "$models"/X/*.x "$models"/X/*.X; do files+=(x "$f"); done
+# 3DS scenes; the one without an extension is named by its format.
+for f in "$models"/3DS/*.3ds "$models"/3DS/*.3DS "$models"/3DS/testFormatDetection; do
+  files+=(3ds "$f")
+done
 
 # Windows paths for the converter.
 args=()

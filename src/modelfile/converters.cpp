@@ -47,13 +47,6 @@ bool ConvMD3::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
 void ConvMD3::Free(std::uint8_t* block) {
     FreeObjectBlock(block);
 }
-void Conv3DS::PassCoreData(CoreData*) {}
-bool Conv3DS::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void Conv3DS::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
 void ConvMDL::PassCoreData(CoreData*) {}
 bool ConvMDL::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
     return ConvertNothing(block, size);

@@ -41,6 +41,8 @@ namespace ConvMD3 {
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);
 void Free(std::uint8_t* block);
 } // namespace ConvMD3
+// 3DS scenes, through the text of an X file (modelfile/conv_3ds.h). Free deletes the block and
+// the object the conversion loaded.
 namespace Conv3DS {
 void PassCoreData(CoreData* core);
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);

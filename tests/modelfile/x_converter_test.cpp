@@ -5,7 +5,6 @@
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
-#include "draw2d/draw2d.h"
 #include "object3d/object_commands.h"
 #include "object3d/positioning.h"
 
@@ -277,13 +276,7 @@ TEST_F(ObjectScene, LoadedXModelsFindTexturesAndPlay) {
     // A grid of the drawn pixels at a frame of the animation.
     auto frame = [&](float at) {
         o->currentFrame = at;
-        ClearScreen(0xFF808080);
-        Sync();
-        std::vector<std::uint32_t> pixels;
-        for (int y = 0; y < 480; y += 8)
-            for (int x = 0; x < 640; x += 8)
-                pixels.push_back(GetPixelColour(x, y));
-        return pixels;
+        return SyncAndReadGrid(0xFF808080);
     };
     const std::vector<std::uint32_t> first = frame(1);
     EXPECT_GT(std::count_if(first.begin(), first.end(),

@@ -69,6 +69,16 @@ std::uint32_t ObjectScene::SyncAndReadCentre(std::uint32_t clearColour) {
     return GetPixelColour(320, 240);
 }
 
+std::vector<std::uint32_t> ObjectScene::SyncAndReadGrid(std::uint32_t clearColour) {
+    ClearScreen(clearColour);
+    Sync();
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < 480; y += 8)
+        for (int x = 0; x < 640; x += 8)
+            pixels.push_back(GetPixelColour(x, y) & 0xFFFFFF);
+    return pixels;
+}
+
 bool FillBoxMesh(MeshRecord* mesh, const D3DXVECTOR3& low, const D3DXVECTOR3& high, bool indexed) {
     const std::vector<Vertex> corners = BoxCorners(low, high);
     std::vector<Vertex> vertices;

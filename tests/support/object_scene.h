@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 // The module's tables without a device: the checks, creation and deletion.
 class ObjectTables : public ::testing::Test {
@@ -27,6 +28,9 @@ protected:
     void SetUp() override;
     // Clears the frame to a colour, runs one Sync and reads the pixel at the screen's centre.
     std::uint32_t SyncAndReadCentre(std::uint32_t clearColour);
+    // Clears the frame, runs one Sync and reads every eighth pixel of every eighth row (colour
+    // without alpha).
+    std::vector<std::uint32_t> SyncAndReadGrid(std::uint32_t clearColour);
 };
 
 // Swaps the object module's device for a recording one for the scope's lifetime.
