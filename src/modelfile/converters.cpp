@@ -34,30 +34,11 @@ const ModelConverter* FindModelConverter(const char* extension) {
     return nullptr;
 }
 
-// Stand-ins until each converter is built: they convert nothing yet.
-bool ConvMD2::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMD2::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
-bool ConvMD3::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMD3::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
+// Stand-in until the converter is built: it converts nothing yet.
 void Conv3DS::PassCoreData(CoreData*) {}
 bool Conv3DS::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
     return ConvertNothing(block, size);
 }
 void Conv3DS::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
-void ConvMDL::PassCoreData(CoreData*) {}
-bool ConvMDL::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMDL::Free(std::uint8_t* block) {
     FreeObjectBlock(block);
 }
