@@ -25,7 +25,7 @@ constexpr std::size_t kStripFloats = 8;
 
 struct State {
     ConvertedObject kept;
-    CoreData* core = nullptr; // as handed over; the temporary folder is found through it
+    CoreData* core = nullptr; // as handed over before each conversion
 };
 
 State g_State;
