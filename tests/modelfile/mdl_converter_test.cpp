@@ -233,8 +233,9 @@ TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
     bone.streams[0] = StreamRun({10, 20}, 3) + StreamRun({40}, 2);
     bone.streams[5] = StreamRun({0}, 2) + StreamRun({100, 100}, 3);
     spec.bones.push_back(Bone{0, {1, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}, {}});
-    ConvMDL::MDLData data;
-    ASSERT_TRUE(Decodes(MakeStudio(spec), &data));
+    ConvMDL::MDLData data; // its spans point into the file, which must outlive them
+    std::string file = MakeStudio(spec);
+    ASSERT_TRUE(Decodes(file, &data));
     const std::vector<float> frames = {0, 0.5f, 1.5f, 2.5f, 3, 0.5f, 1.5f};
     const std::vector<ConvMDL::BoneTransform> poses = Poses(data, frames);
     ASSERT_EQ(poses.size(), frames.size());
@@ -262,7 +263,8 @@ TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
     // A run of no frames would never end; one of no values has nothing to repeat.
     for (const std::string& stream : {StreamRun({5}, 0), StreamRun({}, 4)}) {
         spec.bones[0].streams[0] = stream;
-        ASSERT_TRUE(Decodes(MakeStudio(spec), &data));
+        file = MakeStudio(spec);
+        ASSERT_TRUE(Decodes(file, &data));
         EXPECT_TRUE(Poses(data, {1}).empty());
     }
 }
