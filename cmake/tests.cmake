@@ -134,3 +134,21 @@ if(TARGET test_ftp)
   add_dependencies(test_ftp ftp_test_data)
   target_link_libraries(test_ftp PRIVATE ws2_32) # the server's control connection
 endif()
+
+# The model tests' MD3 parts: every .md3 of openarena-data's pak0.pk3 (the player models among
+# them), unzipped by Debian's unzip beside the test program.
+if(TARGET test_modelfile)
+  set(MD3_DIR ${CMAKE_BINARY_DIR}/test-data/openarena)
+  set(MD3_STAMP ${MD3_DIR}/unzipped.stamp)
+  set(PAK0 /usr/share/games/openarena/baseoa/pak0.pk3)
+  if(EXISTS ${PAK0})
+    add_custom_command(OUTPUT ${MD3_STAMP}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${MD3_DIR}
+                       COMMAND unzip -q -o ${PAK0} "*.md3" -d ${MD3_DIR}
+                       COMMAND ${CMAKE_COMMAND} -E touch ${MD3_STAMP}
+                       DEPENDS ${PAK0}
+                       COMMENT "Unzipping the model tests' MD3 parts")
+    add_custom_target(modelfile_test_data DEPENDS ${MD3_STAMP})
+    add_dependencies(test_modelfile modelfile_test_data)
+  endif()
+endif()

@@ -29,6 +29,24 @@ struct ByteSpan {
             static_cast<std::uint32_t>(data[at + 3]) << 24;
         return true;
     }
+    bool I16(std::uint64_t at, std::int32_t& v) const {
+        std::uint32_t u = 0;
+        if (!U16(at, u)) return false;
+        v = static_cast<std::int16_t>(u);
+        return true;
+    }
+    bool I32(std::uint64_t at, std::int32_t& v) const {
+        std::uint32_t u = 0;
+        if (!U32(at, u)) return false;
+        v = static_cast<std::int32_t>(u);
+        return true;
+    }
+    bool F32(std::uint64_t at, float& v) const {
+        std::uint32_t u = 0;
+        if (!U32(at, u)) return false;
+        std::memcpy(&v, &u, 4);
+        return true;
+    }
     bool U16BE(std::uint64_t at, std::uint32_t& v) const {
         if (!Has(at, 2)) return false;
         v = data[at] << 8 | data[at + 1];

@@ -1,7 +1,6 @@
 #include "core/win32.h"
 
 #include "modelfile/converters.h"
-#include "modelfile/object_block.h"
 
 #include <cstring>
 
@@ -16,13 +15,6 @@ const ModelConverter kConverters[] = {
     {"MDL", "mdl", ConvMDL::Convert, ConvMDL::Free, ConvMDL::PassCoreData},
 };
 
-// Stand-in until the converter is built: it converts nothing.
-bool ConvertNothing(std::uint8_t** block, std::uint32_t* size) {
-    if (block) *block = nullptr;
-    if (size) *size = 0;
-    return false;
-}
-
 } // namespace
 
 const ModelConverter* FindModelConverter(const char* extension) {
@@ -32,25 +24,4 @@ const ModelConverter* FindModelConverter(const char* extension) {
         if (_strnicmp(extension, converter.extensionPrefix, length) == 0) return &converter;
     }
     return nullptr;
-}
-
-// Stand-ins until each converter is built: they convert nothing yet.
-bool ConvMD2::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMD2::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
-bool ConvMD3::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMD3::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
-}
-void ConvMDL::PassCoreData(CoreData*) {}
-bool ConvMDL::Convert(const char*, std::uint8_t** block, std::uint32_t* size) {
-    return ConvertNothing(block, size);
-}
-void ConvMDL::Free(std::uint8_t* block) {
-    FreeObjectBlock(block);
 }

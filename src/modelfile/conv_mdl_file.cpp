@@ -1,0 +1,236 @@
+#include "core/win32.h"
+
+#include "modelfile/conv_mdl.h"
+#include "modelfile/converter_common.h"
+
+namespace ConvMDL {
+
+namespace {
+
+// Header fields.
+constexpr std::uint64_t kVersionAt = 4, kBonesAt = 140, kSequencesAt = 164, kGroupsAt = 172,
+                        kTexturesAt = 180, kSkinRefsAt = 192, kSkinFamiliesAt = 196, kSkinsAt = 200,
+                        kBodyPartsAt = 204;
+// Record sizes.
+constexpr std::uint64_t kBoneBytes = 112, kSequenceBytes = 176, kGroupBytes = 104,
+                        kTextureBytes = 80, kBodyPartBytes = 76, kModelBytes = 112, kMeshBytes = 20,
+                        kAnimationBytes = 12, kPaletteBytes = 768;
+
+// A count and the offset of its table, read from two header words.
+bool CountAndOffset(const ByteSpan& file, std::uint64_t at, std::int32_t& count,
+                    std::int32_t& offset) {
+    return file.I32(at, count) && file.I32(at + 4, offset) && count >= 0;
+}
+
+bool ReadBones(const ByteSpan& file, MDLData& data) {
+    std::int32_t count = 0, offset = 0;
+    ByteSpan table;
+    if (!CountAndOffset(file, kBonesAt, count, offset) || count > kMostBones ||
+        !TableInFile(file, offset, kBoneBytes, count, table))
+        return false;
+    data.bones.resize(static_cast<std::size_t>(count));
+    for (std::size_t b = 0; b < data.bones.size(); ++b) {
+        Bone& bone = data.bones[b];
+        table.I32(kBoneBytes * b + 32, bone.parent);
+        // Transforms are made in bone order: a parent must come first.
+        if (bone.parent != -1 && (bone.parent < 0 || static_cast<std::size_t>(bone.parent) >= b))
+            return false;
+        for (int j = 0; j < 6; ++j) {
+            table.F32(kBoneBytes * b + 64 + 4 * j, bone.value[j]);
+            table.F32(kBoneBytes * b + 88 + 4 * j, bone.scale[j]);
+        }
+    }
+    return true;
+}
+
+// The first sequence: its frame count and, when its group is this file's own, its animation data.
+bool ReadSequence(const ByteSpan& file, MDLData& data) {
+    std::int32_t count = 0, offset = 0, groups = 0, groupOffset = 0;
+    if (!CountAndOffset(file, kSequencesAt, count, offset)) return false;
+    if (count == 0) return true; // nothing moves: the base pose
+    ByteSpan sequence, group;
+    std::int32_t animation = 0, groupNumber = 0, groupData = 0;
+    if (!TableInFile(file, offset, kSequenceBytes, 1, sequence)) return false;
+    sequence.I32(56, data.frameCount);
+    sequence.I32(124, animation);
+    sequence.I32(156, groupNumber);
+    // Another group's data lies in a file of its own, which is not read.
+    if (groupNumber != 0) return true;
+    if (!CountAndOffset(file, kGroupsAt, groups, groupOffset) || groups < 1 ||
+        !TableInFile(file, groupOffset, kGroupBytes, 1, group))
+        return false;
+    group.I32(100, groupData);
+    const std::int64_t at = std::int64_t{groupData} + animation;
+    ByteSpan records;
+    if (!TableInFile(file, at, kAnimationBytes, static_cast<std::int64_t>(data.bones.size()),
+                     records))
+        return false;
+    data.animation = static_cast<std::uint64_t>(at);
+    data.animated = true;
+    return true;
+}
+
+bool ReadTextures(const ByteSpan& file, MDLData& data) {
+    std::int32_t count = 0, offset = 0;
+    ByteSpan table;
+    if (!CountAndOffset(file, kTexturesAt, count, offset) ||
+        !TableInFile(file, offset, kTextureBytes, count, table))
+        return false;
+    data.textures.resize(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < data.textures.size(); ++i) {
+        Texture& t = data.textures[i];
+        const std::uint64_t at = kTextureBytes * i;
+        std::int32_t pixels = 0;
+        t.name = FieldText(table.data + at, 64);
+        table.I32(at + 68, t.width);
+        table.I32(at + 72, t.height);
+        table.I32(at + 76, pixels);
+        if (t.width <= 0 || t.height <= 0 ||
+            !TableInFile(file, pixels, static_cast<std::uint64_t>(t.width), t.height, t.pixels) ||
+            !file.Sub(static_cast<std::uint64_t>(pixels) + t.pixels.size, kPaletteBytes, t.palette))
+            return false;
+    }
+    return true;
+}
+
+// The first row of the skin table: a texture number per skin reference; empty without one.
+bool ReadSkinRow(const ByteSpan& file, std::vector<std::int32_t>& row) {
+    std::int32_t refs = 0, families = 0, offset = 0;
+    ByteSpan table;
+    if (!file.I32(kSkinRefsAt, refs) || !file.I32(kSkinFamiliesAt, families) ||
+        !file.I32(kSkinsAt, offset))
+        return false;
+    if (refs <= 0 || families <= 0) return true;
+    if (!TableInFile(file, offset, 2, refs, table)) return false;
+    row.resize(static_cast<std::size_t>(refs));
+    for (std::size_t i = 0; i < row.size(); ++i)
+        table.I16(2 * i, row[i]);
+    return true;
+}
+
+// The first model's vertex tables.
+struct Model {
+    ByteSpan positions; // three floats a vertex
+    ByteSpan bones;     // a bone number a vertex
+    std::int32_t vertexCount = 0;
+};
+
+// One strip or fan of a mesh's triangle commands into a strip record.
+bool ReadStrip(const ByteSpan& commands, std::int32_t n, const Model& model, std::int32_t texture,
+               MDLData& data) {
+    StripRecord strip;
+    strip.primitiveType = n > 0 ? D3DPT_TRIANGLESTRIP : D3DPT_TRIANGLEFAN;
+    strip.vertexCount = n > 0 ? n : -n;
+    strip.texture = texture;
+    float fx = 1, fy = 1;
+    if (texture >= 0) {
+        fx = 1.0f / static_cast<float>(data.textures[texture].width);
+        fy = 1.0f / static_cast<float>(data.textures[texture].height);
+    }
+    strip.vertices.resize(8 * static_cast<std::size_t>(strip.vertexCount));
+    for (std::int32_t i = 0; i < strip.vertexCount; ++i) {
+        std::int32_t vertex = 0, s = 0, t = 0;
+        std::uint32_t bone = 0;
+        commands.I16(8u * i, vertex);
+        commands.I16(8u * i + 4, s);
+        commands.I16(8u * i + 6, t);
+        if (vertex < 0 || vertex >= model.vertexCount) return false;
+        model.bones.U8(static_cast<std::uint64_t>(vertex), bone);
+        if (bone >= data.bones.size()) return false;
+        float* out = &strip.vertices[8 * static_cast<std::size_t>(i)];
+        for (int c = 0; c < 3; ++c)
+            model.positions.F32(12u * vertex + 4u * c, out[c]);
+        out[6] = static_cast<float>(s) * fx;
+        out[7] = static_cast<float>(t) * fy;
+        data.vertexBones.push_back(bone);
+    }
+    data.strips.push_back(std::move(strip));
+    return true;
+}
+
+// A mesh's triangle commands, up to the command of 0 vertices.
+bool ReadCommands(const ByteSpan& file, std::uint64_t at, const Model& model, std::int32_t texture,
+                  MDLData& data) {
+    for (;;) {
+        std::int32_t n = 0;
+        if (!file.I16(at, n)) return false;
+        at += 2;
+        if (n == 0) return true;
+        const std::uint64_t count = n > 0 ? n : -n;
+        ByteSpan commands;
+        if (!file.Sub(at, 8 * count, commands)) return false;
+        at += 8 * count;
+        // Fewer than three vertices make no triangle, and no mesh.
+        if (count < 3) continue;
+        if (data.strips.size() >= static_cast<std::size_t>(kMostStrips) ||
+            !ReadStrip(commands, n, model, texture, data))
+            return false;
+    }
+}
+
+bool ReadModel(const ByteSpan& file, std::uint64_t at, MDLData& data) {
+    ByteSpan record, meshes;
+    Model model;
+    std::int32_t meshCount = 0, meshOffset = 0, bonesOffset = 0, positionsOffset = 0;
+    std::vector<std::int32_t> skins;
+    if (!file.Sub(at, kModelBytes, record) || !ReadSkinRow(file, skins)) return false;
+    record.I32(72, meshCount);
+    record.I32(76, meshOffset);
+    record.I32(80, model.vertexCount);
+    record.I32(84, bonesOffset);
+    record.I32(88, positionsOffset);
+    if (!TableInFile(file, positionsOffset, 12, model.vertexCount, model.positions) ||
+        !TableInFile(file, bonesOffset, 1, model.vertexCount, model.bones) ||
+        !TableInFile(file, meshOffset, kMeshBytes, meshCount, meshes))
+        return false;
+    for (std::int32_t m = 0; m < meshCount; ++m) {
+        std::int32_t commands = 0, skin = 0;
+        meshes.I32(kMeshBytes * m + 4, commands);
+        meshes.I32(kMeshBytes * m + 8, skin);
+        // A reference outside the skin row, or to a texture not in this file, has no texture.
+        std::int32_t texture = skin >= 0 && static_cast<std::size_t>(skin) < skins.size()
+                                   ? skins[static_cast<std::size_t>(skin)]
+                                   : -1;
+        if (texture < 0 || static_cast<std::size_t>(texture) >= data.textures.size()) texture = -1;
+        if (commands < 0 ||
+            !ReadCommands(file, static_cast<std::uint64_t>(commands), model, texture, data))
+            return false;
+    }
+    return true;
+}
+
+// The first model of the first body part; a file without a body part holds no model.
+bool ReadBodyParts(const ByteSpan& file, MDLData& data) {
+    std::int32_t count = 0, offset = 0, models = 0, modelOffset = 0;
+    ByteSpan part;
+    if (!CountAndOffset(file, kBodyPartsAt, count, offset) || count < 1 ||
+        !TableInFile(file, offset, kBodyPartBytes, 1, part))
+        return false;
+    part.I32(64, models);
+    part.I32(72, modelOffset);
+    return models >= 1 && modelOffset >= 0 &&
+           ReadModel(file, static_cast<std::uint64_t>(modelOffset), data);
+}
+
+} // namespace
+
+std::string SkinFileName(const std::string& name) {
+    const std::size_t slash = name.find_last_of("/\\");
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    // A drive or stream (":"), or a name of the folder itself or its parent, is no file in it.
+    if (base.empty() || base == "." || base == ".." || base.find(':') != std::string::npos)
+        return "";
+    return base;
+}
+
+bool Decode(const ByteSpan& file, MDLData& data) {
+    data = MDLData{};
+    data.file = file;
+    std::uint32_t magic = 0;
+    std::int32_t version = 0;
+    return file.U32(0, magic) && magic == kMagic && file.I32(kVersionAt, version) &&
+           version == kVersion && ReadBones(file, data) && ReadSequence(file, data) &&
+           ReadTextures(file, data) && ReadBodyParts(file, data);
+}
+
+} // namespace ConvMDL
