@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Converts every model file of the set-up's test models (X, MD2 and studio MDL files, and the MD3
-# players of openarena-data) with the engine's converters (best of 5, under Wine) and imports the
+# Converts every model file of the set-up's test models (X, 3DS, MD2 and studio MDL files, and
+# the MD3 players of openarena-data) with the engine's converters (best of 5, under Wine) and imports the
 # same files with the native importer of Debian's assimp-utils (best of 5), then prints the ratio
 # per file and per format.
 #   bench/model_convert.sh BUILD_DIR
