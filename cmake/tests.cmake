@@ -104,12 +104,12 @@ if(TARGET test_world)
   set(ARCHIVE_DIR ${CMAKE_BINARY_DIR}/test-data/archives)
   set(ARCHIVE_STAMP ${ARCHIVE_DIR}/made.stamp)
   file(GLOB ARCHIVE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/world/*.py)
-  foreach(pak pak0.pk3 pak1-maps.pk3)
+  foreach(pak pak0.pk3 pak1-maps.pk3 pak4-textures.pk3)
     if(EXISTS /usr/share/games/openarena/baseoa/${pak})
       list(APPEND ARCHIVE_SCRIPTS /usr/share/games/openarena/baseoa/${pak})
     endif()
   endforeach()
-  # And the levels: a synthetic one, and openarena's maps beside pak0.pk3 with their manifest.
+  # And the levels: a synthetic one, and openarena's maps beside its pictures, with a manifest.
   add_custom_command(OUTPUT ${ARCHIVE_STAMP}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${ARCHIVE_DIR}
                      COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/make_archives.py

@@ -1,8 +1,8 @@
 """Makes the levels the world tests load: a small synthetic level written record by record (six
 polygons, a 3 x 3 patch and a mesh face over two lightmaps, three leaves and visibility rows),
 its archive with a shader script and two pictures, and a folder that holds openarena's
-pak1-maps.pk3 and pak0.pk3 side by side (as links) with a manifest of every map as
-level_reference.py reads it.
+pak1-maps.pk3, pak0.pk3 and pak4-textures.pk3 (where most of the maps' pictures are) side by
+side, as links, with a manifest of every map as level_reference.py reads it.
 
     make_levels.py OUT_DIR
 """
@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import level_reference  # noqa: E402
 
 BASEOA = "/usr/share/games/openarena/baseoa"
-REAL = ["pak1-maps.pk3", "pak0.pk3"]
+REAL = ["pak1-maps.pk3", "pak0.pk3", "pak4-textures.pk3"]
 
 SHADER = b"""// the synthetic level's one shader
 textures/test/shaded

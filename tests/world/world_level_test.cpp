@@ -192,11 +192,10 @@ TEST_F(WorldLevelTest, LightmapsAreBrightenedOnceAndSurviveAModeChange) {
 
     const WorldTextureTable& t = WorldTextures();
     const std::int32_t textures = t.textures.count, lightmaps = t.lightmaps.count;
-    IDirect3DDevice9* old = GetDirect3DDevice();
     SetDisplayMode(800, 600, 32);
     ASSERT_EQ(cell.number, 0);
+    // A new device, which may take the old one's address: nothing made on the old one is left.
     IDirect3DDevice9* device = GetDirect3DDevice();
-    ASSERT_NE(device, old) << "a mode change makes a new device";
     // The same entries in the same places, each made again on the new device.
     ASSERT_EQ(t.textures.count, textures);
     ASSERT_EQ(t.lightmaps.count, lightmaps);
