@@ -9,7 +9,6 @@
 #include "core/core.h"
 #include "core/window.h"
 #include "display/display.h"
-#include "world/archive_files.h"
 #include "world/pk3_archive.h"
 #include "world/shader_table.h"
 #include "world/world.h"
@@ -54,14 +53,7 @@ bool PhasedLoad(const std::string& archive, const char* member, std::vector<Phas
     std::uint32_t size = 0;
     if (!FindFileInZip(archive.c_str(), member, image, size)) return false;
     lap();
-    std::string name, folder;
-    SplitArchivePath(archive.c_str(), name, folder);
-    ArchiveFileList found;
-    FindArchivesInFolder("*.pk3", folder.c_str(), found);
-    for (std::int32_t i = 0; i < found.count; ++i)
-        AddArchiveFile(found.entries[static_cast<std::size_t>(i)].path.c_str());
-    for (std::int32_t i = 0; i < found.count; ++i)
-        LoadShaderFile(found.entries[static_cast<std::size_t>(i)].path.c_str());
+    LoadArchivesBeside(archive.c_str());
     lap();
     WorldLevel level;
     if (ReadBspFile(ByteSpan{image.data(), size}, level.file) != kBspFine) return false;

@@ -55,6 +55,9 @@ bool LoadWorldTwice(const char* archivePath, const char* levelName);
 // 1 when the level file was read out of the archive (which must end in ".pk3") and parsed,
 // with the shaders of every archive beside it read; else 0.
 int LoadBSP(const char* archivePath, const char* levelName);
+// Every archive in the archive's folder and below joins the world's archives, and their shader
+// scripts are read, in the order found.
+void LoadArchivesBeside(const char* archivePath);
 // Releases the level, its files, shaders and textures; the kind becomes none.
 void FreeWorld();
 // The drawing pass over the loaded level.

@@ -53,8 +53,8 @@ bool Attempt(const std::string& archive, const std::string& level) {
     return OfferProviders(archive.c_str(), level.c_str());
 }
 
-// Every archive under the level's archive folder joins the world's archives, and their shader
-// scripts are read, in the order found.
+} // namespace
+
 void LoadArchivesBeside(const char* archivePath) {
     std::string name, folder;
     SplitArchivePath(archivePath, name, folder);
@@ -66,8 +66,6 @@ void LoadArchivesBeside(const char* archivePath) {
         LoadShaderFile(found.entries[static_cast<std::size_t>(i)].path.c_str());
     ClearArchiveFileList(found);
 }
-
-} // namespace
 
 void LoadWorld(const char* archivePath, const char* levelName) {
     FreeWorld();

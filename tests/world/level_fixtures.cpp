@@ -58,3 +58,11 @@ BspFault ReadGuarded(const std::string& bytes, BspFile& file) {
     const GuardedBytes guarded(bytes);
     return ReadBspFile(ByteSpan{guarded.Data(), guarded.Size()}, file);
 }
+
+bool OnDevice(IDirect3DTexture9* texture, IDirect3DDevice9* device) {
+    if (!texture) return false;
+    IDirect3DDevice9* owner = nullptr;
+    texture->GetDevice(&owner);
+    if (owner) owner->Release();
+    return owner == device;
+}

@@ -32,3 +32,6 @@ void PutInt(std::string& bytes, std::size_t at, std::int32_t value);
 
 // ReadBspFile over the bytes placed just before a no-access page.
 BspFault ReadGuarded(const std::string& bytes, BspFile& file);
+
+// The texture was made on that device.
+bool OnDevice(IDirect3DTexture9* texture, IDirect3DDevice9* device);

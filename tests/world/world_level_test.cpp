@@ -53,14 +53,6 @@ IDirect3DTexture9* Lightmap(std::int32_t handle) {
                : nullptr;
 }
 
-bool OnDevice(IDirect3DTexture9* texture, IDirect3DDevice9* device) {
-    if (!texture) return false;
-    IDirect3DDevice9* owner = nullptr;
-    texture->GetDevice(&owner);
-    if (owner) owner->Release();
-    return owner == device;
-}
-
 TEST(LightmapScale, OverBrightTexelsKeepTheirRatios) {
     std::uint8_t texels[] = {200, 100, 50, 100, 50, 0, 0, 0, 0, 77};
     ScaleLightmapColours(texels, sizeof texels, 2.5f);

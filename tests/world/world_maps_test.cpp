@@ -57,14 +57,6 @@ void ExpectCounts(const Row& row) {
     }
 }
 
-bool OnDevice(IDirect3DTexture9* texture, IDirect3DDevice9* device) {
-    if (!texture) return false;
-    IDirect3DDevice9* owner = nullptr;
-    texture->GetDevice(&owner);
-    if (owner) owner->Release();
-    return owner == device;
-}
-
 class WorldMaps : public EngineFixture {
 protected:
     void SetUp() override {
