@@ -104,14 +104,18 @@ if(TARGET test_world)
   set(ARCHIVE_DIR ${CMAKE_BINARY_DIR}/test-data/archives)
   set(ARCHIVE_STAMP ${ARCHIVE_DIR}/made.stamp)
   file(GLOB ARCHIVE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/world/*.py)
-  set(PAK0 /usr/share/games/openarena/baseoa/pak0.pk3)
-  if(EXISTS ${PAK0})
-    list(APPEND ARCHIVE_SCRIPTS ${PAK0})
-  endif()
+  foreach(pak pak0.pk3 pak1-maps.pk3 pak4-textures.pk3)
+    if(EXISTS /usr/share/games/openarena/baseoa/${pak})
+      list(APPEND ARCHIVE_SCRIPTS /usr/share/games/openarena/baseoa/${pak})
+    endif()
+  endforeach()
+  # And the levels: a synthetic one, and openarena's maps beside its pictures, with a manifest.
   add_custom_command(OUTPUT ${ARCHIVE_STAMP}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${ARCHIVE_DIR}
                      COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/make_archives.py
                              ${ARCHIVE_DIR}
+                     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/world/make_levels.py
+                             ${CMAKE_BINARY_DIR}/test-data/levels
                      COMMAND ${CMAKE_COMMAND} -E touch ${ARCHIVE_STAMP}
                      DEPENDS ${ARCHIVE_SCRIPTS}
                      COMMENT "Making the world tests' archives")

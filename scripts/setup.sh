@@ -19,6 +19,8 @@ packages=(
   assimp-utils             # the model benchmark's native reference
   zip unzip                # test archives made at build time, and the check of their vectors
   openarena-data           # a real pk3 whose every member the archive reader extracts
+  openarena-081-maps       # real levels the world loads, beside openarena-data's pak0.pk3
+  openarena-081-textures   # and the pictures of those levels
   libz-mingw-w64-dev       # the zip benchmark's reference inflater (linked by it alone)
   python3-pyftpdlib        # the FTP server the FTP module's tests talk to
 )

@@ -156,7 +156,7 @@ void BuildRefreshD3DTable(RefreshD3DFn (&table)[kRefreshSlots]) {
                                                TerrainMatrixRefreshD3D,
                                                LightRefreshD3D,
                                                ParticlesRefreshD3D,
-                                               nullptr,
+                                               WorldRefreshD3D,
                                                MathsRefreshD3D,
                                                nullptr,
                                                nullptr,

@@ -132,22 +132,43 @@ std::string Normalised(const char* path) {
     return text;
 }
 
-} // namespace
-
-std::int32_t CreateLightmapTextures(std::int32_t width, std::int32_t height, std::int32_t bits,
-                                    const std::uint8_t* pixels, std::size_t size) {
+// A lightmap texture of the pixels; null when they do not fill it or no texture can be made.
+IDirect3DTexture9* MakeLightmap(std::int32_t width, std::int32_t height, std::int32_t bits,
+                                const std::uint8_t* pixels, std::size_t size) {
     IDirect3DDevice9* device = GetDirect3DDevice();
     if (!device || !pixels || !MemblockPixelsFit(width, height, bits, size) ||
         width > static_cast<std::int32_t>(kLargestPictureSide) ||
         height > static_cast<std::int32_t>(kLargestPictureSide))
-        return -1;
+        return nullptr;
     // The managed pool keeps a copy the device gets back after a reset: one lock fills it.
     ComPtr<IDirect3DTexture9> texture;
     if (FAILED(device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0,
                                      LightmapFormat(bits), D3DPOOL_MANAGED, texture.PutAddress(),
                                      nullptr)) ||
         !FillLightmap(texture, width, height, bits, pixels))
-        return -1;
+        return nullptr;
+    return texture.Detach();
+}
+
+// A texture of a picture file found in the folder tree, as the lightmap table keeps them.
+IDirect3DTexture9* MakeFolderTreeLightmap(const char* name, D3DXIMAGE_INFO& info) {
+    std::string path;
+    if (!StaysBelow(name) || !FindInFolderTree(name, path)) return nullptr;
+    std::vector<std::uint8_t> bytes;
+    std::int64_t size = 0;
+    if (!ReadFileToMemory(path.c_str(), bytes, size)) return nullptr;
+    WorldTextureLoad load;
+    load.mipLevels = 2;
+    load.filter = D3DX_FILTER_NONE;
+    return MakeWorldTexture(name, bytes.data(), static_cast<std::size_t>(size), load, &info);
+}
+
+} // namespace
+
+std::int32_t CreateLightmapTextures(std::int32_t width, std::int32_t height, std::int32_t bits,
+                                    const std::uint8_t* pixels, std::size_t size) {
+    ComPtr<IDirect3DTexture9> texture(MakeLightmap(width, height, bits, pixels, size));
+    if (!texture) return -1;
     WorldTextureArray<WorldLightmap>& lightmaps = WorldTextures().lightmaps;
     const std::int32_t index = lightmaps.count;
     WorldLightmap& entry = AppendWorldEntry(lightmaps);
@@ -166,23 +187,15 @@ std::int32_t LoadTextureFromFolderTree(const char* name) {
     WorldTextureArray<WorldLightmap>& lightmaps = WorldTextures().lightmaps;
     for (std::int32_t i = 0; i < lightmaps.count; ++i)
         if (lightmaps.entries[static_cast<std::size_t>(i)].name == name) return i;
-    std::string path;
-    if (!StaysBelow(name) || !FindInFolderTree(name, path)) return -1;
-    std::vector<std::uint8_t> bytes;
-    std::int64_t size = 0;
-    if (!ReadFileToMemory(path.c_str(), bytes, size)) return -1;
-    WorldTextureLoad load;
-    load.mipLevels = 2;
-    load.filter = D3DX_FILTER_NONE;
     D3DXIMAGE_INFO info{};
-    ComPtr<IDirect3DTexture9> texture(
-        MakeWorldTexture(name, bytes.data(), static_cast<std::size_t>(size), load, &info));
+    ComPtr<IDirect3DTexture9> texture(MakeFolderTreeLightmap(name, info));
     if (!texture) return -1;
     WorldLightmap& entry = AppendWorldEntry(lightmaps);
     entry.name = name;
     entry.texture = std::move(texture);
     entry.width = static_cast<std::int32_t>(info.Width);
     entry.height = static_cast<std::int32_t>(info.Height);
+    entry.fromFolderTree = 1;
     return lightmaps.count - 1;
 }
 
@@ -195,4 +208,23 @@ int MakeRelativePath(const char* path, const char* base, std::string& relative) 
     if (p.size() <= b.size() || p.compare(0, b.size(), b) != 0 || p[b.size()] != '/') return 0;
     relative = p.substr(b.size() + 1);
     return 1;
+}
+
+bool RemakeLightmapTexture(std::int32_t index, std::int32_t width, std::int32_t height,
+                           std::int32_t bits, const std::uint8_t* pixels, std::size_t size) {
+    WorldTextureArray<WorldLightmap>& lightmaps = WorldTextures().lightmaps;
+    if (index < 0 || index >= lightmaps.count) return false;
+    WorldLightmap& entry = lightmaps.entries[static_cast<std::size_t>(index)];
+    entry.texture.Reset(MakeLightmap(width, height, bits, pixels, size));
+    return entry.texture.Get() != nullptr;
+}
+
+void RemakeFolderTreeLightmaps() {
+    WorldTextureArray<WorldLightmap>& lightmaps = WorldTextures().lightmaps;
+    for (std::int32_t i = 0; i < lightmaps.count; ++i) {
+        WorldLightmap& entry = lightmaps.entries[static_cast<std::size_t>(i)];
+        if (!entry.fromFolderTree) continue;
+        D3DXIMAGE_INFO info{};
+        entry.texture.Reset(MakeFolderTreeLightmap(entry.name.c_str(), info));
+    }
 }

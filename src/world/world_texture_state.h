@@ -38,3 +38,5 @@ IDirect3DTexture9* MakeWorldTexture(const std::string& name, const std::uint8_t*
                                     D3DXIMAGE_INFO* info);
 // Remembers a name as missing (once).
 void AddMissingTexture(const std::string& name);
+// The lightmaps made from files, made again from the folder tree.
+void RemakeFolderTreeLightmaps();

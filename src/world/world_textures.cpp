@@ -73,6 +73,27 @@ bool FindInArchives(const std::string& tga, const std::string& jpg,
     return false;
 }
 
+// How a texture made from memory is read: two levels, and with a colour key a format with alpha.
+WorldTextureLoad MemoryLoad(std::uint32_t colorKey) {
+    WorldTextureLoad load;
+    load.mipLevels = 2;
+    load.format = colorKey ? D3DFMT_A8R8G8B8 : D3DFMT_UNKNOWN;
+    load.colorKey = colorKey;
+    return load;
+}
+
+// The texture of an entry made again from where it came.
+IDirect3DTexture9* RemakeTexture(const WorldTexture& entry) {
+    if (!entry.bytes.empty())
+        return MakeWorldTexture(entry.name, entry.bytes.data(), entry.bytes.size(),
+                                MemoryLoad(entry.colorKey), nullptr);
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t size = 0;
+    std::string found;
+    if (!FindInArchives(entry.name, std::string(), bytes, size, found)) return nullptr;
+    return MakeWorldTexture(found, bytes.data(), size, WorldTextureLoad{}, nullptr);
+}
+
 } // namespace
 
 WorldTextureTable& WorldTextures() {
@@ -152,16 +173,14 @@ std::int32_t AddTextureFromMemory(std::uint32_t colorKey, const std::uint8_t* by
     if (!name || !*name) return -1;
     const std::int32_t known = FindTextureIndex(name, onlyLoaded);
     if (known != -2) return known;
-    WorldTextureLoad load;
-    load.mipLevels = 2;
-    load.format = colorKey ? D3DFMT_A8R8G8B8 : D3DFMT_UNKNOWN;
-    load.colorKey = colorKey;
-    ComPtr<IDirect3DTexture9> texture(MakeWorldTexture(name, bytes, size, load, nullptr));
+    ComPtr<IDirect3DTexture9> texture(
+        MakeWorldTexture(name, bytes, size, MemoryLoad(colorKey), nullptr));
     if (!texture) return -1;
     WorldTexture& entry = AppendWorldEntry(table.textures);
     entry.name = name;
     entry.colorKey = colorKey;
     entry.texture = std::move(texture);
+    entry.bytes.assign(bytes, bytes + size);
     return table.textures.count - 1;
 }
 
@@ -179,4 +198,19 @@ void ClearWorldTextures() {
     ClearWorldArray(table.textures);
     ClearWorldArray(table.lightmaps);
     ClearWorldArray(table.missing);
+}
+
+void ReleaseWorldTextureObjects() {
+    for (std::int32_t i = 0; i < table.textures.count; ++i)
+        table.textures.entries[static_cast<std::size_t>(i)].texture.Reset();
+    for (std::int32_t i = 0; i < table.lightmaps.count; ++i)
+        table.lightmaps.entries[static_cast<std::size_t>(i)].texture.Reset();
+}
+
+void RemakeWorldTextureObjects() {
+    for (std::int32_t i = 0; i < table.textures.count; ++i) {
+        WorldTexture& entry = table.textures.entries[static_cast<std::size_t>(i)];
+        entry.texture.Reset(RemakeTexture(entry));
+    }
+    RemakeFolderTreeLightmaps();
 }

@@ -23,6 +23,7 @@ struct WorldTexture {
     std::string name;
     std::uint32_t colorKey = 0; // 0 none
     ComPtr<IDirect3DTexture9> texture;
+    std::vector<std::uint8_t> bytes; // a texture made from memory keeps its file, to be remade
 };
 
 struct WorldLightmap {
@@ -30,6 +31,7 @@ struct WorldLightmap {
     ComPtr<IDirect3DTexture9> texture;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::uint8_t fromFolderTree = 0; // made from a file, not from pixels
 };
 
 struct TextureOption {
@@ -79,6 +81,18 @@ const char* GetTextureName(std::int32_t index);
 const char* GetLightmapName(std::int32_t index);
 // Releases every texture and lightmap, the missing names and the arrays (not the colour keys).
 void ClearWorldTextures();
+
+// Around a mode change, whose new device cannot use what the old one made: releases the device
+// objects of every texture and lightmap, keeping the entries, so that every index stays valid.
+void ReleaseWorldTextureObjects();
+// Makes them again on the current device, each from where it came: the world's archives, the
+// file kept for a texture made from memory, the folder tree. Lightmaps made from pixels are
+// remade by their owner with RemakeLightmapTexture. An entry whose source is gone stays empty.
+void RemakeWorldTextureObjects();
+// Makes lightmap index's texture again from pixels, as CreateLightmapTextures made it; false
+// when the index or the pixels do not fit or no texture can be made.
+bool RemakeLightmapTexture(std::int32_t index, std::int32_t width, std::int32_t height,
+                           std::int32_t bits, const std::uint8_t* pixels, std::size_t size);
 // A lightmap-table entry of that name, or one made from the first file of that name in the
 // folder tree below the current folder; -1 when there is none, or for a name that is absolute or
 // climbs out of the tree.

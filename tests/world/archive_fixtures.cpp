@@ -33,8 +33,12 @@ std::string ArchivePath(const std::string& name) {
 }
 
 std::vector<std::vector<std::string>> ManifestRows(const std::string& name) {
+    return ManifestFileRows(ArchivePath(name));
+}
+
+std::vector<std::vector<std::string>> ManifestFileRows(const std::string& path) {
     std::vector<std::vector<std::string>> rows;
-    std::ifstream manifest(ArchivePath(name));
+    std::ifstream manifest(path);
     for (std::string line; std::getline(manifest, line);) {
         std::vector<std::string>& fields = rows.emplace_back();
         std::size_t start = 0;

@@ -16,6 +16,8 @@ std::string OriginalBytes(const std::string& name);
 // The rows of a tab-separated manifest that the build wrote beside the archives, each split
 // into its fields; none when the file is empty or missing.
 std::vector<std::vector<std::string>> ManifestRows(const std::string& name);
+// The same for a manifest at a full path.
+std::vector<std::vector<std::string>> ManifestFileRows(const std::string& path);
 
 // FindFileInZip's bytes as text, checking the zero byte after them; "<not found>" when it fails.
 std::string Extracted(const std::string& archivePath, const std::string& member);

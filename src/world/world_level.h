@@ -1,0 +1,75 @@
+// The loaded level: the file's lumps, and what the world draws and collides with, made from them
+// at load: engine vertices, 16-bit mesh indices, curved-patch grids, one render record per face,
+// lightmap textures and the faces grouped by texture. Owned by the world module; the level
+// replaces the previous one whole, or not at all.
+#pragma once
+
+#include "world/bsp_file.h"
+#include "world/bsp_patch.h"
+#include "world/world_vertex.h"
+
+#include <cstdint>
+#include <vector>
+
+// How bright lightmaps are made at load.
+constexpr float kLightmapBrightness = 2.5f;
+
+// One face as drawn. Texture handle: an index into the world's texture list, -2 - s for shader
+// s of the shader table, -1 for none.
+struct WorldFaceRecord {
+    std::int32_t type = 0;
+    std::int32_t firstVertex = 0; // polygons and meshes
+    std::int32_t vertexCount = 0;
+    std::int32_t firstMeshIndex = 0; // meshes
+    std::int32_t meshIndexCount = 0;
+    std::int32_t texture = -1;
+    std::int32_t shader = -1;
+    std::int32_t lightmap = -1; // index into the world's lightmap textures
+    std::int32_t patch = -1;    // patches: the patch table's record, -1 when none was built
+    float distance = 0.0f;      // polygons, meshes and billboards: origin . normal, level units
+    float normal[3] = {0, 0, 0};
+    float origin[3] = {0, 0, 0};
+};
+
+// The faces that share one texture handle, in face order.
+struct WorldFaceGroup {
+    std::int32_t texture = -1;
+    std::vector<std::int32_t> faces;
+};
+
+struct WorldLevel {
+    BspFile file; // the lightmap lump as brightened, kept to remake the textures after a reset
+    std::vector<WorldVertex> vertices;
+    std::vector<std::uint16_t> indices; // the low 16 bits of each level mesh index
+    std::vector<PatchRecord> patches;
+    std::vector<WorldFaceRecord> faces;
+    std::vector<WorldFaceGroup> groups;         // ascending texture handle
+    std::vector<std::int32_t> faceVisible;      // one per face, written by the drawing pass
+    std::vector<std::int32_t> lightmapTextures; // lightmap i's texture, -1 when none was made
+};
+
+// The module's level, empty until a level loads.
+WorldLevel& WorldLevelData();
+
+// Parses and checks a whole level file image, then replaces the level: 1, or 0 (the level as it
+// was) when the image is refused. The shader table is read; textures and lightmaps are made on
+// the device when there is one.
+int LoadBSPData(const std::uint8_t* image, std::size_t size);
+
+// The load's stages after the file is read and checked, in the order LoadBSPData runs them; each
+// works on level (whose file is filled) and may be timed alone.
+void MakeLevelLightmaps(WorldLevel& level);
+// False when the patches together would hold more than kMostLevelPatchVertices.
+bool MakeLevelPatches(WorldLevel& level);
+void MakeFaceRecords(WorldLevel& level);
+void MakeLevelVertices(WorldLevel& level);
+void GroupLevelFaces(WorldLevel& level);
+
+// All the patches of a level together: a bound on what a file can make the loader allocate.
+constexpr std::int64_t kMostLevelPatchVertices = 4 << 20;
+
+// Brightens r, g, b texels in place by factor, keeping an over-bright texel's channel ratios.
+void ScaleLightmapColours(std::uint8_t* texels, std::size_t byteCount, float factor);
+
+// Frees every level array, the patches, the face records and groups.
+void FreeLevelData();

@@ -1,0 +1,302 @@
+// The world module's load road and command table without a device: the two attempts and the
+// providers they offer the level to, the ".pk3" test, names too long, the media redirect and
+// hooks, the slot check of every slot command, and forwarding to a provider's hooks.
+#include "core/win32.h"
+
+#include "support/error_cell.h"
+#include "support/temp_folder.h"
+#include "world/archive_fixtures.h"
+#include "world/level_fixtures.h"
+#include "world/world.h"
+#include "world/world_level.h"
+#include "world/world_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the test's provider hooks saw, and what their load answers.
+struct ProviderLog {
+    std::vector<std::string> loads;
+    std::vector<std::string> calls;
+    std::int32_t answer = 0;
+};
+ProviderLog providerLog;
+
+std::int32_t RecordLoad(const char* archive, const char* level) {
+    providerLog.loads.push_back(std::string(archive ? archive : "<none>") + "|" + level);
+    return providerLog.answer;
+}
+
+// The module's own slot entities: no camera or object module runs here.
+float Position(std::int32_t entity) {
+    return static_cast<float>(entity) * 10.0f;
+}
+
+// Makes a folder the current one for the scope's lifetime.
+class CurrentFolderScope {
+public:
+    explicit CurrentFolderScope(const std::string& folder) {
+        GetCurrentDirectoryA(MAX_PATH, before_);
+        ok_ = SetCurrentDirectoryA(folder.c_str()) != 0;
+    }
+    ~CurrentFolderScope() { SetCurrentDirectoryA(before_); }
+    CurrentFolderScope(const CurrentFolderScope&) = delete;
+    CurrentFolderScope& operator=(const CurrentFolderScope&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    char before_[MAX_PATH] = {};
+    bool ok_ = false;
+};
+
+class WorldModule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        providerLog = ProviderLog{};
+        WorldConstructor(nullptr, nullptr, nullptr, nullptr);
+        WorldPassCoreData(&core);
+        WorldBridges& b = g_World.bridges;
+        b.cameraX = b.cameraY = b.cameraZ = b.objectX = b.objectY = b.objectZ = Position;
+    }
+    void TearDown() override {
+        g_World.providers[0] = WorldProvider{};
+        g_World.providers[1] = WorldProvider{};
+        WorldDestructor();
+    }
+    // Both providers record their loads.
+    void InstallProviders() {
+        g_World.providers[0].load = RecordLoad;
+        g_World.providers[1].load = RecordLoad;
+    }
+    ErrorCellScope errors;
+    CoreData core{};
+};
+
+TEST_F(WorldModule, AMissingLevelIsTriedBesideTheArchiveThenFails) {
+    TempFolder folder;
+    folder.Write("levels\\pak0.pk3", ZipOf({StoredMember("maps/b.bsp", SyntheticLevel())}));
+    const CurrentFolderScope current(folder.Path());
+    ASSERT_TRUE(current.Ok());
+    InstallProviders();
+    LoadWorld("levels\\pak0.pk3", "maps/a.bsp");
+    // Each attempt offers the level to the kind-2 provider, then to the kind-1 provider.
+    EXPECT_EQ(providerLog.loads,
+              (std::vector<std::string>{"levels\\pak0.pk3|maps/a.bsp", "<none>|maps/a.bsp",
+                                        "|levels\\maps/a.bsp", "<none>|levels\\maps/a.bsp"}));
+    EXPECT_EQ(GetWorldKind(), kWorldNone);
+    EXPECT_EQ(errors.Last(), kWorldLoadFailed);
+    // The same archive holds maps/b.bsp: the first attempt finds it.
+    errors.Clear();
+    providerLog.loads.clear();
+    LoadWorld("levels\\pak0.pk3", "maps/b.bsp");
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_TRUE(providerLog.loads.empty());
+}
+
+TEST_F(WorldModule, TheArchiveMustEndInPk3InAnyCase) {
+    TempFolder folder;
+    const std::string level = SyntheticLevel();
+    for (const auto& [name, pk3] : {std::pair{"UPPER.PK3", true},
+                                    {"mixed.Pk3", true},
+                                    {"level.zip", false},
+                                    {"pk3", false}}) {
+        const std::string path = folder.Write(name, ZipOf({StoredMember("maps/s.bsp", level)}));
+        errors.Clear();
+        LoadWorld(path.c_str(), "maps/s.bsp");
+        EXPECT_EQ(GetWorldKind(), pk3 ? kWorldBsp : kWorldNone) << name;
+        EXPECT_EQ(errors.Last(), pk3 ? 0 : kWorldLoadFailed) << name;
+        EXPECT_EQ(LoadBSP(path.c_str(), "maps/s.bsp"), pk3 ? 1 : 0) << name;
+    }
+    EXPECT_EQ(LoadBSP("", "maps/s.bsp"), 0);
+    EXPECT_EQ(LoadBSP(nullptr, "maps/s.bsp"), 0);
+}
+
+TEST_F(WorldModule, ALevelThatDoesNotParseIsNoWorld) {
+    TempFolder folder;
+    std::string level = SyntheticLevel();
+    PutInt(level, 4, 45);
+    const std::string path = folder.Write("v45.pk3", ZipOf({StoredMember("maps/v.bsp", level)}));
+    EXPECT_EQ(LoadBSP(path.c_str(), "maps/v.bsp"), 0);
+    EXPECT_FALSE(WorldLevelLoaded());
+    LoadWorld(path.c_str(), "maps/v.bsp");
+    EXPECT_EQ(errors.Last(), kWorldLoadFailed);
+    EXPECT_EQ(GetWorldKind(), kWorldNone);
+    EXPECT_FALSE(WorldLevelLoaded());
+}
+
+TEST_F(WorldModule, NamesLongerThan259CharactersAreRefused) {
+    InstallProviders();
+    const std::string archive = SyntheticArchive();
+    for (const auto& [path, level] :
+         {std::pair{std::string(260, 'a') + ".pk3", std::string("maps/synthetic.bsp")},
+          std::pair{archive, std::string(260, 'm')}}) {
+        errors.Clear();
+        LoadWorld(path.c_str(), level.c_str());
+        EXPECT_EQ(errors.Last(), kWorldLoadFailed);
+        EXPECT_EQ(GetWorldKind(), kWorldNone);
+    }
+    EXPECT_TRUE(providerLog.loads.empty()) << "nothing was tried";
+    // 259 characters are a name like any other (no folder: the second attempt repeats the first).
+    LoadWorld("x.pk3", std::string(259, 'm').c_str());
+    EXPECT_EQ(providerLog.loads.size(), 4u);
+    // A second attempt whose joined name would pass 259 characters is not made.
+    providerLog.loads.clear();
+    LoadWorld(("C:\\" + std::string(240, 'f') + "\\x.pk3").c_str(), std::string(30, 'n').c_str());
+    EXPECT_EQ(providerLog.loads.size(), 2u);
+}
+
+// The media redirect and the two hooks, as the core would call them.
+std::vector<std::string> hookCalls;
+std::string redirectTo;
+void Redirect(char* name, std::int32_t size) {
+    hookCalls.push_back(std::string("redirect ") + name);
+    if (!redirectTo.empty() && redirectTo.size() < static_cast<std::size_t>(size))
+        std::strcpy(name, redirectTo.c_str());
+}
+void BeforeOpen(char* name) {
+    hookCalls.push_back(std::string("before ") + name);
+}
+void AfterClose(char* name) {
+    hookCalls.push_back(std::string("after ") + name);
+}
+
+TEST_F(WorldModule, TheArchivePathGoesThroughTheMediaRedirectAndHooks) {
+    hookCalls.clear();
+    redirectTo = SyntheticArchive();
+    core.callbacks.mediaRedirect = Redirect;
+    core.callbacks.beforeOpen = BeforeOpen;
+    core.callbacks.afterClose = AfterClose;
+    LoadWorld("elsewhere.pk3", "maps/synthetic.bsp");
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_EQ(hookCalls, (std::vector<std::string>{"redirect elsewhere.pk3", "before " + redirectTo,
+                                                   "after " + redirectTo}));
+    redirectTo.clear();
+}
+
+// Every slot command, called with one slot number.
+const std::vector<std::pair<const char*, std::function<void(std::int32_t)>>> kSlotCommands = {
+    {"SetWorldCollisionSphere", [](std::int32_t s) { SetWorldCollisionSphere(s, 0, 1, 0); }},
+    {"SetWorldObjectCollisionSphere",
+     [](std::int32_t s) { SetWorldObjectCollisionSphere(s, 1, 1, 0); }},
+    {"SetWorldCollisionEllipsoid",
+     [](std::int32_t s) { SetWorldCollisionEllipsoid(s, 0, 1, 2, 3); }},
+    {"SetWorldObjectCollisionEllipsoid",
+     [](std::int32_t s) { SetWorldObjectCollisionEllipsoid(s, 1, 1, 2, 3); }},
+    {"SetWorldCollisionOffset", [](std::int32_t s) { SetWorldCollisionOffset(s, 2); }},
+    {"SetWorldCollisionThreshold", [](std::int32_t s) { SetWorldCollisionThreshold(s, 0.5f); }},
+    {"DisableWorldCollision", [](std::int32_t s) { DisableWorldCollision(s); }},
+    {"UpdateWorldCollision", [](std::int32_t s) { UpdateWorldCollision(s); }},
+    {"WorldCollisionHit", [](std::int32_t s) { WorldCollisionHit(s); }},
+    {"WorldCollisionX", [](std::int32_t s) { WorldCollisionX(s); }},
+    {"WorldCollisionY", [](std::int32_t s) { WorldCollisionY(s); }},
+    {"WorldCollisionZ", [](std::int32_t s) { WorldCollisionZ(s); }},
+};
+
+// What a slot command may change of every slot.
+std::vector<float> SlotValues() {
+    std::vector<float> values;
+    for (std::size_t k = 0; k < kWorldSlots; ++k) {
+        const WorldCollisionSlot& s = g_World.slots[k];
+        values.insert(values.end(),
+                      {s.previous[1], s.radius, s.radii[0], s.heightOffset, s.threshold,
+                       float(s.entity), float(s.hit), float(g_World.active[k])});
+    }
+    return values;
+}
+
+TEST_F(WorldModule, SlotsOutsideOneTo24RaiseTheirErrorAndChangeNothing) {
+    g_World.slots[24].hit = 1;
+    const std::vector<float> before = SlotValues();
+    for (const auto& [name, command] : kSlotCommands) {
+        for (std::int32_t slot : {0, 25, -1, 1000}) {
+            errors.Clear();
+            command(slot);
+            EXPECT_EQ(errors.Last(), kWorldBadSlot) << name << "(" << slot << ")";
+        }
+    }
+    EXPECT_EQ(SlotValues(), before);
+    EXPECT_EQ(WorldCollisionX(25), 0.0f);
+    for (const auto& [name, command] : kSlotCommands) {
+        errors.Clear();
+        command(24);
+        command(1);
+        EXPECT_EQ(errors.Last(), 0) << name;
+    }
+    EXPECT_NE(SlotValues(), before);
+}
+
+TEST_F(WorldModule, SlotsRecordWhereTheirEntityStandsLessTheOffset) {
+    SetWorldCollisionSphere(3, 2, 1.5f, 1);
+    const WorldCollisionSlot& s = g_World.slots[3];
+    EXPECT_FLOAT_EQ(s.previous[1], 20.0f); // camera 2 stands at (20, 20, 20)
+    SetWorldCollisionOffset(3, 2.0f);
+    EXPECT_FLOAT_EQ(s.previous[1], 18.0f);
+    SetWorldCollisionEllipsoid(3, 2, 1, 2, 3);
+    EXPECT_EQ(s.response, 1); // an ellipsoid keeps the sphere's response
+    g_World.slots[3].hit = 1;
+    EXPECT_EQ(WorldCollisionHit(3), 1); // once, then cleared
+    EXPECT_EQ(WorldCollisionHit(3), 0);
+}
+
+std::int32_t HitTwo(std::int32_t slot) {
+    providerLog.calls.push_back("hit " + std::to_string(slot));
+    return 2;
+}
+void CameraHook(std::int32_t camera) {
+    providerLog.calls.push_back("camera " + std::to_string(camera));
+}
+void DisableHook(std::int32_t slot) {
+    providerLog.calls.push_back("disable " + std::to_string(slot));
+}
+float CorrectionHook(std::int32_t slot) {
+    return static_cast<float>(slot) + 0.5f;
+}
+
+TEST_F(WorldModule, AProviderLevelTakesTheCommandsItServes) {
+    providerLog.answer = 1;
+    WorldProvider& second = g_World.providers[1];
+    second.load = RecordLoad;
+    second.hit = HitTwo;
+    second.setCamera = CameraHook;
+    second.disable = DisableHook;
+    second.correction[0] = CorrectionHook;
+    LoadWorld("nowhere.zip", "level.map");
+    ASSERT_EQ(GetWorldKind(), kWorldKind2);
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(WorldCollisionHit(5), 2);
+    SetWorldCamera(7);
+    DisableWorldCollision(6);
+    EXPECT_EQ(providerLog.calls, (std::vector<std::string>{"hit 5", "camera 7", "disable 6"}));
+    EXPECT_EQ(g_World.camera, 0);
+    EXPECT_EQ(WorldCollisionX(5), 0.0f); // kind 2 has no corrections
+    // Absent hooks do nothing; sphere set-ups always use the module's own slots.
+    SetWorldCollisionThreshold(5, 9.0f);
+    EXPECT_FLOAT_EQ(g_World.slots[5].threshold, 0.003f);
+    SetWorldCollisionSphere(5, 0, 2.0f, 0);
+    EXPECT_FLOAT_EQ(g_World.slots[5].radius, 2.0f);
+    // Slot numbers are checked before anything is forwarded.
+    providerLog.calls.clear();
+    EXPECT_EQ(WorldCollisionHit(0), 0);
+    EXPECT_EQ(errors.Last(), kWorldBadSlot);
+    EXPECT_TRUE(providerLog.calls.empty());
+
+    // Kind 1 has corrections; freeing the world lets the provider release.
+    g_World.providers[1] = WorldProvider{};
+    WorldProvider& first = g_World.providers[0];
+    first.load = RecordLoad;
+    first.correction[0] = CorrectionHook;
+    LoadWorld("nowhere.zip", "level.map");
+    ASSERT_EQ(GetWorldKind(), kWorldKind1);
+    EXPECT_FLOAT_EQ(WorldCollisionX(3), 3.5f);
+    EXPECT_EQ(WorldCollisionY(3), 0.0f);
+}
+
+} // namespace
