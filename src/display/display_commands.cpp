@@ -47,9 +47,9 @@ void FindIniHost(CoreData& core) {
     ini.replace(ini.size() - 4, 4, ".ini");
     HostSearch search;
     char value[261] = {};
-    GetPrivateProfileStringA("External", "Main Window", "", value, sizeof value, ini.c_str());
+    GetPrivateProfileString("External", "Main Window", "", value, sizeof value, ini.c_str());
     search.mainTitle = value;
-    GetPrivateProfileStringA("External", "Child Window", "", value, sizeof value, ini.c_str());
+    GetPrivateProfileString("External", "Child Window", "", value, sizeof value, ini.c_str());
     search.childTitle = value;
     if (search.mainTitle.size() < 2) return;
     EnumWindows(FindHostMain, reinterpret_cast<LPARAM>(&search));

@@ -48,7 +48,7 @@ MONITORINFO MonitorOf(HWND window) {
     info.cbSize = sizeof info;
     if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) {
         info.rcMonitor = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &info.rcWork, 0);
     }
     return info;
 }
@@ -66,7 +66,7 @@ void MakeBorderless(const RECT& screen) {
     const LONG style = GetWindowLongA(d.window, GWL_STYLE);
     if (!d.borderless) d.framedStyle = static_cast<DWORD>(style);
     d.borderless = true;
-    SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(WS_POPUP | (style & WS_VISIBLE)));
+    SetWindowLong(d.window, GWL_STYLE, static_cast<LONG>(WS_POPUP | (style & WS_VISIBLE)));
     SetWindowPos(d.window, nullptr, screen.left, screen.top, d.clientWidth, d.clientHeight,
                  SWP_NOZORDER | SWP_SHOWWINDOW | SWP_FRAMECHANGED);
 }
@@ -86,7 +86,7 @@ void FitFramedWindow() {
     GetClientRect(d.window, &client);
     if (d.borderless) {
         const LONG visible = GetWindowLongA(d.window, GWL_STYLE) & WS_VISIBLE;
-        SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(d.framedStyle) | visible);
+        SetWindowLong(d.window, GWL_STYLE, static_cast<LONG>(d.framedStyle) | visible);
         d.borderless = false;
         flags |= SWP_FRAMECHANGED;
     } else if (client.right == d.clientWidth && client.bottom == d.clientHeight) {
@@ -121,7 +121,7 @@ void FitWindowToMode() {
         break;
     case 2: {
         RECT work{};
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
         d.clientWidth = work.right - work.left;
         d.clientHeight = work.bottom - work.top;
         d.frameWidth = d.frameHeight = 0;
@@ -149,7 +149,7 @@ void ApplyWindowStyle(bool restyle, bool redrawAll) {
         ShowWindow(d.window, d.showCommand);
     } else if (!d.hosted) {
         if (!d.title.empty()) SetWindowTextA(d.window, d.title.c_str());
-        SetWindowLongA(d.window, GWL_STYLE, static_cast<LONG>(d.style));
+        SetWindowLong(d.window, GWL_STYLE, static_cast<LONG>(d.style));
         d.borderless = false; // the style asked for replaces a borderless fit
         const std::int32_t x = d.core ? d.core->windowX : 0, y = d.core ? d.core->windowY : 0;
         SetWindowPos(d.window, nullptr, x, y, d.clientWidth + d.frameWidth,
@@ -220,7 +220,7 @@ void SetWindowTitle(const char* title) {
 }
 
 bool WindowExists(const char* title) {
-    return title && FindWindowA(nullptr, title) != nullptr;
+    return title && FindWindow(nullptr, title) != nullptr;
 }
 
 void WindowToBack() {
@@ -233,11 +233,11 @@ void WindowToFront() {
 }
 
 void NamedWindowToFront(const char* title) {
-    if (const HWND w = title ? FindWindowA(nullptr, title) : nullptr) SetForegroundWindow(w);
+    if (const HWND w = title ? FindWindow(nullptr, title) : nullptr) SetForegroundWindow(w);
 }
 
 void NamedWindowToBack(const char* title) {
-    if (const HWND w = title ? FindWindowA(nullptr, title) : nullptr)
+    if (const HWND w = title ? FindWindow(nullptr, title) : nullptr)
         SetWindowPos(w, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 

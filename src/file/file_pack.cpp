@@ -77,12 +77,21 @@ bool ReadSlotBlock(std::int32_t slot, std::vector<std::uint8_t>& bytes) {
     return length == 0 || ReadSlotBytes(slot, bytes.data(), length) == length;
 }
 
-void PackWalk(std::int32_t slot, const std::string& directory, bool writing, std::uint32_t& count,
-              const std::string& prefix) {
+// Reads one packed file's bytes from the slot and writes them under name.
+bool WriteSlotBlockToFile(std::int32_t slot, const std::string& name) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadSlotBlock(slot, bytes)) return false;
+    WriteBlockToFile(name, bytes);
+    return true;
+}
+
+void PackDirectoryWalk(std::int32_t slot, const std::string& directory, bool writing,
+                       std::uint32_t& count, const std::string& prefix) {
     const std::string back = CurrentDirectory();
     if (back.empty() || !SetCurrentDirectoryA(directory.c_str())) return;
     ForEachEntry([&](const Entry& e) {
-        if (e.directory) return PackWalk(slot, e.name, writing, count, prefix + e.name + "\\");
+        if (e.directory)
+            return PackDirectoryWalk(slot, e.name, writing, count, prefix + e.name + "\\");
         if (!writing) return void(++count);
         const std::string name = prefix + e.name;
         const std::uint32_t length = static_cast<std::uint32_t>(name.size() + 1);
@@ -125,17 +134,16 @@ void PackFileIntoSlot(std::int32_t slot, const char* name) {
 void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
     if (!OpenSlot(slot, false) || !directory) return;
     std::uint32_t count = 0;
-    PackWalk(slot, directory, false, count, "");
+    PackDirectoryWalk(slot, directory, false, count, "");
     if (!WriteSlotBytes(slot, &count, 4)) return;
-    PackWalk(slot, directory, true, count, "");
+    PackDirectoryWalk(slot, directory, true, count, "");
 }
 
 void UnpackFileFromSlot(std::int32_t slot, const char* name) {
     if (!OpenSlot(slot, false) || !name) return;
     const std::string path = name;
     MakePathDirectories(path);
-    std::vector<std::uint8_t> bytes;
-    if (ReadSlotBlock(slot, bytes)) WriteBlockToFile(path, bytes);
+    WriteSlotBlockToFile(slot, path);
 }
 
 void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {

@@ -44,7 +44,7 @@ std::int32_t Towards(std::int32_t value, std::int32_t target) {
 
 } // namespace
 
-std::int32_t SpriteAnimation::Step() {
+std::int32_t SpriteAnimation::StepSpriteAnimation() {
     if (++tick >= delay) {
         tick = 0;
         ++current;
@@ -78,12 +78,12 @@ void ParticlePool::Draw() {
         if (!p.active) continue;
         const auto x = static_cast<std::int32_t>(p.x), y = static_cast<std::int32_t>(p.y);
         if (p.kind == 1) {
-            PasteImage(p.animation.Step(), x, y, 1);
+            PasteImage(p.animation.StepSpriteAnimation(), x, y, 1);
             continue;
         }
         p.alpha = p.life >= 1 ? p.alpha - 255 / p.life : 0;
         if (p.alpha < 0) p.alpha = 0;
-        PasteImageFaded(p.animation.Step(), x, y, p.alpha);
+        PasteImageFaded(p.animation.StepSpriteAnimation(), x, y, p.alpha);
     }
 }
 

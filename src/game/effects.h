@@ -12,7 +12,7 @@ struct SpriteAnimation {
     std::int32_t extra = 0; // pictures after the first
     std::int32_t current = 0;
     // Advances one frame; the picture to draw.
-    std::int32_t Step();
+    std::int32_t StepSpriteAnimation();
 };
 
 struct EffectParticle {

@@ -80,7 +80,7 @@ void MultiplayerDestructor() {
     ReleaseCurrentNetData();
     CloseNetConnection();
     // Nothing reads the queue after the module stops.
-    std::deque<QueuedNetMessage>().swap(s.queue);
+    std::deque<NetMessageQueue>().swap(s.queue);
 }
 
 void MultiplayerSetErrorHandler(RuntimeErrorRecord* cell) {
@@ -105,7 +105,7 @@ void MultiplayerPassCoreDataExport(CoreData* core) {
     b.meshFromMemblock = CreateMeshFromMemblockExport;
     b.imageExist = ImageExistChecked;
     b.bitmapExist = [](std::int32_t n) { return BitmapExist(n) != 0; };
-    b.soundExist = [](std::int32_t n) { return SoundExist(n) != 0; };
+    b.soundExist = [](std::int32_t n) { return SoundExistExport(n) != 0; };
     b.meshExist = ConfirmMesh;
 }
 

@@ -82,7 +82,7 @@ struct NetSessionEvents {
 };
 
 // A received message waiting in the queue, already checked.
-struct QueuedNetMessage {
+struct NetMessageQueue {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data; // a text holds its characters and a zero
     DPID from = 0;
@@ -132,7 +132,7 @@ struct MultiplayerState {
     std::int32_t sessionState = 0; // 0 none, 1 hosting, 2 joined
     NetSessionEvents events;
     // Received messages, oldest first; they outlive FreeNetGame.
-    std::deque<QueuedNetMessage> queue;
+    std::deque<NetMessageQueue> queue;
     CurrentNetMessage current;
 };
 

@@ -84,9 +84,9 @@ void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item
 
 // Appends a checked packet to the queue; anything else is dropped.
 void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
-    NetPacketView packet;
+    NetPacket packet;
     if (!ReadNetPacket(ByteSpan{data, size}, packet)) return;
-    QueuedNetMessage message;
+    NetMessageQueue message;
     message.type = packet.type;
     message.from = from;
     message.to = to;
@@ -269,7 +269,7 @@ void GetNetMessage() {
         current.available = 0;
         return;
     }
-    QueuedNetMessage message = std::move(s.queue.front());
+    NetMessageQueue message = std::move(s.queue.front());
     s.queue.pop_front();
     current.type = message.type;
     current.from = message.from;

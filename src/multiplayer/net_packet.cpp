@@ -6,8 +6,8 @@
 #include <cstring>
 #include <exception>
 
-bool ReadNetPacket(ByteSpan bytes, NetPacketView& out) {
-    out = NetPacketView{};
+bool ReadNetPacket(ByteSpan bytes, NetPacket& out) {
+    out = NetPacket{};
     std::uint32_t type = 0, size = 0;
     if (!bytes.U32(0, type) || !bytes.U32(4, size)) return false;
     if (type < kNetInteger || type > kNetMesh) return false;

@@ -23,7 +23,7 @@ constexpr std::uint32_t kNetPacketHeader = 8;
 constexpr std::uint32_t kNetTextLimit = 255; // characters a received text keeps
 
 // A received packet's type and the data it carries, pointing into the received bytes.
-struct NetPacketView {
+struct NetPacket {
     std::uint32_t type = kNetNone;
     const std::uint8_t* data = nullptr;
     // Bytes of data; for a text, its characters (up to the first zero, at most 255), without
@@ -33,7 +33,7 @@ struct NetPacketView {
 
 // False for what is dropped: fewer than 8 bytes, N beyond the bytes that arrived, a type outside
 // 1..8, or an integer or float whose N is not 4. Bytes after the N data bytes are ignored.
-bool ReadNetPacket(ByteSpan bytes, NetPacketView& out);
+bool ReadNetPacket(ByteSpan bytes, NetPacket& out);
 
 // The packet's bytes into out (replacing what it held); false when the memory cannot be had.
 bool BuildNetPacket(std::uint32_t type, const void* data, std::uint32_t size,

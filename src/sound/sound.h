@@ -52,6 +52,8 @@ void SetSoundSpeed(std::int32_t n, std::int32_t frequency);
 void SetSoundVolume(std::int32_t n, std::int32_t volume);
 // 1 when sound n exists.
 std::int32_t SoundExist(std::int32_t n);
+// The same, for the link table (the multiplayer module checks sounds before sending them).
+std::int32_t SoundExistExport(std::int32_t n);
 // 1 for a 3D sound, 0 for a 2D one.
 std::int32_t SoundType(std::int32_t n);
 // 1 while the sound plays.

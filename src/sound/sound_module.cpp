@@ -193,6 +193,10 @@ void LoadSoundExport(const char* fileName, std::int32_t n) {
     LoadSound(fileName, n);
 }
 
+std::int32_t SoundExistExport(std::int32_t n) {
+    return SoundExist(n);
+}
+
 void Load3DSound(const char* fileName, std::int32_t n) {
     if (SoundReady()) LoadSoundThroughHooks(fileName, n, true);
 }

@@ -48,14 +48,14 @@ TEST(Particles, AnimationsHoldOrLoop) {
     SpriteAnimation held{0, 2, 0, 20, 3, 20};
     int shown[10];
     for (int& s : shown)
-        s = held.Step();
+        s = held.StepSpriteAnimation();
     EXPECT_EQ(shown[0], 20);
     EXPECT_EQ(shown[1], 21);
     EXPECT_EQ(shown[9], 23); // held at first + extra
     SpriteAnimation looping{0, 1, 1, 20, 3, 20};
-    EXPECT_EQ(looping.Step(), 21);
-    EXPECT_EQ(looping.Step(), 22);
-    EXPECT_EQ(looping.Step(), 20); // first .. first + extra - 1
+    EXPECT_EQ(looping.StepSpriteAnimation(), 21);
+    EXPECT_EQ(looping.StepSpriteAnimation(), 22);
+    EXPECT_EQ(looping.StepSpriteAnimation(), 20); // first .. first + extra - 1
 }
 
 TEST(Backdrop, TilesWithoutAGapAndGlidesToItsScheme) {

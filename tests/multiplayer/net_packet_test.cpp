@@ -11,7 +11,7 @@
 
 namespace {
 
-bool Read(const std::string& bytes, NetPacketView& out) {
+bool Read(const std::string& bytes, NetPacket& out) {
     GuardedBytes guarded(bytes);
     return ReadNetPacket(ByteSpan{guarded.Data(), guarded.Size()}, out);
 }
@@ -23,14 +23,14 @@ TEST(NetPacket, OnlyWholePacketsOfKnownTypesAreRead) {
         Packet(1, "\x01\x02\x03\x04"), Packet(2, std::string("\0\0\xC0\x3F", 4)),
         Packet(3, std::string("text", 5)), Packet(4, "block"), Packet(8, std::string(40, '\x11'))};
     for (const std::string& bytes : whole) {
-        NetPacketView view;
+        NetPacket view;
         ASSERT_TRUE(Read(bytes, view)) << bytes.size();
         EXPECT_EQ(view.type, static_cast<std::uint32_t>(bytes[0]));
         // Every shorter arrival is dropped.
         for (std::size_t n = 0; n < bytes.size(); ++n)
             EXPECT_FALSE(Read(bytes.substr(0, n), view)) << n << " of " << bytes.size();
     }
-    NetPacketView view;
+    NetPacket view;
     EXPECT_TRUE(Read(Packet(4, "abc") + "trailing", view));
     EXPECT_EQ(view.size, 3u) << "bytes after N are not the packet's";
     EXPECT_TRUE(Read(Packet(5, ""), view));
@@ -45,7 +45,7 @@ TEST(NetPacket, OnlyWholePacketsOfKnownTypesAreRead) {
 }
 
 TEST(NetPacket, TextsEndAtTheirZeroTheirDataOr255Characters) {
-    NetPacketView view;
+    NetPacket view;
     ASSERT_TRUE(Read(Packet(3, "abc"), view)); // no terminator, at the end of memory
     EXPECT_EQ(view.size, 3u);
     ASSERT_TRUE(Read(Packet(3, std::string("ab\0cd", 5)), view));
@@ -71,7 +71,7 @@ TEST(NetPacket, RandomBytesNeverReadPastTheirEnd) {
             bytes[4] = static_cast<char>((seed >> 4) % 70);
             bytes[5] = bytes[6] = bytes[7] = 0;
         }
-        NetPacketView view;
+        NetPacket view;
         if (Read(bytes, view)) {
             EXPECT_LE(view.size + 8u, bytes.size());
             EXPECT_GE(view.type, 1u);
@@ -83,7 +83,7 @@ TEST(NetPacket, RandomBytesNeverReadPastTheirEnd) {
 TEST(NetPacket, BuiltPacketsReadBack) {
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(BuildNetPacket(7, "wave", 4, bytes));
-    NetPacketView view;
+    NetPacket view;
     ASSERT_TRUE(Read(std::string(bytes.begin(), bytes.end()), view));
     EXPECT_EQ(view.type, 7u);
     EXPECT_EQ(view.size, 4u);
