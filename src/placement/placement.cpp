@@ -2,6 +2,7 @@
 
 #include "placement/placement.h"
 #include "core/core.h"
+#include "core/item_lookup.h"
 #include "object3d/object3d.h"
 
 #include <cstring>
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr std::int32_t kLargestNumber = 22000000;
+constexpr ItemNumbers kItemNumbers{1, 22000000, placement::kNumberIllegal, placement::kItemMissing};
 constexpr float kDegreesToRadians = 0.017453292f;
 
 D3DXVECTOR3 Vec(const float v[3]) {
@@ -77,13 +78,7 @@ void DeriveFreeFlightDirections(TransformRecord& t, const D3DXMATRIX& rotation) 
 namespace placement {
 
 TransformRecord* Checked(std::int32_t n, SelectFn select) {
-    if (n < 1 || n > kLargestNumber) {
-        RaiseRuntimeError(kNumberIllegal);
-        return nullptr;
-    }
-    TransformRecord* t = select(n);
-    if (!t) RaiseRuntimeError(kItemMissing);
-    return t;
+    return CheckedItem(n, kItemNumbers, select);
 }
 
 void Rebuild(TransformRecord* t) {

@@ -5,9 +5,8 @@
 #include "core/core.h"
 #include "core/item_lookup.h"
 #include "display/display.h"
+#include "object3d/object3d.h"
 #include "terrain/terrain_state.h"
-
-#include <cstring>
 
 TerrainState g_Terrain;
 
@@ -16,31 +15,6 @@ namespace {
 template <typename T> void ReleaseOnce(T*& p) {
     if (p) p->Release();
     p = nullptr;
-}
-
-DWORD FloatBits(float f) {
-    DWORD bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
-// Linear fog, off, and a white directional light 0: what every matrix expects of the device.
-void SetDeviceDefaults() {
-    IDirect3DDevice9* d = g_Terrain.device;
-    if (!d) return;
-    d->SetRenderState(D3DRS_FOGENABLE, FALSE);
-    d->SetRenderState(D3DRS_FOGCOLOR, 0);
-    d->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    d->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
-    d->SetRenderState(D3DRS_FOGEND, FloatBits(50000.0f));
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
-    light.Direction = {0.1f, -0.7f, 0.2f};
-    light.Range = 5000.0f;
-    light.Attenuation0 = 1.0f;
-    d->SetLight(0, &light);
-    d->LightEnable(0, TRUE);
 }
 
 void TakeOtherModules() {
@@ -113,7 +87,7 @@ void DeleteAllTerrainMatrices() {
 void TerrainMatrixConstructor(HMODULE, HMODULE) {
     g_Terrain.images = GetImageBridge();
     g_Terrain.device = GetDirect3DDevice();
-    SetDeviceDefaults();
+    SetSceneDeviceDefaults(g_Terrain.device);
 }
 
 void TerrainMatrixDestructor() {

@@ -59,6 +59,7 @@ public:
     // Reported in the capabilities in place of the real vertex shader version, when not 0.
     DWORD vertexShaderVersion = 0;
     int vertexBuffersMade = 0;
+    int indexBuffersLeft = -1; // index buffers it still makes before it runs out; -1 no limit
     // The colour of the first vertex of each strip drawn from a lockable buffer (the
     // full-screen quads of the stencil passes), read at the draw.
     std::vector<D3DCOLOR> stripColours;
@@ -241,6 +242,8 @@ public:
     HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format,
                                                 D3DPOOL Pool, IDirect3DIndexBuffer9** ppIndexBuffer,
                                                 HANDLE* pSharedHandle) override {
+        if (indexBuffersLeft == 0) return D3DERR_OUTOFVIDEOMEMORY;
+        if (indexBuffersLeft > 0) --indexBuffersLeft;
         return real_->CreateIndexBuffer(Length, Usage, Format, Pool, ppIndexBuffer, pSharedHandle);
     }
     HRESULT STDMETHODCALLTYPE CreateRenderTarget(UINT Width, UINT Height, D3DFORMAT Format,

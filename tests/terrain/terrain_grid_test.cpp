@@ -2,6 +2,7 @@
 
 #include "terrain_fixture.h"
 #include "camera/camera.h"
+#include "display/display.h"
 #include "maths/maths.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,27 @@ TEST_F(TerrainScene, CreationChecksInOrderAndBoundsItsSize) {
     CreateTerrainMatrix(2, 1.9f, 1, 1, 1); // the number is still free
     EXPECT_EQ(cell.number, 0);
     EXPECT_EQ(Record(2)->width, 1);
+}
+
+TEST_F(TerrainScene, AFailedCreationLeavesNothingBehind) {
+    {
+        TerrainRecording recording;
+        recording.device.indexBuffersLeft = 1; // the second of two chunks fails
+        CreateTerrainMatrix(1, 110, 100, 110, 100);
+        EXPECT_EQ(cell.number, 7015);
+        EXPECT_EQ(recording.device.vertexBuffersMade, 1);
+        recording.device.indexBuffersLeft = 0;
+        CreateTerrainMatrix(1, 10, 10, 1, 1);
+    }
+    EXPECT_EQ(TerrainMatrixExist(1), 0);
+    // Every buffer holds the device: once the display lets go of it, ours is the last reference.
+    IDirect3DDevice9* old = GetDirect3DDevice();
+    old->AddRef();
+    SetDisplayMode(640, 480, 32);
+    ASSERT_NE(GetDirect3DDevice(), old);
+    EXPECT_EQ(old->Release(), 0u);
+    CreateTerrainMatrix(1, 10, 10, 1, 1);
+    EXPECT_EQ(TerrainMatrixExist(1), 1);
 }
 
 TEST_F(TerrainScene, ANewMatrixLiesFlatFacingUp) {
