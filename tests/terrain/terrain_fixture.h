@@ -30,6 +30,12 @@ protected:
     static void FacingTile(std::int32_t n, float size);
     // Every pixel of the back buffer after one Sync over the clear colour, 0xRRGGBB.
     std::vector<std::uint32_t> SyncAndReadScreen();
+    // The run-time error that fn raises (0 for none).
+    template <typename Fn> std::int32_t ErrorOf(Fn&& fn) {
+        cell.number = 0;
+        fn();
+        return cell.number;
+    }
     TempFolder folder;
 };
 
