@@ -61,6 +61,9 @@ float WrapAngle(float angle);
 } // namespace object3d
 void MatrixToEulerAngles(const D3DXMATRIX* matrix, D3DXVECTOR3* out);
 void GetAnglesToPoint(const D3DXVECTOR3* from, const D3DXVECTOR3* to, D3DXVECTOR3* out);
+// Fog off and linear (to 50,000), light 0 white and directional, as the light module makes it:
+// what the object and terrain modules set on every device they are given.
+void SetSceneDeviceDefaults(IDirect3DDevice9* device);
 void SetObjectMatrixMode(ObjectRecord* object, std::int32_t mode);
 void UpdateObjectLookVectors(ObjectRecord* object);
 void RefreshObjectSortFlag(ObjectRecord* object);

@@ -27,23 +27,6 @@ namespace {
 constexpr std::int32_t kTablesFailed = 9706;
 constexpr float kFogEnd = 50000.0f;
 
-// Fog off and linear; light 0 white and directional, as the light module makes it.
-void SetDeviceDefaults(IDirect3DDevice9* device) {
-    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
-    device->SetRenderState(D3DRS_FOGCOLOR, 0);
-    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, FloatBits(kFogEnd));
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = {1, 1, 1, 0};
-    light.Direction = {0.1f, -0.7f, 0.2f};
-    light.Range = 5000.0f;
-    light.Attenuation0 = 1.0f;
-    device->SetLight(0, &light);
-    device->LightEnable(0, TRUE);
-}
-
 // Destroys every object in the table and frees both object tables.
 void FreeObjectTables() {
     Object3DState& s = g_Object3D;
@@ -70,6 +53,23 @@ void FreeMeshTable() {
 
 } // namespace
 
+void SetSceneDeviceDefaults(IDirect3DDevice9* device) {
+    if (!device) return;
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0);
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(kFogEnd));
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 0};
+    light.Direction = {0.1f, -0.7f, 0.2f};
+    light.Range = 5000.0f;
+    light.Attenuation0 = 1.0f;
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+}
+
 void Basic3DSetErrorHandler(RuntimeErrorRecord* cell) {
     SetModuleErrorPointer(cell);
 }
@@ -91,7 +91,7 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
     s.caps = D3DCAPS9{};
     if (s.device) {
         s.device->GetDeviceCaps(&s.caps);
-        SetDeviceDefaults(s.device);
+        SetSceneDeviceDefaults(s.device);
     }
     s.universeCollision = UniverseCollisionBlock{};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "placement/transform_record.h"
 
 #include <cstdint>
 
@@ -50,13 +51,6 @@ void FontChecklist();
 // Draws the text in 3D space with the current world transform.
 void DrawText3D(const char* text);
 
-// The positioning record that terrain matrices and particle emitters embed.
-struct TransformRecord {
-    float world[16];
-    float look[3], up[3], right[3];
-    float position[3];
-    float angles[3];
-    std::uint8_t flag;
-};
-// Clears the record to the identity position facing +z; returns it.
+// Clears the world matrix and the last byte and sets look +z, up +y and right +x, touching
+// nothing else; returns the record.
 TransformRecord* InitTransformRecord(TransformRecord* record);

@@ -288,6 +288,6 @@ TransformRecord* InitTransformRecord(TransformRecord* record) {
     std::memcpy(record->look, look, sizeof look);
     std::memcpy(record->up, up, sizeof up);
     std::memcpy(record->right, right, sizeof right);
-    record->flag = 0;
+    record->rebuildPending = 0;
     return record;
 }

@@ -17,6 +17,14 @@ DWORD RecordingDevice::LastRenderState(D3DRENDERSTATETYPE state, DWORD fallback)
     return fallback;
 }
 
+DWORD RecordingDevice::RenderStateAtDraw(std::size_t draw, D3DRENDERSTATETYPE state,
+                                         DWORD fallback) const {
+    if (draw >= draws.size()) return fallback;
+    for (std::size_t i = draws[draw].renderStatesBefore; i-- > 0;)
+        if (renderStates[i].type == static_cast<DWORD>(state)) return renderStates[i].value;
+    return fallback;
+}
+
 void RecordingDevice::RecordStripColour(UINT start) {
     IDirect3DVertexBuffer9* buffer = streams.empty() ? nullptr : streams.back();
     void* data = nullptr;

@@ -6,6 +6,7 @@
 
 #include "core/win32.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct RecordedDraw {
     UINT start; // start vertex, or start index when indexed
     UINT primitives;
     bool failed;
+    std::size_t renderStatesBefore; // render states recorded before the draw
 };
 
 class RecordingDevice final : public IDirect3DDevice9 {
@@ -44,6 +46,8 @@ public:
     int RenderStateCount(D3DRENDERSTATETYPE state) const;
     // The last value sent of a render state; fallback when it was not sent.
     DWORD LastRenderState(D3DRENDERSTATETYPE state, DWORD fallback) const;
+    // The last value of a render state sent before a recorded draw; fallback when none was.
+    DWORD RenderStateAtDraw(std::size_t draw, D3DRENDERSTATETYPE state, DWORD fallback) const;
 
     std::vector<RecordedState> renderStates, stageStates, samplerStates;
     std::vector<RecordedDraw> draws;
@@ -55,6 +59,7 @@ public:
     // Reported in the capabilities in place of the real vertex shader version, when not 0.
     DWORD vertexShaderVersion = 0;
     int vertexBuffersMade = 0;
+    int indexBuffersLeft = -1; // index buffers it still makes before it runs out; -1 no limit
     // The colour of the first vertex of each strip drawn from a lockable buffer (the
     // full-screen quads of the stencil passes), read at the draw.
     std::vector<D3DCOLOR> stripColours;
@@ -78,12 +83,12 @@ public:
                                             UINT count) override {
         if (type == D3DPT_TRIANGLESTRIP) RecordStripColour(start);
         const bool fail = count > failDrawsAbove;
-        draws.push_back({type, false, 0, start, count, fail});
+        draws.push_back({type, false, 0, start, count, fail, renderStates.size()});
         return fail ? D3DERR_INVALIDCALL : real_->DrawPrimitive(type, start, count);
     }
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base, UINT minIndex,
                                                    UINT vertices, UINT start, UINT count) override {
-        draws.push_back({type, true, base, start, count, false});
+        draws.push_back({type, true, base, start, count, false, renderStates.size()});
         return real_->DrawIndexedPrimitive(type, base, minIndex, vertices, start, count);
     }
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
@@ -237,6 +242,8 @@ public:
     HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format,
                                                 D3DPOOL Pool, IDirect3DIndexBuffer9** ppIndexBuffer,
                                                 HANDLE* pSharedHandle) override {
+        if (indexBuffersLeft == 0) return D3DERR_OUTOFVIDEOMEMORY;
+        if (indexBuffersLeft > 0) --indexBuffersLeft;
         return real_->CreateIndexBuffer(Length, Usage, Format, Pool, ppIndexBuffer, pSharedHandle);
     }
     HRESULT STDMETHODCALLTYPE CreateRenderTarget(UINT Width, UINT Height, D3DFORMAT Format,

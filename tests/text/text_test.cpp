@@ -266,6 +266,6 @@ TEST(TransformRecords, StartLookingDownZ) {
     EXPECT_EQ(record.look[2], 1.0f);
     EXPECT_EQ(record.up[1], 1.0f);
     EXPECT_EQ(record.right[0], 1.0f);
-    EXPECT_EQ(record.flag, 0);
+    EXPECT_EQ(record.rebuildPending, 0);
     EXPECT_NE(record.position[0], 0.0f); // not touched
 }
