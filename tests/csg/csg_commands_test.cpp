@@ -8,6 +8,7 @@
 #include "core/frame_loop.h"
 #include "draw2d/draw2d.h"
 #include "object3d/appearance.h"
+#include "object3d/mesh_item_box.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/positioning.h"
 #include "object3d/primitive_makers.h"
@@ -22,15 +23,6 @@
 namespace {
 
 constexpr std::uint32_t kClear = 0xFF204060;
-
-// Mesh item n: the box from low to high.
-void BoxItem(std::int32_t n, const BspVector& low, const BspVector& high) {
-    ASSERT_TRUE(ResizeMeshArray(n));
-    auto* mesh = new MeshRecord;
-    BoxMesh(*mesh, low, high);
-    delete g_Object3D.meshes[n];
-    g_Object3D.meshes[n] = mesh;
-}
 
 // The volume a mesh of any triangle layout encloses, read as the CSG operations read it.
 double MeshVolume(const MeshRecord* mesh) {
@@ -122,8 +114,8 @@ TEST_F(ObjectTables, CsgOnObjectsWorksInWorldSpace) {
 }
 
 TEST_F(ObjectTables, CsgOnTheVertexDataMesh) {
-    BoxItem(1, {0, 0, 0}, {10, 10, 10});
-    BoxItem(2, {5, 5, 5}, {15, 15, 15});
+    BoxMeshItem(1, {0, 0, 0}, {10, 10, 10});
+    BoxMeshItem(2, {5, 5, 5}, {15, 15, 15});
     UnlockVertexData();
     const auto before = VertexBytes(*g_Object3D.meshes[1]);
     PerformCsgDifferenceOnMesh(2); // nothing selected: nothing happens
@@ -137,7 +129,7 @@ TEST_F(ObjectTables, CsgOnTheVertexDataMesh) {
 
     // On a limb: the object is marked for its buffers to be rebuilt.
     BuildBox(3, 5.0f);
-    BoxItem(4, {0, 0, 0}, {10, 10, 10});
+    BoxMeshItem(4, {0, 0, 0}, {10, 10, 10});
     LockVertexDataForLimb(3, 0);
     g_Object3D.objects[3]->rebuild = 0;
     PerformCsgUnionOnMesh(4);
