@@ -1,5 +1,5 @@
-// Clipping one tree's polygons by another's solid, restoring cut polygons, copying survivors, the
-// union of polygon sets and the operation object's options and output.
+// Clipping one tree's polygons by another's solid, restoring cut polygons, copying survivors, and
+// the operation object's output.
 #include "csg/csg_fixtures.h"
 #include "csg/csg_node.h"
 
@@ -30,41 +30,17 @@ int Survivors(const BspTree& tree) {
     return n;
 }
 
-// A polygon set holding copies of the faces, each marked in its first attribute word.
-std::unique_ptr<BspPolygonSet> SetOf(const FaceList& faces, int mark) {
+// A polygon set holding copies of the faces.
+std::unique_ptr<BspPolygonSet> SetOf(const FaceList& faces) {
     auto set = std::make_unique<BspPolygonSet>();
     const int first = set->Grow(faces.Count());
     for (int i = 0; i < faces.Count(); ++i) {
         BspFacePolygon* p = set->polygons[first + i];
         p->CopyFaceFrom(*faces.faces[i]);
         p->CopyVerticesFrom(*faces.faces[i]);
-        p->attributes[0] = mark;
     }
     set->ComputeBounds();
     return set;
-}
-
-// Area of the set's polygons facing up at height h, per first attribute word (0 or 1).
-std::vector<float> TopArea(const BspPolygonSet& set, float h) {
-    std::vector<float> area(2, 0.0f);
-    for (int i = 0; i < set.count; ++i) {
-        const BspFacePolygon* p = set.polygons[i];
-        if (p->faceNormal.y > 0.9f && std::fabs(p->vertices[0].position.y - h) < 1e-4f)
-            area[p->attributes[0] & 1] += p->Area();
-    }
-    return area;
-}
-
-std::unique_ptr<BspPolygonSet> Unite(const FaceList& first, const FaceList& second,
-                                     CsgUnionStatistics* stats = nullptr) {
-    auto a = SetOf(first, 0);
-    auto b = SetOf(second, 1);
-    CsgUnionBuilder builder;
-    builder.statistics = stats;
-    builder.AddSet(a.get());
-    builder.AddSet(b.get());
-    EXPECT_EQ(builder.Unite(), 0);
-    return std::move(builder.result);
 }
 
 } // namespace
@@ -153,42 +129,6 @@ TEST(CsgClip, PartsThatAllSurviveAreMadeWholeAgain) {
     EXPECT_EQ(set.count, before);
 }
 
-TEST(CsgUnite, SetsApartStayWholeAndTouchingFacesGo) {
-    CsgUnionStatistics stats;
-    auto apart = Unite(MakeBox({0, 0, 0}, {1, 1, 1}), MakeBox({1.2f, 0, 0}, {2.2f, 1, 1}), &stats);
-    ASSERT_TRUE(apart);
-    EXPECT_EQ(apart->count, 12);
-    EXPECT_EQ(stats.sets, 2);
-    EXPECT_EQ(stats.polygonsIn, 12);
-    EXPECT_EQ(stats.polygonsOut, 12);
-    EXPECT_EQ(stats.polygonsRemoved, 0);
-
-    // Touching along x = 1: both faces there lie in the other's solid.
-    auto touching = Unite(MakeBox({0, 0, 0}, {1, 1, 1}), MakeBox({1, 0, 0}, {2, 1, 1}));
-    ASSERT_TRUE(touching);
-    float area = 0;
-    for (int i = 0; i < touching->count; ++i) {
-        const BspFacePolygon* p = touching->polygons[i];
-        EXPECT_FALSE(std::fabs(p->faceNormal.x) > 0.9f &&
-                     std::fabs(p->vertices[0].position.x - 1) < 1e-4f);
-        area += p->Area();
-    }
-    EXPECT_NEAR(area, 10.0f, 1e-3f); // the surface of the 2 x 1 x 1 box
-}
-
-TEST(CsgUnite, ASharedTopSurvivesOnceFromTheSecondSet) {
-    auto united = Unite(MakeBox({0, 0, 0}, {2, 1, 1}), MakeBox({1, 0, 0}, {3, 1, 1}));
-    ASSERT_TRUE(united);
-    const std::vector<float> top = TopArea(*united, 1);
-    EXPECT_NEAR(top[0], 1.0f, 1e-4f); // the first set's top outside the second box
-    EXPECT_NEAR(top[1], 2.0f, 1e-4f); // the second set's whole top
-    // With the sets the other way round, the overlap's top comes from the other box.
-    auto swapped = Unite(MakeBox({1, 0, 0}, {3, 1, 1}), MakeBox({0, 0, 0}, {2, 1, 1}));
-    const std::vector<float> other = TopArea(*swapped, 1);
-    EXPECT_NEAR(other[0], 1.0f, 1e-4f);
-    EXPECT_NEAR(other[1], 2.0f, 1e-4f);
-}
-
 TEST(CsgNode, LeavesGiveEachPolygonOnce) {
     // The horizontal quad splits the vertical one at the root: its parts reach two leaves.
     FaceList faces;
@@ -198,7 +138,7 @@ TEST(CsgNode, LeavesGiveEachPolygonOnce) {
     node.unionFlag = 0;
     node.BuildResultVertices(true);
     EXPECT_EQ(node.ResultVertexCount(), 0); // no tree yet
-    node.AddSet(SetOf(faces, 0));
+    node.AddSet(SetOf(faces));
     ASSERT_TRUE(node.BuildTree());
     EXPECT_EQ(node.SetCount(), 0);
     ASSERT_GE(node.Tree()->LeafCount(), 2);
@@ -216,42 +156,4 @@ TEST(CsgNode, LeavesGiveEachPolygonOnce) {
     node.Clear();
     EXPECT_EQ(node.Tree(), nullptr);
     EXPECT_EQ(node.ResultVertexCount(), 0);
-}
-
-TEST(CsgNode, OptionsAndStatisticsTravelByGroup) {
-    CsgBspNode node;
-    EXPECT_TRUE(node.BuildTreeFlag());
-    EXPECT_EQ(node.treeSettings.storageMode, 0);
-    std::uint8_t bytes[32] = {};
-    node.GetOption(4, bytes);
-    EXPECT_EQ(bytes[0], 1);
-    EXPECT_EQ(bytes[1], 0);
-    EXPECT_EQ(bytes[2], 2);
-    bytes[0] = 0;
-    bytes[2] = 7;
-    node.SetOption(4, bytes);
-    EXPECT_EQ(node.optionWords.second, 0);
-    EXPECT_EQ(node.optionWords.third, 7);
-    BspTreeSettings settings = kCsgTreeSettings;
-    settings.candidateLimit = 5;
-    node.SetOption(2, &settings);
-    EXPECT_EQ(node.treeSettings.candidateLimit, 5);
-    const std::uint8_t off = 0;
-    node.SetOption(0, &off);
-    EXPECT_EQ(node.unionFlag, 0);
-    node.SetOption(9, bytes); // no such group
-    node.ClearOptionBytes(true);
-    EXPECT_EQ(node.optionWords.first & 0xFF, 0);
-    EXPECT_EQ(node.optionWords.last, 1);
-
-    node.unionStatistics.polygonsOut = 42;
-    CsgUnionStatistics stats;
-    node.GetStatistics(0, &stats);
-    EXPECT_EQ(stats.polygonsOut, 42);
-    node.treeStatistics.leaves = 9;
-    BspTreeStatistics tree;
-    node.GetStatistics(2, &tree);
-    EXPECT_EQ(tree.leaves, 9);
-    node.GetStatistics(6, &tree); // no such record: untouched
-    EXPECT_EQ(tree.leaves, 9);
 }
