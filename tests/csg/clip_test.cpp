@@ -157,3 +157,28 @@ TEST(CsgNode, LeavesGiveEachPolygonOnce) {
     EXPECT_EQ(node.Tree(), nullptr);
     EXPECT_EQ(node.ResultVertexCount(), 0);
 }
+
+TEST(CsgUnite, ThreeOverlappingSetsGiveTheSurfaceOfTheirUnion) {
+    // Three unit-section bars along x, y and z through the same 1 x 1 x 1 corner cube.
+    auto x = SetOf(MakeBox({0, 0, 0}, {3, 1, 1}));
+    auto y = SetOf(MakeBox({0, 0, 0}, {1, 3, 1}));
+    auto z = SetOf(MakeBox({0, 0, 0}, {1, 1, 3}));
+    CsgUnionStatistics stats;
+    CsgUnionBuilder builder;
+    builder.statistics = &stats;
+    for (BspPolygonSet* set : {x.get(), y.get(), z.get()})
+        builder.AddSet(set);
+    ASSERT_EQ(builder.Unite(), 0);
+    ASSERT_TRUE(builder.result);
+    double volume = 0;
+    for (int i = 0; i < builder.result->count; ++i) {
+        const BspPolygon* p = builder.result->polygons[i];
+        for (int k = 0; k + 2 < p->count; ++k)
+            volume += p->vertices[0].position.Dot(
+                p->vertices[k + 1].position.Cross(p->vertices[k + 2].position));
+    }
+    EXPECT_NEAR(volume / 6, 3 + 3 + 3 - 2, 1e-4);
+    EXPECT_EQ(stats.sets, 3);
+    EXPECT_EQ(stats.polygonsIn, 18);
+    EXPECT_EQ(stats.polygonsOut, builder.result->count);
+}
