@@ -128,6 +128,8 @@ std::unique_ptr<BspPortal> NewBspPortal();
 // Polygons without the splitter mark in a working list.
 int CountBspPolygons(const BspTreePolygon* list);
 
+class BspTree;
+
 // The polygons of one mesh.
 class BspPolygonSet : public BspHeapObject {
 public:
@@ -141,6 +143,10 @@ public:
     // the set is unchanged.
     int Grow(int n);
     void ComputeBounds();
+    // Appends copies of the polygons of the tree's polygon vector that survived clipping (not
+    // removed, three vertices or more), after clearing the set when asked, and bounds the set.
+    // False for no tree or no survivors.
+    bool CopyFromTree(const BspTree* tree, bool clearFirst);
 
     BspFacePolygon** polygons = nullptr; // owned array of owned polygons
     std::int32_t count = 0;

@@ -92,6 +92,18 @@ public:
     // Some polygon of other's polygon vector reaches this tree's solid.
     bool IntersectsPolygonsOf(const BspTree* other) const;
 
+    // Pushes the polygons of other's polygon vector through this tree and marks removed what
+    // goes: with removeInSolid the parts inside this tree's solid, else the parts outside it.
+    // A face lying in one of this tree's planes and facing its way counts as behind it with
+    // coplanarToBack, else in front. A polygon cut by a plane is marked removed and names its
+    // two parts, appended to other's vector. 0 done, 1 nothing to clip, a negative split result
+    // as it came; BspBadAlloc when memory runs out. Callers start at node 0 with no list.
+    int ClipPolygons(BspTree* other, bool removeInSolid, bool coplanarToBack, int node = 0,
+                     BspTreePolygon* list = nullptr);
+    // Makes each cut polygon whole again whose two parts both survived. From the last polygon
+    // back, so that parts cut again collapse first.
+    void ScanFragments();
+
     int NodeCount() const { return nodes_.Count(); }
     int PlaneCount() const { return planes_.Count(); }
     int LeafCount() const { return leaves_.Count(); }
@@ -137,6 +149,7 @@ public:
 private:
     struct WorkLists;
     struct BuildTask;
+    struct ClipTask;
 
     template <class T> static bool InRange(int i, const BspArray<T*>& a) {
         return i >= 0 && i < a.Count();
@@ -166,6 +179,9 @@ private:
     // The same after a failure, where what cannot be kept is deleted at once.
     void CollectForDeletion(BspTreePolygon*& list) noexcept;
     void CollectForDeletion(WorkLists& lists) noexcept;
+    // Sorts a clip list by the plane into front and back, cutting what spans it.
+    int SortForClip(BspTree& other, const BspPlane& plane, bool coplanarToBack,
+                    BspTreePolygon* list, BspTreePolygon*& front, BspTreePolygon*& back);
 
     BspTreePolygon* buildList_ = nullptr; // owned, waiting for Build
     std::int32_t polygonCounter_ = 0;     // next polygon id

@@ -70,6 +70,10 @@ void ForgetVertexDataLock(const ObjectRecord* object, const MeshRecord* mesh) {
     if ((object && lock.object == object) || (mesh && lock.mesh == mesh)) lock = VertexDataLock{};
 }
 
+VertexDataTarget GetVertexDataTarget() {
+    return VertexDataTarget{lock.object, lock.mesh, lock.mode};
+}
+
 void LockVertexDataForLimb(std::int32_t object, std::int32_t limb, std::int32_t mode) {
     if (!ConfirmObjectAndLimb(object, limb)) return;
     ObjectRecord* record = ObjectAt(object);

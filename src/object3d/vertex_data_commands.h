@@ -15,6 +15,15 @@ struct MeshRecord;
 // (mesh non-null), without writing anything back: called before either is freed or replaced.
 void ForgetVertexDataLock(const ObjectRecord* object, const MeshRecord* mesh);
 
+// The mesh open for vertex-data editing, the object it belongs to (null for a mesh item) and the
+// lock's mode; all empty without a lock.
+struct VertexDataTarget {
+    ObjectRecord* object = nullptr;
+    MeshRecord* mesh = nullptr;
+    std::int32_t mode = 0;
+};
+VertexDataTarget GetVertexDataTarget();
+
 // Locks the limb's mesh (nothing when the limb has none). What the unlock does depends on the
 // mode: 2 takes a new vertex backup and refreshes the vertices, 1 refreshes the vertices, any
 // other mode rebuilds the object's buffers (needed once counts changed). A new lock replaces the
