@@ -54,12 +54,7 @@ void SetQuadStates(IDirect3DDevice9* d, IDirect3DTexture9* texture) {
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
     d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    SetTextureTimesDiffuse(d);
 }
 
 // The two triangles of the strip (x, y) (x + s, y) (x, y - s) (x + s, y - s), as a list.

@@ -4,7 +4,6 @@
 #include "core/core.h"
 #include "core/item_lookup.h"
 #include "particles/particles_state.h"
-#include "text/text.h"
 
 #include <algorithm>
 #include <new>
@@ -68,26 +67,13 @@ float Position(std::int32_t id, int axis) {
     return e ? e->placement.position[axis] : 0.0f;
 }
 
-void SetBoxDefaults(ParticleEmitter& e) {
-    InitTransformRecord(&e.placement);
-    e.device = g_Particles.device;
-    e.maximum = 2048;
-    e.emission = 4000;
-    e.kind = kBoxEmitter;
-    e.visible = 1;
-    e.gravity = 5.0f;
-    e.life = 100;
-    e.groundBurst = 1;
-    e.blending = 1;
-    e.blendMode = -1;
-}
-
 // The record and its filled system; null after raising 7105.
 ParticleEmitter* BuildBoxEmitter(std::int32_t image, std::int32_t count, float width, float height,
                                  float depth, bool rising) {
     auto* e = new (std::nothrow) ParticleEmitter{};
     if (!e) return nullptr;
-    SetBoxDefaults(*e);
+    SetEmitterDefaults(*e, kBoxEmitter);
+    e->emission = 4000;
     e->system = new (std::nothrow)
         BoxParticleSystem(count, height / 2.0f, width / 2.0f, depth / 2.0f, rising);
     if (!e->system || !e->system->Allocate()) {

@@ -6,6 +6,7 @@
 #include "display/display.h"
 #include "image/image_bridge.h"
 #include "particles/particles_state.h"
+#include "text/text.h"
 
 #include <cstring>
 
@@ -58,15 +59,13 @@ void SetPassStates(IDirect3DDevice9* d) {
 }
 
 // Stage 0: the diffuse colour alone for an untextured point emitter, else texture x diffuse.
+// Alpha follows colour unless a transparency replaces it.
 void SetColourStage(IDirect3DDevice9* d, const ParticleEmitter& e) {
-    const bool plain = !e.texture && e.kind == kPointEmitter;
-    d->SetTextureStageState(0, D3DTSS_COLOROP, plain ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, plain ? D3DTA_DIFFUSE : D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    // Alpha follows colour unless a transparency replaces it below.
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, plain ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, plain ? D3DTA_DIFFUSE : D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    if (e.texture || e.kind != kPointEmitter) return SetTextureTimesDiffuse(d);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
 }
 
 void SetBlending(IDirect3DDevice9* d, const ParticleEmitter& e) {
@@ -106,6 +105,28 @@ bool DrawEmitter(ParticleEmitter& e) {
 }
 
 } // namespace
+
+void SetTextureTimesDiffuse(IDirect3DDevice9* d) {
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
+void SetEmitterDefaults(ParticleEmitter& e, std::uint8_t kind) {
+    InitTransformRecord(&e.placement);
+    e.device = g_Particles.device;
+    e.maximum = 2048;
+    e.kind = kind;
+    e.visible = 1;
+    e.gravity = 5.0f;
+    e.life = 100;
+    e.groundBurst = 1;
+    e.blending = 1;
+    e.blendMode = -1;
+}
 
 DWORD TransparencyFactor(float transparency) {
     // Through a stored float, so that 100 percent gives 255 whatever precision the unit keeps.

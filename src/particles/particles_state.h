@@ -41,6 +41,12 @@ void DeleteAllParticleEmitters();
 // Releases and frees everything a record holds, and the record; null is fine.
 void FreeParticleEmitter(ParticleEmitter* e);
 
+// The defaults both kinds share: placement directions, the module's device, maximum 2048,
+// visible, gravity 5, life 100, ground burst on, blending on with mode -1; the rest stays zero.
+void SetEmitterDefaults(ParticleEmitter& e, std::uint8_t kind);
+// Stage 0 colour and alpha: texture x diffuse.
+void SetTextureTimesDiffuse(IDirect3DDevice9* d);
+
 // A point emitter record with its buffer, or null after raising 7105.
 ParticleEmitter* BuildPointEmitter(std::int32_t image, std::int64_t batch, std::int64_t buffer,
                                    float size);

@@ -3,7 +3,6 @@
 #include "core/core.h"
 #include "particles/particles.h"
 #include "particles/particles_state.h"
-#include "text/text.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -34,25 +33,16 @@ void Copy3(float* to, const float* from) {
 }
 
 void SetDefaults(ParticleEmitter& e, std::uint32_t batch, std::uint32_t buffer, float size) {
-    InitTransformRecord(&e.placement);
-    e.device = g_Particles.device;
+    SetEmitterDefaults(e, kPointEmitter);
     e.size = size;
     e.batchStart = buffer; // the first batch wraps to 0 and discards
     e.batchSize = batch;
     e.bufferSize = buffer;
-    e.maximum = 2048;
     e.timeStep = 0.005f;
     e.emission = 4;
     e.speed = 4.0f;
     for (float& c : e.colour)
         c = 1.0f;
-    e.kind = kPointEmitter;
-    e.visible = 1;
-    e.gravity = 5.0f;
-    e.life = 100;
-    e.groundBurst = 1;
-    e.blending = 1;
-    e.blendMode = -1;
     e.transparency = -1.0f;
 }
 
