@@ -42,12 +42,6 @@ TEST(BoxSystem, EmissionFollowsTheRateUpToTheCapacity) {
     s.Update(0.001f, 0);
     EXPECT_EQ(s.accumulator, 0.0f);
     EXPECT_EQ(s.liveCount, live);
-    // Fractions are carried: 0.3 a step at 100 a second gives one every fourth step or so.
-    auto slowHolder = MakeSystem(100);
-    BoxParticleSystem& slow = *slowHolder;
-    for (int k = 0; k < 9; ++k)
-        slow.Update(0.003f, 100);
-    EXPECT_EQ(slow.liveCount, 2);
     // A negative count fills the array; 0 brings none.
     auto fillHolder = MakeSystem(50);
     BoxParticleSystem& fill = *fillHolder;
@@ -55,28 +49,6 @@ TEST(BoxSystem, EmissionFollowsTheRateUpToTheCapacity) {
     EXPECT_EQ(fill.liveCount, 0);
     fill.Emit(-2147483647 - 1);
     EXPECT_EQ(fill.liveCount, 50);
-}
-
-TEST(BoxSystem, NewParticlesStartOnTheBoxFaceWithinTheSpread) {
-    std::srand(4);
-    auto sHolder = MakeSystem(200);
-    BoxParticleSystem& s = *sHolder;
-    s.Emit(200);
-    for (std::int32_t i = 0; i < 200; ++i) {
-        const BoxParticle& p = s.particles[i];
-        EXPECT_EQ(p.position[1], 2.0f);
-        EXPECT_LE(std::abs(p.position[0]), 1.0f);
-        EXPECT_LE(std::abs(p.position[2]), 1.0f);
-        EXPECT_GE(p.velocity[1], -4.5f);
-        EXPECT_LE(p.velocity[1], -1.5f);
-        EXPECT_LE(std::abs(p.velocity[0]), 1.2f);
-        EXPECT_FLOAT_EQ(p.size, 0.08f);
-    }
-    auto upHolder = MakeSystem(20, true);
-    BoxParticleSystem& up = *upHolder;
-    up.Emit(20);
-    EXPECT_EQ(up.particles[7].position[1], -2.0f);
-    EXPECT_GE(up.particles[7].velocity[1], 1.5f);
 }
 
 TEST(BoxSystem, FallingParticlesDieAtTheFloorNotTheBoxBottom) {
@@ -163,11 +135,7 @@ TEST_F(ParticleScene, BoxEmittersStartFullAndAreBounded) {
     ParticleEmitter& e = *Emitter(1);
     EXPECT_EQ(e.kind, kBoxEmitter);
     EXPECT_EQ(e.system->liveCount, 10);
-    EXPECT_EQ(e.emission, 4000);
     EXPECT_FLOAT_EQ(ParticlesPositionY(1), 7.0f); // y - height / 4
-    EXPECT_FLOAT_EQ(e.placement.scale[1], 1.0f);
-    EXPECT_EQ(e.system->spreadX, 2.0f);
-    EXPECT_EQ(e.system->startHeight, 2.0f);
 
     // Steady well below its capacity: 400 come each update and live some 33 updates.
     MakeRisingParticles(2, 0, 100000, 0, 0, 0, 4, 10, 4);
