@@ -176,11 +176,13 @@ bool Universe::Build() {
     BuildGrid(true);
     AssignMeshesToCells();
     LinkNeighbours();
-    for (std::int32_t i = 0; i < cellCount; ++i) {
+    // Every cell's faces are laid out before any side mesh is assigned: an assignment closes the
+    // neighbour's face too, which laying that cell out afterwards would open again.
+    for (std::int32_t i = 0; i < cellCount; ++i)
         FillSideQuads(cells[i], kCellSideColour);
-        debugColour = kCellSideColour;
+    debugColour = kCellSideColour;
+    for (std::int32_t i = 0; i < cellCount; ++i)
         if (!cells[i].meshes.empty()) AssignSideMeshes(cells[i]);
-    }
     BuildAreas();
     BuildPortals();
     ComputeCellTriangleBounds();
