@@ -22,6 +22,8 @@ constexpr float kCellHalf = 50.0f;
 // Slots of the largest grid made (about 256 cells on each axis): the slot table costs four bytes
 // and the visited map one byte a slot, whatever the level holds.
 constexpr std::uint64_t kMostGridSlots = 1u << 24;
+// Cells of the largest build (a cell record takes about a kilobyte).
+constexpr std::int32_t kMostCells = 1 << 17;
 // Bounds of an empty world: the cells around the origin still exist.
 constexpr float kLeastBoundsXZ = 100.0f;
 constexpr float kLeastBoundsTop = 100.0f;
@@ -244,10 +246,12 @@ void Universe::BuildGrid(bool fill) {
     const std::int32_t hx = GridExtent(h.x), hy = GridExtent(h.y), hz = GridExtent(h.z);
     gridX = hx / 50, gridY = hy / 50, gridZ = hz / 50;
     const std::uint64_t slots = static_cast<std::uint64_t>(gridX) * gridY * gridZ;
-    if (slots > kMostGridSlots) gridX = gridY = gridZ = 0; // no grid rather than a huge one
+    // No grid rather than one that would not fit in memory.
+    if (slots > kMostGridSlots || (fill && counted_ > kMostCells)) gridX = gridY = gridZ = 0;
     halfGridX = gridX / 2, halfGridY = gridY / 2, halfGridZ = gridZ / 2;
     gridSlots = static_cast<std::uint32_t>(gridX * gridY * gridZ);
     if (fill) {
+        if (gridX == 0) counted_ = 0;
         cells.assign(static_cast<std::size_t>(counted_) + 1, UniverseNode{});
         cellGrid.assign(gridSlots, nullptr);
         cellFlags.assign(gridSlots, 0);

@@ -9,20 +9,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// The triple at word offsets x, y, z of a vertex.
-D3DXVECTOR3 ReadTriple(const float* v, std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-    return D3DXVECTOR3(v[x], v[y], v[z]);
-}
-
-void WriteTriple(float* v, std::uint32_t x, std::uint32_t y, std::uint32_t z,
-                 const D3DXVECTOR3& p) {
-    v[x] = p.x, v[y] = p.y, v[z] = p.z;
-}
-
-} // namespace
-
 bool BoxesOverlap(const D3DXVECTOR3& minimumA, const D3DXVECTOR3& maximumA,
                   const D3DXVECTOR3& minimumB, const D3DXVECTOR3& maximumB) {
     return minimumA.x <= maximumB.x && minimumB.x <= maximumA.x && minimumA.y <= maximumB.y &&

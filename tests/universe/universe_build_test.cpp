@@ -131,6 +131,12 @@ TEST_F(UniverseTables, RootsTooLargeOrUnusableMakeNoGrid) {
         EXPECT_TRUE(World().cellGrid.empty()) << h;
         EXPECT_EQ(World().areas.size(), 0u) << h;
     }
+    // A level far longer than the cells a build may hold.
+    CreateUniverse(1.0e7f, 60, 60);
+    AddLevelMesh(BoxMesh({-1.0e7f, 0, 0}, {1.0e7f, 1, 1}), 0);
+    ASSERT_TRUE(World().Build());
+    EXPECT_EQ(World().cellCount, 0);
+    EXPECT_EQ(World().cells.size(), 1u);
 }
 
 TEST_F(UniverseTables, WallsCloseFacesAndGrillesLeaveThemOpen) {
