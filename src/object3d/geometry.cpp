@@ -104,15 +104,6 @@ bool MakePlane(MeshRecord* mesh, float w, float h, const PlaneCorner (&corners)[
     return true;
 }
 
-// Reads and writes a three-word component at the given offsets of one vertex.
-D3DXVECTOR3 ReadTriple(const float* vertex, std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-    return D3DXVECTOR3(vertex[x], vertex[y], vertex[z]);
-}
-void WriteTriple(float* vertex, std::uint32_t x, std::uint32_t y, std::uint32_t z,
-                 const D3DXVECTOR3& value) {
-    vertex[x] = value.x, vertex[y] = value.y, vertex[z] = value.z;
-}
-
 } // namespace
 
 bool MakeMeshPlaneFacingPositiveZ(MeshRecord* mesh, float w, float h) {

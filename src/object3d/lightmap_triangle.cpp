@@ -3,7 +3,8 @@
 #include "object3d/frustum.h"
 #include "object3d/lightmapper.h"
 #include "object3d/object_records.h"
-#include "object3d/vertex_layout.h"
+#include "object3d/object_state.h"
+#include "universe/universe.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,9 +14,6 @@ namespace {
 
 // A light must stand this far in front of a face to light it.
 constexpr float kFacingSlack = -0.01f;
-// Hits this close to either end of an occlusion segment do not count: a lumel lies on its own
-// face, and a light may sit on an occluder's surface.
-constexpr float kSegmentEndSlack = 1e-4f;
 
 D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     D3DXVECTOR3 r;
@@ -46,87 +44,27 @@ D3DXVECTOR3 Lift(const LightmapTriangle& t, float u, float v) {
     }
 }
 
-// Moller-Trumbore, for the segment from a to b (its ends excluded).
-bool SegmentCrossesTriangle(const D3DXVECTOR3& a, const D3DXVECTOR3& direction,
-                            const D3DXVECTOR3& v0, const D3DXVECTOR3& v1, const D3DXVECTOR3& v2) {
-    const D3DXVECTOR3 e1 = v1 - v0, e2 = v2 - v0;
-    const D3DXVECTOR3 p = Cross(direction, e2);
-    const float det = Dot(e1, p);
-    if (std::fabs(det) < 1e-12f) return false;
-    const float inverse = 1.0f / det;
-    const D3DXVECTOR3 s = a - v0;
-    const float u = Dot(s, p) * inverse;
-    if (u < 0 || u > 1) return false;
-    const D3DXVECTOR3 q = Cross(s, e1);
-    const float v = Dot(direction, q) * inverse;
-    if (v < 0 || u + v > 1) return false;
-    const float along = Dot(e2, q) * inverse;
-    return along > kSegmentEndSlack && along < 1 - kSegmentEndSlack;
-}
-
-// The vertex number of corner k of triangle f, or -1 when it names no vertex.
-std::int32_t Corner(const MeshRecord* mesh, std::int32_t f, std::int32_t k) {
-    std::int32_t at = 3 * f + k;
-    if (mesh->primitiveType == D3DPT_TRIANGLESTRIP) at = f + k;
-    if (mesh->primitiveType == D3DPT_TRIANGLEFAN) at = k == 0 ? 0 : f + k;
-    std::int32_t v = at;
-    if (mesh->indices && mesh->indexCount > 0) {
-        if (at >= mesh->indexCount) return -1;
-        v = mesh->indices[at];
-    }
-    return v >= 0 && v < mesh->vertexCount ? v : -1;
-}
-
-std::int32_t TriangleCount(const MeshRecord* mesh) {
-    const std::int32_t corners =
-        mesh->indices && mesh->indexCount > 0 ? mesh->indexCount : mesh->vertexCount;
-    if (mesh->primitiveType == D3DPT_TRIANGLELIST) return corners / 3;
-    if (mesh->primitiveType == D3DPT_TRIANGLESTRIP || mesh->primitiveType == D3DPT_TRIANGLEFAN)
-        return corners > 2 ? corners - 2 : 0;
-    return 0;
-}
-
-// Whether the segment from a to b crosses a triangle of the mesh.
-bool SegmentCrossesMesh(const MeshRecord* mesh, const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-    VertexOffsetMap map;
-    if (!mesh || !mesh->vertices || !GetMeshOffsetMap(mesh, &map) || !map.Z) return false;
-    auto position = [&](std::int32_t v) {
-        D3DXVECTOR3 p;
-        std::memcpy(&p, mesh->vertices + static_cast<std::size_t>(v) * mesh->vertexSize + map.X * 4,
-                    sizeof p);
-        return p;
-    };
-    const D3DXVECTOR3 direction = b - a;
-    const std::int32_t triangles = TriangleCount(mesh);
-    for (std::int32_t f = 0; f < triangles; ++f) {
-        const std::int32_t c0 = Corner(mesh, f, 0), c1 = Corner(mesh, f, 1),
-                           c2 = Corner(mesh, f, 2);
-        if (c0 < 0 || c1 < 0 || c2 < 0) continue;
-        if (SegmentCrossesTriangle(a, direction, position(c0), position(c1), position(c2)))
-            return true;
-    }
-    return false;
-}
-
 // Whether the light reaches the triangle through one of its portals (any, without portals).
 bool TriangleSeenThroughPortals(const LightmapTriangle& t, const LightmapMeshLight& light) {
     if (light.portals.empty()) return true;
-    for (const D3DXPLANE* planes : light.portals)
-        if (CheckTriangleInFrustum(planes, &t.vertices[0]->position, &t.vertices[1]->position,
+    for (const UniversePlaneSet& set : light.portals)
+        if (CheckTriangleInFrustum(set.planes, &t.vertices[0]->position, &t.vertices[1]->position,
                                    &t.vertices[2]->position))
             return true;
     return false;
 }
 
 // Whether a shadow-casting light reaches the point: inside one of its portals, with no occluder
-// between.
+// between (the world's segment test leaves out both ends: a lumel lies on its own face, and a
+// light may sit on an occluder's surface).
 bool LightReachesPoint(const LightmapMeshLight& light, const D3DXVECTOR3& point) {
     bool inside = light.portals.empty();
-    for (const D3DXPLANE* planes : light.portals)
-        inside = inside || CheckPointInFrustumSides(planes, &point);
+    for (const UniversePlaneSet& set : light.portals)
+        inside = inside || CheckPointInFrustumSides(set.planes, &point);
     if (!inside) return false;
+    const Universe* world = g_Object3D.universe;
     for (const MeshRecord* occluder : light.occluders)
-        if (SegmentCrossesMesh(occluder, point, light.light->position)) return false;
+        if (world && world->MeshRayHit(occluder, point, light.light->position)) return false;
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "core/win32.h"
 
 #include "object3d/lightmapper.h"
-#include "object3d/frustum.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
@@ -28,8 +27,6 @@ constexpr std::int32_t kProgressFirstPage = 11000;
 constexpr std::int32_t kProgressMesh = 11001;
 constexpr std::int32_t kProgressSaving = 19001;
 constexpr std::int32_t kProgressDone = 19002;
-// The world's box query marks occluders with this type.
-constexpr std::int32_t kOccluderType = 3;
 // A list whose corners need more vertices than 16-bit indices reach cannot be prepared.
 constexpr std::int64_t kMostCorners = 0xFFFF;
 
@@ -203,7 +200,9 @@ void LightMapper::AddMesh(Universe* universe) {
     if (!universe) return;
     Progress(kProgressAddStart);
     Progress(kProgressListStart);
-    for (MeshRecord* mesh : universe->meshes) {
+    std::vector<MeshRecord*> meshes;
+    universe->GatherAreaBatchMeshes(meshes);
+    for (MeshRecord* mesh : meshes) {
         Progress(kProgressMeshTaken);
         AddEntry(nullptr, mesh, nullptr);
         Progress(kProgressMeshAdded);
@@ -234,8 +233,10 @@ bool LightMapper::StillLive(const LightmapMeshEntry& entry) const {
     const Object3DState& s = g_Object3D;
     if (!entry.object) {
         const Universe* world = s.universe;
-        return world && std::find(world->meshes.begin(), world->meshes.end(), entry.mesh) !=
-                            world->meshes.end();
+        if (!world) return false;
+        std::vector<MeshRecord*> meshes;
+        world->GatherAreaBatchMeshes(meshes);
+        return std::find(meshes.begin(), meshes.end(), entry.mesh) != meshes.end();
     }
     bool live = false;
     for (std::int32_t n = 1; s.objects && n < s.objectCapacity && !live; ++n)
@@ -255,10 +256,8 @@ void LightMapper::PlaceLightsInAreas() {
         LightmapLight& light = lights_[i];
         light.area = 0;
         for (std::size_t a = 0; a < world->areas.size() && light.area == 0; ++a) {
-            const UniverseArea& area = world->areas[a];
-            const D3DXVECTOR3& p = light.position;
-            if (p.x >= area.boxMin.x && p.x <= area.boxMax.x && p.y >= area.boxMin.y &&
-                p.y <= area.boxMax.y && p.z >= area.boxMin.z && p.z <= area.boxMax.z)
+            const UniverseArea* area = world->areas[a].get();
+            if (area && BoxesOverlap(light.position, light.position, area->minimum, area->maximum))
                 light.area = static_cast<std::int32_t>(a) + 1;
         }
     }
@@ -277,22 +276,22 @@ std::vector<LightmapMeshLight> LightMapper::GatherMeshLights(const LightmapMeshE
     EntryWorldBox(entry, &low, &high);
     const D3DXVECTOR3 centre = (low + high) * 0.5f, half = (high - low) * 0.5f;
     const float radius = D3DXVec3Length(&half);
-    std::vector<UniverseMeshEntry> found;
     for (const LightmapLight& light : lights_) {
-        const bool touched = world->CollideBox(light.area - 1, centre, half);
-        if (!touched && world->reachedPlaneSets.empty()) continue;
+        const bool touched = world->IsBoxVisibleFromArea(light.area, &light.position, centre, half);
+        // The plane sets are the caller's to clear: a light outside every area adds none.
+        std::vector<UniversePlaneSet> portals = std::move(world->visibleFrusta);
+        world->visibleFrusta.clear();
+        if (!touched && portals.empty()) continue;
         const D3DXVECTOR3 apart = light.position - centre;
         if (D3DXVec3Length(&apart) - radius > light.range) continue;
-        LightmapMeshLight reached{&light, {}, {}};
-        for (std::int32_t set : world->reachedPlaneSets)
-            if (set >= 0 && set < kFrustumPlaneSets)
-                reached.portals.push_back(FrustumPlaneSets[set]);
+        LightmapMeshLight reached{&light, std::move(portals), {}};
         D3DXVECTOR3 boxLow = low, boxHigh = high;
         D3DXVec3Minimize(&boxLow, &boxLow, &light.position);
         D3DXVec3Maximize(&boxHigh, &boxHigh, &light.position);
-        world->GatherMeshesInBox(boxLow, boxHigh, found);
-        for (const UniverseMeshEntry& e : found)
-            if (e.type == kOccluderType && e.mesh) reached.occluders.push_back(e.mesh);
+        // Every level mesh may stand between.
+        world->GatherMeshesInBox(boxLow, boxHigh);
+        for (MeshRecord* mesh : world->queryMeshes)
+            if (mesh) reached.occluders.push_back(mesh);
         reaching.push_back(std::move(reached));
     }
     return reaching;

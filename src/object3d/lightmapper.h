@@ -10,6 +10,8 @@
 
 #include "core/win32.h"
 
+#include "universe/universe_record.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,7 +59,7 @@ struct LightmapMeshEntry {
 // that may stand between.
 struct LightmapMeshLight {
     const LightmapLight* light = nullptr;
-    std::vector<const D3DXPLANE*> portals;
+    std::vector<UniversePlaneSet> portals;
     std::vector<MeshRecord*> occluders;
 };
 

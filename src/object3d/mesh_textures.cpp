@@ -387,6 +387,21 @@ void CopyMeshTextures(MeshRecord* target, const MeshRecord* source) {
         ShareSlot(target->textures[i], source->textures[i]);
 }
 
+bool CopyMeshTextureSlots(MeshRecord* target, const MeshRecord* source) {
+    if (!target || !source || target == source) return false;
+    const std::int32_t count = source->textures ? std::max(source->textureCount, 0) : 0;
+    TextureRecord* slots = nullptr;
+    if (source->textures) {
+        slots = new (std::nothrow) TextureRecord[count > 0 ? count : 1];
+        if (!slots) return false;
+        for (std::int32_t i = 0; i < count; ++i)
+            ShareSlot(slots[i], source->textures[i]);
+    }
+    FreeSlotArray(std::exchange(target->textures, slots),
+                  std::exchange(target->textureCount, count));
+    return true;
+}
+
 void ClearTextureReference(MeshRecord* mesh, IDirect3DTexture9* texture) {
     if (!mesh || !texture) return;
     for (std::int32_t i = 0; mesh->textures && i < mesh->textureCount; ++i) {

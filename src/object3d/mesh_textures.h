@@ -55,6 +55,9 @@ void SetMeshPlainColour(MeshRecord* mesh, D3DCOLOR colour);
 void FreeMeshTextures(MeshRecord* mesh);
 // The source's slots over the target's first slots, sharing images and texture objects.
 void CopyMeshTextures(MeshRecord* target, const MeshRecord* source);
+// The target's slot array replaced by a fresh copy of the source's (each slot sharing the
+// source's images); false, the target as it was, when the copy cannot be made.
+bool CopyMeshTextureSlots(MeshRecord* target, const MeshRecord* source);
 // Every slot and material of the mesh that holds the texture lets go of it.
 void ClearTextureReference(MeshRecord* mesh, IDirect3DTexture9* texture);
 // ClearTextureReference on every mesh of every object and of the mesh table: the image module

@@ -273,8 +273,8 @@ void SetNewObjectRenderGroup(std::int32_t flag) {
     if (flag == 1) g_Object3D.newObjectOwnBuffers = 0;
 }
 
-void GatherUniverseAreaEntries(void* list) {
-    if (g_Object3D.universe) g_Object3D.universe->GatherAreaEntries(list);
+void GatherUniverseAreaEntries(std::vector<MeshRecord*>* list) {
+    if (g_Object3D.universe && list) g_Object3D.universe->GatherAreaBatchMeshes(*list);
 }
 
 void CalculateWorldForPositionBlock(const ObjectPosition* block) {

@@ -6,6 +6,7 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <vector>
 
 struct CoreData;
 struct MeshRecord;
@@ -46,7 +47,8 @@ void ApplyToAllObjectMeshes(void (*operation)(MeshRecord*, IDirect3DTexture9*),
 void CalculateObjectBoundsCmd(std::int32_t n);
 // 0: objects set up from now on get device buffers of their own; 1: they share; others nothing.
 void SetNewObjectRenderGroup(std::int32_t flag);
-void GatherUniverseAreaEntries(void* list);
+// Appends the batch mesh of every area of the world, if there is one.
+void GatherUniverseAreaEntries(std::vector<MeshRecord*>* list);
 // The world matrix of a position block, computed on a copy; the block is left as it was.
 void CalculateWorldForPositionBlock(const ObjectPosition* block);
 

@@ -93,6 +93,7 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
         s.device->GetDeviceCaps(&s.caps);
         SetSceneDeviceDefaults(s.device);
     }
+    CreateDefaultUniverse();
     s.universeCollision = UniverseCollisionBlock{};
 }
 
@@ -122,8 +123,9 @@ void Basic3DPassCoreData(CoreData* core) {
 void Basic3DDestructor() {
     Object3DState& s = g_Object3D;
     if (ModuleLinkTable.image.linkTextureClearer) ModuleLinkTable.image.linkTextureClearer(nullptr);
-    s.manager.Free();
+    // The world first: its meshes leave the manager's buffers while those still exist.
     delete std::exchange(s.universe, nullptr);
+    s.manager.Free();
     // The solver would otherwise keep pointing at the deleted world's triangles.
     SetCollisionTriangles(0, nullptr, 0);
     FreeObjectTables();

@@ -352,6 +352,16 @@ struct MeshRecord {
     FrameRecord* keyFrames = nullptr; // owned array: one mesh per vertex keyframe
     std::int32_t keyFrameCount = 0;
     std::int32_t currentKeyFrame = 0;
+    // The static world's words: the frame it was last drawn in, its batch-assembly mark, the
+    // strength its build gives (0 open, 1 see-through, 2 closed), the object it came from, its
+    // shadow kind, and the collision value and kind its add commands give.
+    std::int32_t frameStamp = 0;
+    std::int32_t universePlaced = 0;
+    std::int32_t universeStrength = 0;
+    std::int32_t owner = 0;
+    std::int32_t shadowKind = 0;
+    std::int32_t collisionValue = 0;
+    std::int32_t collisionKind = 0;
 
     MeshRecord();
     ~MeshRecord();
@@ -477,6 +487,13 @@ struct ObjectRecord {
     ObjectDeleteCallback* deleteCallbacks = nullptr;
     std::int32_t deleteCallbackCount = 0;
     std::int32_t deleteCallbackCapacity = 0;
+    // The static world's words: the index of the area it was last found in (-1 none), whether
+    // the world lets it draw, whether its limbs were added to the world, and whether it was let
+    // go of as a static object.
+    std::int32_t universeArea = -1;
+    std::uint8_t universeVisible = 1;
+    std::uint8_t inUniverse = 0;
+    std::uint8_t staticReleased = 0;
 
     ObjectRecord() = default;
     // Frees the frames with their meshes, the meshes no frame owns, the animation sets, the

@@ -68,11 +68,10 @@ struct Object3DState {
     // The maths module's getters of vector and matrix items, for effect and shader constants.
     D3DXVECTOR4 (*getVector4)(std::int32_t id) = nullptr;
     D3DXMATRIX (*getMatrix)(std::int32_t id) = nullptr;
-    // The static world, null until one is built; owned.
+    // The static world: made by the Constructor, destroyed by the Destructor and replaced or
+    // deleted by the universe commands; null when there is none. Owned.
     Universe* universe = nullptr;
     UniverseCollisionBlock universeCollision{};
-    // Two counters of the static world, written by the world module (GetStatistic 3 and 4).
-    std::int32_t worldStatistics[2] = {};
     // Settings.
     std::uint8_t newObjectOwnBuffers = 1; // given to objects as they are set up
     std::uint8_t meshesSurvive = 0;       // a device reset keeps the mesh table
@@ -86,6 +85,11 @@ struct Object3DState {
 };
 
 extern Object3DState g_Object3D;
+
+// The one world pointer; the universe code reaches the world only through it.
+inline Universe*& UniversePointer() {
+    return g_Object3D.universe;
+}
 
 // A float's bits, as the device takes float render states.
 inline DWORD FloatBits(float f) {

@@ -294,8 +294,9 @@ std::int32_t GetStatistic(std::int32_t code) {
     case 2:
         return DeviceSupportsStencil() ? 1 : 0;
     case 3:
+        return g_Universe.currentArea;
     case 4:
-        return s.worldStatistics[code - 3];
+        return g_Universe.areaCount;
     case 5:
         return s.core ? s.core->drawCalls : 0;
     case 6:

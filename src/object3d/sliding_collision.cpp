@@ -157,8 +157,8 @@ void PrepareUniverseCollision() {
     SetCollisionGravity({0, 0, 0});
     const Universe* universe = g_Object3D.universe;
     if (universe)
-        SetCollisionTriangles(universe->CollisionFloatCount() / 9, universe->collisionFloats.data(),
-                              0);
+        SetCollisionTriangles(static_cast<std::int32_t>(universe->triangleFloats / 9),
+                              universe->triangleBuffer.data(), 0);
     else
         SetCollisionTriangles(0, nullptr, 0);
 }
@@ -181,9 +181,10 @@ std::int32_t SlideAgainstUniverse(float fromX, float fromY, float fromZ, float t
     const CollisionVector movement = end - from * divisor;
     block.endPosition = D3DXVECTOR3(end.x, end.y, end.z);
     block.movement = D3DXVECTOR3(movement.x, movement.y, movement.z);
-    block.count = universe->CollisionFloatCount();
-    const std::vector<std::int32_t>& tags = universe->collisionTags;
-    if (r->triangle >= 0 && static_cast<std::size_t>(r->triangle) < tags.size())
+    block.count = static_cast<std::int32_t>(universe->triangleFloats);
+    const std::vector<std::int32_t>& tags = universe->triangleWords;
+    if (r->triangle >= 0 && static_cast<std::size_t>(r->triangle) < tags.size() &&
+        static_cast<std::uint32_t>(r->triangle) < universe->triangleFloats / 9)
         block.index = tags[r->triangle];
     block.ground = r->groundContact;
     return 1;

@@ -30,6 +30,16 @@ struct VertexOffsetMap {
 };
 static_assert(sizeof(VertexOffsetMap) == 48 * 4);
 
+// Reads and writes a three-word component at the given word offsets of one vertex.
+inline D3DXVECTOR3 ReadTriple(const float* vertex, std::uint32_t x, std::uint32_t y,
+                              std::uint32_t z) {
+    return D3DXVECTOR3(vertex[x], vertex[y], vertex[z]);
+}
+inline void WriteTriple(float* vertex, std::uint32_t x, std::uint32_t y, std::uint32_t z,
+                        const D3DXVECTOR3& value) {
+    vertex[x] = value.x, vertex[y] = value.y, vertex[z] = value.z;
+}
+
 // Fills the map from an FVF code; false for a null map or a code whose decoded size differs from
 // the platform's size of it.
 bool GetFVFOffsetMap(std::uint32_t fvf, VertexOffsetMap* map);

@@ -1,79 +1,63 @@
-// The static level world that object collision queries and the object manager draws before its
-// layers. The object module keeps the one pointer to it, null until a world is built, and deletes
-// it at its Destructor.
-// Stand-in until the universe is built: an empty world that draws and holds nothing, and whose
-// queries find nothing. Its data members are what the object module reads, so callers stay put
-// when the world fills them.
+// The universe module: the static level world (records in universe/universe_record.h), the
+// commands that create and delete it, the module's globals and the geometry helpers that the
+// world's build, batches and queries share with the object engine.
 #pragma once
 
 #include "core/win32.h"
 
+#include "universe/universe_record.h"
+
 #include <cstdint>
-#include <vector>
 
-struct CollisionRayResult;
-struct MeshRecord;
-struct ObjectRecord;
-
-// One area of the world; lights are placed by the first area whose box holds them.
-struct UniverseArea {
-    D3DXVECTOR3 boxMin{0, 0, 0};
-    D3DXVECTOR3 boxMax{0, 0, 0};
+// Beside the world pointer: the area count (the build and the level load write it) and the
+// current area of the world's drawing, 1-based, 0 none. The statistics query reads both.
+struct UniverseGlobals {
+    std::int32_t areaCount = 0;
+    std::int32_t currentArea = 0;
 };
+extern UniverseGlobals g_Universe;
 
-// A world mesh found in a box; the lightmapper takes type 3 as an occluder.
-struct UniverseMeshEntry {
-    MeshRecord* mesh = nullptr;
-    std::int32_t type = 0;
+// Commands.
+// Replaces any world by a new one whose root node has these half extents; the object engine's
+// static collision boxes go too.
+void CreateUniverse(float x, float y, float z);
+// Destroys the world, if any; the static collision boxes go in every case.
+void DeleteUniverse();
+// The object module's start: a world with root half extents 3000 on every axis.
+void CreateDefaultUniverse();
+
+// Meshes of the batches.
+// Same texture count and vertex format, both with slot arrays, and slot by slot the same file
+// names (letter case counts); two meshes with no textures compare equal.
+bool CompareMeshTextureLists(const MeshRecord* a, const MeshRecord* b);
+// Copies the render states, the material, the bounds and a fresh copy of the texture slots;
+// false when either mesh is missing.
+bool CopyMeshRenderSettings(const MeshRecord* from, MeshRecord* to);
+
+// Geometry helpers.
+// The eight corners of a node box (centre +- half extents).
+void GetNodeCorners(const UniverseNode& node, D3DXVECTOR3 corners[8]);
+// Every vertex position of the mesh lies in the node box; false when either is missing or the
+// mesh has no vertices.
+bool MeshInsideNodeBox(const UniverseNode* node, const MeshRecord* mesh);
+// Positions of vertices first .. end - 1 transformed as points, normals as directions.
+void TransformMeshVertexRange(MeshRecord* mesh, std::int32_t first, std::int32_t end,
+                              const D3DXMATRIX& matrix);
+void TransformMeshVertices(MeshRecord* mesh, D3DXMATRIX matrix);
+// The boxes overlap on every axis; touching counts.
+bool BoxesOverlap(const D3DXVECTOR3& minimumA, const D3DXVECTOR3& maximumA,
+                  const D3DXVECTOR3& minimumB, const D3DXVECTOR3& maximumB);
+// One vertex of a polygon: position, normal, u, v.
+struct UniversePolygonVertex {
+    D3DXVECTOR3 position;
+    D3DXVECTOR3 normal;
+    float u, v;
 };
-
-class Universe {
-public:
-    Universe() = default;
-    ~Universe() = default;
-    Universe(const Universe&) = delete;
-    Universe& operator=(const Universe&) = delete;
-
-    // The world's own draw, before the object layers.
-    void Render() {}
-    // Takes the object out of the world's static-object list.
-    void RemoveStaticObject(ObjectRecord*) {}
-    // Adds the world's area entries to the list.
-    void GatherAreaEntries(void*) {}
-
-    // Tests a box from an area through the portals, leaving the plane sets reached in
-    // reachedPlaneSets; true when the box touches the world.
-    bool CollideBox(std::int32_t /*startArea*/, const D3DXVECTOR3& /*centre*/,
-                    const D3DXVECTOR3& /*halfExtents*/) {
-        reachedPlaneSets.clear();
-        return false;
-    }
-    // Replaces the list with the world meshes inside the box.
-    void GatherMeshesInBox(const D3DXVECTOR3& /*boxMin*/, const D3DXVECTOR3& /*boxMax*/,
-                           std::vector<UniverseMeshEntry>& found) {
-        found.clear();
-    }
-    // Fills the ray result block when the segment hits the world; the block is left alone on a
-    // miss.
-    bool IntersectRay(const D3DXVECTOR3& /*from*/, const D3DXVECTOR3& /*to*/,
-                      CollisionRayResult& /*result*/) {
-        return false;
-    }
-
-    // The number of floats in collisionFloats, as the collision block reports it.
-    std::int32_t CollisionFloatCount() const {
-        return static_cast<std::int32_t>(collisionFloats.size());
-    }
-
-    // The collision triangles for the sliding solver: nine floats each (corners A, B, C as x, y,
-    // z), and each triangle's tag, which a slide reports for the triangle it touched.
-    std::vector<float> collisionFloats;
-    std::vector<std::int32_t> collisionTags;
-    // Read by GetStatistic codes 6 to 9; the last two are reset as they are read.
-    std::int32_t statistics[4] = {};
-    std::vector<UniverseArea> areas;
-    // The world's meshes, owned by the world; the lightmapper takes them all.
-    std::vector<MeshRecord*> meshes;
-    // The portal plane set numbers that the last CollideBox reached.
-    std::vector<std::int32_t> reachedPlaneSets;
-};
+// Every polygon vertex lies within the mesh's bounds widened by 1; true for no vertices, false
+// when the mesh is missing.
+bool PointInsideBoxes(const std::vector<UniversePolygonVertex>* polygon, const MeshRecord* mesh);
+// Tests the ray from `from` towards `to` against every triangle of the mesh. A hit nearer than
+// *bestDistance (measured along the ray in engine units) lowers it, fills contact when given, and
+// makes the answer true.
+bool IntersectMeshRay(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3DXVECTOR3& to,
+                      float* bestDistance, UniverseRayContact* contact);

@@ -215,9 +215,9 @@ TEST_F(Lightmapper, OccludersAndPortalsKeepTheLightOff) {
     EXPECT_EQ(shadow, 0);
 
     // A portal set that leaves the triangle out: the light does not reach it.
-    D3DXPLANE planes[6] = {};
-    planes[2] = D3DXPLANE(-1, 0, 0, -10); // x < -10 only
-    LightmapMeshLight outside{&plain, {planes}, {}};
+    UniversePlaneSet set = {};
+    set.planes[2] = D3DXPLANE(-1, 0, 0, -10); // x < -10 only
+    LightmapMeshLight outside{&plain, {set}, {}};
     for (std::uint32_t lumel : Lumels(c.t, outside, 6))
         EXPECT_EQ(lumel, kBlack);
 }

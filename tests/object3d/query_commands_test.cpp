@@ -95,20 +95,24 @@ TEST_F(ObjectTables, ContainsBoxLooksAtEveryMesh) {
 TEST_F(ObjectTables, StatisticsByCode) {
     g_CoreData->drawnPolygons = 123;
     g_CoreData->drawCalls = 7;
-    g_Object3D.worldStatistics[1] = 6;
+    g_Universe.areaCount = 6;
+    g_Universe.currentArea = 2;
     EXPECT_EQ(GetStatistic(1), 123);
+    EXPECT_EQ(GetStatistic(3), 2);
     EXPECT_EQ(GetStatistic(4), 6);
     EXPECT_EQ(GetStatistic(5), 7);
     EXPECT_EQ(GetStatistic(10), 0);
-    EXPECT_EQ(GetStatistic(8), 0);      // no world
-    g_Object3D.universe = new Universe; // the module's Destructor deletes it
+    DeleteUniverse();
+    EXPECT_EQ(GetStatistic(8), 0); // no world
+    CreateUniverse(1000, 1000, 1000);
+    ASSERT_NE(g_Object3D.universe, nullptr);
+    EXPECT_EQ(GetStatistic(4), 0); // a new world starts without areas
     g_Object3D.universe->statistics[1] = 22;
     g_Object3D.universe->statistics[2] = 33;
     EXPECT_EQ(GetStatistic(7), 22);
     EXPECT_EQ(GetStatistic(7), 22);
     EXPECT_EQ(GetStatistic(8), 33);
     EXPECT_EQ(GetStatistic(8), 0);
-    g_Object3D.worldStatistics[1] = 0;
 }
 
 TEST_F(QueryScene, ScreenPositionAndReach) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -20,25 +21,27 @@ class SlidingCollision : public ObjectTables {
 protected:
     void SetUp() override {
         ObjectTables::SetUp();
-        g_Object3D.universe = &world;
+        made_ = std::exchange(g_Object3D.universe, &world);
         SetCollisionBackFaceCull(0);
     }
     void TearDown() override {
-        g_Object3D.universe = nullptr; // ours: the Destructor must not delete it
+        g_Object3D.universe = made_; // ours: the Destructor must not delete it
         SetCollisionTriangles(0, nullptr, 0);
         ObjectTables::TearDown();
     }
     // The square centre +- u +- v as two triangles facing along u x v.
     void AddQuad(const V& c, const V& u, const V& v, std::int32_t tag) {
         const V corners[6] = {c - u - v, c + u - v, c + u + v, c - u - v, c + u + v, c - u + v};
-        for (const V& p : corners)
-            world.collisionFloats.insert(world.collisionFloats.end(), {p.x, p.y, p.z});
-        world.collisionTags.insert(world.collisionTags.end(), {tag, tag});
+        for (int t = 0; t < 2; ++t) {
+            float floats[9];
+            for (int k = 0; k < 3; ++k) {
+                const V& p = corners[3 * t + k];
+                floats[3 * k] = p.x, floats[3 * k + 1] = p.y, floats[3 * k + 2] = p.z;
+            }
+            world.AppendTriangle(floats, tag);
+        }
     }
-    void ClearWorld() {
-        world.collisionFloats.clear();
-        world.collisionTags.clear();
-    }
+    void ClearWorld() { world.triangleFloats = 0; }
     void AddFloor(std::int32_t tag = 1) { AddQuad({0, 0, 0}, {0, 0, 10}, {10, 0, 0}, tag); }
     // The unit sphere with the world's settings.
     const SlideResult& Slide(const V& from, const V& velocity) {
@@ -47,6 +50,7 @@ protected:
         return *CollideAndSlide(from, velocity);
     }
     Universe world;
+    Universe* made_ = nullptr;
 };
 
 void ExpectVector(const V& v, float x, float y, float z, float within = 1e-4f) {

@@ -1,0 +1,142 @@
+// The world's lifecycle: construction, the root node, destruction, and the commands that create
+// and delete the one world.
+#include "core/win32.h"
+
+#include "universe/universe.h"
+#include "object3d/mesh_textures.h"
+#include "object3d/object_state.h"
+#include "object3d/static_boxes.h"
+
+#include <new>
+#include <unordered_set>
+#include <utility>
+
+UniverseGlobals g_Universe;
+
+namespace {
+
+constexpr float kDefaultHalfExtent = 3000.0f;
+
+// Frees world meshes once each, whatever list they were reached through; each leaves the
+// manager's buffers first while those exist.
+class MeshReleaser {
+public:
+    void Free(MeshRecord* mesh) {
+        if (!mesh || !freed_.insert(mesh).second) return;
+        if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
+        delete mesh;
+    }
+    bool Freed(MeshRecord* mesh) const { return freed_.count(mesh) != 0; }
+
+private:
+    std::unordered_set<MeshRecord*> freed_;
+};
+
+// Replaces the world (none when make is false), starting the module's globals afresh.
+Universe* ReplaceUniverse(bool make) {
+    delete std::exchange(UniversePointer(), nullptr);
+    if (!make) return nullptr;
+    UniversePointer() = new (std::nothrow) Universe;
+    g_Universe = UniverseGlobals{};
+    return UniversePointer();
+}
+
+} // namespace
+
+Universe::Universe() = default;
+
+Universe::~Universe() {
+    Destroy();
+}
+
+void Universe::Destroy() {
+    MeshReleaser meshes;
+    for (MeshRecord* mesh : textureMeshes)
+        if (mesh) FreeMeshTextures(mesh);
+    root.reset();
+    FreeCellsAndAreas();
+    for (MeshRecord* mesh : levelMeshes)
+        meshes.Free(mesh);
+    for (MeshRecord* mesh : collisionMeshes)
+        meshes.Free(mesh);
+    levelMeshes.clear();
+    collisionMeshes.clear();
+    // The batch meshes went with their areas; loaded meshes that no batch holds remain.
+    for (MeshRecord* mesh : textureMeshes)
+        meshes.Free(mesh);
+    textureMeshes.clear();
+    meshes.Free(std::exchange(decalMesh, nullptr));
+    triangleBuffer = {};
+    triangleWords = {};
+    triangleCapacity = triangleFloats = 0;
+    for (UniverseLight& light : lights)
+        for (MeshRecord* mesh : light.shadowMeshes)
+            meshes.Free(mesh);
+    lights = {};
+    shadowCasters = {};
+    pendingLimbs = {};
+    collisionModes = {};
+    staticObjects = {};
+    staticObjectWords = {};
+    visibleFrusta = {};
+    queryMeshes = {};
+}
+
+void Universe::FreeCellsAndAreas() {
+    cells = {};
+    cellGrid = {};
+    cellFlags = {};
+    gridSlots = 0;
+    cellCount = 0;
+    MeshReleaser meshes;
+    // A batch mesh may also be listed in textureMeshes (after a save or a load): it goes once,
+    // and leaves that list with it.
+    for (const std::unique_ptr<UniverseArea>& area : areas) {
+        if (!area) continue;
+        for (auto* list : {&area->batches, &area->secondBatches})
+            for (const std::unique_ptr<UniverseBatch>& holder : *list)
+                if (holder) meshes.Free(holder->mesh);
+    }
+    std::erase_if(textureMeshes, [&](MeshRecord* mesh) { return meshes.Freed(mesh); });
+    areas.clear();
+}
+
+bool Universe::CreateRootNode(float x, float y, float z) {
+    if (created) return false;
+    root.reset(new (std::nothrow) UniverseNode);
+    if (!root) return false;
+    root->halfExtents = D3DXVECTOR3(x, y, z);
+    created = 1;
+    return true;
+}
+
+std::int32_t Universe::FindNodeIndex(const UniverseNode* node) const {
+    if (!node || cells.empty()) return 0;
+    const UniverseNode* first = cells.data();
+    if (node < first || node >= first + cells.size()) return 0;
+    return static_cast<std::int32_t>(node - first);
+}
+
+void GetNodeCorners(const UniverseNode& node, D3DXVECTOR3 corners[8]) {
+    const D3DXVECTOR3& c = node.centre;
+    const D3DXVECTOR3& h = node.halfExtents;
+    for (int i = 0; i < 8; ++i)
+        corners[i] = D3DXVECTOR3(c.x + (i & 1 ? h.x : -h.x), c.y + (i & 2 ? h.y : -h.y),
+                                 c.z + (i & 4 ? h.z : -h.z));
+}
+
+void CreateUniverse(float x, float y, float z) {
+    Universe* world = ReplaceUniverse(true);
+    DeleteStaticCollisionBoxes();
+    if (world) world->CreateRootNode(x, y, z);
+}
+
+void DeleteUniverse() {
+    ReplaceUniverse(false);
+    DeleteStaticCollisionBoxes();
+}
+
+void CreateDefaultUniverse() {
+    if (Universe* world = ReplaceUniverse(true))
+        world->CreateRootNode(kDefaultHalfExtent, kDefaultHalfExtent, kDefaultHalfExtent);
+}
