@@ -72,7 +72,7 @@ std::int32_t LevelBuilder::Wall(const D3DXVECTOR3& c, const D3DXVECTOR3& n, floa
 
 std::int32_t LevelBuilder::FlatPatch(const D3DXVECTOR3& corner, const D3DXVECTOR3& du,
                                      const D3DXVECTOR3& dv, const D3DXVECTOR3& normal,
-                                     const std::string& texture) {
+                                     const std::string& texture, float bulge) {
     Face face{2, 0, 9, Texture(texture), {0, 0, 1}, {}, {}, {3, 3}};
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) {

@@ -84,11 +84,20 @@ TEST_F(LevelCollision, InACornerTheSlidesStopAtTheDepthLimit) {
     const D3DXVECTOR3 first = Sweep(from, to, D3DXVECTOR3(1, 1, 1), &contact, 1);
     EXPECT_EQ(contact, 1);
     EXPECT_NEAR(first.x / first.z, 30.0f / 40.0f, 0.001f);
-    // Five: wedged in the corner, short of both walls.
+    // Two: one slide along the first wall met.
+    const D3DXVECTOR3 slid = Sweep(from, to, D3DXVECTOR3(1, 1, 1), &contact, 2);
+    EXPECT_GT(slid.x, first.x + 0.5f);
+    // Five: wedged in the corner, short of both walls; more sweeps find no way further.
     const D3DXVECTOR3 wedged = Sweep(from, to, D3DXVECTOR3(1, 1, 1), &contact, 5);
     EXPECT_EQ(contact, 1);
-    EXPECT_NEAR(wedged.x, 10 - 1 - kLevelContactGap, 0.002f);
-    EXPECT_NEAR(wedged.z, 10 - 1 - kLevelContactGap, 0.002f);
+    const D3DXVECTOR3 further = Sweep(from, to, D3DXVECTOR3(1, 1, 1), &contact, 50);
+    for (const D3DXVECTOR3& at : {wedged, further}) {
+        EXPECT_GT(at.x, 8.9f);
+        EXPECT_LE(at.x, 10 - 1 - kLevelContactGap + 0.0001f);
+        EXPECT_GT(at.z, 8.9f);
+        EXPECT_LE(at.z, 10 - 1 - kLevelContactGap + 0.0001f);
+    }
+    EXPECT_FLOAT_EQ(wedged.z, further.z);
     // No limit of zero or less moves anything.
     const D3DXVECTOR3 none = Sweep(from, to, D3DXVECTOR3(1, 1, 1), &contact, 0);
     EXPECT_EQ(contact, 0);
