@@ -221,6 +221,20 @@ void TestLevelTriangle(Sweep& sweep, const WorldVertex& a, const WorldVertex& b,
     TestTriangle(sweep, v, Dot(own, own) > 0.0f ? own : FacingNormal(v[0], v[1], v[2], facing));
 }
 
+// A polygon's triangles as the file lists them (merged polygons are no fans).
+void TestListedTriangles(Sweep& sweep, const WorldLevel& level, const WorldFaceRecord& face,
+                         const WorldVertex* v, const D3DXVECTOR3& normal) {
+    const std::int64_t first = face.firstTriangleIndex, count = face.triangleIndexCount;
+    if (first < 0 || first + count > static_cast<std::int64_t>(level.indices.size())) return;
+    const std::uint16_t* index = level.indices.data() + first;
+    for (std::int64_t i = 0; i + 3 <= count; i += 3) {
+        if (index[i] >= face.vertexCount || index[i + 1] >= face.vertexCount ||
+            index[i + 2] >= face.vertexCount)
+            continue;
+        TestLevelTriangle(sweep, v[index[i]], v[index[i + 1]], v[index[i + 2]], &normal);
+    }
+}
+
 void TestFace(Sweep& sweep, const WorldLevel& level, const WorldFaceRecord& face) {
     if (face.type == kFacePolygon) {
         const std::int64_t first = face.firstVertex, count = face.vertexCount;
@@ -229,6 +243,10 @@ void TestFace(Sweep& sweep, const WorldLevel& level, const WorldFaceRecord& face
             return;
         const WorldVertex* v = level.vertices.data() + first;
         const D3DXVECTOR3 normal = v[0].normal;
+        if (face.triangleIndexCount >= 3) {
+            TestListedTriangles(sweep, level, face, v, normal);
+            return;
+        }
         for (std::int64_t k = 0; k + 2 < count; ++k)
             TestLevelTriangle(sweep, v[0], v[1 + k], v[2 + k], &normal);
     } else if (face.type == kFacePatch) {

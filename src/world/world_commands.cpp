@@ -97,6 +97,10 @@ void ProcessWorldCollisionSlot(std::int32_t slot) {
     float at[3];
     if (!EntityPosition(s, at)) return;
     std::copy(at, at + 3, s.previous);
+    // A recorded start is where the next step sweeps from: were the first step to take the
+    // entity's new place as its start, a camera put into a wall right after its slot was set up
+    // would be left there.
+    s.started = 1;
 }
 
 void UpdateWorldCollisionSlot(std::int32_t slot) {

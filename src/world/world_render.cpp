@@ -82,6 +82,22 @@ void Count(UINT primitives) {
     if (g_World.core) g_World.core->drawnPolygons += static_cast<std::int32_t>(primitives);
 }
 
+// A triangle list through 16-bit indices from the level's mesh index list over a run of its
+// vertices.
+void DrawTriangles(const WorldLevel& level, std::int32_t firstVertex, std::int32_t vertexCount,
+                   std::int32_t firstIndex, std::int32_t indexCount) {
+    const UINT primitives = static_cast<UINT>(std::max(indexCount, 0) / 3);
+    if (!primitives || firstVertex < 0 || vertexCount <= 0 ||
+        static_cast<std::size_t>(firstVertex) + vertexCount > level.vertices.size() ||
+        firstIndex < 0 ||
+        static_cast<std::size_t>(firstIndex) + primitives * 3 > level.indices.size())
+        return;
+    Device()->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(vertexCount),
+                                     primitives, &level.indices[firstIndex], D3DFMT_INDEX16,
+                                     &level.vertices[firstVertex], sizeof(WorldVertex));
+    Count(primitives);
+}
+
 // One face's draw call, from the level's vertices in system memory.
 void DrawFace(const WorldLevel& level, const WorldFaceRecord& face) {
     IDirect3DDevice9* d = Device();
@@ -90,6 +106,11 @@ void DrawFace(const WorldLevel& level, const WorldFaceRecord& face) {
         if (face.vertexCount < 3 || face.firstVertex < 0 ||
             static_cast<std::size_t>(face.firstVertex) + face.vertexCount > vertices)
             return;
+        if (face.triangleIndexCount >= 3) {
+            DrawTriangles(level, face.firstVertex, face.vertexCount, face.firstTriangleIndex,
+                          face.triangleIndexCount);
+            return;
+        }
         const UINT primitives = static_cast<UINT>(face.vertexCount - 2);
         d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, primitives, &level.vertices[face.firstVertex],
                            sizeof(WorldVertex));
@@ -104,16 +125,8 @@ void DrawFace(const WorldLevel& level, const WorldFaceRecord& face) {
                                   patch.vertices.data(), sizeof(WorldVertex));
         Count(primitives);
     } else if (face.type == kFaceMesh) {
-        const UINT primitives = static_cast<UINT>(face.meshIndexCount / 3);
-        if (!primitives || face.firstVertex < 0 || face.vertexCount <= 0 ||
-            static_cast<std::size_t>(face.firstVertex) + face.vertexCount > vertices ||
-            face.firstMeshIndex < 0 ||
-            static_cast<std::size_t>(face.firstMeshIndex) + primitives * 3 > level.indices.size())
-            return;
-        d->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(face.vertexCount),
-                                  primitives, &level.indices[face.firstMeshIndex], D3DFMT_INDEX16,
-                                  &level.vertices[face.firstVertex], sizeof(WorldVertex));
-        Count(primitives);
+        DrawTriangles(level, face.firstVertex, face.vertexCount, face.firstMeshIndex,
+                      face.meshIndexCount);
     }
 }
 

@@ -104,7 +104,13 @@ std::string LevelBuilder::Bytes() const {
     for (float word : vertices_)
         Put(lumps[10], word);
     for (const Face& f : faces_) {
-        PutInts(lumps[13], {f.texture, -1, f.type, f.first, f.count, 0, 0, -1, 0, 0, 0, 0});
+        // A polygon lists its fan's triangles, as level files do.
+        const std::int32_t firstIndex = static_cast<std::int32_t>(lumps[11].size() / 4);
+        const std::int32_t indexCount = f.type == 1 ? 3 * (f.count - 2) : 0;
+        for (std::int32_t k = 1; f.type == 1 && k + 1 < f.count; ++k)
+            PutInts(lumps[11], {0, k, k + 1});
+        PutInts(lumps[13],
+                {f.texture, -1, f.type, f.first, f.count, firstIndex, indexCount, -1, 0, 0, 0, 0});
         const float origin[3] = {vertices_[static_cast<std::size_t>(f.first) * 11],
                                  vertices_[static_cast<std::size_t>(f.first) * 11 + 1],
                                  vertices_[static_cast<std::size_t>(f.first) * 11 + 2]};

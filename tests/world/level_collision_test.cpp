@@ -144,6 +144,27 @@ TEST_F(LevelCollision, NonsolidShadersLetBodiesThroughUnlessTheyClipPlayers) {
     EXPECT_NEAR(at.x, -10 + 1 + kLevelContactGap, kNear);
 }
 
+// A polygon whose vertices are no fan (as merged polygons in level files are) collides through
+// the triangles the file lists for it.
+TEST_F(LevelCollision, APolygonCollidesThroughItsListedTriangles) {
+    LoadWall();
+    WorldLevel& level = WorldLevelData();
+    ASSERT_EQ(level.faces[0].triangleIndexCount, 6);
+    std::swap(level.vertices[1], level.vertices[2]);
+    const std::uint16_t listed[6] = {0, 2, 1, 0, 1, 3};
+    std::copy(listed, listed + 6, level.indices.begin() + level.faces[0].firstTriangleIndex);
+    // Where the fan over the reordered corners leaves a hole.
+    std::int32_t contact = 0;
+    const D3DXVECTOR3 at =
+        Sweep(D3DXVECTOR3(0, 0, 25), D3DXVECTOR3(20, 0, 25), D3DXVECTOR3(1, 1, 1), &contact);
+    EXPECT_EQ(contact, 1);
+    EXPECT_NEAR(at.x, 10 - 1 - kLevelContactGap, kNear);
+    // The fan alone would have let the body through there.
+    level.faces[0].triangleIndexCount = 0;
+    Sweep(D3DXVECTOR3(0, 0, 25), D3DXVECTOR3(20, 0, 25), D3DXVECTOR3(1, 1, 1), &contact);
+    EXPECT_EQ(contact, 0);
+}
+
 TEST_F(LevelCollision, CurvedPatchesBlockLikePolygons) {
     builder.FlatPatch(D3DXVECTOR3(-20, 0, -20), D3DXVECTOR3(40, 0, 0), D3DXVECTOR3(0, 0, 40),
                       D3DXVECTOR3(0, 1, 0), "textures/test/floor");

@@ -36,8 +36,8 @@ protected:
 };
 
 TEST_F(WorldSlots, ACameraMovedIntoAWallIsPutWhereItCanBe) {
+    // Moved straight after the set-up, before any frame.
     SetWorldCollisionSphere(3, 0, 1.5f, 0);
-    Sync();
     PositionCamera(0, 20, 0, 0);
     Sync();
     EXPECT_NEAR(CameraPositionX(0), 10 - 1.5f - kLevelContactGap, kNear);
