@@ -9,6 +9,7 @@
 #include "world/shader_table.h"
 #include "world/world_collision.h"
 #include "world/world_level.h"
+#include "world/world_render.h"
 #include "world/world_state.h"
 #include "world/world_textures.h"
 
@@ -27,6 +28,7 @@ void StoreBridges() {
     b.objectX = GetObjectWorldPositionX;
     b.objectY = GetObjectWorldPositionY;
     b.objectZ = GetObjectWorldPositionZ;
+    b.cameraData = GetCameraInternalData;
 }
 
 IDirect3DDevice9* TakeDevice() {
@@ -94,9 +96,14 @@ void WorldUpdate() {
 }
 
 void UpdateWorld() {
-    // The faces are drawn by the world renderer, which this module does not hold yet; until then
-    // the pass only keeps the device current.
     g_World.device = TakeDevice();
+    if (!g_World.device) return;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    g_World.device->SetTransform(D3DTS_WORLD, &identity);
+    BeginWorldRenderStates();
+    RenderWorld();
+    EndWorldRenderStates();
 }
 
 void FreeWorld() {

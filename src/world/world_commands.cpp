@@ -2,6 +2,7 @@
 
 #include "world/world.h"
 #include "core/core.h"
+#include "world/level_collision.h"
 #include "world/world_collision.h"
 #include "world/world_level.h"
 #include "world/world_state.h"
@@ -73,6 +74,17 @@ bool EntityPosition(const WorldCollisionSlot& s, float (&at)[3]) {
     return true;
 }
 
+// Puts the slot's entity at a swept position, the height offset added back.
+void PlaceEntity(const WorldCollisionSlot& s, const float (&at)[3]) {
+    const WorldBridges& b = g_World.bridges;
+    const float y = at[1] + s.heightOffset;
+    if (s.entityKind == 1) {
+        if (b.positionCamera) b.positionCamera(s.entity, at[0], y, at[2]);
+    } else if (b.positionObject) {
+        b.positionObject(s.entity, at[0], y, at[2]);
+    }
+}
+
 } // namespace
 
 void ResetWorldCollisionSlots() {
@@ -85,13 +97,37 @@ void ProcessWorldCollisionSlot(std::int32_t slot) {
     float at[3];
     if (!EntityPosition(s, at)) return;
     std::copy(at, at + 3, s.previous);
+    // A recorded start is where the next step sweeps from: were the first step to take the
+    // entity's new place as its start, a camera put into a wall right after its slot was set up
+    // would be left there.
+    s.started = 1;
 }
 
 void UpdateWorldCollisionSlot(std::int32_t slot) {
     if (WorldLevelData().vertices.empty() || !g_World.active[static_cast<std::size_t>(slot)])
         return;
-    // The sweep through the level's triangles belongs to the level collision, which this module
-    // does not hold yet: until then a slot keeps where its entity was put.
+    WorldCollisionSlot& s = Slot(slot);
+    float wanted[3];
+    if (!EntityPosition(s, wanted)) return;
+    std::copy(wanted, wanted + 3, s.wanted);
+    if (!s.started) {
+        std::copy(wanted, wanted + 3, s.previous);
+        s.started = 1;
+    }
+    const D3DXVECTOR3 radii = s.radius == -1.0f ? D3DXVECTOR3(s.radii[0], s.radii[1], s.radii[2])
+                                                : D3DXVECTOR3(s.radius, s.radius, s.radius);
+    D3DXVECTOR3 reached;
+    const std::int32_t contact = CollideWithLevel(D3DXVECTOR3(s.previous), D3DXVECTOR3(wanted),
+                                                  radii, &reached, kLevelSlideDepth, s.threshold);
+    s.wanted[0] = reached.x, s.wanted[1] = reached.y, s.wanted[2] = reached.z;
+    for (int k = 0; k < 3; ++k)
+        s.correction[k] = s.wanted[k] - wanted[k];
+    if (!contact) return;
+    s.hit = 1;
+    if (s.response == 0)
+        PlaceEntity(s, s.wanted);
+    else if (s.response == 1)
+        PlaceEntity(s, s.previous);
 }
 
 void WorldCollisionUpdate() {

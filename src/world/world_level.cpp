@@ -62,6 +62,19 @@ void FillPlacement(const BspFace& face, WorldFaceRecord& record) {
                       record.origin[2] * record.normal[2];
 }
 
+// A polygon's own triangles: whole triangles, every index within its vertices.
+void FillPolygonTriangles(const BspFile& file, const BspFace& face, WorldFaceRecord& record) {
+    const std::int64_t first = face.firstMeshIndex, count = face.meshIndexCount;
+    if (count < 3 || count % 3 || first < 0 ||
+        first + count > static_cast<std::int64_t>(file.meshIndices.size()))
+        return;
+    const std::int32_t* index = file.meshIndices.data() + first;
+    for (std::int64_t i = 0; i < count; ++i)
+        if (index[i] < 0 || index[i] >= face.vertexCount || index[i] >= kMostFaceVertices) return;
+    record.firstTriangleIndex = face.firstMeshIndex;
+    record.triangleIndexCount = face.meshIndexCount;
+}
+
 void FillRanges(const BspFace& face, WorldFaceRecord& record) {
     if (face.type == kFacePolygon || face.type == kFaceMesh) {
         record.firstVertex = face.firstVertex;
@@ -135,6 +148,7 @@ void MakeFaceRecords(WorldLevel& level) {
                               ? level.lightmapTextures[static_cast<std::size_t>(face.lightmap)]
                               : -1;
         FillRanges(face, record);
+        if (face.type == kFacePolygon) FillPolygonTriangles(file, face, record);
         FaceTexture& texture = textures[static_cast<std::size_t>(face.texture)];
         if (!texture.known)
             texture = LookUpFaceTexture(file.textures[static_cast<std::size_t>(face.texture)]);

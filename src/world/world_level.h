@@ -26,7 +26,12 @@ struct WorldFaceRecord {
     std::int32_t shader = -1;
     std::int32_t lightmap = -1; // index into the world's lightmap textures
     std::int32_t patch = -1;    // patches: the patch table's record, -1 when none was built
-    float distance = 0.0f;      // polygons, meshes and billboards: origin . normal, level units
+    // Polygons: the triangles the file lists for them in the mesh index list, when it lists a
+    // sound set. Merged polygons are not convex fans of their vertices; these are drawn and
+    // collided with instead of the fan.
+    std::int32_t firstTriangleIndex = 0;
+    std::int32_t triangleIndexCount = 0;
+    float distance = 0.0f; // polygons, meshes and billboards: origin . normal, level units
     float normal[3] = {0, 0, 0};
     float origin[3] = {0, 0, 0};
 };

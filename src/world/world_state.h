@@ -3,6 +3,7 @@
 // shaders shader_table.h's and textures world_textures.h's.
 #pragma once
 
+#include "camera/camera_record.h"
 #include "core/core_data.h"
 #include "world/archive_list.h"
 
@@ -17,7 +18,8 @@ constexpr std::int32_t kWorldBadSlot = 7154;
 constexpr std::int32_t kWorldSlots = 25; // 0 to 24; commands take 1 to 24
 constexpr float kDefaultSlotThreshold = 0.003f;
 
-// The nine entries of the display, camera and object modules the world reaches through.
+// The nine entries of the display, camera and object modules the world reaches through, and the
+// camera record entry that tells whether camera 1 (the eye of environment-mapped stages) exists.
 struct WorldBridges {
     IDirect3DDevice9* (*getDevice)() = nullptr;
     void (*positionCamera)(std::int32_t camera, float x, float y, float z) = nullptr;
@@ -28,6 +30,7 @@ struct WorldBridges {
     float (*objectX)(std::int32_t object) = nullptr;
     float (*objectY)(std::int32_t object) = nullptr;
     float (*objectZ)(std::int32_t object) = nullptr;
+    CameraRecord* (*cameraData)(std::int32_t camera) = nullptr;
 };
 
 // The hooks of a level provider for world kinds 1 and 2. None is installed in this program: an

@@ -35,3 +35,16 @@ void RecordingDevice::RecordStripColour(UINT start) {
     stripColours.push_back(static_cast<const D3DCOLOR*>(data)[4]);
     buffer->Unlock();
 }
+
+void RecordingDevice::RecordUserDraw(D3DPRIMITIVETYPE type, bool indexed, UINT primitives,
+                                     const void* data, UINT stride) {
+    RecordedUserDraw draw{type, indexed, primitives, data, {}, nullptr};
+    if (data) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        draw.firstVertex.assign(bytes, bytes + stride);
+    }
+    // The stage's texture is only compared, never used: the reference is let go at once.
+    if (SUCCEEDED(real_->GetTexture(0, &draw.stageZero)) && draw.stageZero)
+        draw.stageZero->Release();
+    userDraws.push_back(std::move(draw));
+}

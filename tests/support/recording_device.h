@@ -16,6 +16,16 @@ struct RecordedState {
     DWORD value;
 };
 
+// A draw from user memory: its first vertex's bytes and the texture on stage 0, read at the draw.
+struct RecordedUserDraw {
+    D3DPRIMITIVETYPE type;
+    bool indexed;
+    UINT primitives;
+    const void* vertices;
+    std::vector<std::uint8_t> firstVertex;
+    IDirect3DBaseTexture9* stageZero;
+};
+
 struct RecordedDraw {
     D3DPRIMITIVETYPE type;
     bool indexed;
@@ -37,6 +47,7 @@ public:
         stageStates.clear();
         samplerStates.clear();
         draws.clear();
+        userDraws.clear();
         streams.clear();
         worlds.clear();
         textures = formats = shaders = materials = indices = vertexBuffersMade = 0;
@@ -51,6 +62,7 @@ public:
 
     std::vector<RecordedState> renderStates, stageStates, samplerStates;
     std::vector<RecordedDraw> draws;
+    std::vector<RecordedUserDraw> userDraws;
     std::vector<IDirect3DVertexBuffer9*> streams;
     std::vector<D3DXMATRIX> worlds;
     int textures = 0, formats = 0, shaders = 0, materials = 0, indices = 0;
@@ -416,6 +428,7 @@ public:
     float STDMETHODCALLTYPE GetNPatchMode() override { return real_->GetNPatchMode(); }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE primitive_type, UINT primitive_count,
                                               const void* data, UINT stride) override {
+        RecordUserDraw(primitive_type, false, primitive_count, data, stride);
         return real_->DrawPrimitiveUP(primitive_type, primitive_count, data, stride);
     }
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE primitive_type,
@@ -423,6 +436,7 @@ public:
                                                      UINT primitive_count, const void* index_data,
                                                      D3DFORMAT index_format, const void* data,
                                                      UINT stride) override {
+        RecordUserDraw(primitive_type, true, primitive_count, data, stride);
         return real_->DrawIndexedPrimitiveUP(primitive_type, min_vertex_idx, vertex_count,
                                              primitive_count, index_data, index_format, data,
                                              stride);
@@ -535,6 +549,8 @@ public:
 
 private:
     void RecordStripColour(UINT start);
+    void RecordUserDraw(D3DPRIMITIVETYPE type, bool indexed, UINT primitives, const void* data,
+                        UINT stride);
     IDirect3DDevice9* real_;
     UINT stride_ = 0;
 };
