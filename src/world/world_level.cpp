@@ -201,6 +201,15 @@ int LoadBSPData(const std::uint8_t* image, std::size_t size) {
     }
 }
 
+void FreeFaceGroups(WorldLevel& level) {
+    std::vector<WorldFaceGroup>().swap(level.groups);
+}
+
+void FreeWorldArrays(WorldLevel& level) {
+    FreeFaceGroups(level);
+    level = WorldLevel{};
+}
+
 void FreeLevelData() {
-    current = WorldLevel{};
+    FreeWorldArrays(current);
 }

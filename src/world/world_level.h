@@ -78,3 +78,6 @@ void ScaleLightmapColours(std::uint8_t* texels, std::size_t byteCount, float fac
 
 // Frees every level array, the patches, the face records and groups.
 void FreeLevelData();
+// The same two steps by name: the face groups alone, and every array with them.
+void FreeFaceGroups(WorldLevel& level);
+void FreeWorldArrays(WorldLevel& level);
