@@ -156,3 +156,17 @@ if(TARGET test_modelfile)
     add_dependencies(test_modelfile modelfile_test_data)
   endif()
 endif()
+
+# The structure files the universe tests read, written field by field by a Python script.
+if(TARGET test_universe)
+  set(STRUCTURE_DIR ${CMAKE_BINARY_DIR}/test-data/structures)
+  set(STRUCTURE_STAMP ${STRUCTURE_DIR}/made.stamp)
+  add_custom_command(OUTPUT ${STRUCTURE_STAMP}
+                     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/universe/make_structures.py
+                             ${STRUCTURE_DIR}
+                     COMMAND ${CMAKE_COMMAND} -E touch ${STRUCTURE_STAMP}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/tests/universe/make_structures.py
+                     COMMENT "Making the universe tests' structure files")
+  add_custom_target(universe_test_data DEPENDS ${STRUCTURE_STAMP})
+  add_dependencies(test_universe universe_test_data)
+endif()

@@ -4,6 +4,7 @@
 #include "object3d/object_records.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
+#include "universe/universe.h"
 
 #include <cstring>
 #include <utility>
@@ -326,5 +327,6 @@ void ObjectManager::DeleteObjectShadow(ObjectRecord* object) {
     if (core->reflectionCount != 0) core->stencilMode = 2, core->renderPassCount = 2;
 }
 
-// Stand-in until the universe is built: a world casts no shadows.
-void ObjectManager::DrawShadows(Universe*) {}
+void ObjectManager::DrawShadows(Universe* universe) {
+    if (universe) universe->DrawLightShadows();
+}

@@ -32,7 +32,8 @@ private:
     std::unordered_set<MeshRecord*> freed_;
 };
 
-// Replaces the world (none when make is false), starting the module's globals afresh.
+} // namespace
+
 Universe* ReplaceUniverse(bool make) {
     delete std::exchange(UniversePointer(), nullptr);
     if (!make) return nullptr;
@@ -40,8 +41,6 @@ Universe* ReplaceUniverse(bool make) {
     g_Universe = UniverseGlobals{};
     return UniversePointer();
 }
-
-} // namespace
 
 Universe::Universe() = default;
 

@@ -25,6 +25,9 @@ void CreateUniverse(float x, float y, float z);
 void DeleteUniverse();
 // The object module's start: a world with root half extents 3000 on every axis.
 void CreateDefaultUniverse();
+// Replaces the world by a new, empty one (none when make is false), starting the module's
+// globals afresh; the new world, null when none was made.
+Universe* ReplaceUniverse(bool make);
 
 // Meshes of the batches.
 // Same texture count and vertex format, both with slot arrays, and slot by slot the same file
@@ -61,3 +64,17 @@ bool PointInsideBoxes(const std::vector<UniversePolygonVertex>* polygon, const M
 // makes the answer true.
 bool IntersectMeshRay(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3DXVECTOR3& to,
                       float* bestDistance, UniverseRayContact* contact);
+
+// Debug drawing on the object module's device (universe_debug_draw.cpp); each leaves depth test
+// and depth writing on.
+// A side quad as a wireframe with additive blending, no culling, lighting or depth.
+void DrawWireQuad(const UniverseNodeSide& side);
+// A line between two points.
+void DrawRecordSegmentLine(const D3DXVECTOR3& from, const D3DXVECTOR3& to);
+// An identity world transform.
+void ResetWorldTransform();
+// The twelve edges of the box (centre, half extents) as lines.
+void DrawBoundingBoxLines(const UniverseNode& box);
+// Whether the eye lies on the walking area's side of the portal: (centre - eye) . normal of its
+// side >= 0; true for a missing eye or a side code outside 0 to 5.
+bool PortalFacing(const UniversePortal& portal, const D3DXVECTOR3* eye);

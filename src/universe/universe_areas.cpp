@@ -122,10 +122,8 @@ void Universe::BuildAreas() {
         }
         MakeArea(box);
     }
-    for (const std::unique_ptr<UniverseArea>& area : areas) {
-        FillSideQuads(*area->box, kAreaSideColour);
-        debugColour = kAreaSideColour;
-    }
+    for (const std::unique_ptr<UniverseArea>& area : areas)
+        debugColour = GiveAreaBox(*area);
     g_Universe.areaCount = static_cast<std::int32_t>(areas.size());
 }
 
@@ -194,9 +192,6 @@ void Universe::MakeArea(const std::int32_t box[6]) {
         area->cornerCount += 8;
     }
     if (area->cornerCount > 0) area->centre = sum / static_cast<float>(area->cornerCount);
-    area->box = std::make_unique<UniverseNode>();
-    area->box->centre = area->centre;
-    area->box->halfExtents = (area->maximum - area->minimum) * 0.5f;
     areas.push_back(std::move(area));
 }
 
@@ -204,14 +199,25 @@ void Universe::BuildPortals() {
     for (std::size_t a = 0; a < areas.size(); ++a)
         BuildAreaPortals(static_cast<std::int32_t>(a));
     for (const std::unique_ptr<UniverseArea>& area : areas)
-        for (const std::unique_ptr<UniversePortal>& portal : area->portals) {
-            portal->box = std::make_unique<UniverseNode>();
-            portal->box->centre = portal->centre;
-            portal->box->halfExtents = portal->halfExtents;
-            const D3DCOLOR colour = portal->strength == 1 ? kSeeThroughPortalColour : kPortalColour;
-            FillSideQuads(*portal->box, colour);
-            debugColour = colour;
-        }
+        for (const std::unique_ptr<UniversePortal>& portal : area->portals)
+            debugColour = GivePortalBox(*portal);
+}
+
+D3DCOLOR GiveAreaBox(UniverseArea& area) {
+    area.box = std::make_unique<UniverseNode>();
+    area.box->centre = area.centre;
+    area.box->halfExtents = (area.maximum - area.minimum) * 0.5f;
+    FillSideQuads(*area.box, kAreaSideColour);
+    return kAreaSideColour;
+}
+
+D3DCOLOR GivePortalBox(UniversePortal& portal) {
+    portal.box = std::make_unique<UniverseNode>();
+    portal.box->centre = portal.centre;
+    portal.box->halfExtents = portal.halfExtents;
+    const D3DCOLOR colour = portal.strength == 1 ? kSeeThroughPortalColour : kPortalColour;
+    FillSideQuads(*portal.box, colour);
+    return colour;
 }
 
 // Makes the run a portal of the area.

@@ -4,6 +4,7 @@
 #include "core/win32.h"
 
 #include "universe/universe.h"
+#include "universe/universe_build.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_textures.h"
@@ -46,12 +47,6 @@ void WriteSequence(MeshRecord* mesh, std::int32_t at, std::int32_t count, std::i
         mesh->indices[at + i] = static_cast<std::uint16_t>(first + i);
 }
 
-void FreeWorldMesh(MeshRecord* mesh) {
-    if (!mesh) return;
-    if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
-    delete mesh;
-}
-
 // A new mesh holding the held mesh's data followed by the mesh's; null when it cannot be made.
 MeshRecord* MergedMesh(const MeshRecord* held, const MeshRecord* mesh) {
     const std::int32_t vertexSum = held->vertexCount + mesh->vertexCount;
@@ -79,18 +74,6 @@ MeshRecord* MergedMesh(const MeshRecord* held, const MeshRecord* mesh) {
     // The batch's box covers both: the settings copied above brought the last mesh's alone.
     CalculateMeshBounds(merged);
     return merged;
-}
-
-// A new mesh copying the mesh alone; null when it cannot be made.
-MeshRecord* CopiedMesh(const MeshRecord* mesh) {
-    auto* copy = new (std::nothrow) MeshRecord;
-    if (!copy || !MakeMeshFromFormat(copy, mesh, nullptr)) {
-        delete copy;
-        return nullptr;
-    }
-    CopyMeshRenderSettings(mesh, copy);
-    CalculateMeshBounds(copy);
-    return copy;
 }
 
 // minimum < p < maximum on every axis.
@@ -125,6 +108,23 @@ bool CompareMeshTextureLists(const MeshRecord* a, const MeshRecord* b) {
         if (std::strncmp(a->textures[i].fileName, b->textures[i].fileName, kRecordNameLength) != 0)
             return false;
     return true;
+}
+
+MeshRecord* CopiedMesh(const MeshRecord* mesh) {
+    auto* copy = new (std::nothrow) MeshRecord;
+    if (!copy || !MakeMeshFromFormat(copy, mesh, nullptr)) {
+        delete copy;
+        return nullptr;
+    }
+    CopyMeshRenderSettings(mesh, copy);
+    CalculateMeshBounds(copy);
+    return copy;
+}
+
+void FreeWorldMesh(MeshRecord* mesh) {
+    if (!mesh) return;
+    if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
+    delete mesh;
 }
 
 bool CopyMeshRenderSettings(const MeshRecord* from, MeshRecord* to) {

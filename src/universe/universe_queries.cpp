@@ -3,6 +3,7 @@
 #include "core/win32.h"
 
 #include "universe/universe.h"
+#include "universe/universe_frustum.h"
 #include "object3d/frustum.h"
 #include "object3d/mesh_triangles.h"
 #include "object3d/object_records.h"
@@ -27,10 +28,6 @@ constexpr float kAreaReach = 25.0f;
 // Areas one visibility query may enter: a dense portal graph has more paths than any level
 // needs, and each path costs a frustum.
 constexpr std::int32_t kMostWalkSteps = 4096;
-
-// The portal's normal for the facing test, by side.
-const D3DXVECTOR3 kPortalNormals[kUniverseSides] = {{0, 0, 1},  {0, 0, -1}, {0, 1, 0},
-                                                    {0, -1, 0}, {-1, 0, 0}, {1, 0, 0}};
 
 // Calls fn(distance, corners) for every triangle the ray from `from` along the unit direction
 // meets, until fn answers true; whether it did.
@@ -178,28 +175,19 @@ bool Universe::WalkPortals(std::int32_t previous, std::int32_t depth, std::int32
     const D3DXVECTOR3 origin(0, 0, 0);
     for (const std::unique_ptr<UniversePortal>& portal : area.portals) {
         if (!portal || portal->strength == 1 || portal->neighbour == previous) continue;
-        const std::int32_t side = portal->side;
-        if (eye && side >= 0 && side < kUniverseSides) {
-            const D3DXVECTOR3 towards = portal->centre - *eye;
-            if (D3DXVec3Dot(&kPortalNormals[side], &towards) < 0) continue;
-        }
+        if (!PortalFacing(*portal, eye)) continue;
         const D3DXVECTOR3& c = portal->centre;
         const D3DXVECTOR3& h = portal->halfExtents;
         if (depth > 0 && !CheckBoxInFrustum(depth, c.x, c.y, c.z, h.x, h.y, h.z)) continue;
         if (std::find(visitedAreas, visitedAreas + depth + 1, portal->neighbour) !=
             visitedAreas + depth + 1)
             continue;
-        D3DXPLANE saved[6];
-        D3DXVECTOR3 savedPoints[6];
-        std::memcpy(saved, FrustumPlaneSets[depth], sizeof saved);
-        std::memcpy(savedPoints, FrustumPlanePoints[depth], sizeof savedPoints);
+        SavedFrustum saved(depth);
         BuildFrustumFromPoints(depth + 1, eye ? eye : &origin, &portal->corners[0],
                                &portal->corners[1], &portal->corners[2], &portal->corners[3],
                                false);
         visitedAreas[depth + 1] = portal->neighbour;
         WalkPortals(index, depth + 1, portal->neighbour, eye, centre, halfExtents);
-        std::memcpy(FrustumPlaneSets[depth], saved, sizeof saved);
-        std::memcpy(FrustumPlanePoints[depth], savedPoints, sizeof savedPoints);
     }
     return false;
 }

@@ -127,6 +127,8 @@ struct UniverseArea {
     std::vector<UniverseNode*> cells; // not owned
     std::unique_ptr<UniverseNode> box;
     std::uint8_t drawn = 0; // seen in the current frame
+    // Holders of loaded shared entries whose meshes no area's second batch holds; owned.
+    std::vector<std::unique_ptr<UniverseBatch>> loadedShared;
 };
 
 // Six planes (a, b, c, d) through which a box was seen.
@@ -211,8 +213,33 @@ public:
     void SetLight(std::int32_t n, float x, float y, float z, float w, bool makeShadows);
     void SetDecalImage(std::int32_t image, std::int32_t across, std::int32_t down);
 
-    // The world's own draw, before the object layers; it draws nothing yet.
-    void Render() {}
+    // Drawing (universe_render.cpp, universe_debug_draw.cpp): the world seen from camera 0
+    // through the portals, before the object layers; false when it is not built or has no root.
+    bool Render();
+    bool RenderPortals(std::int32_t previous, std::int32_t depth, std::int32_t area);
+    bool DrawArea(std::int32_t depth, UniverseArea& area);
+    void DrawNodeBounds();
+    // The shadow volumes of the lights, in the object module's shadow pass.
+    void DrawLightShadows();
+    // One decal of the size and frame on the surface of the last ray contact.
+    void AddDecalQuad(float size, std::int32_t frame);
+
+    // Collision (universe_collision.cpp).
+    std::int32_t RayQuery(float x1, float y1, float z1, float x2, float y2, float z2);
+    std::int32_t RayCollide(float x1, float y1, float z1, float x2, float y2, float z2);
+    bool VolumeQuery(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
+    bool VolumeCollide(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
+
+    // The level's two files (universe_file.cpp, universe_level.cpp).
+    // Writes the structure file; false, nothing written, when the file exists or cannot be made.
+    bool Save(const char* fileName) const;
+    // Reads the structure file; false when it is missing or holds less than a whole world.
+    bool Load(const char* fileName);
+    bool LoadLevel(const char* fileName, std::int32_t lightmapValue);
+    // Writes the object file and the structure file beside it, both or neither.
+    bool SaveLevel(const char* fileName);
+    // The pending limbs become level meshes; false at the first mesh outside the root box.
+    bool AddPendingLimbs();
 
     std::unique_ptr<UniverseNode> root;
     // cellCount + 1 records (the last a spare); the grid, the areas and the neighbour links point
@@ -266,6 +293,10 @@ public:
     // Drawing statistics of the last frame, then triangles tested and volume queries made (the
     // last two are cleared as the statistics query reads them).
     std::int32_t statistics[4] = {};
+    // The last ray query's segment, and where its nearest hit within the segment lay (mesh null:
+    // none yet); the decal quad and the debug drawing read them. They go with the world.
+    D3DXVECTOR3 raySegment[2] = {};
+    UniverseRayContact rayContact;
 
 private:
     void Destroy();
@@ -290,4 +321,5 @@ private:
                      const D3DXVECTOR3& halfExtents);
     std::int32_t counted_ = 0;   // cells found by the grid's counting pass
     std::int32_t walkSteps_ = 0; // areas entered by the current portal walk
+    std::int32_t drawSteps_ = 0; // areas entered by the current frame's portal walk
 };

@@ -178,16 +178,7 @@ TEST_F(UniverseTables, DensePortalGraphsEndAtOnce) {
         area->maximum = D3DXVECTOR3(100, 100, 100);
         for (std::int32_t j = 0; j < count; ++j) {
             if (j == i) continue;
-            auto portal = std::make_unique<UniversePortal>();
-            portal->neighbour = j;
-            portal->side = kSideMinusZ;
-            portal->centre = D3DXVECTOR3(0, 0, 50);
-            portal->halfExtents = D3DXVECTOR3(1000, 1000, 1000);
-            // The quad in the order of side 0's corners: X+Y+, X-Y+, X-Y-, X+Y-.
-            const float xs[4] = {1000, -1000, -1000, 1000}, ys[4] = {1000, 1000, -1000, -1000};
-            for (int k = 0; k < 4; ++k)
-                portal->corners[k] = D3DXVECTOR3(xs[k], ys[k], 50);
-            area->portals.push_back(std::move(portal));
+            area->portals.push_back(WidePortal(j));
         }
     }
     const D3DXVECTOR3 eye(0, 0, 0);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // The world the object module keeps.
@@ -51,6 +52,21 @@ inline void BuildDoorwayLevel() {
                 BoxMesh(D3DXVECTOR3(x - 50, y - 50, 49.5f), D3DXVECTOR3(x + 50, y + 50, 50.5f)), 2,
                 7);
     World().Build();
+}
+
+// A portal into the neighbour through side 0 with a quad 2000 wide at z = 50 and a box larger
+// still: every frustum and facing test from near the origin passes it.
+inline std::unique_ptr<UniversePortal> WidePortal(std::int32_t neighbour) {
+    auto portal = std::make_unique<UniversePortal>();
+    portal->neighbour = neighbour;
+    portal->side = kSideMinusZ;
+    portal->centre = D3DXVECTOR3(0, 0, 50);
+    portal->halfExtents = D3DXVECTOR3(1000, 1000, 1000);
+    // The quad in the order of side 0's corners: X+Y+, X-Y+, X-Y-, X+Y-.
+    const float xs[4] = {1000, -1000, -1000, 1000}, ys[4] = {1000, 1000, -1000, -1000};
+    for (int k = 0; k < 4; ++k)
+        portal->corners[k] = D3DXVECTOR3(xs[k], ys[k], 50);
+    return portal;
 }
 
 class UniverseTables : public ObjectTables {};

@@ -1,0 +1,222 @@
+// A level as two files, the object file of its merged meshes and the structure file beside it;
+// and the limbs the add commands hand in, turned into level meshes with their companions.
+#include "core/win32.h"
+
+#include "universe/universe.h"
+#include "core/core.h"
+#include "core/media.h"
+#include "object3d/geometry.h"
+#include "object3d/model_files.h"
+#include "object3d/mesh_textures.h"
+#include "object3d/object3d.h"
+#include "object3d/object_state.h"
+#include "object3d/object_world.h"
+#include "universe/universe_build.h"
+#include "universe/universe_file.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+namespace {
+
+constexpr std::int32_t kFileExists = 106;
+constexpr std::int32_t kLevelTextureMode = 2;
+constexpr const char* kLightmapFolder = "levelbank\\testlevel\\lightmaps";
+// The companion's box approximation: a 20 x 1 x 20 grid.
+constexpr std::int32_t kCompanionGridXZ = 20;
+constexpr std::int32_t kCompanionGridY = 1;
+constexpr std::uint32_t kCompanionFormat = D3DFVF_XYZ;
+
+// Takes every frame mesh of the object, in frame order, leaving the object without them.
+void TakeFrameMeshes(ObjectRecord* object, std::vector<MeshRecord*>& into) {
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* frame) {
+        if (frame->mesh) into.push_back(std::exchange(frame->mesh, nullptr));
+    });
+    // The object's mesh list names the same meshes: they are no longer its to free.
+    const std::int32_t listed = object->meshCount < 0 ? -object->meshCount : object->meshCount;
+    for (std::int32_t i = 0; object->meshes && i < listed; ++i)
+        if (std::find(into.begin(), into.end(), object->meshes[i]) != into.end())
+            object->meshes[i] = nullptr;
+}
+
+// A temporary object whose frames, a chain of siblings, show the meshes in list order. The
+// meshes stay the caller's: ReleaseLevelObject takes them off before the object goes.
+std::unique_ptr<ObjectRecord> MakeLevelObject(const std::vector<MeshRecord*>& meshes) {
+    auto object = std::unique_ptr<ObjectRecord>(new (std::nothrow) ObjectRecord);
+    if (!object) return nullptr;
+    FrameRecord** next = &object->rootFrame;
+    for (MeshRecord* mesh : meshes) {
+        *next = new (std::nothrow) FrameRecord;
+        if (!*next) return nullptr;
+        (*next)->mesh = mesh;
+        next = &(*next)->sibling;
+    }
+    return object;
+}
+
+void ReleaseLevelObject(std::unique_ptr<ObjectRecord> object) {
+    if (!object) return;
+    WalkFrameTree(object->rootFrame, [](FrameRecord* frame) { frame->mesh = nullptr; });
+}
+
+// Every mesh an area's batches, second batches or shared entries hold.
+std::unordered_set<const MeshRecord*> HeldMeshes(const Universe& world) {
+    std::unordered_set<const MeshRecord*> held;
+    for (const std::unique_ptr<UniverseArea>& area : world.areas) {
+        for (auto* list : {&area->batches, &area->secondBatches})
+            for (const std::unique_ptr<UniverseBatch>& holder : *list)
+                if (holder) held.insert(holder->mesh);
+        for (const UniverseBatch* holder : area->sharedMeshes)
+            if (holder) held.insert(holder->mesh);
+    }
+    return held;
+}
+
+// textureMeshes becomes the batches' meshes in area order, batches before second batches, a mesh
+// held twice listed twice. Old entries that nothing holds any more are freed rather than dropped.
+void ListBatchMeshes(Universe& world) {
+    const std::vector<MeshRecord*> old = std::move(world.textureMeshes);
+    world.textureMeshes.clear();
+    for (const std::unique_ptr<UniverseArea>& area : world.areas)
+        for (auto* list : {&area->batches, &area->secondBatches})
+            for (const std::unique_ptr<UniverseBatch>& holder : *list)
+                if (holder && holder->mesh) world.textureMeshes.push_back(holder->mesh);
+    const auto held = HeldMeshes(world);
+    std::unordered_set<MeshRecord*> freed;
+    for (MeshRecord* mesh : old)
+        if (mesh && !held.count(mesh) && freed.insert(mesh).second) {
+            FreeMeshTextures(mesh);
+            FreeWorldMesh(mesh);
+        }
+}
+
+// A free name for a temporary file in the folder of the given file.
+std::string TemporaryNameBeside(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : fileName.substr(0, slash);
+    char name[MAX_PATH] = {};
+    if (!GetTempFileNameA(folder.c_str(), "tlv", 0, name)) return {};
+    // The call made the file; the writers below each create theirs new.
+    DeleteFileA(name);
+    return name;
+}
+
+// A copy of the source mesh turned into the box approximation of its volume; null when the copy
+// cannot be made.
+MeshRecord* BoxApproximation(const MeshRecord* source) {
+    MeshRecord* mesh = CopiedMesh(source);
+    if (mesh) BuildBoxApproximationMesh(mesh, kCompanionGridXZ, kCompanionGridY, kCompanionGridXZ);
+    return mesh;
+}
+
+// The collision companion of a pending limb: the box approximation for mode 2 or shadow kind 1,
+// a box over the source's bounds for mode 1, else none.
+MeshRecord* MakeCompanion(const UniversePendingLimb& limb, const MeshRecord* source,
+                          const MeshRecord* copy) {
+    if (limb.collisionMode == 2 || limb.shadowKind == 1) return BoxApproximation(copy);
+    if (limb.collisionMode != 1) return nullptr;
+    auto* box = new (std::nothrow) MeshRecord;
+    const D3DXVECTOR3& a = source->bounds.minimum;
+    const D3DXVECTOR3& b = source->bounds.maximum;
+    if (!box || !MakeMeshBox(1, box, a.x, a.y, a.z, b.x, b.y, b.z, kCompanionFormat, 0)) {
+        delete box;
+        return nullptr;
+    }
+    return box;
+}
+
+} // namespace
+
+bool Universe::LoadLevel(const char* fileName, std::int32_t lightmapValue) {
+    g_Universe.currentArea = 0;
+    g_Universe.areaCount = 0;
+    ObjectRecord* loaded = nullptr;
+    if (!LoadObjectFile(fileName, &loaded) || !loaded) return false;
+    textureMeshes.clear();
+    TakeFrameMeshes(loaded, textureMeshes);
+    delete loaded;
+    for (MeshRecord* mesh : textureMeshes)
+        CalculateMeshBounds(mesh);
+    for (MeshRecord* mesh : textureMeshes)
+        LoadMeshTextures(mesh, "", kLevelTextureMode, lightmapValue, kLightmapFolder);
+    for (MeshRecord* mesh : textureMeshes)
+        if (mesh->effectFileName[0]) LoadOrShareEffect(mesh, false);
+    Load(UniverseFileName(fileName).c_str());
+    ComputeCellTriangleBounds();
+    AddAreaMeshesToBuffers();
+    return true;
+}
+
+bool Universe::SaveLevel(const char* fileName) {
+    if (!fileName) return false;
+    const std::string structureName = UniverseFileName(fileName);
+    // Either file already there: neither is written, and the object file says so as its save
+    // would.
+    if (_stricmp(structureName.c_str(), fileName) == 0 || CoreFileExists(structureName.c_str()))
+        return false;
+    if (CoreFileExists(fileName)) {
+        RaiseRuntimeError(kFileExists);
+        return false;
+    }
+    // A loaded world has no cells in its areas to assemble from: its loaded batches stand.
+    if (built) BuildAreaMeshLists();
+    ListBatchMeshes(*this);
+    std::unique_ptr<ObjectRecord> object = MakeLevelObject(textureMeshes);
+    AddAreaMeshesToBuffers();
+    // The structure file goes to a temporary name first, so that a failed object save leaves no
+    // structure file without its meshes, and the other way round.
+    const std::string temporary = TemporaryNameBeside(structureName);
+    bool saved = object && !temporary.empty() && Save(temporary.c_str());
+    saved = saved && SaveObjectFile(fileName, object.get());
+    for (MeshRecord* mesh : textureMeshes)
+        CalculateMeshBounds(mesh);
+    ReleaseLevelObject(std::move(object));
+    if (saved && !MoveFileA(temporary.c_str(), structureName.c_str())) {
+        DeleteFileA(fileName);
+        saved = false;
+    }
+    if (!saved && !temporary.empty()) DeleteFileA(temporary.c_str());
+    return saved;
+}
+
+bool Universe::AddPendingLimbs() {
+    if (!created) return false;
+    for (const UniversePendingLimb& limb : pendingLimbs) {
+        MeshRecord* source = limb.frame ? limb.frame->mesh : nullptr;
+        if (!source || !limb.object) continue;
+        limb.object->inUniverse = 1;
+        auto mesh = std::unique_ptr<MeshRecord>(new (std::nothrow) MeshRecord);
+        if (!mesh || !MakeMeshFromFormat(mesh.get(), source, nullptr)) continue;
+        CopyMeshRenderSettings(source, mesh.get());
+        mesh->owner = limb.objectNumber;
+        UpdateObjectWorld(limb.object);
+        std::unique_ptr<MeshRecord> companion(MakeCompanion(limb, source, mesh.get()));
+        if (!source->worldSpace) {
+            CopyGlueMatrices(limb.object, limb.frame, source);
+            TransformMeshVertices(mesh.get(), limb.frame->worldMatrix);
+            if (companion) TransformMeshVertices(companion.get(), limb.frame->worldMatrix);
+            mesh->worldSpace = 1;
+        }
+        // Bounds for the companion also when it was made in world space already.
+        if (companion) CalculateMeshBounds(companion.get());
+        CalculateMeshBounds(mesh.get());
+        if (!MeshInsideNodeBox(root.get(), mesh.get())) return false;
+        mesh->shadowKind = limb.shadowKind;
+        // Its own buffers: a shared one goes when any object using it is removed.
+        if (!g_Object3D.manager.AddMeshToBuffers(mesh.get(), true)) {
+            FreeWorldMesh(mesh.release());
+            continue;
+        }
+        // A caster only once the mesh is kept, so that no caster outlives its mesh.
+        if (limb.shadowKind == 1 && companion) AddShadowCaster(companion.get(), nullptr);
+        if (limb.shadowKind == 2) AddShadowCaster(mesh.get(), nullptr);
+        levelMeshes.push_back(mesh.release());
+        collisionModes.push_back(limb.collisionMode);
+        collisionMeshes.push_back(companion.release());
+    }
+    return true;
+}

@@ -1,0 +1,200 @@
+#include "core/win32.h"
+
+#include "universe/universe_scene.h"
+#include "object3d/model_files.h"
+#include "object3d/positioning.h"
+#include "support/temp_folder.h"
+#include "universe/universe_collision.h"
+#include "universe/universe_commands.h"
+#include "universe/universe_file.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// A loaded-style world (no grid) of two areas over four meshes, mesh 0 held by both areas'
+// batches, mesh 2 by area 0's second batches and shared with area 1.
+void BuildHandMadeAreas() {
+    ReplaceUniverse(true);
+    Universe& u = World();
+    u.CreateRootNode(1000, 1000, 1000);
+    MeshRecord* m[4];
+    for (int i = 0; i < 4; ++i)
+        m[i] = BoxMesh({0, 0, 0}, {1.0f + i, 1, 1});
+    u.textureMeshes.assign(m, m + 4);
+    auto holder = [](MeshRecord* mesh) {
+        auto h = std::make_unique<UniverseBatch>();
+        h->mesh = mesh;
+        return h;
+    };
+    for (int a = 0; a < 2; ++a)
+        u.areas.push_back(std::make_unique<UniverseArea>());
+    UniverseArea& first = *u.areas[0];
+    UniverseArea& second = *u.areas[1];
+    first.batches.push_back(holder(m[0]));
+    first.batches.push_back(holder(m[1]));
+    first.secondBatches.push_back(holder(m[2]));
+    second.batches.push_back(holder(m[3]));
+    second.batches.push_back(holder(m[0]));
+    second.sharedMeshes.push_back(first.secondBatches[0].get());
+    auto door = std::make_unique<UniversePortal>();
+    door->neighbour = 1;
+    door->strength = 1;
+    first.portals.push_back(std::move(door));
+}
+
+std::int32_t IntAt(const std::string& bytes, std::size_t at) {
+    std::int32_t v;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+// Where the structure file of the world above holds area 1's second batch index: past the
+// header, area 0 (vectors, 2 + 1 + 0 indices with their counts, one portal), area 1's vectors,
+// its count and first index.
+constexpr std::size_t kAreaOneBatchTwo = 16 + (36 + 12 + 8 + 4 + 112) + 36 + 8;
+
+} // namespace
+
+TEST_F(UniverseScene, ALevelSavesAsAPairAndLoadsBackToTheSameBytes) {
+    TempFolder folder;
+    BuildHandMadeAreas();
+    const std::string level = folder.File("level.tlo");
+    ASSERT_TRUE(World().SaveLevel(level.c_str()));
+    const std::string objectBytes = TempFolder::Read(level);
+    const std::string structureBytes = TempFolder::Read(folder.File("level.tlu"));
+    ASSERT_FALSE(objectBytes.empty());
+    // The mesh in two areas' lists goes into the object file twice; the structure file names
+    // its first place both times.
+    ASSERT_EQ(World().textureMeshes.size(), 5u);
+    EXPECT_EQ(World().textureMeshes[4], World().textureMeshes[0]);
+    EXPECT_EQ(IntAt(structureBytes, kAreaOneBatchTwo), 0);
+    ObjectRecord* saved = nullptr;
+    ASSERT_TRUE(LoadObjectFile(level.c_str(), &saved));
+    std::int32_t frames = 0;
+    WalkFrameTree(saved->rootFrame, [&](FrameRecord* f) { frames += f->mesh ? 1 : 0; });
+    delete saved;
+    EXPECT_EQ(frames, 5);
+
+    ASSERT_EQ(LoadUniverse(level.c_str(), 0), 1);
+    Universe& u = World();
+    ASSERT_EQ(u.textureMeshes.size(), 5u);
+    ASSERT_EQ(u.areas.size(), 2u);
+    EXPECT_EQ(g_Universe.areaCount, 2);
+    EXPECT_EQ(u.areas[1]->batches[1]->mesh, u.textureMeshes[0]);
+    EXPECT_EQ(u.areas[1]->sharedMeshes[0], u.areas[0]->secondBatches[0].get());
+    EXPECT_NE(u.areas[0]->batches[0]->mesh->drawItem, nullptr);
+    EXPECT_EQ(u.textureMeshes[3]->bounds.maximum.x, 4.0f);
+
+    // A loaded world saves its loaded batches again, to the same bytes.
+    const std::string again = folder.File("again.tlo");
+    ASSERT_TRUE(World().SaveLevel(again.c_str()));
+    EXPECT_EQ(TempFolder::Read(folder.File("again.tlu")), structureBytes);
+    EXPECT_EQ(TempFolder::Read(again), objectBytes);
+    EXPECT_EQ(World().textureMeshes.size(), 5u);
+}
+
+TEST_F(UniverseScene, ABuiltLevelLoadsBackAndStillCollides) {
+    TempFolder folder;
+    BuildDoorwayLevel();
+    const std::size_t cells = World().cells.size();
+    const std::string level = folder.File("doorway.tlo");
+    ASSERT_TRUE(World().SaveLevel(level.c_str()));
+    ASSERT_EQ(LoadUniverse(level.c_str(), 0), 1);
+    EXPECT_EQ(World().areas.size(), 2u);
+    EXPECT_EQ(World().cells.size(), cells);
+    // The wall, 12.9 units along the ray, through the loaded batches.
+    EXPECT_EQ(UniverseRayCommand(-100, 20, 36.6f, -100, 20, 60), 12);
+    EXPECT_EQ(UniverseRayCommand(0, 50, 0, 0, 50, 100), 0);
+}
+
+TEST_F(UniverseScene, ALevelIsWrittenWholeOrNotAtAll) {
+    TempFolder folder;
+    BuildHandMadeAreas();
+    // The structure file there already: neither file is written, and the world is untouched.
+    const std::string taken = folder.Write("taken.tlu", "old");
+    EXPECT_FALSE(World().SaveLevel(folder.File("taken.tlo").c_str()));
+    EXPECT_EQ(TempFolder::Read(taken), "old");
+    EXPECT_FALSE(ObjectFileExists(folder.File("taken.tlo").c_str()));
+    EXPECT_EQ(World().textureMeshes.size(), 4u);
+
+    // The object file there already: its save's error, and no structure file.
+    folder.Write("busy.tlo", "old");
+    cell.number = 0;
+    EXPECT_FALSE(World().SaveLevel(folder.File("busy.tlo").c_str()));
+    EXPECT_EQ(cell.number, 106);
+    EXPECT_FALSE(ObjectFileExists(folder.File("busy.tlu").c_str()));
+    // A name that is its own structure file is refused; one without an extension gains it.
+    EXPECT_FALSE(World().SaveLevel(folder.File("self.tlu").c_str()));
+    EXPECT_FALSE(ObjectFileExists(folder.File("self.tlu").c_str()));
+    EXPECT_TRUE(World().SaveLevel(folder.File("bare").c_str()));
+    EXPECT_TRUE(ObjectFileExists(folder.File("bare.tlu").c_str()));
+    // No temporary file is left behind.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(folder.File("*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+
+    // A missing level leaves an empty world and answers 0.
+    cell.number = 0;
+    EXPECT_EQ(LoadUniverse(folder.File("none.tlo").c_str(), 0), 0);
+    ASSERT_NE(UniversePointer(), nullptr);
+    EXPECT_EQ(World().created, 0);
+    EXPECT_TRUE(World().textureMeshes.empty());
+}
+
+TEST_F(UniverseScene, LimbsBecomeLevelMeshesWithTheirCompanionsAndCasters) {
+    CreateUniverse(1000, 1000, 1000);
+    BuildBox(1, 10);
+    PositionObject(1, 100, 0, 0);
+    AddLimbToUniverse(1, 0, 1, 5, 2, 2);
+    Universe& u = World();
+    ASSERT_EQ(u.levelMeshes.size(), 1u);
+    MeshRecord* mesh = u.levelMeshes[0];
+    EXPECT_EQ(mesh->owner, 1);
+    EXPECT_EQ(mesh->shadowKind, 2);
+    EXPECT_EQ(mesh->worldSpace, 1);
+    EXPECT_NEAR(mesh->bounds.centre.x, 100, 1e-3f);
+    EXPECT_NE(mesh->drawItem, nullptr);
+    EXPECT_EQ(FirstMesh(1)->collisionValue, 5);
+    EXPECT_EQ(FirstMesh(1)->collisionKind, 2);
+    EXPECT_EQ(g_Object3D.objects[1]->inUniverse, 1);
+    EXPECT_TRUE(u.pendingLimbs.empty());
+    // Mode 1: a box over the limb's bounds, moved with it; kind 2: the mesh itself casts.
+    EXPECT_EQ(u.collisionModes[0], 1);
+    ASSERT_NE(u.collisionMeshes[0], nullptr);
+    EXPECT_EQ(u.collisionMeshes[0]->vertexCount, 24);
+    EXPECT_NEAR(u.collisionMeshes[0]->bounds.minimum.x, 90, 1e-3f);
+    ASSERT_EQ(u.shadowCasters.size(), 1u);
+    EXPECT_EQ(u.shadowCasters[0].mesh, mesh);
+
+    // Shadow kind 1: the box approximation casts; mode 0 keeps it as the companion.
+    BuildBox(2, 10);
+    AddObjectToUniverse(2, 0, 0, 1, 0);
+    ASSERT_EQ(u.levelMeshes.size(), 2u);
+    ASSERT_NE(u.collisionMeshes[1], nullptr);
+    ASSERT_EQ(u.shadowCasters.size(), 2u);
+    EXPECT_EQ(u.shadowCasters[1].mesh, u.collisionMeshes[1]);
+    // No companion without a box mode or kind.
+    BuildBox(3, 10);
+    AddObjectToUniverseExport(3, 0, 0, 0, 0);
+    ASSERT_EQ(u.levelMeshes.size(), 3u);
+    EXPECT_EQ(u.collisionMeshes[2], nullptr);
+    EXPECT_EQ(u.shadowCasters.size(), 2u);
+
+    // Outside the root box: nothing added, not even a caster.
+    PositionObject(3, 995, 0, 0);
+    AddObjectToUniverse(3, 1, 0, 2, 0);
+    EXPECT_EQ(u.levelMeshes.size(), 3u);
+    EXPECT_EQ(u.shadowCasters.size(), 2u);
+}
+
+TEST_F(UniverseTables, AMeshTheManagerRefusesCastsNoShadow) {
+    // Without a device no mesh can be placed in the buffers.
+    BuildBox(1, 10);
+    AddObjectToUniverse(1, 1, 0, 2, 0);
+    EXPECT_TRUE(World().levelMeshes.empty());
+    EXPECT_TRUE(World().shadowCasters.empty());
+    EXPECT_EQ(g_Object3D.objects[1]->inUniverse, 1);
+}
