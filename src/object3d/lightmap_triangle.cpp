@@ -62,9 +62,8 @@ bool LightReachesPoint(const LightmapMeshLight& light, const D3DXVECTOR3& point)
     for (const UniversePlaneSet& set : light.portals)
         inside = inside || CheckPointInFrustumSides(set.planes, &point);
     if (!inside) return false;
-    const Universe* world = g_Object3D.universe;
     for (const MeshRecord* occluder : light.occluders)
-        if (world && world->MeshRayHit(occluder, point, light.light->position)) return false;
+        if (IntersectSegmentWithMesh(occluder, point, light.light->position)) return false;
     return true;
 }
 

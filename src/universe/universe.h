@@ -64,6 +64,10 @@ bool PointInsideBoxes(const std::vector<UniversePolygonVertex>* polygon, const M
 // makes the answer true.
 bool IntersectMeshRay(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3DXVECTOR3& to,
                       float* bestDistance, UniverseRayContact* contact);
+// True when the segment crosses a triangle of the mesh strictly between its ends (a point on a
+// face does not shadow itself, nor does a light sitting on an occluder).
+bool IntersectSegmentWithMesh(const MeshRecord* mesh, const D3DXVECTOR3& from,
+                              const D3DXVECTOR3& to);
 
 // Debug drawing on the object module's device (universe_debug_draw.cpp); each leaves depth test
 // and depth writing on.

@@ -92,17 +92,21 @@ bool IntersectMeshRay(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3D
     return hit;
 }
 
-bool Universe::MeshRayHit(const MeshRecord* mesh, const D3DXVECTOR3& from,
-                          const D3DXVECTOR3& to) const {
+bool IntersectSegmentWithMesh(const MeshRecord* mesh, const D3DXVECTOR3& from,
+                              const D3DXVECTOR3& to) {
     D3DXVECTOR3 direction = to - from;
     const float length = D3DXVec3Length(&direction);
     if (!mesh || !(length > 0) || MissesBounds(mesh, from, to)) return false;
     direction /= length;
-    // Only crossings inside the segment count: not beyond its end, nor at either end.
     const float nearest = length * kSegmentEndSlack, farthest = length * (1 - kSegmentEndSlack);
     return ForEachRayHit(mesh, from, direction, [&](float distance, const D3DXVECTOR3*) {
         return distance > nearest && distance < farthest;
     });
+}
+
+bool Universe::MeshRayHit(const MeshRecord* mesh, const D3DXVECTOR3& from,
+                          const D3DXVECTOR3& to) const {
+    return IntersectSegmentWithMesh(mesh, from, to);
 }
 
 void Universe::GatherCellMeshes(std::vector<MeshRecord*>& list) const {
