@@ -660,7 +660,7 @@ float GetPolygonCollisionZCmd() {
 namespace {
 // The block's floats in order, after its valid byte.
 float ResultFloat(int i) {
-    const UniverseCollisionBlock& b = g_Object3D.universeCollision;
+    const CollisionResult& b = g_Object3D.universeCollision;
     const float floats[] = {b.endPosition.x, b.endPosition.y, b.endPosition.z, b.further1[0],
                             b.further1[1],   b.further1[2],   b.movement.x};
     return floats[i];

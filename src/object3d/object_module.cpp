@@ -94,7 +94,7 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
         SetSceneDeviceDefaults(s.device);
     }
     CreateDefaultUniverse();
-    s.universeCollision = UniverseCollisionBlock{};
+    s.universeCollision = CollisionResult{};
 }
 
 void Basic3DPassCoreData(CoreData* core) {

@@ -29,7 +29,7 @@ struct VertexShaderSlot {
 
 // Where the static world's collision leaves its result; the universe owns the meaning of the
 // fields after the end position.
-struct UniverseCollisionBlock {
+struct CollisionResult {
     std::uint8_t valid;
     D3DXVECTOR3 endPosition;
     float further1[3];
@@ -40,7 +40,7 @@ struct UniverseCollisionBlock {
     std::uint8_t ground;
     std::uint32_t spare[2];
 };
-static_assert(sizeof(UniverseCollisionBlock) == 17 * 4);
+static_assert(sizeof(CollisionResult) == 17 * 4);
 
 // Written only by the object module, on the main thread. The tables live from PassCoreData to the
 // Destructor, so a device reset (RefreshD3D 0, then 1) leaves the module empty; the capacities and
@@ -71,7 +71,7 @@ struct Object3DState {
     // The static world: made by the Constructor, destroyed by the Destructor and replaced or
     // deleted by the universe commands; null when there is none. Owned.
     Universe* universe = nullptr;
-    UniverseCollisionBlock universeCollision{};
+    CollisionResult universeCollision{};
     // Settings.
     std::uint8_t newObjectOwnBuffers = 1; // given to objects as they are set up
     std::uint8_t meshesSurvive = 0;       // a device reset keeps the mesh table

@@ -176,7 +176,7 @@ std::int32_t SlideAgainstUniverse(float fromX, float fromY, float fromZ, float t
     const SlideResult* r = CollideAndSlide(from, to - from);
     if (!r->hit) return 0;
 
-    UniverseCollisionBlock& block = g_Object3D.universeCollision;
+    CollisionResult& block = g_Object3D.universeCollision;
     const CollisionVector end = r->finalPosition * divisor;
     const CollisionVector movement = end - from * divisor;
     block.endPosition = D3DXVECTOR3(end.x, end.y, end.z);

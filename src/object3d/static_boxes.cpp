@@ -244,7 +244,7 @@ float GetStaticLineOfSightZ() {
 
 namespace {
 float StaticCollisionComponent(int axis) {
-    const UniverseCollisionBlock& u = g_Object3D.universeCollision;
+    const CollisionResult& u = g_Object3D.universeCollision;
     return u.valid ? u.movement[axis] : s_Boxes.correction[axis];
 }
 } // namespace

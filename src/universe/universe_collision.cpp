@@ -121,8 +121,8 @@ bool Universe::VolumeCollide(float ox, float oy, float oz, float nx, float ny, f
         }
     }
     // A slide that touches nothing leaves nothing of an earlier query's result behind.
-    UniverseCollisionBlock& block = g_Object3D.universeCollision;
-    block = UniverseCollisionBlock{};
+    CollisionResult& block = g_Object3D.universeCollision;
+    block = CollisionResult{};
     block.valid = 1;
     if (triangleFloats == 0) return false;
     PrepareUniverseCollision();

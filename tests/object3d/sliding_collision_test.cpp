@@ -60,7 +60,7 @@ void ExpectVector(const V& v, float x, float y, float z, float within = 1e-4f) {
 }
 
 // The fields of the universe block that a slide writes, and the valid byte it leaves alone.
-void ExpectSameBlock(const UniverseCollisionBlock& a, const UniverseCollisionBlock& b) {
+void ExpectSameBlock(const CollisionResult& a, const CollisionResult& b) {
     EXPECT_TRUE(a.endPosition == b.endPosition);
     EXPECT_TRUE(a.movement == b.movement);
     EXPECT_EQ(a.count, b.count);
@@ -90,7 +90,7 @@ TEST_F(SlidingCollision, FreeMoveEndsAtTargetAndLeavesTheBlock) {
 
     std::memset(static_cast<void*>(&g_Object3D.universeCollision), 0xAB,
                 sizeof g_Object3D.universeCollision);
-    const UniverseCollisionBlock before = g_Object3D.universeCollision;
+    const CollisionResult before = g_Object3D.universeCollision;
     PrepareUniverseCollision();
     EXPECT_EQ(SlideAgainstUniverse(0, 0, 0, 30, 60, -20, 10, 30, 10, 1), 0);
     g_Object3D.universe = nullptr;
@@ -112,7 +112,7 @@ TEST_F(SlidingCollision, StraightIntoAWallStopsShortWithoutSideways) {
     // Through the universe: world units scaled by the divisor, the touched triangle's tag.
     PrepareUniverseCollision();
     ASSERT_EQ(SlideAgainstUniverse(-20, 90, 0, -20, 90, 200, 10, 30, 10, 1), 1);
-    const UniverseCollisionBlock& block = g_Object3D.universeCollision;
+    const CollisionResult& block = g_Object3D.universeCollision;
     EXPECT_NEAR(block.endPosition.z, 39.9f, 1e-3);
     EXPECT_NEAR(block.endPosition.y, 90, 1e-3);
     EXPECT_NEAR(block.movement.z, 39.9f, 1e-3);
@@ -147,7 +147,7 @@ TEST_F(SlidingCollision, NearestContactNamesTheTriangleWhateverTheOrder) {
         if (floorFirst) AddFloor(1);
         AddQuad({2, 0, 0}, {0, 0, 10}, {0, 10, 0}, 2); // wall at x = 2, met before the floor
         if (!floorFirst) AddFloor(1);
-        g_Object3D.universeCollision = UniverseCollisionBlock{};
+        g_Object3D.universeCollision = CollisionResult{};
         PrepareUniverseCollision();
         ASSERT_EQ(SlideAgainstUniverse(0, 90, 0, 40, -30, 0, 10, 30, 10, 1), 1) << floorFirst;
         EXPECT_EQ(g_Object3D.universeCollision.index, 2) << floorFirst;
@@ -227,11 +227,11 @@ TEST_F(SlidingCollision, DegenerateInputGivesNoNaN) {
     AddFloor(4);
     PrepareUniverseCollision();
     ASSERT_EQ(SlideAgainstUniverse(0, 60, 0, 40, -60, 0, 10, 30, 10, 1), 1);
-    const UniverseCollisionBlock sound = g_Object3D.universeCollision;
+    const CollisionResult sound = g_Object3D.universeCollision;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // The world passes its command's mode as the y radius.
     for (float radius : {0.0f, -3.0f, nan}) {
-        g_Object3D.universeCollision = UniverseCollisionBlock{};
+        g_Object3D.universeCollision = CollisionResult{};
         PrepareUniverseCollision();
         ASSERT_EQ(SlideAgainstUniverse(0, 60, 0, 40, -60, 0, 10, 30, 10, radius), 1);
         SCOPED_TRACE(radius);

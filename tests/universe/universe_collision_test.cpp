@@ -8,7 +8,7 @@
 
 namespace {
 
-const UniverseCollisionBlock& Block() {
+const CollisionResult& Block() {
     return g_Object3D.universeCollision;
 }
 
@@ -61,7 +61,7 @@ TEST_F(UniverseTables, VolumesSlideShortOfWallsAndLeaveAClearedBlockElsewhere) {
     // Outside every cell: no collision, the block zeroed but for its first byte.
     std::memset(static_cast<void*>(&g_Object3D.universeCollision), 0x55, sizeof(Block()));
     EXPECT_EQ(UniverseVolumeCommand(0, 50, 0, 5000, 50, 0, 1), 0);
-    UniverseCollisionBlock cleared{};
+    CollisionResult cleared{};
     cleared.valid = 1;
     EXPECT_EQ(std::memcmp(&Block(), &cleared, sizeof cleared), 0);
     EXPECT_EQ(World().statistics[3], 0);
