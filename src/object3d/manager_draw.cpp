@@ -170,7 +170,9 @@ bool ObjectManager::DrawFrameMeshes(ObjectRecord* object, ObjectRecord* source) 
     for (std::int32_t f = 0; source->frames && f < source->frameCount; ++f) {
         FrameRecord* frame = source->frames[f];
         if (!frame) continue;
-        if (object->instanceData && !object->instanceData[f]) continue;
+        // Limbs added to the source after the instance was made have no byte: they are shown.
+        if (object->instanceData && f < object->instanceDataLength && !object->instanceData[f])
+            continue;
         CopyGlueMatrices(object, frame, frame->mesh);
         if (!frame->mesh) continue;
         if (!frame->mesh->frameLocal) {

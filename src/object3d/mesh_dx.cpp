@@ -7,6 +7,7 @@
 #include "object3d/object_state.h"
 #include "object3d/vertex_layout.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -181,6 +182,8 @@ void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx) {
     const std::int32_t vertices =
         plain ? static_cast<std::int32_t>(faces * 3) : static_cast<std::int32_t>(vertexCount);
     const std::int32_t indices = plain ? 0 : static_cast<std::int32_t>(faces * 3);
+    const std::size_t backupBytes =
+        static_cast<std::size_t>(std::max(mesh->vertexCount, 0)) * mesh->vertexSize;
     const bool set = fvf ? SetupMeshFVFData(mesh, fvf, vertices, indices)
                          : SetupMeshDeclarationData(mesh, declaration, dx->GetNumBytesPerVertex(),
                                                     vertices, indices);
@@ -194,6 +197,13 @@ void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx) {
             ReadVertexBufferIntoMesh(mesh, buffer, 0);
     }
     mesh->indexLayoutChanged = 1;
+    // A backup of the old layout would be restored over the new one, past its end when the new
+    // vertices are smaller: it becomes a copy of the new vertices.
+    if (mesh->backupVertices &&
+        static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize != backupBytes) {
+        delete[] std::exchange(mesh->backupVertices, nullptr);
+        BackupMeshVertices(mesh);
+    }
 }
 
 void RebuildMeshViaDXMesh(MeshRecord* mesh) {

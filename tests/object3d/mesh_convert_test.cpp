@@ -323,3 +323,21 @@ TEST_F(ObjectScene, ABoxJustOutsideTheLeftPlaneDrawsNothing) {
     Sync();
     EXPECT_EQ(g_CoreData->drawCalls, 1);
 }
+
+TEST_F(ObjectScene, AWidenedMeshsBackupTakesItsNewLayout) {
+    auto box = std::make_unique<MeshRecord>();
+    ASSERT_TRUE(FillBoxMesh(box.get(), D3DXVECTOR3(-1, -2, -3), D3DXVECTOR3(1, 2, 3)));
+    BackupMeshVertices(box.get());
+    ASSERT_NE(box->backupVertices, nullptr);
+    const std::int32_t oldSize = box->vertexSize;
+    ConvertMeshToFVF(box.get(), D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2);
+    ASSERT_GT(box->vertexSize, oldSize);
+    std::vector<D3DXVECTOR3> converted;
+    for (std::int32_t v = 0; v < box->vertexCount; ++v)
+        converted.push_back(Position(*box, v));
+    // Restoring the old, narrower backup over the wider vertices would shift every vertex after
+    // the first (and read past the backup's end).
+    RestoreMeshVertices(box.get());
+    for (std::int32_t v = 0; v < box->vertexCount; ++v)
+        EXPECT_EQ(Position(*box, v), converted[static_cast<std::size_t>(v)]) << v;
+}

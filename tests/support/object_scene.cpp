@@ -150,6 +150,7 @@ void MakeInstance(std::int32_t n, std::int32_t source) {
     const std::int32_t limbs = s.objects[source]->frameCount;
     instance->instanceData = new std::uint8_t[limbs > 0 ? limbs : 1];
     std::fill_n(instance->instanceData, limbs > 0 ? limbs : 1, 1);
+    instance->instanceDataLength = limbs > 0 ? limbs : 1;
     s.objects[n] = instance;
     AddObjectToDrawList(n);
 }
