@@ -198,7 +198,7 @@ bool ObjectManager::DrawFrameMeshes(ObjectRecord* object, ObjectRecord* source) 
 bool ObjectManager::DrawObject(ObjectRecord* object) {
     if (!object) return true;
     UpdateObjectWorld(object);
-    if (!object->visible || object->noMesh || !object->shown) return true;
+    if (!object->visible || object->noMesh || !object->universeVisible) return true;
     SetWorld(object->noCulling ? kIdentityMatrix : object->position.matWorld);
     if (!object->noDepth && object->fieldOfView != fieldOfViewInForce) {
         if (g_Object3D.cameras.setCurrentFOV)

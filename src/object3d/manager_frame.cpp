@@ -186,7 +186,7 @@ void ObjectManager::UpdateObjects() {
 void ObjectManager::UpdateAnimations() {
     for (std::int32_t i = 0; i < visibleCount; ++i) {
         ObjectRecord* object = visibleList[i];
-        if (!object->visible || !object->shown) continue;
+        if (!object->visible || !object->universeVisible) continue;
         AnimateObject(object, object->currentFrame);
         if (!object->position.framesLocked)
             UpdateFrameMatrices(object->rootFrame, &kIdentityMatrix);

@@ -423,7 +423,6 @@ struct ObjectRecord {
     CollisionBlock collision;
     ObjectPosition position;
     std::uint8_t visible = 1;     // drawn, and takes part in the shadow passes
-    std::uint8_t shown = 1;       // 0 hides it from drawing and animation
     std::uint8_t noMesh = 0;      // nothing of it is drawn
     std::uint8_t recalculate = 0; // world matrix and bounds are due before the next centre update
     std::uint8_t boundsFollow = 1;
@@ -488,8 +487,8 @@ struct ObjectRecord {
     std::int32_t deleteCallbackCount = 0;
     std::int32_t deleteCallbackCapacity = 0;
     // The static world's words: the index of the area it was last found in (-1 none), whether
-    // the world lets it draw, whether its limbs were added to the world, and whether it was let
-    // go of as a static object.
+    // the world lets it draw (its area visibility: 0 hides it from drawing and animation),
+    // whether its limbs were added to the world, and whether it was let go of as a static object.
     std::int32_t universeArea = -1;
     std::uint8_t universeVisible = 1;
     std::uint8_t inUniverse = 0;

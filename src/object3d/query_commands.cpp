@@ -140,7 +140,7 @@ void CopyCameraVector(float* buffer, D3DXVECTOR3 CameraRecord::*vector) {
 
 bool ObjectVisible(std::int32_t n) {
     const ObjectRecord* object = GetObjectPointerInstance(n);
-    return object && object->shown == 1 && object->visible == 1;
+    return object && object->universeVisible == 1 && object->visible == 1;
 }
 
 float ObjectRadius(std::int32_t n) {

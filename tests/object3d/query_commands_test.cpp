@@ -72,7 +72,7 @@ TEST_F(ObjectTables, SizesFollowScaleAndPivot) {
     EXPECT_EQ(errors.Last(), 0);
     EXPECT_FLOAT_EQ(ObjectSizeZ(2), 6.0f);
     EXPECT_TRUE(ObjectVisible(2));
-    Object(2)->shown = 0; // the world put it in an unseen area
+    Object(2)->universeVisible = 0; // the world put it in an unseen area
     EXPECT_FALSE(ObjectVisible(2));
     Object(1)->visible = 0;
     EXPECT_FALSE(ObjectVisible(1));
