@@ -1,5 +1,5 @@
 // Where the multiplayer module gets its DirectPlay and lobby objects. By default from the
-// platform (COM's DirectPlay class and DirectPlayLobbyCreateA); tests put stand-ins in.
+// platform (COM's DirectPlay class and DirectPlayLobbyCreateA); tests hand in objects of their own.
 #pragma once
 
 #include "core/win32.h"

@@ -51,14 +51,13 @@ void RefreshLockedObject() {
     if (lock.object) g_Object3D.manager.RefreshIfMeshChanged(lock.object);
 }
 
-// The locked mesh in its FVF with `sets` texture sets. Its old vertex backup no longer fits the
-// wider vertices and goes; a limb mesh must be placed in the buffers again in its new format.
+// The locked mesh in its FVF with `sets` texture sets (the conversion gives its vertex backup the
+// new layout); a limb mesh must be placed in the buffers again in its new format.
 void WidenTextureSets(MeshRecord* mesh, std::uint32_t sets) {
     const std::uint32_t fvf = (mesh->fvf & ~static_cast<std::uint32_t>(D3DFVF_TEXCOUNT_MASK)) |
                               (sets << D3DFVF_TEXCOUNT_SHIFT);
     ConvertMeshToFVF(mesh, fvf);
     if (mesh->fvf != fvf) return; // the platform could not convert it: written nowhere
-    delete[] std::exchange(mesh->backupVertices, nullptr);
     mesh->needsRebuild = 1;
     RefreshLockedObject();
 }

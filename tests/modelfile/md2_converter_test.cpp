@@ -16,7 +16,7 @@ namespace {
 
 const std::string kModels = "Z:\\usr\\share\\assimp\\models\\MD2\\";
 
-struct MD2Spec {
+struct MD2Layout {
     const char* magic = "IDP2";
     std::int32_t version = 8, frames = 1, skinWidth = 64;
     std::vector<std::string> skins;
@@ -24,7 +24,7 @@ struct MD2Spec {
 };
 
 // One triangle, scale (1, 2, 3), translate (0, 0, 5), vertex 0 packed (10 + frame, 20, 30).
-std::string MakeMD2(const MD2Spec& s) {
+std::string MakeMD2(const MD2Layout& s) {
     const std::int32_t skins = static_cast<std::int32_t>(s.skins.size()), coords = 68 + 64 * skins;
     FileBytes f;
     f.Raw(s.magic, 4).I32(s.version).I32(s.skinWidth).I32(32).I32(52).I32(skins).I32(3).I32(3);
@@ -55,7 +55,7 @@ std::string SkinName(std::string name) {
 
 TEST(MD2File, DecodesWithTheAxesSwappedAndRefusesWhatDoesNotFit) {
     ConvMD2::MD2Data data;
-    MD2Spec skinned;
+    MD2Layout skinned;
     skinned.skins = {"skins/red/base.pcx"};
     ASSERT_TRUE(Decodes(MakeMD2(skinned), &data));
     const ConvMD2::DecodedVertex& v = data.frames[0].vertices[0];
@@ -66,13 +66,13 @@ TEST(MD2File, DecodesWithTheAxesSwappedAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(SkinName("ab"), "bmp");
     EXPECT_EQ(SkinName(std::string(64, 'k')), std::string(61, 'k') + "bmp"); // no zero: whole
 
-    for (auto change : std::vector<void (*)(MD2Spec&)>{
-             [](MD2Spec& s) { s.version = 7; }, [](MD2Spec& s) { s.magic = "IDP3"; },
-             [](MD2Spec& s) { s.lastCorner = 3; }, [](MD2Spec& s) { s.skinWidth = 0; },
-             [](MD2Spec& s) { s.frames = 0; }}) {
-        MD2Spec spec;
-        change(spec);
-        EXPECT_FALSE(Decodes(MakeMD2(spec)));
+    for (auto change : std::vector<void (*)(MD2Layout&)>{
+             [](MD2Layout& s) { s.version = 7; }, [](MD2Layout& s) { s.magic = "IDP3"; },
+             [](MD2Layout& s) { s.lastCorner = 3; }, [](MD2Layout& s) { s.skinWidth = 0; },
+             [](MD2Layout& s) { s.frames = 0; }}) {
+        MD2Layout layout;
+        change(layout);
+        EXPECT_FALSE(Decodes(MakeMD2(layout)));
     }
     const std::string file = MakeMD2({});
     EXPECT_FALSE(Decodes(file.substr(0, file.size() - 1)));
@@ -82,9 +82,9 @@ TEST(MD2File, DecodesWithTheAxesSwappedAndRefusesWhatDoesNotFit) {
 
 TEST_F(ObjectScene, MD2FramesBecomeKeyFrameMeshes) {
     TempFolder folder;
-    MD2Spec spec;
-    spec.frames = 3;
-    ASSERT_TRUE(ConvMD2::Load(folder.Write("three.md2", MakeMD2(spec)).c_str()));
+    MD2Layout layout;
+    layout.frames = 3;
+    ASSERT_TRUE(ConvMD2::Load(folder.Write("three.md2", MakeMD2(layout)).c_str()));
     const MeshRecord* root = ConvMD2::LoadedObject()->rootFrame->mesh;
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->vertexCount, 3);

@@ -20,20 +20,20 @@ namespace {
 using Axes = std::array<float, 9>;
 const Axes kQuarterTurnY = {0, 0, -1, 0, 1, 0, 1, 0, 0}; // rows: where x, y and z go
 
-struct SurfaceSpec {
+struct SurfaceLayout {
     std::string name = "s_body", shader = "models/players/knight/red.tga";
     std::int32_t frames = 1;
     std::vector<std::int32_t> triangles = {0, 1, 2};
 };
 
-struct PartSpec {
+struct PartLayout {
     std::int32_t frames = 1, version = 15;
     std::vector<Axes> tags = {kQuarterTurnY}; // one frame's tags, the same in every frame
-    std::vector<SurfaceSpec> surfaces = {SurfaceSpec{}};
+    std::vector<SurfaceLayout> surfaces = {SurfaceLayout{}};
 };
 
 // Three vertices, (64, 128, -64) first, whose x moves 64 units a frame.
-std::string MakeSurface(const SurfaceSpec& s) {
+std::string MakeSurface(const SurfaceLayout& s) {
     const auto shaders = static_cast<std::int32_t>(!s.shader.empty());
     const auto triangles = static_cast<std::int32_t>(s.triangles.size() / 3);
     const std::int32_t trianglesAt = 108 + 68 * shaders, coords = trianglesAt + 12 * triangles;
@@ -49,7 +49,7 @@ std::string MakeSurface(const SurfaceSpec& s) {
     return f.data;
 }
 
-std::string MakePart(const PartSpec& p) {
+std::string MakePart(const PartLayout& p) {
     const auto tags = static_cast<std::int32_t>(p.tags.size());
     FileBytes f;
     f.Raw("IDP3", 4).I32(p.version).Field("part", 64).I32(0).I32(p.frames).I32(tags);
@@ -60,7 +60,7 @@ std::string MakePart(const PartSpec& p) {
         for (float a : p.tags[k % tags])
             f.F32(a);
     }
-    for (const SurfaceSpec& s : p.surfaces)
+    for (const SurfaceLayout& s : p.surfaces)
         f.data += MakeSurface(s);
     return f.data;
 }
@@ -116,29 +116,29 @@ TEST(MD3Part, NamesAndTagRotations) {
 }
 
 TEST(MD3Part, PartsAreReadInFileOrderAndCheckedWhole) {
-    PartSpec spec;
-    spec.frames = 2;
-    spec.surfaces[0].frames = 2;
+    PartLayout layout;
+    layout.frames = 2;
+    layout.surfaces[0].frames = 2;
     ConvMD3::Part part;
-    ASSERT_EQ(Read(MakePart(spec), &part), ConvMD3::PartRead::kRead);
+    ASSERT_EQ(Read(MakePart(layout), &part), ConvMD3::PartRead::kRead);
     ASSERT_EQ(part.tags.size(), 2u);
     EXPECT_EQ(part.tags[1].origin, D3DXVECTOR3(1, 2, 3));
     const ConvMD3::Surface& s = part.surfaces[0];
     EXPECT_EQ(s.vertexFrames[1][0], D3DXVECTOR3(2, 2, -1)); // a sixty-fourth of the file's units
     EXPECT_EQ(s.triangles, (std::vector<std::uint16_t>{0, 1, 2}));
 
-    PartSpec old;
+    PartLayout old;
     old.version = 14;
     EXPECT_EQ(Read(MakePart(old)), ConvMD3::PartRead::kNone);
-    for (auto change : std::vector<void (*)(PartSpec&)>{
-             [](PartSpec& p) {
+    for (auto change : std::vector<void (*)(PartLayout&)>{
+             [](PartLayout& p) {
                  p.surfaces[0].triangles = {0, 1, 3};
              },
-             [](PartSpec& p) {
+             [](PartLayout& p) {
                  p.surfaces[0].triangles = {0, -1, 2};
              },
-             [](PartSpec& p) { p.surfaces[0].frames = 2; }}) { // no tags for frame 1
-        PartSpec damaged;
+             [](PartLayout& p) { p.surfaces[0].frames = 2; }}) { // no tags for frame 1
+        PartLayout damaged;
         change(damaged);
         EXPECT_EQ(Read(MakePart(damaged)), ConvMD3::PartRead::kDamaged);
     }
@@ -159,7 +159,7 @@ TEST(MD3Part, PartsAreReadInFileOrderAndCheckedWhole) {
 
 TEST_F(ObjectScene, MD3SurfacesBecomeAChainOfTurnedFrames) {
     TempFolder folder;
-    PartSpec lower, head;
+    PartLayout lower, head;
     lower.frames = 2;
     lower.surfaces.resize(2);
     lower.surfaces[0].name = "ab_first";
@@ -216,7 +216,7 @@ TEST_F(ObjectScene, MD3ConversionsStandAlone) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(second), secondSize), firstBytes);
     ConvMD3::Free(second);
     // A surface without a shader name takes none from an earlier model.
-    PartSpec bare;
+    PartLayout bare;
     bare.surfaces[0].shader.clear();
     folder.Write("bare\\head.md3", MakePart(bare));
     ASSERT_TRUE(ConvMD3::LoadModel(folder.File("bare.md3").c_str()));
@@ -226,13 +226,13 @@ TEST_F(ObjectScene, MD3ConversionsStandAlone) {
     EXPECT_FALSE(ConvMD3::Convert(folder.File("none.md3").c_str(), &first, &firstSize));
     EXPECT_EQ(first, nullptr);
     EXPECT_FALSE(ConvMD3::Convert(nullptr, &first, &firstSize));
-    PartSpec spec;
-    spec.frames = spec.surfaces[0].frames = 2;
+    PartLayout layout;
+    layout.frames = layout.surfaces[0].frames = 2;
     const std::size_t surface = 108 + 112 + 224;
     std::vector<std::size_t> words = {76, 80, 84};
     for (std::size_t word = 72; word <= 104; word += 4)
         words.push_back(surface + word);
-    ConvertDamagedCopies(MakePart(spec), words, folder.File("one\\upper.md3"), ConvMD3::Convert,
+    ConvertDamagedCopies(MakePart(layout), words, folder.File("one\\upper.md3"), ConvMD3::Convert,
                          ConvMD3::Free);
 }
 

@@ -187,9 +187,9 @@ TEST(MDLFile, TexturesAndTheirFileNames) {
 
 TEST(MDLFile, StripsAndFansOfWholeStudioModels) {
     ConvMDL::MDLData data;
-    Studio spec;
-    spec.strips.push_back({2, 1, 2}); // no triangle: no mesh
-    ASSERT_TRUE(Decodes(MakeStudio(spec), &data));
+    Studio layout;
+    layout.strips.push_back({2, 1, 2}); // no triangle: no mesh
+    ASSERT_TRUE(Decodes(MakeStudio(layout), &data));
     ASSERT_EQ(data.strips.size(), 2u);
     EXPECT_EQ(data.strips[0].primitiveType, D3DPT_TRIANGLESTRIP);
     EXPECT_EQ(data.strips[1].primitiveType, D3DPT_TRIANGLEFAN);
@@ -197,8 +197,8 @@ TEST(MDLFile, StripsAndFansOfWholeStudioModels) {
     const float* v = &data.strips[1].vertices[8 * 2]; // vertex 4: s = 8 of 4, t = 1 of 2
     EXPECT_EQ(std::vector<float>(v, v + 8), (std::vector<float>{2, 0, 0, 0, 0, 0, 2, 0.5f}));
     EXPECT_EQ(data.vertexBones.size(), 9u);
-    spec.skin = 4; // outside the skin row: no texture, coordinates unscaled
-    ASSERT_TRUE(Decodes(MakeStudio(spec), &data));
+    layout.skin = 4; // outside the skin row: no texture, coordinates unscaled
+    ASSERT_TRUE(Decodes(MakeStudio(layout), &data));
     EXPECT_EQ(data.strips[0].texture, -1);
     EXPECT_EQ(data.strips[0].vertices[8 + 6], 2.0f);
 
@@ -215,26 +215,26 @@ TEST(MDLFile, StripsAndFansOfWholeStudioModels) {
         change(refused);
         EXPECT_FALSE(Decodes(MakeStudio(refused)));
     }
-    spec = Studio{};
-    spec.bones.resize(128);
-    spec.strips.assign(800, {3, 0, 1, 2});
-    spec.textures.clear(); // kept in a file of their own
-    EXPECT_TRUE(Decodes(MakeStudio(spec)));
-    spec.group = 2; // the sequence's data is in another file
-    ASSERT_TRUE(Decodes(MakeStudio(spec), &data));
+    layout = Studio{};
+    layout.bones.resize(128);
+    layout.strips.assign(800, {3, 0, 1, 2});
+    layout.textures.clear(); // kept in a file of their own
+    EXPECT_TRUE(Decodes(MakeStudio(layout)));
+    layout.group = 2; // the sequence's data is in another file
+    ASSERT_TRUE(Decodes(MakeStudio(layout), &data));
     EXPECT_FALSE(data.animated);
 }
 
 TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
-    Studio spec;
-    Bone& bone = spec.bones[0];
+    Studio layout;
+    Bone& bone = layout.bones[0];
     bone.value = {1, 7, 0, 0, 0, 0};
     bone.scale = {0.5f, 100, 1, 1, 1, 0.01f};
     bone.streams[0] = StreamRun({10, 20}, 3) + StreamRun({40}, 2);
     bone.streams[5] = StreamRun({0}, 2) + StreamRun({100, 100}, 3);
-    spec.bones.push_back(Bone{0, {1, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}, {}});
+    layout.bones.push_back(Bone{0, {1, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}, {}});
     ConvMDL::MDLData data; // its spans point into the file, which must outlive them
-    std::string file = MakeStudio(spec);
+    std::string file = MakeStudio(layout);
     ASSERT_TRUE(Decodes(file, &data));
     const std::vector<float> frames = {0, 0.5f, 1.5f, 2.5f, 3, 0.5f, 1.5f};
     const std::vector<ConvMDL::BoneTransform> poses = Poses(data, frames);
@@ -262,8 +262,8 @@ TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
 
     // A run of no frames would never end; one of no values has nothing to repeat.
     for (const std::string& stream : {StreamRun({5}, 0), StreamRun({}, 4)}) {
-        spec.bones[0].streams[0] = stream;
-        file = MakeStudio(spec);
+        layout.bones[0].streams[0] = stream;
+        file = MakeStudio(layout);
         ASSERT_TRUE(Decodes(file, &data));
         EXPECT_TRUE(Poses(data, {1}).empty());
     }
@@ -271,13 +271,13 @@ TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
 
 TEST_F(ObjectScene, StudioStripsBecomeAChainWithBakedFrames) {
     TempDataFolder temp;
-    Studio spec;
-    spec.textures = {{"..\\x.bmp", {100, 60}}, {"big.bmp", {300, 300}}};
-    spec.skins = {0, 1};
-    spec.meshes = 2;
+    Studio layout;
+    layout.textures = {{"..\\x.bmp", {100, 60}}, {"big.bmp", {300, 300}}};
+    layout.skins = {0, 1};
+    layout.meshes = 2;
     std::uint8_t* block = nullptr;
     std::uint32_t size = 0;
-    const std::string file = temp.folder.Write("model\\m.mdl", MakeStudio(spec));
+    const std::string file = temp.folder.Write("model\\m.mdl", MakeStudio(layout));
     ASSERT_TRUE(ConvMDL::Convert(file.c_str(), &block, &size));
     const ObjectRecord* o = ConvMDL::LoadedObject();
     std::vector<const MeshRecord*> meshes;
@@ -308,8 +308,8 @@ TEST_F(ObjectScene, StudioStripsBecomeAChainWithBakedFrames) {
     EXPECT_TRUE(SavedBlockReadsBackSame(block, size, temp.folder.Path()));
     ConvMDL::Free(block);
 
-    spec.frames = 1; // fewer than two frames keep none
-    ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("one.mdl", MakeStudio(spec)).c_str()));
+    layout.frames = 1; // fewer than two frames keep none
+    ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("one.mdl", MakeStudio(layout)).c_str()));
     EXPECT_EQ(ConvMDL::LoadedObject()->animationSet->animation->bakedFrameCount, 0u);
     ConvertDamagedCopies(MakeStudio(Studio{}), kHeaderWords, temp.folder.File("damaged.mdl"),
                          ConvMDL::Convert, ConvMDL::Free);
