@@ -116,6 +116,11 @@ TEST_F(Lights, MadeLightsAndTheirKinds) {
     GetVector3(v, 77);
     EXPECT_NEAR(v[0], 1.0f, 1e-6);
     DeleteVector3(77);
+    // Turned about x, then y, then z: x takes forward to -y, y leaves it, z swings it by 30.
+    RotateLight(5, 90, 90, 30);
+    EXPECT_NEAR(LightDirectionX(5), 0.5f, 1e-6);
+    EXPECT_NEAR(LightDirectionY(5), -std::sqrt(0.75f), 1e-6);
+    EXPECT_NEAR(LightDirectionZ(5), 0.0f, 1e-6);
     EXPECT_EQ(cell.number, 0);
 }
 
