@@ -238,6 +238,67 @@ TEST_F(Cameras, PointingTurningAndFollowing) {
     EXPECT_EQ(cell.number, 0);
 }
 
+TEST_F(Cameras, RollsPitchesAndSidewaysMovesFollowTheCamerasOwnAxes) {
+    const auto expectNear = [](const D3DXVECTOR3& v, float x, float y, float z) {
+        EXPECT_NEAR(v.x, x, 1e-5);
+        EXPECT_NEAR(v.y, y, 1e-5);
+        EXPECT_NEAR(v.z, z, 1e-5);
+    };
+    MakeCamera(1);
+    const CameraRecord* c = GetCameraInternalData(1);
+    YRotateCamera(1, 90);  // looking along +x, right along -z
+    RollCameraLeft(1, 90); // the top tips to the left: up is the old left, right the old up
+    expectNear(c->look, 1, 0, 0);
+    expectNear(c->up, 0, 0, 1);
+    expectNear(c->right, 0, 1, 0);
+    MoveCameraRight(1, 2);
+    MoveCameraUp(1, 3);
+    MoveCameraLeft(1, 5);
+    MoveCameraDown(1, 7);
+    expectNear(c->position, 0, 2 - 5, 3 - 7);
+    RollCameraRight(1, 90);
+    expectNear(c->up, 0, 1, 0);
+    expectNear(c->right, 0, 0, -1);
+    PitchCameraUp(1, 90); // the look rises to the old up
+    expectNear(c->look, 0, 1, 0);
+    expectNear(c->up, -1, 0, 0);
+    PitchCameraDown(1, 45);
+    expectNear(c->look, std::sqrt(0.5f), std::sqrt(0.5f), 0);
+    expectNear(c->right, 0, 0, -1);
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(Cameras, ProjectionSettingsReachTheDeviceOnlyForTheCurrentCamera) {
+    const auto deviceProjection = [] {
+        D3DXMATRIX m;
+        g_Camera.device->GetTransform(D3DTS_PROJECTION, &m);
+        return m;
+    };
+    MakeCamera(3);
+    const CameraRecord* c = GetCameraInternalData(3);
+    const D3DXMATRIX before = deviceProjection();
+    SetCameraRange(3, 2, 500);
+    SetCameraFOV(3, 90);
+    SetCameraAspect(3, 2);
+    EXPECT_EQ(deviceProjection(), before);
+    // Kept for the camera's own pass: cot(45) over the aspect, and depth from 2 to 500.
+    EXPECT_NEAR(c->projection._11, 0.5f, 1e-5);
+    EXPECT_NEAR(c->projection._22, 1.0f, 1e-5);
+    EXPECT_NEAR(c->projection._33, 500.0f / 498, 1e-5);
+    EXPECT_NEAR(c->projection._43, -1000.0f / 498, 1e-4);
+
+    SetCurrentCamera(3);
+    SetCameraRange(3, 4, 20);
+    EXPECT_NEAR(deviceProjection()._33, 20.0f / 16, 1e-5);
+    EXPECT_NEAR(deviceProjection()._43, -80.0f / 16, 1e-5);
+    SetCameraFOV(3, 60);
+    EXPECT_NEAR(deviceProjection()._22, std::sqrt(3.0f), 1e-5);
+    SetCameraAspect(3, 4);
+    EXPECT_NEAR(deviceProjection()._11, std::sqrt(3.0f) / 4, 1e-5);
+    SetCurrentCamera(0);
+    EXPECT_EQ(cell.number, 0);
+}
+
 TEST_F(Cameras, NumberChecks) {
     MakeCamera(1);
     MakeCamera(1);
