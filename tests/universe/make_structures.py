@@ -4,7 +4,8 @@
                 every index valid, missing ones stored as -1 (the tests re-encode it and expect
                 these bytes back)
     odd.tlu     the same world with what older or damaged files hold: a 0 for an empty neighbour,
-                a neighbour past the spare, a mesh index past the list, a portal into no area
+                neighbours past the spare (far past and just past), a mesh index past the list,
+                a portal into no area
 
     make_structures.py OUT_DIR
 """
@@ -71,7 +72,8 @@ def world(odd):
     cells = [
         cell(-100, [NONE, 1, NONE, NONE, NONE, NONE], [triangle(1.0, 7)]),
         cell(0, [0, 2, NONE, NONE, NONE, NONE], []),
-        cell(100, [1, 0 if odd else NONE, 99 if odd else NONE, 3 if odd else NONE, NONE, NONE],
+        cell(100, [1, 0 if odd else NONE, 99 if odd else NONE, 3 if odd else NONE,
+                   4 if odd else NONE, NONE],
              [triangle(2.0, 8), triangle(3.0, -2)]),
     ]
     header = i32(1000, 500, 1000, len(areas))

@@ -161,11 +161,13 @@ TEST_F(UniverseTables, OlderAndDamagedIndicesLoadWithoutReachingOutside) {
     EXPECT_EQ(u.areas[1]->batches[1]->mesh, nullptr);
     ASSERT_EQ(u.areas[1]->portals.size(), 1u);
     EXPECT_EQ(u.areas[1]->portals[0]->neighbour, 0);
-    // An old file's 0 for an empty side still links cell 0; past the spare links nothing.
+    // An old file's 0 for an empty side still links cell 0; the spare (index 3) is the last
+    // cell a link may reach, and anything past it, even by one, links nothing.
     ASSERT_EQ(u.cellCount, 3);
     EXPECT_EQ(u.cells[2].neighbours[1], &u.cells[0]);
     EXPECT_EQ(u.cells[2].neighbours[2], nullptr);
     EXPECT_EQ(u.cells[2].neighbours[3], &u.cells[3]);
+    EXPECT_EQ(u.cells[2].neighbours[4], nullptr);
     ExpectSound(u, odd.size());
 }
 
