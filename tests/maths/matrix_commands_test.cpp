@@ -69,3 +69,74 @@ TEST_F(MathsItems, BuildersOverwriteTheWholeItem) {
     EXPECT_TRUE(IsIdentityMatrix(1));
     EXPECT_EQ(TakeError(), 0);
 }
+
+TEST_F(MathsItems, BuildersTransposeAndSumsMatchTheirFormulas) {
+    MakeMatrix(1);
+    TranslateMatrix(1, 1, 2, 3);
+    MakeMatrix(2);
+    ScaleMatrix(2, 2, 3, 4);
+    MakeMatrix(3);
+    Make3(4, 0, 0, -3);
+    constexpr float c = 0.8660254f; // cos 30; sin 30 is 0.5
+    struct Row {
+        const char* name;
+        void (*run)();
+        float m[16];
+    };
+    // Width 4 and height 2 (or a quarter-turn fov at aspect 2), near 2, far 6: a swap of any two
+    // changes some element.
+    const Row rows[] = {
+        {"OrthoLH",
+         [] { BuildOrthoLHMatrix(3, 4, 2, 2, 6); },
+         {0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0.25f, 0, 0, 0, -0.5f, 1}},
+        {"OrthoRH",
+         [] { BuildOrthoRHMatrix(3, 4, 2, 2, 6); },
+         {0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, -0.25f, 0, 0, 0, -0.5f, 1}},
+        {"PerspectiveLH",
+         [] { BuildPerspectiveLHMatrix(3, 4, 2, 2, 6); },
+         {1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1.5f, 1, 0, 0, -3, 0}},
+        {"PerspectiveRH",
+         [] { BuildPerspectiveRHMatrix(3, 4, 2, 2, 6); },
+         {1, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1.5f, -1, 0, 0, -3, 0}},
+        {"PerspectiveFovLH",
+         [] { BuildPerspectiveFovLHMatrix(3, D3DX_PI / 2, 2, 2, 6); },
+         {0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1.5f, 1, 0, 0, -3, 0}},
+        {"PerspectiveFovRH",
+         [] { BuildPerspectiveFovRHMatrix(3, D3DX_PI / 2, 2, 2, 6); },
+         {0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1.5f, -1, 0, 0, -3, 0}},
+        {"RotateX",
+         [] { RotateXMatrix(3, D3DX_PI / 6); },
+         {1, 0, 0, 0, 0, c, 0.5f, 0, 0, -0.5f, c, 0, 0, 0, 0, 1}},
+        {"RotateY",
+         [] { RotateYMatrix(3, D3DX_PI / 6); },
+         {c, 0, -0.5f, 0, 0, 1, 0, 0, 0.5f, 0, c, 0, 0, 0, 0, 1}},
+        {"RotateZ",
+         [] { RotateZMatrix(3, D3DX_PI / 6); },
+         {c, 0.5f, 0, 0, -0.5f, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        // About -z, so the turn runs the other way round.
+        {"RotationAxis",
+         [] { BuildRotationAxisMatrix(3, 4, D3DX_PI / 6); },
+         {c, -0.5f, 0, 0, 0.5f, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        // Roll 180 about z, then pitch 30 about x, then yaw 90 about y.
+        {"YawPitchRoll",
+         [] { RotateYawPitchRollMatrix(3, D3DX_PI / 2, D3DX_PI / 6, D3DX_PI); },
+         {0, 0, 1, 0, -0.5f, -c, 0, 0, c, -0.5f, 0, 0, 0, 0, 0, 1}},
+        {"Transpose",
+         [] { TransposeMatrix(3, 1); },
+         {1, 0, 0, 1, 0, 1, 0, 2, 0, 0, 1, 3, 0, 0, 0, 1}},
+        {"Add", [] { AddMatrix(3, 1, 2); }, {3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 5, 0, 1, 2, 3, 2}},
+        {"Subtract",
+         [] { SubtractMatrix(3, 1, 2); },
+         {-1, 0, 0, 0, 0, -2, 0, 0, 0, 0, -3, 0, 1, 2, 3, 0}},
+    };
+    for (const Row& row : rows) {
+        SetIdentityMatrix(3);
+        row.run();
+        const D3DXMATRIX m = GetMatrixExport(3);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(m[i], row.m[i], 1e-5f) << row.name << " element " << i;
+    }
+    EXPECT_EQ(GetMatrixExport(1)._41, 1.0f); // the operands are left as they were
+    EXPECT_EQ(GetMatrixExport(2)._11, 2.0f);
+    EXPECT_EQ(TakeError(), 0);
+}

@@ -2,6 +2,7 @@
 
 #include "maths_fixture.h"
 
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -83,4 +84,63 @@ TEST_F(MathsItems, ProjectionWithoutADeviceLeavesTheResult) {
     ProjectVector3(1, 2, 3, 4, 5);
     EXPECT_EQ(TakeText(), "ProjectVector3 - device does not exist");
     ExpectVector3(1, 5, 5, 5);
+}
+
+TEST_F(MathsItems, LengthsProductsBlendsAndTransformsMatchTheirFormulas) {
+    Make2(1, 3, 4);
+    Make2(2, 1, -2);
+    MakeVector2(3);
+    Make3(4, 2, 3, 6);
+    Make3(5, 1, -1, 2);
+    MakeVector3(6);
+    MakeVector4(7);
+    SetVector4(7, 1, 2, 2, 4);
+    MakeVector4(8);
+    SetVector4(8, 5, 6, 10, 0);
+    MakeVector4(9);
+    // Scale (2, 3, 4), then move by (10, 20, 30).
+    MakeMatrix(10);
+    MakeMatrix(11);
+    ScaleMatrix(10, 2, 3, 4);
+    TranslateMatrix(11, 10, 20, 30);
+    MultiplyMatrix(10, 10, 11);
+
+    const float scalars[][2] = {
+        {GetLengthVector2(1), 5},         {GetLengthVector3(4), 7},
+        {GetLengthVector4(7), 5},         {GetLengthSquaredVector2(1), 25},
+        {GetLengthSquaredVector3(4), 49}, {GetLengthSquaredVector4(7), 25},
+        {DotProductVector2(1, 2), -5},    {DotProductVector3(4, 5), 11},
+    };
+    for (std::size_t i = 0; i < std::size(scalars); ++i)
+        EXPECT_FLOAT_EQ(scalars[i][0], scalars[i][1]) << "scalar " << i;
+
+    struct Row {
+        const char* name;
+        void (*run)();
+        std::int32_t result;
+        int size;
+        float v[4];
+    };
+    const Row rows[] = {
+        {"Normalize2", [] { NormalizeVector2(3, 1); }, 3, 2, {0.6f, 0.8f}},
+        {"Normalize3", [] { NormalizeVector3(6, 4); }, 6, 3, {2 / 7.0f, 3 / 7.0f, 6 / 7.0f}},
+        {"Normalize4", [] { NormalizeVector4(9, 7); }, 9, 4, {0.2f, 0.4f, 0.4f, 0.8f}},
+        {"Interpolate2", [] { LinearInterpolationVector2(3, 1, 2, 0.25f); }, 3, 2, {2.5f, 2.5f}},
+        {"Interpolate3", [] { LinearInterpolationVector3(6, 4, 5, 0.25f); }, 6, 3, {1.75f, 2, 5}},
+        {"Interpolate4", [] { LinearInterpolationVector4(9, 7, 8, 0.25f); }, 9, 4, {2, 3, 4, 3}},
+        {"Subtract3", [] { SubtractVector3(6, 4, 5); }, 6, 3, {1, 4, 4}},
+        {"Subtract4", [] { SubtractVector4(9, 8, 7); }, 9, 4, {4, 4, 8, -4}},
+        // A normal is scaled but not moved; a 4D point is moved by w and not divided by it.
+        {"TransformNormal3", [] { TransformVectorNormalCoordinates3(6, 4, 10); }, 6, 3, {4, 9, 24}},
+        {"Transform4", [] { TransformVectorCoordinates4(9, 7, 10); }, 9, 4, {42, 86, 128, 4}},
+    };
+    for (const Row& row : rows) {
+        row.run();
+        const auto* v = static_cast<const float*>(g_Maths.items.values.Find(row.result));
+        for (int i = 0; i < row.size; ++i)
+            EXPECT_FLOAT_EQ(v[i], row.v[i]) << row.name << " component " << i;
+    }
+    ExpectVector3(4, 2, 3, 6); // the operands are left as they were
+    EXPECT_EQ(GetWVector4(7), 4.0f);
+    EXPECT_EQ(TakeError(), 0);
 }
