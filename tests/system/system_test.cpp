@@ -19,14 +19,25 @@ TEST(SystemSettings, KeysAndEndMessageLiveInCoreData) {
     LinkModules();
     CoreData* core = g_CoreData;
     SystemPassCoreData(core);
+    // The platform lets the system keys through while the screen saver is not running.
+    const auto screenSaverRunning = [] {
+        BOOL running = 2;
+        EXPECT_TRUE(SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0));
+        return running;
+    };
+    const BOOL original = screenSaverRunning();
     DisableEscapeKey();
     DisableSystemKeys();
     EXPECT_EQ(core->escapeExit, 0);
     EXPECT_EQ(core->systemKeysDisabled, 1);
+    EXPECT_EQ(screenSaverRunning(), TRUE);
     EnableEscapeKey();
     EnableSystemKeys();
     EXPECT_EQ(core->escapeExit, 1);
     EXPECT_EQ(core->systemKeysDisabled, 0);
+    EXPECT_EQ(screenSaverRunning(), FALSE);
+    UINT previous = 0;
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, original, &previous, 0);
 
     std::string text = "Thanks for playing";
     SetCoreDataStrings(text.c_str(), "Goodbye");
