@@ -247,3 +247,11 @@ TEST(FtpEntries, SizesThatDoNotFitAnInt32ReadAsZero) {
     g_Ftp.findData = {};
     FTPDestructor();
 }
+
+TEST(FtpDisconnect, OnlyTheHangingUpFormEndsADialUpConnection) {
+    g_Ftp.dialled = true; // as a connect that had to dial leaves it
+    EXPECT_EQ(FTPDisconnect(), 1);
+    EXPECT_TRUE(g_Ftp.dialled);
+    EXPECT_EQ(FTPDisconnectAndHangUp(), 1);
+    EXPECT_FALSE(g_Ftp.dialled);
+}
