@@ -229,6 +229,10 @@ std::int32_t FTPDisconnect() {
     return FTPDisconnect(0);
 }
 
+std::int32_t FTPDisconnectAndHangUp() {
+    return FTPDisconnect(1);
+}
+
 std::int32_t FTPGetStatus() {
     return s.connected;
 }

@@ -26,9 +26,12 @@ std::int32_t FTPConnect(const char* server, const char* user, const char* passwo
 // FTPConnect with the kept server, user and password.
 std::int32_t FTPConnectAgain();
 // Aborts any download and closes everything; hangUp 1 also ends a dial-up connection that
-// FTPConnect made. Always 1.
+// FTPConnect made. Always 1. The form without an argument keeps the dial-up connection.
 std::int32_t FTPDisconnect();
 std::int32_t FTPDisconnect(std::int32_t hangUp);
+// The further form without an argument: FTPDisconnect with hangUp 1. C++ cannot give two
+// argument-free forms one name.
+std::int32_t FTPDisconnectAndHangUp();
 
 std::int32_t FTPSetDir(const char* directory);
 // Starts a listing of the current remote directory and makes its first entry current.

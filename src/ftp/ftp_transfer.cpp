@@ -21,11 +21,9 @@ constexpr std::int32_t kPutWarning = 8303;
 constexpr std::int32_t kDeleteWarning = 8304;
 constexpr std::int32_t kGetWarning = 8305;
 
-// The sizes scripts see are int32: a larger file reports 0, as one of 4 GiB or more does.
-// Wine's listing parser holds every size past 2 GiB at 0x7FFFFFFF and never sets the high
-// word, so that value means "too large" as well.
+// The sizes scripts see are int32: a file of 2 GiB or more reports 0, not a negative size.
 std::int32_t EntrySize(const WIN32_FIND_DATAA& entry) {
-    if (entry.nFileSizeHigh != 0 || entry.nFileSizeLow >= 0x7FFFFFFFu) return 0;
+    if (entry.nFileSizeHigh != 0 || entry.nFileSizeLow > 0x7FFFFFFFu) return 0;
     return static_cast<std::int32_t>(entry.nFileSizeLow);
 }
 
