@@ -46,6 +46,14 @@ ObjectRecord* FrameOwner(ObjectRecord* object) {
     return object && object->instanceSource ? object->instanceSource : object;
 }
 
+// The object's number in the table; 0 when it holds none.
+std::int32_t TableNumber(const ObjectRecord* object) {
+    const Object3DState& s = g_Object3D;
+    for (std::int32_t n = 1; object && s.objects && n < s.objectCapacity; ++n)
+        if (s.objects[n] == object) return n;
+    return 0;
+}
+
 bool HasPrimitives(const MeshRecord* mesh) {
     return mesh && mesh->vertices && mesh->vertexCount > 0 &&
            (mesh->drawPrimitiveCount > 0 || mesh->vertexCount >= 3);
@@ -168,32 +176,39 @@ LightMapper& ModuleLightMapper() {
     return mapper;
 }
 
-bool LightMapper::Listed(const MeshRecord* mesh) const {
-    return std::any_of(meshes_.begin(), meshes_.end(),
-                       [mesh](const LightmapMeshEntry& e) { return e.mesh == mesh; });
-}
-
-void LightMapper::AddEntry(FrameRecord* frame, MeshRecord* mesh, ObjectRecord* object) {
-    if (!mesh || Listed(mesh)) return;
+void LightMapper::AddEntry(FrameRecord* frame, MeshRecord* mesh, ObjectRecord* object,
+                           std::int32_t number) {
+    if (!mesh) return;
     LightmapMeshEntry entry;
     entry.frame = frame;
     entry.mesh = mesh;
     entry.object = object;
-    meshes_.push_back(entry);
+    entry.objectNumber = number;
+    entry.objectSerial = object ? object->serial : 0;
+    const auto listed = std::find_if(meshes_.begin(), meshes_.end(),
+                                     [mesh](const LightmapMeshEntry& e) { return e.mesh == mesh; });
+    if (listed == meshes_.end()) {
+        meshes_.push_back(entry);
+    } else if (listed->object && !StillLive(*listed)) {
+        // The entry's object is gone; the mesh lives on in its source or was made anew at the
+        // same address.
+        *listed = entry;
+    }
 }
 
 void LightMapper::AddObject(ObjectRecord* object) {
     ObjectRecord* owner = FrameOwner(object);
+    const std::int32_t number = TableNumber(object);
     for (std::int32_t f = 0; owner && owner->frames && f < owner->frameCount; ++f)
         if (FrameRecord* frame = owner->frames[f]; frame && frame->mesh)
-            AddEntry(frame, frame->mesh, object);
+            AddEntry(frame, frame->mesh, object, number);
 }
 
 void LightMapper::AddLimb(ObjectRecord* object, std::int32_t limb) {
     ObjectRecord* owner = FrameOwner(object);
     if (!owner || !owner->frames || limb < 0 || limb >= owner->frameCount) return;
     if (FrameRecord* frame = owner->frames[limb]; frame && frame->mesh)
-        AddEntry(frame, frame->mesh, object);
+        AddEntry(frame, frame->mesh, object, TableNumber(object));
 }
 
 void LightMapper::AddMesh(Universe* universe) {
@@ -204,7 +219,7 @@ void LightMapper::AddMesh(Universe* universe) {
     universe->GatherAreaBatchMeshes(meshes);
     for (MeshRecord* mesh : meshes) {
         Progress(kProgressMeshTaken);
-        AddEntry(nullptr, mesh, nullptr);
+        AddEntry(nullptr, mesh, nullptr, 0);
         Progress(kProgressMeshAdded);
     }
     Progress(kProgressListEnd);
@@ -238,11 +253,12 @@ bool LightMapper::StillLive(const LightmapMeshEntry& entry) const {
         world->GatherAreaBatchMeshes(meshes);
         return std::find(meshes.begin(), meshes.end(), entry.mesh) != meshes.end();
     }
-    bool live = false;
-    for (std::int32_t n = 1; s.objects && n < s.objectCapacity && !live; ++n)
-        live = s.objects[n] == entry.object;
+    // Nothing of the listed record is read before the table vouches for it: it may be freed, and
+    // a new object under the same number may sit at the same address.
+    const ObjectRecord* object = ObjectAt(entry.objectNumber);
+    if (!object || object != entry.object || object->serial != entry.objectSerial) return false;
     const ObjectRecord* owner = FrameOwner(entry.object);
-    if (!live || !owner->frames) return false;
+    if (!owner->frames) return false;
     for (std::int32_t f = 0; f < owner->frameCount; ++f)
         if (owner->frames[f] == entry.frame) return entry.frame->mesh == entry.mesh;
     return false;

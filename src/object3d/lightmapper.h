@@ -53,6 +53,9 @@ struct LightmapMeshEntry {
     MeshRecord* mesh = nullptr;
     ObjectRecord* object = nullptr; // null for a world mesh
     std::int32_t words[2] = {-1, -1};
+    // The object's number and record serial when listed: the pointer alone may outlive it.
+    std::int32_t objectNumber = 0;
+    std::uint64_t objectSerial = 0;
 };
 
 // A light that reaches the mesh being lit: the portal plane sets it passes and the world meshes
@@ -179,8 +182,8 @@ public:
 
 private:
     enum class Outcome { Skipped, Placed, PageFull };
-    void AddEntry(FrameRecord* frame, MeshRecord* mesh, ObjectRecord* object);
-    bool Listed(const MeshRecord* mesh) const;
+    // A mesh is listed once; an entry whose object is gone gives its place to the new one.
+    void AddEntry(FrameRecord* frame, MeshRecord* mesh, ObjectRecord* object, std::int32_t number);
     bool StillLive(const LightmapMeshEntry& entry) const;
     void PlaceLightsInAreas();
     std::vector<LightmapMeshLight> GatherMeshLights(const LightmapMeshEntry& entry) const;

@@ -23,6 +23,11 @@ template <typename T> void ReleaseInterface(T*& p) {
 
 } // namespace
 
+std::uint64_t NextObjectSerial() {
+    static std::uint64_t last = 0;
+    return ++last;
+}
+
 void ClearRecord56(DrawItem* item) {
     if (item) *item = DrawItem{};
 }

@@ -412,6 +412,9 @@ struct ObjectDeleteCallback {
     std::int32_t value;
 };
 
+// A new number for each object record made.
+std::uint64_t NextObjectSerial();
+
 // One 3D object: its frame tree with the meshes on it, its animation, placement and settings.
 struct ObjectRecord {
     std::int32_t meshCount = 0;
@@ -493,6 +496,9 @@ struct ObjectRecord {
     std::uint8_t universeVisible = 1;
     std::uint8_t inUniverse = 0;
     std::uint8_t staticReleased = 0;
+    // Unique in the run: whoever keeps a record's pointer past a possible deletion tells it
+    // from a later record made at the same address.
+    std::uint64_t serial = NextObjectSerial();
 
     ObjectRecord() = default;
     // Frees the frames with their meshes, the meshes no frame owns, the animation sets, the

@@ -248,6 +248,9 @@ TEST(ObjectBlock, DamagedBlocksAreRefusedWithoutReadingPastThem) {
     };
     EXPECT_FALSE(damaged(BlocksOf(blocks, 103)[0].at + 4, 0x7FFFFFF0));
     EXPECT_FALSE(damaged(BlocksOf(blocks, 116)[0].at + 8, 0x00090000));
+    // The mesh has four vertices: index 4 names none, index 3 the last.
+    EXPECT_FALSE(damaged(BlocksOf(blocks, 116)[0].at + 8, 0x00040000));
+    EXPECT_TRUE(damaged(BlocksOf(blocks, 116)[0].at + 8, 0x00030000));
     for (const WalkedBlock& b : BlocksOf(blocks, 127))
         if (WordAt(block, b.at + 8) == 2) {
             EXPECT_FALSE(damaged(b.at + 8, 1));

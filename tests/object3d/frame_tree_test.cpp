@@ -133,6 +133,14 @@ TEST(FrameTree, CombinedMatricesAndCachedWorldData) {
     tree.c->computed = 0;
     CalculateFrameWorldData(&o, tree.c);
     EXPECT_EQ(tree.c->worldAngle, D3DXVECTOR3(0, 0, 0));
+
+    // A child's offset is turned by its parent's rotation: (10, 0, 0) about z onto (0, 10, 0).
+    SetFrameRotation(tree.a, 0, 0, 90);
+    RebuildFrameTransforms(tree.root);
+    UpdateFrameMatrices(tree.root, &kIdentityMatrix);
+    EXPECT_NEAR(tree.b->combinedMatrix._41, 1, 1e-4);
+    EXPECT_NEAR(tree.b->combinedMatrix._42, 12, 1e-4);
+    EXPECT_NEAR(tree.b->combinedMatrix._43, 3, 1e-4);
 }
 
 TEST(FrameTree, ReparentingKeepsOneTreeAndRefusesCycles) {

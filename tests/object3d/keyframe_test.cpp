@@ -167,6 +167,13 @@ TEST(Keyframes, SamplingPosesTheFrameFromItsUserMatrix) {
     EXPECT_NEAR(out.x, 0, 1e-5);
     EXPECT_NEAR(out.y, 5, 1e-5);
     EXPECT_NEAR(out.z, -2, 1e-5); // (1, 0, 0) scaled to 2, turned onto -z, raised 5
+    // A move off the turning axis is not turned: it comes after the rotation.
+    SetPositionKeys(a, {At(0, 4, 5, 0)});
+    AnimateObject(&object, 0);
+    D3DXVec3TransformCoord(&out, &p, &frame->transformMatrix);
+    EXPECT_NEAR(out.x, 4, 1e-5);
+    EXPECT_NEAR(out.y, 5, 1e-5);
+    EXPECT_NEAR(out.z, -2, 1e-5);
 
     // Blending at 0.5 averages positions and quaternion components, without renormalising.
     SetPositionKeys(a, {At(0, 0), At(10, 10, 20)});

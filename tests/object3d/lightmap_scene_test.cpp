@@ -206,9 +206,20 @@ TEST_F(LightmapScene, DeletingALightmappedObjectKeepsOtherMeshesImages) {
     for (std::int32_t n : {1, 3})
         AddLightMapObject(n);
     ASSERT_TRUE(DeleteObject(3)); // gone before the build: left out
+    // A new object under the number, most likely in the freed record, was never listed.
+    BuildSheet(3, Square(1, 5));
     Light(4);
+    EXPECT_NE(FirstMesh(3)->fvf, kLightmapFVF); // untouched
+    EXPECT_EQ(PageOf(3), nullptr);
     ASSERT_NE(PageOf(1), nullptr);
     EXPECT_EQ(FirstMesh(1)->textures[0].imageNumber, 0);
+    // An entry left by a deleted instance keeps no mesh of its source from being listed.
+    MakeInstance(4, 3);
+    AddLightMapObject(4);
+    ASSERT_TRUE(DeleteObject(4));
+    AddLightMapObject(3);
+    Light(4);
+    EXPECT_NE(PageOf(3), nullptr);
     ASSERT_TRUE(DeleteObject(1));
     EXPECT_NE(GetImagePointer(image), nullptr);
     EXPECT_EQ(FirstMesh(2)->textures[0].texture, GetImagePointer(image));

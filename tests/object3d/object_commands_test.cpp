@@ -100,6 +100,16 @@ TEST_F(ObjectTables, DeletingRangesCallbacksExistenceAndExclusion) {
     EXPECT_EQ(errors.Last(), 0);
     EXPECT_EQ(calls, (std::vector<std::pair<std::int32_t, std::int32_t>>{{3, 7}, {3, 8}}));
     EXPECT_TRUE(existedAtCall);
+    // The last number of a range goes too, also the table's last slot under a bound beyond it.
+    BuildBox(2, 1);
+    const std::int32_t top = g_Object3D.objectCapacity - 1;
+    BuildBox(top, 1);
+    ASSERT_EQ(g_Object3D.objectCapacity, top + 1);
+    DeleteObjectsCmd(1, 2);
+    EXPECT_FALSE(ObjectExists(2));
+    DeleteObjectsCmd(top - 1, top + 10);
+    EXPECT_FALSE(ObjectExists(top));
+    EXPECT_EQ(errors.Last(), 0);
 
     BuildBox(5, 1);
     InstanceObject(6, 5);

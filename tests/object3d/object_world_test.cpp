@@ -72,6 +72,14 @@ TEST_F(ObjectTables, WorldMatricesFromAnglesFreeFlightPivotAndScale) {
     ASSERT_TRUE(ScaleObject(1, 200, 200, 200));
     ExpectNear(Through(p.matWorld, {1, 0, 0}), {12, 0, 0});
     EXPECT_EQ(p.matRotationScale._41, 0);
+    // Scaled along the object's own axes, then turned: x grows 2 and swings onto -z.
+    ASSERT_TRUE(ScaleObject(1, 200, 100, 300));
+    ASSERT_TRUE(RotateObject(1, 0, 90, 0));
+    ExpectNear(Through(p.matWorld, {1, 0, 0}), {10, 0, -2});
+    ExpectNear(Through(p.matWorld, {0, 0, 1}), {13, 0, 0});
+    ExpectNear(Through(p.matRotationScale, {0, 0, 1}), {3, 0, 0});
+    ASSERT_TRUE(ScaleObject(1, 200, 200, 200));
+    ASSERT_TRUE(RotateObject(1, 0, 0, 0));
 
     // Free flight ignores the angles; the pivot turns the object before its rotation.
     D3DXMatrixRotationY(&p.matFreeFlight, D3DX_PI / 2);

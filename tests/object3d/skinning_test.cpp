@@ -80,6 +80,19 @@ TEST(Skinning, BonesMoveTheirVerticesOnlyWhenTheFrameChanges) {
     EXPECT_NEAR(VertexOf(frame.mesh, 0).x, 50, 1e-4);
     // Skinning starts from the backup every time, not from the last pose.
     EXPECT_NEAR(VertexOf(frame.mesh, 0).z, -1, 1e-5);
+
+    // The bone's offset comes first, the frame's matrix after it: the offset's quarter turn about
+    // x and its move along x are themselves turned about y by the frame.
+    D3DXMATRIX offsetTurn, offsetMove;
+    D3DXMatrixRotationX(&offsetTurn, D3DX_PI / 2);
+    D3DXMatrixTranslation(&offsetMove, 3, 0, 0);
+    frame.mesh->bones[0].offsetMatrix = offsetTurn * offsetMove;
+    bone.combinedMatrix._41 = 5;
+    UpdateFrameMesh(&object, &frame);
+    EXPECT_NEAR(VertexOf(frame.mesh, 0).x, 5, 1e-5);
+    EXPECT_NEAR(VertexOf(frame.mesh, 0).y, 0, 1e-5);
+    EXPECT_NEAR(VertexOf(frame.mesh, 0).z, -4, 1e-5);
+    EXPECT_NEAR(VertexOf(frame.mesh, 0).ny, -1, 1e-5);
 }
 
 TEST(Skinning, VertexKeyframesInterpolateBetweenNeighbours) {

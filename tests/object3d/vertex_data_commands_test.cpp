@@ -25,6 +25,19 @@ TEST_F(ObjectTables, VertexDataStaysInsideTheLockedMesh) {
     SetVertexDataUVOfSet(0, -1, 0.5f, 0.5f);
     EXPECT_EQ(mesh->fvf, static_cast<std::uint32_t>(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
     EXPECT_EQ(mesh->verticesChanged, 0);
+    // Counted one short, the mesh keeps a spare vertex past its count: a write past the bound
+    // lands where it is seen instead of beyond the array.
+    auto u = [mesh](int v) {
+        return reinterpret_cast<const float*>(mesh->vertices + v * mesh->vertexSize)[6];
+    };
+    mesh->vertexCount = 23;
+    const float spare = u(23);
+    SetVertexDataUVOfSet(23, 0, 0.75f, 0.75f);
+    EXPECT_EQ(u(23), spare);
+    EXPECT_EQ(mesh->verticesChanged, 0);
+    SetVertexDataUVOfSet(22, 0, 0.75f, 0.75f);
+    EXPECT_EQ(u(22), 0.75f);
+    mesh->vertexCount = 24;
     UnlockVertexData();
     EXPECT_EQ(GetVertexDataVertexCount(), 0);
 }
