@@ -128,21 +128,6 @@ TEST(VertexLayout, DeclaredElementsOutsideTheVertexHaveNoSlots) {
     mesh.vertexSize = 4;
     EXPECT_EQ(mapOf({{0, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 0u);
     EXPECT_EQ(mapOf({{1, 1020, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 0u);
-
-    // The same rule over whole declarations, for the file reader.
-    const D3DVERTEXELEMENT9 fits[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                      {0, 12, D3DDECLTYPE_UNUSED, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                      {0, 4, D3DDECLTYPE_FLOAT16_4, 0, D3DDECLUSAGE_NORMAL, 0},
-                                      D3DDECL_END()};
-    EXPECT_TRUE(DeclarationFitsVertex(fits, 12));
-    EXPECT_FALSE(DeclarationFitsVertex(fits, 11));
-    const D3DVERTEXELEMENT9 otherStream[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-        {1, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
-        D3DDECL_END()};
-    EXPECT_FALSE(DeclarationFitsVertex(otherStream, 64));
-    const D3DVERTEXELEMENT9 unknownType[] = {{0, 0, 18, 0, D3DDECLUSAGE_FOG, 0}, D3DDECL_END()};
-    EXPECT_FALSE(DeclarationFitsVertex(unknownType, 64));
 }
 
 TEST(VertexLayout, ArraysAndRawVertices) {
