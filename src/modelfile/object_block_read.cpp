@@ -3,6 +3,7 @@
 #include "modelfile/object_block.h"
 #include "modelfile/object_block_codes.h"
 #include "object3d/object_records.h"
+#include "object3d/vertex_layout.h"
 
 #include <bitset>
 #include <cstring>
@@ -295,17 +296,19 @@ bool FinishMesh(MeshRecord* m) {
     if (!m->textures) m->textureCount = 0;
     if (!m->multiMaterials) m->multiMaterialCount = 0;
     const auto vertices = static_cast<std::uint32_t>(m->vertexCount);
+    // Device buffers are filled a word at a time: a vertex of another size would run into the
+    // next mesh placed after it.
+    if (m->vertexSize % 4 != 0) return false;
     if (m->fvf == 0 && !DeclarationEnds(m->declaration)) {
         // No declaration describes the vertices: only a mesh without any is kept, given the
         // empty declaration.
         if (m->vertices) return false;
         m->declaration[0] = D3DDECL_END();
     }
-    if (m->vertices) {
-        const UINT formatSize =
-            m->fvf ? D3DXGetFVFVertexSize(m->fvf) : D3DXGetDeclVertexSize(m->declaration, 0);
-        if (formatSize > m->vertexSize) return false;
-    }
+    // The vertices are one array: an element of another stream, or one past the vertex, would
+    // describe bytes the mesh does not have.
+    if (m->fvf == 0 && !DeclarationFitsVertex(m->declaration, m->vertexSize)) return false;
+    if (m->vertices && m->fvf && D3DXGetFVFVertexSize(m->fvf) > m->vertexSize) return false;
     for (std::int32_t i = 0; i < m->indexCount; ++i)
         if (m->indices[i] >= vertices) return false;
     for (std::int32_t b = 0; b < m->boneCount; ++b) {

@@ -125,6 +125,9 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
     const DWORD maxPrimitives = g_Object3D.caps.MaxPrimitiveCount;
     if ((indexCount ? indexCount : vertexCount) / 3 > maxPrimitives) return nullptr;
     const bool points = primitiveType == D3DPT_POINTLIST;
+    // Fill levels are counted in words: a mesh of vertices of another size could not start where
+    // the one before it ends, so it takes a buffer of its own.
+    if (stride % 4 != 0) ownBuffer = true;
     if (!ownBuffer) {
         for (VertexBufferEntry* e = vertexBuffers; e; e = e->next) {
             if (e->fvf != fvf || e->stride != stride || e->points != points) continue;

@@ -63,8 +63,17 @@ bool FillDXMesh(ID3DXMesh* dx, const MeshRecord* mesh, const std::vector<std::ui
     dx->UnlockIndexBuffer();
     void* vertices = nullptr;
     if (FAILED(dx->LockVertexBuffer(0, &vertices)) || !vertices) return false;
-    std::memcpy(vertices, mesh->vertices,
-                static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize);
+    // A mesh's vertices may be wider than its format (padding a file kept): the D3DX mesh holds
+    // only the format's bytes of each.
+    const std::size_t to = dx->GetNumBytesPerVertex(), from = mesh->vertexSize;
+    const std::size_t count = static_cast<std::size_t>(mesh->vertexCount);
+    if (to == from) {
+        std::memcpy(vertices, mesh->vertices, count * from);
+    } else {
+        auto* out = static_cast<std::uint8_t*>(vertices);
+        for (std::size_t v = 0; v < count; ++v)
+            std::memcpy(out + v * to, mesh->vertices + v * from, std::min(to, from));
+    }
     dx->UnlockVertexBuffer();
     return true;
 }

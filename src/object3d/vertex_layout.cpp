@@ -5,6 +5,7 @@
 #include "object3d/object_state.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -49,58 +50,87 @@ std::uint32_t MapPosition(std::uint32_t fvf, VertexOffsetMap* map) {
     return words;
 }
 
-// One texture set of the declaration route.
-void MapTexcoord(VertexOffsetMap* map, std::uint32_t set, std::uint32_t w, BYTE type) {
-    map->TexU[set] = w;
-    if (type == D3DDECLTYPE_FLOAT2 || type == D3DDECLTYPE_FLOAT3 || type == D3DDECLTYPE_FLOAT4)
-        map->TexV[set] = w + 1;
-    if (type == D3DDECLTYPE_FLOAT3 || type == D3DDECLTYPE_FLOAT4) map->TexZ[set] = w + 2;
-    if (type == D3DDECLTYPE_FLOAT4) map->TexW[set] = w + 3;
-}
-
 void MapFourWords(std::uint32_t* u, std::uint32_t* v, std::uint32_t* z, std::uint32_t* w,
                   std::uint32_t at) {
     *u = at, *v = at + 1, *z = at + 2, *w = at + 3;
 }
 
+// Bytes of each declaration type, D3DDECLTYPE_FLOAT1 to D3DDECLTYPE_UNUSED.
+constexpr std::uint8_t kDeclarationTypeBytes[] = {4, 8, 12, 16, 4, 4, 4, 8, 4,
+                                                  4, 8, 4,  8,  4, 4, 4, 8, 0};
+static_assert(std::size(kDeclarationTypeBytes) == D3DDECLTYPE_UNUSED + 1);
+
+bool ElementInVertex(const D3DVERTEXELEMENT9& e, std::uint32_t vertexSize) {
+    return e.Stream == 0 && e.Type <= D3DDECLTYPE_UNUSED &&
+           std::uint32_t{e.Offset} + DeclarationTypeSize(e.Type) <= vertexSize;
+}
+
+// Word k of an element that starts at word first; 0 (absent) where the engine's reading of the
+// element (three floats for a position, four for a tangent) would run past the vertex.
+struct ElementWords {
+    std::uint32_t first;
+    std::uint32_t stride;
+    std::uint32_t operator()(std::uint32_t k) const { return first + k < stride ? first + k : 0; }
+};
+
+// One texture set of the declaration route.
+void MapTexcoord(VertexOffsetMap* map, std::uint32_t set, const ElementWords& at, BYTE type) {
+    map->TexU[set] = at(0);
+    if (type == D3DDECLTYPE_FLOAT2 || type == D3DDECLTYPE_FLOAT3 || type == D3DDECLTYPE_FLOAT4)
+        map->TexV[set] = at(1);
+    if (type == D3DDECLTYPE_FLOAT3 || type == D3DDECLTYPE_FLOAT4) map->TexZ[set] = at(2);
+    if (type == D3DDECLTYPE_FLOAT4) map->TexW[set] = at(3);
+}
+
+void MapFourWords(std::uint32_t* u, std::uint32_t* v, std::uint32_t* z, std::uint32_t* w,
+                  const ElementWords& at) {
+    *u = at(0), *v = at(1), *z = at(2), *w = at(3);
+}
+
+void MapElement(VertexOffsetMap* map, const D3DVERTEXELEMENT9& e, const ElementWords& at) {
+    switch (e.Usage) {
+    case D3DDECLUSAGE_POSITION:
+        map->X = at(0), map->Y = at(1), map->Z = at(2);
+        break;
+    case D3DDECLUSAGE_POSITIONT:
+        map->X = at(0), map->Y = at(1), map->Z = at(2), map->Rhw = at(3);
+        break;
+    case D3DDECLUSAGE_NORMAL:
+        map->NX = at(0), map->NY = at(1), map->NZ = at(2);
+        break;
+    case D3DDECLUSAGE_PSIZE:
+        map->PointSize = at(0);
+        break;
+    case D3DDECLUSAGE_COLOR:
+        if (e.UsageIndex == 0) map->Diffuse = at(0);
+        if (e.UsageIndex == 1) map->Specular = at(0);
+        break;
+    case D3DDECLUSAGE_TEXCOORD:
+        if (e.UsageIndex < 8) MapTexcoord(map, e.UsageIndex, at, e.Type);
+        break;
+    case D3DDECLUSAGE_TANGENT:
+        MapFourWords(&map->TexU[1], &map->TexV[1], &map->TexZ[1], &map->TexW[1], at);
+        break;
+    case D3DDECLUSAGE_BINORMAL:
+        MapFourWords(&map->TexU[2], &map->TexV[2], &map->TexZ[2], &map->TexW[2], at);
+        break;
+    default:
+        break;
+    }
+}
+
+// Only the mesh's own vertex array exists: an element of another stream, of no size, or reaching
+// past the vertex has no slots.
 bool MapDeclaration(const MeshRecord* mesh, VertexOffsetMap* map) {
+    map->StrideBytes = mesh->vertexSize;
+    map->StrideDwords = mesh->vertexSize / 4;
     const D3DVERTEXELEMENT9* elements = mesh->declaration;
     // A declaration without its end marker still ends with the array.
     for (int i = 0; i < MAX_FVF_DECL_SIZE && elements[i].Stream != 0xFF; ++i) {
         const D3DVERTEXELEMENT9& e = elements[i];
-        const std::uint32_t w = e.Offset / 4;
-        switch (e.Usage) {
-        case D3DDECLUSAGE_POSITION:
-            map->X = w, map->Y = w + 1, map->Z = w + 2;
-            break;
-        case D3DDECLUSAGE_POSITIONT:
-            map->X = w, map->Y = w + 1, map->Z = w + 2, map->Rhw = w + 3;
-            break;
-        case D3DDECLUSAGE_NORMAL:
-            map->NX = w, map->NY = w + 1, map->NZ = w + 2;
-            break;
-        case D3DDECLUSAGE_PSIZE:
-            map->PointSize = w;
-            break;
-        case D3DDECLUSAGE_COLOR:
-            if (e.UsageIndex == 0) map->Diffuse = w;
-            if (e.UsageIndex == 1) map->Specular = w;
-            break;
-        case D3DDECLUSAGE_TEXCOORD:
-            if (e.UsageIndex < 8) MapTexcoord(map, e.UsageIndex, w, e.Type);
-            break;
-        case D3DDECLUSAGE_TANGENT:
-            MapFourWords(&map->TexU[1], &map->TexV[1], &map->TexZ[1], &map->TexW[1], w);
-            break;
-        case D3DDECLUSAGE_BINORMAL:
-            MapFourWords(&map->TexU[2], &map->TexV[2], &map->TexZ[2], &map->TexW[2], w);
-            break;
-        default:
-            break;
-        }
+        if (DeclarationTypeSize(e.Type) == 0 || !ElementInVertex(e, mesh->vertexSize)) continue;
+        MapElement(map, e, ElementWords{e.Offset / 4u, map->StrideDwords});
     }
-    map->StrideBytes = mesh->vertexSize;
-    map->StrideDwords = mesh->vertexSize / 4;
     return true;
 }
 
@@ -153,6 +183,17 @@ bool GetMeshOffsetMap(const MeshRecord* mesh, VertexOffsetMap* map) {
     if (mesh->fvf) return GetFVFOffsetMap(mesh->fvf, map);
     *map = VertexOffsetMap{};
     return MapDeclaration(mesh, map);
+}
+
+std::uint32_t DeclarationTypeSize(std::uint32_t type) {
+    return type < std::size(kDeclarationTypeBytes) ? kDeclarationTypeBytes[type] : 0;
+}
+
+bool DeclarationFitsVertex(const D3DVERTEXELEMENT9* declaration, std::uint32_t vertexSize) {
+    if (!declaration) return false;
+    for (int i = 0; i < MAX_FVF_DECL_SIZE && declaration[i].Stream != 0xFF; ++i)
+        if (!ElementInVertex(declaration[i], vertexSize)) return false;
+    return true;
 }
 
 bool IsDevicePresent() {

@@ -43,8 +43,15 @@ inline void WriteTriple(float* vertex, std::uint32_t x, std::uint32_t y, std::ui
 // Fills the map from an FVF code; false for a null map or a code whose decoded size differs from
 // the platform's size of it.
 bool GetFVFOffsetMap(std::uint32_t fvf, VertexOffsetMap* map);
-// From the mesh's FVF, or from its declaration when the FVF is 0 (always true then).
+// From the mesh's FVF, or from its declaration when the FVF is 0 (always true then). A declared
+// element gets slots only on stream 0 and within the mesh's vertex size by its type's size; a slot
+// that would still lie past the vertex (the third word of a one-float position) stays absent.
 bool GetMeshOffsetMap(const MeshRecord* mesh, VertexOffsetMap* map);
+// Bytes of one declaration element of the type; 0 for D3DDECLTYPE_UNUSED and unknown types.
+std::uint32_t DeclarationTypeSize(std::uint32_t type);
+// Whether every element up to the end marker is on stream 0, of a known type, and inside a
+// vertex of vertexSize bytes.
+bool DeclarationFitsVertex(const D3DVERTEXELEMENT9* declaration, std::uint32_t vertexSize);
 // Whether the 3D module has a device.
 bool IsDevicePresent();
 

@@ -100,6 +100,18 @@ TEST(ModelFiles, NativeFilesLoadInAnyCaseAndSaveOnlyOnce) {
     EXPECT_TRUE(FolderHoldsOnly(folder.File("box"), 0));
 }
 
+TEST(ModelFiles, NativeFilesWhoseLayoutLeavesTheVertexAreNotLoaded) {
+    ErrorCellScope errors;
+    TempFolder folder;
+    ObjectPtr object(RichObject());
+    object->rootFrame->child->mesh->declaration[1].Stream = 1; // its texture coordinates
+    const std::string path = folder.Write("stream.tlo", BlockOf(object.get()));
+    ObjectRecord* read = nullptr;
+    EXPECT_FALSE(LoadObjectFile(path.c_str(), &read));
+    EXPECT_EQ(errors.Last(), 7018);
+    EXPECT_EQ(read, nullptr);
+}
+
 TEST(ModelFiles, CopiesCustomDataAndTheTemporaryFolder) {
     ObjectPtr rich(RichObject());
     ObjectRecord* copy = nullptr;

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <random>
 
@@ -50,6 +52,25 @@ std::string SiblingChain(int depth) {
     for (int i = 0; i < depth; ++i)
         out += Bytes().End().data;
     return out;
+}
+
+// The mesh given vertices of another size, zeroed, and (for a declared mesh) another declaration.
+void Relayout(MeshRecord* mesh, std::uint32_t vertexSize,
+              std::initializer_list<D3DVERTEXELEMENT9> elements = {}) {
+    delete[] mesh->vertices;
+    mesh->vertexSize = vertexSize;
+    mesh->vertices = new std::uint8_t[vertexSize * mesh->vertexCount + 1]();
+    if (mesh->fvf) return;
+    std::copy(elements.begin(), elements.end(), mesh->declaration);
+    mesh->declaration[elements.size()] = D3DDECL_END();
+}
+
+// Whether the rich object reads with its declared mesh (three vertices) in the given layout.
+bool ReadsWithArmLayout(std::uint32_t vertexSize,
+                        std::initializer_list<D3DVERTEXELEMENT9> elements) {
+    ObjectPtr object(RichObject());
+    Relayout(object->rootFrame->child->mesh, vertexSize, elements);
+    return Reads(BlockOf(object.get()));
 }
 
 std::string WithFrames(const std::string& frameList) {
@@ -281,4 +302,33 @@ TEST(ObjectBlock, DamagedBlocksAreRefusedWithoutReadingPastThem) {
         BlockOf(read.get()); // whatever reads also writes
     }
     EXPECT_EQ(HeapBytesInUse(), before);
+}
+
+TEST(ObjectBlock, LayoutsReachingPastTheVertexAreRefused) {
+    constexpr D3DVERTEXELEMENT9 position = {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0};
+    auto texcoord = [](WORD stream, WORD offset, BYTE type) {
+        return D3DVERTEXELEMENT9{stream, offset, type, 0, D3DDECLUSAGE_TEXCOORD, 0};
+    };
+    // A pair ending on the vertex's last byte is kept; a word further, on another stream, or of a
+    // type the platform lacks, it is not.
+    EXPECT_TRUE(ReadsWithArmLayout(20, {position, texcoord(0, 12, D3DDECLTYPE_FLOAT2)}));
+    EXPECT_FALSE(ReadsWithArmLayout(20, {position, texcoord(0, 16, D3DDECLTYPE_FLOAT2)}));
+    EXPECT_FALSE(ReadsWithArmLayout(20, {position, texcoord(1, 12, D3DDECLTYPE_FLOAT2)}));
+    EXPECT_FALSE(ReadsWithArmLayout(20, {position, texcoord(0, 12, D3DDECLTYPE_UNUSED + 1)}));
+    EXPECT_FALSE(ReadsWithArmLayout(
+        4, {{1, 1020, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}})); // one word of vertex
+    // Elements the engine does not read are held to the same array.
+    EXPECT_FALSE(ReadsWithArmLayout(
+        12, {position, {1, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_BLENDWEIGHT, 0}}));
+    // One float read as a position fits by its type; what is read of it is the map's concern.
+    EXPECT_TRUE(ReadsWithArmLayout(4, {{0, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0}}));
+
+    // Vertex sizes of part words, with a declaration or an FVF.
+    EXPECT_FALSE(ReadsWithArmLayout(22, {position}));
+    EXPECT_TRUE(ReadsWithArmLayout(24, {position}));
+    ObjectPtr object(RichObject());
+    Relayout(object->rootFrame->mesh, 34);
+    EXPECT_FALSE(Reads(BlockOf(object.get())));
+    Relayout(object->rootFrame->mesh, 36);
+    EXPECT_TRUE(Reads(BlockOf(object.get())));
 }

@@ -213,6 +213,18 @@ TEST_F(ObjectScene, NormalsAreComputedAndAddedWhereMissing) {
     ASSERT_TRUE(GetMeshOffsetMap(&bare, &map));
     ASSERT_NE(map.NZ, 0u);
     EXPECT_NEAR(reinterpret_cast<const float*>(bare.vertices)[map.NZ], -1.0f, 1e-5);
+
+    // Vertices wider than their declaration (a word of padding) go to D3DX one by one.
+    MeshRecord padded;
+    ASSERT_TRUE(SetupMeshDeclarationData(&padded, declaration, 16, 4, 6));
+    std::memset(padded.vertices, 7, 64);
+    for (int v = 0; v < 4; ++v)
+        std::memcpy(padded.vertices + 16 * v, corners + 3 * v, 12);
+    std::memcpy(padded.indices, list, sizeof list);
+    padded.drawPrimitiveCount = 2;
+    ComputeMeshNormalsKeepFormat(&padded);
+    ASSERT_EQ(padded.vertexSize, 24u);
+    EXPECT_EQ(Position(padded, 3), D3DXVECTOR3(-1, -1, 0));
 }
 
 TEST_F(ObjectScene, XMeshFilesLoadOrFailCleanly) {

@@ -6,6 +6,7 @@
 #include "draw2d/draw2d.h"
 #include "image/image.h"
 #include "object3d/positioning.h"
+#include "object3d/vertex_layout.h"
 #include "support/recording_device.h"
 
 #include <gtest/gtest.h>
@@ -159,6 +160,23 @@ TEST_F(ObjectScene, RemovingAMeshReplacesItsBufferMates) {
     EXPECT_EQ(centre & 0xFFFFFF, kClear & 0xFFFFFF); // the middle box is gone
     EXPECT_EQ(g_CoreData->drawCalls, 2);
     EXPECT_NEAR(Red(GetPixelColour(320 + 130, 240)), kLitFront, 3); // the right one still draws
+}
+
+TEST_F(ObjectScene, VerticesOfPartWordsShareNoBuffer) {
+    // Six bytes a vertex: three of them end half way through the fifth word.
+    const D3DVERTEXELEMENT9 colour[] = {{0, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                        D3DDECL_END()};
+    MeshRecord first, second;
+    for (MeshRecord* mesh : {&first, &second}) {
+        ASSERT_TRUE(SetupMeshDeclarationData(mesh, colour, 6, 3, 0));
+        std::memset(mesh->vertices, 0, 18);
+        mesh->primitiveType = D3DPT_TRIANGLELIST;
+        mesh->drawVertexCount = 3;
+        mesh->drawPrimitiveCount = 1;
+        ASSERT_TRUE(g_Object3D.manager.AddMeshToBuffers(mesh, false));
+    }
+    EXPECT_NE(first.drawItem->vertexEntry, second.drawItem->vertexEntry);
+    EXPECT_EQ(second.drawItem->startVertex, 0u);
 }
 
 TEST_F(ObjectScene, LargeUnindexedMeshesGetTheirOwnSizeNotTheDevicesLargest) {

@@ -8,7 +8,59 @@
 #include "object3d/positioning.h"
 #include "object3d/vertex_data_commands.h"
 
+#include "modelfile/object_block.h"
+#include "support/guarded_bytes.h"
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+
+// A file of one frame whose mesh has three 8-byte vertices: one float read as the position and
+// one as the tangent (which the map spreads over four words).
+std::string OneFloatLayoutFile(const TempFolder& folder) {
+    ObjectRecord object;
+    object.rootFrame = new FrameRecord;
+    MeshRecord* mesh = object.rootFrame->mesh = new MeshRecord;
+    mesh->vertexSize = 8;
+    mesh->vertexCount = 3;
+    mesh->vertices = new std::uint8_t[24]();
+    mesh->declaration[0] = {0, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0};
+    mesh->declaration[1] = {0, 4, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_TANGENT, 0};
+    mesh->declaration[2] = D3DDECL_END();
+    mesh->primitiveType = D3DPT_TRIANGLELIST;
+    mesh->drawVertexCount = 3;
+    mesh->drawPrimitiveCount = 1;
+    TLOBlock block;
+    if (!WriteObjectToBlock(&object, block.Out(), block.OutSize())) return {};
+    return folder.Write("odd.tlo",
+                        std::string(reinterpret_cast<char*>(block.Data()), block.Size()));
+}
+
+} // namespace
+
+TEST_F(ObjectTables, AnOddLayoutKeepsTheVertexDataCommandsInsideItsVertices) {
+    TempFolder folder;
+    LoadObject(OneFloatLayoutFile(folder).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << errors.Last();
+    // The vertices end where readable memory ends: a write past the last one crashes.
+    MeshRecord* mesh = FirstMesh(1);
+    GuardedBytes guarded(std::string(reinterpret_cast<char*>(mesh->vertices), 24));
+    std::uint8_t* own = std::exchange(mesh->vertices, guarded.Writable());
+    LockVertexDataForLimb(1, 0);
+    SetVertexDataPosition(2, 1, 2, 3);
+    SetVertexDataNormals(2, 1, 2, 3);
+    SetVertexDataUVOfSet(2, 1, 0.25f, 0.5f);
+    EXPECT_EQ(GetVertexDataPositionX(2), 0.0f); // no room for three words: no position
+    EXPECT_EQ(GetVertexDataUOfSet(2, 1), 0.25f);
+    EXPECT_EQ(GetVertexDataVOfSet(2, 1), 0.0f);
+    UnlockVertexData();
+    mesh->vertices = own;
+}
 
 TEST_F(ObjectTables, VertexDataStaysInsideTheLockedMesh) {
     BoxMeshItem(1);

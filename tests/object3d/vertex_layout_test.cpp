@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 TEST(VertexLayout, FvfMapsPlaceEachComponent) {
@@ -88,10 +89,45 @@ TEST(VertexLayout, DeclarationMapsReadEachElement) {
     EXPECT_EQ(map.StrideBytes, 48u);
 
     // A full array without an end marker stops at its last element.
+    mesh.vertexSize = 412;
     for (auto& e : mesh.declaration)
         e = {0, 400, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0};
     ASSERT_TRUE(GetMeshOffsetMap(&mesh, &map));
     EXPECT_EQ(map.NX, 100u);
+}
+
+TEST(VertexLayout, DeclaredElementsOutsideTheVertexHaveNoSlots) {
+    MeshRecord mesh;
+    mesh.vertexSize = 48;
+    auto mapOf = [&mesh](std::initializer_list<D3DVERTEXELEMENT9> elements) {
+        std::copy(elements.begin(), elements.end(), mesh.declaration);
+        mesh.declaration[elements.size()] = D3DDECL_END();
+        VertexOffsetMap map;
+        EXPECT_TRUE(GetMeshOffsetMap(&mesh, &map));
+        return map;
+    };
+    // Only stream 0 is the mesh's array.
+    VertexOffsetMap map = mapOf({{1, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                 {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0}});
+    EXPECT_EQ(map.Z, 0u);
+    EXPECT_EQ(map.NZ, 5u);
+    // By the type's size: a pair ending on the last byte fits, one a word later does not.
+    EXPECT_EQ(mapOf({{0, 40, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0}}).TexV[0], 11u);
+    map = mapOf({{0, 44, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0}});
+    EXPECT_EQ(map.TexU[0] + map.TexV[0], 0u);
+    // One float read as a position: whole only while its third word is still in the vertex.
+    EXPECT_EQ(mapOf({{0, 36, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 11u);
+    EXPECT_EQ(mapOf({{0, 40, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 0u);
+    map = mapOf({{0, 36, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_TANGENT, 0}});
+    EXPECT_EQ(map.TexZ[1], 11u);
+    EXPECT_EQ(map.TexW[1], 0u);
+    // Types of no size and types the platform lacks describe nothing.
+    EXPECT_EQ(mapOf({{0, 8, D3DDECLTYPE_UNUSED, 0, D3DDECLUSAGE_COLOR, 0}}).Diffuse, 0u);
+    EXPECT_EQ(mapOf({{0, 12, 40, 0, D3DDECLUSAGE_NORMAL, 0}}).NZ, 0u);
+
+    mesh.vertexSize = 4;
+    EXPECT_EQ(mapOf({{0, 0, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 0u);
+    EXPECT_EQ(mapOf({{1, 1020, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0}}).Z, 0u);
 }
 
 TEST(VertexLayout, ArraysAndRawVertices) {
