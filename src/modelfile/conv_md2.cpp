@@ -18,8 +18,6 @@ constexpr std::uint64_t kFrameHead = 40; // scale, translate, name
 constexpr std::uint64_t kSkinNameBytes = 64;
 // Three corners a triangle, all numbered in 16 bits when the platform makes the normals.
 constexpr std::int64_t kMostTriangles = 0xFFFF / 3;
-// The converted meshes (the root and one per frame) together hold at most this many vertices.
-constexpr std::int64_t kMostConvertedVertices = std::int64_t{1} << 22;
 
 struct State {
     ConvertedObject kept;

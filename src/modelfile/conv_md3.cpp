@@ -57,6 +57,15 @@ bool ChainSurfaceFrames(FrameRecord* root,
     return true;
 }
 
+// Whether the parts together stay within what one conversion may make.
+bool WithinCaps(const Part (&parts)[kParts]) {
+    ConvertedTotals totals;
+    for (const Part& part : parts)
+        for (const Surface& surface : part.surfaces)
+            if (!totals.Add(surface)) return false;
+    return true;
+}
+
 } // namespace
 
 bool BuildSurfaceMesh(FrameRecord* frame, const Surface& surface, std::size_t k, const Tag* tag) {
@@ -148,7 +157,7 @@ bool LoadModel(const char* fileName) {
         read += result == PartRead::kRead;
     }
     // A folder without any part holds no model at all.
-    if (read == 0) return false;
+    if (read == 0 || !WithinCaps(parts)) return false;
     std::vector<std::unique_ptr<FrameRecord>> surfaceFrames;
     std::string recentShader;
     for (const Part& part : parts)

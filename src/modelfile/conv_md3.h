@@ -58,6 +58,17 @@ struct Surface {
     std::vector<std::string> shaders;                   // the names after their last slash
 };
 
+// What a conversion makes of surfaces: a mesh for vertex frame 0 and one a vertex frame, each
+// with every vertex of its surface. Capped over all parts, so that a small file whose surfaces
+// share one block of vertices cannot make a huge object.
+constexpr std::int64_t kMostConvertedMeshes = std::int64_t{1} << 16;
+struct ConvertedTotals {
+    std::int64_t meshes = 0;
+    std::int64_t vertices = 0;
+    // Counts the surface in (its header is enough); false once past either cap.
+    bool Add(const Surface& surface);
+};
+
 struct Part {
     bool read = false;
     std::int32_t header[kHeaderWords] = {};
@@ -68,7 +79,7 @@ struct Part {
 enum class PartRead {
     kNone,    // missing, or not a part of this format: it contributes nothing
     kRead,    // read whole
-    kDamaged, // a part of this format whose contents do not hold together
+    kDamaged, // a part of this format whose contents do not hold together, or past the caps
 };
 
 // The files a model named by fileName is read from: the folder is the name up to its last ".".

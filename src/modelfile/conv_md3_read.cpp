@@ -105,9 +105,12 @@ bool ReadSurfaceData(const ByteSpan& file, std::uint64_t at, Surface& s) {
 bool ReadSurfaces(const ByteSpan& file, std::uint64_t at, Part& part) {
     const std::int32_t frames = part.header[kWordFrameCount];
     const bool tagged = part.header[kWordTagCount] > 0;
+    // Counted before their data is decoded: past the caps nothing more is allocated.
+    ConvertedTotals totals;
     for (std::int32_t i = 0; i < part.header[kWordSurfaceCount]; ++i) {
         Surface s;
-        if (!ReadSurfaceHeader(file, at, s) || !ReadSurfaceData(file, at, s)) return false;
+        if (!ReadSurfaceHeader(file, at, s) || !totals.Add(s) || !ReadSurfaceData(file, at, s))
+            return false;
         // Each vertex frame is turned by the first tag of the same frame.
         if (tagged && s.header[kWordVertexFrames] > frames) return false;
         at += static_cast<std::uint64_t>(s.header[kWordEndOffset]);
@@ -117,6 +120,13 @@ bool ReadSurfaces(const ByteSpan& file, std::uint64_t at, Part& part) {
 }
 
 } // namespace
+
+bool ConvertedTotals::Add(const Surface& surface) {
+    const std::int64_t made = std::int64_t{surface.header[kWordVertexFrames]} + 1;
+    meshes += made;
+    vertices += made * surface.header[kWordVertexCount];
+    return meshes <= kMostConvertedMeshes && vertices <= kMostConvertedVertices;
+}
 
 PartFileNames MakePartFileNames(const std::string& fileName) {
     // The last "." after the first character ends the folder's name.

@@ -7,7 +7,8 @@ namespace ConvMDL {
 
 namespace {
 
-// Header fields.
+// Header fields; the header's size.
+constexpr std::int64_t kHeaderBytes = 244;
 constexpr std::uint64_t kVersionAt = 4, kBonesAt = 140, kSequencesAt = 164, kGroupsAt = 172,
                         kTexturesAt = 180, kSkinRefsAt = 192, kSkinFamiliesAt = 196, kSkinsAt = 200,
                         kBodyPartsAt = 204;
@@ -15,6 +16,13 @@ constexpr std::uint64_t kVersionAt = 4, kBonesAt = 140, kSequencesAt = 164, kGro
 constexpr std::uint64_t kBoneBytes = 112, kSequenceBytes = 176, kGroupBytes = 104,
                         kTextureBytes = 80, kBodyPartBytes = 76, kModelBytes = 112, kMeshBytes = 20,
                         kAnimationBytes = 12, kPaletteBytes = 768;
+
+// count entries of `each` bytes at offset, as TableInFile; a table with entries must also lie past
+// the header, whose words would otherwise be read as entries (a zeroed offset is the file's start).
+bool StudioTable(const ByteSpan& file, std::int64_t offset, std::uint64_t each, std::int64_t count,
+                 ByteSpan& table) {
+    return (count == 0 || offset >= kHeaderBytes) && TableInFile(file, offset, each, count, table);
+}
 
 // A count and the offset of its table, read from two header words.
 bool CountAndOffset(const ByteSpan& file, std::uint64_t at, std::int32_t& count,
@@ -26,7 +34,7 @@ bool ReadBones(const ByteSpan& file, MDLData& data) {
     std::int32_t count = 0, offset = 0;
     ByteSpan table;
     if (!CountAndOffset(file, kBonesAt, count, offset) || count > kMostBones ||
-        !TableInFile(file, offset, kBoneBytes, count, table))
+        !StudioTable(file, offset, kBoneBytes, count, table))
         return false;
     data.bones.resize(static_cast<std::size_t>(count));
     for (std::size_t b = 0; b < data.bones.size(); ++b) {
@@ -50,19 +58,19 @@ bool ReadSequence(const ByteSpan& file, MDLData& data) {
     if (count == 0) return true; // nothing moves: the base pose
     ByteSpan sequence, group;
     std::int32_t animation = 0, groupNumber = 0, groupData = 0;
-    if (!TableInFile(file, offset, kSequenceBytes, 1, sequence)) return false;
+    if (!StudioTable(file, offset, kSequenceBytes, 1, sequence)) return false;
     sequence.I32(56, data.frameCount);
     sequence.I32(124, animation);
     sequence.I32(156, groupNumber);
     // Another group's data lies in a file of its own, which is not read.
     if (groupNumber != 0) return true;
     if (!CountAndOffset(file, kGroupsAt, groups, groupOffset) || groups < 1 ||
-        !TableInFile(file, groupOffset, kGroupBytes, 1, group))
+        !StudioTable(file, groupOffset, kGroupBytes, 1, group))
         return false;
     group.I32(100, groupData);
     const std::int64_t at = std::int64_t{groupData} + animation;
     ByteSpan records;
-    if (!TableInFile(file, at, kAnimationBytes, static_cast<std::int64_t>(data.bones.size()),
+    if (!StudioTable(file, at, kAnimationBytes, static_cast<std::int64_t>(data.bones.size()),
                      records))
         return false;
     data.animation = static_cast<std::uint64_t>(at);
@@ -74,7 +82,7 @@ bool ReadTextures(const ByteSpan& file, MDLData& data) {
     std::int32_t count = 0, offset = 0;
     ByteSpan table;
     if (!CountAndOffset(file, kTexturesAt, count, offset) ||
-        !TableInFile(file, offset, kTextureBytes, count, table))
+        !StudioTable(file, offset, kTextureBytes, count, table))
         return false;
     data.textures.resize(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < data.textures.size(); ++i) {
@@ -86,7 +94,7 @@ bool ReadTextures(const ByteSpan& file, MDLData& data) {
         table.I32(at + 72, t.height);
         table.I32(at + 76, pixels);
         if (t.width <= 0 || t.height <= 0 ||
-            !TableInFile(file, pixels, static_cast<std::uint64_t>(t.width), t.height, t.pixels) ||
+            !StudioTable(file, pixels, static_cast<std::uint64_t>(t.width), t.height, t.pixels) ||
             !file.Sub(static_cast<std::uint64_t>(pixels) + t.pixels.size, kPaletteBytes, t.palette))
             return false;
     }
@@ -101,7 +109,7 @@ bool ReadSkinRow(const ByteSpan& file, std::vector<std::int32_t>& row) {
         !file.I32(kSkinsAt, offset))
         return false;
     if (refs <= 0 || families <= 0) return true;
-    if (!TableInFile(file, offset, 2, refs, table)) return false;
+    if (!StudioTable(file, offset, 2, refs, table)) return false;
     row.resize(static_cast<std::size_t>(refs));
     for (std::size_t i = 0; i < row.size(); ++i)
         table.I16(2 * i, row[i]);
@@ -173,15 +181,17 @@ bool ReadModel(const ByteSpan& file, std::uint64_t at, MDLData& data) {
     Model model;
     std::int32_t meshCount = 0, meshOffset = 0, bonesOffset = 0, positionsOffset = 0;
     std::vector<std::int32_t> skins;
-    if (!file.Sub(at, kModelBytes, record) || !ReadSkinRow(file, skins)) return false;
+    if (!StudioTable(file, static_cast<std::int64_t>(at), kModelBytes, 1, record) ||
+        !ReadSkinRow(file, skins))
+        return false;
     record.I32(72, meshCount);
     record.I32(76, meshOffset);
     record.I32(80, model.vertexCount);
     record.I32(84, bonesOffset);
     record.I32(88, positionsOffset);
-    if (!TableInFile(file, positionsOffset, 12, model.vertexCount, model.positions) ||
-        !TableInFile(file, bonesOffset, 1, model.vertexCount, model.bones) ||
-        !TableInFile(file, meshOffset, kMeshBytes, meshCount, meshes))
+    if (!StudioTable(file, positionsOffset, 12, model.vertexCount, model.positions) ||
+        !StudioTable(file, bonesOffset, 1, model.vertexCount, model.bones) ||
+        !StudioTable(file, meshOffset, kMeshBytes, meshCount, meshes))
         return false;
     for (std::int32_t m = 0; m < meshCount; ++m) {
         std::int32_t commands = 0, skin = 0;
@@ -192,7 +202,7 @@ bool ReadModel(const ByteSpan& file, std::uint64_t at, MDLData& data) {
                                    ? skins[static_cast<std::size_t>(skin)]
                                    : -1;
         if (texture < 0 || static_cast<std::size_t>(texture) >= data.textures.size()) texture = -1;
-        if (commands < 0 ||
+        if (commands < kHeaderBytes ||
             !ReadCommands(file, static_cast<std::uint64_t>(commands), model, texture, data))
             return false;
     }
@@ -204,7 +214,7 @@ bool ReadBodyParts(const ByteSpan& file, MDLData& data) {
     std::int32_t count = 0, offset = 0, models = 0, modelOffset = 0;
     ByteSpan part;
     if (!CountAndOffset(file, kBodyPartsAt, count, offset) || count < 1 ||
-        !TableInFile(file, offset, kBodyPartBytes, 1, part))
+        !StudioTable(file, offset, kBodyPartBytes, 1, part))
         return false;
     part.I32(64, models);
     part.I32(72, modelOffset);

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The meshes a converter makes of one model (the root's and every key frame's) together hold at
+// most this many vertices.
+constexpr std::int64_t kMostConvertedVertices = std::int64_t{1} << 22;
+
 // The file whole; false, bytes empty, when it cannot be opened or read whole.
 bool ReadModelFile(const char* fileName, std::vector<std::uint8_t>& bytes);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 namespace {
 
@@ -191,15 +192,26 @@ bool ReadOneArea(FieldReader& r, const std::vector<MeshRecord*>& meshes, ReadAre
     return true;
 }
 
-// A shared entry refers to the second batch that holds its mesh, as the batch assembly links
-// them; an entry no second batch holds gets a holder of its own.
-void LinkSharedEntries(Universe& world, UniverseArea& area, const std::vector<std::int32_t>& list) {
+using FirstHolders = std::unordered_map<const MeshRecord*, UniverseBatch*>;
+
+// The first second batch that holds each mesh, areas and their batches in order: a shared entry
+// refers to that one, as the batch assembly links them. Looked up, not searched, so that a file
+// of many entries loads in time linear in its size.
+FirstHolders FindFirstHolders(const Universe& world) {
+    FirstHolders first;
+    for (const std::unique_ptr<UniverseArea>& area : world.areas)
+        for (const std::unique_ptr<UniverseBatch>& holder : area->secondBatches)
+            if (holder && holder->mesh) first.try_emplace(holder->mesh, holder.get());
+    return first;
+}
+
+// An entry no second batch holds gets a holder of its own.
+void LinkSharedEntries(Universe& world, const FirstHolders& first, UniverseArea& area,
+                       const std::vector<std::int32_t>& list) {
     for (std::int32_t index : list) {
         MeshRecord* mesh = ListedMesh(world.textureMeshes, index);
-        UniverseBatch* found = nullptr;
-        for (const std::unique_ptr<UniverseArea>& other : world.areas)
-            for (const std::unique_ptr<UniverseBatch>& holder : other->secondBatches)
-                if (!found && mesh && holder && holder->mesh == mesh) found = holder.get();
+        const auto held = mesh ? first.find(mesh) : first.end();
+        UniverseBatch* found = held == first.end() ? nullptr : held->second;
         if (!found) {
             auto own = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
             if (!own) continue;
@@ -226,6 +238,7 @@ bool ReadAreas(FieldReader& r, Universe& world) {
         shared.push_back(std::move(read.shared));
     }
     const auto areaCount = static_cast<std::int32_t>(world.areas.size());
+    const FirstHolders first = FindFirstHolders(world);
     for (std::size_t i = before; i < world.areas.size(); ++i) {
         UniverseArea& area = *world.areas[i];
         // A portal into no loaded area could never be walked through.
@@ -235,7 +248,7 @@ bool ReadAreas(FieldReader& r, Universe& world) {
         for (const std::unique_ptr<UniversePortal>& portal : area.portals)
             world.debugColour = GivePortalBox(*portal);
         world.debugColour = GiveAreaBox(area);
-        LinkSharedEntries(world, area, shared[i - before]);
+        LinkSharedEntries(world, first, area, shared[i - before]);
     }
     g_Universe.areaCount = areaCount;
     return whole;

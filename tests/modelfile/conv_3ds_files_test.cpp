@@ -161,6 +161,24 @@ TEST_F(Conv3DSFiles, FilesThatCannotBeConverted) {
     EXPECT_EQ(Conv3DS::LoadedObject(), nullptr);
 }
 
+TEST_F(Conv3DSFiles, PositionsTooFarOutToMeasureAreNoObject) {
+    std::string bytes = TempFolder::Read(kModels + "fels.3ds");
+    LoadObject(folder.Write("fels.3ds", bytes).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    // Sixteen bytes of its vertex list overwritten: numbers, but their squares, which its radius
+    // is measured with, are not.
+    std::size_t list = 0;
+    for (const scene3ds::Listed& chunk : scene3ds::ListChunks(bytes))
+        if (!list && bytes.compare(chunk.at, 2, scene3ds::U16(0x4110)) == 0) list = chunk.at + 8;
+    ASSERT_NE(list, 0u);
+    bytes.replace(list + 24, 16, scene3ds::Floats({1e30f, -1e30f, 1e30f, 1e30f}));
+    LoadObject(folder.Write("far.3ds", bytes).c_str(), 2);
+    EXPECT_EQ(cell.number, 7018);
+    EXPECT_FALSE(ObjectExists(2));
+    EXPECT_FALSE(TempFileLeft());
+    EXPECT_EQ(Conv3DS::LoadedObject(), nullptr);
+}
+
 TEST_F(Conv3DSFiles, RotatingCubeTurnsAsItPlays) {
     // Loaded by extension; the converter keeps nothing afterwards.
     LoadObject((kModels + "RotatingCube.3DS").c_str(), 1);

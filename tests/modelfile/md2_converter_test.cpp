@@ -3,12 +3,14 @@
 #include "model_bytes.h"
 #include "modelfile/conv_md2.h"
 #include "modelfile/converters.h"
+#include "object3d/object_commands.h"
 #include "object3d/object_records.h"
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -113,4 +115,19 @@ TEST_F(ObjectScene, MD2FramesBecomeKeyFrameMeshes) {
     ConvertDamagedCopies(TempFolder::Read(kModels + "faerie.md2"),
                          {8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 60, 64},
                          folder.File("damaged.md2"), ConvMD2::Convert, ConvMD2::Free);
+}
+
+TEST_F(ObjectScene, MD2PositionsThatAreNotNumbersAreNoObject) {
+    TempFolder folder;
+    MD2Layout layout;
+    layout.frames = 2;
+    FileBytes file{MakeMD2(layout)};
+    LoadObject(folder.Write("plain.md2", file.data).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    // Frame 1's x scale: only the second key frame's mesh holds what is not a number.
+    file.Patch(92 + 52, std::numeric_limits<float>::quiet_NaN());
+    LoadObject(folder.Write("nan.md2", file.data).c_str(), 2);
+    EXPECT_EQ(cell.number, 7018);
+    EXPECT_FALSE(ObjectExists(2));
+    EXPECT_EQ(ConvMD2::LoadedObject(), nullptr);
 }

@@ -65,6 +65,23 @@ std::string MakePart(const PartLayout& p) {
     return f.data;
 }
 
+// An untagged part whose surfaces, without triangles, all take their texture coordinates and
+// their vertex frames from one block of bytes at its end: a small file of many vertices.
+std::string MakeSharedBlockPart(std::int32_t surfaces, std::int32_t vertices,
+                                std::int32_t frames = 1) {
+    FileBytes f;
+    f.Raw("IDP3", 4).I32(15).Field("part", 64).I32(0).I32(1).I32(0).I32(surfaces).Field("", 20);
+    f.Field("", 56);
+    const std::int32_t block = f.Size() + 108 * surfaces;
+    for (std::int32_t i = 0; i < surfaces; ++i) {
+        const std::int32_t to = block - f.Size();
+        f.Raw("IDP3", 4).Field("s_shared", 64).I32(0).I32(frames).I32(0).I32(vertices).I32(0);
+        f.I32(to).I32(to).I32(to).I32(to).I32(108);
+    }
+    f.Field("", 8 * static_cast<std::size_t>(vertices) * frames);
+    return f.data;
+}
+
 ConvMD3::PartRead Read(const std::string& bytes, ConvMD3::Part* part = nullptr) {
     ConvMD3::Part local;
     return ConvMD3::ReadPart(SpanOf(bytes), part ? *part : local);
@@ -234,6 +251,23 @@ TEST_F(ObjectScene, MD3ConversionsStandAlone) {
         words.push_back(surface + word);
     ConvertDamagedCopies(MakePart(layout), words, folder.File("one\\upper.md3"), ConvMD3::Convert,
                          ConvMD3::Free);
+}
+
+TEST_F(ObjectScene, MD3ModelsPastTheCapsAreRefusedBeforeTheyAreBuilt) {
+    // A mesh for frame 0 and one a vertex frame: 512 x 4096 x 2 vertices are the most.
+    EXPECT_EQ(Read(MakeSharedBlockPart(512, 4096)), ConvMD3::PartRead::kRead);
+    EXPECT_EQ(Read(MakeSharedBlockPart(513, 4096)), ConvMD3::PartRead::kDamaged);
+    EXPECT_EQ(Read(MakeSharedBlockPart(1, 0, 0xFFFF)), ConvMD3::PartRead::kRead);
+    EXPECT_EQ(Read(MakeSharedBlockPart(1, 0, 0x10000)), ConvMD3::PartRead::kDamaged);
+
+    // Two parts within the caps each, past them together: the load's error, and no object.
+    TempFolder folder;
+    const std::string half = MakeSharedBlockPart(257, 4096);
+    folder.Write("big\\lower.md3", half);
+    folder.Write("big\\upper.md3", half);
+    LoadObject(folder.File("big.md3").c_str(), 1);
+    EXPECT_EQ(cell.number, 7018);
+    EXPECT_FALSE(ObjectExists(1));
 }
 
 TEST_F(ObjectScene, OpenArenaPlayersConvertAndAnimate) {

@@ -353,6 +353,25 @@ TEST_F(ObjectScene, StudioModelsWithABodyPartConvert) {
                        });
 }
 
+TEST_F(ObjectScene, StudioTablesOverlappingTheHeaderAreRefused) {
+    const std::string studio = StudioFolder();
+    if (studio.empty()) GTEST_SKIP() << "assimp-testmodels' studio models are not installed";
+    TempDataFolder temp;
+    for (const char* name : {"man.mdl", "chrome_sphere.mdl", "unnamed_bones.mdl"}) {
+        std::string bytes = TempFolder::Read(studio + "\\" + name);
+        // The first model's vertex table at offset 0: its positions would be the header's words.
+        std::int32_t part = 0, model = 0;
+        std::memcpy(&part, &bytes[208], 4);
+        std::memcpy(&model, &bytes[part + 72], 4);
+        std::memset(&bytes[model + 88], 0, 4);
+        EXPECT_FALSE(Decodes(bytes)) << name;
+        cell.number = 0;
+        LoadObject(temp.folder.Write(name, bytes).c_str(), 1);
+        EXPECT_EQ(cell.number, 7018) << name;
+        EXPECT_FALSE(ObjectExists(1)) << name;
+    }
+}
+
 TEST_F(ObjectScene, StudioModelsAreLitOnTheLightsSide) {
     const std::string studio = StudioFolder();
     if (studio.empty()) GTEST_SKIP() << "assimp-testmodels' studio models are not installed";

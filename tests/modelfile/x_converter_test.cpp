@@ -312,3 +312,17 @@ TEST_F(ObjectScene, DamagedXFilesFailCleanly) {
     ConvX::Free(nullptr);
     EXPECT_EQ(ConvX::g_State.object, nullptr);
 }
+
+TEST_F(ObjectScene, XPositionsPastAFloatAreNoObject) {
+    TempFolder folder;
+    std::string text = XFile(MeshText("m", kQuad, {{0, 1, 2, 3}}));
+    LoadObject(folder.Write("quad.x", text).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    // 1e40 is read as an infinite float.
+    const std::string first = "0.000000;0.000000;0.000000;";
+    text.replace(text.find(first), first.size(), "1" + std::string(40, '0') + first.substr(1));
+    LoadObject(folder.Write("far.x", text).c_str(), 2);
+    EXPECT_EQ(cell.number, 7018);
+    EXPECT_FALSE(ObjectExists(2));
+    EXPECT_EQ(ConvX::g_State.object, nullptr);
+}

@@ -212,6 +212,48 @@ TEST_F(UniverseTables, HostileCountsAndRandomBytesNeitherCrashNorAllocateHugely)
     }
 }
 
+TEST_F(UniverseTables, SharedEntriesLinkTheFirstHolderOfTheirMeshInOnePass) {
+    // Checked pairwise against every second batch, this many entries would take many minutes.
+    constexpr std::int32_t kMany = 600000;
+    std::vector<std::int32_t> words = {100, 100, 100, 2};
+    auto area = [&words](const std::vector<std::int32_t>& second,
+                         const std::vector<std::int32_t>& shared) {
+        words.insert(words.end(), 9 + 1, 0); // bounds and centre at 0, no batches
+        for (const std::vector<std::int32_t>* list : {&second, &shared}) {
+            words.push_back(static_cast<std::int32_t>(list->size()));
+            words.insert(words.end(), list->begin(), list->end());
+        }
+        words.push_back(0); // no portals
+    };
+    // Area 0 holds mesh 1 many times, then mesh 2; area 1 holds meshes 2 and 0.
+    std::vector<std::int32_t> second(kMany, 1), shared(kMany, 1);
+    second.push_back(2);
+    area(second, {});
+    shared.insert(shared.end(), {2, 0, 3, kNoIndex, 3});
+    area({2, 0}, shared);
+    words.push_back(0); // no cells
+    std::vector<std::uint8_t> bytes(4 * words.size());
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+
+    Universe u;
+    GiveMeshes(u);
+    ASSERT_TRUE(DecodeUniverse(u, Span(bytes, bytes.size())));
+    ASSERT_EQ(u.areas.size(), 2u);
+    const UniverseArea &a = *u.areas[0], &b = *u.areas[1];
+    ASSERT_EQ(b.sharedMeshes.size(), kMany + 5u);
+    // The first holder, areas in order and then their batches, as the batch assembly links.
+    EXPECT_EQ(b.sharedMeshes[0], a.secondBatches[0].get());
+    EXPECT_EQ(b.sharedMeshes[kMany - 1], a.secondBatches[0].get());
+    EXPECT_EQ(b.sharedMeshes[kMany], a.secondBatches[kMany].get());
+    EXPECT_EQ(b.sharedMeshes[kMany + 1], b.secondBatches[1].get());
+    // A mesh no second batch holds, and no mesh, get a holder of their own at each entry.
+    ASSERT_EQ(b.loadedShared.size(), 3u);
+    EXPECT_EQ(b.sharedMeshes[kMany + 2], b.loadedShared[0].get());
+    EXPECT_EQ(b.loadedShared[0]->mesh, u.textureMeshes[3]);
+    EXPECT_EQ(b.sharedMeshes[kMany + 3]->mesh, nullptr);
+    EXPECT_EQ(b.sharedMeshes[kMany + 4], b.loadedShared[2].get());
+}
+
 TEST(UniverseFileName, ReplacesAFourCharacterExtensionOrAppends) {
     EXPECT_EQ(UniverseFileName("level.tlo"), "level.tlu");
     EXPECT_EQ(UniverseFileName("maps\\level.TLO"), "maps\\level.tlu");
