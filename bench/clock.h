@@ -6,11 +6,15 @@
 
 #include <cstdint>
 
+// Seconds since the first call: a Direct3D device leaves the FPU at single precision, in which
+// seconds since the machine started step by a quarter of a millisecond or more.
 inline double Now() {
     LARGE_INTEGER frequency, counter;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+    static const LONGLONG first = counter.QuadPart;
+    return static_cast<double>(counter.QuadPart - first) /
+           static_cast<double>(frequency.QuadPart);
 }
 
 inline double Seconds(FILETIME t) {

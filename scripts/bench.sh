@@ -4,6 +4,7 @@
 #   scripts/bench.sh            all of them
 #   scripts/bench.sh --profile  the game's start-up, menu and busy board sampled too, with
 #                               reports of where the time goes (build/profile-*.txt)
+#   scripts/bench.sh --models   the model conversions alone
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -11,6 +12,9 @@ profile=
 [ "${1:-}" = --profile ] && profile=1
 "$root/scripts/setup.sh"
 BUILD_DIR=$build "$root/scripts/build.sh" >/dev/null
+if [ "${1:-}" = --models ]; then
+  exec "$root/bench/model_convert.sh" "$build"
+fi
 # A prefix of its own with Wine's Direct3D defaults, as the game has them.
 run() { env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" "$@" | tr -d '\r'; }
 run "$build/bench_frame_pacing.exe"

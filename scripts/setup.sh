@@ -16,7 +16,7 @@ packages=(
   python3 python3-pil
   sound-theme-freedesktop  # real Ogg Vorbis files that the loader tests damage
   assimp-testmodels        # real model files the converters read
-  assimp-utils             # the model benchmark's native reference
+  g++ libassimp-dev        # the model benchmark's native reference, built for the host
   zip unzip                # test archives made at build time, and the check of their vectors
   openarena-data           # a real pk3 whose every member the archive reader extracts
   openarena-081-maps       # real levels the world loads, beside openarena-data's pak0.pk3
