@@ -180,7 +180,15 @@ bool GetFVFOffsetMap(std::uint32_t fvf, VertexOffsetMap* map) {
 
 bool GetMeshOffsetMap(const MeshRecord* mesh, VertexOffsetMap* map) {
     if (!mesh || !map) return false;
-    if (mesh->fvf) return GetFVFOffsetMap(mesh->fvf, map);
+    if (mesh->fvf) {
+        const bool exact = GetFVFOffsetMap(mesh->fvf, map);
+        // Vertices wider than their format carry padding: walk the array by its own stride.
+        if (mesh->vertexSize > map->StrideBytes && mesh->vertexSize % 4 == 0) {
+            map->StrideBytes = mesh->vertexSize;
+            map->StrideDwords = mesh->vertexSize / 4;
+        }
+        return exact;
+    }
     *map = VertexOffsetMap{};
     return MapDeclaration(mesh, map);
 }

@@ -94,6 +94,14 @@ TEST(VertexLayout, DeclarationMapsReadEachElement) {
         e = {0, 400, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0};
     ASSERT_TRUE(GetMeshOffsetMap(&mesh, &map));
     EXPECT_EQ(map.NX, 100u);
+
+    // A format's vertices padded to 32 bytes are walked 32 bytes apart.
+    mesh.fvf = D3DFVF_XYZ | D3DFVF_NORMAL;
+    mesh.vertexSize = 32;
+    ASSERT_TRUE(GetMeshOffsetMap(&mesh, &map));
+    EXPECT_EQ(map.NX, 3u);
+    EXPECT_EQ(map.StrideDwords, 8u);
+    EXPECT_EQ(map.StrideBytes, 32u);
 }
 
 TEST(VertexLayout, DeclaredElementsOutsideTheVertexHaveNoSlots) {
