@@ -284,6 +284,7 @@ void CalculateWorldForPositionBlock(const ObjectPosition* block) {
     CalculateObjectWorld(&scratch, nullptr);
 }
 
+// Not offered here: the entries keep their places and say so with 116.
 void NotAvailableStubA() {
     RaiseRuntimeError(kNotAvailable);
 }
@@ -293,6 +294,7 @@ void NotAvailableStubB() {
 void NotAvailableStubC() {
     RaiseRuntimeError(kNotAvailable);
 }
+// Places kept in the command set; there is nothing for them to do.
 void EmptyCommandA() {}
 void EmptyCommandB() {}
 void EmptyCommandC() {}
