@@ -6,6 +6,7 @@
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object_records.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <new>
@@ -14,10 +15,6 @@
 char ObjectTempDataFolder[kTempFolderLength] = {};
 
 namespace {
-
-constexpr std::int32_t kFileMissing = 105;
-constexpr std::int32_t kFileExists = 106;
-constexpr std::int32_t kObjectNotLoaded = 7018;
 
 std::string WithBackslash(std::string folder) {
     if (folder.empty() || folder.back() != '\\') folder += '\\';
