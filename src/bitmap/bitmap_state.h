@@ -5,6 +5,7 @@
 #include "core/core_data.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
@@ -32,9 +33,6 @@ struct BitmapState {
 
 extern BitmapState g_Bitmap;
 
-constexpr std::int32_t kBitmapNumberIllegal = 1001;
-constexpr std::int32_t kBitmapMissing = 1002;
-constexpr std::int32_t kBitmapLoadFailed = 1003;
 constexpr std::int32_t kBitmapMaxNumber = 22000000;
 // Bitmap 0 is the screen.
 constexpr ItemNumbers kBitmapNumbers{0, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing};

@@ -133,7 +133,8 @@ void ApplyClipMode(const CameraRecord& c) {
     }
 }
 
-// Steps 3 to 5 of a camera's pass: viewport, clip mode and clear.
+// Readies the device for a camera's pass: the viewport (kept inside the target surface), the
+// clip plane, and the clear of the backdrop and depth.
 void StartPass(CameraRecord& c, bool toImage, bool clear) {
     CameraState& s = g_Camera;
     D3DVIEWPORT9 viewport = c.viewport;

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "display/display.h"
 #include "object3d/object_records.h"
+#include "core/error_numbers.h"
 
 #include <cmath>
 #include <new>
@@ -13,8 +14,6 @@ namespace {
 
 constexpr float kDegreesToRadians = 0.01745329238474369f;
 constexpr float kRadiansToDegrees = 57.2957763671875f;
-constexpr std::int32_t kImageNumberIllegal = 501;
-constexpr std::int32_t kImageSizeIllegal = 504;
 constexpr std::int32_t kCopyImageUsage = 21;
 
 // Runs fn on camera n after its checks, then rebuilds its view.
@@ -32,7 +31,7 @@ CameraRecord* WithVector(std::int32_t n, std::int32_t vector) {
     if (!c) return nullptr;
     const VectorEntries& v = g_Camera.vectors;
     if (!v.exists || !v.getVector3 || !v.setVector3 || !v.exists(vector)) {
-        RaiseRuntimeError(kCameraVectorMissing);
+        RaiseRuntimeError(kValueOutOfRange);
         return nullptr;
     }
     return c;

@@ -7,6 +7,7 @@
 #include "core/idlist.h"
 #include "image/image_bridge.h"
 #include "maths/maths.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
@@ -38,12 +39,6 @@ struct CameraState {
 };
 
 extern CameraState g_Camera;
-
-constexpr std::int32_t kCameraNumberIllegal = 7201;
-constexpr std::int32_t kCameraExists = 7202;
-constexpr std::int32_t kCameraMissing = 7203;
-constexpr std::int32_t kCameraZeroFixed = 7205;
-constexpr std::int32_t kCameraVectorMissing = 7801;
 
 // Looks the camera up without a check; it becomes the current record (null when missing).
 CameraRecord* FindCamera(std::int32_t n);

@@ -5,15 +5,13 @@
 #include "core/media.h"
 #include "core/runtime_arrays.h"
 #include "core/runtime_arrays_internal.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <string>
 
 namespace {
 
-constexpr std::int32_t kErrorBadArrayType = 54;
-constexpr std::int32_t kErrorCannotCreate = 104;
-constexpr std::int32_t kErrorCannotOpen = 105;
 constexpr std::uint32_t kFirstBadType = 9;
 constexpr std::int32_t kEndOfRecords = -1;
 
@@ -111,7 +109,7 @@ void LoadRecordArray(RuntimeArray array, const std::uint8_t* data, std::uint32_t
 
 bool TypeIsKnown(RuntimeArray array) {
     if (GetArrayHeader(array)->typeCode < kFirstBadType) return true;
-    RaiseRuntimeError(kErrorBadArrayType);
+    RaiseRuntimeError(kArrayTypeIllegal);
     return false;
 }
 
@@ -124,7 +122,7 @@ void SaveArrayFile(const char* fileName, RuntimeArray array) {
                                   : RecordArrayBytes(array);
     if (!fileName ||
         !CoreWriteWholeFile(fileName, bytes.data(), static_cast<std::uint32_t>(bytes.size())))
-        RaiseRuntimeError(kErrorCannotCreate);
+        RaiseRuntimeError(kArrayFileNotCreated);
 }
 
 void LoadArrayFile(const char* fileName, RuntimeArray* arrayVariable) {
@@ -133,7 +131,7 @@ void LoadArrayFile(const char* fileName, RuntimeArray* arrayVariable) {
     std::uint32_t size = 0;
     void* data = fileName ? CoreReadWholeFile(fileName, &size) : nullptr;
     if (!data) {
-        RaiseRuntimeError(kErrorCannotOpen);
+        RaiseRuntimeError(kFileMissing);
         return;
     }
     if (GetArrayHeader(array)->typeCode == kArrayStringType) {

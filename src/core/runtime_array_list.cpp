@@ -4,27 +4,26 @@
 #include "core/core.h"
 #include "core/runtime_arrays.h"
 #include "core/runtime_arrays_internal.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr std::int32_t kErrorIndexOutOfRange = 52;
-constexpr std::int32_t kErrorNotOneDimensional = 55;
 constexpr std::uint32_t kBeforeFirst = 0xFFFFFFFF;
 
 // True for a list the list commands may change; raises 55 for an array of more dimensions.
 bool CheckList(RuntimeArray array) {
     if (!array) return false;
     if (IsOneDimensionalArray(array)) return true;
-    RaiseRuntimeError(kErrorNotOneDimensional);
+    RaiseRuntimeError(kArrayNotOneDimensional);
     return false;
 }
 
 bool CheckIndex(const ArrayHeader* header, std::int32_t index) {
     if (index >= 0 && static_cast<std::uint32_t>(index) < header->count) return true;
-    RaiseRuntimeError(kErrorIndexOutOfRange);
+    RaiseRuntimeError(kArrayIndexOutOfRange);
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "display/display_state.h"
 #include "core/checklist.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,7 +15,6 @@ namespace {
 
 DisplayState& d = g_Display;
 
-constexpr std::int32_t kNotAvailable = 116;
 constexpr std::int32_t kModeTextLength = 32;
 
 // Reads "Main Window" and "Child Window" of [External] from the program's ".ini"; a child of that
@@ -311,5 +311,5 @@ bool ConsumeDisplayFlag() {
 }
 
 void DisplayNotAvailable() {
-    RaiseRuntimeError(kNotAvailable);
+    RaiseRuntimeError(kCommandNotAvailable);
 }

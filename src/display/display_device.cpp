@@ -5,6 +5,7 @@
 #include "core/core.h"
 
 #include "core/module_link.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 
@@ -13,19 +14,6 @@ DisplayState g_Display;
 namespace {
 
 DisplayState& d = g_Display;
-
-constexpr std::int32_t kBadResolution = 1501;
-constexpr std::int32_t kBadDepth = 1502;
-constexpr std::int32_t kBadWindowedFlag = 1503;
-constexpr std::int32_t kNoMode16 = 1505;
-constexpr std::int32_t kNoMode32 = 1507;
-constexpr std::int32_t kBadVertexProcessing = 1508;
-constexpr std::int32_t kBadLockable = 1509;
-constexpr std::int32_t kNoInterface = 1510;
-constexpr std::int32_t kInvalidCall = 1511;
-constexpr std::int32_t kNotAvailable = 1512;
-constexpr std::int32_t kOutOfVideoMemory = 1513;
-constexpr std::int32_t kDepth24 = 1514;
 
 constexpr UINT kHostReplyMs = 500; // longest wait for a host window to take a message
 
@@ -251,19 +239,23 @@ IDirect3D9* GetDirect3DInterface() {
 bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
                         std::int32_t windowed, std::int32_t lockable,
                         std::int32_t vertexProcessing) {
-    if (width < 1 || height < 1) return Fail("Invalid display resolution", kBadResolution);
+    if (width < 1 || height < 1)
+        return Fail("Invalid display resolution", kDisplayResolutionIllegal);
     if (depth == 0) {
         D3DDISPLAYMODE current{};
         if (d.d3d) d.d3d->GetAdapterDisplayMode(0, &current);
         depth = SurfaceFormatBits(current.Format);
         if (d.core) d.core->displayDepth = depth;
     }
-    if (depth == 24) return Fail("Invalid bit depth specified", kDepth24);
-    if (depth != 16 && depth != 32) return Fail("Invalid bit depth specified", kBadDepth);
+    if (depth == 24) return Fail("Invalid bit depth specified", kDisplayDepth24);
+    if (depth != 16 && depth != 32)
+        return Fail("Invalid bit depth specified", kDisplayDepthIllegal);
     if (windowed != 0 && windowed != 1)
-        return Fail("Invalid display mode specified", kBadWindowedFlag);
+        return Fail("Invalid display mode specified", kDisplayWindowedFlagIllegal);
     const D3DDISPLAYMODE* mode = ChooseMode(width, height, depth);
-    if (!mode) return Fail("Display mode not supported", depth == 16 ? kNoMode16 : kNoMode32);
+    if (!mode)
+        return Fail("Display mode not supported",
+                    depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
     d.offsetX = static_cast<std::int32_t>(mode->Width) - width;
     d.offsetY = static_cast<std::int32_t>(mode->Height) - height;
     width = static_cast<std::int32_t>(mode->Width);
@@ -282,9 +274,10 @@ bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t de
         vertices = vertexProcessing;
         break;
     default:
-        return Fail("Unknown vertex processing mode", kBadVertexProcessing);
+        return Fail("Unknown vertex processing mode", kDisplayVertexProcessingIllegal);
     }
-    if (lockable != 0 && lockable != 1) return Fail("Invalid lockable flag", kBadLockable);
+    if (lockable != 0 && lockable != 1)
+        return Fail("Invalid lockable flag", kDisplayLockableFlagIllegal);
 
     d.hasPresent = false;
     d.behaviour = vertices | D3DCREATE_MULTITHREADED;
@@ -305,7 +298,7 @@ bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t de
 }
 
 bool Setup() {
-    if (!d.d3d) return Fail("Invalid D3D pointer for Setup ( )", kNoInterface);
+    if (!d.d3d) return Fail("Invalid D3D pointer for Setup ( )", kDisplayNoInterface);
     d.autoDepth = true;
     d.present = D3DPRESENT_PARAMETERS{};
     d.hasPresent = true;
@@ -331,7 +324,7 @@ bool Setup() {
     p.AutoDepthStencilFormat = d.depthFormat;
     p.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
     if (!CreateDisplayDevice()) return false;
-    if (!d.device) return Fail("Unable to create device", kInvalidCall);
+    if (!d.device) return Fail("Unable to create device", kDisplayDeviceInvalidCall);
     return true;
 }
 
@@ -350,9 +343,9 @@ bool CreateDisplayDevice() {
                                  d.device.PutAddress());
         if (FAILED(hr)) {
             d.device.Detach();
-            const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kInvalidCall
-                                       : hr == D3DERR_NOTAVAILABLE     ? kNotAvailable
-                                       : hr == D3DERR_OUTOFVIDEOMEMORY ? kOutOfVideoMemory
+            const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kDisplayDeviceInvalidCall
+                                       : hr == D3DERR_NOTAVAILABLE     ? kDisplayDeviceNotAvailable
+                                       : hr == D3DERR_OUTOFVIDEOMEMORY ? kDisplayDeviceNoVideoMemory
                                                                        : 0;
             return Fail("Unable to create device", error);
         }

@@ -79,7 +79,7 @@ void Print(const std::string& line) {
 } // namespace
 
 void ChangeDirectory(const char* path) {
-    if (!path || _chdir(path) != 0) RaiseRuntimeError(8003);
+    if (!path || _chdir(path) != 0) RaiseRuntimeError(kDirectoryNotChanged);
 }
 
 char* GetDirectory(char* previous) {
@@ -87,7 +87,7 @@ char* GetDirectory(char* previous) {
 }
 
 void MakeDirectory(const char* path) {
-    if (!path || !CreateDirectoryA(path, nullptr)) RaiseRuntimeWarning(8101);
+    if (!path || !CreateDirectoryA(path, nullptr)) RaiseRuntimeWarning(kDirectoryNotMade);
 }
 
 void DeleteDirectory(const char* path) {
@@ -116,13 +116,15 @@ void MakeFile(const char* name) {
     HANDLE file = name ? CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr)
                        : INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8021);
+    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(kFileNotMade);
     CloseHandle(file);
 }
 
 void RemoveFile(const char* name) {
-    if (!name || !SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL)) return RaiseRuntimeWarning(8022);
-    if (!DeleteFileA(name) && GetLastError() == ERROR_SHARING_VIOLATION) RaiseRuntimeWarning(117);
+    if (!name || !SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL))
+        return RaiseRuntimeWarning(kFileNotDeleted);
+    if (!DeleteFileA(name) && GetLastError() == ERROR_SHARING_VIOLATION)
+        RaiseRuntimeWarning(kFileInUse);
 }
 
 void CopyFileTo(const char* source, const char* destination) {
@@ -137,10 +139,10 @@ void CopyFileTo(const char* source, const char* destination) {
 }
 
 void RenameFile(const char* source, const char* destination) {
-    Move(source, destination, 8024);
+    Move(source, destination, kFileNotRenamed);
 }
 void MoveFileTo(const char* source, const char* destination) {
-    Move(source, destination, 8025);
+    Move(source, destination, kFileNotMoved);
 }
 
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
@@ -183,7 +185,7 @@ void FindFirst() {
 
 void FindNext() {
     if (!s.searchStarted) return;
-    if (s.searchState == -1) return RaiseRuntimeError(8002);
+    if (s.searchState == -1) return RaiseRuntimeError(kFileSearchEnded);
     if (_findnext(s.search, &s.found) != 0) EndSearch();
 }
 

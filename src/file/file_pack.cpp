@@ -70,7 +70,7 @@ void WriteBlockToFile(const std::string& name, const std::vector<std::uint8_t>& 
 bool ReadSlotBlock(std::int32_t slot, std::vector<std::uint8_t>& bytes) {
     std::uint32_t length = 0;
     if (!ReadLength(slot, length)) {
-        RaiseRuntimeWarning(kReadFailed);
+        RaiseRuntimeWarning(kFileReadFailed);
         return false;
     }
     bytes.assign(length, 0);
@@ -106,7 +106,7 @@ std::uint8_t* BlockData(std::int32_t block) {
 }
 
 // The memory blocks' own numbers and errors.
-constexpr ItemNumbers kBlockNumbers{1, 255, 5101, kMemblockMissing};
+constexpr ItemNumbers kBlockNumbers{1, 255, kMemblockNumberIllegal, kMemblockMissing};
 
 bool MemblockChecks(std::int32_t slot, std::int32_t block) {
     if (!s.memblocks.make) return false;
@@ -154,7 +154,7 @@ void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
     MakePathDirectories(folder);
     if (back.empty() || !SetCurrentDirectoryA(folder.c_str())) return;
     std::uint32_t count = 0;
-    if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(kReadFailed);
+    if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(kFileReadFailed);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t length = 0;
         if (!ReadLength(slot, length))
@@ -177,21 +177,21 @@ void ReadMemblockFromSlot(std::int32_t slot, std::int32_t block) {
     if (!MemblockChecks(slot, block)) return;
     std::uint32_t size = 0;
     if (ReadSlotBytes(slot, &size, 4) != 4 || size > SlotBytesLeft(slot) || size > 0x7FFFFFFF)
-        return RaiseRuntimeError(kReadFailed);
+        return RaiseRuntimeError(kFileReadFailed);
     std::uint8_t* data = s.memblocks.make(block, static_cast<std::int32_t>(size));
     if (!data) return RaiseRuntimeError(kMemblockNoMemory);
-    if (ReadSlotBytes(slot, data, size) != size) RaiseRuntimeError(kReadFailed);
+    if (ReadSlotBytes(slot, data, size) != size) RaiseRuntimeError(kFileReadFailed);
 }
 
 void ReadFileIntoMemblock(std::int32_t block, std::int32_t slot) {
     if (!MemblockChecks(slot, block)) return;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(s.slots[slot], &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF)
-        return RaiseRuntimeError(kReadFailed);
+        return RaiseRuntimeError(kFileReadFailed);
     std::uint8_t* data = s.memblocks.make(block, static_cast<std::int32_t>(size.QuadPart));
     if (!data) return RaiseRuntimeError(kMemblockNoMemory);
     const std::uint32_t read = ReadSlotBytes(slot, data, static_cast<std::uint32_t>(size.QuadPart));
-    if (read == 0) return RaiseRuntimeError(kReadFailed);
+    if (read == 0) return RaiseRuntimeError(kFileReadFailed);
     if (s.memblocks.setSize)
         s.memblocks.setSize(block, static_cast<std::int32_t>(read)); // read from mid-file
 }
@@ -202,7 +202,7 @@ void WriteMemblockWithSizeToSlot(std::int32_t slot, std::int32_t block) {
     if (!data) return RaiseRuntimeError(kMemblockMissing);
     const std::uint32_t size = static_cast<std::uint32_t>(s.memblocks.size(block));
     if (!WriteSlotBytes(slot, &size, 4) || !WriteSlotBytes(slot, data, size))
-        RaiseRuntimeError(kWriteFailed);
+        RaiseRuntimeError(kFileWriteFailed);
 }
 
 void WriteMemblockToSlot(std::int32_t slot, std::int32_t block) {
@@ -210,5 +210,5 @@ void WriteMemblockToSlot(std::int32_t slot, std::int32_t block) {
     std::uint8_t* data = BlockData(block);
     if (!data) return RaiseRuntimeError(kMemblockMissing);
     if (!WriteSlotBytes(slot, data, static_cast<std::uint32_t>(s.memblocks.size(block))))
-        RaiseRuntimeError(kWriteFailed);
+        RaiseRuntimeError(kFileWriteFailed);
 }

@@ -5,6 +5,7 @@
 #include "file/file_state.h"
 #include "core/core.h"
 #include "core/item_lookup.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 
@@ -12,10 +13,7 @@ namespace {
 
 FileState& s = g_File;
 
-constexpr std::int32_t kSlotIllegal = 8213;
-constexpr std::int32_t kSlotClosed = 8204;
-constexpr std::int32_t kSlotOpen = 8203;
-constexpr ItemNumbers kSlotNumbers{1, kSlots, kSlotIllegal, kSlotClosed};
+constexpr ItemNumbers kSlotNumbers{1, kSlots, kFileSlotIllegal, kFileSlotClosed};
 
 template <typename T> T ReadValue(std::int32_t slot) {
     T value{};
@@ -38,7 +36,7 @@ bool OpenSlot(std::int32_t slot, bool asError) {
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
     DWORD read = 0;
     if (!ReadFile(s.slots[slot], buffer, count, &read, nullptr)) {
-        RaiseRuntimeWarning(kReadFailed);
+        RaiseRuntimeWarning(kFileReadFailed);
         return 0;
     }
     if (read == 0 && count > 0) s.endFlags[slot] = 1;
@@ -49,7 +47,7 @@ std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
     DWORD written = 0;
     if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
-        RaiseRuntimeWarning(kWriteFailed);
+        RaiseRuntimeWarning(kFileWriteFailed);
         return false;
     }
     return true;
@@ -66,14 +64,14 @@ std::uint64_t SlotBytesLeft(std::int32_t slot) {
 
 void OpenToRead(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
-    if (s.slots[slot]) return RaiseRuntimeError(kSlotOpen);
+    if (s.slots[slot]) return RaiseRuntimeError(kFileSlotOpen);
     if (!FileExists(name)) return RaiseRuntimeError(kFileMissing);
     const std::string resolved = ResolveName(name, true);
     HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         AfterCloseHook(resolved);
-        return RaiseRuntimeWarning(8201);
+        return RaiseRuntimeWarning(kFileSlotNotOpenedToRead);
     }
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
@@ -83,11 +81,11 @@ void OpenToRead(std::int32_t slot, const char* name) {
 
 void OpenToWrite(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
-    if (s.slots[slot]) return RaiseRuntimeWarning(kSlotOpen);
+    if (s.slots[slot]) return RaiseRuntimeWarning(kFileSlotOpen);
     if (!name || FileExists(name)) return RaiseRuntimeWarning(kFileExists);
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(8202);
+    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(kFileSlotNotOpenedToWrite);
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
     s.slotNamed[slot] = false;
@@ -105,7 +103,7 @@ void CloseFileSlot(std::int32_t slot) {
 
 std::int32_t IsFileSlotOpen(std::int32_t slot) {
     if (slot < 1 || slot > kSlots) {
-        RaiseRuntimeWarning(kSlotIllegal);
+        RaiseRuntimeWarning(kFileSlotIllegal);
         return 0;
     }
     return s.slots[slot] ? 1 : 0;
@@ -113,7 +111,7 @@ std::int32_t IsFileSlotOpen(std::int32_t slot) {
 
 std::int32_t IsEndOfFile(std::int32_t slot) {
     if (slot < 1 || slot > kSlots) {
-        RaiseRuntimeWarning(kSlotIllegal);
+        RaiseRuntimeWarning(kFileSlotIllegal);
         return 0;
     }
     return s.endFlags[slot] == 1 ? 1 : 0;
@@ -154,7 +152,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
         for (;;) {
             DWORD read = 0;
             if (!ReadFile(s.slots[slot], &byte, 1, &read, nullptr)) {
-                RaiseRuntimeWarning(kReadFailed);
+                RaiseRuntimeWarning(kFileReadFailed);
                 line.clear();
                 break;
             }
@@ -170,7 +168,7 @@ char* ReadFileString(std::int32_t slot, char* previous) {
             if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
                 std::uint8_t dropped = 0;
                 if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr))
-                    RaiseRuntimeWarning(kReadFailed);
+                    RaiseRuntimeWarning(kFileReadFailed);
                 else if (read == 0)
                     s.endFlags[slot] = 1;
             }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 #include <io.h>
@@ -10,17 +11,6 @@
 constexpr int kSlots = 64;
 constexpr int kDrives = 24;
 constexpr std::size_t kStringBuffer = 1024;
-
-// Run-time errors and warnings that several file commands raise.
-constexpr std::int32_t kFileMissing = 105;
-constexpr std::int32_t kFileExists = 106;
-constexpr std::int32_t kNoFileFound = 8001;
-constexpr std::int32_t kDirectoryNotRemoved = 8102;
-constexpr std::int32_t kCannotExecute = 8103;
-constexpr std::int32_t kReadFailed = 8211;
-constexpr std::int32_t kWriteFailed = 8212;
-constexpr std::int32_t kMemblockMissing = 5103;
-constexpr std::int32_t kMemblockNoMemory = 5104;
 
 struct PhysicalDriveRecord {
     std::int64_t cylinders;

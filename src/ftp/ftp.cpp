@@ -5,6 +5,7 @@
 #include "ftp/ftp.h"
 #include "ftp/ftp_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <memory>
@@ -19,7 +20,6 @@ FtpState& s = g_Ftp;
 constexpr INTERNET_PORT kFtpPort = 21;
 constexpr std::int32_t kDialWindowMode = 3;
 constexpr DWORD kHangUpWaitMs = 3000;
-constexpr std::int32_t kConnectWarning = 8301;
 
 // Copies text into a kept buffer; texts that do not fit with their terminator are refused.
 bool KeepText(char (&kept)[kFtpTextSize], const char* text) {
@@ -180,7 +180,7 @@ std::int32_t FTPConnect(const char* server, const char* user, const char* passwo
     char keptServer[kFtpTextSize], keptUser[kFtpTextSize], keptPassword[kFtpTextSize];
     if (!server || !KeepText(keptServer, server) || !KeepText(keptUser, user) ||
         !KeepText(keptPassword, password)) {
-        RaiseRuntimeWarning(kConnectWarning);
+        RaiseRuntimeWarning(kFtpConnectFailed);
         return 0;
     }
     std::memcpy(s.server, keptServer, sizeof keptServer);
@@ -195,7 +195,7 @@ std::int32_t FTPConnect(const char* server, const char* user, const char* passwo
     const std::int32_t result = OpenSession();
     RestoreAfterDialling();
     if (cursorShown) ShowCursor(FALSE);
-    if (!result) RaiseRuntimeWarning(kConnectWarning);
+    if (!result) RaiseRuntimeWarning(kFtpConnectFailed);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "ftp/ftp_state.h"
 #include "core/core.h"
 #include "core/media.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,10 +17,6 @@ FtpState& s = g_Ftp;
 constexpr DWORD kStepBytes = 3072;
 constexpr DWORD kReadPiece = 1024;
 constexpr DWORD kStallMs = 10000;
-constexpr std::int32_t kSetDirWarning = 8302;
-constexpr std::int32_t kPutWarning = 8303;
-constexpr std::int32_t kDeleteWarning = 8304;
-constexpr std::int32_t kGetWarning = 8305;
 
 // The sizes scripts see are int32: a file of 2 GiB or more reports 0, not a negative size.
 std::int32_t EntrySize(const WIN32_FIND_DATAA& entry) {
@@ -30,7 +27,7 @@ std::int32_t EntrySize(const WIN32_FIND_DATAA& entry) {
 std::int32_t PutAs(const char* name) {
     if (name && s.connection && FtpPutFileA(s.connection, name, name, 0, 0)) return 1;
     RecordFtpFailure();
-    RaiseRuntimeWarning(kPutWarning);
+    RaiseRuntimeWarning(kFtpPutFailed);
     return 0;
 }
 
@@ -145,7 +142,7 @@ std::int32_t FTPSetDir(const char* directory) {
     if (directory && s.connection && FtpSetCurrentDirectoryA(s.connection, directory)) return 1;
     RecordFtpFailure();
     CheckFtpConnection();
-    RaiseRuntimeWarning(kSetDirWarning);
+    RaiseRuntimeWarning(kFtpSetDirFailed);
     return 0;
 }
 
@@ -182,7 +179,7 @@ std::int32_t FTPPutFile(const char* fileName) {
 std::int32_t FTPPutFileExport(const char* fileName) {
     ScopedMediaName name(s.core, fileName);
     if (!name.Ok()) {
-        RaiseRuntimeWarning(kPutWarning);
+        RaiseRuntimeWarning(kFtpPutFailed);
         return 0;
     }
     return PutAs(name.Text());
@@ -190,7 +187,7 @@ std::int32_t FTPPutFileExport(const char* fileName) {
 
 std::int32_t FTPDeleteFile(const char* remoteName) {
     if (remoteName && s.connection && FtpDeleteFileA(s.connection, remoteName)) return 1;
-    RaiseRuntimeWarning(kDeleteWarning);
+    RaiseRuntimeWarning(kFtpDeleteFailed);
     return 0;
 }
 
@@ -201,7 +198,7 @@ std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int3
     if (remoteName && localName && strnlen(localName, MAX_PATH) < MAX_PATH)
         result = sizeHint == 0 ? GetAtOnce(remoteName, localName)
                                : OpenStepped(remoteName, localName, sizeHint);
-    if (!result) RaiseRuntimeWarning(kGetWarning);
+    if (!result) RaiseRuntimeWarning(kFtpGetFailed);
     return result;
 }
 

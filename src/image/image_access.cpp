@@ -399,14 +399,14 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
                std::int32_t bottom, std::int32_t mode) {
     if (!CheckItemNumber(image, kImageNumbers)) return;
     if (right <= left || bottom <= top || left < 0 || top < 0)
-        return RaiseRuntimeError(kImageBadArea);
+        return RaiseRuntimeError(kImageSizeIllegal);
     IDirect3DSurface9* target = s.core ? s.core->renderTarget : nullptr;
     D3DSURFACE_DESC desc{};
     if (!target || !s.device || FAILED(target->GetDesc(&desc)))
         return RaiseRuntimeError(kImageSaveFailed);
     if (right > static_cast<std::int32_t>(desc.Width) ||
         bottom > static_cast<std::int32_t>(desc.Height))
-        return RaiseRuntimeError(kImageBadArea);
+        return RaiseRuntimeError(kImageSizeIllegal);
     const std::int32_t width = right - left, height = bottom - top;
     if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
         RemoveImage(image);

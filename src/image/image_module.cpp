@@ -167,6 +167,6 @@ void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue) {
 }
 
 void ImageNotAvailable() {
-    RaiseRuntimeError(116);
+    RaiseRuntimeError(kCommandNotAvailable);
 }
 void ImageEmptyEntry() {}

@@ -5,6 +5,7 @@
 #include "core/core_data.h"
 #include "core/idlist.h"
 #include "core/item_lookup.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 #include <utility>
@@ -58,11 +59,6 @@ constexpr std::size_t kKnownFormatKinds = 64;
 
 extern ImageState g_Image;
 
-constexpr std::int32_t kImageMissing = 502;
-constexpr std::int32_t kImageNumberIllegal = 501;
-constexpr std::int32_t kImageSaveFailed = 500;
-constexpr std::int32_t kImageBadArea = 504;
-constexpr std::int32_t kImageLoadFailed = 506;
 constexpr ItemNumbers kImageNumbers{1, 22000000, kImageNumberIllegal, kImageMissing};
 
 bool ValidImageNumber(std::int32_t n);

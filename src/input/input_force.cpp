@@ -3,6 +3,7 @@
 #include "input/input.h"
 #include "input/input_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <initializer_list>
 
@@ -10,10 +11,6 @@ namespace {
 
 InputState& s = g_Input;
 
-constexpr std::int32_t kNoForceFeedback = 4101;
-constexpr std::int32_t kBadMagnitude = 4102;
-constexpr std::int32_t kBadDuration = 4103;
-constexpr std::int32_t kBadAngle = 4104;
 constexpr DWORD kPushDuration = 100000;
 
 DWORD RuleA(std::int32_t ms) {
@@ -30,11 +27,11 @@ bool Allowed(std::int32_t magnitude, std::int32_t angle = 0, std::int32_t durati
     if (!s.forceFeedback || !s.joystick)
         error = kNoForceFeedback;
     else if (magnitude < 0 || magnitude > 100)
-        error = kBadMagnitude;
+        error = kForceMagnitudeIllegal;
     else if (angle < 0 || angle > 360)
-        error = kBadAngle;
+        error = kForceAngleIllegal;
     else if (duration < 0)
-        error = kBadDuration;
+        error = kForceDurationIllegal;
     if (error) RaiseRuntimeError(error);
     return error == 0;
 }

@@ -4,6 +4,7 @@
 #include "input/input_state.h"
 #include "core/checklist.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -12,7 +13,6 @@ namespace {
 
 InputState& s = g_Input;
 
-constexpr std::int32_t kNoJoystick = 4001;
 constexpr DWORD kForceFeedbackDevices = DIEDFL_ATTACHEDONLY | DIEDFL_FORCEFEEDBACK;
 
 // Names longer than the field are cut, never overrun.

@@ -5,17 +5,13 @@
 #include "core/idlist.h"
 #include "display/display.h"
 #include "maths/maths.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <new>
 
 namespace {
 
-constexpr std::int32_t kNumberIllegal = 7301;
-constexpr std::int32_t kLightExists = 7302;
-constexpr std::int32_t kLightMissing = 7303;
-constexpr std::int32_t kLightZeroFixed = 7305;
-constexpr std::int32_t kVectorMissing = 7801;
 constexpr std::int32_t kLargestNumber = 22000000;
 constexpr float kByteToFloat = 0.003921568859368563f;
 constexpr float kDegreesToRadians = 0.01745329238474369f;
@@ -55,7 +51,7 @@ LightRecord* Find(std::int32_t n) {
 // The light after the range check (7301) and the lookup (7303); null after either error.
 LightRecord* Checked(std::int32_t n) {
     if (n < 0 || n > kLargestNumber) {
-        RaiseRuntimeError(kNumberIllegal);
+        RaiseRuntimeError(kLightNumberIllegal);
         return nullptr;
     }
     LightRecord* light = Find(n);
@@ -86,7 +82,7 @@ template <typename Fn> void Changed(std::int32_t n, Fn&& fn) {
 bool ReadVector(std::int32_t vector, D3DXVECTOR3& out) {
     const VectorEntries& v = s.vectors;
     if (!v.exists || !v.getVector3 || !v.setVector3 || !v.exists(vector)) {
-        RaiseRuntimeError(kVectorMissing);
+        RaiseRuntimeError(kValueOutOfRange);
         return false;
     }
     float xyz[3] = {};
@@ -205,7 +201,7 @@ void MakeLight(std::int32_t n) {
         return;
     }
     if (n < 1 || n > kLargestNumber) {
-        RaiseRuntimeError(kNumberIllegal);
+        RaiseRuntimeError(kLightNumberIllegal);
         return;
     }
     if (Find(n)) {
@@ -221,7 +217,7 @@ void DeleteLight(std::int32_t n) {
         return;
     }
     if (n < 1 || n > kLargestNumber) {
-        RaiseRuntimeError(kNumberIllegal);
+        RaiseRuntimeError(kLightNumberIllegal);
         return;
     }
     LightRecord* light = Find(n);
@@ -366,7 +362,7 @@ void SetLightAttenuation2(std::int32_t n, float value) {
 
 std::int32_t LightExist(std::int32_t n) {
     if (n < 0 || n > kLargestNumber) {
-        RaiseRuntimeError(kNumberIllegal);
+        RaiseRuntimeError(kLightNumberIllegal);
         return 0;
     }
     return Find(n) ? 1 : 0;

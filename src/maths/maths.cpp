@@ -58,7 +58,7 @@ bool MakeItem(std::int32_t id, MathsKind kind) {
         return true;
     delete[] value;
     const bool matrix = kind == kMatrixKind;
-    if (g_Maths.ready) RaiseRuntimeError(matrix ? kMathsMatrixError : kMathsValueError);
+    if (g_Maths.ready) RaiseRuntimeError(matrix ? kMatrixMissing : kValueOutOfRange);
     Report(matrix ? "Failed to create matrix" : "Failed to create vector");
     return false;
 }
@@ -103,7 +103,7 @@ CheckedOperands::CheckedOperands(const char* command,
     if (operands.size() > kMaxOperands) return;
     for (const MathsOperand& o : operands) {
         if (!KindMatches(o.id, o.kind)) {
-            RaiseRuntimeError(kMathsValueError);
+            RaiseRuntimeError(kValueOutOfRange);
             return;
         }
     }

@@ -4,6 +4,7 @@
 
 #include "core/core_data.h"
 #include "core/idlist.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -16,9 +17,6 @@ enum MathsKind : std::int32_t {
     kVector4Kind = 3,
     kMatrixKind = 4
 };
-
-constexpr std::int32_t kMathsValueError = 7801;  // kind mismatch, missing vector
-constexpr std::int32_t kMathsMatrixError = 7802; // missing matrix in most matrix commands
 
 // Value blocks (floats) under item numbers, and the kind of every number ever made. A deleted
 // item's kind stays behind, so a later command of another kind is still a kind mismatch.
@@ -50,7 +48,7 @@ struct MathsOperand {
     std::int32_t id;
     MathsKind kind;
     const char* role;
-    std::int32_t missingError = kMathsValueError;
+    std::int32_t missingError = kValueOutOfRange;
 };
 
 // A command's operands after the shared checks, listed in lookup order: every kind first, then

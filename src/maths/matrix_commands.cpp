@@ -16,10 +16,10 @@ constexpr const char* kSource = "source matrix";
 // A matrix operand of a matrix command (missing: 7802); the camera and world getters' own (7801);
 // a vector3 operand (missing: 7801).
 MathsOperand Mat(std::int32_t id, const char* role = kMatrix) {
-    return {id, kMatrixKind, role, kMathsMatrixError};
+    return {id, kMatrixKind, role, kMatrixMissing};
 }
 MathsOperand GetterMat(std::int32_t id) {
-    return {id, kMatrixKind, kMatrix, kMathsValueError};
+    return {id, kMatrixKind, kMatrix, kValueOutOfRange};
 }
 MathsOperand Vec3(std::int32_t id, const char* role) {
     return {id, kVector3Kind, role};

@@ -19,11 +19,11 @@ MemblockState& s = g_Memblocks;
 // True when block is a valid number without a block; otherwise 5101 or 5102.
 bool NumberIsFree(std::int32_t block) {
     if (!ValidBlockNumber(block)) {
-        RaiseRuntimeError(kBlockNumberIllegal);
+        RaiseRuntimeError(kMemblockNumberIllegal);
         return false;
     }
     if (s.blocks[block]) {
-        RaiseRuntimeError(kBlockExists);
+        RaiseRuntimeError(kMemblockExists);
         return false;
     }
     return true;
@@ -37,10 +37,10 @@ bool ValidBlockNumber(std::int32_t block) {
 
 std::uint8_t* CheckedBlock(std::int32_t block, std::int32_t last) {
     if (block < 1 || block > last) {
-        RaiseRuntimeError(kBlockNumberIllegal);
+        RaiseRuntimeError(kMemblockNumberIllegal);
         return nullptr;
     }
-    if (!s.blocks[block]) RaiseRuntimeError(kBlockMissing);
+    if (!s.blocks[block]) RaiseRuntimeError(kMemblockMissing);
     return s.blocks[block];
 }
 
@@ -58,7 +58,7 @@ std::uint8_t* ReplaceBlock(std::int32_t block, std::uint64_t size) {
                                           GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)))
                                     : nullptr;
     if (!data) {
-        RaiseRuntimeError(kBlockNoMemory);
+        RaiseRuntimeError(kMemblockNoMemory);
         return nullptr;
     }
     s.blocks[block] = data;
@@ -102,7 +102,7 @@ void MemblocksRefreshD3D(std::int32_t) {}
 std::uint8_t* MakeMemblock(std::int32_t block, std::int32_t size) {
     if (!NumberIsFree(block)) return nullptr;
     if (size < 1) {
-        RaiseRuntimeError(kBlockSizeBelowOne);
+        RaiseRuntimeError(kMemblockSizeBelowOne);
         return nullptr;
     }
     return ReplaceBlock(block, static_cast<std::uint64_t>(size));
@@ -114,7 +114,7 @@ void DeleteMemblock(std::int32_t block) {
 
 std::int32_t MemblockExist(std::int32_t block) {
     if (!ValidBlockNumber(block)) {
-        RaiseRuntimeError(kBlockNumberIllegal);
+        RaiseRuntimeError(kMemblockNumberIllegal);
         return 0;
     }
     return s.blocks[block] ? 1 : 0;

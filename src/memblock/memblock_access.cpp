@@ -4,14 +4,11 @@
 #include "memblock/memblock.h"
 #include "memblock/memblock_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr std::int32_t kNoArray = 109;
-constexpr std::int32_t kEmptyArray = 53;
-constexpr std::int32_t kTextArray = 54;
 
 // Where a value of width bytes at position lies wholly inside the block; null after 5101, 5103
 // or 5105.
@@ -19,7 +16,7 @@ std::uint8_t* ValueAt(std::int32_t block, std::int32_t position, std::int32_t wi
     std::uint8_t* data = CheckedBlock(block);
     if (!data) return nullptr;
     if (position < 0 || std::int64_t{position} + width > std::int64_t{g_Memblocks.sizes[block]}) {
-        RaiseRuntimeError(kBlockPositionIllegal);
+        RaiseRuntimeError(kMemblockPositionIllegal);
         return nullptr;
     }
     return data + position;
@@ -47,16 +44,16 @@ bool RangeInside(std::int32_t position, std::int32_t count, std::int32_t size) {
 const ArrayHeader* CopyableArray(RuntimeArray array) {
     const ArrayHeader* header = GetArrayHeader(array);
     if (!header) {
-        RaiseRuntimeError(kNoArray);
+        RaiseRuntimeError(kArrayMissing);
         return nullptr;
     }
     if (header->count == 0 || header->elementSize == 0) {
-        RaiseRuntimeError(kEmptyArray);
+        RaiseRuntimeError(kArrayEmpty);
         return nullptr;
     }
     // A text array's elements point at heap texts: bytes from a block would become pointers.
     if (header->typeCode == kArrayStringType) {
-        RaiseRuntimeError(kTextArray);
+        RaiseRuntimeError(kArrayTypeIllegal);
         return nullptr;
     }
     return header;
@@ -67,7 +64,7 @@ const ArrayHeader* CopyableArray(RuntimeArray array) {
 void WriteMemblockByte(std::int32_t block, std::int32_t position, std::int32_t value) {
     std::uint8_t* at = ValueAt(block, position, 1);
     if (!at) return;
-    if (value < 0 || value > 0xFF) return RaiseRuntimeError(kByteValueIllegal);
+    if (value < 0 || value > 0xFF) return RaiseRuntimeError(kMemblockByteIllegal);
     *at = static_cast<std::uint8_t>(value);
 }
 
@@ -78,7 +75,7 @@ std::int32_t ReadMemblockByte(std::int32_t block, std::int32_t position) {
 void WriteMemblockWord(std::int32_t block, std::int32_t position, std::int32_t value) {
     std::uint8_t* at = ValueAt(block, position, 2);
     if (!at) return;
-    if (value < 0 || value > 0xFFFF) return RaiseRuntimeError(kWordValueIllegal);
+    if (value < 0 || value > 0xFFFF) return RaiseRuntimeError(kMemblockWordIllegal);
     const auto word = static_cast<std::uint16_t>(value);
     std::memcpy(at, &word, sizeof word);
 }
@@ -111,13 +108,13 @@ void CopyMemblock(std::int32_t from, std::int32_t to, std::int32_t fromPosition,
     if (!target) return;
     if (!RangeInside(fromPosition, count, g_Memblocks.sizes[from]) ||
         !RangeInside(toPosition, count, g_Memblocks.sizes[to]))
-        return RaiseRuntimeError(kBlockPositionIllegal);
+        return RaiseRuntimeError(kMemblockPositionIllegal);
     // Within one block the ranges may overlap: memmove reads them as they were.
     std::memmove(target + toPosition, source + fromPosition, static_cast<std::size_t>(count));
 }
 
 void MakeMemblockFromArray(std::int32_t block, RuntimeArray array) {
-    if (!ValidBlockNumber(block)) return RaiseRuntimeError(kBlockNumberIllegal);
+    if (!ValidBlockNumber(block)) return RaiseRuntimeError(kMemblockNumberIllegal);
     const ArrayHeader* header = CopyableArray(array);
     if (!header) return;
     const std::uint32_t elementSize = header->elementSize, count = header->count;
@@ -129,7 +126,7 @@ void MakeMemblockFromArray(std::int32_t block, RuntimeArray array) {
 }
 
 void MakeArrayFromMemblock(RuntimeArray array, std::int32_t block) {
-    if (!ValidBlockNumber(block)) return RaiseRuntimeError(kBlockNumberIllegal);
+    if (!ValidBlockNumber(block)) return RaiseRuntimeError(kMemblockNumberIllegal);
     const ArrayHeader* header = CopyableArray(array);
     if (!header) return;
     const std::uint8_t* data = g_Memblocks.blocks[block];

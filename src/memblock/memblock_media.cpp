@@ -6,6 +6,7 @@
 #include "memblock/memblock_layout.h"
 #include "memblock/memblock_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 
@@ -13,16 +14,6 @@ namespace {
 
 constexpr std::int32_t kLastMediaNumber = 21999999;
 constexpr std::int32_t kLastImageNumber = 22000000;
-
-constexpr std::int32_t kBitmapNumberIllegal = 1001;
-constexpr std::int32_t kBitmapMissing = 1002;
-constexpr std::int32_t kImageNumberIllegal = 501;
-constexpr std::int32_t kImageMissing = 502;
-constexpr std::int32_t kImageUnreadable = 507;
-constexpr std::int32_t kSoundNumberIllegal = 3001;
-constexpr std::int32_t kSoundMissing = 3004;
-constexpr std::int32_t kMeshNumberIllegal = 7001;
-constexpr std::int32_t kMeshMissing = 7003;
 
 // The image module reports this size for an image that exists but cannot be read.
 constexpr std::uint32_t kUnreadableImageSize = 1;
@@ -42,7 +33,7 @@ bool InRange(std::int32_t n, std::int32_t first, std::int32_t last, std::int32_t
 }
 
 bool BlockNumberOk(std::int32_t block) {
-    return ValidBlockNumber(block) || Raise(kBlockNumberIllegal);
+    return ValidBlockNumber(block) || Raise(kMemblockNumberIllegal);
 }
 
 // The block as the readers see it: its recorded size, never more. Empty after 5101 or 5103.
@@ -90,7 +81,7 @@ std::int32_t CreateBitmapFromMemblock(std::int32_t bitmap, std::int32_t block) {
     const auto convert = Converters().blockToBitmap;
     if (!convert) return 1;
     PictureBlock p;
-    if (!ReadPictureBlock(bytes, p)) return Raise(kBlockPositionIllegal);
+    if (!ReadPictureBlock(bytes, p)) return Raise(kMemblockPositionIllegal);
     return Done(convert(bitmap, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
 }
 
@@ -115,7 +106,7 @@ std::int32_t CreateImageFromMemblock(std::int32_t image, std::int32_t block) {
     const auto convert = Converters().blockToImage;
     if (!convert) return 1;
     PictureBlock p;
-    if (!ReadPictureBlock(bytes, p)) return Raise(kBlockPositionIllegal);
+    if (!ReadPictureBlock(bytes, p)) return Raise(kMemblockPositionIllegal);
     return Done(convert(image, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
 }
 
@@ -141,7 +132,7 @@ std::int32_t CreateSoundFromMemblock(std::int32_t sound, std::int32_t block) {
     const auto convert = Converters().blockToSound;
     if (!convert) return 1;
     SoundBlock w;
-    if (!ReadSoundBlock(bytes, w)) return Raise(kBlockPositionIllegal);
+    if (!ReadSoundBlock(bytes, w)) return Raise(kMemblockPositionIllegal);
     return Done(convert(sound, w.samples, w.sampleBytes, &w.format));
 }
 
@@ -166,6 +157,6 @@ std::int32_t CreateMeshFromMemblock(std::int32_t mesh, std::int32_t block) {
     const auto convert = Converters().blockToMesh;
     if (!convert) return 1;
     MeshBlock m;
-    if (!ReadMeshBlock(bytes, m)) return Raise(kBlockPositionIllegal);
+    if (!ReadMeshBlock(bytes, m)) return Raise(kMemblockPositionIllegal);
     return Done(convert(mesh, m.fvf, m.count, m.vertices, m.vertexBytes));
 }

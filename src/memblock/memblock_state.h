@@ -2,21 +2,13 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
 constexpr std::int32_t kBlockSlots = 258; // entry 0 is never used
 constexpr std::int32_t kLastBlock = kBlockSlots - 1;
 constexpr std::int32_t kLastCopyBlock = 255; // CopyMemblock's own, narrower range
-
-constexpr std::int32_t kBlockNumberIllegal = 5101;
-constexpr std::int32_t kBlockExists = 5102;
-constexpr std::int32_t kBlockMissing = 5103;
-constexpr std::int32_t kBlockNoMemory = 5104;
-constexpr std::int32_t kBlockPositionIllegal = 5105;
-constexpr std::int32_t kBlockSizeBelowOne = 5106;
-constexpr std::int32_t kByteValueIllegal = 5107;
-constexpr std::int32_t kWordValueIllegal = 5108;
 
 // The media owners' converters, in the owners' own argument orders. Each is null until
 // MemblocksPassCoreData takes it; a null one counts as an owner that gives no data.

@@ -4,6 +4,7 @@
 #include "multiplayer/directplay_seam.h"
 #include "core/com_ptr.h"
 #include "core/core_data.h"
+#include "core/error_numbers.h"
 
 #include <array>
 #include <cstdint>
@@ -16,25 +17,6 @@ constexpr std::int32_t kSessionSlots = 256;
 constexpr std::int32_t kPlayerSlots = 256; // numbers 1..255; entry 0 is never used
 constexpr std::int32_t kLastPlayer = kPlayerSlots - 1;
 constexpr std::size_t kNameBytes = 256; // every kept name or text: 255 characters and a zero
-
-constexpr std::int32_t kMaximumPlayersIllegal = 8507;
-constexpr std::int32_t kPlayerNameIllegal = 8508;
-constexpr std::int32_t kGameNameIllegal = 8509;
-constexpr std::int32_t kProviderNumberIllegal = 8510;
-constexpr std::int32_t kSessionNumberIllegal = 8511;
-constexpr std::int32_t kPlayerNumberIllegal = 8512;
-
-// Warnings: RaiseRuntimeWarning keeps nothing, so these only name the failures in the code.
-constexpr std::int32_t kProviderNotSelected = 8501;
-constexpr std::int32_t kConnectionNotInitialised = 8502;
-constexpr std::int32_t kGameNotCreated = 8504;
-constexpr std::int32_t kGameNotJoined = 8505;
-constexpr std::int32_t kNoGame = 8513;
-constexpr std::int32_t kPlayerSlotEmpty = 8514;
-constexpr std::int32_t kAlreadyInGame = 8515;
-constexpr std::int32_t kPlayerNotCreated = 8516;
-constexpr std::int32_t kPlayerNotDestroyed = 8517;
-constexpr std::int32_t kJoinCannotCreatePlayer = 8518;
 
 // Every session this module creates or looks for carries it.
 extern const GUID kNetApplicationGuid;

@@ -6,6 +6,7 @@
 #include "multiplayer/multiplayer_state.h"
 #include "multiplayer/net_packet.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,20 +22,6 @@ constexpr std::int32_t kScratchBlock = 257;
 constexpr std::int32_t kLastSendBlock = 255;
 constexpr std::int32_t kLastItem = 21999999;
 constexpr std::int32_t kLastImage = 22000000;
-
-constexpr std::int32_t kBlockNumberIllegal = 5101;
-constexpr std::int32_t kBlockMissing = 5103;
-constexpr std::int32_t kBlockNotMade = 5104;
-constexpr std::int32_t kImageNumberIllegal = 501;
-constexpr std::int32_t kImageMissing = 502;
-constexpr std::int32_t kBitmapNumberIllegal = 1001;
-constexpr std::int32_t kBitmapMissing = 1002;
-constexpr std::int32_t kSoundNumberIllegal = 3001;
-constexpr std::int32_t kSoundMissing = 3004;
-constexpr std::int32_t kSoundBlockNotMade = 3000;
-constexpr std::int32_t kMeshNumberIllegal = 7001;
-constexpr std::int32_t kMeshMissing = 7003;
-constexpr std::int32_t kMediaBlockNotMade = 7000;
 
 using Convert = std::int32_t (*)(std::int32_t, std::int32_t);
 
@@ -176,9 +163,9 @@ void SendNetMessageMemblock(std::int32_t player, std::int32_t block) {
 }
 
 void SendNetMessageMemblock(std::int32_t player, std::int32_t block, std::int32_t guaranteed) {
-    if (!InRange(block, 1, kLastSendBlock, kBlockNumberIllegal)) return;
+    if (!InRange(block, 1, kLastSendBlock, kMemblockNumberIllegal)) return;
     if (!s.bridges.memblockExist || !s.bridges.memblockExist(block)) {
-        return RaiseRuntimeError(kBlockMissing);
+        return RaiseRuntimeError(kMemblockMissing);
     }
     SendBlock(kNetMemblock, player, guaranteed, block);
 }
@@ -328,9 +315,9 @@ char* NetMessageString(char* oldString) {
 
 void NetMessageMemblock(std::int32_t block) {
     if (s.current.type != kNetMemblock) return;
-    if (!InRange(block, 1, kLastSendBlock, kBlockNumberIllegal)) return;
+    if (!InRange(block, 1, kLastSendBlock, kMemblockNumberIllegal)) return;
     const std::vector<std::uint8_t>* data = CurrentData(kNetMemblock);
-    if (!data || !FillBlock(block, *data)) return RaiseRuntimeError(kBlockNotMade);
+    if (!data || !FillBlock(block, *data)) return RaiseRuntimeError(kMemblockNoMemory);
     ReleaseCurrentNetData();
 }
 
@@ -343,7 +330,7 @@ void NetMessageBitmap(std::int32_t bitmap) {
 }
 
 void NetMessageSound(std::int32_t sound) {
-    RebuildMedia(kSoundKind, sound, s.bridges.soundFromMemblock, kSoundBlockNotMade);
+    RebuildMedia(kSoundKind, sound, s.bridges.soundFromMemblock, kSoundPositionIllegal);
 }
 
 void NetMessageMesh(std::int32_t mesh) {

@@ -8,6 +8,7 @@
 #include "core/item_lookup.h"
 #include "video/graph_deadline.h"
 #include "video/stream_check.h"
+#include "core/error_numbers.h"
 
 #include <dshow.h>
 #include <mmsystem.h>
@@ -19,12 +20,6 @@
 
 namespace {
 
-constexpr std::int32_t kMusicNumberIllegal = 3501;
-constexpr std::int32_t kMusicNotLoadable = 3502;
-constexpr std::int32_t kMusicExists = 3503;
-constexpr std::int32_t kMusicMissing = 3504;
-constexpr std::int32_t kMusicSpeedIllegal = 3506;
-constexpr std::int32_t kCdTrackIllegal = 3508;
 constexpr std::int32_t kMaxNumber = 22000000;
 constexpr std::int32_t kNameBuffer = 260;
 constexpr ItemNumbers kMusicNumbers{1, kMaxNumber, kMusicNumberIllegal, kMusicMissing};
@@ -280,7 +275,7 @@ void LoadMusicFile(const char* fileName, std::int32_t n) {
 
 void LoadCdMusic(std::int32_t track, std::int32_t n) {
     if (!FreeNumber(n)) return;
-    if (track < 1 || track > kMaxNumber) return RaiseRuntimeError(kCdTrackIllegal);
+    if (track < 1 || track > kMaxNumber) return RaiseRuntimeError(kMusicTrackIllegal);
     auto* r = new (std::nothrow) MusicRecord;
     if (!r) return RaiseRuntimeError(kMusicNotLoadable);
     r->kind = 1;

@@ -8,6 +8,7 @@
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "object3d/positioning.h"
+#include "core/error_numbers.h"
 
 #include <cmath>
 #include <cstdint>
@@ -16,10 +17,6 @@
 
 namespace {
 
-// 7602 also answers an object without animation.
-constexpr std::int32_t kAppendBeyondEnd = 7602;
-constexpr std::int32_t kAppendFailed = 7605;
-constexpr std::int32_t kAppendBeforeEnd = 7606;
 // Percentages read back through this factor, not 100.
 constexpr float kPercentReadBack = 100.00001f;
 

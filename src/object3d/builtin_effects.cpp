@@ -465,7 +465,8 @@ bool MoveShadowOnProcessor(MeshRecord* mesh, MeshRecord* shadow) {
     return UpdateShadowVolume(&noLight, -1.0f, mesh, shadow, &kIdentityMatrix, 0);
 }
 
-// Steps 1 and 2 of every shading: the mesh takes a new effect of the kind, or the effect goes.
+// Where every built-in shading starts: the mesh's old effect is freed and a new one of the kind
+// bound with two texture stages; null, and nothing bound, when the mesh or device cannot take it.
 template <typename Effect> EffectBase* BindShading(MeshRecord* mesh) {
     if (!mesh) return nullptr;
     EffectBase* effect = new (std::nothrow) Effect;

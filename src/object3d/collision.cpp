@@ -10,6 +10,7 @@
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
+#include "core/error_numbers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,8 +20,6 @@ CollisionState g_Collision;
 
 namespace {
 
-constexpr std::int32_t kCameraNumberIllegal = 7201;
-constexpr std::int32_t kCameraMissing = 7203;
 // The camera body's box is this much taller than wide, standing for a player's height.
 constexpr float kCameraBodyHeight = 3.3f;
 // Stands for the camera body where a pair test needs a positive number for the second object.

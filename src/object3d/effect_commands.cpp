@@ -8,6 +8,7 @@
 #include "object3d/mesh_convert.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-constexpr std::int32_t kEffectRefused = 7703;
 
 // Load-status words of SetObjectEffect.
 constexpr std::int32_t kProgressStart = 10001;
@@ -174,7 +173,7 @@ void SetObjectEffect(std::int32_t n, std::int32_t effectNumber) {
     Progress(kProgressRebuffering);
     RebufferObject(object);
     Progress(kProgressDone);
-    if (refused) RaiseRuntimeError(kEffectRefused);
+    if (refused) RaiseRuntimeError(kShaderOrEffectFailed);
 }
 
 void SetLimbEffect(std::int32_t n, std::int32_t limb, std::int32_t effectNumber) {
@@ -190,7 +189,7 @@ void SetLimbEffect(std::int32_t n, std::int32_t limb, std::int32_t effectNumber)
     else
         SetMeshEffectPrepared(mesh, nullptr);
     RebufferObject(object);
-    if (refused) RaiseRuntimeError(kEffectRefused);
+    if (refused) RaiseRuntimeError(kShaderOrEffectFailed);
 }
 
 bool EffectExist(std::int32_t effect) {

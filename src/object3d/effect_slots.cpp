@@ -9,6 +9,7 @@
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/primitive_makers.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <memory>
@@ -17,8 +18,6 @@
 
 namespace {
 
-constexpr std::int32_t kFileMissing = 105;
-constexpr std::int32_t kEffectRefused = 7703;
 constexpr float kPyramidSize = 1.0f;
 
 // The slot's holder and its effect go; the slot is empty again.
@@ -112,7 +111,7 @@ void LoadEffect(const char* fileName, std::int32_t n, std::int32_t flag) {
     // No slot keeps a holder without an effect.
     if (!holder || !holder->effect) {
         delete holder;
-        return RaiseRuntimeError(kEffectRefused);
+        return RaiseRuntimeError(kShaderOrEffectFailed);
     }
     g_Object3D.effects[n] = holder;
     if (!holder->effect->Load(fileName, false, flag == 1)) EmptySlot(n);
@@ -137,14 +136,14 @@ void SetObjectEffectFromFile(std::int32_t n, const char* fileName, std::int32_t 
     if (effect && effect->owners > 0) effect.release();
     if (taken < 0 && madeHere) {
         DeleteObject(n);
-        return RaiseRuntimeError(kEffectRefused);
+        return RaiseRuntimeError(kShaderOrEffectFailed);
     }
     if (madeHere) {
         SetupNewObject(n, -1.0f);
         return;
     }
     RebufferObject(object);
-    if (taken < 0) RaiseRuntimeError(kEffectRefused);
+    if (taken < 0) RaiseRuntimeError(kShaderOrEffectFailed);
 }
 
 void RebufferObject(ObjectRecord* object) {

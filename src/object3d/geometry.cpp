@@ -5,6 +5,7 @@
 #include "object3d/object_world.h"
 #include "object3d/vertex_layout.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +15,6 @@
 
 namespace {
 
-constexpr std::int32_t kObjectNotMade = 7002;
-constexpr std::int32_t kMeshTooLarge = 7029;
 constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
 constexpr std::int64_t kLargest16BitCount = 0xFFFF;

@@ -14,6 +14,7 @@
 #include "object3d/positioning.h"
 #include "object3d/vertex_data_commands.h"
 #include "object3d/vertex_editing.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,11 +24,6 @@
 
 namespace {
 
-constexpr std::int32_t kLimbNumberIllegal = 7021;
-constexpr std::int32_t kLimbMissing = 7023;
-constexpr std::int32_t kLimbNotNext = 7026;
-constexpr std::int32_t kLimbNotAdded = 7028;
-constexpr std::int32_t kLimbWithoutMesh = 7032;
 constexpr char kNewLimbName[] = "new limb";
 // An instance's limb as InstanceObject shows it.
 constexpr std::uint8_t kLimbShown = 255;

@@ -6,6 +6,7 @@
 #include "object3d/object_records.h"
 #include "object3d/object_state.h"
 #include "object3d/vertex_layout.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr std::int32_t kMeshTooLarge = 7029;
 constexpr std::uint32_t kMaxVertices = 0x10000;
 constexpr DWORD kManaged = D3DXMESH_MANAGED; // 0x220: managed vertex and index buffers
 constexpr DWORD kManaged32 = D3DXMESH_MANAGED | D3DXMESH_32BIT; // 0x221

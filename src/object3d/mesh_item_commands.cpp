@@ -11,6 +11,7 @@
 #include "object3d/object_world.h"
 #include "object3d/vertex_data_commands.h"
 #include "object3d/vertex_layout.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <memory>
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr std::int32_t kMeshMissing = 7003;
 // Mesh file names pass through the media redirect in a buffer of this size.
 constexpr std::size_t kMeshNameBuffer = 256;
 // A joined mesh larger than this is not attempted: its byte size must stay a valid int32.

@@ -2,6 +2,7 @@
 
 #include "object3d/model_files.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
@@ -19,9 +20,6 @@ char ObjectTempDataFolder[kTempFolderLength] = {};
 
 namespace {
 
-constexpr std::int32_t kFileMissing = 105;
-constexpr std::int32_t kFileExists = 106;
-constexpr std::int32_t kObjectNotLoaded = 7018;
 // A damaged model can convert into positions that are not numbers, or so far out that the squared
 // distances its bounds and radius are measured with overflow a float: such a model is refused.
 constexpr float kLargestCoordinate = 1e18f;

@@ -5,19 +5,9 @@
 #include "object3d/effect.h"
 #include "object3d/object_state.h"
 #include "object3d/vertex_data_commands.h"
+#include "core/error_numbers.h"
 
 namespace {
-
-constexpr std::int32_t kMeshNumberIllegal = 7001;
-constexpr std::int32_t kMeshMissing = 7003;
-constexpr std::int32_t kObjectNumberIllegal = 7006;
-constexpr std::int32_t kObjectExists = 7007;
-constexpr std::int32_t kObjectMissing = 7008;
-constexpr std::int32_t kLimbNumberIllegal = 7021;
-constexpr std::int32_t kLimbMissing = 7023;
-constexpr std::int32_t kEffectNumberIllegal = 7721;
-constexpr std::int32_t kEffectMissing = 7722;
-constexpr std::int32_t kEffectExists = 7723;
 
 bool InItemRange(std::int32_t n) {
     return n >= 1 && n <= kLargestItemNumber;

@@ -11,6 +11,7 @@
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "universe/universe.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,10 +21,6 @@
 
 namespace {
 
-constexpr std::int32_t kObjectNumberIllegal = 7006;
-constexpr std::int32_t kFileMissing = 105;
-constexpr std::int32_t kNotAvailable = 116;
-constexpr std::int32_t kNotObjectFile = 7030;
 // Object file names pass through the media redirect in a buffer of this size.
 constexpr std::size_t kObjectNameBuffer = 256;
 
@@ -122,7 +119,7 @@ void SaveObject(const char* fileName, std::int32_t n) {
     if (!ConfirmObject(n) || !fileName) return;
     const std::size_t length = std::strlen(fileName);
     if (length < 4 || _stricmp(fileName + length - 4, ".tlo") != 0) {
-        RaiseRuntimeError(kNotObjectFile);
+        RaiseRuntimeError(kObjectFileNameIllegal);
         return;
     }
     SaveObjectFile(fileName, ObjectAt(n));
@@ -284,15 +281,17 @@ void CalculateWorldForPositionBlock(const ObjectPosition* block) {
     CalculateObjectWorld(&scratch, nullptr);
 }
 
+// Not offered here: the entries keep their places and say so with 116.
 void NotAvailableStubA() {
-    RaiseRuntimeError(kNotAvailable);
+    RaiseRuntimeError(kCommandNotAvailable);
 }
 void NotAvailableStubB() {
-    RaiseRuntimeError(kNotAvailable);
+    RaiseRuntimeError(kCommandNotAvailable);
 }
 void NotAvailableStubC() {
-    RaiseRuntimeError(kNotAvailable);
+    RaiseRuntimeError(kCommandNotAvailable);
 }
+// Places kept in the command set; there is nothing for them to do.
 void EmptyCommandA() {}
 void EmptyCommandB() {}
 void EmptyCommandC() {}

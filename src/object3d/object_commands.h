@@ -52,11 +52,11 @@ void GatherUniverseAreaEntries(std::vector<MeshRecord*>* list);
 // The world matrix of a position block, computed on a copy; the block is left as it was.
 void CalculateWorldForPositionBlock(const ObjectPosition* block);
 
-// Commands this build does not offer: each raises 116.
+// Commands this build does not offer: each keeps its place in the command set and raises 116.
 void NotAvailableStubA();
 void NotAvailableStubB();
 void NotAvailableStubC();
-// Entries that do nothing.
+// Places in the command set kept for entries that do nothing, so that the set stays whole.
 void EmptyCommandA();
 void EmptyCommandB();
 void EmptyCommandC();

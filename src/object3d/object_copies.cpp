@@ -10,6 +10,7 @@
 #include "object3d/object_lists.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,9 +21,6 @@
 
 namespace {
 
-constexpr std::int32_t kObjectNotMade = 7002;
-constexpr std::int32_t kNoMeshToCopy = 7023;
-constexpr std::int32_t kValueOutOfRange = 7801;
 constexpr std::int32_t kDeleteCallbackCapacity = 25;
 constexpr std::int32_t kDetailSlots = 2;
 
@@ -215,12 +213,12 @@ void MakeObjectFromLimb(std::int32_t n, std::int32_t sourceNumber, std::int32_t 
     if (IsInstance(source)) source = source->instanceSource;
     // An instance's limb number is measured against its source's frames here.
     if (!HasData(source) || !source->frames || limb >= source->frameCount || !source->frames[limb])
-        return RaiseRuntimeError(kNoMeshToCopy);
+        return RaiseRuntimeError(kLimbMissing);
     const FrameRecord* frame = source->frames[limb];
     RestoreAllMeshVertices(source);
     const MeshRecord* first = ListedMeshCount(source) > 0 ? source->meshes[0] : nullptr;
     const MeshRecord* mesh = HasVertices(frame->mesh) ? frame->mesh : first;
-    if (!HasVertices(mesh)) return RaiseRuntimeError(kNoMeshToCopy);
+    if (!HasVertices(mesh)) return RaiseRuntimeError(kLimbMissing);
     if (!CreateNewObject(n, "limbmesh")) return RaiseRuntimeError(kObjectNotMade);
     ObjectRecord* object = ObjectAt(n);
     std::vector<MeshCopy> meshes;

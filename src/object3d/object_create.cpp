@@ -10,6 +10,7 @@
 #include "object3d/positioning.h"
 #include "object3d/vertex_data_commands.h"
 #include "universe/universe.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <new>
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr std::int32_t kObjectGrowth = 50;
-constexpr std::int32_t kTablesFailed = 9706;
-constexpr std::int32_t kObjectNotSetUp = 7018;
 
 // Clears the object's slot and takes its number out of the draw list.
 void ForgetObject(std::int32_t n) {
@@ -39,7 +38,7 @@ bool ResizeObjectArrays(std::int32_t n) {
     if (!objects || !used) {
         delete[] objects;
         delete[] used;
-        RaiseRuntimeError(kTablesFailed);
+        RaiseRuntimeError(kObjectTablesFailed);
         return false;
     }
     if (s.objects) std::copy_n(s.objects, s.objectCapacity, objects);
@@ -57,7 +56,7 @@ bool ResizeMeshArray(std::int32_t n) {
     const std::int32_t capacity = n + 5;
     auto* meshes = new (std::nothrow) MeshRecord*[capacity]();
     if (!meshes) {
-        RaiseRuntimeError(kTablesFailed);
+        RaiseRuntimeError(kObjectTablesFailed);
         return false;
     }
     if (s.meshes) std::copy_n(s.meshes, s.meshCapacity, meshes);
@@ -72,7 +71,7 @@ void AddObjectToDrawList(std::int32_t n) {
         std::find(s.usedNumbers, s.usedNumbers + s.usedCount, n) != s.usedNumbers + s.usedCount)
         return;
     s.usedNumbers[s.usedCount++] = n;
-    if (!s.manager.ReserveLists(s.usedCount)) RaiseRuntimeError(kTablesFailed);
+    if (!s.manager.ReserveLists(s.usedCount)) RaiseRuntimeError(kObjectTablesFailed);
 }
 
 void RemoveObjectFromDrawList(std::int32_t n) {
@@ -117,7 +116,7 @@ bool SetupNewObject(std::int32_t n, float range) {
     if (!object) return false;
     SetupObjectLists(object);
     if (object->frameCount <= 0) {
-        RaiseRuntimeError(kObjectNotSetUp);
+        RaiseRuntimeError(kObjectNotLoaded);
         delete object;
         ForgetObject(n);
         return false;

@@ -15,6 +15,7 @@
 #include "object3d/object_state.h"
 #include "object3d/vertex_data_commands.h"
 #include "universe/universe.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <new>
@@ -24,7 +25,6 @@ Object3DState g_Object3D;
 
 namespace {
 
-constexpr std::int32_t kTablesFailed = 9706;
 constexpr float kFogEnd = 50000.0f;
 
 // Destroys every object in the table and frees both object tables.
@@ -114,10 +114,10 @@ void Basic3DPassCoreData(CoreData* core) {
     if (!s.objects || !s.usedNumbers) {
         FreeObjectTables();
         s.objectCapacity = 0;
-        RaiseRuntimeError(kTablesFailed);
+        RaiseRuntimeError(kObjectTablesFailed);
     }
     s.manager.Construct();
-    if (!s.manager.ReserveLists(s.objectCapacity)) RaiseRuntimeError(kTablesFailed);
+    if (!s.manager.ReserveLists(s.objectCapacity)) RaiseRuntimeError(kObjectTablesFailed);
 }
 
 void Basic3DDestructor() {

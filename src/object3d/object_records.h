@@ -215,7 +215,7 @@ struct DrawItem {
     IndexBufferEntry* indexEntry;   // not owned
 };
 
-// Zeroes a draw item.
+// Zeroes a draw item: DrawItem has no initialisers, so every new one is cleared here first.
 void ClearRecord56(DrawItem* item);
 
 // One texture slot of a mesh. The plain texture is the image module's and only borrowed; the

@@ -9,6 +9,7 @@
 #include "object3d/object_state.h"
 #include "object3d/positioning.h"
 #include "object3d/vertex_layout.h"
+#include "core/error_numbers.h"
 
 #include <cmath>
 #include <cstring>
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr std::int32_t kObjectNotMade = 7002;
 constexpr std::uint32_t kPlainFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1; // 0x112
 constexpr std::uint32_t kColouredFormat = kPlainFormat | D3DFVF_DIFFUSE;         // 0x152
 constexpr D3DCOLOR kWhite = 0xFFFFFFFF;

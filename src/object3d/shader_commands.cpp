@@ -8,26 +8,20 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
+#include "core/error_numbers.h"
 
 #include <new>
 #include <utility>
 
 namespace {
 
-constexpr std::int32_t kSlotIllegal = 7701;
-constexpr std::int32_t kCountIllegal = 7702;
-constexpr std::int32_t kNotMade = 7703;
-constexpr std::int32_t kElementIllegal = 7704;
-constexpr std::int32_t kUsageIllegal = 7705;
-constexpr std::int32_t kAssemblyFailed = 7707;
-constexpr std::int32_t kNoDeclaration = 7708;
 // The device takes declarations of at most this many elements.
 constexpr std::int32_t kLargestDeclaration = MAX_FVF_DECL_SIZE - 1;
 constexpr std::int32_t kLastUsage = D3DDECLUSAGE_SAMPLE;
 
 bool SlotOk(std::int32_t slot) {
     if (slot >= 0 && slot < kShaderSlots) return true;
-    RaiseRuntimeError(kSlotIllegal);
+    RaiseRuntimeError(kShaderSlotIllegal);
     return false;
 }
 
@@ -91,7 +85,7 @@ void SetVertexConstants(std::int32_t reg, const float* values, UINT registers) {
 void SetVertexShaderOn(std::int32_t n, std::int32_t slot) {
     if (!ConfirmObject(n) || !SlotOk(slot)) return;
     const VertexShaderSlot& s = g_Object3D.vertexShaders[slot];
-    if (!s.declaration) return RaiseRuntimeError(kNoDeclaration);
+    if (!s.declaration) return RaiseRuntimeError(kShaderNoDeclaration);
     // The meshes keep their own vertex layout: the device builds the shader's inputs from it.
     ForEachObjectMesh(ObjectAt(n), [&s](MeshRecord* mesh) {
         SetMeshShaders(mesh, s.shader, nullptr, 1);
@@ -108,9 +102,10 @@ void SetVertexShaderOff(std::int32_t n) {
 
 void CreateVertexShaderDeclaration(std::int32_t slot, std::int32_t count) {
     if (!SlotOk(slot)) return;
-    if (count < 1 || count > kLargestDeclaration) return RaiseRuntimeError(kCountIllegal);
+    if (count < 1 || count > kLargestDeclaration)
+        return RaiseRuntimeError(kShaderElementCountIllegal);
     auto* elements = new (std::nothrow) D3DVERTEXELEMENT9[count + 1]();
-    if (!elements) return RaiseRuntimeError(kNotMade);
+    if (!elements) return RaiseRuntimeError(kShaderOrEffectFailed);
     elements[count] = D3DDECL_END();
     VertexShaderSlot& s = g_Object3D.vertexShaders[slot];
     delete[] std::exchange(s.elements, elements);
@@ -122,8 +117,8 @@ void SetVertexShaderDeclarationElement(std::int32_t slot, std::int32_t element, 
     if (!SlotOk(slot)) return;
     VertexShaderSlot& s = g_Object3D.vertexShaders[slot];
     if (!s.elements || element < 1 || element > s.elementCount)
-        return RaiseRuntimeError(kElementIllegal);
-    if (usage < 0 || usage > kLastUsage) return RaiseRuntimeError(kUsageIllegal);
+        return RaiseRuntimeError(kShaderElementIllegal);
+    if (usage < 0 || usage > kLastUsage) return RaiseRuntimeError(kShaderUsageIllegal);
     WORD offset = 0;
     for (std::int32_t i = 0; i < element - 1; ++i)
         offset = static_cast<WORD>(offset + TypeSize(s.elements[i].Type));
@@ -137,13 +132,13 @@ void LoadVertexShader(std::int32_t slot, const char* fileName) {
     ReleaseHeld(s.shader);
     ReleaseHeld(s.declaration);
     const ComPtr<ID3DXBuffer> code = Assemble(fileName);
-    if (!code) return RaiseRuntimeError(kAssemblyFailed);
+    if (!code) return RaiseRuntimeError(kShaderAssemblyFailed);
     IDirect3DDevice9* device = g_Object3D.device;
     if (!device || FAILED(device->CreateVertexShader(CodeOf(code), &s.shader)))
-        return RaiseRuntimeError(kNotMade);
+        return RaiseRuntimeError(kShaderOrEffectFailed);
     // Without a declaration the slot's shader waits for one (SetVertexShaderOn says so).
     if (s.elements && FAILED(device->CreateVertexDeclaration(s.elements, &s.declaration)))
-        RaiseRuntimeError(kNotMade);
+        RaiseRuntimeError(kShaderOrEffectFailed);
 }
 
 void SetVertexShaderVector(std::int32_t slot, std::int32_t reg, std::int32_t vector) {
@@ -192,10 +187,10 @@ void LoadPixelShader(std::int32_t slot, const char* fileName) {
     IDirect3DPixelShader9*& shader = g_Object3D.pixelShaders[slot];
     ReleaseHeld(shader);
     const ComPtr<ID3DXBuffer> code = Assemble(fileName);
-    if (!code) return RaiseRuntimeError(kAssemblyFailed);
+    if (!code) return RaiseRuntimeError(kShaderAssemblyFailed);
     IDirect3DDevice9* device = g_Object3D.device;
     if (!device || FAILED(device->CreatePixelShader(CodeOf(code), &shader)))
-        RaiseRuntimeError(kNotMade);
+        RaiseRuntimeError(kShaderOrEffectFailed);
 }
 
 void DeletePixelShader(std::int32_t slot) {

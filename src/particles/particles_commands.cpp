@@ -42,7 +42,7 @@ template <typename Fn> void ChangeInRange(std::int32_t id, Fn&& fn) {
 bool VectorExists(std::int32_t vector) {
     const VectorEntries& v = g_Particles.vectors;
     if (v.exists && v.getVector3 && v.setVector3 && v.exists(vector)) return true;
-    RaiseRuntimeError(kParticlesVectorMissing);
+    RaiseRuntimeError(kValueOutOfRange);
     return false;
 }
 

@@ -6,14 +6,10 @@
 #include "core/idlist.h"
 #include "maths/maths.h"
 #include "particles/particles_record.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
-constexpr std::int32_t kParticlesExist = 7101;
-constexpr std::int32_t kParticlesMissing = 7102;
-constexpr std::int32_t kParticlesNumberIllegal = 7104;
-constexpr std::int32_t kParticlesCreateFailed = 7105;
-constexpr std::int32_t kParticlesVectorMissing = 7801;
 constexpr std::int32_t kMostParticleNumber = 22000000;
 
 // Written only by the particles module, on the main thread. Emitters live from their make command

@@ -2,6 +2,7 @@
 
 #include "placement/placement.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 #include "core/item_lookup.h"
 #include "object3d/object3d.h"
 
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr ItemNumbers kItemNumbers{1, 22000000, placement::kNumberIllegal, placement::kItemMissing};
+constexpr ItemNumbers kItemNumbers{1, 22000000, kObjectNumberIllegal, kObjectMissing};
 constexpr float kDegreesToRadians = 0.017453292f;
 
 D3DXVECTOR3 Vec(const float v[3]) {

@@ -15,9 +15,6 @@
 
 namespace placement {
 
-constexpr std::int32_t kNumberIllegal = 7006;
-constexpr std::int32_t kItemMissing = 7008;
-
 using SelectFn =
     TransformRecord* (*)(std::int32_t n);    // the block of item n (made current), or null
 using CurrentFn = TransformRecord* (*)();    // the current item's block, or null

@@ -52,7 +52,7 @@ void PlaySound(std::int32_t n) {
 void PlaySoundEx(std::int32_t n, std::int32_t position) {
     SoundRecord* r = CheckedSound(n);
     if (!r) return;
-    if (position < 0 || position > 22000000) return RaiseRuntimeError(3000);
+    if (position < 0 || position > 22000000) return RaiseRuntimeError(kSoundPositionIllegal);
     r->paused = 0;
     r->playing = 1;
     r->looping = 0;
@@ -103,21 +103,21 @@ void ResumeSound(std::int32_t n) {
 void SetSoundPan(std::int32_t n, std::int32_t pan) {
     SoundRecord* r = CheckedSound(n);
     if (!r) return;
-    if (pan < -10000 || pan > 10000) return RaiseRuntimeError(3007);
+    if (pan < -10000 || pan > 10000) return RaiseRuntimeError(kSoundPanIllegal);
     if (IDirectSoundBuffer* b = Buffer0(*r)) b->SetPan(pan);
 }
 
 void SetSoundSpeed(std::int32_t n, std::int32_t frequency) {
     SoundRecord* r = CheckedSound(n);
     if (!r) return;
-    if (frequency < 100 || frequency > 100000) return RaiseRuntimeError(3006);
+    if (frequency < 100 || frequency > 100000) return RaiseRuntimeError(kSoundFrequencyIllegal);
     if (IDirectSoundBuffer* b = Buffer0(*r)) b->SetFrequency(static_cast<DWORD>(frequency));
 }
 
 void SetSoundVolume(std::int32_t n, std::int32_t volume) {
     SoundRecord* r = CheckedSound(n);
     if (!r) return;
-    if (volume < 0 || volume > 100) return RaiseRuntimeError(3005);
+    if (volume < 0 || volume > 100) return RaiseRuntimeError(kSoundVolumeIllegal);
     r->volume = volume;
     if (IDirectSoundBuffer* b = Buffer0(*r))
         b->SetVolume(static_cast<LONG>((100 - volume) * 0.01 * -9600.0));
@@ -257,7 +257,7 @@ float ListenerAngleZ() {
 }
 
 void SoundNotAvailable() {
-    RaiseRuntimeError(116);
+    RaiseRuntimeError(kCommandNotAvailable);
 }
 float SoundVelocityX(std::int32_t) {
     return 0.0f;

@@ -127,7 +127,7 @@ void SaveSound(const char* fileName, std::int32_t n) {
     const std::string file = RecordingFile(n);
     if (r->recorded && !Exists(file)) r->recorded = 0;
     if (r->recorded && fileName) CopyFileA(file.c_str(), fileName, FALSE);
-    if (!r->recorded) RaiseRuntimeError(3008);
+    if (!r->recorded) RaiseRuntimeError(kSoundNotSaved);
 }
 
 bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,

@@ -5,6 +5,7 @@
 #include "core/idlist.h"
 #include "core/item_lookup.h"
 #include "sound/sound_classes.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
@@ -48,11 +49,6 @@ extern SoundState g_Sound;
 // Stops a recording in progress without keeping it, and closes the device of the last one.
 void DiscardRecording();
 
-constexpr std::int32_t kSoundNumberIllegal = 3001;
-constexpr std::int32_t kSoundNotLoadable = 3002;
-constexpr std::int32_t kSoundExists = 3003;
-constexpr std::int32_t kSoundMissing = 3004;
-constexpr std::int32_t kSoundNotCloned = 3021;
 constexpr ItemNumbers kSoundNumbers{1, 22000000, kSoundNumberIllegal, kSoundMissing};
 
 bool SoundReady();

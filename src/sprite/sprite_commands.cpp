@@ -4,6 +4,7 @@
 #include "sprite/sprite_state.h"
 #include "core/core.h"
 #include "image/image.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,6 @@ SpriteState& s = g_Sprite;
 
 constexpr std::int32_t kMaxNumber = 22000000;
 constexpr float kDegrees = 0.017453292f;
-constexpr std::int32_t kImageNumberIllegalForSprites = 501;
 
 bool ValidNumber(std::int32_t n) {
     return n >= 1 && n <= kMaxNumber;
@@ -59,7 +59,7 @@ void MakeSprite(std::int32_t n, float x, float y, std::int32_t image) {
     r.y = y;
     r.image = image;
     ReadSpriteImage(r, image);
-    if (image != -1 && !r.texture) RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (image != -1 && !r.texture) RaiseRuntimeError(kImageNumberIllegal);
     BuildSpriteTexture(r);
     if (SpriteRecord* made = s.manager.AddSprite(r, n)) {
         s.current = made;
@@ -89,7 +89,7 @@ std::int32_t CountSprites() {
 void PlaceSprite(std::int32_t n, float x, float y, std::int32_t image) {
     if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (image != -1 && (image < 1 || image > kMaxNumber))
-        return RaiseRuntimeError(kImageNumberIllegalForSprites);
+        return RaiseRuntimeError(kImageNumberIllegal);
     SpriteRecord* r = s.manager.FindSprite(n);
     if (!r) return MakeSprite(n, x, y, image);
     s.current = r;
@@ -114,8 +114,8 @@ void PasteSprite(std::int32_t n, std::int32_t x, std::int32_t y) {
 
 void SetSprite(std::int32_t n, std::int32_t backSaveMode, std::int32_t transparency) {
     if (!CheckItemNumber(n, kSpriteNumbers)) return;
-    if (backSaveMode < 0 || backSaveMode > 2) return RaiseRuntimeError(303);
-    if (transparency < 0 || transparency > 1) return RaiseRuntimeError(304);
+    if (backSaveMode < 0 || backSaveMode > 2) return RaiseRuntimeError(kSpriteBackSaveIllegal);
+    if (transparency < 0 || transparency > 1) return RaiseRuntimeError(kSpriteTransparencyIllegal);
     s.backSaveMode = backSaveMode;
     s.firstSprite = false;
     if (!s.manager.FindSprite(n)) MakeSprite(n, 0, 0, -1);
@@ -175,7 +175,7 @@ void SetSpritePriority(std::int32_t n, std::int32_t priority) {
 void SetSpriteAlpha(std::int32_t n, std::int32_t alpha) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!InByteRange(alpha)) return RaiseRuntimeError(314);
+    if (!InByteRange(alpha)) return RaiseRuntimeError(kSpriteAlphaIllegal);
     r->alpha = alpha;
     SetSpriteColour(*r);
 }
@@ -184,7 +184,7 @@ void SetSpriteDiffuse(std::int32_t n, std::int32_t red, std::int32_t green, std:
     SpriteRecord* r = Checked(n);
     if (!r) return;
     if (!InByteRange(red) || !InByteRange(green) || !InByteRange(blue))
-        return RaiseRuntimeError(315);
+        return RaiseRuntimeError(kSpriteDiffuseIllegal);
     r->red = red;
     r->green = green;
     r->blue = blue;
@@ -194,7 +194,7 @@ void SetSpriteDiffuse(std::int32_t n, std::int32_t red, std::int32_t green, std:
 void SetSpriteImage(std::int32_t n, std::int32_t value) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (value < 0 || value > kMaxNumber) return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (value < 0 || value > kMaxNumber) return RaiseRuntimeError(kImageNumberIllegal);
     if (r->kind == 1) {
         const std::int32_t frame = value > 0 ? value - 1 : 0;
         if (frame >= r->frameCount) return;
@@ -213,7 +213,7 @@ void SetSpriteImage(std::int32_t n, std::int32_t value) {
 void SetSpriteTexture(std::int32_t n, std::int32_t image) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!ValidNumber(image)) return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (!ValidNumber(image)) return RaiseRuntimeError(kImageNumberIllegal);
     const std::int32_t width = r->width, height = r->height;
     r->image = image;
     ReadSpriteImage(*r, image);
@@ -227,7 +227,7 @@ void SetSpriteTexture(std::int32_t n, std::int32_t image) {
 void SetSpriteTextureCoordinates(std::int32_t n, std::int32_t vertex, float u, float v) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (vertex < 0 || vertex > 3) return RaiseRuntimeError(317);
+    if (vertex < 0 || vertex > 3) return RaiseRuntimeError(kSpriteVertexIllegal);
     r->vertices[vertex].u = u;
     r->vertices[vertex].v = v;
 }
@@ -235,7 +235,7 @@ void SetSpriteTextureCoordinates(std::int32_t n, std::int32_t vertex, float u, f
 void SizeSprite(std::int32_t n, std::int32_t width, std::int32_t height) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (width < 0 || height < 0) return RaiseRuntimeError(312);
+    if (width < 0 || height < 0) return RaiseRuntimeError(kSpriteSizeIllegal);
     r->sizeX = r->width = width;
     r->sizeY = r->height = height;
     r->scaleX = static_cast<float>(width) * 0.01f;
@@ -310,9 +310,8 @@ void MoveSprite(std::int32_t n, float distance) {
 void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int32_t delay) {
     SpriteRecord* r = Checked(n);
     if (!r) return;
-    if (!ValidNumber(first) || !ValidNumber(last))
-        return RaiseRuntimeError(kImageNumberIllegalForSprites);
-    if (delay < 0 || delay > kMaxNumber) return RaiseRuntimeError(316);
+    if (!ValidNumber(first) || !ValidNumber(last)) return RaiseRuntimeError(kImageNumberIllegal);
+    if (delay < 0 || delay > kMaxNumber) return RaiseRuntimeError(kSpriteDelayIllegal);
     r->firstFrame = first - 1;
     r->lastFrame = last - 1;
     r->delay = delay;
@@ -321,8 +320,7 @@ void PlaySprite(std::int32_t n, std::int32_t first, std::int32_t last, std::int3
         r->playing = 1;
         return;
     }
-    if (r->kind == 1 && r->frame >= r->frameCount)
-        return RaiseRuntimeError(kImageNumberIllegalForSprites);
+    if (r->kind == 1 && r->frame >= r->frameCount) return RaiseRuntimeError(kImageNumberIllegal);
     r->now = timeGetTime();
     if (r->now - r->lastFrameTime <= static_cast<std::uint32_t>(r->delay)) return;
     if (r->kind == 1) {
@@ -343,15 +341,15 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
                           std::int32_t down, std::int32_t image) {
     if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (s.manager.FindSprite(n)) return RaiseRuntimeError(kSpriteNumberTaken);
-    if (!ValidNumber(across)) return RaiseRuntimeError(318);
-    if (!ValidNumber(down)) return RaiseRuntimeError(319);
-    if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(320);
+    if (!ValidNumber(across)) return RaiseRuntimeError(kSpriteAcrossIllegal);
+    if (!ValidNumber(down)) return RaiseRuntimeError(kSpriteDownIllegal);
+    if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(kSpriteImageIllegal);
     // LoadImage passes the name through the media redirect and the scrambler hooks itself.
     LoadImage(fileName, image, 1);
     if (!s.images.exist || !s.images.exist(image)) return;
     PlaceSprite(n, -1000000, -1000000, image);
     SpriteRecord* r = s.manager.FindSprite(n);
-    if (!r) return RaiseRuntimeError(300);
+    if (!r) return RaiseRuntimeError(kSpriteNotMade);
     r->kind = 1;
     r->cellWidth = s.images.getWidth(image) / across;
     r->cellHeight = s.images.getHeight(image) / down;

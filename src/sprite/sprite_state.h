@@ -6,6 +6,7 @@
 #include "core/idlist.h"
 #include "core/item_lookup.h"
 #include "image/image_bridge.h"
+#include "core/error_numbers.h"
 
 #include <vector>
 
@@ -59,10 +60,6 @@ struct SpriteState {
 
 extern SpriteState g_Sprite;
 
-constexpr std::int32_t kSpriteNumberIllegal = 301;
-constexpr std::int32_t kSpriteMissing = 302;
-constexpr std::int32_t kSpriteScaleIllegal = 311;
-constexpr std::int32_t kSpriteNumberTaken = 321;
 constexpr ItemNumbers kSpriteNumbers{1, 22000000, kSpriteNumberIllegal, kSpriteMissing};
 
 // Reads width, height, texture and scales from the record's image.

@@ -5,6 +5,7 @@
 #include "system/system_state.h"
 #include "core/core.h"
 #include "core/item_lookup.h"
+#include "core/error_numbers.h"
 
 #include <bit>
 #include <cstring>
@@ -12,12 +13,6 @@
 namespace {
 
 SystemState& s = g_System;
-
-constexpr std::int32_t kNoChecklist = 9005;
-constexpr std::int32_t kRowOutOfRange = 9001;
-constexpr std::int32_t kRowNotInUse = 9002;
-constexpr std::int32_t kNoStrings = 9003;
-constexpr std::int32_t kNoValues = 9004;
 
 // The row's record when every check passes; raises the first failing check's error otherwise.
 // A module that was never started has no checklist to read.
@@ -27,13 +22,14 @@ const ChecklistEntry* CheckChecklistIndex(std::int32_t row, bool wantStrings) {
         RaiseRuntimeError(kNoChecklist);
         return nullptr;
     }
-    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kRowOutOfRange, 0})) return nullptr;
+    if (!CheckItemNumber(row, {1, core->checklistRowsAllocated, kChecklistRowIllegal, 0}))
+        return nullptr;
     if (wantStrings ? !core->checklistHasStrings : !core->checklistHasValues) {
-        RaiseRuntimeError(wantStrings ? kNoStrings : kNoValues);
+        RaiseRuntimeError(wantStrings ? kChecklistNoStrings : kChecklistNoValues);
         return nullptr;
     }
     if (row > core->checklistRowsInUse) {
-        RaiseRuntimeError(kRowNotInUse);
+        RaiseRuntimeError(kChecklistRowNotInUse);
         return nullptr;
     }
     return &core->checklistRows[row - 1];

@@ -7,20 +7,15 @@
 #include "core/core.h"
 #include "core/item_lookup.h"
 #include "core/media.h"
+#include "core/error_numbers.h"
 
 namespace {
 
 SystemState& s = g_System;
 
-constexpr std::int32_t kLoadFailedWarning = 9701;
-constexpr std::int32_t kSlotEmpty = 9702;
-constexpr std::int32_t kSlotInUse = 9703;
-constexpr std::int32_t kFunctionMissing = 9704;
-constexpr std::int32_t kSlotIllegal = 9705;
-constexpr std::int32_t kValueOutOfRange = 7801;
 constexpr std::int32_t kMostArguments = 10;
 
-constexpr ItemNumbers kSlotNumbers{1, kUserDLLSlots - 1, kSlotIllegal, kSlotEmpty};
+constexpr ItemNumbers kSlotNumbers{1, kUserDLLSlots - 1, kDllSlotIllegal, kDllSlotEmpty};
 
 // The slot's library, or null after 9705 or 9702.
 HMODULE CheckedSlot(std::int32_t slot) {
@@ -33,7 +28,7 @@ FARPROC CheckedFunction(std::int32_t slot, const char* name) {
     if (!dll) return nullptr;
     // The name exactly as given: stdcall exports may carry their "@n" decoration.
     FARPROC function = name ? GetProcAddress(dll, name) : nullptr;
-    if (!function) RaiseRuntimeError(kFunctionMissing);
+    if (!function) RaiseRuntimeError(kDllFunctionMissing);
     return function;
 }
 
@@ -48,11 +43,11 @@ std::int32_t Call(std::int32_t slot, const char* name, const std::int32_t* argum
 void LoadUserDLL(const char* fileName, std::int32_t slot) {
     // The slot first: a refused load must not run the file-name hooks, which may rewrite files.
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
-    if (s.dlls[slot]) return RaiseRuntimeError(kSlotInUse);
+    if (s.dlls[slot]) return RaiseRuntimeError(kDllSlotInUse);
     // A name too long for the name buffer fails as a missing file would, never cut short.
     ScopedMediaName name(s.core, fileName);
     HMODULE dll = name.Ok() ? LoadLibraryA(name.Text()) : nullptr;
-    if (!dll) return RaiseRuntimeWarning(kLoadFailedWarning);
+    if (!dll) return RaiseRuntimeWarning(kDllNotLoaded);
     s.dlls[slot] = dll;
 }
 

@@ -25,12 +25,12 @@ std::int32_t NextPowerOfTwo(std::int32_t value) {
 // The image's texture after its checks (501, 502); null after either.
 IDirect3DTexture9* CheckedImage(std::int32_t image) {
     if (image < 1 || image > kLargestImage) {
-        RaiseRuntimeError(kTerrainImageIllegal);
+        RaiseRuntimeError(kImageNumberIllegal);
         return nullptr;
     }
     IDirect3DTexture9* texture =
         g_Terrain.images.getPointer ? g_Terrain.images.getPointer(image) : nullptr;
-    if (!texture) RaiseRuntimeError(kTerrainImageMissing);
+    if (!texture) RaiseRuntimeError(kImageMissing);
     return texture;
 }
 
@@ -70,7 +70,7 @@ std::uint8_t IsOne(std::int32_t flag) {
 bool VectorExists(std::int32_t vector) {
     const VectorEntries& v = g_Terrain.vectors;
     if (v.exists && v.getVector3 && v.setVector3 && v.exists(vector)) return true;
-    RaiseRuntimeError(kTerrainVectorMissing);
+    RaiseRuntimeError(kValueOutOfRange);
     return false;
 }
 

@@ -8,20 +8,10 @@
 #include "image/image_bridge.h"
 #include "maths/maths.h"
 #include "terrain/terrain_record.h"
+#include "core/error_numbers.h"
 
 #include <cstdint>
 
-constexpr std::int32_t kTerrainNumberIllegal = 7010;
-constexpr std::int32_t kTerrainExists = 7009;
-constexpr std::int32_t kTerrainSizeIllegal = 7011;
-constexpr std::int32_t kTerrainSegmentsIllegal = 7012;
-constexpr std::int32_t kTerrainMissing = 7013;
-constexpr std::int32_t kTerrainCreateFailed = 7015;
-constexpr std::int32_t kTerrainTileIllegal = 7016;
-constexpr std::int32_t kTerrainPointOutside = 7017;
-constexpr std::int32_t kTerrainVectorMissing = 7801;
-constexpr std::int32_t kTerrainImageIllegal = 501;
-constexpr std::int32_t kTerrainImageMissing = 502;
 inline constexpr ItemNumbers kTerrainNumbers{1, 22000000, kTerrainNumberIllegal, kTerrainMissing};
 
 // The side of one cell: a float quotient, so that the cells of a grid span its whole size.

@@ -3,6 +3,7 @@
 #include "text/strings.h"
 #include "text/text_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cctype>
 #include <cstdio>
@@ -12,8 +13,6 @@
 namespace {
 
 TextState& s = g_Text;
-
-constexpr std::int32_t kNoMemory = 101;
 
 struct Tokenizer {
     char* next = nullptr;
@@ -91,7 +90,7 @@ char* CopyToNewString(const char* text) {
     char* result = nullptr;
     ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
     if (!result) {
-        RaiseRuntimeError(kNoMemory);
+        RaiseRuntimeError(kStringNoMemory);
         return nullptr;
     }
     if (text) std::memcpy(result, text, length + 1);

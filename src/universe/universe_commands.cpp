@@ -123,6 +123,7 @@ void SetUniverseLight(std::int32_t n, float x, float y, float z, float w) {
 }
 
 void UniverseNoOperation(std::int32_t) {}
+// Reserved places in the entry set: they hold their slots and do nothing.
 void UniverseReservedCommand1() {}
 void UniverseReservedCommand2() {}
 void UniverseReservedCommand3() {}
@@ -182,6 +183,7 @@ void SetUniverseLightExport(std::int32_t n, float x, float y, float z, float w) 
 void UniverseNoOperationExport(std::int32_t value) {
     UniverseNoOperation(value);
 }
+// Reserved places in the second entry set, empty like the first set's.
 void UniverseReservedCommand1Export() {}
 void UniverseReservedCommand2Export() {}
 void UniverseReservedCommand3Export() {}

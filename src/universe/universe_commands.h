@@ -32,6 +32,7 @@ void SetUniverseDecalImage(std::int32_t image, std::int32_t across, std::int32_t
 void AddUniverseDecal(float size, std::int32_t frame);
 void SetUniverseLight(std::int32_t n, float x, float y, float z, float w);
 void UniverseNoOperation(std::int32_t value);
+// Places reserved in the first entry set; empty, so the set keeps its shape.
 void UniverseReservedCommand1();
 void UniverseReservedCommand2();
 void UniverseReservedCommand3();
@@ -58,6 +59,7 @@ void SetUniverseDecalImageExport(std::int32_t image, std::int32_t across, std::i
 void AddUniverseDecalExport(float size, std::int32_t frame);
 void SetUniverseLightExport(std::int32_t n, float x, float y, float z, float w);
 void UniverseNoOperationExport(std::int32_t value);
+// The same reserved places in the second entry set.
 void UniverseReservedCommand1Export();
 void UniverseReservedCommand2Export();
 void UniverseReservedCommand3Export();

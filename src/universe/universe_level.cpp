@@ -13,6 +13,7 @@
 #include "object3d/object_world.h"
 #include "universe/universe_build.h"
 #include "universe/universe_file.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <memory>
@@ -23,7 +24,6 @@
 
 namespace {
 
-constexpr std::int32_t kFileExists = 106;
 constexpr std::int32_t kLevelTextureMode = 2;
 constexpr const char* kLightmapFolder = "levelbank\\testlevel\\lightmaps";
 // The companion's box approximation: a 20 x 1 x 20 grid.

@@ -11,6 +11,7 @@
 #include "video/graph_deadline.h"
 #include "video/stream_check.h"
 #include "video/texture_renderer.h"
+#include "core/error_numbers.h"
 
 #include <dshow.h>
 
@@ -20,12 +21,6 @@
 
 namespace {
 
-constexpr std::int32_t kAnimationNumberIllegal = 2001;
-constexpr std::int32_t kAnimationNotLoadable = 2002;
-constexpr std::int32_t kAnimationMissing = 2004;
-constexpr std::int32_t kAnimationCannotStart = 2007;
-constexpr std::int32_t kAnimationNoGraph = 2008;
-constexpr std::int32_t kImageNumberIllegal = 501;
 constexpr std::int32_t kMaxImage = 22000000;
 constexpr std::int32_t kSlots = 33; // numbers 1..32; slot 0 is never used by commands
 constexpr ItemNumbers kAnimationNumbers{1, kSlots - 1, kAnimationNumberIllegal, kAnimationMissing};

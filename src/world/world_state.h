@@ -6,6 +6,7 @@
 #include "camera/camera_record.h"
 #include "core/core_data.h"
 #include "world/archive_list.h"
+#include "core/error_numbers.h"
 
 #include <array>
 #include <cstdint>
@@ -13,8 +14,6 @@
 // World kinds: none, the two level providers this program does not contain, a BSP level.
 enum WorldKind : std::int32_t { kWorldNone = 0, kWorldKind1 = 1, kWorldKind2 = 2, kWorldBsp = 3 };
 
-constexpr std::int32_t kWorldLoadFailed = 7151;
-constexpr std::int32_t kWorldBadSlot = 7154;
 constexpr std::int32_t kWorldSlots = 25; // 0 to 24; commands take 1 to 24
 constexpr float kDefaultSlotThreshold = 0.003f;
 

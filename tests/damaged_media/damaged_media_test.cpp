@@ -6,6 +6,7 @@
 #include "bitmap/bitmap.h"
 #include "core/core.h"
 #include "core/engine.h"
+#include "core/error_numbers.h"
 #include "core/window.h"
 #include "image/image.h"
 #include "music/music.h"
@@ -27,8 +28,6 @@
 
 namespace {
 
-constexpr std::int32_t kImageLoadFailed = 506, kBitmapLoadFailed = 1003, kSoundNotLoadable = 3002,
-                       kMusicNotLoadable = 3502, kAnimationNotLoadable = 2002;
 // How long a child may take before it counts as hung: its start, then each load. A graph that
 // never answers costs its deadline, a few seconds; a picture or a wave far less.
 constexpr DWORD kChildStartMs = 20000, kGraphLoadMs = kGraphDeadlineMs + 1000, kFileLoadMs = 300;
