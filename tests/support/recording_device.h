@@ -50,6 +50,7 @@ public:
         userDraws.clear();
         streams.clear();
         worlds.clear();
+        gammaRamps.clear();
         textures = formats = shaders = materials = indices = vertexBuffersMade = 0;
         stripColours.clear();
     }
@@ -65,6 +66,8 @@ public:
     std::vector<RecordedUserDraw> userDraws;
     std::vector<IDirect3DVertexBuffer9*> streams;
     std::vector<D3DXMATRIX> worlds;
+    // Every gamma ramp sent: a windowed device may keep none to read back.
+    std::vector<D3DGAMMARAMP> gammaRamps;
     int textures = 0, formats = 0, shaders = 0, materials = 0, indices = 0;
     UINT failDrawsAbove = 0xFFFFFFFF;    // primitives
     UINT failSurfacesAbove = 0xFFFFFFFF; // texture and depth-surface width or height
@@ -132,6 +135,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* shader) override {
         ++shaders;
         return real_->SetPixelShader(shader);
+    }
+    void STDMETHODCALLTYPE SetGammaRamp(UINT swapchain, DWORD flags,
+                                        const D3DGAMMARAMP* ramp) override {
+        if (ramp) gammaRamps.push_back(*ramp);
+        return real_->SetGammaRamp(swapchain, flags, ramp);
     }
     HRESULT STDMETHODCALLTYPE SetMaterial(const D3DMATERIAL9* material) override {
         ++materials;
@@ -215,10 +223,6 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetDialogBoxMode(WINBOOL bEnableDialogs) override {
         return real_->SetDialogBoxMode(bEnableDialogs);
-    }
-    void STDMETHODCALLTYPE SetGammaRamp(UINT swapchain_idx, DWORD flags,
-                                        const D3DGAMMARAMP* ramp) override {
-        return real_->SetGammaRamp(swapchain_idx, flags, ramp);
     }
     void STDMETHODCALLTYPE GetGammaRamp(UINT iSwapChain, D3DGAMMARAMP* pRamp) override {
         return real_->GetGammaRamp(iSwapChain, pRamp);

@@ -15,9 +15,12 @@ std::atomic<int> counter{0};
 TempFolder::TempFolder() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "zarvolin-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(counter++);
-    CreateDirectoryA(path_.c_str(), nullptr);
+    const std::string stem =
+        std::string(temp) + "zarvolin-test-" + std::to_string(GetCurrentProcessId()) + "-";
+    // Process ids come round again: a folder an earlier run could not remove is passed over.
+    do
+        path_ = stem + std::to_string(counter++);
+    while (!CreateDirectoryA(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TempFolder::~TempFolder() {

@@ -35,6 +35,9 @@ protected:
         ASSERT_EQ(GetWorldKind(), kWorldBsp);
         ASSERT_TRUE(WorldLevelLoaded());
     }
+    // Outlives the engine's stop: the world keeps the archives it read open until then, and an
+    // open file would keep the folder from being removed.
+    TempFolder folder;
 };
 
 // Texel (0, 0) of a 32-bit texture's top level as 0xAARRGGBB.
@@ -206,7 +209,6 @@ TEST_F(WorldLevelTest, ABadLevelLeavesNoWorldAndNothingOfThePreviousOne) {
     LoadSynthetic();
     std::string level = SyntheticLevel();
     PutInt(level, 4, 45);
-    TempFolder folder;
     const std::string archive =
         folder.Write("old.pk3", ZipOf({StoredMember("maps/old.bsp", level)}));
     LoadWorld(archive.c_str(), "maps/old.bsp");

@@ -76,10 +76,12 @@ protected:
     }
     ErrorCellScope errors;
     CoreData core{};
+    // Outlives the module's stop: the world keeps the archives it read open until then, and an
+    // open file would keep the folder from being removed.
+    TempFolder folder;
 };
 
 TEST_F(WorldModule, AMissingLevelIsTriedBesideTheArchiveThenFails) {
-    TempFolder folder;
     folder.Write("levels\\pak0.pk3", ZipOf({StoredMember("maps/b.bsp", SyntheticLevel())}));
     const CurrentFolderScope current(folder.Path());
     ASSERT_TRUE(current.Ok());
@@ -101,7 +103,6 @@ TEST_F(WorldModule, AMissingLevelIsTriedBesideTheArchiveThenFails) {
 }
 
 TEST_F(WorldModule, TheArchiveMustEndInPk3InAnyCase) {
-    TempFolder folder;
     const std::string level = SyntheticLevel();
     for (const auto& [name, pk3] : {std::pair{"UPPER.PK3", true},
                                     {"mixed.Pk3", true},
@@ -119,7 +120,6 @@ TEST_F(WorldModule, TheArchiveMustEndInPk3InAnyCase) {
 }
 
 TEST_F(WorldModule, ALevelThatDoesNotParseIsNoWorld) {
-    TempFolder folder;
     std::string level = SyntheticLevel();
     PutInt(level, 4, 45);
     const std::string path = folder.Write("v45.pk3", ZipOf({StoredMember("maps/v.bsp", level)}));
