@@ -339,6 +339,10 @@ TEST_F(CamerasSerial, AHeldUpArrowMovesAlongTheLook) {
     ASSERT_TRUE(RunXdotool("windowfocus " + std::to_string(XWindowOf(g_CoreData->window))));
     ASSERT_TRUE(PumpUntil([] { return GetFocus() == g_CoreData->window; }));
     ASSERT_TRUE(RunXdotool("keydown Up"));
+    // A failed step must not leave the key held for the cases after this one.
+    struct Release {
+        ~Release() { RunXdotool("keyup Up"); }
+    } release;
     ASSERT_TRUE(PumpUntil([] { return (GetAsyncKeyState(VK_UP) & 0x8000) != 0; }));
     ControlCameraUsingArrowKeys(1, 2.0f, 0.0f);
     ASSERT_TRUE(RunXdotool("keyup Up"));
