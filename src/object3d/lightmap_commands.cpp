@@ -5,11 +5,11 @@
 #include "object3d/object_state.h"
 
 void AddLightMapObject(std::int32_t n) {
-    ModuleLightMapper().AddObject(ObjectAt(n));
+    ModuleLightMapper().AddObject(n);
 }
 
 void AddLightMapLimb(std::int32_t n, std::int32_t limb) {
-    ModuleLightMapper().AddLimb(ObjectAt(n), limb);
+    ModuleLightMapper().AddLimb(n, limb);
 }
 
 void AddLightMapUniverse() {

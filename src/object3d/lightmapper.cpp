@@ -46,14 +46,6 @@ ObjectRecord* FrameOwner(ObjectRecord* object) {
     return object && object->instanceSource ? object->instanceSource : object;
 }
 
-// The object's number in the table; 0 when it holds none.
-std::int32_t TableNumber(const ObjectRecord* object) {
-    const Object3DState& s = g_Object3D;
-    for (std::int32_t n = 1; object && s.objects && n < s.objectCapacity; ++n)
-        if (s.objects[n] == object) return n;
-    return 0;
-}
-
 bool HasPrimitives(const MeshRecord* mesh) {
     return mesh && mesh->vertices && mesh->vertexCount > 0 &&
            (mesh->drawPrimitiveCount > 0 || mesh->vertexCount >= 3);
@@ -196,19 +188,20 @@ void LightMapper::AddEntry(FrameRecord* frame, MeshRecord* mesh, ObjectRecord* o
     }
 }
 
-void LightMapper::AddObject(ObjectRecord* object) {
+void LightMapper::AddObject(std::int32_t number) {
+    ObjectRecord* object = ObjectAt(number);
     ObjectRecord* owner = FrameOwner(object);
-    const std::int32_t number = TableNumber(object);
     for (std::int32_t f = 0; owner && owner->frames && f < owner->frameCount; ++f)
         if (FrameRecord* frame = owner->frames[f]; frame && frame->mesh)
             AddEntry(frame, frame->mesh, object, number);
 }
 
-void LightMapper::AddLimb(ObjectRecord* object, std::int32_t limb) {
+void LightMapper::AddLimb(std::int32_t number, std::int32_t limb) {
+    ObjectRecord* object = ObjectAt(number);
     ObjectRecord* owner = FrameOwner(object);
     if (!owner || !owner->frames || limb < 0 || limb >= owner->frameCount) return;
     if (FrameRecord* frame = owner->frames[limb]; frame && frame->mesh)
-        AddEntry(frame, frame->mesh, object, TableNumber(object));
+        AddEntry(frame, frame->mesh, object, number);
 }
 
 void LightMapper::AddMesh(Universe* universe) {

@@ -155,8 +155,8 @@ void SmoothDarkTexels(std::uint32_t* block, std::int32_t w, std::int32_t h);
 class LightMapper {
 public:
     // Every frame of the object (of its source, for an instance) that has a mesh.
-    void AddObject(ObjectRecord* object);
-    void AddLimb(ObjectRecord* object, std::int32_t limb);
+    void AddObject(std::int32_t number);
+    void AddLimb(std::int32_t number, std::int32_t limb);
     // Every mesh of the world; nothing without one.
     void AddMesh(Universe* universe);
     void AddLight(float x, float y, float z, float range, float red, float green, float blue,
