@@ -3,6 +3,7 @@
 #include "object3d/model_files.h"
 #include "core/core.h"
 #include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
@@ -131,6 +132,16 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
     return ok;
 }
 
+// The size of the named file; 0 when it is no file (an MD3 model's folder, whose parts add
+// themselves as they are read).
+static std::uint64_t NamedFileSize(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
 bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
     if (!object) return false;
     *object = nullptr;
@@ -144,13 +155,18 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
         RaiseRuntimeError(kFileMissing);
         return false;
     }
+    LoadScope load(NamedFileSize(fileName));
     TLOBlock block;
     const bool native = _stricmp(extension, "TLO") == 0;
-    const bool read = native ? ReadWholeFile(fileName, block.Out(), block.OutSize())
-                             : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
-    // Every converter's meshes pass here; native files load as they were stored.
-    if (!read || !ReadObjectFromBlock(block.Data(), block.Size(), object) ||
-        (!native && !TreePositionsInRange((*object)->rootFrame))) {
+    const bool loaded = GuardLoad([&] {
+        const bool read = native
+                              ? ReadWholeFile(fileName, block.Out(), block.OutSize())
+                              : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
+        // Every converter's meshes pass here; native files load as they were stored.
+        return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
+               (native || TreePositionsInRange((*object)->rootFrame));
+    });
+    if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);
         RaiseRuntimeError(kObjectNotLoaded);
         return false;

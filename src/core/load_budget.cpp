@@ -1,0 +1,90 @@
+#include "core/win32.h"
+
+#include "core/load_budget.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Who writes: the LoadScope that started the load (and ends it), the readers inside it through
+// ChargeLoad. It lives for one load on one thread.
+struct Budget {
+    int depth = 0;
+    std::uint64_t limit = 0;
+    std::uint64_t charged = 0;
+    bool over = false;
+};
+
+thread_local Budget t_budget;
+thread_local std::uint64_t t_lastCharged = 0;
+thread_local std::uint64_t t_lastLimit = 0;
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return b > std::numeric_limits<std::uint64_t>::max() - a
+               ? std::numeric_limits<std::uint64_t>::max()
+               : a + b;
+}
+
+std::uint64_t Share(std::uint64_t fileBytes) {
+    return fileBytes > kLoadBudgetCeiling / kLoadBudgetRatio ? kLoadBudgetCeiling
+                                                              : fileBytes * kLoadBudgetRatio;
+}
+
+} // namespace
+
+std::uint64_t LoadBudgetFor(std::uint64_t fileBytes) {
+    return std::min(kLoadBudgetCeiling, SaturatingAdd(kLoadBudgetFloor, Share(fileBytes)));
+}
+
+LoadScope::LoadScope(std::uint64_t fileBytes) {
+    if (t_budget.depth++ > 0) return;
+    outermost_ = true;
+    t_budget.limit = LoadBudgetFor(fileBytes);
+    t_budget.charged = 0;
+    t_budget.over = false;
+}
+
+LoadScope::~LoadScope() {
+    --t_budget.depth;
+    if (!outermost_) return;
+    t_lastCharged = t_budget.charged;
+    t_lastLimit = t_budget.limit;
+    t_budget = Budget{};
+}
+
+void AddLoadFile(std::uint64_t fileBytes) {
+    if (t_budget.depth == 0) return;
+    t_budget.limit = std::min(kLoadBudgetCeiling, SaturatingAdd(t_budget.limit, Share(fileBytes)));
+}
+
+bool ChargeLoad(std::uint64_t bytes) {
+    if (t_budget.depth == 0) return true;
+    if (t_budget.over || bytes > t_budget.limit - t_budget.charged) {
+        t_budget.over = true;
+        return false;
+    }
+    t_budget.charged += bytes;
+    return true;
+}
+
+bool ChargeLoad(std::uint64_t count, std::uint64_t each) {
+    if (each != 0 && count > std::numeric_limits<std::uint64_t>::max() / each)
+        return ChargeLoad(std::numeric_limits<std::uint64_t>::max());
+    return ChargeLoad(count * each);
+}
+
+void RequireLoad(std::uint64_t bytes) {
+    if (!ChargeLoad(bytes)) throw std::bad_alloc();
+}
+
+void RequireLoad(std::uint64_t count, std::uint64_t each) {
+    if (!ChargeLoad(count, each)) throw std::bad_alloc();
+}
+
+bool LoadRunning() { return t_budget.depth > 0; }
+bool LoadOverBudget() { return t_budget.over; }
+std::uint64_t LoadCharged() { return t_budget.charged; }
+std::uint64_t LoadLimit() { return t_budget.limit; }
+std::uint64_t LastLoadCharged() { return t_lastCharged; }
+std::uint64_t LastLoadLimit() { return t_lastLimit; }
