@@ -294,12 +294,12 @@ TEST(MDLFile, StripsAndFansOfWholeStudioModels) {
         EXPECT_EQ(data.strips.back().primitiveType, D3DPT_TRIANGLEFAN);
         EXPECT_EQ(data.strips.back().vertices[8 * 2 + 6], 2.0f); // vertex 4: s = 8 of 4, once
     }
-    // A hundred thousand meshes, each naming the next command of a list of 200,000 that make no
-    // triangle: each command is read once, not once a mesh (which would take minutes).
+    // 200,000 meshes, each naming the next command of a list of 400,000 that make no triangle:
+    // each command is read once, not once a mesh (which would take many minutes).
     std::string dots;
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 400000; ++i)
         dots += Command(1, {0});
-    std::vector<std::int32_t> starts(100000);
+    std::vector<std::int32_t> starts(200000);
     for (std::size_t i = 0; i < starts.size(); ++i)
         starts[i] = static_cast<std::int32_t>(10 * i);
     const std::string dotted =
@@ -526,7 +526,8 @@ TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
     for (std::uint64_t i = 0; i <= ConvMDL::kMostSkinBytes / (256 * 256 * 4); ++i)
         layout.textures.push_back({"p" + std::to_string(i) + ".bmp", {129, 129}});
     refused.emplace_back("pictures", MakeStudio(layout));
-    // Numbers out of range in bones, in the scales of channels with data, in positions.
+    // Numbers out of range in bones, in the scales of channels with data (alone, or times the
+    // data), in positions.
     const float nan = std::nanf(""), infinity = HUGE_VALF;
     for (const auto& [value, channel] : std::vector<std::pair<float, int>>{
              {nan, 0}, {infinity, 3}, {-infinity, 1}, {1e30f, 2}, {-1e30f, 5}}) {
@@ -535,10 +536,10 @@ TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
         refused.emplace_back("value " + std::to_string(channel), MakeStudio(layout));
     }
     for (const auto& [scale, channel] :
-         std::vector<std::pair<float, int>>{{nan, 0}, {1e36f, 1}, {1e36f, 4}}) {
+         std::vector<std::pair<float, int>>{{nan, 0}, {1e36f, 1}, {1e36f, 4}, {1e17f, 2}}) {
         layout = Studio{};
         layout.bones[0].scale[channel] = scale;
-        layout.bones[0].streams[channel] = StreamRun({10, 20}, 3);
+        layout.bones[0].streams[channel] = StreamRun({100, 200}, 3);
         refused.emplace_back("scale " + std::to_string(channel), MakeStudio(layout));
     }
     layout = Studio{};
