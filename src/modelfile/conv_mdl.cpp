@@ -9,10 +9,10 @@
 #include "object3d/mesh_convert.h"
 #include "object3d/model_files.h"
 #include "object3d/object_lists.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -56,13 +56,6 @@ void NegateNormals(MeshRecord* mesh) {
         v[map.NY] = -v[map.NY];
         v[map.NZ] = -v[map.NZ];
     }
-}
-
-bool MatrixInRange(const D3DXMATRIX& m) {
-    const float* values = m;
-    for (int i = 0; i < 16; ++i)
-        if (!(std::fabs(values[i]) <= kLargestValue)) return false; // a NaN fails too
-    return true;
 }
 
 // What a mesh of n strip vertices (at least 3) costs: its records, its vertices and their backup,
@@ -132,10 +125,8 @@ bool BuildAnimation(const MDLData& data, AnimationRecord* animation, AnimationSe
         D3DXMATRIX*& matrices = animation->bakedFrames[f];
         matrices = new (std::nothrow) D3DXMATRIX[static_cast<std::size_t>(bones)];
         if (!matrices || !sampler.MakeSkeleton(at, transforms)) return false;
-        for (std::int64_t b = 0; b < bones; ++b) {
+        for (std::int64_t b = 0; b < bones; ++b)
             matrices[b] = PoseMatrix(transforms[static_cast<std::size_t>(b)]);
-            if (!MatrixInRange(matrices[b])) return false;
-        }
     }
     return true;
 }
@@ -146,10 +137,8 @@ bool BuildFrames(ObjectRecord* object, const MDLData& data) {
     PoseSampler sampler(data);
     if (!sampler.MakeSkeleton(0, transforms)) return false;
     std::vector<D3DXMATRIX> pose;
-    for (const BoneTransform& t : transforms) {
+    for (const BoneTransform& t : transforms)
         pose.push_back(PoseMatrix(t));
-        if (!MatrixInRange(pose.back())) return false;
-    }
     FrameRecord* current = object->rootFrame;
     for (std::size_t k = 0; k < data.strips.size(); ++k) {
         if (!BuildMesh(current, data.strips[k], pose)) return false;
@@ -329,8 +318,10 @@ bool LoadModel(const char* fileName) {
         return false;
     NameTextures(data);
     std::unique_ptr<ObjectRecord> object(BuildObject(data));
-    // The skins are written last: a file refused on the way leaves none behind.
-    if (!object || !SaveTextures(data, ObjectTempDataFolder)) return false;
+    // The skins are written last, once the object is known to hold numbers the load keeps: a
+    // file refused on the way leaves none behind.
+    if (!object || !ObjectValuesInRange(object.get()) || !SaveTextures(data, ObjectTempDataFolder))
+        return false;
     s.kept.object = std::move(object);
     return true;
 }

@@ -26,9 +26,6 @@ constexpr std::int32_t kMostBones = 128;
 // The sampled frames hold at most this many bone matrices together (64 MB); a longer first
 // sequence keeps the frames that fit.
 constexpr std::int64_t kMostBakedMatrices = std::int64_t{1} << 20;
-// Bone values and scales, positions and the matrices made of them lie within this; a file with
-// anything farther out (or not a number) is refused.
-constexpr float kLargestValue = 1e18f;
 // The skins one file may write into the temporary folder.
 constexpr std::uint64_t kMostSkinBytes = std::uint64_t{16} << 20;
 
@@ -74,7 +71,8 @@ struct MDLData {
     std::vector<std::pair<std::string, std::size_t>> skinFiles;
 };
 
-// The whole file; false for anything but a well-formed studio model with a body part. Inside a load
+// The whole file; false for anything but a well-formed studio model with a body part, or one with
+// a bone value or scale or a position past kLargestLoadedValue (or not a number). Inside a load
 // what it makes is charged first (past the budget: std::bad_alloc).
 bool Decode(const ByteSpan& file, MDLData& data);
 // The name a texture is saved under in the temporary folder: its base name; empty (not saved)
@@ -118,8 +116,7 @@ std::int32_t OutputSize(std::int32_t size);
 void ResampleTexture(const Texture& texture, std::int32_t width, std::int32_t height,
                      std::uint8_t* rows, std::uint32_t pitch);
 
-// The engine object of the decoded file, with its sampled animation; null when it cannot be made
-// or a matrix of it is out of range.
+// The engine object of the decoded file, with its sampled animation; null when it cannot be made.
 ObjectRecord* BuildObject(MDLData& data);
 // Each strip given the file its texture is saved under, and the files to save listed: a name
 // shows what the last texture of that name shows, and names showing one picture share one file.

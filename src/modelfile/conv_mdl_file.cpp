@@ -3,6 +3,7 @@
 #include "modelfile/conv_mdl.h"
 #include "core/load_budget.h"
 #include "modelfile/converter_common.h"
+#include "object3d/object_values.h"
 
 #include <cmath>
 #include <unordered_map>
@@ -24,9 +25,9 @@ constexpr std::uint64_t kBoneBytes = 112, kSequenceBytes = 176, kGroupBytes = 10
 // What remembering one read command costs: its map entry and its place on the walk.
 constexpr std::uint64_t kCommandMemoBytes = 48;
 
-// A number the engine can move and draw: finite and no farther out than kLargestValue.
+// A number the engine can move and draw: finite and no farther out than kLargestLoadedValue.
 bool InRange(float value) {
-    return std::fabs(value) <= kLargestValue; // false for a NaN too
+    return std::fabs(value) <= kLargestLoadedValue; // false for a NaN too
 }
 
 // count entries of `each` bytes at offset, as TableInFile; a table with entries must also lie past
