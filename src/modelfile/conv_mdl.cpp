@@ -13,6 +13,7 @@
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -151,8 +152,7 @@ bool BuildFrames(ObjectRecord* object, const MDLData& data) {
     return true;
 }
 
-// The bytes a skin writes into the temporary folder, and the platform's texture (with its smaller
-// copies) that makes it.
+// The bytes a skin's file takes in the temporary folder.
 std::uint64_t SkinFileBytes(const Texture& texture) {
     return std::uint64_t{4} * OutputSize(texture.width) * OutputSize(texture.height) +
            kBitmapHeaderBytes;
@@ -249,14 +249,20 @@ void NameTextures(MDLData& data) {
     RequireLoad(textures.size(), 4 * sizeof(std::string) + 64);
     // As if each were saved in turn: the last texture of a name is what its file shows.
     std::vector<std::string> names(textures.size()), files(textures.size());
+    // File names are one whatever their case.
+    auto folded = [](std::string name) {
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return name;
+    };
     std::unordered_map<std::string, std::size_t> last;
     for (std::size_t i = 0; i < textures.size(); ++i)
-        if (!(names[i] = SkinFileName(textures[i].name)).empty()) last[names[i]] = i;
+        if (!(names[i] = SkinFileName(textures[i].name)).empty()) last[folded(names[i])] = i;
     // One file a picture (pixels, size and the palette after them): the first name showing it.
     std::map<std::tuple<const std::uint8_t*, std::int32_t, std::int32_t>, std::string> saved;
     for (std::size_t i = 0; i < textures.size(); ++i) {
         if (names[i].empty()) continue;
-        const std::size_t shown = last[names[i]];
+        const std::size_t shown = last[folded(names[i])];
         const Texture& t = textures[shown];
         const auto [file, added] =
             saved.emplace(std::tuple(t.pixels.data, t.width, t.height), names[i]);

@@ -47,7 +47,7 @@ struct Studio {
     std::vector<std::uint8_t> vertexBones = {0, 0, 0, 0, 0, 0};
     std::array<float, 3> corner = {2, -1, 0}; // the last vertex
     int meshes = 1;
-    bool sharedPicture = false; // every texture shows the first one's pixels
+    std::size_t sharedPictures = 0; // the first this many textures show the first one's pixels
 };
 
 std::string StreamRun(const std::vector<std::int16_t>& values, std::uint8_t total) {
@@ -98,7 +98,7 @@ std::string MakeStudio(const Studio& s) {
         f.data.replace(table + 80 * i, 64, std::string(s.textures[i].first).append(64, '\0'), 0,
                        64);
         f.Patch(table + 80 * i + 68, w), f.Patch(table + 80 * i + 72, h);
-        if (s.sharedPicture && i > 0) {
+        if (i > 0 && i < s.sharedPictures) {
             f.Patch(table + 80 * i + 76, table + 80 * static_cast<std::int32_t>(s.textures.size()));
             continue;
         }
@@ -391,6 +391,24 @@ TEST_F(ObjectScene, StudioStripsBecomeAChainWithBakedFrames) {
     EXPECT_TRUE(SavedBlockReadsBackSame(block, size, temp.folder.Path()));
     ConvMDL::Free(block);
 
+    // Names that differ only in case are one file, showing the last texture's picture; a name
+    // showing another texture's picture keeps a file of its own.
+    layout.textures = {{"a.bmp", {4, 2}}, {"b.bmp", {4, 2}}, {"A.bmp", {100, 60}}};
+    layout.sharedPictures = 2;
+    layout.skins = {0, 1, 2};
+    layout.meshes = 3;
+    ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("cases.mdl", MakeStudio(layout)).c_str()));
+    std::vector<std::string> names;
+    for (const FrameRecord* f = ConvMDL::LoadedObject()->rootFrame; f; f = f->child)
+        names.push_back(_strlwr(std::string(f->mesh->textures[0].fileName).data()));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.bmp", "a.bmp", "b.bmp", "b.bmp", "a.bmp", "a.bmp"}));
+    BitmapSize(temp.folder.File("b.bmp"), &width, &height);
+    EXPECT_EQ(width * 1000 + height, 4002);
+    BitmapSize(temp.folder.File("a.bmp"), &width, &height);
+    EXPECT_EQ(width * 1000 + height, 128064);
+
+    layout = Studio{};
     layout.frames = 1; // fewer than two frames keep none
     ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("one.mdl", MakeStudio(layout)).c_str()));
     EXPECT_EQ(ConvMDL::LoadedObject()->animationSet->animation->bakedFrameCount, 0u);
@@ -496,7 +514,7 @@ TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
     shared.textures.clear();
     for (int i = 0; i < 1000; ++i)
         shared.textures.push_back({"skin" + std::to_string(i) + ".bmp", {256, 256}});
-    shared.sharedPicture = true;
+    shared.sharedPictures = 1000;
     shared.skins = {0, 999};
     shared.meshes = 2;
     const std::string sharedFile = models.Write("shared.mdl", MakeStudio(shared));
