@@ -225,6 +225,24 @@ TEST_F(ObjectScene, NormalsAreComputedAndAddedWhereMissing) {
     ComputeMeshNormalsKeepFormat(&padded);
     ASSERT_EQ(padded.vertexSize, 24u);
     EXPECT_EQ(Position(padded, 3), D3DXVECTOR3(-1, -1, 0));
+
+    // A triangle without area has no direction: its corners get no normal rather than one that
+    // is not a number; the triangle after it keeps its own.
+    MeshRecord flat;
+    ASSERT_TRUE(SetupMeshDeclarationData(&flat, declaration, 12, 6, 6));
+    const float points[18] = {2, 2, 2, 2, 2, 2, 2, 2, 2, -1, 1, 0, 1, 1, 0, 1, -1, 0};
+    std::memcpy(flat.vertices, points, sizeof points);
+    const std::uint16_t two[6] = {0, 1, 2, 3, 4, 5};
+    std::memcpy(flat.indices, two, sizeof two);
+    flat.drawPrimitiveCount = 2;
+    ComputeMeshNormalsKeepFormat(&flat);
+    ASSERT_TRUE(GetMeshOffsetMap(&flat, &map));
+    ASSERT_EQ(flat.vertexSize, 24u);
+    for (int i = 0; i < 6; ++i) {
+        const float* n = reinterpret_cast<const float*>(flat.vertices + 24 * i) + map.NX;
+        EXPECT_EQ(D3DXVECTOR3(n[0], n[1], n[2]), i < 3 ? D3DXVECTOR3(0, 0, 0) : D3DXVECTOR3(0, 0, -1))
+            << i;
+    }
 }
 
 TEST_F(ObjectScene, XMeshFilesLoadOrFailCleanly) {
