@@ -293,7 +293,7 @@ TEST_F(ObjectScene, MD3ModelsPastTheCapsAreRefusedBeforeTheyAreBuilt) {
     EXPECT_FALSE(ObjectExists(1));
 }
 
-TEST_F(ObjectScene, MD3ModelsPastTheLoadBudgetAreRefused) {
+TEST_F(ObjectScene, MD3ModelsPastTheLoadBudgetOrWithoutNumbersAreRefused) {
     // Tables that many surfaces share, key frames by the thousand and their corners are charged
     // for each surface and frame that makes them, before they are made.
     TempFolder folder;
@@ -315,6 +315,15 @@ TEST_F(ObjectScene, MD3ModelsPastTheLoadBudgetAreRefused) {
     LoadObject(folder.File("same.md3").c_str(), n);
     EXPECT_EQ(ObjectExists(n), cell.number == 0) << cell.number;
     EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+
+    // A tag whose axes are no numbers turns its surface by no numbers.
+    PartLayout nan;
+    nan.tags[0][4] = std::nanf("");
+    folder.Write("nan\\upper.md3", MakePart(nan));
+    cell.number = 0;
+    LoadObject(folder.File("nan.md3").c_str(), ++n);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(n));
 }
 
 TEST_F(ObjectScene, OpenArenaPlayersConvertAndAnimate) {
