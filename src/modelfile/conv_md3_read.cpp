@@ -224,10 +224,11 @@ PartRead ReadPart(const ByteSpan& file, Part& part) {
 
 PartRead LoadPart(const char* fileName, Part& part) {
     part = Part{};
-    // The part is a file the load was given; reading it holds it twice for a moment.
+    // The part is a file the load was given; its bytes are copied out of the file reader's buffer
+    // (which that reader charges).
     const std::uint64_t size = FileSize(fileName);
     AddLoadFile(size);
-    if (!ChargeLoad(2, size)) return PartRead::kDamaged;
+    if (!ChargeLoad(size)) return PartRead::kDamaged;
     std::vector<std::uint8_t> bytes;
     if (!ReadModelFile(fileName, bytes)) return PartRead::kNone;
     return ReadPart(ByteSpan{bytes.data(), bytes.size()}, part);
