@@ -35,7 +35,7 @@ fi
 
 env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
   "$build/bench_load_charges.exe" "${args[@]}" | tr -d '\r' |
-  awk '{
+  awk '/^(model|world) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ / {
     kind = $1; name = $6
     for (i = 7; i <= NF; i++) name = name " " $i
     fmt = kind == "world" ? "level" : tolower(name); sub(/.*\./, "", fmt)
