@@ -81,7 +81,8 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
     if (converter->passCoreData) converter->passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
     std::uint32_t convertedSize = 0;
-    bool ok = converter->convert(fileName, &converted, &convertedSize) && converted;
+    bool ok = converter->convert(fileName, &converted, &convertedSize) && converted &&
+              ChargeLoad(convertedSize);
     if (ok) {
         // The converter keeps its block until its free; the caller gets a copy of its own.
         *block = new (std::nothrow) std::uint8_t[convertedSize > 0 ? convertedSize : 1];
