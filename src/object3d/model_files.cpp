@@ -96,6 +96,23 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
     return ok;
 }
 
+// The bytes of the frames' meshes' vertices: setting a loaded object up keeps a copy of each
+// mesh's pose, and that copy is part of what the load makes.
+static std::uint64_t PoseCopyBytes(const FrameRecord* root) {
+    std::uint64_t bytes = 0;
+    std::vector<const FrameRecord*> pending{root};
+    while (!pending.empty()) {
+        const FrameRecord* frame = pending.back();
+        pending.pop_back();
+        if (!frame) continue;
+        if (frame->mesh && frame->mesh->vertexCount > 0)
+            bytes += std::uint64_t{frame->mesh->vertexSize} * frame->mesh->vertexCount;
+        pending.push_back(frame->child);
+        pending.push_back(frame->sibling);
+    }
+    return bytes;
+}
+
 // The size of the named file; 0 when it is no file (an MD3 model's folder, whose parts add
 // themselves as they are read).
 static std::uint64_t NamedFileSize(const char* fileName) {
@@ -127,7 +144,7 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
                               ? ReadWholeFile(fileName, block.Out(), block.OutSize())
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
         return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
-               ObjectValuesInRange(*object);
+               ObjectValuesInRange(*object) && ChargeLoad(PoseCopyBytes((*object)->rootFrame));
     });
     if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);
