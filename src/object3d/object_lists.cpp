@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -159,10 +162,30 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    WalkFrameTree(frame, [meshes, meshCount](FrameRecord* f) {
-        for (std::int32_t m = 0; m < meshCount; ++m)
-            LinkBonesToFrame(meshes[m], f);
-    });
+    // Through a map of names: a walk of every frame for every mesh grows with the square of a
+    // model's size. As that walk did, the last frame of a name in the tree's order is the one a
+    // bone follows, and only the first bone of a name in each mesh follows it.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(frame, [&](FrameRecord* f) { frames[nameOf(f->name)] = f; });
+    std::unordered_set<std::string_view> seen;
+    for (std::int32_t m = 0; m < meshCount; ++m) {
+        MeshRecord* mesh = meshes[m];
+        if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||
+            !mesh->boneMatrices)
+            continue;
+        seen.clear();
+        for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
+            const std::string_view name = nameOf(mesh->bones[b].name);
+            if (!seen.insert(name).second) continue;
+            const auto found = frames.find(name);
+            if (found == frames.end()) continue;
+            mesh->boneFrames[b] = found->second;
+            mesh->boneMatrices[b] = &found->second->combinedMatrix;
+        }
+    }
     return true;
 }
 
