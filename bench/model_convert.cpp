@@ -1,10 +1,14 @@
-// Cost of converting model files to the engine's own objects, and where it goes. Each file is
-// converted in five rounds, the best round's time a conversion printed in milliseconds as
-// "<format> <ms> <file>"; then the steps of that conversion are timed apart the same way and
-// printed as "steps <format> <block> <normals> <made> <computed> <read> <released> <textures>
-// <text> <parser> <meshes> <file>" (0 for a step the format does not take; bench/model_convert.sh
-// sets them beside a native importer's times). A conversion reads its file itself, as the
-// importer does.
+// Cost of loading model files into the engine's own objects, and where it goes; driven by
+// bench/model_convert.sh, which sets the rounds beside a native importer's, one of each in turn.
+// Reads commands from its input, one a line, and answers each with one line:
+//   "load <format> <file>"   one round of LoadObjectFile (the load a LoadObject does: conversion,
+//                            block copied and read back into the object, positions checked), the
+//                            object freed outside the clock: "<ms>" a load, or "failed";
+//   "steps <format> <file>"  the steps of that load timed apart, best of five rounds each:
+//                            "steps <load> <convert> <read back> <block> <normals> <made>
+//                            <computed> <read> <released> <textures> <text> <parser> <meshes>"
+//                            (0 for a step the format does not take), or "failed".
+// A load reads its file itself, as the importer does; the file's extension picks its converter.
 #include "core/win32.h"
 
 #include "clock.h"
@@ -55,32 +59,46 @@ double Milliseconds(double ticks) {
     return ticks * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// The best of five rounds of timed() in milliseconds a call, each call clocked alone and after()
-// (freeing what it made) left outside the clock; -1 when a call fails.
+// One round of timed() in milliseconds a call: calls repeated until kShortestRound has passed,
+// each clocked alone and after() (freeing what it made) left outside the clock; -1 when one fails.
+template <typename Timed, typename After> double RoundTime(Timed timed, After after) {
+    int calls = 0;
+    std::int64_t took = 0;
+    const double start = Now();
+    do {
+        const std::int64_t before = Ticks();
+        const bool done = timed();
+        took += Ticks() - before;
+        after();
+        if (!done) return -1;
+        ++calls;
+    } while (Now() - start < kShortestRound);
+    return Milliseconds(static_cast<double>(took) / calls);
+}
+
+// The best of five rounds of RoundTime; -1 when a call fails.
 template <typename Timed, typename After> double BestTime(Timed timed, After after) {
     double best = 1e30;
     for (int round = 0; round < kRounds; ++round) {
-        int calls = 0;
-        std::int64_t took = 0;
-        const double start = Now();
-        do {
-            const std::int64_t before = Ticks();
-            const bool done = timed();
-            took += Ticks() - before;
-            after();
-            if (!done) return -1;
-            ++calls;
-        } while (Now() - start < kShortestRound);
-        best = std::min(best, static_cast<double>(took) / calls);
+        const double ms = RoundTime(timed, after);
+        if (ms < 0) return -1;
+        best = std::min(best, ms);
     }
-    return Milliseconds(best);
+    return best;
 }
 
-double BestConversion(const ModelConverter& converter, const std::string& path) {
+double LoadRound(const char* path) {
+    ObjectRecord* object = nullptr;
+    return RoundTime([&] { return LoadObjectFile(path, &object); },
+                     [&] { delete std::exchange(object, nullptr); });
+}
+
+// One round of the converter's part of a load alone.
+double ConversionRound(const ModelConverter& converter, const std::string& path) {
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* block = nullptr;
     std::uint32_t size = 0;
-    return BestTime(
+    return RoundTime(
         [&] {
             block = nullptr;
             return converter.convert(path.c_str(), &block, &size);
@@ -247,6 +265,9 @@ bool ParseX(const char* path) {
 }
 
 struct Steps {
+    double load = 0;               // the whole load, timed beside the conversion
+    double convert = 0;            // the converter's conversion alone
+    double readBack = 0;           // the converter's block read back into an object
     double block = 0;              // writing the native block from the converter's object
     double normals = 0;            // the platform's normals, as the converter makes them
     std::array<double, 4> parts{}; // the same in parts (NormalParts)
@@ -256,16 +277,35 @@ struct Steps {
     std::size_t meshes = 0;
 };
 
-// The steps of one file's conversion, each timed alone; false when the file does not convert.
+// The load and the conversion alone, best of five rounds each, their rounds in turn so that the
+// load's part beyond the conversion is not a swing of a busy machine; false when one fails.
+bool TimeLoadAndConversion(const ModelConverter& converter, const std::string& path, Steps& steps) {
+    steps.load = steps.convert = 1e30;
+    for (int round = 0; round < kRounds; ++round) {
+        const double load = LoadRound(path.c_str());
+        const double convert = ConversionRound(converter, path);
+        if (load < 0 || convert < 0) return false;
+        steps.load = std::min(steps.load, load);
+        steps.convert = std::min(steps.convert, convert);
+    }
+    return true;
+}
+
+// The steps of one file's load, each timed alone; false when the file does not load.
 bool TimeSteps(const ModelConverter& converter, const Format& format, const std::string& path,
                Steps& steps) {
+    if (!TimeLoadAndConversion(converter, path, steps)) return false;
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
-    std::uint32_t size = 0;
-    if (!converter.convert(path.c_str(), &converted, &size)) return false;
+    std::uint32_t convertedSize = 0;
+    if (!converter.convert(path.c_str(), &converted, &convertedSize)) return false;
+    ObjectRecord* copy = nullptr;
+    steps.readBack = BestTime([&] { return ReadObjectFromBlock(converted, convertedSize, &copy); },
+                              [&] { delete std::exchange(copy, nullptr); });
     ObjectRecord* object = format.object();
     bool ok = object != nullptr;
     std::uint8_t* block = nullptr;
+    std::uint32_t size = 0;
     if (ok)
         steps.block = BestTime([&] { return WriteObjectToBlock(object, &block, &size); },
                                [&] { FreeObjectBlock(std::exchange(block, nullptr)); });
@@ -307,31 +347,62 @@ bool TimeSteps(const ModelConverter& converter, const Format& format, const std:
         steps.parser = BestTime([&] { return ParseX(parsed.c_str()); }, [] {});
         if (temporary) DeleteFileA(xFile.c_str());
     }
-    return ok && steps.block >= 0 && steps.normals >= 0 && steps.textures >= 0 && steps.text >= 0 &&
-           steps.parser >= 0;
+    return ok && steps.readBack >= 0 && steps.block >= 0 && steps.normals >= 0 &&
+           steps.textures >= 0 && steps.text >= 0 && steps.parser >= 0;
+}
+
+void AnswerSteps(const char* name, const std::string& path) {
+    const ModelConverter* converter = FindModelConverter(name);
+    const Format* format = FindFormat(name);
+    Steps steps;
+    if (!converter || !format || !TimeSteps(*converter, *format, path, steps)) {
+        std::printf("failed\n");
+        return;
+    }
+    std::printf("steps %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %u\n",
+                steps.load, steps.convert, steps.readBack, steps.block, steps.normals,
+                steps.parts[0], steps.parts[1], steps.parts[2], steps.parts[3], steps.textures,
+                steps.text, steps.parser, static_cast<unsigned>(steps.meshes));
+}
+
+// One command line: its word, the format, and the rest of the line as the file.
+void Answer(const char* line) {
+    char command[16] = {}, name[16] = {};
+    int used = 0;
+    if (std::sscanf(line, "%15s %15s %n", command, name, &used) != 2 || line[used] == 0) {
+        std::printf("failed\n");
+        return;
+    }
+    std::string path(line + used);
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+        path.pop_back();
+    if (std::strcmp(command, "load") == 0) {
+        const double ms = LoadRound(path.c_str());
+        if (ms < 0)
+            std::printf("failed\n");
+        else
+            std::printf("%.4f\n", ms);
+    } else if (std::strcmp(command, "steps") == 0) {
+        AnswerSteps(name, path);
+    } else {
+        std::printf("failed\n");
+    }
 }
 
 } // namespace
 
-// Arguments: pairs of format and file (Windows paths).
-int main(int argc, char** argv) {
+int main() {
     RuntimeErrorRecord cell;
     LinkModules();
     SetCoreErrorHandler(&cell);
     if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
     // The 3DS reader's trace lines would mix with the figures (and cost time of their own).
     Conv3DS::SetTraceSink(nullptr);
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const ModelConverter* converter = FindModelConverter(argv[i]);
-        const Format* format = FindFormat(argv[i]);
-        const double ms = converter ? BestConversion(*converter, argv[i + 1]) : -1;
-        std::printf("%s %.3f %s\n", argv[i], ms, argv[i + 1]);
-        Steps steps;
-        if (ms < 0 || !format || !TimeSteps(*converter, *format, argv[i + 1], steps)) continue;
-        std::printf("steps %s %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %u %s\n", argv[i],
-                    steps.block, steps.normals, steps.parts[0], steps.parts[1], steps.parts[2],
-                    steps.parts[3], steps.textures, steps.text, steps.parser,
-                    static_cast<unsigned>(steps.meshes), argv[i + 1]);
+    char line[2048];
+    while (std::fgets(line, sizeof line, stdin)) {
+        Answer(line);
+        // The script waits for each answer before it asks the importer for its round.
+        std::fflush(stdout);
     }
     return 0;
 }
