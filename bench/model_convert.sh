@@ -7,7 +7,7 @@
 # cache) by the call itself, the result freed outside the clock; best of five rounds, the two
 # sides' rounds taken in turn (engine, importer, engine, ...) so that a busy machine's swings land
 # on both. Prints the ratio per file and per format, then where the engine's time goes per format
-# (files both sides load).
+# (files both sides load; the steps timed apart, their rounds in turn with the load's).
 #   bench/model_convert.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -152,7 +152,7 @@ function shares(f,    whole, line, rest) {
   whole = stepped[f]
   if (whole <= 0) return
   line = sprintf("  %s %.1f ms:", f, whole)
-  line = line sprintf(" the load beyond the conversion %s (the block read back into an object %s, copied and its positions checked %s),",
+  line = line sprintf(" the load beyond the conversion %s (the block read back into an object %s; the converter'"'"'s object and block freed, the block copied, its positions checked %s),",
     pct(whole - convert[f], whole), pct(readBack[f], whole), pct(whole - convert[f] - readBack[f], whole))
   if (parser[f] > 0) line = line sprintf(" the platform'"'"'s X parser %s,", pct(parser[f], whole))
   if (text[f] > 0) line = line sprintf(" X text and its temporary file %s,", pct(text[f], whole))
@@ -183,7 +183,7 @@ END {
   print ""
   for (k = 1; k <= formats; k++) summary(order[k])
   print ""
-  print "where the engine'"'"'s time goes (files both sides load; their loads timed again beside the conversions alone,"
-  print "best of five rounds each in turn, the sum of the loads; the steps timed apart, as shares of that sum):"
+  print "where the engine'"'"'s time goes (files both sides load, loaded again beside each step timed alone, best of five"
+  print "rounds, one round of each in turn; shares of the sum of those loads):"
   for (k = 1; k <= formats; k++) shares(order[k])
 }' "$results"
