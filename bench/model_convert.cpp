@@ -283,6 +283,7 @@ struct StepInputs {
     std::vector<std::uint8_t> block;
     std::unique_ptr<ObjectRecord> object;
     std::vector<MeshRecord*> meshes;
+    std::vector<std::uint8_t> file; // the studio model's bytes, which its decoded data points into
     ConvMDL::MDLData mdl;
     std::string parsed; // the X file the parser reads
 };
@@ -300,9 +301,8 @@ bool PrepareSteps(const ModelConverter& converter, const Format& format, const s
     in.object.reset(object);
     if (format.normals) CollectMeshes(object->rootFrame, in.meshes);
     GetObjectTempDataFolder();
-    std::vector<std::uint8_t> bytes;
-    if (format.textures && !(ReadModelFile(path.c_str(), bytes) &&
-                             ConvMDL::Decode(ByteSpan{bytes.data(), bytes.size()}, in.mdl)))
+    if (format.textures && !(ReadModelFile(path.c_str(), in.file) &&
+                             ConvMDL::Decode(ByteSpan{in.file.data(), in.file.size()}, in.mdl)))
         return false;
     in.parsed = format.xText ? std::string(ObjectTempDataFolder) + "bench_model.x" : path;
     return !format.xText || Conv3DS::Write3DSAsXFile(path.c_str(), in.parsed.c_str()) == 0;
