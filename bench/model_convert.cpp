@@ -4,7 +4,8 @@
 //   "load <format> <file>"   one round of LoadObjectFile (the load a LoadObject does: conversion,
 //                            block copied and read back into the object, positions checked), the
 //                            object freed outside the clock: "<ms>" a load, or "failed";
-//   "steps <format> <file>"  the steps of that load timed apart, best of five rounds each:
+//   "steps <format> <file>"  the load again and its steps, each timed alone, best of five
+//                            rounds, one round of each in turn:
 //                            "steps <load> <convert> <read back> <block> <normals> <made>
 //                            <computed> <read> <released> <textures> <text> <parser> <meshes>"
 //                            (0 for a step the format does not take), or "failed".
