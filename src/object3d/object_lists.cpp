@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -32,15 +35,35 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     return true;
 }
 
-// The first bone of the mesh named like the frame follows the frame's combined matrix.
-void LinkBonesToFrame(MeshRecord* mesh, FrameRecord* frame) {
+using FramesByName = std::unordered_map<std::string, FrameRecord*>;
+
+std::string RecordName(const char* name) {
+    return std::string(name, strnlen(name, kRecordNameLength));
+}
+
+// The frames of the tree by name: the first of each name in walk order, or the last. Names are
+// linked through this table, not by a walk of the tree for each name.
+FramesByName FramesOf(FrameRecord* root, bool last) {
+    FramesByName frames;
+    WalkFrameTree(root, [&frames, last](FrameRecord* f) {
+        const auto [at, made] = frames.emplace(RecordName(f->name), f);
+        if (!made && last) at->second = f;
+    });
+    return frames;
+}
+
+// The first bone of each name follows the combined matrix of the last frame of that name; bones
+// without a frame keep their link.
+void LinkBones(MeshRecord* mesh, const FramesByName& frames) {
     if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
         return;
+    std::unordered_set<std::string> named;
     for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-        if (std::strncmp(mesh->bones[b].name, frame->name, kRecordNameLength) != 0) continue;
-        mesh->boneFrames[b] = frame;
-        mesh->boneMatrices[b] = &frame->combinedMatrix;
-        return;
+        std::string name = RecordName(mesh->bones[b].name);
+        const auto found = frames.find(name);
+        if (!named.insert(std::move(name)).second || found == frames.end()) continue;
+        mesh->boneFrames[b] = found->second;
+        mesh->boneMatrices[b] = &found->second->combinedMatrix;
     }
 }
 
@@ -159,15 +182,14 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    WalkFrameTree(frame, [meshes, meshCount](FrameRecord* f) {
-        for (std::int32_t m = 0; m < meshCount; ++m)
-            LinkBonesToFrame(meshes[m], f);
-    });
+    const FramesByName frames = FramesOf(frame, true);
+    for (std::int32_t m = 0; m < meshCount; ++m)
+        LinkBones(meshes[m], frames);
     return true;
 }
 
 bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
-    WalkFrameTree(frame, [mesh](FrameRecord* f) { LinkBonesToFrame(mesh, f); });
+    LinkBones(mesh, FramesOf(frame, true));
     return true;
 }
 
@@ -251,8 +273,10 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
 
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
+    const FramesByName frames = FramesOf(object->rootFrame, false);
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        a->frame = FindFrameByName(a->name, object->rootFrame);
+        const auto found = frames.find(RecordName(a->name));
+        a->frame = found == frames.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }
 }
