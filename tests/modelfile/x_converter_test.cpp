@@ -2,6 +2,8 @@
 
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
+#include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
@@ -322,5 +324,36 @@ TEST_F(ObjectScene, XPositionsPastAFloatAreNoObject) {
     LoadObject(folder.Write("far.x", text).c_str(), 2);
     EXPECT_EQ(cell.number, 7018);
     EXPECT_FALSE(ObjectExists(2));
+    EXPECT_EQ(ConvX::g_State.object, nullptr);
+}
+
+// Frame k holds two references to frame k - 1, and frame 0 a mesh: a few hundred bytes whose
+// frames, each reference read as a copy of what it names, number four times 2^levels.
+std::string ReferenceTree(int levels) {
+    std::string text = "Frame F0 {\n" + MeshText("M", kQuad, {{0, 1, 2}}) + "}\n";
+    for (int k = 1; k <= levels; ++k) {
+        const std::string below = "{F" + std::to_string(k - 1) + "}\n";
+        text += "Frame F" + std::to_string(k) + " {\n" + below + below + "}\n";
+    }
+    return text;
+}
+
+TEST_F(ObjectScene, ReferenceTreesPastTheBudgetAreRefused) {
+    TempFolder folder;
+    // Frame k is read once at the top and 2^(3 - k) times through references: 15 meshes.
+    ObjectRecord* o = Convert(folder, ReferenceTree(3));
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->meshCount, 15);
+    EXPECT_EQ(o->frameCount, 27);
+
+    // 2^28 copies: refused by the converter alone, and by the loader, long before memory or
+    // time run out.
+    const std::string tree = folder.Write("tree.x", XFile(ReferenceTree(26)));
+    EXPECT_FALSE(ConvX::LoadObject(tree.c_str()));
+    EXPECT_EQ(ConvX::g_State.object, nullptr);
+    EXPECT_GT(LastLoadCharged(), 0u);
+    LoadObject(tree.c_str(), 1);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(1));
     EXPECT_EQ(ConvX::g_State.object, nullptr);
 }
