@@ -181,6 +181,28 @@ TEST_F(Conv3DSFiles, PositionsTooFarOutToMeasureAreNoObject) {
     EXPECT_EQ(Conv3DS::LoadedObject(), nullptr);
 }
 
+TEST_F(Conv3DSFiles, MatricesAndTracksPastAFloatAreNoObject) {
+    using namespace scene3ds;
+    // A box with its local axes (four rows of three), and a node moving it to the given place.
+    auto scene = [](float axis, float position) {
+        const std::string mesh = Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) + Faces({{0, 1, 2}}) +
+                                 Chunk(0x4160, Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, axis, 0, 0}));
+        const std::string track = Track(0xB020, {{0, U16(0) + Floats({position, 0, 0})}});
+        return Scene(Object("box", mesh), Node("box", -1, track));
+    };
+    LoadObject(folder.Write("near.3ds", scene(5, 5)).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    int n = 2;
+    for (const auto& [axis, position] : {std::pair{1e30f, 5.0f}, std::pair{5.0f, 1e30f}}) {
+        SCOPED_TRACE(n);
+        LoadObject(folder.Write("far.3ds", scene(axis, position)).c_str(), n);
+        EXPECT_EQ(cell.number, kObjectNotLoaded);
+        EXPECT_FALSE(ObjectExists(n++));
+        EXPECT_FALSE(TempFileLeft());
+        cell.number = 0;
+    }
+}
+
 TEST_F(Conv3DSFiles, RotatingCubeTurnsAsItPlays) {
     // Loaded by extension; the converter keeps nothing afterwards.
     LoadObject((kModels + "RotatingCube.3DS").c_str(), 1);
