@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,7 @@ struct Budget {
 thread_local Budget t_budget;
 thread_local std::uint64_t t_lastCharged = 0;
 thread_local std::uint64_t t_lastLimit = 0;
+thread_local std::vector<std::string> t_tempFiles;
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
     return b > std::numeric_limits<std::uint64_t>::max() - a
@@ -28,7 +31,7 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
 
 std::uint64_t Share(std::uint64_t fileBytes) {
     return fileBytes > kLoadBudgetCeiling / kLoadBudgetRatio ? kLoadBudgetCeiling
-                                                              : fileBytes * kLoadBudgetRatio;
+                                                             : fileBytes * kLoadBudgetRatio;
 }
 
 } // namespace
@@ -50,12 +53,21 @@ LoadScope::~LoadScope() {
     if (!outermost_) return;
     t_lastCharged = t_budget.charged;
     t_lastLimit = t_budget.limit;
+    // A refused load leaves nothing behind in the temporary folder.
+    if (t_budget.over)
+        for (const std::string& path : t_tempFiles)
+            DeleteFileA(path.c_str());
+    t_tempFiles.clear();
     t_budget = Budget{};
 }
 
 void AddLoadFile(std::uint64_t fileBytes) {
     if (t_budget.depth == 0) return;
     t_budget.limit = std::min(kLoadBudgetCeiling, SaturatingAdd(t_budget.limit, Share(fileBytes)));
+}
+
+void NoteLoadTempFile(const char* path) {
+    if (t_budget.depth > 0) t_tempFiles.emplace_back(path);
 }
 
 bool ChargeLoad(std::uint64_t bytes) {
@@ -82,9 +94,21 @@ void RequireLoad(std::uint64_t count, std::uint64_t each) {
     if (!ChargeLoad(count, each)) throw std::bad_alloc();
 }
 
-bool LoadRunning() { return t_budget.depth > 0; }
-bool LoadOverBudget() { return t_budget.over; }
-std::uint64_t LoadCharged() { return t_budget.charged; }
-std::uint64_t LoadLimit() { return t_budget.limit; }
-std::uint64_t LastLoadCharged() { return t_lastCharged; }
-std::uint64_t LastLoadLimit() { return t_lastLimit; }
+bool LoadRunning() {
+    return t_budget.depth > 0;
+}
+bool LoadOverBudget() {
+    return t_budget.over;
+}
+std::uint64_t LoadCharged() {
+    return t_budget.charged;
+}
+std::uint64_t LoadLimit() {
+    return t_budget.limit;
+}
+std::uint64_t LastLoadCharged() {
+    return t_lastCharged;
+}
+std::uint64_t LastLoadLimit() {
+    return t_lastLimit;
+}

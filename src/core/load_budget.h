@@ -15,8 +15,8 @@
 #include <stdexcept>
 
 constexpr std::uint64_t kLoadBudgetFloor = std::uint64_t{24} << 20;
-constexpr std::uint64_t kLoadBudgetRatio = 32;
-constexpr std::uint64_t kLoadBudgetCeiling = std::uint64_t{160} << 20;
+constexpr std::uint64_t kLoadBudgetRatio = 768;
+constexpr std::uint64_t kLoadBudgetCeiling = std::uint64_t{192} << 20;
 
 // The budget that a load of files totalling fileBytes gets.
 std::uint64_t LoadBudgetFor(std::uint64_t fileBytes);
@@ -25,19 +25,23 @@ std::uint64_t LoadBudgetFor(std::uint64_t fileBytes);
 // running load and changes nothing (a 3DS scene's temporary X file, a universe's object file):
 // more files that the load is given are added with AddLoadFile by the reader that opens them.
 class LoadScope {
-  public:
+public:
     explicit LoadScope(std::uint64_t fileBytes);
     ~LoadScope();
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
 
-  private:
+private:
     bool outermost_ = false;
 };
 
 // Another file the running load was given (a universe's object file, a level's archives, a model's
 // parts): its size raises the budget by the ratio, never past the ceiling; nothing outside a load.
 void AddLoadFile(std::uint64_t fileBytes);
+
+// A file the running load made in the temporary folder: deleted when the load ends past its
+// budget, which refuses it; nothing outside a load.
+void NoteLoadTempFile(const char* path);
 
 // Charges bytes (or count items of `each` bytes, overflow-safe) to the running load: false, and
 // the load over budget from then on, when they do not fit; always true outside a load.

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -33,38 +33,6 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     count = 0;
     listFn(list, root, &count);
     return true;
-}
-
-using FramesByName = std::unordered_map<std::string, FrameRecord*>;
-
-std::string RecordName(const char* name) {
-    return std::string(name, strnlen(name, kRecordNameLength));
-}
-
-// The frames of the tree by name: the first of each name in walk order, or the last. Names are
-// linked through this table, not by a walk of the tree for each name.
-FramesByName FramesOf(FrameRecord* root, bool last) {
-    FramesByName frames;
-    WalkFrameTree(root, [&frames, last](FrameRecord* f) {
-        const auto [at, made] = frames.emplace(RecordName(f->name), f);
-        if (!made && last) at->second = f;
-    });
-    return frames;
-}
-
-// The first bone of each name follows the combined matrix of the last frame of that name; bones
-// without a frame keep their link.
-void LinkBones(MeshRecord* mesh, const FramesByName& frames) {
-    if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
-        return;
-    std::unordered_set<std::string> named;
-    for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-        std::string name = RecordName(mesh->bones[b].name);
-        const auto found = frames.find(name);
-        if (!named.insert(std::move(name)).second || found == frames.end()) continue;
-        mesh->boneFrames[b] = found->second;
-        mesh->boneMatrices[b] = &found->second->combinedMatrix;
-    }
 }
 
 // Ascending by time. A stable sort: keys at one time keep their order, and a long track sorts in
@@ -182,14 +150,35 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    const FramesByName frames = FramesOf(frame, true);
-    for (std::int32_t m = 0; m < meshCount; ++m)
-        LinkBones(meshes[m], frames);
+    // Through a map of names: a walk of every frame for every mesh grows with the square of a
+    // model's size. As that walk did, the last frame of a name in the tree's order is the one a
+    // bone follows, and only the first bone of a name in each mesh follows it.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(frame, [&](FrameRecord* f) { frames[nameOf(f->name)] = f; });
+    std::unordered_set<std::string_view> seen;
+    for (std::int32_t m = 0; m < meshCount; ++m) {
+        MeshRecord* mesh = meshes[m];
+        if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||
+            !mesh->boneMatrices)
+            continue;
+        seen.clear();
+        for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
+            const std::string_view name = nameOf(mesh->bones[b].name);
+            if (!seen.insert(name).second) continue;
+            const auto found = frames.find(name);
+            if (found == frames.end()) continue;
+            mesh->boneFrames[b] = found->second;
+            mesh->boneMatrices[b] = &found->second->combinedMatrix;
+        }
+    }
     return true;
 }
 
 bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
-    LinkBones(mesh, FramesOf(frame, true));
+    MatchBonesToFrames(&mesh, frame, 1);
     return true;
 }
 
@@ -273,9 +262,15 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
 
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
-    const FramesByName frames = FramesOf(object->rootFrame, false);
+    // Through a map of names, holding the first frame of each in the tree's order, as
+    // FindFrameByName gives it: a walk of the tree for each animation grows with the square.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* f) { frames.emplace(nameOf(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        const auto found = frames.find(RecordName(a->name));
+        const auto found = frames.find(nameOf(a->name));
         a->frame = found == frames.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }

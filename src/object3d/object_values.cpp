@@ -86,12 +86,13 @@ bool FramesInRange(const FrameRecord* root) {
     return true;
 }
 
+// A key's value, and its change towards the next key; the last key's change is never used (it
+// is left as whatever the writer's memory held), so it is not looked at.
 template <class Key> bool KeysInRange(const Key* keys, std::uint32_t count) {
     for (std::uint32_t k = 0; keys && k < count; ++k) {
-        // The time word is an integer; everything after it is floats.
-        const auto* values = reinterpret_cast<const float*>(&keys[k].value);
-        if (!AllInRange(values, (sizeof(Key) - sizeof(std::uint32_t)) / sizeof(float)))
-            return false;
+        if (!RecordInRange(keys[k].value)) return false;
+        if constexpr (requires { keys[k].delta; })
+            if (k + 1 < count && !RecordInRange(keys[k].delta)) return false;
     }
     return true;
 }

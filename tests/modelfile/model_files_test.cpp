@@ -16,6 +16,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -129,25 +130,47 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
         {"frame matrix", [](ObjectRecord* o) { o->rootFrame->initialMatrix._42 = kNaN; }},
         {"position", [&](ObjectRecord* o) { word(o->rootFrame->mesh, 3, 2) = 1e30f; }},
         {"normal", [&](ObjectRecord* o) { word(o->rootFrame->mesh, 3, 5) = kInfinite; }},
-        {"declared position", [&](ObjectRecord* o) { word(o->rootFrame->child->mesh, 2, 1) = -1e19f; }},
+        {"declared position",
+         [&](ObjectRecord* o) { word(o->rootFrame->child->mesh, 2, 1) = -1e19f; }},
         {"key-frame mesh",
          [&](ObjectRecord* o) { word(o->rootFrame->mesh->keyFrames[1].mesh, 3, 0) = kNaN; }},
-        {"bone offset", [](ObjectRecord* o) { o->rootFrame->mesh->bones[1].offsetMatrix._33 = kNaN; }},
+        {"bone offset",
+         [](ObjectRecord* o) { o->rootFrame->mesh->bones[1].offsetMatrix._33 = kNaN; }},
         {"bone weight", [](ObjectRecord* o) { o->rootFrame->mesh->bones[0].weights[1] = kNaN; }},
-        {"position key", [](ObjectRecord* o) { o->animationSet->animation->positionKeys[1].value.z = 1e30f; }},
-        {"rotation key", [](ObjectRecord* o) { o->animationSet->animation->rotationKeys[0].value.w = kNaN; }},
-        {"scale key", [](ObjectRecord* o) { o->animationSet->animation->scaleKeys[0].delta.z = kInfinite; }},
-        {"matrix key", [](ObjectRecord* o) { o->animationSet->animation->matrixKeys[1].delta._44 = kNaN; }},
-        {"baked matrix", [](ObjectRecord* o) {
+        {"position key",
+         [](ObjectRecord* o) { o->animationSet->animation->positionKeys[1].value.z = 1e30f; }},
+        {"rotation key",
+         [](ObjectRecord* o) { o->animationSet->animation->rotationKeys[0].value.w = kNaN; }},
+        {"scale key",
+         [](ObjectRecord* o) { o->animationSet->animation->scaleKeys[0].value.z = kInfinite; }},
+        {"position change",
+         [](ObjectRecord* o) { o->animationSet->animation->positionKeys[0].delta.y = kNaN; }},
+        {"matrix key",
+         [](ObjectRecord* o) { o->animationSet->animation->matrixKeys[1].value._44 = kNaN; }},
+        {"matrix change",
+         [](ObjectRecord* o) { o->animationSet->animation->matrixKeys[0].delta._11 = 1e19f; }},
+        {"baked matrix",
+         [](ObjectRecord* o) {
              AnimationRecord* arm = o->animationSet->animation->next;
              arm->bakedFrames[arm->bakedFrameCount - 1][arm->bakedMatricesPerFrame - 1]._43 = 1e19f;
          }},
     };
+    // The last key's change towards a next key is never used, and a writer may leave anything
+    // there: it does not refuse a file.
+    const auto unspoiled = [] {
+        ObjectRecord* object = RichObject();
+        object->animationSet->animation->positionKeys[1].delta.x = kNaN;
+        object->animationSet->animation->matrixKeys[1].delta._12 = kNaN;
+        return object;
+    };
+    ObjectRecord* read = nullptr;
+    ObjectPtr plain(unspoiled());
+    ASSERT_TRUE(LoadObjectFile(folder.Write("plain.tlo", BlockOf(plain.get())).c_str(), &read));
+    delete std::exchange(read, nullptr);
     for (const auto& [what, spoil] : spoils) {
-        ObjectPtr object(RichObject());
+        ObjectPtr object(unspoiled());
         spoil(object.get());
         const std::string path = folder.Write("spoiled.tlo", BlockOf(object.get()));
-        ObjectRecord* read = nullptr;
         errors.Clear();
         EXPECT_FALSE(LoadObjectFile(path.c_str(), &read)) << what;
         EXPECT_EQ(errors.Last(), 7018) << what;
@@ -166,7 +189,6 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
     const float words[16] = {-1, 2, 3, 0, 1, 0, 1e30f, kNaN, 4, -5, 6, 0, 1, 0, -1e30f, kNaN};
     std::memcpy(leg->vertices, words, sizeof words);
     const std::string path = folder.Write("padded.tlo", BlockOf(padded.get()));
-    ObjectRecord* read = nullptr;
     ASSERT_TRUE(LoadObjectFile(path.c_str(), &read));
     ObjectPtr loaded(read);
     D3DXVECTOR3 low(1e9f, 1e9f, 1e9f), high = -low, centre(0, 0, 0);

@@ -91,6 +91,22 @@ TEST(FrameTree, ListsRunInPreOrderAndNumberTheFrames) {
     EXPECT_EQ(FindFrameByName("b", tree.root), nullptr); // names match exactly
     EXPECT_EQ(FindFrameByName(nullptr, tree.a), tree.a);
 
+    // A bone follows the last frame of its name in the tree's order; only the first bone of a
+    // name in a mesh follows one.
+    std::strcpy(tree.b->name, "C");
+    MeshRecord* skinned = tree.a->mesh;
+    skinned->boneCount = 4;
+    skinned->bones = new BoneRecord[4];
+    for (int i = 0; i < 4; ++i)
+        std::strcpy(skinned->bones[i].name, (const char*[]){"C", "C", "A", "x"}[i]);
+    ASSERT_TRUE(AllocateBoneArrays(tree.object.meshes, tree.object.meshCount));
+    ASSERT_TRUE(MatchBonesToFrames(tree.object.meshes, tree.root, tree.object.meshCount));
+    EXPECT_EQ(skinned->boneFrames[0], tree.c);
+    EXPECT_EQ(skinned->boneMatrices[0], &tree.c->combinedMatrix);
+    EXPECT_EQ(skinned->boneFrames[1], nullptr);
+    EXPECT_EQ(skinned->boneFrames[2], tree.a);
+    EXPECT_EQ(skinned->boneFrames[3], nullptr);
+
     Tree bare(false);
     ASSERT_TRUE(BuildFrameAndMeshLists(&bare.object));
     EXPECT_EQ(bare.object.meshCount, 0);
@@ -245,23 +261,13 @@ TEST(FrameTree, DetailLevelsFollowTheCameraDistance) {
 }
 
 TEST(FrameTree, BonesAndAnimationsFindTheirFramesByName) {
-    // B and C both named D: an animation follows the first in list order, the first bone of the
-    // name the last; a second bone of the name and a bone naming no frame stay unlinked.
+    // B and C both named D: an animation follows the first of them in the tree's order.
     Tree tree;
     std::strcpy(tree.b->name, "D");
     std::strcpy(tree.c->name, "D");
-    MeshRecord* mesh = tree.a->mesh;
-    mesh->bones = new BoneRecord[4];
-    mesh->boneCount = 4;
-    for (int b = 0; b < 4; ++b)
-        std::strcpy(mesh->bones[b].name, b == 1 ? "A" : b == 3 ? "X" : "D");
-    AllocateMeshBoneArrays(mesh);
-    ASSERT_TRUE(MatchBonesToFrames(&mesh, tree.root, 1));
-    EXPECT_EQ(std::vector<FrameRecord*>(mesh->boneFrames, mesh->boneFrames + 4),
-              (std::vector<FrameRecord*>{tree.c, tree.a, nullptr, nullptr}));
-    EXPECT_EQ(mesh->boneMatrices[0], &tree.c->combinedMatrix);
     tree.Animate();
     EXPECT_EQ(tree.object.animationSet->animation->next->next->frame, tree.b);
+    EXPECT_EQ(tree.object.animationSet->animation->next->next->next->frame, tree.b);
 
     // Many frames, bones and animations, most naming no frame: each linked through one table of
     // the names, where a walk of the frames or bones for each would take minutes.
