@@ -35,18 +35,6 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     return true;
 }
 
-// The first bone of the mesh named like the frame follows the frame's combined matrix.
-void LinkBonesToFrame(MeshRecord* mesh, FrameRecord* frame) {
-    if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
-        return;
-    for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-        if (std::strncmp(mesh->bones[b].name, frame->name, kRecordNameLength) != 0) continue;
-        mesh->boneFrames[b] = frame;
-        mesh->boneMatrices[b] = &frame->combinedMatrix;
-        return;
-    }
-}
-
 // Ascending by time. A stable sort: keys at one time keep their order, and a long track sorts in
 // n log n rather than in the square of its length.
 template <typename Key> void SortKeys(Key* keys, std::uint32_t count) {
@@ -190,7 +178,7 @@ bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t me
 }
 
 bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
-    WalkFrameTree(frame, [mesh](FrameRecord* f) { LinkBonesToFrame(mesh, f); });
+    MatchBonesToFrames(&mesh, frame, 1);
     return true;
 }
 
@@ -274,8 +262,16 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
 
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
+    // Through a map of names, holding the first frame of each in the tree's order, as
+    // FindFrameByName gives it: a walk of the tree for each animation grows with the square.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* f) { frames.emplace(nameOf(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        a->frame = FindFrameByName(a->name, object->rootFrame);
+        const auto found = frames.find(nameOf(a->name));
+        a->frame = found == frames.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }
 }
