@@ -7,6 +7,7 @@
 #include "world/growable_table.h"
 #include "world/pk3_archive.h"
 #include "world/world_texture_state.h"
+#include "core/load_budget.h"
 
 #include <cstdio>
 #include <cstring>
@@ -109,6 +110,13 @@ IDirect3DTexture9* MakeWorldTexture(const std::string& name, const std::uint8_t*
     // has no magic, so bytes of no known format are read as one.
     const ByteSpan span{bytes, size};
     if (!CheckPictureBytes(name.c_str(), span, size) && !CheckTgaHeader(span, size)) return nullptr;
+    // The decoded picture, 4 bytes a texel, and its smaller levels (a third more), charged before
+    // they are made.
+    D3DXIMAGE_INFO header{};
+    if (LoadRunning() &&
+        (FAILED(D3DXGetImageInfoFromFileInMemory(bytes, static_cast<UINT>(size), &header)) ||
+         !ChargeLoad(std::uint64_t{header.Width} * header.Height, 6)))
+        return nullptr;
     IDirect3DTexture9* texture = nullptr;
     const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
         device, bytes, static_cast<UINT>(size), D3DX_DEFAULT, D3DX_DEFAULT, load.mipLevels, 0,

@@ -2,6 +2,7 @@
 
 #include "world/zip_records.h"
 #include "world/zip_member.h"
+#include "core/load_budget.h"
 
 #include <cstring>
 #include <new>
@@ -92,6 +93,8 @@ bool ReadZipCentralDirectory(const ZipSource& source, std::vector<ZipDirEntry>& 
     if (dirAt > length - kEndSize || dirSize > length - kEndSize - dirAt ||
         dirSize < std::uint64_t{count} * kCentralSize)
         return false;
+    // The raw directory and the entries it becomes, charged before either is made.
+    if (!ChargeLoad(dirSize) || !ChargeLoad(count, sizeof(ZipDirEntry))) return false;
     std::vector<std::uint8_t> dir;
     try {
         dir.resize(static_cast<std::size_t>(dirSize));
@@ -139,7 +142,7 @@ bool ReadZipMember(const ZipSource& source, const ZipDirEntry& entry,
         return false;
     const std::uint64_t total = kZipLocalHeaderSize + Le16(local + 26) + Le16(local + 28) +
                                 std::uint64_t{entry.compressedSize};
-    if (total > source.Length() - entry.localHeaderOffset) return false;
+    if (total > source.Length() - entry.localHeaderOffset || !ChargeLoad(total)) return false;
     std::vector<std::uint8_t> member;
     try {
         member.resize(static_cast<std::size_t>(total));
