@@ -4,6 +4,7 @@
 #include "world/shader_table.h"
 #include "world/world_state.h"
 #include "world/world_textures.h"
+#include "core/load_budget.h"
 
 #include <algorithm>
 #include <new>
@@ -112,6 +113,7 @@ void ScaleLightmapColours(std::uint8_t* texels, std::size_t byteCount, float fac
 
 bool MakeLevelPatches(WorldLevel& level) {
     const BspFile& file = level.file;
+    RequireLoad(file.faces.size(), sizeof(WorldFaceRecord));
     level.faces.assign(file.faces.size(), WorldFaceRecord{});
     std::int64_t total = 0;
     for (std::size_t f = 0; f < file.faces.size(); ++f) {
@@ -126,6 +128,7 @@ bool MakeLevelPatches(WorldLevel& level) {
 void MakeLevelLightmaps(WorldLevel& level) {
     BspFile& file = level.file;
     const std::int32_t count = file.LightmapCount();
+    RequireLoad(static_cast<std::uint64_t>(count), sizeof(std::int32_t));
     level.lightmapTextures.assign(static_cast<std::size_t>(count), -1);
     for (std::int32_t i = 0; i < count; ++i) {
         std::uint8_t* texels = file.lightmaps.data() + static_cast<std::size_t>(i) * kLightmapBytes;
@@ -138,6 +141,7 @@ void MakeLevelLightmaps(WorldLevel& level) {
 void MakeFaceRecords(WorldLevel& level) {
     const BspFile& file = level.file;
     level.faces.resize(file.faces.size());
+    RequireLoad(file.textures.size(), sizeof(FaceTexture));
     std::vector<FaceTexture> textures(file.textures.size());
     const auto lightmaps = static_cast<std::int32_t>(level.lightmapTextures.size());
     for (std::size_t f = 0; f < file.faces.size(); ++f) {
@@ -159,6 +163,8 @@ void MakeFaceRecords(WorldLevel& level) {
 
 void MakeLevelVertices(WorldLevel& level) {
     const BspFile& file = level.file;
+    RequireLoad(file.vertices.size(), sizeof(WorldVertex));
+    RequireLoad(file.meshIndices.size(), sizeof(std::uint16_t));
     level.vertices.resize(file.vertices.size());
     std::transform(file.vertices.begin(), file.vertices.end(), level.vertices.begin(),
                    ToWorldVertex);
@@ -169,6 +175,9 @@ void MakeLevelVertices(WorldLevel& level) {
 
 void GroupLevelFaces(WorldLevel& level) {
     std::vector<std::pair<std::int32_t, std::int32_t>> order; // texture handle, face
+    // The order, each face's place in a group, at worst a group per face, and its visible flag.
+    RequireLoad(level.faces.size(),
+                sizeof(order[0]) + 2 * sizeof(std::int32_t) + sizeof(WorldFaceGroup));
     order.reserve(level.faces.size());
     for (std::size_t f = 0; f < level.faces.size(); ++f)
         order.emplace_back(level.faces[f].texture, static_cast<std::int32_t>(f));
@@ -182,12 +191,31 @@ void GroupLevelFaces(WorldLevel& level) {
     }
 }
 
+void ChargeLevelDrawing(const WorldLevel& level) {
+    const BspFile& file = level.file;
+    for (std::size_t f = 0; f < file.faces.size(); ++f) {
+        const BspFace& face = file.faces[f];
+        std::uint64_t vertices = 0, indices = 0;
+        if (face.type == kFacePolygon || face.type == kFaceMesh) {
+            vertices = static_cast<std::uint64_t>(std::max(face.vertexCount, 0));
+            indices = static_cast<std::uint64_t>(std::max(face.meshIndexCount, 0));
+        } else if (face.type == kFacePatch && level.faces[f].patch >= 0) {
+            const PatchRecord& patch =
+                level.patches[static_cast<std::size_t>(level.faces[f].patch)];
+            vertices = patch.vertices.size();
+            indices = patch.indices.size();
+        }
+        RequireLoad(vertices * sizeof(WorldVertex) + indices * sizeof(std::uint16_t));
+    }
+}
+
 int LoadBSPData(const std::uint8_t* image, std::size_t size) {
     try {
         WorldLevel next;
         if (ReadBspFile(ByteSpan{image, size}, next.file) != kBspFine) return 0;
         // Patches need no device and may refuse the file, so they come before any texture.
         if (!MakeLevelPatches(next)) return 0;
+        ChargeLevelDrawing(next);
         ResetShaderTextures();
         MakeLevelLightmaps(next);
         MakeFaceRecords(next);

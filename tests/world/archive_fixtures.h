@@ -34,6 +34,11 @@ struct TestMember {
 };
 
 TestMember StoredMember(const std::string& name, const std::string& bytes);
+// Deflated with the fixed codes, copying from distance bytes back wherever the bytes repeat there:
+// a level whose records repeat makes a small archive.
+TestMember DeflatedMember(const std::string& name, const std::string& bytes, std::size_t distance);
+// count copies of one byte, deflated without ever being held whole.
+TestMember DeflatedRun(const std::string& name, char byte, std::uint32_t count);
 // Every member of an archive file, compressed data as they are (names lowercased).
 std::vector<TestMember> MembersOf(const std::string& archivePath);
 // A zip archive of the members, in order, with the comment after the end record.

@@ -3,10 +3,13 @@
 // hooks, the slot check of every slot command, and forwarding to a provider's hooks.
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "support/error_cell.h"
 #include "support/temp_folder.h"
 #include "world/archive_fixtures.h"
+#include "world/level_builder.h"
 #include "world/level_fixtures.h"
+#include "world/pk3_archive.h"
 #include "world/world.h"
 #include "world/world_level.h"
 #include "world/world_state.h"
@@ -15,6 +18,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -129,6 +133,122 @@ TEST_F(WorldModule, ALevelThatDoesNotParseIsNoWorld) {
     EXPECT_EQ(errors.Last(), kWorldLoadFailed);
     EXPECT_EQ(GetWorldKind(), kWorldNone);
     EXPECT_FALSE(WorldLevelLoaded());
+}
+
+constexpr std::size_t kFaceBytes = 104, kVertexBytes = 44;
+
+// The level with one lump replaced by bytes appended after everything else.
+std::string Appended(std::string level, int lump, const std::string& bytes) {
+    const auto at = static_cast<std::int32_t>(level.size());
+    level += bytes;
+    SetLump(level, lump, at, static_cast<std::int32_t>(bytes.size()));
+    return level;
+}
+
+std::string Repeated(const std::string& record, std::size_t count) {
+    std::string out;
+    out.reserve(record.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        out += record;
+    return out;
+}
+
+// One wall, a polygon of four vertices, as face 0.
+std::string WallLevel() {
+    LevelBuilder builder;
+    builder.Wall(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, -1), 2);
+    return builder.Bytes();
+}
+
+std::string FaceOf(const std::string& level, std::size_t face) {
+    return level.substr(FieldAt(level, kLumpFaces, kFaceBytes, face, 0), kFaceBytes);
+}
+
+// Curved patches of the finest grids, every one over the same nine control points.
+std::string SharedPatchesLevel() {
+    LevelBuilder builder;
+    builder.FlatPatch(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, 0, 10),
+                      D3DXVECTOR3(0, 1, 0), "textures/test/wall", 1e6f);
+    const std::string level = builder.Bytes();
+    return Appended(level, kLumpFaces, Repeated(FaceOf(level, 0), 126));
+}
+
+// A mesh face of three million indices over three vertices.
+std::string LongMeshLevel() {
+    std::string level = WallLevel();
+    for (const auto& [field, value] : {std::pair{8, 3}, {16, 3}, {20, 0}, {24, 3000000}})
+        PutInt(level, FieldAt(level, kLumpFaces, kFaceBytes, 0, std::size_t(field)), value);
+    std::string triangle;
+    for (std::int32_t index : {0, 1, 2})
+        triangle.append(reinterpret_cast<const char*>(&index), 4);
+    return Appended(level, kLumpMeshIndices, Repeated(triangle, 1000000));
+}
+
+// A thousand polygons, each a fan over the same 65,536 vertices.
+std::string WideFacesLevel() {
+    std::string level = WallLevel();
+    const std::string vertex =
+        level.substr(FieldAt(level, kLumpVertices, kVertexBytes, 0, 0), kVertexBytes);
+    std::string face = FaceOf(level, 0);
+    PutInt(face, 16, kMostFaceVertices);
+    PutInt(face, 24, 0);
+    level = Appended(level, kLumpVertices, Repeated(vertex, kMostFaceVertices));
+    return Appended(level, kLumpFaces, Repeated(face, 1000));
+}
+
+std::string ManyLightmapsLevel() {
+    return Appended(SyntheticLevel(), kLumpLightmaps,
+                    std::string(kMostLevelLightmaps * kLightmapBytes, '@'));
+}
+
+std::string NanControlPointLevel() {
+    std::string level = SyntheticLevel();
+    const std::int32_t first =
+        GetInt(level, FieldAt(level, kLumpFaces, kFaceBytes, kSyntheticPatchFace, 12));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::memcpy(&level[FieldAt(level, kLumpVertices, kVertexBytes, std::size_t(first) + 4, 4)],
+                &nan, 4);
+    return level;
+}
+
+// Archives that small files make expensive, each alone in its folder: refused within the budget
+// their size gives, or (the lightmaps) loaded with all they made charged to it. A refused one
+// leaves no archive open or listed behind it, so the next level loads as before.
+TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
+    const TestMember script = DeflatedRun("scripts/a.shader", '/', 256u << 20);
+    TestMember second = script;
+    second.name = "scripts/b.shader";
+    const std::string lightmaps = ManyLightmapsLevel();
+    const std::vector<std::pair<std::string, std::vector<TestMember>>> kinds = {
+        {"patches", {StoredMember("maps/x.bsp", SharedPatchesLevel())}},
+        {"mesh", {DeflatedMember("maps/x.bsp", LongMeshLevel(), 12)}},
+        {"faces", {DeflatedMember("maps/x.bsp", WideFacesLevel(), kVertexBytes)}},
+        {"lightmaps", {DeflatedMember("maps/x.bsp", lightmaps, 1)}},
+        {"scripts", {StoredMember("maps/x.bsp", SyntheticLevel()), script, second}},
+        {"nan", {StoredMember("maps/x.bsp", NanControlPointLevel())}},
+    };
+    const int open = OpenZipArchiveCount();
+    const std::int32_t listed = WorldArchiveFiles().count;
+    for (const auto& [kind, members] : kinds) {
+        const std::string path = folder.Write(kind + "\\" + kind + ".pk3", ZipOf(members));
+        errors.Clear();
+        LoadWorld(path.c_str(), "maps/x.bsp");
+        EXPECT_LE(LastLoadCharged(), LastLoadLimit()) << kind;
+        if (kind == "lightmaps" && errors.Last() == 0) {
+            EXPECT_GE(LastLoadCharged(), 2 * lightmaps.size()) << "inflated and kept";
+            continue;
+        }
+        EXPECT_EQ(errors.Last(), kWorldLoadFailed) << kind;
+        EXPECT_EQ(GetWorldKind(), kWorldNone) << kind;
+        EXPECT_FALSE(WorldLevelLoaded()) << kind;
+        EXPECT_EQ(OpenZipArchiveCount(), open) << kind;
+        EXPECT_EQ(WorldArchiveFiles().count, listed) << kind;
+    }
+    errors.Clear();
+    LoadWorld(SyntheticArchive().c_str(), "maps/synthetic.bsp");
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_GE(LastLoadCharged(), SyntheticLevel().size());
 }
 
 TEST_F(WorldModule, NamesLongerThan259CharactersAreRefused) {
