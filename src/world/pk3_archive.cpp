@@ -24,6 +24,7 @@ struct OpenArchive {
     FileId id;
     std::uint64_t length = 0;
     std::vector<ZipDirEntry> directory;
+    ZipNameIndex names;
 };
 
 // The reader's state: the table lives until CloseZipArchives (the run, as the world uses it);
@@ -81,9 +82,16 @@ OpenArchive* Opened(const char* path) {
     const FileId id = IdOf(file);
     CountInLoad(id, length);
     std::vector<ZipDirEntry> directory;
+    ZipNameIndex names;
     if (!ReadDirectory(file, directory)) {
         CloseHandle(file);
         return nullptr;
+    }
+    try {
+        names.Build(directory);
+    } catch (...) {
+        CloseHandle(file);
+        throw;
     }
     OpenArchive& archive = s.archives[s.count < kMostOpenArchives ? s.count++ : s.count - 1];
     Close(archive);
@@ -92,6 +100,7 @@ OpenArchive* Opened(const char* path) {
     archive.id = id;
     archive.length = length;
     archive.directory.swap(directory);
+    archive.names = std::move(names);
     return &archive;
 }
 
@@ -122,7 +131,7 @@ int FindFileInZip(const char* archivePath, const char* memberName, std::vector<s
     if (!archivePath || !memberName) return 0;
     OpenArchive* archive = Opened(archivePath);
     if (!archive) return 0;
-    const int index = FindZipEntry(archive->directory, memberName);
+    const int index = archive->names.Find(memberName);
     if (index < 0) return 0;
     const ZipDirEntry& entry = archive->directory[static_cast<std::size_t>(index)];
     if (entry.compressedSize == 0 || entry.uncompressedSize == 0) return 0;

@@ -92,18 +92,26 @@ private:
 
 } // namespace
 
-TestMember DeflatedMember(const std::string& name, const std::string& bytes, std::size_t distance) {
+TestMember DeflatedMember(const std::string& name, const std::string& bytes,
+                          const std::vector<std::size_t>& distances) {
     TestMember m = StoredMember(name, bytes);
     m.method = 8;
     FixedDeflate deflate;
     for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t run = 0;
-        while (i >= distance && i + run < bytes.size() && run < 258 &&
-               bytes[i + run] == bytes[i + run - distance])
-            ++run;
-        if (run >= 3) {
-            deflate.Copy(static_cast<std::uint32_t>(run), static_cast<std::uint32_t>(distance));
-            i += run;
+        std::size_t best = 0, from = 0;
+        for (std::size_t distance : distances) {
+            std::size_t run = 0;
+            while (i >= distance && i + run < bytes.size() && run < 258 &&
+                   bytes[i + run] == bytes[i + run - distance])
+                ++run;
+            if (run > best) {
+                best = run;
+                from = distance;
+            }
+        }
+        if (best >= 3) {
+            deflate.Copy(static_cast<std::uint32_t>(best), static_cast<std::uint32_t>(from));
+            i += best;
         } else {
             deflate.Literal(static_cast<std::uint8_t>(bytes[i++]));
         }

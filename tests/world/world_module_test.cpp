@@ -13,9 +13,11 @@
 #include "world/world.h"
 #include "world/world_level.h"
 #include "world/world_state.h"
+#include "world/world_textures.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -221,9 +223,9 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
     const std::string lightmaps = ManyLightmapsLevel();
     const std::vector<std::pair<std::string, std::vector<TestMember>>> kinds = {
         {"patches", {StoredMember("maps/x.bsp", SharedPatchesLevel())}},
-        {"mesh", {DeflatedMember("maps/x.bsp", LongMeshLevel(), 12)}},
-        {"faces", {DeflatedMember("maps/x.bsp", WideFacesLevel(), kVertexBytes)}},
-        {"lightmaps", {DeflatedMember("maps/x.bsp", lightmaps, 1)}},
+        {"mesh", {DeflatedMember("maps/x.bsp", LongMeshLevel(), {12})}},
+        {"faces", {DeflatedMember("maps/x.bsp", WideFacesLevel(), {kVertexBytes})}},
+        {"lightmaps", {DeflatedMember("maps/x.bsp", lightmaps, {1})}},
         {"scripts", {StoredMember("maps/x.bsp", SyntheticLevel()), script, second}},
         {"nan", {StoredMember("maps/x.bsp", NanControlPointLevel())}},
     };
@@ -249,6 +251,36 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
     EXPECT_EQ(errors.Last(), 0);
     EXPECT_EQ(GetWorldKind(), kWorldBsp);
     EXPECT_GE(LastLoadCharged(), SyntheticLevel().size());
+}
+
+// Every face names a texture of its own that no member of two archives of 65,535 holds: each name
+// is looked up in the directories and among the names before it, which a walk of either per name
+// would take minutes over.
+TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
+    std::string level = WallLevel(), face = FaceOf(level, 0), faces, names;
+    for (std::int32_t i = 0; i < kMostLevelFaces; ++i) {
+        PutInt(face, 0, i);
+        faces += face;
+        char record[72] = {};
+        std::snprintf(record, 64, "textures/many/%05d", static_cast<int>(i));
+        names.append(record, sizeof record);
+    }
+    level = Appended(Appended(level, kLumpFaces, faces), kLumpTextures, names);
+    std::vector<TestMember> members;
+    for (int i = 0; i < 65535; ++i) {
+        char member[16];
+        std::snprintf(member, sizeof member, "d/%05d.x", i);
+        members.push_back(StoredMember(member, "x"));
+    }
+    // Two archives, each searched for every name.
+    folder.Write("many\\more.pk3", ZipOf(members));
+    members.back() = DeflatedMember("maps/x.bsp", level, {kFaceBytes, 72});
+    const std::string path = folder.Write("many\\many.pk3", ZipOf(members));
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    ASSERT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_EQ(WorldTextures().missing.count, kMostLevelFaces);
+    EXPECT_EQ(WorldLevelData().faces.back().texture, -1);
 }
 
 TEST_F(WorldModule, NamesLongerThan259CharactersAreRefused) {
