@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_set>
 
 namespace {
 
@@ -18,13 +19,32 @@ bool IsBuiltInFrame(const std::string& name) {
     return _stricmp(name.c_str(), "$lightmap") == 0 || _stricmp(name.c_str(), "$whiteimage") == 0;
 }
 
-// The first time a level's face uses shader s: its script joins the level's files and every
-// stage frame that names a picture gets its texture.
-void LoadShaderTextures(std::int32_t s) {
+std::string Lowered(const std::string& text) {
+    std::string lowered(text);
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lowered;
+}
+
+// The level's files by lowercased name: a level whose faces use shaders of thousands of scripts
+// lists each script once, without comparing it with every file listed before.
+std::unordered_set<std::string> ListedLevelFiles() {
+    std::unordered_set<std::string> listed;
+    const ArchiveFileList& files = WorldLevelFiles();
+    for (std::int32_t i = 0; i < files.count; ++i)
+        listed.insert(Lowered(files.entries[static_cast<std::size_t>(i)].name));
+    return listed;
+}
+
+// The first time a level's face uses shader s: its script joins the level's files (unless
+// listed) and every stage frame that names a picture gets its texture.
+void LoadShaderTextures(std::int32_t s, std::unordered_set<std::string>& listed) {
     ShaderRecord& shader = WorldShaderTable().records[static_cast<std::size_t>(s)];
     if (shader.texturesLoaded) return;
-    AddArchiveListEntry(WorldLevelFiles(), shader.script.c_str(), shader.script.c_str(),
-                        shader.archive.c_str());
+    if (listed.insert(Lowered(shader.script)).second) {
+        RequireLoad(4 * shader.script.size() + shader.archive.size() + 4 * sizeof(std::string));
+        AppendArchiveListEntry(WorldLevelFiles(), shader.script, shader.script, shader.archive);
+    }
     for (ShaderStage& stage : shader.stages) {
         const std::size_t frames = std::min<std::size_t>(
             {stage.frameCount, stage.frameNames.size(), stage.frameTextures.size()});
@@ -42,14 +62,15 @@ struct FaceTexture {
     std::int32_t handle = -1;
 };
 
-FaceTexture LookUpFaceTexture(const BspTextureName& record) {
+FaceTexture LookUpFaceTexture(const BspTextureName& record,
+                              std::unordered_set<std::string>& listed) {
     FaceTexture found;
     found.known = true;
     const std::string name = BspTextureNameText(record);
     found.shader = FindShader(name.c_str());
     if (found.shader >= 0) {
         found.handle = -2 - found.shader;
-        LoadShaderTextures(found.shader);
+        LoadShaderTextures(found.shader, listed);
     } else {
         found.handle = LoadLevelTextures(name.c_str());
     }
@@ -144,6 +165,7 @@ void MakeFaceRecords(WorldLevel& level) {
     RequireLoad(file.textures.size(), sizeof(FaceTexture));
     std::vector<FaceTexture> textures(file.textures.size());
     const auto lightmaps = static_cast<std::int32_t>(level.lightmapTextures.size());
+    std::unordered_set<std::string> listed = ListedLevelFiles();
     for (std::size_t f = 0; f < file.faces.size(); ++f) {
         const BspFace& face = file.faces[f];
         WorldFaceRecord& record = level.faces[f];
@@ -155,7 +177,8 @@ void MakeFaceRecords(WorldLevel& level) {
         if (face.type == kFacePolygon) FillPolygonTriangles(file, face, record);
         FaceTexture& texture = textures[static_cast<std::size_t>(face.texture)];
         if (!texture.known)
-            texture = LookUpFaceTexture(file.textures[static_cast<std::size_t>(face.texture)]);
+            texture =
+                LookUpFaceTexture(file.textures[static_cast<std::size_t>(face.texture)], listed);
         record.shader = texture.shader;
         record.texture = texture.handle;
     }

@@ -256,7 +256,8 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
 // Every face names a texture of its own that no member of two archives of 65,535 holds: each name
 // is looked up in the directories and among the names before it, which a walk of either per name
 // would take minutes over.
-TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
+// As many faces as a level may hold, face i naming "textures/many/i".
+TestMember ManyNamesLevel() {
     std::string level = WallLevel(), face = FaceOf(level, 0), faces, names;
     for (std::int32_t i = 0; i < kMostLevelFaces; ++i) {
         PutInt(face, 0, i);
@@ -266,6 +267,10 @@ TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
         names.append(record, sizeof record);
     }
     level = Appended(Appended(level, kLumpFaces, faces), kLumpTextures, names);
+    return DeflatedMember("maps/x.bsp", level, {kFaceBytes, 72});
+}
+
+TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
     std::vector<TestMember> members;
     for (int i = 0; i < 65535; ++i) {
         char member[16];
@@ -274,13 +279,33 @@ TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
     }
     // Two archives, each searched for every name.
     folder.Write("many\\more.pk3", ZipOf(members));
-    members.back() = DeflatedMember("maps/x.bsp", level, {kFaceBytes, 72});
+    members.back() = ManyNamesLevel();
     const std::string path = folder.Write("many\\many.pk3", ZipOf(members));
     LoadWorld(path.c_str(), "maps/x.bsp");
     ASSERT_EQ(errors.Last(), 0);
     ASSERT_EQ(GetWorldKind(), kWorldBsp);
     EXPECT_EQ(WorldTextures().missing.count, kMostLevelFaces);
     EXPECT_EQ(WorldLevelData().faces.back().texture, -1);
+}
+
+// Faces that use the shaders of 65,534 scripts: each script joins the level's files once.
+TEST_F(WorldModule, ThousandsOfShaderScriptsAreListedOnce) {
+    std::vector<TestMember> members{ManyNamesLevel()};
+    for (int i = 0; i < 65534; ++i) {
+        char name[32], script[48];
+        std::snprintf(name, sizeof name, "scripts/%05d.shader", i);
+        std::snprintf(script, sizeof script, "textures/many/%05d\n{\n}\n", i);
+        members.push_back(StoredMember(name, script));
+    }
+    const std::string path = folder.Write("scripts\\scripts.pk3", ZipOf(members));
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    const WorldLevel& level = WorldLevelData();
+    EXPECT_EQ(level.faces[65533].shader, 65533);
+    EXPECT_EQ(level.faces[65534].shader, -1);
+    ASSERT_EQ(g_World.levelFiles.count, 1 + 65534);
+    EXPECT_EQ(g_World.levelFiles.entries[65534].path, "scripts/65533.shader");
+    EXPECT_NE(g_World.levelFiles.entries[65534].folder.find("scripts.pk3"), std::string::npos);
 }
 
 TEST_F(WorldModule, NamesLongerThan259CharactersAreRefused) {
