@@ -198,6 +198,16 @@ std::string WideFacesLevel() {
     return Appended(level, kLumpFaces, Repeated(face, 1000));
 }
 
+// Ten thousand leaves, each listing the same million faces: a walk of 10^10 every frame.
+std::string ManyLeavesLevel() {
+    std::string level = WallLevel();
+    std::string leaf = level.substr(FieldAt(level, kLumpLeaves, 48, 0, 0), 48);
+    PutInt(leaf, 32, 0);
+    PutInt(leaf, 36, 1000000);
+    level = Appended(level, kLumpLeafFaces, std::string(4000000, '\0'));
+    return Appended(level, kLumpLeaves, Repeated(leaf, 10000));
+}
+
 std::string ManyLightmapsLevel() {
     return Appended(SyntheticLevel(), kLumpLightmaps,
                     std::string(kMostLevelLightmaps * kLightmapBytes, '@'));
@@ -226,6 +236,7 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
         {"mesh", {DeflatedMember("maps/x.bsp", LongMeshLevel(), {12})}},
         {"faces", {DeflatedMember("maps/x.bsp", WideFacesLevel(), {kVertexBytes})}},
         {"lightmaps", {DeflatedMember("maps/x.bsp", lightmaps, {1})}},
+        {"leaves", {DeflatedMember("maps/x.bsp", ManyLeavesLevel(), {48, 4})}},
         {"scripts", {StoredMember("maps/x.bsp", SyntheticLevel()), script, second}},
         {"nan", {StoredMember("maps/x.bsp", NanControlPointLevel())}},
     };
