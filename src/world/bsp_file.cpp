@@ -2,6 +2,8 @@
 
 #include "world/bsp_file.h"
 
+#include <cmath>
+
 namespace {
 
 // The order in which the loader reads the lumps; 12 and 15 are never read.
@@ -54,12 +56,14 @@ bool ReadVisibility(ByteSpan image, BspFile& file) {
         clusters * rowBytes > static_cast<std::int64_t>(lump.length) - 8)
         return false;
     const auto* rows = image.data + lump.offset + 8;
+    RequireLoad(static_cast<std::uint64_t>(clusters * rowBytes));
     vis.rows.assign(rows, rows + clusters * rowBytes);
     return true;
 }
 
 void ReadLumps(ByteSpan image, BspFile& file) {
     const BspLump* l = file.lumps;
+    RequireLoad(static_cast<std::uint64_t>(l[kLumpEntities].length));
     file.entities.assign(reinterpret_cast<const char*>(image.data) + l[kLumpEntities].offset,
                          static_cast<std::size_t>(l[kLumpEntities].length));
     ReadBspLump(image, l[kLumpPlanes], file.planes);
@@ -85,6 +89,7 @@ bool FaceFits(const BspFile& file, const BspFace& face) {
         return false;
     if (face.type != kFacePolygon && face.type != kFacePatch && face.type != kFaceMesh) return true;
     if (!InRange(face.firstVertex, face.vertexCount, file.vertices.size())) return false;
+    if (face.type != kFacePatch && face.meshIndexCount > kMostFaceIndices) return false;
     if (face.type != kFaceMesh) return true;
     if (face.vertexCount > kMostFaceVertices ||
         !InRange(face.firstMeshIndex, face.meshIndexCount, file.meshIndices.size()))
@@ -119,6 +124,7 @@ bool NodesFit(const BspFile& file) {
             !ChildFits(file, node.children[0]) || !ChildFits(file, node.children[1]))
             return false;
     if (file.nodes.empty()) return true;
+    RequireLoad(file.nodes.size(), sizeof(std::uint8_t) + sizeof(std::int32_t));
     std::vector<std::uint8_t> reached(file.nodes.size(), 0);
     std::vector<std::int32_t> pending{0};
     reached[0] = 1;
@@ -135,6 +141,23 @@ bool NodesFit(const BspFile& file) {
     return true;
 }
 
+bool Plain(const float* values, int count) {
+    for (int i = 0; i < count; ++i)
+        if (!(std::fabs(values[i]) <= kLargestLevelNumber)) return false;
+    return true;
+}
+
+// What is drawn, tessellated and collided with: positions, texture coordinates, normals and
+// planes. Lightmap coordinates are not checked here: real levels hold NaN in a few (ToWorldVertex
+// makes those 0).
+bool NumbersFit(const BspFile& file) {
+    for (const BspVertex& v : file.vertices)
+        if (!Plain(v.position, 3) || !Plain(v.texture, 2) || !Plain(v.normal, 3)) return false;
+    for (const BspPlane& p : file.planes)
+        if (!Plain(p.normal, 3) || !Plain(&p.distance, 1)) return false;
+    return true;
+}
+
 BspFault CheckLevel(const BspFile& file) {
     if (file.faces.size() > static_cast<std::size_t>(kMostLevelFaces) ||
         file.LightmapCount() > kMostLevelLightmaps)
@@ -143,6 +166,7 @@ BspFault CheckLevel(const BspFile& file) {
         if (!FaceFits(file, face)) return kBspBadFace;
     if (!LeavesFit(file)) return kBspBadLeaf;
     if (!NodesFit(file)) return kBspBadNode;
+    if (!NumbersFit(file)) return kBspBadNumber;
     return kBspFine;
 }
 

@@ -7,6 +7,7 @@
 #include "core/win32.h"
 
 #include "core/byte_span.h"
+#include "core/load_budget.h"
 
 #include <cstdint>
 #include <cstring>
@@ -45,6 +46,11 @@ constexpr std::size_t kLightmapBytes = kLightmapSide * kLightmapSide * 3;
 constexpr std::int32_t kMostLevelFaces = 65536;
 constexpr std::int32_t kMostLevelLightmaps = 1000;
 constexpr std::int32_t kMostFaceVertices = 65536;
+// The indices one polygon or mesh face may list: the real levels measured list at most 3,093, and
+// a face of millions would be drawn, index by index, every frame.
+constexpr std::int32_t kMostFaceIndices = 65536;
+// The largest coordinate a level's numbers may hold; anything beyond, or not a number, refuses it.
+constexpr float kLargestLevelNumber = 1e18f;
 
 #pragma pack(push, 1)
 struct BspLump {
@@ -147,18 +153,23 @@ enum BspFault {
     kBspBadLeaf,       // a leaf's faces, a leaf face or a cluster lies outside its array
     kBspBadNode,       // a plane or child outside its array, or a node reached twice
     kBspBadVisibility, // rows that the lump cannot hold
+    kBspBadNumber,     // a vertex's position, texture coordinate or normal, or a plane, that is
+                       // not a number or lies beyond kLargestLevelNumber
 };
 
 // Reads the lumps in the loader's order (0, 2, 7, 3, 4, 5, 13, 11, 1, 10, 14, 16, 6, 8, 9) and
-// checks every count, range and index the level's users rely on, in 64-bit arithmetic. On
-// kBspFine file holds the level; otherwise it is left empty.
+// checks every count, range, index and number the level's users rely on, in 64-bit arithmetic.
+// On kBspFine file holds the level; otherwise it is left empty. What it makes is charged to the
+// running load first (std::bad_alloc past its budget).
 BspFault ReadBspFile(ByteSpan image, BspFile& file);
 
 // Copies a lump's bytes into records of T: length / sizeof(T) of them, the remainder ignored.
 // The lump's range must already have been checked against the image.
+// Charged to the running load before the records are made.
 template <typename T>
 std::int32_t ReadBspLump(ByteSpan image, const BspLump& lump, std::vector<T>& out) {
     const std::size_t count = static_cast<std::size_t>(lump.length) / sizeof(T);
+    RequireLoad(count, sizeof(T));
     out.resize(count);
     if (count) std::memcpy(out.data(), image.data + lump.offset, count * sizeof(T));
     return static_cast<std::int32_t>(count);

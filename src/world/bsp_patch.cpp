@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "world/bsp_patch.h"
+#include "core/load_budget.h"
 
 #include <cmath>
 
@@ -140,6 +141,11 @@ bool BuildPatchGrid(const BspFace& face, const std::vector<BspVertex>& vertices,
     const auto across = static_cast<std::int32_t>(GridSide(levelU, w));
     const auto down = static_cast<std::int32_t>(GridSide(levelV, h));
     const std::int32_t stepU = (across - 1) / (w - 1), stepV = (down - 1) / (h - 1);
+    // The grid and its triangle list, charged to the running load before either is made.
+    const std::uint64_t cells = static_cast<std::uint64_t>(across - 1) * (down - 1);
+    RequireLoad(sizeof(PatchRecord) +
+                static_cast<std::uint64_t>(across) * down * sizeof(WorldVertex) +
+                cells * 6 * sizeof(std::uint16_t));
     patch.vertices.assign(static_cast<std::size_t>(across) * static_cast<std::size_t>(down),
                           WorldVertex{});
     for (std::int32_t j = 0; j < h; ++j)

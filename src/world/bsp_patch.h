@@ -35,7 +35,8 @@ void TessellatePatch(std::int32_t step, std::int32_t count, std::int32_t stride,
 // The grid of a patch face over the level's vertices: false (nothing built) when the face's size
 // is not odd w and h of at least 3 with w x h its vertex count, when its vertices lie outside the
 // array, or when every row's (or every column's) pieces start and end at one point. Levels that
-// would make a grid of more than kMostPatchVertices are lowered until it fits.
+// would make a grid of more than kMostPatchVertices are lowered until it fits. The grid and its
+// indices are charged to the running load before they are made (std::bad_alloc past its budget).
 bool BuildPatchGrid(const BspFace& face, const std::vector<BspVertex>& vertices,
                     PatchRecord& patch);
 

@@ -3,17 +3,28 @@
 #include "world/pk3_archive.h"
 #include "world/archive_files.h"
 #include "world/zip_records.h"
+#include "core/load_budget.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
 namespace {
 
+// Which file a handle reads: one archive reached by two spellings of its path is one file.
+struct FileId {
+    DWORD volume = 0, high = 0, low = 0;
+    bool operator==(const FileId&) const = default;
+};
+
 struct OpenArchive {
     std::string path; // as first asked for, compared exactly
     HANDLE file = INVALID_HANDLE_VALUE;
+    FileId id;
+    std::uint64_t length = 0;
     std::vector<ZipDirEntry> directory;
+    ZipNameIndex names;
 };
 
 // The reader's state: the table lives until CloseZipArchives (the run, as the world uses it);
@@ -23,6 +34,7 @@ struct State {
     int count = 0;
     ArchiveFileList worldFiles;
     ArchiveFileList secondFiles;
+    std::vector<FileId> counted; // the files whose size the running level load's budget holds
 };
 State s;
 
@@ -40,24 +52,55 @@ bool ReadDirectory(HANDLE file, std::vector<ZipDirEntry>& directory) {
     return ReadZipCentralDirectory(FileZipSource(file), directory);
 }
 
+FileId IdOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return FileId{};
+    return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// An archive's size joins the running load's budget once per load, before anything is read
+// from it for that load.
+void CountInLoad(const FileId& id, std::uint64_t length) {
+    if (!LoadRunning() || std::find(s.counted.begin(), s.counted.end(), id) != s.counted.end())
+        return;
+    s.counted.push_back(id);
+    AddLoadFile(length);
+}
+
 // The table's archive of that path, opened and its directory read the first time. An archive
 // that cannot be opened or read is not kept, so a later call tries again. A full table gives up
 // its last slot.
 OpenArchive* Opened(const char* path) {
-    for (int i = 0; i < s.count; ++i)
-        if (s.archives[i].path == path) return &s.archives[i];
+    for (int i = 0; i < s.count; ++i) {
+        if (s.archives[i].path != path) continue;
+        CountInLoad(s.archives[i].id, s.archives[i].length);
+        return &s.archives[i];
+    }
     const HANDLE file = OpenForReading(path);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const std::uint64_t length = FileZipSource(file).Length();
+    const FileId id = IdOf(file);
+    CountInLoad(id, length);
     std::vector<ZipDirEntry> directory;
+    ZipNameIndex names;
     if (!ReadDirectory(file, directory)) {
         CloseHandle(file);
         return nullptr;
+    }
+    try {
+        names.Build(directory);
+    } catch (...) {
+        CloseHandle(file);
+        throw;
     }
     OpenArchive& archive = s.archives[s.count < kMostOpenArchives ? s.count++ : s.count - 1];
     Close(archive);
     archive.path = path;
     archive.file = file;
+    archive.id = id;
+    archive.length = length;
     archive.directory.swap(directory);
+    archive.names = std::move(names);
     return &archive;
 }
 
@@ -88,7 +131,7 @@ int FindFileInZip(const char* archivePath, const char* memberName, std::vector<s
     if (!archivePath || !memberName) return 0;
     OpenArchive* archive = Opened(archivePath);
     if (!archive) return 0;
-    const int index = FindZipEntry(archive->directory, memberName);
+    const int index = archive->names.Find(memberName);
     if (index < 0) return 0;
     const ZipDirEntry& entry = archive->directory[static_cast<std::size_t>(index)];
     if (entry.compressedSize == 0 || entry.uncompressedSize == 0) return 0;
@@ -162,4 +205,18 @@ void CloseZipArchives() {
 
 int OpenZipArchiveCount() {
     return s.count;
+}
+
+ZipLoadMark BeginZipLoad() {
+    s.counted.clear();
+    return ZipLoadMark{s.count, s.worldFiles.count, s.secondFiles.count};
+}
+
+void ForgetZipLoad(const ZipLoadMark& mark) {
+    for (int i = mark.openArchives; i < s.count; ++i)
+        Close(s.archives[i]);
+    s.count = std::min(s.count, mark.openArchives);
+    if (s.worldFiles.count > mark.worldFiles) ResizeArchiveFileList(s.worldFiles, mark.worldFiles);
+    if (s.secondFiles.count > mark.secondFiles)
+        ResizeArchiveFileList(s.secondFiles, mark.secondFiles);
 }

@@ -2,6 +2,7 @@
 
 #include "world/shader_script.h"
 #include "world/shader_table.h"
+#include "core/load_budget.h"
 
 #include <cmath>
 
@@ -47,6 +48,7 @@ bool Lookup(const NamedValue (&table)[N], const std::string& text, std::int32_t&
 }
 
 void SetOnlyFrame(ShaderStage& stage, const std::string& name) {
+    RequireLoad(sizeof(std::string) + name.size());
     stage.frameNames.assign(1, name);
     stage.frameCount = 1;
 }
@@ -68,7 +70,9 @@ void ReadAnimationFrames(ShaderScript& script, ShaderStage& stage) {
             script.text[script.position + 1] == '/')
             break;
         const std::string name = ReadShaderToken(script);
-        if (stage.frameNames.size() < kShaderStageFrames) stage.frameNames.push_back(name);
+        if (stage.frameNames.size() >= kShaderStageFrames) continue;
+        RequireLoad(sizeof(std::string) + name.size());
+        stage.frameNames.push_back(name);
     }
     stage.frameCount = static_cast<std::uint8_t>(stage.frameNames.size());
 }
@@ -122,6 +126,7 @@ void ReadTexMod(ShaderScript& script, ShaderStage& stage) {
         mod.scrollS = WrapScroll(mod.scrollS);
         mod.scrollT = WrapScroll(mod.scrollT);
     }
+    RequireLoad(sizeof(ShaderTexMod));
     stage.modifiers.push_back(mod);
     ++stage.modifierCount;
 }

@@ -4,9 +4,12 @@
 #include "world/growable_table.h"
 #include "world/pk3_archive.h"
 #include "world/shader_script.h"
+#include "core/load_budget.h"
 
 #include <climits>
+#include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -14,10 +17,12 @@ constexpr std::int32_t kSpareShaders = 100;
 
 // The table lives for the run: rebuilt at every level load, freed by FreeWorldTable. byName
 // holds each lowercased name's first shader, so that a script of thousands of names is not
-// compared name by name against all before it.
+// compared name by name against all before it. read holds the archives whose scripts the table
+// has taken in, so that a level load reads each archive's scripts once.
 struct State {
     ShaderTable table;
     std::unordered_map<std::string, std::int32_t> byName;
+    std::unordered_set<std::string> read;
 };
 State s;
 
@@ -45,6 +50,9 @@ struct ShaderParse {
 std::int32_t AppendShader(const std::string& name, const char* archive, const char* scriptPath) {
     ShaderTable& t = s.table;
     if (t.count >= kMostShaders) return -1;
+    // The record, its three texts and the name's entry in byName.
+    RequireLoad(sizeof(ShaderRecord) + 2 * name.size() + 64 + std::strlen(archive ? archive : "") +
+                std::strlen(scriptPath ? scriptPath : ""));
     ResizeGrowableTable(t.records, t.count, t.count + 1, kSpareShaders);
     t.capacity = static_cast<std::int32_t>(t.records.size());
     ShaderRecord& record = t.records[static_cast<std::size_t>(t.count)];
@@ -112,6 +120,7 @@ ShaderStage& AppendStage(ShaderParse& p) {
         p.scratch = ShaderStage{};
         return p.scratch;
     }
+    RequireLoad(sizeof(ShaderStage));
     shader->stages.emplace_back();
     ++shader->stageCount;
     return shader->stages.back();
@@ -166,8 +175,11 @@ int ParseShaderHeader(const std::uint8_t* text, std::size_t length, const char* 
 }
 
 int LoadShaderFile(const char* archivePath) {
+    if (!archivePath) return 0;
+    if (s.read.count(archivePath)) return 1;
     ArchiveFileList members;
     if (!ListZipMembers(archivePath, ".shader", members)) return 0;
+    s.read.insert(archivePath);
     for (std::int32_t i = 0; i < members.count; ++i) {
         const std::string& member = members.entries[static_cast<std::size_t>(i)].path;
         std::vector<std::uint8_t> bytes;
@@ -180,6 +192,10 @@ int LoadShaderFile(const char* archivePath) {
 
 int ReloadAllShaders() {
     FreeWorldTable();
+    return LoadNewShaderFiles();
+}
+
+int LoadNewShaderFiles() {
     // A copy: the list is the archive reader's, and loading must not depend on it staying put.
     const ArchiveFileList archives = WorldArchiveFiles();
     for (std::int32_t i = 0; i < archives.count; ++i)
@@ -190,6 +206,7 @@ int ReloadAllShaders() {
 void FreeWorldTable() {
     s.table = ShaderTable{};
     s.byName.clear();
+    s.read.clear();
 }
 
 void ResetShaderTextures() {

@@ -88,11 +88,15 @@ int ParseShaderHeader(const std::uint8_t* text, std::size_t length, const char* 
 void ParseShaderStage(ShaderScript& script, ShaderStage& stage, const std::string& keyword);
 
 // Parses every member of the archive whose name holds ".shader", in directory order. 1, or 0 when
-// the archive cannot be read.
+// the archive cannot be read. An archive whose scripts the table already holds is not read again
+// (until FreeWorldTable): each is read once per level load.
 int LoadShaderFile(const char* archivePath);
 // Frees the table, then loads the scripts of every archive of the world's archive list, in its
 // order. Returns 1.
 int ReloadAllShaders();
+// LoadShaderFile for every archive of the world's archive list, in its order: only those not read
+// since the table was freed are read. Returns 1.
+int LoadNewShaderFiles();
 // Frees every shader; count and capacity become 0.
 void FreeWorldTable();
 // Forgets the stage textures of every shader (for a new level): handles -1, none loaded.

@@ -46,7 +46,11 @@ float WorldCollisionX(std::int32_t slot);
 float WorldCollisionY(std::int32_t slot);
 float WorldCollisionZ(std::int32_t slot);
 
-// The load road. LoadWorldByName is LoadWorld's body after its checks: the media redirect and
+// The load road. LoadWorldWithinBudget runs LoadWorldByName as one load (core/load_budget.h),
+// whose budget each archive it reads raises: true when the world loaded within it; otherwise the
+// archives this load opened or listed are let go again (the level itself is the caller's to free).
+bool LoadWorldWithinBudget(const char* archivePath, const char* levelName);
+// LoadWorldByName is LoadWorld's body after its checks: the media redirect and
 // hooks around LoadWorldTwice; true when a world was loaded.
 bool LoadWorldByName(const char* archivePath, const char* levelName);
 // At most two attempts: as given, then with no archive and the archive's folder before the level

@@ -4,9 +4,11 @@
 #include "world/shader_table.h"
 #include "world/world_state.h"
 #include "world/world_textures.h"
+#include "core/load_budget.h"
 
 #include <algorithm>
 #include <new>
+#include <unordered_set>
 
 namespace {
 
@@ -17,13 +19,32 @@ bool IsBuiltInFrame(const std::string& name) {
     return _stricmp(name.c_str(), "$lightmap") == 0 || _stricmp(name.c_str(), "$whiteimage") == 0;
 }
 
-// The first time a level's face uses shader s: its script joins the level's files and every
-// stage frame that names a picture gets its texture.
-void LoadShaderTextures(std::int32_t s) {
+std::string Lowered(const std::string& text) {
+    std::string lowered(text);
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lowered;
+}
+
+// The level's files by lowercased name: a level whose faces use shaders of thousands of scripts
+// lists each script once, without comparing it with every file listed before.
+std::unordered_set<std::string> ListedLevelFiles() {
+    std::unordered_set<std::string> listed;
+    const ArchiveFileList& files = WorldLevelFiles();
+    for (std::int32_t i = 0; i < files.count; ++i)
+        listed.insert(Lowered(files.entries[static_cast<std::size_t>(i)].name));
+    return listed;
+}
+
+// The first time a level's face uses shader s: its script joins the level's files (unless
+// listed) and every stage frame that names a picture gets its texture.
+void LoadShaderTextures(std::int32_t s, std::unordered_set<std::string>& listed) {
     ShaderRecord& shader = WorldShaderTable().records[static_cast<std::size_t>(s)];
     if (shader.texturesLoaded) return;
-    AddArchiveListEntry(WorldLevelFiles(), shader.script.c_str(), shader.script.c_str(),
-                        shader.archive.c_str());
+    if (listed.insert(Lowered(shader.script)).second) {
+        RequireLoad(4 * shader.script.size() + shader.archive.size() + 4 * sizeof(std::string));
+        AppendArchiveListEntry(WorldLevelFiles(), shader.script, shader.script, shader.archive);
+    }
     for (ShaderStage& stage : shader.stages) {
         const std::size_t frames = std::min<std::size_t>(
             {stage.frameCount, stage.frameNames.size(), stage.frameTextures.size()});
@@ -41,18 +62,32 @@ struct FaceTexture {
     std::int32_t handle = -1;
 };
 
-FaceTexture LookUpFaceTexture(const BspTextureName& record) {
+FaceTexture LookUpFaceTexture(const BspTextureName& record,
+                              std::unordered_set<std::string>& listed) {
     FaceTexture found;
     found.known = true;
     const std::string name = BspTextureNameText(record);
     found.shader = FindShader(name.c_str());
     if (found.shader >= 0) {
         found.handle = -2 - found.shader;
-        LoadShaderTextures(found.shader);
+        LoadShaderTextures(found.shader, listed);
     } else {
         found.handle = LoadLevelTextures(name.c_str());
     }
     return found;
+}
+
+// How many times a frame draws a face of texture record t: once, or once a stage of the shader
+// it names (the shader table is read before the level). Counted once per record.
+std::uint64_t FacePasses(const BspFile& file, std::size_t t, std::vector<std::uint64_t>& passes) {
+    if (t >= passes.size()) return 1;
+    if (passes[t] == 0) {
+        const std::int32_t s = FindShader(BspTextureNameText(file.textures[t]).c_str());
+        const std::int32_t stages =
+            s >= 0 ? WorldShaderTable().records[static_cast<std::size_t>(s)].stageCount : 0;
+        passes[t] = static_cast<std::uint64_t>(std::max(stages, 1));
+    }
+    return passes[t];
 }
 
 void FillPlacement(const BspFace& face, WorldFaceRecord& record) {
@@ -112,6 +147,7 @@ void ScaleLightmapColours(std::uint8_t* texels, std::size_t byteCount, float fac
 
 bool MakeLevelPatches(WorldLevel& level) {
     const BspFile& file = level.file;
+    RequireLoad(file.faces.size(), sizeof(WorldFaceRecord));
     level.faces.assign(file.faces.size(), WorldFaceRecord{});
     std::int64_t total = 0;
     for (std::size_t f = 0; f < file.faces.size(); ++f) {
@@ -126,6 +162,7 @@ bool MakeLevelPatches(WorldLevel& level) {
 void MakeLevelLightmaps(WorldLevel& level) {
     BspFile& file = level.file;
     const std::int32_t count = file.LightmapCount();
+    RequireLoad(static_cast<std::uint64_t>(count), sizeof(std::int32_t));
     level.lightmapTextures.assign(static_cast<std::size_t>(count), -1);
     for (std::int32_t i = 0; i < count; ++i) {
         std::uint8_t* texels = file.lightmaps.data() + static_cast<std::size_t>(i) * kLightmapBytes;
@@ -138,8 +175,10 @@ void MakeLevelLightmaps(WorldLevel& level) {
 void MakeFaceRecords(WorldLevel& level) {
     const BspFile& file = level.file;
     level.faces.resize(file.faces.size());
+    RequireLoad(file.textures.size(), sizeof(FaceTexture));
     std::vector<FaceTexture> textures(file.textures.size());
     const auto lightmaps = static_cast<std::int32_t>(level.lightmapTextures.size());
+    std::unordered_set<std::string> listed = ListedLevelFiles();
     for (std::size_t f = 0; f < file.faces.size(); ++f) {
         const BspFace& face = file.faces[f];
         WorldFaceRecord& record = level.faces[f];
@@ -151,7 +190,8 @@ void MakeFaceRecords(WorldLevel& level) {
         if (face.type == kFacePolygon) FillPolygonTriangles(file, face, record);
         FaceTexture& texture = textures[static_cast<std::size_t>(face.texture)];
         if (!texture.known)
-            texture = LookUpFaceTexture(file.textures[static_cast<std::size_t>(face.texture)]);
+            texture =
+                LookUpFaceTexture(file.textures[static_cast<std::size_t>(face.texture)], listed);
         record.shader = texture.shader;
         record.texture = texture.handle;
     }
@@ -159,6 +199,8 @@ void MakeFaceRecords(WorldLevel& level) {
 
 void MakeLevelVertices(WorldLevel& level) {
     const BspFile& file = level.file;
+    RequireLoad(file.vertices.size(), sizeof(WorldVertex));
+    RequireLoad(file.meshIndices.size(), sizeof(std::uint16_t));
     level.vertices.resize(file.vertices.size());
     std::transform(file.vertices.begin(), file.vertices.end(), level.vertices.begin(),
                    ToWorldVertex);
@@ -169,6 +211,9 @@ void MakeLevelVertices(WorldLevel& level) {
 
 void GroupLevelFaces(WorldLevel& level) {
     std::vector<std::pair<std::int32_t, std::int32_t>> order; // texture handle, face
+    // The order, each face's place in a group, at worst a group per face, and its visible flag.
+    RequireLoad(level.faces.size(),
+                sizeof(order[0]) + 2 * sizeof(std::int32_t) + sizeof(WorldFaceGroup));
     order.reserve(level.faces.size());
     for (std::size_t f = 0; f < level.faces.size(); ++f)
         order.emplace_back(level.faces[f].texture, static_cast<std::int32_t>(f));
@@ -182,12 +227,39 @@ void GroupLevelFaces(WorldLevel& level) {
     }
 }
 
+void ChargeLevelDrawing(const WorldLevel& level) {
+    const BspFile& file = level.file;
+    // Every leaf's faces are walked each frame, however many leaves list the same ones.
+    for (const BspLeaf& leaf : file.leaves)
+        RequireLoad(static_cast<std::uint64_t>(std::max(leaf.leafFaceCount, 0)),
+                    sizeof(std::int32_t));
+    RequireLoad(file.textures.size(), sizeof(std::uint64_t));
+    std::vector<std::uint64_t> passes(file.textures.size(), 0);
+    for (std::size_t f = 0; f < file.faces.size(); ++f) {
+        const BspFace& face = file.faces[f];
+        std::uint64_t vertices = 0, indices = 0;
+        if (face.type == kFacePolygon || face.type == kFaceMesh) {
+            vertices = static_cast<std::uint64_t>(std::max(face.vertexCount, 0));
+            indices = static_cast<std::uint64_t>(std::max(face.meshIndexCount, 0));
+        } else if (face.type == kFacePatch && level.faces[f].patch >= 0) {
+            const PatchRecord& patch =
+                level.patches[static_cast<std::size_t>(level.faces[f].patch)];
+            vertices = patch.vertices.size();
+            indices = patch.indices.size();
+        }
+        const std::uint64_t bytes =
+            vertices * sizeof(WorldVertex) + indices * sizeof(std::uint16_t);
+        RequireLoad(bytes, FacePasses(file, static_cast<std::size_t>(face.texture), passes));
+    }
+}
+
 int LoadBSPData(const std::uint8_t* image, std::size_t size) {
     try {
         WorldLevel next;
         if (ReadBspFile(ByteSpan{image, size}, next.file) != kBspFine) return 0;
         // Patches need no device and may refuse the file, so they come before any texture.
         if (!MakeLevelPatches(next)) return 0;
+        ChargeLevelDrawing(next);
         ResetShaderTextures();
         MakeLevelLightmaps(next);
         MakeFaceRecords(next);

@@ -57,8 +57,9 @@ struct WorldLevel {
 WorldLevel& WorldLevelData();
 
 // Parses and checks a whole level file image, then replaces the level: 1, or 0 (the level as it
-// was) when the image is refused. The shader table is read; textures and lightmaps are made on
-// the device when there is one.
+// was) when the image is refused or the running load's budget cannot hold it. The shader table is
+// read; textures and lightmaps are made on the device when there is one. Everything it makes is
+// charged to the running load before it is made.
 int LoadBSPData(const std::uint8_t* image, std::size_t size);
 
 // The load's stages after the file is read and checked, in the order LoadBSPData runs them; each
@@ -66,6 +67,9 @@ int LoadBSPData(const std::uint8_t* image, std::size_t size);
 void MakeLevelLightmaps(WorldLevel& level);
 // False when the patches together would hold more than kMostLevelPatchVertices.
 bool MakeLevelPatches(WorldLevel& level);
+// What one frame hands the device for every face (its vertices and indices, a patch's grid),
+// charged to the running load: a small file cannot make each frame draw millions of triangles.
+void ChargeLevelDrawing(const WorldLevel& level);
 void MakeFaceRecords(WorldLevel& level);
 void MakeLevelVertices(WorldLevel& level);
 void GroupLevelFaces(WorldLevel& level);

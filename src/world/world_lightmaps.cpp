@@ -5,6 +5,7 @@
 #include "image/picture_check.h"
 #include "world/archive_files.h"
 #include "world/world_texture_state.h"
+#include "core/load_budget.h"
 
 #include <cstdio>
 #include <cstring>
@@ -138,7 +139,8 @@ IDirect3DTexture9* MakeLightmap(std::int32_t width, std::int32_t height, std::in
     IDirect3DDevice9* device = GetDirect3DDevice();
     if (!device || !pixels || !MemblockPixelsFit(width, height, bits, size) ||
         width > static_cast<std::int32_t>(kLargestPictureSide) ||
-        height > static_cast<std::int32_t>(kLargestPictureSide))
+        height > static_cast<std::int32_t>(kLargestPictureSide) ||
+        !ChargeLoad(static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height), 4))
         return nullptr;
     // The managed pool keeps a copy the device gets back after a reset: one lock fills it.
     ComPtr<IDirect3DTexture9> texture;

@@ -2,6 +2,7 @@
 
 #include "world/world.h"
 #include "core/core.h"
+#include "core/load_budget.h"
 #include "core/media.h"
 #include "world/archive_files.h"
 #include "world/pk3_archive.h"
@@ -43,9 +44,14 @@ bool OfferProviders(const char* archive, const char* level) {
     return false;
 }
 
-bool Attempt(const std::string& archive, const std::string& level) {
+// The first attempt reads the world's shader scripts afresh; a second only those of archives the
+// first has not read (a load reads each archive's scripts once).
+bool Attempt(const std::string& archive, const std::string& level, bool first) {
     if (archive.size() > kLongestWorldName || level.size() > kLongestWorldName) return false;
-    ReloadAllShaders();
+    if (first)
+        ReloadAllShaders();
+    else
+        LoadNewShaderFiles();
     if (LoadBSP(archive.c_str(), level.c_str()) == 1) {
         g_World.kind = kWorldBsp;
         return true;
@@ -69,9 +75,20 @@ void LoadArchivesBeside(const char* archivePath) {
 
 void LoadWorld(const char* archivePath, const char* levelName) {
     FreeWorld();
-    if (Fits(archivePath) && Fits(levelName) && LoadWorldByName(archivePath, levelName)) return;
+    if (Fits(archivePath) && Fits(levelName) && LoadWorldWithinBudget(archivePath, levelName))
+        return;
     FreeWorld();
     RaiseRuntimeError(kWorldLoadFailed);
+}
+
+bool LoadWorldWithinBudget(const char* archivePath, const char* levelName) {
+    // The budget starts at the floor: every archive the load reads adds its size as it opens.
+    LoadScope load(0);
+    const ZipLoadMark mark = BeginZipLoad();
+    const bool loaded =
+        GuardLoad([&] { return LoadWorldByName(archivePath, levelName); }) && !LoadOverBudget();
+    if (!loaded) ForgetZipLoad(mark);
+    return loaded;
 }
 
 bool LoadWorldByName(const char* archivePath, const char* levelName) {
@@ -92,7 +109,7 @@ bool LoadWorldTwice(const char* archivePath, const char* levelName) {
         secondArchive.clear();
         secondLevel = archive.substr(0, cut + 1) + level;
     }
-    if (Attempt(archive, level) || Attempt(secondArchive, secondLevel)) return true;
+    if (Attempt(archive, level, true) || Attempt(secondArchive, secondLevel, false)) return true;
     g_World.kind = kWorldNone;
     return false;
 }

@@ -7,13 +7,28 @@
 #include "world/growable_table.h"
 #include "world/pk3_archive.h"
 #include "world/world_texture_state.h"
+#include "core/load_budget.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
 WorldTextureTable table;
+
+// The table's names by hash, kept with it by the functions here that add to it and clear it, so
+// that a level of thousands of texture names does not compare each with every name before it:
+// the first texture of each exact name, the first of each stem that has a ".tga" or ".jpg" twin,
+// and the missing names.
+struct TextureNames {
+    std::unordered_map<std::string, std::int32_t> exact;
+    std::unordered_map<std::string, std::int32_t> stems;
+    std::unordered_set<std::string> missing;
+};
+TextureNames names;
 
 bool EndsWithNoCase(const std::string& text, const char* ending) {
     const std::size_t n = std::strlen(ending);
@@ -24,28 +39,36 @@ bool IsTwinExtension(const std::string& name) {
     return EndsWithNoCase(name, ".tga") || EndsWithNoCase(name, ".jpg");
 }
 
-// A loaded name that stands for the same picture as the one asked for: ".tga" and ".jpg" are
-// twins, and a name without either stands for both.
-bool IsTwinOf(const std::string& loaded, const std::string& asked) {
-    if (loaded == asked) return true;
-    if (!IsTwinExtension(loaded)) return false;
-    const std::string loadedStem = loaded.substr(0, loaded.size() - 4);
-    if (IsTwinExtension(asked)) return loadedStem == asked.substr(0, asked.size() - 4);
-    return loadedStem == asked;
-}
-
 bool IsMissing(const std::string& name) {
-    for (std::int32_t i = 0; i < table.missing.count; ++i)
-        if (table.missing.entries[static_cast<std::size_t>(i)] == name) return true;
-    return false;
+    return names.missing.count(name) != 0;
 }
 
+std::int32_t Lookup(const std::unordered_map<std::string, std::int32_t>& map,
+                    const std::string& key) {
+    const auto found = map.find(key);
+    return found == map.end() ? -1 : found->second;
+}
+
+// The first loaded texture of that name or, with twins, of one that stands for the same picture:
+// ".tga" and ".jpg" are twins, and a name without either stands for both.
 std::int32_t FindLoaded(const std::string& name, bool twins) {
-    for (std::int32_t i = 0; i < table.textures.count; ++i) {
-        const std::string& loaded = table.textures.entries[static_cast<std::size_t>(i)].name;
-        if (twins ? IsTwinOf(loaded, name) : loaded == name) return i;
-    }
-    return -1;
+    const std::int32_t exact = Lookup(names.exact, name);
+    if (!twins) return exact;
+    const std::int32_t twin =
+        Lookup(names.stems, IsTwinExtension(name) ? name.substr(0, name.size() - 4) : name);
+    if (exact < 0 || twin < 0) return std::max(exact, twin);
+    return std::min(exact, twin);
+}
+
+// A new texture entry of that name, last in the table.
+WorldTexture& AppendTexture(const std::string& name) {
+    RequireLoad(sizeof(WorldTexture) + 3 * name.size() + 64);
+    const std::int32_t index = table.textures.count;
+    WorldTexture& entry = AppendWorldEntry(table.textures);
+    entry.name = name;
+    names.exact.emplace(name, index);
+    if (IsTwinExtension(name)) names.stems.emplace(name.substr(0, name.size() - 4), index);
+    return entry;
 }
 
 // The name with ".tga" first, then with its last four characters made ".jpg" (none when it is
@@ -109,6 +132,13 @@ IDirect3DTexture9* MakeWorldTexture(const std::string& name, const std::uint8_t*
     // has no magic, so bytes of no known format are read as one.
     const ByteSpan span{bytes, size};
     if (!CheckPictureBytes(name.c_str(), span, size) && !CheckTgaHeader(span, size)) return nullptr;
+    // The decoded picture, 4 bytes a texel, and its smaller levels (a third more), charged before
+    // they are made.
+    D3DXIMAGE_INFO header{};
+    if (LoadRunning() &&
+        (FAILED(D3DXGetImageInfoFromFileInMemory(bytes, static_cast<UINT>(size), &header)) ||
+         !ChargeLoad(std::uint64_t{header.Width} * header.Height, 6)))
+        return nullptr;
     IDirect3DTexture9* texture = nullptr;
     const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
         device, bytes, static_cast<UINT>(size), D3DX_DEFAULT, D3DX_DEFAULT, load.mipLevels, 0,
@@ -119,7 +149,9 @@ IDirect3DTexture9* MakeWorldTexture(const std::string& name, const std::uint8_t*
 
 void AddMissingTexture(const std::string& name) {
     if (IsMissing(name)) return;
+    RequireLoad(2 * name.size() + 64);
     AppendWorldEntry(table.missing) = name;
+    names.missing.insert(name);
 }
 
 std::int32_t FindTextureIndex(const char* name, int onlyLoaded) {
@@ -154,9 +186,7 @@ std::int32_t LoadTextureFromArchives(const char* name, int onlyLoaded) {
     ComPtr<IDirect3DTexture9> texture(
         MakeWorldTexture(found, bytes.data(), size, WorldTextureLoad{}, nullptr));
     if (!texture) return -1;
-    WorldTexture& entry = AppendWorldEntry(table.textures);
-    entry.name = found;
-    entry.texture = std::move(texture);
+    AppendTexture(found).texture = std::move(texture);
     return table.textures.count - 1;
 }
 
@@ -176,8 +206,7 @@ std::int32_t AddTextureFromMemory(std::uint32_t colorKey, const std::uint8_t* by
     ComPtr<IDirect3DTexture9> texture(
         MakeWorldTexture(name, bytes, size, MemoryLoad(colorKey), nullptr));
     if (!texture) return -1;
-    WorldTexture& entry = AppendWorldEntry(table.textures);
-    entry.name = name;
+    WorldTexture& entry = AppendTexture(name);
     entry.colorKey = colorKey;
     entry.texture = std::move(texture);
     entry.bytes.assign(bytes, bytes + size);
@@ -198,6 +227,7 @@ void ClearWorldTextures() {
     ClearWorldArray(table.textures);
     ClearWorldArray(table.lightmaps);
     ClearWorldArray(table.missing);
+    names = TextureNames{};
 }
 
 void ReleaseWorldTextureObjects() {

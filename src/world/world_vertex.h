@@ -24,6 +24,11 @@ inline std::uint32_t LevelColour(const std::uint8_t* rgba) {
            static_cast<std::uint32_t>(rgba[1]) << 8 | rgba[2];
 }
 
+// A lightmap coordinate as drawn: real levels hold a few that are not numbers, drawn as 0.
+inline float PlainLightmapCoordinate(float value) {
+    return value >= -kLargestLevelNumber && value <= kLargestLevelNumber ? value : 0.0f;
+}
+
 // A level vertex in engine units; its normal has y and z swapped but keeps its length.
 inline WorldVertex ToWorldVertex(const BspVertex& v) {
     WorldVertex out;
@@ -32,7 +37,7 @@ inline WorldVertex ToWorldVertex(const BspVertex& v) {
     out.colour = LevelColour(v.colour);
     out.u = v.texture[0];
     out.v = v.texture[1];
-    out.lightmapU = v.lightmap[0];
-    out.lightmapV = v.lightmap[1];
+    out.lightmapU = PlainLightmapCoordinate(v.lightmap[0]);
+    out.lightmapV = PlainLightmapCoordinate(v.lightmap[1]);
     return out;
 }

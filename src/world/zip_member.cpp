@@ -3,6 +3,7 @@
 #include "world/zip_member.h"
 #include "codecs/crc32.h"
 #include "codecs/inflate.h"
+#include "core/load_budget.h"
 #include "world/zip_methods.h"
 
 #include <cstring>
@@ -76,6 +77,9 @@ bool ExtractZipMember(const std::uint8_t* member, std::size_t memberSize, const 
         entry.compressedSize > memberSize - dataAt || size > kZipLargestMember ||
         size > MostPerByte(method) * entry.compressedSize)
         return false;
+    // The stated size against what the load has left, before the output is made; the decoders
+    // never write past it, so a member that inflates further is refused.
+    if (!ChargeLoad(std::uint64_t{size} + 1)) return false;
     try {
         out.assign(std::size_t{size} + 1, 0);
     } catch (const std::bad_alloc&) {

@@ -2,9 +2,13 @@
 
 #include "world/zip_records.h"
 #include "world/zip_member.h"
+#include "core/load_budget.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -92,6 +96,8 @@ bool ReadZipCentralDirectory(const ZipSource& source, std::vector<ZipDirEntry>& 
     if (dirAt > length - kEndSize || dirSize > length - kEndSize - dirAt ||
         dirSize < std::uint64_t{count} * kCentralSize)
         return false;
+    // The raw directory and the entries it becomes, charged before either is made.
+    if (!ChargeLoad(dirSize) || !ChargeLoad(count, sizeof(ZipDirEntry))) return false;
     std::vector<std::uint8_t> dir;
     try {
         dir.resize(static_cast<std::size_t>(dirSize));
@@ -130,6 +136,63 @@ int FindZipEntry(const std::vector<ZipDirEntry>& entries, const char* request) {
     return -1;
 }
 
+void ZipNameIndex::Build(const std::vector<ZipDirEntry>& entries) {
+    const std::size_t n = entries.size();
+    std::size_t levels = 1, bytes = 0;
+    while ((std::size_t{1} << levels) <= n)
+        ++levels;
+    for (const ZipDirEntry& entry : entries)
+        bytes += std::strlen(entry.name);
+    RequireLoad(bytes + n * (2 * sizeof(std::string) + sizeof(int) * (levels + 2)));
+    std::vector<std::pair<std::string, int>> sorted(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        sorted[i].first.assign(entries[i].name);
+        std::reverse(sorted[i].first.begin(), sorted[i].first.end());
+        sorted[i].second = static_cast<int>(i);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    reversed_.resize(n);
+    least_.assign(levels, std::vector<int>(n, INT_MAX));
+    for (std::size_t i = 0; i < n; ++i) {
+        reversed_[i] = std::move(sorted[i].first);
+        least_[0][i] = sorted[i].second;
+    }
+    for (std::size_t k = 1; k < levels; ++k)
+        for (std::size_t i = 0; i + (std::size_t{1} << k) <= n; ++i)
+            least_[k][i] =
+                std::min(least_[k - 1][i], least_[k - 1][i + (std::size_t{1} << (k - 1))]);
+}
+
+int ZipNameIndex::Least(std::size_t from, std::size_t to) const {
+    if (from >= to) return INT_MAX;
+    std::size_t k = 0;
+    while ((std::size_t{2} << k) <= to - from)
+        ++k;
+    return std::min(least_[k][from], least_[k][to - (std::size_t{1} << k)]);
+}
+
+int ZipNameIndex::LeastBetween(const std::string& low, const std::string& high) const {
+    const auto from = std::lower_bound(reversed_.begin(), reversed_.end(), low);
+    const auto to = std::lower_bound(reversed_.begin(), reversed_.end(), high);
+    return Least(static_cast<std::size_t>(from - reversed_.begin()),
+                 static_cast<std::size_t>(to - reversed_.begin()));
+}
+
+int ZipNameIndex::Find(const char* request) const {
+    if (!request || !*request) return -1;
+    std::string wanted(request);
+    for (char& c : wanted)
+        c = Lower(c);
+    std::reverse(wanted.begin(), wanted.end());
+    // The name itself, or the name ending it after a "/" or a "\".
+    const auto [first, last] = std::equal_range(reversed_.begin(), reversed_.end(), wanted);
+    const int found = std::min({Least(static_cast<std::size_t>(first - reversed_.begin()),
+                                      static_cast<std::size_t>(last - reversed_.begin())),
+                                LeastBetween(wanted + '/', wanted + '0'),
+                                LeastBetween(wanted + '\\', wanted + ']')});
+    return found == INT_MAX ? -1 : found;
+}
+
 bool ReadZipMember(const ZipSource& source, const ZipDirEntry& entry,
                    std::vector<std::uint8_t>& out) {
     out.clear();
@@ -139,7 +202,7 @@ bool ReadZipMember(const ZipSource& source, const ZipDirEntry& entry,
         return false;
     const std::uint64_t total = kZipLocalHeaderSize + Le16(local + 26) + Le16(local + 28) +
                                 std::uint64_t{entry.compressedSize};
-    if (total > source.Length() - entry.localHeaderOffset) return false;
+    if (total > source.Length() - entry.localHeaderOffset || !ChargeLoad(total)) return false;
     std::vector<std::uint8_t> member;
     try {
         member.resize(static_cast<std::size_t>(total));

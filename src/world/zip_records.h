@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // Member names longer than this are refused: the entry is skipped, its member never found.
@@ -59,6 +60,24 @@ bool ReadZipCentralDirectory(const ZipSource& source, std::vector<ZipDirEntry>& 
 // The index of the first entry whose name ends with the request, compared without regard to case,
 // where that ending begins the name or follows "/" or "\"; -1 when none does.
 int FindZipEntry(const std::vector<ZipDirEntry>& entries, const char* request);
+
+// A directory's names indexed for FindZipEntry's rule, so that looking up thousands of names in an
+// archive of thousands of members does not compare each with every member: the names reversed
+// (a wanted ending becomes a wanted beginning) and sorted, with the least directory index of every
+// run of them. What it holds is charged to the running load (std::bad_alloc past its budget).
+class ZipNameIndex {
+public:
+    void Build(const std::vector<ZipDirEntry>& entries);
+    // As FindZipEntry over the entries the index was built from.
+    int Find(const char* request) const;
+
+private:
+    // The least directory index of the sorted names [from, to); INT_MAX for none.
+    int Least(std::size_t from, std::size_t to) const;
+    int LeastBetween(const std::string& low, const std::string& high) const;
+    std::vector<std::string> reversed_;
+    std::vector<std::vector<int>> least_; // least_[k][i]: of the sorted names [i, i + 2^k)
+};
 
 // Reads the entry's local header, name, extra field and compressed data and decodes them
 // (ExtractZipMember): out holds the member's bytes and one more, zero. False, with out empty,

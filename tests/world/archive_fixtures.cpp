@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
@@ -26,7 +27,125 @@ std::string Folder() {
     return program.substr(0, program.rfind('\\')) + "\\test-data\\archives\\";
 }
 
+// A deflate stream in one block of the fixed codes.
+class FixedDeflate {
+public:
+    FixedDeflate() { Bits(3, 3); } // the last block, fixed codes
+    void Literal(std::uint8_t byte) {
+        if (byte < 144)
+            Code(0x30u + byte, 8);
+        else
+            Code(0x190u + byte - 144, 9);
+    }
+    // length 3 to 258, distance 1 to 32,768.
+    void Copy(std::uint32_t length, std::uint32_t distance) {
+        static const std::uint32_t lengths[] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                67, 83, 99, 115, 131, 163, 195, 227, 258};
+        std::uint32_t k = 28;
+        while (lengths[k] > length)
+            --k;
+        Symbol(257 + k);
+        Bits(length - lengths[k], k < 8 || k == 28 ? 0 : static_cast<int>((k - 4) / 4));
+        std::uint32_t d = 0, base = 1;
+        while (d + 1 < 30 && DistanceBase(d + 1) <= distance)
+            base = DistanceBase(++d);
+        Code(d, 5);
+        Bits(distance - base, d < 4 ? 0 : static_cast<int>(d / 2 - 1));
+    }
+    std::string Finish() {
+        Symbol(256);
+        if (filled_) out_ += static_cast<char>(pending_);
+        return out_;
+    }
+
+private:
+    static std::uint32_t DistanceBase(std::uint32_t d) {
+        if (d < 4) return d + 1;
+        const std::uint32_t extra = d / 2 - 1;
+        return (1u << (extra + 1)) + 1 + (d & 1) * (1u << extra);
+    }
+    void Symbol(std::uint32_t symbol) {
+        if (symbol < 280)
+            Code(symbol - 256, 7);
+        else
+            Code(0xC0 + symbol - 280, 8);
+    }
+    void Code(std::uint32_t code, int length) {
+        for (int i = length - 1; i >= 0; --i)
+            Bits((code >> i) & 1, 1);
+    }
+    void Bits(std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) {
+            pending_ |= ((value >> i) & 1) << filled_;
+            if (++filled_ == 8) {
+                out_ += static_cast<char>(pending_);
+                pending_ = 0;
+                filled_ = 0;
+            }
+        }
+    }
+    std::string out_;
+    std::uint32_t pending_ = 0;
+    int filled_ = 0;
+};
+
 } // namespace
+
+TestMember DeflatedMember(const std::string& name, const std::string& bytes,
+                          const std::vector<std::size_t>& distances) {
+    TestMember m = StoredMember(name, bytes);
+    m.method = 8;
+    FixedDeflate deflate;
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t best = 0, from = 0;
+        for (std::size_t distance : distances) {
+            std::size_t run = 0;
+            while (i >= distance && i + run < bytes.size() && run < 258 &&
+                   bytes[i + run] == bytes[i + run - distance])
+                ++run;
+            if (run > best) {
+                best = run;
+                from = distance;
+            }
+        }
+        if (best >= 3) {
+            deflate.Copy(static_cast<std::uint32_t>(best), static_cast<std::uint32_t>(from));
+            i += best;
+        } else {
+            deflate.Literal(static_cast<std::uint8_t>(bytes[i++]));
+        }
+    }
+    m.compressed = deflate.Finish();
+    return m;
+}
+
+TestMember DeflatedRun(const std::string& name, char byte, std::uint32_t count) {
+    TestMember m;
+    m.name = name;
+    m.method = 8;
+    m.size = count;
+    const std::string block(1 << 16, byte);
+    for (std::uint32_t done = 0; done < count;) {
+        const auto take = std::min<std::uint32_t>(count - done, 1 << 16);
+        m.crc = Crc32(reinterpret_cast<const std::uint8_t*>(block.data()), take, m.crc);
+        done += take;
+    }
+    // One literal, then copies of the byte before.
+    FixedDeflate deflate;
+    std::uint32_t done = 0;
+    for (; done < count && (done == 0 || count - done < 3); ++done)
+        deflate.Literal(static_cast<std::uint8_t>(byte));
+    while (count - done >= 3) {
+        const std::uint32_t length = std::min<std::uint32_t>(count - done, 258);
+        deflate.Copy(length, 1);
+        done += length;
+    }
+    for (; done < count; ++done)
+        deflate.Literal(static_cast<std::uint8_t>(byte));
+    m.compressed = deflate.Finish();
+    return m;
+}
 
 std::string ArchivePath(const std::string& name) {
     return Folder() + name;

@@ -34,6 +34,12 @@ struct TestMember {
 };
 
 TestMember StoredMember(const std::string& name, const std::string& bytes);
+// Deflated with the fixed codes, copying from the distance back (of those given) where the bytes
+// repeat longest: a level whose records repeat makes a small archive.
+TestMember DeflatedMember(const std::string& name, const std::string& bytes,
+                          const std::vector<std::size_t>& distances);
+// count copies of one byte, deflated without ever being held whole.
+TestMember DeflatedRun(const std::string& name, char byte, std::uint32_t count);
 // Every member of an archive file, compressed data as they are (names lowercased).
 std::vector<TestMember> MembersOf(const std::string& archivePath);
 // A zip archive of the members, in order, with the comment after the end record.

@@ -5,11 +5,14 @@
 #include "world/bsp_file.h"
 #include "world/level_fixtures.h"
 #include "world/world_level.h"
+#include "world/world_vertex.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <limits>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -143,6 +146,15 @@ TEST_F(BspFileTest, FaceRangesOutsideTheirArraysAreRefused) {
     EXPECT_EQ(Read(bytes), kBspBadFace);
     PutInt(bytes, FieldAt(level, kLumpMeshIndices, 4, std::size_t(firstIndex) + 2, 0), -1);
     EXPECT_EQ(Read(bytes), kBspBadFace);
+    // A face of more indices than any real level comes near, every index in range.
+    for (std::int32_t count : {kMostFaceIndices, kMostFaceIndices + 1}) {
+        std::string many = With(kLumpFaces, kFaceSize, kSyntheticMeshFace, 24, count);
+        PutInt(many, FieldAt(level, kLumpFaces, kFaceSize, kSyntheticMeshFace, 20), 0);
+        const auto at = static_cast<std::int32_t>(many.size());
+        many.append(static_cast<std::size_t>(count) * 4, '\0');
+        SetLump(many, kLumpMeshIndices, at, count * 4);
+        EXPECT_EQ(Read(many), count > kMostFaceIndices ? kBspBadFace : kBspFine) << count;
+    }
     // Billboards and unknown types use no vertices: their ranges are not read.
     EXPECT_EQ(Read(With(kLumpFaces, kFaceSize, 0, 8, 4)), kBspFine);
     std::string billboard = With(kLumpFaces, kFaceSize, 0, 8, 4);
@@ -196,6 +208,36 @@ TEST_F(BspFileTest, HugeClusterCountsAreRefused) {
         PutInt(bytes, at + 4, row);
         EXPECT_EQ(Read(bytes), kBspBadVisibility) << clusters << " x " << row;
     }
+}
+
+TEST_F(BspFileTest, NumbersThatAreNoNumbersAreRefused) {
+    constexpr std::size_t kVertexSize = 44;
+    const auto controlPoint = static_cast<std::size_t>(
+        GetInt(level, FieldAt(level, kLumpFaces, kFaceSize, kSyntheticPatchFace, 12)) + 4);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Position x, texture v, normal z of a polygon's vertex and of a patch's middle control
+    // point; a plane's distance.
+    for (const auto& [lump, record, size, field] :
+         {std::tuple{kLumpVertices, std::size_t{0}, kVertexSize, std::size_t{0}},
+          {kLumpVertices, std::size_t{0}, kVertexSize, std::size_t{16}},
+          {kLumpVertices, controlPoint, kVertexSize, std::size_t{4}},
+          {kLumpVertices, controlPoint, kVertexSize, std::size_t{36}},
+          {kLumpPlanes, std::size_t{1}, std::size_t{16}, std::size_t{12}}}) {
+        for (float value : {nan, inf, -inf, -2e18f, 1e19f, 1e17f}) {
+            std::string bytes = level;
+            std::memcpy(&bytes[FieldAt(level, lump, size, record, field)], &value, 4);
+            EXPECT_EQ(Read(bytes), value == 1e17f ? kBspFine : kBspBadNumber)
+                << "lump " << lump << " record " << record << " field " << field << " = " << value;
+        }
+    }
+    // Real levels hold lightmap coordinates that are no numbers: read, and drawn as 0.
+    std::string bytes = level;
+    std::memcpy(&bytes[FieldAt(level, kLumpVertices, kVertexSize, controlPoint, 20)], &nan, 4);
+    ASSERT_EQ(Read(bytes), kBspFine);
+    EXPECT_EQ(ToWorldVertex(file.vertices[controlPoint]).lightmapU, 0.0f);
+    EXPECT_EQ(ToWorldVertex(file.vertices[controlPoint]).lightmapV,
+              file.vertices[controlPoint].lightmap[1]);
 }
 
 TEST_F(BspFileTest, FacesAndLightmapsBeyondTheLimitsAreRefused) {

@@ -3,18 +3,24 @@
 // hooks, the slot check of every slot command, and forwarding to a provider's hooks.
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "support/error_cell.h"
 #include "support/temp_folder.h"
 #include "world/archive_fixtures.h"
+#include "world/level_builder.h"
 #include "world/level_fixtures.h"
+#include "world/pk3_archive.h"
 #include "world/world.h"
 #include "world/world_level.h"
 #include "world/world_state.h"
+#include "world/world_textures.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -129,6 +135,188 @@ TEST_F(WorldModule, ALevelThatDoesNotParseIsNoWorld) {
     EXPECT_EQ(errors.Last(), kWorldLoadFailed);
     EXPECT_EQ(GetWorldKind(), kWorldNone);
     EXPECT_FALSE(WorldLevelLoaded());
+}
+
+constexpr std::size_t kFaceBytes = 104, kVertexBytes = 44;
+
+// The level with one lump replaced by bytes appended after everything else.
+std::string Appended(std::string level, int lump, const std::string& bytes) {
+    const auto at = static_cast<std::int32_t>(level.size());
+    level += bytes;
+    SetLump(level, lump, at, static_cast<std::int32_t>(bytes.size()));
+    return level;
+}
+
+std::string Repeated(const std::string& record, std::size_t count) {
+    std::string out;
+    out.reserve(record.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        out += record;
+    return out;
+}
+
+// One wall, a polygon of four vertices, as face 0.
+std::string WallLevel() {
+    LevelBuilder builder;
+    builder.Wall(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, -1), 2);
+    return builder.Bytes();
+}
+
+std::string FaceOf(const std::string& level, std::size_t face) {
+    return level.substr(FieldAt(level, kLumpFaces, kFaceBytes, face, 0), kFaceBytes);
+}
+
+// Curved patches of the finest grids, every one over the same nine control points.
+std::string SharedPatchesLevel() {
+    LevelBuilder builder;
+    builder.FlatPatch(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, 0, 10),
+                      D3DXVECTOR3(0, 1, 0), "textures/test/wall", 1e6f);
+    const std::string level = builder.Bytes();
+    return Appended(level, kLumpFaces, Repeated(FaceOf(level, 0), 126));
+}
+
+// A mesh face of three million indices over three vertices.
+std::string LongMeshLevel() {
+    std::string level = WallLevel();
+    for (const auto& [field, value] : {std::pair{8, 3}, {16, 3}, {20, 0}, {24, 3000000}})
+        PutInt(level, FieldAt(level, kLumpFaces, kFaceBytes, 0, std::size_t(field)), value);
+    std::string triangle;
+    for (std::int32_t index : {0, 1, 2})
+        triangle.append(reinterpret_cast<const char*>(&index), 4);
+    return Appended(level, kLumpMeshIndices, Repeated(triangle, 1000000));
+}
+
+// A thousand polygons, each a fan over the same 65,536 vertices.
+std::string WideFacesLevel() {
+    std::string level = WallLevel();
+    const std::string vertex =
+        level.substr(FieldAt(level, kLumpVertices, kVertexBytes, 0, 0), kVertexBytes);
+    std::string face = FaceOf(level, 0);
+    PutInt(face, 16, kMostFaceVertices);
+    PutInt(face, 24, 0);
+    level = Appended(level, kLumpVertices, Repeated(vertex, kMostFaceVertices));
+    return Appended(level, kLumpFaces, Repeated(face, 1000));
+}
+
+// Ten thousand leaves, each listing the same million faces: a walk of 10^10 every frame.
+std::string ManyLeavesLevel() {
+    std::string level = WallLevel();
+    std::string leaf = level.substr(FieldAt(level, kLumpLeaves, 48, 0, 0), 48);
+    PutInt(leaf, 32, 0);
+    PutInt(leaf, 36, 1000000);
+    level = Appended(level, kLumpLeafFaces, std::string(4000000, '\0'));
+    return Appended(level, kLumpLeaves, Repeated(leaf, 10000));
+}
+
+std::string ManyLightmapsLevel() {
+    return Appended(SyntheticLevel(), kLumpLightmaps,
+                    std::string(kMostLevelLightmaps * kLightmapBytes, '@'));
+}
+
+std::string NanControlPointLevel() {
+    std::string level = SyntheticLevel();
+    const std::int32_t first =
+        GetInt(level, FieldAt(level, kLumpFaces, kFaceBytes, kSyntheticPatchFace, 12));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::memcpy(&level[FieldAt(level, kLumpVertices, kVertexBytes, std::size_t(first) + 4, 4)],
+                &nan, 4);
+    return level;
+}
+
+// Archives that small files make expensive, each alone in its folder: refused within the budget
+// their size gives, or (the lightmaps) loaded with all they made charged to it. A refused one
+// leaves no archive open or listed behind it, so the next level loads as before.
+TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
+    const TestMember script = DeflatedRun("scripts/a.shader", '/', 256u << 20);
+    TestMember second = script;
+    second.name = "scripts/b.shader";
+    const std::string lightmaps = ManyLightmapsLevel();
+    const std::vector<std::pair<std::string, std::vector<TestMember>>> kinds = {
+        {"patches", {StoredMember("maps/x.bsp", SharedPatchesLevel())}},
+        {"mesh", {DeflatedMember("maps/x.bsp", LongMeshLevel(), {12})}},
+        {"faces", {DeflatedMember("maps/x.bsp", WideFacesLevel(), {kVertexBytes})}},
+        {"lightmaps", {DeflatedMember("maps/x.bsp", lightmaps, {1})}},
+        {"leaves", {DeflatedMember("maps/x.bsp", ManyLeavesLevel(), {48, 4})}},
+        {"scripts", {StoredMember("maps/x.bsp", SyntheticLevel()), script, second}},
+        {"nan", {StoredMember("maps/x.bsp", NanControlPointLevel())}},
+    };
+    const int open = OpenZipArchiveCount();
+    const std::int32_t listed = WorldArchiveFiles().count;
+    for (const auto& [kind, members] : kinds) {
+        const std::string path = folder.Write(kind + "\\" + kind + ".pk3", ZipOf(members));
+        errors.Clear();
+        LoadWorld(path.c_str(), "maps/x.bsp");
+        EXPECT_LE(LastLoadCharged(), LastLoadLimit()) << kind;
+        if (kind == "lightmaps" && errors.Last() == 0) {
+            EXPECT_GE(LastLoadCharged(), 2 * lightmaps.size()) << "inflated and kept";
+            continue;
+        }
+        EXPECT_EQ(errors.Last(), kWorldLoadFailed) << kind;
+        EXPECT_EQ(GetWorldKind(), kWorldNone) << kind;
+        EXPECT_FALSE(WorldLevelLoaded()) << kind;
+        EXPECT_EQ(OpenZipArchiveCount(), open) << kind;
+        EXPECT_EQ(WorldArchiveFiles().count, listed) << kind;
+    }
+    errors.Clear();
+    LoadWorld(SyntheticArchive().c_str(), "maps/synthetic.bsp");
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_GE(LastLoadCharged(), SyntheticLevel().size());
+}
+
+// Every face names a texture of its own that no member of two archives of 65,535 holds: each name
+// is looked up in the directories and among the names before it, which a walk of either per name
+// would take minutes over.
+// As many faces as a level may hold, face i naming "textures/many/i".
+TestMember ManyNamesLevel() {
+    std::string level = WallLevel(), face = FaceOf(level, 0), faces, names;
+    for (std::int32_t i = 0; i < kMostLevelFaces; ++i) {
+        PutInt(face, 0, i);
+        faces += face;
+        char record[72] = {};
+        std::snprintf(record, 64, "textures/many/%05d", static_cast<int>(i));
+        names.append(record, sizeof record);
+    }
+    level = Appended(Appended(level, kLumpFaces, faces), kLumpTextures, names);
+    return DeflatedMember("maps/x.bsp", level, {kFaceBytes, 72});
+}
+
+TEST_F(WorldModule, ThousandsOfTextureNamesLinkByLookupNotByWalk) {
+    std::vector<TestMember> members;
+    for (int i = 0; i < 65535; ++i) {
+        char member[16];
+        std::snprintf(member, sizeof member, "d/%05d.x", i);
+        members.push_back(StoredMember(member, "x"));
+    }
+    // Two archives, each searched for every name.
+    folder.Write("many\\more.pk3", ZipOf(members));
+    members.back() = ManyNamesLevel();
+    const std::string path = folder.Write("many\\many.pk3", ZipOf(members));
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    ASSERT_EQ(GetWorldKind(), kWorldBsp);
+    EXPECT_EQ(WorldTextures().missing.count, kMostLevelFaces);
+    EXPECT_EQ(WorldLevelData().faces.back().texture, -1);
+}
+
+// Faces that use the shaders of 65,534 scripts: each script joins the level's files once.
+TEST_F(WorldModule, ThousandsOfShaderScriptsAreListedOnce) {
+    std::vector<TestMember> members{ManyNamesLevel()};
+    for (int i = 0; i < 65534; ++i) {
+        char name[32], script[48];
+        std::snprintf(name, sizeof name, "scripts/%05d.shader", i);
+        std::snprintf(script, sizeof script, "textures/many/%05d\n{\n}\n", i);
+        members.push_back(StoredMember(name, script));
+    }
+    const std::string path = folder.Write("scripts\\scripts.pk3", ZipOf(members));
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    const WorldLevel& level = WorldLevelData();
+    EXPECT_EQ(level.faces[65533].shader, 65533);
+    EXPECT_EQ(level.faces[65534].shader, -1);
+    ASSERT_EQ(g_World.levelFiles.count, 1 + 65534);
+    EXPECT_EQ(g_World.levelFiles.entries[65534].path, "scripts/65533.shader");
+    EXPECT_NE(g_World.levelFiles.entries[65534].folder.find("scripts.pk3"), std::string::npos);
 }
 
 TEST_F(WorldModule, NamesLongerThan259CharactersAreRefused) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -251,4 +252,30 @@ TEST(DamagedArchives, TenThousandRandomArchivesFailCleanly) {
     // The damage reached the decoders, not only the record checks.
     EXPECT_GT(readable, 3000);
     EXPECT_GT(extracted, 15000);
+}
+
+TEST(ZipNames, TheIndexFindsWhatAWalkOfTheDirectoryFinds) {
+    // Short names over few letters and both separators, many alike: endings of every kind meet.
+    std::mt19937 random(2718);
+    const char letters[] = "ab/\\.";
+    const auto name = [&](const char* alphabet, std::size_t size) {
+        std::string text(1 + random() % 6, 'a');
+        for (char& c : text)
+            c = alphabet[random() % size];
+        return text;
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::vector<ZipDirEntry> entries(1 + random() % 300);
+        for (ZipDirEntry& entry : entries)
+            std::strcpy(entry.name, name(letters, 5).c_str());
+        ZipNameIndex index;
+        index.Build(entries);
+        for (int ask = 0; ask < 500; ++ask) {
+            const std::string request = name("aBb/\\.", 6);
+            ASSERT_EQ(index.Find(request.c_str()), FindZipEntry(entries, request.c_str()))
+                << "request " << request;
+        }
+        EXPECT_EQ(index.Find(""), -1);
+        EXPECT_EQ(index.Find(nullptr), -1);
+    }
 }
