@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -249,10 +251,21 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
     return copy;
 }
 
+// A name as far as the record compares it: up to its end or the record's length.
+static std::string_view RecordName(const char* name) {
+    return std::string_view(name, strnlen(name, kRecordNameLength));
+}
+
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
+    // The first frame of each name in walk order, as FindFrameByName finds it, looked up once per
+    // animation rather than walked for each.
+    std::unordered_map<std::string_view, FrameRecord*> byName;
+    WalkFrameTree(object->rootFrame,
+                  [&byName](FrameRecord* f) { byName.try_emplace(RecordName(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        a->frame = FindFrameByName(a->name, object->rootFrame);
+        const auto found = byName.find(RecordName(a->name));
+        a->frame = found == byName.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }
 }
