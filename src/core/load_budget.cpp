@@ -28,7 +28,7 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
 
 std::uint64_t Share(std::uint64_t fileBytes) {
     return fileBytes > kLoadBudgetCeiling / kLoadBudgetRatio ? kLoadBudgetCeiling
-                                                              : fileBytes * kLoadBudgetRatio;
+                                                             : fileBytes * kLoadBudgetRatio;
 }
 
 } // namespace
@@ -82,9 +82,21 @@ void RequireLoad(std::uint64_t count, std::uint64_t each) {
     if (!ChargeLoad(count, each)) throw std::bad_alloc();
 }
 
-bool LoadRunning() { return t_budget.depth > 0; }
-bool LoadOverBudget() { return t_budget.over; }
-std::uint64_t LoadCharged() { return t_budget.charged; }
-std::uint64_t LoadLimit() { return t_budget.limit; }
-std::uint64_t LastLoadCharged() { return t_lastCharged; }
-std::uint64_t LastLoadLimit() { return t_lastLimit; }
+bool LoadRunning() {
+    return t_budget.depth > 0;
+}
+bool LoadOverBudget() {
+    return t_budget.over;
+}
+std::uint64_t LoadCharged() {
+    return t_budget.charged;
+}
+std::uint64_t LoadLimit() {
+    return t_budget.limit;
+}
+std::uint64_t LastLoadCharged() {
+    return t_lastCharged;
+}
+std::uint64_t LastLoadLimit() {
+    return t_lastLimit;
+}

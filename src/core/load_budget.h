@@ -25,13 +25,13 @@ std::uint64_t LoadBudgetFor(std::uint64_t fileBytes);
 // running load and changes nothing (a 3DS scene's temporary X file, a universe's object file):
 // more files that the load is given are added with AddLoadFile by the reader that opens them.
 class LoadScope {
-  public:
+public:
     explicit LoadScope(std::uint64_t fileBytes);
     ~LoadScope();
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
 
-  private:
+private:
     bool outermost_ = false;
 };
 

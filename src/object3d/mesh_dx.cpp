@@ -9,6 +9,7 @@
 #include "core/error_numbers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -137,6 +138,21 @@ bool ReadIndices(MeshRecord* mesh, ID3DXMesh* dx, DWORD vertexCount) {
     return valid;
 }
 
+// The platform gives a vertex whose triangles have no area (as real models hold) a normal that
+// is not a number, which would spoil its lighting and every value measured from it: such a
+// vertex gets no normal instead.
+void ClearNormalsThatAreNotNumbers(MeshRecord* mesh) {
+    VertexOffsetMap map{};
+    if (!mesh->vertices || !GetMeshOffsetMap(mesh, &map) || !map.NZ ||
+        4 * (map.NZ + 1) > mesh->vertexSize)
+        return;
+    for (std::int32_t i = 0; i < mesh->vertexCount; ++i) {
+        auto* v = reinterpret_cast<float*>(mesh->vertices + std::size_t{mesh->vertexSize} * i);
+        if (!std::isfinite(v[map.NX]) || !std::isfinite(v[map.NY]) || !std::isfinite(v[map.NZ]))
+            v[map.NX] = v[map.NY] = v[map.NZ] = 0;
+    }
+}
+
 } // namespace
 
 bool RunningUnderWine() {
@@ -239,6 +255,7 @@ void ComputeMeshNormals(MeshRecord* mesh) {
     if (!dx) return;
     D3DXComputeNormals(dx, nullptr);
     UpdateMeshFromDXMesh(mesh, dx);
+    ClearNormalsThatAreNotNumbers(mesh);
 }
 
 void ComputeMeshNormalsKeepFormat(MeshRecord* mesh) {
@@ -267,6 +284,7 @@ void ComputeMeshNormalsKeepFormat(MeshRecord* mesh) {
     }
     D3DXComputeNormals(dx, nullptr);
     UpdateMeshFromDXMesh(mesh, dx);
+    ClearNormalsThatAreNotNumbers(mesh);
 }
 
 bool LoadXMesh(const char* fileName, MeshRecord** mesh) {

@@ -8,6 +8,7 @@
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object_records.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_layout.h"
 
 #include <cmath>
@@ -20,10 +21,6 @@
 char ObjectTempDataFolder[kTempFolderLength] = {};
 
 namespace {
-
-// A damaged model can convert into positions that are not numbers, or so far out that the squared
-// distances its bounds and radius are measured with overflow a float: such a model is refused.
-constexpr float kLargestCoordinate = 1e18f;
 
 std::string WithBackslash(std::string folder) {
     if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -39,40 +36,6 @@ void SetTempFolder(const std::string& folder) {
 const char* ExtensionOf(const char* fileName) {
     const char* dot = std::strrchr(fileName, '.');
     return dot ? dot + 1 : "";
-}
-
-// Whether every vertex position of the mesh is a number no farther out than kLargestCoordinate;
-// a mesh without positions has none.
-bool PositionsInRange(const MeshRecord* mesh) {
-    VertexOffsetMap map{};
-    if (!mesh->vertices || !GetMeshOffsetMap(mesh, &map) || !map.Z) return true;
-    for (std::int32_t i = 0; i < mesh->vertexCount; ++i) {
-        const std::uint8_t* vertex = mesh->vertices + std::size_t{mesh->vertexSize} * i;
-        for (const std::uint32_t word : {map.X, map.Y, map.Z}) {
-            float c = 0;
-            std::memcpy(&c, vertex + 4 * word, 4);
-            // Written so that a NaN, which fails every comparison, is out of range too.
-            if (!(std::fabs(c) <= kLargestCoordinate)) return false;
-        }
-    }
-    return true;
-}
-
-// Whether the positions of every mesh in the frame tree, key frames included, are in range.
-bool TreePositionsInRange(const FrameRecord* root) {
-    std::vector<const FrameRecord*> pending{root};
-    while (!pending.empty()) {
-        const FrameRecord* frame = pending.back();
-        pending.pop_back();
-        if (!frame) continue;
-        const MeshRecord* mesh = frame->mesh;
-        if (mesh && !PositionsInRange(mesh)) return false;
-        for (std::int32_t k = 0; mesh && mesh->keyFrames && k < mesh->keyFrameCount; ++k)
-            pending.push_back(&mesh->keyFrames[k]);
-        pending.push_back(frame->child);
-        pending.push_back(frame->sibling);
-    }
-    return true;
 }
 
 } // namespace
@@ -162,9 +125,8 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
         const bool read = native
                               ? ReadWholeFile(fileName, block.Out(), block.OutSize())
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
-        // Every converter's meshes pass here; native files load as they were stored.
         return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
-               (native || TreePositionsInRange((*object)->rootFrame));
+               ObjectValuesInRange(*object);
     });
     if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);

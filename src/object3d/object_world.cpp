@@ -224,14 +224,14 @@ bool CalculateMeshBounds(MeshRecord* mesh) {
 bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matrix,
                      D3DXVECTOR3* minimum, D3DXVECTOR3* maximum, D3DXVECTOR3* centre,
                      float* radius) {
-    if (!mesh || !mesh->vertices || mesh->vertexSize < 12) return false;
-    std::uint32_t stride = mesh->vertexSize / 4, x = 0, y = 1, z = 2;
-    if (mesh->fvf) {
-        VertexOffsetMap map;
-        GetFVFOffsetMap(mesh->fvf, &map);
-        if (map.Z == 0) return false; // no position
-        stride = map.StrideDwords, x = map.X, y = map.Y, z = map.Z;
-    }
+    if (!mesh || !mesh->vertices) return false;
+    // Through the mesh's own map and stride: padding past the format, or a declaration that puts
+    // the position elsewhere, is never read as a position.
+    VertexOffsetMap map{};
+    GetMeshOffsetMap(mesh, &map);
+    if (map.Z == 0 || map.StrideBytes > mesh->vertexSize || map.Z >= map.StrideDwords)
+        return false; // no position, or one the vertex does not hold
+    const std::uint32_t stride = map.StrideDwords, x = map.X, y = map.Y, z = map.Z;
     const auto* words = reinterpret_cast<const float*>(mesh->vertices);
     for (std::int32_t i = 0; i < mesh->vertexCount; ++i) {
         const float* v = words + static_cast<std::size_t>(i) * stride;

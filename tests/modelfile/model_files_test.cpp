@@ -6,13 +6,17 @@
 #include "modelfile/object_block.h"
 #include "object3d/model_files.h"
 #include "object3d/object_lists.h"
+#include "object3d/object_world.h"
 #include "support/error_cell.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -110,6 +114,106 @@ TEST(ModelFiles, NativeFilesWhoseLayoutLeavesTheVertexAreNotLoaded) {
     EXPECT_FALSE(LoadObjectFile(path.c_str(), &read));
     EXPECT_EQ(errors.Last(), 7018);
     EXPECT_EQ(read, nullptr);
+}
+
+TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
+    ErrorCellScope errors;
+    TempFolder folder;
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInfinite = std::numeric_limits<float>::infinity();
+    const auto word = [](MeshRecord* mesh, int vertex, int at) -> float& {
+        return reinterpret_cast<float*>(mesh->vertices + mesh->vertexSize * vertex)[at];
+    };
+    // Each spoils one float a file brings in; the last vertex or key of each list, so that a walk
+    // stopping one short lets it through.
+    const std::pair<const char*, std::function<void(ObjectRecord*)>> spoils[] = {
+        {"frame matrix", [](ObjectRecord* o) { o->rootFrame->initialMatrix._42 = kNaN; }},
+        {"position", [&](ObjectRecord* o) { word(o->rootFrame->mesh, 3, 2) = 1e30f; }},
+        {"normal", [&](ObjectRecord* o) { word(o->rootFrame->mesh, 3, 5) = kInfinite; }},
+        {"declared position",
+         [&](ObjectRecord* o) { word(o->rootFrame->child->mesh, 2, 1) = -1e19f; }},
+        {"key-frame mesh",
+         [&](ObjectRecord* o) { word(o->rootFrame->mesh->keyFrames[1].mesh, 3, 0) = kNaN; }},
+        {"bone offset",
+         [](ObjectRecord* o) { o->rootFrame->mesh->bones[1].offsetMatrix._33 = kNaN; }},
+        {"bone weight", [](ObjectRecord* o) { o->rootFrame->mesh->bones[0].weights[1] = kNaN; }},
+        {"position key",
+         [](ObjectRecord* o) { o->animationSet->animation->positionKeys[1].value.z = 1e30f; }},
+        {"rotation key",
+         [](ObjectRecord* o) { o->animationSet->animation->rotationKeys[0].value.w = kNaN; }},
+        {"scale key",
+         [](ObjectRecord* o) { o->animationSet->animation->scaleKeys[0].value.z = kInfinite; }},
+        {"position change",
+         [](ObjectRecord* o) { o->animationSet->animation->positionKeys[0].delta.y = kNaN; }},
+        {"matrix key",
+         [](ObjectRecord* o) { o->animationSet->animation->matrixKeys[1].value._44 = kNaN; }},
+        {"matrix change",
+         [](ObjectRecord* o) { o->animationSet->animation->matrixKeys[0].delta._11 = 1e19f; }},
+        {"baked matrix",
+         [](ObjectRecord* o) {
+             AnimationRecord* arm = o->animationSet->animation->next;
+             arm->bakedFrames[arm->bakedFrameCount - 1][arm->bakedMatricesPerFrame - 1]._43 = 1e19f;
+         }},
+    };
+    // The last key's change towards a next key is never used, and a writer may leave anything
+    // there: it does not refuse a file.
+    const auto unspoiled = [] {
+        ObjectRecord* object = RichObject();
+        object->animationSet->animation->positionKeys[1].delta.x = kNaN;
+        object->animationSet->animation->matrixKeys[1].delta._12 = kNaN;
+        return object;
+    };
+    ObjectRecord* read = nullptr;
+    ObjectPtr plain(unspoiled());
+    ASSERT_TRUE(LoadObjectFile(folder.Write("plain.tlo", BlockOf(plain.get())).c_str(), &read));
+    delete std::exchange(read, nullptr);
+    for (const auto& [what, spoil] : spoils) {
+        ObjectPtr object(unspoiled());
+        spoil(object.get());
+        const std::string path = folder.Write("spoiled.tlo", BlockOf(object.get()));
+        errors.Clear();
+        EXPECT_FALSE(LoadObjectFile(path.c_str(), &read)) << what;
+        EXPECT_EQ(errors.Last(), 7018) << what;
+        EXPECT_EQ(read, nullptr) << what;
+        delete read;
+    }
+
+    // Words past the format are padding, not positions: the file loads, and its bounds come from
+    // the positions alone.
+    ObjectPtr padded(RichObject());
+    MeshRecord* leg = padded->rootFrame->sibling->mesh = new MeshRecord;
+    leg->fvf = leg->savedFVF = D3DFVF_XYZ | D3DFVF_NORMAL;
+    leg->vertexSize = 32;
+    leg->vertexCount = 2;
+    leg->vertices = new std::uint8_t[64];
+    const float words[16] = {-1, 2, 3, 0, 1, 0, 1e30f, kNaN, 4, -5, 6, 0, 1, 0, -1e30f, kNaN};
+    std::memcpy(leg->vertices, words, sizeof words);
+    const std::string path = folder.Write("padded.tlo", BlockOf(padded.get()));
+    ASSERT_TRUE(LoadObjectFile(path.c_str(), &read));
+    ObjectPtr loaded(read);
+    D3DXVECTOR3 low(1e9f, 1e9f, 1e9f), high = -low, centre(0, 0, 0);
+    float radius = 0;
+    MeshRecord* mesh = loaded->rootFrame->sibling->mesh;
+    ASSERT_TRUE(GetVertexBounds(0, mesh, &kIdentityMatrix, &low, &high, &centre, &radius));
+    EXPECT_EQ(low, D3DXVECTOR3(-1, -5, 3));
+    EXPECT_EQ(high, D3DXVECTOR3(4, 2, 6));
+
+    // A declaration that puts the position after the texture coordinates is read there.
+    MeshRecord* arm = loaded->rootFrame->child->mesh;
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 8, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        D3DDECL_END()};
+    std::memcpy(arm->declaration, elements, sizeof elements);
+    float* v = reinterpret_cast<float*>(arm->vertices);
+    for (int i = 0; i < arm->vertexCount; ++i) {
+        v[5 * i] = 1e30f; // texture coordinates that would be a position at word 0
+        v[5 * i + 2] = static_cast<float>(i), v[5 * i + 3] = 0, v[5 * i + 4] = -2.0f * i;
+    }
+    low = D3DXVECTOR3(1e9f, 1e9f, 1e9f), high = -low;
+    ASSERT_TRUE(GetVertexBounds(0, arm, &kIdentityMatrix, &low, &high, &centre, &radius));
+    EXPECT_EQ(low, D3DXVECTOR3(0, 0, -2.0f * (arm->vertexCount - 1)));
+    EXPECT_EQ(high, D3DXVECTOR3(arm->vertexCount - 1.0f, 0, 0));
 }
 
 TEST(ModelFiles, CopiesCustomDataAndTheTemporaryFolder) {

@@ -225,6 +225,28 @@ TEST_F(ObjectScene, NormalsAreComputedAndAddedWhereMissing) {
     ComputeMeshNormalsKeepFormat(&padded);
     ASSERT_EQ(padded.vertexSize, 24u);
     EXPECT_EQ(Position(padded, 3), D3DXVECTOR3(-1, -1, 0));
+
+    // A triangle two of whose corners meet (as in real models) has no direction: its corners get
+    // no normal rather than one that is not a number; the triangle after it keeps its own, and a
+    // vertex of no triangle gets none.
+    MeshRecord flat;
+    ASSERT_TRUE(SetupMeshDeclarationData(&flat, declaration, 12, 7, 6));
+    const float points[21] = {-3.87f, 22.07f, 3.33f, -3.74f, 19.76f, 3.96f, -3.74f,
+                              19.76f, 3.96f,  -1,    1,      0,      1,     1,
+                              0,      1,      -1,    0,      5,      5,     5};
+    std::memcpy(flat.vertices, points, sizeof points);
+    const std::uint16_t corners2[6] = {0, 1, 2, 3, 4, 5};
+    std::memcpy(flat.indices, corners2, sizeof corners2);
+    flat.drawPrimitiveCount = 2;
+    ComputeMeshNormalsKeepFormat(&flat);
+    ASSERT_TRUE(GetMeshOffsetMap(&flat, &map));
+    ASSERT_EQ(flat.vertexSize, 24u);
+    for (int i = 0; i < 7; ++i) {
+        const float* n = reinterpret_cast<const float*>(flat.vertices + 24 * i) + map.NX;
+        EXPECT_EQ(D3DXVECTOR3(n[0], n[1], n[2]),
+                  i < 3 || i == 6 ? D3DXVECTOR3(0, 0, 0) : D3DXVECTOR3(0, 0, -1))
+            << i;
+    }
 }
 
 TEST_F(ObjectScene, XMeshFilesLoadOrFailCleanly) {

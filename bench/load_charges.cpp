@@ -1,0 +1,66 @@
+// What each load of real files charges to its budget, against the bytes it was given: the
+// figures the budget's floor, ratio and ceiling are chosen from. Loads each model file through
+// the object loader, and each level of an archive through LoadWorld, on the device, and prints
+// one line each: "<kind> <bytes given> <charged> <limit> <error> <name>".
+//     bench_load_charges model FILE ... world ARCHIVE MEMBER ...
+#include "core/win32.h"
+
+#include "core/core.h"
+#include "core/load_budget.h"
+#include "core/window.h"
+#include "object3d/model_files.h"
+#include "object3d/object_records.h"
+#include "world/world.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::uint64_t FileBytes(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
+// An MD3 model is named by its folder: its three parts are what it was given.
+std::uint64_t ModelBytes(const std::string& name) {
+    if (name.size() < 4 || _stricmp(name.c_str() + name.size() - 4, ".md3") != 0)
+        return FileBytes(name);
+    const std::string folder = name.substr(0, name.size() - 4) + "\\";
+    return FileBytes(folder + "lower.md3") + FileBytes(folder + "upper.md3") +
+           FileBytes(folder + "head.md3");
+}
+
+void Print(const char* kind, std::uint64_t given, int error, const std::string& name) {
+    std::printf("%s %llu %llu %llu %d %s\n", kind, static_cast<unsigned long long>(given),
+                static_cast<unsigned long long>(LastLoadCharged()),
+                static_cast<unsigned long long>(LastLoadLimit()), error, name.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    RuntimeErrorRecord cell;
+    LinkModules();
+    SetCoreErrorHandler(&cell);
+    if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
+    for (int i = 1; i < argc; ++i) {
+        cell.number = 0;
+        if (std::strcmp(argv[i], "model") == 0 && i + 1 < argc) {
+            const std::string name = argv[++i];
+            ObjectRecord* object = nullptr;
+            LoadObjectFile(name.c_str(), &object);
+            delete object;
+            Print("model", ModelBytes(name), cell.number, name);
+        } else if (std::strcmp(argv[i], "world") == 0 && i + 2 < argc) {
+            const std::string archive = argv[++i], member = argv[++i];
+            LoadWorld(archive.c_str(), member.c_str());
+            Print("world", FileBytes(archive), cell.number, member);
+            FreeWorld();
+        }
+    }
+    return 0;
+}

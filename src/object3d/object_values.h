@@ -1,0 +1,16 @@
+// Whether an object a file brought in holds numbers only: a damaged or crafted file can carry
+// floats that are not numbers, or so large that the squares bounds and radii are measured with
+// overflow, and each of them turns every matrix and bound made from it into nonsense.
+#pragma once
+
+#include "core/win32.h"
+
+struct ObjectRecord;
+
+// Every coordinate a file gives is no farther out than this.
+constexpr float kLargestLoadedValue = 1e18f;
+
+// Every float the object was loaded with is a number within kLargestLoadedValue: frame
+// matrices, vertex positions and normals (key frames included), bone offsets and weights, and
+// every animation's keys and baked matrices. False for a null object.
+bool ObjectValuesInRange(const ObjectRecord* object);
