@@ -10,6 +10,7 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -34,15 +35,35 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     return true;
 }
 
-// The first bone of the mesh named like the frame follows the frame's combined matrix.
-void LinkBonesToFrame(MeshRecord* mesh, FrameRecord* frame) {
+// A name as far as the record compares it: up to its end or the record's length.
+std::string_view RecordName(const char* name) {
+    return std::string_view(name, strnlen(name, kRecordNameLength));
+}
+
+using FramesByName = std::unordered_map<std::string_view, FrameRecord*>;
+
+// The last frame of each name in walk order: each frame of a name took the bones of that name
+// over from the one before it.
+FramesByName LastFramesByName(FrameRecord* root) {
+    FramesByName frames;
+    WalkFrameTree(root, [&frames](FrameRecord* f) { frames[RecordName(f->name)] = f; });
+    return frames;
+}
+
+// The first bone of each name follows the combined matrix of the frame of that name; bones after
+// it of the same name follow none. Looked up, not walked, so that linking takes time linear in
+// the frames and bones.
+void LinkBonesByName(MeshRecord* mesh, const FramesByName& frames) {
     if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
         return;
+    std::unordered_set<std::string_view> named;
     for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-        if (std::strncmp(mesh->bones[b].name, frame->name, kRecordNameLength) != 0) continue;
-        mesh->boneFrames[b] = frame;
-        mesh->boneMatrices[b] = &frame->combinedMatrix;
-        return;
+        const std::string_view name = RecordName(mesh->bones[b].name);
+        if (!named.insert(name).second) continue;
+        const auto found = frames.find(name);
+        if (found == frames.end()) continue;
+        mesh->boneFrames[b] = found->second;
+        mesh->boneMatrices[b] = &found->second->combinedMatrix;
     }
 }
 
@@ -161,15 +182,14 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    WalkFrameTree(frame, [meshes, meshCount](FrameRecord* f) {
-        for (std::int32_t m = 0; m < meshCount; ++m)
-            LinkBonesToFrame(meshes[m], f);
-    });
+    const FramesByName frames = LastFramesByName(frame);
+    for (std::int32_t m = 0; m < meshCount; ++m)
+        LinkBonesByName(meshes[m], frames);
     return true;
 }
 
 bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
-    WalkFrameTree(frame, [mesh](FrameRecord* f) { LinkBonesToFrame(mesh, f); });
+    LinkBonesByName(mesh, LastFramesByName(frame));
     return true;
 }
 
@@ -251,16 +271,11 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
     return copy;
 }
 
-// A name as far as the record compares it: up to its end or the record's length.
-static std::string_view RecordName(const char* name) {
-    return std::string_view(name, strnlen(name, kRecordNameLength));
-}
-
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
     // The first frame of each name in walk order, as FindFrameByName finds it, looked up once per
     // animation rather than walked for each.
-    std::unordered_map<std::string_view, FrameRecord*> byName;
+    FramesByName byName;
     WalkFrameTree(object->rootFrame,
                   [&byName](FrameRecord* f) { byName.try_emplace(RecordName(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {

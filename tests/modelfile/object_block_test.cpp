@@ -43,11 +43,13 @@ bool Reads(const std::string& bytes) {
     return read;
 }
 
-// A chain of depth lists, each named by its name block (all of one length) and holding the next
-// in its link block, nested as the format nests them, built from the outside in without copying.
+// A chain of depth lists, each opened by its blocks (of one length in all but the first) and
+// holding the next in its link block, nested as the format nests them, built from the outside in
+// without copying.
 template <typename NameBlock>
 std::string NestedChain(int depth, std::uint32_t linkCode, NameBlock nameBlock) {
-    const std::size_t level = nameBlock(0).size() + 8 + 8; // name, the link header, the end
+    // The blocks, the link header and the end marker of each list inside the first.
+    const std::size_t level = nameBlock(depth - 1).size() + 8 + 8;
     std::string out;
     out.reserve(depth * level + 8);
     for (int i = 0; i < depth; ++i) {
@@ -276,12 +278,31 @@ TEST(ObjectBlock, DeepChainsReadAndWriteWithoutRecursion) {
     EXPECT_TRUE(BlockOf(animated.get()).empty());
 }
 
-TEST(ObjectBlock, AChainOfAnimationsFindsItsFramesByNameInOnePass) {
-    // Walked for each animation, this many frames and animations would take minutes.
+TEST(ObjectBlock, AChainOfAnimationsAndBonesFindsItsFramesByNameInOnePass) {
+    // Walked for each animation or bone, this many frames, animations and bones would take
+    // minutes.
     constexpr int kChain = 60000;
-    const std::string frames = NestedChain(kChain, 105, [](int i) {
+    // The first frame's mesh has a bone for each frame: the first names the last frame, the next
+    // two the twin frames, the rest none.
+    Bytes bones;
+    for (int i = 0; i < kChain; ++i) {
+        const std::string name = i == 0   ? LongName('f', kChain - 1)
+                                 : i <= 2 ? LongName('t', 0)
+                                          : LongName('b', i);
+        bones.Block(301, Bytes().Str(name)).End();
+    }
+    bones.End();
+    const Bytes mesh = Bytes()
+                           .Block(111, Bytes().U32(D3DFVF_XYZ))
+                           .Block(121, Bytes().U32(kChain))
+                           .Block(122, bones)
+                           .End();
+    const std::string frames = NestedChain(kChain, 105, [&mesh](int i) {
         const std::string name = i == 10 || i == 20 ? LongName('t', 0) : LongName('f', i);
-        return Bytes().Block(101, Bytes().Str(name)).data;
+        Bytes blocks;
+        blocks.Block(101, Bytes().Str(name));
+        if (i == 0) blocks.Block(103, mesh);
+        return blocks.data;
     });
     // Only the first, the sixth and the last animation name a frame.
     Bytes animations;
@@ -320,6 +341,23 @@ TEST(ObjectBlock, AChainOfAnimationsFindsItsFramesByNameInOnePass) {
     EXPECT_EQ(linked[1]->frame, chain[10]);
     EXPECT_EQ(linked[2]->frame, chain[0]);
     EXPECT_EQ(linked[2]->next, nullptr);
+
+    MeshRecord* meshes[] = {object->rootFrame->mesh};
+    ASSERT_TRUE(meshes[0]);
+    ASSERT_EQ(meshes[0]->boneCount, kChain);
+    ASSERT_TRUE(AllocateBoneArrays(meshes, 1));
+    ASSERT_TRUE(MatchBonesToFrames(meshes, object->rootFrame, 1));
+    const auto follows = [&](int bone, FrameRecord* frame) {
+        return meshes[0]->boneFrames[bone] == frame &&
+               meshes[0]->boneMatrices[bone] == (frame ? &frame->combinedMatrix : nullptr);
+    };
+    EXPECT_TRUE(follows(0, chain[kChain - 1]));
+    // Each frame of a name takes its bone over from the one before: the last twin keeps it, and
+    // a second bone of the name follows nothing.
+    EXPECT_TRUE(follows(1, chain[20]));
+    EXPECT_TRUE(follows(2, nullptr));
+    EXPECT_EQ(std::count(meshes[0]->boneFrames, meshes[0]->boneFrames + kChain, nullptr),
+              kChain - 2);
 }
 
 TEST(ObjectBlock, CountsAreChargedToTheLoadAtTheSizeOfWhatTheyMake) {
