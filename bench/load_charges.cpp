@@ -1,7 +1,8 @@
 // What each load of real files charges to its budget, against the bytes it was given: the
 // figures the budget's floor, ratio and ceiling are chosen from. Loads each model file through
 // the object loader, and each level of an archive through LoadWorld, on the device, and prints
-// one line each: "<kind> <bytes given> <charged> <limit> <error> <name>".
+// one line each: "<kind> <bytes given> <charged> <limit> <error> <peak> <name>", the peak being
+// the process's largest commit so far (run one file alone to see what its load took).
 //     bench_load_charges model FILE ... world ARCHIVE MEMBER ...
 #include "core/win32.h"
 
@@ -11,6 +12,8 @@
 #include "object3d/model_files.h"
 #include "object3d/object_records.h"
 #include "world/world.h"
+
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -34,9 +37,12 @@ std::uint64_t ModelBytes(const std::string& name) {
 }
 
 void Print(const char* kind, std::uint64_t given, int error, const std::string& name) {
-    std::printf("%s %llu %llu %llu %d %s\n", kind, static_cast<unsigned long long>(given),
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("%s %llu %llu %llu %d %lu %s\n", kind, static_cast<unsigned long long>(given),
                 static_cast<unsigned long long>(LastLoadCharged()),
-                static_cast<unsigned long long>(LastLoadLimit()), error, name.c_str());
+                static_cast<unsigned long long>(LastLoadLimit()), error,
+                static_cast<unsigned long>(memory.PeakPagefileUsage), name.c_str());
     std::fflush(stdout);
 }
 

@@ -35,9 +35,9 @@ fi
 
 env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
   "$build/bench_load_charges.exe" "${args[@]}" | tr -d '\r' |
-  awk '{
-    kind = $1; name = $6
-    for (i = 7; i <= NF; i++) name = name " " $i
+  awk '/^(model|world) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ / {
+    kind = $1; name = $7
+    for (i = 8; i <= NF; i++) name = name " " $i
     fmt = kind == "world" ? "level" : tolower(name); sub(/.*\./, "", fmt)
     if (fmt == name || fmt ~ /[\\\/]/) fmt = "3ds"
     ratio = $2 > 0 ? $3 / $2 : 0

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,7 @@ struct Budget {
 thread_local Budget t_budget;
 thread_local std::uint64_t t_lastCharged = 0;
 thread_local std::uint64_t t_lastLimit = 0;
+thread_local std::vector<std::string> t_tempFiles;
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
     return b > std::numeric_limits<std::uint64_t>::max() - a
@@ -50,12 +53,21 @@ LoadScope::~LoadScope() {
     if (!outermost_) return;
     t_lastCharged = t_budget.charged;
     t_lastLimit = t_budget.limit;
+    // A refused load leaves nothing behind in the temporary folder.
+    if (t_budget.over)
+        for (const std::string& path : t_tempFiles)
+            DeleteFileA(path.c_str());
+    t_tempFiles.clear();
     t_budget = Budget{};
 }
 
 void AddLoadFile(std::uint64_t fileBytes) {
     if (t_budget.depth == 0) return;
     t_budget.limit = std::min(kLoadBudgetCeiling, SaturatingAdd(t_budget.limit, Share(fileBytes)));
+}
+
+void NoteLoadTempFile(const char* path) {
+    if (t_budget.depth > 0) t_tempFiles.emplace_back(path);
 }
 
 bool ChargeLoad(std::uint64_t bytes) {

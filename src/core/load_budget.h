@@ -39,6 +39,10 @@ private:
 // parts): its size raises the budget by the ratio, never past the ceiling; nothing outside a load.
 void AddLoadFile(std::uint64_t fileBytes);
 
+// A file the running load made in the temporary folder: deleted when the load ends past its
+// budget, which refuses it; nothing outside a load.
+void NoteLoadTempFile(const char* path);
+
 // Charges bytes (or count items of `each` bytes, overflow-safe) to the running load: false, and
 // the load over budget from then on, when they do not fit; always true outside a load.
 bool ChargeLoad(std::uint64_t bytes);

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "modelfile/conv_md2.h"
+#include "core/load_budget.h"
 #include "modelfile/converter_common.h"
 #include "modelfile/converters.h"
 #include "object3d/vertex_layout.h"
@@ -62,7 +63,10 @@ bool ReadFrames(const ByteSpan& file, MD2Data& data) {
     const std::uint64_t vertices = static_cast<std::uint32_t>(h[kWordVertexCount]);
     const std::uint64_t each = kFrameHead + 4 * vertices;
     ByteSpan table;
-    if (!TableInFile(file, h[kWordFrameOffset], each, h[kWordFrameCount], table)) return false;
+    if (!TableInFile(file, h[kWordFrameOffset], each, h[kWordFrameCount], table) ||
+        !ChargeLoad(static_cast<std::uint64_t>(h[kWordFrameCount]),
+                    sizeof(DecodedFrame) + vertices * sizeof(DecodedVertex)))
+        return false;
     data.frames.resize(static_cast<std::size_t>(h[kWordFrameCount]));
     for (std::size_t f = 0; f < data.frames.size(); ++f) {
         const std::uint64_t at = f * each;
@@ -140,6 +144,9 @@ bool Decode(const ByteSpan& file, MD2Data& data) {
 bool BuildMesh(FrameRecord* frame, const MD2Data& data, std::size_t k) {
     if (!frame || k >= data.frames.size()) return false;
     const auto triangles = static_cast<std::int32_t>(data.triangles.size());
+    // The mesh, and as much again for the platform's copy that its normals are computed in.
+    const std::uint64_t vertexBytes = 3 * std::uint64_t(triangles) * D3DXGetFVFVertexSize(kFormat);
+    if (!ChargeLoad(sizeof(MeshRecord) + 2 * vertexBytes)) return false;
     MeshRecord* mesh = NewConvertedMesh(kFormat, 3 * triangles, 0, D3DPT_TRIANGLELIST);
     if (!mesh) return false;
     delete frame->mesh;
@@ -173,6 +180,7 @@ ObjectRecord* BuildObject(const MD2Data& data) {
     if (!GiveOneTextureSlot(mesh, data.skins.empty() ? std::string() : data.skins[0]))
         return nullptr;
     const auto frames = static_cast<std::int32_t>(data.frames.size());
+    if (!ChargeLoad(frames, sizeof(FrameRecord))) return nullptr;
     mesh->keyFrames = new (std::nothrow) FrameRecord[frames];
     if (!mesh->keyFrames) return nullptr;
     mesh->keyFrameCount = frames;

@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_md3.h"
 #include "modelfile/converter_common.h"
 #include "modelfile/converters.h"
@@ -8,6 +9,7 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 namespace ConvMD3 {
@@ -17,6 +19,10 @@ namespace {
 // Position, normal, diffuse colour and one texture set.
 constexpr std::uint32_t kFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
+// A position, a normal, a colour and one texture coordinate pair.
+constexpr std::uint64_t kVertexBytes = 36;
+// What the platform's mesh objects take besides their buffers.
+constexpr std::uint64_t kPlatformMeshBytes = 4096;
 
 struct State {
     ConvertedObject kept;
@@ -29,6 +35,27 @@ const Tag* FirstTagOf(const Part& part, std::size_t k) {
     const auto perFrame = static_cast<std::size_t>(part.header[kWordTagCount]);
     if (perFrame == 0 || k * perFrame >= part.tags.size()) return nullptr;
     return &part.tags[k * perFrame];
+}
+
+// One mesh of the surface, and what the platform makes while it gives the mesh normals: its own
+// copy of the mesh, a corner list and a face table, the normals it sums, and the mesh's arrays
+// made anew.
+std::uint64_t MeshBytes(const Surface& surface) {
+    const auto vertices = static_cast<std::uint64_t>(surface.header[kWordVertexCount]);
+    const auto faces = static_cast<std::uint64_t>(surface.triangles.size() / 3);
+    const std::uint64_t arrays = kVertexBytes * vertices + 6 * faces;
+    const std::uint64_t normals =
+        vertices == 0 || faces == 0 ? 0
+                                    : kPlatformMeshBytes + 2 * arrays + 16 * faces + 16 * vertices;
+    return sizeof(MeshRecord) + arrays + normals;
+}
+
+// All that one surface becomes: its frame, a place in the chain and in the name map, a texture
+// slot and a mesh for frame 0, and a key frame with its mesh for each vertex frame.
+std::uint64_t SurfaceBytes(const Surface& surface) {
+    const std::uint64_t frames = surface.vertexFrames.size();
+    return 2 * sizeof(FrameRecord) + sizeof(void*) + 64 + sizeof(TextureRecord) +
+           (frames + 1) * MeshBytes(surface) + frames * sizeof(FrameRecord);
 }
 
 // The key of a surface name in CombineParts: its first two characters when it is longer than
@@ -105,6 +132,7 @@ bool BuildSurfaceMesh(FrameRecord* frame, const Surface& surface, std::size_t k,
 bool BuildObject(const Part& part, const std::string& texturePrefix, std::string& recentShader,
                  std::vector<std::unique_ptr<FrameRecord>>& surfaceFrames) {
     for (const Surface& surface : part.surfaces) {
+        if (!ChargeLoad(SurfaceBytes(surface))) return false;
         auto frame = std::make_unique<FrameRecord>();
         CopyRecordName(frame->name, surface.name);
         std::string shader = surface.shaders.empty() ? std::string() : surface.shaders[0];
@@ -129,18 +157,16 @@ bool BuildObject(const Part& part, const std::string& texturePrefix, std::string
 }
 
 void CombineParts(std::vector<std::unique_ptr<FrameRecord>>& surfaceFrames) {
-    for (std::size_t i = surfaceFrames.size(); i-- > 1;) {
-        if (strnlen(surfaceFrames[i]->name, kRecordNameLength) < 2) continue;
-        const std::string key = PartKey(surfaceFrames[i]->name);
-        for (std::size_t j = i; j-- > 0;) {
-            FrameRecord* earlier = surfaceFrames[j].get();
-            if (strnlen(earlier->name, kRecordNameLength) < 2 || PartKey(earlier->name) != key)
-                continue;
-            earlier->initialMatrix = kIdentityMatrix;
-            MeshRecord* mesh = earlier->mesh;
-            for (std::int32_t k = 0; mesh && mesh->keyFrames && k < mesh->keyFrameCount; ++k)
-                mesh->keyFrames[k].initialMatrix = kIdentityMatrix;
-        }
+    // From the last surface back: one whose key a later surface has already taken loses its turn.
+    std::unordered_set<std::string> later;
+    for (std::size_t i = surfaceFrames.size(); i-- > 0;) {
+        FrameRecord* frame = surfaceFrames[i].get();
+        if (strnlen(frame->name, kRecordNameLength) < 2) continue;
+        if (later.insert(PartKey(frame->name)).second) continue;
+        frame->initialMatrix = kIdentityMatrix;
+        MeshRecord* mesh = frame->mesh;
+        for (std::int32_t k = 0; mesh && mesh->keyFrames && k < mesh->keyFrameCount; ++k)
+            mesh->keyFrames[k].initialMatrix = kIdentityMatrix;
     }
 }
 
@@ -162,6 +188,7 @@ bool LoadModel(const char* fileName) {
     std::string recentShader;
     for (const Part& part : parts)
         if (!BuildObject(part, names.texturePrefix, recentShader, surfaceFrames)) return false;
+    if (!ChargeLoad(sizeof(ObjectRecord) + 2 * sizeof(FrameRecord))) return false;
     auto object = std::make_unique<ObjectRecord>();
     object->rootFrame = new (std::nothrow) FrameRecord;
     if (!object->rootFrame) return false;

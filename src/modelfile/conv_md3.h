@@ -60,7 +60,8 @@ struct Surface {
 
 // What a conversion makes of surfaces: a mesh for vertex frame 0 and one a vertex frame, each
 // with every vertex of its surface. Capped over all parts, so that a small file whose surfaces
-// share one block of vertices cannot make a huge object.
+// share one block of vertices cannot make a huge object even where no load's budget runs (a
+// conversion called on its own); inside a load the budget is charged as well.
 constexpr std::int64_t kMostConvertedMeshes = std::int64_t{1} << 16;
 struct ConvertedTotals {
     std::int64_t meshes = 0;
@@ -79,7 +80,7 @@ struct Part {
 enum class PartRead {
     kNone,    // missing, or not a part of this format: it contributes nothing
     kRead,    // read whole
-    kDamaged, // a part of this format whose contents do not hold together, or past the caps
+    kDamaged, // of this format but its contents do not hold together, past the caps or the budget
 };
 
 // The files a model named by fileName is read from: the folder is the name up to its last ".".
@@ -89,6 +90,8 @@ struct PartFileNames {
 };
 PartFileNames MakePartFileNames(const std::string& fileName);
 
+// What a part decodes is charged to the running load before it is made; LoadPart adds the part's
+// file to the load first.
 PartRead ReadPart(const ByteSpan& file, Part& part);
 PartRead LoadPart(const char* fileName, Part& part);
 // A rotation given by its three axis vectors (nine floats, the first axis first) as a quaternion,
@@ -100,10 +103,12 @@ D3DXMATRIX QuaternionToMatrix(const D3DXQUATERNION& q);
 std::string ShaderName(const std::uint8_t* field);
 
 // The surface frames of a part, appended to the list; recentShader carries the last non-empty
-// shader name from surface to surface. False when a mesh cannot be made.
+// shader name from surface to surface. Each surface is charged to the running load whole before
+// any of it is made. False when a mesh cannot be made or the load's budget is spent.
 bool BuildObject(const Part& part, const std::string& texturePrefix, std::string& recentShader,
                  std::vector<std::unique_ptr<FrameRecord>>& surfaceFrames);
-// The frame's mesh: vertex frame k of the surface, turned by the tag when there is one.
+// The frame's mesh: vertex frame k of the surface, turned by the tag when there is one (charged
+// by BuildObject).
 bool BuildSurfaceMesh(FrameRecord* frame, const Surface& surface, std::size_t k, const Tag* tag);
 // Among surfaces whose names share their first two characters, only the last keeps its tag.
 void CombineParts(std::vector<std::unique_ptr<FrameRecord>>& surfaceFrames);

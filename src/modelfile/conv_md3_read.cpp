@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "modelfile/conv_md3.h"
+#include "core/load_budget.h"
 #include "modelfile/converter_common.h"
 
 #include <cmath>
@@ -21,6 +22,15 @@ constexpr float kVertexScale = 1.0f / 64;
 
 const char* const kPartNames[kParts] = {"lower.md3", "upper.md3", "head.md3"};
 
+// The size of the named file; 0 when there is none.
+std::uint64_t FileSize(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!fileName || !GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
 float Float(const ByteSpan& span, std::uint64_t at) {
     float value = 0;
     span.F32(at, value);
@@ -31,7 +41,9 @@ bool ReadTags(const ByteSpan& file, std::uint64_t at, Part& part) {
     const std::int64_t count =
         std::int64_t{part.header[kWordFrameCount]} * part.header[kWordTagCount];
     ByteSpan table;
-    if (!TableInFile(file, static_cast<std::int64_t>(at), kTagBytes, count, table)) return false;
+    if (!TableInFile(file, static_cast<std::int64_t>(at), kTagBytes, count, table) ||
+        !ChargeLoad(static_cast<std::uint64_t>(count), sizeof(Tag) + kNameBytes))
+        return false;
     part.tags.resize(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < part.tags.size(); ++i) {
         const std::uint64_t t = i * kTagBytes;
@@ -64,6 +76,18 @@ bool SurfaceTable(const ByteSpan& file, std::uint64_t at, const Surface& s, int 
                        table);
 }
 
+// What decoding the surface makes: its triangles, shader names, coordinates and every vertex
+// frame's positions (tables many surfaces may share are decoded, and charged, for each).
+std::uint64_t DecodedBytes(const Surface& s) {
+    const std::int32_t* h = s.header;
+    const auto vertices = static_cast<std::uint64_t>(h[kWordVertexCount]);
+    const auto frames = static_cast<std::uint64_t>(h[kWordVertexFrames]);
+    return 6 * static_cast<std::uint64_t>(h[kWordTriangleCount]) +
+           (sizeof(std::string) + kNameBytes) * static_cast<std::uint64_t>(h[kWordShaderCount]) +
+           sizeof(D3DXVECTOR2) * vertices +
+           frames * (sizeof(std::vector<D3DXVECTOR3>) + sizeof(D3DXVECTOR3) * vertices);
+}
+
 bool ReadSurfaceData(const ByteSpan& file, std::uint64_t at, Surface& s) {
     const std::int32_t* h = s.header;
     const std::int32_t vertices = h[kWordVertexCount];
@@ -72,7 +96,8 @@ bool ReadSurfaceData(const ByteSpan& file, std::uint64_t at, Surface& s) {
         !SurfaceTable(file, at, s, kWordShaderOffset, kShaderBytes, h[kWordShaderCount], shaders) ||
         !SurfaceTable(file, at, s, kWordTexCoordOffset, 8, vertices, coords) ||
         !SurfaceTable(file, at, s, kWordVertexOffset, 8,
-                      std::int64_t{vertices} * h[kWordVertexFrames], positions))
+                      std::int64_t{vertices} * h[kWordVertexFrames], positions) ||
+        !ChargeLoad(DecodedBytes(s)))
         return false;
     s.triangles.resize(3 * static_cast<std::size_t>(h[kWordTriangleCount]));
     for (std::size_t i = 0; i < s.triangles.size(); ++i) {
@@ -108,8 +133,10 @@ bool ReadSurfaces(const ByteSpan& file, std::uint64_t at, Part& part) {
     // Counted before their data is decoded: past the caps nothing more is allocated.
     ConvertedTotals totals;
     for (std::int32_t i = 0; i < part.header[kWordSurfaceCount]; ++i) {
+        // The record, and as much again for the list's room to grow.
         Surface s;
-        if (!ReadSurfaceHeader(file, at, s) || !totals.Add(s) || !ReadSurfaceData(file, at, s))
+        if (!ChargeLoad(2 * sizeof(Surface) + kNameBytes) || !ReadSurfaceHeader(file, at, s) ||
+            !totals.Add(s) || !ReadSurfaceData(file, at, s))
             return false;
         // Each vertex frame is turned by the first tag of the same frame.
         if (tagged && s.header[kWordVertexFrames] > frames) return false;
@@ -197,6 +224,11 @@ PartRead ReadPart(const ByteSpan& file, Part& part) {
 
 PartRead LoadPart(const char* fileName, Part& part) {
     part = Part{};
+    // The part is a file the load was given; its bytes are copied out of the file reader's buffer
+    // (which that reader charges).
+    const std::uint64_t size = FileSize(fileName);
+    AddLoadFile(size);
+    if (!ChargeLoad(size)) return PartRead::kDamaged;
     std::vector<std::uint8_t> bytes;
     if (!ReadModelFile(fileName, bytes)) return PartRead::kNone;
     return ReadPart(ByteSpan{bytes.data(), bytes.size()}, part);

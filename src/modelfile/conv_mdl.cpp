@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/com_ptr.h"
+#include "core/load_budget.h"
 #include "display/display.h"
 #include "modelfile/conv_mdl.h"
 #include "modelfile/converter_common.h"
@@ -8,12 +9,17 @@
 #include "object3d/mesh_convert.h"
 #include "object3d/model_files.h"
 #include "object3d/object_lists.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <new>
+#include <tuple>
+#include <unordered_map>
 
 namespace ConvMDL {
 
@@ -22,6 +28,11 @@ namespace {
 constexpr std::uint32_t kFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1; // 0x112
 constexpr std::int32_t kLargestOutput = 256;
 constexpr std::size_t kStripFloats = 8;
+constexpr std::uint64_t kVertexBytes = 32; // kFormat's
+// A heap block's own bytes, charged with each baked frame's matrices.
+constexpr std::uint64_t kBlockOverhead = 16;
+// The largest header the platform writes before a bitmap's pixels.
+constexpr std::uint64_t kBitmapHeaderBytes = 138;
 
 struct State {
     ConvertedObject kept;
@@ -48,8 +59,17 @@ void NegateNormals(MeshRecord* mesh) {
     }
 }
 
+// What a mesh of n strip vertices (at least 3) costs: its records, its vertices and their backup,
+// the platform's mesh and corner lists that make its normals, and its bones in the first pose.
+std::uint64_t MeshBytes(std::uint64_t n, std::uint64_t bones) {
+    const std::uint64_t corners = 3 * (n - 2);
+    return sizeof(FrameRecord) + sizeof(MeshRecord) + sizeof(TextureRecord) + 3 * n * kVertexBytes +
+           corners * (2 + 4 + 2) + bones * sizeof(BoneRecord);
+}
+
 bool BuildMesh(FrameRecord* frame, const StripRecord& strip, const std::vector<D3DXMATRIX>& pose) {
     const std::int32_t n = strip.vertexCount;
+    RequireLoad(MeshBytes(static_cast<std::uint64_t>(n), pose.size()));
     MeshRecord* mesh = NewConvertedMesh(kFormat, n, 0, strip.primitiveType);
     if (!mesh) return false;
     frame->mesh = mesh;
@@ -93,6 +113,8 @@ bool BuildAnimation(const MDLData& data, AnimationRecord* animation, AnimationSe
     // Every vertex's bone number lies below this, with frames or without.
     animation->bakedMatricesPerFrame = static_cast<std::uint32_t>(bones);
     if (kept == 0) return true;
+    RequireLoad(static_cast<std::uint64_t>(kept),
+                sizeof(D3DXMATRIX*) + kBlockOverhead + sizeof(D3DXMATRIX) * bones);
     animation->bakedFrames = new (std::nothrow) D3DXMATRIX*[static_cast<std::size_t>(kept)]();
     if (!animation->bakedFrames) return false;
     animation->bakedFrameCount = static_cast<std::uint32_t>(kept);
@@ -130,8 +152,15 @@ bool BuildFrames(ObjectRecord* object, const MDLData& data) {
     return true;
 }
 
+// The bytes a skin's file takes in the temporary folder.
+std::uint64_t SkinFileBytes(const Texture& texture) {
+    return std::uint64_t{4} * OutputSize(texture.width) * OutputSize(texture.height) +
+           kBitmapHeaderBytes;
+}
+
 bool SaveTexture(IDirect3DDevice9* device, const Texture& texture, const std::string& fileName) {
     const std::int32_t width = OutputSize(texture.width), height = OutputSize(texture.height);
+    RequireLoad(SkinFileBytes(texture) + std::uint64_t{16} * width * height / 3);
     ComPtr<IDirect3DTexture9> made;
     D3DLOCKED_RECT locked{};
     if (!device ||
@@ -146,6 +175,32 @@ bool SaveTexture(IDirect3DDevice9* device, const Texture& texture, const std::st
     D3DXSaveTextureToFileA(fileName.c_str(), D3DXIFF_BMP, made, nullptr);
     return true;
 }
+
+// The skin files a conversion made (not those it wrote over), deleted again unless it keeps them;
+// kept ones are still deleted should the load go past its budget later.
+class MadeFiles {
+public:
+    MadeFiles() = default;
+    MadeFiles(const MadeFiles&) = delete;
+    MadeFiles& operator=(const MadeFiles&) = delete;
+    ~MadeFiles() {
+        for (std::size_t i = 0; !kept_ && i < paths_.size(); ++i)
+            DeleteFileA(paths_[i].c_str());
+    }
+    // Before the file is written.
+    void Add(const std::string& path) {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) paths_.push_back(path);
+    }
+    void Keep() {
+        for (const std::string& path : paths_)
+            NoteLoadTempFile(path.c_str());
+        kept_ = true;
+    }
+
+private:
+    std::vector<std::string> paths_;
+    bool kept_ = false;
+};
 
 } // namespace
 
@@ -189,16 +244,46 @@ void ResampleTexture(const Texture& texture, std::int32_t width, std::int32_t he
     }
 }
 
-bool SaveTextures(MDLData& data, const std::string& folder) {
-    IDirect3DDevice9* device = GetDirect3DDevice();
-    std::vector<std::string> saved;
-    for (const Texture& texture : data.textures) {
-        const std::string name = SkinFileName(texture.name);
-        if (!name.empty() && !SaveTexture(device, texture, folder + name)) return false;
-        saved.push_back(name);
+void NameTextures(MDLData& data) {
+    const std::vector<Texture>& textures = data.textures;
+    RequireLoad(textures.size(), 4 * sizeof(std::string) + 64);
+    // As if each were saved in turn: the last texture of a name is what its file shows.
+    std::vector<std::string> names(textures.size()), files(textures.size());
+    // File names are one whatever their case.
+    auto folded = [](std::string name) {
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return name;
+    };
+    std::unordered_map<std::string, std::size_t> last;
+    for (std::size_t i = 0; i < textures.size(); ++i)
+        if (!(names[i] = SkinFileName(textures[i].name)).empty()) last[folded(names[i])] = i;
+    // One file a picture (pixels, size and the palette after them): the first name showing it.
+    std::map<std::tuple<const std::uint8_t*, std::int32_t, std::int32_t>, std::string> saved;
+    for (std::size_t i = 0; i < textures.size(); ++i) {
+        if (names[i].empty()) continue;
+        const std::size_t shown = last[folded(names[i])];
+        const Texture& t = textures[shown];
+        const auto [file, added] =
+            saved.emplace(std::tuple(t.pixels.data, t.width, t.height), names[i]);
+        if (added) data.skinFiles.emplace_back(names[i], shown);
+        files[i] = file->second;
     }
     for (StripRecord& strip : data.strips)
-        strip.textureName = strip.texture >= 0 ? saved[strip.texture] : std::string();
+        strip.textureName = strip.texture >= 0 ? files[strip.texture] : std::string();
+}
+
+bool SaveTextures(const MDLData& data, const std::string& folder) {
+    IDirect3DDevice9* device = GetDirect3DDevice();
+    MadeFiles made;
+    std::uint64_t written = 0;
+    for (const auto& [name, texture] : data.skinFiles) {
+        written += SkinFileBytes(data.textures[texture]);
+        if (written > kMostSkinBytes) return false;
+        made.Add(folder + name);
+        if (!SaveTexture(device, data.textures[texture], folder + name)) return false;
+    }
+    made.Keep();
     return true;
 }
 
@@ -213,6 +298,7 @@ ObjectRecord* BuildObject(MDLData& data) {
     // Every vertex follows one bone by baked matrices, not by keys.
     animation->keyed = 0;
     if (!data.vertexBones.empty()) {
+        RequireLoad(data.vertexBones.size(), sizeof(std::uint32_t));
         animation->bakedIndices = new (std::nothrow) std::uint32_t[data.vertexBones.size()];
         if (!animation->bakedIndices) return nullptr;
         std::copy(data.vertexBones.begin(), data.vertexBones.end(), animation->bakedIndices);
@@ -234,11 +320,16 @@ bool LoadModel(const char* fileName) {
     GetObjectTempDataFolder();
     std::vector<std::uint8_t> bytes;
     MDLData data;
-    if (!ReadModelFile(fileName, bytes) || !Decode(ByteSpan{bytes.data(), bytes.size()}, data) ||
-        !SaveTextures(data, ObjectTempDataFolder))
+    if (!ReadModelFile(fileName, bytes) || !Decode(ByteSpan{bytes.data(), bytes.size()}, data))
         return false;
-    s.kept.object.reset(BuildObject(data));
-    return s.kept.object != nullptr;
+    NameTextures(data);
+    std::unique_ptr<ObjectRecord> object(BuildObject(data));
+    // The skins are written last, once the object is known to hold numbers the load keeps: a
+    // file refused on the way leaves none behind.
+    if (!object || !ObjectValuesInRange(object.get()) || !SaveTextures(data, ObjectTempDataFolder))
+        return false;
+    s.kept.object = std::move(object);
+    return true;
 }
 
 const ObjectRecord* LoadedObject() {

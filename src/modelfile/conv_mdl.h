@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct CoreData;
@@ -25,6 +26,8 @@ constexpr std::int32_t kMostBones = 128;
 // The sampled frames hold at most this many bone matrices together (64 MB); a longer first
 // sequence keeps the frames that fit.
 constexpr std::int64_t kMostBakedMatrices = std::int64_t{1} << 20;
+// The skins one file may write into the temporary folder.
+constexpr std::uint64_t kMostSkinBytes = std::uint64_t{16} << 20;
 
 struct Bone {
     std::int32_t parent = -1; // -1 for none; always a bone before this one
@@ -64,9 +67,13 @@ struct MDLData {
     std::vector<Texture> textures;
     std::vector<StripRecord> strips;
     std::vector<std::uint32_t> vertexBones; // one per strip vertex, strips in order
+    // The skin files to save (one a distinct picture) and the texture each shows.
+    std::vector<std::pair<std::string, std::size_t>> skinFiles;
 };
 
-// The whole file; false for anything but a well-formed studio model with a body part.
+// The whole file; false for anything but a well-formed studio model with a body part, or one with
+// a bone value or scale or a position past kLargestLoadedValue (or not a number). Inside a load
+// what it makes is charged first (past the budget: std::bad_alloc).
 bool Decode(const ByteSpan& file, MDLData& data);
 // The name a texture is saved under in the temporary folder: its base name; empty (not saved)
 // for a name that could leave the folder or name no file.
@@ -111,9 +118,12 @@ void ResampleTexture(const Texture& texture, std::int32_t width, std::int32_t he
 
 // The engine object of the decoded file, with its sampled animation; null when it cannot be made.
 ObjectRecord* BuildObject(MDLData& data);
-// The textures saved into the folder as bitmaps, each strip given its texture's saved name;
-// false when the device cannot make or lock one.
-bool SaveTextures(MDLData& data, const std::string& folder);
+// Each strip given the file its texture is saved under, and the files to save listed: a name
+// shows what the last texture of that name shows, and names showing one picture share one file.
+void NameTextures(MDLData& data);
+// The listed skin files saved into the folder as bitmaps. False, and none of the files it made
+// left, when the device cannot make or lock one or the load's budget or kMostSkinBytes is spent.
+bool SaveTextures(const MDLData& data, const std::string& folder);
 
 void PassCoreData(CoreData* core);
 // The file as the converter's own object (kept until the next conversion or Free).

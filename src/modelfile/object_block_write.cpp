@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "modelfile/object_block.h"
+#include "core/load_budget.h"
 #include "core/media.h"
 #include "modelfile/object_block_codes.h"
 #include "object3d/object_records.h"
@@ -447,7 +448,9 @@ bool WriteObjectToBlock(const ObjectRecord* object, std::uint8_t** block, std::u
     *block = nullptr;
     *size = 0;
     std::uint32_t counted = 0;
-    if (!WriteObjectBlocks(object, nullptr, &counted)) return false;
+    // Inside a load the block is part of what the load makes (a converter's object on its way to
+    // the loader).
+    if (!WriteObjectBlocks(object, nullptr, &counted) || !ChargeLoad(counted)) return false;
     auto* buffer = new (std::nothrow) std::uint8_t[counted > 0 ? counted : 1];
     if (!buffer) return false;
     std::uint8_t* cursor = buffer;

@@ -81,7 +81,8 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
     if (converter->passCoreData) converter->passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
     std::uint32_t convertedSize = 0;
-    bool ok = converter->convert(fileName, &converted, &convertedSize) && converted;
+    bool ok = converter->convert(fileName, &converted, &convertedSize) && converted &&
+              ChargeLoad(convertedSize);
     if (ok) {
         // The converter keeps its block until its free; the caller gets a copy of its own.
         *block = new (std::nothrow) std::uint8_t[convertedSize > 0 ? convertedSize : 1];
@@ -93,6 +94,23 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
     }
     converter->free(converted);
     return ok;
+}
+
+// The bytes of the frames' meshes' vertices: setting a loaded object up keeps a copy of each
+// mesh's pose, and that copy is part of what the load makes.
+static std::uint64_t PoseCopyBytes(const FrameRecord* root) {
+    std::uint64_t bytes = 0;
+    std::vector<const FrameRecord*> pending{root};
+    while (!pending.empty()) {
+        const FrameRecord* frame = pending.back();
+        pending.pop_back();
+        if (!frame) continue;
+        if (frame->mesh && frame->mesh->vertexCount > 0)
+            bytes += std::uint64_t{frame->mesh->vertexSize} * frame->mesh->vertexCount;
+        pending.push_back(frame->child);
+        pending.push_back(frame->sibling);
+    }
+    return bytes;
 }
 
 // The size of the named file; 0 when it is no file (an MD3 model's folder, whose parts add
@@ -126,7 +144,7 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
                               ? ReadWholeFile(fileName, block.Out(), block.OutSize())
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
         return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
-               ObjectValuesInRange(*object);
+               ObjectValuesInRange(*object) && ChargeLoad(PoseCopyBytes((*object)->rootFrame));
     });
     if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);

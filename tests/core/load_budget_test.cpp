@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/load_budget.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +22,11 @@ TEST(LoadBudget, SizeSetsTheBudgetUnderTheCeiling) {
 }
 
 TEST(LoadBudget, ChargesUpToTheLimitExactlyThenRefusesForTheRestOfTheLoad) {
+    TempFolder temp;
+    const std::string refused = temp.Write("refused.bmp", "x"), kept = temp.Write("kept.bmp", "x");
     {
         LoadScope load(100);
+        NoteLoadTempFile(refused.c_str()); // the load's own file goes with it
         const std::uint64_t limit = LoadBudgetFor(100);
         ASSERT_EQ(LoadLimit(), limit);
         EXPECT_TRUE(ChargeLoad(limit - 8));
@@ -37,6 +41,7 @@ TEST(LoadBudget, ChargesUpToTheLimitExactlyThenRefusesForTheRestOfTheLoad) {
     EXPECT_FALSE(LoadRunning());
     EXPECT_FALSE(LoadOverBudget());
     EXPECT_EQ(LastLoadCharged(), LoadBudgetFor(100));
+    EXPECT_EQ(GetFileAttributesA(refused.c_str()), INVALID_FILE_ATTRIBUTES);
     {
         // A new load starts from nothing.
         LoadScope load(0);
@@ -45,6 +50,12 @@ TEST(LoadBudget, ChargesUpToTheLimitExactlyThenRefusesForTheRestOfTheLoad) {
         // A count times a size that overflows 64 bits is refused, not wrapped to a small charge.
         EXPECT_FALSE(ChargeLoad(std::uint64_t{1} << 33, std::uint64_t{1} << 33));
     }
+    {
+        LoadScope load(0);
+        NoteLoadTempFile(kept.c_str());
+        EXPECT_TRUE(ChargeLoad(LoadLimit()));
+    }
+    EXPECT_EQ(TempFolder::Read(kept), "x"); // a load that held keeps what it made
 }
 
 TEST(LoadBudget, AnInnerLoadJoinsTheOuterAndFilesItIsGivenAddTheirShare) {

@@ -130,4 +130,24 @@ TEST_F(ObjectScene, MD2PositionsThatAreNotNumbersAreNoObject) {
     EXPECT_EQ(cell.number, 7018);
     EXPECT_FALSE(ObjectExists(2));
     EXPECT_EQ(ConvMD2::LoadedObject(), nullptr);
+
+    // 21,845 triangles over 3 vertices in 64 key frames: 270 KB that would make 4 million
+    // vertices (134 MB) are refused by the load's budget.
+    constexpr std::int32_t kTriangles = 21845, kFrames = 64;
+    FileBytes big;
+    big.Raw("IDP2", 4).I32(8).I32(64).I32(32).I32(52).I32(0).I32(3).I32(3);
+    big.I32(kTriangles).I32(0).I32(kFrames).I32(68).I32(68).I32(80).I32(80 + 12 * kTriangles);
+    big.I32(0).I32(80 + 12 * kTriangles + 52 * kFrames);
+    big.I16(0).I16(0).I16(32).I16(0).I16(0).I16(16);
+    for (std::int32_t t = 0; t < kTriangles; ++t)
+        big.I16(0).I16(1).I16(2).I16(0).I16(1).I16(2);
+    for (std::int32_t k = 0; k < kFrames; ++k) {
+        big.F32(1).F32(2).F32(3).F32(0).F32(0).F32(5).Field("frame", 16);
+        big.I32(0x1E140A).I32(0x1E1428).I32(0x1E320A);
+    }
+    cell.number = 0;
+    LoadObject(folder.Write("big.md2", big.data).c_str(), 3);
+    EXPECT_EQ(cell.number, 7018);
+    EXPECT_FALSE(ObjectExists(3));
+    DeleteObjectCmd(1);
 }

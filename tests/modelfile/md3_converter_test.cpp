@@ -1,5 +1,7 @@
 #include "core/win32.h"
 
+#include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "model_bytes.h"
 #include "modelfile/conv_md3.h"
 #include "modelfile/converters.h"
@@ -12,7 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -65,20 +71,22 @@ std::string MakePart(const PartLayout& p) {
     return f.data;
 }
 
-// An untagged part whose surfaces, without triangles, all take their texture coordinates and
-// their vertex frames from one block of bytes at its end: a small file of many vertices.
+// An untagged part whose surfaces all take their triangles (every corner vertex 0), texture
+// coordinates and vertex frames from one block of zero bytes at its end: a small file of many
+// vertices, corners and key frames.
 std::string MakeSharedBlockPart(std::int32_t surfaces, std::int32_t vertices,
-                                std::int32_t frames = 1) {
+                                std::int32_t frames = 1, std::int32_t triangles = 0,
+                                const std::string& name = "s_shared") {
     FileBytes f;
     f.Raw("IDP3", 4).I32(15).Field("part", 64).I32(0).I32(1).I32(0).I32(surfaces).Field("", 20);
     f.Field("", 56);
     const std::int32_t block = f.Size() + 108 * surfaces;
     for (std::int32_t i = 0; i < surfaces; ++i) {
-        const std::int32_t to = block - f.Size();
-        f.Raw("IDP3", 4).Field("s_shared", 64).I32(0).I32(frames).I32(0).I32(vertices).I32(0);
-        f.I32(to).I32(to).I32(to).I32(to).I32(108);
+        const std::int32_t to = block - f.Size(), coords = to + 12 * triangles;
+        f.Raw("IDP3", 4).Field(name, 64).I32(0).I32(frames).I32(0).I32(vertices).I32(triangles);
+        f.I32(to).I32(to).I32(coords).I32(coords).I32(108);
     }
-    f.Field("", 8 * static_cast<std::size_t>(vertices) * frames);
+    f.Field("", 12 * std::size_t{1} * triangles + 8 * std::size_t{1} * vertices * frames);
     return f.data;
 }
 
@@ -216,6 +224,21 @@ TEST_F(ObjectScene, MD3SurfacesBecomeAChainOfTurnedFrames) {
               (std::vector<std::uint16_t>{0, 2, 1}));
     ASSERT_EQ(mesh->keyFrameCount, 2);
     EXPECT_EQ(reinterpret_cast<const float*>(mesh->keyFrames[1].mesh->vertices)[0], 2.0f);
+
+    // Many surfaces of few names are combined in one pass (a walk of every earlier surface for
+    // each would take minutes): two-character names all share one key, a shorter one none.
+    const char* const names[] = {"s1", "ab_legs", "t2", "ab_arms"};
+    std::vector<std::unique_ptr<FrameRecord>> frames(3 << 15);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = std::make_unique<FrameRecord>();
+        std::strcpy(frames[i]->name, i == 5 ? "x" : names[i % 4]);
+        frames[i]->initialMatrix = kZeroMatrix;
+    }
+    ConvMD3::CombineParts(frames);
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        if (!IsIdentity(frames[i]->initialMatrix)) kept.push_back(i);
+    EXPECT_EQ(kept, (std::vector<std::size_t>{5, frames.size() - 2, frames.size() - 1}));
 }
 
 TEST_F(ObjectScene, MD3ConversionsStandAlone) {
@@ -270,6 +293,39 @@ TEST_F(ObjectScene, MD3ModelsPastTheCapsAreRefusedBeforeTheyAreBuilt) {
     EXPECT_FALSE(ObjectExists(1));
 }
 
+TEST_F(ObjectScene, MD3ModelsPastTheLoadBudgetOrWithoutNumbersAreRefused) {
+    // Tables that many surfaces share, key frames by the thousand and their corners are charged
+    // for each surface and frame that makes them, before they are made.
+    TempFolder folder;
+    const std::vector<std::pair<std::string, std::string>> crafted = {
+        {"aliased", MakeSharedBlockPart(2000, 3, 1, 21845)},
+        {"frames", MakeSharedBlockPart(1, 8, 0xFFFF, 21845)},
+        {"block", MakeSharedBlockPart(32, 0xFFFF)}};
+    std::int32_t n = 1;
+    for (const auto& [name, bytes] : crafted) {
+        folder.Write(name + "\\lower.md3", bytes);
+        cell.number = 0;
+        LoadObject(folder.File(name + ".md3").c_str(), n);
+        EXPECT_EQ(cell.number, kObjectNotLoaded) << name;
+        EXPECT_FALSE(ObjectExists(n++)) << name;
+    }
+    // Empty surfaces of one name: within the budget, or refused.
+    folder.Write("same\\head.md3", MakeSharedBlockPart(1 << 15, 0, 1, 0, "s1"));
+    cell.number = 0;
+    LoadObject(folder.File("same.md3").c_str(), n);
+    EXPECT_EQ(ObjectExists(n), cell.number == 0) << cell.number;
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+
+    // A tag whose axes are no numbers turns its surface by no numbers.
+    PartLayout nan;
+    nan.tags[0][4] = std::nanf("");
+    folder.Write("nan\\upper.md3", MakePart(nan));
+    cell.number = 0;
+    LoadObject(folder.File("nan.md3").c_str(), ++n);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(n));
+}
+
 TEST_F(ObjectScene, OpenArenaPlayersConvertAndAnimate) {
     const std::string players = OpenArenaFolder() + "\\models\\players\\";
     if (FindModelFiles(players + "sarge", ".md3").empty())
@@ -285,6 +341,13 @@ TEST_F(ObjectScene, OpenArenaPlayersConvertAndAnimate) {
     }
     LoadObject((players + "sarge.md3").c_str(), 1);
     ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    // The model is its folder: each part read adds its size to the load.
+    std::uint64_t partBytes = 0;
+    for (const char* part : {"lower", "upper", "head"})
+        partBytes += TempFolder::Read(players + "sarge\\" + part + ".md3").size();
+    EXPECT_EQ(LastLoadLimit(), LoadBudgetFor(partBytes));
+    EXPECT_GT(LastLoadCharged(), partBytes);
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit());
     ObjectRecord* o = g_Object3D.objects[1];
     ASSERT_EQ(o->frameCount, 4); // legs, torso, head and the empty end
     EXPECT_STREQ(o->frames[1]->mesh->textures[0].fileName,

@@ -2,6 +2,7 @@
 
 #include "model_bytes.h"
 #include "core/core_data.h"
+#include "core/error_numbers.h"
 #include "core/frame_loop.h"
 #include "draw2d/draw2d.h"
 #include "light/light.h"
@@ -44,7 +45,9 @@ struct Studio {
     std::vector<std::int16_t> skins = {0};
     std::vector<std::vector<std::int16_t>> strips = {{5, 0, 1, 2, 3, 4}, {-4, 0, 2, 4, 5}};
     std::vector<std::uint8_t> vertexBones = {0, 0, 0, 0, 0, 0};
+    std::array<float, 3> corner = {2, -1, 0}; // the last vertex
     int meshes = 1;
+    std::size_t sharedPictures = 0; // the first this many textures show the first one's pixels
 };
 
 std::string StreamRun(const std::vector<std::int16_t>& values, std::uint8_t total) {
@@ -95,6 +98,10 @@ std::string MakeStudio(const Studio& s) {
         f.data.replace(table + 80 * i, 64, std::string(s.textures[i].first).append(64, '\0'), 0,
                        64);
         f.Patch(table + 80 * i + 68, w), f.Patch(table + 80 * i + 72, h);
+        if (i > 0 && i < s.sharedPictures) {
+            f.Patch(table + 80 * i + 76, table + 80 * static_cast<std::int32_t>(s.textures.size()));
+            continue;
+        }
         f.Patch(table + 80 * i + 76, f.Size());
         f.Field("", static_cast<std::size_t>(w) * h);
         for (int c = 0; c < 256; ++c)
@@ -124,9 +131,53 @@ std::string MakeStudio(const Studio& s) {
     for (std::uint8_t bone : s.vertexBones)
         f.Put(bone);
     f.Patch(model + 88, f.Size());
-    for (float v : {0, 0, 0, 0, 1, 0, 1, 0, 0, 1, 1, 0, 2, 0, 0, 2, -1, 0})
+    for (float v : {0, 0, 0, 0, 1, 0, 1, 0, 0, 1, 1, 0, 2, 0, 0})
+        f.F32(v);
+    for (float v : s.corner)
         f.F32(v);
     return f.data;
+}
+
+template <typename T> T WordAt(const std::string& file, std::size_t at) {
+    T value{};
+    std::memcpy(&value, &file[at], sizeof value);
+    return value;
+}
+
+// The file with its model's meshes replaced by one a start: each names the command list at that
+// offset into the commands, which are put after the file with the meshes, all with skin 0.
+std::string WithCommandLists(std::string file, const std::string& commands,
+                             const std::vector<std::int32_t>& starts) {
+    FileBytes f;
+    f.data = std::move(file);
+    const auto model = WordAt<std::int32_t>(f.data, WordAt<std::int32_t>(f.data, 208) + 72);
+    const std::int32_t base = f.Size();
+    f.data += commands;
+    f.Patch(model + 72, static_cast<std::int32_t>(starts.size()));
+    f.Patch(model + 76, f.Size());
+    for (std::int32_t start : starts)
+        f.I32(0).I32(base + start).I32(0).I32(0).I32(0);
+    return f.data;
+}
+
+// One command of the given vertices (a strip; a fan for a negative count), each s = 2 v, t = 1.
+std::string Command(std::int32_t count, const std::vector<std::int16_t>& vertices) {
+    FileBytes f;
+    f.I16(static_cast<std::int16_t>(count));
+    for (std::int16_t v : vertices)
+        f.I16(v).I16(0).I16(static_cast<std::int16_t>(2 * v)).I16(1);
+    return f.data;
+}
+
+// The names of the files in a folder.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return names;
 }
 
 bool Decodes(const std::string& bytes, ConvMDL::MDLData* data = nullptr) {
@@ -223,6 +274,38 @@ TEST(MDLFile, StripsAndFansOfWholeStudioModels) {
     layout.group = 2; // the sequence's data is in another file
     ASSERT_TRUE(Decodes(MakeStudio(layout), &data));
     EXPECT_FALSE(data.animated);
+
+    // Meshes naming one list, or its tail, each get its strips with their own coordinates,
+    // whichever mesh read the list first.
+    const std::string strip = Command(5, {0, 1, 2, 3, 4}), list = strip + Command(-4, {0, 2, 4, 5});
+    const auto tail = static_cast<std::int32_t>(strip.size());
+    for (const auto& [starts, counts] :
+         std::vector<std::pair<std::vector<std::int32_t>, std::vector<std::int32_t>>>{
+             {{0, tail, 0}, {5, 4, 4, 5, 4}}, {{tail, 0}, {4, 5, 4}}}) {
+        const std::string file =
+            WithCommandLists(MakeStudio(Studio{}), list + Command(0, {}), starts);
+        ASSERT_TRUE(Decodes(file, &data));
+        std::vector<std::int32_t> made;
+        std::size_t vertices = 0;
+        for (const ConvMDL::StripRecord& s : data.strips)
+            made.push_back(s.vertexCount), vertices += s.vertices.size() / 8;
+        EXPECT_EQ(made, counts);
+        EXPECT_EQ(data.vertexBones.size(), vertices);
+        EXPECT_EQ(data.strips.back().primitiveType, D3DPT_TRIANGLEFAN);
+        EXPECT_EQ(data.strips.back().vertices[8 * 2 + 6], 2.0f); // vertex 4: s = 8 of 4, once
+    }
+    // 200,000 meshes, each naming the next command of a list of 400,000 that make no triangle:
+    // each command is read once, not once a mesh (which would take many minutes).
+    std::string dots;
+    for (int i = 0; i < 400000; ++i)
+        dots += Command(1, {0});
+    std::vector<std::int32_t> starts(200000);
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        starts[i] = static_cast<std::int32_t>(10 * i);
+    const std::string dotted =
+        WithCommandLists(MakeStudio(Studio{}), dots + Command(0, {}), starts);
+    ASSERT_TRUE(Decodes(dotted, &data));
+    EXPECT_TRUE(data.strips.empty());
 }
 
 TEST(MDLFile, ChannelsFollowTheirRunsAndKeepTheirBase) {
@@ -308,6 +391,24 @@ TEST_F(ObjectScene, StudioStripsBecomeAChainWithBakedFrames) {
     EXPECT_TRUE(SavedBlockReadsBackSame(block, size, temp.folder.Path()));
     ConvMDL::Free(block);
 
+    // Names that differ only in case are one file, showing the last texture's picture; a name
+    // showing another texture's picture keeps a file of its own.
+    layout.textures = {{"a.bmp", {4, 2}}, {"b.bmp", {4, 2}}, {"A.bmp", {100, 60}}};
+    layout.sharedPictures = 2;
+    layout.skins = {0, 1, 2};
+    layout.meshes = 3;
+    ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("cases.mdl", MakeStudio(layout)).c_str()));
+    std::vector<std::string> names;
+    for (const FrameRecord* f = ConvMDL::LoadedObject()->rootFrame; f; f = f->child)
+        names.push_back(_strlwr(std::string(f->mesh->textures[0].fileName).data()));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.bmp", "a.bmp", "b.bmp", "b.bmp", "a.bmp", "a.bmp"}));
+    BitmapSize(temp.folder.File("b.bmp"), &width, &height);
+    EXPECT_EQ(width * 1000 + height, 4002);
+    BitmapSize(temp.folder.File("a.bmp"), &width, &height);
+    EXPECT_EQ(width * 1000 + height, 128064);
+
+    layout = Studio{};
     layout.frames = 1; // fewer than two frames keep none
     ASSERT_TRUE(ConvMDL::LoadModel(temp.folder.Write("one.mdl", MakeStudio(layout)).c_str()));
     EXPECT_EQ(ConvMDL::LoadedObject()->animationSet->animation->bakedFrameCount, 0u);
@@ -354,6 +455,17 @@ TEST_F(ObjectScene, StudioModelsWithABodyPartConvert) {
 }
 
 TEST_F(ObjectScene, StudioTablesOverlappingTheHeaderAreRefused) {
+    // The skin row and a texture's pixels anywhere inside the header are refused (their words
+    // would be read as entries); right after it they are read.
+    const std::string file = MakeStudio(Studio{});
+    const std::size_t pixels = WordAt<std::int32_t>(file, 184) + 76;
+    for (const std::size_t word : {std::size_t{200}, pixels})
+        for (const std::int32_t offset : {1, 243, 244}) {
+            std::string moved = file;
+            std::memcpy(&moved[word], &offset, 4);
+            EXPECT_EQ(Decodes(moved), offset == 244) << "word " << word << " at " << offset;
+        }
+
     const std::string studio = StudioFolder();
     if (studio.empty()) GTEST_SKIP() << "assimp-testmodels' studio models are not installed";
     TempDataFolder temp;
@@ -392,4 +504,70 @@ TEST_F(ObjectScene, StudioModelsAreLitOnTheLightsSide) {
     const auto fromLeft = sides(1), fromRight = sides(-1); // shining towards +x, then -x
     EXPECT_GT(fromLeft.first, fromRight.first + 30);
     EXPECT_GT(fromRight.second, fromLeft.second + 30);
+}
+
+TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
+    TempDataFolder temp;
+    TempFolder models;
+    // A thousand texture records showing one picture: one file, every strip naming it.
+    Studio shared;
+    shared.textures.clear();
+    for (int i = 0; i < 1000; ++i)
+        shared.textures.push_back({"skin" + std::to_string(i) + ".bmp", {256, 256}});
+    shared.sharedPictures = 1000;
+    shared.skins = {0, 999};
+    shared.meshes = 2;
+    const std::string sharedFile = models.Write("shared.mdl", MakeStudio(shared));
+    LoadObject(sharedFile.c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    DeleteObject(1);
+    EXPECT_EQ(FilesIn(temp.folder.Path()), std::vector<std::string>{"skin0.bmp"});
+    ASSERT_TRUE(ConvMDL::LoadModel(sharedFile.c_str()));
+    for (const FrameRecord* f = ConvMDL::LoadedObject()->rootFrame; f; f = f->child)
+        EXPECT_STREQ(f->mesh->textures[0].fileName, "skin0.bmp");
+    DeleteFileA(temp.folder.File("skin0.bmp").c_str());
+
+    std::vector<std::pair<std::string, std::string>> refused;
+    // A hundred meshes naming one strip of 32,767 vertices.
+    std::vector<std::int16_t> vertices(32767);
+    for (std::size_t i = 0; i < vertices.size(); ++i)
+        vertices[i] = static_cast<std::int16_t>(i % 6);
+    refused.emplace_back("strip", WithCommandLists(MakeStudio(Studio{}),
+                                                   Command(32767, vertices) + Command(0, {}),
+                                                   std::vector<std::int32_t>(100, 0)));
+    Studio layout;
+    layout.frames = 0x7FFFFFFF;
+    refused.emplace_back("frames", MakeStudio(layout));
+    // More pictures than one file may write into the temporary folder: those written go again.
+    layout = Studio{};
+    layout.textures.clear();
+    for (std::uint64_t i = 0; i <= ConvMDL::kMostSkinBytes / (256 * 256 * 4); ++i)
+        layout.textures.push_back({"p" + std::to_string(i) + ".bmp", {129, 129}});
+    refused.emplace_back("pictures", MakeStudio(layout));
+    // Numbers out of range in bones, in the scales of channels with data (alone, or times the
+    // data), in positions.
+    const float nan = std::nanf(""), infinity = HUGE_VALF;
+    for (const auto& [value, channel] : std::vector<std::pair<float, int>>{
+             {nan, 0}, {infinity, 3}, {-infinity, 1}, {1e30f, 2}, {-1e30f, 5}}) {
+        layout = Studio{};
+        layout.bones[0].value[channel] = value;
+        refused.emplace_back("value " + std::to_string(channel), MakeStudio(layout));
+    }
+    for (const auto& [scale, channel] :
+         std::vector<std::pair<float, int>>{{nan, 0}, {1e36f, 1}, {1e36f, 4}, {1e17f, 2}}) {
+        layout = Studio{};
+        layout.bones[0].scale[channel] = scale;
+        layout.bones[0].streams[channel] = StreamRun({100, 200}, 3);
+        refused.emplace_back("scale " + std::to_string(channel), MakeStudio(layout));
+    }
+    layout = Studio{};
+    layout.corner = {0, 1e30f, 0};
+    refused.emplace_back("position", MakeStudio(layout));
+    for (const auto& [name, bytes] : refused) {
+        cell.number = 0;
+        LoadObject(models.Write(name + ".mdl", bytes).c_str(), 1);
+        EXPECT_EQ(cell.number, kObjectNotLoaded) << name;
+        EXPECT_FALSE(ObjectExists(1)) << name;
+        EXPECT_TRUE(FilesIn(temp.folder.Path()).empty()) << name;
+    }
 }

@@ -89,6 +89,22 @@ TEST(FrameTree, ListsRunInPreOrderAndNumberTheFrames) {
     EXPECT_EQ(FindFrameByName("b", tree.root), nullptr); // names match exactly
     EXPECT_EQ(FindFrameByName(nullptr, tree.a), tree.a);
 
+    // A bone follows the last frame of its name in the tree's order; only the first bone of a
+    // name in a mesh follows one.
+    std::strcpy(tree.b->name, "C");
+    MeshRecord* skinned = tree.a->mesh;
+    skinned->boneCount = 4;
+    skinned->bones = new BoneRecord[4];
+    for (int i = 0; i < 4; ++i)
+        std::strcpy(skinned->bones[i].name, (const char*[]){"C", "C", "A", "x"}[i]);
+    ASSERT_TRUE(AllocateBoneArrays(tree.object.meshes, tree.object.meshCount));
+    ASSERT_TRUE(MatchBonesToFrames(tree.object.meshes, tree.root, tree.object.meshCount));
+    EXPECT_EQ(skinned->boneFrames[0], tree.c);
+    EXPECT_EQ(skinned->boneMatrices[0], &tree.c->combinedMatrix);
+    EXPECT_EQ(skinned->boneFrames[1], nullptr);
+    EXPECT_EQ(skinned->boneFrames[2], tree.a);
+    EXPECT_EQ(skinned->boneFrames[3], nullptr);
+
     Tree bare(false);
     ASSERT_TRUE(BuildFrameAndMeshLists(&bare.object));
     EXPECT_EQ(bare.object.meshCount, 0);
