@@ -9,8 +9,8 @@
 #include "core/core.h"
 #include "core/load_budget.h"
 #include "core/window.h"
-#include "object3d/model_files.h"
-#include "object3d/object_records.h"
+#include "core/frame_loop.h"
+#include "object3d/object_commands.h"
 #include "world/world.h"
 
 #include <psapi.h>
@@ -42,7 +42,7 @@ void Print(const char* kind, std::uint64_t given, int error, const std::string& 
     std::printf("%s %llu %llu %llu %d %lu %s\n", kind, static_cast<unsigned long long>(given),
                 static_cast<unsigned long long>(LastLoadCharged()),
                 static_cast<unsigned long long>(LastLoadLimit()), error,
-                static_cast<unsigned long>(memory.PeakPagefileUsage), name.c_str());
+                static_cast<unsigned long>(memory.PeakWorkingSetSize), name.c_str());
     std::fflush(stdout);
 }
 
@@ -53,18 +53,25 @@ int main(int argc, char** argv) {
     LinkModules();
     SetCoreErrorHandler(&cell);
     if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
+    SyncOn();
+    SetSyncRate(0);
     for (int i = 1; i < argc; ++i) {
         cell.number = 0;
         if (std::strcmp(argv[i], "model") == 0 && i + 1 < argc) {
             const std::string name = argv[++i];
-            ObjectRecord* object = nullptr;
-            LoadObjectFile(name.c_str(), &object);
-            delete object;
-            Print("model", ModelBytes(name), cell.number, name);
+            LoadObject(name.c_str(), 1);
+            const int error = cell.number;
+            Sync();
+            Sync();
+            Print("model", ModelBytes(name), error, name);
+            DeleteObjectCmd(1);
         } else if (std::strcmp(argv[i], "world") == 0 && i + 2 < argc) {
             const std::string archive = argv[++i], member = argv[++i];
             LoadWorld(archive.c_str(), member.c_str());
-            Print("world", FileBytes(archive), cell.number, member);
+            const int error = cell.number;
+            Sync();
+            Sync();
+            Print("world", FileBytes(archive), error, member);
             FreeWorld();
         }
     }

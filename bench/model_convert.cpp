@@ -1,10 +1,15 @@
-// Cost of converting model files to the engine's own objects, and where it goes. Each file is
-// converted in five rounds, the best round's time a conversion printed in milliseconds as
-// "<format> <ms> <file>"; then the steps of that conversion are timed apart the same way and
-// printed as "steps <format> <block> <normals> <made> <computed> <read> <released> <textures>
-// <text> <parser> <meshes> <file>" (0 for a step the format does not take; bench/model_convert.sh
-// sets them beside a native importer's times). A conversion reads its file itself, as the
-// importer does.
+// Cost of loading model files into the engine's own objects, and where it goes; driven by
+// bench/model_convert.sh, which sets the rounds beside a native importer's, one of each in turn.
+// Reads commands from its input, one a line, and answers each with one line:
+//   "load <format> <file>"   one round of LoadObjectFile (the load a LoadObject does: conversion,
+//                            block copied and read back into the object, positions checked), the
+//                            object freed outside the clock: "<ms>" a load, or "failed";
+//   "steps <format> <file>"  the load again and its steps, each timed alone, best of five
+//                            rounds, one round of each in turn:
+//                            "steps <load> <convert> <read back> <block> <normals> <made>
+//                            <computed> <read> <released> <textures> <text> <parser> <meshes>"
+//                            (0 for a step the format does not take), or "failed".
+// A load reads its file itself, as the importer does; the file's extension picks its converter.
 #include "core/win32.h"
 
 #include "clock.h"
@@ -14,8 +19,6 @@
 #include "core/engine.h"
 #include "core/window.h"
 #include "modelfile/conv_3ds.h"
-#include "modelfile/conv_md2.h"
-#include "modelfile/conv_md3.h"
 #include "modelfile/conv_mdl.h"
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converter_common.h"
@@ -30,6 +33,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,32 +60,35 @@ double Milliseconds(double ticks) {
     return ticks * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// The best of five rounds of timed() in milliseconds a call, each call clocked alone and after()
-// (freeing what it made) left outside the clock; -1 when a call fails.
-template <typename Timed, typename After> double BestTime(Timed timed, After after) {
-    double best = 1e30;
-    for (int round = 0; round < kRounds; ++round) {
-        int calls = 0;
-        std::int64_t took = 0;
-        const double start = Now();
-        do {
-            const std::int64_t before = Ticks();
-            const bool done = timed();
-            took += Ticks() - before;
-            after();
-            if (!done) return -1;
-            ++calls;
-        } while (Now() - start < kShortestRound);
-        best = std::min(best, static_cast<double>(took) / calls);
-    }
-    return Milliseconds(best);
+// One round of timed() in milliseconds a call: calls repeated until kShortestRound has passed,
+// each clocked alone and after() (freeing what it made) left outside the clock; -1 when one fails.
+template <typename Timed, typename After> double RoundTime(Timed timed, After after) {
+    int calls = 0;
+    std::int64_t took = 0;
+    const double start = Now();
+    do {
+        const std::int64_t before = Ticks();
+        const bool done = timed();
+        took += Ticks() - before;
+        after();
+        if (!done) return -1;
+        ++calls;
+    } while (Now() - start < kShortestRound);
+    return Milliseconds(static_cast<double>(took) / calls);
 }
 
-double BestConversion(const ModelConverter& converter, const std::string& path) {
+double LoadRound(const char* path) {
+    ObjectRecord* object = nullptr;
+    return RoundTime([&] { return LoadObjectFile(path, &object); },
+                     [&] { delete std::exchange(object, nullptr); });
+}
+
+// One round of the converter's part of a load alone.
+double ConversionRound(const ModelConverter& converter, const std::string& path) {
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* block = nullptr;
     std::uint32_t size = 0;
-    return BestTime(
+    return RoundTime(
         [&] {
             block = nullptr;
             return converter.convert(path.c_str(), &block, &size);
@@ -88,28 +96,19 @@ double BestConversion(const ModelConverter& converter, const std::string& path) 
         [&] { converter.free(block); });
 }
 
-// The converters hand their objects out read-only; the steps below redo on them what the
-// converter did, once their block has been written.
-ObjectRecord* Writable(const ObjectRecord* object) {
-    return const_cast<ObjectRecord*>(object);
-}
-
 // What a format's conversion does besides decoding the file and writing the native block.
 struct Format {
     const char* name;
-    ObjectRecord* (*object)(); // the converter's object from its last conversion
-    bool normals;              // the platform's normals of every mesh and key frame
-    bool textures;             // skins saved as pictures in the temporary folder
-    bool xText;                // the file written as X text to a temporary file
-    bool xParsed;              // the platform's X parser
+    bool normals;  // the platform's normals of every mesh and key frame
+    bool textures; // skins saved as pictures in the temporary folder
+    bool xText;    // the file written as X text to a temporary file
+    bool xParsed;  // the platform's X parser
 };
 
 const Format kFormats[] = {
-    {"x", [] { return ConvX::g_State.object; }, false, false, false, true},
-    {"3ds", [] { return Conv3DS::LoadedObject(); }, false, false, true, true},
-    {"md2", [] { return Writable(ConvMD2::LoadedObject()); }, true, false, false, false},
-    {"md3", [] { return Writable(ConvMD3::LoadedObject()); }, true, false, false, false},
-    {"mdl", [] { return Writable(ConvMDL::LoadedObject()); }, true, true, false, false},
+    {"x", false, false, false, true},   {"3ds", false, false, true, true},
+    {"md2", true, false, false, false}, {"md3", true, false, false, false},
+    {"mdl", true, true, false, false},
 };
 
 const Format* FindFormat(const char* name) {
@@ -169,29 +168,28 @@ void RecomputeNormalsInParts(MeshRecord* mesh, NormalParts& parts) {
     }
 }
 
-// The parts of the best of five rounds of normals in parts (as BestTime times a step), in
-// milliseconds a pass over the meshes.
-std::array<double, 4> BestNormalParts(const std::vector<MeshRecord*>& meshes) {
-    std::array<double, 4> best{};
-    double bestSum = 1e30;
-    for (int round = 0; round < kRounds; ++round) {
-        int passes = 0;
-        NormalParts parts{};
-        const double start = Now();
-        do {
-            for (MeshRecord* mesh : meshes)
-                RecomputeNormalsInParts(mesh, parts);
-            ++passes;
-        } while (Now() - start < kShortestRound);
-        double sum = 0;
-        for (std::int64_t part : parts)
-            sum += static_cast<double>(part);
-        if (sum >= bestSum) continue;
+// One round of normals in parts (as RoundTime times a step): its sum in milliseconds a pass over
+// the meshes, its parts kept in best when the sum is below bestSum.
+double NormalPartsRound(const std::vector<MeshRecord*>& meshes, std::array<double, 4>& best,
+                        double& bestSum) {
+    int passes = 0;
+    NormalParts parts{};
+    const double start = Now();
+    do {
+        for (MeshRecord* mesh : meshes)
+            RecomputeNormalsInParts(mesh, parts);
+        ++passes;
+    } while (Now() - start < kShortestRound);
+    double sum = 0;
+    for (std::int64_t part : parts)
+        sum += static_cast<double>(part);
+    sum = Milliseconds(sum / passes);
+    if (sum < bestSum) {
         bestSum = sum;
         for (std::size_t i = 0; i < parts.size(); ++i)
             best[i] = Milliseconds(static_cast<double>(parts[i]) / passes);
     }
-    return best;
+    return sum;
 }
 
 // A data object and what lies below it, read as the X converter reads them (type, name, data,
@@ -247,7 +245,10 @@ bool ParseX(const char* path) {
 }
 
 struct Steps {
-    double block = 0;              // writing the native block from the converter's object
+    double load = 0;               // the whole load
+    double convert = 0;            // the converter's conversion alone
+    double readBack = 0;           // the converter's block read back into an object
+    double block = 0;              // writing the native block from the object
     double normals = 0;            // the platform's normals, as the converter makes them
     std::array<double, 4> parts{}; // the same in parts (NormalParts)
     double textures = 0;           // skins made as textures and saved
@@ -256,82 +257,186 @@ struct Steps {
     std::size_t meshes = 0;
 };
 
-// The steps of one file's conversion, each timed alone; false when the file does not convert.
-bool TimeSteps(const ModelConverter& converter, const Format& format, const std::string& path,
-               Steps& steps) {
+// A step: where its best round goes, and one round of it in milliseconds (-1 when it fails).
+struct StepClock {
+    double* best;
+    std::function<double()> round;
+};
+
+// The best of five rounds of every step, one round of each in turn, so that a busy machine's
+// swings land on them all alike; false when one fails.
+bool BestOfSteps(const std::vector<StepClock>& clocks) {
+    for (const StepClock& clock : clocks)
+        *clock.best = 1e30;
+    for (int round = 0; round < kRounds; ++round)
+        for (const StepClock& clock : clocks) {
+            const double ms = clock.round();
+            if (ms < 0) return false;
+            *clock.best = std::min(*clock.best, ms);
+        }
+    return true;
+}
+
+// What the steps work on, made once: the converter's block and an object of the bench's own read
+// back from it (the converter's own object goes with its next conversion), the decoded studio
+// model, the X text the parser reads.
+struct StepInputs {
+    std::vector<std::uint8_t> block;
+    std::unique_ptr<ObjectRecord> object;
+    std::vector<MeshRecord*> meshes;
+    std::vector<std::uint8_t> file; // the studio model's bytes, which its decoded data points into
+    ConvMDL::MDLData mdl;
+    std::string parsed; // the X file the parser reads
+};
+
+bool PrepareSteps(const ModelConverter& converter, const Format& format, const std::string& path,
+                  StepInputs& in) {
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
     std::uint32_t size = 0;
-    if (!converter.convert(path.c_str(), &converted, &size)) return false;
-    ObjectRecord* object = format.object();
-    bool ok = object != nullptr;
-    std::uint8_t* block = nullptr;
-    if (ok)
-        steps.block = BestTime([&] { return WriteObjectToBlock(object, &block, &size); },
-                               [&] { FreeObjectBlock(std::exchange(block, nullptr)); });
-    if (ok && format.normals) {
-        std::vector<MeshRecord*> meshes;
-        CollectMeshes(object->rootFrame, meshes);
-        steps.meshes = meshes.size();
-        steps.normals = BestTime(
-            [&] {
-                std::for_each(meshes.begin(), meshes.end(), RecomputeNormals);
-                return true;
-            },
-            [] {});
-        steps.parts = BestNormalParts(meshes);
-    }
+    const bool ok = converter.convert(path.c_str(), &converted, &size) && converted;
+    if (ok) in.block.assign(converted, converted + size);
     converter.free(converted);
+    ObjectRecord* object = nullptr;
+    if (!ok || !ReadObjectFromBlock(in.block.data(), size, &object)) return false;
+    in.object.reset(object);
+    if (format.normals) CollectMeshes(object->rootFrame, in.meshes);
     GetObjectTempDataFolder();
-    if (ok && format.textures) {
-        std::vector<std::uint8_t> bytes;
-        ConvMDL::MDLData data;
-        ok = ReadModelFile(path.c_str(), bytes) &&
-             ConvMDL::Decode(ByteSpan{bytes.data(), bytes.size()}, data);
-        if (ok)
-            steps.textures =
-                BestTime([&] { return ConvMDL::SaveTextures(data, ObjectTempDataFolder); }, [] {});
+    if (format.textures && !(ReadModelFile(path.c_str(), in.file) &&
+                             ConvMDL::Decode(ByteSpan{in.file.data(), in.file.size()}, in.mdl)))
+        return false;
+    in.parsed = format.xText ? std::string(ObjectTempDataFolder) + "bench_model.x" : path;
+    return !format.xText || Conv3DS::Write3DSAsXFile(path.c_str(), in.parsed.c_str()) == 0;
+}
+
+// The steps that every load takes: the load itself, the conversion alone, the block read back,
+// the native block written.
+void AddLoadSteps(const ModelConverter& converter, const std::string& path, StepInputs& in,
+                  Steps& steps, std::vector<StepClock>& clocks) {
+    clocks.push_back({&steps.load, [&] { return LoadRound(path.c_str()); }});
+    clocks.push_back({&steps.convert, [&] { return ConversionRound(converter, path); }});
+    clocks.push_back({&steps.readBack, [&] {
+                          ObjectRecord* copy = nullptr;
+                          const auto size = static_cast<std::uint32_t>(in.block.size());
+                          return RoundTime(
+                              [&] { return ReadObjectFromBlock(in.block.data(), size, &copy); },
+                              [&] { delete std::exchange(copy, nullptr); });
+                      }});
+    clocks.push_back({&steps.block, [&] {
+                          std::uint8_t* block = nullptr;
+                          std::uint32_t size = 0;
+                          return RoundTime(
+                              [&] { return WriteObjectToBlock(in.object.get(), &block, &size); },
+                              [&] { FreeObjectBlock(std::exchange(block, nullptr)); });
+                      }});
+}
+
+// The steps of the format's own.
+void AddFormatSteps(const Format& format, const std::string& path, StepInputs& in, Steps& steps,
+                    double& partsSum, std::vector<StepClock>& clocks) {
+    if (format.normals) {
+        clocks.push_back({&steps.normals, [&] {
+                              return RoundTime(
+                                  [&] {
+                                      std::ranges::for_each(in.meshes, RecomputeNormals);
+                                      return true;
+                                  },
+                                  [] {});
+                          }});
+        clocks.push_back(
+            {&partsSum, [&] { return NormalPartsRound(in.meshes, steps.parts, partsSum); }});
     }
-    const std::string xFile = std::string(ObjectTempDataFolder) + "bench_model.x";
-    if (ok && format.xText)
-        steps.text = BestTime(
-            [&] {
-                return Conv3DS::Write3DSAsXFile(path.c_str(), xFile.c_str()) == 0 &&
-                       DeleteFileA(xFile.c_str());
-            },
-            [] {});
-    if (ok && format.xParsed) {
-        const bool temporary = format.xText;
-        if (temporary) Conv3DS::Write3DSAsXFile(path.c_str(), xFile.c_str());
-        const std::string parsed = temporary ? xFile : path;
-        steps.parser = BestTime([&] { return ParseX(parsed.c_str()); }, [] {});
-        if (temporary) DeleteFileA(xFile.c_str());
+    if (format.textures)
+        clocks.push_back(
+            {&steps.textures, [&] {
+                 return RoundTime(
+                     [&] { return ConvMDL::SaveTextures(in.mdl, ObjectTempDataFolder); }, [] {});
+             }});
+    if (format.xText)
+        clocks.push_back(
+            {&steps.text, [&] {
+                 const std::string text = std::string(ObjectTempDataFolder) + "bench_model_text.x";
+                 return RoundTime(
+                     [&] {
+                         return Conv3DS::Write3DSAsXFile(path.c_str(), text.c_str()) == 0 &&
+                                DeleteFileA(text.c_str());
+                     },
+                     [] {});
+             }});
+    if (format.xParsed)
+        clocks.push_back({&steps.parser, [&] {
+                              return RoundTime([&] { return ParseX(in.parsed.c_str()); }, [] {});
+                          }});
+}
+
+// The steps of one file's load, each timed alone, their rounds in turn; false when the file does
+// not load.
+bool TimeSteps(const ModelConverter& converter, const Format& format, const std::string& path,
+               Steps& steps) {
+    StepInputs in;
+    bool ok = PrepareSteps(converter, format, path, in);
+    steps.meshes = in.meshes.size();
+    std::vector<StepClock> clocks;
+    double partsSum = 1e30;
+    AddLoadSteps(converter, path, in, steps, clocks);
+    AddFormatSteps(format, path, in, steps, partsSum, clocks);
+    ok = ok && BestOfSteps(clocks);
+    if (format.xText) DeleteFileA(in.parsed.c_str());
+    return ok;
+}
+
+void AnswerSteps(const char* name, const std::string& path) {
+    const ModelConverter* converter = FindModelConverter(name);
+    const Format* format = FindFormat(name);
+    Steps steps;
+    if (!converter || !format || !TimeSteps(*converter, *format, path, steps)) {
+        std::printf("failed\n");
+        return;
     }
-    return ok && steps.block >= 0 && steps.normals >= 0 && steps.textures >= 0 && steps.text >= 0 &&
-           steps.parser >= 0;
+    std::printf("steps %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %u\n",
+                steps.load, steps.convert, steps.readBack, steps.block, steps.normals,
+                steps.parts[0], steps.parts[1], steps.parts[2], steps.parts[3], steps.textures,
+                steps.text, steps.parser, static_cast<unsigned>(steps.meshes));
+}
+
+// One command line: its word, the format, and the rest of the line as the file.
+void Answer(const char* line) {
+    char command[16] = {}, name[16] = {};
+    int used = 0;
+    if (std::sscanf(line, "%15s %15s %n", command, name, &used) != 2 || line[used] == 0) {
+        std::printf("failed\n");
+        return;
+    }
+    std::string path(line + used);
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+        path.pop_back();
+    if (std::strcmp(command, "load") == 0) {
+        const double ms = LoadRound(path.c_str());
+        if (ms < 0)
+            std::printf("failed\n");
+        else
+            std::printf("%.4f\n", ms);
+    } else if (std::strcmp(command, "steps") == 0) {
+        AnswerSteps(name, path);
+    } else {
+        std::printf("failed\n");
+    }
 }
 
 } // namespace
 
-// Arguments: pairs of format and file (Windows paths).
-int main(int argc, char** argv) {
+int main() {
     RuntimeErrorRecord cell;
     LinkModules();
     SetCoreErrorHandler(&cell);
     if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
     // The 3DS reader's trace lines would mix with the figures (and cost time of their own).
     Conv3DS::SetTraceSink(nullptr);
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const ModelConverter* converter = FindModelConverter(argv[i]);
-        const Format* format = FindFormat(argv[i]);
-        const double ms = converter ? BestConversion(*converter, argv[i + 1]) : -1;
-        std::printf("%s %.3f %s\n", argv[i], ms, argv[i + 1]);
-        Steps steps;
-        if (ms < 0 || !format || !TimeSteps(*converter, *format, argv[i + 1], steps)) continue;
-        std::printf("steps %s %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %u %s\n", argv[i],
-                    steps.block, steps.normals, steps.parts[0], steps.parts[1], steps.parts[2],
-                    steps.parts[3], steps.textures, steps.text, steps.parser,
-                    static_cast<unsigned>(steps.meshes), argv[i + 1]);
+    char line[2048];
+    while (std::fgets(line, sizeof line, stdin)) {
+        Answer(line);
+        // The script waits for each answer before it asks the importer for its round.
+        std::fflush(stdout);
     }
     return 0;
 }

@@ -1,19 +1,19 @@
-// The native importer's side of bench/model_convert.sh, built for the host (not under Wine): each
+// The native importer's side of bench/model_convert.sh, built for the host (not under Wine): a
 // file imported by Debian's libassimp with aiImportFile and no post-processing, timed as the
-// engine's side times its conversions (bench/model_convert.cpp): the call alone, the file read
-// from the disk cache by the call itself, the scene released outside the clock; repeated for a
-// round of at least 50 ms, best of five rounds, printed in milliseconds as "<format> <ms> <file>".
-// Arguments: pairs of format and file.
+// engine's side times its loads (bench/model_convert.cpp): the call alone, the file read from the
+// disk cache by the call itself, the scene released outside the clock, repeated for a round of at
+// least 50 ms. The script sets one round here beside one round of the engine's, in turn.
+// Reads "<format> <file>" lines and answers each with one round's milliseconds an import, or
+// "failed".
 #include <assimp/cimport.h>
 #include <assimp/scene.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 namespace {
 
-constexpr int kRounds = 5;
 constexpr double kShortestRound = 0.05;
 
 double Now() {
@@ -21,30 +21,44 @@ double Now() {
         .count();
 }
 
-// The best of five rounds of imports of one file, in milliseconds; -1 when it cannot be read.
-double BestImport(const char* path) {
-    double best = 1e9;
-    for (int round = 0; round < kRounds; ++round) {
-        int imports = 0;
-        double importing = 0;
-        const double start = Now();
-        do {
-            const double before = Now();
-            const aiScene* scene = aiImportFile(path, 0);
-            importing += Now() - before;
-            if (!scene) return -1;
-            aiReleaseImport(scene);
-            ++imports;
-        } while (Now() - start < kShortestRound);
-        best = std::min(best, importing / imports);
-    }
-    return best * 1000.0;
+// One round of imports of one file, in milliseconds an import; -1 when it cannot be read.
+double ImportRound(const char* path) {
+    int imports = 0;
+    double importing = 0;
+    const double start = Now();
+    do {
+        const double before = Now();
+        const aiScene* scene = aiImportFile(path, 0);
+        importing += Now() - before;
+        if (!scene) return -1;
+        aiReleaseImport(scene);
+        ++imports;
+    } while (Now() - start < kShortestRound);
+    return importing / imports * 1000.0;
+}
+
+// The file of a "<format> <file>" line: everything after the first space.
+std::string FileOf(const char* line) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    const std::size_t space = text.find(' ');
+    return space == std::string::npos ? std::string() : text.substr(space + 1);
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; i += 2)
-        std::printf("%s %.3f %s\n", argv[i], BestImport(argv[i + 1]), argv[i + 1]);
+int main() {
+    char line[4096];
+    while (std::fgets(line, sizeof line, stdin)) {
+        const std::string path = FileOf(line);
+        const double ms = path.empty() ? -1 : ImportRound(path.c_str());
+        if (ms < 0)
+            std::printf("failed\n");
+        else
+            std::printf("%.4f\n", ms);
+        // The script waits for each answer before it asks the engine for its next round.
+        std::fflush(stdout);
+    }
     return 0;
 }

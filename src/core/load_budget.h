@@ -15,8 +15,8 @@
 #include <stdexcept>
 
 constexpr std::uint64_t kLoadBudgetFloor = std::uint64_t{24} << 20;
-constexpr std::uint64_t kLoadBudgetRatio = 32;
-constexpr std::uint64_t kLoadBudgetCeiling = std::uint64_t{160} << 20;
+constexpr std::uint64_t kLoadBudgetRatio = 768;
+constexpr std::uint64_t kLoadBudgetCeiling = std::uint64_t{192} << 20;
 
 // The budget that a load of files totalling fileBytes gets.
 std::uint64_t LoadBudgetFor(std::uint64_t fileBytes);
