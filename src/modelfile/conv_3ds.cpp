@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "display/display.h"
 #include "modelfile/conv_3ds_internal.h"
 #include "modelfile/converters.h"
@@ -56,6 +57,8 @@ void RunPasses(Conversion& c, const std::uint8_t* bytes, std::size_t size) {
 
 bool WriteTextFile(const char* destination, const std::string& text) {
     DeleteFileA(destination);
+    // What the temporary folder is given is charged before it is written.
+    if (!ChargeLoad(text.size())) return false;
     HANDLE file = CreateFileA(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -65,6 +68,13 @@ bool WriteTextFile(const char* destination, const std::string& text) {
         written == text.size();
     CloseHandle(file);
     return ok;
+}
+
+// The size of the named file; 0 when it cannot be found (its read fails then).
+std::uint64_t SourceBytes(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(fileName, GetFileExInfoStandard, &data)) return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
 }
 
 } // namespace
@@ -91,6 +101,9 @@ bool Build3DSXText(const std::uint8_t* bytes, std::size_t size, std::string& tex
     text.clear();
     try {
         // The tables are large: on the heap, not the stack.
+        RequireLoad(sizeof(Conversion) +
+                    std::uint64_t{kTableSize} * (sizeof(std::int16_t) + sizeof(D3DXVECTOR3) +
+                                                 sizeof(std::int32_t) + sizeof(D3DXMATRIX)));
         auto c = std::make_unique<Conversion>();
         RunPasses(*c, bytes, size);
         if (c->x.overflow) return false;
@@ -104,7 +117,13 @@ bool Build3DSXText(const std::uint8_t* bytes, std::size_t size, std::string& tex
 
 int Write3DSAsXFile(const char* source, const char* destination) {
     TLOBlock file;
-    if (!source || !ReadWholeFile(source, file.Out(), file.OutSize())) return -4;
+    if (!source) return -4;
+    // The source whole in memory, charged before it is read.
+    if (!ChargeLoad(SourceBytes(source))) {
+        DeleteFileA(destination);
+        return 0;
+    }
+    if (!ReadWholeFile(source, file.Out(), file.OutSize())) return -4;
     std::string text;
     if (!Build3DSXText(file.Data(), file.Size(), text)) {
         // No text: no file, and the load that follows fails.
@@ -121,6 +140,11 @@ bool ConvertViaTempX(const char* fileName) {
     GetObjectTempDataFolder();
     const std::string path = std::string(ObjectTempDataFolder) + kTempName;
     if (Write3DSAsXFile(fileName, path.c_str()) != 0) return false;
+    // Past the budget no text is written, and there is nothing to load.
+    if (LoadOverBudget()) {
+        DeleteFileA(path.c_str());
+        return false;
+    }
     ObjectRecord* loaded = nullptr;
     const bool ok = LoadObjectFile(path.c_str(), &loaded);
     DeleteFileA(path.c_str());

@@ -34,13 +34,15 @@ struct KeyframeNode {
 };
 
 // The X text of one pass. Only the line and text operations write while it is disabled; the
-// header starts the text and enables it. Text past kLargestXText is refused (overflow is set).
+// header starts the text and enables it. Text past kLargestXText, or past the running load's
+// budget (each piece is charged as it is added), is refused (overflow is set). The text becomes a
+// file in the temporary folder: it is held to what that folder may be given by one load.
 struct XTextBuffer {
     std::string text;
     bool writing = false;
     bool overflow = false;
 };
-constexpr std::size_t kLargestXText = 256u << 20;
+constexpr std::size_t kLargestXText = 16u << 20;
 
 // The writer: each operation appends one piece of the X text format.
 void WriteXHeader(XTextBuffer& x);

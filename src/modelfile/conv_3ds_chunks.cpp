@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_3ds_internal.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@ namespace Conv3DS {
 namespace {
 
 constexpr char kDummyNode[] = "$$$DUMMY";
+// A name's entry in a set of written names, beside its characters.
+constexpr std::uint64_t kSetEntry = 48;
 
 bool InTable(std::int32_t i) {
     return i >= 0 && i < kTableSize;
@@ -19,6 +22,7 @@ bool InTable(std::int32_t i) {
 void OpenObjectFrame(Conversion& c, const std::string& name) {
     WriteXFrame(c.x, name);
     if (c.pass != Pass::write) return;
+    RequireLoad(kSetEntry + name.size());
     c.writtenFrames.insert(name);
     c.parentWorld = c.currentWorld;
     if (InTable(c.objectCounter + 1)) c.depths[c.objectCounter + 1] = c.openDepth;
@@ -116,7 +120,9 @@ void ReadMaterial(Conversion& c, Cursor body) {
         }
     }
     WriteXMaterial(c.x, m);
-    if (c.pass == Pass::write) c.writtenMaterials.insert(m.name);
+    if (c.pass != Pass::write) return;
+    RequireLoad(kSetEntry + m.name.size());
+    c.writtenMaterials.insert(m.name);
 }
 
 void ReadEditorChunk(Conversion& c, Cursor body) {
@@ -185,7 +191,9 @@ void ReadTrack(Cursor body, std::vector<TrackKey>* keys, bool rotation) {
             body.Floats(v, 3);
             key.x = v[0], key.y = v[2], key.z = v[1];
         }
-        if (keys) keys->push_back(key);
+        if (!keys) continue;
+        RequireLoad(sizeof key);
+        keys->push_back(key);
     }
 }
 
@@ -243,7 +251,9 @@ void ReadObjectNode(Conversion& c, Cursor body) {
             break;
         }
     }
-    if (kept) c.nodes.push_back(std::move(node));
+    if (!kept) return;
+    RequireLoad(sizeof node + node.name.size());
+    c.nodes.push_back(std::move(node));
 }
 
 void ReadKeyframer(Conversion& c, Cursor body) {
@@ -335,6 +345,7 @@ bool NextChunk(Cursor& parent, Chunk& chunk) {
 }
 
 void KeepAnimatedFrames(Conversion& c) {
+    RequireLoad(c.nodes.size(), sizeof(KeyframeNode));
     std::vector<KeyframeNode> kept;
     for (KeyframeNode& node : c.nodes) {
         if (node.name != kDummyNode) {

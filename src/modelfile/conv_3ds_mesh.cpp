@@ -2,6 +2,7 @@
 // space less its pivot, and written as an X mesh with flat normals, materials and coordinates.
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_3ds_internal.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@ void ReadVertexList(MeshWork& m, Cursor body) {
     const std::uint32_t count = body.Word();
     Trace("      Found (%d) number of vertices\n", static_cast<int>(count));
     const std::uint32_t held = std::min<std::uint32_t>(count, body.Left() / 12);
+    RequireLoad(held, 12);
     m.vertices.resize(3 * held);
     for (std::uint32_t i = 0; i < held; ++i) {
         float v[3];
@@ -30,6 +32,7 @@ void ReadFaceMaterial(Conversion& c, Cursor body) {
     const std::uint32_t count = body.Word();
     const std::size_t faces = m.faces.size() / 3;
     if (c.pass != Pass::write || faces == 0 || count == 0) return;
+    RequireLoad(sizeof(std::string) + name.size() + (m.groupNames.empty() ? 2 * faces : 0));
     if (m.groupNames.empty()) m.faceMaterials.assign(faces, 0);
     const auto group = static_cast<std::uint16_t>(m.groupNames.size());
     m.groupNames.push_back(name);
@@ -43,6 +46,7 @@ void ReadFaceMaterial(Conversion& c, Cursor body) {
 void ReadFaceList(Conversion& c, Cursor body) {
     MeshWork& m = c.mesh;
     const std::uint32_t count = std::min<std::uint32_t>(body.Word(), body.Left() / 8);
+    RequireLoad(count, 12);
     m.faces.resize(3 * count);
     m.faceMaterials.clear();
     m.groupNames.clear();
@@ -58,6 +62,7 @@ void ReadFaceList(Conversion& c, Cursor body) {
 
 void ReadMapping(MeshWork& m, Cursor body) {
     const std::uint32_t count = std::min<std::uint32_t>(body.Word(), body.Left() / 8);
+    RequireLoad(count, 8);
     m.mapping.resize(2 * count);
     body.Floats(m.mapping.data(), static_cast<int>(2 * count));
 }
@@ -106,6 +111,8 @@ struct WrittenFaces {
 
 WrittenFaces KeepWholeFaces(const MeshWork& m) {
     WrittenFaces w;
+    // Each face: its corners, its material, three normals and their corners.
+    RequireLoad(m.faces.size() / 3, 12 + 2 + 36 + 12);
     const auto vertices = static_cast<std::uint32_t>(m.vertices.size() / 3);
     for (std::size_t f = 0; f < m.faces.size() / 3; ++f) {
         const std::uint32_t* face = &m.faces[3 * f];
@@ -128,6 +135,7 @@ WrittenFaces KeepWholeFaces(const MeshWork& m) {
 // the first material: the platform's parser refuses a reference it cannot resolve.
 void KeepWrittenMaterials(Conversion& c, std::vector<std::uint16_t>& faceMaterials) {
     std::vector<std::string>& names = c.mesh.groupNames;
+    RequireLoad(names.size(), sizeof(std::uint16_t) + sizeof(std::string));
     std::vector<std::uint16_t> renumbered(names.size(), 0);
     std::vector<std::string> kept;
     for (std::size_t g = 0; g < names.size(); ++g) {

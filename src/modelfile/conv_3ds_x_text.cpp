@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_3ds.h"
 
 #include <algorithm>
@@ -13,7 +14,8 @@ namespace {
 // The text grows in place and keeps its length: an append never rescans what is written.
 void Append(XTextBuffer& x, const char* text, std::size_t length) {
     if (x.overflow) return;
-    if (x.text.size() + length > kLargestXText) {
+    // Twice the length: a string that grows by doubling holds up to twice its text.
+    if (x.text.size() + length > kLargestXText || !ChargeLoad(length, 2)) {
         x.overflow = true;
         return;
     }

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "codecs/inflate.h"
+#include "core/load_budget.h"
 #include "display/display.h"
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converters.h"
@@ -34,6 +35,7 @@ void CopyName(char* to, const std::string& name) {
 }
 
 AnimationSetRecord* CreateAnimationSet(ObjectRecord* object, const std::string& name) {
+    RequireLoad(sizeof(AnimationSetRecord));
     auto* set = new (std::nothrow) AnimationSetRecord;
     if (!set) return nullptr;
     CopyName(set->name, name);
@@ -43,6 +45,7 @@ AnimationSetRecord* CreateAnimationSet(ObjectRecord* object, const std::string& 
 }
 
 AnimationRecord* CreateAnimation(AnimationSetRecord* set, const std::string& name) {
+    RequireLoad(sizeof(AnimationRecord));
     auto* animation = new (std::nothrow) AnimationRecord;
     if (!animation) return nullptr;
     CopyName(animation->name, name);
@@ -94,6 +97,7 @@ bool ReadChildren(IDirectXFileData* data, const Context& at) {
 // never make frames or meshes, and nothing outside one makes animation.)
 bool ReadDataObject(IDirectXFileData* data, const Context& at) {
     if (!data || !at.frame || at.depth > kDeepestObject) return false;
+    RequireLoad(kObjectVisit);
     const GUID* type = nullptr;
     if (FAILED(data->GetType(&type)) || !type) return false;
     const std::string name = GetDataObjectName(data);
@@ -159,6 +163,7 @@ std::vector<std::uint8_t> ReadBytes(const char* fileName) {
     DWORD read = 0;
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
         size.QuadPart <= static_cast<LONGLONG>(kLargestUnpacked)) {
+        RequireLoad(static_cast<std::uint64_t>(size.QuadPart));
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
             read != bytes.size())
@@ -185,6 +190,7 @@ bool UnpackCompressed(const std::vector<std::uint8_t>& file, std::vector<std::ui
             unpacked > kLargestChunk || data.size() + unpacked > kLargestUnpacked)
             return false;
         const std::size_t before = data.size();
+        RequireLoad(unpacked);
         data.resize(before + unpacked);
         std::size_t produced = 0;
         // A chunk that ends before the size it claims keeps what it holds; the parser judges the
@@ -194,6 +200,7 @@ bool UnpackCompressed(const std::vector<std::uint8_t>& file, std::vector<std::ui
         data.resize(before + produced);
         at += packed;
     }
+    RequireLoad(kHeader + data.size());
     image.assign(file.begin(), file.begin() + kHeader);
     std::memcpy(&image[8], text ? "txt " : "bin ", 4);
     image.insert(image.end(), data.begin(), data.end());
@@ -293,6 +300,8 @@ bool GetObjectData(IDirectXFileData* data, const std::uint8_t** bytes, DWORD* si
 }
 
 FrameRecord* CreateChildFrame(FrameRecord* parent, const std::string& name) {
+    // The frame and its entry in the object's frame list.
+    RequireLoad(sizeof(FrameRecord) + sizeof(FrameRecord*));
     auto* frame = new (std::nothrow) FrameRecord;
     if (!frame) return nullptr;
     CopyName(frame->name, name);
@@ -302,12 +311,17 @@ FrameRecord* CreateChildFrame(FrameRecord* parent, const std::string& name) {
     return frame;
 }
 
-bool LoadObject(const char* fileName) {
+namespace {
+
+std::uint64_t FileBytes(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(fileName, GetFileExInfoStandard, &data)) return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
+bool ReadObject(const char* fileName) {
     State& s = g_State;
-    Cleanup();
-    s.fileError = S_OK;
-    s.device = GetDirect3DDevice();
-    if (!fileName || !s.device) return false;
+    RequireLoad(sizeof(ObjectRecord) + sizeof(FrameRecord));
     s.object = new (std::nothrow) ObjectRecord;
     if (!s.object) return false;
     s.object->rootFrame = new (std::nothrow) FrameRecord;
@@ -317,11 +331,29 @@ bool LoadObject(const char* fileName) {
         (std::memcmp(&bytes[8], "tzip", 4) == 0 || std::memcmp(&bytes[8], "bzip", 4) == 0) &&
         !UnpackCompressed(bytes, source.image))
         return false;
+    // The platform's parser holds the file it is given and what it parses out of it.
+    RequireLoad(2 * (source.image.empty() ? bytes.size() : source.image.size()));
     if (!s.object->rootFrame || !ReadXFile(source)) return false;
     SetupObjectLists(s.object);
     ProcessMeshes(s.object);
     s.normals.clear();
     return s.object->frames && s.object->meshes;
+}
+
+} // namespace
+
+bool LoadObject(const char* fileName) {
+    State& s = g_State;
+    Cleanup();
+    s.fileError = S_OK;
+    s.device = GetDirect3DDevice();
+    if (!fileName || !s.device) return false;
+    // A budget of its own when no load runs (a caller other than the object loader), and a
+    // refusal, never an exception, for a file that runs past it or past memory.
+    LoadScope load(FileBytes(fileName));
+    if (GuardLoad([&] { return ReadObject(fileName); })) return true;
+    Cleanup();
+    return false;
 }
 
 bool ConvertFile(const char* fileName, std::uint8_t** block, std::uint32_t* size) {

@@ -25,6 +25,11 @@ extern const GUID kFrame, kFrameTransformMatrix, kMesh, kMeshNormals, kMeshTextu
 // The template declarations registered before every file is read.
 const char* TemplateText();
 
+// What the platform makes for each data object it hands out (inline or through a reference, each
+// time one is reached) and its name: charged per visit, so that a tree of references doubling at
+// each level runs out of budget, not of memory and time.
+constexpr std::uint64_t kObjectVisit = 256;
+
 // One working vertex: position, normal and three texture sets.
 struct WorkVertex {
     float x, y, z, nx, ny, nz, u0, v0, u1, v1, u2, v2;

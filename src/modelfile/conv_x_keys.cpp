@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_x_internal.h"
 #include "object3d/object_records.h"
 
@@ -35,6 +36,7 @@ std::uint32_t ValuesOf(std::uint32_t type) {
 
 template <typename Key>
 void Replace(Key*& keys, std::uint32_t& count, const std::vector<Key>& made) {
+    RequireLoad(made.size(), sizeof(Key));
     Key* array = made.empty() ? nullptr : new (std::nothrow) Key[made.size()];
     if (!made.empty() && !array) return;
     std::copy(made.begin(), made.end(), array);
@@ -63,6 +65,10 @@ bool ReadAnimationKey(IDirectXFileData* key, AnimationSetRecord* set, AnimationR
     const std::uint32_t values = ValuesOf(type);
     // Every key holds at least its time, its value count and its values.
     if (values == 0 || !r.Holds(count, 8 + 4 * values)) return true;
+    // The keys as read, before they replace the animation's own.
+    RequireLoad(count, type == kRotation ? sizeof(RotationKey)
+                       : type == kMatrix ? sizeof(MatrixKey)
+                                         : sizeof(PositionKey));
     std::vector<PositionKey> vectors;
     std::vector<RotationKey> rotations;
     std::vector<MatrixKey> matrices;

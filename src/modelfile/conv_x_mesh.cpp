@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "modelfile/conv_x_internal.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object_records.h"
@@ -28,6 +29,7 @@ bool IsType(IDirectXFileData* data, const GUID& type) {
 bool NextChildData(IDirectXFileData* parent, Held<IDirectXFileData>& child, bool followReferences) {
     Held<IDirectXFileObject> object;
     if (FAILED(parent->GetNextObject(object.out())) || !object.get()) return false;
+    RequireLoad(kObjectVisit);
     if (SUCCEEDED(
             object->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(child.out()))))
         return true;
@@ -48,12 +50,14 @@ void TriangulateFaces(DataReader& r, std::uint32_t faces, std::uint32_t limit,
     for (std::uint32_t f = 0; f < faces; ++f) {
         std::uint32_t n = 0;
         if (!r.Dword(&n) || !r.Holds(n, 4)) return;
+        if (n > corners.size()) RequireLoad(n, 4);
         corners.resize(n);
         for (std::uint32_t& c : corners)
             r.Dword(&c);
         if (n < 3 || std::any_of(corners.begin(), corners.end(),
                                  [limit](std::uint32_t c) { return c >= limit; }))
             continue;
+        RequireLoad(n - 2, faceOf ? 16 : 12);
         for (std::uint32_t k = 2; k < n; ++k) {
             triangles.insert(triangles.end(), {corners[0], corners[k - 1], corners[k]});
             if (faceOf) faceOf->push_back(made);
@@ -70,6 +74,7 @@ bool ReadMeshGeometry(IDirectXFileData* mesh) {
     DataReader r(bytes, size);
     std::uint32_t count = 0, faces = 0;
     if (!r.Dword(&count) || !r.Holds(count, 12)) return false;
+    RequireLoad(count, sizeof(WorkVertex));
     s.vertices.assign(count, WorkVertex{});
     for (WorkVertex& v : s.vertices) {
         r.Float(&v.x);
@@ -89,6 +94,7 @@ void ReadMeshNormals(IDirectXFileData* data) {
     if (!GetObjectData(data, &bytes, &size)) return;
     DataReader r(bytes, size);
     if (!r.Dword(&count) || !r.Holds(count, 12)) return;
+    RequireLoad(count, 12);
     s.normals.resize(3u * count);
     r.Floats(s.normals.data(), 3 * count);
     s.normalTriangles.clear();
@@ -139,6 +145,7 @@ void ReadVertexColors(IDirectXFileData* data) {
     if (!GetObjectData(data, &bytes, &size)) return;
     DataReader r(bytes, size);
     if (!r.Dword(&count) || !r.Holds(count, 20)) return;
+    RequireLoad(count, sizeof(WorkColour));
     for (std::uint32_t i = 0; i < count; ++i) {
         WorkColour c{};
         r.Dword(&c.vertex);
@@ -163,6 +170,7 @@ void ReadMaterial(IDirectXFileData* data) {
         DataReader name(bytes, size);
         name.String(&m.texture);
     }
+    RequireLoad(sizeof m + m.texture.size());
     g_State.materials.push_back(std::move(m));
 }
 
@@ -175,6 +183,7 @@ void ReadMeshMaterialList(IDirectXFileData* data) {
     DataReader r(bytes, size);
     if (!r.Dword(&s.materialCountWord) || !r.Dword(&faces)) return;
     faces = std::min(faces, r.Left() / 4);
+    RequireLoad(faces, 4);
     s.faceMaterials.resize(faces);
     for (std::uint32_t& f : s.faceMaterials)
         r.Dword(&f);
@@ -211,6 +220,7 @@ void ReadSkinWeights(IDirectXFileData* data) {
     WorkSkin skin;
     std::uint32_t count = 0;
     if (!r.String(&skin.bone) || !r.Dword(&count) || !r.Holds(count, 8)) return;
+    RequireLoad(sizeof skin + skin.bone.size() + std::uint64_t{8} * count);
     skin.vertices.resize(count);
     skin.weights.resize(count);
     for (std::uint32_t& v : skin.vertices)
@@ -253,6 +263,7 @@ bool CreateMeshRecord(FrameRecord* frame, std::uint32_t vertices, std::uint32_t 
     // Meshes past 65,535 vertices hold 32-bit entries in the 16-bit array until expanded.
     const std::uint64_t entries = vertices > kLargest16BitMesh ? 2 * indices : indices;
     if (vertexBytes > 0x7FFFFFFF || entries > 0x3FFFFFFF) return false;
+    RequireLoad(sizeof(MeshRecord) + vertexBytes + 2 * entries);
     mesh->vertices = new (std::nothrow) std::uint8_t[vertexBytes ? vertexBytes : 1]();
     mesh->indices = new (std::nothrow) std::uint16_t[entries ? entries : 1]();
     return mesh->vertices && mesh->indices;
@@ -272,6 +283,8 @@ bool SetMeshMaterials(MeshRecord* mesh) {
     const State& s = g_State;
     const std::uint32_t count = std::max<std::uint32_t>(1, s.materials.size());
     const std::uint32_t triangles = static_cast<std::uint32_t>(mesh->indexCount / 3);
+    RequireLoad(std::uint64_t{4} * triangles +
+                std::uint64_t{count} * (sizeof(TextureRecord) + kMaterialEntry));
     if (s.hasFaceMaterials && !s.faceMaterials.empty()) {
         mesh->triangleMaterials = new (std::nothrow) std::uint32_t[triangles ? triangles : 1]();
         if (!mesh->triangleMaterials) return false;
@@ -355,6 +368,7 @@ bool SetInfluences(BoneRecord& bone, const std::vector<std::uint32_t>& vertices,
     delete[] std::exchange(bone.weights, nullptr);
     bone.influenceCount = static_cast<std::uint32_t>(vertices.size());
     if (vertices.empty()) return true;
+    RequireLoad(vertices.size(), 8);
     bone.vertices = new (std::nothrow) std::uint32_t[vertices.size()];
     bone.weights = new (std::nothrow) float[weights.size()];
     if (!bone.vertices || !bone.weights) return false;
@@ -368,6 +382,8 @@ bool CreateBones(MeshRecord* mesh) {
     // Never more bones than weights were given for.
     const std::uint32_t count = std::min<std::uint32_t>(s.skinBones, s.skins.size());
     if (count == 0) return true;
+    // The bones, and the frame and matrix each is linked to when the object is set up.
+    RequireLoad(count, sizeof(BoneRecord) + 2 * sizeof(void*));
     mesh->bones = new (std::nothrow) BoneRecord[count];
     if (!mesh->bones) return false;
     mesh->boneCount = static_cast<std::int32_t>(count);
@@ -378,6 +394,7 @@ bool CreateBones(MeshRecord* mesh) {
         std::memcpy(&bone.offsetMatrix, skin.offset, sizeof skin.offset);
         std::vector<std::uint32_t> vertices;
         std::vector<float> weights;
+        RequireLoad(skin.vertices.size(), 8);
         for (std::size_t j = 0; j < skin.vertices.size(); ++j) {
             if (skin.vertices[j] >= static_cast<std::uint32_t>(mesh->vertexCount)) continue;
             vertices.push_back(skin.vertices[j]);
@@ -392,6 +409,9 @@ bool CreateBones(MeshRecord* mesh) {
 // each of its vertices.
 bool ExpandLargeMesh(MeshRecord* mesh) {
     const State& s = g_State;
+    // The corners of each vertex, then the mesh expanded to one vertex a corner.
+    RequireLoad(s.vertices.size(), sizeof(std::vector<std::uint32_t>) + 4);
+    RequireLoad(s.triangles.size(), 4 + std::uint64_t{mesh->vertexSize});
     std::vector<std::vector<std::uint32_t>> corners(s.vertices.size());
     for (std::size_t k = 0; k < s.triangles.size(); ++k)
         corners[s.triangles[k]].push_back(static_cast<std::uint32_t>(k));
@@ -402,6 +422,10 @@ bool ExpandLargeMesh(MeshRecord* mesh) {
         BoneRecord& bone = mesh->bones[b];
         std::vector<std::uint32_t> vertices;
         std::vector<float> weights;
+        std::uint64_t moved = 0;
+        for (std::uint32_t j = 0; bone.vertices && j < bone.influenceCount; ++j)
+            moved += corners[bone.vertices[j]].size();
+        RequireLoad(moved, 8);
         for (std::uint32_t j = 0; bone.vertices && j < bone.influenceCount; ++j)
             for (std::uint32_t corner : corners[bone.vertices[j]]) {
                 vertices.push_back(corner);
@@ -431,37 +455,50 @@ bool NeedsMaterialGroups(MeshRecord* mesh) {
     return false;
 }
 
+// The first triangle of each group in the gathered list, one pass over the triangles: the
+// groups' counts, then their starts (groups + 1 entries, the last the total).
+std::vector<std::uint32_t> GroupStarts(const MeshRecord* mesh, std::int32_t groups) {
+    std::vector<std::uint32_t> starts(groups + 1, 0);
+    for (std::int32_t t = 0; t < mesh->indexCount / 3; ++t) {
+        const std::uint32_t material = mesh->triangleMaterials ? mesh->triangleMaterials[t] : 0;
+        if (material < static_cast<std::uint32_t>(groups)) ++starts[material + 1];
+    }
+    for (std::int32_t k = 0; k < groups; ++k)
+        starts[k + 1] += starts[k];
+    return starts;
+}
+
+// The triangles gathered by material, each group keeping its triangles' order.
 void BuildMaterialGroups(MeshRecord* mesh) {
     if (!mesh->indices || mesh->indexCount <= 0) return;
     const std::int32_t groups = mesh->textureCount;
-    const std::int32_t triangles = mesh->indexCount / 3;
+    RequireLoad(static_cast<std::uint64_t>(groups) * (sizeof(MultiMaterialRecord) + 8) +
+                std::uint64_t{2} * mesh->indexCount);
+    const std::vector<std::uint32_t> starts = GroupStarts(mesh, groups);
     auto* entries = new (std::nothrow) MultiMaterialRecord[groups]();
-    auto* indices = new (std::nothrow) std::uint16_t[mesh->indexCount];
+    auto* indices = new (std::nothrow) std::uint16_t[mesh->indexCount]();
     if (!entries || !indices) {
         delete[] entries;
         delete[] indices;
         return;
     }
-    std::uint32_t gathered = 0;
+    std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
+    for (std::int32_t t = 0; t < mesh->indexCount / 3; ++t) {
+        const std::uint32_t material = mesh->triangleMaterials ? mesh->triangleMaterials[t] : 0;
+        if (material < static_cast<std::uint32_t>(groups))
+            std::copy_n(mesh->indices + 3 * t, 3, indices + 3 * next[material]++);
+    }
     for (std::int32_t k = 0; k < groups; ++k) {
         MultiMaterialRecord& e = entries[k];
-        e.startIndex = gathered;
-        std::uint32_t count = 0;
-        for (std::int32_t t = 0; t < triangles; ++t) {
-            const std::uint32_t material = mesh->triangleMaterials ? mesh->triangleMaterials[t] : 0;
-            if (material != static_cast<std::uint32_t>(k)) continue;
-            std::copy_n(mesh->indices + 3 * t, 3, indices + gathered);
-            gathered += 3;
-            ++count;
-        }
+        e.startIndex = 3 * starts[k];
+        e.primitiveCount = starts[k + 1] - starts[k];
+        e.indexCount = 3 * e.primitiveCount;
         std::strcpy(e.name, mesh->textures[k].fileName);
         if (mesh->multiMaterialBuffer)
             std::memcpy(&e.material, mesh->multiMaterialBuffer + k * kMaterialEntry,
                         sizeof e.material);
         else
             e.material = mesh->material;
-        e.indexCount = 3 * count;
-        e.primitiveCount = count;
     }
     delete[] std::exchange(mesh->indices, indices);
     delete[] std::exchange(mesh->multiMaterials, entries);

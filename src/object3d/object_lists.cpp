@@ -35,38 +35,6 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     return true;
 }
 
-// A name as far as the record compares it: up to its end or the record's length.
-std::string_view RecordName(const char* name) {
-    return std::string_view(name, strnlen(name, kRecordNameLength));
-}
-
-using FramesByName = std::unordered_map<std::string_view, FrameRecord*>;
-
-// The last frame of each name in walk order: each frame of a name took the bones of that name
-// over from the one before it.
-FramesByName LastFramesByName(FrameRecord* root) {
-    FramesByName frames;
-    WalkFrameTree(root, [&frames](FrameRecord* f) { frames[RecordName(f->name)] = f; });
-    return frames;
-}
-
-// The first bone of each name follows the combined matrix of the frame of that name; bones after
-// it of the same name follow none. Looked up, not walked, so that linking takes time linear in
-// the frames and bones.
-void LinkBonesByName(MeshRecord* mesh, const FramesByName& frames) {
-    if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames || !mesh->boneMatrices)
-        return;
-    std::unordered_set<std::string_view> named;
-    for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-        const std::string_view name = RecordName(mesh->bones[b].name);
-        if (!named.insert(name).second) continue;
-        const auto found = frames.find(name);
-        if (found == frames.end()) continue;
-        mesh->boneFrames[b] = found->second;
-        mesh->boneMatrices[b] = &found->second->combinedMatrix;
-    }
-}
-
 // Ascending by time. A stable sort: keys at one time keep their order, and a long track sorts in
 // n log n rather than in the square of its length.
 template <typename Key> void SortKeys(Key* keys, std::uint32_t count) {
@@ -182,14 +150,35 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
-    const FramesByName frames = LastFramesByName(frame);
-    for (std::int32_t m = 0; m < meshCount; ++m)
-        LinkBonesByName(meshes[m], frames);
+    // Through a map of names: a walk of every frame for every mesh grows with the square of a
+    // model's size. As that walk did, the last frame of a name in the tree's order is the one a
+    // bone follows, and only the first bone of a name in each mesh follows it.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(frame, [&](FrameRecord* f) { frames[nameOf(f->name)] = f; });
+    std::unordered_set<std::string_view> seen;
+    for (std::int32_t m = 0; m < meshCount; ++m) {
+        MeshRecord* mesh = meshes[m];
+        if (!mesh || mesh->boneCount <= 0 || !mesh->bones || !mesh->boneFrames ||
+            !mesh->boneMatrices)
+            continue;
+        seen.clear();
+        for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
+            const std::string_view name = nameOf(mesh->bones[b].name);
+            if (!seen.insert(name).second) continue;
+            const auto found = frames.find(name);
+            if (found == frames.end()) continue;
+            mesh->boneFrames[b] = found->second;
+            mesh->boneMatrices[b] = &found->second->combinedMatrix;
+        }
+    }
     return true;
 }
 
 bool LinkMeshBonesToFrames(MeshRecord* mesh, FrameRecord* frame) {
-    LinkBonesByName(mesh, LastFramesByName(frame));
+    MatchBonesToFrames(&mesh, frame, 1);
     return true;
 }
 
@@ -273,14 +262,16 @@ AnimationRecord* DuplicateAnimation(const AnimationRecord* source, const char* n
 
 void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
-    // The first frame of each name in walk order, as FindFrameByName finds it, looked up once per
-    // animation rather than walked for each.
-    FramesByName byName;
-    WalkFrameTree(object->rootFrame,
-                  [&byName](FrameRecord* f) { byName.try_emplace(RecordName(f->name), f); });
+    // Through a map of names, holding the first frame of each in the tree's order, as
+    // FindFrameByName gives it: a walk of the tree for each animation grows with the square.
+    const auto nameOf = [](const char* name) {
+        return std::string_view(name, strnlen(name, kRecordNameLength));
+    };
+    std::unordered_map<std::string_view, FrameRecord*> frames;
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* f) { frames.emplace(nameOf(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        const auto found = byName.find(RecordName(a->name));
-        a->frame = found == byName.end() ? nullptr : found->second;
+        const auto found = frames.find(nameOf(a->name));
+        a->frame = found == frames.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }
 }

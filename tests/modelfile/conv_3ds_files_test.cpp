@@ -6,6 +6,8 @@
 #include "support/temp_folder.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "modelfile/conv_3ds.h"
 #include "modelfile/object_block.h"
 #include "object3d/model_files.h"
@@ -179,6 +181,28 @@ TEST_F(Conv3DSFiles, PositionsTooFarOutToMeasureAreNoObject) {
     EXPECT_EQ(Conv3DS::LoadedObject(), nullptr);
 }
 
+TEST_F(Conv3DSFiles, MatricesAndTracksPastAFloatAreNoObject) {
+    using namespace scene3ds;
+    // A box with its local axes (four rows of three), and a node moving it to the given place.
+    auto scene = [](float axis, float position) {
+        const std::string mesh = Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) + Faces({{0, 1, 2}}) +
+                                 Chunk(0x4160, Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, axis, 0, 0}));
+        const std::string track = Track(0xB020, {{0, U16(0) + Floats({position, 0, 0})}});
+        return Scene(Object("box", mesh), Node("box", -1, track));
+    };
+    LoadObject(folder.Write("near.3ds", scene(5, 5)).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    int n = 2;
+    for (const auto& [axis, position] : {std::pair{1e30f, 5.0f}, std::pair{5.0f, 1e30f}}) {
+        SCOPED_TRACE(n);
+        LoadObject(folder.Write("far.3ds", scene(axis, position)).c_str(), n);
+        EXPECT_EQ(cell.number, kObjectNotLoaded);
+        EXPECT_FALSE(ObjectExists(n++));
+        EXPECT_FALSE(TempFileLeft());
+        cell.number = 0;
+    }
+}
+
 TEST_F(Conv3DSFiles, RotatingCubeTurnsAsItPlays) {
     // Loaded by extension; the converter keeps nothing afterwards.
     LoadObject((kModels + "RotatingCube.3DS").c_str(), 1);
@@ -195,6 +219,70 @@ TEST_F(Conv3DSFiles, RotatingCubeTurnsAsItPlays) {
     const std::vector<std::uint32_t> first = frame(0);
     EXPECT_GT(first.size() - std::count(first.begin(), first.end(), 0x808080u), 50u);
     EXPECT_NE(frame(45), first);
+}
+
+TEST_F(Conv3DSFiles, TheSceneItsTextAndItsTemporaryFileAreCharged) {
+    const std::string source = kModels + "RotatingCube.3DS";
+    const std::string bytes = TempFolder::Read(source);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    std::string text;
+    std::uint64_t built = 0;
+    {
+        LoadScope load(bytes.size());
+        ASSERT_TRUE(Conv3DS::Build3DSXText(data, bytes.size(), text));
+        built = LoadCharged();
+    }
+    // Loaded by extension: the temporary file joins the scene's load, which is charged for the
+    // text as built, as written and as read back.
+    LoadObject(source.c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    EXPECT_EQ(LastLoadLimit(), LoadBudgetFor(bytes.size()));
+    EXPECT_GE(LastLoadCharged(), built + 2 * text.size());
+
+    // The source, the text and then the file: one byte short of them all, nothing is written.
+    const std::string written = folder.File("written.x");
+    for (const std::uint64_t left :
+         {bytes.size() + built + text.size() - 1, bytes.size() + built + text.size()}) {
+        LoadScope load(0);
+        ASSERT_TRUE(ChargeLoad(LoadLimit() - left));
+        EXPECT_EQ(Conv3DS::Write3DSAsXFile(source.c_str(), written.c_str()), 0);
+        const bool fits = !LoadOverBudget();
+        EXPECT_EQ(fits, left == bytes.size() + built + text.size());
+        EXPECT_EQ(TempFolder::Read(written), fits ? text : "");
+    }
+
+    // A load with little left refuses the scene (a nested load joins it) and leaves no file.
+    LoadScope load(0);
+    ASSERT_TRUE(ChargeLoad(LoadLimit() - built));
+    LoadObject(source.c_str(), 2);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(2));
+    EXPECT_FALSE(TempFileLeft());
+    EXPECT_EQ(Conv3DS::LoadedObject(), nullptr);
+}
+
+TEST_F(Conv3DSFiles, TextPastWhatTheTemporaryFolderTakesIsRefused) {
+    // Three objects of 65,535 faces: each face a line of its own, three normals and a material
+    // number, some 20 MB of text from 1.5 MB.
+    const std::vector<std::array<int, 3>> faces(65535, {0, 1, 2});
+    std::string editor;
+    for (const char* name : {"a", "b", "c"})
+        editor += scene3ds::Object(name, scene3ds::Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
+                                             scene3ds::Faces(faces));
+    const std::string path = folder.Write("faces.3ds", scene3ds::Scene(editor));
+    LoadObject(path.c_str(), 1);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(1));
+    EXPECT_FALSE(TempFileLeft());
+    // A tenth of one of them loads whole.
+    const std::string one = folder.Write(
+        "one.3ds", scene3ds::Scene(scene3ds::Object(
+                       "a", scene3ds::Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
+                                scene3ds::Faces({faces.begin(), faces.begin() + 6500}))));
+    cell.number = 0;
+    LoadObject(one.c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    EXPECT_EQ(g_Object3D.objects[1]->meshes[0]->indexCount, 3 * 6500);
 }
 
 // Damaged copies of each sample: cut short, or with chunk lengths of 0, 6 and beyond everything

@@ -2,6 +2,8 @@
 
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
+#include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -323,4 +326,112 @@ TEST_F(ObjectScene, XPositionsPastAFloatAreNoObject) {
     EXPECT_EQ(cell.number, 7018);
     EXPECT_FALSE(ObjectExists(2));
     EXPECT_EQ(ConvX::g_State.object, nullptr);
+}
+
+// The binary form of the format: two-byte tokens; names, integer and float lists with their
+// counts.
+struct BinaryX {
+    std::string bytes = "xof 0302bin 0032";
+    BinaryX& Token(std::uint16_t token) {
+        bytes.append(reinterpret_cast<const char*>(&token), 2);
+        return *this;
+    }
+    BinaryX& Count(std::uint32_t n) {
+        bytes.append(reinterpret_cast<const char*>(&n), 4);
+        return *this;
+    }
+    BinaryX& Name(const std::string& name) {
+        Token(1).Count(static_cast<std::uint32_t>(name.size()));
+        bytes += name;
+        return *this;
+    }
+    BinaryX& Open() { return Token(10); }
+    BinaryX& Close() { return Token(11); }
+    BinaryX& Dwords(const std::vector<std::uint32_t>& values) {
+        Token(6).Count(static_cast<std::uint32_t>(values.size()));
+        bytes.append(reinterpret_cast<const char*>(values.data()), 4 * values.size());
+        return *this;
+    }
+    BinaryX& Floats(const std::vector<float>& values) {
+        Token(7).Count(static_cast<std::uint32_t>(values.size()));
+        bytes.append(reinterpret_cast<const char*>(values.data()), 4 * values.size());
+        return *this;
+    }
+};
+
+// Frame F with a matrix moved along x by `place` and a triangle, then an animation of F with a
+// position key at `key`.
+std::string BinaryFrame(float place, float key) {
+    BinaryX x;
+    x.Name("Frame").Name("F").Open().Name("FrameTransformMatrix").Open();
+    x.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, place, 0, 0, 1}).Close();
+    x.Name("Mesh").Name("M").Open().Dwords({3}).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
+    x.Dwords({1, 3, 0, 1, 2}).Close().Close();
+    x.Name("AnimationSet").Name("S").Open().Name("Animation").Name("A").Open();
+    x.Open().Name("F").Close();
+    x.Name("AnimationKey").Open().Dwords({2, 1, 0, 3}).Floats({key, 0, 0}).Close();
+    x.Close().Close();
+    return x.bytes;
+}
+
+// Frame k holds two references to frame k - 1, and frame 0 a mesh: a few hundred bytes whose
+// frames, each reference read as a copy of what it names, number four times 2^levels.
+std::string ReferenceTree(int levels) {
+    std::string text = "Frame F0 {\n" + MeshText("M", kQuad, {{0, 1, 2}}) + "}\n";
+    for (int k = 1; k <= levels; ++k) {
+        const std::string below = "{F" + std::to_string(k - 1) + "}\n";
+        text += "Frame F" + std::to_string(k) + " {\n" + below + below + "}\n";
+    }
+    return text;
+}
+
+TEST_F(ObjectScene, ReferenceTreesPastTheBudgetAreRefused) {
+    TempFolder folder;
+    // Frame k is read once at the top and 2^(3 - k) times through references: 15 meshes.
+    ObjectRecord* o = Convert(folder, ReferenceTree(3));
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->meshCount, 15);
+    EXPECT_EQ(o->frameCount, 27);
+
+    // 2^28 copies: refused by the converter alone, and by the loader, long before memory or
+    // time run out.
+    const std::string tree = folder.Write("tree.x", XFile(ReferenceTree(26)));
+    EXPECT_FALSE(ConvX::LoadObject(tree.c_str()));
+    EXPECT_EQ(ConvX::g_State.object, nullptr);
+    EXPECT_GT(LastLoadCharged(), 0u);
+    LoadObject(tree.c_str(), 1);
+    EXPECT_EQ(cell.number, kObjectNotLoaded);
+    EXPECT_FALSE(ObjectExists(1));
+    EXPECT_EQ(ConvX::g_State.object, nullptr);
+}
+
+TEST_F(ObjectScene, XMatricesAndKeysPastAFloatAreNoObject) {
+    TempFolder folder;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    LoadObject(folder.Write("near.x", BinaryFrame(5, 5)).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    EXPECT_EQ(g_Object3D.objects[1]->rootFrame->child->initialMatrix._41, 5.0f);
+    // In text, 1e30 is a float past the largest a file may give and 1e40 none at all.
+    const std::string mesh = MeshText("M", kQuad, {{0, 1, 2}});
+    auto text = [&](const std::string& place, const std::string& key) {
+        const std::string matrix =
+            "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0," + place + ",0.0,0.0,1.0";
+        return XFile("Frame F {\nFrameTransformMatrix { " + matrix + ";; }\n" + mesh +
+                     "}\nAnimationSet S {\nAnimation A {\n{ F }\nAnimationKey { 2; 1; 0;3;" + key +
+                     ",0.0,0.0;;; }\n}\n}\n");
+    };
+    const std::string huge = "1" + std::string(30, '0') + ".0";
+    const std::string infinite = "1" + std::string(40, '0') + ".0";
+    LoadObject(folder.Write("near.x", text("5.0", "5.0")).c_str(), 2);
+    ASSERT_TRUE(ObjectExists(2)) << cell.number;
+    const std::vector<std::string> files = {BinaryFrame(nan, 5),   BinaryFrame(5, nan),
+                                            text(huge, "5.0"),     text(infinite, "5.0"),
+                                            text("5.0", infinite), text("5.0", huge)};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        LoadObject(folder.Write("far.x", files[i]).c_str(), 3);
+        EXPECT_EQ(cell.number, kObjectNotLoaded);
+        EXPECT_FALSE(ObjectExists(3));
+        cell.number = 0;
+    }
 }

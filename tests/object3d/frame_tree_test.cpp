@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -256,4 +258,50 @@ TEST(FrameTree, DetailLevelsFollowTheCameraDistance) {
     EXPECT_EQ(level(100, 200, 50), 0);
     EXPECT_EQ(level(100, 200, 150), 1);
     EXPECT_EQ(level(100, 200, 250), 2);
+}
+
+TEST(FrameTree, BonesAndAnimationsFindTheirFramesByName) {
+    // B and C both named D: an animation follows the first of them in the tree's order.
+    Tree tree;
+    std::strcpy(tree.b->name, "D");
+    std::strcpy(tree.c->name, "D");
+    tree.Animate();
+    EXPECT_EQ(tree.object.animationSet->animation->next->next->frame, tree.b);
+    EXPECT_EQ(tree.object.animationSet->animation->next->next->next->frame, tree.b);
+
+    // Many frames, bones and animations, most naming no frame: each linked through one table of
+    // the names, where a walk of the frames or bones for each would take minutes.
+    constexpr int kFrames = 20000, kBones = 200000;
+    auto name = [](int k) { return "the_bone_of_the_left_hand_" + std::to_string(k); };
+    for (int f = 0; f < kFrames; ++f) {
+        FrameRecord* frame = Named(name(f).c_str());
+        frame->parent = tree.b;
+        frame->sibling = std::exchange(tree.b->child, frame);
+    }
+    // Bone b names frame b - (kBones - kFrames): only the last kFrames bones find one.
+    MeshRecord* many = tree.c->mesh;
+    many->bones = new BoneRecord[kBones];
+    many->boneCount = kBones;
+    for (int b = 0; b < kBones; ++b)
+        std::strcpy(many->bones[b].name, name(b - (kBones - kFrames)).c_str());
+    AllocateMeshBoneArrays(many);
+    ASSERT_TRUE(LinkMeshBonesToFrames(many, tree.root));
+    EXPECT_EQ(many->boneFrames[0], nullptr);
+    EXPECT_EQ(many->boneFrames[kBones - kFrames]->name, name(0));
+    EXPECT_EQ(many->boneFrames[kBones - 1]->name, name(kFrames - 1));
+    AnimationRecord** tail = &tree.object.animationSet->animation;
+    while (*tail)
+        tail = &(*tail)->next;
+    AnimationRecord** added = tail;
+    for (int k = 0; k < kBones; ++k) {
+        *tail = new AnimationRecord;
+        std::strcpy((*tail)->name, name(k - (kBones - kFrames)).c_str());
+        tail = &(*tail)->next;
+    }
+    LinkAnimationsToFrames(&tree.object);
+    std::vector<const FrameRecord*> linked;
+    for (const AnimationRecord* a = *added; a; a = a->next)
+        linked.push_back(a->frame);
+    EXPECT_EQ(linked[kBones - 1]->name, name(kFrames - 1));
+    EXPECT_EQ(std::count(linked.begin(), linked.end(), nullptr), kBones - kFrames);
 }
