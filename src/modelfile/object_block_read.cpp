@@ -734,8 +734,7 @@ bool ReadWholeFile(const char* fileName, std::uint8_t** buffer, std::uint32_t* s
               length.QuadPart <= std::numeric_limits<std::int32_t>::max();
     if (ok) {
         const auto bytes = static_cast<DWORD>(length.QuadPart);
-        ok = ChargeLoad(bytes);
-        data = ok ? new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1] : nullptr;
+        data = new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1];
         ok = data && (bytes == 0 || (ReadFile(file, data, bytes, &read, nullptr) && read == bytes));
     }
     CloseHandle(file);
