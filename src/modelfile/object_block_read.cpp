@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "modelfile/object_block.h"
+#include "core/load_budget.h"
 #include "modelfile/object_block_codes.h"
 #include "object3d/object_records.h"
 #include "object3d/vertex_layout.h"
@@ -16,7 +17,8 @@ using namespace tlo;
 // Every reader below reads within a cursor that ends where its block ends, and every count is
 // checked against the bytes left before anything is allocated for it: a damaged or hostile block
 // makes the read fail, and whatever was made so far is already linked into the object, which the
-// caller then destroys whole.
+// caller then destroys whole. Inside a load, each record and array is charged to the load's budget
+// at its size before it is made: past the budget the read fails the same way.
 
 namespace {
 
@@ -76,7 +78,7 @@ template <typename T> bool ReadTypedArray(BlockCursor& p, T** array, std::uint32
     const std::uint64_t bytes = std::uint64_t{sizeof(T)} * count;
     if (bytes == 0) return true;
     // An array already there, or one longer than the bytes left, is not read.
-    if (*array || bytes > p.Left()) return p.Fail();
+    if (*array || bytes > p.Left() || !ChargeLoad(bytes)) return p.Fail();
     T* made = new (std::nothrow) T[count];
     if (!made) return p.Fail();
     std::memcpy(made, p.at, static_cast<std::size_t>(bytes));
@@ -109,6 +111,7 @@ bool ReadFrameList(BlockCursor& c, FrameRecord** target, FrameRecord* into, Fram
     if (h.code == kEnd) return true;
     FrameRecord* f = into;
     if (!f) {
+        if (!ChargeLoad(sizeof(FrameRecord))) return c.Fail();
         f = new (std::nothrow) FrameRecord;
         if (!f) return c.Fail();
         *target = f;
@@ -182,6 +185,8 @@ bool ReadKeyFrames(BlockCursor& c, MeshRecord* m, int keyDepth) {
     if (count == 0) return true;
     if (keyDepth >= kMaxKeyFrameNesting) return c.Fail();
     if (count > c.Left() / kHeaderSize) return c.Fail(); // each list holds an end marker at least
+    // Eight bytes of the block make a whole frame record here.
+    if (!ChargeLoad(count, sizeof(FrameRecord))) return c.Fail();
     m->keyFrames = new (std::nothrow) FrameRecord[count];
     if (!m->keyFrames) return c.Fail();
     m->keyFrameCount = static_cast<std::int32_t>(count);
@@ -323,6 +328,7 @@ bool ReadMeshList(BlockCursor& c, MeshRecord** target, int keyDepth) {
     Header h;
     if (!ReadHeader(c, h)) return false;
     if (h.code == kEnd) return true;
+    if (!ChargeLoad(sizeof(MeshRecord))) return c.Fail();
     auto* m = new (std::nothrow) MeshRecord;
     if (!m) return c.Fail();
     *target = m;
@@ -355,6 +361,8 @@ bool ReadRecordList(Record** records, std::int32_t count, BlockCursor& c, Handle
     // Each record ends in a marker of its own: a count the bytes cannot hold is a lie.
     if (count <= 0 || static_cast<std::uint32_t>(count) > c.Left() / kHeaderSize + 1 || *records)
         return c.Fail();
+    // The whole count is made, however few records follow.
+    if (!ChargeLoad(static_cast<std::uint32_t>(count), sizeof(Record))) return c.Fail();
     *records = new (std::nothrow) Record[static_cast<std::uint32_t>(count)]();
     if (!*records) return c.Fail();
     for (std::int32_t i = 0;;) {
@@ -482,6 +490,7 @@ bool ReadOneAnimation(BlockCursor& c, AnimationRecord** target, BlockCursor* nex
     Header h;
     if (!ReadHeader(c, h)) return false;
     if (h.code == kEnd) return true;
+    if (!ChargeLoad(sizeof(AnimationRecord))) return c.Fail();
     auto* a = new (std::nothrow) AnimationRecord;
     if (!a) return c.Fail();
     *target = a;
@@ -565,6 +574,7 @@ bool ReadBlockMaterial(BlockCursor& c, D3DMATERIAL9* value) {
 bool ReadBlockBuffer(BlockCursor& c, std::uint8_t** buffer, std::uint32_t bytes) {
     if (!buffer || bytes > c.Left()) return c.Fail();
     if (!*buffer) {
+        if (!ChargeLoad(bytes)) return c.Fail();
         *buffer = new (std::nothrow) std::uint8_t[bytes > 0 ? bytes : 1];
         if (!*buffer) return c.Fail();
     }
@@ -610,6 +620,7 @@ bool ReadAnimationSetBlocks(AnimationSetRecord** set, BlockCursor& c) {
     Header h;
     if (!ReadHeader(c, h)) return false;
     if (h.code == kEnd) return true;
+    if (!ChargeLoad(sizeof(AnimationSetRecord))) return c.Fail();
     auto* made = new (std::nothrow) AnimationSetRecord;
     if (!made) return c.Fail();
     *set = made;
@@ -642,6 +653,8 @@ bool ReadBakedFrameMatrices(AnimationRecord* a, BlockCursor& c) {
     const std::uint32_t frames = a->bakedFrameCount, perFrame = a->bakedMatricesPerFrame;
     if (c.Left() == 0 || frames == 0 || perFrame == 0) return true; // no tables
     if (a->bakedFrames || std::uint64_t{64} * frames * perFrame > c.Left()) return c.Fail();
+    if (!ChargeLoad(frames, sizeof(D3DXMATRIX*) + std::uint64_t{sizeof(D3DXMATRIX)} * perFrame))
+        return c.Fail();
     a->bakedFrames = new (std::nothrow) D3DXMATRIX*[frames]();
     if (!a->bakedFrames) return c.Fail();
     for (std::uint32_t f = 0; f < frames; ++f) {
@@ -679,6 +692,7 @@ bool ReadObjectBlocks(ObjectRecord** object, BlockCursor& c) {
     if (!ReadBlockString(c, magic) || _stricmp(magic, kMagic) != 0 ||
         !ReadBlockInto(c, words, sizeof words))
         return false;
+    if (!ChargeLoad(sizeof(ObjectRecord))) return false;
     auto* made = new (std::nothrow) ObjectRecord;
     if (!made) return false;
     // Root blocks 1 and 2 always come first, in that order; their codes are not looked at.

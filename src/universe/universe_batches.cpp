@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -238,11 +239,14 @@ void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNo
 
 void Universe::AddAreaMeshesToBuffers() {
     ObjectManager& manager = g_Object3D.manager;
+    // A mesh many holders share is placed once: placing it again for each would copy all its
+    // vertices once a holder.
+    std::unordered_set<const MeshRecord*> placed;
     for (const std::unique_ptr<UniverseArea>& area : areas)
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list) {
                 MeshRecord* mesh = holder ? holder->mesh : nullptr;
-                if (!mesh) continue;
+                if (!mesh || !placed.insert(mesh).second) continue;
                 // A second placing would leave the first buffer behind.
                 if (mesh->drawItem) manager.RemoveMeshFromBuffers(mesh);
                 manager.AddMeshToBuffers(mesh, true);

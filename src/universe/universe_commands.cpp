@@ -47,7 +47,11 @@ Universe* WorldForObject(std::int32_t object) {
 std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue) {
     Universe* world = ReplaceUniverse(true);
     DeleteStaticCollisionBoxes();
-    return world && world->LoadLevel(fileName, lightmapValue) ? 1 : 0;
+    if (!world) return 0;
+    if (world->LoadLevel(fileName, lightmapValue)) return 1;
+    // Nothing of a refused load is kept: an empty world, as after a missing file.
+    ReplaceUniverse(true);
+    return 0;
 }
 
 void SaveUniverse(const char* fileName) {

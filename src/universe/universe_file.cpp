@@ -2,6 +2,7 @@
 #include "core/win32.h"
 
 #include "universe/universe_file.h"
+#include "core/load_budget.h"
 #include "core/media.h"
 #include "universe/universe.h"
 #include "universe/universe_build.h"
@@ -17,6 +18,15 @@ namespace {
 
 constexpr std::size_t kAreaHeadBytes = 3 * 12 + 4; // three vectors and the first count
 constexpr std::size_t kHeaderBytes = 16;
+// What the records a file names cost in memory, charged to a running load before they are made:
+// a holder is a small heap block, its list slot and (for a second batch) an entry of the
+// first-holder map; an area and a portal each come with a debug box node.
+constexpr std::uint64_t kHeapBlockBytes = 16;
+constexpr std::uint64_t kHolderBytes = sizeof(void*) + 2 * kHeapBlockBytes;
+constexpr std::uint64_t kAreaBytes = sizeof(UniverseArea) + sizeof(UniverseNode) + sizeof(void*);
+constexpr std::uint64_t kPortalRecordBytes =
+    sizeof(UniversePortal) + sizeof(UniverseNode) + sizeof(void*);
+constexpr std::uint64_t kSharedEntryBytes = sizeof(std::int32_t) + sizeof(UniverseBatch*);
 
 // Appends little-endian fields.
 class FieldWriter {
@@ -152,7 +162,8 @@ struct ReadArea {
 bool ReadHolders(FieldReader& r, const std::vector<MeshRecord*>& meshes,
                  std::vector<std::unique_ptr<UniverseBatch>>& holders) {
     std::int32_t count = 0;
-    if (!r.Count(count, 4)) return false;
+    if (!r.Count(count, 4) || !ChargeLoad(static_cast<std::uint32_t>(count), kHolderBytes))
+        return false;
     for (std::int32_t i = 0; i < count; ++i) {
         std::int32_t index = 0;
         auto holder = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
@@ -173,17 +184,21 @@ bool ReadPortal(FieldReader& r, UniversePortal& p) {
 }
 
 bool ReadOneArea(FieldReader& r, const std::vector<MeshRecord*>& meshes, ReadArea& read) {
+    if (!ChargeLoad(kAreaBytes)) return false;
     read.area.reset(new (std::nothrow) UniverseArea);
     UniverseArea* area = read.area.get();
     if (!area || !r.Vector(area->minimum) || !r.Vector(area->maximum) || !r.Vector(area->centre) ||
         !ReadHolders(r, meshes, area->batches) || !ReadHolders(r, meshes, area->secondBatches))
         return false;
     std::int32_t count = 0;
-    if (!r.Count(count, 4)) return false;
+    if (!r.Count(count, 4) || !ChargeLoad(static_cast<std::uint32_t>(count), kSharedEntryBytes))
+        return false;
     read.shared.resize(static_cast<std::size_t>(count));
     for (std::int32_t& index : read.shared)
         if (!r.Int(index)) return false;
-    if (!r.Count(count, kPortalBytes)) return false;
+    if (!r.Count(count, kPortalBytes) ||
+        !ChargeLoad(static_cast<std::uint32_t>(count), kPortalRecordBytes))
+        return false;
     for (std::int32_t i = 0; i < count; ++i) {
         auto portal = std::unique_ptr<UniversePortal>(new (std::nothrow) UniversePortal);
         if (!portal || !ReadPortal(r, *portal)) return false;
@@ -205,14 +220,15 @@ FirstHolders FindFirstHolders(const Universe& world) {
     return first;
 }
 
-// An entry no second batch holds gets a holder of its own.
-void LinkSharedEntries(Universe& world, const FirstHolders& first, UniverseArea& area,
+// An entry no second batch holds gets a holder of its own; false when the load cannot pay for it.
+bool LinkSharedEntries(Universe& world, const FirstHolders& first, UniverseArea& area,
                        const std::vector<std::int32_t>& list) {
     for (std::int32_t index : list) {
         MeshRecord* mesh = ListedMesh(world.textureMeshes, index);
         const auto held = mesh ? first.find(mesh) : first.end();
         UniverseBatch* found = held == first.end() ? nullptr : held->second;
         if (!found) {
+            if (!ChargeLoad(kHolderBytes)) return false;
             auto own = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
             if (!own) continue;
             own->mesh = mesh;
@@ -221,6 +237,7 @@ void LinkSharedEntries(Universe& world, const FirstHolders& first, UniverseArea&
         }
         area.sharedMeshes.push_back(found);
     }
+    return true;
 }
 
 // Appends the areas read whole; false when the list stopped early.
@@ -248,33 +265,39 @@ bool ReadAreas(FieldReader& r, Universe& world) {
         for (const std::unique_ptr<UniversePortal>& portal : area.portals)
             world.debugColour = GivePortalBox(*portal);
         world.debugColour = GiveAreaBox(area);
-        LinkSharedEntries(world, first, area, shared[i - before]);
+        whole = LinkSharedEntries(world, first, area, shared[i - before]) && whole;
     }
     g_Universe.areaCount = areaCount;
     return whole;
 }
 
-// A cell as read, its links still as indices.
+// A cell as read, its links still as indices: only what the file holds, the node comes later.
 struct ReadCell {
-    UniverseNode node;
+    D3DXVECTOR3 centre{0, 0, 0};
+    D3DXVECTOR3 halfExtents{0, 0, 0};
     std::int32_t neighbours[kUniverseSides] = {};
+    std::vector<UniverseTriangle> triangles;
 };
 
 bool ReadOneCell(FieldReader& r, ReadCell& cell) {
-    if (!r.Vector(cell.node.centre) || !r.Vector(cell.node.halfExtents)) return false;
+    if (!r.Vector(cell.centre) || !r.Vector(cell.halfExtents)) return false;
     for (std::int32_t& n : cell.neighbours)
         if (!r.Int(n)) return false;
     std::int32_t count = 0;
-    if (!r.Count(count, sizeof(UniverseTriangle))) return false;
-    cell.node.triangles.resize(static_cast<std::size_t>(count));
-    return r.Bytes(cell.node.triangles.data(),
-                   cell.node.triangles.size() * sizeof(UniverseTriangle));
+    if (!r.Count(count, sizeof(UniverseTriangle)) ||
+        !ChargeLoad(static_cast<std::uint32_t>(count), sizeof(UniverseTriangle)))
+        return false;
+    cell.triangles.resize(static_cast<std::size_t>(count));
+    return r.Bytes(cell.triangles.data(), cell.triangles.size() * sizeof(UniverseTriangle));
 }
 
 // Replaces the cell array by the cells read whole and a spare; false when the list stopped early.
 bool ReadCells(FieldReader& r, Universe& world) {
     std::int32_t count = 0;
-    if (!r.Count(count, kCellHeadBytes)) return false;
+    // The cells as read and then as nodes, a spare among them.
+    if (!r.Count(count, kCellHeadBytes) ||
+        !ChargeLoad(static_cast<std::uint32_t>(count) + 1, sizeof(ReadCell) + sizeof(UniverseNode)))
+        return false;
     std::vector<ReadCell> read;
     read.reserve(static_cast<std::size_t>(count));
     bool whole = true;
@@ -292,7 +315,9 @@ bool ReadCells(FieldReader& r, Universe& world) {
     world.cells = std::vector<UniverseNode>(read.size() + 1);
     world.cellCount = static_cast<std::int32_t>(read.size());
     for (std::size_t i = 0; i < read.size(); ++i) {
-        world.cells[i] = std::move(read[i].node);
+        world.cells[i].centre = read[i].centre;
+        world.cells[i].halfExtents = read[i].halfExtents;
+        world.cells[i].triangles = std::move(read[i].triangles);
         for (int s = 0; s < kUniverseSides; ++s) {
             const std::int32_t n = read[i].neighbours[s];
             // Up to the spare record, as the writer's array ran; anything else is no neighbour.
@@ -344,6 +369,14 @@ std::string UniverseFileName(const char* levelName) {
     return name + ".tlu";
 }
 
+std::uint64_t StoredFileBytes(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!fileName || !GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
 bool Universe::Save(const char* fileName) const {
     if (!fileName) return false;
     // Create-new: an existing file is never overwritten.
@@ -362,6 +395,8 @@ bool Universe::Save(const char* fileName) const {
 }
 
 bool Universe::Load(const char* fileName) {
+    // The whole file is held while it is decoded.
+    if (!ChargeLoad(StoredFileBytes(fileName))) return false;
     std::uint32_t size = 0;
     void* block = CoreReadWholeFile(fileName, &size);
     if (!block) return false;

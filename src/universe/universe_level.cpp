@@ -4,6 +4,7 @@
 
 #include "universe/universe.h"
 #include "core/core.h"
+#include "core/load_budget.h"
 #include "core/media.h"
 #include "object3d/geometry.h"
 #include "object3d/model_files.h"
@@ -129,23 +130,44 @@ MeshRecord* MakeCompanion(const UniversePendingLimb& limb, const MeshRecord* sou
     return box;
 }
 
+// The object file's meshes and the structure file beside it, read as one load whose budget both
+// files' sizes set; false, the load's error raised, when the object file does not load or the
+// load goes past its budget. What was read is the world's either way: the caller discards it.
+bool ReadLevelFiles(Universe& world, const char* fileName) {
+    const std::string structure = UniverseFileName(fileName);
+    LoadScope load(StoredFileBytes(structure.c_str()));
+    bool objectLoaded = false;
+    const bool read = GuardLoad([&] {
+        // The object load's own scope joins this one, its file adding to the budget.
+        AddLoadFile(StoredFileBytes(fileName));
+        ObjectRecord* loaded = nullptr;
+        objectLoaded = LoadObjectFile(fileName, &loaded) && loaded;
+        const std::unique_ptr<ObjectRecord> object(loaded);
+        if (!objectLoaded) return false;
+        world.textureMeshes.clear();
+        TakeFrameMeshes(object.get(), world.textureMeshes);
+        for (MeshRecord* mesh : world.textureMeshes)
+            CalculateMeshBounds(mesh);
+        // A damaged structure file keeps what it held before the damage.
+        world.Load(structure.c_str());
+        return true;
+    });
+    if (read && !LoadOverBudget()) return true;
+    if (objectLoaded) RaiseRuntimeError(kObjectNotLoaded);
+    return false;
+}
+
 } // namespace
 
 bool Universe::LoadLevel(const char* fileName, std::int32_t lightmapValue) {
     g_Universe.currentArea = 0;
     g_Universe.areaCount = 0;
-    ObjectRecord* loaded = nullptr;
-    if (!LoadObjectFile(fileName, &loaded) || !loaded) return false;
-    textureMeshes.clear();
-    TakeFrameMeshes(loaded, textureMeshes);
-    delete loaded;
-    for (MeshRecord* mesh : textureMeshes)
-        CalculateMeshBounds(mesh);
+    if (!ReadLevelFiles(*this, fileName)) return false;
+    // Pictures and effects are loads of their own, as they are for an object.
     for (MeshRecord* mesh : textureMeshes)
         LoadMeshTextures(mesh, "", kLevelTextureMode, lightmapValue, kLightmapFolder);
     for (MeshRecord* mesh : textureMeshes)
         if (mesh->effectFileName[0]) LoadOrShareEffect(mesh, false);
-    Load(UniverseFileName(fileName).c_str());
     ComputeCellTriangleBounds();
     AddAreaMeshesToBuffers();
     return true;

@@ -1,12 +1,18 @@
 #include "core/win32.h"
 
 #include "block_fixtures.h"
+#include "core/load_budget.h"
 #include "modelfile/object_block.h"
+#include "object3d/model_files.h"
+#include "object3d/object_lists.h"
+#include "support/error_cell.h"
 #include "support/guarded_bytes.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -37,21 +43,29 @@ bool Reads(const std::string& bytes) {
     return read;
 }
 
-// A frame chain of depth frames, each the sibling of the one before, nested as the format nests
-// them, built from the outside in without copying.
-std::string SiblingChain(int depth) {
-    const std::string name = Bytes().Block(101, Bytes().Str("f")).data;
-    const std::size_t level = name.size() + 8 + 8; // name, the 105 header, the end marker
+// A chain of depth lists, each opened by its blocks (of one length in all but the first) and
+// holding the next in its link block, nested as the format nests them, built from the outside in
+// without copying.
+template <typename NameBlock>
+std::string NestedChain(int depth, std::uint32_t linkCode, NameBlock nameBlock) {
+    // The blocks, the link header and the end marker of each list inside the first.
+    const std::size_t level = nameBlock(depth - 1).size() + 8 + 8;
     std::string out;
     out.reserve(depth * level + 8);
     for (int i = 0; i < depth; ++i) {
-        out += name;
-        out += Bytes().U32(105).U32(static_cast<std::uint32_t>((depth - i - 1) * level + 8)).data;
+        out += nameBlock(i);
+        out +=
+            Bytes().U32(linkCode).U32(static_cast<std::uint32_t>((depth - i - 1) * level + 8)).data;
     }
     out += Bytes().End().data;
     for (int i = 0; i < depth; ++i)
         out += Bytes().End().data;
     return out;
+}
+
+// A frame chain of depth frames, each the sibling of the one before.
+std::string SiblingChain(int depth) {
+    return NestedChain(depth, 105, [](int) { return Bytes().Block(101, Bytes().Str("f")).data; });
 }
 
 // The mesh given vertices of another size, zeroed, and (for a declared mesh) another declaration.
@@ -73,10 +87,45 @@ bool ReadsWithArmLayout(std::uint32_t vertexSize,
     return Reads(BlockOf(object.get()));
 }
 
-std::string WithFrames(const std::string& frameList) {
+std::string WithFrames(const std::string& frameList, const Bytes& set = Bytes().End()) {
     Bytes frames;
     frames.Raw(frameList.data(), frameList.size());
-    return FileHeader().Block(1, frames).Block(2, Bytes().End()).End().data;
+    return FileHeader().Block(1, frames).Block(2, set).End().data;
+}
+
+// A file of one frame holding the mesh list.
+std::string WithMesh(const Bytes& meshList) {
+    return WithFrames(Bytes().Block(101, Bytes().Str("m")).Block(103, meshList).End().data);
+}
+
+// The bytes loaded as a native file: loaded whole within the load's budget, charged at least what
+// their records make, or refused with the load's error when those cannot fit any budget of
+// their size.
+void ExpectLoadedWithinBudgetOrRefused(const std::string& bytes, std::uint64_t made) {
+    ErrorCellScope errors;
+    TempFolder folder;
+    const std::string path = folder.Write("crafted.tlo", bytes);
+    ObjectRecord* object = nullptr;
+    const bool loaded = LoadObjectFile(path.c_str(), &object);
+    EXPECT_EQ(loaded, object != nullptr);
+    delete object;
+    if (made > LoadBudgetFor(bytes.size())) {
+        EXPECT_FALSE(loaded);
+    }
+    if (loaded) {
+        EXPECT_GE(LastLoadCharged(), made);
+        EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+    } else {
+        EXPECT_EQ(errors.Last(), 7018);
+    }
+}
+
+// A name of the given letter and number, all such names of one length and alike but for their
+// last characters, so that telling two apart takes a while.
+std::string LongName(char letter, int number) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%c%06d", letter, number);
+    return std::string(40, 'n') + digits;
 }
 
 } // namespace
@@ -227,6 +276,111 @@ TEST(ObjectBlock, DeepChainsReadAndWriteWithoutRecursion) {
     for (int i = 0; i < 70000; ++i, link = &(*link)->next)
         *link = new AnimationRecord;
     EXPECT_TRUE(BlockOf(animated.get()).empty());
+}
+
+TEST(ObjectBlock, AChainOfAnimationsAndBonesFindsItsFramesByNameInOnePass) {
+    // Walked for each animation or bone, this many frames, animations and bones would take
+    // minutes.
+    constexpr int kChain = 60000;
+    // The first frame's mesh has a bone for each frame: the first names the last frame, the next
+    // two the twin frames, the rest none.
+    Bytes bones;
+    for (int i = 0; i < kChain; ++i) {
+        const std::string name = i == 0   ? LongName('f', kChain - 1)
+                                 : i <= 2 ? LongName('t', 0)
+                                          : LongName('b', i);
+        bones.Block(301, Bytes().Str(name)).End();
+    }
+    bones.End();
+    const Bytes mesh = Bytes()
+                           .Block(111, Bytes().U32(D3DFVF_XYZ))
+                           .Block(121, Bytes().U32(kChain))
+                           .Block(122, bones)
+                           .End();
+    const std::string frames = NestedChain(kChain, 105, [&mesh](int i) {
+        const std::string name = i == 10 || i == 20 ? LongName('t', 0) : LongName('f', i);
+        Bytes blocks;
+        blocks.Block(101, Bytes().Str(name));
+        if (i == 0) blocks.Block(103, mesh);
+        return blocks.data;
+    });
+    // Only the first, the sixth and the last animation name a frame.
+    Bytes animations;
+    animations.data = NestedChain(kChain, 220, [](int i) {
+        const std::string name = i == 0            ? LongName('f', kChain - 1)
+                                 : i == 5          ? LongName('t', 0)
+                                 : i == kChain - 1 ? LongName('f', 0)
+                                                   : LongName('a', i);
+        return Bytes().Block(211, Bytes().Str(name)).data;
+    });
+    const std::string bytes = WithFrames(frames, Bytes().Block(203, animations).End());
+    ErrorCellScope errors;
+    TempFolder folder;
+    const std::string path = folder.Write("chain.tlo", bytes);
+    ObjectRecord* loaded = nullptr;
+    // Refused only by a budget too small for its records: then linked as read outside a load.
+    if (!LoadObjectFile(path.c_str(), &loaded)) {
+        EXPECT_EQ(errors.Last(), 7018);
+        loaded = ObjectOf(bytes);
+    }
+    ObjectPtr object(loaded);
+    ASSERT_TRUE(object && object->animationSet);
+    std::vector<FrameRecord*> chain;
+    for (FrameRecord* f = object->rootFrame; f; f = f->sibling)
+        chain.push_back(f);
+    ASSERT_EQ(chain.size(), static_cast<std::size_t>(kChain));
+
+    LinkAnimationsToFrames(object.get());
+    std::vector<AnimationRecord*> linked;
+    for (AnimationRecord* a = object->animationSet->animation; a; a = a->next)
+        if (a->frame) linked.push_back(a);
+    ASSERT_EQ(linked.size(), 3u);
+    EXPECT_EQ(linked[0], object->animationSet->animation);
+    EXPECT_EQ(linked[0]->frame, chain[kChain - 1]);
+    // Of two frames of one name, the first in walk order.
+    EXPECT_EQ(linked[1]->frame, chain[10]);
+    EXPECT_EQ(linked[2]->frame, chain[0]);
+    EXPECT_EQ(linked[2]->next, nullptr);
+
+    MeshRecord* meshes[] = {object->rootFrame->mesh};
+    ASSERT_TRUE(meshes[0]);
+    ASSERT_EQ(meshes[0]->boneCount, kChain);
+    ASSERT_TRUE(AllocateBoneArrays(meshes, 1));
+    ASSERT_TRUE(MatchBonesToFrames(meshes, object->rootFrame, 1));
+    const auto follows = [&](int bone, FrameRecord* frame) {
+        return meshes[0]->boneFrames[bone] == frame &&
+               meshes[0]->boneMatrices[bone] == (frame ? &frame->combinedMatrix : nullptr);
+    };
+    EXPECT_TRUE(follows(0, chain[kChain - 1]));
+    // Each frame of a name takes its bone over from the one before: the last twin keeps it, and
+    // a second bone of the name follows nothing.
+    EXPECT_TRUE(follows(1, chain[20]));
+    EXPECT_TRUE(follows(2, nullptr));
+    EXPECT_EQ(std::count(meshes[0]->boneFrames, meshes[0]->boneFrames + kChain, nullptr),
+              kChain - 2);
+}
+
+TEST(ObjectBlock, CountsAreChargedToTheLoadAtTheSizeOfWhatTheyMake) {
+    // Key frames of eight bytes each (an empty list) that each make a whole frame record: a few
+    // fit the budget, 400,000 cannot.
+    for (std::uint32_t count : {1000u, 400000u}) {
+        Bytes keys;
+        keys.U32(138).U32(4).U32(count);
+        for (std::uint32_t k = 0; k <= count; ++k)
+            keys.End(); // the last one ends the mesh
+        ExpectLoadedWithinBudgetOrRefused(WithMesh(keys),
+                                          std::uint64_t{count} * sizeof(FrameRecord));
+    }
+    // A million texture slots by their count, one record present and padding after the list
+    // that lets the count pass as one the bytes could hold.
+    constexpr std::uint32_t kSlots = 1u << 20;
+    Bytes textures;
+    textures.Block(141, Bytes().Str("t.png")).End().End();
+    textures.data.resize(textures.data.size() + std::size_t{kSlots} * 8);
+    Bytes mesh;
+    mesh.Block(127, Bytes().U32(kSlots)).Block(128, textures).End();
+    ExpectLoadedWithinBudgetOrRefused(WithMesh(mesh),
+                                      std::uint64_t{kSlots} * sizeof(TextureRecord));
 }
 
 TEST(ObjectBlock, DamagedBlocksAreRefusedWithoutReadingPastThem) {

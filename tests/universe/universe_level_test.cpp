@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "universe/universe_scene.h"
+#include "core/load_budget.h"
 #include "object3d/model_files.h"
 #include "object3d/positioning.h"
 #include "support/temp_folder.h"
@@ -8,8 +9,10 @@
 #include "universe/universe_commands.h"
 #include "universe/universe_file.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,27 @@ std::int32_t IntAt(const std::string& bytes, std::size_t at) {
     std::int32_t v;
     std::memcpy(&v, bytes.data() + at, 4);
     return v;
+}
+
+// Writes a level pair into the folder: an object file of one frame holding a triangle-list mesh of
+// the given vertex count, and beside it the structure file of the words; the object file's name.
+std::string WriteLevelPair(const TempFolder& folder, std::int32_t vertices,
+                           const std::vector<std::int32_t>& words) {
+    ObjectRecord object;
+    object.rootFrame = new FrameRecord;
+    auto* mesh = new MeshRecord;
+    object.rootFrame->mesh = mesh;
+    mesh->fvf = D3DFVF_XYZ;
+    mesh->vertexSize = 12;
+    mesh->vertexCount = mesh->drawVertexCount = vertices;
+    mesh->drawPrimitiveCount = vertices / 3;
+    mesh->vertices = new std::uint8_t[12 * vertices]();
+    const std::string level = folder.File("crafted.tlo");
+    EXPECT_TRUE(SaveObjectFile(level.c_str(), &object));
+    std::string bytes(4 * words.size(), '\0');
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    folder.Write("crafted.tlu", bytes);
+    return level;
 }
 
 // Where the structure file of the world above holds area 1's second batch index: past the
@@ -93,6 +117,61 @@ TEST_F(UniverseScene, ALevelSavesAsAPairAndLoadsBackToTheSameBytes) {
     EXPECT_EQ(TempFolder::Read(folder.File("again.tlu")), structureBytes);
     EXPECT_EQ(TempFolder::Read(again), objectBytes);
     EXPECT_EQ(World().textureMeshes.size(), 5u);
+}
+
+TEST_F(UniverseScene, OneMeshHeldByManyBatchesIsPlacedOnce) {
+    // Placed again for each of its holders, the mesh would be copied into a buffer of its own
+    // this many times over, for many minutes.
+    constexpr std::int32_t kHolders = 600000;
+    constexpr std::int32_t kVertices = 65535;
+    std::vector<std::int32_t> words = {100, 100, 100, 1};
+    words.insert(words.end(), 9, 0); // the area's bounds and centre
+    words.push_back(kHolders);
+    words.insert(words.end(), kHolders, 0);  // each batch the level's mesh 0
+    words.insert(words.end(), {0, 0, 0, 0}); // no second batches, shared entries, portals, cells
+    TempFolder folder;
+    const std::string level = WriteLevelPair(folder, kVertices, words);
+    ASSERT_EQ(LoadUniverse(level.c_str(), 0), 1);
+    const Universe& u = World();
+    ASSERT_EQ(u.textureMeshes.size(), 1u);
+    MeshRecord* mesh = u.textureMeshes[0];
+    EXPECT_EQ(mesh->vertexCount, kVertices);
+    EXPECT_NE(mesh->drawItem, nullptr);
+    ASSERT_EQ(u.areas.size(), 1u);
+    ASSERT_EQ(u.areas[0]->batches.size(), static_cast<std::size_t>(kHolders));
+    EXPECT_EQ(u.areas[0]->batches[kHolders - 1]->mesh, mesh);
+    // The holders and the mesh's vertices were charged to the load of both files.
+    EXPECT_GE(LastLoadCharged(), std::uint64_t{kHolders} * sizeof(UniverseBatch) + 12 * kVertices);
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+}
+
+TEST_F(UniverseScene, AStructureFileBeyondItsBudgetLeavesAnEmptyWorld) {
+    // Areas of 52 bytes each, every one making an area record and its box: together past any
+    // budget a file of this size gets, unless it is loaded whole with all of them charged.
+    constexpr std::int32_t kAreas = 180000;
+    std::vector<std::int32_t> words = {100, 100, 100, kAreas};
+    words.insert(words.end(), 13 * std::size_t{kAreas}, 0);
+    words.push_back(0); // no cells
+    TempFolder folder;
+    const std::string level = WriteLevelPair(folder, 3, words);
+    const std::uint64_t made = kAreas * std::uint64_t{sizeof(UniverseArea) + sizeof(UniverseNode)};
+    const std::uint64_t fileBytes = 4 * words.size() + TempFolder::Read(level).size();
+    cell.number = 0;
+    const std::int32_t loaded = LoadUniverse(level.c_str(), 0);
+    if (made > LoadBudgetFor(fileBytes)) {
+        EXPECT_EQ(loaded, 0);
+    }
+    if (loaded) {
+        EXPECT_GE(LastLoadCharged(), made);
+        EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+        return;
+    }
+    EXPECT_EQ(cell.number, 7018);
+    ASSERT_NE(UniversePointer(), nullptr);
+    EXPECT_EQ(World().created, 0);
+    EXPECT_TRUE(World().areas.empty());
+    EXPECT_TRUE(World().textureMeshes.empty());
+    EXPECT_EQ(g_Universe.areaCount, 0);
 }
 
 TEST_F(UniverseScene, ABuiltLevelLoadsBackAndStillCollides) {
