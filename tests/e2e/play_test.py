@@ -56,33 +56,31 @@ def start_xvfb():
     return server, ":" + number
 
 
-class PlayThrough(unittest.TestCase):
-    xvfb = None
+def stop_xvfb(server):
+    # Wine's desktop process of the game's prefix holds the display until its server ends, a few
+    # seconds after the game.
+    prefix = os.path.join(BUILD, "wine", "prefix-game-test")
+    try:
+        subprocess.run(["wineserver", "-w"], env=dict(GAME_ENV, WINEPREFIX=prefix), timeout=60,
+                       check=False)
+    except subprocess.TimeoutExpired:
+        pass
+    server.terminate()
+    server.wait(10)
+    del os.environ["DISPLAY"]
 
+
+class PlayThrough(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if GAME and not os.environ.get("DISPLAY"):
-            cls.xvfb, display = start_xvfb()
+            server, display = start_xvfb()
             os.environ["DISPLAY"] = GAME_ENV["DISPLAY"] = display
+            cls.addClassCleanup(stop_xvfb, server)
         # The game's own Direct3D settings, not the unit tests' ones: a prefix of its own, made
         # before any clock starts.
         if GAME:
             subprocess.run([WINE_RUN, "--prepare", BUILD], env=GAME_ENV, check=True, timeout=300)
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.xvfb:
-            # Wine's desktop process of the game's prefix holds the display until its server
-            # ends, a few seconds after the game.
-            prefix = os.path.join(BUILD, "wine", "prefix-game-test")
-            try:
-                subprocess.run(["wineserver", "-w"], env=dict(GAME_ENV, WINEPREFIX=prefix),
-                               timeout=60, check=False)
-            except subprocess.TimeoutExpired:
-                pass
-            cls.xvfb.terminate()
-            cls.xvfb.wait(10)
-            del os.environ["DISPLAY"]
 
     def setUp(self):
         if not GAME:
