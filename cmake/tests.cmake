@@ -64,6 +64,10 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})
 add_test(NAME assets.generator COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/assets)
 set_tests_properties(assets.generator PROPERTIES TIMEOUT 300)
 
+# The Wine runner's second try after a death of the host process, with a stand-in wine.
+add_test(NAME runner.wine_run COMMAND /bin/bash ${CMAKE_SOURCE_DIR}/tests/runner/wine_run_test.sh)
+set_tests_properties(runner.wine_run PROPERTIES TIMEOUT 60)
+
 # The game played end to end through real input: alone, since it needs the keyboard focus.
 add_test(NAME e2e.play
          COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/e2e/play_test.py ${GAME_DIR}

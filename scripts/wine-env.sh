@@ -160,7 +160,29 @@ wine_env_xvfb_watcher() {
   done
 }
 
-# wine_env_run_detached PROGRAM [ARGS...]: runs wine and returns its exit code. Wine's lasting
+# wine_env_wine PROGRAM [ARGS...]: runs wine and returns its exit code, or 128 + the signal that
+# killed the Wine host process. A program's own crash is an exit code under Wine; only a death of
+# the host process itself is a signal, which the shell cannot tell from an exit code of 128 + n.
+# So a waiter notes it in the file named by WINE_ENV_SIGNAL_FILE (when set), unless the signal
+# was one passed on to it. TERM, INT and HUP go on to wine.
+WINE_ENV_WAITER='
+my $file = shift;
+my ($pid, $passed) = (0, 0);
+$SIG{$_} = sub { $passed = 1; kill $_[0], $pid if $pid } for qw(TERM INT HUP);
+$pid = fork // die "wine-env: fork: $!\n";
+exec @ARGV or exit 127 unless $pid;
+1 while waitpid($pid, 0) == -1 && $!{EINTR};
+my $signal = $? & 127;
+exit $? >> 8 unless $signal;
+if ($file ne "" && !$passed && open my $out, ">", $file) { print $out "$signal\n"; close $out }
+exit 128 + $signal;
+'
+
+wine_env_wine() {
+  perl -e "$WINE_ENV_WAITER" "${WINE_ENV_SIGNAL_FILE:-}" wine "$@"
+}
+
+# wine_env_run_detached PROGRAM [ARGS...]: runs wine_env_wine and returns its exit code. Wine's lasting
 # processes (the desktop process, the server, the services) inherit the standard output and error
 # of the program that started them; where those are pipes, the caller (ctest, a pipeline) would
 # wait on them until the last of these processes ends. So the program writes into unlinked files
@@ -168,14 +190,14 @@ wine_env_xvfb_watcher() {
 # once they are done. Terminals are left as they are. TERM, INT and HUP go on to the program.
 wine_env_run_detached() {
   if [ -t 1 ] && [ -t 2 ]; then
-    wine "$@"
+    wine_env_wine "$@"
     return
   fi
   local out err pid rc followers
   out=$(mktemp) && err=$(mktemp) || return 1
   exec 5<>"$out" 6<>"$err" 3<&0
   rm -f "$out" "$err"
-  wine "$@" <&3 >&5 2>&6 3<&- 5>&- 6>&- &
+  wine_env_wine "$@" <&3 >&5 2>&6 3<&- 5>&- 6>&- &
   pid=$!
   exec 3<&-
   tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/5 </dev/null 6>&- &

@@ -39,9 +39,44 @@ def entry(records, table, place):
 GAME_ENV = dict(os.environ, WINE_RUN_BUILD=BUILD or "", WINE_RUN_KIND="game-test")
 
 
+def start_xvfb():
+    """A private Xvfb on a free display number, for a run without a DISPLAY (plain ctest): the
+    game, xdotool and the screen grabs must all look at the same screen."""
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp"], pass_fds=(write,), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as numbers:
+        number = numbers.readline().strip()
+    if not number:
+        server.kill()
+        server.wait()
+        raise RuntimeError("Xvfb did not start")
+    return server, ":" + number
+
+
+def stop_xvfb(server):
+    # Wine's desktop process of the game's prefix holds the display until its server ends, a few
+    # seconds after the game.
+    prefix = os.path.join(BUILD, "wine", "prefix-game-test")
+    try:
+        subprocess.run(["wineserver", "-w"], env=dict(GAME_ENV, WINEPREFIX=prefix), timeout=60,
+                       check=False)
+    except subprocess.TimeoutExpired:
+        pass
+    server.terminate()
+    server.wait(10)
+    del os.environ["DISPLAY"]
+
+
 class PlayThrough(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        if GAME and not os.environ.get("DISPLAY"):
+            server, display = start_xvfb()
+            os.environ["DISPLAY"] = GAME_ENV["DISPLAY"] = display
+            cls.addClassCleanup(stop_xvfb, server)
         # The game's own Direct3D settings, not the unit tests' ones: a prefix of its own, made
         # before any clock starts.
         if GAME:

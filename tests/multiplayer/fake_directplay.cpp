@@ -202,7 +202,7 @@ STDMETHODIMP FakePeer::Receive(LPDPID from, LPDPID to, DWORD, LPVOID data, LPDWO
         return DPERR_BUFFERTOOSMALL;
     }
     if (!next.bytes.empty()) std::memcpy(data, next.bytes.data(), next.bytes.size());
-    *size = static_cast<DWORD>(next.bytes.size());
+    *size = static_cast<DWORD>(next.bytes.size()) + network.receiveOverstates;
     *from = next.from;
     *to = next.to;
     inbox.pop_front();

@@ -217,6 +217,7 @@ public:
     HRESULT joinResult = DP_OK;
     HRESULT createPlayerResult = DP_OK;
     bool receiveNeverFits = false; // Receive asks for room again and again
+    DWORD receiveOverstates = 0;   // Receive reports this many bytes more than it wrote
     DPID nextPlayer = 0x100;
     // A session hosted by nobody in this process, under the module's application unless told.
     FakeSession& AddSession(const std::string& name, DWORD maximumPlayers, long reportedPlayers);

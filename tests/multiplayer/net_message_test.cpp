@@ -247,3 +247,24 @@ TEST_F(NetMessages, EmptyMessagesAndReceivesThatNeverFitEndTheLoop) {
     GetNetMessage();
     EXPECT_EQ(NetMessageInteger(), 1);
 }
+
+TEST_F(NetMessages, AReceiveThatOverstatesItsSizeTakesOnlyWhatTheBufferHolds) {
+    FakePeer* bo = Start();
+    network.receiveOverstates = 64;
+    // N says 6 bytes but only 2 came: the rest would be read from past the receive buffer.
+    FromBo(bo, Packet(4, "abcdef").substr(0, 10));
+    // A player event cut before its id.
+    network.Inject(module, DPID_SYSMSG,
+                   FakeNetwork::PlayerMessage(DPSYS_CREATEPLAYERORGROUP, 0x4242).substr(0, 4));
+    FromBo(bo, Packet(1, Word(5)));
+    FromBo(bo, Packet(3, "abc"));
+    GetNetMessage();
+    EXPECT_EQ(NetMessageType(), 1) << "the cut packet and event were dropped";
+    EXPECT_EQ(NetMessageInteger(), 5);
+    EXPECT_EQ(NetPlayerCreated(), 0);
+    GetNetMessage();
+    EXPECT_EQ(Text(NetMessageString()), "abc") << "the text ends where the buffer does";
+    GetNetMessage();
+    EXPECT_EQ(NetMessageType(), 0);
+    EXPECT_EQ(errors.Last(), 0);
+}

@@ -112,14 +112,25 @@ TEST_F(DxDiagStandIn, ReadersConvertCutAndCheckTheVariantType) {
         .Bool(L"off", VARIANT_FALSE)
         .Int(L"signed", -5)
         .UInt(L"unsigned", 0xFFFFFFFFu);
+    for (std::size_t length : {0, 5, 99, 100, 300})
+        fake.root->Text(L"text" + std::to_wstring(length), std::wstring(length, L'x'));
     DxDiagInfo info;
     ASSERT_EQ(info.CreateDxDiagProvider(TRUE), S_OK);
     IDxDiagContainer* root = info.root;
 
-    char text[100];
-    std::memset(text, '#', sizeof text);
+    // Texts shorter than, as long as and longer than the room, each into a buffer that holds no
+    // zero: the text ends in one, and nothing past the room is touched.
+    char text[104];
+    for (std::size_t length : {0, 5, 99, 100, 300}) {
+        const std::wstring name = L"text" + std::to_wstring(length);
+        std::memset(text, '#', sizeof text);
+        EXPECT_EQ(GetDxDiagString(root, name.c_str(), text, 100), S_OK);
+        const std::size_t kept = length < 99 ? length : 99;
+        EXPECT_EQ(std::string(text, strnlen(text, sizeof text)), std::string(kept, 'x')) << length;
+        EXPECT_EQ(std::string(text + 100, 4), "####") << length;
+    }
     EXPECT_EQ(GetDxDiagString(root, L"long", text, sizeof text), S_OK);
-    EXPECT_EQ(std::string(text), std::string(99, 'x'));
+    EXPECT_EQ(std::string(text), std::string(103, 'x'));
     std::uint64_t big = 0;
     EXPECT_EQ(GetDxDiagInt64(root, L"memory", &big), S_OK);
     EXPECT_EQ(big, 25274789888ull);
