@@ -26,8 +26,11 @@ fi
 levels=$(mktemp -d)
 trap 'rm -rf "$levels"' EXIT
 if [ -f "$maps" ]; then
-  # Each level's archive alone in its folder, as the budget's standard has it.
-  cp "$maps" "$levels/"
+  # The levels' archive beside the archives of openarena's textures and shaders, as a player has
+  # them; the bytes a level is given are those of all three.
+  for a in "$maps" "$(dirname "$maps")"/pak0.pk3 "$(dirname "$maps")"/pak4-textures.pk3; do
+    [ -f "$a" ] && ln -s "$a" "$levels/"
+  done
   for m in $(unzip -Z1 "$maps" 'maps/*.bsp'); do
     args+=(world "$(win "$levels/pak1-maps.pk3")" "$m")
   done
