@@ -29,9 +29,10 @@ bool Side(std::uint32_t v) {
 // What the walk of one strl list found.
 struct AviStream {
     bool header = false, format = false, video = false, audio = false;
+    std::uint64_t framePixels = 0;
 };
 
-bool AviVideoFormatFits(const ByteSpan& f) {
+bool AviVideoFormatFits(const ByteSpan& f, std::uint64_t& pixels) {
     std::uint32_t size = 0, width = 0, height = 0, bits = 0, colours = 0;
     if (!f.U32(0, size) || !f.U32(4, width) || !f.U32(8, height) || !f.U16(14, bits) ||
         !f.U32(32, colours))
@@ -42,6 +43,7 @@ bool AviVideoFormatFits(const ByteSpan& f) {
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(h < 0 ? -h : h) >
             kLargestFramePixels)
         return false;
+    pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(h < 0 ? -h : h);
     return bits > 8 || static_cast<std::uint64_t>(size) + colours * 4ull <= f.size || colours == 0;
 }
 
@@ -87,7 +89,7 @@ bool AviStreamListFits(const ByteSpan& list, std::uint64_t fileSize, AviStream& 
             stream.header = true;
         } else if (list.Tag(at, "strf")) {
             if (!stream.header || stream.format) return false;
-            if (stream.video && !AviVideoFormatFits(body)) return false;
+            if (stream.video && !AviVideoFormatFits(body, stream.framePixels)) return false;
             if (stream.audio && !CheckWaveFormat(body, true)) return false;
             stream.format = true;
         } else if (list.Tag(at, "indx") && !AviIndexFits(body, fileSize)) {
@@ -98,11 +100,12 @@ bool AviStreamListFits(const ByteSpan& list, std::uint64_t fileSize, AviStream& 
     return stream.header && stream.format;
 }
 
-bool AviMainHeaderFits(const ByteSpan& h, std::uint32_t& streams) {
+bool AviMainHeaderFits(const ByteSpan& h, std::uint32_t& streams, std::uint64_t& pixels) {
     std::uint32_t buffer = 0, width = 0, height = 0;
     if (h.size < 56 || !h.U32(24, streams) || !h.U32(28, buffer) || !h.U32(32, width) ||
         !h.U32(36, height))
         return false;
+    pixels = static_cast<std::uint64_t>(width) * height;
     return streams >= 1 && streams <= kMaxStreams && buffer <= kMaxBuffer &&
            width <= kLargestSide && height <= kLargestSide;
 }
@@ -117,7 +120,7 @@ StreamCheck AviHeaderListFits(const ByteSpan& list, std::uint64_t fileSize) {
         ByteSpan body;
         if (!list.U32(at + 4, size) || !list.Sub(at + 8, size, body)) return {};
         if (list.Tag(at, "avih")) {
-            if (sawMain || !AviMainHeaderFits(body, streams)) return {};
+            if (sawMain || !AviMainHeaderFits(body, streams, result.framePixels)) return {};
             sawMain = true;
         } else if (list.Tag(at, "LIST") && body.Tag(0, "strl")) {
             AviStream stream;
@@ -125,6 +128,7 @@ StreamCheck AviHeaderListFits(const ByteSpan& list, std::uint64_t fileSize) {
                 return {};
             result.video |= stream.video;
             result.audio |= stream.audio;
+            result.framePixels = std::max(result.framePixels, stream.framePixels);
         }
         at += 8 + static_cast<std::uint64_t>(size) + (size & 1);
     }
