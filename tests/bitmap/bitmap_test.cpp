@@ -124,7 +124,7 @@ TEST_F(Bitmaps, BadFilesGiveTheLoadErrorAndChangeNothing) {
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<char>(i * 97 + 13);
     // A few kilobytes whose pixels alone are twice the budget they give, at the largest side.
-    const std::string claims = BlankPngBytes(8192, 8192, 1);
+    const std::string claims = BlankPngBytes(8192, 8192);
     ASSERT_GT(std::uint64_t{8192} * 8192 * 4, 2 * LoadBudgetFor(claims.size()));
     const std::string files[] = {folder.Write("cut.bmp", truncated),
                                  folder.Write("huge.bmp", hugeHeader),

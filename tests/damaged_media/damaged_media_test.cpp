@@ -226,7 +226,7 @@ Cases PictureCases(const TempFolder& folder) {
                    folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
                    folder.Write("runs.bmp", RunLengthBmp()),
                    folder.Write("runs.tga", RunLengthTga()),
-                   folder.Write("blank.png", BlankPngBytes(8192, 8192, 1))};
+                   folder.Write("blank.png", BlankPngBytes(8192, 8192))};
     return all;
 }
 

@@ -54,7 +54,7 @@ std::uint32_t HalfBlack(int x, int) {
 std::string OverBudgetPng() {
     std::string png;
     for (int side = 1024; side <= 8192; side *= 2) {
-        png = BlankPngBytes(side, side, 1);
+        png = BlankPngBytes(side, side);
         if (std::uint64_t{4} * side * side > 2 * LoadBudgetFor(png.size())) break;
     }
     return png;
@@ -195,7 +195,7 @@ TEST_F(Images, HostileFilesGiveTheLoadError) {
     EXPECT_EQ(cell.number, 506);
     // A picture the budget holds loads, charged for at least its decoded pixels.
     cell.number = 0;
-    LoadImage(File("fits.png", BlankPngBytes(300, 200, 8)).c_str(), 11, 0);
+    LoadImage(File("fits.png", BlankPngBytes(300, 200)).c_str(), 11, 0);
     EXPECT_EQ(cell.number, 0);
     EXPECT_EQ(GetImageWidth(11), 300);
     EXPECT_GE(LastLoadCharged(), 300u * 200 * 4);

@@ -116,15 +116,15 @@ std::string ZlibZeros(std::size_t size) {
 
 } // namespace
 
-std::string BlankPngBytes(int width, int height, int depth) {
+std::string BlankPngBytes(int width, int height) {
     std::string out("\x89PNG\r\n\x1a\n", 8);
     std::string header;
     Put32BigEndian(header, width);
     Put32BigEndian(header, height);
-    header += static_cast<char>(depth);
-    header += std::string(4, '\0'); // grey, deflate, no filter method, not interlaced
+    header += std::string("\x01\x03\0\0\0", 5); // 1 bit, palette, deflate, no interlace
     PngChunk(out, "IHDR", header);
-    const std::size_t row = 1 + (static_cast<std::size_t>(width) * depth + 7) / 8;
+    PngChunk(out, "PLTE", std::string("\0\0\0\xFF\xFF\xFF", 6));
+    const std::size_t row = 1 + (static_cast<std::size_t>(width) + 7) / 8;
     PngChunk(out, "IDAT", ZlibZeros(row * static_cast<std::size_t>(height)));
     PngChunk(out, "IEND", "");
     return out;
