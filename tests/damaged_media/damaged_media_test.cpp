@@ -243,8 +243,12 @@ TEST(DamagedMedia, SoundsLoadOrGiveTheLoadError) {
     TempFolder folder;
     Cases c = Damaged(folder, ".wav", {PcmWave(3000), MsAdpcmWave(), ImaAdpcmWave()}, 40);
     // 0 samples per block made the compression manager divide by zero.
+    // A rate too low to make a frame made the compression manager divide by zero; 600 KB at
+    // 8 kbit/s claim 100 MB of samples, more than its budget.
     c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)),
-                 folder.Write("ima0.wav", ImaAdpcmWave(0))};
+                 folder.Write("ima0.wav", ImaAdpcmWave(0)),
+                 folder.Write("mp3rate.wav", Mp3Wave(38, 4096)),
+                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000))};
     const std::vector<std::int32_t> probe = LoadInChild("sound", {c.good[0]}, folder);
     if (probe[0] == kSoundNotLoadable) {
         ASSERT_FALSE(AudioDevicePromised()) << "DirectSound found no device, yet one was set up";
