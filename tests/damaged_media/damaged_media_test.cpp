@@ -294,8 +294,14 @@ TEST(DamagedMedia, AnimationsLoadOrGiveTheLoadError) {
         Patch(Patch(Patch(Patch(clip, main + 32, U32(8192)), main + 36, U32(8192)), format + 4,
                     U32(8192)),
               format + 8, U32(8192));
+    // Frames whose own headers claim 16000 x 16000 inside small stream headers.
+    std::string frames = clip;
+    for (std::size_t at = 0; (at = frames.find("\xFF\xC0", at)) != std::string::npos; at += 2)
+        frames.replace(at + 5, 4, Be16(16000) + Be16(16000));
     c.refused = {folder.Write("scale.avi", Patch(clip, scale, U32(0))),
-                 folder.Write("claims.avi", claims), folder.Write("codec.avi", undecodable),
+                 folder.Write("claims.avi", claims),
+                 folder.Write("frames.avi", frames),
+                 folder.Write("codec.avi", undecodable),
                  folder.Write("tone.wav", PcmWave(2000)),
                  folder.Write("ogg.ogg", OggPage(1, 0, 2, VorbisIdHeader()))};
     Expect("animation", c, kAnimationNotLoadable, folder);

@@ -220,6 +220,17 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_FALSE(Passes(avi, AviFile(none))) << "no data list";
     const std::string good = AviFile();
     EXPECT_FALSE(Passes(avi, Put32(good, 16, 0x7FFFFFF0))) << "a header list longer than the file";
+    // The largest frame claimed, by the headers or by a compressed picture among the data, is
+    // what the loader charges before the decoder makes it.
+    const auto claimed = [](const std::string& file) {
+        return CheckMediaBytes("a.avi", SpanOf(GuardedBytes(file)), file.size()).framePixels;
+    };
+    EXPECT_EQ(claimed(good), 16u * 16u);
+    AviLayout jpeg;
+    jpeg.frame = JpegHeaders(4000, 3000);
+    EXPECT_EQ(claimed(AviFile(jpeg)), 4000u * 3000u);
+    jpeg.frame = JpegHeaders(2, 3);
+    EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
 }
 
 TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {

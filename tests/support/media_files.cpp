@@ -125,7 +125,7 @@ std::string AviFile(const AviLayout& layout) {
     std::string hdrl = "hdrl" + Chunk("avih", avih) +
                        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf));
     std::string body = Chunk("LIST", hdrl);
-    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", std::string(16, '\0')));
+    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", layout.frame));
     return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
 }
 

@@ -32,6 +32,7 @@ struct AviLayout {
     std::uint32_t scale = 1, rate = 10, streams = 1;
     std::int32_t width = 16, height = 16;
     bool movi = true;
+    std::string frame = std::string(16, '\0'); // the one video chunk's data
 };
 std::string AviFile(const AviLayout& layout = {});
 
