@@ -3,6 +3,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
+#include "core/mapped_file.h"
 #include "core/media.h"
 #include "display/display.h"
 #include "image/picture_check.h"
@@ -52,12 +53,15 @@ void Stretch(IDirect3DSurface9* from, const RECT& fromRect, IDirect3DSurface9* t
     if (s.device && from && to) s.device->StretchRect(from, &fromRect, to, &toRect, D3DTEXF_NONE);
 }
 
-// Reads the file into a new lockable target of its own size; null when it is no picture.
-IDirect3DSurface9* LoadFileSurface(const char* name, D3DFORMAT format) {
+// Reads the file into a new lockable target of its own size; null when it is no picture. What the
+// picture makes, that target and the bitmap, is charged before the decoder sees it.
+IDirect3DSurface9* LoadFileSurface(const char* name, const MappedFile& file, D3DFORMAT format,
+                                   std::uint32_t surfaces) {
     D3DXIMAGE_INFO info{};
-    if (!CheckPictureFile(name) || FAILED(D3DXGetImageInfoFromFileA(name, &info)) ||
-        info.Width < 1 || info.Height < 1 || info.Width > kLargestImage ||
-        info.Height > kLargestImage)
+    if (!file.Ok() || !CheckPictureBytes(name, file.Bytes(), file.FileSize()) ||
+        !ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), surfaces, false)) ||
+        FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
+        info.Width > kLargestImage || info.Height > kLargestImage)
         return nullptr;
     ComPtr<IDirect3DSurface9> surface(MakeLockableTarget(
         static_cast<std::int32_t>(info.Width), static_cast<std::int32_t>(info.Height), format));
@@ -152,6 +156,20 @@ bool FindPair(std::int32_t from, std::int32_t to, IDirect3DSurface9*& a, IDirect
 
 } // namespace
 
+// The picture into bitmap n inside a load of the file; false when it is no picture or too much.
+static bool LoadBitmapFile(const char* name, std::int32_t n, bool existing, D3DFORMAT format) {
+    const MappedFile file(name);
+    MediaLoadScope load(file.FileSize());
+    ComPtr<IDirect3DSurface9> image;
+    const bool loaded = GuardLoad([&] {
+        image.Reset(LoadFileSurface(name, file, format, existing ? 1 : 2));
+        return image != nullptr;
+    });
+    if (!loaded || LoadOverBudget()) return false;
+    if (PlaceLoadedImage(n, image)) PointDrawingAt(n);
+    return true;
+}
+
 void LoadBitmap(const char* fileName, std::int32_t n) {
     if (!ValidBitmapNumber(n)) return;
     MediaName name;
@@ -159,14 +177,9 @@ void LoadBitmap(const char* fileName, std::int32_t n) {
     const BitmapRecord* existing = s.bitmaps.Get(n);
     const SurfaceSize own = SizeOf(BitmapSurface(n, existing));
     const D3DFORMAT format = existing && own.format != D3DFMT_UNKNOWN ? own.format : s.format;
-    ComPtr<IDirect3DSurface9> image(named && name.text[0] ? LoadFileSurface(name.text, format)
-                                                          : nullptr);
+    const bool loaded = named && name.text[0] && LoadBitmapFile(name.text, n, existing, format);
     FinishMediaName(s.core, name);
-    if (!image) {
-        RaiseRuntimeError(kBitmapLoadFailed);
-        return;
-    }
-    if (PlaceLoadedImage(n, image)) PointDrawingAt(n);
+    if (!loaded) RaiseRuntimeError(kBitmapLoadFailed);
 }
 
 void LoadBitmap(const char* fileName) {

@@ -53,6 +53,14 @@ bool CoreFileExists(const char* fileName) {
     return true;
 }
 
+std::uint64_t MediaFileSize(const char* fileName) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!fileName || !GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
 void MediaPathRedirect(char* fileName, std::int32_t bufferSize) {
     if (!fileName || bufferSize <= 0) return;
     const std::size_t folderLength = strnlen(g_CoreData->mediaFolder, kCorePathLength);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "core/load_budget.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +49,24 @@ private:
     MediaName name_;
     bool ok_ = false;
 };
+
+// A load of one media file for as long as it lives: a load of its own, or, inside a running load
+// (a texture that a level names), one more file of that load.
+class MediaLoadScope {
+public:
+    explicit MediaLoadScope(std::uint64_t fileBytes) : joined_(LoadRunning()), scope_(fileBytes) {
+        if (joined_) AddLoadFile(fileBytes);
+    }
+    MediaLoadScope(const MediaLoadScope&) = delete;
+    MediaLoadScope& operator=(const MediaLoadScope&) = delete;
+
+private:
+    bool joined_;
+    LoadScope scope_;
+};
+
+// The named file's size; 0 when it is no file that can be read.
+std::uint64_t MediaFileSize(const char* fileName);
 
 // A GlobalAlloc block holding the whole file (free it with GlobalFree), its size in *size; null
 // when the file cannot be read.

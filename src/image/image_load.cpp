@@ -217,6 +217,13 @@ IDirect3DBaseTexture9* LoadProbed(const PictureSource& source, bool oneLevel, st
     return texture;
 }
 
+// Charges what decoding the picture makes before a decoder sees it: a small file may claim a
+// picture of hundreds of megabytes. A 1 x 1 load decodes nothing.
+bool ChargePicture(const char* name, const MappedFile& file, bool oneLevel, std::int32_t divisor) {
+    if (divisor == kOneByOne) return true;
+    return ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), 1, !oneLevel));
+}
+
 } // namespace
 
 IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
@@ -225,16 +232,22 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     // One mapping serves the header check and every decoder call after it.
     const MappedFile file(name.Ok() ? name.Text() : nullptr);
     const PictureSource source = SourceOf(name.Text(), file);
+    MediaLoadScope load(file.FileSize());
     D3DXIMAGE_INFO info{};
     std::int32_t width = 0, height = 0;
     IDirect3DBaseTexture9* texture = nullptr;
-    if (name.Ok() && s.device && file.Ok() &&
-        CheckPictureBytes(name.Text(), file.Bytes(), file.FileSize())) {
+    const bool made = GuardLoad([&] {
+        if (!name.Ok() || !s.device || !file.Ok() ||
+            !CheckPictureBytes(name.Text(), file.Bytes(), file.FileSize()) ||
+            !ChargePicture(name.Text(), file, oneLevel, divisor))
+            return false;
         if (oneLevel && divisor != kOneByOne)
             texture = LoadOneLevelUnprobed(source, divisor, info, width, height);
         if (!texture) texture = LoadProbed(source, oneLevel, cube, divisor, info, width, height);
-    }
-    if (!texture) {
+        return texture != nullptr;
+    });
+    if (!made || LoadOverBudget()) {
+        if (texture) texture->Release();
         ReportInternalError("Failed to load texture for image library");
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include "core/mapped_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -101,6 +102,29 @@ std::uint64_t DdsClaimedBytes(const DdsLayout& f, std::uint32_t w, std::uint32_t
     return total * faces;
 }
 
+// The bytes of every face, level and slice that a DDS header claims; false when a field is
+// impossible.
+bool DdsClaim(const ByteSpan& b, std::uint64_t& claimed) {
+    std::uint32_t size = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
+    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) || !b.U32(16, width) ||
+        !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) || size != 124 ||
+        !Side(width) || !Side(height))
+        return false;
+    DdsLayout layout;
+    if (!DdsPixelLayout(b, layout)) return false;
+    const bool cube = caps2 & kDdsCubeFlag, volume = caps2 & kDdsVolumeFlag;
+    if (cube && (volume || width != height || (caps2 & kDdsAllFaces) != kDdsAllFaces)) return false;
+    if (!volume) depth = 1;
+    if (!Side(depth)) return false;
+    // The platform reads the mip count whether or not the flag says it is there.
+    const std::uint32_t levels = mips ? mips : 1;
+    std::uint32_t largest = width > height ? width : height;
+    if (depth > largest) largest = depth;
+    if (levels > MaxLevels(largest)) return false;
+    claimed = DdsClaimedBytes(layout, width, height, depth, levels, cube ? 6 : 1);
+    return true;
+}
+
 // Chunk walk shared by the PNG check: every chunk inside the file, IDAT present.
 bool PngChunksFit(const ByteSpan& b, std::uint64_t fileSize, std::uint32_t colourType) {
     bool sawData = false, sawPalette = false;
@@ -143,7 +167,8 @@ bool IsJpegFrameMarker(std::uint32_t m) {
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-bool JpegFrameFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
+bool JpegFrameFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length,
+                   std::uint64_t& pixels) {
     std::uint32_t precision = 0, height = 0, width = 0, count = 0;
     if (!b.U8(at + 4, precision) || !b.U16BE(at + 5, height) || !b.U16BE(at + 7, width) ||
         !b.U8(at + 9, count))
@@ -157,12 +182,42 @@ bool JpegFrameFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
         const std::uint32_t h = sampling >> 4, v = sampling & 15;
         if (h < 1 || h > 4 || v < 1 || v > 4 || table > 3) return false;
     }
+    pixels = static_cast<std::uint64_t>(width) * height;
     return true;
 }
 
 bool JpegScanFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
     std::uint32_t count = 0;
     return b.U8(at + 4, count) && count >= 1 && count <= 4 && length == 6 + 2 * count;
+}
+
+// The markers up to the first scan: one possible frame before it, its pixels in pixels.
+bool JpegWalk(const ByteSpan& b, std::uint64_t fileSize, std::uint64_t& pixels) {
+    std::uint32_t marker = 0;
+    if (!b.U16BE(0, marker) || marker != 0xFFD8) return false;
+    bool sawFrame = false;
+    std::uint64_t at = 2;
+    for (;;) {
+        std::uint32_t ff = 0, m = 0, length = 0;
+        if (!b.U8(at, ff) || ff != 0xFF || !b.U8(at + 1, m)) return false;
+        if (m == 0xFF) { // fill byte before a marker
+            ++at;
+            continue;
+        }
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) {
+            at += 2;
+            continue;
+        }
+        if (m == 0xD9 || !b.U16BE(at + 2, length) || length < 2 || at + 2 + length > fileSize)
+            return false;
+        if (IsJpegFrameMarker(m)) {
+            if (sawFrame || !JpegFrameFits(b, at, length, pixels)) return false;
+            sawFrame = true;
+        } else if (m == 0xDA) {
+            return sawFrame && JpegScanFits(b, at, length);
+        }
+        at += 2 + static_cast<std::uint64_t>(length);
+    }
 }
 
 bool BmpCompressionFits(std::uint32_t compression, std::uint32_t bits, std::int64_t height) {
@@ -235,6 +290,34 @@ bool EndsWith(const char* name, const char* ending) {
     return n >= e && lstrcmpiA(name + n - e, ending) == 0;
 }
 
+bool BmpPixels(const ByteSpan& b, std::uint64_t base, std::uint64_t& pixels) {
+    BmpInfo i;
+    if (!ReadBmpInfo(b, base, i)) return false;
+    pixels = static_cast<std::uint64_t>(i.width) * static_cast<std::uint64_t>(std::llabs(i.height));
+    return true;
+}
+
+// The pixels a picture's header claims, every face and slice; false when it cannot be read.
+bool ClaimedPixels(const char* fileName, const ByteSpan& b, std::uint64_t fileSize,
+                   std::uint64_t& pixels) {
+    std::uint32_t width = 0, height = 0;
+    if (b.Tag(0, "\x89PNG")) {
+        if (!b.U32BE(16, width) || !b.U32BE(20, height)) return false;
+    } else if (b.Tag(0, "\xFF\xD8")) {
+        return JpegWalk(b, fileSize, pixels);
+    } else if (b.Tag(0, "BM")) {
+        return BmpPixels(b, 14, pixels);
+    } else if (EndsWith(fileName, ".tga")) {
+        if (!b.U16(12, width) || !b.U16(14, height)) return false;
+    } else if (EndsWith(fileName, ".dib")) {
+        return BmpPixels(b, 0, pixels);
+    } else {
+        return false;
+    }
+    pixels = static_cast<std::uint64_t>(width) * height;
+    return true;
+}
+
 bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth) {
     switch (type) {
     case 1:
@@ -254,25 +337,8 @@ bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth)
 } // namespace
 
 bool CheckDdsHeader(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint32_t size = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
-    if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) || !b.U32(16, width) ||
-        !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) || size != 124 ||
-        !Side(width) || !Side(height))
-        return false;
-    DdsLayout layout;
-    if (!DdsPixelLayout(b, layout)) return false;
-    const bool cube = caps2 & kDdsCubeFlag, volume = caps2 & kDdsVolumeFlag;
-    if (cube && (volume || width != height || (caps2 & kDdsAllFaces) != kDdsAllFaces)) return false;
-    if (!volume) depth = 1;
-    if (!Side(depth)) return false;
-    // The platform reads the mip count whether or not the flag says it is there.
-    const std::uint32_t levels = mips ? mips : 1;
-    std::uint32_t largest = width > height ? width : height;
-    if (depth > largest) largest = depth;
-    if (levels > MaxLevels(largest)) return false;
-    const std::uint64_t claimed =
-        DdsClaimedBytes(layout, width, height, depth, levels, cube ? 6 : 1);
-    return fileSize >= kDdsHeaderEnd && claimed <= fileSize - kDdsHeaderEnd;
+    std::uint64_t claimed = 0;
+    return DdsClaim(b, claimed) && fileSize >= kDdsHeaderEnd && claimed <= fileSize - kDdsHeaderEnd;
 }
 
 bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
@@ -291,31 +357,8 @@ bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
 }
 
 bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint32_t marker = 0;
-    if (!b.U16BE(0, marker) || marker != 0xFFD8) return false;
-    bool sawFrame = false;
-    std::uint64_t at = 2;
-    for (;;) {
-        std::uint32_t ff = 0, m = 0, length = 0;
-        if (!b.U8(at, ff) || ff != 0xFF || !b.U8(at + 1, m)) return false;
-        if (m == 0xFF) { // fill byte before a marker
-            ++at;
-            continue;
-        }
-        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) {
-            at += 2;
-            continue;
-        }
-        if (m == 0xD9 || !b.U16BE(at + 2, length) || length < 2 || at + 2 + length > fileSize)
-            return false;
-        if (IsJpegFrameMarker(m)) {
-            if (sawFrame || !JpegFrameFits(b, at, length)) return false;
-            sawFrame = true;
-        } else if (m == 0xDA) {
-            return sawFrame && JpegScanFits(b, at, length);
-        }
-        at += 2 + static_cast<std::uint64_t>(length);
-    }
+    std::uint64_t pixels = 0;
+    return JpegWalk(b, fileSize, pixels);
 }
 
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {
@@ -371,4 +414,16 @@ bool CheckPictureBytes(const char* fileName, const ByteSpan& b, std::uint64_t fi
 bool CheckPictureFile(const char* fileName) {
     const MappedFile file(fileName);
     return file.Ok() && CheckPictureBytes(fileName, file.Bytes(), file.FileSize());
+}
+
+std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& b, std::uint64_t fileSize,
+                               std::uint32_t surfaces, bool chain) {
+    std::uint64_t stored = 0, pixels = 0;
+    // A DDS is kept as it is stored, its levels and faces included.
+    if (b.Tag(0, "DDS ")) return DdsClaim(b, stored) ? stored * (1 + surfaces) : 0;
+    if (!ClaimedPixels(fileName, b, fileSize, pixels)) return 0;
+    const std::uint64_t decoded = pixels * 4;
+    // A full mip chain adds a third of the top level.
+    const std::uint64_t surface = chain ? decoded + decoded / 3 : decoded;
+    return decoded + surface * surfaces;
 }

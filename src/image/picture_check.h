@@ -30,3 +30,10 @@ bool MemblockPixelsFit(std::int32_t width, std::int32_t height, std::int32_t dep
 bool CheckPictureBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
 // Maps the file and checks it; false when it cannot be read.
 bool CheckPictureFile(const char* fileName);
+
+// What a load of the picture makes before the platform decodes it: its pixels decoded at four
+// bytes each (a DDS: its levels as stored), then `surfaces` surfaces or textures of them, each
+// with a mip chain when chain (a DDS brings its own). 0 when the header cannot be read; computed
+// for files that passed the checks above.
+std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize,
+                               std::uint32_t surfaces, bool chain);

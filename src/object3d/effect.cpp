@@ -7,7 +7,11 @@
 #include "object3d/object_records.h"
 #include "object3d/object_state.h"
 #include "object3d/vertex_layout.h"
+#include "core/mapped_file.h"
+#include "core/media.h"
+#include "image/picture_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -102,6 +106,23 @@ std::string AnnotationString(ID3DXEffect* effect, D3DXHANDLE annotation) {
     return text;
 }
 
+// An annotation's size: a positive value (past any texture's side it stops mattering), else the
+// file's own, which adds nothing.
+std::uint64_t Asked(INT value) {
+    return value > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(value), 1u << 16) : 1;
+}
+
+// A volume or cube file the platform may decode: a picture whose header passes, and whose
+// decoded pixels and chain, and a texture of the size the annotations ask for, are charged to the
+// running load first.
+bool PictureFits(const std::string& name, std::uint64_t askedTexels) {
+    const MappedFile file(name.c_str());
+    constexpr std::uint64_t kTexelWithChain = 6; // four bytes and a third more, rounded up
+    return file.Ok() && CheckPictureBytes(name.c_str(), file.Bytes(), file.FileSize()) &&
+           ChargeLoad(PictureLoadBytes(name.c_str(), file.Bytes(), file.FileSize(), 1, true)) &&
+           ChargeLoad(askedTexels, kTexelWithChain);
+}
+
 // A texture parameter's file loaded by its annotations' type; null when nothing loads.
 IDirect3DBaseTexture9* LoadAnnotatedTexture(const std::string& name, const std::string& type,
                                             INT width, INT height, INT depth) {
@@ -113,7 +134,11 @@ IDirect3DBaseTexture9* LoadAnnotatedTexture(const std::string& name, const std::
         if (texture) texture->AddRef(); // the caller releases what it is given
         return texture;
     }
-    if (!device) return nullptr;
+    MediaLoadScope load(MediaFileSize(name.c_str()));
+    const bool cube = _stricmp(type.c_str(), "cube") == 0;
+    const std::uint64_t asked =
+        cube ? Asked(width) * Asked(width) * 6 : Asked(width) * Asked(height) * Asked(depth);
+    if (!device || !PictureFits(name, asked)) return nullptr;
     if (_stricmp(type.c_str(), "volume") == 0) {
         IDirect3DVolumeTexture9* volume = nullptr;
         D3DXCreateVolumeTextureFromFileExA(device, name.c_str(), width, height, depth, 1, 0,
@@ -121,12 +146,12 @@ IDirect3DBaseTexture9* LoadAnnotatedTexture(const std::string& name, const std::
                                            D3DX_DEFAULT, 0, nullptr, nullptr, &volume);
         return volume;
     }
-    if (_stricmp(type.c_str(), "cube") == 0) {
-        IDirect3DCubeTexture9* cube = nullptr;
+    if (cube) {
+        IDirect3DCubeTexture9* made = nullptr;
         D3DXCreateCubeTextureFromFileExA(device, name.c_str(), width, D3DX_DEFAULT, 0,
                                          D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                         D3DX_DEFAULT, 0, nullptr, nullptr, &cube);
-        return cube;
+                                         D3DX_DEFAULT, 0, nullptr, nullptr, &made);
+        return made;
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "sound/sound_classes.h"
+#include "core/load_budget.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -269,6 +270,7 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
     if (wave->DataSize() == 0) return E_FAIL;
     if (wave->Format()->wFormatTag != WAVE_FORMAT_PCM) {
         // Compressed data becomes PCM before any buffer is made.
+        if (!ChargeLoad(wave->DataSize())) return E_OUTOFMEMORY;
         auto* raw = static_cast<std::uint8_t*>(std::malloc(wave->DataSize()));
         if (!raw) return E_OUTOFMEMORY;
         std::uint32_t read = 0;
@@ -288,7 +290,8 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
     }
     std::unique_ptr<IDirectSoundBuffer*[]> buffers(new (std::nothrow)
                                                        IDirectSoundBuffer* [count] {});
-    if (!buffers) return E_OUTOFMEMORY;
+    // The buffer holds the samples, and the set a copy of them.
+    if (!buffers || !ChargeLoad(wave->DataSize(), 2)) return E_OUTOFMEMORY;
     DSBUFFERDESC d = Description(flags, wave->DataSize(), wave->Format(), algorithm);
     HRESULT hr = directSound_->CreateSoundBuffer(&d, &buffers[0], nullptr);
     if (FAILED(hr)) return hr;

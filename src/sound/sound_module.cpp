@@ -45,6 +45,18 @@ bool Fail(std::int32_t n, bool silent) {
     return false;
 }
 
+// Makes the sound's buffers inside a load of the file: what its samples make is charged first.
+HRESULT CreateLoadedSound(SoundRecord& record, const char* fileName, bool is3D) {
+    MediaLoadScope load(MediaFileSize(fileName));
+    HRESULT hr = E_OUTOFMEMORY;
+    const bool made = GuardLoad([&] {
+        hr = s.manager->CreateSound(&record.sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL,
+                                    1);
+        return SUCCEEDED(hr);
+    });
+    return made && !LoadOverBudget() ? hr : E_OUTOFMEMORY;
+}
+
 } // namespace
 
 bool SoundReady() {
@@ -98,8 +110,7 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
     probe.Close();
     Progress(15007);
     Progress(15008);
-    const HRESULT hr =
-        s.manager->CreateSound(&record->sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL, 1);
+    const HRESULT hr = CreateLoadedSound(*record, fileName, is3D);
     if (FAILED(hr) || hr == DS_NO_VIRTUALIZATION || !record->sound) return Fail(n, silent);
     Progress(15022);
     record->volume = record->percent2 = 100;

@@ -12,6 +12,7 @@ constexpr std::uint32_t kPcm = 1, kMsAdpcm = 2, kFloat = 3, kALaw = 6, kMuLaw = 
 constexpr std::uint32_t kMaxChannels = 8;
 constexpr std::uint32_t kMaxRate = 384000;
 constexpr std::uint32_t kMaxAdpcmCoefficients = 256;
+constexpr std::uint32_t kLowestMpegBytesPerSecond = 1000; // 8 kbit/s
 
 struct Format {
     std::uint32_t tag = 0, channels = 0, rate = 0, average = 0, blockAlign = 0, bits = 0;
@@ -54,10 +55,13 @@ bool GsmFits(const Format& f, const ByteSpan& b) {
            samplesPerBlock == 320;
 }
 
+// The compression manager divides by a frame's bytes at the stated rate, which come to nothing
+// below MPEG audio's lowest bit rate.
 bool Mpeg3Fits(const Format& f, const ByteSpan& b) {
     std::uint32_t blockSize = 0, framesPerBlock = 0;
-    return f.channels <= 2 && f.extra >= 12 && b.U16(24, blockSize) && b.U16(26, framesPerBlock) &&
-           blockSize >= 1 && framesPerBlock >= 1;
+    return f.channels <= 2 && f.extra >= 12 && f.average >= kLowestMpegBytesPerSecond &&
+           b.U16(24, blockSize) && b.U16(26, framesPerBlock) && blockSize >= 1 &&
+           framesPerBlock >= 1;
 }
 
 bool ExtensibleFits(Format f, const ByteSpan& b) {

@@ -2,6 +2,7 @@
 
 #include "sound/wave_file.h"
 #include "sound/wave_check.h"
+#include "core/load_budget.h"
 
 #include <mmreg.h>
 #include <msacm.h>
@@ -299,8 +300,9 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
         return nullptr;
     }
     DWORD size = 0;
+    // A few compressed bytes may claim many samples: they are charged before they are made.
     if (acmStreamSize(stream, sourceSize, &size, ACM_STREAMSIZEF_SOURCE) != 0 || size == 0 ||
-        size > kMaxDataSize) {
+        size > kMaxDataSize || !ChargeLoad(size)) {
         std::puts("acmStreamSize() failed!");
         acmStreamClose(stream, 0);
         return nullptr;

@@ -15,6 +15,8 @@ struct StreamCheck {
     bool audio = false;
     // A readable file of no kind checked here: the graph gets it unchecked, under its deadline.
     bool unknownKind = false;
+    // The largest video frame the container's headers claim, in pixels; 0 when none says.
+    std::uint64_t framePixels = 0;
 };
 
 StreamCheck CheckAviStreams(const ByteSpan& bytes, std::uint64_t fileSize);

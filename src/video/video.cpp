@@ -26,6 +26,8 @@ constexpr std::int32_t kSlots = 33; // numbers 1..32; slot 0 is never used by co
 constexpr ItemNumbers kAnimationNumbers{1, kSlots - 1, kAnimationNumberIllegal, kAnimationMissing};
 constexpr std::int32_t kNameBuffer = kMediaNameBuffer; // a prepared name and its wide form
 constexpr std::int32_t kDvdTextureFormat = 20;
+// A frame's pixels: decoded into the graph's buffer and the renderer's (24-bit), then the texture.
+constexpr std::uint64_t kFrameBytes = 3 + 3 + 4;
 constexpr int kEventsPerFrame = 16; // bounds the per-frame event loop
 
 struct AnimationState {
@@ -136,9 +138,19 @@ void QueryGraphInterfaces(AnimationSlot& a) {
     Query(a.graph, IID_IMediaPosition, a.mediaPosition);
 }
 
+// The frames that the decoded size makes beyond what the header claimed: a container without
+// sizes, or one whose decoder found larger frames.
+bool ChargeFrameBeyond(const TextureRenderer& r, std::uint64_t claimedPixels) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(r.videoWidth) * r.videoHeight;
+    return pixels <= claimedPixels || ChargeLoad(pixels - claimedPixels, kFrameBytes);
+}
+
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
-    if (!CheckedVideoFile(name)) return false;
+    const StreamCheck check = CheckMediaFile(name);
+    if (!check.unknownKind && !(check.ok && check.video)) return false;
+    // A few bytes of header claim the frame size: what its frames make is charged first.
+    if (!ChargeLoad(check.framePixels, kFrameBytes)) return false;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 a.graph.PutVoid())))
         return false;
@@ -152,6 +164,7 @@ bool BuildTextureGraph(AnimationSlot& a, const char* name) {
         QueryGraphInterfaces(a);
         // A file whose video cannot be decoded never reaches the renderer: no animation.
         ok = a.mediaControl && a.mediaEvent && renderer->Connected() &&
+             ChargeFrameBeyond(*renderer, check.framePixels) &&
              SUCCEEDED(renderer->CreateTexture());
     }
     if (!ok) {
@@ -473,7 +486,12 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     if (!PrepareMediaName(s.core, fileName, name)) return RaiseRuntimeError(kAnimationNotLoadable);
     AnimationSlot& a = s.slots[n];
     a = AnimationSlot{};
-    const bool ok = BuildTextureGraph(a, name.text);
+    bool ok = false;
+    {
+        MediaLoadScope load(MediaFileSize(name.text));
+        ok = GuardLoad([&] { return BuildTextureGraph(a, name.text); }) && !LoadOverBudget();
+        if (!ok) ReleaseSlot(a);
+    }
     FinishMediaName(s.core, name);
     if (!ok) return RaiseRuntimeError(kAnimationNotLoadable);
     std::memcpy(a.fileName, name.text, sizeof a.fileName);

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "bitmap/bitmap.h"
+#include "core/load_budget.h"
 #include "display/display.h"
 #include "draw2d/draw2d.h"
 #include "support/engine_fixture.h"
@@ -122,9 +123,13 @@ TEST_F(Bitmaps, BadFilesGiveTheLoadErrorAndChangeNothing) {
     std::string noise(300, '\0');
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<char>(i * 97 + 13);
+    // A few kilobytes whose pixels alone are twice the budget they give, at the largest side.
+    const std::string claims = BlankPngBytes(8192, 8192);
+    ASSERT_GT(std::uint64_t{8192} * 8192 * 4, 2 * LoadBudgetFor(claims.size()));
     const std::string files[] = {folder.Write("cut.bmp", truncated),
                                  folder.Write("huge.bmp", hugeHeader),
-                                 folder.Write("noise.png", noise), folder.File("missing.bmp")};
+                                 folder.Write("noise.png", noise), folder.File("missing.bmp"),
+                                 folder.Write("claims.png", claims)};
     CreateBitmap(1, 4, 4);
     for (const std::string& file : files) {
         cell.number = 0;

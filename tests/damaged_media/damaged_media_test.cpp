@@ -187,6 +187,22 @@ std::string ClipFrame(const std::string& clip) {
                : clip.substr(start, end + 2 - start);
 }
 
+// Run-length pictures of the largest side whose data ends at once: a kilobyte claiming 1 GB of
+// pixels, refused before any decoder makes them.
+std::string RunLengthBmp() {
+    const std::uint32_t side = 16384, tables = 14 + 40 + 256 * 4;
+    const std::string end("\0\1", 2); // end of the picture
+    return "BM" + U32(tables + 2) + U32(0) + U32(tables) + U32(40) + U32(side) + U32(side) +
+           U16(1) + U16(8) + U32(1) + U32(2) + U32(0) + U32(0) + U32(0) + U32(0) +
+           std::string(256 * 4, '\0') + end;
+}
+
+std::string RunLengthTga() {
+    const std::string header = std::string("\0\0\x0A", 3) + std::string(9, '\0') + U16(16384) +
+                               U16(16384) + std::string("\x20\x28", 2);
+    return header + "\xFF" + U32(0xFF204060); // one packet of 128 pixels
+}
+
 Cases PictureCases(const TempFolder& folder) {
     std::vector<std::string> seeds = {DdsBytes(16, 16, Tile), PngBytes(9, 7, Tile),
                                       BmpBytes(7, 5, Tile), TgaBytes(6, 4, Tile)};
@@ -207,7 +223,10 @@ Cases PictureCases(const TempFolder& folder) {
     const std::string mips = Patch(Patch(seeds[0], 8, U32(0x20000 | 0x1007)), 28, U32(0xFFFFFFF0));
     all.refused = {folder.Write("mips.dds", mips),
                    folder.Write("short.png", seeds[1].substr(0, 40)),
-                   folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF)))};
+                   folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
+                   folder.Write("runs.bmp", RunLengthBmp()),
+                   folder.Write("runs.tga", RunLengthTga()),
+                   folder.Write("blank.png", BlankPngBytes(8192, 8192))};
     return all;
 }
 
@@ -224,8 +243,12 @@ TEST(DamagedMedia, SoundsLoadOrGiveTheLoadError) {
     TempFolder folder;
     Cases c = Damaged(folder, ".wav", {PcmWave(3000), MsAdpcmWave(), ImaAdpcmWave()}, 40);
     // 0 samples per block made the compression manager divide by zero.
+    // A rate too low to make a frame made the compression manager divide by zero; 600 KB at
+    // 8 kbit/s claim 100 MB of samples, more than its budget.
     c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)),
-                 folder.Write("ima0.wav", ImaAdpcmWave(0))};
+                 folder.Write("ima0.wav", ImaAdpcmWave(0)),
+                 folder.Write("mp3rate.wav", Mp3Wave(38, 4096)),
+                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000))};
     const std::vector<std::int32_t> probe = LoadInChild("sound", {c.good[0]}, folder);
     if (probe[0] == kSoundNotLoadable) {
         ASSERT_FALSE(AudioDevicePromised()) << "DirectSound found no device, yet one was set up";
@@ -265,8 +288,21 @@ TEST(DamagedMedia, AnimationsLoadOrGiveTheLoadError) {
     std::string undecodable = clip;
     for (std::size_t at = 0; (at = undecodable.find("MJPG", at)) != std::string::npos;)
         undecodable.replace(at, 4, "QQQQ");
+    // Headers claiming frames of 8192 x 8192 around the clip's small ones.
+    const std::size_t main = clip.find("avih") + 8, format = clip.find("strf") + 8;
+    const std::string claims =
+        Patch(Patch(Patch(Patch(clip, main + 32, U32(8192)), main + 36, U32(8192)), format + 4,
+                    U32(8192)),
+              format + 8, U32(8192));
+    // Frames whose own headers claim 16000 x 16000 inside small stream headers.
+    std::string frames = clip;
+    for (std::size_t at = 0; (at = frames.find("\xFF\xC0", at)) != std::string::npos; at += 2)
+        frames.replace(at + 5, 4, Be16(16000) + Be16(16000));
     c.refused = {folder.Write("scale.avi", Patch(clip, scale, U32(0))),
-                 folder.Write("codec.avi", undecodable), folder.Write("tone.wav", PcmWave(2000)),
+                 folder.Write("claims.avi", claims),
+                 folder.Write("frames.avi", frames),
+                 folder.Write("codec.avi", undecodable),
+                 folder.Write("tone.wav", PcmWave(2000)),
                  folder.Write("ogg.ogg", OggPage(1, 0, 2, VorbisIdHeader()))};
     Expect("animation", c, kAnimationNotLoadable, folder);
 }

@@ -107,9 +107,11 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(0) + png.substr(20)))
         << "width 0";
     EXPECT_FALSE(Passes(Picture("a.png"), Put8(png, 24, 3))) << "3-bit samples";
-    EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(16384) + Be32(16384) + png.substr(24)))
+    EXPECT_FALSE(
+        Passes(Picture("a.png"), png.substr(0, 16) + Be32(16384) + Be32(16384) + png.substr(24)))
         << "a small file claiming a gigabyte of pixels";
-    EXPECT_TRUE(Passes(Picture("a.png"), png.substr(0, 16) + Be32(8192) + Be32(8192) + png.substr(24)));
+    EXPECT_TRUE(
+        Passes(Picture("a.png"), png.substr(0, 16) + Be32(8192) + Be32(8192) + png.substr(24)));
     EXPECT_FALSE(Passes(Picture("a.png"), png.substr(0, 33) + Be32(0x7FFFFFF0u) + png.substr(37)))
         << "a chunk longer than the file";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 6, 0))) << "height 0";
@@ -150,6 +152,9 @@ TEST(WaveHeaders, CompressedFormatsNeedTheirBlockFields) {
     // A plain format's bytes per second are repaired by the reader, not trusted.
     EXPECT_TRUE(Passes(kWaveFormat, Put32(PcmWave(0).substr(20, 16), 8, 7))) << "bytes per second";
     EXPECT_FALSE(Passes(kWaveFormat, Put16(msFormat, 0, 0x1234))) << "an unknown tag";
+    // Below 8 kbit/s a frame's bytes come to 0, and the compression manager divides by them.
+    EXPECT_TRUE(Passes(kWaveFormat, Mp3Wave(1000, 0).substr(20, 30)));
+    EXPECT_FALSE(Passes(kWaveFormat, Mp3Wave(999, 0).substr(20, 30))) << "bytes per second";
     const GuardedBytes other(Put16(msFormat, 0, 0x2000));
     EXPECT_TRUE(CheckWaveFormat(SpanOf(other), true)) << "left to the graph's decoders";
     const GuardedBytes wide(Put16(Put16(msFormat, 0, 0x2000), 2, 65));
@@ -194,7 +199,7 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_FALSE(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(audio)), audio.size()).video);
     for (auto [field, value, what] :
          {std::tuple<std::uint32_t AviLayout::*, std::uint32_t, const char*>{&AviLayout::scale, 0,
-                                                                           "scale 0"},
+                                                                             "scale 0"},
           {&AviLayout::rate, 0, "rate 0"},
           {&AviLayout::rate, 0xFFFFFFFF, "a rate past any stream"},
           {&AviLayout::streams, 0, "no streams"},
@@ -215,6 +220,17 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_FALSE(Passes(avi, AviFile(none))) << "no data list";
     const std::string good = AviFile();
     EXPECT_FALSE(Passes(avi, Put32(good, 16, 0x7FFFFFF0))) << "a header list longer than the file";
+    // The largest frame claimed, by the headers or by a compressed picture among the data, is
+    // what the loader charges before the decoder makes it.
+    const auto claimed = [](const std::string& file) {
+        return CheckMediaBytes("a.avi", SpanOf(GuardedBytes(file)), file.size()).framePixels;
+    };
+    EXPECT_EQ(claimed(good), 16u * 16u);
+    AviLayout jpeg;
+    jpeg.frame = JpegHeaders(4000, 3000);
+    EXPECT_EQ(claimed(AviFile(jpeg)), 4000u * 3000u);
+    jpeg.frame = JpegHeaders(2, 3);
+    EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
 }
 
 TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {

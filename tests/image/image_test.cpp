@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "display/display.h"
 #include "draw2d/draw2d.h"
 #include "image/image.h"
@@ -47,6 +48,16 @@ protected:
 // Left half black, right half white.
 std::uint32_t HalfBlack(int x, int) {
     return x < 4 ? kBlack : kWhite;
+}
+
+// A blank PNG whose decoded pixels alone are more than twice the budget its size gives.
+std::string OverBudgetPng() {
+    std::string png;
+    for (int side = 1024; side <= 8192; side *= 2) {
+        png = BlankPngBytes(side, side);
+        if (std::uint64_t{4} * side * side > 2 * LoadBudgetFor(png.size())) break;
+    }
+    return png;
 }
 
 } // namespace
@@ -163,6 +174,7 @@ TEST_F(Images, TargaAndDdsFilesLoad) {
 TEST_F(Images, HostileFilesGiveTheLoadError) {
     const std::string png = PngBytes(16, 16, [](int, int) { return kWhite; });
     const std::string cases[] = {
+        File("claims.png", OverBudgetPng()),
         File("truncated.png", png.substr(0, 60)),
         File("empty.png", ""),
         File("noise.bmp", std::string("BM\xff\xff\xff\x7f garbage", 16)),
@@ -181,6 +193,13 @@ TEST_F(Images, HostileFilesGiveTheLoadError) {
     cell.number = 0;
     LoadImage(longName.c_str(), 11, 1);
     EXPECT_EQ(cell.number, 506);
+    // A picture the budget holds loads, charged for at least its decoded pixels.
+    cell.number = 0;
+    LoadImage(File("fits.png", BlankPngBytes(300, 200)).c_str(), 11, 0);
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(GetImageWidth(11), 300);
+    EXPECT_GE(LastLoadCharged(), 300u * 200 * 4);
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit());
 }
 
 TEST_F(Images, ModuleTexturesAreSharedByNameWhateverTheCase) {
@@ -292,9 +311,9 @@ TEST_F(Images, SaveWritesByExtension) {
 
 // The platform's own writers make files that the header checks before loading let through.
 TEST_F(Images, SavedFilesOfEveryKindLoadAgain) {
-    LoadImage(File("s.png", PngBytes(12, 8, [](int x, int) { return 0xFF102030u * (x & 1); }))
-                  .c_str(),
-              21, 1);
+    LoadImage(
+        File("s.png", PngBytes(12, 8, [](int x, int) { return 0xFF102030u * (x & 1); })).c_str(),
+        21, 1);
     ASSERT_EQ(cell.number, 0);
     for (const char* name : {"a.dds", "a.jpg", "a.bmp", "a.dib", "a.png"}) {
         const std::string file = folder.File(name);

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "support/fake_effect.h"
+#include "support/image_files.h"
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 #include "object3d/effect.h"
@@ -188,6 +189,50 @@ TEST_F(ObjectScene, DeferredTexturesTakeTheMeshesSlots) {
     EXPECT_FALSE(SetMeshEffect(box, many.effect.get(), false));
     EXPECT_EQ(box->effect, nullptr);
     EXPECT_TRUE(SetMeshEffect(box, nullptr, false));
+}
+
+TEST_F(ObjectScene, VolumeAndCubeFilesAreCheckedAndChargedBeforeTheyLoad) {
+    TempFolder folder;
+    const auto tile = [](int x, int y) { return x == y ? 0xFF102030u : 0xFFA0B0C0u; };
+    const std::string dds = DdsBytes(8, 8, tile);
+    std::string mips = dds;
+    mips[28] = '\xF0'; // a mip count no picture of its size has
+    auto textureParam = [](const std::string& name, const std::string& file,
+                           const std::string& type, INT width) {
+        FakeParameter p = Param(name, "");
+        p.parameterClass = D3DXPC_OBJECT;
+        p.type = D3DXPT_TEXTURE;
+        FakeParameter asked = Annotation("Width", "");
+        asked.type = D3DXPT_INT;
+        asked.number = width;
+        p.annotations = {Annotation("ResourceName", file), Annotation("ResourceType", type), asked};
+        return p;
+    };
+    // Six faces, and a volume two slices deep, of the 8 x 8 picture.
+    const std::string header = dds.substr(0, 128), face = dds.substr(128);
+    std::string cubeHeader = header, volumeHeader = header;
+    cubeHeader.replace(112, 4, std::string("\0\xFE\0\0", 4));
+    volumeHeader.replace(112, 4, std::string("\0\0\x20\0", 4));
+    volumeHeader.replace(24, 4, std::string("\2\0\0\0", 4));
+    volumeHeader[10] |= '\x80';
+    std::string faces;
+    for (int i = 0; i < 6; ++i)
+        faces += face;
+    const std::string good = folder.Write("good.dds", cubeHeader + faces);
+    const std::string goodVolume = folder.Write("volume.dds", volumeHeader + face + face);
+    LoadedEffect loaded(
+        {textureParam("good", good, "cube", -1), textureParam("goodvol", goodVolume, "volume", -1),
+         textureParam("mips", folder.Write("mips.dds", mips), "cube", -1),
+         textureParam("claims", folder.Write("claims.png", BlankPngBytes(8192, 8192)), "volume",
+                      -1),
+         textureParam("asked", good, "cube", 16384)});
+    ASSERT_TRUE(loaded.loaded);
+    const std::map<std::string, IDirect3DBaseTexture9*>& made = loaded.fake->textures;
+    EXPECT_EQ(made.count("mips"), 0u);
+    EXPECT_EQ(made.count("claims"), 0u);
+    EXPECT_EQ(made.count("asked"), 0u) << "six faces of 16384 x 16384 from a small file";
+    EXPECT_EQ(made.count("good"), 1u);
+    EXPECT_EQ(made.count("goodvol"), 1u);
 }
 
 TEST_F(ObjectScene, MeshesGainTheElementsTheirEffectReads) {

@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "core/load_budget.h"
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "support/engine_fixture.h"
@@ -135,6 +136,9 @@ TEST_F(Sound, CompressedWavesAreConvertedAndPlay) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->sound->Format()->wFormatTag, WAVE_FORMAT_PCM);
     EXPECT_EQ(r->sound->Size(), 8u * 505 * 2); // 16-bit samples
+    // The load charged the samples it made: the buffer and its copy at least.
+    EXPECT_GE(LastLoadCharged(), 2u * r->sound->Size());
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit());
     PlaySound(4);
     EXPECT_EQ(SoundPlaying(4), 1);
     EXPECT_TRUE(BufferPlaying(4));

@@ -66,7 +66,69 @@ std::string Zlib(const std::string& raw) {
     return out;
 }
 
+// Deflate's bits: fields go least significant bit first, Huffman codes most significant first.
+struct BitWriter {
+    std::string out;
+    std::uint32_t byte = 0;
+    int used = 0;
+
+    void Bit(std::uint32_t b) {
+        byte |= (b & 1) << used;
+        if (++used == 8) {
+            out += static_cast<char>(byte);
+            byte = 0;
+            used = 0;
+        }
+    }
+    void Field(std::uint32_t v, int bits) {
+        for (int i = 0; i < bits; ++i)
+            Bit(v >> i);
+    }
+    void Code(std::uint32_t c, int bits) {
+        for (int i = bits - 1; i >= 0; --i)
+            Bit(c >> i);
+    }
+};
+
+// A zlib stream of size zero bytes (size >= 1) in one fixed-code block: a literal 0, then copies
+// of 258 bytes from one back (length code 285, distance code 0), then literals for the rest.
+std::string ZlibZeros(std::size_t size) {
+    BitWriter w;
+    w.Field(1, 1); // the last block
+    w.Field(1, 2); // fixed codes
+    constexpr std::uint32_t kLiteralZero = 0x30, kLength258 = 0xC5;
+    w.Code(kLiteralZero, 8);
+    std::size_t left = size - 1;
+    for (; left >= 258; left -= 258) {
+        w.Code(kLength258, 8);
+        w.Code(0, 5);
+    }
+    for (; left > 0; --left)
+        w.Code(kLiteralZero, 8);
+    w.Code(0, 7); // end of block
+    std::string out("\x78\x01", 2);
+    out += w.out;
+    if (w.used) out += static_cast<char>(w.byte);
+    // Adler-32 of zeros: a stays 1, b gains 1 a byte.
+    Put32BigEndian(out, static_cast<std::uint32_t>(size % 65521) << 16 | 1);
+    return out;
+}
+
 } // namespace
+
+std::string BlankPngBytes(int width, int height) {
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    Put32BigEndian(header, width);
+    Put32BigEndian(header, height);
+    header += std::string("\x01\x03\0\0\0", 5); // 1 bit, palette, deflate, no interlace
+    PngChunk(out, "IHDR", header);
+    PngChunk(out, "PLTE", std::string("\0\0\0\xFF\xFF\xFF", 6));
+    const std::size_t row = 1 + (static_cast<std::size_t>(width) + 7) / 8;
+    PngChunk(out, "IDAT", ZlibZeros(row * static_cast<std::size_t>(height)));
+    PngChunk(out, "IEND", "");
+    return out;
+}
 
 std::string BmpBytes(int width, int height, const PixelFn& pixel) {
     const int rowBytes = (width * 3 + 3) & ~3;

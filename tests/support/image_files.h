@@ -17,3 +17,6 @@ std::string PngBytes(int width, int height, const PixelFn& pixel);
 // byte of each row is added here); palette and transparency become PLTE and tRNS when not empty.
 std::string PngRawBytes(int width, int height, int depth, int colourType, const std::string& rows,
                         const std::string& palette = "", const std::string& transparency = "");
+// A 1-bit palette PNG whose pixels are all colour 0 (black), its data in fixed-code deflate runs:
+// a few kilobytes that claim a large picture.
+std::string BlankPngBytes(int width, int height);

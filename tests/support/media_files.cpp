@@ -48,6 +48,18 @@ std::string ImaAdpcmWave(std::uint16_t samplesPerBlock, int blocks) {
     return CompressedWave(0x11, U16(samplesPerBlock), samplesPerBlock, blocks);
 }
 
+std::string Mp3Wave(std::uint32_t bytesPerSecond, std::uint32_t dataBytes) {
+    const std::uint32_t rate = 44100;
+    // The extension: id, flags, block size, frames per block, codec delay.
+    const std::string extension = U16(1) + U32(2) + U16(417) + U16(1) + U16(0);
+    const std::string format = U16(0x55) + U16(2) + U32(rate) + U32(bytesPerSecond) + U16(1) +
+                               U16(0) + U16(static_cast<std::uint16_t>(extension.size())) +
+                               extension;
+    const std::string data(dataBytes, '\x55');
+    return "RIFF" + U32(static_cast<std::uint32_t>(4 + 8 + format.size() + 8 + data.size())) +
+           "WAVE" + Chunk("fmt ", format) + Chunk("data", data);
+}
+
 std::string VorbisIdHeader(std::uint8_t channels, std::uint32_t rate) {
     return std::string("\x01vorbis") + U32(0) + std::string(1, static_cast<char>(channels)) +
            U32(rate) + U32(0) + U32(128000) + U32(0) + "\xB8\x01";
@@ -113,7 +125,7 @@ std::string AviFile(const AviLayout& layout) {
     std::string hdrl = "hdrl" + Chunk("avih", avih) +
                        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf));
     std::string body = Chunk("LIST", hdrl);
-    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", std::string(16, '\0')));
+    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", layout.frame));
     return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
 }
 

@@ -16,6 +16,8 @@ std::string Chunk(const std::string& id, const std::string& body);
 // Mono MS-ADPCM and IMA ADPCM waves of 256-byte blocks at 22050 Hz.
 std::string MsAdpcmWave(std::uint16_t samplesPerBlock = 500, int blocks = 8);
 std::string ImaAdpcmWave(std::uint16_t samplesPerBlock = 505, int blocks = 8);
+// A stereo MPEG layer III wave at 44.1 kHz claiming bytesPerSecond, its data bytes not frames.
+std::string Mp3Wave(std::uint32_t bytesPerSecond, std::uint32_t dataBytes);
 
 std::string VorbisIdHeader(std::uint8_t channels = 2, std::uint32_t rate = 44100);
 std::string OpusIdHeader(std::uint8_t channels = 2, std::uint8_t family = 0);
@@ -30,6 +32,7 @@ struct AviLayout {
     std::uint32_t scale = 1, rate = 10, streams = 1;
     std::int32_t width = 16, height = 16;
     bool movi = true;
+    std::string frame = std::string(16, '\0'); // the one video chunk's data
 };
 std::string AviFile(const AviLayout& layout = {});
 
