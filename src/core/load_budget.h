@@ -14,8 +14,8 @@
 #include <new>
 #include <stdexcept>
 
-constexpr std::uint64_t kLoadBudgetFloor = std::uint64_t{24} << 20;
-constexpr std::uint64_t kLoadBudgetRatio = 768;
+constexpr std::uint64_t kLoadBudgetFloor = std::uint64_t{64} << 20;
+constexpr std::uint64_t kLoadBudgetRatio = 1024;
 constexpr std::uint64_t kLoadBudgetCeiling = std::uint64_t{192} << 20;
 
 // The budget that a load of files totalling fileBytes gets.

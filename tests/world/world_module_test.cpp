@@ -240,8 +240,8 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
         {"scripts", {StoredMember("maps/x.bsp", SyntheticLevel()), script, second}},
         {"nan", {StoredMember("maps/x.bsp", NanControlPointLevel())}},
     };
-    const int open = OpenZipArchiveCount();
-    const std::int32_t listed = WorldArchiveFiles().count;
+    int open = OpenZipArchiveCount();
+    std::int32_t listed = WorldArchiveFiles().count;
     for (const auto& [kind, members] : kinds) {
         const std::string path = folder.Write(kind + "\\" + kind + ".pk3", ZipOf(members));
         errors.Clear();
@@ -249,6 +249,9 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
         EXPECT_LE(LastLoadCharged(), LastLoadLimit()) << kind;
         if (kind == "lightmaps" && errors.Last() == 0) {
             EXPECT_GE(LastLoadCharged(), 2 * lightmaps.size()) << "inflated and kept";
+            // A level that loads keeps its archives open and listed, as every loaded level does.
+            open = OpenZipArchiveCount();
+            listed = WorldArchiveFiles().count;
             continue;
         }
         EXPECT_EQ(errors.Last(), kWorldLoadFailed) << kind;
