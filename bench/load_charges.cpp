@@ -8,6 +8,7 @@
 
 #include "core/core.h"
 #include "core/load_budget.h"
+#include "core/media.h"
 #include "core/window.h"
 #include "core/frame_loop.h"
 #include "object3d/object_commands.h"
@@ -22,9 +23,7 @@
 namespace {
 
 std::uint64_t FileBytes(const std::string& name) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+    return MediaFileSize(name.c_str());
 }
 
 // An MD3 model is named by its folder: its three parts are what it was given.

@@ -2,6 +2,7 @@
 
 #include "modelfile/conv_md3.h"
 #include "core/load_budget.h"
+#include "core/media.h"
 #include "modelfile/converter_common.h"
 
 #include <cmath>
@@ -21,15 +22,6 @@ constexpr std::int32_t kMostTriangles = 0xFFFF / 3;
 constexpr float kVertexScale = 1.0f / 64;
 
 const char* const kPartNames[kParts] = {"lower.md3", "upper.md3", "head.md3"};
-
-// The size of the named file; 0 when there is none.
-std::uint64_t FileSize(const char* fileName) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!fileName || !GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
 
 float Float(const ByteSpan& span, std::uint64_t at) {
     float value = 0;
@@ -226,7 +218,7 @@ PartRead LoadPart(const char* fileName, Part& part) {
     part = Part{};
     // The part is a file the load was given; its bytes are copied out of the file reader's buffer
     // (which that reader charges).
-    const std::uint64_t size = FileSize(fileName);
+    const std::uint64_t size = MediaFileSize(fileName);
     AddLoadFile(size);
     if (!ChargeLoad(size)) return PartRead::kDamaged;
     std::vector<std::uint8_t> bytes;

@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "core/error_numbers.h"
 #include "core/load_budget.h"
+#include "core/media.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
@@ -113,16 +114,6 @@ static std::uint64_t PoseCopyBytes(const FrameRecord* root) {
     return bytes;
 }
 
-// The size of the named file; 0 when it is no file (an MD3 model's folder, whose parts add
-// themselves as they are read).
-static std::uint64_t NamedFileSize(const char* fileName) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
 bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
     if (!object) return false;
     *object = nullptr;
@@ -136,7 +127,8 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
         RaiseRuntimeError(kFileMissing);
         return false;
     }
-    LoadScope load(NamedFileSize(fileName));
+    // An MD3 model is named by its folder, size 0: its parts add themselves as they are read.
+    LoadScope load(MediaFileSize(fileName));
     TLOBlock block;
     const bool native = _stricmp(extension, "TLO") == 0;
     const bool loaded = GuardLoad([&] {

@@ -369,14 +369,6 @@ std::string UniverseFileName(const char* levelName) {
     return name + ".tlu";
 }
 
-std::uint64_t StoredFileBytes(const char* fileName) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!fileName || !GetFileAttributesExA(fileName, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
 bool Universe::Save(const char* fileName) const {
     if (!fileName) return false;
     // Create-new: an existing file is never overwritten.
@@ -396,7 +388,7 @@ bool Universe::Save(const char* fileName) const {
 
 bool Universe::Load(const char* fileName) {
     // The whole file is held while it is decoded.
-    if (!ChargeLoad(StoredFileBytes(fileName))) return false;
+    if (!ChargeLoad(MediaFileSize(fileName))) return false;
     std::uint32_t size = 0;
     void* block = CoreReadWholeFile(fileName, &size);
     if (!block) return false;

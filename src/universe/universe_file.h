@@ -28,5 +28,3 @@ bool DecodeUniverse(Universe& world, ByteSpan bytes);
 // The structure file's name beside a level file: its four-character extension replaced by
 // ".tlu", or ".tlu" appended when it has none.
 std::string UniverseFileName(const char* levelName);
-// The size of the named file; 0 when it is missing or a folder.
-std::uint64_t StoredFileBytes(const char* fileName);

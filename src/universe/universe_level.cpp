@@ -135,11 +135,11 @@ MeshRecord* MakeCompanion(const UniversePendingLimb& limb, const MeshRecord* sou
 // load goes past its budget. What was read is the world's either way: the caller discards it.
 bool ReadLevelFiles(Universe& world, const char* fileName) {
     const std::string structure = UniverseFileName(fileName);
-    LoadScope load(StoredFileBytes(structure.c_str()));
+    LoadScope load(MediaFileSize(structure.c_str()));
     bool objectLoaded = false;
     const bool read = GuardLoad([&] {
         // The object load's own scope joins this one, its file adding to the budget.
-        AddLoadFile(StoredFileBytes(fileName));
+        AddLoadFile(MediaFileSize(fileName));
         ObjectRecord* loaded = nullptr;
         objectLoaded = LoadObjectFile(fileName, &loaded) && loaded;
         const std::unique_ptr<ObjectRecord> object(loaded);
