@@ -307,10 +307,11 @@ bool ClaimedPixels(const char* fileName, const ByteSpan& b, std::uint64_t fileSi
         return JpegWalk(b, fileSize, pixels);
     } else if (b.Tag(0, "BM")) {
         return BmpPixels(b, 14, pixels);
-    } else if (EndsWith(fileName, ".tga")) {
-        if (!b.U16(12, width) || !b.U16(14, height)) return false;
     } else if (EndsWith(fileName, ".dib")) {
         return BmpPixels(b, 0, pixels);
+    } else if (EndsWith(fileName, ".tga") || CheckTgaHeader(b, fileSize)) {
+        // A TGA has no magic: bytes of no other format that pass its check are read as one.
+        if (!b.U16(12, width) || !b.U16(14, height)) return false;
     } else {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "codecs/inflate.h"
 #include "core/load_budget.h"
+#include "core/media.h"
 #include "display/display.h"
 #include "modelfile/conv_x_internal.h"
 #include "modelfile/converters.h"
@@ -313,12 +314,6 @@ FrameRecord* CreateChildFrame(FrameRecord* parent, const std::string& name) {
 
 namespace {
 
-std::uint64_t FileBytes(const char* fileName) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(fileName, GetFileExInfoStandard, &data)) return 0;
-    return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
-}
-
 bool ReadObject(const char* fileName) {
     State& s = g_State;
     RequireLoad(sizeof(ObjectRecord) + sizeof(FrameRecord));
@@ -350,7 +345,7 @@ bool LoadObject(const char* fileName) {
     if (!fileName || !s.device) return false;
     // A budget of its own when no load runs (a caller other than the object loader), and a
     // refusal, never an exception, for a file that runs past it or past memory.
-    LoadScope load(FileBytes(fileName));
+    LoadScope load(MediaFileSize(fileName));
     if (GuardLoad([&] { return ReadObject(fileName); })) return true;
     Cleanup();
     return false;

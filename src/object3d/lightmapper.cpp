@@ -340,12 +340,12 @@ void LightMapper::LightEntry(const LightmapMeshEntry& entry) {
     // A mesh that fills the page is placed once more on a fresh page; one that does not fit a
     // fresh page either keeps the coordinates it got but no page.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (LightMeshOnPage(entry) != Outcome::PageFull) return;
+        if (ApplyToMesh(entry) != Outcome::PageFull) return;
         NextPage();
     }
 }
 
-LightMapper::Outcome LightMapper::LightMeshOnPage(const LightmapMeshEntry& entry) {
+LightMapper::Outcome LightMapper::ApplyToMesh(const LightmapMeshEntry& entry) {
     MeshRecord* mesh = entry.mesh;
     const std::vector<LightmapMeshLight> lights = GatherMeshLights(entry);
     bool hadBackup = false;

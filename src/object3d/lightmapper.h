@@ -188,7 +188,7 @@ private:
     void PlaceLightsInAreas();
     std::vector<LightmapMeshLight> GatherMeshLights(const LightmapMeshEntry& entry) const;
     void LightEntry(const LightmapMeshEntry& entry);
-    Outcome LightMeshOnPage(const LightmapMeshEntry& entry);
+    Outcome ApplyToMesh(const LightmapMeshEntry& entry);
     Outcome LightTriangles(MeshRecord* mesh, const std::vector<LightmapMeshLight>& lights);
     void BindPage(const LightmapMeshEntry& entry);
     void NextPage();

@@ -12,7 +12,6 @@
 #include "object3d/object_values.h"
 #include "object3d/vertex_layout.h"
 
-#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>

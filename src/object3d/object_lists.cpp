@@ -35,6 +35,11 @@ bool RebuildList(std::int32_t& count, T**& list, FrameRecord* root, Count countF
     return true;
 }
 
+// A record's name up to its first zero or the end of its field.
+std::string_view NameOf(const char* name) {
+    return std::string_view(name, strnlen(name, kRecordNameLength));
+}
+
 // Ascending by time. A stable sort: keys at one time keep their order, and a long track sorts in
 // n log n rather than in the square of its length.
 template <typename Key> void SortKeys(Key* keys, std::uint32_t count) {
@@ -153,11 +158,8 @@ bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t me
     // Through a map of names: a walk of every frame for every mesh grows with the square of a
     // model's size. As that walk did, the last frame of a name in the tree's order is the one a
     // bone follows, and only the first bone of a name in each mesh follows it.
-    const auto nameOf = [](const char* name) {
-        return std::string_view(name, strnlen(name, kRecordNameLength));
-    };
     std::unordered_map<std::string_view, FrameRecord*> frames;
-    WalkFrameTree(frame, [&](FrameRecord* f) { frames[nameOf(f->name)] = f; });
+    WalkFrameTree(frame, [&](FrameRecord* f) { frames[NameOf(f->name)] = f; });
     std::unordered_set<std::string_view> seen;
     for (std::int32_t m = 0; m < meshCount; ++m) {
         MeshRecord* mesh = meshes[m];
@@ -166,7 +168,7 @@ bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t me
             continue;
         seen.clear();
         for (std::int32_t b = 0; b < mesh->boneCount; ++b) {
-            const std::string_view name = nameOf(mesh->bones[b].name);
+            const std::string_view name = NameOf(mesh->bones[b].name);
             if (!seen.insert(name).second) continue;
             const auto found = frames.find(name);
             if (found == frames.end()) continue;
@@ -264,13 +266,10 @@ void LinkAnimationsToFrames(ObjectRecord* object) {
     if (!object || !object->animationSet) return;
     // Through a map of names, holding the first frame of each in the tree's order, as
     // FindFrameByName gives it: a walk of the tree for each animation grows with the square.
-    const auto nameOf = [](const char* name) {
-        return std::string_view(name, strnlen(name, kRecordNameLength));
-    };
     std::unordered_map<std::string_view, FrameRecord*> frames;
-    WalkFrameTree(object->rootFrame, [&](FrameRecord* f) { frames.emplace(nameOf(f->name), f); });
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* f) { frames.emplace(NameOf(f->name), f); });
     for (AnimationRecord* a = object->animationSet->animation; a; a = a->next) {
-        const auto found = frames.find(nameOf(a->name));
+        const auto found = frames.find(NameOf(a->name));
         a->frame = found == frames.end() ? nullptr : found->second;
         PrepareAnimationKeys(a);
     }

@@ -132,13 +132,8 @@ IDirect3DTexture9* MakeWorldTexture(const std::string& name, const std::uint8_t*
     // has no magic, so bytes of no known format are read as one.
     const ByteSpan span{bytes, size};
     if (!CheckPictureBytes(name.c_str(), span, size) && !CheckTgaHeader(span, size)) return nullptr;
-    // The decoded picture, 4 bytes a texel, and its smaller levels (a third more), charged before
-    // they are made.
-    D3DXIMAGE_INFO header{};
-    if (LoadRunning() &&
-        (FAILED(D3DXGetImageInfoFromFileInMemory(bytes, static_cast<UINT>(size), &header)) ||
-         !ChargeLoad(std::uint64_t{header.Width} * header.Height, 6)))
-        return nullptr;
+    // The decoded picture and its texture with smaller levels, charged before they are made.
+    if (!ChargeLoad(PictureLoadBytes(name.c_str(), span, size, 1, true))) return nullptr;
     IDirect3DTexture9* texture = nullptr;
     const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
         device, bytes, static_cast<UINT>(size), D3DX_DEFAULT, D3DX_DEFAULT, load.mipLevels, 0,

@@ -124,6 +124,23 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     EXPECT_FALSE(Passes(Picture("a.tga"), Put8(tga, 2, 5))) << "image type 5";
     EXPECT_FALSE(Passes(Picture("a.tga"), Put16(tga, 12, 60000))) << "pixels the file lacks";
     EXPECT_FALSE(Passes(Picture("a.gif"), "GIF89a" + std::string(100, '\0'))) << "no known format";
+
+    // What a load of each makes: 4 bytes a decoded pixel, then each surface, with a third more
+    // for a mip chain. A TGA is one by its bytes as well as by its name (archive members may
+    // carry another extension); a header no check passes makes nothing.
+    const auto made = [](const char* name, const std::string& bytes, std::uint32_t surfaces,
+                         bool chain) {
+        const ByteSpan span{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+        return PictureLoadBytes(name, span, bytes.size(), surfaces, chain);
+    };
+    const std::string wide = png.substr(0, 16) + Be32(3000) + Be32(1000) + png.substr(24);
+    EXPECT_EQ(made("a.png", wide, 1, false), 24000000u);
+    EXPECT_EQ(made("a.png", wide, 2, true), 12000000u + 2 * 16000000u);
+    EXPECT_EQ(made("a.jpg", jpeg, 1, false), 8u * 8 * 8);
+    EXPECT_EQ(made("a.bmp", bmp, 1, false), 5u * 4 * 8);
+    EXPECT_EQ(made("a.tga", tga, 1, false), 5u * 4 * 8);
+    EXPECT_EQ(made("textures/wall", tga, 1, false), 5u * 4 * 8);
+    EXPECT_EQ(made("a.gif", "GIF89a" + std::string(100, '\0'), 1, false), 0u);
 }
 
 TEST(PictureHeaders, MemoryBlockHeadersMustFitTheBlockIn64Bits) {
