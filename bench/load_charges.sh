@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Loads every real file of the set-up's packages (the X, 3DS, MD2 and studio MDL files of the test
 # models, the MD3 players of openarena-data and every level of openarena-081-maps) on the device
-# and prints what each load charged to its budget against the bytes it was given: per format the
-# largest ratio and charge, then the files whose ratio is highest.
+# and prints what each load charged to its budget against the bytes it was given, a line a file
+# (a model's charge is its object's own load, not the pictures its meshes name), then a row a
+# format in the shape of the README's table.
 #   bench/load_charges.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+# Absolute: the engine is given the players' paths as Z:\ paths.
+build=$(cd "${1:-$root/build}" && pwd)
 models=/usr/share/assimp/models
 maps=/usr/share/games/openarena/baseoa/pak1-maps.pk3
 
@@ -38,23 +40,46 @@ fi
 
 env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
   "$build/bench_load_charges.exe" "${args[@]}" | tr -d '\r' |
-  awk '/^(model|world) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ / {
+  awk '
+  function base(name) { sub(/.*[\\\/]/, "", name); return name }
+  function bytes(n) {
+    if (n < 1024) return sprintf("%d B", n)
+    return n < 1048576 ? sprintf("%.0f KB", n / 1024) : sprintf("%.1f MB", n / 1048576)
+  }
+  function span(f) {
+    return smallest[f] == largest[f] ? bytes(largest[f]) : bytes(smallest[f]) "-" bytes(largest[f])
+  }
+  function ratio(r) { return r >= 10 ? sprintf("%.0f", r) : sprintf("%.2f", r) }
+  /^(model|world) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ / {
     kind = $1; name = $7
     for (i = 8; i <= NF; i++) name = name " " $i
     fmt = kind == "world" ? "level" : tolower(name); sub(/.*\./, "", fmt)
     if (fmt == name || fmt ~ /[\\\/]/) fmt = "3ds"
-    ratio = $2 > 0 ? $3 / $2 : 0
-    printf "%-6s %10d %11d %11d %6.2f %5d %s\n", fmt, $2, $3, $4, ratio, $5, name
-    if (ratio > best[fmt]) { best[fmt] = ratio; bestName[fmt] = name }
-    if ($3 > most[fmt]) { most[fmt] = $3; mostName[fmt] = name }
-    if ($4 > 0 && $3 / $4 > margin[fmt]) margin[fmt] = $3 / $4
-    if ($5 != 0) failed[fmt]++
+    r = $2 > 0 ? $3 / $2 : 0
+    printf "%-6s %10d %11d %11d %7.2f %5d %s\n", fmt, $2, $3, $4, r, $5, name
     count[fmt]++
+    if (!(fmt in smallest) || $2 < smallest[fmt]) smallest[fmt] = $2
+    if ($2 > largest[fmt]) largest[fmt] = $2
+    # A refused load charged what it made before it stopped: not a figure of a real load.
+    if ($5 != 0) { failed[fmt]++; failedNames[fmt] = failedNames[fmt] " " base(name); next }
+    if (r > best[fmt]) { best[fmt] = r; bestName[fmt] = base(name) }
+    if ($3 > most[fmt]) { most[fmt] = $3; mostName[fmt] = base(name) }
+    if ($4 > 0 && $3 / $4 > share[fmt]) { share[fmt] = $3 / $4; shareName[fmt] = base(name) }
   }
   END {
     print ""
-    print "format files failed largest-ratio (file) largest-charge (file) largest-share-of-limit"
-    for (f in count)
-      printf "%-6s %5d %5d %8.2f %s %11d %s %.3f\n", f, count[f], failed[f] + 0, best[f],
-             bestName[f], most[f], mostName[f], margin[f]
+    print "Per format, the loads that succeeded (sizes: the bytes each load was given; MB = 2^20 bytes):"
+    print ""
+    print "| files | sizes | largest charge ÷ size | largest charge | its share of its budget |"
+    print "|---|---|---|---|---|"
+    split("x 3ds md2 mdl md3 level", order, " ")
+    split("X|3DS|MD2|studio MDL|MD3 players|levels", label, "|")
+    for (k = 1; k <= 6; k++) {
+      f = order[k]
+      if (!(f in count)) continue
+      files = count[f] (failed[f] ? ", " failed[f] " refused:" failedNames[f] : "")
+      printf "| %s (%s) | %s | %s (%s) | %.1f MB (%s) | %.2f (%s) |\n", label[k], files, \
+        span(f), ratio(best[f]), bestName[f], most[f] / 1048576,
+        mostName[f], share[f], shareName[f]
+    }
   }'
