@@ -38,6 +38,8 @@ if [ -f "$maps" ]; then
   done
 fi
 
+# The machine may be shared: its load is part of the record (the peaks above all).
+echo "load average (1, 5, 15 minutes) at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
   "$build/bench_load_charges.exe" "${args[@]}" | tr -d '\r' |
   awk '
@@ -83,3 +85,4 @@ env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
         mostName[f], share[f], shareName[f]
     }
   }'
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
