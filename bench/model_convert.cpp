@@ -305,6 +305,8 @@ bool PrepareSteps(const ModelConverter& converter, const Format& format, const s
     if (format.textures && !(ReadModelFile(path.c_str(), in.file) &&
                              ConvMDL::Decode(ByteSpan{in.file.data(), in.file.size()}, in.mdl)))
         return false;
+    // The skins the converter saves are those NameTextures lists.
+    if (format.textures) ConvMDL::NameTextures(in.mdl);
     in.parsed = format.xText ? std::string(ObjectTempDataFolder) + "bench_model.x" : path;
     return !format.xText || Conv3DS::Write3DSAsXFile(path.c_str(), in.parsed.c_str()) == 0;
 }
