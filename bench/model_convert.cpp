@@ -4,11 +4,14 @@
 //   "load <format> <file>"   one round of LoadObjectFile (the load a LoadObject does: conversion,
 //                            block copied and read back into the object, positions checked), the
 //                            object freed outside the clock: "<ms>" a load, or "failed";
-//   "steps <format> <file>"  the load again and its steps, each timed alone, best of five
+//   "steps <format> <file>"  the load again, made as LoadObjectFile makes it with each of its
+//                            parts clocked in the same pass (its laps, which add up to it), and
+//                            the conversion's steps, each timed alone; the fastest pass of five
 //                            rounds, one round of each in turn:
-//                            "steps <load> <convert> <read back> <block> <normals> <made>
-//                            <computed> <read> <released> <textures> <text> <parser> <meshes>"
-//                            (0 for a step the format does not take), or "failed".
+//                            "steps <load> <looked up> <convert> <copied> <read back> <checked>
+//                            <freed> <block> <normals> <made> <computed> <read> <released>
+//                            <textures> <text> <parser> <meshes>" (0 for a step the format does
+//                            not take), or "failed".
 // A load reads its file itself, as the importer does; the file's extension picks its converter.
 #include "core/win32.h"
 
@@ -17,6 +20,8 @@
 #include "core/com_ptr.h"
 #include "core/core.h"
 #include "core/engine.h"
+#include "core/load_budget.h"
+#include "core/media.h"
 #include "core/window.h"
 #include "modelfile/conv_3ds.h"
 #include "modelfile/conv_mdl.h"
@@ -27,6 +32,7 @@
 #include "object3d/mesh_convert.h"
 #include "object3d/model_files.h"
 #include "object3d/object_records.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
 
 #include <algorithm>
@@ -42,8 +48,8 @@
 namespace {
 
 constexpr int kRounds = 5;
-// A round repeats the work until this long has passed and counts its mean: one pass over a small
-// file is too short a span to stand for itself on a busy machine.
+// A round repeats the work until this long has passed: one pass over a small file is too short a
+// span to stand for itself on a busy machine.
 constexpr double kShortestRound = 0.05;
 
 // Counts of the performance counter: their differences stay whole numbers where a device has left
@@ -60,40 +66,94 @@ double Milliseconds(double ticks) {
     return ticks * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// One round of timed() in milliseconds a call: calls repeated until kShortestRound has passed,
-// each clocked alone and after() (freeing what it made) left outside the clock; -1 when one fails.
-template <typename Timed, typename After> double RoundTime(Timed timed, After after) {
-    int calls = 0;
-    std::int64_t took = 0;
+// The parts of a pass over a piece of work, in ticks.
+template <std::size_t N> using Laps = std::array<std::int64_t, N>;
+
+// Clocks one pass in laps: lap(i) adds the ticks since the last lap to part i, so that the parts
+// of a pass add up to the pass.
+template <std::size_t N> class LapClock {
+public:
+    explicit LapClock(Laps<N>& laps) : laps_(laps), at_(Ticks()) {}
+    void operator()(std::size_t part) {
+        const std::int64_t now = Ticks();
+        laps_[part] += now - at_;
+        at_ = now;
+    }
+
+private:
+    Laps<N>& laps_;
+    std::int64_t at_;
+};
+
+// What a round tells of its passes: their mean (a load's figure, counted as the importer's side
+// counts its own), or the fastest pass (a step's floor, which a busy machine's preemptions only
+// ever raise: the floors of a piece of work's parts add up to no more than the whole's floor).
+enum class Count { kMean, kFastest };
+
+// One round of pass(laps) in milliseconds a pass: passes repeated until kShortestRound has passed,
+// after() (freeing what a pass made) left outside the clock; the laps that make up the figure are
+// kept in best when it is below bestSum; -1 when a pass fails.
+template <std::size_t N, typename Pass, typename After>
+double LapsRound(Count count, Pass pass, After after, std::array<double, N>& best,
+                 double& bestSum) {
+    int passes = 0;
+    Laps<N> kept{};
+    std::int64_t keptSum = -1;
     const double start = Now();
     do {
-        const std::int64_t before = Ticks();
-        const bool done = timed();
-        took += Ticks() - before;
+        Laps<N> laps{};
+        const bool done = pass(laps);
         after();
         if (!done) return -1;
-        ++calls;
+        ++passes;
+        std::int64_t sum = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            sum += laps[i];
+            if (count == Count::kMean) kept[i] += laps[i];
+        }
+        if (count == Count::kFastest && (keptSum < 0 || sum < keptSum)) {
+            kept = laps;
+            keptSum = sum;
+        }
     } while (Now() - start < kShortestRound);
-    return Milliseconds(static_cast<double>(took) / calls);
+    const int counted = count == Count::kMean ? passes : 1;
+    std::array<double, N> ms{};
+    double sum = 0;
+    for (std::size_t i = 0; i < N; ++i)
+        sum += ms[i] = Milliseconds(static_cast<double>(kept[i]) / counted);
+    if (sum < bestSum) {
+        bestSum = sum;
+        best = ms;
+    }
+    return sum;
 }
 
+// One round of timed(), each call clocked alone.
+template <typename Timed, typename After> double RoundTime(Count count, Timed timed, After after) {
+    std::array<double, 1> best{};
+    double bestSum = 1e30;
+    return LapsRound(
+        count,
+        [&](Laps<1>& laps) {
+            LapClock<1> lap(laps);
+            const bool done = timed();
+            lap(0);
+            return done;
+        },
+        after, best, bestSum);
+}
+
+// A step's fastest call in a round.
+template <typename Timed, typename After> double FastestCall(Timed timed, After after) {
+    return RoundTime(Count::kFastest, timed, after);
+}
+
+// One round of LoadObjectFile, as the importer's side times its imports.
 double LoadRound(const char* path) {
     ObjectRecord* object = nullptr;
-    return RoundTime([&] { return LoadObjectFile(path, &object); },
-                     [&] { delete std::exchange(object, nullptr); });
-}
-
-// One round of the converter's part of a load alone.
-double ConversionRound(const ModelConverter& converter, const std::string& path) {
-    if (converter.passCoreData) converter.passCoreData(g_CoreData);
-    std::uint8_t* block = nullptr;
-    std::uint32_t size = 0;
     return RoundTime(
-        [&] {
-            block = nullptr;
-            return converter.convert(path.c_str(), &block, &size);
-        },
-        [&] { converter.free(block); });
+        Count::kMean, [&] { return LoadObjectFile(path, &object); },
+        [&] { delete std::exchange(object, nullptr); });
 }
 
 // What a format's conversion does besides decoding the file and writing the native block.
@@ -117,6 +177,41 @@ const Format* FindFormat(const char* name) {
     return nullptr;
 }
 
+// The laps of a load: the file looked up (its presence, its size for the budget); the
+// conversion; its block copied (and charged) and the converter's block and object freed; the copy
+// read back into an object; the object's values checked; the copy freed.
+enum LoadLap { kLookUpLap, kConvertLap, kCopyLap, kReadBackLap, kCheckLap, kFreeLap, kLoadLaps };
+
+// One load as LoadObjectFile makes it (the file looked up, ConvertModelFile's conversion and copy,
+// the block read back and checked, within a budget), each part a lap; the object in *object,
+// freed by the caller. An MD3 model is named by its folder: no file of that name is looked for.
+bool LoadInLaps(const ModelConverter& converter, const Format& format, const char* path,
+                ObjectRecord** object, Laps<kLoadLaps>& laps) {
+    LapClock<kLoadLaps> lap(laps);
+    bool ok = std::strcmp(format.name, "md3") == 0 || ObjectFileExists(path);
+    LoadScope load(MediaFileSize(path));
+    lap(kLookUpLap);
+    if (converter.passCoreData) converter.passCoreData(g_CoreData);
+    std::uint8_t* converted = nullptr;
+    std::uint32_t size = 0;
+    ok = ok && converter.convert(path, &converted, &size) && converted;
+    lap(kConvertLap);
+    std::unique_ptr<std::uint8_t[]> copy;
+    if (ok && ChargeLoad(size)) {
+        copy.reset(new (std::nothrow) std::uint8_t[size > 0 ? size : 1]);
+        if (copy) std::memcpy(copy.get(), converted, size);
+    }
+    converter.free(converted);
+    lap(kCopyLap);
+    ok = ok && copy && ReadObjectFromBlock(copy.get(), size, object);
+    lap(kReadBackLap);
+    ok = ok && ObjectValuesInRange(*object);
+    lap(kCheckLap);
+    copy.reset();
+    lap(kFreeLap);
+    return ok && !LoadOverBudget();
+}
+
 // Every mesh hung on the frames, with its key frames' meshes.
 void CollectMeshes(FrameRecord* frame, std::vector<MeshRecord*>& meshes) {
     for (; frame; frame = frame->sibling) {
@@ -137,21 +232,16 @@ void RecomputeNormals(MeshRecord* mesh) {
         RecomputeMeshNormals(mesh);
 }
 
-// The parts of RecomputeNormals, in ticks: the D3DX mesh made (its device buffers created and
-// filled), the normals computed in it, the mesh read back from it, and the D3DX mesh released.
-using NormalParts = std::array<std::int64_t, 4>;
+// The parts of RecomputeNormals: the D3DX mesh made (its device buffers created and filled), the
+// normals computed in it, the mesh read back from it, and the D3DX mesh released.
+constexpr std::size_t kNormalParts = 4;
 
-// RecomputeNormals done as ComputeMeshNormals and RecomputeUnindexedNormals do it, each part
-// clocked.
-void RecomputeNormalsInParts(MeshRecord* mesh, NormalParts& parts) {
+// RecomputeNormals done as ComputeMeshNormals and RecomputeUnindexedNormals do it, each part a
+// lap.
+void RecomputeNormalsInParts(MeshRecord* mesh, Laps<kNormalParts>& parts) {
     const bool unindexed = mesh->indexCount == 0;
     const std::int32_t type = mesh->primitiveType;
-    std::int64_t at = Ticks();
-    auto lap = [&](int part) {
-        const std::int64_t now = Ticks();
-        parts[part] += now - at;
-        at = now;
-    };
+    LapClock<kNormalParts> lap(parts);
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
     lap(0);
     if (!dx) return;
@@ -166,30 +256,6 @@ void RecomputeNormalsInParts(MeshRecord* mesh, NormalParts& parts) {
         mesh->indexCount = 0;
         mesh->primitiveType = type;
     }
-}
-
-// One round of normals in parts (as RoundTime times a step): its sum in milliseconds a pass over
-// the meshes, its parts kept in best when the sum is below bestSum.
-double NormalPartsRound(const std::vector<MeshRecord*>& meshes, std::array<double, 4>& best,
-                        double& bestSum) {
-    int passes = 0;
-    NormalParts parts{};
-    const double start = Now();
-    do {
-        for (MeshRecord* mesh : meshes)
-            RecomputeNormalsInParts(mesh, parts);
-        ++passes;
-    } while (Now() - start < kShortestRound);
-    double sum = 0;
-    for (std::int64_t part : parts)
-        sum += static_cast<double>(part);
-    sum = Milliseconds(sum / passes);
-    if (sum < bestSum) {
-        bestSum = sum;
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            best[i] = Milliseconds(static_cast<double>(parts[i]) / passes);
-    }
-    return sum;
 }
 
 // A data object and what lies below it, read as the X converter reads them (type, name, data,
@@ -244,16 +310,17 @@ bool ParseX(const char* path) {
     }
 }
 
+// The load's laps add up to the load; the other steps are parts of its conversion timed alone.
 struct Steps {
-    double load = 0;               // the whole load
-    double convert = 0;            // the converter's conversion alone
-    double readBack = 0;           // the converter's block read back into an object
-    double block = 0;              // writing the native block from the object
-    double normals = 0;            // the platform's normals, as the converter makes them
-    std::array<double, 4> parts{}; // the same in parts (NormalParts)
-    double textures = 0;           // skins made as textures and saved
-    double text = 0;               // the X text written to its temporary file and deleted
-    double parser = 0;             // the platform's X parser reading the X file
+    double load = 0;                          // the load in laps: the sum of its laps
+    std::array<double, kLoadLaps> laps{};     // LoadLap
+    double block = 0;                         // the native block written from the object
+    double normals = 0;                       // the platform's normals, as converters make them
+    double partsSum = 0;                      // the same in parts: the sum of its parts
+    std::array<double, kNormalParts> parts{}; // RecomputeNormalsInParts
+    double textures = 0;                      // skins made as textures and saved
+    double text = 0;                          // the X text written to a temporary file, deleted
+    double parser = 0;                        // the platform's X parser reading the X file
     std::size_t meshes = 0;
 };
 
@@ -311,23 +378,23 @@ bool PrepareSteps(const ModelConverter& converter, const Format& format, const s
     return !format.xText || Conv3DS::Write3DSAsXFile(path.c_str(), in.parsed.c_str()) == 0;
 }
 
-// The steps that every load takes: the load itself, the conversion alone, the block read back,
-// the native block written.
-void AddLoadSteps(const ModelConverter& converter, const std::string& path, StepInputs& in,
-                  Steps& steps, std::vector<StepClock>& clocks) {
-    clocks.push_back({&steps.load, [&] { return LoadRound(path.c_str()); }});
-    clocks.push_back({&steps.convert, [&] { return ConversionRound(converter, path); }});
-    clocks.push_back({&steps.readBack, [&] {
-                          ObjectRecord* copy = nullptr;
-                          const auto size = static_cast<std::uint32_t>(in.block.size());
-                          return RoundTime(
-                              [&] { return ReadObjectFromBlock(in.block.data(), size, &copy); },
-                              [&] { delete std::exchange(copy, nullptr); });
+// The steps that every load takes: the load in laps, the native block written.
+void AddLoadSteps(const ModelConverter& converter, const Format& format, const std::string& path,
+                  StepInputs& in, Steps& steps, std::vector<StepClock>& clocks) {
+    clocks.push_back({&steps.load, [&] {
+                          ObjectRecord* object = nullptr;
+                          return LapsRound(
+                              Count::kFastest,
+                              [&](Laps<kLoadLaps>& laps) {
+                                  return LoadInLaps(converter, format, path.c_str(), &object, laps);
+                              },
+                              [&] { delete std::exchange(object, nullptr); }, steps.laps,
+                              steps.load);
                       }});
     clocks.push_back({&steps.block, [&] {
                           std::uint8_t* block = nullptr;
                           std::uint32_t size = 0;
-                          return RoundTime(
+                          return FastestCall(
                               [&] { return WriteObjectToBlock(in.object.get(), &block, &size); },
                               [&] { FreeObjectBlock(std::exchange(block, nullptr)); });
                       }});
@@ -335,30 +402,38 @@ void AddLoadSteps(const ModelConverter& converter, const std::string& path, Step
 
 // The steps of the format's own.
 void AddFormatSteps(const Format& format, const std::string& path, StepInputs& in, Steps& steps,
-                    double& partsSum, std::vector<StepClock>& clocks) {
+                    std::vector<StepClock>& clocks) {
     if (format.normals) {
         clocks.push_back({&steps.normals, [&] {
-                              return RoundTime(
+                              return FastestCall(
                                   [&] {
                                       std::ranges::for_each(in.meshes, RecomputeNormals);
                                       return true;
                                   },
                                   [] {});
                           }});
-        clocks.push_back(
-            {&partsSum, [&] { return NormalPartsRound(in.meshes, steps.parts, partsSum); }});
+        clocks.push_back({&steps.partsSum, [&] {
+                              return LapsRound(
+                                  Count::kFastest,
+                                  [&](Laps<kNormalParts>& parts) {
+                                      for (MeshRecord* mesh : in.meshes)
+                                          RecomputeNormalsInParts(mesh, parts);
+                                      return true;
+                                  },
+                                  [] {}, steps.parts, steps.partsSum);
+                          }});
     }
     if (format.textures)
         clocks.push_back(
             {&steps.textures, [&] {
-                 return RoundTime(
+                 return FastestCall(
                      [&] { return ConvMDL::SaveTextures(in.mdl, ObjectTempDataFolder); }, [] {});
              }});
     if (format.xText)
         clocks.push_back(
             {&steps.text, [&] {
                  const std::string text = std::string(ObjectTempDataFolder) + "bench_model_text.x";
-                 return RoundTime(
+                 return FastestCall(
                      [&] {
                          return Conv3DS::Write3DSAsXFile(path.c_str(), text.c_str()) == 0 &&
                                 DeleteFileA(text.c_str());
@@ -367,21 +442,19 @@ void AddFormatSteps(const Format& format, const std::string& path, StepInputs& i
              }});
     if (format.xParsed)
         clocks.push_back({&steps.parser, [&] {
-                              return RoundTime([&] { return ParseX(in.parsed.c_str()); }, [] {});
+                              return FastestCall([&] { return ParseX(in.parsed.c_str()); }, [] {});
                           }});
 }
 
-// The steps of one file's load, each timed alone, their rounds in turn; false when the file does
-// not load.
+// The steps of one file's load, their rounds in turn; false when the file does not load.
 bool TimeSteps(const ModelConverter& converter, const Format& format, const std::string& path,
                Steps& steps) {
     StepInputs in;
     bool ok = PrepareSteps(converter, format, path, in);
     steps.meshes = in.meshes.size();
     std::vector<StepClock> clocks;
-    double partsSum = 1e30;
-    AddLoadSteps(converter, path, in, steps, clocks);
-    AddFormatSteps(format, path, in, steps, partsSum, clocks);
+    AddLoadSteps(converter, format, path, in, steps, clocks);
+    AddFormatSteps(format, path, in, steps, clocks);
     ok = ok && BestOfSteps(clocks);
     if (format.xText) DeleteFileA(in.parsed.c_str());
     return ok;
@@ -395,10 +468,14 @@ void AnswerSteps(const char* name, const std::string& path) {
         std::printf("failed\n");
         return;
     }
-    std::printf("steps %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %u\n",
-                steps.load, steps.convert, steps.readBack, steps.block, steps.normals,
-                steps.parts[0], steps.parts[1], steps.parts[2], steps.parts[3], steps.textures,
-                steps.text, steps.parser, static_cast<unsigned>(steps.meshes));
+    std::printf("steps %.4f", steps.load);
+    for (double lap : steps.laps)
+        std::printf(" %.4f", lap);
+    std::printf(" %.4f %.4f", steps.block, steps.normals);
+    for (double part : steps.parts)
+        std::printf(" %.4f", part);
+    std::printf(" %.4f %.4f %.4f %u\n", steps.textures, steps.text, steps.parser,
+                static_cast<unsigned>(steps.meshes));
 }
 
 // One command line: its word, the format, and the rest of the line as the file.
