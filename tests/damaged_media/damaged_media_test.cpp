@@ -12,6 +12,7 @@
 #include "music/music.h"
 #include "sound/sound.h"
 #include "support/image_files.h"
+#include "support/jpeg_files.h"
 #include "support/media_files.h"
 #include "video/graph_deadline.h"
 #include "support/temp_folder.h"
@@ -221,12 +222,16 @@ Cases PictureCases(const TempFolder& folder) {
     }
     // A mip count far past the picture's size kept the platform busy for minutes.
     const std::string mips = Patch(Patch(seeds[0], 8, U32(0x20000 | 0x1007)), 28, U32(0xFFFFFFF0));
-    all.refused = {folder.Write("mips.dds", mips),
-                   folder.Write("short.png", seeds[1].substr(0, 40)),
-                   folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
-                   folder.Write("runs.bmp", RunLengthBmp()),
-                   folder.Write("runs.tga", RunLengthTga()),
-                   folder.Write("blank.png", BlankPngBytes(8192, 8192))};
+    all.refused = {
+        folder.Write("mips.dds", mips),
+        folder.Write("short.png", seeds[1].substr(0, 40)),
+        folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
+        folder.Write("runs.bmp", RunLengthBmp()),
+        folder.Write("runs.tga", RunLengthTga()),
+        folder.Write("blank.png", BlankPngBytes(8192, 8192)),
+        // 1,500 scans over 2,048 x 2,048 in 30 KB: seconds a decode, once a mip level.
+        folder.Write("scans.jpg", ProgressiveJpegBytes(2048, 2048, 1500)),
+    };
     return all;
 }
 
