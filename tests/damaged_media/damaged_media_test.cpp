@@ -253,7 +253,10 @@ TEST(DamagedMedia, SoundsLoadOrGiveTheLoadError) {
     c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)),
                  folder.Write("ima0.wav", ImaAdpcmWave(0)),
                  folder.Write("mp3rate.wav", Mp3Wave(38, 4096)),
-                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000))};
+                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000)),
+                 // A chunk size that wraps sent the multimedia reader round the file for ever.
+                 folder.Write("wraps.wav", "RIFF" + U32(144) + "WAVEjunk" + U32(0xFFFFFFF8) +
+                                               PcmWave(50).substr(12))};
     const std::vector<std::int32_t> probe = LoadInChild("sound", {c.good[0]}, folder);
     if (probe[0] == kSoundNotLoadable) {
         ASSERT_FALSE(AudioDevicePromised()) << "DirectSound found no device, yet one was set up";
