@@ -7,6 +7,7 @@
 #include "core/media.h"
 #include "display/display.h"
 #include "image/picture_check.h"
+#include "image/picture_header.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,22 +54,41 @@ void Stretch(IDirect3DSurface9* from, const RECT& fromRect, IDirect3DSurface9* t
     if (s.device && from && to) s.device->StretchRect(from, &fromRect, to, &toRect, D3DTEXF_NONE);
 }
 
-// Reads the file into a new lockable target of its own size; null when it is no picture. What the
-// picture makes, that target and the bitmap, is charged before the decoder sees it.
-IDirect3DSurface9* LoadFileSurface(const char* name, const MappedFile& file, D3DFORMAT format,
-                                   std::uint32_t surfaces) {
-    D3DXIMAGE_INFO info{};
-    if (!file.Ok() || !CheckPictureBytes(name, file.Bytes(), file.FileSize()) ||
-        !ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), surfaces, false)) ||
-        FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
-        info.Width > kLargestImage || info.Height > kLargestImage)
-        return nullptr;
+// The file decoded into a new lockable target of the given size; null unless the decoder reports
+// the picture at that size.
+IDirect3DSurface9* DecodeInto(const char* name, UINT width, UINT height, D3DFORMAT format) {
     ComPtr<IDirect3DSurface9> surface(MakeLockableTarget(
-        static_cast<std::int32_t>(info.Width), static_cast<std::int32_t>(info.Height), format));
-    if (surface && FAILED(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, name, nullptr,
-                                                   D3DX_FILTER_NONE, 0, nullptr)))
+        static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), format));
+    D3DXIMAGE_INFO found{};
+    if (!surface ||
+        FAILED(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, name, nullptr, D3DX_FILTER_NONE,
+                                        0, &found)) ||
+        found.Width != width || found.Height != height)
         return nullptr;
     return surface.Detach();
+}
+
+// Reads the file into a new lockable target of its own size; null when it is no picture. What the
+// picture makes, that target and the bitmap, is charged before the decoder sees it. The size comes
+// from the header where it can be read, so that the picture is decoded once (a probe decodes it
+// too); else from a probe.
+IDirect3DSurface9* LoadFileSurface(const char* name, const MappedFile& file, D3DFORMAT format,
+                                   std::uint32_t surfaces) {
+    PictureUse use;
+    use.surfaces = surfaces;
+    use.decodedSurfaces = true;
+    if (!file.Ok() || !CheckPictureBytes(name, file.Bytes(), file.FileSize()) ||
+        !ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), use)))
+        return nullptr;
+    PictureHeader header;
+    if (file.Bytes().size == file.FileSize() && ReadPictureHeader(name, file.Bytes(), header))
+        if (IDirect3DSurface9* surface = DecodeInto(name, header.width, header.height, format))
+            return surface;
+    D3DXIMAGE_INFO info{};
+    if (FAILED(D3DXGetImageInfoFromFileA(name, &info)) || info.Width < 1 || info.Height < 1 ||
+        info.Width > kLargestImage || info.Height > kLargestImage)
+        return nullptr;
+    return DecodeInto(name, info.Width, info.Height, format);
 }
 
 // Puts the loaded picture into bitmap n: a new bitmap takes its size, an existing one keeps its

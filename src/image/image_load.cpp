@@ -57,10 +57,8 @@ void ClampToLevel0(IDirect3DTexture9* texture, std::int32_t& width, std::int32_t
     height = std::min(height, static_cast<std::int32_t>(desc.Height));
 }
 
-bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const PictureSource& p,
-               DWORD filter, D3DCOLOR key, D3DXIMAGE_INFO* found = nullptr) {
-    ComPtr<IDirect3DSurface9> surface;
-    if (FAILED(texture->GetSurfaceLevel(level, surface.PutAddress()))) return false;
+bool LoadSurface(IDirect3DSurface9* surface, const RECT* area, const PictureSource& p, DWORD filter,
+                 D3DCOLOR key, D3DXIMAGE_INFO* found = nullptr) {
     const HRESULT hr =
         p.InMemory()
             ? D3DXLoadSurfaceFromFileInMemory(surface, nullptr, area, p.bytes.data,
@@ -68,6 +66,13 @@ bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const P
                                               found)
             : D3DXLoadSurfaceFromFileA(surface, nullptr, area, p.name, nullptr, filter, key, found);
     return SUCCEEDED(hr);
+}
+
+bool LoadLevel(IDirect3DTexture9* texture, UINT level, const RECT* area, const PictureSource& p,
+               DWORD filter, D3DCOLOR key, D3DXIMAGE_INFO* found = nullptr) {
+    ComPtr<IDirect3DSurface9> surface;
+    return SUCCEEDED(texture->GetSurfaceLevel(level, surface.PutAddress())) &&
+           LoadSurface(surface, area, p, filter, key, found);
 }
 
 IDirect3DTexture9* LoadOneLevel(const PictureSource& file, const D3DXIMAGE_INFO& info,
@@ -86,35 +91,50 @@ IDirect3DTexture9* LoadOneLevel(const PictureSource& file, const D3DXIMAGE_INFO&
     return texture;
 }
 
-IDirect3DTexture9* LoadMipChain(const PictureSource& file, std::int32_t& width,
-                                std::int32_t& height) {
+// A picture with alpha of its own keeps the decoder's format and the platform's levels.
+IDirect3DTexture9* LoadOwnAlphaChain(const PictureSource& file, std::int32_t& width,
+                                     std::int32_t& height) {
     IDirect3DTexture9* texture = nullptr;
-    if (KeepsOwnAlpha(file.name)) {
-        const HRESULT hr =
-            file.InMemory()
-                ? D3DXCreateTextureFromFileInMemoryEx(
-                      s.device, file.bytes.data, static_cast<UINT>(file.bytes.size), width, height,
-                      D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT,
-                      0, nullptr, nullptr, &texture)
-                : D3DXCreateTextureFromFileExA(s.device, file.name, width, height, D3DX_DEFAULT, 0,
-                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                               D3DX_DEFAULT, 0, nullptr, nullptr, &texture);
-        if (FAILED(hr)) return nullptr;
-        ClampToLevel0(texture, width, height);
-        return texture;
-    }
-    if (FAILED(
-            D3DXCreateTexture(s.device, width, height, 0, 0, s.format, D3DPOOL_MANAGED, &texture)))
+    const HRESULT hr =
+        file.InMemory()
+            ? D3DXCreateTextureFromFileInMemoryEx(
+                  s.device, file.bytes.data, static_cast<UINT>(file.bytes.size), width, height,
+                  D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                  nullptr, nullptr, &texture)
+            : D3DXCreateTextureFromFileExA(s.device, file.name, width, height, D3DX_DEFAULT, 0,
+                                           D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                           D3DX_DEFAULT, 0, nullptr, nullptr, &texture);
+    if (FAILED(hr)) return nullptr;
+    ClampToLevel0(texture, width, height);
+    return texture;
+}
+
+// A keyed picture's mip chain. The decoder runs once: the file, keyed, goes at its own size into
+// a copy in the textures' format, and each level samples that copy as the decoder sampled the
+// file for each level before (a decode per level made a file of many scans take minutes). The
+// copy holds the file's pixels converted as each level had them, so the levels come out the same.
+IDirect3DTexture9* LoadKeyedChain(const PictureSource& file, UINT fileWidth, UINT fileHeight,
+                                  D3DXIMAGE_INFO& found, std::int32_t& width,
+                                  std::int32_t& height) {
+    ComPtr<IDirect3DSurface9> decoded;
+    if (FAILED(s.device->CreateOffscreenPlainSurface(
+            fileWidth, fileHeight, s.format, D3DPOOL_SCRATCH, decoded.PutAddress(), nullptr)) ||
+        !LoadSurface(decoded, nullptr, file, D3DX_FILTER_POINT, s.colorKey, &found) ||
+        found.Width != fileWidth || found.Height != fileHeight)
+        return nullptr;
+    ComPtr<IDirect3DTexture9> texture;
+    if (FAILED(D3DXCreateTexture(s.device, width, height, 0, 0, s.format, D3DPOOL_MANAGED,
+                                 texture.PutAddress())))
         return nullptr;
     ClampToLevel0(texture, width, height);
     for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
-        if (!LoadLevel(texture, level, nullptr, file, level == 0 ? D3DX_FILTER_POINT : D3DX_DEFAULT,
-                       s.colorKey)) {
-            texture->Release();
+        ComPtr<IDirect3DSurface9> surface;
+        if (FAILED(texture->GetSurfaceLevel(level, surface.PutAddress())) ||
+            FAILED(D3DXLoadSurfaceFromSurface(surface, nullptr, nullptr, decoded, nullptr, nullptr,
+                                              level == 0 ? D3DX_FILTER_POINT : D3DX_DEFAULT, 0)))
             return nullptr;
-        }
     }
-    return texture;
+    return texture.Detach();
 }
 
 IDirect3DCubeTexture9* LoadCube(const PictureSource& file, std::int32_t size) {
@@ -168,19 +188,14 @@ void RememberFormat(const PictureSource& file, D3DFORMAT format) {
         s.decodedFormats.emplace_back(header.kind, format);
 }
 
-// A single level without a probe before it: the decoder is asked once, to load, with the size
-// from the header and the format it gave last for this kind of header. Unless its report of the
-// file matches what was assumed, the texture is dropped and the caller probes as always; so the
-// texture and its pixels are those the probing way makes.
-IDirect3DTexture9* LoadOneLevelUnprobed(const PictureSource& file, std::int32_t divisor,
+// A single level from the header's size, with the format the decoder gave last for this kind of
+// header when the picture keeps its own alpha.
+IDirect3DTexture9* LoadOneLevelUnprobed(const PictureSource& file, const PictureHeader& header,
                                         D3DXIMAGE_INFO& info, std::int32_t& width,
                                         std::int32_t& height) {
-    PictureHeader header;
-    if (!file.InMemory() || !ReadPictureHeader(file.name, file.bytes, header)) return nullptr;
     const bool keyed = !KeepsOwnAlpha(file.name);
     D3DFORMAT format = s.format;
     if (!keyed && !KnownFormat(header.kind, format)) return nullptr;
-    ScaledSize(header.width, header.height, divisor, width, height);
     ComPtr<IDirect3DTexture9> texture;
     if (FAILED(D3DXCreateTexture(s.device, width, height, 1, 0, format, D3DPOOL_MANAGED,
                                  texture.PutAddress())))
@@ -194,6 +209,24 @@ IDirect3DTexture9* LoadOneLevelUnprobed(const PictureSource& file, std::int32_t 
         return nullptr;
     info = found;
     return texture.Detach();
+}
+
+// A load without a probe before it (a probe decodes the whole picture too): the decoder is asked
+// once, to load, with the size from the header. Unless its report of the file matches what was
+// assumed, the texture is dropped and the caller probes as always; so the texture and its pixels
+// are those the probing way makes.
+IDirect3DTexture9* LoadUnprobed(const PictureSource& file, bool oneLevel, std::int32_t divisor,
+                                D3DXIMAGE_INFO& info, std::int32_t& width, std::int32_t& height) {
+    PictureHeader header;
+    if (!file.InMemory() || !ReadPictureHeader(file.name, file.bytes, header)) return nullptr;
+    ScaledSize(header.width, header.height, divisor, width, height);
+    if (oneLevel) return LoadOneLevelUnprobed(file, header, info, width, height);
+    return LoadKeyedChain(file, header.width, header.height, info, width, height);
+}
+
+// Whether a load may go without a probe: single levels, and keyed mip chains.
+bool MayGoUnprobed(const char* name, bool oneLevel, std::int32_t cube, std::int32_t divisor) {
+    return divisor != kOneByOne && (oneLevel || (cube != 2 && !KeepsOwnAlpha(name)));
 }
 
 // The decoder probes the file first; the probe decides the size and, for pictures with their own
@@ -211,17 +244,26 @@ IDirect3DBaseTexture9* LoadProbed(const PictureSource& source, bool oneLevel, st
                    ? single
                    : nullptr;
     }
-    if (!oneLevel) return LoadMipChain(source, width, height);
+    if (!oneLevel && KeepsOwnAlpha(source.name)) return LoadOwnAlphaChain(source, width, height);
+    if (!oneLevel) {
+        D3DXIMAGE_INFO found{};
+        return LoadKeyedChain(source, info.Width, info.Height, found, width, height);
+    }
     IDirect3DTexture9* texture = LoadOneLevel(source, info, width, height);
     if (texture && KeepsOwnAlpha(source.name)) RememberFormat(source, info.Format);
     return texture;
 }
 
 // Charges what decoding the picture makes before a decoder sees it: a small file may claim a
-// picture of hundreds of megabytes. A 1 x 1 load decodes nothing.
-bool ChargePicture(const char* name, const MappedFile& file, bool oneLevel, std::int32_t divisor) {
+// picture of hundreds of megabytes, or scans that pass over its blocks thousands of times. A
+// 1 x 1 load decodes nothing.
+bool ChargePicture(const char* name, const MappedFile& file, bool oneLevel, std::int32_t cube,
+                   std::int32_t divisor) {
     if (divisor == kOneByOne) return true;
-    return ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), 1, !oneLevel));
+    PictureUse use;
+    use.chain = !oneLevel;
+    use.cube = cube == 2;
+    return ChargeLoad(PictureLoadBytes(name, file.Bytes(), file.FileSize(), use));
 }
 
 } // namespace
@@ -239,10 +281,10 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     const bool made = GuardLoad([&] {
         if (!name.Ok() || !s.device || !file.Ok() ||
             !CheckPictureBytes(name.Text(), file.Bytes(), file.FileSize()) ||
-            !ChargePicture(name.Text(), file, oneLevel, divisor))
+            !ChargePicture(name.Text(), file, oneLevel, cube, divisor))
             return false;
-        if (oneLevel && divisor != kOneByOne)
-            texture = LoadOneLevelUnprobed(source, divisor, info, width, height);
+        if (MayGoUnprobed(name.Text(), oneLevel, cube, divisor))
+            texture = LoadUnprobed(source, oneLevel, divisor, info, width, height);
         if (!texture) texture = LoadProbed(source, oneLevel, cube, divisor, info, width, height);
         return texture != nullptr;
     });

@@ -2,6 +2,7 @@
 
 #include "image/picture_check.h"
 #include "core/mapped_file.h"
+#include "image/jpeg_walk.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -102,9 +103,14 @@ std::uint64_t DdsClaimedBytes(const DdsLayout& f, std::uint32_t w, std::uint32_t
     return total * faces;
 }
 
-// The bytes of every face, level and slice that a DDS header claims; false when a field is
-// impossible.
-bool DdsClaim(const ByteSpan& b, std::uint64_t& claimed) {
+// What a DDS header claims: the bytes of every face, level and slice, and the top level's size.
+struct DdsClaimed {
+    std::uint64_t bytes = 0;
+    std::uint32_t width = 0, height = 0, faces = 1;
+};
+
+// False when a field of the header is impossible.
+bool DdsClaim(const ByteSpan& b, DdsClaimed& out) {
     std::uint32_t size = 0, height = 0, width = 0, depth = 0, mips = 0, caps2 = 0;
     if (!b.Tag(0, "DDS ") || !b.U32(4, size) || !b.U32(12, height) || !b.U32(16, width) ||
         !b.U32(24, depth) || !b.U32(28, mips) || !b.U32(112, caps2) || size != 124 ||
@@ -121,7 +127,10 @@ bool DdsClaim(const ByteSpan& b, std::uint64_t& claimed) {
     std::uint32_t largest = width > height ? width : height;
     if (depth > largest) largest = depth;
     if (levels > MaxLevels(largest)) return false;
-    claimed = DdsClaimedBytes(layout, width, height, depth, levels, cube ? 6 : 1);
+    out.faces = cube ? 6 : 1;
+    out.bytes = DdsClaimedBytes(layout, width, height, depth, levels, out.faces);
+    out.width = width;
+    out.height = height;
     return true;
 }
 
@@ -160,63 +169,6 @@ bool PngDepthFits(std::uint32_t colourType, std::uint32_t depth) {
         return depth == 8 || depth == 16;
     default:
         return false;
-    }
-}
-
-bool IsJpegFrameMarker(std::uint32_t m) {
-    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
-
-bool JpegFrameFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length,
-                   std::uint64_t& pixels) {
-    std::uint32_t precision = 0, height = 0, width = 0, count = 0;
-    if (!b.U8(at + 4, precision) || !b.U16BE(at + 5, height) || !b.U16BE(at + 7, width) ||
-        !b.U8(at + 9, count))
-        return false;
-    if ((precision != 8 && precision != 12) || !Area(width, height) || count < 1 || count > 4 ||
-        length != 8 + 3 * count)
-        return false;
-    for (std::uint32_t c = 0; c < count; ++c) {
-        std::uint32_t sampling = 0, table = 0;
-        if (!b.U8(at + 11 + 3 * c, sampling) || !b.U8(at + 12 + 3 * c, table)) return false;
-        const std::uint32_t h = sampling >> 4, v = sampling & 15;
-        if (h < 1 || h > 4 || v < 1 || v > 4 || table > 3) return false;
-    }
-    pixels = static_cast<std::uint64_t>(width) * height;
-    return true;
-}
-
-bool JpegScanFits(const ByteSpan& b, std::uint64_t at, std::uint32_t length) {
-    std::uint32_t count = 0;
-    return b.U8(at + 4, count) && count >= 1 && count <= 4 && length == 6 + 2 * count;
-}
-
-// The markers up to the first scan: one possible frame before it, its pixels in pixels.
-bool JpegWalk(const ByteSpan& b, std::uint64_t fileSize, std::uint64_t& pixels) {
-    std::uint32_t marker = 0;
-    if (!b.U16BE(0, marker) || marker != 0xFFD8) return false;
-    bool sawFrame = false;
-    std::uint64_t at = 2;
-    for (;;) {
-        std::uint32_t ff = 0, m = 0, length = 0;
-        if (!b.U8(at, ff) || ff != 0xFF || !b.U8(at + 1, m)) return false;
-        if (m == 0xFF) { // fill byte before a marker
-            ++at;
-            continue;
-        }
-        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) {
-            at += 2;
-            continue;
-        }
-        if (m == 0xD9 || !b.U16BE(at + 2, length) || length < 2 || at + 2 + length > fileSize)
-            return false;
-        if (IsJpegFrameMarker(m)) {
-            if (sawFrame || !JpegFrameFits(b, at, length, pixels)) return false;
-            sawFrame = true;
-        } else if (m == 0xDA) {
-            return sawFrame && JpegScanFits(b, at, length);
-        }
-        at += 2 + static_cast<std::uint64_t>(length);
     }
 }
 
@@ -290,33 +242,63 @@ bool EndsWith(const char* name, const char* ending) {
     return n >= e && lstrcmpiA(name + n - e, ending) == 0;
 }
 
-bool BmpPixels(const ByteSpan& b, std::uint64_t base, std::uint64_t& pixels) {
+bool BmpSize(const ByteSpan& b, std::uint64_t base, std::uint64_t& width, std::uint64_t& height) {
     BmpInfo i;
     if (!ReadBmpInfo(b, base, i)) return false;
-    pixels = static_cast<std::uint64_t>(i.width) * static_cast<std::uint64_t>(std::llabs(i.height));
+    width = i.width;
+    height = static_cast<std::uint64_t>(std::llabs(i.height)); // rows top-down or bottom-up
     return true;
 }
 
-// The pixels a picture's header claims, every face and slice; false when it cannot be read.
-bool ClaimedPixels(const char* fileName, const ByteSpan& b, std::uint64_t fileSize,
-                   std::uint64_t& pixels) {
+// What a picture's header claims (not a DDS's): its size, and for a JPEG the blocks its scans
+// pass over again.
+struct Claim {
+    std::uint64_t width = 0, height = 0, repeatedBlocks = 0;
+};
+
+bool JpegClaim(const ByteSpan& b, std::uint64_t fileSize, Claim& out) {
+    JpegLayout layout;
+    if (!WalkJpeg(b, fileSize, layout)) return false;
+    out = Claim{layout.width, layout.height, layout.repeatedBlocks};
+    return true;
+}
+
+// False when the header cannot be read.
+bool ClaimOf(const char* fileName, const ByteSpan& b, std::uint64_t fileSize, Claim& out) {
     std::uint32_t width = 0, height = 0;
     if (b.Tag(0, "\x89PNG")) {
         if (!b.U32BE(16, width) || !b.U32BE(20, height)) return false;
     } else if (b.Tag(0, "\xFF\xD8")) {
-        return JpegWalk(b, fileSize, pixels);
+        return JpegClaim(b, fileSize, out);
     } else if (b.Tag(0, "BM")) {
-        return BmpPixels(b, 14, pixels);
+        return BmpSize(b, 14, out.width, out.height);
     } else if (EndsWith(fileName, ".dib")) {
-        return BmpPixels(b, 0, pixels);
+        return BmpSize(b, 0, out.width, out.height);
     } else if (EndsWith(fileName, ".tga") || CheckTgaHeader(b, fileSize)) {
         // A TGA has no magic: bytes of no other format that pass its check are read as one.
         if (!b.U16(12, width) || !b.U16(14, height)) return false;
     } else {
         return false;
     }
-    pixels = static_cast<std::uint64_t>(width) * height;
+    out.width = width;
+    out.height = height;
     return true;
+}
+
+// A full mip chain adds a third of the top level.
+std::uint64_t WithChain(std::uint64_t top) {
+    return top + top / 3;
+}
+
+// The platform decodes a DDS's levels as stored; the surfaces keep that form, unless they are of
+// decoded pixels, four bytes each, made from the top level after it is decoded once more.
+std::uint64_t DdsLoadBytes(const DdsClaimed& dds, const PictureUse& use) {
+    const std::uint64_t decoded = std::uint64_t{dds.width} * dds.height * 4;
+    if (use.decodedSurfaces) return dds.bytes + decoded * (1 + use.surfaces);
+    // A cube made of a picture has six faces, each the stored picture's face (a DDS brings its
+    // own levels).
+    if (use.cube) return dds.bytes + 6 * (dds.bytes / dds.faces);
+    return dds.bytes * (1 + use.surfaces);
 }
 
 bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth) {
@@ -338,8 +320,9 @@ bool TgaTypeFits(std::uint32_t type, std::uint32_t mapType, std::uint32_t depth)
 } // namespace
 
 bool CheckDdsHeader(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint64_t claimed = 0;
-    return DdsClaim(b, claimed) && fileSize >= kDdsHeaderEnd && claimed <= fileSize - kDdsHeaderEnd;
+    DdsClaimed claimed;
+    return DdsClaim(b, claimed) && fileSize >= kDdsHeaderEnd &&
+           claimed.bytes <= fileSize - kDdsHeaderEnd;
 }
 
 bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
@@ -358,8 +341,8 @@ bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
 }
 
 bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint64_t pixels = 0;
-    return JpegWalk(b, fileSize, pixels);
+    JpegLayout layout;
+    return WalkJpeg(b, fileSize, layout) && Area(layout.width, layout.height);
 }
 
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {
@@ -418,13 +401,24 @@ bool CheckPictureFile(const char* fileName) {
 }
 
 std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& b, std::uint64_t fileSize,
+                               const PictureUse& use) {
+    if (b.Tag(0, "DDS ")) {
+        DdsClaimed dds;
+        return DdsClaim(b, dds) ? DdsLoadBytes(dds, use) : 0;
+    }
+    Claim claim;
+    if (!ClaimOf(fileName, b, fileSize, claim)) return 0;
+    const std::uint64_t decoded = claim.width * claim.height * 4;
+    // A cube's faces are squares as wide as the picture.
+    const std::uint64_t made = use.cube ? 6 * WithChain(claim.width * claim.width * 4)
+                                        : use.surfaces * (use.chain ? WithChain(decoded) : decoded);
+    return decoded + made + claim.repeatedBlocks * kBlockPassBytes;
+}
+
+std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& b, std::uint64_t fileSize,
                                std::uint32_t surfaces, bool chain) {
-    std::uint64_t stored = 0, pixels = 0;
-    // A DDS is kept as it is stored, its levels and faces included.
-    if (b.Tag(0, "DDS ")) return DdsClaim(b, stored) ? stored * (1 + surfaces) : 0;
-    if (!ClaimedPixels(fileName, b, fileSize, pixels)) return 0;
-    const std::uint64_t decoded = pixels * 4;
-    // A full mip chain adds a third of the top level.
-    const std::uint64_t surface = chain ? decoded + decoded / 3 : decoded;
-    return decoded + surface * surfaces;
+    PictureUse use;
+    use.surfaces = surfaces;
+    use.chain = chain;
+    return PictureLoadBytes(fileName, b, fileSize, use);
 }

@@ -31,9 +31,29 @@ bool CheckPictureBytes(const char* fileName, const ByteSpan& bytes, std::uint64_
 // Maps the file and checks it; false when it cannot be read.
 bool CheckPictureFile(const char* fileName);
 
+// A JPEG's scans pass over each block of the picture; the first pass decodes its pixels, which
+// are charged as pixels, and each later pass (a progressive file's, a few bytes may cover every
+// block) is charged this much: a byte for each of the block's 64 coefficients a pass may decode.
+// A pass over a block costs the platform's decoder 17-38 ns here; 64 bytes keep the passes the
+// largest budget allows (192 MB: some three million) near a tenth of a second a decode, so that a
+// load that decodes a picture two or three times stays well within its time, while the real
+// files' scans (at most 61,440 later passes, a 512-square progressive JPEG) charge under 4 MB.
+constexpr std::uint64_t kBlockPassBytes = 64;
+
+// How a load keeps the picture it decodes.
+struct PictureUse {
+    std::uint32_t surfaces = 1;   // surfaces or textures made of it
+    bool chain = false;           // each with a mip chain (a DDS brings its own)
+    bool decodedSurfaces = false; // of decoded pixels, four bytes each, a DDS's too (a bitmap)
+    bool cube = false;            // instead: a cube of six faces as wide as it, with mip chains
+};
+
 // What a load of the picture makes before the platform decodes it: its pixels decoded at four
-// bytes each (a DDS: its levels as stored), then `surfaces` surfaces or textures of them, each
-// with a mip chain when chain (a DDS brings its own). 0 when the header cannot be read; computed
-// for files that passed the checks above.
+// bytes each (a DDS: its levels as stored), the surfaces the use makes of them, and the passes
+// of a JPEG's later scans over its blocks. 0 when the header cannot be read; computed for files
+// that passed the checks above.
+std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize,
+                               const PictureUse& use);
+// The same for `surfaces` surfaces or textures, each with a mip chain when chain.
 std::uint64_t PictureLoadBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize,
                                std::uint32_t surfaces, bool chain);

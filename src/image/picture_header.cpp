@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "image/picture_header.h"
+#include "image/jpeg_walk.h"
 
 #include <cstring>
 
@@ -65,6 +66,16 @@ bool ReadBmpInfo(const ByteSpan& b, std::uint64_t base, char container, PictureH
     return true;
 }
 
+// A JPEG's frame: the decoder's pixels follow from its component count and precision.
+bool ReadJpeg(const ByteSpan& b, PictureHeader& out) {
+    JpegLayout layout;
+    if (!WalkJpeg(b, b.size, layout)) return false;
+    out.width = layout.width;
+    out.height = layout.height;
+    out.kind = Kind('J', layout.components, layout.precision, 0);
+    return true;
+}
+
 } // namespace
 
 bool ReadPictureHeader(const char* fileName, const ByteSpan& b, PictureHeader& out) {
@@ -74,7 +85,9 @@ bool ReadPictureHeader(const char* fileName, const ByteSpan& b, PictureHeader& o
         read = ReadPng(b, out);
     else if (b.Tag(0, "BM"))
         read = ReadBmpInfo(b, 14, 'B', out);
-    else if (b.Tag(0, "DDS ") || b.Tag(0, "\xFF\xD8"))
+    else if (b.Tag(0, "\xFF\xD8"))
+        read = ReadJpeg(b, out);
+    else if (b.Tag(0, "DDS "))
         read = false;
     else if (EndsWith(fileName, ".tga"))
         read = ReadTga(b, out);

@@ -14,6 +14,6 @@ struct PictureHeader {
     std::uint64_t kind = 0;
 };
 
-// PNG, TGA (by the name's ending), BMP and DIB headers; false for every other form (JPEG, DDS)
+// PNG, JPEG, TGA (by the name's ending), BMP and DIB headers; false for every other form (DDS)
 // and for bytes too short to hold the fields.
 bool ReadPictureHeader(const char* fileName, const ByteSpan& bytes, PictureHeader& out);

@@ -3,6 +3,7 @@
 #include "sound/wave_file.h"
 #include "sound/wave_check.h"
 #include "core/load_budget.h"
+#include "core/mapped_file.h"
 
 #include <mmreg.h>
 #include <msacm.h>
@@ -49,7 +50,9 @@ HRESULT WaveFile::OpenResource(const char* name) {
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     const DWORD size = resource ? SizeofResource(nullptr, resource) : 0;
-    if (!bytes || size == 0) return E_FAIL;
+    if (!bytes || size == 0 ||
+        !CheckWaveFile(ByteSpan{static_cast<const std::uint8_t*>(bytes), size}, size))
+        return E_FAIL;
     ownedData_ = static_cast<std::uint8_t*>(std::malloc(size));
     if (!ownedData_) return E_OUTOFMEMORY;
     std::memcpy(ownedData_, bytes, size);
@@ -62,22 +65,27 @@ HRESULT WaveFile::OpenResource(const char* name) {
     return handle_ ? S_OK : E_FAIL;
 }
 
+// The multimedia reader skips chunks by the sizes they claim, in 32 bits: a size that wraps sends
+// it back into the file for ever. Every wave it reads, a file or a resource, is walked first by
+// the check the music route uses.
+HRESULT WaveFile::OpenFile(const char* name) {
+    const MappedFile file(name);
+    if (!file.Ok()) return OpenResource(name);
+    if (!CheckWaveFile(file.Bytes(), file.FileSize())) return E_FAIL;
+    handle_ = mmioOpenA(const_cast<char*>(name), nullptr, MMIO_ALLOCBUF | MMIO_READ);
+    if (!handle_) return OpenResource(name);
+    fileSize_ =
+        file.FileSize() < 0xFFFFFFFFu ? static_cast<std::uint32_t>(file.FileSize()) : 0xFFFFFFFFu;
+    return S_OK;
+}
+
 HRESULT WaveFile::Open(const char* name, const WAVEFORMATEX* format, std::uint32_t mode) {
     if (!name) return E_INVALIDARG;
     Close();
     mode_ = mode == 1 ? 1 : 2;
     fromMemory_ = false;
     if (mode_ == 1) {
-        handle_ = mmioOpenA(const_cast<char*>(name), nullptr, MMIO_ALLOCBUF | MMIO_READ);
-        if (handle_) {
-            WIN32_FILE_ATTRIBUTE_DATA attributes{};
-            fileSize_ = GetFileAttributesExA(name, GetFileExInfoStandard, &attributes) &&
-                                !attributes.nFileSizeHigh
-                            ? attributes.nFileSizeLow
-                            : 0xFFFFFFFFu;
-        } else if (FAILED(OpenResource(name))) {
-            return E_FAIL;
-        }
+        if (FAILED(OpenFile(name))) return E_FAIL;
         std::free(format_);
         format_ = nullptr;
         if (FAILED(ReadHeader()) || FAILED(SeekData())) {

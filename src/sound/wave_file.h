@@ -13,7 +13,8 @@ public:
     WaveFile(const WaveFile&) = delete;
     WaveFile& operator=(const WaveFile&) = delete;
 
-    // mode 1 reads; any other mode writes a new file in the given format.
+    // mode 1 reads a file, else a "WAVE" or "WAV" resource of that name, once its chunks pass the
+    // wave check; any other mode writes a new file in the given format.
     HRESULT Open(const char* name, const WAVEFORMATEX* format, std::uint32_t mode);
     HRESULT OpenMemory(const std::uint8_t* data, std::uint32_t size, const WAVEFORMATEX* format,
                        std::uint32_t mode);
@@ -29,6 +30,7 @@ public:
 private:
     HRESULT ReadHeader();
     HRESULT WriteHeader(const WAVEFORMATEX* format);
+    HRESULT OpenFile(const char* name);
     HRESULT OpenResource(const char* name);
 
     WAVEFORMATEX* format_ = nullptr;

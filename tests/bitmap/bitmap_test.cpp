@@ -7,6 +7,7 @@
 #include "support/engine_fixture.h"
 #include "support/guarded_bytes.h"
 #include "support/image_files.h"
+#include "support/jpeg_files.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,46 @@ TEST_F(Bitmaps, BadFilesGiveTheLoadErrorAndChangeNothing) {
     cell.number = 0;
     LoadBitmap(nullptr);
     EXPECT_EQ(cell.number, 1003);
+}
+
+// A picture loaded into a new bitmap charges its decoded pixels, the target they are decoded into
+// and the new bitmap's surface; into an existing bitmap, no new surface. A compressed DDS is
+// decoded to four bytes a pixel like any picture, however few it stores.
+TEST_F(Bitmaps, LoadingChargesTheDecodedPictureAndTheSurfacesItFills) {
+    const std::string bmp = folder.Write("c.bmp", BmpBytes(20, 10, Unique));
+    LoadBitmap(bmp.c_str(), 3);
+    EXPECT_EQ(LastLoadCharged(), 20u * 10 * 4 * 3);
+    LoadBitmap(bmp.c_str(), 3);
+    EXPECT_EQ(LastLoadCharged(), 20u * 10 * 4 * 2) << "into the bitmap it made";
+    EXPECT_EQ(Read(3).At(19, 9), Unique(19, 9));
+    // Rows stored top first load and charge as bottom row first.
+    LoadBitmap(folder.Write("down.bmp", BmpBytes(20, 10, Unique, true)).c_str(), 4);
+    EXPECT_EQ(LastLoadCharged(), 20u * 10 * 4 * 3);
+    EXPECT_EQ(Read(4).p, Read(3).p);
+
+    LoadBitmap(folder.Write("red.dds", Dxt1Bytes(64, 64, 0xF800)).c_str(), 5);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_EQ(Rgb(Read(5).At(63, 63)), Rgb(kRed));
+    EXPECT_EQ(LastLoadCharged(), 2048u + 64 * 64 * 4 * 3) << "2,048 bytes stored";
+    // 8 MB stored, 192 MB decoded into the target and the bitmap: past the ceiling.
+    LoadBitmap(folder.Write("huge.dds", Dxt1Bytes(4096, 4096, 0xF800)).c_str(), 6);
+    EXPECT_EQ(cell.number, 1003);
+    EXPECT_EQ(BitmapExist(6), 0);
+}
+
+// A progressive JPEG of 1,500 scans over a 2,048-square picture (30 KB) kept the decoder busy
+// for seconds a decode: refused before any decoder sees it, into a new bitmap or an old one.
+TEST_F(Bitmaps, ThousandsOfScansAreRefusedBeforeTheDecoderSeesThem) {
+    const std::string scans = folder.Write("scans.jpg", ProgressiveJpegBytes(2048, 2048, 1500));
+    CreateBitmap(2, 16, 16);
+    for (std::int32_t n : {1, 2}) {
+        cell.number = 0;
+        LoadBitmap(scans.c_str(), n);
+        EXPECT_EQ(cell.number, 1003) << n;
+    }
+    EXPECT_EQ(BitmapExist(1), 0);
+    EXPECT_EQ(GetBitmapWidth(2), 16);
+    EXPECT_EQ(GetCurrentBitmap(), 2) << "the bitmap made last, not one of the failed loads";
 }
 
 TEST_F(Bitmaps, DrawingGoesToTheCurrentBitmapAndBackToTheScreen) {

@@ -12,6 +12,7 @@
 #include "music/music.h"
 #include "sound/sound.h"
 #include "support/image_files.h"
+#include "support/jpeg_files.h"
 #include "support/media_files.h"
 #include "video/graph_deadline.h"
 #include "support/temp_folder.h"
@@ -221,12 +222,16 @@ Cases PictureCases(const TempFolder& folder) {
     }
     // A mip count far past the picture's size kept the platform busy for minutes.
     const std::string mips = Patch(Patch(seeds[0], 8, U32(0x20000 | 0x1007)), 28, U32(0xFFFFFFF0));
-    all.refused = {folder.Write("mips.dds", mips),
-                   folder.Write("short.png", seeds[1].substr(0, 40)),
-                   folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
-                   folder.Write("runs.bmp", RunLengthBmp()),
-                   folder.Write("runs.tga", RunLengthTga()),
-                   folder.Write("blank.png", BlankPngBytes(8192, 8192))};
+    all.refused = {
+        folder.Write("mips.dds", mips),
+        folder.Write("short.png", seeds[1].substr(0, 40)),
+        folder.Write("bmp.bmp", Patch(seeds[2], 18, U32(0x7FFFFFFF))),
+        folder.Write("runs.bmp", RunLengthBmp()),
+        folder.Write("runs.tga", RunLengthTga()),
+        folder.Write("blank.png", BlankPngBytes(8192, 8192)),
+        // 1,500 scans over 2,048 x 2,048 in 30 KB: seconds a decode, once a mip level.
+        folder.Write("scans.jpg", ProgressiveJpegBytes(2048, 2048, 1500)),
+    };
     return all;
 }
 
@@ -248,7 +253,10 @@ TEST(DamagedMedia, SoundsLoadOrGiveTheLoadError) {
     c.refused = {folder.Write("zero.wav", MsAdpcmWave(0)),
                  folder.Write("ima0.wav", ImaAdpcmWave(0)),
                  folder.Write("mp3rate.wav", Mp3Wave(38, 4096)),
-                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000))};
+                 folder.Write("mp3claims.wav", Mp3Wave(1000, 600000)),
+                 // A chunk size that wraps sent the multimedia reader round the file for ever.
+                 folder.Write("wraps.wav", "RIFF" + U32(144) + "WAVEjunk" + U32(0xFFFFFFF8) +
+                                               PcmWave(50).substr(12))};
     const std::vector<std::int32_t> probe = LoadInChild("sound", {c.good[0]}, folder);
     if (probe[0] == kSoundNotLoadable) {
         ASSERT_FALSE(AudioDevicePromised()) << "DirectSound found no device, yet one was set up";

@@ -6,6 +6,7 @@
 #include "sound/wave_check.h"
 #include "support/guarded_bytes.h"
 #include "support/image_files.h"
+#include "support/jpeg_files.h"
 #include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
@@ -141,6 +142,109 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
     EXPECT_EQ(made("a.tga", tga, 1, false), 5u * 4 * 8);
     EXPECT_EQ(made("textures/wall", tga, 1, false), 5u * 4 * 8);
     EXPECT_EQ(made("a.gif", "GIF89a" + std::string(100, '\0'), 1, false), 0u);
+}
+
+namespace {
+
+// What a load of the bytes makes, as the loaders charge it; of a first part of a larger file when
+// fileSize says so.
+std::uint64_t Made(const char* name, const std::string& bytes, const PictureUse& use,
+                   std::uint64_t fileSize = 0) {
+    const GuardedBytes guarded(bytes);
+    return PictureLoadBytes(name, SpanOf(guarded), fileSize ? fileSize : bytes.size(), use);
+}
+
+PictureUse Use(std::uint32_t surfaces, bool chain = false) {
+    PictureUse use;
+    use.surfaces = surfaces;
+    use.chain = chain;
+    return use;
+}
+
+// The position of the scan marker that starts the n-th scan (0 the first).
+std::size_t ScanStart(const std::string& jpeg, int n) {
+    std::size_t at = jpeg.find("\xFF\xDA");
+    while (n-- > 0 && at != std::string::npos)
+        at = jpeg.find("\xFF\xDA", at + 2);
+    return at;
+}
+
+} // namespace
+
+// Every scan after a component's first passes over its blocks again, however few bytes it takes:
+// the walk counts those passes, each charged 64 bytes, from the frame's size and sampling.
+TEST(PictureHeaders, JpegScansAfterEachComponentsFirstAreChargedByTheBlocksTheyCover) {
+    const PictureUse one = Use(1);
+    JpegPicture base;
+    base.width = base.height = 64;
+    EXPECT_EQ(Made("a.jpg", JpegBytes(base), one), 64u * 64 * 8) << "one scan: pixels only";
+    const std::string small = ProgressiveJpegBytes(61, 45, 3);
+    Hostile(Picture("a.jpg"), small, ScanStart(small, 0) + 10); // past the first scan's header
+
+    // 4:2:0 at a size no unit divides: a scan of all three covers whole 16 x 16 units (7 x 3 of
+    // them: 84 luma blocks, 21 of each chroma), the luma alone only its own 13 x 5 blocks.
+    JpegPicture sub;
+    sub.width = 100;
+    sub.height = 37;
+    sub.progressive = true;
+    sub.sampling = {0x22, 0x11, 0x11};
+    sub.scans = {JpegScan{{0, 1, 2}, true}, JpegScan{{0, 1, 2}, true}, JpegScan{{0}, false},
+                 JpegScan{{1}, false}, JpegScan{{2}, false}};
+    const std::uint64_t subPixels = 100u * 37 * 8;
+    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), one), subPixels + (126u + 65 + 21 + 21) * 64);
+    // Each component's first scan of its AC band alone, then all three: the last is charged.
+    sub.scans = {JpegScan{{0}, false}, JpegScan{{1}, false}, JpegScan{{2}, false},
+                 JpegScan{{0, 1, 2}, true}};
+    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), one), subPixels + 126u * 64);
+
+    // Thousands of scans in 30 KB: 65,536 blocks each.
+    const std::string scans = ProgressiveJpegBytes(2048, 2048, 1500);
+    EXPECT_LT(scans.size(), 40000u);
+    EXPECT_TRUE(Passes(Picture("a.jpg"), scans));
+    const std::uint64_t pixels = 2048u * 2048 * 4, passes = std::uint64_t{1500} * 65536 * 64;
+    EXPECT_EQ(Made("a.jpg", scans, Use(1, true)), pixels + pixels * 4 / 3 + passes);
+    EXPECT_EQ(Made("a.bmp", scans, Use(2)), 3 * pixels + passes) << "known by its bytes";
+    // A file cut short counts the scans it holds; one mapped in part assumes a scan every ten
+    // bytes of the rest, each over every block.
+    EXPECT_EQ(Made("a.jpg", scans.substr(0, ScanStart(scans, 5) + 12), one),
+              2 * pixels + 5u * 65536 * 64);
+    JpegPicture open = base;
+    open.end = false;
+    EXPECT_EQ(Made("a.jpg", JpegBytes(open), one, JpegBytes(open).size() + 1000),
+              64u * 64 * 8 + 100u * 64 * 64);
+
+    JpegPicture stranger = sub;
+    stranger.scans.push_back(JpegScan{{0}, false});
+    std::string named = JpegBytes(stranger);
+    named[ScanStart(named, 4) + 5] = 9; // the last scan names component 9
+    EXPECT_FALSE(Passes(Picture("a.jpg"), named)) << "a component the frame lacks";
+    const std::string frame = JpegBytes(base).substr(2, JpegBytes(base).find("\xFF\xC4") - 2);
+    sub.end = false;
+    EXPECT_FALSE(Passes(Picture("a.jpg"), JpegBytes(sub) + frame + "\xFF\xD9"))
+        << "a second frame after scans";
+}
+
+// What a use makes of a picture: a bitmap's surfaces hold decoded pixels whatever the file stores;
+// a cube made of a picture has six square faces as wide as it, each with its levels; rows stored
+// top-down measure as bottom-up.
+TEST(PictureHeaders, EachUseIsChargedForTheSurfacesItMakes) {
+    const std::string dxt = Dxt1Bytes(64, 64, 0xF800); // 256 blocks of 8 bytes
+    ASSERT_TRUE(Passes(Picture("a.dds"), dxt));
+    PictureUse bitmap = Use(2);
+    bitmap.decodedSurfaces = true;
+    EXPECT_EQ(Made("a.dds", dxt, Use(1, true)), 2u * 2048) << "a texture keeps the stored form";
+    EXPECT_EQ(Made("a.dds", dxt, bitmap), 2048u + 3 * 64 * 64 * 4);
+    PictureUse cube;
+    cube.cube = true;
+    EXPECT_EQ(Made("a.png", PngBytes(64, 16, Opaque), cube),
+              64u * 16 * 4 + 6 * (64u * 64 * 4 + 64 * 64 * 4 / 3));
+    EXPECT_EQ(Made("a.dds", dxt, cube), 2048u + 6 * 2048) << "six faces as stored";
+
+    const std::string up = BmpBytes(5, 3, Opaque), down = BmpBytes(5, 3, Opaque, true);
+    EXPECT_TRUE(Passes(Picture("a.bmp"), down));
+    EXPECT_TRUE(Passes(Picture("a.dib"), down.substr(14)));
+    EXPECT_EQ(Made("a.bmp", down, bitmap), 5u * 3 * 4 * 3);
+    EXPECT_EQ(Made("a.dib", down.substr(14), bitmap), Made("a.dib", up.substr(14), bitmap));
 }
 
 TEST(PictureHeaders, MemoryBlockHeadersMustFitTheBlockIn64Bits) {

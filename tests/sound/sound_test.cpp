@@ -112,6 +112,57 @@ TEST_F(Sound, MangledWavesFailCleanly) {
     EXPECT_EQ(SoundExist(5), 1);
 }
 
+// The multimedia reader skips chunks by the sizes they claim, in 32 bits: a size that wraps sent
+// it back into the file for ever, and the load never returned. Every way a wave is read walks its
+// chunks first, as the music route does, and refuses such a file with the load's error.
+TEST_F(Sound, ChunkSizesThatWrapAreRefusedByEveryWayAWaveIsRead) {
+    const std::string good = PcmWave(50); // 144 bytes
+    const auto riff = [](const std::string& body) {
+        return "RIFF" + U32(static_cast<std::uint32_t>(body.size())) + body;
+    };
+    const std::string files[] = {
+        Wave("first.wav", riff("WAVE" + ("junk" + U32(0xFFFFFFF8)) + good.substr(12))),
+        Wave("between.wav", riff(good.substr(8, 28) + "LIST" + U32(0xFFFFFFF0) + good.substr(36))),
+        Wave("format.wav", riff("WAVEfmt " + U32(0xFFFFFFF0) + good.substr(20))),
+    };
+    ASSERT_EQ(TempFolder::Read(files[0]).size(), 152u);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (const std::string& file : files) {
+        cell.number = 0;
+        LoadSound(file.c_str(), 1);
+        EXPECT_EQ(cell.number, 3002) << file;
+        cell.number = 0;
+        Load3DSound(file.c_str(), 2);
+        EXPECT_EQ(cell.number, 3002) << file;
+        WaveFile wave;
+        EXPECT_EQ(wave.Open(file.c_str(), nullptr, 1), E_FAIL) << file;
+        StreamingSound* stream = nullptr;
+        EXPECT_EQ(g_Sound.manager->CreateStreamingSound(&stream, file.c_str(), 0, GUID_NULL, 4,
+                                                        1024, event),
+                  E_FAIL)
+            << file;
+        delete stream;
+    }
+    CloseHandle(event);
+    EXPECT_EQ(SoundExist(1) + SoundExist(2), 0);
+}
+
+// A plain wave charges its buffer and the set's copy of the samples, nothing more; loaded inside
+// another load, it adds its file's share to that load's budget.
+TEST_F(Sound, APlainWaveChargesItsBuffersAndJoinsARunningLoad) {
+    const std::string wave = PcmWave(1000); // 2,000 bytes of samples
+    const std::string file = Wave("plain.wav", wave);
+    LoadSound(file.c_str(), 1);
+    EXPECT_EQ(LastLoadCharged(), 2u * 2000);
+    Load3DSound(file.c_str(), 2);
+    EXPECT_EQ(LastLoadCharged(), 2u * 2000);
+    LoadScope outer(1000);
+    LoadSound(file.c_str(), 3);
+    ASSERT_EQ(cell.number, 0);
+    EXPECT_EQ(LoadLimit(), LoadBudgetFor(1000 + wave.size()));
+    EXPECT_EQ(LoadCharged(), 2u * 2000);
+}
+
 TEST_F(Sound, RandomDamageNeverCrashes) {
     const std::string good = PcmWave(500);
     std::mt19937 rng(99);

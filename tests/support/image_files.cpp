@@ -130,7 +130,7 @@ std::string BlankPngBytes(int width, int height) {
     return out;
 }
 
-std::string BmpBytes(int width, int height, const PixelFn& pixel) {
+std::string BmpBytes(int width, int height, const PixelFn& pixel, bool topDown) {
     const int rowBytes = (width * 3 + 3) & ~3;
     std::string out = "BM";
     Put32(out, 54 + rowBytes * height);
@@ -138,12 +138,13 @@ std::string BmpBytes(int width, int height, const PixelFn& pixel) {
     Put32(out, 54);
     Put32(out, 40);
     Put32(out, width);
-    Put32(out, height); // bottom row first
+    Put32(out, static_cast<std::uint32_t>(topDown ? -height : height));
     Put16(out, 1);
     Put16(out, 24);
     for (int i = 0; i < 6; ++i)
         Put32(out, 0);
-    for (int y = height - 1; y >= 0; --y) {
+    for (int line = 0; line < height; ++line) {
+        const int y = topDown ? line : height - 1 - line;
         std::string row;
         for (int x = 0; x < width; ++x) {
             const std::uint32_t c = pixel(x, y);
@@ -153,6 +154,32 @@ std::string BmpBytes(int width, int height, const PixelFn& pixel) {
         }
         row.resize(rowBytes, '\0');
         out += row;
+    }
+    return out;
+}
+
+std::string Dxt1Bytes(int width, int height, std::uint16_t colour) {
+    std::string out = "DDS ";
+    Put32(out, 124);
+    Put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000); // caps, height, width, format, linear size
+    Put32(out, height);
+    Put32(out, width);
+    const int blocks = ((width + 3) / 4) * ((height + 3) / 4);
+    Put32(out, blocks * 8);
+    for (int i = 0; i < 13; ++i)
+        Put32(out, 0);
+    Put32(out, 32); // pixel format size
+    Put32(out, 0x4);
+    out += "DXT1";
+    for (int i = 0; i < 5; ++i)
+        Put32(out, 0);
+    Put32(out, 0x1000); // texture
+    for (int i = 0; i < 4; ++i)
+        Put32(out, 0);
+    for (int b = 0; b < blocks; ++b) {
+        Put16(out, colour); // both colours the same, every index the first
+        Put16(out, colour);
+        Put32(out, 0);
     }
     return out;
 }

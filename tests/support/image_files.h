@@ -9,9 +9,12 @@
 // The colour of a pixel as 0xAARRGGBB.
 using PixelFn = std::function<std::uint32_t(int x, int y)>;
 
-std::string BmpBytes(int width, int height, const PixelFn& pixel);
+// topDown stores the rows top first, as a negative height says.
+std::string BmpBytes(int width, int height, const PixelFn& pixel, bool topDown = false);
 std::string TgaBytes(int width, int height, const PixelFn& pixel);
 std::string DdsBytes(int width, int height, const PixelFn& pixel);
+// A DXT1-compressed DDS of one R5G6B5 colour, one level.
+std::string Dxt1Bytes(int width, int height, std::uint16_t colour);
 std::string PngBytes(int width, int height, const PixelFn& pixel);
 // A PNG of any colour type and depth from its rows' bytes as the type lays them out (the filter
 // byte of each row is added here); palette and transparency become PLTE and tRNS when not empty.
