@@ -216,13 +216,11 @@ PartRead ReadPart(const ByteSpan& file, Part& part) {
 
 PartRead LoadPart(const char* fileName, Part& part) {
     part = Part{};
-    // The part is a file the load was given; its bytes are copied out of the file reader's buffer
-    // (which that reader charges).
-    const std::uint64_t size = MediaFileSize(fileName);
-    AddLoadFile(size);
-    if (!ChargeLoad(size)) return PartRead::kDamaged;
+    // The part is a file the load was given; reading it charges the copy it holds.
+    AddLoadFile(MediaFileSize(fileName));
     std::vector<std::uint8_t> bytes;
-    if (!ReadModelFile(fileName, bytes)) return PartRead::kNone;
+    if (!ReadModelFile(fileName, bytes))
+        return LoadOverBudget() ? PartRead::kDamaged : PartRead::kNone;
     return ReadPart(ByteSpan{bytes.data(), bytes.size()}, part);
 }
 

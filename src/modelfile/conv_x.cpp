@@ -1,6 +1,5 @@
 #include "core/win32.h"
 
-#include "codecs/inflate.h"
 #include "core/load_budget.h"
 #include "core/media.h"
 #include "display/display.h"
@@ -24,7 +23,7 @@ namespace {
 constexpr char kNoName[] = "$NoName$";
 // Frames within frames, and references followed, deeper than this end the read: a file whose
 // references lead back to an object being read would otherwise never end.
-constexpr int kDeepestObject = 256;
+constexpr int kDeepestObject = kDeepestNesting;
 
 bool SameGuid(const GUID* a, const GUID& b) {
     return a && std::memcmp(a, &b, sizeof b) == 0;
@@ -148,73 +147,7 @@ bool Refused(HRESULT error) {
     return false;
 }
 
-constexpr std::size_t kHeader = 16;
-// Compressed files are unpacked here, checked as they go, before the platform's parser sees
-// them: its own decompressor reads past damaged data.
-constexpr std::size_t kLargestUnpacked = 256u << 20;
-constexpr std::size_t kLargestChunk = 32768;
-
-// The file whole; empty when it cannot be read.
-std::vector<std::uint8_t> ReadBytes(const char* fileName) {
-    std::vector<std::uint8_t> bytes;
-    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    LARGE_INTEGER size{};
-    DWORD read = 0;
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
-        size.QuadPart <= static_cast<LONGLONG>(kLargestUnpacked)) {
-        RequireLoad(static_cast<std::uint64_t>(size.QuadPart));
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-            read != bytes.size())
-            bytes.clear();
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-// A compressed X file ("tzip" or "bzip") as the same file uncompressed ("txt " or "bin "): a
-// header, the unpacked size, then chunks of (unpacked size, packed size, "CK", deflate data),
-// each chunk able to refer back into the ones before. False for anything damaged.
-bool UnpackCompressed(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& image) {
-    if (file.size() < kHeader + 4) return false;
-    const bool text = std::memcmp(&file[8], "tzip", 4) == 0;
-    std::vector<std::uint8_t> data;
-    std::size_t at = kHeader + 4;
-    while (at < file.size()) {
-        if (file.size() - at < 4) return false;
-        const std::size_t unpacked = file[at] | (file[at + 1] << 8);
-        const std::size_t packed = file[at + 2] | (file[at + 3] << 8);
-        at += 4;
-        if (packed < 2 || file.size() - at < packed || file[at] != 'C' || file[at + 1] != 'K' ||
-            unpacked > kLargestChunk || data.size() + unpacked > kLargestUnpacked)
-            return false;
-        const std::size_t before = data.size();
-        RequireLoad(unpacked);
-        data.resize(before + unpacked);
-        std::size_t produced = 0;
-        // A chunk that ends before the size it claims keeps what it holds; the parser judges the
-        // rest.
-        if (!InflateRaw(&file[at + 2], packed - 2, data.data(), data.size(), before, &produced))
-            return false;
-        data.resize(before + produced);
-        at += packed;
-    }
-    RequireLoad(kHeader + data.size());
-    image.assign(file.begin(), file.begin() + kHeader);
-    std::memcpy(&image[8], text ? "txt " : "bin ", 4);
-    image.insert(image.end(), data.begin(), data.end());
-    return true;
-}
-
-// What the parser is given: the file by name, or an unpacked image of it in memory.
-struct Source {
-    const char* fileName;
-    std::vector<std::uint8_t> image;
-};
-
-bool ReadXFile(Source& source) {
+bool ReadXFile(const std::vector<std::uint8_t>& image) {
     Held<IDirectXFile> file;
     HRESULT hr = DirectXFileCreate(file.out());
     if (FAILED(hr) || !file.get()) return Refused(hr);
@@ -223,11 +156,10 @@ bool ReadXFile(Source& source) {
                                  static_cast<DWORD>(std::strlen(templates)));
     if (FAILED(hr)) return Refused(hr);
     Held<IDirectXFileEnumObject> objects;
-    DXFILELOADMEMORY memory{source.image.data(), static_cast<DWORD>(source.image.size())};
-    hr = source.image.empty()
-             ? file->CreateEnumObject(const_cast<char*>(source.fileName), DXFILELOAD_FROMFILE,
-                                      objects.out())
-             : file->CreateEnumObject(&memory, DXFILELOAD_FROMMEMORY, objects.out());
+    // The parser reads the very bytes the engine's own walk has read.
+    DXFILELOADMEMORY memory{const_cast<std::uint8_t*>(image.data()),
+                            static_cast<DWORD>(image.size())};
+    hr = file->CreateEnumObject(&memory, DXFILELOAD_FROMMEMORY, objects.out());
     if (FAILED(hr) || !objects.get()) return Refused(hr);
     const Context top{g_State.object->rootFrame, nullptr, nullptr, 0};
     for (;;) {
@@ -320,15 +252,14 @@ bool ReadObject(const char* fileName) {
     s.object = new (std::nothrow) ObjectRecord;
     if (!s.object) return false;
     s.object->rootFrame = new (std::nothrow) FrameRecord;
-    Source source{fileName, {}};
-    const std::vector<std::uint8_t> bytes = ReadBytes(fileName);
-    if (bytes.size() >= kHeader &&
-        (std::memcmp(&bytes[8], "tzip", 4) == 0 || std::memcmp(&bytes[8], "bzip", 4) == 0) &&
-        !UnpackCompressed(bytes, source.image))
-        return false;
+    std::vector<std::uint8_t> image;
+    const XScan verdict = ReadXImage(fileName, image);
+    // What the walk refuses, the parser would have refused or ended the process on.
+    if (verdict == XScan::kUnread) return false;
+    if (verdict != XScan::kReadable) return Refused(DXFILEERR_PARSEERROR);
     // The platform's parser holds the file it is given and what it parses out of it.
-    RequireLoad(2 * (source.image.empty() ? bytes.size() : source.image.size()));
-    if (!s.object->rootFrame || !ReadXFile(source)) return false;
+    RequireLoad(2 * image.size());
+    if (!s.object->rootFrame || !ReadXFile(image)) return false;
     SetupObjectLists(s.object);
     ProcessMeshes(s.object);
     s.normals.clear();

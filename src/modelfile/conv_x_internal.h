@@ -25,6 +25,24 @@ extern const GUID kFrame, kFrameTransformMatrix, kMesh, kMeshNormals, kMeshTextu
 // The template declarations registered before every file is read.
 const char* TemplateText();
 
+// How the engine's own read of an X file ends: the platform's parser is given only a readable one.
+enum class XScan {
+    kReadable,
+    kUnread,    // no file, an empty one, or one past the load's budget
+    kDamaged,   // a token, template or compressed chunk the parser could not read either
+    kTooDeep,   // objects nested deeper than kDeepestNesting
+    kRedefined, // a standard template's GUID declared with another layout
+};
+// Objects (and templates and references) nested deeper than this are refused: no real file comes
+// near it (the deepest known nests 14), and the platform's parser ends the process about 2,000
+// deep.
+constexpr int kDeepestNesting = 256;
+// The file whole, unpacked when compressed, walked through: image holds what the parser may be
+// given when the file is readable.
+XScan ReadXImage(const char* fileName, std::vector<std::uint8_t>& image);
+// The walk of an unpacked file, text or binary.
+XScan ScanXImage(const std::uint8_t* bytes, std::size_t size);
+
 // What the platform makes for each data object it hands out (inline or through a reference, each
 // time one is reached) and its name: charged per visit, so that a tree of references doubling at
 // each level runs out of budget, not of memory and time.

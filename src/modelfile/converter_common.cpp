@@ -1,22 +1,37 @@
 #include "core/win32.h"
 
 #include "modelfile/converter_common.h"
+#include "core/load_budget.h"
 #include "modelfile/object_block.h"
 #include "object3d/vertex_editing.h"
 #include "object3d/vertex_layout.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
 bool ReadModelFile(const char* fileName, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
-    std::uint8_t* buffer = nullptr;
-    std::uint32_t size = 0;
-    if (!fileName || !ReadWholeFile(fileName, &buffer, &size)) return false;
-    bytes.assign(buffer, buffer + size);
-    FreeObjectBlock(buffer);
-    return true;
+    if (!fileName) return false;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER length{};
+    DWORD read = 0;
+    // One copy, read straight into the vector, charged before it is made.
+    bool ok = GetFileSizeEx(file, &length) && length.QuadPart >= 0 &&
+              length.QuadPart <= std::numeric_limits<std::int32_t>::max() &&
+              ChargeLoad(static_cast<std::uint64_t>(length.QuadPart));
+    if (ok) {
+        bytes.resize(static_cast<std::size_t>(length.QuadPart));
+        ok = bytes.empty() ||
+             (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+              read == bytes.size());
+    }
+    CloseHandle(file);
+    if (!ok) bytes.clear();
+    return ok;
 }
 
 bool TableInFile(const ByteSpan& file, std::int64_t offset, std::uint64_t each, std::int64_t count,

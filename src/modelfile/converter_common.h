@@ -16,7 +16,8 @@
 // most this many vertices.
 constexpr std::int64_t kMostConvertedVertices = std::int64_t{1} << 22;
 
-// The file whole; false, bytes empty, when it cannot be opened or read whole.
+// The file whole, held once and charged to the running load; false, bytes empty, when it cannot
+// be opened or read whole, or does not fit the load's budget.
 bool ReadModelFile(const char* fileName, std::vector<std::uint8_t>& bytes);
 
 // count entries of `each` bytes from offset (a file word, possibly negative) as a span of their

@@ -5,6 +5,7 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <vector>
 
 struct CoreData;
 
@@ -30,8 +31,13 @@ void Free(std::uint8_t* block);
 // The file as the converter's own object (kept until the next conversion or Free); false when
 // it cannot be read.
 bool LoadObject(const char* fileName);
-// The error the platform's X file parser refused the last file with; S_OK when it did not.
+// The error the platform's X file parser (or the engine's own walk before it) refused the last
+// file with; S_OK when it did not.
 HRESULT LastFileError();
+// The file whole, unpacked when compressed, and walked through by the engine: false for one no
+// platform parser may be given (objects nested past any real file, a standard template declared
+// with another layout, damage). image holds the bytes to hand the parser.
+bool ReadCheckedXFile(const char* fileName, std::vector<std::uint8_t>& image);
 } // namespace ConvX
 namespace ConvMD2 {
 bool Convert(const char* fileName, std::uint8_t** block, std::uint32_t* size);

@@ -7,6 +7,7 @@
 #include "object3d/object_state.h"
 #include "object3d/vertex_layout.h"
 #include "core/error_numbers.h"
+#include "modelfile/converters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -291,12 +292,15 @@ bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
     if (mesh) *mesh = nullptr;
     IDirect3DDevice9* device = g_Object3D.device;
     if (!fileName || !mesh || !device) return false;
+    // The platform parses only what the engine's own walk has read through.
+    std::vector<std::uint8_t> image;
+    if (!ConvX::ReadCheckedXFile(fileName, image)) return false;
     ComPtr<ID3DXBuffer> adjacency, materials, effects;
     ComPtr<ID3DXMesh> dx;
     DWORD materialCount = 0;
-    if (FAILED(D3DXLoadMeshFromXA(fileName, kManaged, device, adjacency.PutAddress(),
-                                  materials.PutAddress(), effects.PutAddress(), &materialCount,
-                                  dx.PutAddress())) ||
+    if (FAILED(D3DXLoadMeshFromXInMemory(image.data(), static_cast<DWORD>(image.size()), kManaged,
+                                         device, adjacency.PutAddress(), materials.PutAddress(),
+                                         effects.PutAddress(), &materialCount, dx.PutAddress())) ||
         !dx)
         return false;
     auto* made = new (std::nothrow) MeshRecord;

@@ -1,5 +1,6 @@
 #include "core/win32.h"
 
+#include "x_bytes.h"
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 #include "core/error_numbers.h"
@@ -123,7 +124,7 @@ TEST_F(ObjectScene, EveryPublishedXFileConverts) {
     EXPECT_FALSE(ConvX::LoadObject("Z:\\usr\\share\\assimp\\models\\invalid\\empty.x"));
     ConvX::Free(nullptr);
 
-    // A damaged compressed file: it unpacks, and the platform's parser refuses what it holds.
+    // A damaged compressed file: it unpacks, and what it holds is refused as the parser would.
     EXPECT_FALSE(ConvX::LoadObject((kModels + "OV_GetNextToken").c_str()));
     EXPECT_EQ(ConvX::LastFileError(), DXFILEERR_PARSEERROR);
 }
@@ -327,37 +328,6 @@ TEST_F(ObjectScene, XPositionsPastAFloatAreNoObject) {
     EXPECT_FALSE(ObjectExists(2));
     EXPECT_EQ(ConvX::g_State.object, nullptr);
 }
-
-// The binary form of the format: two-byte tokens; names, integer and float lists with their
-// counts.
-struct BinaryX {
-    std::string bytes = "xof 0302bin 0032";
-    BinaryX& Token(std::uint16_t token) {
-        bytes.append(reinterpret_cast<const char*>(&token), 2);
-        return *this;
-    }
-    BinaryX& Count(std::uint32_t n) {
-        bytes.append(reinterpret_cast<const char*>(&n), 4);
-        return *this;
-    }
-    BinaryX& Name(const std::string& name) {
-        Token(1).Count(static_cast<std::uint32_t>(name.size()));
-        bytes += name;
-        return *this;
-    }
-    BinaryX& Open() { return Token(10); }
-    BinaryX& Close() { return Token(11); }
-    BinaryX& Dwords(const std::vector<std::uint32_t>& values) {
-        Token(6).Count(static_cast<std::uint32_t>(values.size()));
-        bytes.append(reinterpret_cast<const char*>(values.data()), 4 * values.size());
-        return *this;
-    }
-    BinaryX& Floats(const std::vector<float>& values) {
-        Token(7).Count(static_cast<std::uint32_t>(values.size()));
-        bytes.append(reinterpret_cast<const char*>(values.data()), 4 * values.size());
-        return *this;
-    }
-};
 
 // Frame F with a matrix moved along x by `place` and a triangle, then an animation of F with a
 // position key at `key`.
