@@ -116,8 +116,19 @@ bool ChildFits(const BspFile& file, std::int32_t child) {
     return -(static_cast<std::int64_t>(child) + 1) < static_cast<std::int64_t>(file.leaves.size());
 }
 
+// Marks a node's child reached: false when it was already (its index in reached: a node's own,
+// a leaf's after the nodes).
+bool Reach(const BspFile& file, std::int32_t child, std::vector<std::uint8_t>& reached) {
+    const std::size_t at = child >= 0 ? static_cast<std::size_t>(child)
+                                      : file.nodes.size() + static_cast<std::size_t>(-(child + 1));
+    if (reached[at]) return false;
+    reached[at] = 1;
+    return true;
+}
+
 // Every reference in range, and the nodes below node 0 a tree: a node reached twice would let a
-// walk loop or repeat.
+// walk loop or repeat, a leaf reached twice would have a sweep walk its faces once per node
+// naming it.
 bool NodesFit(const BspFile& file) {
     for (const BspNode& node : file.nodes)
         if (node.plane < 0 || static_cast<std::size_t>(node.plane) >= file.planes.size() ||
@@ -125,17 +136,16 @@ bool NodesFit(const BspFile& file) {
             return false;
     if (file.nodes.empty()) return true;
     RequireLoad(file.nodes.size(), sizeof(std::uint8_t) + sizeof(std::int32_t));
-    std::vector<std::uint8_t> reached(file.nodes.size(), 0);
+    RequireLoad(file.leaves.size(), sizeof(std::uint8_t));
+    std::vector<std::uint8_t> reached(file.nodes.size() + file.leaves.size(), 0);
     std::vector<std::int32_t> pending{0};
     reached[0] = 1;
     while (!pending.empty()) {
         const BspNode& node = file.nodes[static_cast<std::size_t>(pending.back())];
         pending.pop_back();
         for (std::int32_t child : node.children) {
-            if (child < 0) continue;
-            if (reached[static_cast<std::size_t>(child)]) return false;
-            reached[static_cast<std::size_t>(child)] = 1;
-            pending.push_back(child);
+            if (!Reach(file, child, reached)) return false;
+            if (child >= 0) pending.push_back(child);
         }
     }
     return true;

@@ -151,7 +151,7 @@ enum BspFault {
     kBspTooMany,       // more faces or lightmaps than a level may hold
     kBspBadFace,       // a face's texture, vertex or mesh-index range lies outside its array
     kBspBadLeaf,       // a leaf's faces, a leaf face or a cluster lies outside its array
-    kBspBadNode,       // a plane or child outside its array, or a node reached twice
+    kBspBadNode,       // a plane or child outside its array, or a node or leaf reached twice
     kBspBadVisibility, // rows that the lump cannot hold
     kBspBadNumber,     // a vertex's position, texture coordinate or normal, or a plane, that is
                        // not a number or lies beyond kLargestLevelNumber

@@ -35,6 +35,13 @@ struct State {
     ArchiveFileList worldFiles;
     ArchiveFileList secondFiles;
     std::vector<FileId> counted; // the files whose size the running level load's budget holds
+    // From BeginZipLoad to the load's end: whether one runs, the table's count when it began, and
+    // the archive that a load begun with a full table took the last slot from, kept open until
+    // the load is kept or forgotten.
+    bool loading = false;
+    int loadStart = 0;
+    bool setAside = false;
+    OpenArchive aside;
 };
 State s;
 
@@ -67,9 +74,30 @@ void CountInLoad(const FileId& id, std::uint64_t length) {
     AddLoadFile(length);
 }
 
+// A slot for a newly opened archive. A full table gives up its last slot; when a load that
+// began with the table full takes it first, its archive is set aside instead of closed, so that a
+// refused load can put it back.
+OpenArchive& FreeSlot() {
+    if (s.count < kMostOpenArchives) return s.archives[s.count++];
+    OpenArchive& last = s.archives[kMostOpenArchives - 1];
+    if (s.loading && s.loadStart == kMostOpenArchives && !s.setAside) {
+        s.aside = std::move(last);
+        s.setAside = true;
+        last = OpenArchive{};
+    }
+    Close(last);
+    return last;
+}
+
+// Ends a load: the archive set aside, if any, is closed.
+void DropSetAside() {
+    if (s.setAside) Close(s.aside);
+    s.setAside = false;
+    s.loading = false;
+}
+
 // The table's archive of that path, opened and its directory read the first time. An archive
-// that cannot be opened or read is not kept, so a later call tries again. A full table gives up
-// its last slot.
+// that cannot be opened or read is not kept, so a later call tries again.
 OpenArchive* Opened(const char* path) {
     for (int i = 0; i < s.count; ++i) {
         if (s.archives[i].path != path) continue;
@@ -93,8 +121,7 @@ OpenArchive* Opened(const char* path) {
         CloseHandle(file);
         throw;
     }
-    OpenArchive& archive = s.archives[s.count < kMostOpenArchives ? s.count++ : s.count - 1];
-    Close(archive);
+    OpenArchive& archive = FreeSlot();
     archive.path = path;
     archive.file = file;
     archive.id = id;
@@ -201,6 +228,7 @@ void CloseZipArchives() {
     for (int i = 0; i < s.count; ++i)
         Close(s.archives[i]);
     s.count = 0;
+    DropSetAside();
 }
 
 int OpenZipArchiveCount() {
@@ -208,14 +236,29 @@ int OpenZipArchiveCount() {
 }
 
 ZipLoadMark BeginZipLoad() {
+    DropSetAside();
     s.counted.clear();
+    s.loading = true;
+    s.loadStart = s.count;
     return ZipLoadMark{s.count, s.worldFiles.count, s.secondFiles.count};
+}
+
+void KeepZipLoad() {
+    DropSetAside();
 }
 
 void ForgetZipLoad(const ZipLoadMark& mark) {
     for (int i = mark.openArchives; i < s.count; ++i)
         Close(s.archives[i]);
     s.count = std::min(s.count, mark.openArchives);
+    if (s.setAside) {
+        OpenArchive& last = s.archives[kMostOpenArchives - 1];
+        Close(last);
+        last = std::move(s.aside);
+        s.aside = OpenArchive{};
+        s.setAside = false;
+    }
+    s.loading = false;
     if (s.worldFiles.count > mark.worldFiles) ResizeArchiveFileList(s.worldFiles, mark.worldFiles);
     if (s.secondFiles.count > mark.secondFiles)
         ResizeArchiveFileList(s.secondFiles, mark.secondFiles);

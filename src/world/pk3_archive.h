@@ -45,11 +45,13 @@ int OpenZipArchiveCount();
 // A level load's archives. From BeginZipLoad on, each archive the load reads adds its size to the
 // running load's budget once (AddLoadFile); a load that fails gives ForgetZipLoad the mark, which
 // closes the archives it opened and drops the archives it added to the lists, so that nothing of
-// a refused level stays to be read by the next one.
+// a refused level stays to be read by the next one, and puts back the archive whose slot of a
+// full table it took. A load that succeeds ends with KeepZipLoad.
 struct ZipLoadMark {
     int openArchives = 0;
     std::int32_t worldFiles = 0;
     std::int32_t secondFiles = 0;
 };
 ZipLoadMark BeginZipLoad();
+void KeepZipLoad();
 void ForgetZipLoad(const ZipLoadMark& mark);

@@ -77,19 +77,6 @@ FaceTexture LookUpFaceTexture(const BspTextureName& record,
     return found;
 }
 
-// How many times a frame draws a face of texture record t: once, or once a stage of the shader
-// it names (the shader table is read before the level). Counted once per record.
-std::uint64_t FacePasses(const BspFile& file, std::size_t t, std::vector<std::uint64_t>& passes) {
-    if (t >= passes.size()) return 1;
-    if (passes[t] == 0) {
-        const std::int32_t s = FindShader(BspTextureNameText(file.textures[t]).c_str());
-        const std::int32_t stages =
-            s >= 0 ? WorldShaderTable().records[static_cast<std::size_t>(s)].stageCount : 0;
-        passes[t] = static_cast<std::uint64_t>(std::max(stages, 1));
-    }
-    return passes[t];
-}
-
 void FillPlacement(const BspFace& face, WorldFaceRecord& record) {
     std::copy(face.lightmapOrigin, face.lightmapOrigin + 3, record.origin);
     std::copy(face.normal, face.normal + 3, record.normal);
@@ -227,39 +214,13 @@ void GroupLevelFaces(WorldLevel& level) {
     }
 }
 
-void ChargeLevelDrawing(const WorldLevel& level) {
-    const BspFile& file = level.file;
-    // Every leaf's faces are walked each frame, however many leaves list the same ones.
-    for (const BspLeaf& leaf : file.leaves)
-        RequireLoad(static_cast<std::uint64_t>(std::max(leaf.leafFaceCount, 0)),
-                    sizeof(std::int32_t));
-    RequireLoad(file.textures.size(), sizeof(std::uint64_t));
-    std::vector<std::uint64_t> passes(file.textures.size(), 0);
-    for (std::size_t f = 0; f < file.faces.size(); ++f) {
-        const BspFace& face = file.faces[f];
-        std::uint64_t vertices = 0, indices = 0;
-        if (face.type == kFacePolygon || face.type == kFaceMesh) {
-            vertices = static_cast<std::uint64_t>(std::max(face.vertexCount, 0));
-            indices = static_cast<std::uint64_t>(std::max(face.meshIndexCount, 0));
-        } else if (face.type == kFacePatch && level.faces[f].patch >= 0) {
-            const PatchRecord& patch =
-                level.patches[static_cast<std::size_t>(level.faces[f].patch)];
-            vertices = patch.vertices.size();
-            indices = patch.indices.size();
-        }
-        const std::uint64_t bytes =
-            vertices * sizeof(WorldVertex) + indices * sizeof(std::uint16_t);
-        RequireLoad(bytes, FacePasses(file, static_cast<std::size_t>(face.texture), passes));
-    }
-}
-
 int LoadBSPData(const std::uint8_t* image, std::size_t size) {
     try {
         WorldLevel next;
         if (ReadBspFile(ByteSpan{image, size}, next.file) != kBspFine) return 0;
         // Patches need no device and may refuse the file, so they come before any texture.
         if (!MakeLevelPatches(next)) return 0;
-        ChargeLevelDrawing(next);
+        if (!ChargeLevelWork(next)) return 0;
         ResetShaderTextures();
         MakeLevelLightmaps(next);
         MakeFaceRecords(next);

@@ -67,12 +67,34 @@ int LoadBSPData(const std::uint8_t* image, std::size_t size);
 void MakeLevelLightmaps(WorldLevel& level);
 // False when the patches together would hold more than kMostLevelPatchVertices.
 bool MakeLevelPatches(WorldLevel& level);
-// What one frame hands the device for every face (its vertices and indices, a patch's grid),
-// charged to the running load: a small file cannot make each frame draw millions of triangles.
-void ChargeLevelDrawing(const WorldLevel& level);
+// What the level lets every later frame and collision call do, charged to the running load
+// (level_charges.cpp): a small file can make neither a frame nor a sweep take seconds. False
+// when sweeps would test more than kMostSweptTriangles.
+bool ChargeLevelWork(const WorldLevel& level);
 void MakeFaceRecords(WorldLevel& level);
 void MakeLevelVertices(WorldLevel& level);
 void GroupLevelFaces(WorldLevel& level);
+
+// The work a level's frames and sweeps do, in bytes of its load's budget, measured under Wine's
+// software rendering (December 2026, 8 cores): the ceiling (192 MB) buys under half a second of
+// any one kind in a frame and under 0.03 s in a sweep, where the largest of openarena's levels
+// need at most 21 MB of all of them together. Besides these, each pass over a face hands the
+// device its vertices and indices at their size.
+// A face drawn in a pass past its first (a shader's second stage on): 3-5 us a draw call. The
+// first passes are bounded by the faces a level may hold (65,536, about 0.3 s a frame), so that a
+// level of that many faces loads within its budget as before.
+constexpr std::uint64_t kDrawCallCharge = 2048;
+// One vertex of a face in one pass through one texture modifier or environment mapping: 10-20 ns.
+constexpr std::uint64_t kModifierVertexCharge = 32;
+// A leaf's face marked by a frame's visibility walk or a sweep's: 2-5 ns.
+constexpr std::uint64_t kLeafFaceWalkCharge = 64;
+// A node and the leaf below it, their boxes tested by a sweep: 50-80 ns.
+constexpr std::uint64_t kNodeWalkCharge = 512;
+// The triangles of solid polygons and patches that one sweep may test, with its slides, at up to
+// 240 ns each (0.063 s for all): more refuse the level. Openarena's levels hold at most 29,466;
+// charging them at the sweep's rate instead would take 15 MB of a real level's budget and refuse
+// a level of 65,536 quads, which sweeps in 30 ms.
+constexpr std::uint64_t kMostSweptTriangles = 1 << 18;
 
 // All the patches of a level together: a bound on what a file can make the loader allocate.
 constexpr std::int64_t kMostLevelPatchVertices = 4 << 20;

@@ -87,7 +87,10 @@ bool LoadWorldWithinBudget(const char* archivePath, const char* levelName) {
     const ZipLoadMark mark = BeginZipLoad();
     const bool loaded =
         GuardLoad([&] { return LoadWorldByName(archivePath, levelName); }) && !LoadOverBudget();
-    if (!loaded) ForgetZipLoad(mark);
+    if (loaded)
+        KeepZipLoad();
+    else
+        ForgetZipLoad(mark);
     return loaded;
 }
 

@@ -180,6 +180,9 @@ TEST_F(BspFileTest, NodeCyclesAreRefusedAndWalksStayBounded) {
     EXPECT_EQ(Read(With(kLumpNodes, kNodeSize, 1, 8, 1)), kBspBadNode); // itself
     EXPECT_EQ(Read(With(kLumpNodes, kNodeSize, 0, 8, 1)), kBspBadNode); // reached twice
     EXPECT_EQ(Read(With(kLumpNodes, kNodeSize, 0, 4, 0)), kBspBadNode);
+    // A leaf below two nodes, or twice below one: a sweep would walk its faces once a naming.
+    EXPECT_EQ(Read(With(kLumpNodes, kNodeSize, 1, 8, -3)), kBspBadNode); // node 0's leaf 2
+    EXPECT_EQ(Read(With(kLumpNodes, kNodeSize, 1, 8, -1)), kBspBadNode); // leaf 0 on both sides
 
     // A tree no check has seen: the walk gives up after as many steps as there are nodes.
     BspFile loop;

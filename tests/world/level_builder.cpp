@@ -96,9 +96,10 @@ std::string LevelBuilder::Bytes() const {
         lumps[1].append(record, sizeof record);
     }
     Put(lumps[2], D3DXPLANE(0, 0, 1, -1e6f)); // every point in front
-    PutInts(lumps[3], {0, -1, -1, -100000, -100000, -100000, 100000, 100000, 100000});
+    PutInts(lumps[3], {0, -1, -2, -100000, -100000, -100000, 100000, 100000, 100000});
     PutInts(lumps[4], {0, 0, -100000, -100000, -100000, 100000, 100000, 100000, 0,
                        static_cast<std::int32_t>(faces_.size()), 0, 0});
+    PutInts(lumps[4], {0, 0, -100000, -100000, -100000, 100000, 100000, 100000, 0, 0, 0, 0});
     for (std::size_t f = 0; f < faces_.size(); ++f)
         PutInts(lumps[5], {static_cast<std::int32_t>(f)});
     for (float word : vertices_)

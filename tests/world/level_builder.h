@@ -23,7 +23,8 @@ public:
     std::int32_t FlatPatch(const D3DXVECTOR3& corner, const D3DXVECTOR3& du, const D3DXVECTOR3& dv,
                            const D3DXVECTOR3& normal, const std::string& texture,
                            float bulge = 0.0f);
-    // The level file: node 0 over leaf 0 (cluster 0) that holds every face, no visibility.
+    // The level file: node 0 with leaf 0 (cluster 0), which holds every face, in front and an
+    // empty leaf 1 behind; no visibility.
     std::string Bytes() const;
 
 private:

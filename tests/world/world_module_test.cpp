@@ -7,6 +7,7 @@
 #include "support/error_cell.h"
 #include "support/temp_folder.h"
 #include "world/archive_fixtures.h"
+#include "world/crafted_levels.h"
 #include "world/level_builder.h"
 #include "world/level_fixtures.h"
 #include "world/pk3_archive.h"
@@ -139,33 +140,6 @@ TEST_F(WorldModule, ALevelThatDoesNotParseIsNoWorld) {
 
 constexpr std::size_t kFaceBytes = 104, kVertexBytes = 44;
 
-// The level with one lump replaced by bytes appended after everything else.
-std::string Appended(std::string level, int lump, const std::string& bytes) {
-    const auto at = static_cast<std::int32_t>(level.size());
-    level += bytes;
-    SetLump(level, lump, at, static_cast<std::int32_t>(bytes.size()));
-    return level;
-}
-
-std::string Repeated(const std::string& record, std::size_t count) {
-    std::string out;
-    out.reserve(record.size() * count);
-    for (std::size_t i = 0; i < count; ++i)
-        out += record;
-    return out;
-}
-
-// One wall, a polygon of four vertices, as face 0.
-std::string WallLevel() {
-    LevelBuilder builder;
-    builder.Wall(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, -1), 2);
-    return builder.Bytes();
-}
-
-std::string FaceOf(const std::string& level, std::size_t face) {
-    return level.substr(FieldAt(level, kLumpFaces, kFaceBytes, face, 0), kFaceBytes);
-}
-
 // Curved patches of the finest grids, every one over the same nine control points.
 std::string SharedPatchesLevel() {
     LevelBuilder builder;
@@ -265,6 +239,53 @@ TEST_F(WorldModule, CraftedLevelsAreRefusedOrLoadWithinTheirBudget) {
     EXPECT_EQ(errors.Last(), 0);
     EXPECT_EQ(GetWorldKind(), kWorldBsp);
     EXPECT_GE(LastLoadCharged(), SyntheticLevel().size());
+}
+
+// Archives stay open between levels: a level read again from its archive, which the table finds
+// open, gets the archive's share of its budget as the first load did.
+TEST_F(WorldModule, ALevelFromAnArchiveAlreadyOpenGetsItsShare) {
+    const std::string path =
+        folder.Write("share\\share.pk3", ZipOf({StoredMember("maps/x.bsp", WallLevel())}));
+    // Between the floor and the ceiling: a share left out or counted twice shows.
+    const std::uint64_t share = LoadBudgetFor(TempFolder::Read(path).size());
+    ASSERT_GT(share, kLoadBudgetFloor);
+    ASSERT_LT(2 * share - kLoadBudgetFloor, kLoadBudgetCeiling);
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    EXPECT_EQ(LastLoadLimit(), share);
+    const int open = OpenZipArchiveCount();
+    LoadWorld(path.c_str(), "maps/x.bsp");
+    ASSERT_EQ(errors.Last(), 0);
+    EXPECT_EQ(OpenZipArchiveCount(), open) << "read from the archives already open";
+    EXPECT_EQ(LastLoadLimit(), share);
+}
+
+// With every slot of the archive table taken, a refused level's archive takes the last slot while
+// it loads and gives it back: the refused archive is closed (its file can be deleted) and the
+// archive that held the slot is open again. A level that loads keeps the slot.
+TEST_F(WorldModule, ARefusedLevelLeavesAFullArchiveTableAsItWas) {
+    const std::string small = ZipOf({StoredMember("a.txt", "a")});
+    std::vector<std::string> paths;
+    ArchiveFileList members;
+    for (int i = 0; i < kMostOpenArchives; ++i) {
+        paths.push_back(folder.Write("full\\" + std::to_string(i) + ".pk3", small));
+        ASSERT_EQ(ListZipMembers(paths.back().c_str(), "a", members), 1);
+    }
+    ClearArchiveFileList(members);
+    ASSERT_EQ(OpenZipArchiveCount(), kMostOpenArchives);
+    const std::string refused =
+        folder.Write("refused\\x.pk3", ZipOf({StoredMember("maps/x.bsp", SharedLeafLevel(2, 1))}));
+    LoadWorld(refused.c_str(), "maps/x.bsp");
+    EXPECT_EQ(errors.Last(), kWorldLoadFailed);
+    EXPECT_EQ(OpenZipArchiveCount(), kMostOpenArchives);
+    EXPECT_EQ(WorldArchiveFiles().count, 0);
+    EXPECT_TRUE(DeleteFileA(refused.c_str())) << "the refused archive is kept open";
+    EXPECT_FALSE(DeleteFileA(paths.back().c_str())) << "the last slot's archive was closed";
+    errors.Clear();
+    LoadWorld(SyntheticArchive().c_str(), "maps/synthetic.bsp");
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(OpenZipArchiveCount(), kMostOpenArchives);
+    EXPECT_TRUE(DeleteFileA(paths.back().c_str())) << "the slot's archive was not let go";
 }
 
 // Every face names a texture of its own that no member of two archives of 65,535 holds: each name
