@@ -208,7 +208,9 @@ bool JpegWalk(const ByteSpan& b, std::uint64_t fileSize, std::uint64_t& pixels) 
             at += 2;
             continue;
         }
-        if (m == 0xD9 || !b.U16BE(at + 2, length) || length < 2 || at + 2 + length > fileSize)
+        // FF 00 is no marker: the decoder skips it and looks on, so no length may be read there.
+        if (m == 0x00 || m == 0xD9 || !b.U16BE(at + 2, length) || length < 2 ||
+            at + 2 + length > fileSize)
             return false;
         if (IsJpegFrameMarker(m)) {
             if (sawFrame || !JpegFrameFits(b, at, length, pixels)) return false;
@@ -360,6 +362,10 @@ bool CheckPngHeader(const ByteSpan& b, std::uint64_t fileSize) {
 bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint64_t pixels = 0;
     return JpegWalk(b, fileSize, pixels);
+}
+
+bool JpegFramePixels(const ByteSpan& b, std::uint64_t size, std::uint64_t& pixels) {
+    return JpegWalk(b, size, pixels);
 }
 
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {

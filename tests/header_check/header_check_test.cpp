@@ -116,6 +116,10 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
         << "a chunk longer than the file";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 6, 0))) << "height 0";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 9, 5))) << "5 parts";
+    // The decoder skips a stuffed zero and reads on: a length read there would hide what it reads.
+    EXPECT_FALSE(Passes(Picture("a.jpg"), jpeg.substr(0, 2) + "\xFF" + std::string(1, '\0') +
+                                              Be16(2) + jpeg.substr(2)))
+        << "a stuffed zero for a marker";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put16(bmp, 28, 7))) << "7 bits per pixel";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 22, 0))) << "height 0";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 18, 0x7FFFFFFF))) << "rows the file lacks";
