@@ -1,12 +1,19 @@
 // Header checks of the files that the music and animation loaders hand to the media graph: its
 // decoders trust channel counts, stream headers and sizes that a damaged file gets wrong (the
 // Vorbis decoder dies on more than 64 channels; the AVI path waits for ever on impossible stream
-// headers). Each check reads the file's bytes as far as they are mapped, knowing the whole size.
+// headers, or on a video without one whole frame; a Motion-JPEG decoder makes frames of whatever
+// size each frame claims). Each check reads the file's bytes as far as they are mapped, knowing
+// the whole size.
 #pragma once
 
 #include "core/byte_span.h"
 
 #include <cstdint>
+
+// The largest side and frame a video's headers may claim: its decoder makes frames of that size
+// from a few bytes, 8192 x 8192 at most.
+constexpr std::uint32_t kLargestVideoSide = 16384;
+constexpr std::uint64_t kLargestFramePixels = std::uint64_t{1} << 26;
 
 // What a checked file holds.
 struct StreamCheck {
@@ -15,7 +22,8 @@ struct StreamCheck {
     bool audio = false;
     // A readable file of no kind checked here: the graph gets it unchecked, under its deadline.
     bool unknownKind = false;
-    // The largest video frame the container's headers claim, in pixels; 0 when none says.
+    // The video frames the decoders make, in pixels: the largest frame of each video stream that
+    // its headers, or its frames' own headers, claim, added up; 0 without video.
     std::uint64_t framePixels = 0;
 };
 
