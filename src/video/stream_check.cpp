@@ -71,7 +71,8 @@ bool OggFlacHeaderFits(const ByteSpan& p) {
            p.U8(5, major) && major == 1 && p.Tag(9, "fLaC") && FlacFirstBlockFits(p, 13);
 }
 
-bool TheoraHeaderFits(const ByteSpan& p) {
+// A Theora stream's header; its decoder makes frames of the coded size it gives, in pixels.
+bool TheoraHeaderFits(const ByteSpan& p, std::uint64_t& pixels) {
     std::uint32_t major = 0, mbWidth = 0, mbHeight = 0, picW = 0, picH = 0, picX = 0, picY = 0,
                   rateN = 0, rateD = 0, flags = 0;
     if (p.size < 42 || !p.Tag(0, "\x80theora") || !p.U8(7, major) || !p.U16BE(10, mbWidth) ||
@@ -81,6 +82,7 @@ bool TheoraHeaderFits(const ByteSpan& p) {
     picW = p.data[14] << 16 | p.data[15] << 8 | p.data[16];
     picH = p.data[17] << 16 | p.data[18] << 8 | p.data[19];
     const std::uint32_t frameW = mbWidth * 16, frameH = mbHeight * 16;
+    pixels = static_cast<std::uint64_t>(frameW) * frameH;
     return major == 3 && Side(frameW) && Side(frameH) &&
            static_cast<std::uint64_t>(frameW) * frameH <= kLargestFramePixels && picW >= 1 &&
            picH >= 1 && picX + picW <= frameW && picY + picH <= frameH && rateN >= 1 &&
@@ -98,9 +100,14 @@ bool FirstPacket(const ByteSpan& page, std::uint32_t segments, ByteSpan& packet)
 }
 
 // The identification header of one stream; skeleton streams describe the others and carry none.
+// Every video stream's frames are charged, whether the streams play together or one by one.
 bool OggStreamFits(const ByteSpan& packet, StreamCheck& result) {
+    std::uint64_t pixels = 0;
     if (packet.Tag(0, "fishead")) return true;
-    if (TheoraHeaderFits(packet)) return result.video = true;
+    if (TheoraHeaderFits(packet, pixels)) {
+        result.framePixels += pixels;
+        return result.video = true;
+    }
     if (VorbisHeaderFits(packet) || OpusHeaderFits(packet) || OggFlacHeaderFits(packet))
         return result.audio = true;
     return false;
@@ -252,10 +259,10 @@ StreamCheck CheckMediaFile(const char* fileName) {
 
 bool CheckedAudioFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.unknownKind || (c.ok && c.audio);
+    return c.ok && c.audio;
 }
 
 bool CheckedVideoFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.unknownKind || (c.ok && c.video);
+    return c.ok && c.video;
 }

@@ -20,7 +20,8 @@ struct StreamCheck {
     bool ok = false;
     bool video = false;
     bool audio = false;
-    // A readable file of no kind checked here: the graph gets it unchecked, under its deadline.
+    // A readable file of no kind checked here (ASF, MPEG, Matroska and the like): nothing tells
+    // what its decoders would make, so neither loader takes it.
     bool unknownKind = false;
     // The video frames the decoders make, in pixels: the largest frame of each video stream that
     // its headers, or its frames' own headers, claim, added up; 0 without video.
@@ -38,7 +39,6 @@ StreamCheck CheckMidiFile(const ByteSpan& bytes, std::uint64_t fileSize);
 StreamCheck CheckMediaBytes(const char* fileName, const ByteSpan& bytes, std::uint64_t fileSize);
 // Maps the file and checks it; not ok when it cannot be read.
 StreamCheck CheckMediaFile(const char* fileName);
-// A checked file with a stream of the kind the loader plays, or a readable file of a kind not
-// checked here (other containers the platform's graph may play, such as ASF or MPEG).
+// A checked file with a stream of the kind the loader plays.
 bool CheckedAudioFile(const char* fileName);
 bool CheckedVideoFile(const char* fileName);

@@ -385,6 +385,26 @@ TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
     }
 }
 
+// Containers whose frames the checks do not measure go to neither loader; Theora streams are
+// charged the frame their header codes.
+TEST(StreamHeaders, ContainersTheChecksCannotMeasureAreRefused) {
+    TempFolder folder;
+    for (const std::string& bytes :
+         {std::string("\x00\x00\x01\xBA", 4) + std::string(64, '\0'),
+          std::string("\x1A\x45\xDF\xA3", 4) + std::string(64, '\0'),
+          std::string("\x30\x26\xB2\x75\x8E\x66\xCF\x11", 8) + std::string(64, '\0')}) {
+        const std::string file = folder.Write("a.mkv", bytes);
+        EXPECT_TRUE(CheckMediaFile(file.c_str()).unknownKind);
+        EXPECT_FALSE(CheckedAudioFile(file.c_str()));
+        EXPECT_FALSE(CheckedVideoFile(file.c_str()));
+    }
+    const std::string theora = OggPage(1, 0, 2, TheoraIdHeader(40, 30));
+    EXPECT_EQ(CheckMediaBytes("a.ogv", SpanOf(GuardedBytes(theora)), theora.size()).framePixels,
+              640u * 480u);
+    EXPECT_TRUE(
+        CheckedAudioFile(folder.Write("a.ogg", OggPage(1, 0, 2, VorbisIdHeader())).c_str()));
+}
+
 TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {
     Hostile(Media("a.mp3"), Mp3Frames(), 4);
     const std::string tag = "ID3\x03" + std::string(5, '\0') + "\x0A" + std::string(10, ' ');
