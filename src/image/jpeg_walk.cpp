@@ -147,6 +147,8 @@ bool WalkJpeg(const ByteSpan& b, std::uint64_t fileSize, JpegLayout& out) {
             at += 2;
             continue;
         }
+        // FF 00 is no marker: the decoder skips it and looks on, so no length may be read there.
+        if (m == 0x00) return false;
         if (m == 0xD9) return w.sawScan;
         if (!b.U16BE(at + 2, length)) return w.sawScan && Ended(w);
         if (length < 2) return false;

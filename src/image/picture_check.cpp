@@ -345,6 +345,13 @@ bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
     return WalkJpeg(b, fileSize, layout) && Area(layout.width, layout.height);
 }
 
+bool JpegFramePixels(const ByteSpan& b, std::uint64_t size, std::uint64_t& pixels) {
+    JpegLayout layout;
+    if (!WalkJpeg(b, size, layout) || !Area(layout.width, layout.height)) return false;
+    pixels = static_cast<std::uint64_t>(layout.width) * layout.height;
+    return true;
+}
+
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {
     std::uint32_t offset = 0;
     return b.Tag(0, "BM") && b.U32(10, offset) && offset > 0 && BmpFits(b, 14, offset, fileSize);

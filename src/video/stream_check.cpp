@@ -9,132 +9,12 @@
 
 namespace {
 
-constexpr std::uint32_t kLargestSide = 16384;
-constexpr std::uint32_t kMaxStreams = 16;
-// Frames a decoder allocates from a few header bytes: 8192 x 8192 at most.
-constexpr std::uint64_t kLargestFramePixels = 1u << 26;
-constexpr std::uint32_t kMaxBuffer = 64u << 20;
 constexpr std::uint32_t kMaxChannels = 8;
 constexpr std::uint32_t kMaxRate = 655350;
-// A stream's units a second: PCM audio counts bytes, up to 8 channels of 64 bits at 384 kHz.
-constexpr std::uint32_t kMaxUnitsPerSecond = 1u << 25;
 constexpr std::uint64_t kMp3SyncWindow = 64u << 10;
-constexpr int kMaxJpegMarkers = 64;
 
 bool Side(std::uint32_t v) {
-    return v >= 1 && v <= kLargestSide;
-}
-
-// ---- AVI ----
-
-// What the walk of one strl list found.
-struct AviStream {
-    bool header = false, format = false, video = false, audio = false;
-    std::uint64_t framePixels = 0;
-};
-
-bool AviVideoFormatFits(const ByteSpan& f, std::uint64_t& pixels) {
-    std::uint32_t size = 0, width = 0, height = 0, bits = 0, colours = 0;
-    if (!f.U32(0, size) || !f.U32(4, width) || !f.U32(8, height) || !f.U16(14, bits) ||
-        !f.U32(32, colours))
-        return false;
-    const std::int64_t h = static_cast<std::int32_t>(height);
-    if (size < 40 || size > f.size || !Side(width) || h == 0 || h > kLargestSide ||
-        -h > kLargestSide || bits > 32 || colours > 256 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(h < 0 ? -h : h) >
-            kLargestFramePixels)
-        return false;
-    pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(h < 0 ? -h : h);
-    return bits > 8 || static_cast<std::uint64_t>(size) + colours * 4ull <= f.size || colours == 0;
-}
-
-bool AviStreamHeaderFits(const ByteSpan& h, AviStream& stream) {
-    std::uint32_t scale = 0, rate = 0, buffer = 0, sampleSize = 0;
-    if (h.size < 48 || !h.U32(20, scale) || !h.U32(24, rate) || !h.U32(36, buffer) ||
-        !h.U32(44, sampleSize))
-        return false;
-    if (scale == 0 || rate == 0 || rate / scale > kMaxUnitsPerSecond || buffer > kMaxBuffer ||
-        sampleSize > kMaxBuffer)
-        return false;
-    stream.video = h.Tag(0, "vids");
-    stream.audio = h.Tag(0, "auds");
-    return stream.video || stream.audio || h.Tag(0, "txts") || h.Tag(0, "mids");
-}
-
-// An OpenDML super index: its entries inside the chunk, the chunks they name inside the file.
-bool AviIndexFits(const ByteSpan& x, std::uint64_t fileSize) {
-    std::uint32_t longs = 0, type = 0, entries = 0;
-    if (!x.U16(0, longs) || !x.U8(3, type) || !x.U32(4, entries) || longs == 0) return false;
-    if (static_cast<std::uint64_t>(entries) * longs * 4 >
-        x.size - std::min<std::size_t>(x.size, 24))
-        return false;
-    if (type != 0) return true; // a standard index inside the header names no offsets
-    for (std::uint32_t i = 0; i < entries && longs == 4; ++i) {
-        std::uint32_t low = 0, high = 0, size = 0;
-        x.U32(24 + i * 16, low);
-        x.U32(28 + i * 16, high);
-        x.U32(32 + i * 16, size);
-        const std::uint64_t offset = static_cast<std::uint64_t>(high) << 32 | low;
-        if (offset == 0 || offset > fileSize || size > fileSize - offset) return false;
-    }
-    return true;
-}
-
-bool AviStreamListFits(const ByteSpan& list, std::uint64_t fileSize, AviStream& stream) {
-    for (std::uint64_t at = 4; at + 8 <= list.size;) {
-        std::uint32_t size = 0;
-        ByteSpan body;
-        if (!list.U32(at + 4, size) || !list.Sub(at + 8, size, body)) return false;
-        if (list.Tag(at, "strh")) {
-            if (stream.header || !AviStreamHeaderFits(body, stream)) return false;
-            stream.header = true;
-        } else if (list.Tag(at, "strf")) {
-            if (!stream.header || stream.format) return false;
-            if (stream.video && !AviVideoFormatFits(body, stream.framePixels)) return false;
-            if (stream.audio && !CheckWaveFormat(body, true)) return false;
-            stream.format = true;
-        } else if (list.Tag(at, "indx") && !AviIndexFits(body, fileSize)) {
-            return false;
-        }
-        at += 8 + static_cast<std::uint64_t>(size) + (size & 1);
-    }
-    return stream.header && stream.format;
-}
-
-bool AviMainHeaderFits(const ByteSpan& h, std::uint32_t& streams, std::uint64_t& pixels) {
-    std::uint32_t buffer = 0, width = 0, height = 0;
-    if (h.size < 56 || !h.U32(24, streams) || !h.U32(28, buffer) || !h.U32(32, width) ||
-        !h.U32(36, height))
-        return false;
-    pixels = static_cast<std::uint64_t>(width) * height;
-    return streams >= 1 && streams <= kMaxStreams && buffer <= kMaxBuffer &&
-           width <= kLargestSide && height <= kLargestSide;
-}
-
-// The header list: one avih, then one strl list per stream it counts.
-StreamCheck AviHeaderListFits(const ByteSpan& list, std::uint64_t fileSize) {
-    StreamCheck result;
-    std::uint32_t streams = 0, lists = 0;
-    bool sawMain = false;
-    for (std::uint64_t at = 4; at + 8 <= list.size;) {
-        std::uint32_t size = 0;
-        ByteSpan body;
-        if (!list.U32(at + 4, size) || !list.Sub(at + 8, size, body)) return {};
-        if (list.Tag(at, "avih")) {
-            if (sawMain || !AviMainHeaderFits(body, streams, result.framePixels)) return {};
-            sawMain = true;
-        } else if (list.Tag(at, "LIST") && body.Tag(0, "strl")) {
-            AviStream stream;
-            if (!sawMain || ++lists > streams || !AviStreamListFits(body, fileSize, stream))
-                return {};
-            result.video |= stream.video;
-            result.audio |= stream.audio;
-            result.framePixels = std::max(result.framePixels, stream.framePixels);
-        }
-        at += 8 + static_cast<std::uint64_t>(size) + (size & 1);
-    }
-    result.ok = sawMain && lists == streams;
-    return result;
+    return v >= 1 && v <= kLargestVideoSide;
 }
 
 // ---- Ogg ----
@@ -191,7 +71,8 @@ bool OggFlacHeaderFits(const ByteSpan& p) {
            p.U8(5, major) && major == 1 && p.Tag(9, "fLaC") && FlacFirstBlockFits(p, 13);
 }
 
-bool TheoraHeaderFits(const ByteSpan& p) {
+// A Theora stream's header; its decoder makes frames of the coded size it gives, in pixels.
+bool TheoraHeaderFits(const ByteSpan& p, std::uint64_t& pixels) {
     std::uint32_t major = 0, mbWidth = 0, mbHeight = 0, picW = 0, picH = 0, picX = 0, picY = 0,
                   rateN = 0, rateD = 0, flags = 0;
     if (p.size < 42 || !p.Tag(0, "\x80theora") || !p.U8(7, major) || !p.U16BE(10, mbWidth) ||
@@ -201,6 +82,7 @@ bool TheoraHeaderFits(const ByteSpan& p) {
     picW = p.data[14] << 16 | p.data[15] << 8 | p.data[16];
     picH = p.data[17] << 16 | p.data[18] << 8 | p.data[19];
     const std::uint32_t frameW = mbWidth * 16, frameH = mbHeight * 16;
+    pixels = static_cast<std::uint64_t>(frameW) * frameH;
     return major == 3 && Side(frameW) && Side(frameH) &&
            static_cast<std::uint64_t>(frameW) * frameH <= kLargestFramePixels && picW >= 1 &&
            picH >= 1 && picX + picW <= frameW && picY + picH <= frameH && rateN >= 1 &&
@@ -218,9 +100,14 @@ bool FirstPacket(const ByteSpan& page, std::uint32_t segments, ByteSpan& packet)
 }
 
 // The identification header of one stream; skeleton streams describe the others and carry none.
+// Every video stream's frames are charged, whether the streams play together or one by one.
 bool OggStreamFits(const ByteSpan& packet, StreamCheck& result) {
+    std::uint64_t pixels = 0;
     if (packet.Tag(0, "fishead")) return true;
-    if (TheoraHeaderFits(packet)) return result.video = true;
+    if (TheoraHeaderFits(packet, pixels)) {
+        result.framePixels += pixels;
+        return result.video = true;
+    }
     if (VorbisHeaderFits(packet) || OpusHeaderFits(packet) || OggFlacHeaderFits(packet))
         return result.audio = true;
     return false;
@@ -284,72 +171,7 @@ bool EndsWith(const char* name, const char* ending) {
     return n >= e && lstrcmpiA(name + n - e, ending) == 0;
 }
 
-// The size a JPEG's frame header gives, whatever the header's other fields; 0 when none comes
-// before the scan.
-std::uint64_t JpegFramePixels(const ByteSpan& j) {
-    std::uint64_t at = 2;
-    if (!j.Tag(0, "\xFF\xD8")) return 0;
-    for (int marker = 0; marker < kMaxJpegMarkers; ++marker) {
-        std::uint32_t ff = 0, m = 0, length = 0, height = 0, width = 0;
-        if (!j.U8(at, ff) || ff != 0xFF || !j.U8(at + 1, m) || m == 0xDA || m == 0xD9 ||
-            !j.U16BE(at + 2, length))
-            return 0;
-        const bool frame = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-        if (frame) return j.U16BE(at + 5, height) && j.U16BE(at + 7, width) ? width * height : 0;
-        at += 2 + static_cast<std::uint64_t>(length);
-    }
-    return 0;
-}
-
-// The largest frame that the compressed pictures among the data list's chunks claim: a decoder
-// makes a frame of that size, whatever the stream headers said.
-std::uint64_t LargestDataFrame(const ByteSpan& b, std::uint64_t at, std::uint64_t end) {
-    std::uint64_t largest = 0;
-    while (at + 8 <= end) {
-        std::uint32_t size = 0;
-        if (!b.U32(at + 4, size)) break;
-        if (b.Tag(at, "LIST")) { // a record list: its chunks follow its header
-            at += 12;
-            continue;
-        }
-        ByteSpan body;
-        if ((b.Tag(at + 2, "dc") || b.Tag(at + 2, "db")) &&
-            b.Sub(at + 8, std::min<std::uint64_t>(size, b.size - (at + 8)), body))
-            largest = std::max(largest, JpegFramePixels(body));
-        at += 8 + static_cast<std::uint64_t>(size) + (size & 1);
-    }
-    return largest;
-}
-
 } // namespace
-
-StreamCheck CheckAviStreams(const ByteSpan& b, std::uint64_t fileSize) {
-    std::uint32_t riffSize = 0;
-    if (!b.Tag(0, "RIFF") || !b.U32(4, riffSize) || !b.Tag(8, "AVI ")) return {};
-    const std::uint64_t end =
-        std::min<std::uint64_t>(8 + static_cast<std::uint64_t>(riffSize), fileSize);
-    StreamCheck result;
-    for (std::uint64_t at = 12; at + 12 <= end;) {
-        std::uint32_t size = 0;
-        if (!b.U32(at + 4, size)) return {}; // past what is mapped: the headers came first
-        const bool list = b.Tag(at, "LIST");
-        if (list && b.Tag(at + 8, "movi")) { // the data may be cut short
-            const std::uint64_t dataEnd = std::min(end, at + 8 + static_cast<std::uint64_t>(size));
-            result.framePixels =
-                std::max(result.framePixels, LargestDataFrame(b, at + 12, dataEnd));
-            return result;
-        }
-        ByteSpan body;
-        if (!b.Sub(at + 8, size, body)) return {};
-        if (list && body.Tag(0, "hdrl")) {
-            if (result.ok) return {};
-            result = AviHeaderListFits(body, fileSize);
-            if (!result.ok) return {};
-        }
-        at += 8 + static_cast<std::uint64_t>(size) + (size & 1);
-    }
-    return {}; // no data list
-}
 
 StreamCheck CheckOggStreams(const ByteSpan& b, std::uint64_t) {
     StreamCheck result;
@@ -437,10 +259,10 @@ StreamCheck CheckMediaFile(const char* fileName) {
 
 bool CheckedAudioFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.unknownKind || (c.ok && c.audio);
+    return c.ok && c.audio;
 }
 
 bool CheckedVideoFile(const char* fileName) {
     const StreamCheck c = CheckMediaFile(fileName);
-    return c.unknownKind || (c.ok && c.video);
+    return c.ok && c.video;
 }

@@ -147,10 +147,10 @@ bool ChargeFrameBeyond(const TextureRenderer& r, std::uint64_t claimedPixels) {
 
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
+    // Only a container whose frames the check measured: what they make is charged before the
+    // platform decodes any of them.
     const StreamCheck check = CheckMediaFile(name);
-    if (!check.unknownKind && !(check.ok && check.video)) return false;
-    // A few bytes of header claim the frame size: what its frames make is charged first.
-    if (!ChargeLoad(check.framePixels, kFrameBytes)) return false;
+    if (!check.ok || !check.video || !ChargeLoad(check.framePixels, kFrameBytes)) return false;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 a.graph.PutVoid())))
         return false;

@@ -117,6 +117,10 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
         << "a chunk longer than the file";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 6, 0))) << "height 0";
     EXPECT_FALSE(Passes(Picture("a.jpg"), Put8(jpeg, jpeg.find("\xFF\xC0") + 9, 5))) << "5 parts";
+    // The decoder skips a stuffed zero and reads on: a length read there would hide what it reads.
+    EXPECT_FALSE(Passes(Picture("a.jpg"), jpeg.substr(0, 2) + "\xFF" + std::string(1, '\0') +
+                                              Be16(2) + jpeg.substr(2)))
+        << "a stuffed zero for a marker";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put16(bmp, 28, 7))) << "7 bits per pixel";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 22, 0))) << "height 0";
     EXPECT_FALSE(Passes(Picture("a.bmp"), Put32(bmp, 18, 0x7FFFFFFF))) << "rows the file lacks";
@@ -352,6 +356,157 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_EQ(claimed(AviFile(jpeg)), 4000u * 3000u);
     jpeg.frame = JpegHeaders(2, 3);
     EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
+}
+
+namespace {
+
+// A JPEG with `bytes` just before its frame header.
+std::string Before(const std::string& bytes, std::string jpeg) {
+    return jpeg.insert(jpeg.find("\xFF\xC0"), bytes);
+}
+
+std::string Comments(int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += "\xFF\xFE" + Be16(5) + "abc";
+    return out;
+}
+
+std::string WithoutFrameHeader(std::string jpeg) {
+    const std::size_t at = jpeg.find("\xFF\xC0");
+    return jpeg.erase(at, 2 + (static_cast<std::uint8_t>(jpeg[at + 2]) << 8 |
+                               static_cast<std::uint8_t>(jpeg[at + 3])));
+}
+
+AviLayout Frame(const std::string& frame, const std::string& chunkId = "00dc") {
+    AviLayout layout;
+    layout.frame = frame;
+    layout.chunkId = chunkId;
+    return layout;
+}
+
+AviLayout Data(const std::string& data, const std::string& tail = "") {
+    AviLayout layout;
+    layout.data = data;
+    layout.tail = tail;
+    return layout;
+}
+
+// Where the one data list's first chunk lies in the file a layout makes.
+std::uint32_t FirstChunkAt(const AviLayout& layout) {
+    return static_cast<std::uint32_t>(AviFile(layout).find("movi") + 4);
+}
+
+// An OpenDML super index naming one chunk index at `at`, and a chunk index naming one chunk's
+// data at `data`.
+std::string SuperIndex(std::uint32_t at) {
+    return Chunk("indx", U16(4) + U16(0) + U32(1) + "00dc" + std::string(12, '\0') + U32(at) +
+                             U32(0) + U32(32) + U32(1));
+}
+std::string ChunkIndex(std::uint32_t data, std::uint32_t size) {
+    return Chunk("ix00", U16(2) + std::string("\0\x01", 2) + U32(1) + "00dc" + U32(0) + U32(0) +
+                             U32(0) + U32(data) + U32(size));
+}
+
+// A layout whose OpenDML index names the data of the chunk at `target` in its data list (the
+// data list holds the junk, the frame, then the chunk index).
+AviLayout OpenDml(const std::string& junk, bool atFrame) {
+    const std::string frame = Chunk("00dc", JpegHeaders(16, 16)), junkChunk = Chunk("JUNK", junk);
+    AviLayout layout = Data(junkChunk + frame + ChunkIndex(0, 0));
+    layout.streamList = SuperIndex(0);
+    const std::uint32_t first = FirstChunkAt(layout);
+    const std::uint32_t target =
+        atFrame ? first + static_cast<std::uint32_t>(junkChunk.size()) : first;
+    const std::uint32_t index = first + static_cast<std::uint32_t>(junkChunk.size() + frame.size());
+    layout.data = junkChunk + frame + ChunkIndex(target + 8, 16);
+    layout.streamList = SuperIndex(index);
+    return layout;
+}
+
+} // namespace
+
+// The frame size each Motion-JPEG frame claims is found as its decoder finds it, wherever the
+// splitter would take the frame from; a frame whose size cannot be found, or an index naming
+// bytes the walk did not check, is refused. 0 below: refused.
+TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
+    const std::string small = JpegHeaders(16, 16), wide = JpegHeaders(4000, 3000);
+    const std::uint32_t frameBytes = static_cast<std::uint32_t>(small.size());
+    AviLayout raw = Frame("not a picture");
+    raw.compression = std::string(4, '\0');
+    raw.handler = "MJPG";
+    AviLayout other = Frame(wide);
+    other.compression = other.handler = "QQQQ";
+    AviLayout absolute = Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 0, 1)));
+    absolute.tail = Chunk("idx1", AviIndexEntry("00dc", FirstChunkAt(absolute), frameBytes));
+    const std::string cut = AviFile(Frame(small));
+    const struct {
+        const char* what;
+        std::string file;
+        std::uint64_t pixels;
+    } cases[] = {
+        {"a fill byte before a 16,000-square frame",
+         AviFile(Frame(Before("\xFF", JpegHeaders(16000, 16000)))), 0},
+        {"a fill byte before the frame", AviFile(Frame(Before("\xFF\xFF", wide))), 12000000},
+        {"70 comments before the frame",
+         AviFile(Frame(Before(Comments(70), JpegHeaders(8000, 8000)))), 64000000},
+        {"markers without a length", AviFile(Frame(Before("\xFF\xD0\xFF\x01", wide))), 12000000},
+        {"a chunk of an unknown name", AviFile(Frame(wide, "00zz")), 12000000},
+        {"a chunk named by no digits", AviFile(Frame(wide, "/:zz")), 12000000},
+        {"a frame in a record list", AviFile(Data(Chunk("LIST", "rec " + Chunk("00dc", wide)))),
+         12000000},
+        {"an empty frame, then one", AviFile(Data(Chunk("00dc", "") + Chunk("00dc", wide))),
+         12000000},
+        {"no frame header", AviFile(Frame(WithoutFrameHeader(small))), 0},
+        {"bytes before the picture", AviFile(Frame(std::string(2, '\0') + small)), 0},
+        {"a stuffed zero for a marker",
+         AviFile(Frame(Before("\xFF" + std::string(1, '\0') + Be16(2), small))), 0},
+        {"a codec nothing measures", AviFile(other), 0},
+        {"the stream header's codec", AviFile(raw), 0},
+        {"no whole frame", cut.substr(0, cut.size() - 10), 0},
+        {"a chunk past its list's end",
+         AviFile(Data("LIST" + U32(12) + "rec " + Chunk("00dc", wide))), 0},
+        {"an index past the file",
+         AviFile(Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 0x7FFF0000, 9)))),
+         0},
+        {"an index into junk",
+         AviFile(Data(Chunk("JUNK", wide) + Chunk("00dc", small),
+                      Chunk("idx1", AviIndexEntry("00dc", 4, 9)))),
+         0},
+        {"an index as the data list counts",
+         AviFile(Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 4, frameBytes)))),
+         256},
+        {"an index as the file counts", AviFile(absolute), 256},
+        {"an OpenDML index into junk", AviFile(OpenDml(wide, false)), 0},
+        {"an OpenDML index", AviFile(OpenDml(wide, true)), 256},
+    };
+    for (const auto& c : cases) {
+        const StreamCheck check =
+            CheckMediaBytes("a.avi", SpanOf(GuardedBytes(c.file)), c.file.size());
+        EXPECT_EQ(check.ok, c.pixels != 0) << c.what;
+        if (c.pixels) {
+            EXPECT_EQ(check.framePixels, c.pixels) << c.what;
+        }
+    }
+}
+
+// Containers whose frames the checks do not measure go to neither loader; Theora streams are
+// charged the frame their header codes.
+TEST(StreamHeaders, ContainersTheChecksCannotMeasureAreRefused) {
+    TempFolder folder;
+    for (const std::string& bytes :
+         {std::string("\x00\x00\x01\xBA", 4) + std::string(64, '\0'),
+          std::string("\x1A\x45\xDF\xA3", 4) + std::string(64, '\0'),
+          std::string("\x30\x26\xB2\x75\x8E\x66\xCF\x11", 8) + std::string(64, '\0')}) {
+        const std::string file = folder.Write("a.mkv", bytes);
+        EXPECT_TRUE(CheckMediaFile(file.c_str()).unknownKind);
+        EXPECT_FALSE(CheckedAudioFile(file.c_str()));
+        EXPECT_FALSE(CheckedVideoFile(file.c_str()));
+    }
+    const std::string theora = OggPage(1, 0, 2, TheoraIdHeader(40, 30));
+    EXPECT_EQ(CheckMediaBytes("a.ogv", SpanOf(GuardedBytes(theora)), theora.size()).framePixels,
+              640u * 480u);
+    EXPECT_TRUE(
+        CheckedAudioFile(folder.Write("a.ogg", OggPage(1, 0, 2, VorbisIdHeader())).c_str()));
 }
 
 TEST(StreamHeaders, MpegAudioFlacMidiAndWaveHeadersMustBePossible) {

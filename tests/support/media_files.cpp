@@ -114,19 +114,27 @@ std::string AviFile(const AviLayout& layout) {
                        U32(layout.streams) + U32(4096) +
                        U32(static_cast<std::uint32_t>(layout.width)) +
                        U32(static_cast<std::uint32_t>(layout.height)) + std::string(16, '\0');
-    std::string strh = layout.type + "MJPG" + U32(0) + U16(0) + U16(0) + U32(0) +
+    std::string strh = layout.type + layout.handler + U32(0) + U16(0) + U16(0) + U32(0) +
                        U32(layout.scale) + U32(layout.rate) + U32(0) + U32(1) + U32(4096) +
                        U32(0xFFFFFFFF) + U32(0) + std::string(8, '\0');
     std::string strf = layout.type == "vids"
                            ? U32(40) + U32(static_cast<std::uint32_t>(layout.width)) +
                                  U32(static_cast<std::uint32_t>(layout.height)) + U16(1) + U16(24) +
-                                 "MJPG" + U32(0) + std::string(16, '\0')
+                                 layout.compression + U32(0) + std::string(16, '\0')
                            : PcmWave(0).substr(20, 16);
-    std::string hdrl = "hdrl" + Chunk("avih", avih) +
-                       Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf));
+    std::string hdrl =
+        "hdrl" + Chunk("avih", avih) +
+        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf) + layout.streamList);
     std::string body = Chunk("LIST", hdrl);
-    if (layout.movi) body += Chunk("LIST", "movi" + Chunk("00dc", layout.frame));
+    const std::string data =
+        layout.data.empty() ? Chunk(layout.chunkId, layout.frame) : layout.data;
+    if (layout.movi) body += Chunk("LIST", "movi" + data);
+    body += layout.tail;
     return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
+}
+
+std::string AviIndexEntry(const std::string& id, std::uint32_t offset, std::uint32_t size) {
+    return id + U32(0x10) + U32(offset) + U32(size);
 }
 
 std::string Mp3Frames() {

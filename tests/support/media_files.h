@@ -27,21 +27,30 @@ std::string OggFlacIdHeader(std::uint32_t rate = 44100, int channels = 2);
 std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t flags,
                     const std::string& packet);
 
+// A baseline JPEG's header segments and a few bytes of scan.
+std::string JpegHeaders(std::uint16_t width = 8, std::uint16_t height = 8);
+
 struct AviLayout {
     std::string type = "vids";
     std::uint32_t scale = 1, rate = 10, streams = 1;
     std::int32_t width = 16, height = 16;
+    // The stream header's codec and the format's (the format's wins unless it is 0).
+    std::string handler = "MJPG", compression = "MJPG";
     bool movi = true;
-    std::string frame = std::string(16, '\0'); // the one video chunk's data
+    std::string frame = JpegHeaders(16, 16); // the one video chunk's data
+    std::string chunkId = "00dc";
+    std::string data;       // when not empty, the data list's chunks instead of the one frame
+    std::string tail;       // chunks after the data list, such as an index
+    std::string streamList; // chunks appended to the stream's header list, such as an indx
 };
 std::string AviFile(const AviLayout& layout = {});
+// An idx1 entry naming a chunk.
+std::string AviIndexEntry(const std::string& id, std::uint32_t offset, std::uint32_t size);
 
 // Two MPEG-1 layer III frames at 128 kbit/s, 44.1 kHz.
 std::string Mp3Frames();
 std::string MidiFile(std::uint16_t division = 96);
 std::string FlacFile(std::uint32_t rate = 44100);
-// A baseline JPEG's header segments and a few bytes of scan.
-std::string JpegHeaders(std::uint16_t width = 8, std::uint16_t height = 8);
 
 // Seeded damage of a good file: a few random bytes overwritten, or the file cut short.
 std::string Damage(const std::string& good, std::uint32_t seed);

@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "support/engine_fixture.h"
+#include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
 #include "display/display.h"
@@ -12,6 +13,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,28 +34,41 @@ std::uint32_t SourceColour(int k, int x, int y) {
     return QuadrantColour(k, (y >= kHeight / 2 ? 2 : 0) + (x >= kWidth / 2 ? 1 : 0));
 }
 
-std::string Chunk(const std::string& id, const std::string& body) {
-    std::string out = id + U32(static_cast<std::uint32_t>(body.size())) + body;
-    if (body.size() % 2) out += '\0';
-    return out;
-}
-
 std::string List(const std::string& type, const std::string& body) {
     return Chunk("LIST", type + body);
+}
+
+// An AVI of one video stream: its codec (the format's), the size each frame takes and the frames
+// (data chunks), with an index listing them unless another index is given.
+std::string VideoAvi(const std::string& codec, std::uint32_t frameBytes,
+                     const std::vector<std::string>& frames, const std::string& chunkId = "00dc",
+                     const std::string* index = nullptr) {
+    const std::uint32_t frameCount = static_cast<std::uint32_t>(frames.size());
+    std::string avih = U32(1000000 / kRate) + U32(frameBytes * kRate) + U32(0) + U32(0x10) +
+                       U32(frameCount) + U32(0) + U32(1) + U32(frameBytes) + U32(kWidth) +
+                       U32(kHeight) + std::string(16, '\0');
+    std::string strh = std::string("vids") + codec + U32(0) + U16(0) + U16(0) + U32(0) + U32(1) +
+                       U32(kRate) + U32(0) + U32(frameCount) + U32(frameBytes) + U32(0xffffffff) +
+                       U32(0) + U16(0) + U16(0) + U16(kWidth) + U16(kHeight);
+    std::string strf = U32(40) + U32(kWidth) + U32(kHeight) + U16(1) + U16(24) + codec +
+                       U32(frameBytes) + U32(0) + U32(0) + U32(0) + U32(0);
+    std::string movi, idx1;
+    for (const std::string& frame : frames) {
+        idx1 += AviIndexEntry(chunkId, static_cast<std::uint32_t>(4 + movi.size()),
+                              static_cast<std::uint32_t>(frame.size()));
+        movi += Chunk(chunkId, frame);
+    }
+    const std::string body =
+        List("hdrl",
+             Chunk("avih", avih) + List("strl", Chunk("strh", strh) + Chunk("strf", strf))) +
+        List("movi", movi) + Chunk("idx1", index ? *index : idx1);
+    return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
 }
 
 // An uncompressed RGB24 AVI of quadrant frames, stored bottom-up as bitmaps are.
 std::string RawAvi() {
     const std::uint32_t frameBytes = kWidth * 3 * kHeight;
-    std::string avih = U32(1000000 / kRate) + U32(frameBytes * kRate) + U32(0) + U32(0x10) +
-                       U32(kFrames) + U32(0) + U32(1) + U32(frameBytes) + U32(kWidth) +
-                       U32(kHeight) + std::string(16, '\0');
-    std::string strh = std::string("vids") + U32(0) + U32(0) + U16(0) + U16(0) + U32(0) + U32(1) +
-                       U32(kRate) + U32(0) + U32(kFrames) + U32(frameBytes) + U32(0xffffffff) +
-                       U32(0) + U16(0) + U16(0) + U16(kWidth) + U16(kHeight);
-    std::string strf = U32(40) + U32(kWidth) + U32(kHeight) + U16(1) + U16(24) + U32(0) +
-                       U32(frameBytes) + U32(0) + U32(0) + U32(0) + U32(0);
-    std::string movi, idx1;
+    std::vector<std::string> frames;
     for (int k = 0; k < kFrames; ++k) {
         std::string pixels;
         for (int row = 0; row < kHeight; ++row) {
@@ -64,15 +80,43 @@ std::string RawAvi() {
                 pixels += static_cast<char>(c >> 16 & 0xff);
             }
         }
-        idx1 += std::string("00db") + U32(0x10) + U32(static_cast<std::uint32_t>(4 + movi.size())) +
-                U32(frameBytes);
-        movi += Chunk("00db", pixels);
+        frames.push_back(pixels);
     }
-    const std::string body =
-        List("hdrl",
-             Chunk("avih", avih) + List("strl", Chunk("strh", strh) + Chunk("strf", strf))) +
-        List("movi", movi) + Chunk("idx1", idx1);
-    return "RIFF" + U32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
+    return VideoAvi(std::string(4, '\0'), frameBytes, frames, "00db");
+}
+
+std::string ClipPath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string program(path);
+    return program.substr(0, program.rfind('\\')) + "\\test-data\\quads-mjpeg.avi";
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The Motion-JPEG clip's frames: a real encoder's pictures, one per data chunk.
+std::vector<std::string> ClipFrames() {
+    const std::string clip = ReadWholeFile(ClipPath());
+    std::vector<std::string> frames;
+    for (std::size_t at = clip.find("movi") + 4;
+         at + 8 <= clip.size() && clip.compare(at, 4, "00dc") == 0;) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, clip.data() + at + 4, 4);
+        frames.push_back(clip.substr(at + 8, size));
+        at += 8 + size + (size & 1);
+    }
+    return frames;
+}
+
+// The frame with its header claiming width x height, and `before` just ahead of that header.
+std::string Claiming(std::string jpeg, std::uint16_t width, std::uint16_t height,
+                     const std::string& before = "") {
+    const std::size_t sof = jpeg.find("\xFF\xC0");
+    jpeg.replace(sof + 5, 4, Be16(height) + Be16(width));
+    return jpeg.insert(sof, before);
 }
 
 // Texels (0xRRGGBB) of a 32-bit texture's level 0, row by row; empty when it cannot be read.
@@ -283,6 +327,63 @@ TEST_F(Video, BrokenFilesGiveTheLoadErrorWithoutHanging) {
     }
 }
 
+// Motion-JPEG files built from the clip's real frames. Frame headers the check read past (a fill
+// byte, more than 64 markers, a chunk name of no known kind) let the decoder make frames of their
+// claimed size: 16,000 square ended the process, 8,000 square took it to hundreds of megabytes.
+// Files with no frame the decoder can start from kept the graph waiting for its whole deadline.
+// Each is refused with the load error, and the program goes on loading animations.
+TEST_F(Video, CraftedMotionJpegFilesGiveTheLoadError) {
+    const std::vector<std::string> frames = ClipFrames();
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames)) << ClipPath();
+    const auto each = [&](auto change) {
+        std::vector<std::string> out;
+        for (const std::string& f : frames)
+            out.push_back(change(f));
+        return out;
+    };
+    const std::uint32_t frameBytes = kWidth * kHeight * 3;
+    std::string comments;
+    for (int i = 0; i < 70; ++i)
+        comments += "\xFF\xFE" + Be16(5) + "abc";
+    std::string pastTheEnd;
+    for (int k = 0; k < kFrames; ++k)
+        pastTheEnd += AviIndexEntry("00dc", 0x7FFF0000u + 977u * k, 0x12345);
+    const std::string good = VideoAvi("MJPG", frameBytes, frames);
+    const std::pair<const char*, std::string> files[] = {
+        {"fill.avi", VideoAvi("MJPG", frameBytes, each([](std::string f) {
+                                  return Claiming(f, 16000, 16000, "\xFF");
+                              }))},
+        {"comments.avi", VideoAvi("MJPG", frameBytes, each([&](std::string f) {
+                                      return Claiming(f, 8000, 8000, comments);
+                                  }))},
+        {"name.avi", VideoAvi("MJPG", frameBytes,
+                              each([](std::string f) { return Claiming(f, 8000, 8000); }), "00zz")},
+        {"no-frame-header.avi",
+         VideoAvi("MJPG", frameBytes, each([](std::string f) {
+                      const std::size_t sof = f.find("\xFF\xC0");
+                      return f.erase(sof, 2 + (static_cast<std::uint8_t>(f[sof + 2]) << 8 |
+                                               static_cast<std::uint8_t>(f[sof + 3])));
+                  }))},
+        {"cut.avi", good.substr(0, 400)},
+        {"index.avi", VideoAvi("MJPG", frameBytes, frames, "00dc", &pastTheEnd)},
+        // Passes every check, yet no frame decodes (12-bit samples): the deadline ends the wait.
+        {"twelve-bit.avi", VideoAvi("MJPG", frameBytes, each([](std::string f) {
+                                        return f.replace(f.find("\xFF\xC0") + 4, 1, "\x0C");
+                                    }))},
+    };
+    for (const auto& [name, bytes] : files) {
+        cell.number = 0;
+        LoadAnimation(folder.Write(name, bytes).c_str(), 4);
+        EXPECT_EQ(cell.number, 2002) << name;
+        EXPECT_EQ(AnimationExist(4), 0) << name;
+    }
+    cell.number = 0;
+    LoadAnimation(folder.Write("good.avi", good).c_str(), 4);
+    EXPECT_EQ(cell.number, 0) << "the clip's own frames rebuilt";
+    EXPECT_EQ(GetAnimationWidth(4), kWidth);
+    LoadClip(5);
+}
+
 TEST_F(Video, NumberErrors) {
     // Out of the range 1 to 32: 2001; in it but not loaded: 2004.
     void (*const commands[])(std::int32_t) = {
@@ -361,10 +462,7 @@ TEST_F(Video, RendererChecksTypesAndBoundsEachSampleCopy) {
 
 // The build writes a Motion-JPEG version of the clip beside the test programs.
 TEST_F(Video, CompressedFramesAreDecodedIntoTheTexture) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string clip(path);
-    clip = clip.substr(0, clip.rfind('\\')) + "\\test-data\\quads-mjpeg.avi";
+    const std::string clip = ClipPath();
     LoadAnimation(clip.c_str(), 2);
     ASSERT_EQ(cell.number, 0) << clip;
     IDirect3DTexture9* texture = GetAnimationTexture(2);
