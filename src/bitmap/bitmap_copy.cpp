@@ -161,7 +161,7 @@ static bool LoadBitmapFile(const char* name, std::int32_t n, bool existing, D3DF
     const MappedFile file(name);
     MediaLoadScope load(file.FileSize());
     ComPtr<IDirect3DSurface9> image;
-    const bool loaded = GuardLoad([&] {
+    const bool loaded = load.Guard([&] {
         image.Reset(LoadFileSurface(name, file, format, existing ? 1 : 2));
         return image != nullptr;
     });

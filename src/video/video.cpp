@@ -489,7 +489,7 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     bool ok = false;
     {
         MediaLoadScope load(MediaFileSize(name.text));
-        ok = GuardLoad([&] { return BuildTextureGraph(a, name.text); }) && !LoadOverBudget();
+        ok = load.Guard([&] { return BuildTextureGraph(a, name.text); }) && !LoadOverBudget();
         if (!ok) ReleaseSlot(a);
     }
     FinishMediaName(s.core, name);
