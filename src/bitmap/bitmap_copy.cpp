@@ -165,8 +165,9 @@ static bool LoadBitmapFile(const char* name, std::int32_t n, bool existing, D3DF
         image.Reset(LoadFileSurface(name, file, format, existing ? 1 : 2));
         return image != nullptr;
     });
-    if (!loaded || LoadOverBudget()) return false;
-    if (PlaceLoadedImage(n, image)) PointDrawingAt(n);
+    // A picture that loaded but found no bitmap to go into is no more loaded than a refused one.
+    if (!loaded || LoadOverBudget() || !PlaceLoadedImage(n, image)) return false;
+    PointDrawingAt(n);
     return true;
 }
 

@@ -503,7 +503,8 @@ void LoadDVDAnimation(std::int32_t n) {
     if (s.states[n].loaded) DeleteAnimation(n);
     AnimationSlot& a = s.slots[n];
     a = AnimationSlot{};
-    if (!BuildDvdGraph(a)) return;
+    // No DVD to play is a failed load like any other: the number stays free, with the error.
+    if (!BuildDvdGraph(a)) return RaiseRuntimeError(kAnimationNotLoadable);
     MarkLoaded(n);
 }
 
