@@ -64,9 +64,15 @@ set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})
 add_test(NAME assets.generator COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/assets)
 set_tests_properties(assets.generator PROPERTIES TIMEOUT 300)
 
-# The Wine runner's second try after a death of the host process, with a stand-in wine.
-add_test(NAME runner.wine_run COMMAND /bin/bash ${CMAKE_SOURCE_DIR}/tests/runner/wine_run_test.sh)
-set_tests_properties(runner.wine_run PROPERTIES TIMEOUT 60)
+# The Wine runner's second try after a death of the host process: with a stand-in wine, and with
+# a real program that kills the host by breaking its own stack.
+add_executable(stack_breaker ${CMAKE_SOURCE_DIR}/tests/runner/stack_breaker.c)
+set_target_properties(stack_breaker PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-data)
+target_compile_options(stack_breaker PRIVATE ${ENGINE_WARNINGS})
+add_test(NAME runner.wine_run
+         COMMAND /bin/bash ${CMAKE_SOURCE_DIR}/tests/runner/wine_run_test.sh
+                 $<TARGET_FILE:stack_breaker>)
+set_tests_properties(runner.wine_run PROPERTIES TIMEOUT 120)
 
 # The game played end to end through real input: alone, since it needs the keyboard focus.
 add_test(NAME e2e.play

@@ -20,6 +20,7 @@ run() { env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" "$@" | t
 run "$build/bench_frame_pacing.exe"
 run "$build/bench_sprites.exe"
 run "$build/bench_id_list.exe"
+run "$build/bench_file_lines.exe"
 run "$build/bench_objects.exe"
 run "$build/bench_object_blocks.exe"
 run "$build/bench_zip_inflate.exe"

@@ -182,29 +182,19 @@ wine_env_wine() {
   perl -e "$WINE_ENV_WAITER" "${WINE_ENV_SIGNAL_FILE:-}" wine "$@"
 }
 
-# wine_env_run_detached PROGRAM [ARGS...]: runs wine_env_wine and returns its exit code. Wine's lasting
-# processes (the desktop process, the server, the services) inherit the standard output and error
-# of the program that started them; where those are pipes, the caller (ctest, a pipeline) would
-# wait on them until the last of these processes ends. So the program writes into unlinked files
-# instead, which followers copy to the real outputs until the program has ended; this returns
-# once they are done. Terminals are left as they are. TERM, INT and HUP go on to the program.
-wine_env_run_detached() {
-  if [ -t 1 ] && [ -t 2 ]; then
-    wine_env_wine "$@"
-    return
-  fi
-  local out err pid rc followers
-  out=$(mktemp) && err=$(mktemp) || return 1
-  exec 5<>"$out" 6<>"$err" 3<&0
-  rm -f "$out" "$err"
-  wine_env_wine "$@" <&3 >&5 2>&6 3<&- 5>&- 6>&- &
+# wine_env_run_captured OUT ERR PROGRAM [ARGS...]: runs wine_env_wine with the program's standard
+# output and error in the files OUT and ERR, and returns its exit code once it has ended. Wine's
+# lasting processes (the desktop process, the server, the services) inherit the outputs of the
+# program that started them; were those the caller's pipes, the caller (ctest, a pipeline) would
+# wait on them until the last of these processes ends: files keep nobody waiting. The caller
+# passes the output on when it knows the run stands. TERM, INT and HUP go on to the program.
+wine_env_run_captured() {
+  local out=$1 err=$2 pid rc
+  shift 2
+  exec 3<&0
+  wine_env_wine "$@" <&3 >"$out" 2>"$err" 3<&- &
   pid=$!
   exec 3<&-
-  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/5 </dev/null 6>&- &
-  followers=$!
-  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/6 </dev/null 5>&- >&2 &
-  followers="$followers $!"
-  exec 5>&- 6>&-
   trap 'kill -TERM $pid 2>/dev/null' TERM
   trap 'kill -INT $pid 2>/dev/null' INT
   trap 'kill -HUP $pid 2>/dev/null' HUP
@@ -215,6 +205,5 @@ wine_env_run_detached() {
     kill -0 "$pid" 2>/dev/null || break
   done
   trap - TERM INT HUP
-  wait $followers || true
   return $rc
 }

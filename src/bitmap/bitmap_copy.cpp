@@ -181,12 +181,13 @@ static bool LoadBitmapFile(const char* name, std::int32_t n, bool existing, D3DF
     const MappedFile file(name);
     MediaLoadScope load(file.FileSize());
     ComPtr<IDirect3DSurface9> image;
-    const bool loaded = GuardLoad([&] {
+    const bool loaded = load.Guard([&] {
         image.Reset(LoadFileSurface(name, file, format, existing ? 1 : 2));
         return image != nullptr;
     });
-    if (!loaded || LoadOverBudget()) return false;
-    if (PlaceLoadedImage(n, image)) PointDrawingAt(n);
+    // A picture that loaded but found no bitmap to go into is no more loaded than a refused one.
+    if (!loaded || LoadOverBudget() || !PlaceLoadedImage(n, image)) return false;
+    PointDrawingAt(n);
     return true;
 }
 

@@ -19,7 +19,8 @@ constexpr std::int32_t kArrayMissing = 109;
 constexpr std::int32_t kStringNoMemory = 101; // the string callback gave no buffer
 
 // Files: errors and warnings of the file commands and slots.
-// Also an array file or effect file that cannot be opened.
+// Also an array file that cannot be opened or that the array refuses (another type or count, an
+// index outside it, cut short, empty), and an effect file that cannot be opened.
 constexpr std::int32_t kFileMissing = 105;
 // The target file exists (a save, copy, rename or move refuses to replace it), or a copy failed.
 constexpr std::int32_t kFileExists = 106;

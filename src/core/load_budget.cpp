@@ -40,7 +40,7 @@ std::uint64_t LoadBudgetFor(std::uint64_t fileBytes) {
     return std::min(kLoadBudgetCeiling, SaturatingAdd(kLoadBudgetFloor, Share(fileBytes)));
 }
 
-LoadScope::LoadScope(std::uint64_t fileBytes) {
+LoadScope::LoadScope(std::uint64_t fileBytes) : firstTempFile_(t_tempFiles.size()) {
     if (t_budget.depth++ > 0) return;
     outermost_ = true;
     t_budget.limit = LoadBudgetFor(fileBytes);
@@ -50,13 +50,16 @@ LoadScope::LoadScope(std::uint64_t fileBytes) {
 
 LoadScope::~LoadScope() {
     --t_budget.depth;
+    // A load that did not load, or the part of one that failed, leaves nothing behind in the
+    // temporary folder; an outer load that goes on keeps what came before its inner one.
+    if (!loaded_ || t_budget.over) {
+        for (std::size_t i = firstTempFile_; i < t_tempFiles.size(); ++i)
+            DeleteFileA(t_tempFiles[i].c_str());
+        t_tempFiles.resize(std::min(firstTempFile_, t_tempFiles.size()));
+    }
     if (!outermost_) return;
     t_lastCharged = t_budget.charged;
     t_lastLimit = t_budget.limit;
-    // A refused load leaves nothing behind in the temporary folder.
-    if (t_budget.over)
-        for (const std::string& path : t_tempFiles)
-            DeleteFileA(path.c_str());
     t_tempFiles.clear();
     t_budget = Budget{};
 }

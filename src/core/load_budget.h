@@ -10,6 +10,7 @@
 // charge it without one being handed down; outside any load nothing is charged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -24,6 +25,8 @@ std::uint64_t LoadBudgetFor(std::uint64_t fileBytes);
 // A load running on this thread for as long as it lives. A scope made inside another one joins the
 // running load and changes nothing (a 3DS scene's temporary X file, a universe's object file):
 // more files that the load is given are added with AddLoadFile by the reader that opens them.
+// A scope learns its load's outcome from Guard (and Fail): one that ends without having loaded
+// deletes the temporary files noted while it lived.
 class LoadScope {
 public:
     explicit LoadScope(std::uint64_t fileBytes);
@@ -31,16 +34,24 @@ public:
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
 
+    // Runs the load's body as GuardLoad does: true when it loaded within the budget, which is
+    // then the scope's outcome.
+    template <class Body> bool Guard(Body&& body) noexcept;
+    // A refusal after the body ran (a later check, a failed copy): the load did not load.
+    void Fail() { loaded_ = false; }
+
 private:
     bool outermost_ = false;
+    bool loaded_ = false;
+    std::size_t firstTempFile_ = 0;
 };
 
 // Another file the running load was given (a universe's object file, a level's archives, a model's
 // parts): its size raises the budget by the ratio, never past the ceiling; nothing outside a load.
 void AddLoadFile(std::uint64_t fileBytes);
 
-// A file the running load made in the temporary folder: deleted when the load ends past its
-// budget, which refuses it; nothing outside a load.
+// A file the running load made in the temporary folder: deleted when the scope it was noted in
+// ends without having loaded (refused, failed or past its budget); nothing outside a load.
 void NoteLoadTempFile(const char* path);
 
 // Charges bytes (or count items of `each` bytes, overflow-safe) to the running load: false, and
@@ -74,4 +85,9 @@ template <class Body> bool GuardLoad(Body&& body) noexcept {
     } catch (const std::length_error&) {
         return false;
     }
+}
+
+template <class Body> bool LoadScope::Guard(Body&& body) noexcept {
+    loaded_ = GuardLoad(static_cast<Body&&>(body)) && !LoadOverBudget();
+    return loaded_;
 }

@@ -60,6 +60,12 @@ public:
     MediaLoadScope(const MediaLoadScope&) = delete;
     MediaLoadScope& operator=(const MediaLoadScope&) = delete;
 
+    // The load's body and its outcome, as LoadScope's.
+    template <class Body> bool Guard(Body&& body) noexcept {
+        return scope_.Guard(static_cast<Body&&>(body));
+    }
+    void Fail() { scope_.Fail(); }
+
 private:
     bool joined_;
     LoadScope scope_;

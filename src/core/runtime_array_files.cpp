@@ -57,9 +57,11 @@ void SetElementText(void* element, const char* line, std::size_t length) {
     std::memcpy(element, &text, sizeof text);
 }
 
-void LoadStringArray(RuntimeArray array, const char* data, std::uint32_t size) {
+// False when the array has no room for a text pointer, or the file no line for an array that
+// has elements.
+bool LoadStringArray(RuntimeArray array, const char* data, std::uint32_t size) {
     const ArrayHeader* header = GetArrayHeader(array);
-    if (header->elementSize < sizeof(char*)) return; // no room for a text pointer
+    if (header->elementSize < sizeof(char*) || (size == 0 && header->count > 0)) return false;
     std::uint32_t start = 0;
     for (std::uint32_t k = 0; k < header->count && start < size; ++k) {
         std::uint32_t end = start;
@@ -68,6 +70,7 @@ void LoadStringArray(RuntimeArray array, const char* data, std::uint32_t size) {
         SetElementText(array[k], data + start, end - start);
         start = end < size ? end + 2 : size;
     }
+    return true;
 }
 
 bool ReadWord(const std::uint8_t* data, std::uint32_t size, std::uint32_t* at, std::int32_t* word) {
@@ -94,17 +97,20 @@ bool RecordsAreSound(RuntimeArray array, const std::uint8_t* data, std::uint32_t
     return true; // the end of the file also ends the records
 }
 
-void LoadRecordArray(RuntimeArray array, const std::uint8_t* data, std::uint32_t size) {
+// Loads the records of a file that is this array's (its type and count, every index inside it,
+// no record cut short); false, the array untouched, for any other.
+bool LoadRecordArray(RuntimeArray array, const std::uint8_t* data, std::uint32_t size) {
     const ArrayHeader* header = GetArrayHeader(array);
     std::uint32_t at = 0;
     std::int32_t type = 0, count = 0;
-    if (!ReadWord(data, size, &at, &type) || !ReadWord(data, size, &at, &count)) return;
+    if (!ReadWord(data, size, &at, &type) || !ReadWord(data, size, &at, &count)) return false;
     if (static_cast<std::uint32_t>(type) != header->typeCode ||
-        static_cast<std::uint32_t>(count) != header->count)
-        return;
-    if (!RecordsAreSound(array, data, size, false)) return;
+        static_cast<std::uint32_t>(count) != header->count ||
+        !RecordsAreSound(array, data, size, false))
+        return false;
     ClearArrayItems(array, 0, header->count);
     RecordsAreSound(array, data, size, true);
+    return true;
 }
 
 bool TypeIsKnown(RuntimeArray array) {
@@ -134,12 +140,12 @@ void LoadArrayFile(const char* fileName, RuntimeArray* arrayVariable) {
         RaiseRuntimeError(kFileMissing);
         return;
     }
-    if (GetArrayHeader(array)->typeCode == kArrayStringType) {
-        LoadStringArray(array, static_cast<const char*>(data), size);
-    } else {
-        LoadRecordArray(array, static_cast<const std::uint8_t*>(data), size);
-    }
+    const bool loaded = GetArrayHeader(array)->typeCode == kArrayStringType
+                            ? LoadStringArray(array, static_cast<const char*>(data), size)
+                            : LoadRecordArray(array, static_cast<const std::uint8_t*>(data), size);
     GlobalFree(data);
+    // A file the array refuses is no more loaded than one that cannot be opened.
+    if (!loaded) RaiseRuntimeError(kFileMissing);
 }
 
 void LoadArrayFileHooked(const char* fileName, RuntimeArray* arrayVariable) {

@@ -92,6 +92,7 @@ void FileConstructor() {
     for (int slot = 0; slot <= kSlots; ++slot) {
         s.slots[slot] = nullptr;
         s.endFlags[slot] = 0;
+        s.buffers[slot] = SlotBuffer{};
         s.slotNames[slot].clear();
         s.slotNamed[slot] = false;
     }
@@ -106,6 +107,7 @@ void FileDestructor() {
         if (s.slots[slot]) CloseHandle(s.slots[slot]);
         s.slots[slot] = nullptr;
         s.endFlags[slot] = 0;
+        s.buffers[slot] = SlotBuffer{};
         s.slotNames[slot].clear();
         s.slotNamed[slot] = false;
     }

@@ -7,6 +7,7 @@
 #include "core/item_lookup.h"
 #include "core/error_numbers.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -14,6 +15,50 @@ namespace {
 FileState& s = g_File;
 
 constexpr ItemNumbers kSlotNumbers{1, kSlots, kFileSlotIllegal, kFileSlotClosed};
+constexpr std::uint32_t kSlotBufferBytes = 64 * 1024;
+constexpr DWORD kReadFailed = 0xFFFFFFFF;
+
+// One read of the slot's file; kReadFailed, the warning raised, when the platform fails it.
+DWORD ReadSlotFile(std::int32_t slot, void* into, std::uint32_t count) {
+    DWORD read = 0;
+    if (ReadFile(s.slots[slot], into, count, &read, nullptr)) return read;
+    RaiseRuntimeWarning(kFileReadFailed);
+    return kReadFailed;
+}
+
+// Refills the slot's empty buffer: the bytes read, 0 at the end, or kReadFailed.
+DWORD FillSlotBuffer(std::int32_t slot) {
+    SlotBuffer& b = s.buffers[slot];
+    b.bytes.resize(kSlotBufferBytes);
+    b.next = b.end = 0;
+    const DWORD read = ReadSlotFile(slot, b.bytes.data(), kSlotBufferBytes);
+    if (read != kReadFailed) b.end = read;
+    return read;
+}
+
+// Puts the file's position back where the slot's reads stopped and empties the buffer: what
+// comes next (a write) happens there.
+void DropSlotBuffer(std::int32_t slot) {
+    SlotBuffer& b = s.buffers[slot];
+    if (b.next < b.end) {
+        LARGE_INTEGER back{};
+        back.QuadPart = -static_cast<LONGLONG>(b.end - b.next);
+        SetFilePointerEx(s.slots[slot], back, nullptr, FILE_CURRENT);
+    }
+    b.next = b.end = 0;
+}
+
+// The next byte of the slot: 1, 0 at the end of its file, -1 when the read failed.
+int NextSlotByte(std::int32_t slot, std::uint8_t& byte) {
+    SlotBuffer& b = s.buffers[slot];
+    if (b.next == b.end) {
+        const DWORD read = FillSlotBuffer(slot);
+        if (read == kReadFailed) return -1;
+        if (read == 0) return 0;
+    }
+    byte = b.bytes[b.next++];
+    return 1;
+}
 
 template <typename T> T ReadValue(std::int32_t slot) {
     T value{};
@@ -34,17 +79,32 @@ bool OpenSlot(std::int32_t slot, bool asError) {
 }
 
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count) {
-    DWORD read = 0;
-    if (!ReadFile(s.slots[slot], buffer, count, &read, nullptr)) {
-        RaiseRuntimeWarning(kFileReadFailed);
-        return 0;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    SlotBuffer& b = s.buffers[slot];
+    std::uint32_t got = 0;
+    DWORD read = 1; // what the last read of the file gave
+    while (got < count && read != 0 && read != kReadFailed) {
+        if (b.next < b.end) {
+            const auto take =
+                static_cast<std::uint32_t>(std::min<std::size_t>(count - got, b.end - b.next));
+            std::memcpy(out + got, b.bytes.data() + b.next, take);
+            b.next += take;
+            got += take;
+        } else if (count - got >= kSlotBufferBytes) {
+            // A read larger than the buffer goes straight to its destination.
+            read = ReadSlotFile(slot, out + got, count - got);
+            if (read != kReadFailed) got += read;
+        } else {
+            read = FillSlotBuffer(slot);
+        }
     }
-    if (read == 0 && count > 0) s.endFlags[slot] = 1;
-    if (read < count) std::memset(static_cast<std::uint8_t*>(buffer) + read, 0, count - read);
-    return read;
+    if (got == 0 && count > 0 && read == 0) s.endFlags[slot] = 1;
+    if (got < count) std::memset(out + got, 0, count - got);
+    return got;
 }
 
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
+    DropSlotBuffer(slot);
     DWORD written = 0;
     if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
         RaiseRuntimeWarning(kFileWriteFailed);
@@ -58,8 +118,10 @@ std::uint64_t SlotBytesLeft(std::int32_t slot) {
     if (!GetFileSizeEx(s.slots[slot], &size) ||
         !SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT))
         return 0;
-    return size.QuadPart > here.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - here.QuadPart)
-                                         : 0;
+    // The slot stands where its reads stopped, before what its buffer still holds.
+    const SlotBuffer& b = s.buffers[slot];
+    const std::int64_t at = here.QuadPart - static_cast<std::int64_t>(b.end - b.next);
+    return size.QuadPart > at ? static_cast<std::uint64_t>(size.QuadPart - at) : 0;
 }
 
 void OpenToRead(std::int32_t slot, const char* name) {
@@ -75,6 +137,7 @@ void OpenToRead(std::int32_t slot, const char* name) {
     }
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
+    s.buffers[slot] = SlotBuffer{};
     s.slotNames[slot] = resolved;
     s.slotNamed[slot] = true;
 }
@@ -88,6 +151,7 @@ void OpenToWrite(std::int32_t slot, const char* name) {
     if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(kFileSlotNotOpenedToWrite);
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
+    s.buffers[slot] = SlotBuffer{};
     s.slotNamed[slot] = false;
 }
 
@@ -96,6 +160,7 @@ void CloseFileSlot(std::int32_t slot) {
     CloseHandle(s.slots[slot]);
     s.slots[slot] = nullptr;
     s.endFlags[slot] = 0;
+    s.buffers[slot] = SlotBuffer{};
     if (s.slotNamed[slot]) AfterCloseHook(s.slotNames[slot]);
     s.slotNames[slot].clear();
     s.slotNamed[slot] = false;
@@ -147,33 +212,26 @@ float ReadFileFloatExport(std::int32_t slot, float* out) {
 
 char* ReadFileString(std::int32_t slot, char* previous) {
     std::string line;
-    if (OpenSlot(slot, false)) {
-        std::uint8_t byte = 0;
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(s.slots[slot], &byte, 1, &read, nullptr)) {
-                RaiseRuntimeWarning(kFileReadFailed);
-                line.clear();
-                break;
-            }
-            if (read == 0) {
-                s.endFlags[slot] = 1;
-                break;
-            }
-            if (byte >= 32 || byte == 9) {
-                // Longer lines are cut to what a returned string holds; the rest is still read.
-                if (line.size() < kStringBuffer - 1) line += static_cast<char>(byte);
-                continue;
-            }
-            if (byte == 13) { // drop the LF of a CR LF pair (or whatever follows a lone CR)
-                std::uint8_t dropped = 0;
-                if (!ReadFile(s.slots[slot], &dropped, 1, &read, nullptr))
-                    RaiseRuntimeWarning(kFileReadFailed);
-                else if (read == 0)
-                    s.endFlags[slot] = 1;
-            }
+    if (!OpenSlot(slot, false)) return ReturnFileString(previous, line);
+    std::uint8_t byte = 0;
+    for (;;) {
+        const int got = NextSlotByte(slot, byte);
+        if (got < 0) {
+            line.clear();
             break;
         }
+        if (got == 0) {
+            s.endFlags[slot] = 1;
+            break;
+        }
+        if (byte >= 32 || byte == 9) {
+            // Longer lines are cut to what a returned string holds; the rest is still read.
+            if (line.size() < kStringBuffer - 1) line += static_cast<char>(byte);
+            continue;
+        }
+        // A CR drops the LF of a CR LF pair (or whatever follows a lone CR).
+        if (byte == 13 && NextSlotByte(slot, byte) == 0) s.endFlags[slot] = 1;
+        break;
     }
     return ReturnFileString(previous, line);
 }

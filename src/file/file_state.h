@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <io.h>
 #include <string>
+#include <vector>
 
 constexpr int kSlots = 64;
 constexpr int kDrives = 24;
@@ -16,6 +17,14 @@ struct PhysicalDriveRecord {
     std::int64_t cylinders;
     std::uint32_t tracksPerCylinder, sectorsPerTrack, bytesPerSector;
     std::uint64_t size, megabytes, gigabytes;
+};
+
+// What a slot's reads took from its file past what they handed out. Every read of the slot goes
+// through it, so reading a line costs a system call a buffer, not a byte; the file's own
+// position lies `end - next` bytes past the slot's. Made at the first read, freed at the close.
+struct SlotBuffer {
+    std::vector<std::uint8_t> bytes;
+    std::size_t next = 0, end = 0;
 };
 
 struct MemblockFunctions {
@@ -31,6 +40,7 @@ struct FileState {
     MemblockFunctions memblocks;
     HANDLE slots[kSlots + 1] = {}; // index 0 unused
     std::int32_t endFlags[kSlots + 1] = {};
+    SlotBuffer buffers[kSlots + 1];
     std::string slotNames[kSlots + 1];
     bool slotNamed[kSlots + 1] = {};
     intptr_t search = -1;

@@ -4,11 +4,15 @@
 #include "game/play_board.h"
 #include "core/media.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr const char* kFileName = "records.bin";
+constexpr const char* kAsideName = "records.damaged"; // then "-2", "-3", ... while taken
+constexpr int kAsideNames = 100;
 constexpr std::int32_t kDefaultScore = 1000;
 constexpr std::int32_t kDefaultCombo = 5;
 constexpr const char* kDefaultNames[kHiScoreEntries] = {"nova", "pip", "rue", "tam", "wyn"};
@@ -54,27 +58,80 @@ bool PlausibleName(const std::uint8_t* at) {
     return true;
 }
 
+// A sound entry: printable name, score and combo not negative; entry is left as it was otherwise.
 bool DecodeEntry(const std::uint8_t* at, HiScoreEntry& entry) {
     if (!PlausibleName(at)) return false;
-    entry.score = GetInt(at + 12);
-    entry.combo = GetInt(at + 16);
-    if (entry.score < 0 || entry.combo < 0) return false;
+    const std::int32_t score = GetInt(at + 12), combo = GetInt(at + 16);
+    if (score < 0 || combo < 0) return false;
     char text[kHiScoreNameBytes + 1] = {};
     std::memcpy(text, at, kHiScoreNameBytes);
     SetName(entry, text); // a name without a terminator loses its last byte
+    entry.score = score;
+    entry.combo = combo;
     return true;
 }
 
-// Decodes into a copy, so a bad file leaves the tables untouched.
-bool DecodeRecords(const std::uint8_t* bytes, std::uint32_t size, HiScoreTable& out) {
-    if (!bytes || size != kRecordsFileBytes) return false;
-    HiScoreTable decoded = out;
-    for (int t = 0; t < kHiScoreTables; ++t)
-        for (int e = 0; e < kHiScoreEntries; ++e)
-            if (!DecodeEntry(bytes + 100 * t + kHiScoreEntryBytes * e, decoded.tables[t][e]))
-                return false;
-    out = decoded;
+// Decodes each entry that the first size bytes hold whole over the rows, marking it kept when it
+// is sound; true when all of them were.
+bool DecodeRecords(const std::uint8_t* bytes, std::uint32_t size, HiScoreTable& out,
+                   bool kept[kHiScoreTables][kHiScoreEntries]) {
+    bool whole = true;
+    for (int t = 0; t < kHiScoreTables; ++t) {
+        for (int e = 0; e < kHiScoreEntries; ++e) {
+            const std::uint32_t at = 100u * t + kHiScoreEntryBytes * e;
+            kept[t][e] =
+                at + kHiScoreEntryBytes <= size && DecodeEntry(bytes + at, out.tables[t][e]);
+            whole = whole && kept[t][e];
+        }
+    }
+    return whole;
+}
+
+// Ranks a table by its key, highest first, so FindRank sees the order it expects; ties keep
+// their order, but a kept entry goes before a default row.
+void SortTable(std::int32_t t, HiScoreEntry* rows, const bool* kept) {
+    int order[kHiScoreEntries] = {0, 1, 2, 3, 4};
+    std::stable_sort(order, order + kHiScoreEntries, [&](int a, int b) {
+        const std::int32_t keyA = RankingKey(t, rows[a]), keyB = RankingKey(t, rows[b]);
+        return keyA != keyB ? keyA > keyB : kept[a] && !kept[b];
+    });
+    HiScoreEntry sorted[kHiScoreEntries];
+    for (int e = 0; e < kHiScoreEntries; ++e)
+        sorted[e] = rows[order[e]];
+    std::copy(sorted, sorted + kHiScoreEntries, rows);
+}
+
+// The file's first kRecordsFileBytes (all of it when shorter) into bytes, their count in size,
+// and whether the file is exactly that long; false when there is no file.
+bool ReadRecordsFile(std::uint8_t* bytes, std::uint32_t& size, bool& exact) {
+    size = 0;
+    exact = false;
+    HANDLE file = CreateFileA(kFileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER length{};
+    DWORD read = 0;
+    if (GetFileSizeEx(file, &length) && ReadFile(file, bytes, kRecordsFileBytes, &read, nullptr)) {
+        size = read;
+        exact = length.QuadPart == kRecordsFileBytes && read == kRecordsFileBytes;
+    }
+    CloseHandle(file);
     return true;
+}
+
+// Copies the file beside it under the first free name of its own; true when it is copied, or
+// when there is no file left to lose.
+bool CopyFileAside() {
+    if (GetFileAttributesA(kFileName) == INVALID_FILE_ATTRIBUTES) return true;
+    for (int n = 1; n <= kAsideNames; ++n) {
+        const std::string name = n == 1
+                                     ? kAsideName + std::string(".bin")
+                                     : kAsideName + std::string("-") + std::to_string(n) + ".bin";
+        if (CopyFileA(kFileName, name.c_str(), TRUE)) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
 }
 
 void EncodeRecords(const HiScoreTable& in, std::uint8_t* bytes) {
@@ -129,13 +186,23 @@ void HiScoreTable::SetDefaults() {
 }
 
 void HiScoreTable::Load() {
+    SetDefaults();
+    keepDamagedFile = false;
+    std::uint8_t bytes[kRecordsFileBytes] = {};
     std::uint32_t size = 0;
-    void* bytes = CoreReadWholeFile(kFileName, &size);
-    if (!DecodeRecords(static_cast<const std::uint8_t*>(bytes), size, *this)) SetDefaults();
-    if (bytes) GlobalFree(bytes);
+    bool exact = false;
+    if (!ReadRecordsFile(bytes, size, exact)) return;
+    bool kept[kHiScoreTables][kHiScoreEntries] = {};
+    const bool whole = DecodeRecords(bytes, size, *this, kept);
+    for (int t = 0; t < kHiScoreTables; ++t)
+        SortTable(t, tables[t], kept[t]);
+    keepDamagedFile = !whole || !exact;
 }
 
 bool HiScoreTable::Save() const {
+    // What the player had stays beside the new file when it did not load whole.
+    if (keepDamagedFile && !CopyFileAside()) return false;
+    keepDamagedFile = false;
     std::uint8_t bytes[kRecordsFileBytes] = {};
     EncodeRecords(*this, bytes);
     return CoreWriteWholeFile(kFileName, bytes, sizeof bytes);

@@ -278,7 +278,7 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     D3DXIMAGE_INFO info{};
     std::int32_t width = 0, height = 0;
     IDirect3DBaseTexture9* texture = nullptr;
-    const bool made = GuardLoad([&] {
+    const bool made = load.Guard([&] {
         if (!name.Ok() || !s.device || !file.Ok() ||
             !CheckPictureBytes(name.Text(), file.Bytes(), file.FileSize()) ||
             !ChargePicture(name.Text(), file, oneLevel, cube, divisor))

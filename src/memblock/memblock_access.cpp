@@ -130,7 +130,7 @@ void MakeArrayFromMemblock(RuntimeArray array, std::int32_t block) {
     const ArrayHeader* header = CopyableArray(array);
     if (!header) return;
     const std::uint8_t* data = g_Memblocks.blocks[block];
-    if (!data) return;
+    if (!data) return RaiseRuntimeError(kMemblockMissing); // nothing to fill the array from
     // No more than the block holds; a short block fills the first elements and part of one.
     std::uint64_t left = static_cast<std::uint32_t>(g_Memblocks.sizes[block]);
     for (std::uint32_t i = 0; i < header->count && left > 0; ++i) {

@@ -56,6 +56,20 @@ std::int32_t Done(bool made) {
     return made ? 1 : 0;
 }
 
+// Runs a provider that makes media from a block: one that refuses the block without an error of
+// its own (a depth it cannot take, no memory) gives the media's load error, so a failed make is
+// never quiet. An error the provider raised stands; one from before the call stays otherwise.
+template <typename Make> std::int32_t MadeFromBlock(Make make, std::int32_t error) {
+    RuntimeErrorRecord* cell = GetModuleErrorPointer();
+    const std::int32_t before = cell ? cell->number : 0;
+    if (cell) cell->number = 0;
+    const bool made = make();
+    const bool raised = cell && cell->number != 0;
+    if (cell && !raised) cell->number = before;
+    if (!made && !raised) RaiseRuntimeError(error);
+    return Done(made);
+}
+
 } // namespace
 
 std::int32_t CreateMemblockFromBitmap(std::int32_t block, std::int32_t bitmap) {
@@ -82,7 +96,9 @@ std::int32_t CreateBitmapFromMemblock(std::int32_t bitmap, std::int32_t block) {
     if (!convert) return 1;
     PictureBlock p;
     if (!ReadPictureBlock(bytes, p)) return Raise(kMemblockPositionIllegal);
-    return Done(convert(bitmap, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
+    return MadeFromBlock(
+        [&] { return convert(bitmap, p.width, p.height, p.depth, p.pixels, p.pixelBytes); },
+        kBitmapLoadFailed);
 }
 
 std::int32_t CreateMemblockFromImage(std::int32_t block, std::int32_t image) {
@@ -107,7 +123,9 @@ std::int32_t CreateImageFromMemblock(std::int32_t image, std::int32_t block) {
     if (!convert) return 1;
     PictureBlock p;
     if (!ReadPictureBlock(bytes, p)) return Raise(kMemblockPositionIllegal);
-    return Done(convert(image, p.width, p.height, p.depth, p.pixels, p.pixelBytes));
+    return MadeFromBlock(
+        [&] { return convert(image, p.width, p.height, p.depth, p.pixels, p.pixelBytes); },
+        kImageLoadFailed);
 }
 
 std::int32_t CreateMemblockFromSound(std::int32_t block, std::int32_t sound) {
@@ -133,7 +151,8 @@ std::int32_t CreateSoundFromMemblock(std::int32_t sound, std::int32_t block) {
     if (!convert) return 1;
     SoundBlock w;
     if (!ReadSoundBlock(bytes, w)) return Raise(kMemblockPositionIllegal);
-    return Done(convert(sound, w.samples, w.sampleBytes, &w.format));
+    return MadeFromBlock([&] { return convert(sound, w.samples, w.sampleBytes, &w.format); },
+                         kSoundNotLoadable);
 }
 
 std::int32_t CreateMemblockFromMesh(std::int32_t block, std::int32_t mesh) {
@@ -158,5 +177,6 @@ std::int32_t CreateMeshFromMemblock(std::int32_t mesh, std::int32_t block) {
     if (!convert) return 1;
     MeshBlock m;
     if (!ReadMeshBlock(bytes, m)) return Raise(kMemblockPositionIllegal);
-    return Done(convert(mesh, m.fvf, m.count, m.vertices, m.vertexBytes));
+    return MadeFromBlock([&] { return convert(mesh, m.fvf, m.count, m.vertices, m.vertexBytes); },
+                         kMeshMissing);
 }

@@ -277,7 +277,7 @@ bool LoadObject(const char* fileName) {
     // A budget of its own when no load runs (a caller other than the object loader), and a
     // refusal, never an exception, for a file that runs past it or past memory.
     LoadScope load(MediaFileSize(fileName));
-    if (GuardLoad([&] { return ReadObject(fileName); })) return true;
+    if (load.Guard([&] { return ReadObject(fileName); })) return true;
     Cleanup();
     return false;
 }

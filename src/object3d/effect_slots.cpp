@@ -114,7 +114,11 @@ void LoadEffect(const char* fileName, std::int32_t n, std::int32_t flag) {
         return RaiseRuntimeError(kShaderOrEffectFailed);
     }
     g_Object3D.effects[n] = holder;
-    if (!holder->effect->Load(fileName, false, flag == 1)) EmptySlot(n);
+    // A file that does not make an effect leaves the slot empty, with the load's error.
+    if (!holder->effect->Load(fileName, false, flag == 1)) {
+        EmptySlot(n);
+        RaiseRuntimeError(kShaderOrEffectFailed);
+    }
 }
 
 void DeleteEffect(std::int32_t n) {

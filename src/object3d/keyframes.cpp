@@ -1,6 +1,8 @@
 #include "core/win32.h"
 
 #include "object3d/keyframes.h"
+#include "core/load_budget.h"
+#include "core/media.h"
 #include "object3d/frame_hierarchy.h"
 #include "object3d/model_files.h"
 #include "object3d/object_lists.h"
@@ -321,9 +323,13 @@ bool AppendAnimationOf(ObjectRecord* object, ObjectRecord* source, std::uint32_t
 
 bool AppendAnimationFromFile(ObjectRecord* object, const char* fileName, std::uint32_t offset) {
     if (!object) return false;
+    // The file's load lasts until the append is known: a file the append refuses leaves nothing
+    // its conversion wrote (a studio model's skins) in the temporary folder.
+    LoadScope load(MediaFileSize(fileName));
     ObjectRecord* source = nullptr;
-    if (!LoadObjectFile(fileName, &source) || !source) return false;
-    const bool appended = AppendAnimationOf(object, source, offset);
+    const bool appended = load.Guard([&] { return LoadObjectFile(fileName, &source) && source; }) &&
+                          AppendAnimationOf(object, source, offset);
+    if (!appended) load.Fail();
     delete source;
     return appended;
 }

@@ -31,9 +31,10 @@ using MeshPtr = std::unique_ptr<MeshRecord>;
 
 // Mesh n replaced by made (the old one freed through ConfirmNewMesh, which drops a lock on it);
 // made is freed when the table cannot take it.
-void StoreMesh(std::int32_t n, MeshPtr made) {
-    if (!ConfirmNewMesh(n) || !ResizeMeshArray(n)) return;
+bool StoreMesh(std::int32_t n, MeshPtr made) {
+    if (!ConfirmNewMesh(n) || !ResizeMeshArray(n)) return false;
     g_Object3D.meshes[n] = made.release();
+    return true;
 }
 
 bool IsTriangleMesh(const MeshRecord* mesh) {
@@ -152,7 +153,7 @@ void LoadMesh(const char* fileName, std::int32_t n) {
         RaiseRuntimeError(kMeshMissing);
         return;
     }
-    StoreMesh(n, MeshPtr(loaded));
+    if (!StoreMesh(n, MeshPtr(loaded))) RaiseRuntimeError(kMeshMissing);
 }
 
 void DeleteMeshCmd(std::int32_t n) {

@@ -130,7 +130,7 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
     LoadScope load(MediaFileSize(fileName));
     TLOBlock block;
     const bool native = _stricmp(extension, "TLO") == 0;
-    const bool loaded = GuardLoad([&] {
+    const bool loaded = load.Guard([&] {
         const bool read = native
                               ? ReadWholeFile(fileName, block.Out(), block.OutSize())
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());

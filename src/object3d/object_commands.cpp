@@ -100,7 +100,8 @@ void LoadObject(const char* fileName, std::int32_t n, std::int32_t textureMode,
         return;
     }
     ScopedMediaName name(s.core, fileName);
-    if (!ConfirmNewObject(n) || !PrepareSlot(n)) return;
+    if (!ConfirmNewObject(n)) return;
+    if (!PrepareSlot(n)) return RaiseRuntimeError(kObjectNotLoaded); // no room for the number
     if (!name.Ok() || !LoadObjectFile(name.Text(), &s.objects[n])) return;
     if (!SetupNewObject(n, -1.0f)) return;
     ObjectRecord* object = s.objects[n];

@@ -49,7 +49,7 @@ bool Fail(std::int32_t n, bool silent) {
 HRESULT CreateLoadedSound(SoundRecord& record, const char* fileName, bool is3D) {
     MediaLoadScope load(MediaFileSize(fileName));
     HRESULT hr = E_OUTOFMEMORY;
-    const bool made = GuardLoad([&] {
+    const bool made = load.Guard([&] {
         hr = s.manager->CreateSound(&record.sound, fileName, is3D ? k3DFlags : k2DFlags, GUID_NULL,
                                     1);
         return SUCCEEDED(hr);

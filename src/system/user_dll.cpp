@@ -47,7 +47,8 @@ void LoadUserDLL(const char* fileName, std::int32_t slot) {
     // A name too long for the name buffer fails as a missing file would, never cut short.
     ScopedMediaName name(s.core, fileName);
     HMODULE dll = name.Ok() ? LoadLibraryA(name.Text()) : nullptr;
-    if (!dll) return RaiseRuntimeWarning(kDllNotLoaded);
+    // A DLL that does not load is the command's error: nothing in the slot says so otherwise.
+    if (!dll) return RaiseRuntimeError(kDllNotLoaded);
     s.dlls[slot] = dll;
 }
 

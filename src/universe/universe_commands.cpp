@@ -2,6 +2,8 @@
 #include "core/win32.h"
 
 #include "universe/universe_commands.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/static_boxes.h"
@@ -47,7 +49,10 @@ Universe* WorldForObject(std::int32_t object) {
 std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue) {
     Universe* world = ReplaceUniverse(true);
     DeleteStaticCollisionBoxes();
-    if (!world) return 0;
+    if (!world) {
+        RaiseRuntimeError(kObjectNotLoaded); // no memory for the world: nothing is loaded
+        return 0;
+    }
     if (world->LoadLevel(fileName, lightmapValue)) return 1;
     // Nothing of a refused load is kept: an empty world, as after a missing file.
     ReplaceUniverse(true);

@@ -137,7 +137,7 @@ bool ReadLevelFiles(Universe& world, const char* fileName) {
     const std::string structure = UniverseFileName(fileName);
     LoadScope load(MediaFileSize(structure.c_str()));
     bool objectLoaded = false;
-    const bool read = GuardLoad([&] {
+    const bool read = load.Guard([&] {
         // The object load's own scope joins this one, its file adding to the budget.
         AddLoadFile(MediaFileSize(fileName));
         ObjectRecord* loaded = nullptr;

@@ -489,7 +489,7 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     bool ok = false;
     {
         MediaLoadScope load(MediaFileSize(name.text));
-        ok = GuardLoad([&] { return BuildTextureGraph(a, name.text); }) && !LoadOverBudget();
+        ok = load.Guard([&] { return BuildTextureGraph(a, name.text); }) && !LoadOverBudget();
         if (!ok) ReleaseSlot(a);
     }
     FinishMediaName(s.core, name);
@@ -503,7 +503,8 @@ void LoadDVDAnimation(std::int32_t n) {
     if (s.states[n].loaded) DeleteAnimation(n);
     AnimationSlot& a = s.slots[n];
     a = AnimationSlot{};
-    if (!BuildDvdGraph(a)) return;
+    // No DVD to play is a failed load like any other: the number stays free, with the error.
+    if (!BuildDvdGraph(a)) return RaiseRuntimeError(kAnimationNotLoadable);
     MarkLoaded(n);
 }
 

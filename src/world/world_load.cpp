@@ -86,7 +86,7 @@ bool LoadWorldWithinBudget(const char* archivePath, const char* levelName) {
     LoadScope load(0);
     const ZipLoadMark mark = BeginZipLoad();
     const bool loaded =
-        GuardLoad([&] { return LoadWorldByName(archivePath, levelName); }) && !LoadOverBudget();
+        load.Guard([&] { return LoadWorldByName(archivePath, levelName); }) && !LoadOverBudget();
     if (loaded)
         KeepZipLoad();
     else

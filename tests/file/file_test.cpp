@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -93,6 +94,65 @@ TEST_F(Files, LinesOfEveryEnding) {
     EXPECT_EQ(IsEndOfFile(1), 1);
     CloseFileSlot(1);
     EXPECT_EQ(IsFileSlotOpen(1), 0);
+}
+
+// Every read of a slot goes through one buffer: a line's reads run ahead of the slot's position,
+// and each later read, skip, block and size must start where the line ended. The long line's CR
+// is the last byte of one buffer's fill and its LF the first of the next; the blocks are larger
+// than a buffer and begin inside one.
+TEST_F(Files, ReadsOfEveryKindFollowALongLineFromWhereItEnded) {
+    constexpr std::size_t kFill = 64 * 1024;
+    std::string line(kFill * 160 - 1 - 7, 'x');
+    std::mt19937 random(11);
+    for (char& c : line)
+        c = static_cast<char>(' ' + random() % 95);
+    std::string sized(100000, '\0'), rest(70000, '\0');
+    for (char& c : sized)
+        c = static_cast<char>(random());
+    for (char& c : rest)
+        c = static_cast<char>(random());
+    const std::string head = std::string("\xAB\x34\x12", 3) + U32(0xFFFFFFFB) + U32(0x40200000) +
+                             "zzz" + "next\n" + U32(static_cast<std::uint32_t>(sized.size())) +
+                             sized;
+    folder.Write("long.txt", "short\r\n" + line + "\r\n" + head + U32(4 + 70000 - 4) + rest);
+    OpenToRead(1, "long.txt");
+    EXPECT_EQ(Line(1), "short");
+    EXPECT_EQ(Line(1), line.substr(0, 1023)); // cut to what a string holds, read to its end
+    EXPECT_EQ(ReadFileByte(1), 0xAB);
+    EXPECT_EQ(ReadFileWord(1), 0x1234);
+    EXPECT_EQ(ReadFileLong(1), -5);
+    EXPECT_EQ(ReadFileFloat(1), 2.5f);
+    SkipFileBytes(1, 3);
+    EXPECT_EQ(Line(1), "next");
+    ReadMemblockFromSlot(1, 1);
+    ASSERT_EQ(GetMemblockSizeForModule(1), 100000);
+    EXPECT_EQ(std::memcmp(GetMemblockPtrForModule(1), sized.data(), sized.size()), 0);
+    // Its size is exactly the bytes left: the slot's position must be where the reads stopped.
+    ReadMemblockFromSlot(1, 2);
+    ASSERT_EQ(GetMemblockSizeForModule(2), 70000) << errors.Last();
+    EXPECT_EQ(std::memcmp(GetMemblockPtrForModule(2), rest.data(), rest.size()), 0);
+    EXPECT_EQ(IsEndOfFile(1), 0);
+    EXPECT_EQ(ReadFileByte(1), 0);
+    EXPECT_EQ(IsEndOfFile(1), 1);
+    CloseFileSlot(1);
+
+    // A slot closed with its buffer full reads the next file from that file's start.
+    OpenToRead(1, "long.txt");
+    EXPECT_EQ(Line(1), "short");
+    CloseFileSlot(1);
+    folder.Write("other.txt", "other\r\n");
+    OpenToRead(1, "other.txt");
+    EXPECT_EQ(Line(1), "other");
+    CloseFileSlot(1);
+
+    // The rest of the file after a line is a block of the rest's size.
+    OpenToRead(1, "long.txt");
+    EXPECT_EQ(Line(1), "short");
+    ReadFileIntoMemblock(3, 1);
+    ASSERT_EQ(static_cast<std::size_t>(GetMemblockSizeForModule(3)),
+              line.size() + 2 + head.size() + 4 + rest.size());
+    EXPECT_EQ(std::memcmp(GetMemblockPtrForModule(3), line.data(), line.size()), 0);
+    EXPECT_EQ(errors.Last(), 0);
 }
 
 TEST_F(Files, TypedValuesRoundTripAndReadZeroAtTheEnd) {

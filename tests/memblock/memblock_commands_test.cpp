@@ -122,7 +122,11 @@ TEST_F(MemblockCommands, ArraysThatCannotBeCopiedRaiseTheirErrors) {
                      [&] { MakeArrayFromMemblock(texts, 2); }), // no block: the array first
               (std::vector<std::int32_t>{5101, 54}));
     EXPECT_EQ(MemblockExist(2), 0);
-    for (RuntimeArray a : {empty, sizeless, texts})
+    // An array that can take a block, and no block to fill it: the block's error.
+    RuntimeArray ints = IntArray(3, 5);
+    EXPECT_EQ(Errors([&] { MakeArrayFromMemblock(ints, 2); }), (std::vector<std::int32_t>{5103}));
+    EXPECT_EQ(Element(ints, 2), 7);
+    for (RuntimeArray a : {empty, sizeless, texts, ints})
         FreeArray(a);
 }
 

@@ -8,6 +8,7 @@
 #include "light/light.h"
 #include "modelfile/conv_mdl.h"
 #include "modelfile/converters.h"
+#include "object3d/animation_commands.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object_commands.h"
 #include "object3d/object_records.h"
@@ -570,4 +571,25 @@ TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
         EXPECT_FALSE(ObjectExists(1)) << name;
         EXPECT_TRUE(FilesIn(temp.folder.Path()).empty()) << name;
     }
+}
+
+TEST_F(ObjectScene, StudioSkinsGoWithAFileThatAnAppendRefuses) {
+    TempDataFolder temp;
+    TempFolder models;
+    LoadObject(models.Write("host.mdl", MakeStudio(Studio{})).c_str(), 1);
+    ASSERT_TRUE(ObjectExists(1)) << cell.number;
+    // The host's animation names no frame of the appended file: the append is refused after
+    // the file has loaded and written its skin.
+    AnimationSetRecord* set = ObjectAt(1)->animationSet;
+    ASSERT_TRUE(set && set->animation);
+    std::strcpy(set->animation->name, "elsewhere");
+    Studio appended;
+    appended.textures = {{"late.bmp", {4, 2}}};
+    cell.number = 0;
+    EXPECT_EQ(AppendObject(models.Write("late.mdl", MakeStudio(appended)).c_str(), 1,
+                           static_cast<std::int32_t>(set->length)),
+              0);
+    EXPECT_EQ(cell.number, kAppendFailed);
+    EXPECT_EQ(FilesIn(temp.folder.Path()), std::vector<std::string>{"skin.bmp"});
+    DeleteObject(1);
 }

@@ -46,12 +46,12 @@ TEST_F(FakeEffectScene, EffectsLoadIntoFreeSlotsOnly) {
     EXPECT_EQ(EffectInSlot(3), first);
     EXPECT_EQ(second->references, 2u); // never handed out
 
-    // A file that does not compile leaves its slot empty, with no error.
+    // A file that does not compile leaves its slot empty, with the load's error.
     HandOutFakeEffect(nullptr);
     cell.number = 0;
     LoadEffect(file.c_str(), 4, 0);
     EXPECT_EQ(g_Object3D.effects[4], nullptr);
-    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(cell.number, 7703);
     DeleteEffect(4);
     EXPECT_EQ(cell.number, 7722);
     DeleteEffect(3);

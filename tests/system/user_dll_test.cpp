@@ -46,7 +46,7 @@ std::vector<std::string> g_HookLog;
 
 } // namespace
 
-TEST_F(UserDLLs, SlotsAreCheckedAndAMissingDllIsNoError) {
+TEST_F(UserDLLs, SlotsAreCheckedAndAMissingDllIsTheLoadsError) {
     for (std::int32_t slot : {0, 256}) {
         errors.Clear();
         EXPECT_EQ(CallUserDLL(slot, "CdeclNone"), 0);
@@ -57,7 +57,8 @@ TEST_F(UserDLLs, SlotsAreCheckedAndAMissingDllIsNoError) {
     }
     errors.Clear();
     LoadUserDLL("no such library.dll", 3);
-    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(errors.Last(), 9701); // the load's error: the slot stays empty
+    errors.Clear();
     EXPECT_EQ(UserDLLExist(3), 0);
     EXPECT_EQ(UserDLLCallExist(3, "CdeclNone"), 0);
     EXPECT_EQ(errors.Last(), 0);
@@ -84,7 +85,7 @@ TEST_F(UserDLLs, NamesOf260CharactersOrMoreFailAsAMissingDllWould) {
     };
     LoadUserDLL(nameOfLength(260).c_str(), 1);
     EXPECT_EQ(UserDLLExist(1), 0);
-    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(errors.Last(), 9701);
     LoadUserDLL(nameOfLength(259).c_str(), 1);
     EXPECT_EQ(UserDLLExist(1), 1);
 }
