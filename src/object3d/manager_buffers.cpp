@@ -113,6 +113,13 @@ std::vector<MeshRecord*> SlotMeshes(ObjectRecord* object) {
 // The draw counts the mesh's own data can hold: larger ones (from a damaged file, say) would draw
 // the buffer-mates' geometry or read past the buffer.
 void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
+    item->primitiveCount = DrawablePrimitives(mesh);
+    item->vertexCount = std::clamp(mesh->drawVertexCount, 0, std::max(mesh->vertexCount, 0));
+}
+
+} // namespace
+
+std::int32_t DrawablePrimitives(const MeshRecord* mesh) {
     const bool indexed = mesh->indices && mesh->indexCount > 0;
     const std::int64_t points = indexed ? mesh->indexCount : mesh->vertexCount;
     std::int64_t most = 0;
@@ -136,12 +143,21 @@ void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
     default:
         break;
     }
-    item->primitiveCount = static_cast<std::int32_t>(
+    return static_cast<std::int32_t>(
         std::clamp<std::int64_t>(mesh->drawPrimitiveCount, 0, std::max<std::int64_t>(most, 0)));
-    item->vertexCount = std::clamp(mesh->drawVertexCount, 0, std::max(mesh->vertexCount, 0));
 }
 
-} // namespace
+std::uint32_t NewVertexBufferEntries(std::uint32_t vertexCount, std::uint32_t indexCount,
+                                     bool ownBuffer) {
+    // An indexed mesh's buffer stays within what 16-bit indices reach.
+    const std::uint32_t limit = DeviceIndexLimit();
+    return NewBufferEntries(vertexCount, ownBuffer,
+                            indexCount && limit > kSharedEntries ? kSharedEntries : limit);
+}
+
+std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer) {
+    return NewBufferEntries(indexCount, ownBuffer, DeviceIndexLimit());
+}
 
 template <typename Fn> void ObjectManager::ForEachLiveMesh(Fn&& fn) {
     const Object3DState& s = g_Object3D;
@@ -178,9 +194,7 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
             if (e->usedVertices + vertexCount < e->capacity) return e;
         }
     }
-    const std::uint32_t limit = DeviceIndexLimit();
-    std::uint32_t entries = NewBufferEntries(
-        vertexCount, ownBuffer, indexCount && limit > kSharedEntries ? kSharedEntries : limit);
+    std::uint32_t entries = NewVertexBufferEntries(vertexCount, indexCount, ownBuffer);
     const DWORD usage = D3DUSAGE_WRITEONLY | (points ? D3DUSAGE_POINTS : 0);
     IDirect3DVertexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
         IDirect3DVertexBuffer9* b = nullptr;
@@ -216,7 +230,7 @@ IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCoun
         for (IndexBufferEntry* e : sharedIndexBuffers)
             if (e->used + indexCount < e->capacity) return e;
     }
-    std::uint32_t entries = NewBufferEntries(indexCount, ownBuffer, DeviceIndexLimit());
+    std::uint32_t entries = NewIndexBufferEntries(indexCount, ownBuffer);
     IDirect3DIndexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
         IDirect3DIndexBuffer9* b = nullptr;
         device->CreateIndexBuffer(n * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &b,

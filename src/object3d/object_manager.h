@@ -62,6 +62,17 @@ constexpr float kCameraSpaceFov = 61.962135f;
 
 // Copies the mesh's vertices first up to (not including) last into its place in its buffer.
 bool CopyMeshVertexRangeToBuffer(MeshRecord* mesh, std::int32_t first, std::int32_t last);
+// The primitives a draw of the mesh takes: its draw count, held to what its own data holds.
+std::int32_t DrawablePrimitives(const MeshRecord* mesh);
+// The entries of a new buffer made for a mesh: its own size, or the size a shared one gets.
+std::uint32_t NewVertexBufferEntries(std::uint32_t vertexCount, std::uint32_t indexCount,
+                                     bool ownBuffer);
+std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer);
+// What the first frame after an object's load costs the manager, as bytes its load is charged:
+// the device buffers its meshes are placed in (in buffers of their own, or in shared ones as
+// new objects' meshes are placed), the primitives drawn, and the pixels filled when the view
+// frames the whole object (as the load's camera does). Its frame lists must be set up.
+std::uint64_t FirstFrameBytes(const ObjectRecord* object, bool ownBuffers);
 
 class ObjectManager {
 public:
