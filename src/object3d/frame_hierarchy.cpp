@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -229,24 +230,50 @@ bool RemoveFrameAnimation(ObjectRecord* object, FrameRecord* frame) {
 }
 
 bool RemoveFrameTreeAnimations(ObjectRecord* object, FrameRecord* frame) {
-    WalkFrameTree(frame, [object](FrameRecord* f) { RemoveFrameAnimation(object, f); });
+    std::unordered_set<const FrameRecord*> going;
+    WalkFrameTree(frame, [&going](FrameRecord* f) { going.insert(f); });
+    RemoveAnimationsOfFrames(object, going);
     return true;
+}
+
+void RemoveAnimationsOfFrames(ObjectRecord* object,
+                              const std::unordered_set<const FrameRecord*>& going) {
+    if (!object || !object->animationSet || going.empty()) return;
+    // One pass over the chain, however many frames go: a walk of it for each frame would grow
+    // with the square of a long chain of limbs.
+    AnimationRecord** link = &object->animationSet->animation;
+    while (AnimationRecord* a = *link) {
+        if (!a->frame || !going.count(a->frame)) {
+            link = &a->next;
+            continue;
+        }
+        *link = a->next;
+        a->next = nullptr; // so that its teardown frees it alone
+        delete a;
+    }
 }
 
 bool RemoveFrame(ObjectRecord* object, FrameRecord* frame) {
     if (!object || !frame) return false;
-    RemoveFrameAnimation(object, frame);
-    if (frame->child) RemoveFrameTreeAnimations(object, frame->child);
-    DetachFrameFromTree(object, object->rootFrame, frame);
-    // Its meshes leave the device buffers with it, and the object's lists forget it: both would
-    // otherwise point at freed records from the next frame on.
-    ObjectManager& manager = g_Object3D.manager;
-    WalkFrameTree(frame, [&manager](FrameRecord* f) {
+    std::unordered_set<const FrameRecord*> going{frame};
+    std::vector<MeshRecord*> meshes;
+    auto gather = [&going, &meshes](FrameRecord* f) {
+        going.insert(f);
         for (int slot = 0; slot < kFrameMeshSlots; ++slot) {
-            ForgetVertexDataLock(nullptr, f->MeshSlot(slot));
-            manager.RemoveMeshFromBuffers(f->MeshSlot(slot));
+            if (MeshRecord* mesh = f->MeshSlot(slot)) {
+                ForgetVertexDataLock(nullptr, mesh);
+                meshes.push_back(mesh);
+            }
         }
-    });
+    };
+    gather(frame);
+    WalkFrameTree(frame->child, gather);
+    RemoveAnimationsOfFrames(object, going);
+    DetachFrameFromTree(object, object->rootFrame, frame);
+    // Its meshes leave the device buffers with it, all at once, and the object's lists forget
+    // it: both would otherwise point at freed records from the next frame on.
+    ObjectManager& manager = g_Object3D.manager;
+    manager.RemoveMeshesFromBuffers(meshes);
     delete frame;
     BuildFrameAndMeshLists(object);
     manager.RefreshChangedMeshBuffers();

@@ -6,6 +6,7 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 struct AnimationRecord;
 struct FrameRecord;
@@ -40,7 +41,11 @@ bool AddAnimationForFrame(ObjectRecord* object, FrameRecord* frame);
 // false once it removed the frame's animation; true when none matched.
 bool RemoveAnimationOfFrame(ObjectRecord* object, AnimationRecord*& head, FrameRecord* frame);
 bool RemoveFrameAnimation(ObjectRecord* object, FrameRecord* frame);
+// The animations of the frame, its following siblings and all their descendants.
 bool RemoveFrameTreeAnimations(ObjectRecord* object, FrameRecord* frame);
+// Every animation of the object that drives one of the frames, in one pass over the chain.
+void RemoveAnimationsOfFrames(ObjectRecord* object,
+                              const std::unordered_set<const FrameRecord*>& going);
 // Removes the frame with its descendants, their meshes and their animations; the object's lists
 // are built again.
 bool RemoveFrame(ObjectRecord* object, FrameRecord* frame);

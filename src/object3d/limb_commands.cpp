@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -135,11 +136,12 @@ std::vector<FrameRecord*> Subtree(FrameRecord* frame) {
 
 // Bones of the object's remaining meshes that follow a frame about to go follow none from now on,
 // rather than freed memory; a vertex-data lock on a mesh about to go is dropped.
-void LetGoOfFrames(ObjectRecord* object, const std::vector<FrameRecord*>& going) {
-    auto goes = [&going](const FrameRecord* f) {
-        return f && std::find(going.begin(), going.end(), f) != going.end();
-    };
-    for (FrameRecord* frame : going)
+void LetGoOfFrames(ObjectRecord* object, const std::vector<FrameRecord*>& subtree) {
+    // A set: a search of the subtree for every frame and bone would grow with the square of a
+    // long chain of limbs.
+    const std::unordered_set<const FrameRecord*> going(subtree.begin(), subtree.end());
+    auto goes = [&going](const FrameRecord* f) { return f && going.count(f) != 0; };
+    for (FrameRecord* frame : subtree)
         for (int slot = 0; slot < kFrameMeshSlots; ++slot)
             if (MeshRecord* mesh = frame->MeshSlot(slot)) ForgetVertexDataLock(nullptr, mesh);
     for (std::int32_t f = 0; f < FrameCount(object); ++f) {

@@ -51,25 +51,75 @@ template <typename Create> auto CreateHalving(std::uint32_t& entries, Create&& c
     return decltype(create(entries)){nullptr};
 }
 
-template <typename Entry> void Append(Entry*& head, Entry* entry) {
-    Entry** tail = &head;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = entry;
+// The chains are linked both ways and know their tails: placing or dropping one of thousands of
+// buffers never walks the others.
+template <typename Entry> void Append(Entry*& head, Entry*& tail, Entry* entry) {
+    entry->previous = tail;
+    entry->next = nullptr;
+    (tail ? tail->next : head) = entry;
+    tail = entry;
 }
 
-template <typename Entry> void Unlink(Entry*& head, Entry* entry) {
-    for (Entry** p = &head; *p; p = &(*p)->next) {
-        if (*p == entry) {
-            *p = entry->next;
-            return;
-        }
+template <typename Entry> void Unlink(Entry*& head, Entry*& tail, Entry* entry) {
+    (entry->previous ? entry->previous->next : head) = entry->next;
+    (entry->next ? entry->next->previous : tail) = entry->previous;
+    entry->next = entry->previous = nullptr;
+}
+
+template <typename T> bool PushBack(std::vector<T>& list, T value) noexcept {
+    try {
+        list.push_back(value);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
+}
+
+// The item joins the entry's list, remembering its place there in the given slot.
+template <typename Entry>
+bool ListItem(Entry* entry, std::uint32_t DrawItem::*slot, DrawItem* item) {
+    if (!PushBack(entry->items, item)) return false;
+    item->*slot = static_cast<std::uint32_t>(entry->items.size() - 1);
+    return true;
+}
+
+// The item leaves the entry's list; the last item takes its place.
+template <typename Entry>
+void UnlistItem(Entry* entry, std::uint32_t DrawItem::*slot, DrawItem* item) {
+    std::vector<DrawItem*>& items = entry->items;
+    const std::uint32_t at = item->*slot;
+    if (at >= items.size() || items[at] != item) return;
+    items[at] = items.back();
+    items[at]->*slot = at;
+    items.pop_back();
+}
+
+template <typename Entry> void Forget(std::vector<Entry*>& list, Entry* entry) {
+    const auto at = std::find(list.begin(), list.end(), entry);
+    if (at != list.end()) list.erase(at);
+}
+
+// Every mesh in the object's frame slots.
+std::vector<MeshRecord*> SlotMeshes(ObjectRecord* object) {
+    std::vector<MeshRecord*> meshes;
+    for (std::int32_t f = 0; object && object->frames && f < object->frameCount; ++f) {
+        FrameRecord* frame = object->frames[f];
+        for (int slot = 0; frame && slot < kFrameMeshSlots; ++slot)
+            if (MeshRecord* mesh = frame->MeshSlot(slot)) meshes.push_back(mesh);
+    }
+    return meshes;
 }
 
 // The draw counts the mesh's own data can hold: larger ones (from a damaged file, say) would draw
 // the buffer-mates' geometry or read past the buffer.
 void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
+    item->primitiveCount = DrawablePrimitives(mesh);
+    item->vertexCount = std::clamp(mesh->drawVertexCount, 0, std::max(mesh->vertexCount, 0));
+}
+
+} // namespace
+
+std::int32_t DrawablePrimitives(const MeshRecord* mesh) {
     const bool indexed = mesh->indices && mesh->indexCount > 0;
     const std::int64_t points = indexed ? mesh->indexCount : mesh->vertexCount;
     std::int64_t most = 0;
@@ -93,12 +143,21 @@ void SetDrawCounts(DrawItem* item, const MeshRecord* mesh) {
     default:
         break;
     }
-    item->primitiveCount = static_cast<std::int32_t>(
+    return static_cast<std::int32_t>(
         std::clamp<std::int64_t>(mesh->drawPrimitiveCount, 0, std::max<std::int64_t>(most, 0)));
-    item->vertexCount = std::clamp(mesh->drawVertexCount, 0, std::max(mesh->vertexCount, 0));
 }
 
-} // namespace
+std::uint32_t NewVertexBufferEntries(std::uint32_t vertexCount, std::uint32_t indexCount,
+                                     bool ownBuffer) {
+    // An indexed mesh's buffer stays within what 16-bit indices reach.
+    const std::uint32_t limit = DeviceIndexLimit();
+    return NewBufferEntries(vertexCount, ownBuffer,
+                            indexCount && limit > kSharedEntries ? kSharedEntries : limit);
+}
+
+std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer) {
+    return NewBufferEntries(indexCount, ownBuffer, DeviceIndexLimit());
+}
 
 template <typename Fn> void ObjectManager::ForEachLiveMesh(Fn&& fn) {
     const Object3DState& s = g_Object3D;
@@ -129,15 +188,13 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
     // the one before it ends, so it takes a buffer of its own.
     if (stride % 4 != 0) ownBuffer = true;
     if (!ownBuffer) {
-        for (VertexBufferEntry* e = vertexBuffers; e; e = e->next) {
+        for (VertexBufferEntry* e : sharedVertexBuffers) {
             if (e->fvf != fvf || e->stride != stride || e->points != points) continue;
             if (fvf == 0 && !SameDeclaration(e->declaration, declaration)) continue;
             if (e->usedVertices + vertexCount < e->capacity) return e;
         }
     }
-    const std::uint32_t limit = DeviceIndexLimit();
-    std::uint32_t entries = NewBufferEntries(
-        vertexCount, ownBuffer, indexCount && limit > kSharedEntries ? kSharedEntries : limit);
+    std::uint32_t entries = NewVertexBufferEntries(vertexCount, indexCount, ownBuffer);
     const DWORD usage = D3DUSAGE_WRITEONLY | (points ? D3DUSAGE_POINTS : 0);
     IDirect3DVertexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
         IDirect3DVertexBuffer9* b = nullptr;
@@ -161,7 +218,8 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
     entry->stride = stride;
     entry->points = points;
     entry->buffer = buffer;
-    Append(vertexBuffers, entry);
+    entry->own = ownBuffer || !PushBack(sharedVertexBuffers, entry);
+    Append(vertexBuffers, vertexTail, entry);
     return entry;
 }
 
@@ -169,10 +227,10 @@ IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCoun
     IDirect3DDevice9* device = g_Object3D.device;
     if (!device || indexCount == 0) return nullptr;
     if (!ownBuffer) {
-        for (IndexBufferEntry* e = indexBuffers; e; e = e->next)
+        for (IndexBufferEntry* e : sharedIndexBuffers)
             if (e->used + indexCount < e->capacity) return e;
     }
-    std::uint32_t entries = NewBufferEntries(indexCount, ownBuffer, DeviceIndexLimit());
+    std::uint32_t entries = NewIndexBufferEntries(indexCount, ownBuffer);
     IDirect3DIndexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
         IDirect3DIndexBuffer9* b = nullptr;
         device->CreateIndexBuffer(n * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &b,
@@ -191,14 +249,15 @@ IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCoun
     }
     entry->capacity = entries;
     entry->buffer = buffer;
-    Append(indexBuffers, entry);
+    entry->own = ownBuffer || !PushBack(sharedIndexBuffers, entry);
+    Append(indexBuffers, indexTail, entry);
     return entry;
 }
 
 bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
     if (!mesh) return false;
     mesh->reAdd = 0;
-    delete std::exchange(mesh->drawItem, nullptr);
+    DeleteDrawItem(std::exchange(mesh->drawItem, nullptr));
     if (!mesh->vertices || mesh->vertexCount <= 0) return false;
     const bool indexed = mesh->indices && mesh->indexCount > 0;
     VertexBufferEntry* vertices = FindOrCreateVertexBuffer(
@@ -213,14 +272,23 @@ bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
     auto* item = new (std::nothrow) DrawItem;
     if (!item) return false;
     ClearRecord56(item);
+    item->mesh = mesh;
+    if (!ListItem(vertices, &DrawItem::vertexSlot, item)) {
+        delete item;
+        return false;
+    }
+    item->vertexEntry = vertices;
+    if (indices && !ListItem(indices, &DrawItem::indexSlot, item)) {
+        DeleteDrawItem(item);
+        return false;
+    }
+    item->indexEntry = indices;
     item->vertexBuffer = vertices->buffer;
     item->indexBuffer = indices ? indices->buffer : nullptr;
     item->primitiveType = mesh->primitiveType;
     item->startVertex = vertices->usedSize * 4 / mesh->vertexSize;
     SetDrawCounts(item, mesh);
     item->stride = mesh->vertexSize;
-    item->vertexEntry = vertices;
-    item->indexEntry = indices;
     if (indices) {
         item->startIndex = indices->used;
         item->baseVertex = vertices->usedVertices;
@@ -249,73 +317,84 @@ bool ObjectManager::AddObjectMeshesToBuffers(ObjectRecord* object) {
 }
 
 void ObjectManager::RemoveVertexEntry(VertexBufferEntry* entry) {
-    Unlink(vertexBuffers, entry);
+    Unlink(vertexBuffers, vertexTail, entry);
+    if (!entry->own) Forget(sharedVertexBuffers, entry);
+    for (DrawItem* item : entry->items)
+        item->vertexEntry = nullptr;
     if (entry->locked) entry->buffer->Unlock();
     if (entry->buffer) entry->buffer->Release();
     delete entry;
 }
 
 void ObjectManager::RemoveIndexEntry(IndexBufferEntry* entry) {
-    Unlink(indexBuffers, entry);
+    Unlink(indexBuffers, indexTail, entry);
+    if (!entry->own) Forget(sharedIndexBuffers, entry);
+    for (DrawItem* item : entry->items)
+        item->indexEntry = nullptr;
     if (entry->buffer) entry->buffer->Release();
     delete entry;
 }
 
-void ObjectManager::RemoveMeshFromBuffers(MeshRecord* mesh) {
-    if (!mesh || !mesh->drawItem) return;
-    VertexBufferEntry* vertices = mesh->drawItem->vertexEntry;
-    IndexBufferEntry* indices = mesh->drawItem->indexEntry;
-    delete std::exchange(mesh->drawItem, nullptr);
-    RemoveMeshesSharingBuffers(vertices, indices);
+std::size_t ObjectManager::TakeOutOfBuffers(const std::vector<MeshRecord*>& meshes) {
+    std::vector<VertexBufferEntry*> vertexGoing;
+    std::vector<IndexBufferEntry*> indexGoing;
+    auto mark = [&](const DrawItem* item) {
+        if (VertexBufferEntry* e = item->vertexEntry; e && !e->going) {
+            e->going = true;
+            vertexGoing.push_back(e);
+        }
+        if (IndexBufferEntry* e = item->indexEntry; e && !e->going) {
+            e->going = true;
+            indexGoing.push_back(e);
+        }
+    };
+    for (MeshRecord* mesh : meshes) {
+        if (!mesh || !mesh->drawItem) continue;
+        mark(mesh->drawItem);
+        DeleteDrawItem(std::exchange(mesh->drawItem, nullptr));
+    }
+    // A buffer that goes takes its mates' places with it: they are placed again later, and the
+    // further buffers they sit in go too. Each item is looked at once, in the lists of the
+    // buffers that go.
+    std::size_t mates = 0;
+    auto evict = [&](auto* entry) {
+        while (!entry->items.empty()) {
+            DrawItem* item = entry->items.back();
+            mark(item);
+            if (MeshRecord* mate = item->mesh; mate && mate->drawItem == item) {
+                mate->drawItem = nullptr;
+                mate->reAdd = 1;
+                ++mates;
+            }
+            DeleteDrawItem(item);
+        }
+    };
+    for (std::size_t v = 0, i = 0; v < vertexGoing.size() || i < indexGoing.size();)
+        v < vertexGoing.size() ? evict(vertexGoing[v++]) : evict(indexGoing[i++]);
+    for (VertexBufferEntry* e : vertexGoing)
+        RemoveVertexEntry(e);
+    for (IndexBufferEntry* e : indexGoing)
+        RemoveIndexEntry(e);
+    waitingMates += mates;
+    return mates;
 }
 
-void ObjectManager::RemoveMeshesSharingBuffers(VertexBufferEntry* vertices,
-                                               IndexBufferEntry* indices) {
-    // The mates of a buffer may sit in further buffers, whose mates go too: gather them all
-    // before any entry is destroyed.
-    std::vector<VertexBufferEntry*> goneVertices;
-    std::vector<IndexBufferEntry*> goneIndices;
-    if (vertices) goneVertices.push_back(vertices);
-    if (indices) goneIndices.push_back(indices);
-    auto gone = [&](const DrawItem* item) {
-        return std::find(goneVertices.begin(), goneVertices.end(), item->vertexEntry) !=
-                   goneVertices.end() ||
-               (item->indexEntry && std::find(goneIndices.begin(), goneIndices.end(),
-                                              item->indexEntry) != goneIndices.end());
-    };
-    for (bool more = true; more;) {
-        more = false;
-        ForEachLiveMesh([&](ObjectRecord*, MeshRecord* mesh) {
-            DrawItem* item = mesh->drawItem;
-            if (!item || mesh->reAdd || !gone(item)) return;
-            mesh->reAdd = 1;
-            if (std::find(goneVertices.begin(), goneVertices.end(), item->vertexEntry) ==
-                goneVertices.end())
-                goneVertices.push_back(item->vertexEntry);
-            if (item->indexEntry && std::find(goneIndices.begin(), goneIndices.end(),
-                                              item->indexEntry) == goneIndices.end())
-                goneIndices.push_back(item->indexEntry);
-            delete std::exchange(mesh->drawItem, nullptr);
-            more = true;
-        });
-    }
-    for (VertexBufferEntry* e : goneVertices)
-        RemoveVertexEntry(e);
-    for (IndexBufferEntry* e : goneIndices)
-        RemoveIndexEntry(e);
+void ObjectManager::RemoveMeshFromBuffers(MeshRecord* mesh) {
+    if (mesh && mesh->drawItem) TakeOutOfBuffers({mesh});
+}
+
+void ObjectManager::RemoveMeshesFromBuffers(const std::vector<MeshRecord*>& meshes) {
+    TakeOutOfBuffers(meshes);
 }
 
 void ObjectManager::RemoveObjectMeshesFromBuffers(ObjectRecord* object) {
-    if (!object || !object->frames) return;
-    for (std::int32_t f = 0; f < object->frameCount; ++f) {
-        FrameRecord* frame = object->frames[f];
-        if (!frame) continue;
-        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
-            RemoveMeshFromBuffers(frame->MeshSlot(slot));
-    }
+    TakeOutOfBuffers(SlotMeshes(object));
 }
 
 void ObjectManager::RefreshChangedMeshBuffers() {
+    // Only meshes that lost their place to a buffer that went wait to be placed again.
+    if (waitingMates == 0) return;
+    waitingMates = 0;
     ForEachLiveMesh([this](ObjectRecord* object, MeshRecord* mesh) {
         if (object->rebuild || !mesh->reAdd) return;
         AddMeshToBuffers(mesh, object->ownBuffers != 0);
@@ -324,12 +403,11 @@ void ObjectManager::RefreshChangedMeshBuffers() {
 
 void ObjectManager::RemoveObject(ObjectRecord* object) {
     if (!object) return;
-    RemoveObjectMeshesFromBuffers(object);
-    // The object's own meshes may have been taken as mates of one another; they go with it and
-    // must not be placed again.
-    for (std::int32_t f = 0; object->frames && f < object->frameCount; ++f)
-        for (int slot = 0; object->frames[f] && slot < kFrameMeshSlots; ++slot)
-            if (MeshRecord* mesh = object->frames[f]->MeshSlot(slot)) mesh->reAdd = 0;
+    const std::vector<MeshRecord*> meshes = SlotMeshes(object);
+    TakeOutOfBuffers(meshes);
+    // The object's own meshes go with it and must not be placed again.
+    for (MeshRecord* mesh : meshes)
+        mesh->reAdd = 0;
     RefreshChangedMeshBuffers();
     MarkListDirty();
 }
@@ -443,8 +521,17 @@ void ObjectManager::ApplyToAllMeshes(IDirect3DTexture9* texture) {
 }
 
 void ObjectManager::ReleaseBufferChains() {
+    // Meshes may outlive the buffers (a device reset): their items forget the entries.
     while (vertexBuffers)
         RemoveVertexEntry(vertexBuffers);
     while (indexBuffers)
         RemoveIndexEntry(indexBuffers);
+    waitingMates = 0;
+}
+
+void DeleteDrawItem(DrawItem* item) {
+    if (!item) return;
+    if (item->vertexEntry) UnlistItem(item->vertexEntry, &DrawItem::vertexSlot, item);
+    if (item->indexEntry) UnlistItem(item->indexEntry, &DrawItem::indexSlot, item);
+    delete item;
 }

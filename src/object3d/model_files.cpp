@@ -8,7 +8,10 @@
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
+#include "object3d/object_lists.h"
+#include "object3d/object_manager.h"
 #include "object3d/object_records.h"
+#include "object3d/object_state.h"
 #include "object3d/object_values.h"
 #include "object3d/vertex_layout.h"
 
@@ -113,6 +116,13 @@ static std::uint64_t PoseCopyBytes(const FrameRecord* root) {
     return bytes;
 }
 
+// The device buffers, draws and fill of the object's first frame (see FirstFrameBytes), charged
+// with the frames placed as they will be drawn and the meshes as new objects' are placed.
+static bool ChargeFirstFrame(ObjectRecord* object) {
+    return (!object->rootFrame || SetupObjectLists(object)) &&
+           ChargeLoad(FirstFrameBytes(object, g_Object3D.newObjectOwnBuffers != 0));
+}
+
 bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
     if (!object) return false;
     *object = nullptr;
@@ -135,7 +145,8 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
                               ? ReadWholeFile(fileName, block.Out(), block.OutSize())
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
         return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
-               ObjectValuesInRange(*object) && ChargeLoad(PoseCopyBytes((*object)->rootFrame));
+               ObjectValuesInRange(*object) && ChargeLoad(PoseCopyBytes((*object)->rootFrame)) &&
+               ChargeFirstFrame(*object);
     });
     if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);

@@ -20,8 +20,10 @@ bool ObjectFileExists(const char* fileName);
 bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t** block,
                       std::uint32_t* size);
 // A new object from the file into *object; false, *object null, with error 105 when the file is
-// missing (a .md3 name need not exist) and 7018 when it cannot be read or converted, or when a
-// converted mesh holds a position that is not a number or lies too far out to be measured.
+// missing (a .md3 name need not exist) and 7018 when it cannot be read or converted, when a
+// converted mesh holds a position that is not a number or lies too far out to be measured, or
+// when what the load makes, with its first frame's buffers, draws and fill, passes its budget.
+// The object comes with its frame lists set up.
 bool LoadObjectFile(const char* fileName, ObjectRecord** object);
 // The object in the unanimated pose as a native file; error 106 and false, nothing touched, when
 // the file exists already; false when it cannot be written.

@@ -13,9 +13,14 @@
 #include "core/error_numbers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -32,6 +37,14 @@ struct MeshCopy {
 
 bool HasVertices(const MeshRecord* mesh) {
     return mesh && mesh->vertices && mesh->vertexCount > 0;
+}
+
+// A frame name in lower case, as names that differ only in case compare equal.
+std::string FoldedName(const char* name) {
+    std::string folded(name, strnlen(name, kRecordNameLength));
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
 }
 
 // A copy of the mesh's geometry in its own format; null when it cannot be made.
@@ -121,17 +134,31 @@ const MeshRecord* LargestMesh(ObjectRecord* object) {
     return largest;
 }
 
+// A record name as a key, up to its first zero or the end of its field.
+std::string_view NameKey(const char* name) {
+    return std::string_view(name, strnlen(name, kRecordNameLength));
+}
+
+// The names of the tree's frames: a walk of the tree for every animation or bone would grow with
+// the square of a long chain of limbs.
+std::unordered_set<std::string_view> FrameNames(FrameRecord* root) {
+    std::unordered_set<std::string_view> names;
+    WalkFrameTree(root, [&names](FrameRecord* f) { names.insert(NameKey(f->name)); });
+    return names;
+}
+
 // The source's animation set with only the animations of frames in the object's tree.
 void CopyAnimations(ObjectRecord* object, const ObjectRecord* source) {
     const AnimationSetRecord* set = source->animationSet;
     if (!set) return;
+    const std::unordered_set<std::string_view> frames = FrameNames(object->rootFrame);
     auto* copy = new (std::nothrow) AnimationSetRecord;
     if (!copy) return;
     std::memcpy(copy->name, set->name, sizeof copy->name);
     copy->length = set->length;
     AnimationRecord** tail = &copy->animation;
     for (AnimationRecord* a = set->animation; a; a = a->next) {
-        if (!FindFrameByName(a->name, object->rootFrame)) continue;
+        if (!frames.count(NameKey(a->name))) continue;
         AnimationRecord* made = DuplicateAnimation(a, a->name);
         if (!made) continue;
         // Keys this animation borrows are borrowed by the copy as well.
@@ -155,9 +182,10 @@ bool CopyHierarchy(ObjectRecord* object, ObjectRecord* source, const FrameRecord
         meshes.push_back({root->mesh, largest});
     }
     // Only bones that follow a frame of the copy can move its vertices.
+    const std::unordered_set<std::string_view> frames = FrameNames(root);
     for (const MeshCopy& m : meshes)
-        if (!CopyBones(m.copy, m.source, [root](const BoneRecord& bone) {
-                return FindFrameByName(bone.name, root) != nullptr;
+        if (!CopyBones(m.copy, m.source, [&frames](const BoneRecord& bone) {
+                return frames.count(NameKey(bone.name)) != 0;
             }))
             return false;
     CopyAnimations(object, source);
@@ -244,18 +272,25 @@ void AddObjectLevelOfDetail(std::int32_t n, std::int32_t sourceNumber, std::int3
     object->detailOn = 1;
     object->detailDistances[slot] = distance;
     object->detailLevel = 0;
+    // The object's frames that still want a mesh of this level, by name in any letter case, in
+    // their order: each source frame finds its own at once instead of walking them all.
+    std::unordered_map<std::string, std::vector<FrameRecord*>> wanting;
+    for (std::int32_t f = 0; object->frames && f < object->frameCount; ++f) {
+        FrameRecord* to = object->frames[f];
+        if (to && to->mesh && !to->detailMeshes[slot]) wanting[FoldedName(to->name)].push_back(to);
+    }
     for (std::int32_t s = 0; source->frames && s < source->frameCount; ++s) {
         const FrameRecord* from = source->frames[s];
         if (!from || !HasVertices(from->mesh)) continue;
-        for (std::int32_t f = 0; object->frames && f < object->frameCount; ++f) {
-            FrameRecord* to = object->frames[f];
-            if (!to || !to->mesh || to->detailMeshes[slot] || _stricmp(to->name, from->name) != 0)
-                continue;
+        const auto found = wanting.find(FoldedName(from->name));
+        if (found == wanting.end()) continue;
+        // A frame given its mesh wants no other; one whose copy failed waits for the next.
+        std::erase_if(found->second, [&](FrameRecord* to) {
             to->detailMeshes[slot] = MakeDetailMesh(object, to->mesh, from->mesh);
-            if (to->detailMeshes[slot])
-                g_Object3D.manager.AddMeshToBuffers(to->detailMeshes[slot],
-                                                    object->ownBuffers != 0);
-        }
+            if (!to->detailMeshes[slot]) return false;
+            g_Object3D.manager.AddMeshToBuffers(to->detailMeshes[slot], object->ownBuffers != 0);
+            return true;
+        });
     }
 }
 

@@ -155,6 +155,12 @@ bool AllocateBoneArrays(MeshRecord** meshes, std::int32_t count) {
 
 bool MatchBonesToFrames(MeshRecord** meshes, FrameRecord* frame, std::int32_t meshCount) {
     if (!meshes || !frame) return false;
+    // Meshes without bones need no map of the tree: a mesh linked alone (a level-of-detail
+    // copy, one of thousands) then costs nothing per frame of the object.
+    const bool anyBones = std::any_of(meshes, meshes + std::max(meshCount, 0), [](MeshRecord* m) {
+        return m && m->boneCount > 0 && m->bones && m->boneFrames && m->boneMatrices;
+    });
+    if (!anyBones) return true;
     // Through a map of names: a walk of every frame for every mesh grows with the square of a
     // model's size. As that walk did, the last frame of a name in the tree's order is the one a
     // bone follows, and only the first bone of a name in each mesh follows it.

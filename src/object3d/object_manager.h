@@ -14,9 +14,12 @@ struct ObjectRecord;
 struct MeshRecord;
 struct FrameRecord;
 struct TextureRecord;
+struct DrawItem;
 class Universe;
 
-// One shared vertex buffer; the manager keeps them in a chain.
+// One vertex buffer, shared or one mesh's own; the manager keeps them in a chain. Each lists the
+// draw items placed in it, so that a buffer that goes finds its mates without a walk of every
+// mesh.
 struct VertexBufferEntry {
     std::uint32_t fvf = 0; // of every mesh in it; 0 when a declaration describes them
     // The declaration of every mesh in it when fvf is 0, up to and with its end marker.
@@ -28,16 +31,24 @@ struct VertexBufferEntry {
     bool points = false;                      // made for point lists
     IDirect3DVertexBuffer9* buffer = nullptr; // owned
     VertexBufferEntry* next = nullptr;
+    VertexBufferEntry* previous = nullptr;
     std::uint32_t locked = 0; // locked whole for the frame's vertex uploads
     std::uint8_t* lockedData = nullptr;
+    bool own = false;             // made for one mesh: never searched for room
+    bool going = false;           // marked while a removal gathers the entries that go
+    std::vector<DrawItem*> items; // not owned; each item's vertexSlot is its place here
 };
 
-// One shared 16-bit index buffer, in a second chain.
+// One 16-bit index buffer, in a second chain.
 struct IndexBufferEntry {
     std::uint32_t capacity = 0; // indices
     std::uint32_t used = 0;
     IDirect3DIndexBuffer9* buffer = nullptr; // owned
     IndexBufferEntry* next = nullptr;
+    IndexBufferEntry* previous = nullptr;
+    bool own = false;
+    bool going = false;
+    std::vector<DrawItem*> items; // not owned; each item's indexSlot is its place here
 };
 
 // No texture binding is cached: after a cache reset, and after a multi-material mesh. Neither is
@@ -51,6 +62,17 @@ constexpr float kCameraSpaceFov = 61.962135f;
 
 // Copies the mesh's vertices first up to (not including) last into its place in its buffer.
 bool CopyMeshVertexRangeToBuffer(MeshRecord* mesh, std::int32_t first, std::int32_t last);
+// The primitives a draw of the mesh takes: its draw count, held to what its own data holds.
+std::int32_t DrawablePrimitives(const MeshRecord* mesh);
+// The entries of a new buffer made for a mesh: its own size, or the size a shared one gets.
+std::uint32_t NewVertexBufferEntries(std::uint32_t vertexCount, std::uint32_t indexCount,
+                                     bool ownBuffer);
+std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer);
+// What the first frame after an object's load costs the manager, as bytes its load is charged:
+// the device buffers its meshes are placed in (in buffers of their own, or in shared ones as
+// new objects' meshes are placed), the primitives drawn, and the pixels filled when the view
+// frames the whole object (as the load's camera does). Its frame lists must be set up.
+std::uint64_t FirstFrameBytes(const ObjectRecord* object, bool ownBuffers);
 
 class ObjectManager {
 public:
@@ -76,9 +98,13 @@ public:
     IndexBufferEntry* FindOrCreateIndexBuffer(std::uint32_t indexCount, bool ownBuffer);
     bool AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer);
     bool AddObjectMeshesToBuffers(ObjectRecord* object);
+    // Takes meshes out of the buffers. The buffers they sat in go, and the meshes that shared
+    // them wait to be placed again (RefreshChangedMeshBuffers); the work grows with the meshes
+    // named and their mates, not with every live mesh.
     void RemoveMeshFromBuffers(MeshRecord* mesh);
+    void RemoveMeshesFromBuffers(const std::vector<MeshRecord*>& meshes);
     void RemoveObjectMeshesFromBuffers(ObjectRecord* object);
-    void RemoveMeshesSharingBuffers(VertexBufferEntry* vertices, IndexBufferEntry* indices);
+    // Places again the live meshes that lost their place; nothing when none did.
     void RefreshChangedMeshBuffers();
     void RemoveObject(ObjectRecord* object);
     void ApplyChanges();
@@ -188,6 +214,8 @@ private:
     void ReleaseBufferChains();
     void RemoveVertexEntry(VertexBufferEntry* entry);
     void RemoveIndexEntry(IndexBufferEntry* entry);
+    // The meshes' items and buffers go, and their mates' items: how many mates now wait.
+    std::size_t TakeOutOfBuffers(const std::vector<MeshRecord*>& meshes);
     template <typename Fn> void ForEachLiveMesh(Fn&& fn);
 
     IDirect3DVertexShader9* wantedShader = nullptr;
@@ -212,7 +240,13 @@ private:
     std::vector<ObjectRecord*> sortedList;
     std::vector<ObjectRecord*> visibleList;
     VertexBufferEntry* vertexBuffers = nullptr;
+    VertexBufferEntry* vertexTail = nullptr;
     IndexBufferEntry* indexBuffers = nullptr;
+    IndexBufferEntry* indexTail = nullptr;
+    // The entries that take more meshes (not one mesh's own), searched for room.
+    std::vector<VertexBufferEntry*> sharedVertexBuffers;
+    std::vector<IndexBufferEntry*> sharedIndexBuffers;
+    std::size_t waitingMates = 0; // meshes that lost their place since the last refresh
     // The last value sent of each render, texture-stage and sampler state, and the textures
     // bound. Forgotten at the start of every pass: other modules change the device's states
     // between passes.

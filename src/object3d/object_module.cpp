@@ -135,7 +135,7 @@ void Basic3DDestructor() {
     } else {
         // The buffers they were placed in are gone.
         for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n)
-            if (s.meshes[n]) delete std::exchange(s.meshes[n]->drawItem, nullptr);
+            if (s.meshes[n]) DeleteDrawItem(std::exchange(s.meshes[n]->drawItem, nullptr));
     }
     // Effects and shaders belong to the device, as the objects do.
     FreeEffectSlots();

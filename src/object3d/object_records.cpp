@@ -122,7 +122,7 @@ MeshRecord::~MeshRecord() {
     FreeArray(multiMaterialBuffer);
     FreeArray(textures);
     FreeArray(multiMaterials);
-    FreeOne(drawItem);
+    DeleteDrawItem(std::exchange(drawItem, nullptr));
     FreeArray(triangleMaterials);
     FreeArray(keyFrames);
     ReleaseInterface(vertexShader);

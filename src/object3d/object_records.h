@@ -211,12 +211,17 @@ struct DrawItem {
     std::int32_t primitiveCount;
     std::uint32_t stride;
     std::uint32_t baseVertex;       // vertices already in the buffer when the mesh was placed
-    VertexBufferEntry* vertexEntry; // not owned
-    IndexBufferEntry* indexEntry;   // not owned
+    VertexBufferEntry* vertexEntry; // not owned; null once the entry is gone
+    IndexBufferEntry* indexEntry;   // not owned; null once the entry is gone
+    MeshRecord* mesh;               // not owned: the mesh whose item this is
+    std::uint32_t vertexSlot;       // its place in the entries' lists of items
+    std::uint32_t indexSlot;
 };
 
 // Zeroes a draw item: DrawItem has no initialisers, so every new one is cleared here first.
 void ClearRecord56(DrawItem* item);
+// Takes the item off the lists of the buffer entries it sits in, then frees it (null: nothing).
+void DeleteDrawItem(DrawItem* item);
 
 // One texture slot of a mesh. The plain texture is the image module's and only borrowed; the
 // override (a cube or render-target texture) belongs to the slot, which releases it once.

@@ -62,11 +62,23 @@ bool BonesInRange(const MeshRecord* mesh) {
     return true;
 }
 
+// The material and every range's material: their colours and powers reach the device's lighting.
+bool MaterialsInRange(const MeshRecord* mesh) {
+    if (!RecordInRange(mesh->material)) return false;
+    for (std::int32_t m = 0; mesh->multiMaterials && m < mesh->multiMaterialCount; ++m)
+        if (!RecordInRange(mesh->multiMaterials[m].material)) return false;
+    return true;
+}
+
+// The offset, rotation and scale build the frame's user matrix, which every limb command and
+// every frame's matrix below it multiplies by.
 bool FrameInRange(const FrameRecord* frame) {
-    if (!RecordInRange(frame->initialMatrix) || !RecordInRange(frame->transformMatrix))
+    if (!RecordInRange(frame->initialMatrix) || !RecordInRange(frame->transformMatrix) ||
+        !RecordInRange(frame->offset) || !RecordInRange(frame->rotation) ||
+        !RecordInRange(frame->scale))
         return false;
     const MeshRecord* mesh = frame->mesh;
-    return !mesh || (VerticesInRange(mesh) && BonesInRange(mesh));
+    return !mesh || (VerticesInRange(mesh) && BonesInRange(mesh) && MaterialsInRange(mesh));
 }
 
 // The frame tree, key-frame meshes included, walked without recursion: a deep tree is no risk.

@@ -11,6 +11,7 @@ struct ObjectRecord;
 constexpr float kLargestLoadedValue = 1e18f;
 
 // Every float the object was loaded with is a number within kLargestLoadedValue: frame
-// matrices, vertex positions and normals (key frames included), bone offsets and weights, and
-// every animation's keys and baked matrices. False for a null object.
+// matrices, offsets, rotations and scales, vertex positions and normals (key frames included),
+// bone offsets and weights, mesh and range materials, and every animation's keys and baked
+// matrices. False for a null object.
 bool ObjectValuesInRange(const ObjectRecord* object);

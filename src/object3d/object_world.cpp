@@ -275,9 +275,20 @@ bool ReplaceFrameBounds(AnimationSetRecord* set) {
 void PoseObject(ObjectRecord* object) {
     AnimateObject(object, object->currentFrame);
     UpdateFrameMatrices(object->rootFrame, &kIdentityMatrix);
-    for (std::int32_t i = 0; i < ListedCount(object->frameCount); ++i)
-        if (object->frames[i] && object->frames[i]->mesh)
-            UpdateFrameMesh(object, object->frames[i]);
+    // Baked per-vertex matrices move every mesh of the object in one call: made once, not once
+    // for each frame of a chain of thousands.
+    const AnimationSetRecord* set = object->animationSet;
+    const bool baked = set && set->animation && set->animation->keyed == 0;
+    bool bakedDone = false;
+    for (std::int32_t i = 0; i < ListedCount(object->frameCount); ++i) {
+        FrameRecord* frame = object->frames[i];
+        if (!frame || !frame->mesh) continue;
+        if (baked && frame->mesh->boneCount > 0 && frame->mesh->bones) {
+            if (bakedDone) continue;
+            bakedDone = true;
+        }
+        UpdateFrameMesh(object, frame);
+    }
 }
 
 // Pass 1 over every frame of the animation (or its first and last): one bounds entry each.

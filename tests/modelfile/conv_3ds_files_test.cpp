@@ -274,11 +274,17 @@ TEST_F(Conv3DSFiles, TextPastWhatTheTemporaryFolderTakesIsRefused) {
     EXPECT_EQ(cell.number, kObjectNotLoaded);
     EXPECT_FALSE(ObjectExists(1));
     EXPECT_FALSE(TempFileLeft());
-    // A tenth of one of them loads whole.
+    // A tenth of one of them loads whole, its faces side by side along a band (stacked on one
+    // spot they would fill the view thousands of times a frame, which a load is refused for).
+    std::vector<std::array<float, 3>> band;
+    std::vector<std::array<int, 3>> beside;
+    for (int i = 0; i < 6502; ++i)
+        band.push_back({static_cast<float>(i / 2), static_cast<float>(i % 2), 0});
+    for (int i = 0; i < 6500; ++i)
+        beside.push_back({i, i + 1, i + 2});
     const std::string one = folder.Write(
-        "one.3ds", scene3ds::Scene(scene3ds::Object(
-                       "a", scene3ds::Vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}) +
-                                scene3ds::Faces({faces.begin(), faces.begin() + 6500}))));
+        "one.3ds",
+        scene3ds::Scene(scene3ds::Object("a", scene3ds::Vertices(band) + scene3ds::Faces(beside))));
     cell.number = 0;
     LoadObject(one.c_str(), 1);
     ASSERT_TRUE(ObjectExists(1)) << cell.number;

@@ -536,6 +536,14 @@ TEST_F(ObjectScene, StudioModelsPastTheirLoadAreRefusedAndLeaveNoSkins) {
     refused.emplace_back("strip", WithCommandLists(MakeStudio(Studio{}),
                                                    Command(32767, vertices) + Command(0, {}),
                                                    std::vector<std::int32_t>(100, 0)));
+    // Twenty meshes, or one, naming it: what the conversion makes fits the load's budget, but
+    // not the first frame's buffers and its 32,765 triangles a mesh stacked over six corners,
+    // which fill the view thousands of times a frame.
+    for (const std::size_t meshes : {std::size_t{20}, std::size_t{1}})
+        refused.emplace_back("stacked " + std::to_string(meshes),
+                             WithCommandLists(MakeStudio(Studio{}),
+                                              Command(32767, vertices) + Command(0, {}),
+                                              std::vector<std::int32_t>(meshes, 0)));
     Studio layout;
     layout.frames = 0x7FFFFFFF;
     refused.emplace_back("frames", MakeStudio(layout));

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -154,6 +155,17 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
              AnimationRecord* arm = o->animationSet->animation->next;
              arm->bakedFrames[arm->bakedFrameCount - 1][arm->bakedMatricesPerFrame - 1]._43 = 1e19f;
          }},
+        // The last frame of the tree (the root's sibling), the last mesh (the arm's), the last
+        // range: each would reach a frame's matrix or the device's lighting.
+        {"frame offset", [](ObjectRecord* o) { o->rootFrame->sibling->offset.z = kNaN; }},
+        {"frame rotation", [](ObjectRecord* o) { o->rootFrame->sibling->rotation.x = kNaN; }},
+        {"frame scale", [](ObjectRecord* o) { o->rootFrame->sibling->scale.y = kInfinite; }},
+        {"material", [](ObjectRecord* o) { o->rootFrame->child->mesh->material.Power = kNaN; }},
+        {"range material",
+         [](ObjectRecord* o) {
+             MeshRecord* mesh = o->rootFrame->mesh;
+             mesh->multiMaterials[mesh->multiMaterialCount - 1].material.Emissive.a = -1e19f;
+         }},
     };
     // The last key's change towards a next key is never used, and a writer may leave anything
     // there: it does not refuse a file.
@@ -176,6 +188,23 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
         EXPECT_EQ(errors.Last(), 7018) << what;
         EXPECT_EQ(read, nullptr) << what;
         delete read;
+    }
+
+    // The bound itself: a position or a key of 1e17 loads, one of 1e19 does not.
+    for (const float value : {1e17f, -1e17f, 1e19f, -1e19f}) {
+        for (const bool key : {false, true}) {
+            ObjectPtr object(unspoiled());
+            if (key)
+                object->animationSet->animation->positionKeys[1].value.y = value;
+            else
+                word(object->rootFrame->mesh, 3, 1) = value;
+            errors.Clear();
+            const bool loaded =
+                LoadObjectFile(folder.Write("bound.tlo", BlockOf(object.get())).c_str(), &read);
+            EXPECT_EQ(loaded, std::fabs(value) < 1e18f) << value << (key ? " key" : " position");
+            EXPECT_EQ(errors.Last(), loaded ? 0 : 7018) << value;
+            delete std::exchange(read, nullptr);
+        }
     }
 
     // Words past the format are padding, not positions: the file loads, and its bounds come from
