@@ -7,6 +7,8 @@
 #include "object3d/object_state.h"
 #include "object3d/vertex_layout.h"
 #include "core/error_numbers.h"
+#include "core/load_budget.h"
+#include "core/media.h"
 #include "modelfile/converters.h"
 
 #include <algorithm>
@@ -288,11 +290,11 @@ void ComputeMeshNormalsKeepFormat(MeshRecord* mesh) {
     ClearNormalsThatAreNotNumbers(mesh);
 }
 
-bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
-    if (mesh) *mesh = nullptr;
-    IDirect3DDevice9* device = g_Object3D.device;
-    if (!fileName || !mesh || !device) return false;
-    // The platform parses only what the engine's own walk has read through.
+namespace {
+
+// The load's body: the platform parses only what the engine's own walk has read through, and the
+// record's copy of the mesh is charged before it is made.
+bool LoadCheckedXMesh(IDirect3DDevice9* device, const char* fileName, MeshRecord** mesh) {
     std::vector<std::uint8_t> image;
     if (!ConvX::ReadCheckedXFile(fileName, image)) return false;
     ComPtr<ID3DXBuffer> adjacency, materials, effects;
@@ -303,6 +305,8 @@ bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
                                          effects.PutAddress(), &materialCount, dx.PutAddress())) ||
         !dx)
         return false;
+    RequireLoad(dx->GetNumVertices(), dx->GetNumBytesPerVertex());
+    RequireLoad(std::uint64_t{dx->GetNumFaces()} * 3, sizeof(WORD));
     auto* made = new (std::nothrow) MeshRecord;
     if (!made) return false;
     UpdateMeshFromDXMesh(made, dx);
@@ -311,6 +315,19 @@ bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
     made->drawPrimitiveCount = made->indexCount > 0 ? made->indexCount / 3 : made->vertexCount / 3;
     *mesh = made;
     return true;
+}
+
+} // namespace
+
+bool LoadXMesh(const char* fileName, MeshRecord** mesh) {
+    if (mesh) *mesh = nullptr;
+    IDirect3DDevice9* device = g_Object3D.device;
+    if (!fileName || !mesh || !device) return false;
+    LoadScope load(MediaFileSize(fileName));
+    if (load.Guard([&] { return LoadCheckedXMesh(device, fileName, mesh); })) return true;
+    if (*mesh) DeleteMesh(*mesh);
+    *mesh = nullptr;
+    return false;
 }
 
 bool SaveXMesh(const char* fileName, MeshRecord* mesh) {

@@ -87,3 +87,47 @@ inline std::string CompressedX(const std::string& image) {
     }
     return file;
 }
+
+// A compressed text file of spaces that unpacks to `chunks` chunks of 32,767 bytes, each packed as
+// one fixed-code deflate block of a space and 127 copies of the 258 bytes before: about 200 bytes
+// a chunk.
+inline std::string SpacesBombX(int chunks) {
+    std::string block;
+    std::uint32_t acc = 0;
+    int held = 0;
+    auto bit = [&](std::uint32_t value) {
+        acc |= (value & 1) << held;
+        if (++held == 8) {
+            block += static_cast<char>(acc);
+            acc = 0;
+            held = 0;
+        }
+    };
+    auto code = [&](std::uint32_t value, int length) { // Huffman codes go most significant first
+        for (int i = length - 1; i >= 0; --i)
+            bit(value >> i);
+    };
+    bit(1); // final block
+    bit(1); // fixed codes: type 01, least significant bit first
+    bit(0);
+    code(0x30 + ' ', 8);
+    for (int i = 0; i < 127; ++i) {
+        code(0xC5, 8); // length 258
+        code(0, 5);    // distance 1
+    }
+    code(0, 7); // end of block
+    if (held) block += static_cast<char>(acc);
+    constexpr std::uint32_t kUnpacked = 1 + 127 * 258;
+    std::string file = "xof 0302tzip0032";
+    auto put = [&file](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file += static_cast<char>(value >> (8 * i));
+    };
+    put(16 + kUnpacked * static_cast<std::uint32_t>(chunks), 4);
+    for (int c = 0; c < chunks; ++c) {
+        put(kUnpacked, 2);
+        put(static_cast<std::uint32_t>(block.size() + 2), 2);
+        file += "CK" + block;
+    }
+    return file;
+}

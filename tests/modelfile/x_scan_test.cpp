@@ -4,6 +4,7 @@
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 #include "core/error_numbers.h"
+#include "core/load_budget.h"
 #include "modelfile/conv_x_internal.h"
 #include "object3d/mesh_item_commands.h"
 #include "object3d/object_commands.h"
@@ -174,6 +175,24 @@ TEST_F(ObjectScene, CraftedXFilesAreRefusedBeforeTheParser) {
         EXPECT_FALSE(MeshExist(1));
         cell.number = 0;
     }
+}
+
+// The mesh command is a load of its own: what a small compressed file unpacks to is charged to the
+// budget its size sets, before the platform's parser is given it.
+TEST_F(ObjectScene, AMeshLoadWorksWithinItsFilesBudget) {
+    TempFolder folder;
+    const std::string small = folder.Write("small.x", SpacesBombX(2));
+    const std::string bomb = folder.Write("bomb.x", SpacesBombX(6400)); // 200 MB of spaces
+    LoadMesh(small.c_str(), 1);
+    EXPECT_EQ(LastLoadLimit(), LoadBudgetFor(SpacesBombX(2).size()));
+    EXPECT_GE(LastLoadCharged(), 2u * 32767);
+    cell.number = 0;
+    LoadMesh(bomb.c_str(), 1);
+    EXPECT_EQ(cell.number, kMeshMissing);
+    EXPECT_FALSE(MeshExist(1));
+    EXPECT_EQ(LastLoadLimit(), LoadBudgetFor(SpacesBombX(6400).size()));
+    EXPECT_LE(LastLoadCharged(), LastLoadLimit() + 32767);
+    cell.number = 0;
 }
 
 TEST_F(ObjectScene, XFilesNestedToTheLimitLoad) {
