@@ -229,6 +229,9 @@ public:
     std::int32_t RayCollide(float x1, float y1, float z1, float x2, float y2, float z2);
     bool VolumeQuery(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
     bool VolumeCollide(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
+    // The triangle tests the longest collision call on the loaded world can make: a ray tests
+    // each level mesh once, a decal its surface once a corner, a volume query one cell block.
+    std::uint64_t LongestCallTriangleTests() const;
 
     // The level's two files (universe_file.cpp, universe_level.cpp).
     // Writes the structure file; false, nothing written, when the file exists or cannot be made.
@@ -321,5 +324,7 @@ private:
                      const D3DXVECTOR3& halfExtents);
     std::int32_t counted_ = 0;   // cells found by the grid's counting pass
     std::int32_t walkSteps_ = 0; // areas entered by the current portal walk
+    std::int32_t walkLooks_ = 0; // portals it looked at
     std::int32_t drawSteps_ = 0; // areas entered by the current frame's portal walk
+    std::int32_t drawLooks_ = 0; // portals and cells it looked at
 };
