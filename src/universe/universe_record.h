@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+class AreaBuckets;
 struct CameraRecord;
 struct FrameRecord;
 struct MeshRecord;
@@ -308,20 +309,44 @@ private:
     void ClassifyLevelMeshes();
     void ComputeMeshBounds();
     void BuildGrid(bool fill);
+    // The cell at indices on the y, x and z axes, each within its run of existing cells.
+    UniverseNode& CellByIndex(std::int32_t iy, std::int32_t jx, std::int32_t kz);
+    // Calls fn on every cell whose box may reach the box from low to high (a few more besides):
+    // only the cells its index runs name, not every cell.
+    template <typename Fn>
+    void ForEachCellNear(const D3DXVECTOR3& low, const D3DXVECTOR3& high, Fn&& fn);
+    // The run of cell indices on an axis (0 x, 1 y, 2 z) whose grid coordinates lie within
+    // [low, high]; from > to for none.
+    void CoordinateRun(int axis, std::int32_t low, std::int32_t high, std::int32_t& from,
+                       std::int32_t& to) const;
     void AssignMeshesToCells();
     void LinkNeighbours();
     void AssignSideMeshes(UniverseNode& cell);
     void BuildAreas();
     bool AreaMayGrow(const std::int32_t box[6], std::int32_t direction) const;
     void MakeArea(const std::int32_t box[6]);
+    // Whether the grid slot lies in the grid box of an area made so far; false outside the grid.
+    bool Taken(std::int32_t ix, std::int32_t iy, std::int32_t iz) const;
+    void MarkTaken(const UniverseArea& area);
     void BuildPortals();
-    void BuildAreaPortals(std::int32_t a);
+    void BuildAreaPortals(std::int32_t a, const AreaBuckets& buckets);
     // Batch steps.
     void PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell);
     // The portal walk of IsBoxVisibleFromArea.
     bool WalkPortals(std::int32_t previous, std::int32_t depth, std::int32_t area,
                      const D3DXVECTOR3* eye, const D3DXVECTOR3& centre,
                      const D3DXVECTOR3& halfExtents);
+    // On each axis (x, y, z) of the grid: the whole-number half extent it is laid on, and the first
+    // index and the number of indices whose cells exist. The cells are the product of those three
+    // runs, in order y, then x, then z (BuildGrid writes them).
+    struct CellAxis {
+        std::int32_t half = 0;
+        std::int32_t first = 0;
+        std::int32_t count = 0;
+    };
+    CellAxis cellAxes_[3];
+    // While the areas are built: one a grid slot, set in the grid boxes of the areas made.
+    std::vector<std::uint8_t> taken_;
     std::int32_t counted_ = 0;   // cells found by the grid's counting pass
     std::int32_t walkSteps_ = 0; // areas entered by the current portal walk
     std::int32_t walkLooks_ = 0; // portals it looked at
