@@ -17,6 +17,7 @@
 #include <vector>
 
 class AreaBuckets;
+class BatchAssembly;
 struct CameraRecord;
 struct FrameRecord;
 struct MeshRecord;
@@ -331,7 +332,8 @@ private:
     void BuildPortals();
     void BuildAreaPortals(std::int32_t a, const AreaBuckets& buckets);
     // Batch steps.
-    void PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell);
+    void PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell,
+                         BatchAssembly& assembly);
     // The portal walk of IsBoxVisibleFromArea.
     bool WalkPortals(std::int32_t previous, std::int32_t depth, std::int32_t area,
                      const D3DXVECTOR3* eye, const D3DXVECTOR3& centre,
