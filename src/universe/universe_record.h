@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class AreaBuckets;
@@ -209,6 +210,7 @@ public:
     bool MeshRayHit(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3DXVECTOR3& to) const;
 
     // Objects, casters and lights (universe_lights.cpp).
+    // Static objects are listed through these two only, so that each knows its places.
     bool AddStaticObject(ObjectRecord* object);
     bool RemoveStaticObject(ObjectRecord* object);
     void AddShadowCaster(MeshRecord* mesh, const D3DXMATRIX* world);
@@ -347,6 +349,10 @@ private:
         std::int32_t count = 0;
     };
     CellAxis cellAxes_[3];
+    // Where each static object stands in staticObjects (an object added twice, twice), and for
+    // each entry of staticObjects, where its place stands in its object's list.
+    std::unordered_map<ObjectRecord*, std::vector<std::size_t>> staticPlaces_;
+    std::vector<std::size_t> staticSlots_;
     // While the areas are built: one a grid slot, set in the grid boxes of the areas made.
     std::vector<std::uint8_t> taken_;
     std::int32_t counted_ = 0;   // cells found by the grid's counting pass
