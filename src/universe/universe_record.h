@@ -223,6 +223,8 @@ public:
     bool RenderPortals(std::int32_t previous, std::int32_t depth, std::int32_t area);
     bool DrawArea(std::int32_t depth, UniverseArea& area);
     void DrawNodeBounds();
+    // The draw calls one frame of debug drawing can make on this world.
+    std::uint64_t DebugFrameDraws() const;
     // The shadow volumes of the lights, in the object module's shadow pass.
     void DrawLightShadows();
     // One decal of the size and frame on the surface of the last ray contact.

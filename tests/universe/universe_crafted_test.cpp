@@ -111,6 +111,19 @@ const CraftedLevel kRefused[] = {
          return StructureWords(1).Box({-10, -10, -10}, {10, 10, 10}).List(1).Int(0, 3).Int(0);
      },
      [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 0); }},
+    // 20,000 areas in a 1 MB file: a frame of debug drawing draws each one's box and six faces.
+    {"more areas than a frame of debug drawing can draw",
+     [] { return std::vector<MeshRecord*>{CrossingMesh(1)}; },
+     [] {
+         StructureWords s(20000);
+         for (int a = 0; a < 20000; ++a)
+             s.Box({-100, -100, -100}, {100, 100, 100}).Int(0, 4);
+         return s.Int(1).LinkedCell({0, 0, 0}, -1, 0, 0);
+     },
+     [] {
+         SetUniverseDebugOn();
+         EXPECT_FALSE(World().Render()); // nothing kept to draw
+     }},
 };
 
 } // namespace
