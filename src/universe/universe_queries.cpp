@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -131,11 +132,15 @@ void Universe::GatherMeshesInBox(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     D3DXVec3Minimize(&low, &a, &b);
     D3DXVec3Maximize(&high, &a, &b);
     queryMeshes.clear();
+    // A mesh across many cells is listed once: its caller tests every mesh listed against its
+    // segments, and a floor would otherwise come once a cell it covers.
+    std::unordered_set<const MeshRecord*> listed;
     for (std::int32_t c = 0; c < cellCount && c < static_cast<std::int32_t>(cells.size()); ++c) {
         const UniverseNode& cell = cells[c];
         if (!ReachesInto(cell.Minimum(), cell.Maximum(), low, high)) continue;
         for (MeshRecord* mesh : cell.meshes)
-            if (mesh && ReachesInto(mesh->bounds.minimum, mesh->bounds.maximum, low, high))
+            if (mesh && ReachesInto(mesh->bounds.minimum, mesh->bounds.maximum, low, high) &&
+                listed.insert(mesh).second)
                 queryMeshes.push_back(mesh);
     }
 }

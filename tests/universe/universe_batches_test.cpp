@@ -145,6 +145,20 @@ TEST_F(UniverseTables, QueriesFindMeshesByCellAndByBox) {
     EXPECT_TRUE(World().queryMeshes.empty());
 }
 
+TEST_F(UniverseTables, AMeshAcrossManyCellsIsFoundOnceByABoxQuery) {
+    // A floor under 3,600 cells and a box on it: a box query over the floor listed the floor once
+    // for every cell it covers, and a light's occluders with it.
+    CreateUniverse(3050, 3050, 3050);
+    MeshRecord* floor = AddLevelMesh(BoxMesh({-3000, -50, -3000}, {3000, -49, 3000}), 0);
+    MeshRecord* box = AddLevelMesh(BoxMesh({-10, -49, -10}, {10, 0, 10}), 0);
+    World().Build();
+    World().GatherMeshesInBox({-2900, -60, -2900}, {2900, 10, 2900});
+    EXPECT_EQ(World().queryMeshes, (std::vector<MeshRecord*>{floor, box}));
+    // Only what reaches into the box.
+    World().GatherMeshesInBox({100, -60, 100}, {200, 10, 200});
+    EXPECT_EQ(World().queryMeshes, std::vector<MeshRecord*>{floor});
+}
+
 TEST_F(UniverseTables, VisibilityWalksThroughTheDoorwayOnly) {
     BuildDoorwayLevel();
     Universe& u = World();
