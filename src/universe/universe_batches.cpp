@@ -305,7 +305,7 @@ public:
     }
 
 private:
-    // A batch's pieces after its first and their running sums.
+    // A batch's pieces after its first, and its sums over all of them.
     struct Pieces {
         std::vector<const MeshRecord*> rest;
         std::int32_t vertices = 0;
