@@ -77,6 +77,8 @@ void Universe::Destroy() {
     collisionModes = {};
     staticObjects = {};
     staticObjectWords = {};
+    staticPlaces_ = {};
+    staticSlots_ = {};
     visibleFrusta = {};
     queryMeshes = {};
 }

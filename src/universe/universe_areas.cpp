@@ -39,12 +39,6 @@ bool DirectionGrowsUp(std::int32_t d) {
     return d == 1 || d == 2 || d == 4;
 }
 
-bool BoxesMeet(const std::int32_t a[6], const std::int32_t b[6]) {
-    for (int axis = 0; axis < 3; ++axis)
-        if (a[2 * axis] > b[2 * axis + 1] || b[2 * axis] > a[2 * axis + 1]) return false;
-    return true;
-}
-
 // An area's box in whole units, as the portal build compares them.
 struct WholeBox {
     std::int32_t minimum[3];
@@ -106,12 +100,16 @@ struct PortalRun {
 } // namespace
 
 void Universe::BuildAreas() {
+    taken_.assign(gridSlots, 0);
     for (std::int32_t c = 0; c < cellCount; ++c) {
         if (cells[c].assigned) continue;
         std::int32_t at[3];
         CellCoordinates(*this, cells[c], at);
         std::int32_t box[6] = {at[0], at[0], at[1], at[1], at[2], at[2]};
-        for (std::int32_t d = 0; d < kUniverseSides; ++d) {
+        // A cell sharing its grid coordinates with a cell of an area made (the grid's middle
+        // coordinate holds two cells when the root's extent is a whole hundred) starts an area
+        // that meets that one whichever way it grows.
+        for (std::int32_t d = 0; d < kUniverseSides && !Taken(at[0], at[1], at[2]); ++d) {
             const int axis = DirectionAxis(d);
             while (AreaMayGrow(box, d)) {
                 if (DirectionGrowsUp(d))
@@ -121,10 +119,35 @@ void Universe::BuildAreas() {
             }
         }
         MakeArea(box);
+        MarkTaken(*areas.back());
     }
+    taken_ = {};
     for (const std::unique_ptr<UniverseArea>& area : areas)
         debugColour = GiveAreaBox(*area);
     g_Universe.areaCount = static_cast<std::int32_t>(areas.size());
+}
+
+bool Universe::Taken(std::int32_t ix, std::int32_t iy, std::int32_t iz) const {
+    if (ix < 0 || iy < 0 || iz < 0 || ix >= gridX || iy >= gridY || iz >= gridZ) return false;
+    const std::uint32_t slot = GridSlot(*this, ix, iy, iz);
+    return slot < taken_.size() && taken_[slot];
+}
+
+void Universe::MarkTaken(const UniverseArea& area) {
+    std::int32_t box[6];
+    AreaGridBox(*this, area, box);
+    const std::int32_t dims[3] = {gridX, gridY, gridZ};
+    // Only slots inside the grid are ever grown into.
+    for (int a = 0; a < 3; ++a) {
+        box[2 * a] = std::max(box[2 * a], 0);
+        box[2 * a + 1] = std::min(box[2 * a + 1], dims[a] - 1);
+    }
+    for (std::int32_t z = box[kZ0]; z <= box[kZ1]; ++z)
+        for (std::int32_t y = box[kY0]; y <= box[kY1]; ++y)
+            for (std::int32_t x = box[kX0]; x <= box[kX1]; ++x) {
+                const std::uint32_t slot = GridSlot(*this, x, y, z);
+                if (slot < taken_.size()) taken_[slot] = 1;
+            }
 }
 
 bool Universe::AreaMayGrow(const std::int32_t box[6], std::int32_t d) const {
@@ -146,8 +169,10 @@ bool Universe::AreaMayGrow(const std::int32_t box[6], std::int32_t d) const {
             for (std::int32_t z = scan[kZ0]; z <= scan[kZ1]; ++z) {
                 std::int32_t q[3] = {x, y, z};
                 q[axis] = edge;
+                // The box grown so far meets no area made: the grown one meets one where the
+                // new layer does.
                 if (!GetCellSideFlag(d, q[0], q[1], q[2]) ||
-                    !GetCellSideFlag(OppositeSide(d), x, y, z))
+                    !GetCellSideFlag(OppositeSide(d), x, y, z) || Taken(x, y, z))
                     return false;
                 const bool zInside = z > box[kZ0] && z < box[kZ1];
                 const bool yInside = y > box[kY0] && y < box[kY1];
@@ -160,11 +185,6 @@ bool Universe::AreaMayGrow(const std::int32_t box[6], std::int32_t d) const {
                      !GetCellSideFlag(kSideMinusY, x, y + 1, z)))
                     return false;
             }
-    for (const std::unique_ptr<UniverseArea>& area : areas) {
-        std::int32_t taken[6];
-        AreaGridBox(*this, *area, taken);
-        if (BoxesMeet(grown, taken)) return false;
-    }
     return true;
 }
 
@@ -173,31 +193,94 @@ void Universe::MakeArea(const std::int32_t box[6]) {
     area->minimum = D3DXVECTOR3(100000, 100000, 100000);
     area->maximum = D3DXVECTOR3(-100000, -100000, -100000);
     D3DXVECTOR3 sum(0, 0, 0);
-    for (std::int32_t c = 0; c < cellCount; ++c) {
-        UniverseNode& cell = cells[c];
-        std::int32_t at[3];
-        CellCoordinates(*this, cell, at);
-        if (cell.assigned || at[0] < box[kX0] || at[0] > box[kX1] || at[1] < box[kY0] ||
-            at[1] > box[kY1] || at[2] < box[kZ0] || at[2] > box[kZ1])
-            continue;
-        area->cells.push_back(&cell);
-        cell.assigned = 1;
-        D3DXVECTOR3 corners[8];
-        GetNodeCorners(cell, corners);
-        for (const D3DXVECTOR3& p : corners) {
-            D3DXVec3Minimize(&area->minimum, &area->minimum, &p);
-            D3DXVec3Maximize(&area->maximum, &area->maximum, &p);
-            sum += p;
-        }
-        area->cornerCount += 8;
-    }
+    // The unassigned cells whose grid coordinates lie in the box, in the cells' order.
+    std::int32_t from[3], to[3];
+    for (int a = 0; a < 3; ++a)
+        CoordinateRun(a, box[2 * a], box[2 * a + 1], from[a], to[a]);
+    for (std::int32_t iy = from[1]; iy <= to[1]; ++iy)
+        for (std::int32_t jx = from[0]; jx <= to[0]; ++jx)
+            for (std::int32_t kz = from[2]; kz <= to[2]; ++kz) {
+                UniverseNode& cell = CellByIndex(iy, jx, kz);
+                if (cell.assigned) continue;
+                area->cells.push_back(&cell);
+                cell.assigned = 1;
+                D3DXVECTOR3 corners[8];
+                GetNodeCorners(cell, corners);
+                for (const D3DXVECTOR3& p : corners) {
+                    D3DXVec3Minimize(&area->minimum, &area->minimum, &p);
+                    D3DXVec3Maximize(&area->maximum, &area->maximum, &p);
+                    sum += p;
+                }
+                area->cornerCount += 8;
+            }
     if (area->cornerCount > 0) area->centre = sum / static_cast<float>(area->cornerCount);
     areas.push_back(std::move(area));
 }
 
+AreaBuckets::AreaBuckets(const std::vector<std::unique_ptr<UniverseArea>>& areas) {
+    // Buckets laid on the cells' corners, which every area's box shares: a cell's box is one.
+    for (const std::unique_ptr<UniverseArea>& area : areas)
+        if (area) {
+            origin_ = area->minimum;
+            break;
+        }
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        std::int64_t low[3], high[3];
+        if (!areas[i] || !Buckets(areas[i]->minimum, areas[i]->maximum, low, high)) continue;
+        // A box's far faces lie on the first bucket past it: Near looks one bucket further down.
+        for (int a = 0; a < 3; ++a)
+            high[a] = std::max(low[a], high[a] - 1);
+        ForEachBucket(low, high, [&](std::uint64_t key) {
+            entries_.push_back({key, static_cast<std::int32_t>(i)});
+        });
+    }
+    std::sort(entries_.begin(), entries_.end());
+}
+
+std::vector<std::int32_t> AreaBuckets::Near(const D3DXVECTOR3& minimum,
+                                            const D3DXVECTOR3& maximum) const {
+    std::vector<std::int32_t> found;
+    std::int64_t low[3], high[3];
+    if (!Buckets(minimum, maximum, low, high)) return found;
+    for (int a = 0; a < 3; ++a)
+        --low[a];
+    ForEachBucket(low, high, [&](std::uint64_t key) {
+        auto at = std::lower_bound(entries_.begin(), entries_.end(), Entry{key, INT32_MIN});
+        for (; at != entries_.end() && at->first == key; ++at)
+            found.push_back(at->second);
+    });
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+bool AreaBuckets::Buckets(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum,
+                          std::int64_t low[3], std::int64_t high[3]) const {
+    for (int a = 0; a < 3; ++a) {
+        const double from =
+            std::floor((static_cast<double>(minimum[a]) - origin_[a]) / kBucketSize);
+        const double to = std::ceil((static_cast<double>(maximum[a]) - origin_[a]) / kBucketSize);
+        // Boxes lie within the root's extents, at most 1e8 from the origin.
+        if (!(from >= -kFarthestBucket && to <= kFarthestBucket && from <= to)) return false;
+        low[a] = static_cast<std::int64_t>(from);
+        high[a] = static_cast<std::int64_t>(to);
+    }
+    return true;
+}
+
+template <typename Fn>
+void AreaBuckets::ForEachBucket(const std::int64_t low[3], const std::int64_t high[3], Fn&& fn) {
+    for (std::int64_t x = low[0]; x <= high[0]; ++x)
+        for (std::int64_t y = low[1]; y <= high[1]; ++y)
+            for (std::int64_t z = low[2]; z <= high[2]; ++z)
+                fn(static_cast<std::uint64_t>((x & 0x1FFFFF) << 42 | (y & 0x1FFFFF) << 21 |
+                                              (z & 0x1FFFFF)));
+}
+
 void Universe::BuildPortals() {
+    const AreaBuckets buckets(areas);
     for (std::size_t a = 0; a < areas.size(); ++a)
-        BuildAreaPortals(static_cast<std::int32_t>(a));
+        BuildAreaPortals(static_cast<std::int32_t>(a), buckets);
     for (const std::unique_ptr<UniverseArea>& area : areas)
         for (const std::unique_ptr<UniversePortal>& portal : area->portals)
             debugColour = GivePortalBox(*portal);
@@ -238,11 +321,12 @@ static void EmitPortal(UniverseArea& area, std::int32_t neighbour, std::int32_t 
     area.portals.push_back(std::move(portal));
 }
 
-void Universe::BuildAreaPortals(std::int32_t a) {
+void Universe::BuildAreaPortals(std::int32_t a, const AreaBuckets& buckets) {
     UniverseArea& area = *areas[a];
     area.portals.clear();
     const WholeBox boxA = Whole(area);
-    for (std::int32_t j = 0; j < static_cast<std::int32_t>(areas.size()); ++j) {
+    // Only areas whose boxes share a point with this one's can touch it.
+    for (const std::int32_t j : buckets.Near(area.minimum, area.maximum)) {
         if (j == a) continue;
         const WholeBox boxB = Whole(*areas[j]);
         const Touch touch = FindTouch(boxA, boxB);

@@ -13,9 +13,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,6 +27,9 @@ namespace {
 bool SumFits(std::int32_t a, std::int32_t b) {
     return ((a + b) & ~3) < kBatchVertexLimit;
 }
+
+// The most indices a mesh may hold (a 16-bit count): a merge past it cannot be made.
+constexpr std::int32_t kMostIndices = 65535;
 
 bool Indexed(const MeshRecord* mesh) {
     return mesh->indices && mesh->indexCount > 0;
@@ -48,33 +55,103 @@ void WriteSequence(MeshRecord* mesh, std::int32_t at, std::int32_t count, std::i
         mesh->indices[at + i] = static_cast<std::uint16_t>(first + i);
 }
 
-// A new mesh holding the held mesh's data followed by the mesh's; null when it cannot be made.
-MeshRecord* MergedMesh(const MeshRecord* held, const MeshRecord* mesh) {
-    const std::int32_t vertexSum = held->vertexCount + mesh->vertexCount;
-    const bool indexed = Indexed(held) || Indexed(mesh);
-    const std::int32_t indexSum = indexed ? ListedCorners(held) + ListedCorners(mesh) : 0;
+// The piece's vertices as copying it through MakeMeshFromData `passes` times leaves them (an
+// identity that may turn a zero's sign and makes normals unit length); null when no pass is asked
+// for or none can be made. A pass that changes nothing ends the copying: the rest would not either.
+std::unique_ptr<MeshRecord> Recopied(const MeshRecord* piece, std::int32_t passes) {
+    std::unique_ptr<MeshRecord> copy;
+    for (std::int32_t p = 0; p < passes; ++p) {
+        const MeshRecord* from = copy ? copy.get() : piece;
+        auto next = std::unique_ptr<MeshRecord>(new (std::nothrow) MeshRecord);
+        if (!next || !MakeMeshFromFormat(next.get(), from, nullptr)) break;
+        const bool same =
+            std::memcmp(next->vertices, from->vertices,
+                        static_cast<std::size_t>(from->vertexCount) * from->vertexSize) == 0;
+        copy = std::move(next);
+        if (same) break;
+    }
+    return copy;
+}
+
+// A new mesh holding the first mesh's data followed by each of the rest's, as merging them one at
+// a time makes it: each piece's vertices pass through a copy once for every piece merged after
+// it, the render settings are the last piece's. Null when it cannot be made.
+MeshRecord* JoinedMesh(const MeshRecord* first, const std::vector<const MeshRecord*>& rest) {
+    const auto pieces = static_cast<std::int32_t>(rest.size()) + 1;
+    std::int32_t vertexSum = first->vertexCount, indexSum = ListedCorners(first);
+    bool indexed = Indexed(first);
+    for (const MeshRecord* piece : rest) {
+        vertexSum += piece->vertexCount;
+        indexSum += ListedCorners(piece);
+        indexed = indexed || Indexed(piece);
+    }
+    if (!indexed) indexSum = 0;
+    // The merge that makes the mesh copies the first piece's vertices once more.
+    const std::unique_ptr<MeshRecord> head = Recopied(first, pieces - 2);
     auto* merged = new (std::nothrow) MeshRecord;
-    if (!merged || !MakeMeshFromData(merged, held, nullptr, indexSum, vertexSum)) {
+    if (!merged ||
+        !MakeMeshFromData(merged, head ? head.get() : first, nullptr, indexSum, vertexSum)) {
         delete merged;
         return nullptr;
     }
-    CopyMeshRenderSettings(mesh, merged);
-    if (indexed) {
-        const std::int32_t at = ListedCorners(held);
-        if (!Indexed(held)) WriteSequence(merged, 0, at, 0);
-        if (Indexed(mesh)) {
-            CopyMeshIndicesAt(merged, mesh, at, mesh->indexCount);
-            OffsetMeshIndices(merged, at, mesh->indexCount, held->vertexCount);
-        } else {
-            WriteSequence(merged, at, mesh->vertexCount, held->vertexCount);
+    CopyMeshRenderSettings(rest.back(), merged);
+    std::int32_t corner = ListedCorners(first), vertex = first->vertexCount;
+    if (indexed && !Indexed(first)) WriteSequence(merged, 0, corner, 0);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const MeshRecord* piece = rest[i];
+        if (indexed && Indexed(piece)) {
+            CopyMeshIndicesAt(merged, piece, corner, piece->indexCount);
+            OffsetMeshIndices(merged, corner, piece->indexCount, vertex);
+        } else if (indexed) {
+            WriteSequence(merged, corner, piece->vertexCount, vertex);
         }
+        const std::unique_ptr<MeshRecord> again =
+            Recopied(piece, pieces - 2 - static_cast<std::int32_t>(i));
+        CopyMeshVerticesAt(merged, again ? again.get() : piece, vertex, piece->vertexCount);
+        corner += ListedCorners(piece);
+        vertex += piece->vertexCount;
     }
-    CopyMeshVerticesAt(merged, mesh, held->vertexCount, mesh->vertexCount);
     merged->drawVertexCount = vertexSum;
     merged->drawPrimitiveCount = (indexed ? indexSum : vertexSum) / 3;
-    // The batch's box covers both: the settings copied above brought the last mesh's alone.
+    // The batch's box covers every piece: the settings copied above brought the last one's alone.
     CalculateMeshBounds(merged);
     return merged;
+}
+
+// A new holder at the end of the list, of a copy of the mesh; null when either cannot be made.
+UniverseBatch* NewHolder(std::vector<std::unique_ptr<UniverseBatch>>& list,
+                         const MeshRecord* mesh) {
+    MeshRecord* copy = CopiedMesh(mesh);
+    auto holder = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
+    if (!copy || !holder) {
+        delete copy;
+        return nullptr;
+    }
+    holder->mesh = copy;
+    copy->needsRebuild = 1;
+    list.push_back(std::move(holder));
+    return list.back().get();
+}
+
+// What CompareMeshTextureLists compares, as one key: the format and each slot's file name (as far
+// as the comparison reads it); empty for a mesh without slots, which matches none.
+std::string TextureLook(const MeshRecord* mesh) {
+    if (!mesh || !mesh->textures) return {};
+    std::string look(reinterpret_cast<const char*>(&mesh->fvf), sizeof mesh->fvf);
+    look.append(reinterpret_cast<const char*>(&mesh->textureCount), sizeof mesh->textureCount);
+    for (std::int32_t i = 0; i < mesh->textureCount; ++i) {
+        const char* name = mesh->textures[i].fileName;
+        look.append(name, strnlen(name, kRecordNameLength)).push_back('\0');
+    }
+    return look;
+}
+
+// What CanTake compares besides room, as one key; empty for a mesh no batch takes or holds.
+std::string MergeLook(const MeshRecord* mesh) {
+    if (!mesh || !mesh->vertices || mesh->primitiveType != D3DPT_TRIANGLELIST) return {};
+    std::string look = TextureLook(mesh);
+    if (!look.empty()) look.append(reinterpret_cast<const char*>(&mesh->vertexSize), 4);
+    return look;
 }
 
 // minimum < p < maximum on every axis.
@@ -154,32 +231,115 @@ UniverseBatch* Universe::MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh,
     auto& list = target ? target->secondBatches : area->batches;
     for (const std::unique_ptr<UniverseBatch>& holder : list) {
         if (!holder || !CanTake(holder->mesh, mesh)) continue;
-        MeshRecord* merged = MergedMesh(holder->mesh, mesh);
+        MeshRecord* merged = JoinedMesh(holder->mesh, {mesh});
         if (!merged) continue;
         FreeWorldMesh(std::exchange(holder->mesh, merged));
         merged->needsRebuild = 1;
         return holder.get();
     }
-    MeshRecord* copy = CopiedMesh(mesh);
-    auto holder = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
-    if (!copy || !holder) {
-        delete copy;
-        return nullptr;
-    }
-    holder->mesh = copy;
-    copy->needsRebuild = 1;
-    list.push_back(std::move(holder));
-    return list.back().get();
+    return NewHolder(list, mesh);
 }
 
+// One assembly of the areas' batches. It picks the batches MergeMeshIntoArea would, but keeps each
+// batch's meshes as pieces and joins them once at the end: merged one at a time, a batch of n
+// meshes would be copied whole n times. Batches, second batches with their textures, shared
+// entries and the areas holding a point are looked up, not searched.
+class BatchAssembly {
+public:
+    explicit BatchAssembly(const std::vector<std::unique_ptr<UniverseArea>>& areas)
+        : areas_(areas), buckets_(areas) {}
+
+    // The batch of the list that takes the mesh as a piece, or a new one holding a copy of it.
+    UniverseBatch* Merge(std::vector<std::unique_ptr<UniverseBatch>>& list, MeshRecord* mesh) {
+        if (!mesh) return nullptr;
+        ListIndex& index = lists_[&list];
+        const std::string look = MergeLook(mesh);
+        if (!look.empty())
+            for (UniverseBatch* holder : index.byLook[look]) {
+                Pieces& batch = batches_[holder];
+                if (!batch.Fits(mesh)) continue;
+                batch.Add(mesh);
+                batch.rest.push_back(mesh);
+                return holder;
+            }
+        UniverseBatch* holder = NewHolder(list, mesh);
+        if (!holder) return nullptr;
+        batches_[holder].Add(holder->mesh);
+        const std::string held = MergeLook(holder->mesh);
+        if (!held.empty()) index.byLook[held].push_back(holder);
+        const std::string textures = TextureLook(holder->mesh);
+        if (!textures.empty()) index.firstWithTextures.try_emplace(textures, holder);
+        return holder;
+    }
+
+    // The first of the area's second batches whose textures are the mesh's; null for none.
+    UniverseBatch* FirstWithTextures(UniverseArea& area, const MeshRecord* mesh) {
+        const auto& first = lists_[&area.secondBatches].firstWithTextures;
+        const auto found = first.find(TextureLook(mesh));
+        return found == first.end() ? nullptr : found->second;
+    }
+
+    // Lists the holder among the area's shared meshes; only once unless asked for `again`.
+    void Share(UniverseArea& area, UniverseBatch* holder, bool again) {
+        if (holder && (shared_[&area].insert(holder).second || again))
+            area.sharedMeshes.push_back(holder);
+    }
+
+    // The first area whose box holds the point strictly inside; null for none.
+    UniverseArea* Home(const D3DXVECTOR3& point) const {
+        for (const std::int32_t i : buckets_.Near(point, point))
+            if (StrictlyInside(point, areas_[i]->minimum, areas_[i]->maximum))
+                return areas_[i].get();
+        return nullptr;
+    }
+
+    // Each batch of more than one piece becomes one mesh.
+    void Finish() {
+        for (auto& [holder, batch] : batches_) {
+            if (batch.rest.empty()) continue;
+            MeshRecord* joined = JoinedMesh(holder->mesh, batch.rest);
+            if (!joined) continue;
+            FreeWorldMesh(std::exchange(holder->mesh, joined));
+            joined->needsRebuild = 1;
+        }
+    }
+
+private:
+    // A batch's pieces after its first, and its sums over all of them.
+    struct Pieces {
+        std::vector<const MeshRecord*> rest;
+        std::int32_t vertices = 0;
+        std::int32_t corners = 0;
+        bool indexed = false;
+        // Room below the vertex limit, and (as a merge into one mesh needs) for the indices.
+        bool Fits(const MeshRecord* mesh) const {
+            return SumFits(vertices, mesh->vertexCount) &&
+                   (!(indexed || Indexed(mesh)) || corners + ListedCorners(mesh) <= kMostIndices);
+        }
+        void Add(const MeshRecord* mesh) {
+            vertices += mesh->vertexCount;
+            corners += ListedCorners(mesh);
+            indexed = indexed || Indexed(mesh);
+        }
+    };
+    struct ListIndex {
+        std::unordered_map<std::string, std::vector<UniverseBatch*>> byLook;
+        std::unordered_map<std::string, UniverseBatch*> firstWithTextures;
+    };
+    const std::vector<std::unique_ptr<UniverseArea>>& areas_;
+    const AreaBuckets buckets_;
+    std::unordered_map<UniverseBatch*, Pieces> batches_;
+    std::unordered_map<const void*, ListIndex> lists_;
+    std::unordered_map<const UniverseArea*, std::unordered_set<const UniverseBatch*>> shared_;
+};
+
 void Universe::BuildAreaMeshLists() {
+    const std::unordered_set<const MeshRecord*> listed(textureMeshes.begin(), textureMeshes.end());
     for (const std::unique_ptr<UniverseArea>& area : areas) {
         // The last assembly's meshes go, unless the level's mesh list still holds them.
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
-                if (holder && std::find(textureMeshes.begin(), textureMeshes.end(), holder->mesh) ==
-                                  textureMeshes.end())
-                    FreeWorldMesh(holder->mesh);
+                if (holder && !listed.count(holder->mesh)) FreeWorldMesh(holder->mesh);
         area->batches.clear();
         area->secondBatches.clear();
         area->sharedMeshes.clear();
@@ -188,15 +348,18 @@ void Universe::BuildAreaMeshLists() {
         for (UniverseNode* cell : area->cells)
             for (MeshRecord* mesh : cell->meshes)
                 if (mesh) mesh->universePlaced = 0;
+    BatchAssembly assembly(areas);
     for (std::int32_t pass = 0; pass < 3; ++pass)
         for (const std::unique_ptr<UniverseArea>& area : areas)
             for (UniverseNode* cell : area->cells)
-                PlaceCellMeshes(pass, *area, *cell);
+                PlaceCellMeshes(pass, *area, *cell, assembly);
+    assembly.Finish();
     ComputeCellTriangleBounds();
     AddAreaMeshesToBuffers();
 }
 
-void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell) {
+void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell,
+                               BatchAssembly& assembly) {
     const D3DXVECTOR3 shrink(0.1f, 0.1f, 0.1f);
     for (MeshRecord* mesh : cell.meshes) {
         if (!mesh) continue;
@@ -204,7 +367,7 @@ void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNo
         if (HalfOpenInside(m, area.minimum, area.maximum)) {
             if (pass == 1 && !mesh->universePlaced &&
                 HalfOpenInside(m, cell.Minimum(), cell.Maximum())) {
-                MergeMeshIntoArea(&area, mesh, nullptr);
+                assembly.Merge(area.batches, mesh);
                 mesh->universePlaced = 1;
             }
             continue;
@@ -214,26 +377,20 @@ void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNo
                                             cell.Minimum() + shrink, cell.Maximum() - shrink);
         if (!candidate) continue;
         if (pass == 2 && !mesh->universePlaced) {
-            MergeMeshIntoArea(&area, mesh, nullptr);
+            assembly.Merge(area.batches, mesh);
             mesh->universePlaced = 1;
         }
         if (pass != 0) continue;
-        UniverseArea* home = nullptr;
-        for (const std::unique_ptr<UniverseArea>& other : areas)
-            if (!home && StrictlyInside(m, other->minimum, other->maximum)) home = other.get();
+        UniverseArea* home = assembly.Home(m);
         if (!home) continue;
-        UniverseBatch* holder = nullptr;
+        // A mesh placed here goes into the home's second batches and is shared however often;
+        // one placed before shares the home's first batch of its textures, once.
         if (!mesh->universePlaced) {
-            holder = MergeMeshIntoArea(&area, mesh, home);
+            assembly.Share(area, assembly.Merge(home->secondBatches, mesh), true);
             mesh->universePlaced = 1;
         } else {
-            for (const std::unique_ptr<UniverseBatch>& h : home->secondBatches)
-                if (!holder && h && CompareMeshTextureLists(h->mesh, mesh)) holder = h.get();
-            if (std::find(area.sharedMeshes.begin(), area.sharedMeshes.end(), holder) !=
-                area.sharedMeshes.end())
-                holder = nullptr;
+            assembly.Share(area, assembly.FirstWithTextures(*home, mesh), false);
         }
-        if (holder) area.sharedMeshes.push_back(holder);
     }
 }
 

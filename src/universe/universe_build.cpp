@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <unordered_set>
 
 namespace {
 
@@ -60,10 +61,28 @@ bool CentredIn(const D3DXVECTOR3& p, const UniverseNode& cell) {
            p.z <= high.z;
 }
 
-void AddMeshToNode(UniverseNode& node, MeshRecord* mesh) {
-    if (std::find(node.meshes.begin(), node.meshes.end(), mesh) != node.meshes.end()) return;
+// Lists the mesh in the node; one that may be listed there already is looked for first.
+void AddMeshToNode(UniverseNode& node, MeshRecord* mesh, bool maybeListed) {
+    if (maybeListed && std::find(node.meshes.begin(), node.meshes.end(), mesh) != node.meshes.end())
+        return;
     node.meshes.push_back(mesh);
     node.vertexTotal += mesh->vertexCount;
+}
+
+// The run of indices on an axis whose cells (centres h - 50 - 100 i, 100 wide) may reach
+// [low, high]: one index wider each way than the arithmetic says, within the run of existing
+// cells [first, last]; from > to for none. A bound that is not a number reaches no cell.
+void ReachingRun(std::int32_t h, std::int32_t first, std::int32_t last, double low, double high,
+                 std::int32_t& from, std::int32_t& to) {
+    from = first, to = last;
+    if (!(low == low) || !(high == high)) {
+        to = from - 1;
+        return;
+    }
+    const double a = std::floor((h - 100.0 - high) / kCellSize) - 1;
+    const double b = std::ceil((h - low) / kCellSize) + 1;
+    if (a > from) from = a > last ? last + 1 : static_cast<std::int32_t>(a);
+    if (b < to) to = b < first ? first - 1 : static_cast<std::int32_t>(b);
 }
 
 // Appends the mesh's triangles to the cell's, scaled, with the collision value.
@@ -227,15 +246,14 @@ std::int32_t Universe::GridCoordinate(std::int32_t axis, float centre) const {
     return static_cast<std::int32_t>(std::trunc(c)) + half[axis];
 }
 
-// The slot of grid coordinates; 0 for a coordinate outside the grid.
-static std::uint32_t SlotOf(const Universe& u, std::int32_t ix, std::int32_t iy, std::int32_t iz) {
+std::uint32_t GridSlot(const Universe& u, std::int32_t ix, std::int32_t iy, std::int32_t iz) {
     if (ix < 0 || iy < 0 || iz < 0 || ix >= u.gridX || iy >= u.gridY || iz >= u.gridZ) return 0;
     return static_cast<std::uint32_t>((u.gridY * iz + iy) * u.gridX + ix);
 }
 
 UniverseNode* Universe::CellAt(std::int32_t ix, std::int32_t iy, std::int32_t iz) const {
     if (ix < 0 || iy < 0 || iz < 0 || ix >= gridX || iy >= gridY || iz >= gridZ) return nullptr;
-    const std::uint32_t slot = SlotOf(*this, ix, iy, iz);
+    const std::uint32_t slot = GridSlot(*this, ix, iy, iz);
     return slot < cellGrid.size() ? cellGrid[slot] : nullptr;
 }
 
@@ -255,6 +273,18 @@ void Universe::BuildGrid(bool fill) {
         cells.assign(static_cast<std::size_t>(counted_) + 1, UniverseNode{});
         cellGrid.assign(gridSlots, nullptr);
         cellFlags.assign(gridSlots, 0);
+        // A cell exists where its centre lies within the bounds on every axis: each axis alone
+        // gives one run of indices.
+        const std::int32_t halves[3] = {hx, hy, hz}, dims[3] = {gridX, gridY, gridZ};
+        for (int a = 0; a < 3; ++a) {
+            CellAxis& axis = cellAxes_[a];
+            axis = CellAxis{halves[a], 0, 0};
+            for (std::int32_t i = 0; i < dims[a]; ++i) {
+                const float c = CellCentre(halves[a], i);
+                if (c < boundsMin[a] || c > boundsMax[a]) continue;
+                if (axis.count++ == 0) axis.first = i;
+            }
+        }
     }
     for (std::int32_t i = 0; i < gridY; ++i) {
         for (std::int32_t j = 0; j < gridX; ++j) {
@@ -264,8 +294,8 @@ void Universe::BuildGrid(bool fill) {
                 if (fill) {
                     UniverseNode& record = cells[cellCount];
                     record.gridIndex = static_cast<std::int32_t>(
-                        SlotOf(*this, GridCoordinate(0, c.x), GridCoordinate(1, c.y),
-                               GridCoordinate(2, c.z)));
+                        GridSlot(*this, GridCoordinate(0, c.x), GridCoordinate(1, c.y),
+                                 GridCoordinate(2, c.z)));
                     if (exists) {
                         record.centre = c;
                         record.halfExtents = D3DXVECTOR3(kCellHalf, kCellHalf, kCellHalf);
@@ -281,8 +311,30 @@ void Universe::BuildGrid(bool fill) {
     if (cellCount > 0) cellCentroid *= 1.0f / static_cast<float>(cellCount);
 }
 
+UniverseNode& Universe::CellByIndex(std::int32_t iy, std::int32_t jx, std::int32_t kz) {
+    const CellAxis &x = cellAxes_[0], &y = cellAxes_[1], &z = cellAxes_[2];
+    return cells[(static_cast<std::size_t>(iy - y.first) * x.count + (jx - x.first)) * z.count +
+                 (kz - z.first)];
+}
+
+template <typename Fn>
+void Universe::ForEachCellNear(const D3DXVECTOR3& low, const D3DXVECTOR3& high, Fn&& fn) {
+    std::int32_t from[3], to[3];
+    for (int a = 0; a < 3; ++a) {
+        const CellAxis& axis = cellAxes_[a];
+        ReachingRun(axis.half, axis.first, axis.first + axis.count - 1, low[a], high[a], from[a],
+                    to[a]);
+    }
+    // In the cells' own order: y, then x, then z.
+    for (std::int32_t iy = from[1]; iy <= to[1]; ++iy)
+        for (std::int32_t jx = from[0]; jx <= to[0]; ++jx)
+            for (std::int32_t kz = from[2]; kz <= to[2]; ++kz)
+                fn(CellByIndex(iy, jx, kz));
+}
+
 void Universe::AssignMeshesToCells() {
     const D3DXVECTOR3 widen(1, 1, 1);
+    std::unordered_set<const MeshRecord*> listed;
     for (std::size_t i = 0; i < levelMeshes.size(); ++i) {
         MeshRecord* mesh = levelMeshes[i];
         if (!mesh) continue;
@@ -292,16 +344,40 @@ void Universe::AssignMeshesToCells() {
                                    : (mode == 1 || mode == 2) ? collision
                                                               : nullptr;
         if ((mode == 1 || mode == 2) && !source) source = mesh;
-        for (std::int32_t c = 0; c < cellCount; ++c) {
-            UniverseNode& cell = cells[c];
-            if (!BoxesOverlap(mesh->bounds.minimum - widen, mesh->bounds.maximum + widen,
-                              cell.Minimum(), cell.Maximum()))
-                continue;
-            AddMeshToNode(cell, mesh);
+        // A mesh the level lists again is in its cells already; its triangles go in again.
+        const bool again = !listed.insert(mesh).second;
+        const D3DXVECTOR3 low = mesh->bounds.minimum - widen, high = mesh->bounds.maximum + widen;
+        ForEachCellNear(low, high, [&](UniverseNode& cell) {
+            if (!BoxesOverlap(low, high, cell.Minimum(), cell.Maximum())) return;
+            AddMeshToNode(cell, mesh, again);
             if (source && CentredIn(mesh->bounds.centre, cell))
                 AppendMeshTriangles(cell, source, mesh->collisionValue);
-        }
+        });
     }
+}
+
+void Universe::CoordinateRun(int a, std::int32_t low, std::int32_t high, std::int32_t& from,
+                             std::int32_t& to) const {
+    const CellAxis& axis = cellAxes_[a];
+    const auto coordinate = [&](std::int32_t i) {
+        return GridCoordinate(a, CellCentre(axis.half, i));
+    };
+    // The coordinate falls as the index grows: the run starts at the first index at or below
+    // high and ends before the first below low.
+    const std::int32_t first = axis.first, end = axis.first + axis.count;
+    const auto firstWhere = [&](auto&& below) {
+        std::int32_t lo = first, hi = end;
+        while (lo < hi) {
+            const std::int32_t mid = lo + (hi - lo) / 2;
+            if (below(coordinate(mid)))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    from = firstWhere([&](std::int32_t c) { return c <= high; });
+    to = firstWhere([&](std::int32_t c) { return c < low; }) - 1;
 }
 
 void Universe::LinkNeighbours() {

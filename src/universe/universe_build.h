@@ -6,6 +6,9 @@
 #include "universe/universe_record.h"
 
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
 
 // The corner order of a face's quad, as signs of a box's half extents: side s, corner k, axis.
 extern const float kQuadCornerSigns[kUniverseSides][4][3];
@@ -19,8 +22,32 @@ void FillSideQuads(UniverseNode& node, D3DCOLOR colour);
 // debug quads in their colours; each returns the colour it used.
 D3DCOLOR GiveAreaBox(UniverseArea& area);
 D3DCOLOR GivePortalBox(UniversePortal& portal);
+// The slot of grid coordinates; 0 for a coordinate outside the grid.
+std::uint32_t GridSlot(const Universe& u, std::int32_t ix, std::int32_t iy, std::int32_t iz);
 // Frees a world mesh, taking it out of the manager's buffers first when it is placed there.
 void FreeWorldMesh(MeshRecord* mesh);
 // A new mesh copying the mesh alone, with its render settings and bounds; null when it cannot be
 // made.
 MeshRecord* CopiedMesh(const MeshRecord* mesh);
+
+// The areas by the 100-unit buckets their boxes cover, so that a build compares an area with the
+// few that may touch it or hold a point rather than with every other.
+class AreaBuckets {
+public:
+    explicit AreaBuckets(const std::vector<std::unique_ptr<UniverseArea>>& areas);
+    // Ascending, each once: every area whose box shares a point with the box, and a few more.
+    std::vector<std::int32_t> Near(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum) const;
+
+private:
+    static constexpr double kBucketSize = 100;
+    static constexpr double kFarthestBucket = 2e6;
+    using Entry = std::pair<std::uint64_t, std::int32_t>;
+    // The buckets from the one holding the minimum to the one past the maximum; false for a box
+    // that is not one.
+    bool Buckets(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum, std::int64_t low[3],
+                 std::int64_t high[3]) const;
+    template <typename Fn>
+    static void ForEachBucket(const std::int64_t low[3], const std::int64_t high[3], Fn&& fn);
+    D3DXVECTOR3 origin_{0, 0, 0};
+    std::vector<Entry> entries_; // (bucket, area), sorted
+};

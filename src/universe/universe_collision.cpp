@@ -4,10 +4,13 @@
 
 #include "universe/universe_collision.h"
 #include "universe/universe.h"
+#include "object3d/mesh_triangles.h"
 #include "object3d/object_state.h"
 #include "object3d/sliding_collision.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 namespace {
 
@@ -17,6 +20,8 @@ constexpr float kNoHitDistance = 99999.0f;
 // collision triangles' scaling).
 const D3DXVECTOR3 kQueryReach(20, 40, 20);
 const D3DXVECTOR3 kEllipsoid(10, 30, 10);
+// A decal tests its surface's triangles once for each of its corners.
+constexpr std::uint64_t kDecalCorners = 4;
 
 // Strictly overlapping on every axis.
 bool OverlapsStrictly(const D3DXVECTOR3& lowA, const D3DXVECTOR3& highA, const D3DXVECTOR3& lowB,
@@ -32,10 +37,16 @@ struct RayWalk {
     float best = kNoHitDistance;
     std::int32_t result = 0;
     UniverseRayContact contact;
+    // Meshes already tested: a mesh held by many batches, or touching many cells, is tested
+    // once, so that a query walks each mesh's triangles at most once (what the load charged).
+    std::unordered_set<const MeshRecord*> tested;
 
-    // Tests one mesh; a nearer hit within the segment becomes the answer and the contact.
+    // Tests one mesh; a nearer hit within the segment becomes the answer and the contact. A mesh
+    // tested again could not come nearer.
     void Test(MeshRecord* mesh) {
-        if (!mesh || !BoxesOverlap(low, high, mesh->bounds.minimum, mesh->bounds.maximum)) return;
+        if (!mesh || !BoxesOverlap(low, high, mesh->bounds.minimum, mesh->bounds.maximum) ||
+            !tested.insert(mesh).second)
+            return;
         UniverseRayContact hit;
         if (!IntersectMeshRay(mesh, from, to, &best, &hit) || !(length > best)) return;
         result = std::max(static_cast<std::int32_t>(best), 1);
@@ -43,22 +54,49 @@ struct RayWalk {
     }
 };
 
-// Appends the cell's triangles when they reach into the query box.
-void GatherCell(Universe& world, const UniverseNode* cell, const D3DXVECTOR3& low,
-                const D3DXVECTOR3& high) {
-    if (cell && cell->triangleMin.x <= high.x && cell->triangleMin.y <= high.y &&
-        cell->triangleMin.z <= high.z && cell->triangleMax.x >= low.x &&
-        cell->triangleMax.y >= low.y && cell->triangleMax.z >= low.z)
-        world.AppendCellTriangles(*cell);
+// The cells of the 3 x 3 x 3 block about a cell, each once: a structure file's links may name
+// one cell from many sides, and gathering it each time would copy its triangles as often.
+class BlockCells {
+public:
+    void Add(const UniverseNode* cell) {
+        if (cell && std::find(cells_, cells_ + count_, cell) == cells_ + count_)
+            cells_[count_++] = cell;
+    }
+    // A cell and the cells above and below it.
+    void AddColumn(const UniverseNode* cell) {
+        if (!cell) return;
+        Add(cell);
+        Add(cell->neighbours[kSidePlusY]);
+        Add(cell->neighbours[kSideMinusY]);
+    }
+    const UniverseNode* const* begin() const { return cells_; }
+    const UniverseNode* const* end() const { return cells_ + count_; }
+
+private:
+    const UniverseNode* cells_[27] = {};
+    int count_ = 0;
+};
+
+// The block of rows along z and columns along y about the cell, in the order its triangles are
+// gathered.
+BlockCells BlockAbout(const UniverseNode* found) {
+    BlockCells block;
+    const UniverseNode* rows[3] = {found->neighbours[kSideMinusZ], found->neighbours[kSidePlusZ],
+                                   found};
+    for (const UniverseNode* row : rows) {
+        if (!row) continue;
+        block.AddColumn(row);
+        block.AddColumn(row->neighbours[kSidePlusX]);
+        block.AddColumn(row->neighbours[kSideMinusX]);
+    }
+    return block;
 }
 
-// A cell and the cells above and below it.
-void GatherColumn(Universe& world, const UniverseNode* cell, const D3DXVECTOR3& low,
-                  const D3DXVECTOR3& high) {
-    if (!cell) return;
-    GatherCell(world, cell, low, high);
-    GatherCell(world, cell->neighbours[kSidePlusY], low, high);
-    GatherCell(world, cell->neighbours[kSideMinusY], low, high);
+// Whether the cell's triangles reach into the query box.
+bool ReachesBox(const UniverseNode* cell, const D3DXVECTOR3& low, const D3DXVECTOR3& high) {
+    return cell->triangleMin.x <= high.x && cell->triangleMin.y <= high.y &&
+           cell->triangleMin.z <= high.z && cell->triangleMax.x >= low.x &&
+           cell->triangleMax.y >= low.y && cell->triangleMax.z >= low.z;
 }
 
 } // namespace
@@ -109,17 +147,9 @@ bool Universe::VolumeCollide(float ox, float oy, float oz, float nx, float ny, f
 
     const D3DXVECTOR3 low = target - kQueryReach, high = target + kQueryReach;
     triangleFloats = 0;
-    if (found) {
-        // The 3 x 3 x 3 block of cells about the one found: rows along z, columns along y.
-        const UniverseNode* rows[3] = {found->neighbours[kSideMinusZ],
-                                       found->neighbours[kSidePlusZ], found};
-        for (const UniverseNode* row : rows) {
-            if (!row) continue;
-            GatherColumn(*this, row, low, high);
-            GatherColumn(*this, row->neighbours[kSidePlusX], low, high);
-            GatherColumn(*this, row->neighbours[kSideMinusX], low, high);
-        }
-    }
+    if (found)
+        for (const UniverseNode* cell : BlockAbout(found))
+            if (ReachesBox(cell, low, high)) AppendCellTriangles(*cell);
     // A slide that touches nothing leaves nothing of an earlier query's result behind.
     CollisionResult& block = g_Object3D.universeCollision;
     block = CollisionResult{};
@@ -132,6 +162,23 @@ bool Universe::VolumeCollide(float ox, float oy, float oz, float nx, float ny, f
     statistics[3] += 1;
     block.valid = 1;
     return hit;
+}
+
+std::uint64_t Universe::LongestCallTriangleTests() const {
+    std::uint64_t meshes = 0, largest = 0, block = 0;
+    for (const MeshRecord* mesh : textureMeshes) {
+        const auto n = static_cast<std::uint64_t>(std::max(MeshTriangleCount(mesh), 0));
+        meshes += n;
+        largest = std::max(largest, n);
+    }
+    const std::int32_t count = std::min(cellCount, static_cast<std::int32_t>(cells.size()));
+    for (std::int32_t c = 0; c < count; ++c) {
+        std::uint64_t gathered = 0;
+        for (const UniverseNode* cell : BlockAbout(&cells[c]))
+            gathered += cell->triangles.size();
+        block = std::max(block, gathered);
+    }
+    return std::max({meshes, kDecalCorners * largest, block});
 }
 
 std::int32_t UniverseRayCommand(float x1, float y1, float z1, float x2, float y2, float z2) {

@@ -6,6 +6,8 @@
 #include "universe/universe.h"
 #include "object3d/object_state.h"
 
+#include <algorithm>
+
 namespace {
 
 // The portal's normal for the facing test, by side.
@@ -99,6 +101,15 @@ bool PortalFacing(const UniversePortal& portal, const D3DXVECTOR3* eye) {
     if (!eye || portal.side < 0 || portal.side >= kUniverseSides) return true;
     const D3DXVECTOR3 towards = portal.centre - *eye;
     return D3DXVec3Dot(&kPortalNormals[portal.side], &towards) >= 0;
+}
+
+std::uint64_t Universe::DebugFrameDraws() const {
+    if (cellCount <= 0 || cells.empty()) return 0;
+    std::uint64_t portals = 0;
+    for (const std::unique_ptr<UniverseArea>& area : areas)
+        if (area) portals = std::max<std::uint64_t>(portals, area->portals.size());
+    // Every area's box lines and faces, and the faces of the current area's portals; the ray.
+    return (1 + kUniverseSides) * std::uint64_t{areas.size()} + kUniverseSides * portals + 1;
 }
 
 void Universe::DrawNodeBounds() {

@@ -97,23 +97,34 @@ std::int32_t TruncatedExtent(float f) {
     return static_cast<std::int32_t>(std::clamp(t, -2147483648.0, 2147483647.0));
 }
 
-// First position of the mesh in the list; kNoIndex for none or a mesh not listed.
-std::int32_t MeshIndex(const std::vector<MeshRecord*>& list, const MeshRecord* mesh) {
-    if (!mesh) return kNoIndex;
-    const auto found = std::find(list.begin(), list.end(), mesh);
-    return found == list.end() ? kNoIndex : static_cast<std::int32_t>(found - list.begin());
-}
+// The first position of each mesh in the world's mesh list, looked up rather than searched for
+// each of the many entries that may name it.
+class MeshIndices {
+public:
+    explicit MeshIndices(const std::vector<MeshRecord*>& list) {
+        for (std::size_t i = 0; i < list.size(); ++i)
+            first_.try_emplace(list[i], static_cast<std::int32_t>(i));
+    }
+    // kNoIndex for none or a mesh not listed.
+    std::int32_t operator()(const MeshRecord* mesh) const {
+        const auto found = mesh ? first_.find(mesh) : first_.end();
+        return found == first_.end() ? kNoIndex : found->second;
+    }
+
+private:
+    std::unordered_map<const MeshRecord*, std::int32_t> first_;
+};
 
 // The listed mesh at a stored index; null for kNoIndex and for any index outside the list.
 MeshRecord* ListedMesh(const std::vector<MeshRecord*>& list, std::int32_t index) {
     return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[index] : nullptr;
 }
 
-void WriteHolders(FieldWriter& w, const std::vector<MeshRecord*>& list,
+void WriteHolders(FieldWriter& w, const MeshIndices& index,
                   const std::vector<std::unique_ptr<UniverseBatch>>& holders) {
     w.Int(static_cast<std::int32_t>(holders.size()));
     for (const std::unique_ptr<UniverseBatch>& holder : holders)
-        w.Int(MeshIndex(list, holder ? holder->mesh : nullptr));
+        w.Int(index(holder ? holder->mesh : nullptr));
 }
 
 void WritePortal(FieldWriter& w, const UniversePortal& p) {
@@ -126,15 +137,15 @@ void WritePortal(FieldWriter& w, const UniversePortal& p) {
         w.Vector(corner);
 }
 
-void WriteArea(FieldWriter& w, const Universe& world, const UniverseArea& area) {
+void WriteArea(FieldWriter& w, const MeshIndices& index, const UniverseArea& area) {
     w.Vector(area.minimum);
     w.Vector(area.maximum);
     w.Vector(area.centre);
-    WriteHolders(w, world.textureMeshes, area.batches);
-    WriteHolders(w, world.textureMeshes, area.secondBatches);
+    WriteHolders(w, index, area.batches);
+    WriteHolders(w, index, area.secondBatches);
     w.Int(static_cast<std::int32_t>(area.sharedMeshes.size()));
     for (const UniverseBatch* holder : area.sharedMeshes)
-        w.Int(MeshIndex(world.textureMeshes, holder ? holder->mesh : nullptr));
+        w.Int(index(holder ? holder->mesh : nullptr));
     w.Int(static_cast<std::int32_t>(area.portals.size()));
     for (const std::unique_ptr<UniversePortal>& portal : area.portals)
         WritePortal(w, *portal);
@@ -339,8 +350,9 @@ std::vector<std::uint8_t> EncodeUniverse(const Universe& world) {
     w.Int(TruncatedExtent(extents.y));
     w.Int(TruncatedExtent(extents.z));
     w.Int(static_cast<std::int32_t>(world.areas.size()));
+    const MeshIndices index(world.textureMeshes);
     for (const std::unique_ptr<UniverseArea>& area : world.areas)
-        WriteArea(w, world, *area);
+        WriteArea(w, index, *area);
     const std::int32_t cells =
         std::clamp<std::int32_t>(world.cellCount, 0, static_cast<std::int32_t>(world.cells.size()));
     w.Int(cells);

@@ -31,6 +31,13 @@ constexpr const char* kLightmapFolder = "levelbank\\testlevel\\lightmaps";
 constexpr std::int32_t kCompanionGridXZ = 20;
 constexpr std::int32_t kCompanionGridY = 1;
 constexpr std::uint32_t kCompanionFormat = D3DFVF_XYZ;
+// What one triangle test of a collision call is charged at load, in bytes of the budget: about
+// 90 ns under the platform here, so that the longest call the ceiling allows takes some 70 ms.
+// A real level's object file holds tens of bytes a triangle; a strip of bare indices holds 2.
+constexpr std::uint64_t kTriangleTestBytes = 256;
+// What one draw call of the debug drawing is charged at load: some 12 us here, so that a frame of
+// it stays under a second at the ceiling. A level of a few thousand areas pays a few tens of MB.
+constexpr std::uint64_t kDebugDrawBytes = 3072;
 
 // Takes every frame mesh of the object, in frame order, leaving the object without them.
 void TakeFrameMeshes(ObjectRecord* object, std::vector<MeshRecord*>& into) {
@@ -150,6 +157,10 @@ bool ReadLevelFiles(Universe& world, const char* fileName) {
             CalculateMeshBounds(mesh);
         // A damaged structure file keeps what it held before the damage.
         world.Load(structure.c_str());
+        // Each later ray, decal and volume query walks triangles the files hold, and a frame of
+        // debug drawing draws every area.
+        RequireLoad(world.LongestCallTriangleTests(), kTriangleTestBytes);
+        RequireLoad(world.DebugFrameDraws(), kDebugDrawBytes);
         return true;
     });
     if (read && !LoadOverBudget()) return true;

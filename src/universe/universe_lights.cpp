@@ -44,18 +44,31 @@ void LayOutDecalQuads(MeshRecord* mesh) {
 } // namespace
 
 bool Universe::AddStaticObject(ObjectRecord* object) {
+    std::vector<std::size_t>& places = staticPlaces_[object];
+    staticSlots_.push_back(places.size());
+    places.push_back(staticObjects.size());
     staticObjects.push_back(object);
     staticObjectWords.push_back(0);
     return true;
 }
 
 bool Universe::RemoveStaticObject(ObjectRecord* object) {
-    const auto found = std::find(staticObjects.begin(), staticObjects.end(), object);
-    if (found != staticObjects.end()) {
-        const auto at = found - staticObjects.begin();
-        staticObjects.erase(found);
-        if (at < static_cast<std::ptrdiff_t>(staticObjectWords.size()))
-            staticObjectWords.erase(staticObjectWords.begin() + at);
+    // Every deleted object comes here: its place looked up, and the last entry moved into it, keep
+    // each removal as short however many objects are static (their order means nothing).
+    const auto places = staticPlaces_.find(object);
+    if (places != staticPlaces_.end()) {
+        const std::size_t at = places->second.back(), last = staticObjects.size() - 1;
+        places->second.pop_back();
+        if (places->second.empty()) staticPlaces_.erase(places);
+        if (at != last) {
+            staticPlaces_[staticObjects[last]][staticSlots_[last]] = at;
+            staticSlots_[at] = staticSlots_[last];
+            staticObjects[at] = staticObjects[last];
+            staticObjectWords[at] = staticObjectWords[last];
+        }
+        staticSlots_.pop_back();
+        staticObjects.pop_back();
+        staticObjectWords.pop_back();
     }
     if (object) {
         object->staticReleased = 1;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -28,6 +29,9 @@ constexpr float kAreaReach = 25.0f;
 // Areas one visibility query may enter: a dense portal graph has more paths than any level
 // needs, and each path costs a frustum.
 constexpr std::int32_t kMostWalkSteps = 4096;
+// Portals one visibility query may look at: an area of many portals costs its count at every
+// entry, so the entries alone bound nothing.
+constexpr std::int32_t kMostWalkLooks = 1 << 17;
 
 // Calls fn(distance, corners) for every triangle the ray from `from` along the unit direction
 // meets, until fn answers true; whether it did.
@@ -128,11 +132,15 @@ void Universe::GatherMeshesInBox(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     D3DXVec3Minimize(&low, &a, &b);
     D3DXVec3Maximize(&high, &a, &b);
     queryMeshes.clear();
+    // A mesh across many cells is listed once: its caller tests every mesh listed against its
+    // segments, and a floor would otherwise come once a cell it covers.
+    std::unordered_set<const MeshRecord*> listed;
     for (std::int32_t c = 0; c < cellCount && c < static_cast<std::int32_t>(cells.size()); ++c) {
         const UniverseNode& cell = cells[c];
         if (!ReachesInto(cell.Minimum(), cell.Maximum(), low, high)) continue;
         for (MeshRecord* mesh : cell.meshes)
-            if (mesh && ReachesInto(mesh->bounds.minimum, mesh->bounds.maximum, low, high))
+            if (mesh && ReachesInto(mesh->bounds.minimum, mesh->bounds.maximum, low, high) &&
+                listed.insert(mesh).second)
                 queryMeshes.push_back(mesh);
     }
 }
@@ -143,7 +151,7 @@ bool Universe::IsBoxVisibleFromArea(std::int32_t area, const D3DXVECTOR3* eye,
     if (area > static_cast<std::int32_t>(areas.size())) return false;
     visibleFrusta.clear();
     visitedAreas[0] = area - 1;
-    walkSteps_ = 0;
+    walkSteps_ = walkLooks_ = 0;
     return WalkPortals(-1, 0, area - 1, eye, centre, halfExtents);
 }
 
@@ -152,7 +160,7 @@ bool Universe::WalkPortals(std::int32_t previous, std::int32_t depth, std::int32
                            const D3DXVECTOR3& halfExtents) {
     if (index < 0 || index >= static_cast<std::int32_t>(areas.size()) || !areas[index])
         return false;
-    if (++walkSteps_ > kMostWalkSteps) return false;
+    if (++walkSteps_ > kMostWalkSteps || walkLooks_ > kMostWalkLooks) return false;
     const UniverseArea& area = *areas[index];
     const D3DXVECTOR3 slack(kAreaSlack, kAreaSlack, kAreaSlack);
     const D3DXVECTOR3 reach(kAreaReach, kAreaReach, kAreaReach);
@@ -178,6 +186,7 @@ bool Universe::WalkPortals(std::int32_t previous, std::int32_t depth, std::int32
     if (depth + 1 >= kUniversePortalDepths) return false;
     const D3DXVECTOR3 origin(0, 0, 0);
     for (const std::unique_ptr<UniversePortal>& portal : area.portals) {
+        if (++walkLooks_ > kMostWalkLooks) break;
         if (!portal || portal->strength == 1 || portal->neighbour == previous) continue;
         if (!PortalFacing(*portal, eye)) continue;
         const D3DXVECTOR3& c = portal->centre;

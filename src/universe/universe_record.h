@@ -14,8 +14,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
+class AreaBuckets;
+class BatchAssembly;
 struct CameraRecord;
 struct FrameRecord;
 struct MeshRecord;
@@ -207,6 +210,7 @@ public:
     bool MeshRayHit(const MeshRecord* mesh, const D3DXVECTOR3& from, const D3DXVECTOR3& to) const;
 
     // Objects, casters and lights (universe_lights.cpp).
+    // Static objects are listed through these two only, so that each knows its places.
     bool AddStaticObject(ObjectRecord* object);
     bool RemoveStaticObject(ObjectRecord* object);
     void AddShadowCaster(MeshRecord* mesh, const D3DXMATRIX* world);
@@ -219,6 +223,8 @@ public:
     bool RenderPortals(std::int32_t previous, std::int32_t depth, std::int32_t area);
     bool DrawArea(std::int32_t depth, UniverseArea& area);
     void DrawNodeBounds();
+    // The draw calls one frame of debug drawing can make on this world.
+    std::uint64_t DebugFrameDraws() const;
     // The shadow volumes of the lights, in the object module's shadow pass.
     void DrawLightShadows();
     // One decal of the size and frame on the surface of the last ray contact.
@@ -229,6 +235,9 @@ public:
     std::int32_t RayCollide(float x1, float y1, float z1, float x2, float y2, float z2);
     bool VolumeQuery(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
     bool VolumeCollide(float ox, float oy, float oz, float nx, float ny, float nz, float mode);
+    // The triangle tests the longest collision call on the loaded world can make: a ray tests
+    // each level mesh once, a decal its surface once a corner, a volume query one cell block.
+    std::uint64_t LongestCallTriangleTests() const;
 
     // The level's two files (universe_file.cpp, universe_level.cpp).
     // Writes the structure file; false, nothing written, when the file exists or cannot be made.
@@ -305,21 +314,52 @@ private:
     void ClassifyLevelMeshes();
     void ComputeMeshBounds();
     void BuildGrid(bool fill);
+    // The cell at indices on the y, x and z axes, each within its run of existing cells.
+    UniverseNode& CellByIndex(std::int32_t iy, std::int32_t jx, std::int32_t kz);
+    // Calls fn on every cell whose box may reach the box from low to high (a few more besides):
+    // only the cells its index runs name, not every cell.
+    template <typename Fn>
+    void ForEachCellNear(const D3DXVECTOR3& low, const D3DXVECTOR3& high, Fn&& fn);
+    // The run of cell indices on an axis (0 x, 1 y, 2 z) whose grid coordinates lie within
+    // [low, high]; from > to for none.
+    void CoordinateRun(int axis, std::int32_t low, std::int32_t high, std::int32_t& from,
+                       std::int32_t& to) const;
     void AssignMeshesToCells();
     void LinkNeighbours();
     void AssignSideMeshes(UniverseNode& cell);
     void BuildAreas();
     bool AreaMayGrow(const std::int32_t box[6], std::int32_t direction) const;
     void MakeArea(const std::int32_t box[6]);
+    // Whether the grid slot lies in the grid box of an area made so far; false outside the grid.
+    bool Taken(std::int32_t ix, std::int32_t iy, std::int32_t iz) const;
+    void MarkTaken(const UniverseArea& area);
     void BuildPortals();
-    void BuildAreaPortals(std::int32_t a);
+    void BuildAreaPortals(std::int32_t a, const AreaBuckets& buckets);
     // Batch steps.
-    void PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell);
+    void PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNode& cell,
+                         BatchAssembly& assembly);
     // The portal walk of IsBoxVisibleFromArea.
     bool WalkPortals(std::int32_t previous, std::int32_t depth, std::int32_t area,
                      const D3DXVECTOR3* eye, const D3DXVECTOR3& centre,
                      const D3DXVECTOR3& halfExtents);
+    // On each axis (x, y, z) of the grid: the whole-number half extent it is laid on, and the first
+    // index and the number of indices whose cells exist. The cells are the product of those three
+    // runs, in order y, then x, then z (BuildGrid writes them).
+    struct CellAxis {
+        std::int32_t half = 0;
+        std::int32_t first = 0;
+        std::int32_t count = 0;
+    };
+    CellAxis cellAxes_[3];
+    // Where each static object stands in staticObjects (an object added twice, twice), and for
+    // each entry of staticObjects, where its place stands in its object's list.
+    std::unordered_map<ObjectRecord*, std::vector<std::size_t>> staticPlaces_;
+    std::vector<std::size_t> staticSlots_;
+    // While the areas are built: one a grid slot, set in the grid boxes of the areas made.
+    std::vector<std::uint8_t> taken_;
     std::int32_t counted_ = 0;   // cells found by the grid's counting pass
     std::int32_t walkSteps_ = 0; // areas entered by the current portal walk
+    std::int32_t walkLooks_ = 0; // portals it looked at
     std::int32_t drawSteps_ = 0; // areas entered by the current frame's portal walk
+    std::int32_t drawLooks_ = 0; // portals and cells it looked at
 };

@@ -22,6 +22,9 @@ constexpr float kStaticObjectLift = 5.0f;
 // Areas one frame's walk may enter: a dense portal graph has more paths than any level needs,
 // and each path costs a frustum.
 constexpr std::int32_t kMostDrawSteps = 4096;
+// Portals and cells one frame's walk may look at: an area of many portals or cells costs its
+// count at every entry, so the entries alone bound nothing.
+constexpr std::int32_t kMostDrawLooks = 1 << 17;
 // A decal's corners are tested this far either side of the surface.
 constexpr float kDecalProbe = 0.2f;
 constexpr float kDegreesToRadians = 0.01745329f;
@@ -114,7 +117,7 @@ bool Universe::Render() {
         BuildViewFrustum(0.0f);
         g_Object3D.manager.ResetRenderStates();
         visitedAreas[0] = current - 1;
-        drawSteps_ = 0;
+        drawSteps_ = drawLooks_ = 0;
         RenderPortals(-1, 0, current - 1);
     }
     UpdateStaticObjects(*this);
@@ -130,7 +133,7 @@ bool Universe::Render() {
 
 bool Universe::RenderPortals(std::int32_t previous, std::int32_t depth, std::int32_t index) {
     if (index < 0 || index >= static_cast<std::int32_t>(areas.size()) || !areas[index]) return true;
-    if (++drawSteps_ > kMostDrawSteps) return true;
+    if (++drawSteps_ > kMostDrawSteps || drawLooks_ > kMostDrawLooks) return true;
     UniverseArea& area = *areas[index];
     DrawArea(depth, area);
     // The walk stops at the last depth and never enters an area already on its path, so it ends
@@ -138,6 +141,7 @@ bool Universe::RenderPortals(std::int32_t previous, std::int32_t depth, std::int
     if (depth + 1 >= kUniversePortalDepths || !view) return true;
     const D3DXVECTOR3& eye = view->position;
     for (const std::unique_ptr<UniversePortal>& portal : area.portals) {
+        if (++drawLooks_ > kMostDrawLooks) break;
         if (!portal) continue;
         const std::int32_t target = portal->neighbour;
         if (depth > 0 && !PortalFacing(*portal, &eye)) continue;
@@ -168,8 +172,12 @@ bool Universe::DrawArea(std::int32_t depth, UniverseArea& area) {
         manager.DrawMesh(mesh);
     };
     if (!textureMeshes.empty()) {
-        ForEachBatchMesh(area, draw);
+        // Every batch mesh was drawn at the area's first entry this frame: another entry through
+        // another portal has nothing left to draw.
+        if (!area.drawn) ForEachBatchMesh(area, draw);
     } else {
+        drawLooks_ +=
+            static_cast<std::int32_t>(std::min<std::size_t>(area.cells.size(), kMostDrawLooks));
         for (UniverseNode* cell : area.cells) {
             if (!cell) continue;
             // A loaded world has no grid, so its cells have no visited byte.

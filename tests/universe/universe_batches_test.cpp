@@ -145,6 +145,20 @@ TEST_F(UniverseTables, QueriesFindMeshesByCellAndByBox) {
     EXPECT_TRUE(World().queryMeshes.empty());
 }
 
+TEST_F(UniverseTables, AMeshAcrossManyCellsIsFoundOnceByABoxQuery) {
+    // A floor under 3,600 cells and a box on it: a box query over the floor listed the floor once
+    // for every cell it covers, and a light's occluders with it.
+    CreateUniverse(3050, 3050, 3050);
+    MeshRecord* floor = AddLevelMesh(BoxMesh({-3000, -50, -3000}, {3000, -49, 3000}), 0);
+    MeshRecord* box = AddLevelMesh(BoxMesh({-10, -49, -10}, {10, 0, 10}), 0);
+    World().Build();
+    World().GatherMeshesInBox({-2900, -60, -2900}, {2900, 10, 2900});
+    EXPECT_EQ(World().queryMeshes, (std::vector<MeshRecord*>{floor, box}));
+    // Only what reaches into the box.
+    World().GatherMeshesInBox({100, -60, 100}, {200, 10, 200});
+    EXPECT_EQ(World().queryMeshes, std::vector<MeshRecord*>{floor});
+}
+
 TEST_F(UniverseTables, VisibilityWalksThroughTheDoorwayOnly) {
     BuildDoorwayLevel();
     Universe& u = World();
@@ -192,4 +206,37 @@ TEST_F(UniverseTables, DensePortalGraphsEndAtOnce) {
     }
     EXPECT_FALSE(World().IsBoxVisibleFromArea(1, &eye, {0, 0, 5000}, {1, 1, 1}));
     EXPECT_EQ(World().visitedAreas[kUniversePortalDepths - 1], kUniversePortalDepths - 1);
+}
+
+TEST_F(UniverseTables, AnAssemblyCopiesEachMeshOnceHoweverLargeItsBatches) {
+    // 12,800 small boxes of one texture in one open area: merged one at a time, every box copied
+    // its batch whole again, half a minute an assembly.
+    constexpr int kSide = 80;
+    CreateUniverse(8050, 8050, 8050);
+    for (int i = 0; i < kSide; ++i)
+        for (int j = 0; j < kSide; ++j)
+            for (const float h : {10.0f, 5.0f}) {
+                const D3DXVECTOR3 at(100.0f * i, 0, 100.0f * j), half(h, h, h);
+                AddLevelMesh(BoxMesh(at - half, at + half), 0);
+            }
+    World().Build();
+    ASSERT_EQ(World().areas.size(), 1u);
+    for (int assembly = 0; assembly < 5; ++assembly) {
+        World().BuildAreaMeshLists();
+        const auto& batches = World().areas[0]->batches;
+        // 1,820 boxes of 24 vertices fill a batch below the limit.
+        ASSERT_EQ(batches.size(), 8u);
+        for (std::size_t b = 0; b < batches.size(); ++b) {
+            const MeshRecord* mesh = batches[b]->mesh;
+            const std::int32_t boxes = b < 7 ? 1820 : 2 * kSide * kSide - 7 * 1820;
+            ASSERT_EQ(mesh->vertexCount, 24 * boxes) << b;
+            ASSERT_EQ(mesh->indexCount, 36 * boxes) << b;
+            EXPECT_EQ(mesh->drawPrimitiveCount, 12 * boxes) << b;
+            // The last box's indices name its own vertices.
+            EXPECT_EQ(mesh->indices[mesh->indexCount - 1] / 24, boxes - 1) << b;
+        }
+        std::vector<MeshRecord*> meshes;
+        World().GatherAreaBatchMeshes(meshes);
+        EXPECT_EQ(VertexSum(meshes), VertexSum(World().levelMeshes));
+    }
 }

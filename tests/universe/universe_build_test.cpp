@@ -252,3 +252,41 @@ TEST_F(UniverseTables, ASecondBuildReplacesTheFirst) {
         for (const UniverseNode* cell : area->cells)
             EXPECT_EQ(World().FindNodeIndex(cell), cell - World().cells.data());
 }
+
+TEST_F(UniverseTables, ManyWallsInALargeGridBuildInTimeLinearInTheirCells) {
+    // A patch of ground cells each walled on its +z and +x faces, under a pole that raises the
+    // grid to some 125,000 cells. Compared pairwise (every mesh with every cell, every area with
+    // every cell and every other area) one build took over a minute.
+    constexpr int kSide = 80;
+    CreateUniverse(8050, 8050, 8050);
+    for (int i = 0; i < kSide; ++i)
+        for (int j = 0; j < kSide; ++j) {
+            const float x = 100.0f * i, z = 100.0f * j;
+            AddLevelMesh(BoxMesh({x - 50, -50, z + 49.5f}, {x + 50, 50, z + 50.5f}), 2);
+            AddLevelMesh(BoxMesh({x + 49.5f, -50, z - 50}, {x + 50.5f, 50, z + 50}), 2);
+        }
+    AddLevelMesh(BoxMesh({-50, -50, -50}, {-40, 1850, -40}), 0);
+    for (int build = 0; build < 3; ++build) {
+        World().Build();
+        ASSERT_GT(World().cellCount, 120000);
+        // Each walled cell is an area, and the open grid around and above them is one more.
+        ASSERT_EQ(World().areas.size(), static_cast<std::size_t>(kSide * kSide + 1));
+        std::size_t portals = 0;
+        for (const auto& area : World().areas)
+            portals += area->portals.size();
+        // Each way through every ceiling, and through the open faces of the patch's first row
+        // and column.
+        EXPECT_EQ(portals, static_cast<std::size_t>(2 * kSide * kSide + 4 * kSide - 4));
+        const UniverseNode* inside = CellAtCentre(500, 0, 500);
+        ASSERT_NE(inside, nullptr);
+        int holding = 0;
+        for (const auto& area : World().areas)
+            if (area->cells.size() == 1 && area->cells[0] == inside) {
+                ++holding;
+                ASSERT_EQ(area->portals.size(), 1u);
+                EXPECT_EQ(area->portals[0]->side, kSidePlusY);
+                EXPECT_GT(World().areas[area->portals[0]->neighbour]->cells.size(), 100000u);
+            }
+        EXPECT_EQ(holding, 1);
+    }
+}

@@ -254,6 +254,36 @@ TEST_F(UniverseTables, SharedEntriesLinkTheFirstHolderOfTheirMeshInOnePass) {
     EXPECT_EQ(b.sharedMeshes[kMany + 4], b.loadedShared[2].get());
 }
 
+TEST_F(UniverseTables, EntriesAreWrittenByTheFirstPlaceOfTheirMeshInOnePass) {
+    // The level's list names a mesh once a batch holding it (as a save lists them): here one mesh
+    // two million times, then two more. Searched through the list for each of a million entries,
+    // the last mesh would take many minutes.
+    constexpr std::int32_t kListed = 2000000, kEntries = 1000000;
+    Universe u;
+    MeshRecord* meshes[3] = {new MeshRecord, new MeshRecord, new MeshRecord};
+    u.textureMeshes.assign(kListed, meshes[0]);
+    u.textureMeshes.insert(u.textureMeshes.end(), {meshes[1], meshes[2], meshes[1]});
+    u.areas.push_back(std::make_unique<UniverseArea>());
+    UniverseArea& area = *u.areas[0];
+    for (MeshRecord* mesh : {meshes[2], meshes[1], meshes[0]}) {
+        area.batches.push_back(std::make_unique<UniverseBatch>());
+        area.batches.back()->mesh = mesh;
+    }
+    area.secondBatches.push_back(std::make_unique<UniverseBatch>()); // no mesh
+    area.sharedMeshes.assign(kEntries, area.batches[0].get());
+    const std::vector<std::uint8_t> bytes = EncodeUniverse(u);
+    // Past the header and the area's three vectors: the batches, the second batch, the entries.
+    const std::size_t at = 16 + 36;
+    EXPECT_EQ(IntAt(bytes, at), 3);
+    EXPECT_EQ(IntAt(bytes, at + 4), kListed + 1);
+    EXPECT_EQ(IntAt(bytes, at + 8), kListed);
+    EXPECT_EQ(IntAt(bytes, at + 12), 0);
+    EXPECT_EQ(IntAt(bytes, at + 20), kNoIndex);
+    EXPECT_EQ(IntAt(bytes, at + 24), kEntries);
+    EXPECT_EQ(IntAt(bytes, at + 28), kListed + 1);
+    EXPECT_EQ(IntAt(bytes, at + 24 + 4 * kEntries), kListed + 1);
+}
+
 TEST(UniverseFileName, ReplacesAFourCharacterExtensionOrAppends) {
     EXPECT_EQ(UniverseFileName("level.tlo"), "level.tlu");
     EXPECT_EQ(UniverseFileName("maps\\level.TLO"), "maps\\level.tlu");

@@ -70,6 +70,42 @@ TEST_F(UniverseTables, StaticObjectsKeepTheirWordsInStep) {
     EXPECT_TRUE(u.staticObjects.empty());
 }
 
+TEST_F(UniverseTables, EachStaticObjectIsReleasedAtOnceHoweverManyAreListed) {
+    // Two objects made static a million times each, in turn, and the first released as often:
+    // searched for and closed up after, the list would take hours.
+    constexpr std::int32_t kTimes = 1000000;
+    ASSERT_TRUE(CreateNewObject(1, "a"));
+    ASSERT_TRUE(CreateNewObject(2, "b"));
+    ObjectRecord* a = g_Object3D.objects[1];
+    ObjectRecord* b = g_Object3D.objects[2];
+    Universe& u = World();
+    for (std::int32_t i = 0; i < kTimes; ++i) {
+        u.AddStaticObject(a);
+        u.AddStaticObject(b);
+        u.staticObjectWords.back() = i;
+    }
+    for (std::int32_t i = 0; i < kTimes; ++i)
+        u.RemoveStaticObject(a);
+    // Each of b's entries is left with its own word.
+    ASSERT_EQ(u.staticObjects.size(), static_cast<std::size_t>(kTimes));
+    ASSERT_EQ(u.staticObjectWords.size(), static_cast<std::size_t>(kTimes));
+    std::vector<bool> words(kTimes);
+    for (std::size_t i = 0; i < u.staticObjects.size(); ++i) {
+        ASSERT_EQ(u.staticObjects[i], b);
+        words[u.staticObjectWords[i]] = true;
+    }
+    EXPECT_EQ(std::count(words.begin(), words.end(), true), kTimes);
+    // Releasing an object no longer listed changes nothing; deleting b lets the list go of it.
+    u.RemoveStaticObject(a);
+    EXPECT_EQ(u.staticObjects.size(), static_cast<std::size_t>(kTimes));
+    ASSERT_TRUE(DeleteObject(2));
+    EXPECT_EQ(u.staticObjects.size(), static_cast<std::size_t>(kTimes - 1));
+    for (std::int32_t i = 1; i < kTimes; ++i)
+        u.RemoveStaticObject(b);
+    EXPECT_TRUE(u.staticObjects.empty());
+    EXPECT_TRUE(u.staticObjectWords.empty());
+}
+
 TEST_F(UniverseTables, RaysMeetMeshTrianglesWithinTheirSegments) {
     std::unique_ptr<MeshRecord> box = UnitBox();
     float best = 99999.0f;
