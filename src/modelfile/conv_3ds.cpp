@@ -146,7 +146,7 @@ bool ConvertViaTempX(const char* fileName) {
         return false;
     }
     ObjectRecord* loaded = nullptr;
-    const bool ok = LoadObjectFile(path.c_str(), &loaded);
+    const bool ok = LoadObjectFile(path.c_str(), &loaded, ObjectFileUse::kReadFrom);
     DeleteFileA(path.c_str());
     g_State.object = loaded;
     return ok && loaded;

@@ -327,8 +327,9 @@ bool AppendAnimationFromFile(ObjectRecord* object, const char* fileName, std::ui
     // its conversion wrote (a studio model's skins) in the temporary folder.
     LoadScope load(MediaFileSize(fileName));
     ObjectRecord* source = nullptr;
-    const bool appended = load.Guard([&] { return LoadObjectFile(fileName, &source) && source; }) &&
-                          AppendAnimationOf(object, source, offset);
+    const bool appended = load.Guard([&] {
+        return LoadObjectFile(fileName, &source, ObjectFileUse::kReadFrom) && source;
+    }) && AppendAnimationOf(object, source, offset);
     if (!appended) load.Fail();
     delete source;
     return appended;

@@ -123,7 +123,7 @@ static bool ChargeFirstFrame(ObjectRecord* object) {
            ChargeLoad(FirstFrameBytes(object, g_Object3D.newObjectOwnBuffers != 0));
 }
 
-bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
+bool LoadObjectFile(const char* fileName, ObjectRecord** object, ObjectFileUse use) {
     if (!object) return false;
     *object = nullptr;
     if (!fileName) {
@@ -146,7 +146,7 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object) {
                               : ConvertModelFile(fileName, extension, block.Out(), block.OutSize());
         return read && ReadObjectFromBlock(block.Data(), block.Size(), object) &&
                ObjectValuesInRange(*object) && ChargeLoad(PoseCopyBytes((*object)->rootFrame)) &&
-               ChargeFirstFrame(*object);
+               (use == ObjectFileUse::kReadFrom || ChargeFirstFrame(*object));
     });
     if (!loaded || LoadOverBudget()) {
         delete std::exchange(*object, nullptr);

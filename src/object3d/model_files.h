@@ -23,8 +23,12 @@ bool ConvertModelFile(const char* fileName, const char* extension, std::uint8_t*
 // missing (a .md3 name need not exist) and 7018 when it cannot be read or converted, when a
 // converted mesh holds a position that is not a number or lies too far out to be measured, or
 // when what the load makes, with its first frame's buffers, draws and fill, passes its budget.
-// The object comes with its frame lists set up.
-bool LoadObjectFile(const char* fileName, ObjectRecord** object);
+// The object comes with its frame lists set up. An object that is only read from (an appended
+// animation's source, a scene's converted text, a universe's meshes) is never drawn as an object:
+// its load pays for no first frame.
+enum class ObjectFileUse { kDrawn, kReadFrom };
+bool LoadObjectFile(const char* fileName, ObjectRecord** object,
+                    ObjectFileUse use = ObjectFileUse::kDrawn);
 // The object in the unanimated pose as a native file; error 106 and false, nothing touched, when
 // the file exists already; false when it cannot be written.
 bool SaveObjectFile(const char* fileName, ObjectRecord* object);

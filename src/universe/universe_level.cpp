@@ -148,7 +148,7 @@ bool ReadLevelFiles(Universe& world, const char* fileName) {
         // The object load's own scope joins this one, its file adding to the budget.
         AddLoadFile(MediaFileSize(fileName));
         ObjectRecord* loaded = nullptr;
-        objectLoaded = LoadObjectFile(fileName, &loaded) && loaded;
+        objectLoaded = LoadObjectFile(fileName, &loaded, ObjectFileUse::kReadFrom) && loaded;
         const std::unique_ptr<ObjectRecord> object(loaded);
         if (!objectLoaded) return false;
         world.textureMeshes.clear();
