@@ -77,7 +77,7 @@ measure() {
   # Both sides answer a line of input with a line, so that the script takes their rounds in turn.
   rm -f "$work"/engine.* "$work"/native.*
   mkfifo "$work/engine.in" "$work/engine.out" "$work/native.in" "$work/native.out"
-  env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
+  env -u DISPLAY WINE_RUN_KIND=game-test WINE_RUN_STREAM=1 "$root/scripts/wine-run" \
     "$build/bench_model_convert.exe" <"$work/engine.in" >"$work/engine.out" &
   pids+=($!)
   "$native" <"$work/native.in" >"$work/native.out" &

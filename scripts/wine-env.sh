@@ -182,6 +182,42 @@ wine_env_wine() {
   perl -e "$WINE_ENV_WAITER" "${WINE_ENV_SIGNAL_FILE:-}" wine "$@"
 }
 
+# wine_env_run_streamed PROGRAM [ARGS...]: runs wine_env_wine with its output passed on as it
+# comes, for a program that talks with its caller line by line (a benchmark's side): it writes into
+# unlinked files that followers copy to the real outputs until it has ended, which keeps the
+# caller from waiting on Wine's lasting processes as the captured run does. Terminals are left as
+# they are. TERM, INT and HUP go on to the program.
+wine_env_run_streamed() {
+  if [ -t 1 ] && [ -t 2 ]; then
+    wine_env_wine "$@"
+    return
+  fi
+  local out err pid rc followers
+  out=$(mktemp) && err=$(mktemp) || return 1
+  exec 5<>"$out" 6<>"$err" 3<&0
+  rm -f "$out" "$err"
+  wine_env_wine "$@" <&3 >&5 2>&6 3<&- 5>&- 6>&- &
+  pid=$!
+  exec 3<&-
+  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/5 </dev/null 6>&- &
+  followers=$!
+  tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/6 </dev/null 5>&- >&2 &
+  followers="$followers $!"
+  exec 5>&- 6>&-
+  trap 'kill -TERM $pid 2>/dev/null' TERM
+  trap 'kill -INT $pid 2>/dev/null' INT
+  trap 'kill -HUP $pid 2>/dev/null' HUP
+  # A trapped signal ends the wait early; wait again until the program has really ended.
+  while :; do
+    rc=0
+    wait "$pid" || rc=$?
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  trap - TERM INT HUP
+  wait $followers || true
+  return $rc
+}
+
 # wine_env_run_captured OUT ERR PROGRAM [ARGS...]: runs wine_env_wine with the program's standard
 # output and error in the files OUT and ERR, and returns its exit code once it has ended. Wine's
 # lasting processes (the desktop process, the server, the services) inherit the outputs of the

@@ -38,6 +38,13 @@ summary-*)
   ;;
 esac
 case $step in
+talk)
+  # Answers its caller's line only after its own first line has reached the caller.
+  echo "ready"
+  IFS= read -r line
+  echo "got $line"
+  exit 0
+  ;;
 segv) kill -SEGV $$ ;;
 term) kill -TERM $$ ;;
 esac
@@ -79,6 +86,28 @@ check "139 0" 139 1 0
 check "summary-139 0" 139 1 0
 check "term 0" 143 1 0
 check "0" 0 1 0
+
+# A streamed run (a benchmark's side talking with its caller) passes its output on as it comes,
+# and a host death there is never run again, since what it said cannot be taken back.
+WINE_RUN_STREAM=1 check "summary-segv 0" 139 1 1
+printf 'talk\n' >"$work/plan"
+rm -f "$work/runs" "$work/to" "$work/from"
+mkfifo "$work/to" "$work/from"
+(
+  export WORK=$work PATH="$work/bin:$PATH" DISPLAY=:1000 WINE_RUN_STREAM=1
+  unset WINE_RUN_SCREEN WINE_RUN_KIND WINE_RUN_BUILD
+  timeout 60 "$run" "$work/build/prog.exe" <"$work/to" >"$work/from" 2>/dev/null
+) &
+exec 7>"$work/to" 8<"$work/from"
+IFS= read -r -t 30 first <&8 || first=
+[ "$first" = "run 1 of $work/build/prog.exe" ] || fail "a streamed run's first line did not come as it ran"
+IFS= read -r -t 30 second <&8 || second=
+[ "$second" = ready ] || fail "a streamed run's output was held back: '$second'"
+echo hello >&7
+IFS= read -r -t 30 answer <&8 || answer=
+[ "$answer" = "got hello" ] || fail "a streamed run did not answer its caller: '$answer'"
+exec 7>&- 8<&-
+wait
 
 # A real program breaking its stack under the real Wine, in the build's own prefix.
 # real MODE EXPECTED_STATUS EXPECTED_RUNS OUTPUT: OUTPUT is the run whose output was passed on.
