@@ -8,29 +8,17 @@
 #include "object3d/limb_commands.h"
 #include "object3d/object_commands.h"
 #include "object3d/object_manager.h"
-#include "object3d/positioning.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace {
-
-// The object written as a native file in the folder; its path.
-std::string WriteObject(const TempFolder& folder, const std::string& name,
-                        const ObjectRecord& object) {
-    TLOBlock block;
-    if (!WriteObjectToBlock(&object, block.Out(), block.OutSize())) return {};
-    return folder.Write(name,
-                        std::string(reinterpret_cast<const char*>(block.Data()), block.Size()));
-}
 
 FrameRecord* NamedFrame(const char* prefix, int i) {
     auto* frame = new FrameRecord;
@@ -38,38 +26,36 @@ FrameRecord* NamedFrame(const char* prefix, int i) {
     return frame;
 }
 
-// A plain list of the corners (x, y, 0), facing the camera, one triangle after another.
-MeshRecord* Triangles(const std::vector<std::array<float, 2>>& corners) {
+// n triangles of the given size facing the camera, the first at x and each next one step along
+// x, as a plain list of vertices `stride` bytes apart (past 32: padding the format leaves out).
+MeshRecord* Triangles(int n, float x, float size, float step, std::uint32_t stride = 32) {
     auto* mesh = new MeshRecord;
     mesh->fvf = mesh->savedFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-    mesh->vertexSize = 32;
-    mesh->vertexCount = static_cast<std::int32_t>(corners.size());
-    mesh->vertices = new std::uint8_t[32 * corners.size()]();
-    auto* words = reinterpret_cast<float*>(mesh->vertices);
-    for (std::size_t v = 0; v < corners.size(); ++v) {
-        words[8 * v] = corners[v][0], words[8 * v + 1] = corners[v][1];
-        words[8 * v + 5] = -1;
+    mesh->vertexSize = stride;
+    mesh->vertexCount = mesh->drawVertexCount = 3 * n;
+    mesh->drawPrimitiveCount = n;
+    mesh->vertices = new std::uint8_t[stride * 3 * n]();
+    for (int v = 0; v < 3 * n; ++v) {
+        auto* words = reinterpret_cast<float*>(mesh->vertices + stride * v);
+        words[0] = x + step * static_cast<float>(v / 3) + (v % 3 == 2 ? size : 0);
+        words[1] = v % 3 == 1 ? size : 0;
+        words[5] = -1;
     }
-    mesh->drawVertexCount = mesh->vertexCount;
-    mesh->drawPrimitiveCount = mesh->vertexCount / 3;
     return mesh;
 }
 
-MeshRecord* SmallTriangle(int i) {
-    const float x = 0.001f * static_cast<float>(i % 1000);
-    return Triangles({{x, 0}, {x, 0.01f}, {x + 0.01f, 0}});
-}
-
-// count frames, each with a small triangle: all children of the root, or each the child of the
-// one before it (a chain as deep as it is long) with an animation each, listed from the last.
-std::string MeshesFile(const TempFolder& folder, int count, bool chain) {
+// The native file of count frames showing mesh(i) each: all children of the root, or each the
+// child of the one before it (a chain as deep as it is long) with an animation each, listed from
+// the last.
+std::string ObjectFile(const TempFolder& folder, const std::string& name, int count, bool chain,
+                       const std::function<MeshRecord*(int)>& mesh) {
     ObjectRecord object;
     object.rootFrame = NamedFrame("root", 0);
     if (chain) object.animationSet = new AnimationSetRecord;
     FrameRecord* last = object.rootFrame;
     for (int i = 0; i < count; ++i) {
         FrameRecord* frame = NamedFrame("limb", i);
-        frame->mesh = SmallTriangle(i);
+        frame->mesh = mesh(i);
         frame->parent = chain ? last : object.rootFrame;
         (chain || last == object.rootFrame ? last->child : last->sibling) = frame;
         last = frame;
@@ -78,7 +64,10 @@ std::string MeshesFile(const TempFolder& folder, int count, bool chain) {
         std::memcpy(animation->name, frame->name, sizeof animation->name);
         animation->next = std::exchange(object.animationSet->animation, animation);
     }
-    return WriteObject(folder, chain ? "chain.tlo" : "meshes.tlo", object);
+    TLOBlock block;
+    if (!WriteObjectToBlock(&object, block.Out(), block.OutSize())) return {};
+    return folder.Write(name,
+                        std::string(reinterpret_cast<const char*>(block.Data()), block.Size()));
 }
 
 bool NoBuffersLeft() {
@@ -95,139 +84,81 @@ int VertexBufferCount() {
 
 } // namespace
 
-// Objects of thousands of meshes and limbs are drawn, lose limbs and are deleted in time that
-// grows with what they hold, while a scene of 14,000 drawn meshes stays loaded. Six rounds take a
-// few seconds; removal that walked every live mesh again for each mesh it took out would take
-// some four minutes here (40 s a round), placement that walked every buffer for each one it made
-// a further few seconds.
-constexpr int kRounds = 6;
-
+// Beside a loaded scene of 14,000 meshes: six rounds take seconds; removal that walked every live
+// mesh again for each mesh it took out took 40 s a round, placement that walked every buffer for
+// each one it made a few seconds more.
 TEST_F(ObjectScene, ObjectsOfThousandsOfMeshesDrawAndGoInLinearTime) {
     TempFolder folder;
-    const std::string meshes = MeshesFile(folder, 14000, false);
+    const auto SmallTriangle = [](int i) {
+        return Triangles(1, 0.001f * static_cast<float>(i % 1000), 0.01f, 0);
+    };
+    const std::string meshes = ObjectFile(folder, "meshes.tlo", 14000, false, SmallTriangle);
     LoadObject(meshes.c_str(), 9);
     ASSERT_TRUE(ObjectExists(9)) << cell.number;
     HideObject(9);
     Sync();
-    const std::string chain = MeshesFile(folder, 10000, true);
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"14,000 meshes deleted",
-         [&] {
-             LoadObject(meshes.c_str(), 1);
-             ASSERT_TRUE(ObjectExists(1)) << cell.number;
-             Sync();
-             EXPECT_EQ(g_CoreData->drawCalls, 14000);
-             DeleteObjectCmd(1);
-         }},
-        {"14,000 meshes placed in shared buffers and deleted",
-         [&] {
-             g_Object3D.newObjectOwnBuffers = 0;
-             LoadObject(meshes.c_str(), 1);
-             g_Object3D.newObjectOwnBuffers = 1;
-             ASSERT_TRUE(ObjectExists(1)) << cell.number;
-             Sync();
-             EXPECT_EQ(g_CoreData->drawCalls, 14000);
-             EXPECT_EQ(VertexBufferCount(), 14001); // the scene's, and one for all 42,000 corners
-             DeleteObjectCmd(1);
-         }},
-        {"a chain of 10,000 limbs and its clone drawn and deleted",
-         [&] {
-             LoadObject(chain.c_str(), 1);
-             ASSERT_TRUE(ObjectExists(1)) << cell.number;
-             CloneObject(2, 1);
-             Sync();
-             EXPECT_EQ(g_CoreData->drawCalls, 20000);
-             DeleteObjectCmd(2);
-             Sync();
-             EXPECT_EQ(g_CoreData->drawCalls, 10000);
-             DeleteObjectCmd(1);
-         }},
-        {"a chain of 10,000 limbs cut at its first",
-         [&] {
-             LoadObject(chain.c_str(), 1);
-             ASSERT_TRUE(ObjectExists(1)) << cell.number;
-             Sync();
-             RemoveLimb(1, 1);
-             EXPECT_EQ(GetLimbCount(1), 1);
-             EXPECT_EQ(ObjectAt(1)->animationSet->animation, nullptr);
-             Sync();
-             EXPECT_EQ(g_CoreData->drawCalls, 0); // the root has no mesh
-             DeleteObjectCmd(1);
-         }},
-    };
-    for (int round = 0; round < kRounds; ++round) {
-        for (const auto& [what, run] : cases) {
-            SCOPED_TRACE(what);
-            cell.number = 0;
-            run();
+    const std::string chain = ObjectFile(folder, "chain.tlo", 10000, true, SmallTriangle);
+    for (int round = 0; round < 6; ++round) {
+        // 14,000 meshes in buffers of their own, then placed in shared ones (the scene's, and one
+        // for all 42,000 corners).
+        for (const std::uint8_t own : {1, 0}) {
+            SCOPED_TRACE(own);
+            g_Object3D.newObjectOwnBuffers = own;
+            LoadObject(meshes.c_str(), 1);
+            g_Object3D.newObjectOwnBuffers = 1;
+            ASSERT_TRUE(ObjectExists(1)) << cell.number;
+            Sync();
+            EXPECT_EQ(g_CoreData->drawCalls, 14000);
+            EXPECT_EQ(VertexBufferCount(), own ? 28000 : 14001);
+            DeleteObjectCmd(1);
             EXPECT_FALSE(ObjectExists(1));
-            EXPECT_FALSE(ObjectExists(2));
             EXPECT_EQ(VertexBufferCount(), 14000); // the scene's own, one a mesh
+        }
+        // A chain of 10,000 limbs: drawn with its clone, which is deleted, or cut at its first.
+        for (const bool cut : {false, true}) {
+            SCOPED_TRACE(cut);
+            LoadObject(chain.c_str(), 1);
+            ASSERT_TRUE(ObjectExists(1)) << cell.number;
+            if (!cut) CloneObject(2, 1);
+            Sync();
+            EXPECT_EQ(g_CoreData->drawCalls, cut ? 10000 : 20000);
+            if (cut) {
+                RemoveLimb(1, 1);
+                EXPECT_EQ(GetLimbCount(1), 1);
+                EXPECT_EQ(ObjectAt(1)->animationSet->animation, nullptr);
+            } else {
+                DeleteObjectCmd(2);
+                EXPECT_FALSE(ObjectExists(2));
+            }
+            Sync();
+            EXPECT_EQ(g_CoreData->drawCalls, cut ? 0 : 10000); // the root has no mesh
+            DeleteObjectCmd(1);
+            EXPECT_FALSE(ObjectExists(1));
+            EXPECT_EQ(VertexBufferCount(), 14000);
         }
     }
     DeleteObjectCmd(9);
     EXPECT_TRUE(NoBuffersLeft());
 }
 
-namespace {
-
-// One mesh of a triangle list: n triangles all on one spot, or side by side along a band.
-std::string TrianglesFile(const TempFolder& folder, int n, bool stacked) {
-    std::vector<std::array<float, 2>> corners;
-    for (int i = 0; i < n; ++i) {
-        const float x = stacked ? 0.0f : static_cast<float>(i);
-        corners.insert(corners.end(), {{x, 0}, {x, 1}, {x + 1, 0}});
-    }
-    ObjectRecord object;
-    object.rootFrame = NamedFrame("triangles", 0);
-    object.rootFrame->mesh = Triangles(corners);
-    return WriteObject(folder, stacked ? "stacked.tlo" : "band.tlo", object);
-}
-
-// count meshes of one triangle, each with vertices of a size of its own (their format padded
-// by a further word each time).
-std::string LayoutsFile(const TempFolder& folder, int count) {
-    ObjectRecord object;
-    object.rootFrame = NamedFrame("layouts", 0);
-    FrameRecord* last = nullptr;
-    for (int i = 0; i < count; ++i) {
-        FrameRecord* frame = NamedFrame("layout", i);
-        MeshRecord* mesh = frame->mesh = Triangles({{0, 0}, {0, 1}, {1, 0}});
-        const std::uint32_t size = 32 + 4 * static_cast<std::uint32_t>(i);
-        auto* padded = new std::uint8_t[3 * size]();
-        for (int v = 0; v < 3; ++v)
-            std::memcpy(padded + v * size, mesh->vertices + 32 * v, 32);
-        delete[] std::exchange(mesh->vertices, padded);
-        mesh->vertexSize = size;
-        frame->parent = object.rootFrame;
-        (last ? last->sibling : object.rootFrame->child) = frame;
-        last = frame;
-    }
-    return WriteObject(folder, "layouts.tlo", object);
-}
-
-} // namespace
-
-// What an object's first frame makes and draws is charged when it loads: triangles stacked on
-// one spot fill the view thousands of times a frame where it frames them, and a mesh of a vertex
-// size of its own opens a shared buffer of 65,535 vertices. Each such file is refused, leaving
-// nothing; the same triangles side by side, or the same meshes in buffers of their own, load and
-// draw.
+// A first frame's buffers and fill are charged at load: triangles stacked on one spot fill the
+// view thousands of times a frame, and each vertex size of its own opens a shared buffer of 65,535
+// vertices. Such files are refused, leaving nothing; side by side, or in own buffers, they draw.
 TEST_F(ObjectScene, LoadsPayForTheirFirstFramesBuffersAndFill) {
     TempFolder folder;
+    const std::string stacked =
+        ObjectFile(folder, "stacked.tlo", 1, false, [](int) { return Triangles(6500, 0, 1, 0); });
+    const std::string band =
+        ObjectFile(folder, "band.tlo", 1, false, [](int) { return Triangles(6500, 0, 1, 1); });
+    const std::string layouts = ObjectFile(folder, "layouts.tlo", 50, false,
+                                           [](int i) { return Triangles(1, 0, 1, 0, 32 + 4 * i); });
     const struct {
-        const char* what;
-        std::string file;
+        const std::string& file;
         std::uint8_t ownBuffers;
         std::int32_t draws; // 0: refused
-    } cases[] = {
-        {"6,500 triangles stacked on one spot", TrianglesFile(folder, 6500, true), 1, 0},
-        {"6,500 triangles side by side", TrianglesFile(folder, 6500, false), 1, 1},
-        {"50 vertex sizes in shared buffers", LayoutsFile(folder, 50), 0, 0},
-        {"50 vertex sizes in buffers of their own", LayoutsFile(folder, 50), 1, 50},
-    };
+    } cases[] = {{stacked, 1, 0}, {band, 1, 1}, {layouts, 0, 0}, {layouts, 1, 50}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.file + (c.ownBuffers ? " in own buffers" : " in shared buffers"));
         g_Object3D.newObjectOwnBuffers = c.ownBuffers;
         cell.number = 0;
         LoadObject(c.file.c_str(), 1);

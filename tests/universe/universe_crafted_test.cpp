@@ -1,55 +1,124 @@
+// Level pairs written by the tests (an object file of meshes made in code, and beside it a
+// structure file written word by word) that would make later calls walk far.
 #include "core/win32.h"
 
 #include "universe/universe_scene.h"
-#include "universe/crafted_levels.h"
 #include "camera/camera.h"
 #include "core/error_numbers.h"
+#include "core/load_budget.h"
+#include "object3d/model_files.h"
+#include "object3d/vertex_layout.h"
+#include "support/temp_folder.h"
 #include "universe/universe_collision.h"
 #include "universe/universe_commands.h"
 
+#include <bit>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
-// A level pair made to make later calls walk far, and what those calls must still answer.
-struct CraftedLevel {
-    const char* name;
-    std::function<std::vector<MeshRecord*>()> meshes;
-    std::function<StructureWords()> structure;
-    std::function<void()> calls;
+// A structure file: root half extents of 100; `areas` areas of the box about the origin 200 wide,
+// each with `holders` batches of mesh 0 and `portals` portals into each other area (through side
+// 0, their quads 2000 wide at z = 50 and their boxes larger still, as WidePortal makes them); then
+// unless cellTriangles is negative one cell at the origin 100 wide, whose six links all name
+// cellLink, holding that many copies of a triangle lying flat in the scaled space at y = -0.1.
+struct LevelShape {
+    std::int32_t areas, holders, portals = 0, cellTriangles = -1, cellLink = -1;
+
+    std::vector<std::int32_t> Words() const {
+        std::vector<std::int32_t> w{100, 100, 100, areas};
+        const auto put = [&w](std::initializer_list<float> floats) {
+            for (float f : floats)
+                w.push_back(std::bit_cast<std::int32_t>(f));
+        };
+        for (std::int32_t a = 0; a < areas; ++a) {
+            put({-100, -100, -100, 100, 100, 100, 0, 0, 0}); // box and centre
+            w.push_back(holders);
+            w.insert(w.end(), static_cast<std::size_t>(holders) + 2, 0); // none second or shared
+            w.push_back(portals * (areas - 1));
+            for (std::int32_t b = 0; b < areas; ++b)
+                for (std::int32_t p = 0; b != a && p < portals; ++p) {
+                    w.insert(w.end(), {b, kSideMinusZ, 0}); // neighbour, side, strength
+                    // Box, centre, half extents and quad in the order of side 0's corners.
+                    put({-1000, -1000, 50, 1000,  1000, 50, 0,     0,     50, 1000, 1000,  1000,
+                         1000,  1000,  50, -1000, 1000, 50, -1000, -1000, 50, 1000, -1000, 50});
+                }
+        }
+        w.push_back(cellTriangles < 0 ? 0 : 1);
+        if (cellTriangles < 0) return w;
+        put({0, 0, 0, 50, 50, 50});
+        w.insert(w.end(), kUniverseSides, cellLink);
+        w.push_back(cellTriangles);
+        for (std::int32_t i = 0; i < cellTriangles; ++i) {
+            put({-1, -0.1f, -1, 1, -0.1f, -1, 0, -0.1f, 1});
+            w.push_back(i + 1);
+        }
+        return w;
+    }
 };
 
-// Areas of the box about the origin, each with `holders` batches of mesh 0 and `portals` wide
-// portals into each other area.
-StructureWords PortalMesh(std::int32_t areas, std::int32_t portals, std::int32_t holders) {
-    StructureWords s(areas);
-    for (std::int32_t a = 0; a < areas; ++a) {
-        s.Box({-100, -100, -100}, {100, 100, 100}).List(holders).List(0).List(0);
-        s.Int(portals * (areas - 1));
-        for (std::int32_t b = 0; b < areas; ++b)
-            for (std::int32_t p = 0; b != a && p < portals; ++p)
-                s.WidePortal(b);
+enum class Listing { kIndexed, kStrip, kPlain };
+
+// A triangle across the x axis listed `triangles` times: by its indices (as a strip: each index
+// after the second makes another triangle) or as plain vertices.
+MeshRecord* CrossingMesh(std::int32_t triangles, Listing listing) {
+    auto* mesh = new MeshRecord;
+    const bool plain = listing == Listing::kPlain;
+    const std::int32_t count = listing == Listing::kStrip ? triangles + 2 : 3 * triangles;
+    EXPECT_TRUE(SetupMeshFVFData(mesh, D3DFVF_XYZ, plain ? count : 3, plain ? 0 : count));
+    const D3DXVECTOR3 corners[3] = {{0, -1, -1}, {0, 1, -1}, {0, 0, 1}};
+    for (std::int32_t i = 0; i < count; ++i) {
+        reinterpret_cast<D3DXVECTOR3*>(mesh->vertices)[i % mesh->vertexCount] = corners[i % 3];
+        if (!plain) mesh->indices[i] = static_cast<std::uint16_t>(i % 3);
     }
-    return s.Int(0); // no cells
+    mesh->primitiveType = listing == Listing::kStrip ? D3DPT_TRIANGLESTRIP : D3DPT_TRIANGLELIST;
+    mesh->drawVertexCount = plain ? 0 : 3;
+    mesh->drawPrimitiveCount = triangles;
+    CalculateMeshBounds(mesh);
+    return mesh;
 }
+
+// A level pair made to make later calls walk far: its structure, what those calls must still
+// answer, and its object file of `copies` crossing meshes of `triangles` each.
+struct CraftedLevel {
+    const char* name;
+    LevelShape shape;
+    std::function<void()> calls;
+    std::int32_t triangles = 1;
+    Listing listing = Listing::kIndexed;
+    int copies = 1;
+
+    // Writes level.tlo (a chain of sibling frames, each showing a mesh) and level.tlu beside it;
+    // the object file's name.
+    std::string Write(const TempFolder& folder) const {
+        ObjectRecord object;
+        FrameRecord** next = &object.rootFrame;
+        for (int i = 0; i < copies; ++i, next = &(*next)->sibling) {
+            *next = new FrameRecord;
+            (*next)->mesh = CrossingMesh(triangles, listing);
+        }
+        const std::string level = folder.File("level.tlo");
+        EXPECT_TRUE(SaveObjectFile(level.c_str(), &object));
+        const std::vector<std::int32_t> words = shape.Words();
+        folder.Write("level.tlu",
+                     std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size()));
+        return level;
+    }
+};
+
+const auto kRayMisses = [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 0); };
 
 const CraftedLevel kLevels[] = {
     // Tested once a holder, the mesh's triangles would be walked 2.4 million times a ray.
     {"a ray through a mesh that many batches of many areas hold",
-     [] { return std::vector<MeshRecord*>{CrossingMesh(20000)}; },
-     [] {
-         StructureWords s(4);
-         for (int a = 0; a < 4; ++a)
-             s.Box({-10, -10, -10}, {10, 10, 10}).List(600000).List(0).List(0).Int(0);
-         return s.Int(0);
-     },
-     [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 5); }},
+     {4, 600000},
+     [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 5); },
+     20000},
     // Gathered once a link, the cell's triangles would fill the buffer 27 times over.
     {"a volume query in a cell that each of its links names",
-     [] { return std::vector<MeshRecord*>{CrossingMesh(1)}; },
-     [] {
-         return StructureWords(0).Int(1).LinkedCell({0, 0, 0}, 0, 100000, -0.1f);
-     },
+     {0, 0, 0, 100000, 0},
      [] {
          EXPECT_EQ(UniverseVolumeCommand(0, 10, 0, 0, -5, 0, 1), 1);
          EXPECT_EQ(World().triangleFloats, 9u * 100000);
@@ -57,8 +126,7 @@ const CraftedLevel kLevels[] = {
      }},
     // Every area entered looked at 30,000 portals: seconds a query, and a light asks many.
     {"visibility through areas of many parallel portals",
-     [] { return std::vector<MeshRecord*>{CrossingMesh(1)}; },
-     [] { return PortalMesh(3, 15000, 0); },
+     {3, 0, 15000},
      [] {
          const D3DXVECTOR3 eye(0, 0, 0);
          for (int query = 0; query < 30; ++query)
@@ -67,8 +135,7 @@ const CraftedLevel kLevels[] = {
      }},
     // Every entry of an area walked its 300,000 batches, and looked at its 6,000 portals.
     {"frames through dense portals into areas of many batches",
-     [] { return std::vector<MeshRecord*>{CrossingMesh(1)}; },
-     [] { return PortalMesh(3, 3000, 300000); },
+     {3, 300000, 3000},
      [] {
          PositionCamera(0, 0, 0, 0);
          for (int frame = 0; frame < 80; ++frame) {
@@ -84,42 +151,12 @@ const CraftedLevel kLevels[] = {
 // level is refused and nothing of it is kept.
 const CraftedLevel kRefused[] = {
     // 2.6 million triangles of strips (two bytes each) for every ray to test.
-    {"strips of bare indices",
-     [] {
-         std::vector<MeshRecord*> meshes;
-         for (int m = 0; m < 40; ++m)
-             meshes.push_back(CrossingMesh(65533, 0, true));
-         return meshes;
-     },
-     [] {
-         return StructureWords(1).Box({-10, -10, -10}, {10, 10, 10}).List(40).Int(0, 3).Int(0);
-     },
-     [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 0); }},
+    {"strips of bare indices", {1, 40}, kRayMisses, 65533, Listing::kStrip, 40},
     // 260,000 triangles in one mesh, each tested once for every corner of a decal on it.
-    {"one mesh of plain triangles",
-     [] {
-         auto* mesh = new MeshRecord;
-         EXPECT_TRUE(SetupMeshFVFData(mesh, D3DFVF_XYZ, 780000, 0));
-         const D3DXVECTOR3 corners[3] = {{0, -1, -1}, {0, 1, -1}, {0, 0, 1}};
-         for (std::int32_t v = 0; v < mesh->vertexCount; ++v)
-             reinterpret_cast<D3DXVECTOR3*>(mesh->vertices)[v] = corners[v % 3];
-         mesh->primitiveType = D3DPT_TRIANGLELIST;
-         mesh->drawPrimitiveCount = mesh->vertexCount / 3;
-         return std::vector<MeshRecord*>{mesh};
-     },
-     [] {
-         return StructureWords(1).Box({-10, -10, -10}, {10, 10, 10}).List(1).Int(0, 3).Int(0);
-     },
-     [] { EXPECT_EQ(UniverseRayCommand(-5, 0, 0, 5, 0, 0), 0); }},
+    {"one mesh of plain triangles", {1, 1}, kRayMisses, 260000, Listing::kPlain},
     // 20,000 areas in a 1 MB file: a frame of debug drawing draws each one's box and six faces.
     {"more areas than a frame of debug drawing can draw",
-     [] { return std::vector<MeshRecord*>{CrossingMesh(1)}; },
-     [] {
-         StructureWords s(20000);
-         for (int a = 0; a < 20000; ++a)
-             s.Box({-100, -100, -100}, {100, 100, 100}).Int(0, 4);
-         return s.Int(1).LinkedCell({0, 0, 0}, -1, 0, 0);
-     },
+     {20000, 0, 0, 0},
      [] {
          SetUniverseDebugOn();
          EXPECT_FALSE(World().Render()); // nothing kept to draw
@@ -132,8 +169,7 @@ TEST_F(UniverseScene, CraftedLevelsKeepEveryLaterCallShort) {
     for (const CraftedLevel& level : kLevels) {
         SCOPED_TRACE(level.name);
         TempFolder folder;
-        const std::string name = WriteCraftedLevel(folder, level.meshes(), level.structure());
-        ASSERT_EQ(LoadUniverse(name.c_str(), 0), 1);
+        ASSERT_EQ(LoadUniverse(level.Write(folder).c_str(), 0), 1);
         level.calls();
         DeleteUniverse();
     }
@@ -143,8 +179,9 @@ TEST_F(UniverseScene, CraftedLevelsWhoseCallsWouldWalkPastTheirBudgetAreRefused)
     for (const CraftedLevel& level : kRefused) {
         SCOPED_TRACE(level.name);
         TempFolder folder;
-        const std::string name = WriteCraftedLevel(folder, level.meshes(), level.structure());
-        ASSERT_LT(TempFolder::Read(name).size() + 4 * level.structure().Words().size(), 10u << 20);
+        const std::string name = level.Write(folder);
+        ASSERT_LT(TempFolder::Read(name).size() + TempFolder::Read(folder.File("level.tlu")).size(),
+                  10u << 20);
         cell.number = 0;
         EXPECT_EQ(LoadUniverse(name.c_str(), 0), 0);
         EXPECT_EQ(cell.number, kObjectNotLoaded);
@@ -153,5 +190,24 @@ TEST_F(UniverseScene, CraftedLevelsWhoseCallsWouldWalkPastTheirBudgetAreRefused)
         EXPECT_TRUE(World().textureMeshes.empty());
         EXPECT_TRUE(World().areas.empty());
         level.calls();
+    }
+}
+
+TEST_F(UniverseTables, ALevelPairsBudgetCountsBothItsFiles) {
+    // Sizes small enough that each sum lands between the floor and the ceiling, where a budget
+    // set by either file alone would be another figure.
+    for (const bool withStructure : {true, false}) {
+        SCOPED_TRACE(withStructure);
+        TempFolder folder;
+        const std::string level = CraftedLevel{"", {1, 10000}, {}, 3000}.Write(folder);
+        if (!withStructure) DeleteFileA(folder.File("level.tlu").c_str());
+        const std::uint64_t objectBytes = TempFolder::Read(level).size();
+        const std::uint64_t budget =
+            LoadBudgetFor(objectBytes + TempFolder::Read(folder.File("level.tlu")).size());
+        ASSERT_GT(objectBytes, 16000u);
+        ASSERT_LT(budget, kLoadBudgetCeiling);
+        ASSERT_EQ(LoadUniverse(level.c_str(), 0), 1);
+        EXPECT_EQ(World().areas.size(), withStructure ? 1u : 0u);
+        EXPECT_EQ(LastLoadLimit(), budget);
     }
 }

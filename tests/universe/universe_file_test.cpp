@@ -273,15 +273,12 @@ TEST_F(UniverseTables, EntriesAreWrittenByTheFirstPlaceOfTheirMeshInOnePass) {
     area.sharedMeshes.assign(kEntries, area.batches[0].get());
     const std::vector<std::uint8_t> bytes = EncodeUniverse(u);
     // Past the header and the area's three vectors: the batches, the second batch, the entries.
-    const std::size_t at = 16 + 36;
-    EXPECT_EQ(IntAt(bytes, at), 3);
-    EXPECT_EQ(IntAt(bytes, at + 4), kListed + 1);
-    EXPECT_EQ(IntAt(bytes, at + 8), kListed);
-    EXPECT_EQ(IntAt(bytes, at + 12), 0);
-    EXPECT_EQ(IntAt(bytes, at + 20), kNoIndex);
-    EXPECT_EQ(IntAt(bytes, at + 24), kEntries);
-    EXPECT_EQ(IntAt(bytes, at + 28), kListed + 1);
-    EXPECT_EQ(IntAt(bytes, at + 24 + 4 * kEntries), kListed + 1);
+    const std::pair<std::size_t, std::int32_t> fields[] = {
+        {0, 3},         {4, kListed + 1},  {8, kListed},
+        {12, 0},        {16, 1},           {20, kNoIndex},
+        {24, kEntries}, {28, kListed + 1}, {24 + 4 * kEntries, kListed + 1}};
+    for (const auto& [offset, value] : fields)
+        EXPECT_EQ(IntAt(bytes, 16 + 36 + offset), value) << offset;
 }
 
 TEST(UniverseFileName, ReplacesAFourCharacterExtensionOrAppends) {

@@ -1,7 +1,6 @@
 #include "core/win32.h"
 
 #include "universe/universe_scene.h"
-#include "universe/crafted_levels.h"
 #include "core/load_budget.h"
 #include "object3d/model_files.h"
 #include "object3d/positioning.h"
@@ -173,27 +172,6 @@ TEST_F(UniverseScene, AStructureFileBeyondItsBudgetLeavesAnEmptyWorld) {
     EXPECT_TRUE(World().areas.empty());
     EXPECT_TRUE(World().textureMeshes.empty());
     EXPECT_EQ(g_Universe.areaCount, 0);
-}
-
-TEST_F(UniverseTables, ALevelPairsBudgetCountsBothItsFiles) {
-    // Sizes small enough that each sum lands between the floor and the ceiling, where a budget
-    // set by either file alone would be another figure.
-    for (const bool withStructure : {true, false}) {
-        SCOPED_TRACE(withStructure);
-        TempFolder folder;
-        const std::string level = WriteCraftedLevel(
-            folder, {CrossingMesh(3000)},
-            StructureWords(1).Box({-10, -10, -10}, {10, 10, 10}).List(10000).Int(0, 3).Int(0));
-        if (!withStructure) DeleteFileA(folder.File("level.tlu").c_str());
-        const std::uint64_t objectBytes = TempFolder::Read(level).size();
-        const std::uint64_t structureBytes =
-            withStructure ? TempFolder::Read(folder.File("level.tlu")).size() : 0;
-        ASSERT_GT(objectBytes, 16000u);
-        ASSERT_LT(LoadBudgetFor(objectBytes + structureBytes), kLoadBudgetCeiling);
-        ASSERT_EQ(LoadUniverse(level.c_str(), 0), 1);
-        EXPECT_EQ(World().areas.size(), withStructure ? 1u : 0u);
-        EXPECT_EQ(LastLoadLimit(), LoadBudgetFor(objectBytes + structureBytes));
-    }
 }
 
 TEST_F(UniverseScene, ABuiltLevelLoadsBackAndStillCollides) {

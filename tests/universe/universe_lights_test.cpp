@@ -3,6 +3,9 @@
 #include "universe/universe_scene.h"
 #include "object3d/vertex_layout.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace {
 
 // A box mesh from -1 to 1 on every axis.
@@ -74,10 +77,8 @@ TEST_F(UniverseTables, EachStaticObjectIsReleasedAtOnceHoweverManyAreListed) {
     // Two objects made static a million times each, in turn, and the first released as often:
     // searched for and closed up after, the list would take hours.
     constexpr std::int32_t kTimes = 1000000;
-    ASSERT_TRUE(CreateNewObject(1, "a"));
-    ASSERT_TRUE(CreateNewObject(2, "b"));
-    ObjectRecord* a = g_Object3D.objects[1];
-    ObjectRecord* b = g_Object3D.objects[2];
+    ASSERT_TRUE(CreateNewObject(1, "a") && CreateNewObject(2, "b"));
+    ObjectRecord *a = g_Object3D.objects[1], *b = g_Object3D.objects[2];
     Universe& u = World();
     for (std::int32_t i = 0; i < kTimes; ++i) {
         u.AddStaticObject(a);
@@ -87,14 +88,11 @@ TEST_F(UniverseTables, EachStaticObjectIsReleasedAtOnceHoweverManyAreListed) {
     for (std::int32_t i = 0; i < kTimes; ++i)
         u.RemoveStaticObject(a);
     // Each of b's entries is left with its own word.
-    ASSERT_EQ(u.staticObjects.size(), static_cast<std::size_t>(kTimes));
-    ASSERT_EQ(u.staticObjectWords.size(), static_cast<std::size_t>(kTimes));
-    std::vector<bool> words(kTimes);
-    for (std::size_t i = 0; i < u.staticObjects.size(); ++i) {
-        ASSERT_EQ(u.staticObjects[i], b);
-        words[u.staticObjectWords[i]] = true;
-    }
-    EXPECT_EQ(std::count(words.begin(), words.end(), true), kTimes);
+    ASSERT_EQ(u.staticObjects, std::vector<ObjectRecord*>(kTimes, b));
+    std::vector<std::int32_t> words = u.staticObjectWords, each(kTimes);
+    std::sort(words.begin(), words.end());
+    std::iota(each.begin(), each.end(), 0);
+    EXPECT_EQ(words, each);
     // Releasing an object no longer listed changes nothing; deleting b lets the list go of it.
     u.RemoveStaticObject(a);
     EXPECT_EQ(u.staticObjects.size(), static_cast<std::size_t>(kTimes));

@@ -5,23 +5,21 @@
 #include "world/level_builder.h"
 #include "world/level_fixtures.h"
 
+#include <numeric>
+#include <vector>
+
 namespace {
 
-constexpr std::size_t kFaceBytes = sizeof(BspFace), kVertexBytes = sizeof(BspVertex);
-constexpr std::size_t kLeafBytes = sizeof(BspLeaf);
-
-std::string Ints(std::initializer_list<std::int32_t> values) {
-    std::string out;
-    for (std::int32_t v : values)
-        out.append(reinterpret_cast<const char*>(&v), 4);
-    return out;
+std::string Ints(const std::vector<std::int32_t>& words) {
+    return std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size());
 }
 
-// Leaf 0 lists count leaf faces from the first.
-void SetLeafFaces(std::string& level, std::int32_t count) {
-    PutInt(level, FieldAt(level, kLumpLeaves, kLeafBytes, 0, offsetof(BspLeaf, firstLeafFace)), 0);
-    PutInt(level, FieldAt(level, kLumpLeaves, kLeafBytes, 0, offsetof(BspLeaf, leafFaceCount)),
-           count);
+// Leaf 0 lists the leaf faces (four bytes each), which the level gains as its lump.
+std::string ListingLeafFaces(const std::string& level, const std::string& leafFaces) {
+    std::string out = Appended(level, kLumpLeafFaces, leafFaces);
+    PutInt(out, FieldAt(out, kLumpLeaves, sizeof(BspLeaf), 0, offsetof(BspLeaf, leafFaceCount)),
+           static_cast<std::int32_t>(leafFaces.size() / 4));
+    return out;
 }
 
 } // namespace
@@ -48,49 +46,34 @@ std::string WallLevel() {
 }
 
 std::string FaceOf(const std::string& level, std::size_t face) {
-    return level.substr(FieldAt(level, kLumpFaces, kFaceBytes, face, 0), kFaceBytes);
-}
-
-std::string ListingFaces(const std::string& level, std::int32_t count) {
-    std::string faces;
-    for (std::int32_t f = 0; f < count; ++f)
-        faces += Ints({f});
-    std::string listing = Appended(level, kLumpLeafFaces, faces);
-    SetLeafFaces(listing, count);
-    return listing;
+    return level.substr(FieldAt(level, kLumpFaces, sizeof(BspFace), face, 0), sizeof(BspFace));
 }
 
 std::string SharedLeafLevel(std::int32_t nodes, std::int32_t leafFaces) {
-    std::string chain;
     constexpr std::int32_t kFar = 100000;
+    std::vector<std::int32_t> chain;
     for (std::int32_t n = 0; n < nodes; ++n)
-        chain += Ints({0, n + 1 < nodes ? n + 1 : -2, -1, -kFar, -kFar, -kFar, kFar, kFar, kFar});
-    std::string level = Appended(WallLevel(), kLumpNodes, chain);
-    level = Appended(level, kLumpLeafFaces, std::string(4 * std::size_t(leafFaces), '\0'));
-    SetLeafFaces(level, leafFaces);
-    return level;
+        chain.insert(chain.end(),
+                     {0, n + 1 < nodes ? n + 1 : -2, -1, -kFar, -kFar, -kFar, kFar, kFar, kFar});
+    return ListingLeafFaces(Appended(WallLevel(), kLumpNodes, Ints(chain)),
+                            std::string(4 * std::size_t(leafFaces), '\0'));
 }
 
-std::string FanFacesLevel(std::int32_t faces, std::int32_t vertices) {
-    std::string level = WallLevel();
-    const std::string vertex =
-        level.substr(FieldAt(level, kLumpVertices, kVertexBytes, 0, 0), kVertexBytes);
-    std::string face = FaceOf(level, 0);
-    PutInt(face, offsetof(BspFace, vertexCount), vertices);
-    PutInt(face, offsetof(BspFace, meshIndexCount), 0);
-    level = Appended(level, kLumpVertices, Repeated(vertex, std::size_t(vertices)));
-    return ListingFaces(Appended(level, kLumpFaces, Repeated(face, std::size_t(faces))), faces);
-}
-
-std::string TriangleFacesLevel(std::int32_t faces) {
+std::string FacesLevel(std::int32_t faces, std::int32_t fanVertices) {
     std::string level = WallLevel(), face = FaceOf(level, 0);
-    PutInt(face, offsetof(BspFace, vertexCount), 3);
-    PutInt(face, offsetof(BspFace, meshIndexCount), 3);
-    return ListingFaces(Appended(level, kLumpFaces, Repeated(face, std::size_t(faces))), faces);
+    PutInt(face, offsetof(BspFace, vertexCount), fanVertices ? fanVertices : 3);
+    PutInt(face, offsetof(BspFace, meshIndexCount), fanVertices ? 0 : 3);
+    const std::string vertex =
+        level.substr(FieldAt(level, kLumpVertices, sizeof(BspVertex), 0, 0), sizeof(BspVertex));
+    if (fanVertices)
+        level = Appended(level, kLumpVertices, Repeated(vertex, std::size_t(fanVertices)));
+    std::vector<std::int32_t> listed(static_cast<std::size_t>(faces));
+    std::iota(listed.begin(), listed.end(), 0);
+    return ListingLeafFaces(Appended(level, kLumpFaces, Repeated(face, std::size_t(faces))),
+                            Ints(listed));
 }
 
-std::string StagedWallShader(int stages, int modifiers) {
-    const std::string stage = " {\n  map $whiteimage\n" +
-                              Repeated("  tcmod rotate 30\n", std::size_t(modifiers)) + " }\n";
-    return "textures/test/wall\n{\n cull none\n" + Repeated(stage, std::size_t(stages)) + "}\n";
+std::string WallShader(int stages, const std::string& stage) {
+    return "textures/test/wall\n{\n cull none\n" +
+           Repeated(" {\n  map $whiteimage\n" + stage + " }\n", std::size_t(stages)) + "}\n";
 }

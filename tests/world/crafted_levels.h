@@ -1,6 +1,6 @@
 // Levels written byte by byte from a builder's one wall, made expensive by the records they
-// share: the helpers that replace a lump or repeat a record, and the crafted levels of the
-// budget tests with the shader script that draws them.
+// share: the helpers that replace a lump or repeat a record, the crafted levels of the budget
+// tests, and the shader script that draws them.
 #pragma once
 
 #include <cstddef>
@@ -14,17 +14,14 @@ std::string Repeated(const std::string& record, std::size_t count);
 std::string WallLevel();
 // Face record index of the level, as stored.
 std::string FaceOf(const std::string& level, std::size_t face);
-// Leaf 0 lists faces 0 to count - 1 (all of them in the walls below), so that a frame draws them.
-std::string ListingFaces(const std::string& level, std::int32_t count);
 
 // A chain of nodes, node i over node i + 1 in front (the last node over the builder's empty leaf
 // 1) and over leaf 0 behind, every box holding the whole level; leaf 0 lists face 0 leafFaces
 // times. One node makes a plain tree; more name leaf 0 once each.
 std::string SharedLeafLevel(std::int32_t nodes, std::int32_t leafFaces);
-// faces polygons, each a fan over the same run of vertices.
-std::string FanFacesLevel(std::int32_t faces, std::int32_t vertices);
-// faces polygons, each the wall's first triangle.
-std::string TriangleFacesLevel(std::int32_t faces);
+// faces polygons, all listed by leaf 0 so that a frame draws them: each a fan over the same run
+// of fanVertices vertices or, with none, the wall's first triangle.
+std::string FacesLevel(std::int32_t faces, std::int32_t fanVertices = 0);
 // The script of shader "textures/test/wall", drawn from both sides: stages stages of a white
-// picture, each with modifiers "tcmod rotate" lines.
-std::string StagedWallShader(int stages, int modifiers);
+// picture, each with the lines of stage.
+std::string WallShader(int stages, const std::string& stage = "");

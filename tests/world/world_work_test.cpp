@@ -25,40 +25,25 @@
 
 namespace {
 
-// The level as maps/x.bsp, deflated over its records, beside the script of its shader.
-std::vector<TestMember> Archived(const std::string& level, std::vector<std::size_t> distances,
-                                 const std::string& script = "") {
-    std::vector<TestMember> members{DeflatedMember("maps/x.bsp", level, distances)};
-    if (!script.empty()) members.push_back(DeflatedMember("scripts/x.shader", script, {17}));
-    return members;
-}
-
+// Each a few KB to a few hundred KB as an archive: the level deflated over its records, beside
+// the wall's shader script when it has stages (each with that many rotations).
 struct CraftedKind {
     const char* name;
-    std::function<std::vector<TestMember>()> members;
+    std::function<std::string()> level;
+    std::vector<std::size_t> distances;
+    int stages = 0, rotations = 0;
 };
 
-// Each a few KB to a few hundred KB as an archive.
-const std::vector<CraftedKind> kCraftedKinds = {
+const CraftedKind kCraftedKinds[] = {
     // 200,000 nodes over one leaf of 200,000 faces: a sweep walks 4 * 10^10 of them.
-    {"shared leaf",
-     [] {
-         return Archived(SharedLeafLevel(200000, 200000), {36, 4});
-     }},
-    {"leaf of two nodes", [] { return Archived(SharedLeafLevel(2, 1), {}); }},
+    {"shared leaf", [] { return SharedLeafLevel(200000, 200000); }, {36, 4}},
+    {"leaf of two nodes", [] { return SharedLeafLevel(2, 1); }, {}},
     // A fan of 65,536 vertices through 16 stages of 255 rotations: 267 million a frame.
-    {"modifiers",
-     [] { return Archived(FanFacesLevel(1, 65536), {44}, StagedWallShader(16, 255)); }},
+    {"modifiers", [] { return FacesLevel(1, 65536); }, {44}, 16, 255},
     // 65,536 triangles, each drawn in 16 passes: a million draw calls a frame.
-    {"draw calls",
-     [] {
-         return Archived(TriangleFacesLevel(65536), {104, 4}, StagedWallShader(16, 0));
-     }},
+    {"draw calls", [] { return FacesLevel(65536); }, {104, 4}, 16},
     // 16 fans of 65,536 vertices: a sweep tests a million triangles.
-    {"swept triangles",
-     [] {
-         return Archived(FanFacesLevel(16, 65536), {44, 104, 4});
-     }},
+    {"swept triangles", [] { return FacesLevel(16, 65536); }, {44, 104, 4}},
 };
 
 class WorldWork : public ObjectScene {
@@ -76,14 +61,19 @@ protected:
 TEST_F(WorldWork, CraftedLevelsAreRefusedBeforeAnyFrameOrSweep) {
     const int open = OpenZipArchiveCount();
     for (const CraftedKind& kind : kCraftedKinds) {
-        const std::string path =
-            folder.Write(std::string(kind.name) + "\\x.pk3", ZipOf(kind.members()));
+        SCOPED_TRACE(kind.name);
+        std::vector<TestMember> members{DeflatedMember("maps/x.bsp", kind.level(), kind.distances)};
+        const std::string rotations = Repeated("  tcmod rotate 30\n", std::size_t(kind.rotations));
+        if (kind.stages)
+            members.push_back(
+                DeflatedMember("scripts/x.shader", WallShader(kind.stages, rotations), {17}));
+        const std::string path = folder.Write(std::string(kind.name) + "\\x.pk3", ZipOf(members));
         cell.number = 0;
         LoadWorld(path.c_str(), "maps/x.bsp");
-        EXPECT_EQ(cell.number, kWorldLoadFailed) << kind.name;
-        EXPECT_EQ(GetWorldKind(), kWorldNone) << kind.name;
-        EXPECT_FALSE(WorldLevelLoaded()) << kind.name;
-        EXPECT_EQ(OpenZipArchiveCount(), open) << kind.name;
+        EXPECT_EQ(cell.number, kWorldLoadFailed);
+        EXPECT_EQ(GetWorldKind(), kWorldNone);
+        EXPECT_FALSE(WorldLevelLoaded());
+        EXPECT_EQ(OpenZipArchiveCount(), open);
         Sync();
         D3DXVECTOR3 reached;
         for (int call = 0; call < 2; ++call)
@@ -113,18 +103,13 @@ protected:
     }
 };
 
-std::string Shader(const std::string& stage, int stages) {
-    return "textures/test/wall\n{\n" +
-           Repeated(" {\n  map $whiteimage\n" + stage + " }\n", std::size_t(stages)) + "}\n";
-}
-
 // The wall's face, four vertices and six indices, against one plain stage: each further stage
 // hands them over again and is one more draw call; each modifier (or environment mapping) takes
 // the four vertices through once more in its stage.
 TEST_F(LevelCharges, EachStageChargesAPassAndEachModifierItsVertices) {
     const std::string wall = WallLevel();
     const std::uint64_t pass = 4 * sizeof(WorldVertex) + 6 * 2 + kDrawCallCharge;
-    const std::uint64_t base = Charged(wall, Shader("", 1));
+    const std::uint64_t base = Charged(wall, WallShader(1));
     const struct {
         const char* stage;
         int stages;
@@ -138,14 +123,14 @@ TEST_F(LevelCharges, EachStageChargesAPassAndEachModifierItsVertices) {
         {"  tcgen environment\n", 2, pass + 2 * 4 * 32},
     };
     for (const auto& row : kRows)
-        EXPECT_EQ(Charged(wall, Shader(row.stage, row.stages)) - base, row.more)
+        EXPECT_EQ(Charged(wall, WallShader(row.stages, row.stage)) - base, row.more)
             << row.stages << " of " << row.stage;
 }
 
 // Every leaf's faces are walked by each frame and by a sweep: a thousand more cost their record
 // and the walk's charge.
 TEST_F(LevelCharges, EachLeafFaceChargesItsWalk) {
-    const std::string script = Shader("", 1);
+    const std::string script = WallShader(1);
     EXPECT_EQ(Charged(SharedLeafLevel(1, 1001), script) - Charged(SharedLeafLevel(1, 1), script),
               1000 * (4 + kLeafFaceWalkCharge));
 }
