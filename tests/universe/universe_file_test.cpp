@@ -265,10 +265,8 @@ TEST_F(UniverseTables, EntriesAreWrittenByTheFirstPlaceOfTheirMeshInOnePass) {
     u.textureMeshes.insert(u.textureMeshes.end(), {meshes[1], meshes[2], meshes[1]});
     u.areas.push_back(std::make_unique<UniverseArea>());
     UniverseArea& area = *u.areas[0];
-    for (MeshRecord* mesh : {meshes[2], meshes[1], meshes[0]}) {
-        area.batches.push_back(std::make_unique<UniverseBatch>());
-        area.batches.back()->mesh = mesh;
-    }
+    for (MeshRecord* mesh : {meshes[2], meshes[1], meshes[0]})
+        area.batches.push_back(std::make_unique<UniverseBatch>(UniverseBatch{mesh}));
     area.secondBatches.push_back(std::make_unique<UniverseBatch>()); // no mesh
     area.sharedMeshes.assign(kEntries, area.batches[0].get());
     const std::vector<std::uint8_t> bytes = EncodeUniverse(u);
