@@ -21,7 +21,7 @@ function finish(    key, k) {
     lowRatio[format] = least(lowRatio[format], ratio[key]); highRatio[format] = most(highRatio[format], ratio[key])
     lowNative[format] = least(lowNative[format], best["native"]); highNative[format] = most(highNative[format], best["native"])
     lowEngine[format] = least(lowEngine[format], best["engine"]); highEngine[format] = most(highEngine[format], best["engine"])
-    if (hasSteps) for (k = 1; k <= 17; k++) steps[run, format, k] += s[k]
+    if (hasSteps) for (k = 1; k <= 18; k++) steps[run, format, k] += s[k]
   }
   format = ""
 }
@@ -45,30 +45,38 @@ function readme(f,    r, sums) {
     f, count[1, f], sums, lowRatio[f], highRatio[f], lowNative[f], highNative[f], lowEngine[f], highEngine[f]
 }
 
-# The shares of one run's loads in laps of the format: the laps add up to the whole; the
-# conversion's steps timed alone are shares of it, and its rest is what they leave of it.
-function shares(r, f,    k, v, whole, line, inner, rest, normals) {
-  for (k = 1; k <= 17; k++) v[k] = steps[r, f, k]
-  whole = v[1]
+# A step of the conversion timed alone as a share of the conversion; one that took longer than the
+# whole conversion is said to, with both figures, and has no share.
+function stepShare(name, part, whole) {
+  if (part <= whole) return sprintf("%s %s", name, pct(part, whole))
+  return sprintf("%s: timed alone %.2f ms, longer than the whole conversion (%.2f ms)", name, part, whole)
+}
+
+# The shares of one run's loads in laps of the format: the laps add up to the whole load; the
+# conversion's steps, timed alone after each pass of the load, are shares of the conversion, and
+# its rest is what they leave of it.
+function shares(r, f,    k, v, whole, conv, line, inner, normals) {
+  for (k = 1; k <= 18; k++) v[k] = steps[r, f, k]
+  whole = v[1]; conv = v[3]
   if (whole <= 0) return
-  line = sprintf("  %s %.1f ms: the file looked up %s; the conversion %s (", f, whole, pct(v[2], whole), pct(v[3], whole))
-  if (v[16] > 0) line = line sprintf("the platform's X parser %s, ", pct(v[16], whole))
-  if (v[15] > 0) line = line sprintf("X text and its temporary file %s, ", pct(v[15], whole))
-  if (v[14] > 0) line = line sprintf("skins made and saved as pictures %s, ", pct(v[14], whole))
-  if (v[9] > 0) {
-    normals = v[10] + v[11] + v[12] + v[13]
-    line = line sprintf("the platform's normals of %d meshes %s (of them: D3DX meshes made and filled %s, normals computed %s, read back %s, released %s), ",
-      v[17], pct(v[9], whole), pct(v[10], normals), pct(v[11], normals), pct(v[12], normals), pct(v[13], normals))
+  line = sprintf("  %s %.1f ms: the file looked up %s; the conversion %s (%.1f ms; of it, each step timed alone: ", f, whole, pct(v[2], whole), pct(conv, whole), conv)
+  if (v[17] > 0) line = line stepShare("the platform's X parser", v[17], conv) ", "
+  if (v[16] > 0) line = line stepShare("X text and its temporary file", v[16], conv) ", "
+  if (v[15] > 0) line = line stepShare("skins made and saved as pictures", v[15], conv) ", "
+  if (v[10] > 0) {
+    normals = v[11] + v[12] + v[13] + v[14]
+    line = line stepShare(sprintf("the platform's normals of %d meshes", v[18]), v[10], conv)
+    line = line sprintf(" (of them: D3DX meshes made and filled %s, normals computed %s, read back %s, released %s), ",
+      pct(v[11], normals), pct(v[12], normals), pct(v[13], normals), pct(v[14], normals))
   }
-  line = line sprintf("the native block %s, ", pct(v[8], whole))
-  inner = v[16] + v[15] + v[14] + v[9] + v[8]
-  rest = v[3] - inner
-  # Steps timed alone can come to more than the conversion that holds them (a busy machine's
-  # swings on either): then the rest is too small to be told from them.
-  if (rest >= 0) line = line sprintf("the rest %s)", pct(rest, whole))
-  else line = line sprintf("no rest measurable: the steps timed alone came to %s of the load more than the conversion)", pct(-rest, whole))
-  line = line sprintf("; beyond the conversion %s (its block copied and the converter's block and object freed %s, the block read back into an object %s, its values checked %s, the copy freed %s)",
-    pct(v[4] + v[5] + v[6] + v[7], whole), pct(v[4], whole), pct(v[5], whole), pct(v[6], whole), pct(v[7], whole))
+  line = line stepShare("the native block", v[9], conv) ", "
+  inner = v[17] + v[16] + v[15] + v[10] + v[9]
+  # Each step timed alone is its fastest pass, a floor of its own: together they can come to more
+  # than the conversion's fastest pass, and then the rest is too small to be told from them.
+  if (inner <= conv) line = line sprintf("the rest %s)", pct(conv - inner, conv))
+  else line = line sprintf("no rest measurable: the steps timed alone add up to %.2f ms, more than the conversion)", inner)
+  line = line sprintf("; beyond the conversion %s (its block copied and the converter's block and object freed %s, the block read back into an object %s, its values checked %s, its pose's copy and first frame charged %s, the copy freed %s)",
+    pct(v[4] + v[5] + v[6] + v[7] + v[8], whole), pct(v[4], whole), pct(v[5], whole), pct(v[6], whole), pct(v[7], whole), pct(v[8], whole))
   print line
 }
 
@@ -87,7 +95,7 @@ $1 == "engine" || $1 == "native" {
   if ($2 + 0 < best[$1]) best[$1] = $2 + 0
   next
 }
-$1 == "steps" { hasSteps = 1; for (k = 1; k <= 17; k++) s[k] = $(k + 1) }
+$1 == "steps" { hasSteps = 1; for (k = 1; k <= 18; k++) s[k] = $(k + 1) }
 END {
   finish()
   for (r = 1; r <= run; r++) printf "run %d: load average (1, 5, 15 minutes) %s\n", r, loads[r]
@@ -113,8 +121,8 @@ END {
   for (k = 1; k <= formats; k++) readme(order[k])
   print ""
   print "where the engine's time goes (files both sides load; the load made as LoadObjectFile makes it, in laps that add up to it,"
-  print "and the conversion's steps timed alone, their rounds in turn; each the fastest pass of five rounds; shares of the"
-  print "sum of those loads):"
+  print "each of its passes followed by its conversion's steps, each timed alone; each the fastest of its passes over five rounds;"
+  print "the laps as shares of the sum of those loads, the steps as shares of the sum of their conversions):"
   for (r = 1; r <= run; r++) {
     printf "run %d:\n", r
     for (k = 1; k <= formats; k++) shares(r, order[k])

@@ -2,16 +2,17 @@
 // bench/model_convert.sh, which sets the rounds beside a native importer's, one of each in turn.
 // Reads commands from its input, one a line, and answers each with one line:
 //   "load <format> <file>"   one round of LoadObjectFile (the load a LoadObject does: conversion,
-//                            block copied and read back into the object, positions checked), the
-//                            object freed outside the clock: "<ms>" a load, or "failed";
+//                            block copied and read back into the object, its values checked, its
+//                            first frame charged), the object freed outside the clock: "<ms>" a
+//                            load, or "failed";
 //   "steps <format> <file>"  the load again, made as LoadObjectFile makes it with each of its
-//                            parts clocked in the same pass (its laps, which add up to it), and
-//                            the conversion's steps, each timed alone; the fastest pass of five
-//                            rounds, one round of each in turn:
+//                            parts clocked in the same pass (its laps, which add up to it), each
+//                            pass followed by the steps of its conversion, each timed alone; every
+//                            figure the fastest of its passes over five rounds:
 //                            "steps <load> <looked up> <convert> <copied> <read back> <checked>
-//                            <freed> <block> <normals> <made> <computed> <read> <released>
-//                            <textures> <text> <parser> <meshes>" (0 for a step the format does
-//                            not take), or "failed".
+//                            <first frame> <freed> <block> <normals> <made> <computed> <read>
+//                            <released> <textures> <text> <parser> <meshes>" (0 for a step the
+//                            format does not take), or "failed".
 // A load reads its file itself, as the importer does; the file's extension picks its converter.
 #include "core/win32.h"
 
@@ -31,12 +32,14 @@
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/model_files.h"
+#include "object3d/object_lists.h"
+#include "object3d/object_manager.h"
 #include "object3d/object_records.h"
+#include "object3d/object_state.h"
 #include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -66,14 +69,11 @@ double Milliseconds(double ticks) {
     return ticks * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// The parts of a pass over a piece of work, in ticks.
-template <std::size_t N> using Laps = std::array<std::int64_t, N>;
-
-// Clocks one pass in laps: lap(i) adds the ticks since the last lap to part i, so that the parts
+// Clocks one pass in laps: lap(i) adds the ticks since the last lap to laps[i], so that the parts
 // of a pass add up to the pass.
-template <std::size_t N> class LapClock {
+class LapClock {
 public:
-    explicit LapClock(Laps<N>& laps) : laps_(laps), at_(Ticks()) {}
+    explicit LapClock(std::int64_t* laps) : laps_(laps), at_(Ticks()) {}
     void operator()(std::size_t part) {
         const std::int64_t now = Ticks();
         laps_[part] += now - at_;
@@ -81,79 +81,27 @@ public:
     }
 
 private:
-    Laps<N>& laps_;
+    std::int64_t* laps_;
     std::int64_t at_;
 };
 
-// What a round tells of its passes: their mean (a load's figure, counted as the importer's side
-// counts its own), or the fastest pass (a step's floor, which a busy machine's preemptions only
-// ever raise: the floors of a piece of work's parts add up to no more than the whole's floor).
-enum class Count { kMean, kFastest };
-
-// One round of pass(laps) in milliseconds a pass: passes repeated until kShortestRound has passed,
-// after() (freeing what a pass made) left outside the clock; the laps that make up the figure are
-// kept in best when it is below bestSum; -1 when a pass fails.
-template <std::size_t N, typename Pass, typename After>
-double LapsRound(Count count, Pass pass, After after, std::array<double, N>& best,
-                 double& bestSum) {
+// One round of LoadObjectFile, as the importer's side times its imports: passes repeated until
+// kShortestRound has passed, their mean in milliseconds, each object freed outside the clock; -1
+// when a load fails.
+double LoadRound(const char* path) {
+    std::int64_t ticks = 0;
     int passes = 0;
-    Laps<N> kept{};
-    std::int64_t keptSum = -1;
     const double start = Now();
     do {
-        Laps<N> laps{};
-        const bool done = pass(laps);
-        after();
-        if (!done) return -1;
+        ObjectRecord* object = nullptr;
+        const std::int64_t before = Ticks();
+        const bool loaded = LoadObjectFile(path, &object);
+        ticks += Ticks() - before;
+        delete object;
+        if (!loaded) return -1;
         ++passes;
-        std::int64_t sum = 0;
-        for (std::size_t i = 0; i < N; ++i) {
-            sum += laps[i];
-            if (count == Count::kMean) kept[i] += laps[i];
-        }
-        if (count == Count::kFastest && (keptSum < 0 || sum < keptSum)) {
-            kept = laps;
-            keptSum = sum;
-        }
     } while (Now() - start < kShortestRound);
-    const int counted = count == Count::kMean ? passes : 1;
-    std::array<double, N> ms{};
-    double sum = 0;
-    for (std::size_t i = 0; i < N; ++i)
-        sum += ms[i] = Milliseconds(static_cast<double>(kept[i]) / counted);
-    if (sum < bestSum) {
-        bestSum = sum;
-        best = ms;
-    }
-    return sum;
-}
-
-// One round of timed(), each call clocked alone.
-template <typename Timed, typename After> double RoundTime(Count count, Timed timed, After after) {
-    std::array<double, 1> best{};
-    double bestSum = 1e30;
-    return LapsRound(
-        count,
-        [&](Laps<1>& laps) {
-            LapClock<1> lap(laps);
-            const bool done = timed();
-            lap(0);
-            return done;
-        },
-        after, best, bestSum);
-}
-
-// A step's fastest call in a round.
-template <typename Timed, typename After> double FastestCall(Timed timed, After after) {
-    return RoundTime(Count::kFastest, timed, after);
-}
-
-// One round of LoadObjectFile, as the importer's side times its imports.
-double LoadRound(const char* path) {
-    ObjectRecord* object = nullptr;
-    return RoundTime(
-        Count::kMean, [&] { return LoadObjectFile(path, &object); },
-        [&] { delete std::exchange(object, nullptr); });
+    return Milliseconds(static_cast<double>(ticks) / passes);
 }
 
 // What a format's conversion does besides decoding the file and writing the native block.
@@ -179,24 +127,38 @@ const Format* FindFormat(const char* name) {
 
 // The laps of a load: the file looked up (its presence, its size for the budget); the
 // conversion; its block copied (and charged) and the converter's block and object freed; the copy
-// read back into an object; the object's values checked; the copy freed.
-enum LoadLap { kLookUpLap, kConvertLap, kCopyLap, kReadBackLap, kCheckLap, kFreeLap, kLoadLaps };
+// read back into an object; the object's values checked; its pose's copy and first frame charged
+// (its frame lists set up); the copy freed.
+enum LoadLap {
+    kLookUpLap,
+    kConvertLap,
+    kCopyLap,
+    kReadBackLap,
+    kCheckLap,
+    kFirstFrameLap,
+    kFreeLap,
+    kLoadLaps
+};
 
-// One load as LoadObjectFile makes it (the file looked up, ConvertModelFile's conversion and copy,
-// the block read back and checked, within a budget), each part a lap; the object in *object,
-// freed by the caller. An MD3 model is named by its folder: no file of that name is looked for.
-bool LoadInLaps(const ModelConverter& converter, const Format& format, const char* path,
-                ObjectRecord** object, Laps<kLoadLaps>& laps) {
-    LapClock<kLoadLaps> lap(laps);
-    bool ok = std::strcmp(format.name, "md3") == 0 || ObjectFileExists(path);
-    LoadScope load(MediaFileSize(path));
-    lap(kLookUpLap);
+// The bytes of the frames' meshes' vertices, the copy of its pose a loaded object keeps.
+std::uint64_t PoseCopyBytes(const FrameRecord* frame) {
+    std::uint64_t bytes = 0;
+    for (; frame; frame = frame->sibling) {
+        if (frame->mesh && frame->mesh->vertexCount > 0)
+            bytes += std::uint64_t{frame->mesh->vertexSize} * frame->mesh->vertexCount;
+        bytes += PoseCopyBytes(frame->child);
+    }
+    return bytes;
+}
+
+// The body of a load within its scope, each part a lap; the converted block's copy in copy.
+bool LoadBodyInLaps(const ModelConverter& converter, const char* path, ObjectRecord** object,
+                    std::unique_ptr<std::uint8_t[]>& copy, LapClock& lap) {
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
     std::uint32_t size = 0;
-    ok = ok && converter.convert(path, &converted, &size) && converted;
+    bool ok = converter.convert(path, &converted, &size) && converted;
     lap(kConvertLap);
-    std::unique_ptr<std::uint8_t[]> copy;
     if (ok && ChargeLoad(size)) {
         copy.reset(new (std::nothrow) std::uint8_t[size > 0 ? size : 1]);
         if (copy) std::memcpy(copy.get(), converted, size);
@@ -207,9 +169,29 @@ bool LoadInLaps(const ModelConverter& converter, const Format& format, const cha
     lap(kReadBackLap);
     ok = ok && ObjectValuesInRange(*object);
     lap(kCheckLap);
+    ok = ok && ChargeLoad(PoseCopyBytes((*object)->rootFrame)) &&
+         (!(*object)->rootFrame || SetupObjectLists(*object)) &&
+         ChargeLoad(FirstFrameBytes(*object, g_Object3D.newObjectOwnBuffers != 0));
+    lap(kFirstFrameLap);
+    return ok;
+}
+
+// One load as LoadObjectFile makes it (the file looked up, ConvertModelFile's conversion and copy,
+// the block read back, checked and its first frame charged, within a budget whose scope learns the
+// outcome), each part a lap; the object in *object, freed by the caller. An MD3 model is named by
+// its folder: no file of that name is looked for.
+bool LoadInLaps(const ModelConverter& converter, const Format& format, const char* path,
+                ObjectRecord** object, std::int64_t* laps) {
+    LapClock lap(laps);
+    const bool found = std::strcmp(format.name, "md3") == 0 || ObjectFileExists(path);
+    LoadScope load(MediaFileSize(path));
+    lap(kLookUpLap);
+    std::unique_ptr<std::uint8_t[]> copy;
+    const bool loaded =
+        found && load.Guard([&] { return LoadBodyInLaps(converter, path, object, copy, lap); });
     copy.reset();
     lap(kFreeLap);
-    return ok && !LoadOverBudget();
+    return loaded && !LoadOverBudget();
 }
 
 // Every mesh hung on the frames, with its key frames' meshes.
@@ -238,10 +220,10 @@ constexpr std::size_t kNormalParts = 4;
 
 // RecomputeNormals done as ComputeMeshNormals and RecomputeUnindexedNormals do it, each part a
 // lap.
-void RecomputeNormalsInParts(MeshRecord* mesh, Laps<kNormalParts>& parts) {
+void RecomputeNormalsInParts(MeshRecord* mesh, std::int64_t* parts) {
     const bool unindexed = mesh->indexCount == 0;
     const std::int32_t type = mesh->primitiveType;
-    LapClock<kNormalParts> lap(parts);
+    LapClock lap(parts);
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
     lap(0);
     if (!dx) return;
@@ -312,35 +294,60 @@ bool ParseX(const char* path) {
 
 // The load's laps add up to the load; the other steps are parts of its conversion timed alone.
 struct Steps {
-    double load = 0;                          // the load in laps: the sum of its laps
-    std::array<double, kLoadLaps> laps{};     // LoadLap
-    double block = 0;                         // the native block written from the object
-    double normals = 0;                       // the platform's normals, as converters make them
-    double partsSum = 0;                      // the same in parts: the sum of its parts
-    std::array<double, kNormalParts> parts{}; // RecomputeNormalsInParts
-    double textures = 0;                      // skins made as textures and saved
-    double text = 0;                          // the X text written to a temporary file, deleted
-    double parser = 0;                        // the platform's X parser reading the X file
+    double load = 0;                 // the load in laps: the sum of its laps
+    double laps[kLoadLaps] = {};     // LoadLap
+    double block = 0;                // the native block written from the object
+    double normals = 0;              // the platform's normals, as converters make them
+    double partsSum = 0;             // the same in parts: the sum of its parts
+    double parts[kNormalParts] = {}; // RecomputeNormalsInParts
+    double textures = 0;             // skins made as textures and saved
+    double text = 0;                 // the X text written to a temporary file, deleted
+    double parser = 0;               // the platform's X parser reading the X file
     std::size_t meshes = 0;
 };
 
-// A step: where its best round goes, and one round of it in milliseconds (-1 when it fails).
-struct StepClock {
-    double* best;
-    std::function<double()> round;
+// A piece of work timed in passes: pass(laps) does it once, adding each of its `parts` parts'
+// ticks to laps[part], false when it fails; after() frees what it made, outside the clock. Its
+// fastest pass (the least sum, which a busy machine's preemptions only ever raise) goes to *ms,
+// its parts to partsMs when there is more than one.
+struct TimedWork {
+    std::size_t parts;
+    std::function<bool(std::int64_t*)> pass;
+    std::function<void()> after;
+    double* ms;
+    double* partsMs = nullptr;
+    std::vector<std::int64_t> fastest{};
+    std::int64_t fastestSum = -1;
 };
 
-// The best of five rounds of every step, one round of each in turn, so that a busy machine's
-// swings land on them all alike; false when one fails.
-bool BestOfSteps(const std::vector<StepClock>& clocks) {
-    for (const StepClock& clock : clocks)
-        *clock.best = 1e30;
-    for (int round = 0; round < kRounds; ++round)
-        for (const StepClock& clock : clocks) {
-            const double ms = clock.round();
-            if (ms < 0) return false;
-            *clock.best = std::min(*clock.best, ms);
-        }
+// The load and its steps, one pass of each in turn within each round, so that the moods of the
+// machine and of the platform (another program's build, the device's own thread spinning or
+// asleep, each lasting far longer than a pass) land on all of them alike and each gets as many
+// passes; five rounds; false when a pass fails.
+bool TimeInTurn(std::vector<TimedWork>& works) {
+    for (int round = 0; round < kRounds; ++round) {
+        const double start = Now();
+        do {
+            for (TimedWork& work : works) {
+                std::vector<std::int64_t> laps(work.parts);
+                const bool done = work.pass(laps.data());
+                work.after();
+                if (!done) return false;
+                std::int64_t sum = 0;
+                for (std::int64_t lap : laps)
+                    sum += lap;
+                if (work.fastestSum < 0 || sum < work.fastestSum) {
+                    work.fastest = std::move(laps);
+                    work.fastestSum = sum;
+                }
+            }
+        } while (Now() - start < kShortestRound);
+    }
+    for (TimedWork& work : works) {
+        *work.ms = Milliseconds(static_cast<double>(work.fastestSum));
+        for (std::size_t i = 0; work.partsMs && i < work.parts; ++i)
+            work.partsMs[i] = Milliseconds(static_cast<double>(work.fastest[i]));
+    }
     return true;
 }
 
@@ -348,6 +355,7 @@ bool BestOfSteps(const std::vector<StepClock>& clocks) {
 // back from it (the converter's own object goes with its next conversion), the decoded studio
 // model, the X text the parser reads.
 struct StepInputs {
+    std::uint64_t fileBytes = 0; // what the load's budget is set by
     std::vector<std::uint8_t> block;
     std::unique_ptr<ObjectRecord> object;
     std::vector<MeshRecord*> meshes;
@@ -358,6 +366,7 @@ struct StepInputs {
 
 bool PrepareSteps(const ModelConverter& converter, const Format& format, const std::string& path,
                   StepInputs& in) {
+    in.fileBytes = MediaFileSize(path.c_str());
     if (converter.passCoreData) converter.passCoreData(g_CoreData);
     std::uint8_t* converted = nullptr;
     std::uint32_t size = 0;
@@ -378,84 +387,81 @@ bool PrepareSteps(const ModelConverter& converter, const Format& format, const s
     return !format.xText || Conv3DS::Write3DSAsXFile(path.c_str(), in.parsed.c_str()) == 0;
 }
 
-// The steps that every load takes: the load in laps, the native block written.
-void AddLoadSteps(const ModelConverter& converter, const Format& format, const std::string& path,
-                  StepInputs& in, Steps& steps, std::vector<StepClock>& clocks) {
-    clocks.push_back({&steps.load, [&] {
-                          ObjectRecord* object = nullptr;
-                          return LapsRound(
-                              Count::kFastest,
-                              [&](Laps<kLoadLaps>& laps) {
-                                  return LoadInLaps(converter, format, path.c_str(), &object, laps);
-                              },
-                              [&] { delete std::exchange(object, nullptr); }, steps.laps,
-                              steps.load);
-                      }});
-    clocks.push_back({&steps.block, [&] {
-                          std::uint8_t* block = nullptr;
-                          std::uint32_t size = 0;
-                          return FastestCall(
-                              [&] { return WriteObjectToBlock(in.object.get(), &block, &size); },
-                              [&] { FreeObjectBlock(std::exchange(block, nullptr)); });
-                      }});
+// A step of the conversion as the load takes it: within a load of the file's budget (its charges
+// made, the files it writes noted), the scope made and ended outside the clock; call(laps) clocks
+// its own parts.
+TimedWork InLoad(const StepInputs& in, double* ms, std::function<bool()> call) {
+    return {1,
+            [&in, call](std::int64_t* laps) {
+                LoadScope load(in.fileBytes);
+                LapClock lap(laps);
+                const bool done = load.Guard(call);
+                lap(0);
+                return done;
+            },
+            [] {}, ms};
 }
 
-// The steps of the format's own.
+// The steps of the format's own conversion.
 void AddFormatSteps(const Format& format, const std::string& path, StepInputs& in, Steps& steps,
-                    std::vector<StepClock>& clocks) {
+                    std::vector<TimedWork>& works) {
     if (format.normals) {
-        clocks.push_back({&steps.normals, [&] {
-                              return FastestCall(
-                                  [&] {
-                                      std::ranges::for_each(in.meshes, RecomputeNormals);
-                                      return true;
-                                  },
-                                  [] {});
-                          }});
-        clocks.push_back({&steps.partsSum, [&] {
-                              return LapsRound(
-                                  Count::kFastest,
-                                  [&](Laps<kNormalParts>& parts) {
-                                      for (MeshRecord* mesh : in.meshes)
-                                          RecomputeNormalsInParts(mesh, parts);
-                                      return true;
-                                  },
-                                  [] {}, steps.parts, steps.partsSum);
-                          }});
+        works.push_back(InLoad(in, &steps.normals, [&in] {
+            std::ranges::for_each(in.meshes, RecomputeNormals);
+            return true;
+        }));
+        works.push_back({kNormalParts,
+                         [&in](std::int64_t* parts) {
+                             LoadScope load(in.fileBytes);
+                             return load.Guard([&] {
+                                 for (MeshRecord* mesh : in.meshes)
+                                     RecomputeNormalsInParts(mesh, parts);
+                                 return true;
+                             });
+                         },
+                         [] {}, &steps.partsSum, steps.parts});
     }
     if (format.textures)
-        clocks.push_back(
-            {&steps.textures, [&] {
-                 return FastestCall(
-                     [&] { return ConvMDL::SaveTextures(in.mdl, ObjectTempDataFolder); }, [] {});
-             }});
-    if (format.xText)
-        clocks.push_back(
-            {&steps.text, [&] {
-                 const std::string text = std::string(ObjectTempDataFolder) + "bench_model_text.x";
-                 return FastestCall(
-                     [&] {
-                         return Conv3DS::Write3DSAsXFile(path.c_str(), text.c_str()) == 0 &&
-                                DeleteFileA(text.c_str());
-                     },
-                     [] {});
-             }});
+        works.push_back(InLoad(in, &steps.textures, [&in] {
+            return ConvMDL::SaveTextures(in.mdl, ObjectTempDataFolder);
+        }));
+    if (format.xText) {
+        const std::string text = std::string(ObjectTempDataFolder) + "bench_model_text.x";
+        works.push_back(InLoad(in, &steps.text, [path, text] {
+            return Conv3DS::Write3DSAsXFile(path.c_str(), text.c_str()) == 0 &&
+                   DeleteFileA(text.c_str());
+        }));
+    }
     if (format.xParsed)
-        clocks.push_back({&steps.parser, [&] {
-                              return FastestCall([&] { return ParseX(in.parsed.c_str()); }, [] {});
-                          }});
+        works.push_back(InLoad(in, &steps.parser, [&in] { return ParseX(in.parsed.c_str()); }));
 }
 
-// The steps of one file's load, their rounds in turn; false when the file does not load.
+// The steps of one file's load, their passes in turn; false when the file does not load.
 bool TimeSteps(const ModelConverter& converter, const Format& format, const std::string& path,
                Steps& steps) {
     StepInputs in;
-    bool ok = PrepareSteps(converter, format, path, in);
+    if (!PrepareSteps(converter, format, path, in)) return false;
     steps.meshes = in.meshes.size();
-    std::vector<StepClock> clocks;
-    AddLoadSteps(converter, format, path, in, steps, clocks);
-    AddFormatSteps(format, path, in, steps, clocks);
-    ok = ok && BestOfSteps(clocks);
+    ObjectRecord* object = nullptr;
+    std::uint8_t* block = nullptr;
+    std::vector<TimedWork> works;
+    works.push_back({kLoadLaps,
+                     [&](std::int64_t* laps) {
+                         return LoadInLaps(converter, format, path.c_str(), &object, laps);
+                     },
+                     [&] { delete std::exchange(object, nullptr); }, &steps.load, steps.laps});
+    // The block the converter hands out, written from the object.
+    works.push_back({1,
+                     [&](std::int64_t* laps) {
+                         std::uint32_t size = 0;
+                         LapClock lap(laps);
+                         const bool done = WriteObjectToBlock(in.object.get(), &block, &size);
+                         lap(0);
+                         return done;
+                     },
+                     [&] { FreeObjectBlock(std::exchange(block, nullptr)); }, &steps.block});
+    AddFormatSteps(format, path, in, steps, works);
+    const bool ok = TimeInTurn(works);
     if (format.xText) DeleteFileA(in.parsed.c_str());
     return ok;
 }

@@ -9,8 +9,9 @@
 # on both. All of it is done in two runs, each with processes of its own: on a busy machine one
 # run's figures can differ from another's severalfold. Prints both runs' ratios per file
 # and per format, then where the engine's time goes per format in each run (files both sides load:
-# the load made in laps that add up to it, the conversion's steps timed alone, their rounds in turn;
-# each the fastest of its passes).
+# the load made in laps that add up to it, each of its passes followed by its conversion's steps,
+# each timed alone, so that a busy machine's moods land on the load and its steps alike; each the
+# fastest of its passes).
 #   bench/model_convert.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
