@@ -95,7 +95,8 @@ TEST(LoadBudget, GuardTurnsAFailedAllocationIntoTheLoadsFailure) {
 
 namespace {
 
-constexpr std::uint64_t kMB = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMB = std::uint64_t{1} << 20,
+                        kMax = std::numeric_limits<std::uint64_t>::max();
 
 // Whether a load of a file of fileBytes may make charge bytes: the last byte charged decides.
 bool Fits(std::uint64_t fileBytes, std::uint64_t charge) {
@@ -107,157 +108,110 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A load that notes its own temporary file and then loads or not.
+bool NoteAndLoad(const std::string& path, bool loads) {
+    LoadScope load(0);
+    return load.Guard([&] { return NoteLoadTempFile(path.c_str()), loads; });
+}
+
 } // namespace
 
-// The figures the README gives: 64 MB, plus 1,024 times the file's size, at most 192 MB. Each
-// row is a load at the edge of one of them, so a figure that moves by a byte turns a row over.
+// The figures the README gives (64 MB, plus 1,024 times the file's size, at most 192 MB): each
+// row's file may make its budget to the byte, and not a byte more.
 TEST(LoadBudget, TheFloorTheRatioAndTheCeilingAsGiven) {
-    struct Row {
-        const char* what;
-        std::uint64_t fileBytes, charge;
-        bool fits;
-    };
-    const std::uint64_t size = 100000; // 64 MB + 97.7 MB: under the ceiling
-    const Row rows[] = {
-        {"the floor, whole", 0, 64 * kMB, true},
-        {"one past the floor", 0, 64 * kMB + 1, false},
-        {"three quarters of the ratio past the floor", size, 64 * kMB + size * 768, true},
-        {"all of the ratio", size, 64 * kMB + size * 1024, true},
-        {"one past the ratio", size, 64 * kMB + size * 1024 + 1, false},
-        {"floor and ratio meeting the ceiling", 131072, 192 * kMB, true},
-        {"one past the ceiling they meet", 131072, 192 * kMB + 1, false},
-        {"a byte short of the ceiling's file", 131071, 192 * kMB - 1024, true},
-        {"and one past its budget", 131071, 192 * kMB - 1023, false},
-        {"the ceiling of a 10 MB file", 10 * kMB, 192 * kMB, true},
-        {"one past it", 10 * kMB, 192 * kMB + 1, false},
-        {"the ceiling of the largest size", std::numeric_limits<std::uint64_t>::max(), 192 * kMB,
-         true},
-        {"one past it", std::numeric_limits<std::uint64_t>::max(), 192 * kMB + 1, false},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(Fits(row.fileBytes, row.charge), row.fits)
-            << row.what << ": " << row.fileBytes << " bytes, charging " << row.charge;
+    const std::uint64_t rows[][2] = {{0, 64 * kMB},         {100000, 64 * kMB + 100000 * 1024},
+                                     {131072, 192 * kMB},   {131071, 192 * kMB - 1024},
+                                     {10 * kMB, 192 * kMB}, {kMax, 192 * kMB}};
+    for (const auto& [fileBytes, budget] : rows) {
+        EXPECT_TRUE(Fits(fileBytes, budget)) << fileBytes << " bytes";
+        EXPECT_FALSE(Fits(fileBytes, budget + 1)) << fileBytes << " bytes";
+    }
+    EXPECT_TRUE(Fits(100000, 64 * kMB + 100000 * 768)); // three quarters of the ratio
 }
 
 TEST(LoadBudget, CountTimesSizePastSixtyFourBitsIsRefusedNotWrapped) {
-    struct Row {
-        std::uint64_t count, each;
-        bool fits;
-    };
-    // The first three wrap to 0 (or to 1) in 64 bits; the last ones fit and are small.
-    const Row rows[] = {{std::uint64_t{1} << 33, std::uint64_t{1} << 31, false},
-                        {std::uint64_t{1} << 63, 2, false},
-                        {0xFFFFFFFFu + std::uint64_t{2}, 0xFFFFFFFFu, false},
-                        {std::numeric_limits<std::uint64_t>::max(), 0, true},
-                        {0, std::numeric_limits<std::uint64_t>::max(), true},
-                        {std::uint64_t{1} << 20, 64, true}};
-    for (const Row& row : rows) {
+    // Refused: the first two wrap to 0 in 64 bits, the third comes a byte short. The rest fit.
+    const std::uint64_t rows[][2] = {{1ull << 33, 1ull << 31},
+                                     {1ull << 63, 2},
+                                     {0x100000001ull, 0xFFFFFFFFu},
+                                     {kMax, 0},
+                                     {0, kMax},
+                                     {1ull << 20, 64}};
+    for (int i = 0; i < 6; ++i) {
+        const auto [count, each] = rows[i];
+        const bool fits = i >= 3;
         LoadScope load(0);
-        EXPECT_EQ(GuardLoad([&] {
-                      RequireLoad(row.count, row.each);
-                      return true;
-                  }),
-                  row.fits)
-            << row.count << " x " << row.each;
-        EXPECT_EQ(LoadOverBudget(), !row.fits);
-        EXPECT_EQ(LoadCharged(), row.fits ? row.count * row.each : 0u);
+        EXPECT_EQ(GuardLoad([&] { return RequireLoad(count, each), true; }), fits)
+            << count << " x " << each;
+        EXPECT_EQ(LoadOverBudget(), !fits);
+        EXPECT_EQ(LoadCharged(), fits ? count * each : 0u);
     }
 }
 
 TEST(LoadBudget, InnerScopesJoinAndAddedFilesRaiseTheLimitUpToTheCeiling) {
     AddLoadFile(1000); // outside a load: nothing
     EXPECT_EQ(LoadLimit(), 0u);
-    {
-        LoadScope earlier(0);
-        ASSERT_TRUE(ChargeLoad(99));
-    }
+    ASSERT_TRUE(Fits(0, 99)); // the last load before
     {
         LoadScope outer(1000);
         ASSERT_TRUE(ChargeLoad(7));
         {
             LoadScope inner(10 * kMB); // the inner file's size is not the outer load's
-            EXPECT_EQ(LoadLimit(), 64 * kMB + 1000 * 1024);
             EXPECT_TRUE(ChargeLoad(5));
-            EXPECT_EQ(LoadCharged(), 12u);
             AddLoadFile(3000);
         }
         EXPECT_EQ(LastLoadCharged(), 99u) << "an inner scope does not end the load";
-        EXPECT_EQ(LoadCharged(), 12u);
         EXPECT_EQ(LoadLimit(), 64 * kMB + 4000 * 1024);
-        AddLoadFile(127 * 1024 - 4000 - 1); // a kilobyte short of the ceiling
+        AddLoadFile(127 * 1024 - 4000 - 1);
         EXPECT_EQ(LoadLimit(), 192 * kMB - 1024 * 1024 - 1024);
-        AddLoadFile(1025); // one file: from a kilobyte short to the ceiling and no further
-        EXPECT_EQ(LoadLimit(), 192 * kMB);
-        AddLoadFile(std::uint64_t{1} << 54); // 1,024 times it wraps to 0 in 64 bits
+        AddLoadFile(1025); // one file: to the ceiling exactly
         EXPECT_EQ(LoadLimit(), 192 * kMB);
     }
     EXPECT_EQ(LastLoadCharged(), 12u);
     EXPECT_EQ(LastLoadLimit(), 192 * kMB);
-    {
-        LoadScope outer(0);
-        AddLoadFile(std::uint64_t{1} << 54);
-        EXPECT_EQ(LoadLimit(), 192 * kMB);
-    }
+    LoadScope fresh(0);
+    AddLoadFile(std::uint64_t{1} << 54); // 1,024 times it wraps to 0 in 64 bits
+    EXPECT_EQ(LoadLimit(), 192 * kMB);
 }
 
 TEST(LoadBudget, OverBudgetSticksUntilTheLoadEndsAndTheLastChargeStaysReadable) {
     {
         LoadScope outer(0);
         ASSERT_TRUE(ChargeLoad(1234));
-        {
-            LoadScope inner(0);
-            EXPECT_FALSE(ChargeLoad(64 * kMB)); // refused whole: nothing of it is charged
-        }
+        EXPECT_FALSE(Fits(0, 64 * kMB)); // an inner load, refused whole: nothing of it is charged
         EXPECT_TRUE(LoadOverBudget()) << "the inner refusal is the whole load's";
         EXPECT_FALSE(ChargeLoad(0));
-        EXPECT_FALSE(GuardLoad([] {
-            RequireLoad(0);
-            return true;
-        }));
-        EXPECT_EQ(LoadCharged(), 1234u);
+        EXPECT_FALSE(GuardLoad([] { return RequireLoad(0), true; }));
     }
     EXPECT_EQ(LastLoadCharged(), 1234u);
     EXPECT_EQ(LastLoadLimit(), 64 * kMB);
-    EXPECT_EQ(LoadCharged(), 0u);
-    EXPECT_EQ(LoadLimit(), 0u);
-    LoadScope next(0);
-    EXPECT_FALSE(LoadOverBudget());
-    EXPECT_TRUE(ChargeLoad(64 * kMB));
+    EXPECT_EQ(LoadCharged() + LoadLimit(), 0u);
+    EXPECT_TRUE(Fits(0, 64 * kMB)) << "the next load starts afresh";
 }
 
 // A load's temporary files stay only when the load says it loaded, within its budget.
 TEST(LoadBudget, TemporaryFilesGoWithEveryLoadThatDidNotLoad) {
     TempFolder temp;
-    struct Row {
+    const struct {
         const char* what;
-        bool body, fail, over, kept;
-    };
-    const Row rows[] = {
-        {"loaded", true, false, false, true},
-        {"refused by its body", false, false, false, false},
-        {"refused after its body", true, true, false, false},
-        {"past its budget", true, false, true, false},
-    };
-    for (const Row& row : rows) {
+        bool told, body, fail, over, kept;
+    } rows[] = {{"loaded", true, true, false, false, true},
+                {"refused by its body", true, false, false, false, false},
+                {"refused after its body", true, true, true, false, false},
+                {"past its budget", true, true, false, true, false},
+                {"never told (returned early)", false, true, false, false, false}};
+    for (const auto& row : rows) {
         const std::string path = temp.Write(std::string(row.what) + ".bmp", "x");
         {
             LoadScope load(0);
-            load.Guard([&] {
-                NoteLoadTempFile(path.c_str());
-                if (row.over) ChargeLoad(64 * kMB + 1);
-                return row.body;
-            });
+            NoteLoadTempFile(path.c_str());
+            // Past its budget, the body still says it loaded.
+            if (row.told)
+                load.Guard([&] { return (row.over && ChargeLoad(64 * kMB + 1)) || row.body; });
             if (row.fail) load.Fail();
         }
         EXPECT_EQ(Exists(path), row.kept) << row.what;
     }
-    // Never told: a load that returns early has not loaded.
-    const std::string early = temp.Write("early.bmp", "x");
-    {
-        LoadScope load(0);
-        NoteLoadTempFile(early.c_str());
-    }
-    EXPECT_FALSE(Exists(early));
 }
 
 TEST(LoadBudget, AFailedInnerLoadTakesOnlyItsOwnTemporaryFiles) {
@@ -268,34 +222,16 @@ TEST(LoadBudget, AFailedInnerLoadTakesOnlyItsOwnTemporaryFiles) {
         LoadScope outer(0);
         EXPECT_TRUE(outer.Guard([&] {
             NoteLoadTempFile(before.c_str());
-            {
-                LoadScope failed(0);
-                failed.Guard([&] {
-                    NoteLoadTempFile(inner.c_str());
-                    return false;
-                });
-            }
+            NoteAndLoad(inner, false);
             EXPECT_FALSE(Exists(inner)) << "gone with its own load";
             EXPECT_TRUE(Exists(before)) << "the outer load's file stays while it runs";
-            LoadScope loaded(0);
-            return loaded.Guard([&] {
-                NoteLoadTempFile(kept.c_str());
-                return true;
-            });
+            return NoteAndLoad(kept, true);
         }));
     }
-    EXPECT_TRUE(Exists(before));
-    EXPECT_TRUE(Exists(kept));
-    // An inner load that loaded still goes when the outer one fails.
+    EXPECT_TRUE(Exists(before) && Exists(kept));
     {
-        LoadScope outer(0);
-        {
-            LoadScope loaded(0);
-            loaded.Guard([&] {
-                NoteLoadTempFile(kept.c_str());
-                return true;
-            });
-        }
+        LoadScope outer(0); // an inner load that loaded still goes when the outer one fails
+        NoteAndLoad(kept, true);
         outer.Fail();
     }
     EXPECT_FALSE(Exists(kept));

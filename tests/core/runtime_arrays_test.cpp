@@ -267,13 +267,12 @@ TEST_F(RuntimeArrayFiles, MismatchedOrHostileRecordFilesLoadNothing) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string path = folder.Write("hostile" + std::to_string(i), files[i]);
         RuntimeArray array = IntList({-1, -2, -3});
-        errors.Clear();
         LoadArrayFile(path.c_str(), &array);
         EXPECT_EQ(Values(array), (std::vector<std::int32_t>{-1, -2, -3})) << "file " << i;
         EXPECT_EQ(errors.Last(), 105) << "file " << i;
+        errors.Clear();
         FreeArray(array);
     }
-    errors.Clear();
 
     // A file ending after whole records is fine: what it holds loads, the rest is zeroed.
     const std::string shortFile = folder.Write("short", Words({1, 3, 2, 8}));
@@ -283,17 +282,15 @@ TEST_F(RuntimeArrayFiles, MismatchedOrHostileRecordFilesLoadNothing) {
     EXPECT_EQ(errors.Last(), 0);
     FreeArray(array);
 
-    // A text array: an empty file has no line for it, and an array of elements too small for a
-    // text refuses any file.
-    const std::string empty = folder.Write("empty.txt", ""),
-                      line = folder.Write("line.txt", "a\r\n");
+    // A text array: an empty file has no line for it, and elements too small for a text refuse
+    // any file.
     RuntimeArray texts = Dim1(42, 1), noRoom = CreateArray(2, 1, kArrayStringType);
     SetText(texts, 0, "kept");
-    LoadArrayFile(empty.c_str(), &texts);
+    LoadArrayFile(folder.Write("empty.txt", "").c_str(), &texts);
     EXPECT_EQ(errors.Last(), 105);
     EXPECT_STREQ(Text(texts, 0), "kept");
     errors.Clear();
-    LoadArrayFile(line.c_str(), &noRoom);
+    LoadArrayFile(folder.Write("line.txt", "a\r\n").c_str(), &noRoom);
     EXPECT_EQ(errors.Last(), 105);
     FreeTexts(texts);
     FreeArray(noRoom);

@@ -98,23 +98,22 @@ TEST_F(Files, LinesOfEveryEnding) {
 
 // Every read of a slot goes through one buffer: a line's reads run ahead of the slot's position,
 // and each later read, skip, block and size must start where the line ended. The long line's CR
-// is the last byte of one buffer's fill and its LF the first of the next; the blocks are larger
-// than a buffer and begin inside one.
+// ends one buffer's fill and its LF begins the next; the blocks are larger than a buffer and
+// begin inside one.
 TEST_F(Files, ReadsOfEveryKindFollowALongLineFromWhereItEnded) {
-    constexpr std::size_t kFill = 64 * 1024;
-    std::string line(kFill * 160 - 1 - 7, 'x');
     std::mt19937 random(11);
-    for (char& c : line)
-        c = static_cast<char>(' ' + random() % 95);
-    std::string sized(100000, '\0'), rest(70000, '\0');
-    for (char& c : sized)
-        c = static_cast<char>(random());
-    for (char& c : rest)
-        c = static_cast<char>(random());
+    const auto noise = [&](std::size_t size, unsigned span) {
+        std::string bytes(size, ' ');
+        for (char& c : bytes)
+            c = static_cast<char>(' ' + random() % span);
+        return bytes;
+    };
+    const std::string line = noise(64 * 1024 * 160 - 1 - 7, 95), sized = noise(100000, 256),
+                      rest = noise(70000, 256);
     const std::string head = std::string("\xAB\x34\x12", 3) + U32(0xFFFFFFFB) + U32(0x40200000) +
-                             "zzz" + "next\n" + U32(static_cast<std::uint32_t>(sized.size())) +
-                             sized;
+                             "zzz" + "next\n" + U32(100000) + sized;
     folder.Write("long.txt", "short\r\n" + line + "\r\n" + head + U32(4 + 70000 - 4) + rest);
+    folder.Write("other.txt", "other\r\n");
     OpenToRead(1, "long.txt");
     EXPECT_EQ(Line(1), "short");
     EXPECT_EQ(Line(1), line.substr(0, 1023)); // cut to what a string holds, read to its end
@@ -136,16 +135,14 @@ TEST_F(Files, ReadsOfEveryKindFollowALongLineFromWhereItEnded) {
     EXPECT_EQ(IsEndOfFile(1), 1);
     CloseFileSlot(1);
 
-    // A slot closed with its buffer full reads the next file from that file's start.
+    // A slot closed with its buffer full reads the next file from that file's start; the rest
+    // of a file after a line is a block of the rest's size.
     OpenToRead(1, "long.txt");
     EXPECT_EQ(Line(1), "short");
     CloseFileSlot(1);
-    folder.Write("other.txt", "other\r\n");
     OpenToRead(1, "other.txt");
     EXPECT_EQ(Line(1), "other");
     CloseFileSlot(1);
-
-    // The rest of the file after a line is a block of the rest's size.
     OpenToRead(1, "long.txt");
     EXPECT_EQ(Line(1), "short");
     ReadFileIntoMemblock(3, 1);

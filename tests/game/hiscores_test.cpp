@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -45,25 +46,13 @@ HiScoreTable Numbered() {
     return h;
 }
 
-std::string U32(std::int32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-
-// How many of the tables' records the file holds, each in its own table, wherever it ranks.
-int RecordsHeld(const std::string& bytes, const HiScoreTable& tables) {
+// How many of from's entries h holds, each in its own table, wherever it ranks.
+int Held(const HiScoreTable& h, const HiScoreTable& from) {
     int held = 0;
-    for (int t = 0; t < kHiScoreTables; ++t) {
-        for (const HiScoreEntry& entry : tables.tables[t]) {
-            for (int e = 0; e < kHiScoreEntries; ++e) {
-                const std::size_t at = 100u * t + 20u * e;
-                if (bytes.size() >= at + 20 && bytes.compare(at, 12, entry.name, 12) == 0 &&
-                    IntAt(bytes, at + 12) == entry.score && IntAt(bytes, at + 16) == entry.combo) {
-                    ++held;
-                    break;
-                }
-            }
-        }
-    }
+    for (int t = 0; t < kHiScoreTables; ++t)
+        for (const HiScoreEntry& a : h.tables[t])
+            for (const HiScoreEntry& b : from.tables[t])
+                held += !std::strcmp(a.name, b.name) && a.score == b.score && a.combo == b.combo;
     return held;
 }
 
@@ -112,7 +101,6 @@ TEST_F(HiScoreFile, BadFilesGiveTheDefaultsAndLongNamesAreClipped) {
     std::string noise(700, '\0');
     for (char& c : noise)
         c = static_cast<char>(random());
-    // (Files a byte short or long keep their whole entries: DamagedFilesKeep... below.)
     for (const std::string& bytes : {std::string(), noise}) {
         folder.Write("records.bin", bytes);
         h = Numbered();
@@ -156,61 +144,50 @@ TEST(HiScoreRank, TiesDoNotRankKeepyUppyRanksByComboAndInsertShiftsDown) {
     EXPECT_EQ(std::strlen(rows[2].name), 11u);
 }
 
-// One bad entry costs that entry alone; the file as it was is copied aside before the save
+// One bad entry costs that entry alone; the file as it was is copied aside, once, before the save
 // replaces it.
 TEST_F(HiScoreFile, DamagedFilesKeepTheirSoundEntriesAndAreCopiedAsideOnce) {
     const HiScoreTable numbered = Numbered();
     ASSERT_TRUE(numbered.Save());
     const std::string good = Records();
-    struct Row {
-        const char* what;
-        std::string bytes;
-        int kept;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::string, int> rows[] = {
         {"a control character in a name of table 6",
          std::string(good).replace(100 * 6 + 20 * 2 + 1, 1, "\x07"), 34},
-        {"a negative score", std::string(good).replace(100 * 3 + 12, 4, U32(-5)), 34},
+        {"a negative score", std::string(good).replace(100 * 3 + 12, 4, "\xFB\xFF\xFF\xFF"), 34},
         {"a byte short", good.substr(0, 699), 34},
-        {"a byte long", good + 'x', 35},
-    };
-    for (const Row& row : rows) {
-        folder.Write("records.bin", row.bytes);
-        HiScoreTable h;
+        {"a byte long", good + 'x', 35}};
+    for (const auto& [what, bytes, kept] : rows) {
+        SCOPED_TRACE(what);
+        folder.Write("records.bin", bytes);
+        HiScoreTable h, saved;
         h.Load();
-        EXPECT_TRUE(Ranked(h)) << row.what;
-        ASSERT_TRUE(h.Save()) << row.what;
-        EXPECT_EQ(RecordsHeld(Records(), numbered), row.kept) << row.what;
-        EXPECT_EQ(TempFolder::Read(folder.File("records.damaged.bin")), row.bytes) << row.what;
-        ASSERT_TRUE(h.Save());
-        EXPECT_EQ(GetFileAttributesA(folder.File("records.damaged-2.bin").c_str()),
-                  INVALID_FILE_ATTRIBUTES)
-            << row.what << ": copied aside once";
-        ASSERT_TRUE(DeleteFileA(folder.File("records.damaged.bin").c_str()));
+        EXPECT_TRUE(Ranked(h));
+        ASSERT_TRUE(h.Save() && h.Save());
+        saved.Load();
+        EXPECT_EQ(Held(saved, numbered), kept);
+        EXPECT_EQ(TempFolder::Read("records.damaged.bin"), bytes);
+        EXPECT_EQ(GetFileAttributesA("records.damaged-2.bin"), INVALID_FILE_ATTRIBUTES);
+        ASSERT_TRUE(DeleteFileA("records.damaged.bin"));
     }
     // A default row ranks by its key like any other, after a kept entry of the same key: table
     // 0's first entry is lost and its last one scores what a default row does.
-    folder.Write("records.bin", std::string(good).replace(16, 4, U32(-1)));
+    const std::string lost = std::string(good).replace(16, 4, "\xFF\xFF\xFF\xFF");
+    folder.Write("records.bin", lost);
     HiScoreTable h;
     h.Load();
     EXPECT_STREQ(h.tables[0][0].name, "t0e1");
     EXPECT_STREQ(h.tables[0][3].name, "t0e4");
-    EXPECT_EQ(h.tables[0][4].score, 1000);
     EXPECT_STREQ(h.tables[0][4].name, "nova");
-    // An older copy keeps its name: the next one takes a name of its own.
-    folder.Write("records.damaged.bin", "older");
+    folder.Write("records.damaged.bin", "older"); // an older copy keeps its name
     ASSERT_TRUE(h.Save());
-    EXPECT_EQ(TempFolder::Read(folder.File("records.damaged.bin")), "older");
-    EXPECT_EQ(TempFolder::Read(folder.File("records.damaged-2.bin")),
-              std::string(good).replace(16, 4, U32(-1)));
+    EXPECT_EQ(TempFolder::Read("records.damaged.bin"), "older");
+    EXPECT_EQ(TempFolder::Read("records.damaged-2.bin"), lost);
     // A sound file, or none, is never copied.
-    DeleteFileA(folder.File("records.damaged-2.bin").c_str());
-    DeleteFileA(folder.File("records.damaged.bin").c_str());
+    DeleteFileA("records.damaged.bin");
     h.Load();
     ASSERT_TRUE(h.Save());
-    DeleteFileA(folder.File("records.bin").c_str());
+    DeleteFileA("records.bin");
     h.Load();
     ASSERT_TRUE(h.Save());
-    EXPECT_EQ(GetFileAttributesA(folder.File("records.damaged.bin").c_str()),
-              INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA("records.damaged.bin"), INVALID_FILE_ATTRIBUTES);
 }

@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -113,20 +114,17 @@ TEST_F(MemblockMedia, HeadersThatDoNotFitTheirBlockRaise5105AndMakeNothing) {
     EXPECT_EQ(cell.number, 7003);
 }
 
-// Blocks whose headers fit but whose owner cannot make them (an image of 24 bits, a sound with
-// no samples) are refused with the owner's load error, never in silence; a make that succeeds
-// leaves the error cell as it was.
+// Blocks whose headers fit but whose owner cannot make them (a 24-bit image, a sound of no
+// samples) raise the owner's load error; a make that succeeds leaves the error cell alone.
 TEST_F(MemblockMedia, BlocksTheOwnerRefusesRaiseItsLoadError) {
-    const std::pair<std::int32_t (*)(std::int32_t, std::int32_t), std::string> cases[] = {
-        {CreateImageFromMemblock, Words({2, 2, 24}) + BytePattern(12, 1)},
-        {CreateSoundFromMemblock, Words({1, 1, 8000, 8000, 1, 8, 0})},
-    };
-    const std::int32_t errors[] = {506, 3002};
-    for (std::size_t i = 0; i < 2; ++i) {
-        FillBlock(1, cases[i].second);
+    const std::tuple<std::int32_t (*)(std::int32_t, std::int32_t), std::string, std::int32_t>
+        cases[] = {{CreateImageFromMemblock, Words({2, 2, 24}) + BytePattern(12, 1), 506},
+                   {CreateSoundFromMemblock, Words({1, 1, 8000, 8000, 1, 8, 0}), 3002}};
+    for (const auto& [make, bytes, error] : cases) {
+        FillBlock(1, bytes);
         cell.number = 0;
-        EXPECT_EQ(cases[i].first(7, 1), 0) << i;
-        EXPECT_EQ(cell.number, errors[i]) << i;
+        EXPECT_EQ(make(7, 1), 0) << error;
+        EXPECT_EQ(cell.number, error);
     }
     EXPECT_EQ(SoundExist(7) + ImageExist(7), 0);
     FillBlock(1, Words({2, 2, 32}) + BytePattern(16, 2));
