@@ -18,6 +18,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -364,34 +365,31 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
 // bytes the walk did not check, is refused. 0 below: refused.
 TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
     const std::string small = JpegHeaders(16, 16), wide = JpegHeaders(4000, 3000);
+    constexpr std::uint64_t kWide = 4000 * 3000;
+    const auto framed = [](const std::string& frame) { return AviFile({.frame = frame}); };
+    const auto indexed = [](const std::string& data, std::uint32_t at, std::uint32_t size) {
+        return AviFile({.data = data, .tail = Chunk("idx1", AviIndexEntry("00dc", at, size))});
+    };
     const auto frameBytes = static_cast<std::uint32_t>(small.size());
-    const std::string one = Chunk("00dc", small);
+    const std::string one = Chunk("00dc", small), cut = framed(small);
     const auto first = static_cast<std::uint32_t>(AviFile({.data = one}).find("movi") + 4);
-    const std::string cut = AviFile({.frame = small});
-    const struct {
-        const char* what;
-        std::string file;
-        std::uint64_t pixels;
-    } cases[] = {
+    const std::tuple<const char*, std::string, std::uint64_t> cases[] = {
         {"a fill byte before a 16,000-square frame",
-         AviFile({.frame = BeforeFrameHeader("\xFF", JpegHeaders(16000, 16000))}), 0},
-        {"a fill byte before the frame", AviFile({.frame = BeforeFrameHeader("\xFF\xFF", wide)}),
-         12000000},
+         framed(BeforeFrameHeader("\xFF", JpegHeaders(16000, 16000))), 0},
+        {"a fill byte before the frame", framed(BeforeFrameHeader("\xFF\xFF", wide)), kWide},
         {"70 comments before the frame",
-         AviFile({.frame = BeforeFrameHeader(JpegComments(70), JpegHeaders(8000, 8000))}),
-         64000000},
-        {"markers without a length",
-         AviFile({.frame = BeforeFrameHeader("\xFF\xD0\xFF\x01", wide)}), 12000000},
-        {"a chunk of an unknown name", AviFile({.frame = wide, .chunkId = "00zz"}), 12000000},
-        {"a chunk named by no digits", AviFile({.frame = wide, .chunkId = "/:zz"}), 12000000},
+         framed(BeforeFrameHeader(JpegComments(70), JpegHeaders(8000, 8000))), 64000000},
+        {"markers without a length", framed(BeforeFrameHeader("\xFF\xD0\xFF\x01", wide)), kWide},
+        {"a chunk of an unknown name", AviFile({.frame = wide, .chunkId = "00zz"}), kWide},
+        {"a chunk named by no digits", AviFile({.frame = wide, .chunkId = "/:zz"}), kWide},
         {"a frame in a record list", AviFile({.data = Chunk("LIST", "rec " + Chunk("00dc", wide))}),
-         12000000},
+         kWide},
         {"an empty frame, then one", AviFile({.data = Chunk("00dc", "") + Chunk("00dc", wide)}),
-         12000000},
-        {"no frame header", AviFile({.frame = WithoutFrameHeader(small)}), 0},
-        {"bytes before the picture", AviFile({.frame = std::string(2, '\0') + small}), 0},
+         kWide},
+        {"no frame header", framed(WithoutFrameHeader(small)), 0},
+        {"bytes before the picture", framed(std::string(2, '\0') + small), 0},
         {"a stuffed zero for a marker",
-         AviFile({.frame = BeforeFrameHeader("\xFF" + std::string(1, '\0') + Be16(2), small)}), 0},
+         framed(BeforeFrameHeader("\xFF" + std::string(1, '\0') + Be16(2), small)), 0},
         {"a codec nothing measures",
          AviFile({.handler = "QQQQ", .compression = "QQQQ", .frame = wide}), 0},
         {"the stream header's codec",
@@ -399,26 +397,18 @@ TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
         {"no whole frame", cut.substr(0, cut.size() - 10), 0},
         {"a chunk past its list's end",
          AviFile({.data = "LIST" + U32(12) + "rec " + Chunk("00dc", wide)}), 0},
-        {"an index past the file",
-         AviFile({.data = one, .tail = Chunk("idx1", AviIndexEntry("00dc", 0x7FFF0000, 9))}), 0},
-        {"an index into junk",
-         AviFile({.data = Chunk("JUNK", wide) + Chunk("00dc", small),
-                  .tail = Chunk("idx1", AviIndexEntry("00dc", 4, 9))}),
-         0},
-        {"an index as the data list counts",
-         AviFile({.data = one, .tail = Chunk("idx1", AviIndexEntry("00dc", 4, frameBytes))}), 256},
-        {"an index as the file counts",
-         AviFile({.data = one, .tail = Chunk("idx1", AviIndexEntry("00dc", first, frameBytes))}),
-         256},
+        {"an index past the file", indexed(one, 0x7FFF0000, 9), 0},
+        {"an index into junk", indexed(Chunk("JUNK", wide) + Chunk("00dc", small), 4, 9), 0},
+        {"an index as the data list counts", indexed(one, 4, frameBytes), 256},
+        {"an index as the file counts", indexed(one, first, frameBytes), 256},
         {"an OpenDML index into junk", OpenDmlAvi(false), 0},
         {"an OpenDML index", OpenDmlAvi(true), 256},
     };
-    for (const auto& c : cases) {
-        const StreamCheck check =
-            CheckMediaBytes("a.avi", SpanOf(GuardedBytes(c.file)), c.file.size());
-        EXPECT_EQ(check.ok, c.pixels != 0) << c.what;
-        if (c.pixels) {
-            EXPECT_EQ(check.framePixels, c.pixels) << c.what;
+    for (const auto& [what, file, pixels] : cases) {
+        const StreamCheck check = CheckMediaBytes("a.avi", SpanOf(GuardedBytes(file)), file.size());
+        EXPECT_EQ(check.ok, pixels != 0) << what;
+        if (pixels) {
+            EXPECT_EQ(check.framePixels, pixels) << what;
         }
     }
 }

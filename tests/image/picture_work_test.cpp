@@ -1,6 +1,4 @@
-// The work a picture's layout makes the decoder do is charged before it decodes, by every route
-// that decodes pictures; a mip chain decodes its picture once; and the budget's figures for
-// pictures loaded in their ways hold exactly.
+// What the routes that decode pictures make of them, and what they charge for it.
 #include "core/win32.h"
 
 #include "core/com_ptr.h"

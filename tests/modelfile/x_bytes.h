@@ -1,5 +1,4 @@
-// X files put together by the tests: the binary form token by token, and the compressed form of
-// either.
+// X files put together by the tests: binary ones token by token, and either form compressed.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +27,6 @@ struct BinaryX {
     }
     BinaryX& Dwords(const std::vector<std::uint32_t>& values) { return List(6, values); }
     BinaryX& Floats(const std::vector<float>& values) { return List(7, values); }
-    // A mesh's body: one triangle.
     BinaryX& Triangle() {
         return Dwords({3}).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).Dwords({1, 3, 0, 1, 2});
     }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -90,11 +91,7 @@ XScan Scan(const std::string& bytes) {
     return ConvX::ScanXImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-struct Crafted {
-    const char* kind;
-    std::string bytes;
-    XScan verdict;
-};
+using Crafted = std::tuple<const char*, std::string, XScan>; // what, its bytes, the verdict
 
 } // namespace
 
@@ -120,11 +117,11 @@ TEST_F(ObjectScene, CraftedXFilesAreRefusedBeforeTheParser) {
          kHeaderText + Repeat("Frame {\nMesh {" + kTriangle, 1000) + Repeat("}", 2000) + "\n",
          kTooDeep},
     };
-    for (const Crafted& file : files) {
-        SCOPED_TRACE(file.kind);
-        const std::string path = folder.Write("crafted.x", file.bytes);
+    for (const auto& [kind, bytes, verdict] : files) {
+        SCOPED_TRACE(kind);
+        const std::string path = folder.Write("crafted.x", bytes);
         std::vector<std::uint8_t> image;
-        EXPECT_EQ(ConvX::ReadXImage(path.c_str(), image), file.verdict);
+        EXPECT_EQ(ConvX::ReadXImage(path.c_str(), image), verdict);
         LoadObject(path.c_str(), 1);
         EXPECT_EQ(cell.number, kObjectNotLoaded);
         EXPECT_FALSE(ObjectExists(1));
@@ -220,6 +217,6 @@ TEST(XScan, NestingIsCountedAsTheParserReadsIt) {
         {"binary token unknown", BinaryX{}.Name("Mesh").Open().Token(99).Close().bytes, kDamaged},
         {"binary braces too deep", NestedBinary("Frame", ConvX::kDeepestNesting + 1), kTooDeep},
     };
-    for (const Crafted& c : cases)
-        EXPECT_EQ(Scan(c.bytes), c.verdict) << c.kind;
+    for (const auto& [kind, bytes, verdict] : cases)
+        EXPECT_EQ(Scan(bytes), verdict) << kind;
 }

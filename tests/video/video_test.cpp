@@ -317,11 +317,9 @@ TEST_F(Video, BrokenFilesGiveTheLoadErrorWithoutHanging) {
     }
 }
 
-// Motion-JPEG files built from the clip's real frames. Frame headers the check read past (a fill
-// byte, more than 64 markers, a chunk name of no known kind) let the decoder make frames of their
-// claimed size: 16,000 square ended the process, 8,000 square took it to hundreds of megabytes.
-// Files with no frame the decoder can start from kept the graph waiting for its whole deadline.
-// Each is refused with the load error, and the program goes on loading animations.
+// The clip's real frames behind headers the check once read past (a fill byte, 70 markers, an
+// unknown chunk name) made frames of the claimed size: 16,000 square ended the process. Files with
+// no frame to start from kept the graph waiting its whole deadline. All give the load error.
 TEST_F(Video, CraftedMotionJpegFilesGiveTheLoadError) {
     const std::vector<std::string> frames = ClipFrames();
     ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames)) << ClipPath();
