@@ -18,6 +18,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -150,19 +151,9 @@ TEST(PictureHeaders, PngJpegBmpAndTgaFieldsMustBePossible) {
 
 namespace {
 
-// What a load of the bytes makes, as the loaders charge it; of a first part of a larger file when
-// fileSize says so.
-std::uint64_t Made(const char* name, const std::string& bytes, const PictureUse& use,
-                   std::uint64_t fileSize = 0) {
-    const GuardedBytes guarded(bytes);
-    return PictureLoadBytes(name, SpanOf(guarded), fileSize ? fileSize : bytes.size(), use);
-}
-
-PictureUse Use(std::uint32_t surfaces, bool chain = false) {
-    PictureUse use;
-    use.surfaces = surfaces;
-    use.chain = chain;
-    return use;
+// What a load of the bytes makes, as the loaders charge it.
+std::uint64_t Made(const char* name, const std::string& bytes, const PictureUse& use) {
+    return PictureLoadBytes(name, SpanOf(GuardedBytes(bytes)), bytes.size(), use);
 }
 
 // The position of the scan marker that starts the n-th scan (0 the first).
@@ -173,52 +164,66 @@ std::size_t ScanStart(const std::string& jpeg, int n) {
     return at;
 }
 
+// A file whose OpenDML super index names a chunk index (last in the data list, after junk and a
+// frame) naming 16 bytes of the frame's data, or of the junk's.
+std::string OpenDmlAvi(bool atFrame) {
+    const std::string junk = Chunk("JUNK", JpegHeaders(4000, 3000));
+    const std::string frame = Chunk("00dc", JpegHeaders(16, 16));
+    const auto file = [&](std::uint32_t index, std::uint32_t data) {
+        return AviFile(
+            {.data = junk + frame +
+                     Chunk("ix00", U16(2) + std::string("\0\x01", 2) + U32(1) + "00dc" + U32(0) +
+                                       U32(0) + U32(0) + U32(data) + U32(16)),
+             .streamList = Chunk("indx", U16(4) + U16(0) + U32(1) + "00dc" + std::string(12, '\0') +
+                                             U32(index) + U32(0) + U32(32) + U32(1))});
+    };
+    // The offsets change no size: a file with none of them says where the data list starts.
+    const auto first = static_cast<std::uint32_t>(file(0, 0).find("movi") + 4);
+    const auto frameAt = first + static_cast<std::uint32_t>(atFrame ? junk.size() : 0);
+    return file(first + static_cast<std::uint32_t>(junk.size() + frame.size()), frameAt + 8);
+}
+
 } // namespace
 
 // Every scan after a component's first passes over its blocks again, however few bytes it takes:
 // the walk counts those passes, each charged 64 bytes, from the frame's size and sampling.
 TEST(PictureHeaders, JpegScansAfterEachComponentsFirstAreChargedByTheBlocksTheyCover) {
-    const PictureUse one = Use(1);
-    JpegPicture base;
-    base.width = base.height = 64;
-    EXPECT_EQ(Made("a.jpg", JpegBytes(base), one), 64u * 64 * 8) << "one scan: pixels only";
+    const JpegPicture base{.width = 64, .height = 64};
+    EXPECT_EQ(Made("a.jpg", JpegBytes(base), {}), 64u * 64 * 8) << "one scan: pixels only";
     const std::string small = ProgressiveJpegBytes(61, 45, 3);
     Hostile(Picture("a.jpg"), small, ScanStart(small, 0) + 10); // past the first scan's header
 
     // 4:2:0 at a size no unit divides: a scan of all three covers whole 16 x 16 units (7 x 3 of
     // them: 84 luma blocks, 21 of each chroma), the luma alone only its own 13 x 5 blocks.
-    JpegPicture sub;
-    sub.width = 100;
-    sub.height = 37;
-    sub.progressive = true;
-    sub.sampling = {0x22, 0x11, 0x11};
-    sub.scans = {JpegScan{{0, 1, 2}, true}, JpegScan{{0, 1, 2}, true}, JpegScan{{0}, false},
-                 JpegScan{{1}, false}, JpegScan{{2}, false}};
+    JpegPicture sub{
+        .width = 100,
+        .height = 37,
+        .progressive = true,
+        .sampling = {0x22, 0x11, 0x11},
+        .scans = {{{0, 1, 2}, true}, {{0, 1, 2}, true}, {{0}, false}, {{1}, false}, {{2}, false}}};
     const std::uint64_t subPixels = 100u * 37 * 8;
-    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), one), subPixels + (126u + 65 + 21 + 21) * 64);
+    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), {}), subPixels + (126u + 65 + 21 + 21) * 64);
     // Each component's first scan of its AC band alone, then all three: the last is charged.
-    sub.scans = {JpegScan{{0}, false}, JpegScan{{1}, false}, JpegScan{{2}, false},
-                 JpegScan{{0, 1, 2}, true}};
-    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), one), subPixels + 126u * 64);
+    sub.scans = {{{0}, false}, {{1}, false}, {{2}, false}, {{0, 1, 2}, true}};
+    EXPECT_EQ(Made("a.jpg", JpegBytes(sub), {}), subPixels + 126u * 64);
 
     // Thousands of scans in 30 KB: 65,536 blocks each.
     const std::string scans = ProgressiveJpegBytes(2048, 2048, 1500);
     EXPECT_LT(scans.size(), 40000u);
     EXPECT_TRUE(Passes(Picture("a.jpg"), scans));
     const std::uint64_t pixels = 2048u * 2048 * 4, passes = std::uint64_t{1500} * 65536 * 64;
-    EXPECT_EQ(Made("a.jpg", scans, Use(1, true)), pixels + pixels * 4 / 3 + passes);
-    EXPECT_EQ(Made("a.bmp", scans, Use(2)), 3 * pixels + passes) << "known by its bytes";
+    EXPECT_EQ(Made("a.jpg", scans, {.chain = true}), pixels + pixels * 4 / 3 + passes);
+    EXPECT_EQ(Made("a.bmp", scans, {.surfaces = 2}), 3 * pixels + passes) << "known by its bytes";
     // A file cut short counts the scans it holds; one mapped in part assumes a scan every ten
     // bytes of the rest, each over every block.
-    EXPECT_EQ(Made("a.jpg", scans.substr(0, ScanStart(scans, 5) + 12), one),
+    EXPECT_EQ(Made("a.jpg", scans.substr(0, ScanStart(scans, 5) + 12), {}),
               2 * pixels + 5u * 65536 * 64);
-    JpegPicture open = base;
-    open.end = false;
-    EXPECT_EQ(Made("a.jpg", JpegBytes(open), one, JpegBytes(open).size() + 1000),
+    const std::string open = JpegBytes({.width = 64, .height = 64, .end = false});
+    EXPECT_EQ(PictureLoadBytes("a.jpg", SpanOf(GuardedBytes(open)), open.size() + 1000, {}),
               64u * 64 * 8 + 100u * 64 * 64);
 
     JpegPicture stranger = sub;
-    stranger.scans.push_back(JpegScan{{0}, false});
+    stranger.scans.push_back({{0}, false});
     std::string named = JpegBytes(stranger);
     named[ScanStart(named, 4) + 5] = 9; // the last scan names component 9
     EXPECT_FALSE(Passes(Picture("a.jpg"), named)) << "a component the frame lacks";
@@ -234,12 +239,9 @@ TEST(PictureHeaders, JpegScansAfterEachComponentsFirstAreChargedByTheBlocksTheyC
 TEST(PictureHeaders, EachUseIsChargedForTheSurfacesItMakes) {
     const std::string dxt = Dxt1Bytes(64, 64, 0xF800); // 256 blocks of 8 bytes
     ASSERT_TRUE(Passes(Picture("a.dds"), dxt));
-    PictureUse bitmap = Use(2);
-    bitmap.decodedSurfaces = true;
-    EXPECT_EQ(Made("a.dds", dxt, Use(1, true)), 2u * 2048) << "a texture keeps the stored form";
+    const PictureUse bitmap{.surfaces = 2, .decodedSurfaces = true}, cube{.cube = true};
+    EXPECT_EQ(Made("a.dds", dxt, {.chain = true}), 2u * 2048) << "a texture keeps the stored form";
     EXPECT_EQ(Made("a.dds", dxt, bitmap), 2048u + 3 * 64 * 64 * 4);
-    PictureUse cube;
-    cube.cube = true;
     EXPECT_EQ(Made("a.png", PngBytes(64, 16, Opaque), cube),
               64u * 16 * 4 + 6 * (64u * 64 * 4 + 64 * 64 * 4 / 3));
     EXPECT_EQ(Made("a.dds", dxt, cube), 2048u + 6 * 2048) << "six faces as stored";
@@ -358,133 +360,55 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
 }
 
-namespace {
-
-// A JPEG with `bytes` just before its frame header.
-std::string Before(const std::string& bytes, std::string jpeg) {
-    return jpeg.insert(jpeg.find("\xFF\xC0"), bytes);
-}
-
-std::string Comments(int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i)
-        out += "\xFF\xFE" + Be16(5) + "abc";
-    return out;
-}
-
-std::string WithoutFrameHeader(std::string jpeg) {
-    const std::size_t at = jpeg.find("\xFF\xC0");
-    return jpeg.erase(at, 2 + (static_cast<std::uint8_t>(jpeg[at + 2]) << 8 |
-                               static_cast<std::uint8_t>(jpeg[at + 3])));
-}
-
-AviLayout Frame(const std::string& frame, const std::string& chunkId = "00dc") {
-    AviLayout layout;
-    layout.frame = frame;
-    layout.chunkId = chunkId;
-    return layout;
-}
-
-AviLayout Data(const std::string& data, const std::string& tail = "") {
-    AviLayout layout;
-    layout.data = data;
-    layout.tail = tail;
-    return layout;
-}
-
-// Where the one data list's first chunk lies in the file a layout makes.
-std::uint32_t FirstChunkAt(const AviLayout& layout) {
-    return static_cast<std::uint32_t>(AviFile(layout).find("movi") + 4);
-}
-
-// An OpenDML super index naming one chunk index at `at`, and a chunk index naming one chunk's
-// data at `data`.
-std::string SuperIndex(std::uint32_t at) {
-    return Chunk("indx", U16(4) + U16(0) + U32(1) + "00dc" + std::string(12, '\0') + U32(at) +
-                             U32(0) + U32(32) + U32(1));
-}
-std::string ChunkIndex(std::uint32_t data, std::uint32_t size) {
-    return Chunk("ix00", U16(2) + std::string("\0\x01", 2) + U32(1) + "00dc" + U32(0) + U32(0) +
-                             U32(0) + U32(data) + U32(size));
-}
-
-// A layout whose OpenDML index names the data of the chunk at `target` in its data list (the
-// data list holds the junk, the frame, then the chunk index).
-AviLayout OpenDml(const std::string& junk, bool atFrame) {
-    const std::string frame = Chunk("00dc", JpegHeaders(16, 16)), junkChunk = Chunk("JUNK", junk);
-    AviLayout layout = Data(junkChunk + frame + ChunkIndex(0, 0));
-    layout.streamList = SuperIndex(0);
-    const std::uint32_t first = FirstChunkAt(layout);
-    const std::uint32_t target =
-        atFrame ? first + static_cast<std::uint32_t>(junkChunk.size()) : first;
-    const std::uint32_t index = first + static_cast<std::uint32_t>(junkChunk.size() + frame.size());
-    layout.data = junkChunk + frame + ChunkIndex(target + 8, 16);
-    layout.streamList = SuperIndex(index);
-    return layout;
-}
-
-} // namespace
-
 // The frame size each Motion-JPEG frame claims is found as its decoder finds it, wherever the
 // splitter would take the frame from; a frame whose size cannot be found, or an index naming
 // bytes the walk did not check, is refused. 0 below: refused.
 TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
     const std::string small = JpegHeaders(16, 16), wide = JpegHeaders(4000, 3000);
-    const std::uint32_t frameBytes = static_cast<std::uint32_t>(small.size());
-    AviLayout raw = Frame("not a picture");
-    raw.compression = std::string(4, '\0');
-    raw.handler = "MJPG";
-    AviLayout other = Frame(wide);
-    other.compression = other.handler = "QQQQ";
-    AviLayout absolute = Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 0, 1)));
-    absolute.tail = Chunk("idx1", AviIndexEntry("00dc", FirstChunkAt(absolute), frameBytes));
-    const std::string cut = AviFile(Frame(small));
-    const struct {
-        const char* what;
-        std::string file;
-        std::uint64_t pixels;
-    } cases[] = {
+    constexpr std::uint64_t kWide = 4000 * 3000;
+    const auto framed = [](const std::string& frame) { return AviFile({.frame = frame}); };
+    const auto indexed = [](const std::string& data, std::uint32_t at, std::uint32_t size) {
+        return AviFile({.data = data, .tail = Chunk("idx1", AviIndexEntry("00dc", at, size))});
+    };
+    const auto frameBytes = static_cast<std::uint32_t>(small.size());
+    const std::string one = Chunk("00dc", small), cut = framed(small);
+    const auto first = static_cast<std::uint32_t>(AviFile({.data = one}).find("movi") + 4);
+    const std::tuple<const char*, std::string, std::uint64_t> cases[] = {
         {"a fill byte before a 16,000-square frame",
-         AviFile(Frame(Before("\xFF", JpegHeaders(16000, 16000)))), 0},
-        {"a fill byte before the frame", AviFile(Frame(Before("\xFF\xFF", wide))), 12000000},
+         framed(BeforeFrameHeader("\xFF", JpegHeaders(16000, 16000))), 0},
+        {"a fill byte before the frame", framed(BeforeFrameHeader("\xFF\xFF", wide)), kWide},
         {"70 comments before the frame",
-         AviFile(Frame(Before(Comments(70), JpegHeaders(8000, 8000)))), 64000000},
-        {"markers without a length", AviFile(Frame(Before("\xFF\xD0\xFF\x01", wide))), 12000000},
-        {"a chunk of an unknown name", AviFile(Frame(wide, "00zz")), 12000000},
-        {"a chunk named by no digits", AviFile(Frame(wide, "/:zz")), 12000000},
-        {"a frame in a record list", AviFile(Data(Chunk("LIST", "rec " + Chunk("00dc", wide)))),
-         12000000},
-        {"an empty frame, then one", AviFile(Data(Chunk("00dc", "") + Chunk("00dc", wide))),
-         12000000},
-        {"no frame header", AviFile(Frame(WithoutFrameHeader(small))), 0},
-        {"bytes before the picture", AviFile(Frame(std::string(2, '\0') + small)), 0},
+         framed(BeforeFrameHeader(JpegComments(70), JpegHeaders(8000, 8000))), 64000000},
+        {"markers without a length", framed(BeforeFrameHeader("\xFF\xD0\xFF\x01", wide)), kWide},
+        {"a chunk of an unknown name", AviFile({.frame = wide, .chunkId = "00zz"}), kWide},
+        {"a chunk named by no digits", AviFile({.frame = wide, .chunkId = "/:zz"}), kWide},
+        {"a frame in a record list", AviFile({.data = Chunk("LIST", "rec " + Chunk("00dc", wide))}),
+         kWide},
+        {"an empty frame, then one", AviFile({.data = Chunk("00dc", "") + Chunk("00dc", wide)}),
+         kWide},
+        {"no frame header", framed(WithoutFrameHeader(small)), 0},
+        {"bytes before the picture", framed(std::string(2, '\0') + small), 0},
         {"a stuffed zero for a marker",
-         AviFile(Frame(Before("\xFF" + std::string(1, '\0') + Be16(2), small))), 0},
-        {"a codec nothing measures", AviFile(other), 0},
-        {"the stream header's codec", AviFile(raw), 0},
+         framed(BeforeFrameHeader("\xFF" + std::string(1, '\0') + Be16(2), small)), 0},
+        {"a codec nothing measures",
+         AviFile({.handler = "QQQQ", .compression = "QQQQ", .frame = wide}), 0},
+        {"the stream header's codec",
+         AviFile({.compression = std::string(4, '\0'), .frame = "not a picture"}), 0},
         {"no whole frame", cut.substr(0, cut.size() - 10), 0},
         {"a chunk past its list's end",
-         AviFile(Data("LIST" + U32(12) + "rec " + Chunk("00dc", wide))), 0},
-        {"an index past the file",
-         AviFile(Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 0x7FFF0000, 9)))),
-         0},
-        {"an index into junk",
-         AviFile(Data(Chunk("JUNK", wide) + Chunk("00dc", small),
-                      Chunk("idx1", AviIndexEntry("00dc", 4, 9)))),
-         0},
-        {"an index as the data list counts",
-         AviFile(Data(Chunk("00dc", small), Chunk("idx1", AviIndexEntry("00dc", 4, frameBytes)))),
-         256},
-        {"an index as the file counts", AviFile(absolute), 256},
-        {"an OpenDML index into junk", AviFile(OpenDml(wide, false)), 0},
-        {"an OpenDML index", AviFile(OpenDml(wide, true)), 256},
+         AviFile({.data = "LIST" + U32(12) + "rec " + Chunk("00dc", wide)}), 0},
+        {"an index past the file", indexed(one, 0x7FFF0000, 9), 0},
+        {"an index into junk", indexed(Chunk("JUNK", wide) + Chunk("00dc", small), 4, 9), 0},
+        {"an index as the data list counts", indexed(one, 4, frameBytes), 256},
+        {"an index as the file counts", indexed(one, first, frameBytes), 256},
+        {"an OpenDML index into junk", OpenDmlAvi(false), 0},
+        {"an OpenDML index", OpenDmlAvi(true), 256},
     };
-    for (const auto& c : cases) {
-        const StreamCheck check =
-            CheckMediaBytes("a.avi", SpanOf(GuardedBytes(c.file)), c.file.size());
-        EXPECT_EQ(check.ok, c.pixels != 0) << c.what;
-        if (c.pixels) {
-            EXPECT_EQ(check.framePixels, c.pixels) << c.what;
+    for (const auto& [what, file, pixels] : cases) {
+        const StreamCheck check = CheckMediaBytes("a.avi", SpanOf(GuardedBytes(file)), file.size());
+        EXPECT_EQ(check.ok, pixels != 0) << what;
+        if (pixels) {
+            EXPECT_EQ(check.framePixels, pixels) << what;
         }
     }
 }

@@ -1,6 +1,4 @@
-// The work a picture's layout makes the decoder do is charged before it decodes, by every route
-// that decodes pictures; a mip chain decodes its picture once; and the budget's figures for
-// pictures loaded in their ways hold exactly.
+// What the routes that decode pictures make of them, and what they charge for it.
 #include "core/win32.h"
 
 #include "core/com_ptr.h"
@@ -17,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +26,6 @@ protected:
         EngineFixture::SetUp();
         ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
         ASSERT_NE(GetDirect3DDevice(), nullptr);
-    }
-    std::string File(const std::string& name, const std::string& bytes) {
-        return folder.Write(name, bytes);
     }
     TempFolder folder;
 };
@@ -85,43 +79,31 @@ ComPtr<IDirect3DTexture9> LevelsDecodedOneByOne(const std::string& file, IDirect
 // decoder sees it, with its own error, and leaves nothing behind.
 TEST_F(PictureWork, ThousandsOfScansAreRefusedByEveryRouteThatDecodesPictures) {
     const std::string bytes = ProgressiveJpegBytes(2048, 2048, 1500);
-    struct Route {
-        const char* what;
-        std::function<bool(const std::string&)> refused;
-    };
-    const auto image = [this](int mode, int divisor) {
-        return [this, mode, divisor](const std::string& file) {
-            LoadImage(file.c_str(), 3, mode, divisor);
-            return cell.number == 506 && !ImageExist(3);
-        };
-    };
-    const Route routes[] = {
-        {"LoadImage mode 0", image(0, 0)},
-        {"LoadImage mode 1", image(1, 0)},
-        {"LoadImage mode 2", image(2, 0)},
-        {"LoadImage, a divisor", image(0, 2)},
-        {"an animated sprite",
-         [this](const std::string& file) {
-             CreateAnimatedSprite(4, file.c_str(), 2, 2, 5);
-             return cell.number == 506 && !SpriteExist(4) && !ImageExist(5);
-         }},
-        {"a module's texture",
-         [](const std::string& file) { return LoadTextureForModule(file.c_str()) == 0; }},
-        {"a level's texture", [&bytes](const std::string& file) {
-             LoadScope level(bytes.size()); // a level loads its textures inside its own load
-             return MakeWorldTexture(file, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                     bytes.size(), WorldTextureLoad{}, nullptr) == nullptr;
-         }}};
     // A picture with alpha of its own goes another way through the decoder: the same bytes so
     // named take it.
     for (const char* name : {"scans.jpg", "scans.png"}) {
-        const std::string file = File(name, bytes);
-        for (const Route& route : routes) {
+        SCOPED_TRACE(name);
+        const std::string file = folder.Write(name, bytes);
+        const int modeAndDivisor[][2] = {{0, 0}, {1, 0}, {2, 0}, {0, 2}};
+        for (const auto& [mode, divisor] : modeAndDivisor) {
             cell.number = 0;
-            EXPECT_TRUE(route.refused(file)) << route.what << ", " << name << ": " << cell.number;
+            LoadImage(file.c_str(), 3, mode, divisor);
+            EXPECT_EQ(cell.number, 506) << "mode " << mode << ", divisor " << divisor;
+            EXPECT_FALSE(ImageExist(3));
         }
+        cell.number = 0;
+        CreateAnimatedSprite(4, file.c_str(), 2, 2, 5);
+        EXPECT_EQ(cell.number, 506) << "an animated sprite";
+        EXPECT_FALSE(SpriteExist(4) || ImageExist(5));
+        EXPECT_EQ(LoadTextureForModule(file.c_str()), 0) << "a module's texture";
+        LoadScope level(bytes.size()); // a level loads its textures inside its own load
+        EXPECT_EQ(MakeWorldTexture(file, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                   bytes.size(), WorldTextureLoad{}, nullptr),
+                  nullptr)
+            << "a level's texture";
     }
-    EXPECT_LT(LoadTextureForModule(File("few.jpg", ProgressiveJpegBytes(64, 64, 9)).c_str()), 0)
+    EXPECT_LT(
+        LoadTextureForModule(folder.Write("few.jpg", ProgressiveJpegBytes(64, 64, 9)).c_str()), 0)
         << "a few scans over a small picture load";
 }
 
@@ -129,11 +111,11 @@ TEST_F(PictureWork, ThousandsOfScansAreRefusedByEveryRouteThatDecodesPictures) {
 // decode of the file for each level made it. A divisor that no level's size divides tells levels
 // made from the file's own size from levels made from the divided top level.
 TEST_F(PictureWork, ModeZeroDecodesOnceAndMakesTheLevelsAsBefore) {
-    const std::string bmp = File("p.bmp", BmpBytes(100, 37, Pattern));
+    const std::string bmp = folder.Write("p.bmp", BmpBytes(100, 37, Pattern));
     LoadImage(bmp.c_str(), 6, 1);
     const std::string jpg = folder.File("p.jpg");
     SaveImage(jpg.c_str(), 6);
-    const std::string grey = File("grey.jpg", ProgressiveJpegBytes(61, 45, 4));
+    const std::string grey = folder.Write("grey.jpg", ProgressiveJpegBytes(61, 45, 4));
     ASSERT_EQ(cell.number, 0);
     for (const std::string& file : {bmp, jpg, grey}) {
         for (int divisor : {0, 3}) {
@@ -154,7 +136,7 @@ TEST_F(PictureWork, ModeZeroDecodesOnceAndMakesTheLevelsAsBefore) {
 // what it makes to it.
 TEST_F(PictureWork, APictureLoadedInsideAnotherLoadAddsItsFilesShare) {
     const std::string png = PngBytes(40, 30, Pattern);
-    const std::string file = File("inner.png", png);
+    const std::string file = folder.Write("inner.png", png);
     LoadScope outer(1000);
     ASSERT_EQ(LoadLimit(), LoadBudgetFor(1000));
     LoadImage(file.c_str(), 8, 1);
@@ -165,8 +147,8 @@ TEST_F(PictureWork, APictureLoadedInsideAnotherLoadAddsItsFilesShare) {
 
 // Rows stored top first measure and load as the same picture stored bottom row first.
 TEST_F(PictureWork, ATopDownBitmapFileLoadsLikeTheSamePictureBottomUp) {
-    const std::string up = File("up.bmp", BmpBytes(9, 5, Pattern));
-    const std::string down = File("down.bmp", BmpBytes(9, 5, Pattern, true));
+    const std::string up = folder.Write("up.bmp", BmpBytes(9, 5, Pattern));
+    const std::string down = folder.Write("down.bmp", BmpBytes(9, 5, Pattern, true));
     for (int mode : {1, 0}) {
         LoadImage(up.c_str(), 9, mode);
         const std::uint64_t upCharged = LastLoadCharged();
@@ -182,6 +164,6 @@ TEST_F(PictureWork, ATopDownBitmapFileLoadsLikeTheSamePictureBottomUp) {
 // A cube made of a picture has six faces as wide as it, each with its levels: all charged, not
 // one face's worth, whether or not the platform then makes a cube of it.
 TEST_F(PictureWork, ACubeMadeOfAPictureIsChargedForItsSixFaces) {
-    LoadImage(File("strip.png", PngBytes(64, 16, Pattern)).c_str(), 11, 2);
+    LoadImage(folder.Write("strip.png", PngBytes(64, 16, Pattern)).c_str(), 11, 2);
     EXPECT_EQ(LastLoadCharged(), 64u * 16 * 4 + 6 * (64u * 64 * 4 + 64 * 64 * 4 / 3));
 }

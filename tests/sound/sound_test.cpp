@@ -125,15 +125,14 @@ TEST_F(Sound, ChunkSizesThatWrapAreRefusedByEveryWayAWaveIsRead) {
         Wave("between.wav", riff(good.substr(8, 28) + "LIST" + U32(0xFFFFFFF0) + good.substr(36))),
         Wave("format.wav", riff("WAVEfmt " + U32(0xFFFFFFF0) + good.substr(20))),
     };
-    ASSERT_EQ(TempFolder::Read(files[0]).size(), 152u);
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     for (const std::string& file : files) {
-        cell.number = 0;
-        LoadSound(file.c_str(), 1);
-        EXPECT_EQ(cell.number, 3002) << file;
-        cell.number = 0;
-        Load3DSound(file.c_str(), 2);
-        EXPECT_EQ(cell.number, 3002) << file;
+        for (const auto load : {LoadSound, Load3DSound}) {
+            cell.number = 0;
+            load(file.c_str(), 1);
+            EXPECT_EQ(cell.number, 3002) << file;
+        }
+        EXPECT_EQ(SoundExist(1), 0);
         WaveFile wave;
         EXPECT_EQ(wave.Open(file.c_str(), nullptr, 1), E_FAIL) << file;
         StreamingSound* stream = nullptr;
@@ -144,7 +143,6 @@ TEST_F(Sound, ChunkSizesThatWrapAreRefusedByEveryWayAWaveIsRead) {
         delete stream;
     }
     CloseHandle(event);
-    EXPECT_EQ(SoundExist(1) + SoundExist(2), 0);
 }
 
 // A plain wave charges its buffer and the set's copy of the samples, nothing more; loaded inside

@@ -1,39 +1,15 @@
 #include "support/jpeg_files.h"
 
+#include "support/media_files.h"
+
 #include <algorithm>
 
 namespace {
 
-std::string Be16(std::size_t v) {
-    return {static_cast<char>(v >> 8 & 0xFF), static_cast<char>(v & 0xFF)};
-}
-
 std::string Segment(std::uint8_t marker, const std::string& body) {
-    return std::string{'\xFF', static_cast<char>(marker)} + Be16(body.size() + 2) + body;
+    return std::string{'\xFF', static_cast<char>(marker)} +
+           Be16(static_cast<std::uint32_t>(body.size() + 2)) + body;
 }
-
-// Entropy-coded bits, most significant first, every 0xFF byte followed by a stuffed zero.
-struct BitWriter {
-    std::string out;
-    std::uint32_t byte = 0;
-    int used = 0;
-
-    void Put(std::uint32_t bits, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            byte = byte << 1 | (bits >> i & 1);
-            if (++used < 8) continue;
-            out += static_cast<char>(byte);
-            if (byte == 0xFF) out += '\0';
-            byte = 0;
-            used = 0;
-        }
-    }
-    std::string Finish() {
-        while (used)
-            Put(1, 1);
-        return out;
-    }
-};
 
 // DC table 0 codes the difference 0 as the bit 0. AC table 0 codes a run of 2^14 to 32,767 empty
 // blocks as the bit 0, and runs of 2^r blocks for r 0-13 as the five bits 1 0000 + r; the run of
@@ -69,41 +45,45 @@ int ScanBlocks(const JpegPicture& p, const JpegScan& scan) {
     return Ceil(p.width, 8 * hMax) * Ceil(p.height, 8 * vMax) * perUnit;
 }
 
-void EmptyRuns(BitWriter& bits, int blocks) {
-    for (; blocks >= 32767; blocks -= 32767) {
-        bits.Put(0, 1);
-        bits.Put(0x3FFF, 14);
-    }
-    if (blocks == 0) return;
-    int r = 0;
-    while (blocks >> (r + 1))
-        ++r;
-    bits.Put(0x10 | r, 5);
-    bits.Put(blocks - (1 << r), r);
-}
-
 std::string ScanBytes(const JpegPicture& p, const JpegScan& scan) {
     std::string header(1, static_cast<char>(scan.components.size()));
     for (int c : scan.components)
         header += {static_cast<char>(c + 1), '\0'};
     const bool ac = p.progressive && !scan.dc;
-    header += ac ? std::string("\x01\x3F\x00", 3) : std::string("\x00\x00\x00", 3);
-    if (!p.progressive) header[header.size() - 2] = '\x3F';
-    BitWriter bits;
-    const int blocks = ScanBlocks(p, scan);
-    if (ac) EmptyRuns(bits, blocks);
-    for (int b = 0; !ac && b < blocks; ++b) {
-        bits.Put(0, 1);
-        if (!p.progressive) bits.Put(0x10, 5);
-    }
-    return Segment(0xDA, header) + bits.Finish();
+    // The spectral band: 1-63 alone, the DC alone, or all 64 (baseline).
+    header += {ac ? '\x01' : '\0', p.progressive && !ac ? '\0' : '\x3F', '\0'};
+    // Entropy-coded bits, most significant first, every 0xFF byte followed by a stuffed zero.
+    std::string out;
+    std::uint32_t byte = 0;
+    int used = 0;
+    const auto put = [&](std::uint32_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            byte = byte << 1 | (bits >> i & 1);
+            if (++used < 8) continue;
+            out += static_cast<char>(byte);
+            if (byte == 0xFF) out += '\0';
+            byte = used = 0;
+        }
+    };
+    int blocks = ScanBlocks(p, scan);
+    for (; ac && blocks >= 32767; blocks -= 32767)
+        put(0x3FFF, 15); // the bit 0, then 14 bits of run
+    int r = 0;
+    while (ac && blocks >> (r + 1))
+        ++r;
+    if (ac && blocks) put((0x10 | r) << r | (blocks - (1 << r)), 5 + r);
+    for (int b = 0; !ac && b < blocks; ++b)
+        put(p.progressive ? 0 : 0x10, p.progressive ? 1 : 6);
+    while (used)
+        put(1, 1);
+    return Segment(0xDA, header) + out;
 }
 
 } // namespace
 
 std::string JpegBytes(const JpegPicture& p) {
-    std::string frame = std::string(1, '\x08') + Be16(p.height) + Be16(p.width) +
-                        static_cast<char>(p.sampling.size());
+    std::string frame =
+        '\x08' + Be16(p.height) + Be16(p.width) + static_cast<char>(p.sampling.size());
     for (std::size_t c = 0; c < p.sampling.size(); ++c)
         frame += {static_cast<char>(c + 1), static_cast<char>(p.sampling[c]), '\0'};
     std::string out = "\xFF\xD8" + Segment(0xDB, std::string(1, '\0') + std::string(64, '\x01')) +
@@ -114,10 +94,7 @@ std::string JpegBytes(const JpegPicture& p) {
 }
 
 std::string ProgressiveJpegBytes(int width, int height, int acScans) {
-    JpegPicture p;
-    p.width = width;
-    p.height = height;
-    p.progressive = true;
+    JpegPicture p{.width = width, .height = height, .progressive = true};
     p.scans.assign(static_cast<std::size_t>(acScans) + 1, JpegScan{{0}, false});
     p.scans[0].dc = true;
     return JpegBytes(p);

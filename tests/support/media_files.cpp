@@ -170,6 +170,23 @@ std::string JpegHeaders(std::uint16_t width, std::uint16_t height) {
            segment('\xC4', dht) + segment('\xDA', sos) + std::string(8, '\0') + "\xFF\xD9";
 }
 
+std::string BeforeFrameHeader(const std::string& before, std::string jpeg) {
+    return jpeg.insert(jpeg.find("\xFF\xC0"), before);
+}
+
+std::string WithoutFrameHeader(std::string jpeg) {
+    const std::size_t at = jpeg.find("\xFF\xC0");
+    return jpeg.erase(at, 2 + (static_cast<std::uint8_t>(jpeg[at + 2]) << 8 |
+                               static_cast<std::uint8_t>(jpeg[at + 3])));
+}
+
+std::string JpegComments(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += "\xFF\xFE" + Be16(5) + "abc";
+    return out;
+}
+
 std::string Damage(const std::string& good, std::uint32_t seed) {
     std::mt19937 random(seed);
     std::string bad = good;

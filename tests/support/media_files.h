@@ -29,6 +29,10 @@ std::string OggPage(std::uint32_t serial, std::uint32_t sequence, std::uint8_t f
 
 // A baseline JPEG's header segments and a few bytes of scan.
 std::string JpegHeaders(std::uint16_t width = 8, std::uint16_t height = 8);
+// A JPEG with `before` just ahead of its frame header; one without that header; comments.
+std::string BeforeFrameHeader(const std::string& before, std::string jpeg);
+std::string WithoutFrameHeader(std::string jpeg);
+std::string JpegComments(int count);
 
 struct AviLayout {
     std::string type = "vids";
@@ -39,9 +43,9 @@ struct AviLayout {
     bool movi = true;
     std::string frame = JpegHeaders(16, 16); // the one video chunk's data
     std::string chunkId = "00dc";
-    std::string data;       // when not empty, the data list's chunks instead of the one frame
-    std::string tail;       // chunks after the data list, such as an index
-    std::string streamList; // chunks appended to the stream's header list, such as an indx
+    std::string data{};       // when not empty, the data list's chunks instead of the one frame
+    std::string tail{};       // chunks after the data list, such as an index
+    std::string streamList{}; // chunks appended to the stream's header list, such as an indx
 };
 std::string AviFile(const AviLayout& layout = {});
 // An idx1 entry naming a chunk.

@@ -13,8 +13,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,14 +90,9 @@ std::string ClipPath() {
     return program.substr(0, program.rfind('\\')) + "\\test-data\\quads-mjpeg.avi";
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The Motion-JPEG clip's frames: a real encoder's pictures, one per data chunk.
 std::vector<std::string> ClipFrames() {
-    const std::string clip = ReadWholeFile(ClipPath());
+    const std::string clip = TempFolder::Read(ClipPath());
     std::vector<std::string> frames;
     for (std::size_t at = clip.find("movi") + 4;
          at + 8 <= clip.size() && clip.compare(at, 4, "00dc") == 0;) {
@@ -111,12 +104,9 @@ std::vector<std::string> ClipFrames() {
     return frames;
 }
 
-// The frame with its header claiming width x height, and `before` just ahead of that header.
-std::string Claiming(std::string jpeg, std::uint16_t width, std::uint16_t height,
-                     const std::string& before = "") {
-    const std::size_t sof = jpeg.find("\xFF\xC0");
-    jpeg.replace(sof + 5, 4, Be16(height) + Be16(width));
-    return jpeg.insert(sof, before);
+// The frame with its header claiming a square of `size`.
+std::string Claiming(std::string jpeg, std::uint16_t size) {
+    return jpeg.replace(jpeg.find("\xFF\xC0") + 5, 4, Be16(size) + Be16(size));
 }
 
 // Texels (0xRRGGBB) of a 32-bit texture's level 0, row by row; empty when it cannot be read.
@@ -327,49 +317,35 @@ TEST_F(Video, BrokenFilesGiveTheLoadErrorWithoutHanging) {
     }
 }
 
-// Motion-JPEG files built from the clip's real frames. Frame headers the check read past (a fill
-// byte, more than 64 markers, a chunk name of no known kind) let the decoder make frames of their
-// claimed size: 16,000 square ended the process, 8,000 square took it to hundreds of megabytes.
-// Files with no frame the decoder can start from kept the graph waiting for its whole deadline.
-// Each is refused with the load error, and the program goes on loading animations.
+// The clip's real frames behind headers the check once read past (a fill byte, 70 markers, an
+// unknown chunk name) made frames of the claimed size: 16,000 square ended the process. Files with
+// no frame to start from kept the graph waiting its whole deadline. All give the load error.
 TEST_F(Video, CraftedMotionJpegFilesGiveTheLoadError) {
     const std::vector<std::string> frames = ClipFrames();
     ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames)) << ClipPath();
-    const auto each = [&](auto change) {
+    const std::uint32_t frameBytes = kWidth * kHeight * 3;
+    // The clip with each frame changed, its chunks named chunkId.
+    const auto changed = [&](auto change, const std::string& chunkId = "00dc") {
         std::vector<std::string> out;
         for (const std::string& f : frames)
             out.push_back(change(f));
-        return out;
+        return VideoAvi("MJPG", frameBytes, out, chunkId);
     };
-    const std::uint32_t frameBytes = kWidth * kHeight * 3;
-    std::string comments;
-    for (int i = 0; i < 70; ++i)
-        comments += "\xFF\xFE" + Be16(5) + "abc";
     std::string pastTheEnd;
     for (int k = 0; k < kFrames; ++k)
         pastTheEnd += AviIndexEntry("00dc", 0x7FFF0000u + 977u * k, 0x12345);
     const std::string good = VideoAvi("MJPG", frameBytes, frames);
     const std::pair<const char*, std::string> files[] = {
-        {"fill.avi", VideoAvi("MJPG", frameBytes, each([](std::string f) {
-                                  return Claiming(f, 16000, 16000, "\xFF");
-                              }))},
-        {"comments.avi", VideoAvi("MJPG", frameBytes, each([&](std::string f) {
-                                      return Claiming(f, 8000, 8000, comments);
-                                  }))},
-        {"name.avi", VideoAvi("MJPG", frameBytes,
-                              each([](std::string f) { return Claiming(f, 8000, 8000); }), "00zz")},
-        {"no-frame-header.avi",
-         VideoAvi("MJPG", frameBytes, each([](std::string f) {
-                      const std::size_t sof = f.find("\xFF\xC0");
-                      return f.erase(sof, 2 + (static_cast<std::uint8_t>(f[sof + 2]) << 8 |
-                                               static_cast<std::uint8_t>(f[sof + 3])));
-                  }))},
+        {"fill.avi", changed([](auto f) { return BeforeFrameHeader("\xFF", Claiming(f, 16000)); })},
+        {"comments.avi",
+         changed([](auto f) { return BeforeFrameHeader(JpegComments(70), Claiming(f, 8000)); })},
+        {"name.avi", changed([](auto f) { return Claiming(f, 8000); }, "00zz")},
+        {"no-frame-header.avi", changed(WithoutFrameHeader)},
         {"cut.avi", good.substr(0, 400)},
         {"index.avi", VideoAvi("MJPG", frameBytes, frames, "00dc", &pastTheEnd)},
         // Passes every check, yet no frame decodes (12-bit samples): the deadline ends the wait.
-        {"twelve-bit.avi", VideoAvi("MJPG", frameBytes, each([](std::string f) {
-                                        return f.replace(f.find("\xFF\xC0") + 4, 1, "\x0C");
-                                    }))},
+        {"twelve-bit.avi",
+         changed([](std::string f) { return f.replace(f.find("\xFF\xC0") + 4, 1, "\x0C"); })},
     };
     for (const auto& [name, bytes] : files) {
         cell.number = 0;
