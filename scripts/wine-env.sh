@@ -182,6 +182,23 @@ wine_env_wine() {
   perl -e "$WINE_ENV_WAITER" "${WINE_ENV_SIGNAL_FILE:-}" wine "$@"
 }
 
+# wine_env_wait PID: waits until the program PID has ended and returns its exit code; TERM, INT
+# and HUP go on to it meanwhile.
+wine_env_wait() {
+  local pid=$1 rc
+  trap 'kill -TERM $pid 2>/dev/null' TERM
+  trap 'kill -INT $pid 2>/dev/null' INT
+  trap 'kill -HUP $pid 2>/dev/null' HUP
+  # A trapped signal ends the wait early; wait again until the program has really ended.
+  while :; do
+    rc=0
+    wait "$pid" || rc=$?
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  trap - TERM INT HUP
+  return $rc
+}
+
 # wine_env_run_streamed PROGRAM [ARGS...]: runs wine_env_wine with its output passed on as it
 # comes, for a program that talks with its caller line by line (a benchmark's side): it writes into
 # unlinked files that followers copy to the real outputs until it has ended, which keeps the
@@ -204,16 +221,8 @@ wine_env_run_streamed() {
   tail -f -c +1 -s 0.05 --pid="$pid" /dev/fd/6 </dev/null 5>&- >&2 &
   followers="$followers $!"
   exec 5>&- 6>&-
-  trap 'kill -TERM $pid 2>/dev/null' TERM
-  trap 'kill -INT $pid 2>/dev/null' INT
-  trap 'kill -HUP $pid 2>/dev/null' HUP
-  # A trapped signal ends the wait early; wait again until the program has really ended.
-  while :; do
-    rc=0
-    wait "$pid" || rc=$?
-    kill -0 "$pid" 2>/dev/null || break
-  done
-  trap - TERM INT HUP
+  rc=0
+  wine_env_wait "$pid" || rc=$?
   wait $followers || true
   return $rc
 }
@@ -225,21 +234,11 @@ wine_env_run_streamed() {
 # wait on them until the last of these processes ends: files keep nobody waiting. The caller
 # passes the output on when it knows the run stands. TERM, INT and HUP go on to the program.
 wine_env_run_captured() {
-  local out=$1 err=$2 pid rc
+  local out=$1 err=$2 pid
   shift 2
   exec 3<&0
   wine_env_wine "$@" <&3 >"$out" 2>"$err" 3<&- &
   pid=$!
   exec 3<&-
-  trap 'kill -TERM $pid 2>/dev/null' TERM
-  trap 'kill -INT $pid 2>/dev/null' INT
-  trap 'kill -HUP $pid 2>/dev/null' HUP
-  # A trapped signal ends the wait early; wait again until the program has really ended.
-  while :; do
-    rc=0
-    wait "$pid" || rc=$?
-    kill -0 "$pid" 2>/dev/null || break
-  done
-  trap - TERM INT HUP
-  return $rc
+  wine_env_wait "$pid"
 }
