@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The runner's second try, with a stand-in wine that prints, dies of a signal or exits as told, and
 # with a real program (argument 1) that kills the Wine host by breaking its stack pointer. A host
-# death after googletest's summary line is run once more (failing when that run dies too), passing
-# on that run's output alone; one before it or in a streamed run, and the program's own exit code
-# (even 128 + n), never are.
+# death after a googletest summary naming no failed case, or in a listing, is run once more
+# (failing when that run dies too), passing on that run's output alone; one before the summary,
+# after a failed case or in a streamed run, and the program's own exit code (even 128 + n), never
+# are.
 set -uo pipefail
 [ -n "${1:-}" ] || { echo "FAILED: no stack-breaking program given" >&2; exit 1; }
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,6 +30,7 @@ echo "$n" >"$WORK/runs"
 echo "run $n of $*"
 echo "run $n's notice" >&2
 step=$(sed -n "${n}p" "$WORK/plan")
+[ "${step#failed-}" = "$step" ] || { echo '[  FAILED  ] Suite.Case'; step=${step#failed-}; }
 [ "${step#summary-}" = "$step" ] ||
   printf '[==========] 3 tests from 1 test suite ran. (5 ms total)\r\n'
 case ${step#summary-} in
@@ -43,12 +45,14 @@ real_env=(PATH="$PATH" DISPLAY="${DISPLAY:-}") # for the real program at the end
 export WORK=$work PATH="$work/bin:$PATH" DISPLAY=:1000
 unset WINE_RUN_SCREEN WINE_RUN_KIND WINE_RUN_BUILD
 
-# check PLAN EXPECTED_STATUS EXPECTED_RUNS NOTICES: runs the stand-in through wine-run.
+# check PLAN EXPECTED_STATUS EXPECTED_RUNS NOTICES [ARGS...]: runs the stand-in through wine-run
+# (with --flag when no arguments are given).
 check() {
   printf '%s\n' $1 >"$work/plan"
   rm -f "$work/runs"
-  local status=0
-  "$run" "$work/build/prog.exe" --flag >"$work/out" 2>"$work/err" || status=$?
+  local status=0 args=("${@:5}")
+  [ ${#args[@]} -gt 0 ] || args=(--flag)
+  "$run" "$work/build/prog.exe" "${args[@]}" >"$work/out" 2>"$work/err" || status=$?
   local runs notices
   runs=$(cat "$work/runs")
   notices=$(grep -c '^wine-run: the Wine host process died' "$work/err")
@@ -73,6 +77,12 @@ check "139 0" 139 1 0
 check "summary-139 0" 139 1 0
 check "term 0" 143 1 0
 check "0" 0 1 0
+# A listing runs no case: a host death while it is made is Wine's, and only the second listing is
+# read. A summary that names a failed case keeps its verdict.
+check "segv 0" 0 2 1 --gtest_list_tests
+grep -q "^run 1" "$work/out" && fail "a listing was read from two runs"
+check "failed-summary-segv 0" 139 1 1
+grep -q '^\[  FAILED  \] Suite.Case' "$work/out" || fail "a failed run's verdict was not passed on"
 
 # A streamed run (a benchmark's side talking with its caller) passes its output on as it comes,
 # and a host death there is never run again, since what it said cannot be taken back.
