@@ -2,6 +2,7 @@
 
 #include "core/media.h"
 #include "core/core.h"
+#include "core/replacing_file.h"
 
 #include <cstring>
 #include <string>
@@ -100,21 +101,8 @@ void* CoreReadWholeFile(const char* fileName, std::uint32_t* size) {
 
 bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t size) {
     if (!fileName || (!data && size > 0)) return false;
-    const std::string temporary =
-        std::string(fileName) + ".tmp-" + std::to_string(GetCurrentProcessId());
-    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool complete = (size == 0 || WriteFile(file, data, size, &written, nullptr)) &&
-                          written == size && FlushFileBuffers(file);
-    CloseHandle(file);
-    if (!complete || !MoveFileExA(temporary.c_str(), fileName,
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temporary.c_str());
-        return false;
-    }
-    return true;
+    ReplacingFile file(fileName);
+    return file.WriteAll(data, size) && file.Commit();
 }
 
 void MediaScramblerBeforeOpen(char* fileName) {
