@@ -1,10 +1,14 @@
 // What each load of real files charges to its budget, against the bytes it was given: the
 // figures the budget's floor, ratio and ceiling are chosen from. Loads each model file through
-// LoadObject, and each level of an archive through LoadWorld, on the device, and prints one line
-// each: "<kind> <bytes given> <charged> <limit> <error> <peak> <name>", the peak being the
-// process's largest commit so far (run one file alone to see what its load took) and the error
-// the command's.
-//     bench_load_charges model FILE ... world ARCHIVE MEMBER ...
+// LoadObject, each level of an archive through LoadWorld, each picture through LoadImage and
+// LoadBitmap and each wave through LoadSound, on the device, and prints one line each:
+// "<kind> <bytes given> <charged> <limit> <error> <peak> <held> <name>", the peak being the
+// process's largest working set so far, held the most this load (with its first two frames) held
+// at once above the working set it started from, and the error the command's.
+// "meshes N" writes an object file of N one-triangle meshes (a frame each) to the temporary
+// folder and loads it in buffers of its own and in shared buffers.
+//     bench_load_charges model FILE ... world ARCHIVE MEMBER ... picture FILE ... wave FILE ...
+//                        meshes N
 #include "core/win32.h"
 
 #include "core/core.h"
@@ -12,16 +16,23 @@
 #include "core/media.h"
 #include "core/window.h"
 #include "core/frame_loop.h"
+#include "bitmap/bitmap.h"
+#include "image/image.h"
+#include "modelfile/object_block.h"
 #include "object3d/model_files.h"
 #include "object3d/object_commands.h"
 #include "object3d/object_records.h"
+#include "sound/sound.h"
 #include "world/world.h"
 
 #include <psapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -69,11 +80,56 @@ unsigned long PeakWorkingSet() {
     return static_cast<unsigned long>(memory.PeakWorkingSetSize);
 }
 
+unsigned long WorkingSet() {
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    return static_cast<unsigned long>(memory.WorkingSetSize);
+}
+
+// What one load holds at once: the working set sampled every millisecond from the load's start,
+// above where it started (the process's peak is never reset, so it cannot tell one load's).
+class HeldSampler {
+public:
+    HeldSampler() : thread_([this] {
+        while (!stop_) {
+            Note();
+            Sleep(1);
+        }
+    }) {}
+    ~HeldSampler() {
+        stop_ = true;
+        thread_.join();
+    }
+    void Start() {
+        start_ = WorkingSet();
+        most_ = start_;
+    }
+    unsigned long Held() {
+        Note();
+        return most_ - start_;
+    }
+
+private:
+    void Note() {
+        const unsigned long now = WorkingSet();
+        unsigned long most = most_;
+        while (now > most && !most_.compare_exchange_weak(most, now)) {
+        }
+    }
+    std::atomic<unsigned long> most_{0};
+    std::atomic<bool> stop_{false};
+    unsigned long start_ = 0;
+    std::thread thread_;
+};
+
+HeldSampler* g_held = nullptr;
+
 void Print(const char* kind, std::uint64_t given, const Charge& charge, unsigned long peak,
-           const std::string& name) {
-    std::printf("%s %llu %llu %llu %d %lu %s\n", kind, static_cast<unsigned long long>(given),
+           const std::string& name, unsigned long held = g_held->Held()) {
+    std::printf("%s %llu %llu %llu %d %lu %lu %s\n", kind, static_cast<unsigned long long>(given),
                 static_cast<unsigned long long>(charge.charged),
-                static_cast<unsigned long long>(charge.limit), charge.error, peak, name.c_str());
+                static_cast<unsigned long long>(charge.limit), charge.error, peak,
+                held, name.c_str());
     std::fflush(stdout);
 }
 
@@ -97,10 +153,11 @@ void MeasureModel(const std::string& name, RuntimeErrorRecord& cell) {
     Sync();
     Sync();
     const unsigned long peak = PeakWorkingSet();
+    const unsigned long held = g_held->Held();
     Charge charge = ObjectCharge(name, cell);
     charge.error = error;
     DeleteObjectCmd(1);
-    Print("model", ModelBytes(name), charge, peak, name);
+    Print("model", ModelBytes(name), charge, peak, name, held);
 }
 
 // A level's textures are part of its load: the last load is the level's.
@@ -113,10 +170,92 @@ void MeasureWorld(const std::string& archive, const std::string& member, Runtime
     FreeWorld();
 }
 
+// A picture as a texture with its mip levels, then as a bitmap: two loads of their own.
+void MeasurePicture(const std::string& name, RuntimeErrorRecord& cell) {
+    LoadImage(name.c_str(), 1);
+    Charge charge = LastCharge(cell.number);
+    Sync();
+    Sync();
+    Print("image", FileBytes(name), charge, PeakWorkingSet(), name);
+    if (charge.error == 0) DeleteImage(1);
+    cell.number = 0;
+    g_held->Start();
+    LoadBitmap(name.c_str(), 1);
+    charge = LastCharge(cell.number);
+    Sync();
+    Sync();
+    Print("bitmap", FileBytes(name), charge, PeakWorkingSet(), name);
+    if (charge.error == 0) DeleteBitmap(1);
+}
+
+void MeasureWave(const std::string& name, RuntimeErrorRecord& cell) {
+    LoadSound(name.c_str(), 1);
+    const Charge charge = LastCharge(cell.number);
+    Sync();
+    Sync();
+    Print("wave", FileBytes(name), charge, PeakWorkingSet(), name);
+    if (charge.error == 0) DeleteSound(1);
+}
+
+// An object of count frames under its root, each showing one small triangle of its own.
+std::string MeshesFile(int count) {
+    ObjectRecord object;
+    object.rootFrame = new FrameRecord;
+    std::strcpy(object.rootFrame->name, "root");
+    FrameRecord** link = &object.rootFrame->child;
+    for (int i = 0; i < count; ++i) {
+        auto* frame = new FrameRecord;
+        std::snprintf(frame->name, sizeof frame->name, "limb%d", i);
+        auto* mesh = frame->mesh = new MeshRecord;
+        mesh->fvf = mesh->savedFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+        mesh->vertexSize = 32;
+        mesh->vertexCount = mesh->drawVertexCount = 3;
+        mesh->drawPrimitiveCount = 1;
+        mesh->vertices = new std::uint8_t[3 * 32]();
+        for (int v = 0; v < 3; ++v) {
+            auto* words = reinterpret_cast<float*>(mesh->vertices + 32 * v);
+            words[0] = 0.001f * static_cast<float>(i % 1000) + (v == 2 ? 0.01f : 0);
+            words[1] = v == 1 ? 0.01f : 0;
+            words[5] = -1;
+        }
+        frame->parent = object.rootFrame;
+        *link = frame;
+        link = &frame->sibling;
+    }
+    TLOBlock block;
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    const std::string name = std::string(folder) + "bench-meshes.tlo";
+    if (!WriteObjectToBlock(&object, block.Out(), block.OutSize()) ||
+        !CoreWriteWholeFile(name.c_str(), block.Data(), block.Size()))
+        return {};
+    return name;
+}
+
+void MeasureMeshes(int count, RuntimeErrorRecord& cell) {
+    const std::string file = MeshesFile(count);
+    for (const int shared : {0, 1}) {
+        cell.number = 0;
+        g_held->Start();
+        SetNewObjectRenderGroup(shared);
+        LoadObject(file.c_str(), 1);
+        const Charge charge = LastCharge(cell.number);
+        Sync();
+        Sync();
+        Print(shared ? "meshes-shared" : "meshes-own", MediaFileSize(file.c_str()), charge,
+              PeakWorkingSet(), std::to_string(count) + " meshes");
+        SetNewObjectRenderGroup(0);
+        if (charge.error == 0) DeleteObjectCmd(1);
+    }
+    DeleteFileA(file.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     RuntimeErrorRecord cell;
+    HeldSampler held;
+    g_held = &held;
     LinkModules();
     SetCoreErrorHandler(&cell);
     if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
@@ -124,11 +263,18 @@ int main(int argc, char** argv) {
     SetSyncRate(0);
     for (int i = 1; i < argc; ++i) {
         cell.number = 0;
+        g_held->Start();
         if (std::strcmp(argv[i], "model") == 0 && i + 1 < argc) {
             MeasureModel(argv[++i], cell);
         } else if (std::strcmp(argv[i], "world") == 0 && i + 2 < argc) {
             const std::string archive = argv[++i];
             MeasureWorld(archive, argv[++i], cell);
+        } else if (std::strcmp(argv[i], "picture") == 0 && i + 1 < argc) {
+            MeasurePicture(argv[++i], cell);
+        } else if (std::strcmp(argv[i], "meshes") == 0 && i + 1 < argc) {
+            MeasureMeshes(std::atoi(argv[++i]), cell);
+        } else if (std::strcmp(argv[i], "wave") == 0 && i + 1 < argc) {
+            MeasureWave(argv[++i], cell);
         }
     }
     return 0;
