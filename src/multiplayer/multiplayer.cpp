@@ -70,6 +70,7 @@ void MultiplayerConstructor() {
     s.connection.reset();
     s.current = CurrentNetMessage{};
     s.queue.clear();
+    s.queuedBytes = 0;
     s.players.fill(0);
     s.sessionState = 0;
     s.events = NetSessionEvents{};
@@ -81,6 +82,7 @@ void MultiplayerDestructor() {
     CloseNetConnection();
     // Nothing reads the queue after the module stops.
     std::deque<NetMessageQueue>().swap(s.queue);
+    s.queuedBytes = 0;
 }
 
 void MultiplayerSetErrorHandler(RuntimeErrorRecord* cell) {

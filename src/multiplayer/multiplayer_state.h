@@ -18,6 +18,18 @@ constexpr std::int32_t kPlayerSlots = 256; // numbers 1..255; entry 0 is never u
 constexpr std::int32_t kLastPlayer = kPlayerSlots - 1;
 constexpr std::size_t kNameBytes = 256; // every kept name or text: 255 characters and a zero
 
+// What peers can make the module hold. The queue, the current message's data and the buffer a
+// message is being received into stay within kNetHeldBytes together; a message there is no room
+// for stays with DirectPlay until reads make room. A message is received whole and then copied,
+// so one larger than half the room could never be kept: it is taken and dropped.
+constexpr std::size_t kNetHeldBytes = std::size_t{64} << 20;
+constexpr std::size_t kNetQueueMessages = 4096;
+// What a queued record costs beside its data (the record and the heap's bookkeeping).
+constexpr std::size_t kNetRecordBytes = 64;
+constexpr std::size_t kNetLargestMessage = (kNetHeldBytes - kNetRecordBytes) / 2;
+// One receive loop takes at most this many messages, so that no call lasts long.
+constexpr int kNetReceivesPerCall = 256;
+
 // Every session this module creates or looks for carries it.
 extern const GUID kNetApplicationGuid;
 
@@ -115,6 +127,7 @@ struct MultiplayerState {
     NetSessionEvents events;
     // Received messages, oldest first; they outlive FreeNetGame.
     std::deque<NetMessageQueue> queue;
+    std::size_t queuedBytes = 0; // the queue's data and records
     CurrentNetMessage current;
 };
 
@@ -142,7 +155,8 @@ bool InNetGame();
 // 0 for identifier 0 (every player, or none).
 std::int32_t PlayerSlotFor(DPID id);
 
-// Drains DirectPlay into the queue until it has nothing more or a session event was seen.
+// Drains DirectPlay into the queue until it has nothing more, a session event was seen, the queue
+// has no room for the next message, or the call has taken kNetReceivesPerCall messages.
 HRESULT ReceiveNetMessages();
 // The system-message handler: session lost, player created or destroyed, host migrated here.
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);
