@@ -248,13 +248,17 @@ void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
         s.sessionState = 0;
         break;
     case DPSYS_CREATEPLAYERORGROUP:
-        if (!message.U32(8, id)) return;
-        s.events.created = id;
+    case DPSYS_DESTROYPLAYERORGROUP: {
+        std::uint32_t kind = 0;
+        if (!message.U32(4, kind) || !message.U32(8, id)) return;
+        if (kind != DPPLAYERTYPE_PLAYER) return; // a group holds no player number
+        if (type == DPSYS_CREATEPLAYERORGROUP) {
+            s.events.created = NetPlayerArrived(id);
+        } else {
+            s.events.destroyed = NetPlayerLeft(id);
+        }
         break;
-    case DPSYS_DESTROYPLAYERORGROUP:
-        if (!message.U32(8, id)) return;
-        s.events.destroyed = id;
-        break;
+    }
     case DPSYS_HOST:
         s.events.becameHost = 1;
         break;
@@ -282,6 +286,8 @@ void GetNetMessage() {
     s.queuedBytes -= RecordBytes(s.queue.front());
     NetMessageQueue message = std::move(s.queue.front());
     s.queue.pop_front();
+    ++s.messagesTaken;
+    FreeReadPlayerSlots();
     current.type = message.type;
     current.from = message.from;
     current.to = message.to;

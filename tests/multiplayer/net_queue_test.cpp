@@ -1,4 +1,5 @@
-// What peers can make the module hold: floods of messages against the receive queue's caps.
+// What peers can make the module hold: floods of messages against the receive queue's caps, and
+// players and groups coming and going against the 255 player numbers.
 #include "core/win32.h"
 
 #include "net_fixture.h"
@@ -91,3 +92,92 @@ INSTANTIATE_TEST_SUITE_P(
                       Flood{"TheLargestBlocks", kNetLargestMessage, 4, 4, true},
                       Flood{"BlocksTooLargeToHold", kNetLargestMessage + 1, 3, 3, false}),
     [](const ::testing::TestParamInfo<Flood>& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct Visits {
+    const char* name;
+    DWORD kind;    // DPPLAYERTYPE_PLAYER or DPPLAYERTYPE_GROUP
+    bool asked;    // the game asks who came and who went
+    bool speaking; // each player sends a message before it leaves, which the game reads
+};
+
+void PrintTo(const Visits& visits, std::ostream* out) {
+    *out << visits.name;
+}
+
+class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> {};
+
+} // namespace
+
+TEST_P(NetVisits, NumbersComeBackWhenPlayersLeaveAndGroupsTakeNone) {
+    const Visits& v = GetParam();
+    const bool group = v.kind == DPPLAYERTYPE_GROUP;
+    FakePeer* module = Start();
+    for (DPID visit = 0; visit < 260 && !HasFailure(); ++visit) {
+        const DPID id = 0x1000 + visit;
+        Tell(module, DPSYS_CREATEPLAYERORGROUP, id, v.kind);
+        if (v.speaking) Say(module, id, visit);
+        Tell(module, DPSYS_DESTROYPLAYERORGROUP, id, v.kind);
+        const std::int32_t created = v.asked ? NetPlayerCreated() : 0;
+        if (v.asked) {
+            EXPECT_TRUE(group ? created == 0 : created >= 3 && created <= 255)
+                << created << (group ? ": a group is no player" : "");
+        }
+        for (int call = 0; v.speaking && call < 3 && NetMessageType() != 1; ++call)
+            GetNetMessage();
+        if (v.speaking) {
+            EXPECT_EQ(NetMessageInteger(), static_cast<std::int32_t>(visit));
+            const std::int32_t from = NetMessagePlayerFrom();
+            EXPECT_TRUE(from >= 3 && from <= 255) << from;
+            EXPECT_TRUE(!v.asked || from == created) << from << " " << created;
+            GetNetMessage(); // the next frame's read: nothing yet
+        }
+        if (v.asked) {
+            EXPECT_EQ(NetPlayerDestroyed(), created);
+        }
+        if (!v.asked && !v.speaking) {
+            GetNetMessage(); // sees the arrival
+            GetNetMessage(); // and the departure
+        }
+        EXPECT_TRUE(module->inbox.empty()) << visit;
+    }
+    // The last speaker's number stays held while its message is the current one.
+    const std::int32_t heldBySpeaker = v.speaking ? NetMessagePlayerFrom() : 0;
+    EXPECT_EQ(Joins("Cy"), heldBySpeaker == 3 ? 4 : 3) << "a real player after the visits";
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Visitors, NetVisits,
+    ::testing::Values(Visits{"PlayersAskedAbout", DPPLAYERTYPE_PLAYER, true, false},
+                      Visits{"PlayersNeverAskedAbout", DPPLAYERTYPE_PLAYER, false, false},
+                      Visits{"SpeakingPlayersNeverAskedAbout", DPPLAYERTYPE_PLAYER, false, true},
+                      Visits{"SpeakingPlayersAskedAbout", DPPLAYERTYPE_PLAYER, true, true},
+                      Visits{"Groups", DPPLAYERTYPE_GROUP, true, false}),
+    [](const ::testing::TestParamInfo<Visits>& info) { return std::string(info.param.name); });
+
+TEST_F(NetQueue, ALeaversUnreadMessagesKeepItsNumberFromTheNextComer) {
+    FakePeer* module = Start();
+    Tell(module, DPSYS_CREATEPLAYERORGROUP, 0x500);
+    EXPECT_EQ(NetPlayerCreated(), 3);
+    Say(module, 0x500, 1);
+    Say(module, 0x500, 2);
+    Tell(module, DPSYS_DESTROYPLAYERORGROUP, 0x500);
+    Tell(module, DPSYS_CREATEPLAYERORGROUP, 0x600);
+    EXPECT_EQ(NetPlayerDestroyed(), 3);
+    EXPECT_EQ(NetPlayerCreated(), 4) << "unread messages still name 3";
+    for (std::int32_t value : {1, 2}) {
+        GetNetMessage();
+        EXPECT_EQ(NetMessageInteger(), value);
+        EXPECT_EQ(NetMessagePlayerFrom(), 3);
+    }
+    GetNetMessage(); // nothing: the last message stays the current one
+    EXPECT_EQ(NetMessagePlayerFrom(), 3);
+    Say(module, 0x600, 3);
+    GetNetMessage();
+    EXPECT_EQ(NetMessagePlayerFrom(), 4);
+    Tell(module, DPSYS_CREATEPLAYERORGROUP, 0x700);
+    EXPECT_EQ(NetPlayerCreated(), 3) << "read out, the leaver's number is free again";
+    EXPECT_EQ(errors.Last(), 0);
+}
