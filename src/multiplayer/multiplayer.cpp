@@ -70,7 +70,9 @@ void MultiplayerConstructor() {
     s.connection.reset();
     s.current = CurrentNetMessage{};
     s.queue.clear();
-    s.players.fill(0);
+    s.queuedBytes = 0;
+    s.messagesTaken = 0;
+    ClearPlayerSlots();
     s.sessionState = 0;
     s.events = NetSessionEvents{};
     s.bridges = MultiplayerBridges{};
@@ -81,6 +83,7 @@ void MultiplayerDestructor() {
     CloseNetConnection();
     // Nothing reads the queue after the module stops.
     std::deque<NetMessageQueue>().swap(s.queue);
+    s.queuedBytes = 0;
 }
 
 void MultiplayerSetErrorHandler(RuntimeErrorRecord* cell) {
@@ -127,6 +130,44 @@ std::int32_t PlayerSlotFor(DPID id) {
     return firstFree;
 }
 
+std::int32_t NetPlayerArrived(DPID id) {
+    const std::int32_t n = PlayerSlotFor(id);
+    if (n > 0) s.releaseAt[n] = 0; // back before its slot was freed
+    return n;
+}
+
+std::int32_t NetPlayerLeft(DPID id) {
+    const std::int32_t n = PlayerSlotFor(id);
+    if (n <= 0) return n;
+    // Reading a message that names a freed player would number it afresh, for good: the slot
+    // waits until the last such message has been made current and then replaced.
+    std::size_t last = s.queue.size();
+    while (last > 0 && s.queue[last - 1].from != id && s.queue[last - 1].to != id)
+        --last;
+    const bool current = s.current.from == id || s.current.to == id;
+    if (last == 0 && !current) {
+        FreePlayerSlot(n);
+    } else {
+        s.releaseAt[n] = s.messagesTaken + last + 1;
+    }
+    return n;
+}
+
+void FreeReadPlayerSlots() {
+    for (std::int32_t n = 1; n <= kLastPlayer; ++n)
+        if (s.releaseAt[n] && s.releaseAt[n] <= s.messagesTaken) FreePlayerSlot(n);
+}
+
+void FreePlayerSlot(std::int32_t player) {
+    s.players[player] = 0;
+    s.releaseAt[player] = 0;
+}
+
+void ClearPlayerSlots() {
+    s.players.fill(0);
+    s.releaseAt.fill(0);
+}
+
 void CopyNetName(char (&to)[kNameBytes], const char* text) {
     const std::size_t length = text ? strnlen(text, kNameBytes - 1) : 0;
     if (length) std::memcpy(to, text, length);
@@ -169,12 +210,12 @@ std::int32_t NetGameLost() {
 
 std::int32_t NetPlayerCreated() {
     ReceiveForEvents();
-    return PlayerSlotFor(std::exchange(s.events.created, 0));
+    return std::exchange(s.events.created, 0);
 }
 
 std::int32_t NetPlayerDestroyed() {
     ReceiveForEvents();
-    return PlayerSlotFor(std::exchange(s.events.destroyed, 0));
+    return std::exchange(s.events.destroyed, 0);
 }
 
 std::int32_t NetGameNowHosting() {

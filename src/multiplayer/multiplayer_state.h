@@ -18,6 +18,18 @@ constexpr std::int32_t kPlayerSlots = 256; // numbers 1..255; entry 0 is never u
 constexpr std::int32_t kLastPlayer = kPlayerSlots - 1;
 constexpr std::size_t kNameBytes = 256; // every kept name or text: 255 characters and a zero
 
+// What peers can make the module hold. The queue, the current message's data and the buffer a
+// message is being received into stay within kNetHeldBytes together; a message there is no room
+// for stays with DirectPlay until reads make room. A message is received whole and then copied,
+// so one larger than half the room could never be kept: it is taken and dropped.
+constexpr std::size_t kNetHeldBytes = std::size_t{64} << 20;
+constexpr std::size_t kNetQueueMessages = 4096;
+// What a queued record costs beside its data (the record and the heap's bookkeeping).
+constexpr std::size_t kNetRecordBytes = 64;
+constexpr std::size_t kNetLargestMessage = (kNetHeldBytes - kNetRecordBytes) / 2;
+// One receive loop takes at most this many messages, so that no call lasts long.
+constexpr int kNetReceivesPerCall = 256;
+
 // Every session this module creates or looks for carries it.
 extern const GUID kNetApplicationGuid;
 
@@ -57,8 +69,10 @@ struct NetConnection {
 // Set by the system messages the receive loop sees; each query clears its own.
 struct NetSessionEvents {
     std::uint8_t sessionLost = 0;
-    DPID created = 0;
-    DPID destroyed = 0;
+    // Player numbers, given when the arrival or departure was received: a departed player's slot
+    // may be free again by the time the game asks.
+    std::int32_t created = 0;
+    std::int32_t destroyed = 0;
     std::uint32_t becameHost = 0;
     std::uint8_t stopReceiving = 0; // a session event ends the current receive loop
 };
@@ -111,10 +125,15 @@ struct MultiplayerState {
     std::unique_ptr<NetConnection> connection;
     // DirectPlay identifiers by player number; 0 is a free slot.
     std::array<DPID, kPlayerSlots> players{};
+    // A departed player's slot is kept until the messages that name it have been read: it is freed
+    // once messagesTaken reaches its entry (0: not departing).
+    std::array<std::uint64_t, kPlayerSlots> releaseAt{};
     std::int32_t sessionState = 0; // 0 none, 1 hosting, 2 joined
     NetSessionEvents events;
     // Received messages, oldest first; they outlive FreeNetGame.
     std::deque<NetMessageQueue> queue;
+    std::size_t queuedBytes = 0;     // the queue's data and records
+    std::uint64_t messagesTaken = 0; // records GetNetMessage has made current
     CurrentNetMessage current;
 };
 
@@ -141,8 +160,17 @@ bool InNetGame();
 // The player number of a DirectPlay identifier, registering a new one; -1 when the table is full,
 // 0 for identifier 0 (every player, or none).
 std::int32_t PlayerSlotFor(DPID id);
+// A remote player arrived or left (its system message was received); its number.
+std::int32_t NetPlayerArrived(DPID id);
+std::int32_t NetPlayerLeft(DPID id);
+// Frees the slots of departed players whose messages have all been read.
+void FreeReadPlayerSlots();
+// Empties one slot, or every slot.
+void FreePlayerSlot(std::int32_t player);
+void ClearPlayerSlots();
 
-// Drains DirectPlay into the queue until it has nothing more or a session event was seen.
+// Drains DirectPlay into the queue until it has nothing more, a session event was seen, the queue
+// has no room for the next message, or the call has taken kNetReceivesPerCall messages.
 HRESULT ReceiveNetMessages();
 // The system-message handler: session lost, player created or destroyed, host migrated here.
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);

@@ -69,6 +69,19 @@ void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item
     }
 }
 
+// What a queued record holds of the module's room.
+std::size_t RecordBytes(const NetMessageQueue& message) {
+    return message.data.capacity() + kNetRecordBytes;
+}
+
+// Room beside what is held for a message of this size: the buffer it is received into, and then
+// its queued copy.
+bool RoomFor(DWORD size) {
+    const std::size_t held = s.queuedBytes + s.current.data.capacity();
+    const std::size_t wanted = 2 * static_cast<std::size_t>(size) + kNetRecordBytes;
+    return held <= kNetHeldBytes && wanted <= kNetHeldBytes - held;
+}
+
 // Appends a checked packet to the queue; anything else is dropped.
 void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
     NetPacket packet;
@@ -81,12 +94,15 @@ void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID
     if (!CopyNetBytes(packet.data, packet.size, message.data)) return;
     try {
         message.data.resize(kept); // a text gets its terminator
+        const std::size_t bytes = RecordBytes(message);
         s.queue.push_back(std::move(message));
+        s.queuedBytes += bytes;
     } catch (const std::exception&) {
     }
 }
 
-// Receives one message into the connection's buffer, growing it as DirectPlay asks.
+// Receives one message into the connection's buffer, growing it as DirectPlay asks. S_FALSE: the
+// message stays with DirectPlay, as there is no room to keep it yet.
 HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size) {
     for (;;) {
         from = to = 0;
@@ -95,6 +111,8 @@ HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size) {
         if (hr != DPERR_BUFFERTOOSMALL) return hr;
         // Asking again for no more room than we have would go round for ever.
         if (size <= c.receiveSize) return hr;
+        // One too large ever to keep would hold up every message behind it: it is taken.
+        if (size <= kNetLargestMessage && !RoomFor(size)) return S_FALSE;
         c.receiveBuffer.reset(new (std::nothrow) std::uint8_t[size]);
         c.receiveSize = c.receiveBuffer ? size : 0;
         if (!c.receiveBuffer) return E_OUTOFMEMORY;
@@ -196,23 +214,28 @@ HRESULT ReceiveNetMessages() {
     if (!s.connection || !s.connection->play) return S_OK;
     NetConnection& c = *s.connection;
     s.events.stopReceiving = 0;
-    for (;;) {
+    // What the queue has no room for stays with DirectPlay, and so does what one call leaves.
+    for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
+        if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
         DPID from = 0, to = 0;
         DWORD size = 0;
         const HRESULT hr = ReceiveOne(c, from, to, size);
         if (hr == DPERR_NOMESSAGES) return S_OK;
-        if (FAILED(hr)) return hr;
+        if (hr != DP_OK) return hr;
         // Never more than the buffer holds, whatever the size says.
         const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
+        const bool tooLarge = c.receiveSize > kNetLargestMessage;
         if (from == DPID_SYSMSG) {
             HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
-        } else {
+        } else if (!tooLarge) {
             QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
         }
         c.receiveBuffer.reset();
         c.receiveSize = 0;
-        if (s.events.stopReceiving) return S_FALSE;
+        // A dropped giant ends the call too, so that no call copies more than a few of them.
+        if (s.events.stopReceiving || tooLarge) return S_FALSE;
     }
+    return S_FALSE;
 }
 
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
@@ -225,13 +248,17 @@ void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
         s.sessionState = 0;
         break;
     case DPSYS_CREATEPLAYERORGROUP:
-        if (!message.U32(8, id)) return;
-        s.events.created = id;
+    case DPSYS_DESTROYPLAYERORGROUP: {
+        std::uint32_t kind = 0;
+        if (!message.U32(4, kind) || !message.U32(8, id)) return;
+        if (kind != DPPLAYERTYPE_PLAYER) return; // a group holds no player number
+        if (type == DPSYS_CREATEPLAYERORGROUP) {
+            s.events.created = NetPlayerArrived(id);
+        } else {
+            s.events.destroyed = NetPlayerLeft(id);
+        }
         break;
-    case DPSYS_DESTROYPLAYERORGROUP:
-        if (!message.U32(8, id)) return;
-        s.events.destroyed = id;
-        break;
+    }
     case DPSYS_HOST:
         s.events.becameHost = 1;
         break;
@@ -248,16 +275,19 @@ void ReleaseCurrentNetData() {
 
 void GetNetMessage() {
     if (!InNetGame()) return RaiseRuntimeWarning(kNoGame);
+    ReleaseCurrentNetData(); // first, so that its room serves the receive
     ReceiveNetMessages();
-    ReleaseCurrentNetData();
     CurrentNetMessage& current = s.current;
     if (s.queue.empty()) {
         current.type = kNetNone;
         current.available = 0;
         return;
     }
+    s.queuedBytes -= RecordBytes(s.queue.front());
     NetMessageQueue message = std::move(s.queue.front());
     s.queue.pop_front();
+    ++s.messagesTaken;
+    FreeReadPlayerSlots();
     current.type = message.type;
     current.from = message.from;
     current.to = message.to;

@@ -72,7 +72,7 @@ void HostNetGame(const char* gameName, const char* playerName, std::int32_t maxi
         LeaveNetSession(c);
         return RaiseRuntimeWarning(kGameNotCreated);
     }
-    s.players.fill(0);
+    ClearPlayerSlots();
     s.sessionState = 1;
 }
 
@@ -123,7 +123,7 @@ void JoinNetGame(std::int32_t session, const char* playerName, bool quiet) {
     if (!*playerName) return quiet ? void() : RaiseRuntimeError(kPlayerNameIllegal);
     switch (JoinChosenSession(c, playerName)) {
     case kJoined:
-        s.players.fill(0);
+        ClearPlayerSlots();
         s.sessionState = 2;
         break;
     case kJoinedWithoutPlayer:
@@ -187,7 +187,7 @@ std::int32_t ConnectNetGame(const char* gameName, const char* playerName,
 }
 
 void FreeNetGame() {
-    s.players.fill(0);
+    ClearPlayerSlots();
     s.sessionState = 0;
     ReleaseCurrentNetData();
     CloseNetConnection();
@@ -217,7 +217,7 @@ void FreeNetPlayer(std::int32_t player) {
     if (!id) return RaiseRuntimeWarning(kPlayerSlotEmpty);
     if (id == DPID_SERVERPLAYER) return; // the server player stays while the session lasts
     if (SUCCEEDED(s.connection->play->DestroyPlayer(id))) {
-        s.players[player] = 0;
+        FreePlayerSlot(player);
     } else {
         RaiseRuntimeWarning(kPlayerNotDestroyed);
     }
@@ -252,5 +252,5 @@ void ListNetPlayers() {
         }
     }
     for (std::int32_t n = 1; n <= kLastPlayer; ++n)
-        if (!listed[n]) s.players[n] = 0;
+        if (!listed[n]) FreePlayerSlot(n);
 }

@@ -190,7 +190,25 @@ STDMETHODIMP FakePeer::Open(LPDPSESSIONDESC2 description, DWORD flags) {
     return DPERR_NOSESSIONS;
 }
 
+HRESULT FakePeer::ReceiveFlood(LPDPID from, LPDPID to, LPVOID data, LPDWORD size) {
+    if (*size < flood.bytes) {
+        *size = flood.bytes;
+        return DPERR_BUFFERTOOSMALL;
+    }
+    const std::uint32_t header[3] = {4, flood.bytes - 8, flood.taken};
+    auto* out = static_cast<std::uint8_t*>(data);
+    std::memcpy(out, header, sizeof header);
+    std::memset(out + sizeof header, static_cast<int>(flood.taken & 0xFF),
+                flood.bytes - sizeof header);
+    *size = flood.bytes;
+    *from = flood.from;
+    *to = flood.to;
+    ++flood.taken;
+    return DP_OK;
+}
+
 STDMETHODIMP FakePeer::Receive(LPDPID from, LPDPID to, DWORD, LPVOID data, LPDWORD size) {
+    if (inbox.empty() && flood.taken < flood.count) return ReceiveFlood(from, to, data, size);
     if (inbox.empty()) return DPERR_NOMESSAGES;
     const FakeMessage& next = inbox.front();
     if (network.receiveNeverFits) {
@@ -404,10 +422,10 @@ void FakeNetwork::TellSession(int session, const FakePeer* except, const std::st
         if (peer != except && peer->session == session) Inject(peer, DPID_SYSMSG, bytes);
 }
 
-std::string FakeNetwork::PlayerMessage(DWORD type, DPID id) {
+std::string FakeNetwork::PlayerMessage(DWORD type, DPID id, DWORD kind) {
     DPMSG_CREATEPLAYERORGROUP message{};
     message.dwType = type;
-    message.dwPlayerType = DPPLAYERTYPE_PLAYER;
+    message.dwPlayerType = kind;
     message.dpId = id;
     return std::string(reinterpret_cast<const char*>(&message), sizeof message);
 }

@@ -44,6 +44,17 @@ struct FakeOpen {
     std::string name;
 };
 
+// Messages a peer's Receive makes as they are asked for, after what the inbox holds: memory-block
+// packets of `bytes` bytes each, whose data starts with their 32-bit sequence number (0, 1, ...)
+// and is filled with its low byte.
+struct FakeFlood {
+    DPID from = 0;
+    DPID to = 0;
+    DWORD bytes = 0; // the whole packet, at least 12
+    DWORD count = 0;
+    DWORD taken = 0; // received so far
+};
+
 struct FakePlayer {
     std::string name;
     bool named = true;
@@ -62,6 +73,7 @@ public:
     bool initialised = false;
     int session = -1;
     std::deque<FakeMessage> inbox;
+    FakeFlood flood;
     ULONG References() const { return refs_; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -155,6 +167,7 @@ public:
 
 private:
     void LeaveSession();
+    HRESULT ReceiveFlood(LPDPID from, LPDPID to, LPVOID data, LPDWORD size);
     ULONG refs_ = 1;
 };
 
@@ -253,7 +266,7 @@ public:
     void Deliver(FakePeer* sender, const FakeMessage& message);
     // A system message to every other peer in the session.
     void TellSession(int session, const FakePeer* except, const std::string& bytes);
-    static std::string PlayerMessage(DWORD type, DPID id);
+    static std::string PlayerMessage(DWORD type, DPID id, DWORD kind = DPPLAYERTYPE_PLAYER);
 
 private:
     std::vector<FakePeer*> owned_;

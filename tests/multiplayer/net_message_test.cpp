@@ -222,7 +222,9 @@ TEST_F(NetMessages, HostilePacketsAreDroppedWithoutHarm) {
     // Texts without a terminator, or longer than a text can be.
     FromBo(bo, Packet(3, "abc"));
     FromBo(bo, Packet(3, std::string(1000, 'z')));
-    GetNetMessage();
+    // One call takes a bounded number from DirectPlay, dropped ones too.
+    for (int call = 0; call < 3 && NetMessageType() == 0; ++call)
+        GetNetMessage();
     EXPECT_EQ(NetMessageType(), 3);
     EXPECT_EQ(Text(NetMessageString()), "abc");
     GetNetMessage();
