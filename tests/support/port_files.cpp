@@ -6,6 +6,9 @@
 
 namespace {
 
+// What every port file holds between tests: a writer that reached a port replaces or adds to it.
+constexpr char kUntouched[] = "no device name may write here\n";
+
 // The ports' folder as the program sees it: the runner's path on the drive that is the root.
 std::string PortFolder() {
     char folder[MAX_PATH] = {};
@@ -35,10 +38,17 @@ std::string PortFiles::File(const std::string& port) {
     return PortFolder() + "\\" + name;
 }
 
-std::int64_t PortFiles::Size(const std::string& port) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(File(port).c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+std::string PortFiles::Read(const std::string& port) {
+    std::string bytes;
+    HANDLE file = CreateFileA(File(port).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    char piece[256];
+    DWORD read = 0;
+    while (ReadFile(file, piece, sizeof piece, &read, nullptr) && read > 0)
+        bytes.append(piece, read);
+    CloseHandle(file);
+    return bytes;
 }
 
 bool PortFiles::Mapped(std::string* why) {
@@ -57,14 +67,21 @@ bool PortFiles::Mapped(std::string* why) {
 }
 
 PortFiles::PortFiles() {
-    for (const std::string& port : Names())
-        sizes_.push_back(Size(port));
+    for (const std::string& port : Names()) {
+        HANDLE file =
+            CreateFileA(File(port).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        if (file != INVALID_HANDLE_VALUE) {
+            WriteFile(file, kUntouched, sizeof kUntouched - 1, &written, nullptr);
+            CloseHandle(file);
+        }
+    }
 }
 
 std::vector<std::string> PortFiles::Written() const {
     std::vector<std::string> written;
-    const std::vector<std::string> names = Names();
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (Size(names[i]) != sizes_[i]) written.push_back(names[i]);
+    for (const std::string& port : Names())
+        if (Read(port) != kUntouched) written.push_back(port);
     return written;
 }

@@ -4,7 +4,6 @@
 // Mapped() says every port is such a file.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,13 +14,12 @@ public:
     // The port names, "COM1" .. "LPT9".
     static std::vector<std::string> Names();
 
-    // Notes each port file's size now.
+    // Gives every port file the same known text (tests running at once agree on it).
     PortFiles();
-    // The ports whose files have grown since.
+    // The ports whose files no longer hold it.
     std::vector<std::string> Written() const;
 
 private:
     static std::string File(const std::string& port);
-    static std::int64_t Size(const std::string& port);
-    std::vector<std::int64_t> sizes_;
+    static std::string Read(const std::string& port);
 };
