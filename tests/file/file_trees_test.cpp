@@ -207,8 +207,10 @@ TEST_F(Trees, LengthsPastMemoryMoveInPieces) {
 }
 
 // With every port a plain file of the runner's, a member named for a device in any folder and
-// with any extension shows as bytes there when it reaches the device.
-TEST_F(Trees, MembersNamedForDevicesAreRefused) {
+// with any extension shows as bytes there when it reaches the device; a file of such a name that
+// another system made (here through a path the platform takes literally) would be read from the
+// port when its folder is packed.
+TEST_F(Trees, DeviceNamesAreNeitherUnpackedNorPacked) {
     std::string why;
     if (!PortFiles::Mapped(&why)) GTEST_SKIP() << why;
     const PortFiles ports;
@@ -230,6 +232,19 @@ TEST_F(Trees, MembersNamedForDevicesAreRefused) {
     EXPECT_EQ(ports.Written(), std::vector<std::string>{});
     EXPECT_EQ(errors.Last(), 8212);
     EXPECT_EQ(Below(folder.File("box")), std::set<std::string>{"ok.txt"});
+
+    const std::string literal = "\\\\?\\" + folder.File("box\\com1");
+    HANDLE file = CreateFileA(literal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    errors.Clear();
+    OpenToWrite(2, "packed.bin");
+    PackDirectoryIntoSlot(2, "box");
+    EXPECT_EQ(errors.Last(), 8211);
+    CloseFileSlot(2);
+    EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), U32(1) + Member("ok.txt", "fine"));
+    DeleteFileA(literal.c_str());
 }
 
 // A tree deeper than the path limit goes whole; one that keeps a file (held open without leave
