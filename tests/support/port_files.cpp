@@ -1,8 +1,10 @@
 #include "core/win32.h"
 
 #include "support/port_files.h"
+#include "support/temp_folder.h"
 
 #include <cctype>
+#include <fstream>
 
 namespace {
 
@@ -38,19 +40,6 @@ std::string PortFiles::File(const std::string& port) {
     return PortFolder() + "\\" + name;
 }
 
-std::string PortFiles::Read(const std::string& port) {
-    std::string bytes;
-    HANDLE file = CreateFileA(File(port).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    char piece[256];
-    DWORD read = 0;
-    while (ReadFile(file, piece, sizeof piece, &read, nullptr) && read > 0)
-        bytes.append(piece, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 bool PortFiles::Mapped(std::string* why) {
     if (PortFolder().empty()) {
         *why = "the runner mapped no ports to files (WINE_RUN_PORTS): device names are not tried";
@@ -67,21 +56,13 @@ bool PortFiles::Mapped(std::string* why) {
 }
 
 PortFiles::PortFiles() {
-    for (const std::string& port : Names()) {
-        HANDLE file =
-            CreateFileA(File(port).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (file != INVALID_HANDLE_VALUE) {
-            WriteFile(file, kUntouched, sizeof kUntouched - 1, &written, nullptr);
-            CloseHandle(file);
-        }
-    }
+    for (const std::string& port : Names())
+        std::ofstream(File(port), std::ios::binary) << kUntouched;
 }
 
 std::vector<std::string> PortFiles::Written() const {
     std::vector<std::string> written;
     for (const std::string& port : Names())
-        if (Read(port) != kUntouched) written.push_back(port);
+        if (TempFolder::Read(File(port)) != kUntouched) written.push_back(port);
     return written;
 }

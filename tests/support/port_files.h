@@ -21,5 +21,4 @@ public:
 
 private:
     static std::string File(const std::string& port);
-    static std::string Read(const std::string& port);
 };
