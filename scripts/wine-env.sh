@@ -47,10 +47,16 @@ wine_env_has_audio() {
 # usual face names mapped to the Liberation fonts); later calls return at once. Safe to call from
 # many processes at once.
 # Raise this when the prefix settings below change, so that existing prefixes are made anew.
-WINE_PREFIX_VERSION=3
+WINE_PREFIX_VERSION=4
+
+# The ports COM1-COM9 and LPT1-LPT9 of the prefixes that run tests.
+WINE_ENV_PORTS="COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 LPT1 LPT2 LPT3 LPT4 LPT5 LPT6 LPT7 LPT8 LPT9"
 
 wine_env_prefix() {
-  [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" = "$WINE_PREFIX_VERSION" ] && return 0
+  if [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" = "$WINE_PREFIX_VERSION" ]; then
+    wine_env_ports
+    return 0
+  fi
   (
     flock 9
     [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" = "$WINE_PREFIX_VERSION" ] && exit 0
@@ -77,12 +83,41 @@ wine_env_prefix() {
       if [ "$WINE_AUDIO" = null ]; then
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Audio"="alsa"\r\n\r\n'
       fi
+      # A file name that is a device name opens the prefix's port of that name, by default the
+      # machine's own serial port: the tests' ports are plain files, where such a fault shows.
+      if [[ $WINE_KIND == test* || $WINE_KIND == game-test ]]; then
+        mkdir -p "$WINEPREFIX/ports"
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+        local port
+        for port in $WINE_ENV_PORTS; do
+          : >"$WINEPREFIX/ports/port-${port,,}"
+          printf '"%s"="%s"\r\n' "$port" "$WINEPREFIX/ports/port-${port,,}"
+        done
+        printf '\r\n'
+      fi
     } >"$reg"
     wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
     wineserver -w
     rm -f "$reg"
     echo "$WINE_PREFIX_VERSION" >"$WINEPREFIX/.ready"
   ) 9>"$WINE_DIR/prefix.lock"
+  wine_env_ports
+}
+
+# wine_env_ports: exports WINE_RUN_PORTS (the folder of the port files) once every port of the
+# prefix leads to its plain file there. Wine links the ports from the registry when a session
+# starts; a session that began before the registry named them is linked here. Tests that try
+# device names skip without the variable.
+wine_env_ports() {
+  unset WINE_RUN_PORTS
+  local ports="$WINEPREFIX/ports" port
+  [ -d "$ports" ] || return 0
+  for port in $WINE_ENV_PORTS; do
+    local file="$ports/port-${port,,}" link="$WINEPREFIX/dosdevices/${port,,}"
+    [ -f "$file" ] && [ ! -L "$file" ] || return 0
+    [ "$(readlink "$link")" = "$file" ] || ln -sfn "$file" "$link" 2>/dev/null || return 0
+  done
+  export WINE_RUN_PORTS="$ports"
 }
 
 # wine_env_xvfb: starts a private Xvfb on a free display number and exports DISPLAY; the caller

@@ -4,6 +4,7 @@
 #include "file/file_state.h"
 #include "core/checklist.h"
 #include "core/core.h"
+#include "core/load_budget.h"
 
 #include <shellapi.h>
 
@@ -24,20 +25,71 @@ bool IsDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Deletes everything inside the directory; the current directory is the same afterwards.
-void DeleteDirectoryTree(const std::string& directory) {
-    const std::string back = CurrentDirectory();
-    if (back.empty() || !SetCurrentDirectoryA(directory.c_str())) return;
-    ForEachEntry([](const Entry& e) {
-        if (e.directory) {
-            DeleteDirectoryTree(e.name);
-            RemoveDirectoryA(e.name.c_str());
-        } else {
-            SetFileAttributesA(e.name.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(e.name.c_str());
+// The path as the platform takes it past its usual length limit: absolute, wide, "\\?\".
+std::wstring LongPath(const char* path) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), size);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = needed ? GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr) : 0;
+    full.resize(length < needed ? length : 0);
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) return full;
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
+struct WideEntry {
+    std::wstring name;
+    bool folder, link;
+};
+
+std::vector<WideEntry> FolderEntries(const std::wstring& folder) {
+    std::vector<WideEntry> entries;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::wstring name = found.cFileName;
+        const DWORD a = found.dwFileAttributes;
+        if (name != L"." && name != L"..")
+            entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                               (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+// Deletes everything inside the folder, deepest first. Paths are long ones, so a tree deeper than
+// the usual path limit goes too; a linked folder is removed as a link, never followed. The walk
+// keeps one path and the entries of the folders it is in, however deep the tree.
+void DeleteDirectoryTree(std::wstring path) {
+    struct Level {
+        std::vector<WideEntry> entries;
+        std::size_t next = 0, pathLength = 0;
+    };
+    std::vector<Level> levels;
+    levels.push_back({FolderEntries(path), 0, path.size()});
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        path.resize(level.pathLength);
+        if (level.next == level.entries.size()) {
+            levels.pop_back();
+            if (!levels.empty()) RemoveDirectoryW(path.c_str());
+            continue;
         }
-    });
-    SetCurrentDirectoryA(back.c_str());
+        const WideEntry& e = level.entries[level.next++];
+        path += L'\\';
+        path += e.name;
+        if (e.folder && !e.link) {
+            levels.push_back({FolderEntries(path), 0, path.size()});
+        } else if (e.folder) {
+            RemoveDirectoryW(path.c_str());
+        } else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    }
 }
 
 std::vector<std::uint8_t> ReadWhole(const char* name, bool& opened) {
@@ -92,8 +144,13 @@ void MakeDirectory(const char* path) {
 
 void DeleteDirectory(const char* path) {
     if (!IsDirectory(path)) return RaiseRuntimeWarning(kDirectoryNotRemoved);
-    DeleteDirectoryTree(path);
-    if (!RemoveDirectoryA(path)) RaiseRuntimeWarning(kDirectoryNotRemoved);
+    const bool removed = GuardLoad([&] {
+        const std::wstring full = LongPath(path);
+        DeleteDirectoryTree(full);
+        return RemoveDirectoryW(full.c_str()) != 0;
+    });
+    // Whatever could not be deleted is still there: the command says so.
+    if (!removed) RaiseRuntimeError(kDirectoryNotRemoved);
 }
 
 std::int32_t DirectoryExists(const char* path) {

@@ -4,9 +4,14 @@
 #include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/file_names.h"
 #include "core/item_lookup.h"
+#include "core/load_budget.h"
+#include "core/replacing_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -34,20 +39,9 @@ void MakePathDirectories(const std::string& path) {
     SetCurrentDirectoryA(back.c_str());
 }
 
-// A name from a packed tree that stays inside the target: relative, no drive, no "..".
-bool SafeRelativeName(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos)
-        return false;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = name.find_first_of("\\/", start);
-        const std::string part =
-            name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part == ".." || part == ".") return false;
-        if (end == std::string::npos) return !part.empty();
-        start = end + 1;
-    }
-}
+// Packed bytes move through a piece of this size either way: no length a pack declares, and no
+// size of a file being packed, becomes an allocation.
+constexpr std::uint32_t kPieceBytes = 64 * 1024;
 
 // Reads a u32 length that must fit in what the slot still holds.
 bool ReadLength(std::int32_t slot, std::uint32_t& length) {
@@ -56,47 +50,168 @@ bool ReadLength(std::int32_t slot, std::uint32_t& length) {
     return length <= SlotBytesLeft(slot);
 }
 
-void WriteBlockToFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    if (!bytes.empty())
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-// Reads one packed file's bytes; false when its length cannot be right.
-bool ReadSlotBlock(std::int32_t slot, std::vector<std::uint8_t>& bytes) {
-    std::uint32_t length = 0;
-    if (!ReadLength(slot, length)) {
-        RaiseRuntimeWarning(kFileReadFailed);
-        return false;
+// Reads the slot's next length bytes a piece at a time, handing each piece to put; false when
+// the slot holds fewer.
+template <class Put> bool ReadPieces(std::int32_t slot, std::uint32_t length, Put put) {
+    std::vector<std::uint8_t> piece(std::min(length, kPieceBytes));
+    for (std::uint32_t left = length; left > 0;) {
+        const std::uint32_t size = std::min(left, kPieceBytes);
+        if (ReadSlotBytes(slot, piece.data(), size) != size) return false;
+        put(piece.data(), size);
+        left -= size;
     }
-    bytes.assign(length, 0);
-    return length == 0 || ReadSlotBytes(slot, bytes.data(), length) == length;
-}
-
-// Reads one packed file's bytes from the slot and writes them under name.
-bool WriteSlotBlockToFile(std::int32_t slot, const std::string& name) {
-    std::vector<std::uint8_t> bytes;
-    if (!ReadSlotBlock(slot, bytes)) return false;
-    WriteBlockToFile(name, bytes);
     return true;
 }
 
-void PackDirectoryWalk(std::int32_t slot, const std::string& directory, bool writing,
-                       std::uint32_t& count, const std::string& prefix) {
+bool SkipPieces(std::int32_t slot, std::uint32_t length) {
+    return ReadPieces(slot, length, [](const std::uint8_t*, std::uint32_t) {});
+}
+
+enum class Block { Written, NotWritten, Short };
+
+// Unpacks the slot's next length bytes as the whole file at path. They go to a file beside it
+// that replaces it only once whole, so a write that fails leaves what was there; the bytes are
+// read past either way, keeping the slot at what follows.
+Block UnpackBlock(std::int32_t slot, std::uint32_t length, const char* path) {
+    ReplacingFile file(path);
+    HANDLE out = file.Ok() ? CreateFileA(file.TemporaryName(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : INVALID_HANDLE_VALUE;
+    bool writing = out != INVALID_HANDLE_VALUE;
+    const bool whole = ReadPieces(slot, length, [&](const std::uint8_t* bytes, std::uint32_t size) {
+        DWORD written = 0;
+        writing = writing && WriteFile(out, bytes, size, &written, nullptr) && written == size;
+    });
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (!whole) return Block::Short;
+    return writing && file.Commit() ? Block::Written : Block::NotWritten;
+}
+
+enum class Member { Unpacked, Refused, Damaged };
+
+// A member's name, which must end at its terminator; one with a zero inside, or too long for
+// any file (read past a piece at a time), comes back empty and names nothing.
+bool ReadMemberName(std::int32_t slot, std::uint32_t length, std::string& name) {
+    name.clear();
+    if (length > kFullPathLimit) {
+        std::uint8_t last = 1;
+        return ReadPieces(slot, length,
+                          [&](const std::uint8_t* bytes, std::uint32_t size) {
+                              last = bytes[size - 1];
+                          }) &&
+               last == 0;
+    }
+    char text[kFullPathLimit];
+    if (ReadSlotBytes(slot, text, length) != length || text[length - 1] != 0) return false;
+    if (std::strlen(text) + 1 == length) name = text;
+    return true;
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Makes the folders of a member's full path below the target's (its first targetLength
+// characters); true when the member's folder is there.
+bool MakeMemberFolders(const std::string& full, std::size_t targetLength) {
+    const std::size_t last = full.rfind('\\');
+    if (last <= targetLength || IsFolder(full.substr(0, last))) return true;
+    for (std::size_t at = full.find('\\', targetLength + 1); at <= last;
+         at = full.find('\\', at + 1))
+        CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
+    return IsFolder(full.substr(0, last));
+}
+
+// One member of a packed tree under the target folder (a full path): its name passes the one
+// check for names from outside before anything is made, so it cannot leave the target, name a
+// device or go past the path limit (which bounds its folders' depth).
+Member UnpackMember(std::int32_t slot, const std::string& target) {
+    std::uint32_t length = 0, size = 0;
+    if (!ReadLength(slot, length)) return Member::Damaged;
+    if (length == 0) return Member::Unpacked; // an entry without a name holds nothing
+    std::string relative, full;
+    if (!ReadMemberName(slot, length, relative) || !ReadLength(slot, size)) return Member::Damaged;
+    if (JoinOutsideName(target, relative, &full) != NameProblem::None ||
+        full.compare(0, target.size(), target) != 0 || !MakeMemberFolders(full, target.size()))
+        return SkipPieces(slot, size) ? Member::Refused : Member::Damaged;
+    switch (UnpackBlock(slot, size, full.c_str())) {
+    case Block::Written:
+        return Member::Unpacked;
+    case Block::NotWritten:
+        return Member::Refused;
+    default:
+        return Member::Damaged;
+    }
+}
+
+// The folder's full path without a closing backslash (a root keeps its own); empty when it is
+// no folder or its path passes the limit.
+std::string FullFolder(const std::string& folder) {
+    char full[kFullPathLimit];
+    const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return {};
+    std::string path(full, length);
+    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return IsFolder(path) ? path : std::string();
+}
+
+void UnpackTree(std::int32_t slot, const char* target) {
+    std::string folder = target;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    MakePathDirectories(folder);
+    const std::string full = FullFolder(folder);
+    if (full.empty()) return RaiseRuntimeError(kFileWriteFailed);
+    std::uint32_t count = 0;
+    if (ReadSlotBytes(slot, &count, 4) != 4) return RaiseRuntimeError(kFileReadFailed);
+    bool refused = false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Member member = UnpackMember(slot, full);
+        // A length the file cannot hold, or a name without its end: the rest is not trusted.
+        if (member == Member::Damaged) return RaiseRuntimeError(kFileReadFailed);
+        refused = refused || member == Member::Refused;
+    }
+    if (refused) RaiseRuntimeError(kFileWriteFailed);
+}
+
+// Copies length bytes of the file into the slot a piece at a time. A file that ends early (it
+// shrank since its size was taken) is made up with zeros, so that the pack holds the length it
+// declares; false then.
+bool CopyPieces(HANDLE file, std::uint32_t length, std::int32_t slot) {
+    std::vector<std::uint8_t> piece(std::min(length, kPieceBytes));
+    bool whole = true;
+    for (std::uint32_t left = length; left > 0;) {
+        const std::uint32_t size = std::min(left, kPieceBytes);
+        DWORD read = 0;
+        whole = whole && ReadFile(file, piece.data(), size, &read, nullptr) && read == size;
+        if (!whole) std::fill(piece.begin() + read, piece.begin() + size, 0);
+        if (!WriteSlotBytes(slot, piece.data(), size)) break;
+        left -= size;
+    }
+    return whole;
+}
+
+// One walk over a tree to pack: counting its files, or writing them.
+struct PackWalk {
+    std::int32_t slot;
+    bool writing;
+    std::uint32_t count = 0;
+    bool leftOut = false; // an entry whose name the platform takes for a device
+};
+
+void PackDirectoryWalk(PackWalk& walk, const std::string& directory, const std::string& prefix) {
     const std::string back = CurrentDirectory();
     if (back.empty() || !SetCurrentDirectoryA(directory.c_str())) return;
     ForEachEntry([&](const Entry& e) {
-        if (e.directory)
-            return PackDirectoryWalk(slot, e.name, writing, count, prefix + e.name + "\\");
-        if (!writing) return void(++count);
+        // Opening "com1" (a file another system made) would open the port: never packed.
+        if (CheckNamePart(e.name) != NameProblem::None) return void(walk.leftOut = true);
+        if (e.directory) return PackDirectoryWalk(walk, e.name, prefix + e.name + "\\");
+        if (!walk.writing) return void(++walk.count);
         const std::string name = prefix + e.name;
         const std::uint32_t length = static_cast<std::uint32_t>(name.size() + 1);
-        if (WriteSlotBytes(slot, &length, 4) && WriteSlotBytes(slot, name.c_str(), length))
-            PackFileIntoSlot(slot, e.name.c_str());
+        if (WriteSlotBytes(walk.slot, &length, 4) &&
+            WriteSlotBytes(walk.slot, name.c_str(), length))
+            PackFileIntoSlot(walk.slot, e.name.c_str());
     });
     SetCurrentDirectoryA(back.c_str());
 }
@@ -121,56 +236,46 @@ void PackFileIntoSlot(std::int32_t slot, const char* name) {
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    const DWORD size = GetFileSize(file, nullptr);
-    std::vector<std::uint8_t> bytes(size == INVALID_FILE_SIZE ? 0 : size);
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size))
-        bytes.clear();
+    LARGE_INTEGER size{};
+    // A packed length has 32 bits: a larger file packs as an empty one, and the command fails.
+    const bool fits = GetFileSizeEx(file, &size) && size.QuadPart <= 0xFFFFFFFF;
+    const std::uint32_t length = fits ? static_cast<std::uint32_t>(size.QuadPart) : 0;
+    bool whole = fits;
+    if (WriteSlotBytes(slot, &length, 4))
+        whole = GuardLoad([&] { return CopyPieces(file, length, slot); }) && whole;
     CloseHandle(file);
-    const std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
-    if (WriteSlotBytes(slot, &length, 4) && length) WriteSlotBytes(slot, bytes.data(), length);
+    if (!whole) RaiseRuntimeError(kFileReadFailed);
 }
 
 void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
     if (!OpenSlot(slot, false) || !directory) return;
-    std::uint32_t count = 0;
-    PackDirectoryWalk(slot, directory, false, count, "");
-    if (!WriteSlotBytes(slot, &count, 4)) return;
-    PackDirectoryWalk(slot, directory, true, count, "");
+    PackWalk counting{slot, false}, writing{slot, true};
+    const bool walked = GuardLoad([&] {
+        PackDirectoryWalk(counting, directory, "");
+        if (!WriteSlotBytes(slot, &counting.count, 4)) return true;
+        PackDirectoryWalk(writing, directory, "");
+        return !writing.leftOut;
+    });
+    if (!walked) RaiseRuntimeError(kFileReadFailed);
 }
 
 void UnpackFileFromSlot(std::int32_t slot, const char* name) {
     if (!OpenSlot(slot, false) || !name) return;
-    const std::string path = name;
-    MakePathDirectories(path);
-    WriteSlotBlockToFile(slot, path);
+    Block block = Block::NotWritten;
+    const bool guarded = GuardLoad([&] {
+        MakePathDirectories(name);
+        std::uint32_t length = 0;
+        block = ReadLength(slot, length) ? UnpackBlock(slot, length, name) : Block::Short;
+        return true;
+    });
+    if (block == Block::Short) return RaiseRuntimeError(kFileReadFailed);
+    if (!guarded || block == Block::NotWritten) RaiseRuntimeError(kFileWriteFailed);
 }
 
 void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
     if (!OpenSlot(slot, false) || !target) return;
-    std::string folder = target;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    const std::string back = CurrentDirectory();
-    MakePathDirectories(folder);
-    if (back.empty() || !SetCurrentDirectoryA(folder.c_str())) return;
-    std::uint32_t count = 0;
-    if (ReadSlotBytes(slot, &count, 4) != 4) RaiseRuntimeWarning(kFileReadFailed);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t length = 0;
-        if (!ReadLength(slot, length))
-            break; // a length the file cannot hold: the rest is not trusted
-        if (length == 0) continue;
-        std::vector<char> name(length, '\0');
-        if (ReadSlotBytes(slot, name.data(), length) != length || name[length - 1] != 0) break;
-        const std::string relative(name.data());
-        std::vector<std::uint8_t> bytes;
-        if (!ReadSlotBlock(slot, bytes)) break;
-        // Names that would leave the target are read past, never written.
-        if (relative.size() + 1 != length || !SafeRelativeName(relative)) continue;
-        MakePathDirectories(relative);
-        WriteBlockToFile(relative, bytes);
-    }
-    SetCurrentDirectoryA(back.c_str());
+    if (!GuardLoad([&] { return UnpackTree(slot, target), true; }))
+        RaiseRuntimeError(kFileWriteFailed);
 }
 
 void ReadMemblockFromSlot(std::int32_t slot, std::int32_t block) {

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/com_ptr.h"
+#include "core/file_names.h"
 #include "core/load_budget.h"
 #include "display/display.h"
 #include "modelfile/conv_mdl.h"
@@ -172,8 +173,11 @@ bool SaveTexture(IDirect3DDevice9* device, const Texture& texture, const std::st
     ResampleTexture(texture, width, height, static_cast<std::uint8_t*>(locked.pBits),
                     static_cast<std::uint32_t>(locked.Pitch));
     made->UnlockRect(0);
-    D3DXSaveTextureToFileA(fileName.c_str(), D3DXIFF_BMP, made, nullptr);
-    return true;
+    if (SUCCEEDED(D3DXSaveTextureToFileA(fileName.c_str(), D3DXIFF_BMP, made, nullptr)))
+        return true;
+    // What a failed save left is no picture, whichever load wrote the name first.
+    DeleteFileA(fileName.c_str());
+    return false;
 }
 
 // The skin files a conversion made (not those it wrote over), deleted again unless it keeps them;
@@ -274,14 +278,21 @@ void NameTextures(MDLData& data) {
 }
 
 bool SaveTextures(const MDLData& data, const std::string& folder) {
+    // Every name passes the check before any file is written: a file that names a device or
+    // leaves the folder writes nothing.
+    std::vector<std::string> paths(data.skinFiles.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        if (JoinOutsideName(folder, data.skinFiles[i].first, &paths[i]) != NameProblem::None)
+            return false;
     IDirect3DDevice9* device = GetDirect3DDevice();
     MadeFiles made;
     std::uint64_t written = 0;
-    for (const auto& [name, texture] : data.skinFiles) {
-        written += SkinFileBytes(data.textures[texture]);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const Texture& texture = data.textures[data.skinFiles[i].second];
+        written += SkinFileBytes(texture);
         if (written > kMostSkinBytes) return false;
-        made.Add(folder + name);
-        if (!SaveTexture(device, data.textures[texture], folder + name)) return false;
+        made.Add(paths[i]);
+        if (!SaveTexture(device, texture, paths[i])) return false;
     }
     made.Keep();
     return true;

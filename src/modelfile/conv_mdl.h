@@ -75,8 +75,9 @@ struct MDLData {
 // a bone value or scale or a position past kLargestLoadedValue (or not a number). Inside a load
 // what it makes is charged first (past the budget: std::bad_alloc).
 bool Decode(const ByteSpan& file, MDLData& data);
-// The name a texture is saved under in the temporary folder: its base name; empty (not saved)
-// for a name that could leave the folder or name no file.
+// The name a texture is saved under in the temporary folder: its base name (what follows the
+// last slash); empty (nothing saved, the mesh untextured) when that is empty. SaveTextures puts
+// the name through the one check for names from outside.
 std::string SkinFileName(const std::string& name);
 
 // Where each bone stands at a frame of the first sequence (k whole frames and a fraction).
@@ -122,7 +123,9 @@ ObjectRecord* BuildObject(MDLData& data);
 // shows what the last texture of that name shows, and names showing one picture share one file.
 void NameTextures(MDLData& data);
 // The listed skin files saved into the folder as bitmaps. False, and none of the files it made
-// left, when the device cannot make or lock one or the load's budget or kMostSkinBytes is spent.
+// left, when a name fails the check for names from outside (a device name, a reserved or control
+// character, "." or "..", the path limit: then nothing is written), when the device cannot make,
+// lock or save one, or when the load's budget or kMostSkinBytes is spent.
 bool SaveTextures(const MDLData& data, const std::string& folder);
 
 void PassCoreData(CoreData* core);

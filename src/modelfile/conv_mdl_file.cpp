@@ -301,11 +301,7 @@ bool ReadBodyParts(const ByteSpan& file, MDLData& data) {
 
 std::string SkinFileName(const std::string& name) {
     const std::size_t slash = name.find_last_of("/\\");
-    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-    // A drive or stream (":"), or a name of the folder itself or its parent, is no file in it.
-    if (base.empty() || base == "." || base == ".." || base.find(':') != std::string::npos)
-        return "";
-    return base;
+    return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
 bool Decode(const ByteSpan& file, MDLData& data) {
