@@ -42,6 +42,9 @@ void MakePathDirectories(const std::string& path) {
 // Packed bytes move through a piece of this size either way: no length a pack declares, and no
 // size of a file being packed, becomes an allocation.
 constexpr std::uint32_t kPieceBytes = 64 * 1024;
+// What each member of a packed tree is charged to the unpacking's budget: the floor pays for
+// 1,024 members, the ceiling for 3,072.
+constexpr std::uint32_t kMemberBytes = 64 * 1024;
 
 // Reads a u32 length that must fit in what the slot still holds.
 bool ReadLength(std::int32_t slot, std::uint32_t& length) {
@@ -164,6 +167,10 @@ void UnpackTree(std::int32_t slot, const char* target) {
     if (full.empty()) return RaiseRuntimeError(kFileWriteFailed);
     std::uint32_t count = 0;
     if (ReadSlotBytes(slot, &count, 4) != 4) return RaiseRuntimeError(kFileReadFailed);
+    // Making a file takes a millisecond or two under any name and size, so the members a pack
+    // declares are paid for before the first is made: a small pack of a million empty members
+    // would otherwise keep the program for the better part of an hour.
+    if (!ChargeLoad(count, kMemberBytes)) return;
     bool refused = false;
     for (std::uint32_t i = 0; i < count; ++i) {
         const Member member = UnpackMember(slot, full);
@@ -274,7 +281,8 @@ void UnpackFileFromSlot(std::int32_t slot, const char* name) {
 
 void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
     if (!OpenSlot(slot, false) || !target) return;
-    if (!GuardLoad([&] { return UnpackTree(slot, target), true; }))
+    LoadScope scope(SlotBytesLeft(slot));
+    if (!scope.Guard([&] { return UnpackTree(slot, target), true; }))
         RaiseRuntimeError(kFileWriteFailed);
 }
 

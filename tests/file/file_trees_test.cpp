@@ -147,6 +147,24 @@ TEST_F(Trees, PackedNamesPassOneCheckBeforeAnythingIsMade) {
     }
 }
 
+// Each member a pack declares is paid for before the first is made: 2,000 empty members in 20 KB
+// pass the budget the pack's size sets (64 MB and 1,024 times its size), 500 do not.
+TEST_F(Trees, MembersArePaidForBeforeAnyIsMade) {
+    for (const std::uint32_t count : {2000u, 500u}) {
+        SCOPED_TRACE(count);
+        errors.Clear();
+        std::string pack = U32(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            pack += Member(std::to_string(i % 4), "");
+        folder.Write("many.bin", pack);
+        OpenToRead(1, "many.bin");
+        UnpackDirectoryFromSlot(1, "many");
+        CloseFileSlot(1);
+        EXPECT_EQ(errors.Last(), count == 2000 ? 8212 : 0);
+        EXPECT_EQ(Below(folder.File("many")).size(), count == 2000 ? 0u : 4u);
+    }
+}
+
 // A member or a name that claims a gigabyte (the pack a sparse file that holds it) is read past
 // a piece at a time, never held whole; a file that large packs the same way. The null device
 // takes what is packed.
