@@ -5,6 +5,7 @@
 #include "file/file_state.h"
 #include "memblock/memblock.h"
 #include "support/error_cell.h"
+#include "support/failing_saves.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -309,6 +310,104 @@ TEST_F(Files, MemoryBlocksThroughSlots) {
     EXPECT_EQ(GetMemblockPtrForModule(6), nullptr);
     ReadMemblockFromSlot(2, 256);
     EXPECT_EQ(errors.Last(), 5101);
+}
+
+// The file commands that write, each made to fail: the old file stays as it was and the failure is
+// raised; commands that only make new files refuse an existing one with a warning alone.
+std::vector<FailingSaveRow>
+FileWriterRows(const std::vector<std::pair<const char*, SaveFault>>& cases,
+               const std::string& source) {
+    const std::pair<const char*, std::function<void(const std::string&)>> writers[] = {
+        {"MakeFile", [](const std::string& t) { MakeFile(t.c_str()); }},
+        {"WriteByteToFile", [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); }},
+        {"CopyFileTo", [source](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); }},
+        {"OpenToWrite",
+         [](const std::string& t) {
+             OpenToWrite(1, t.c_str());
+             if (!IsFileSlotOpen(1)) return;
+             WriteMemblockToSlot(1, 3);
+             CloseFileSlot(1);
+         }},
+    };
+    // What each writer raises for each fault, and whether the fault's file is there before.
+    const auto expected = [](const std::string& writer, SaveFault fault, bool& old) {
+        const bool onTestDisk = fault == SaveFault::FullDisk || fault == SaveFault::ReadOnlyFolder;
+        old = !onTestDisk || writer == "MakeFile" || writer == "WriteByteToFile";
+        if (writer == "MakeFile") return 8021;
+        if (writer == "WriteByteToFile") return 8212;
+        // A file there is refused, as documented, with a warning; a folder cannot be opened.
+        if (!onTestDisk)
+            return writer == "OpenToWrite" && fault == SaveFault::FolderInPlace ? 8202 : 0;
+        if (writer == "CopyFileTo") return 106;
+        return fault == SaveFault::FullDisk ? 8212 : 8202; // a failed write, or no file to open
+    };
+    std::vector<FailingSaveRow> rows;
+    for (const auto& [writer, fault] : cases) {
+        for (const auto& [name, save] : writers) {
+            if (std::string(name) != writer) continue;
+            bool old = false;
+            const std::int32_t error = expected(writer, fault, old);
+            rows.push_back({writer, fault, old, error, save});
+        }
+    }
+    return rows;
+}
+
+class FileSaves : public Files {
+protected:
+    void SetUp() override {
+        Files::SetUp();
+        std::uint8_t* block = MakeMemblockForModule(3, 150000);
+        const std::string bytes = SeededBytes(150000, 12);
+        std::memcpy(block, bytes.data(), bytes.size());
+        source = folder.Write("source.bin", bytes);
+    }
+    std::string source;
+};
+class FileSavesOnTestDisks : public FileSaves {};
+
+TEST_F(FileSaves, FailedWritesKeepTheOldFile) {
+    std::vector<std::pair<const char*, SaveFault>> cases;
+    for (const char* writer : {"MakeFile", "WriteByteToFile", "CopyFileTo", "OpenToWrite"})
+        for (SaveFault fault :
+             {SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen})
+            cases.emplace_back(writer, fault);
+    CheckFailingSaves(FileWriterRows(cases, source), "target.bin", SeededBytes(100000, 11));
+}
+
+TEST_F(FileSavesOnTestDisks, FailedWritesKeepTheOldFile) {
+    // Making an empty file needs no room: MakeFile on a full disk succeeds.
+    const std::vector<std::pair<const char*, SaveFault>> cases = {
+        {"MakeFile", SaveFault::ReadOnlyFolder},        {"WriteByteToFile", SaveFault::FullDisk},
+        {"WriteByteToFile", SaveFault::ReadOnlyFolder}, {"CopyFileTo", SaveFault::FullDisk},
+        {"CopyFileTo", SaveFault::ReadOnlyFolder},      {"OpenToWrite", SaveFault::FullDisk},
+        {"OpenToWrite", SaveFault::ReadOnlyFolder}};
+    CheckFailingSaves(FileWriterRows(cases, source), "target.bin", SeededBytes(100000, 11));
+}
+
+// A slot's bytes reach its name only at the close, whole; a second slot never writes the same
+// file, and a failed write leaves no file at all.
+TEST_F(Files, SlotFilesAppearWholeAtTheirClose) {
+    OpenToWrite(1, "slot.bin");
+    WriteFileLong(1, 0x01020304);
+    EXPECT_EQ(FileExists("slot.bin"), 0);
+    OpenToWrite(2, "slot.bin");
+    EXPECT_EQ(IsFileSlotOpen(2), 0);
+    CloseFileSlot(1);
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(TempFolder::Read(folder.File("slot.bin")), std::string("\x04\x03\x02\x01", 4));
+
+    OpenToWrite(3, "left-open.bin");
+    WriteFileByte(3, 7);
+    FileDestructor(); // what a slot left open to write holds is its file
+    FileConstructor();
+    EXPECT_EQ(TempFolder::Read(folder.File("left-open.bin")), "\x07");
+
+    OpenToRead(4, "slot.bin");
+    WriteFileByte(4, 1); // a slot opened to read takes no writes
+    EXPECT_EQ(errors.Last(), 8212);
+    CloseFileSlot(4);
+    EXPECT_EQ(TempFolder::Read(folder.File("slot.bin")).size(), 4u);
 }
 
 TEST_F(Files, DriveTableStopsAtItsCapacity) {
