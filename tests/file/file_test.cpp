@@ -312,77 +312,57 @@ TEST_F(Files, MemoryBlocksThroughSlots) {
     EXPECT_EQ(errors.Last(), 5101);
 }
 
-// The file commands that write, each made to fail: the old file stays as it was and the failure is
-// raised; commands that only make new files refuse an existing one with a warning alone.
-std::vector<FailingSaveRow>
-FileWriterRows(const std::vector<std::pair<const char*, SaveFault>>& cases,
-               const std::string& source) {
-    const std::pair<const char*, std::function<void(const std::string&)>> writers[] = {
-        {"MakeFile", [](const std::string& t) { MakeFile(t.c_str()); }},
-        {"WriteByteToFile", [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); }},
-        {"CopyFileTo", [source](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); }},
-        {"OpenToWrite",
-         [](const std::string& t) {
-             OpenToWrite(1, t.c_str());
-             if (!IsFileSlotOpen(1)) return;
-             WriteMemblockToSlot(1, 3);
-             CloseFileSlot(1);
-         }},
-    };
-    // What each writer raises for each fault, and whether the fault's file is there before.
-    const auto expected = [](const std::string& writer, SaveFault fault, bool& old) {
-        const bool onTestDisk = fault == SaveFault::FullDisk || fault == SaveFault::ReadOnlyFolder;
-        old = !onTestDisk || writer == "MakeFile" || writer == "WriteByteToFile";
-        if (writer == "MakeFile") return 8021;
-        if (writer == "WriteByteToFile") return 8212;
-        // A file there is refused, as documented, with a warning; a folder cannot be opened.
-        if (!onTestDisk)
-            return writer == "OpenToWrite" && fault == SaveFault::FolderInPlace ? 8202 : 0;
-        if (writer == "CopyFileTo") return 106;
-        return fault == SaveFault::FullDisk ? 8212 : 8202; // a failed write, or no file to open
-    };
-    std::vector<FailingSaveRow> rows;
-    for (const auto& [writer, fault] : cases) {
-        for (const auto& [name, save] : writers) {
-            if (std::string(name) != writer) continue;
-            bool old = false;
-            const std::int32_t error = expected(writer, fault, old);
-            rows.push_back({writer, fault, old, error, save});
-        }
-    }
-    return rows;
-}
-
+// The file commands that write, made to fail: the old file stays as it was and the failure is
+// raised. Commands that only make new files refuse a file already there with a warning alone,
+// as documented (error 0); MakeFile on a full disk succeeds, an empty file needing no room.
 class FileSaves : public Files {
 protected:
     void SetUp() override {
         Files::SetUp();
-        std::uint8_t* block = MakeMemblockForModule(3, 150000);
         const std::string bytes = SeededBytes(150000, 12);
-        std::memcpy(block, bytes.data(), bytes.size());
+        std::memcpy(MakeMemblockForModule(3, 150000), bytes.data(), bytes.size());
         source = folder.Write("source.bin", bytes);
+    }
+    std::vector<FailingSaveRow> Rows(bool onTestDisks) const {
+        const auto make = [](const std::string& t) { MakeFile(t.c_str()); };
+        const auto poke = [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); };
+        const auto copy = [this](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); };
+        const auto slot = [](const std::string& t) {
+            OpenToWrite(1, t.c_str());
+            if (!IsFileSlotOpen(1)) return;
+            WriteMemblockToSlot(1, 3);
+            CloseFileSlot(1);
+        };
+        using F = SaveFault;
+        if (onTestDisks)
+            return {{"MakeFile", F::ReadOnlyFolder, true, 8021, make},
+                    {"WriteByteToFile", F::FullDisk, true, 8212, poke},
+                    {"WriteByteToFile", F::ReadOnlyFolder, true, 8212, poke},
+                    {"CopyFileTo", F::FullDisk, false, 106, copy},
+                    {"CopyFileTo", F::ReadOnlyFolder, false, 106, copy},
+                    {"OpenToWrite", F::FullDisk, false, 8212, slot},
+                    {"OpenToWrite", F::ReadOnlyFolder, false, 8202, slot}};
+        std::vector<FailingSaveRow> rows;
+        for (F fault : {F::ReadOnlyFile, F::FolderInPlace, F::HeldOpen}) {
+            rows.push_back({"MakeFile", fault, true, 8021, make});
+            rows.push_back({"WriteByteToFile", fault, true, 8212, poke});
+            rows.push_back({"CopyFileTo", fault, true, 0, copy});
+            // A folder cannot be opened to write in.
+            rows.push_back(
+                {"OpenToWrite", fault, true, fault == F::FolderInPlace ? 8202 : 0, slot});
+        }
+        return rows;
     }
     std::string source;
 };
 class FileSavesOnTestDisks : public FileSaves {};
 
 TEST_F(FileSaves, FailedWritesKeepTheOldFile) {
-    std::vector<std::pair<const char*, SaveFault>> cases;
-    for (const char* writer : {"MakeFile", "WriteByteToFile", "CopyFileTo", "OpenToWrite"})
-        for (SaveFault fault :
-             {SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen})
-            cases.emplace_back(writer, fault);
-    CheckFailingSaves(FileWriterRows(cases, source), "target.bin", SeededBytes(100000, 11));
+    CheckFailingSaves(Rows(false), "target.bin", SeededBytes(100000, 11));
 }
 
 TEST_F(FileSavesOnTestDisks, FailedWritesKeepTheOldFile) {
-    // Making an empty file needs no room: MakeFile on a full disk succeeds.
-    const std::vector<std::pair<const char*, SaveFault>> cases = {
-        {"MakeFile", SaveFault::ReadOnlyFolder},        {"WriteByteToFile", SaveFault::FullDisk},
-        {"WriteByteToFile", SaveFault::ReadOnlyFolder}, {"CopyFileTo", SaveFault::FullDisk},
-        {"CopyFileTo", SaveFault::ReadOnlyFolder},      {"OpenToWrite", SaveFault::FullDisk},
-        {"OpenToWrite", SaveFault::ReadOnlyFolder}};
-    CheckFailingSaves(FileWriterRows(cases, source), "target.bin", SeededBytes(100000, 11));
+    CheckFailingSaves(Rows(true), "target.bin", SeededBytes(100000, 11));
 }
 
 // A slot's bytes reach its name only at the close, whole; a second slot never writes the same

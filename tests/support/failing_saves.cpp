@@ -5,6 +5,7 @@
 #include "core/core.h"
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <set>
 #include <vector>
@@ -65,23 +66,44 @@ bool FillDisk(const std::string& file) {
     return full;
 }
 
-} // namespace
-
 const char* SaveFaultName(SaveFault fault) {
-    switch (fault) {
-    case SaveFault::FullDisk:
-        return "a full disk";
-    case SaveFault::ReadOnlyFolder:
-        return "a read-only folder";
-    case SaveFault::ReadOnlyFile:
-        return "a read-only file";
-    case SaveFault::FolderInPlace:
-        return "a folder in the file's place";
-    case SaveFault::HeldOpen:
-        return "a file held open without sharing";
-    }
-    return "?";
+    static const char* const kNames[] = {"a full disk", "a read-only folder", "a read-only file",
+                                         "a folder in the file's place",
+                                         "a file held open without sharing"};
+    return kNames[static_cast<int>(fault)];
 }
+
+class FailingSave {
+public:
+    // The target `name` with the fault made; old is the file there before the save (null: none,
+    // for commands that only make new files; with FolderInPlace, the bytes of the file inside).
+    FailingSave(SaveFault fault, const std::string& name, const std::string* old);
+    ~FailingSave();
+    FailingSave(const FailingSave&) = delete;
+    FailingSave& operator=(const FailingSave&) = delete;
+
+    // Empty when the fault is made; otherwise why it cannot be here.
+    const std::string& Unavailable() const { return unavailable_; }
+    const std::string& Target() const { return target_; }
+    // Lets go of what keeps the target from being written (the handle held, the filler), then
+    // checks that the target is as it was and that nothing else was left beside it.
+    ::testing::AssertionResult KeptAsItWas();
+
+private:
+    void MakeOnTestDisk(const std::string& name);
+    void Release();
+
+    SaveFault fault_;
+    std::string old_;
+    bool hasOld_;
+    std::string unavailable_;
+    std::unique_ptr<TempFolder> folder_; // where the file lives, or its writable side
+    std::string target_;
+    std::string filler_;
+    HANDLE held_ = nullptr; // the handle holding the target open
+};
+
+} // namespace
 
 FailingSave::FailingSave(SaveFault fault, const std::string& name, const std::string* old)
     : fault_(fault), old_(old ? *old : std::string()), hasOld_(old != nullptr) {

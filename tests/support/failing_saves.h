@@ -5,7 +5,7 @@
 // The full disk and the read-only folder need disks of their own, which scripts/test-disks.sh
 // mounts as root under the build folder (ctest's test_disks fixture does, for suites whose name
 // ends in OnTestDisks, and so does scripts/test-whole.sh) and names in ZARVOLIN_TEST_DISKS.
-// Without them those rows cannot be made: Unavailable() says why, and the case skips.
+// Without them those rows cannot be made, and the case skips, saying why.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,11 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
-
-class TempFolder;
 
 enum class SaveFault {
     FullDisk,       // the file lives on a disk that has no byte left
@@ -25,38 +22,6 @@ enum class SaveFault {
     ReadOnlyFile,   // the file carries the read-only attribute
     FolderInPlace,  // a folder holding a file stands where the file should be
     HeldOpen,       // another handle holds the file open without sharing it
-};
-
-const char* SaveFaultName(SaveFault fault);
-
-class FailingSave {
-public:
-    // The target `name` with the fault made; old is the file there before the save (null: none,
-    // for commands that only make new files; with FolderInPlace, the bytes of the file inside).
-    FailingSave(SaveFault fault, const std::string& name, const std::string* old);
-    ~FailingSave();
-    FailingSave(const FailingSave&) = delete;
-    FailingSave& operator=(const FailingSave&) = delete;
-
-    // Empty when the fault is made; otherwise why it cannot be here.
-    const std::string& Unavailable() const { return unavailable_; }
-    const std::string& Target() const { return target_; }
-    // Lets go of what keeps the target from being written (the handle held, the filler), then
-    // checks that the target is as it was and that nothing else was left beside it.
-    ::testing::AssertionResult KeptAsItWas();
-
-private:
-    void MakeOnTestDisk(const std::string& name);
-    void Release();
-
-    SaveFault fault_;
-    std::string old_;
-    bool hasOld_;
-    std::string unavailable_;
-    std::unique_ptr<TempFolder> folder_; // where the file lives, or its writable side
-    std::string target_;
-    std::string filler_;
-    void* held_ = nullptr; // the handle holding the target open
 };
 
 // The bytes of a seeded random file of that size: large enough that a save cut short shows.
