@@ -47,18 +47,35 @@ foreach(dir ${TEST_DIRS})
 endforeach()
 
 # Suites named *Serial drive the shared X display with real input (xdotool): ctest runs them alone,
-# so that no other test's window takes the focus or the pointer meanwhile. This file runs after
-# the discovery of every program's cases.
+# so that no other test's window takes the focus or the pointer meanwhile. Suites named
+# *OnTestDisks save onto the small disks of the test_disks fixture, one case at a time (a case
+# fills a disk); their environment is set whole here, so no folder with a "screen" file holds
+# one. This file runs after the discovery of every program's cases.
+set(TEST_DISKS ${CMAKE_BINARY_DIR}/test-disks)
 set(SERIAL_TESTS_FILE ${CMAKE_BINARY_DIR}/serial_tests.cmake)
 file(WRITE ${SERIAL_TESTS_FILE} "foreach(list ${TEST_LISTS})
   foreach(test \${\${list}})
     if(test MATCHES \"Serial\\\\.\")
       set_tests_properties(\"\${test}\" PROPERTIES RUN_SERIAL TRUE)
     endif()
+    if(test MATCHES \"OnTestDisks\\\\.\")
+      set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_REQUIRED test_disks
+                           RESOURCE_LOCK test-disks
+                           ENVIRONMENT \"ZARVOLIN_TEST_DISKS=${TEST_DISKS}\")
+    endif()
   endforeach()
 endforeach()
 ")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${SERIAL_TESTS_FILE})
+
+# The small disks that saves fail on (a full one, a read-only one), mounted as root before the
+# cases that need them and unmounted after; without root the script says so and those cases skip.
+add_test(NAME test_disks.mount
+         COMMAND /bin/bash ${CMAKE_SOURCE_DIR}/scripts/test-disks.sh mount ${CMAKE_BINARY_DIR})
+add_test(NAME test_disks.unmount
+         COMMAND /bin/bash ${CMAKE_SOURCE_DIR}/scripts/test-disks.sh unmount ${CMAKE_BINARY_DIR})
+set_tests_properties(test_disks.mount PROPERTIES FIXTURES_SETUP test_disks TIMEOUT 60)
+set_tests_properties(test_disks.unmount PROPERTIES FIXTURES_CLEANUP test_disks TIMEOUT 60)
 
 # The asset generator's own tests, in Debian's Python.
 add_test(NAME assets.generator COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/assets)

@@ -4,7 +4,8 @@
 #   scripts/test-whole.sh [KIND] [PROGRAM...]   KIND: test (default) or game-test
 # Builds first; each program runs on its kind's private Xvfb; prints one line per program and
 # exits non-zero when any failed. Logs go to build/whole-KIND/. GTEST_SHUFFLE=1 and
-# GTEST_RANDOM_SEED=N in the environment run each program's cases in another order.
+# GTEST_RANDOM_SEED=N in the environment run each program's cases in another order. The disks
+# that saves fail on are mounted for the run (as root; scripts/test-disks.sh).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -16,6 +17,9 @@ mkdir -p "$logs"
 programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=("$build"/test_*.exe)
 failed=0
+"$root/scripts/test-disks.sh" mount "$build" >/dev/null
+trap '"$root/scripts/test-disks.sh" unmount "$build"' EXIT
+export ZARVOLIN_TEST_DISKS="$(cd "$build" && pwd)/test-disks"
 for exe in "${programs[@]}"; do
   name=$(basename "$exe" .exe)
   screen_file="$root/tests/${name#test_}/screen"

@@ -40,6 +40,8 @@ constexpr std::int32_t kFileSlotNotOpenedToWrite = 8202;
 constexpr std::int32_t kFileSlotOpen = 8203;
 constexpr std::int32_t kFileSlotClosed = 8204;
 constexpr std::int32_t kFileReadFailed = 8211;
+// Also a save whose file could not be written whole (an object, a mesh, a lightmap page, a file's
+// byte), the old file kept.
 constexpr std::int32_t kFileWriteFailed = 8212;
 constexpr std::int32_t kFileSlotIllegal = 8213;
 
@@ -110,7 +112,8 @@ constexpr std::int32_t kSoundMissing = 3004;
 constexpr std::int32_t kSoundVolumeIllegal = 3005;
 constexpr std::int32_t kSoundFrequencyIllegal = 3006;
 constexpr std::int32_t kSoundPanIllegal = 3007;
-constexpr std::int32_t kSoundNotSaved = 3008; // not recorded, or its recording file is gone
+// Not recorded, its recording file gone, or the copy to the named file failed.
+constexpr std::int32_t kSoundNotSaved = 3008;
 constexpr std::int32_t kSoundNotCloned = 3021;
 
 // Music.

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -103,6 +104,29 @@ bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t si
     if (!fileName || (!data && size > 0)) return false;
     ReplacingFile file(fileName);
     return file.WriteAll(data, size) && file.Commit();
+}
+
+bool CoreCopyWholeFile(const char* source, const char* target, bool replaceExisting) {
+    if (!source || !target) return false;
+    if (!replaceExisting && GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) return false;
+    HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (from == INVALID_HANDLE_VALUE) return false;
+    ReplacingFile file(target);
+    HANDLE to = file.Ok() ? CreateFileA(file.TemporaryName(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : INVALID_HANDLE_VALUE;
+    bool whole = to != INVALID_HANDLE_VALUE;
+    std::vector<char> buffer(whole ? 64 * 1024 : 0);
+    for (DWORD read = 1; whole && read > 0;) {
+        DWORD written = 0;
+        whole = ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+                (read == 0 ||
+                 (WriteFile(to, buffer.data(), read, &written, nullptr) && written == read));
+    }
+    if (to != INVALID_HANDLE_VALUE) CloseHandle(to);
+    CloseHandle(from);
+    return whole && file.Commit(false, replaceExisting);
 }
 
 void MediaScramblerBeforeOpen(char* fileName) {

@@ -80,6 +80,9 @@ void* CoreReadWholeFile(const char* fileName, std::uint32_t* size);
 // Writes through a temporary file that then replaces the old one, so a failed write leaves the
 // old file as it was. True when the file holds the new bytes.
 bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t size);
+// Copies the source to the target the same way: the target holds the whole copy or is as it was.
+// Without replaceExisting an existing target is never written. True when the copy is in place.
+bool CoreCopyWholeFile(const char* source, const char* target, bool replaceExisting);
 
 // The scrambler turns a stored media file into its readable form before it is opened
 // (direction 0) and back after (direction 1). Nothing happens while the seed is 0.

@@ -53,7 +53,7 @@ bool ReplacingFile::WriteAll(const void* data, std::uint32_t size) {
     return whole;
 }
 
-bool ReplacingFile::Commit(bool expectNonEmpty) {
+bool ReplacingFile::Commit(bool expectNonEmpty, bool replaceExisting) {
     if (!Ok() || committed_) return false;
     HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -64,8 +64,8 @@ bool ReplacingFile::Commit(bool expectNonEmpty) {
     if (!flushed || (expectNonEmpty && size.QuadPart == 0)) return false;
     // The target may have changed since the name was taken (made read-only, made a folder).
     if (!CanReplaceFile(target_.c_str())) return false;
-    if (!MoveFileExA(temporary_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const DWORD replace = replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExA(temporary_.c_str(), target_.c_str(), replace | MOVEFILE_WRITE_THROUGH))
         return false;
     committed_ = true;
     return true;

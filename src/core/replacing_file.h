@@ -25,8 +25,9 @@ public:
     // Writes bytes into the temporary file (the whole of it), flushed; false on any short write.
     bool WriteAll(const void* data, std::uint32_t size);
     // Moves the temporary file over the target. False (the target untouched) when the temporary
-    // file is empty while expectNonEmpty, when the target has become read-only, or the move fails.
-    bool Commit(bool expectNonEmpty = false);
+    // file is empty while expectNonEmpty, when the target has become read-only, or the move fails;
+    // without replaceExisting, also when a file of that name has appeared meanwhile.
+    bool Commit(bool expectNonEmpty = false, bool replaceExisting = true);
 
 private:
     std::string target_;

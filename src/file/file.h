@@ -20,17 +20,19 @@ void FilePassCoreData(CoreData* core);
 std::int32_t FileExists(const char* name);
 // The file's size in bytes, 0 when it cannot be opened.
 std::int32_t GetFileSizeByName(const char* name);
-// Makes an empty file, replacing one of that name.
+// Makes an empty file, replacing one of that name; 8021 when it cannot (the old file kept).
 void MakeFile(const char* name);
 // Deletes the file.
 void RemoveFile(const char* name);
-// Copies a file; an existing destination is kept (106).
+// Copies a file; an existing destination is kept (warning 106), a failed copy leaves no file
+// (error 106).
 void CopyFileTo(const char* source, const char* destination);
 // Renames a file (8024 when it cannot).
 void RenameFile(const char* source, const char* destination);
 // Moves a file (8025 when it cannot).
 void MoveFileTo(const char* source, const char* destination);
-// Replaces one byte of a file in place; positions past its end do nothing.
+// Replaces one byte of a file, the whole file written anew; positions past its end do nothing.
+// 8212 when it cannot be written back (the old file kept).
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value);
 // One byte of a file, as a signed value.
 std::int32_t ReadByteFromFile(const char* name, std::int32_t position);
@@ -86,9 +88,11 @@ std::int32_t IsProgramRunning(std::int32_t processId);
 
 // Slots 1 to 64.
 void OpenToRead(std::int32_t slot, const char* name);
-// Makes a new file in a slot; an existing file is kept (106).
+// Makes a new file in a slot; an existing file is kept (106). The bytes go to a file beside the
+// name until the slot is closed.
 void OpenToWrite(std::int32_t slot, const char* name);
-// Closes the slot's file.
+// Closes the slot's file; one opened to write is put in place only when every write reached it
+// (8212 otherwise, and no file is left).
 void CloseFileSlot(std::int32_t slot);
 // 1 while the slot holds a file.
 std::int32_t IsFileSlotOpen(std::int32_t slot);

@@ -5,6 +5,7 @@
 #include "core/checklist.h"
 #include "core/core.h"
 #include "core/load_budget.h"
+#include "core/media.h"
 
 #include <shellapi.h>
 
@@ -92,21 +93,24 @@ void DeleteDirectoryTree(std::wstring path) {
     }
 }
 
-std::vector<std::uint8_t> ReadWhole(const char* name, bool& opened) {
-    std::vector<std::uint8_t> bytes;
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+// The whole file in bytes; opened tells whether it could be opened at all, the result whether
+// every byte was read.
+bool ReadWhole(const char* name, std::vector<std::uint8_t>& bytes, bool& opened) {
+    bytes.clear();
+    HANDLE file = name ? CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr)
+                       : INVALID_HANDLE_VALUE;
     opened = file != INVALID_HANDLE_VALUE;
-    if (!opened) return bytes;
+    if (!opened) return false;
     const DWORD size = GetFileSize(file, nullptr);
-    if (size != INVALID_FILE_SIZE && size < 0x7FFFFFFF) {
-        bytes.resize(size);
-        DWORD read = 0;
-        if (size && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size))
-            bytes.clear();
-    }
+    DWORD read = 0;
+    bool whole = size != INVALID_FILE_SIZE && size < 0x7FFFFFFF;
+    if (whole) bytes.resize(size);
+    whole = whole &&
+            (size == 0 || (ReadFile(file, bytes.data(), size, &read, nullptr) && read == size));
     CloseHandle(file);
-    return bytes;
+    if (!whole) bytes.clear();
+    return whole;
 }
 
 std::string FormatTime(std::time_t t) {
@@ -170,11 +174,8 @@ char* GetWindowsFolder(char* previous) {
 }
 
 void MakeFile(const char* name) {
-    HANDLE file = name ? CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr)
-                       : INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(kFileNotMade);
-    CloseHandle(file);
+    // An existing file is emptied by replacing it, so one that cannot be written stays whole.
+    if (!name || !CoreWriteWholeFile(name, nullptr, 0)) RaiseRuntimeError(kFileNotMade);
 }
 
 void RemoveFile(const char* name) {
@@ -189,8 +190,10 @@ void CopyFileTo(const char* source, const char* destination) {
     const std::string resolved = ResolveName(source, true);
     if (GetFileAttributesA(resolved.c_str()) == INVALID_FILE_ATTRIBUTES) {
         RaiseRuntimeWarning(kFileMissing);
-    } else if (!CopyFileA(resolved.c_str(), destination, TRUE)) {
-        RaiseRuntimeWarning(kFileExists);
+    } else if (FileOrDirectoryExists(destination)) {
+        RaiseRuntimeWarning(kFileExists); // never replaces what is there
+    } else if (!CoreCopyWholeFile(resolved.c_str(), destination, false)) {
+        RaiseRuntimeError(kFileExists);
     }
     AfterCloseHook(resolved);
 }
@@ -203,24 +206,23 @@ void MoveFileTo(const char* source, const char* destination) {
 }
 
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
+    std::vector<std::uint8_t> bytes;
     bool opened = false;
-    std::vector<std::uint8_t> bytes = name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
-    if (!opened) return RaiseRuntimeWarning(kFileMissing);
+    if (!ReadWhole(name, bytes, opened)) {
+        // A file that is there but cannot be read whole cannot be written back either.
+        if (opened || FileOrDirectoryExists(name)) return RaiseRuntimeError(kFileWriteFailed);
+        return RaiseRuntimeWarning(kFileMissing);
+    }
     if (position >= 0 && static_cast<std::size_t>(position) < bytes.size())
         bytes[static_cast<std::size_t>(position)] = static_cast<std::uint8_t>(value);
-    HANDLE file =
-        CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    if (!bytes.empty())
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    if (!CoreWriteWholeFile(name, bytes.data(), static_cast<std::uint32_t>(bytes.size())))
+        RaiseRuntimeError(kFileWriteFailed);
 }
 
 std::int32_t ReadByteFromFile(const char* name, std::int32_t position) {
+    std::vector<std::uint8_t> bytes;
     bool opened = false;
-    const std::vector<std::uint8_t> bytes =
-        name ? ReadWhole(name, opened) : std::vector<std::uint8_t>{};
+    ReadWhole(name, bytes, opened);
     if (!opened) {
         RaiseRuntimeWarning(kFileMissing);
         return 0;

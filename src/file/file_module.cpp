@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "file/file.h"
+#include "file/file_slots.h"
 #include "file/file_state.h"
 #include "core/core.h"
 #include "core/media.h"
@@ -12,6 +13,15 @@
 #include <cstring>
 
 FileState g_File;
+
+FileState::~FileState() {
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        if (!pendingWrites[slot]) continue;
+        CloseHandle(slots[slot]);
+        slots[slot] = nullptr;
+        FinishSlotWrite(slot);
+    }
+}
 
 namespace {
 
@@ -95,6 +105,8 @@ void FileConstructor() {
         s.buffers[slot] = SlotBuffer{};
         s.slotNames[slot].clear();
         s.slotNamed[slot] = false;
+        s.pendingWrites[slot].reset();
+        s.writeFailed[slot] = false;
     }
     s.found = _finddata_t{};
     s.searchStarted = false;
@@ -105,6 +117,7 @@ void FileDestructor() {
     EndSearch();
     for (int slot = 1; slot <= kSlots; ++slot) {
         if (s.slots[slot]) CloseHandle(s.slots[slot]);
+        FinishSlotWrite(slot); // a slot left open to write: what it holds is its file
         s.slots[slot] = nullptr;
         s.endFlags[slot] = 0;
         s.buffers[slot] = SlotBuffer{};

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -70,6 +72,21 @@ template <typename T> void WriteValue(std::int32_t slot, T value) {
     if (OpenSlot(slot, true)) WriteSlotBytes(slot, &value, sizeof value);
 }
 
+bool PlainFileThere(const char* name) {
+    const DWORD attributes = GetFileAttributesA(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether another slot is writing the file of that name: two never write one file.
+bool WritingTo(const char* name) {
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(name, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    for (const auto& file : s.pendingWrites)
+        if (file && lstrcmpiA(file->Target().c_str(), full) == 0) return true;
+    return false;
+}
+
 } // namespace
 
 bool OpenSlot(std::int32_t slot, bool asError) {
@@ -107,7 +124,8 @@ bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) 
     DropSlotBuffer(slot);
     DWORD written = 0;
     if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
-        RaiseRuntimeWarning(kFileWriteFailed);
+        s.writeFailed[slot] = true; // the file is not whole: it is never put in place
+        RaiseRuntimeError(kFileWriteFailed);
         return false;
     }
     return true;
@@ -145,14 +163,27 @@ void OpenToRead(std::int32_t slot, const char* name) {
 void OpenToWrite(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeWarning(kFileSlotOpen);
-    if (!name || FileExists(name)) return RaiseRuntimeWarning(kFileExists);
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeWarning(kFileSlotNotOpenedToWrite);
-    s.slots[slot] = file;
+    // A file held by another program is there too, though it cannot be opened to be seen.
+    if (!name || FileExists(name) || PlainFileThere(name) || WritingTo(name))
+        return RaiseRuntimeWarning(kFileExists);
+    auto file = std::make_unique<ReplacingFile>(name);
+    HANDLE handle = file->Ok() ? CreateFileA(file->TemporaryName(), GENERIC_WRITE, FILE_SHARE_WRITE,
+                                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) return RaiseRuntimeError(kFileSlotNotOpenedToWrite);
+    s.slots[slot] = handle;
     s.endFlags[slot] = 0;
     s.buffers[slot] = SlotBuffer{};
     s.slotNamed[slot] = false;
+    s.pendingWrites[slot] = std::move(file);
+    s.writeFailed[slot] = false;
+}
+
+bool FinishSlotWrite(std::int32_t slot) {
+    const std::unique_ptr<ReplacingFile> file = std::move(s.pendingWrites[slot]);
+    const bool failed = std::exchange(s.writeFailed[slot], false);
+    // A file that appeared under the name meanwhile is kept, as an open would have kept it.
+    return !file || (!failed && file->Commit(false, /*replaceExisting=*/false));
 }
 
 void CloseFileSlot(std::int32_t slot) {
@@ -164,6 +195,7 @@ void CloseFileSlot(std::int32_t slot) {
     if (s.slotNamed[slot]) AfterCloseHook(s.slotNames[slot]);
     s.slotNames[slot].clear();
     s.slotNamed[slot] = false;
+    if (!FinishSlotWrite(slot)) RaiseRuntimeError(kFileWriteFailed);
 }
 
 std::int32_t IsFileSlotOpen(std::int32_t slot) {

@@ -11,3 +11,6 @@ std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count);
 // Bytes between the slot's position and the end of its file.
 std::uint64_t SlotBytesLeft(std::int32_t slot);
+// Ends a slot's write: its new file is put in place when every write reached it; false when a
+// write or the move failed (no file is left then). True for a slot that was not writing.
+bool FinishSlotWrite(std::int32_t slot);

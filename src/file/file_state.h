@@ -3,9 +3,11 @@
 
 #include "core/core_data.h"
 #include "core/error_numbers.h"
+#include "core/replacing_file.h"
 
 #include <cstdint>
 #include <io.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,10 @@ struct FileState {
     SlotBuffer buffers[kSlots + 1];
     std::string slotNames[kSlots + 1];
     bool slotNamed[kSlots + 1] = {};
+    // A slot opened to write writes a new file beside its name; the close puts it in place unless
+    // a write to it failed.
+    std::unique_ptr<ReplacingFile> pendingWrites[kSlots + 1];
+    bool writeFailed[kSlots + 1] = {};
     intptr_t search = -1;
     std::int32_t searchState = -1; // 0 while entries remain, -1 at the end
     bool searchStarted = false;
@@ -50,6 +56,10 @@ struct FileState {
     HANDLE process = nullptr;
     PhysicalDriveRecord drives[kDrives] = {};
     std::int32_t driveCount = 0;
+
+    // Module destructors are not run at exit: a slot the program left open to write is closed
+    // here as CloseFileSlot would, so what it holds is its file.
+    ~FileState();
 };
 
 extern FileState g_File;

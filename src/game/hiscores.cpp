@@ -101,14 +101,22 @@ void SortTable(std::int32_t t, HiScoreEntry* rows, const bool* kept) {
     std::copy(sorted, sorted + kHiScoreEntries, rows);
 }
 
+enum class RecordsFile { Missing, Unreadable, Read };
+
 // The file's first kRecordsFileBytes (all of it when shorter) into bytes, their count in size,
-// and whether the file is exactly that long; false when there is no file.
-bool ReadRecordsFile(std::uint8_t* bytes, std::uint32_t& size, bool& exact) {
+// and whether the file is exactly that long. Only a name that is not there means no file: one
+// that cannot be opened (held by another program, a folder) is still the player's.
+RecordsFile ReadRecordsFile(std::uint8_t* bytes, std::uint32_t& size, bool& exact) {
     size = 0;
     exact = false;
     HANDLE file = CreateFileA(kFileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? RecordsFile::Missing
+                   : RecordsFile::Unreadable;
+    }
     LARGE_INTEGER length{};
     DWORD read = 0;
     if (GetFileSizeEx(file, &length) && ReadFile(file, bytes, kRecordsFileBytes, &read, nullptr)) {
@@ -116,20 +124,22 @@ bool ReadRecordsFile(std::uint8_t* bytes, std::uint32_t& size, bool& exact) {
         exact = length.QuadPart == kRecordsFileBytes && read == kRecordsFileBytes;
     }
     CloseHandle(file);
-    return true;
+    return RecordsFile::Read;
 }
 
-// Copies the file beside it under the first free name of its own; true when it is copied, or
-// when there is no file left to lose.
+// Copies the file beside it, whole, under the first free name of its own; true when it is
+// copied, or when there is no file left to lose.
 bool CopyFileAside() {
-    if (GetFileAttributesA(kFileName) == INVALID_FILE_ATTRIBUTES) return true;
+    if (GetFileAttributesA(kFileName) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
     for (int n = 1; n <= kAsideNames; ++n) {
         const std::string name = n == 1
                                      ? kAsideName + std::string(".bin")
                                      : kAsideName + std::string("-") + std::to_string(n) + ".bin";
-        if (CopyFileA(kFileName, name.c_str(), TRUE)) return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return CoreCopyWholeFile(kFileName, name.c_str(), false);
     }
     return false;
 }
@@ -191,7 +201,10 @@ void HiScoreTable::Load() {
     std::uint8_t bytes[kRecordsFileBytes] = {};
     std::uint32_t size = 0;
     bool exact = false;
-    if (!ReadRecordsFile(bytes, size, exact)) return;
+    const RecordsFile file = ReadRecordsFile(bytes, size, exact);
+    // What cannot be read now is copied aside before a save replaces it.
+    keepDamagedFile = file == RecordsFile::Unreadable;
+    if (file != RecordsFile::Read) return;
     bool kept[kHiScoreTables][kHiScoreEntries] = {};
     const bool whole = DecodeRecords(bytes, size, *this, kept);
     for (int t = 0; t < kHiScoreTables; ++t)

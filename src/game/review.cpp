@@ -23,6 +23,10 @@ ReviewPanel panels[4] = {{ReviewKind::GameOver},
 NameEntryPanel nameEntry;
 
 constexpr std::int32_t kPanelX = 128, kPanelY = 128;
+// The name's line on the name-entry panel, and below it the line that says a save failed.
+constexpr std::int32_t kNameX = 398, kNameY = 528, kSaveFailedY = 592;
+// How long the failed save's line stays unless a click closes it: four seconds at 60 frames.
+constexpr std::int32_t kSaveFailedFrames = 240;
 
 struct PanelLine {
     std::int32_t caption; // image
@@ -170,6 +174,8 @@ bool NameEntryPanel::Step() {
         if (++counter > 32) SetState(1);
     } else if (state == 2) {
         return false;
+    } else if (state == 3) {
+        if (++counter >= kSaveFailedFrames) SetState(2);
     }
     return true;
 }
@@ -177,14 +183,16 @@ bool NameEntryPanel::Step() {
 void NameEntryPanel::Draw() {
     if (state == 0) {
         PasteImageFaded(kReviewPanelHiScoreImage, kPanelX, kPanelY, counter * 8);
-    } else if (state == 1) {
+    } else if (state == 1 || state == 3) {
         PasteImage(kReviewPanelHiScoreImage, kPanelX, kPanelY, 1);
-        DrawTextImages(name, 398, 528);
+        DrawTextImages(name, kNameX, kNameY);
+        if (state == 3) DrawTextImages("score not saved", kNameX, kSaveFailedY);
     }
 }
 
 void NameEntryPanel::HandleInput() {
-    if (keyDelay >= 1 || state == 2) return;
+    if (state == 3 && WasMouseButtonPressed(1)) SetState(2);
+    if (keyDelay >= 1 || state >= 2) return;
     const std::int32_t key = GetScanCode();
     if (key == 14 && length >= 1 && length <= 9) {
         name[--length] = '\0';
@@ -196,10 +204,11 @@ void NameEntryPanel::HandleInput() {
         keyDelay = 10;
         PopSound();
     }
-    if (IsReturnKeyDown()) {
-        const PlayBoard& board = Board();
-        HiScores().Insert(name, board.score, board.combo);
-        HiScores().Save();
-        SetState(2);
-    }
+    if (IsReturnKeyDown()) Submit();
+}
+
+void NameEntryPanel::Submit() {
+    const PlayBoard& board = Board();
+    HiScores().Insert(name, board.score, board.combo);
+    SetState(HiScores().Save() ? 2 : 3);
 }

@@ -21,7 +21,9 @@ struct ReviewPanel {
 ReviewPanel& Review(ReviewKind kind);
 
 struct NameEntryPanel {
-    std::int32_t state = 0; // 0 fade-in, 1 shown, 2 finished
+    // 0 fade-in, 1 shown, 2 finished, 3 the save failed: the panel says so for a while (the entry
+    // stays in the table for the session)
+    std::int32_t state = 0;
     std::int32_t counter = 0;
     char name[10] = {};
     std::int32_t length = 0;
@@ -31,6 +33,8 @@ struct NameEntryPanel {
     bool Step();
     void Draw();
     void HandleInput();
+    // The name typed goes into the table, which is saved (Return does this).
+    void Submit();
 };
 
 NameEntryPanel& NameEntry();

@@ -29,7 +29,8 @@ void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue);
 // other mode makes a mip chain. A positive divisor shrinks the texture (16384: 1 x 1).
 void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode = 0,
                std::int32_t divisor = 0);
-// Writes level 0 as BMP, DDS, DIB, JPG or PNG by the name's ending (500 on failure).
+// Writes level 0 as BMP, DDS, DIB, JPG or PNG by the name's ending; an existing file is replaced
+// only by a whole one (500 on failure, the old file kept).
 void SaveImage(const char* fileName, std::int32_t image, std::int32_t compression = 0);
 // Draws the image at once through the sprite module (502 when it is missing).
 void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t transparency = 0);

@@ -420,11 +420,16 @@ void SaveImage(const char* fileName, std::int32_t image, std::int32_t compressio
              SUCCEEDED(D3DXLoadSurfaceFromSurface(saved, nullptr, nullptr, source, nullptr,
                                                   &picture, D3DX_DEFAULT, 0));
     }
+    // Made in memory, then written whole beside the old file, which it replaces only then.
+    ComPtr<ID3DXBuffer> bytes;
     if (ok) {
-        ok = saved ? SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, saved, nullptr, nullptr))
-                   : SUCCEEDED(D3DXSaveSurfaceToFileA(fileName, format, source, nullptr, &picture));
+        ok = saved ? SUCCEEDED(D3DXSaveSurfaceToFileInMemory(bytes.PutAddress(), format, saved,
+                                                             nullptr, nullptr))
+                   : SUCCEEDED(D3DXSaveSurfaceToFileInMemory(bytes.PutAddress(), format, source,
+                                                             nullptr, &picture));
     }
-    if (!ok) RaiseRuntimeError(kImageSaveFailed);
+    if (!ok || !CoreWriteWholeFile(fileName, bytes->GetBufferPointer(), bytes->GetBufferSize()))
+        RaiseRuntimeError(kImageSaveFailed);
 }
 
 void PasteImage(std::int32_t image, std::int32_t x, std::int32_t y, std::int32_t transparency) {

@@ -1,6 +1,9 @@
 #include "core/win32.h"
 
 #include "core/com_ptr.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
+#include "core/media.h"
 #include "object3d/lightmapper.h"
 #include "object3d/object_state.h"
 
@@ -215,7 +218,13 @@ void LightMapper::SavePage(LightmapPage& page) {
                                        D3DX_DEFAULT, 0);
     }
     std::vector<std::uint32_t>().swap(page.blocks);
-    if (page.used > 0 && page.fileName[0] && page.compressedTexture)
-        D3DXSaveTextureToFileA(page.fileName, D3DXIFF_DDS, page.compressedTexture, nullptr);
+    if (page.used > 0 && page.fileName[0] && page.compressedTexture) {
+        // Made in memory and written whole, so a page that fails leaves an older one as it was.
+        ComPtr<ID3DXBuffer> bytes;
+        if (FAILED(D3DXSaveTextureToFileInMemory(bytes.PutAddress(), D3DXIFF_DDS,
+                                                 page.compressedTexture, nullptr)) ||
+            !CoreWriteWholeFile(page.fileName, bytes->GetBufferPointer(), bytes->GetBufferSize()))
+            RaiseRuntimeError(kFileWriteFailed);
+    }
     Release(page.colourTexture);
 }

@@ -83,7 +83,8 @@ void BackupMeshVertices(MeshRecord* mesh);
 void RestoreMeshVertices(MeshRecord* mesh);
 void RestoreAllMeshVertices(ObjectRecord* object);
 
-// X mesh files. LoadXMesh gives a new mesh, or false and null; SaveXMesh writes text .x.
+// X mesh files. LoadXMesh gives a new mesh, or false and null; SaveXMesh writes text .x beside
+// the name and replaces a file there only once the new one is whole.
 bool LoadXMesh(const char* fileName, MeshRecord** mesh);
 bool SaveXMesh(const char* fileName, MeshRecord* mesh);
 // Destroys and frees a mesh; true.

@@ -9,6 +9,7 @@
 #include "core/error_numbers.h"
 #include "core/load_budget.h"
 #include "core/media.h"
+#include "core/replacing_file.h"
 #include "modelfile/converters.h"
 
 #include <algorithm>
@@ -334,6 +335,9 @@ bool SaveXMesh(const char* fileName, MeshRecord* mesh) {
     // Wine's D3DX has no X writer: calling it ends the process.
     if (!fileName || !mesh || RunningUnderWine()) return false;
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
-    return dx && SUCCEEDED(D3DXSaveMeshToXA(fileName, dx, nullptr, nullptr, nullptr, 0,
-                                            D3DXF_FILEFORMAT_TEXT));
+    ReplacingFile file(fileName);
+    return dx && file.Ok() &&
+           SUCCEEDED(D3DXSaveMeshToXA(file.TemporaryName(), dx, nullptr, nullptr, nullptr, 0,
+                                      D3DXF_FILEFORMAT_TEXT)) &&
+           file.Commit(/*expectNonEmpty=*/true);
 }

@@ -165,7 +165,7 @@ void DeleteMeshCmd(std::int32_t n) {
 
 void SaveMesh(const char* fileName, std::int32_t n) {
     if (!ConfirmMesh(n) || !fileName) return;
-    SaveXMesh(fileName, g_Object3D.meshes[n]);
+    if (!SaveXMesh(fileName, g_Object3D.meshes[n])) RaiseRuntimeError(kFileWriteFailed);
 }
 
 void ConvertMeshToVertexList(std::int32_t n) {

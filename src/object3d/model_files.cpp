@@ -164,8 +164,11 @@ bool SaveObjectFile(const char* fileName, ObjectRecord* object) {
     }
     RestoreAllMeshVertices(object);
     TLOBlock block;
-    return WriteObjectToBlock(object, block.Out(), block.OutSize()) &&
-           WriteWholeFile(fileName, block.Data(), block.Size());
+    if (WriteObjectToBlock(object, block.Out(), block.OutSize()) &&
+        WriteWholeFile(fileName, block.Data(), block.Size()))
+        return true;
+    RaiseRuntimeError(kFileWriteFailed);
+    return false;
 }
 
 bool CopyObjectViaBlock(ObjectRecord** newObject, const ObjectRecord* source) {

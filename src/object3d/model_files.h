@@ -30,7 +30,7 @@ enum class ObjectFileUse { kDrawn, kReadFrom };
 bool LoadObjectFile(const char* fileName, ObjectRecord** object,
                     ObjectFileUse use = ObjectFileUse::kDrawn);
 // The object in the unanimated pose as a native file; error 106 and false, nothing touched, when
-// the file exists already; false when it cannot be written.
+// the file exists already; error 8212 and false, no file left, when it cannot be written whole.
 bool SaveObjectFile(const char* fileName, ObjectRecord* object);
 // A new object made from source through a block.
 bool CopyObjectViaBlock(ObjectRecord** newObject, const ObjectRecord* source);

@@ -3,6 +3,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "core/core.h"
+#include "core/media.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -126,8 +127,10 @@ void SaveSound(const char* fileName, std::int32_t n) {
     if (!r) return;
     const std::string file = RecordingFile(n);
     if (r->recorded && !Exists(file)) r->recorded = 0;
-    if (r->recorded && fileName) CopyFileA(file.c_str(), fileName, FALSE);
-    if (!r->recorded) RaiseRuntimeError(kSoundNotSaved);
+    if (!r->recorded) return RaiseRuntimeError(kSoundNotSaved);
+    // The copy replaces an existing file only once it is whole.
+    if (fileName && !CoreCopyWholeFile(file.c_str(), fileName, true))
+        RaiseRuntimeError(kSoundNotSaved);
 }
 
 bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,

@@ -4,6 +4,7 @@
 #include "sound/wave_check.h"
 #include "core/load_budget.h"
 #include "core/mapped_file.h"
+#include "core/replacing_file.h"
 
 #include <mmreg.h>
 #include <msacm.h>
@@ -348,8 +349,10 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
 bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size,
                    const WAVEFORMATEX* format) {
     if (!name || !format || (!data && size)) return false;
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ReplacingFile replacing(name);
+    HANDLE file = replacing.Ok() ? CreateFileA(replacing.TemporaryName(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                 : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) return false;
     std::uint8_t header[44];
     auto put32 = [&](int at, std::uint32_t v) { std::memcpy(header + at, &v, 4); };
@@ -365,5 +368,5 @@ bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t siz
         WriteFile(file, header, sizeof header, &written, nullptr) && written == sizeof header &&
         (size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size));
     CloseHandle(file);
-    return ok;
+    return ok && replacing.Commit();
 }

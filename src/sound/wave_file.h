@@ -53,6 +53,7 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
                                 std::uint32_t sourceSize, WAVEFORMATEX* destinationFormat,
                                 std::uint32_t* destinationSize);
 
-// Writes a 44-byte-header PCM wave file; true when written.
+// Writes a 44-byte-header PCM wave file, replacing one of that name only once it is whole; true
+// when written.
 bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size,
                    const WAVEFORMATEX* format);

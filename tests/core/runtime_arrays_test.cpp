@@ -5,6 +5,7 @@
 #include "core/runtime_arrays.h"
 #include "core/runtime_arrays_internal.h"
 #include "support/error_cell.h"
+#include "support/failing_saves.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -309,6 +310,28 @@ TEST_F(RuntimeArrayFiles, ErrorsForBadTypesAndFiles) {
     EXPECT_EQ(errors.Last(), 104);
     FreeArray(badType);
     FreeArray(ints);
+}
+
+// Array saves where they must fail: the file there stays as it was and 104 is raised. The array's
+// file (30,000 elements, 240,012 bytes) is larger than the old one.
+static void CheckFailingArraySaves(std::initializer_list<SaveFault> faults) {
+    RuntimeArray ints = Dim1(kInts, 29999);
+    CheckFailingSaves(
+        "SaveArrayFile", faults, 104,
+        [ints](const std::string& target) { SaveArrayFile(target.c_str(), ints); }, "saved.arr",
+        SeededBytes(100000, 71));
+    FreeArray(ints);
+}
+
+class RuntimeArrayFilesOnTestDisks : public RuntimeArrayFiles {};
+
+TEST_F(RuntimeArrayFiles, FailedSavesKeepTheOldFile) {
+    CheckFailingArraySaves(
+        {SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
+}
+
+TEST_F(RuntimeArrayFilesOnTestDisks, FailedSavesKeepTheOldFile) {
+    CheckFailingArraySaves({SaveFault::FullDisk, SaveFault::ReadOnlyFolder});
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "file/file_state.h"
 #include "memblock/memblock.h"
 #include "support/error_cell.h"
+#include "support/failing_saves.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -281,6 +282,84 @@ TEST_F(Files, MemoryBlocksThroughSlots) {
     EXPECT_EQ(GetMemblockPtrForModule(6), nullptr);
     ReadMemblockFromSlot(2, 256);
     EXPECT_EQ(errors.Last(), 5101);
+}
+
+// The file commands that write, made to fail: the old file stays as it was and the failure is
+// raised. Commands that only make new files refuse a file already there with a warning alone,
+// as documented (error 0); MakeFile on a full disk succeeds, an empty file needing no room.
+class FileSaves : public Files {
+protected:
+    void SetUp() override {
+        Files::SetUp();
+        const std::string bytes = SeededBytes(150000, 12);
+        std::memcpy(MakeMemblockForModule(3, 150000), bytes.data(), bytes.size());
+        source = folder.Write("source.bin", bytes);
+    }
+    std::vector<FailingSaveRow> Rows(bool onTestDisks) const {
+        const auto make = [](const std::string& t) { MakeFile(t.c_str()); };
+        const auto poke = [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); };
+        const auto copy = [this](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); };
+        const auto slot = [](const std::string& t) {
+            OpenToWrite(1, t.c_str());
+            if (!IsFileSlotOpen(1)) return;
+            WriteMemblockToSlot(1, 3);
+            CloseFileSlot(1);
+        };
+        using F = SaveFault;
+        if (onTestDisks)
+            return {{"MakeFile", F::ReadOnlyFolder, true, 8021, make},
+                    {"WriteByteToFile", F::FullDisk, true, 8212, poke},
+                    {"WriteByteToFile", F::ReadOnlyFolder, true, 8212, poke},
+                    {"CopyFileTo", F::FullDisk, false, 106, copy},
+                    {"CopyFileTo", F::ReadOnlyFolder, false, 106, copy},
+                    {"OpenToWrite", F::FullDisk, false, 8212, slot},
+                    {"OpenToWrite", F::ReadOnlyFolder, false, 8202, slot}};
+        std::vector<FailingSaveRow> rows;
+        for (F fault : {F::ReadOnlyFile, F::FolderInPlace, F::HeldOpen}) {
+            rows.push_back({"MakeFile", fault, true, 8021, make});
+            rows.push_back({"WriteByteToFile", fault, true, 8212, poke});
+            rows.push_back({"CopyFileTo", fault, true, 0, copy});
+            // A folder cannot be opened to write in.
+            rows.push_back(
+                {"OpenToWrite", fault, true, fault == F::FolderInPlace ? 8202 : 0, slot});
+        }
+        return rows;
+    }
+    std::string source;
+};
+class FileSavesOnTestDisks : public FileSaves {};
+
+TEST_F(FileSaves, FailedWritesKeepTheOldFile) {
+    CheckFailingSaves(Rows(false), "target.bin", SeededBytes(100000, 11));
+}
+
+TEST_F(FileSavesOnTestDisks, FailedWritesKeepTheOldFile) {
+    CheckFailingSaves(Rows(true), "target.bin", SeededBytes(100000, 11));
+}
+
+// A slot's bytes reach its name only at the close, whole; a second slot never writes the same
+// file, and a failed write leaves no file at all.
+TEST_F(Files, SlotFilesAppearWholeAtTheirClose) {
+    OpenToWrite(1, "slot.bin");
+    WriteFileLong(1, 0x01020304);
+    EXPECT_EQ(FileExists("slot.bin"), 0);
+    OpenToWrite(2, "slot.bin");
+    EXPECT_EQ(IsFileSlotOpen(2), 0);
+    CloseFileSlot(1);
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(TempFolder::Read(folder.File("slot.bin")), std::string("\x04\x03\x02\x01", 4));
+
+    OpenToWrite(3, "left-open.bin");
+    WriteFileByte(3, 7);
+    FileDestructor(); // what a slot left open to write holds is its file
+    FileConstructor();
+    EXPECT_EQ(TempFolder::Read(folder.File("left-open.bin")), "\x07");
+
+    OpenToRead(4, "slot.bin");
+    WriteFileByte(4, 1); // a slot opened to read takes no writes
+    EXPECT_EQ(errors.Last(), 8212);
+    CloseFileSlot(4);
+    EXPECT_EQ(TempFolder::Read(folder.File("slot.bin")).size(), 4u);
 }
 
 TEST_F(Files, DriveTableStopsAtItsCapacity) {

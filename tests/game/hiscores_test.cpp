@@ -191,3 +191,34 @@ TEST_F(HiScoreFile, DamagedFilesKeepTheirSoundEntriesAndAreCopiedAsideOnce) {
     ASSERT_TRUE(h.Save());
     EXPECT_EQ(GetFileAttributesA("records.damaged.bin"), INVALID_FILE_ATTRIBUTES);
 }
+
+// A file that is there but cannot be read is still the player's: it is copied aside before a save
+// replaces it, and while it cannot be copied nothing is saved.
+TEST_F(HiScoreFile, UnreadableFilesAreNeverReplacedBlind) {
+    ASSERT_TRUE(Numbered().Save());
+    const std::string good = Records();
+    // Held by another program that shares no reading while the tables load.
+    HANDLE held = CreateFileA("records.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HiScoreTable h;
+    h.Load();
+    EXPECT_TRUE(AllDefaults(h));
+    EXPECT_FALSE(h.Save()); // still held: no copy, no save
+    CloseHandle(held);
+    EXPECT_EQ(Records(), good);
+    ASSERT_TRUE(h.Save());
+    EXPECT_EQ(TempFolder::Read("records.damaged.bin"), good);
+    EXPECT_TRUE(AllDefaults([] {
+        HiScoreTable loaded;
+        loaded.Load();
+        return loaded;
+    }()));
+
+    // A folder in its place is never saved over.
+    ASSERT_TRUE(DeleteFileA("records.bin"));
+    folder.Write("records.bin\\inner.txt", "mine");
+    h.Load();
+    EXPECT_FALSE(h.Save());
+    EXPECT_EQ(TempFolder::Read(folder.File("records.bin\\inner.txt")), "mine");
+}

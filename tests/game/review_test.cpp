@@ -1,5 +1,7 @@
 #include "core/win32.h"
 
+#include "draw2d/draw2d.h"
+#include "game/game_app.h"
 #include "game/hiscores.h"
 #include "game/hud.h"
 #include "game/play_board.h"
@@ -7,10 +9,13 @@
 #include "game/settings.h"
 #include "input/input.h"
 #include "support/engine_fixture.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,11 +39,47 @@ int FramesIn(ReviewPanel& panel) {
     return frames;
 }
 
-void Click(ReviewPanel& panel) {
+template <class Panel> void Click(Panel& panel) {
     QueueMouseClick(1);
     UpdateMouseButtons();
     panel.HandleInput();
 }
+
+// The name entry with the game's pictures loaded (from the build's game folder), saving its
+// table in a folder of its own; the tables are put back afterwards.
+class NameEntrySaves : public ReviewTest {
+protected:
+    void SetUp() override {
+        ReviewTest::SetUp();
+        kept = HiScores();
+        GetCurrentDirectoryA(MAX_PATH, start);
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, MAX_PATH);
+        const std::string build =
+            std::string(program).substr(0, std::strrchr(program, '\\') - program);
+        ASSERT_TRUE(SetCurrentDirectoryA((build + "\\game").c_str()));
+        App().Init(0);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+    }
+    void TearDown() override {
+        HiScores() = kept;
+        SetCurrentDirectoryA(start);
+        ReviewTest::TearDown();
+    }
+    // The panel drawn alone: the pixels along the line below the name.
+    static std::vector<std::uint32_t> LineBelowTheName(NameEntryPanel& entry) {
+        ClearScreen(0);
+        entry.Draw();
+        std::vector<std::uint32_t> line;
+        for (int y : {600, 612, 624})
+            for (int x = 188; x < 608; x += 2)
+                line.push_back(GetPixelColour(x, y));
+        return line;
+    }
+    char start[MAX_PATH] = {};
+    TempFolder folder;
+    HiScoreTable kept;
+};
 
 } // namespace
 
@@ -115,4 +156,48 @@ TEST_F(NameEntrySerial, NineLettersAndBackspace) {
     EXPECT_EQ(std::string(entry.name), "asdfghjkl"); // the tenth is refused
     Press("BackSpace", 8);
     EXPECT_EQ(std::string(entry.name), "asdfghjk");
+}
+
+// A save that fails keeps the entry in the table for the session and says so on the panel, in the
+// game's lettering, until a click or four seconds close it; a save that works closes it at once.
+TEST_F(NameEntrySaves, AFailedSaveIsShownAndTheEntryStays) {
+    folder.Write("records.bin\\inner.txt", "a folder where the file should be");
+    HiScores().SetDefaults();
+    HiScores().current = 0;
+    Board().score = 4321;
+    ASSERT_TRUE(HiScores().FindRank());
+    NameEntryPanel& entry = NameEntry();
+    entry.Open();
+    std::strcpy(entry.name, "ann");
+    entry.length = 3;
+    while (entry.state == 0)
+        entry.Step();
+    const std::vector<std::uint32_t> typing = LineBelowTheName(entry);
+    entry.Submit();
+    ASSERT_EQ(entry.state, 3);
+    EXPECT_STREQ(HiScores().tables[0][0].name, "ann");
+    EXPECT_EQ(HiScores().tables[0][0].score, 4321);
+    EXPECT_NE(LineBelowTheName(entry), typing) << "nothing is written below the name";
+    for (int frame = 1; frame < 240; ++frame)
+        ASSERT_TRUE(entry.Step());
+    EXPECT_EQ(entry.state, 3);
+    entry.Step();
+    EXPECT_EQ(entry.state, 2);
+    EXPECT_FALSE(entry.Step());
+
+    entry.Open();
+    entry.Submit();
+    ASSERT_EQ(entry.state, 3);
+    Click(entry);
+    EXPECT_EQ(entry.state, 2);
+
+    ASSERT_TRUE(DeleteFileA(folder.File("records.bin\\inner.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryA(folder.File("records.bin").c_str()));
+    entry.Open();
+    entry.Submit();
+    EXPECT_EQ(entry.state, 2);
+    HiScoreTable saved;
+    saved.Load();
+    EXPECT_EQ(std::memcmp(saved.tables, HiScores().tables, sizeof saved.tables), 0);
+    EXPECT_STREQ(saved.tables[0][2].name, "ann"); // two empty names since ranked above it
 }

@@ -6,6 +6,7 @@
 #include "image/image.h"
 #include "image/image_state.h"
 #include "support/engine_fixture.h"
+#include "support/failing_saves.h"
 #include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
@@ -324,6 +325,30 @@ TEST_F(Images, SavedFilesOfEveryKindLoadAgain) {
         EXPECT_EQ(GetImageWidth(22), 12) << name;
         cell.number = 0;
     }
+}
+
+// A 256 x 256 picture saved as a bitmap (196,662 bytes) where the save must fail: the file it
+// would replace stays as it was and 500 is raised.
+class ImageSavesOnTestDisks : public Images {};
+
+static void CheckFailingImageSaves(const std::string& png,
+                                   std::initializer_list<SaveFault> faults) {
+    LoadImage(png.c_str(), 23, 1);
+    ASSERT_EQ(GetImageWidth(23), 256);
+    CheckFailingSaves(
+        "SaveImage", faults, 500, [](const std::string& target) { SaveImage(target.c_str(), 23); },
+        "saved.bmp", SeededBytes(100000, 31));
+}
+
+TEST_F(Images, FailedSavesKeepTheOldFile) {
+    CheckFailingImageSaves(
+        File("p.png", PngBytes(256, 256, HalfBlack)),
+        {SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
+}
+
+TEST_F(ImageSavesOnTestDisks, FailedSavesKeepTheOldFile) {
+    CheckFailingImageSaves(File("p.png", PngBytes(256, 256, HalfBlack)),
+                           {SaveFault::FullDisk, SaveFault::ReadOnlyFolder});
 }
 
 TEST_F(Images, MissingImagesAndModeChanges) {

@@ -8,6 +8,7 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/positioning.h"
 #include "object3d/vertex_layout.h"
+#include "support/failing_saves.h"
 #include "support/image_files.h"
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
@@ -113,10 +114,34 @@ protected:
         AddLightMapLight(0, 0, 0, 30, 255, 255, 255, 100, 0);
         CreateLightMaps(folderName, quality, 0);
     }
+    // Pages saved where they must fail: an older page file stays as it was and 8212 is raised.
+    void CheckFailingPageSaves(std::initializer_list<SaveFault> faults) {
+        if (RunningUnderWine())
+            GTEST_SKIP() << "Wine's D3DX cannot save DDS files (E_NOTIMPL): no page is written";
+        BuildSheet(1, Square(1, 5));
+        CheckFailingSaves(
+            "a lightmap page", faults, 8212,
+            [this](const std::string& target) {
+                ModuleLightMapper().Reset();
+                AddLightMapObject(1);
+                Light(4, target.substr(0, target.rfind('\\')).c_str());
+            },
+            "0.dds", SeededBytes(100000, 61));
+    }
     TempFolder folder;
 };
 
+class LightmapSavesOnTestDisks : public LightmapScene {};
+
 } // namespace
+
+TEST_F(LightmapSavesOnTestDisks, FailedPageSavesKeepTheOldPage) {
+    CheckFailingPageSaves({SaveFault::FullDisk, SaveFault::ReadOnlyFolder});
+}
+
+TEST_F(LightmapScene, FailedPageSavesKeepTheOldPage) {
+    CheckFailingPageSaves({SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
+}
 
 TEST_F(LightmapScene, APlaneLitFromAboveDrawsBrighterAtItsCentre) {
     BuildSheet(1, Square(10, 20));

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "mesh_item_box.h"
+#include "support/failing_saves.h"
 #include "support/object_scene.h"
 #include "support/temp_folder.h"
 #include "object3d/mesh_convert.h"
@@ -88,4 +89,24 @@ TEST_F(ObjectScene, ReducingIntoTheSourceKeepsItUntilTheCopyExists) {
     LoadMesh(folder.File("saved.x").c_str(), 3);
     ASSERT_TRUE(MeshExist(3));
     EXPECT_EQ(g_Object3D.meshes[3]->drawPrimitiveCount, g_Object3D.meshes[1]->drawPrimitiveCount);
+}
+
+// Mesh saves where they must fail: the file there stays as it was and 8212 is raised.
+class MeshSavesOnTestDisks : public ObjectScene {};
+
+static void CheckFailingMeshSaves(std::initializer_list<SaveFault> faults) {
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine's D3DX has no X writer (its D3DXSaveMeshToXA ends the process)";
+    BoxMeshItem(1);
+    CheckFailingSaves(
+        "SaveMesh", faults, 8212, [](const std::string& target) { SaveMesh(target.c_str(), 1); },
+        "saved.x", SeededBytes(100000, 51));
+}
+
+TEST_F(ObjectScene, FailedMeshSavesKeepTheOldFile) {
+    CheckFailingMeshSaves({SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
+}
+
+TEST_F(MeshSavesOnTestDisks, FailedMeshSavesKeepTheOldFile) {
+    CheckFailingMeshSaves({SaveFault::FullDisk, SaveFault::ReadOnlyFolder});
 }

@@ -4,6 +4,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "support/engine_fixture.h"
+#include "support/failing_saves.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -364,6 +366,36 @@ TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
     SaveSound(saved.c_str(), 6);
     EXPECT_EQ(cell.number, 0);
     EXPECT_EQ(TempFolder::Read(saved).substr(0, 4), "RIFF");
+}
+
+// A recording as StopRecordingSound leaves one (its wave in the temporary data folder, the sound
+// loaded from it and marked recorded), saved where the save must fail: the file it would
+// replace stays as it was and 3008 is raised.
+static void CheckFailingSoundSaves(std::initializer_list<SaveFault> faults) {
+    char folder[MAX_PATH] = {};
+    GetTempDataFolder(folder, sizeof folder);
+    const std::string recording = std::string(folder) + "\\tempfile7.wav";
+    std::ofstream(recording, std::ios::binary) << PcmWave(60000);
+    LoadSound(recording.c_str(), 7);
+    auto* r = static_cast<SoundRecord*>(g_Sound.sounds.Find(7));
+    ASSERT_NE(r, nullptr);
+    r->recorded = 1;
+    CheckFailingSaves(
+        "SaveSound", faults, 3008, [](const std::string& target) { SaveSound(target.c_str(), 7); },
+        "saved.wav", SeededBytes(100000, 21));
+    DeleteSound(7);
+    DeleteFileA(recording.c_str());
+}
+
+class SoundSavesOnTestDisks : public Sound {};
+
+TEST_F(Sound, FailedSavesKeepTheOldFile) {
+    CheckFailingSoundSaves(
+        {SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
+}
+
+TEST_F(SoundSavesOnTestDisks, FailedSavesKeepTheOldFile) {
+    CheckFailingSoundSaves({SaveFault::FullDisk, SaveFault::ReadOnlyFolder});
 }
 
 TEST(SoundNotReady, EveryCommandIsSilent) {

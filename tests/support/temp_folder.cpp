@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -12,9 +13,12 @@ namespace {
 std::atomic<int> counter{0};
 }
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder(const std::string& parent) {
     char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
+    if (parent.empty())
+        GetTempPathA(MAX_PATH, temp);
+    else
+        std::snprintf(temp, sizeof temp, "%s\\", parent.c_str());
     const std::string stem =
         std::string(temp) + "zarvolin-test-" + std::to_string(GetCurrentProcessId()) + "-";
     // Process ids come round again: a folder an earlier run could not remove is passed over.

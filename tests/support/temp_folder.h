@@ -1,11 +1,12 @@
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder (or under parent), removed with everything in
+// it at the end.
 #pragma once
 
 #include <string>
 
 class TempFolder {
 public:
-    TempFolder();
+    explicit TempFolder(const std::string& parent = {});
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
