@@ -154,14 +154,17 @@ if(TARGET test_world)
   set_tests_properties(world.reference_encoders PROPERTIES TIMEOUT 120)
 endif()
 
-# The FTP tests' server script, beside the test program, run by Debian's python3 from the tests.
+# The FTP tests' server scripts, beside the test program, run by Debian's python3 from the tests.
 if(TARGET test_ftp)
-  set(FTP_SERVER_SCRIPT ${CMAKE_BINARY_DIR}/test-data/ftp_server.py)
-  add_custom_command(OUTPUT ${FTP_SERVER_SCRIPT}
-                     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/tests/ftp/ftp_server.py
-                             ${FTP_SERVER_SCRIPT}
-                     DEPENDS ${CMAKE_SOURCE_DIR}/tests/ftp/ftp_server.py)
-  add_custom_target(ftp_test_data DEPENDS ${FTP_SERVER_SCRIPT})
+  set(FTP_SERVER_SCRIPTS "")
+  foreach(script ftp_server.py unruly_ftp_server.py)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/test-data/${script}
+                       COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/tests/ftp/${script}
+                               ${CMAKE_BINARY_DIR}/test-data/${script}
+                       DEPENDS ${CMAKE_SOURCE_DIR}/tests/ftp/${script})
+    list(APPEND FTP_SERVER_SCRIPTS ${CMAKE_BINARY_DIR}/test-data/${script})
+  endforeach()
+  add_custom_target(ftp_test_data DEPENDS ${FTP_SERVER_SCRIPTS})
   add_dependencies(test_ftp ftp_test_data)
   target_link_libraries(test_ftp PRIVATE ws2_32) # the server's control connection
 endif()

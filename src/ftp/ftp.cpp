@@ -4,12 +4,12 @@
 
 #include "ftp/ftp.h"
 #include "ftp/ftp_state.h"
+#include "ftp/ftp_worker.h"
 #include "core/core.h"
 #include "core/error_numbers.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
+#include <iterator>
 
 FtpState g_Ftp;
 
@@ -20,6 +20,8 @@ FtpState& s = g_Ftp;
 constexpr INTERNET_PORT kFtpPort = 21;
 constexpr std::int32_t kDialWindowMode = 3;
 constexpr DWORD kHangUpWaitMs = 3000;
+// The failure reason of a call that missed its deadline: the server sent no final answer.
+constexpr char kNoAnswer[] = "No answer from the server in time.";
 
 // Copies text into a kept buffer; texts that do not fit with their terminator are refused.
 bool KeepText(char (&kept)[kFtpTextSize], const char* text) {
@@ -46,22 +48,14 @@ void RestoreAfterDialling() {
 
 // Closes the connection and the internet handle with whatever hangs on them.
 void CloseEverything() {
-    AbortFtpDownload();
-    CloseInternetHandle(s.search);
-    CloseInternetHandle(s.connection);
-    CloseInternetHandle(s.internet);
+    DiscardLocalDownload();
+    CloseFtpHandles({&s.remoteFile, &s.search, &s.connection, &s.internet});
 }
 
-// Everything back to disconnected; the internet handle is the caller's to close.
+// Everything back to disconnected, once CloseEverything has closed the handles.
 void ResetState() {
-    CloseInternetHandle(s.connection);
-    CloseInternetHandle(s.search);
-    CloseInternetHandle(s.remoteFile);
-    if (s.localFile != INVALID_HANDLE_VALUE) CloseHandle(s.localFile);
-    s.localFile = INVALID_HANDLE_VALUE;
     s.bytesWritten = 0;
     s.fileName[0] = 0;
-    s.localName[0] = 0;
     s.fileType = -1;
     s.fileSize = 0;
     s.progress = s.progressNoted = -1;
@@ -88,27 +82,66 @@ bool DialIfOffline() {
     return cursorShown;
 }
 
+// The platform's own timeouts, where it keeps them (Wine's FTP connections keep none); the
+// worker's deadlines hold either way.
+void SetPlatformTimeouts(HINTERNET internet) {
+    const struct {
+        DWORD option, ms;
+    } timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, g_FtpDeadlines.connectMs},
+                    {INTERNET_OPTION_SEND_TIMEOUT, g_FtpDeadlines.commandMs},
+                    {INTERNET_OPTION_RECEIVE_TIMEOUT, g_FtpDeadlines.commandMs},
+                    {INTERNET_OPTION_DATA_SEND_TIMEOUT, g_FtpDeadlines.dataMs},
+                    {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, g_FtpDeadlines.dataMs}};
+    for (auto timeout : timeouts)
+        InternetSetOptionA(internet, timeout.option, &timeout.ms, sizeof timeout.ms);
+}
+
+BOOL ConnectCall(FtpJob& job) {
+    job.made = InternetConnectA(job.handle, job.text[0], kFtpPort, job.text[1], job.text[2],
+                                INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    return job.made != nullptr;
+}
+
 std::int32_t OpenSession() {
     if (InternetAttemptConnect(0) != ERROR_SUCCESS) {
         RecordFtpFailure();
         return 0;
     }
-    if (!s.internet)
+    if (!s.internet) {
         s.internet =
             InternetOpenA("InternetConnection", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (s.internet) SetPlatformTimeouts(s.internet);
+    }
     if (!s.internet) {
         RecordFtpFailure();
         return 0;
     }
-    s.connection = InternetConnectA(s.internet, s.server, kFtpPort, s.user, s.password,
-                                    INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
-    if (s.connection) {
-        s.connected = 1;
-        return 1;
+    FtpCall call(ConnectCall);
+    if (call.SetText(0, s.server) && call.SetText(1, s.user) && call.SetText(2, s.password)) {
+        call->handle = s.internet;
+        // Closing the internet handle at the deadline ends a connect that waits on the server.
+        if (call.Run(g_FtpDeadlines.connectMs) == FtpCallEnd::kTimedOut) {
+            CloseFtpHandles({&s.internet});
+            RecordFtpFailure(kNoAnswer);
+            return 0;
+        }
+        if (call->ok) {
+            s.connection = call->made;
+            s.connected = 1;
+            return 1;
+        }
     }
-    RecordFtpFailure();
-    CloseInternetHandle(s.internet);
+    RecordFtpFailure(call.Ok() ? call->response : nullptr);
+    CloseFtpHandles({&s.internet});
     return 0;
+}
+
+BOOL CloseCall(FtpJob& job) {
+    // The response before, to tell a final reply that the closing brought from an old one.
+    FetchLastFtpResponse(job.text[0], kFtpTextSize);
+    for (HINTERNET handle : job.closing)
+        if (handle) InternetCloseHandle(handle);
+    return TRUE;
 }
 
 // A new string from the core's callback holding text; the caller's previous one is freed.
@@ -126,45 +159,65 @@ char* MakeString(char* oldString, const char* text, std::size_t capacity) {
 
 } // namespace
 
-void CloseInternetHandle(HINTERNET& handle) {
-    if (handle) InternetCloseHandle(handle);
-    handle = nullptr;
+bool CloseFtpHandles(std::initializer_list<HINTERNET*> handles, char* reply) {
+    if (reply) reply[0] = 0;
+    FtpCall call(CloseCall);
+    std::size_t count = 0;
+    for (HINTERNET* handle : handles) {
+        // Without a job the handles are forgotten: closing one here could wait on the server.
+        if (*handle && call.Ok() && count < std::size(call->closing))
+            call->closing[count++] = *handle;
+        *handle = nullptr;
+    }
+    if (count == 0) return true;
+    // Even a command that has spent its budget gets a moment to let go of its handles.
+    if (call.Run(g_FtpDeadlines.commandMs, g_FtpDeadlines.closeFloorMs) == FtpCallEnd::kTimedOut)
+        return false;
+    if (reply && std::strcmp(call->response, call->text[0]) != 0)
+        std::memcpy(reply, call->response, kFtpTextSize);
+    return true;
 }
 
-void RecordFtpFailure() {
+void RecordFtpFailure(const char* response) {
     if (s.failed) return;
-    // The response may be longer than the kept text: fetch it whole, keep what fits.
-    char text[1024] = {};
-    DWORD length = sizeof text - 1;
-    s.responseError = 0;
-    const char* response = text;
-    std::unique_ptr<char[]> longer;
-    if (!InternetGetLastResponseInfoA(&s.responseError, text, &length)) {
-        text[0] = 0;
-        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && length < 0x100000) {
-            longer.reset(new (std::nothrow) char[length + 1]());
-            if (longer && InternetGetLastResponseInfoA(&s.responseError, longer.get(), &length))
-                response = longer.get();
-        }
+    if (response) {
+        const std::size_t kept = strnlen(response, kFtpTextSize - 1);
+        std::memcpy(s.response, response, kept);
+        s.response[kept] = 0;
+    } else {
+        FetchLastFtpResponse(s.response, sizeof s.response);
     }
-    const std::size_t kept = strnlen(response, kFtpTextSize - 1);
-    std::memcpy(s.response, response, kept);
-    s.response[kept] = 0;
     s.failed = 1;
     s.fileType = -1;
 }
 
 void CheckFtpConnection() {
-    if (s.connection && FtpSetCurrentDirectoryA(s.connection, ".")) return;
+    if (s.connection) {
+        FtpCall call([](FtpJob& job) { return FtpSetCurrentDirectoryA(job.handle, "."); });
+        if (call.Ok()) {
+            call->handle = s.connection;
+            if (call.Run(g_FtpDeadlines.commandMs) == FtpCallEnd::kTimedOut)
+                return DropFtpConnection();
+            if (call->ok) return;
+        }
+    }
     CloseEverything();
     ResetState();
+}
+
+void DropFtpConnection() {
+    CloseEverything();
+    ResetState();
+    RecordFtpFailure(kNoAnswer);
 }
 
 void FTPConstructor(HINSTANCE) {}
 
 void FTPDestructor() {
+    StartFtpCommand();
     CloseEverything();
     ResetState();
+    StopFtpWorker();
 }
 
 void FTPSetErrorHandler(RuntimeErrorRecord* cell) {
@@ -188,6 +241,7 @@ std::int32_t FTPConnect(const char* server, const char* user, const char* passwo
     std::memcpy(s.password, keptPassword, sizeof keptPassword);
     if (s.connection) return 0;
 
+    StartFtpCommand();
     s.windowFlag = windowFlag;
     s.connected = 0;
     s.dialled = false;
@@ -213,6 +267,7 @@ std::int32_t FTPConnectAgain() {
 }
 
 std::int32_t FTPDisconnect(std::int32_t hangUp) {
+    StartFtpCommand();
     CloseEverything();
     if (hangUp == 1 && s.dialled) {
         MinimiseForDialling();

@@ -1,7 +1,9 @@
 // FTP module: one connection to one FTP server at a time over WinInet (port 21, passive,
 // binary), its remote directory, a listing walked entry by entry, uploads, deletions and
 // downloads, blocking or stepped by the script. Nothing raises a run-time error: commands
-// return 1 or 0, and the server's last response and a failure flag can be read back.
+// return 1 or 0, and the server's last response and a failure flag can be read back. Every wait
+// on the server has a deadline (ftp_worker.h), and no command waits much more than 28 s: one
+// that misses its deadline fails and drops the connection.
 #pragma once
 
 #include "core/core_data.h"
@@ -45,13 +47,14 @@ std::int32_t FTPPutFile(const char* fileName);
 std::int32_t FTPPutFileExport(const char* fileName);
 std::int32_t FTPDeleteFile(const char* remoteName);
 // Without a size hint (or 0) downloads at once. With one, opens a stepped download whose total
-// is the listed size of remoteName (else the hint); FTPDownloadStep then moves it on.
+// is the size the server lists for remoteName (else the hint); FTPDownloadStep then moves it on.
+// Either way the bytes go to a new file beside localName, which replaces it only once whole.
 std::int32_t FTPGetFile(const char* remoteName, const char* localName);
 std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint);
 // Up to 3,072 more bytes of a stepped download. The download finishes (progress -1, file
-// kept) when the server has no more; it is aborted (file deleted, failure flag set) on a read
-// or write error, when it ends short of its listed size, or when no byte has arrived for more
-// than 10,000 ms.
+// kept) when the server has no more; it is aborted (its bytes deleted, failure flag set) on a
+// read or write error, when it ends short of its total or with an error reply, or when a step
+// has waited 10,000 ms for its bytes (which also drops the connection).
 void FTPDownloadStep();
 // Aborts a running download and deletes its partial file.
 void FTPTerminateDownload();

@@ -4,22 +4,28 @@
 #include "core/win32.h"
 
 #include "core/core_data.h"
+#include "core/replacing_file.h"
 
 #include <wininet.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 
 constexpr std::size_t kFtpTextSize = 256; // server, user, password and response buffers
 
 // Lives from program start to the end; only this module writes it. The handles are owned here
-// and closed by FTPDisconnect, the connection check and the Destructor.
+// and closed by FTPDisconnect, the connection check and the Destructor, or handed to the worker
+// of a call that missed its deadline.
 struct FtpState {
     CoreData* core = nullptr;
     HINTERNET internet = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET search = nullptr;
     HINTERNET remoteFile = nullptr; // a stepped download's source
-    HANDLE localFile = INVALID_HANDLE_VALUE;
+    // A stepped download's local file: written beside its target, moved over it once whole.
+    std::unique_ptr<ReplacingFile> localFile;
+    HANDLE localWriter = INVALID_HANDLE_VALUE;
 
     // The last login asked for, kept for FTPConnectAgain.
     char server[kFtpTextSize] = {};
@@ -38,7 +44,6 @@ struct FtpState {
     std::int64_t totalSize = 0;
     bool totalListed = false; // the total is the listing's size, not the caller's hint
     bool stepped = false;
-    char localName[MAX_PATH] = {};
     std::int32_t progress = -1;
     std::int32_t progressNoted = -1;
     DWORD lastMove = 0; // timeGetTime of the last movement
@@ -50,20 +55,28 @@ struct FtpState {
     std::int32_t fileSize = 0;
 
     // The server's response to the first failure since the flag was cleared.
-    DWORD responseError = 0;
     char response[kFtpTextSize] = {};
 };
 
 extern FtpState g_Ftp;
 
-// The first failure since the flag was cleared fetches the server's last response.
-void RecordFtpFailure();
+// The first failure since the flag was cleared keeps the server's last response: the one a
+// worker's call brought back, or without one, this thread's.
+void RecordFtpFailure(const char* response = nullptr);
 // Run after a failed directory change, listing or open: when the server no longer answers,
 // drops the connection and starts afresh.
 void CheckFtpConnection();
-// Closes a running download's handles; the partial local file is deleted.
-void AbortFtpDownload();
+// After a call missed its deadline: closes everything, starts afresh and records the failure.
+void DropFtpConnection();
+// Lets go of a running download's local file (its partial bytes deleted, an older file under
+// its name left as it was) and sets the progress to -1.
+void DiscardLocalDownload();
+// DiscardLocalDownload, then closes the remote file. False when the closing missed its deadline.
+bool AbortFtpDownload();
 // Makes the search's find data the current entry.
 void TakeFtpEntry();
-// Closes and clears a WinInet handle.
-void CloseInternetHandle(HINTERNET& handle);
+// Closes and clears WinInet handles, in order, on the worker within the command deadline: a
+// download's handle waits there for the server's final reply, which goes to reply (kFtpTextSize
+// bytes; "" when the closing brought none).
+// False when the closing missed its deadline; the handles are cleared all the same.
+bool CloseFtpHandles(std::initializer_list<HINTERNET*> handles, char* reply = nullptr);

@@ -3,20 +3,22 @@
 
 #include "ftp/ftp.h"
 #include "ftp/ftp_state.h"
+#include "ftp/ftp_worker.h"
 #include "core/core.h"
 #include "core/media.h"
 #include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
 FtpState& s = g_Ftp;
 
-constexpr DWORD kStepBytes = 3072;
 constexpr DWORD kReadPiece = 1024;
-constexpr DWORD kStallMs = 10000;
+
+enum class CallResult { kOk, kFailed, kDropped };
 
 // The sizes scripts see are int32: a file of 2 GiB or more reports 0, not a negative size.
 std::int32_t EntrySize(const WIN32_FIND_DATAA& entry) {
@@ -24,57 +26,146 @@ std::int32_t EntrySize(const WIN32_FIND_DATAA& entry) {
     return static_cast<std::int32_t>(entry.nFileSizeLow);
 }
 
+// Runs a call on the connection that takes one name. A failure keeps the server's reply when
+// record is set; a call that misses its deadline drops the connection.
+CallResult RunNamedCall(FtpCall& call, const char* name, DWORD deadlineMs, bool record = true) {
+    if (!s.connection || !call.SetText(0, name)) {
+        if (record) RecordFtpFailure();
+        return CallResult::kFailed;
+    }
+    call->handle = s.connection;
+    if (call.Run(deadlineMs) == FtpCallEnd::kTimedOut) {
+        DropFtpConnection();
+        return CallResult::kDropped;
+    }
+    if (call->ok) return CallResult::kOk;
+    if (record) RecordFtpFailure(call->response);
+    return CallResult::kFailed;
+}
+
+BOOL FindFirstCall(FtpJob& job) {
+    const char* pattern = job.text[0][0] ? job.text[0] : nullptr;
+    job.made =
+        FtpFindFirstFileA(job.handle, pattern, &job.findData, INTERNET_FLAG_RESYNCHRONIZE, 0);
+    return job.made != nullptr;
+}
+
+// Up to one step's bytes in pieces; false when a read fails.
+BOOL ReadStepCall(FtpJob& job) {
+    job.got = 0;
+    for (DWORD piece = 0; piece < kFtpStepBytes / kReadPiece; ++piece) {
+        DWORD read = 0;
+        if (!InternetReadFile(job.handle, job.data + job.got, kReadPiece, &read)) return FALSE;
+        job.got += read;
+        if (read < kReadPiece) break;
+    }
+    return TRUE;
+}
+
 std::int32_t PutAs(const char* name) {
-    if (name && s.connection && FtpPutFileA(s.connection, name, name, 0, 0)) return 1;
-    RecordFtpFailure();
+    FtpCall call(
+        [](FtpJob& job) { return FtpPutFileA(job.handle, job.text[0], job.text[0], 0, 0); });
+    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk) return 1;
+    if (!name) RecordFtpFailure();
     RaiseRuntimeWarning(kFtpPutFailed);
     return 0;
 }
 
+// The download goes to a new file beside the local one, which it replaces only once whole.
 std::int32_t GetAtOnce(const char* remoteName, const char* localName) {
-    if (s.connection && FtpGetFileA(s.connection, remoteName, localName, FALSE,
-                                    FILE_FLAG_WRITE_THROUGH, FTP_TRANSFER_TYPE_BINARY, 0))
-        return 1;
+    ReplacingFile local(localName);
+    FtpCall call([](FtpJob& job) {
+        return FtpGetFileA(job.handle, job.text[0], job.localName, FALSE, FILE_FLAG_WRITE_THROUGH,
+                           FTP_TRANSFER_TYPE_BINARY, 0);
+    });
+    if (!local.Ok() || !call.Ok()) {
+        RecordFtpFailure();
+        return 0;
+    }
+    std::strcpy(call->localName, local.TemporaryName()); // both MAX_PATH at most
+    if (RunNamedCall(call, remoteName, g_FtpDeadlines.budgetMs) != CallResult::kOk) return 0;
+    if (local.Commit()) return 1;
     RecordFtpFailure();
     return 0;
 }
 
-// The size the listing gives remoteName, or the caller's hint when it lists no such entry.
-void FindTotalSize(const char* remoteName, std::int32_t sizeHint) {
-    s.totalSize = sizeHint;
-    s.totalListed = false;
-    if (FTPFindFirst()) {
-        do {
-            if (std::strcmp(s.findData.cFileName, remoteName) == 0) {
-                s.totalSize = EntrySize(s.findData);
-                s.totalListed = true;
-                break;
-            }
-        } while (InternetFindNextFileA(s.search, &s.findData));
-    }
-    CloseInternetHandle(s.search);
-    CheckFtpConnection();
+// The last part of a remote path, the name its listing shows.
+const char* LastPart(const char* path) {
+    const char* last = path;
+    for (const char* c = path; *c; ++c)
+        if (*c == '/' || *c == '\\') last = c + 1;
+    return last;
+}
+
+// Picks the listed file the name means: the one of exactly its last part, else the only file.
+bool PickListedFile(HINTERNET search, WIN32_FIND_DATAA entry, const char* remoteName,
+                    std::int64_t* size) {
+    const char* name = LastPart(remoteName);
+    int files = 0;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (std::strcmp(entry.cFileName, name) == 0) {
+            *size = EntrySize(entry);
+            return true;
+        }
+        if (++files == 1) *size = EntrySize(entry);
+    } while (InternetFindNextFileA(search, &entry));
+    return files == 1;
+}
+
+// The size the server lists for the remote name. The name itself is listed, so that the server
+// resolves it as it does for the download, whatever its spelling ("./a", "b/../a"; Wine lists
+// the folder and keeps the entries whose names match the last part, case aside).
+bool FindListedSize(const char* remoteName, std::int64_t* size) {
+    FtpCall call(FindFirstCall);
+    if (!*remoteName ||
+        RunNamedCall(call, remoteName, g_FtpDeadlines.listingMs, false) != CallResult::kOk)
+        return false;
+    HINTERNET search = call->made;
+    const bool found = PickListedFile(search, call->findData, remoteName, size);
+    CloseFtpHandles({&search});
+    return found;
+}
+
+BOOL OpenFileCall(FtpJob& job) {
+    job.made = FtpOpenFileA(job.handle, job.text[0], GENERIC_READ,
+                            FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RESYNCHRONIZE, 0);
+    return job.made != nullptr;
+}
+
+// The local side of a stepped download: a new file beside the target, open for writing.
+bool OpenLocalFile(const char* localName) {
+    std::unique_ptr<ReplacingFile> local(new (std::nothrow) ReplacingFile(localName));
+    if (!local || !local->Ok()) return false;
+    s.localWriter = CreateFileA(local->TemporaryName(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (s.localWriter == INVALID_HANDLE_VALUE) return false;
+    s.localFile = std::move(local);
+    return true;
 }
 
 std::int32_t OpenStepped(const char* remoteName, const char* localName, std::int32_t sizeHint) {
-    FindTotalSize(remoteName, sizeHint);
-    s.remoteFile = s.connection
-                       ? FtpOpenFileA(s.connection, remoteName, GENERIC_READ,
-                                      FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RESYNCHRONIZE, 0)
-                       : nullptr;
-    if (!s.remoteFile) {
-        RecordFtpFailure();
-        CheckFtpConnection();
+    CloseFtpHandles({&s.search}); // one listing at a time on a connection
+    std::int64_t listed = 0;
+    s.totalListed = FindListedSize(remoteName, &listed);
+    s.totalSize = s.totalListed ? listed : sizeHint;
+    if (!s.connection) {
+        RecordFtpFailure(); // unless the listing recorded why it dropped the connection
         return 0;
     }
-    s.localFile = CreateFileA(localName, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (s.localFile == INVALID_HANDLE_VALUE) {
+    CheckFtpConnection();
+    FtpCall open(OpenFileCall);
+    const CallResult opened = RunNamedCall(open, remoteName, g_FtpDeadlines.commandMs);
+    if (opened != CallResult::kOk) {
+        if (opened == CallResult::kFailed) CheckFtpConnection();
+        return 0;
+    }
+    s.remoteFile = open->made;
+    if (!OpenLocalFile(localName)) {
         // An open remote file would keep the connection busy for every later command.
-        CloseInternetHandle(s.remoteFile);
+        if (!AbortFtpDownload()) DropFtpConnection();
         return 0;
     }
-    std::strcpy(s.localName, localName);
     s.bytesWritten = s.bytesWrittenMoved = 0;
     s.bytesReceived = 0;
     s.stepped = true;
@@ -83,32 +174,22 @@ std::int32_t OpenStepped(const char* remoteName, const char* localName, std::int
     return 1;
 }
 
-// The end of a stepped download: the local file is kept, and no later abort deletes it.
+// The server has no more bytes. The download is kept only when it is whole: as long as the
+// listed size (or the hint), and closed with a reply that is no error.
 void FinishDownload() {
-    CloseInternetHandle(s.remoteFile);
-    CloseHandle(s.localFile);
-    s.localFile = INVALID_HANDLE_VALUE;
-    s.localName[0] = 0;
-    s.bytesWritten = 0;
-    s.progress = -1;
-    s.stepped = false;
+    CloseHandle(s.localWriter);
+    s.localWriter = INVALID_HANDLE_VALUE;
+    char reply[kFtpTextSize] = {};
+    if (!CloseFtpHandles({&s.remoteFile}, reply)) return DropFtpConnection();
+    const bool whole =
+        !(s.totalSize > 0 && s.bytesReceived < static_cast<std::uint64_t>(s.totalSize));
+    if (!whole || FtpReplyCode(reply) >= 400 || !s.localFile->Commit()) RecordFtpFailure(reply);
+    DiscardLocalDownload(); // committed, or its partial bytes deleted
 }
 
-void FailDownload() {
-    RecordFtpFailure();
-    AbortFtpDownload();
-}
-
-// Up to one step's bytes in pieces; false when a read fails.
-bool ReadStep(char* chunk, DWORD& got) {
-    got = 0;
-    for (DWORD piece = 0; piece < kStepBytes / kReadPiece; ++piece) {
-        DWORD read = 0;
-        if (!InternetReadFile(s.remoteFile, chunk + got, kReadPiece, &read)) return false;
-        got += read;
-        if (read < kReadPiece) break;
-    }
-    return true;
+void FailDownload(const char* response) {
+    RecordFtpFailure(response);
+    if (!AbortFtpDownload()) DropFtpConnection();
 }
 
 } // namespace
@@ -125,58 +206,69 @@ void TakeFtpEntry() {
     s.fileSize = EntrySize(entry);
 }
 
-void AbortFtpDownload() {
+void DiscardLocalDownload() {
     // Only a download still being written owns its local file; a finished one is the user's.
-    const bool running = s.localFile != INVALID_HANDLE_VALUE;
-    if (running) CloseHandle(s.localFile);
-    s.localFile = INVALID_HANDLE_VALUE;
+    if (s.localWriter != INVALID_HANDLE_VALUE) CloseHandle(s.localWriter);
+    s.localWriter = INVALID_HANDLE_VALUE;
+    s.localFile.reset();
     s.bytesWritten = 0;
-    if (running && s.localName[0]) DeleteFileA(s.localName);
-    s.localName[0] = 0;
-    CloseInternetHandle(s.remoteFile);
     s.progress = -1;
     s.stepped = false;
 }
 
+bool AbortFtpDownload() {
+    DiscardLocalDownload();
+    return CloseFtpHandles({&s.remoteFile});
+}
+
 std::int32_t FTPSetDir(const char* directory) {
-    if (directory && s.connection && FtpSetCurrentDirectoryA(s.connection, directory)) return 1;
-    RecordFtpFailure();
-    CheckFtpConnection();
+    StartFtpCommand();
+    FtpCall call([](FtpJob& job) { return FtpSetCurrentDirectoryA(job.handle, job.text[0]); });
+    const CallResult result =
+        directory ? RunNamedCall(call, directory, g_FtpDeadlines.commandMs) : CallResult::kFailed;
+    if (result == CallResult::kOk) return 1;
+    if (!directory) RecordFtpFailure();
+    if (result != CallResult::kDropped) CheckFtpConnection();
     RaiseRuntimeWarning(kFtpSetDirFailed);
     return 0;
 }
 
 std::int32_t FTPFindFirst() {
-    CloseInternetHandle(s.search);
-    if (s.connection)
-        s.search =
-            FtpFindFirstFileA(s.connection, nullptr, &s.findData, INTERNET_FLAG_RESYNCHRONIZE, 0);
-    if (!s.search) {
-        RecordFtpFailure();
-        CheckFtpConnection();
+    StartFtpCommand();
+    CloseFtpHandles({&s.search});
+    FtpCall call(FindFirstCall);
+    const CallResult result = RunNamedCall(call, "", g_FtpDeadlines.listingMs);
+    if (result != CallResult::kOk) {
+        if (result == CallResult::kFailed) CheckFtpConnection();
         return 0;
     }
+    s.search = call->made;
+    s.findData = call->findData;
     TakeFtpEntry();
     return 1;
 }
 
 std::int32_t FTPFindNext() {
     if (!s.search) return 0;
+    // The platform read the whole listing at the first entry: the next ones wait on nothing.
     if (InternetFindNextFileA(s.search, &s.findData)) {
         TakeFtpEntry();
         return 1;
     }
-    CloseInternetHandle(s.search);
+    StartFtpCommand();
+    CloseFtpHandles({&s.search});
     s.fileType = -1;
     CheckFtpConnection();
     return 0;
 }
 
 std::int32_t FTPPutFile(const char* fileName) {
+    StartFtpCommand();
     return PutAs(fileName);
 }
 
 std::int32_t FTPPutFileExport(const char* fileName) {
+    StartFtpCommand();
     ScopedMediaName name(s.core, fileName);
     if (!name.Ok()) {
         RaiseRuntimeWarning(kFtpPutFailed);
@@ -186,14 +278,19 @@ std::int32_t FTPPutFileExport(const char* fileName) {
 }
 
 std::int32_t FTPDeleteFile(const char* remoteName) {
-    if (remoteName && s.connection && FtpDeleteFileA(s.connection, remoteName)) return 1;
+    StartFtpCommand();
+    FtpCall call([](FtpJob& job) { return FtpDeleteFileA(job.handle, job.text[0]); });
+    if (remoteName &&
+        RunNamedCall(call, remoteName, g_FtpDeadlines.commandMs, false) == CallResult::kOk)
+        return 1;
     RaiseRuntimeWarning(kFtpDeleteFailed);
     return 0;
 }
 
 std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint) {
+    StartFtpCommand();
     // A new download replaces a running one, whose partial file goes.
-    AbortFtpDownload();
+    if (!AbortFtpDownload()) DropFtpConnection();
     std::int32_t result = 0;
     if (remoteName && localName && strnlen(localName, MAX_PATH) < MAX_PATH)
         result = sizeHint == 0 ? GetAtOnce(remoteName, localName)
@@ -207,33 +304,30 @@ std::int32_t FTPGetFile(const char* remoteName, const char* localName) {
 }
 
 void FTPDownloadStep() {
-    if (!s.remoteFile || s.localFile == INVALID_HANDLE_VALUE) return;
-    char chunk[kStepBytes];
-    DWORD got = 0;
-    if (!ReadStep(chunk, got)) return FailDownload();
-    if (got == 0) {
-        // A transfer cut short looks like an end to the reader; the listed size tells.
-        if (s.totalListed && s.bytesReceived < static_cast<std::uint64_t>(s.totalSize))
-            return FailDownload();
-        return FinishDownload();
-    }
+    if (!s.remoteFile || s.localWriter == INVALID_HANDLE_VALUE) return;
+    StartFtpCommand();
+    // The reads wait at most the stall time: a step that brings nothing by then is a stall,
+    // whether or not a byte ever came.
+    FtpCall read(ReadStepCall);
+    if (!read.Ok()) return FailDownload(nullptr);
+    read->handle = s.remoteFile;
+    if (read.Run(g_FtpDeadlines.dataMs) == FtpCallEnd::kTimedOut) return DropFtpConnection();
+    if (!read->ok) return FailDownload(read->response);
+    if (read->got == 0) return FinishDownload();
     DWORD written = 0;
-    if (!WriteFile(s.localFile, chunk, got, &written, nullptr) || written != got)
-        return FailDownload();
+    if (!WriteFile(s.localWriter, read->data, read->got, &written, nullptr) || written != read->got)
+        return FailDownload(nullptr);
     s.bytesWritten += written;
-    s.bytesReceived += got;
+    s.bytesReceived += read->got;
     s.progress = s.totalSize > 0 ? static_cast<std::int32_t>(std::min<std::uint64_t>(
                                        100, s.bytesReceived * 100 / s.totalSize))
                                  : 1;
-    if (s.bytesWritten != s.bytesWrittenMoved) {
-        s.bytesWrittenMoved = s.bytesWritten;
-        s.progressNoted = s.progress;
-        s.lastMove = timeGetTime();
-    } else if (timeGetTime() - s.lastMove > kStallMs) {
-        FailDownload();
-    }
+    s.bytesWrittenMoved = s.bytesWritten;
+    s.progressNoted = s.progress;
+    s.lastMove = timeGetTime();
 }
 
 void FTPTerminateDownload() {
-    AbortFtpDownload();
+    StartFtpCommand();
+    if (!AbortFtpDownload()) DropFtpConnection();
 }

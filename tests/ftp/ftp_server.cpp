@@ -57,9 +57,11 @@ SOCKET ListenOnLoopback(unsigned short& port) {
     return s;
 }
 
-// Starts the server script; Wine reports neither the end nor the result of a host program.
-bool StartServer(const std::string& script, unsigned short port) {
-    std::string command = "Z:\\usr\\bin\\python3 \"" + script + "\" " + std::to_string(port);
+// Starts a server script with the control port and its further arguments; Wine reports neither
+// the end nor the result of a host program.
+bool StartServer(const std::string& script, unsigned short port, const std::string& arguments) {
+    std::string command =
+        "Z:\\usr\\bin\\python3 \"" + script + "\" " + std::to_string(port) + " " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -80,6 +82,19 @@ void WriteServedFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::vector<std::string> LocalFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string PatternBytes(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     unsigned x = seed * 2654435761u + 1;
@@ -96,46 +111,70 @@ std::string TakeString(char* text) {
     return result;
 }
 
-void FtpServerTest::SetUp() {
+std::string TestFtpServer::Start(const std::string& script, const std::string& arguments) {
+    const std::string folder = HostFolderOfProgram();
+    if (folder.empty()) return "the test program is not on drive Z:, so no host path";
+    unsigned short port = 0;
+    listener_ = ListenOnLoopback(port);
+    if (listener_ == INVALID_SOCKET) {
+        ADD_FAILURE() << "no listening socket on the loopback";
+        return "no listening socket";
+    }
+    if (!StartServer(folder + "/test-data/" + script, port, arguments))
+        return "/usr/bin/python3 could not be started";
+    if (!WaitReadable(listener_, kStartSeconds))
+        return "the FTP test server did not start (is python3-pyftpdlib installed?)";
+    control_ = accept(listener_, nullptr, nullptr);
+    if (control_ == INVALID_SOCKET) {
+        ADD_FAILURE() << "the FTP test server's call was not taken";
+        return "no control connection";
+    }
+    const std::string line = ReadLine(control_, kReadySeconds);
+    if (line.rfind("skip ", 0) == 0) return line.substr(5);
+    if (line.rfind("ready /", 0) != 0)
+        return "the FTP test server stopped before serving (python3-pyftpdlib missing?)";
+    root_ = "Z:" + line.substr(6);
+    std::replace(root_.begin(), root_.end(), '/', '\\');
+    return "";
+}
+
+void TestFtpServer::Stop() {
+    if (control_ != INVALID_SOCKET) closesocket(control_);
+    if (listener_ != INVALID_SOCKET) closesocket(listener_);
+    control_ = listener_ = INVALID_SOCKET;
+}
+
+void StartFtpModule() {
     LinkModules();
     FTPConstructor(nullptr);
     FTPPassCoreData(g_CoreData);
-
     WSADATA wsa;
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-    const std::string folder = HostFolderOfProgram();
-    if (folder.empty()) GTEST_SKIP() << "the test program is not on drive Z:, so no host path";
-    unsigned short port = 0;
-    listener_ = ListenOnLoopback(port);
-    ASSERT_NE(listener_, INVALID_SOCKET);
-    if (!StartServer(folder + "/test-data/ftp_server.py", port))
-        GTEST_SKIP() << "/usr/bin/python3 could not be started";
-    if (!WaitReadable(listener_, kStartSeconds))
-        GTEST_SKIP() << "the FTP test server did not start (is python3-pyftpdlib installed?)";
-    control_ = accept(listener_, nullptr, nullptr);
-    ASSERT_NE(control_, INVALID_SOCKET);
-    const std::string line = ReadLine(control_, kReadySeconds);
-    if (line.rfind("skip ", 0) == 0) GTEST_SKIP() << line.substr(5);
-    if (line.rfind("ready /", 0) != 0)
-        GTEST_SKIP() << "the FTP test server stopped before serving (python3-pyftpdlib missing?)";
-    root_ = "Z:" + line.substr(6);
-    std::replace(root_.begin(), root_.end(), '/', '\\');
+}
+
+void StopFtpModule() {
+    FTPDestructor();
+    WSACleanup();
+}
+
+void FtpServerTest::SetUp() {
+    StartFtpModule();
+    const std::string why = server_.Start("ftp_server.py");
+    if (!why.empty()) GTEST_SKIP() << why;
 }
 
 void FtpServerTest::TearDown() {
     FTPDestructor();
-    // Closing the control connection ends the server, which then removes its folder.
-    if (control_ != INVALID_SOCKET) closesocket(control_);
-    if (listener_ != INVALID_SOCKET) closesocket(listener_);
+    server_.Stop();
     WSACleanup();
 }
 
 std::string FtpServerTest::Home(const std::string& name) const {
-    return root_ + "\\home" + (name.empty() ? "" : "\\" + name);
+    return server_.Root() + "\\home" + (name.empty() ? "" : "\\" + name);
 }
 
 std::string FtpServerTest::OtherHome(const std::string& name) const {
-    return root_ + "\\other" + (name.empty() ? "" : "\\" + name);
+    return server_.Root() + "\\other" + (name.empty() ? "" : "\\" + name);
 }
 
 void FtpServerTest::ConnectAsTester() {

@@ -153,35 +153,64 @@ TEST_F(FtpServerTest, SteppedDownloadsReportProgressAndEndKeptOrDeleted) {
     EXPECT_EQ(TempFolder::Read(kept), bytes);
     EXPECT_EQ(FTPGetFailureState(), 0);
 
-    // Stopped midway, the partial file goes; the finished one stays through the abort.
-    const std::string partial = local.File("partial.bin");
+    // Stopped midway, the partial bytes go, and an older file of the name stays as it was;
+    // the finished download stays through the abort.
+    const std::string partial = local.Write("partial.bin", "older");
     ASSERT_EQ(FTPGetFile("seven.bin", partial.c_str(), 1), 1);
     FTPDownloadStep();
     EXPECT_EQ(FTPGetProgress(), 43);
-    EXPECT_TRUE(FileExists(partial));
+    EXPECT_EQ(TempFolder::Read(partial), "older") << "the bytes go to a file beside it";
     FTPTerminateDownload();
     EXPECT_EQ(FTPGetProgress(), -1);
-    EXPECT_FALSE(FileExists(partial));
-    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(TempFolder::Read(partial), "older");
+    EXPECT_EQ(LocalFilesIn(local.Path()), (std::vector<std::string>{"kept.bin", "partial.bin"}));
 
     // A local file that cannot be made leaves the connection free, and a new download
-    // replaces a running one, whose partial file goes.
+    // replaces a running one, whose partial bytes go.
     EXPECT_EQ(FTPGetFile("seven.bin", local.File("no folder\\x.bin").c_str(), 1), 0);
     EXPECT_EQ(FTPSetDir("."), 1);
     ASSERT_EQ(FTPGetFile("seven.bin", partial.c_str(), 1), 1);
     FTPDownloadStep();
-    EXPECT_TRUE(FileExists(partial));
-
-    // The hint stands in for a size the listing lacks.
-    CreateDirectoryA(Home("sub").c_str(), nullptr);
-    WriteServedFile(Home("sub\\inner.bin"), bytes.substr(0, 2000));
-    const std::string inner = local.File("inner.bin");
-    ASSERT_EQ(FTPGetFile("sub/inner.bin", inner.c_str(), 4000), 1);
-    EXPECT_FALSE(FileExists(partial));
-    EXPECT_EQ(StepToTheEnd(), (std::vector<std::int32_t>{50, -1}));
-    EXPECT_EQ(TempFolder::Read(inner), bytes.substr(0, 2000));
+    ASSERT_EQ(FTPGetFile("seven.bin", local.File("again.bin").c_str(), 1), 1);
+    EXPECT_EQ(StepToTheEnd(), (std::vector<std::int32_t>{43, 87, 100, -1}));
+    EXPECT_EQ(TempFolder::Read(partial), "older");
+    EXPECT_EQ(LocalFilesIn(local.Path()),
+              (std::vector<std::string>{"again.bin", "kept.bin", "partial.bin"}));
     EXPECT_EQ(FTPDisconnect(), 1);
-    EXPECT_TRUE(FileExists(inner)) << "a finished download is not the module's to delete";
+    EXPECT_TRUE(FileExists(kept)) << "a finished download is not the module's to delete";
+}
+
+TEST_F(FtpServerTest, TheListedSizeOrElseTheHintTellsADownloadWhole) {
+    const std::string bytes = PatternBytes(2000, 4);
+    WriteServedFile(Home("file.bin"), bytes);
+    WriteServedFile(Home("sub\\inner.bin"), bytes);
+    // sub's listing names no inner.bin: its hint stands in for its size.
+    WriteServedFile(Home("sub\\.listing"), "-rw-r--r--   1 owner group 9 Jan 01  2020 other\r\n");
+    const struct {
+        const char* remoteName;
+        std::int32_t hint;
+        std::vector<std::int32_t> progress;
+        bool whole;
+    } cases[] = {
+        {"file.bin", 1, {100, -1}, true},
+        {"./file.bin", 4000, {100, -1}, true}, // listed under any spelling: the hint steps aside
+        {"sub/../file.bin", 9000, {100, -1}, true},
+        {"sub/inner.bin", 2000, {100, -1}, true},
+        {"sub/inner.bin", 4000, {50, -1}, false}, // short of the hint
+    };
+    ConnectAsTester();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.remoteName) + " " + std::to_string(c.hint));
+        TempFolder local;
+        const std::string target = local.File("copy.bin");
+        ASSERT_EQ(FTPGetFile(c.remoteName, target.c_str(), c.hint), 1);
+        EXPECT_EQ(StepToTheEnd(), c.progress);
+        EXPECT_EQ(FTPGetFailureState(), c.whole ? 0 : 1);
+        EXPECT_EQ(LocalFilesIn(local.Path()).size(), c.whole ? 1u : 0u);
+        if (c.whole) {
+            EXPECT_EQ(TempFolder::Read(target), bytes);
+        }
+    }
 }
 
 TEST_F(FtpServerTest, ATransferCutShortOfItsListedSizeLeavesNoFile) {
