@@ -132,6 +132,7 @@ struct Coverage {
     double area = 0;
     D3DXVECTOR3 low{0, 0, 0}, high{0, 0, 0};
     bool any = false;
+    std::vector<D3DXVECTOR3> placed; // each mesh's positions in turn
 
     void Add(const D3DXVECTOR3& p) {
         low =
@@ -150,32 +151,37 @@ struct Coverage {
     }
 };
 
-// The mesh's positions placed by the matrix; empty when it has none.
-std::vector<D3DXVECTOR3> PlacedPositions(const MeshRecord* mesh, const D3DXMATRIX& matrix) {
-    std::vector<D3DXVECTOR3> placed;
+// The mesh's positions placed by the matrix into placed; empty when it has none. Worked out
+// here, not by the platform's call a vertex: an animated object is measured in every pose.
+void PlacePositions(const MeshRecord* mesh, const D3DXMATRIX& m, std::vector<D3DXVECTOR3>& placed) {
+    placed.clear();
     VertexOffsetMap map{};
     if (!mesh->vertices || mesh->vertexCount <= 0 || !GetMeshOffsetMap(mesh, &map) || !map.Z ||
         4 * std::uint64_t{map.Z} + 4 > mesh->vertexSize)
-        return placed;
+        return;
     placed.resize(static_cast<std::size_t>(mesh->vertexCount));
     for (std::size_t v = 0; v < placed.size(); ++v) {
         const auto* words = reinterpret_cast<const float*>(mesh->vertices + v * mesh->vertexSize);
-        const D3DXVECTOR3 p(words[map.X], words[map.Y], words[map.Z]);
-        D3DXVec3TransformCoord(&placed[v], &p, &matrix);
+        const float x = words[map.X], y = words[map.Y], z = words[map.Z];
+        const float w = x * m._14 + y * m._24 + z * m._34 + m._44;
+        const float s = w != 0 ? 1 / w : 1;
+        placed[v] = D3DXVECTOR3((x * m._11 + y * m._21 + z * m._31 + m._41) * s,
+                                (x * m._12 + y * m._22 + z * m._32 + m._42) * s,
+                                (x * m._13 + y * m._23 + z * m._33 + m._43) * s);
     }
-    return placed;
 }
 
 double TriangleArea(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) {
-    const D3DXVECTOR3 u = b - a, v = c - a;
-    D3DXVECTOR3 n;
-    D3DXVec3Cross(&n, &u, &v);
-    return 0.5 * D3DXVec3Length(&n);
+    const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+    const double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    return 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
 }
 
 // The mesh's drawn triangles, walked as its list, strip or fan; other primitives fill nothing.
 void AddMeshCoverage(const MeshRecord* mesh, const D3DXMATRIX& matrix, Coverage& coverage) {
-    const std::vector<D3DXVECTOR3> placed = PlacedPositions(mesh, matrix);
+    std::vector<D3DXVECTOR3>& placed = coverage.placed;
+    PlacePositions(mesh, matrix, placed);
     if (placed.empty()) return;
     for (const D3DXVECTOR3& p : placed)
         coverage.Add(p);
@@ -228,9 +234,9 @@ double PoseScreens(FrameRecord* root) {
 // vertex moved and placed, each triangle measured, each bone's matrix and influence is a unit of
 // work; a mesh costs some more as a whole, and so does the pose. Measured under Wine in the
 // release build on the real models that animate (sydney.md2, sorceress's and sarge's MD3 parts,
-// BCN_Epileptic.X, anim_test.x): 22 to 35 ns a unit, so at this charge the ceiling of a budget
-// pays for under a second of measuring.
-constexpr std::uint64_t kPoseWorkBytes = 8;
+// chrome_sphere.mdl's 2,200 baked frames, BCN_Epileptic.X, anim_test.x): 11 to 35 ns a unit, so
+// the ceiling of a budget pays for one to two seconds of measuring, within a load's three.
+constexpr std::uint64_t kPoseWorkBytes = 4;
 constexpr std::uint64_t kPoseUnits = 64;
 constexpr std::uint64_t kMeshUnits = 16;
 
