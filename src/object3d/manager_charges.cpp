@@ -357,6 +357,43 @@ private:
     std::vector<Kept> frames_;
 };
 
+// The keys as the file gave them, put back when this ends: linking the animations to their frames
+// sorts their keys and works out their changes anew, as setting a loaded object up does, but a
+// load that goes no further keeps what it read.
+class KeptKeys {
+public:
+    explicit KeptKeys(const AnimationSetRecord* set) {
+        for (AnimationRecord* a = set ? set->animation : nullptr; a; a = a->next)
+            kept_.push_back({a, a->frame, Copy(a->positionKeys, a->positionKeyCount),
+                             Copy(a->rotationKeys, a->rotationKeyCount),
+                             Copy(a->scaleKeys, a->scaleKeyCount)});
+    }
+    ~KeptKeys() {
+        for (const Kept& kept : kept_) {
+            AnimationRecord* a = kept.animation;
+            a->frame = kept.frame;
+            std::copy(kept.positions.begin(), kept.positions.end(), a->positionKeys);
+            std::copy(kept.rotations.begin(), kept.rotations.end(), a->rotationKeys);
+            std::copy(kept.scales.begin(), kept.scales.end(), a->scaleKeys);
+        }
+    }
+    KeptKeys(const KeptKeys&) = delete;
+    KeptKeys& operator=(const KeptKeys&) = delete;
+
+private:
+    template <typename Key> static std::vector<Key> Copy(const Key* keys, std::uint32_t count) {
+        return keys ? std::vector<Key>(keys, keys + count) : std::vector<Key>{};
+    }
+    struct Kept {
+        AnimationRecord* animation;
+        FrameRecord* frame;
+        std::vector<PositionKey> positions;
+        std::vector<RotationKey> rotations;
+        std::vector<ScaleKey> scales;
+    };
+    std::vector<Kept> kept_;
+};
+
 // The object posed at time as a frame draws it: vertex key frames first, since they place their
 // frame too, then the keys, the frame matrices, and the meshes the bones or baked matrices move.
 void PoseAt(ObjectRecord* object, float time) {
@@ -387,12 +424,15 @@ double WorstScreens(ObjectRecord* object) {
     const std::vector<float> times = PoseTimes(object, keys);
     const PoseWork work = WorkOfPose(object, keys);
     if (!work.moves) return PoseScreens(object->rootFrame);
-    if (!ChargeLoad(times.size(), work.units * kPoseWorkBytes)) return kMostBytes;
+    if (!ChargeLoad(times.size(), work.units * kPoseWorkBytes) ||
+        !ChargeLoad(keys, sizeof(PositionKey)))
+        return kMostBytes;
     // The bones follow their frames and the keys drive theirs as once the object is set up.
     if (!Baked(object)) {
         AllocateBoneArrays(object->meshes, object->meshCount);
         MatchBonesToFrames(object->meshes, object->rootFrame, object->meshCount);
     }
+    const KeptKeys keptKeys(object->animationSet);
     LinkAnimationsToFrames(object);
     double worst = PoseScreens(object->rootFrame);
     const KeptPose kept(object);

@@ -161,8 +161,9 @@ void FlattenedBySkin(ObjectRecord& object) {
     for (std::uint32_t v = 0; v < bone.influenceCount; ++v)
         bone.vertices[v] = v, bone.weights[v] = 1;
     D3DXMatrixScaling(&bone.offsetMatrix, 1, 1, 0);
-    AddAnimation(object, "skin")->rotationKeys = new RotationKey[1]{{0, {0, 0, 0, 1}}};
-    object.animationSet->animation->rotationKeyCount = 1;
+    AnimationRecord* still = AddAnimation(object, "skin");
+    still->rotationKeys = new RotationKey[1]{{0, {0, 0, 0, 1}}};
+    still->rotationKeyCount = 1;
 }
 
 // Spread layers whose second vertex key frame puts them step apart.
