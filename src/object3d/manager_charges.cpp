@@ -251,9 +251,11 @@ bool Baked(const ObjectRecord* object) {
     return set && set->animation && set->animation->keyed == 0;
 }
 
+// Each time a pose may be measured at is charged as it is listed.
 template <typename Key>
 void AddKeyTimes(std::vector<float>& times, std::uint64_t& keys, const Key* list,
                  std::uint32_t count) {
+    if (list) RequireLoad(count, sizeof(float));
     for (std::uint32_t k = 0; list && k < count; ++k)
         times.push_back(static_cast<float>(list[k].time));
     if (list) keys += count;
@@ -272,13 +274,16 @@ std::vector<float> PoseTimes(ObjectRecord* object, std::uint64_t& keys) {
         const AnimationRecord* source = a->keySource ? a->keySource : a;
         AddKeyTimes(times, keys, source->matrixKeys, source->matrixKeyCount);
     }
-    if (Baked(object))
+    if (Baked(object)) {
+        RequireLoad(set->animation->bakedFrameCount, sizeof(float));
         for (std::uint32_t f = 0; f < set->animation->bakedFrameCount; ++f)
             times.push_back(static_cast<float>(f));
+    }
     // A mesh's last vertex key frame is only ever neared: the frame before it ends just short.
     WalkFrameTree(object->rootFrame, [&](const FrameRecord* frame) {
         const std::int32_t last =
             frame->mesh && Morphed(frame->mesh) ? frame->mesh->keyFrameCount - 1 : 0;
+        RequireLoad(static_cast<std::uint64_t>(last), sizeof(float));
         for (std::int32_t k = 0; k < last; ++k)
             times.push_back(static_cast<float>(k));
         if (last > 0) times.push_back(std::nextafter(static_cast<float>(last), 0.0f));

@@ -73,7 +73,8 @@ std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer);
 // new objects' meshes are placed), the primitives drawn, and the pixels filled when the view
 // frames the whole object (as the load's camera does) in the worst pose its animation reaches,
 // with the work of measuring those poses. Its frame lists must be set up; the object is left in
-// its load's pose, its animations linked to their frames and its bones to theirs.
+// its load's pose with the keys it read, its bones linked to their frames. Runs inside a load's
+// guard: the list of times it measures at is charged as it is made (see RequireLoad).
 std::uint64_t FirstFrameBytes(ObjectRecord* object, bool ownBuffers);
 
 class ObjectManager {
