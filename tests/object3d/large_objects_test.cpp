@@ -304,7 +304,7 @@ TEST_F(ObjectScene, AnimatedLoadsPayForTheirWorstPose) {
         {"position keys", [](ObjectRecord& o) { GatheredLimbs(o, [](int) { return 0.0f; }); },
          false},
         {"position keys, limbs apart",
-         [](ObjectRecord& o) { GatheredLimbs(o, [](int i) { return -2.0f * i; }); }, true},
+         [](ObjectRecord& o) { GatheredLimbs(o, [](int i) { return 2.0f * i; }); }, true},
         {"bones", FlattenedBySkin, false},
         {"vertex key frames", [](ObjectRecord& o) { MovedByKeyFrame(o, 0); }, false},
         {"vertex key frames, layers apart", [](ObjectRecord& o) { MovedByKeyFrame(o, 2); }, true},
