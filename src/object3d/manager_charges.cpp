@@ -1,10 +1,17 @@
 #include "core/win32.h"
 
 #include "object3d/object_manager.h"
+#include "core/load_budget.h"
+#include "object3d/frame_hierarchy.h"
+#include "object3d/keyframes.h"
+#include "object3d/mesh_convert.h"
+#include "object3d/object_lists.h"
 #include "object3d/object_records.h"
+#include "object3d/skinning.h"
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -125,6 +132,7 @@ struct Coverage {
     double area = 0;
     D3DXVECTOR3 low{0, 0, 0}, high{0, 0, 0};
     bool any = false;
+    std::vector<D3DXVECTOR3> placed; // each mesh's positions in turn
 
     void Add(const D3DXVECTOR3& p) {
         low =
@@ -143,32 +151,37 @@ struct Coverage {
     }
 };
 
-// The mesh's positions placed by the matrix; empty when it has none.
-std::vector<D3DXVECTOR3> PlacedPositions(const MeshRecord* mesh, const D3DXMATRIX& matrix) {
-    std::vector<D3DXVECTOR3> placed;
+// The mesh's positions placed by the matrix into placed; empty when it has none. Worked out
+// here, not by the platform's call a vertex: an animated object is measured in every pose.
+void PlacePositions(const MeshRecord* mesh, const D3DXMATRIX& m, std::vector<D3DXVECTOR3>& placed) {
+    placed.clear();
     VertexOffsetMap map{};
     if (!mesh->vertices || mesh->vertexCount <= 0 || !GetMeshOffsetMap(mesh, &map) || !map.Z ||
         4 * std::uint64_t{map.Z} + 4 > mesh->vertexSize)
-        return placed;
+        return;
     placed.resize(static_cast<std::size_t>(mesh->vertexCount));
     for (std::size_t v = 0; v < placed.size(); ++v) {
         const auto* words = reinterpret_cast<const float*>(mesh->vertices + v * mesh->vertexSize);
-        const D3DXVECTOR3 p(words[map.X], words[map.Y], words[map.Z]);
-        D3DXVec3TransformCoord(&placed[v], &p, &matrix);
+        const float x = words[map.X], y = words[map.Y], z = words[map.Z];
+        const float w = x * m._14 + y * m._24 + z * m._34 + m._44;
+        const float s = w != 0 ? 1 / w : 1;
+        placed[v] = D3DXVECTOR3((x * m._11 + y * m._21 + z * m._31 + m._41) * s,
+                                (x * m._12 + y * m._22 + z * m._32 + m._42) * s,
+                                (x * m._13 + y * m._23 + z * m._33 + m._43) * s);
     }
-    return placed;
 }
 
 double TriangleArea(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) {
-    const D3DXVECTOR3 u = b - a, v = c - a;
-    D3DXVECTOR3 n;
-    D3DXVec3Cross(&n, &u, &v);
-    return 0.5 * D3DXVec3Length(&n);
+    const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+    const double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    return 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
 }
 
 // The mesh's drawn triangles, walked as its list, strip or fan; other primitives fill nothing.
 void AddMeshCoverage(const MeshRecord* mesh, const D3DXMATRIX& matrix, Coverage& coverage) {
-    const std::vector<D3DXVECTOR3> placed = PlacedPositions(mesh, matrix);
+    std::vector<D3DXVECTOR3>& placed = coverage.placed;
+    PlacePositions(mesh, matrix, placed);
     if (placed.empty()) return;
     for (const D3DXVECTOR3& p : placed)
         coverage.Add(p);
@@ -194,24 +207,257 @@ void AddMeshCoverage(const MeshRecord* mesh, const D3DXMATRIX& matrix, Coverage&
     coverage.area += area;
 }
 
-} // namespace
-
-std::uint64_t FirstFrameBytes(const ObjectRecord* object, bool ownBuffers) {
-    if (!object) return 0;
-    SharedPlan shared;
-    Coverage coverage;
-    std::uint64_t bytes = 0;
-    WalkFrameTree(object->rootFrame, [&](FrameRecord* frame) {
+// The drawn meshes of every frame, each with its frame.
+template <typename Fn> void ForEachDrawnMesh(FrameRecord* root, Fn&& fn) {
+    WalkFrameTree(root, [&](FrameRecord* frame) {
         for (int slot = 0; slot < kFrameMeshSlots; ++slot) {
             const MeshRecord* mesh = frame->MeshSlot(slot);
-            if (!mesh || !mesh->vertices || mesh->vertexCount <= 0) continue;
-            bytes += ownBuffers ? OwnBufferBytes(mesh) : shared.Bytes(mesh);
-            bytes += kPrimitiveBytes * DrawnPrimitives(mesh);
-            // A skinned mesh's vertices are moved by its bones, not by its frame.
-            AddMeshCoverage(mesh, mesh->boneCount > 0 ? kIdentityMatrix : frame->combinedMatrix,
-                            coverage);
+            if (mesh && mesh->vertices && mesh->vertexCount > 0) fn(frame, mesh);
         }
     });
-    const double fill = std::min(coverage.Screens() * kScreenBytes, kMostBytes);
+}
+
+// How many times over the object's triangles fill the view in its pose as it stands; a pose
+// whose size is no number fills it beyond any budget.
+double PoseScreens(FrameRecord* root) {
+    Coverage coverage;
+    ForEachDrawnMesh(root, [&](const FrameRecord* frame, const MeshRecord* mesh) {
+        // A skinned mesh's vertices are moved by its bones, not by its frame.
+        AddMeshCoverage(mesh, mesh->boneCount > 0 ? kIdentityMatrix : frame->combinedMatrix,
+                        coverage);
+    });
+    const double screens = coverage.Screens();
+    return std::isfinite(screens) ? screens : kMostBytes;
+}
+
+// Measuring one pose of an animated object: each frame placed, each key looked through, each
+// vertex moved and placed, each triangle measured, each bone's matrix and influence is a unit of
+// work; a mesh costs some more as a whole, and so does the pose. Measured under Wine in the
+// release build on the real models that animate (sydney.md2, sorceress's and sarge's MD3 parts,
+// chrome_sphere.mdl's 2,200 baked frames, BCN_Epileptic.X, anim_test.x): 11 to 35 ns a unit, so
+// the ceiling of a budget pays for one to two seconds of measuring, within a load's three.
+constexpr std::uint64_t kPoseWorkBytes = 4;
+constexpr std::uint64_t kPoseUnits = 64;
+constexpr std::uint64_t kMeshUnits = 16;
+
+bool Skinned(const MeshRecord* mesh) {
+    return mesh->boneCount > 0 && mesh->bones;
+}
+bool Morphed(const MeshRecord* mesh) {
+    return mesh->keyFrames && mesh->keyFrameCount >= 2;
+}
+bool Baked(const ObjectRecord* object) {
+    const AnimationSetRecord* set = object->animationSet;
+    return set && set->animation && set->animation->keyed == 0;
+}
+
+// Each time a pose may be measured at is charged as it is listed.
+template <typename Key>
+void AddKeyTimes(std::vector<float>& times, std::uint64_t& keys, const Key* list,
+                 std::uint32_t count) {
+    if (list) RequireLoad(count, sizeof(float));
+    for (std::uint32_t k = 0; list && k < count; ++k)
+        times.push_back(static_cast<float>(list[k].time));
+    if (list) keys += count;
+}
+
+// The times whose poses an animated object is measured in: its load's (0), every key's, every
+// vertex key frame's and every frame of baked matrices (which hold from one whole frame to the
+// next); and the keys a pose looks through. Between two keys each kind moves towards the next.
+std::vector<float> PoseTimes(ObjectRecord* object, std::uint64_t& keys) {
+    std::vector<float> times{0.0f};
+    const AnimationSetRecord* set = object->animationSet;
+    for (const AnimationRecord* a = set ? set->animation : nullptr; a; a = a->next) {
+        AddKeyTimes(times, keys, a->positionKeys, a->positionKeyCount);
+        AddKeyTimes(times, keys, a->rotationKeys, a->rotationKeyCount);
+        AddKeyTimes(times, keys, a->scaleKeys, a->scaleKeyCount);
+        const AnimationRecord* source = a->keySource ? a->keySource : a;
+        AddKeyTimes(times, keys, source->matrixKeys, source->matrixKeyCount);
+    }
+    if (Baked(object)) {
+        RequireLoad(set->animation->bakedFrameCount, sizeof(float));
+        for (std::uint32_t f = 0; f < set->animation->bakedFrameCount; ++f)
+            times.push_back(static_cast<float>(f));
+    }
+    // A mesh's last vertex key frame is only ever neared: the frame before it ends just short.
+    WalkFrameTree(object->rootFrame, [&](const FrameRecord* frame) {
+        const std::int32_t last =
+            frame->mesh && Morphed(frame->mesh) ? frame->mesh->keyFrameCount - 1 : 0;
+        RequireLoad(static_cast<std::uint64_t>(last), sizeof(float));
+        for (std::int32_t k = 0; k < last; ++k)
+            times.push_back(static_cast<float>(k));
+        if (last > 0) times.push_back(std::nextafter(static_cast<float>(last), 0.0f));
+    });
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return times;
+}
+
+// The units of work one pose takes (see kPoseWorkBytes), and whether anything moves the
+// object's geometry after its load at all: keys or baked matrices, vertex key frames, bones.
+struct PoseWork {
+    std::uint64_t units = 0;
+    bool moves = false;
+};
+
+PoseWork WorkOfPose(ObjectRecord* object, std::uint64_t keys) {
+    PoseWork work;
+    work.moves = keys > 0 || Baked(object);
+    work.units = kPoseUnits + keys;
+    WalkFrameTree(object->rootFrame, [&](const FrameRecord*) { ++work.units; });
+    ForEachDrawnMesh(object->rootFrame, [&](const FrameRecord*, const MeshRecord* mesh) {
+        work.units += kMeshUnits + static_cast<std::uint64_t>(mesh->vertexCount) +
+                      static_cast<std::uint64_t>(DrawnPrimitives(mesh));
+        // Bones move their vertices once the object's frame changes, keys or none.
+        work.moves |= Morphed(mesh) || Skinned(mesh);
+        for (std::int32_t b = 0; Skinned(mesh) && b < mesh->boneCount; ++b)
+            work.units += 1 + std::uint64_t{mesh->bones[b].influenceCount};
+    });
+    return work;
+}
+
+// What posing an object changes, put back as it was when this ends: the first frame starts
+// from the load's pose. Its vertices come back from the backup made before the first pose.
+class KeptPose {
+public:
+    explicit KeptPose(ObjectRecord* object)
+        : object_(object), frame_(object->currentFrame), lastFrame_(object->lastUpdatedFrame),
+          animating_(object->animating), force_(object->forceVertexUpdate) {
+        WalkFrameTree(object->rootFrame, [&](FrameRecord* frame) {
+            frames_.push_back({frame, frame->initialMatrix,
+                               frame->mesh ? frame->mesh->currentKeyFrame : 0,
+                               frame->mesh ? frame->mesh->verticesChanged : std::uint8_t{0}});
+            BackupMeshVertices(frame->mesh);
+        });
+    }
+    ~KeptPose() {
+        for (const Kept& kept : frames_) {
+            kept.frame->initialMatrix = kept.initial;
+            if (MeshRecord* mesh = kept.frame->mesh) {
+                RestoreMeshVertices(mesh);
+                mesh->currentKeyFrame = kept.keyFrame;
+                mesh->verticesChanged = kept.changed;
+            }
+        }
+        RebuildFrameTransforms(object_->rootFrame);
+        UpdateFrameMatrices(object_->rootFrame, &kIdentityMatrix);
+        object_->currentFrame = frame_;
+        object_->lastUpdatedFrame = lastFrame_;
+        object_->animating = animating_;
+        object_->forceVertexUpdate = force_;
+    }
+    KeptPose(const KeptPose&) = delete;
+    KeptPose& operator=(const KeptPose&) = delete;
+
+private:
+    struct Kept {
+        FrameRecord* frame;
+        D3DXMATRIX initial;
+        std::int32_t keyFrame;
+        std::uint8_t changed;
+    };
+    ObjectRecord* object_;
+    float frame_, lastFrame_;
+    std::uint8_t animating_, force_;
+    std::vector<Kept> frames_;
+};
+
+// The keys as the file gave them, put back when this ends: linking the animations to their frames
+// sorts their keys and works out their changes anew, as setting a loaded object up does, but a
+// load that goes no further keeps what it read.
+class KeptKeys {
+public:
+    explicit KeptKeys(const AnimationSetRecord* set) {
+        for (AnimationRecord* a = set ? set->animation : nullptr; a; a = a->next)
+            kept_.push_back({a, a->frame, Copy(a->positionKeys, a->positionKeyCount),
+                             Copy(a->rotationKeys, a->rotationKeyCount),
+                             Copy(a->scaleKeys, a->scaleKeyCount)});
+    }
+    ~KeptKeys() {
+        for (const Kept& kept : kept_) {
+            AnimationRecord* a = kept.animation;
+            a->frame = kept.frame;
+            std::copy(kept.positions.begin(), kept.positions.end(), a->positionKeys);
+            std::copy(kept.rotations.begin(), kept.rotations.end(), a->rotationKeys);
+            std::copy(kept.scales.begin(), kept.scales.end(), a->scaleKeys);
+        }
+    }
+    KeptKeys(const KeptKeys&) = delete;
+    KeptKeys& operator=(const KeptKeys&) = delete;
+
+private:
+    template <typename Key> static std::vector<Key> Copy(const Key* keys, std::uint32_t count) {
+        return keys ? std::vector<Key>(keys, keys + count) : std::vector<Key>{};
+    }
+    struct Kept {
+        AnimationRecord* animation;
+        FrameRecord* frame;
+        std::vector<PositionKey> positions;
+        std::vector<RotationKey> rotations;
+        std::vector<ScaleKey> scales;
+    };
+    std::vector<Kept> kept_;
+};
+
+// The object posed at time as a frame draws it: vertex key frames first, since they place their
+// frame too, then the keys, the frame matrices, and the meshes the bones or baked matrices move.
+void PoseAt(ObjectRecord* object, float time) {
+    object->currentFrame = time;
+    object->animating = 1;
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* frame) {
+        if (frame->mesh && Morphed(frame->mesh)) InterpolateMeshVertexFrames(object, frame);
+    });
+    AnimateObject(object, time);
+    UpdateFrameMatrices(object->rootFrame, &kIdentityMatrix);
+    const bool baked = Baked(object);
+    bool bakedDone = false;
+    WalkFrameTree(object->rootFrame, [&](FrameRecord* frame) {
+        if (!frame->mesh || !Skinned(frame->mesh) || bakedDone) return;
+        bakedDone = baked;
+        // Skinned whatever frame it was last skinned at.
+        object->forceVertexUpdate = 1;
+        UpdateFrameMesh(object, frame);
+    });
+}
+
+// The most times over the object fills the view in any pose its animation reaches; every
+// kind of animation moves geometry through its own code, so each pose is made as a frame makes
+// it. The measuring is charged first: past the budget nothing is measured and the fill is
+// beyond any budget (kMostBytes screens).
+double WorstScreens(ObjectRecord* object) {
+    std::uint64_t keys = 0;
+    const std::vector<float> times = PoseTimes(object, keys);
+    const PoseWork work = WorkOfPose(object, keys);
+    if (!work.moves) return PoseScreens(object->rootFrame);
+    if (!ChargeLoad(times.size(), work.units * kPoseWorkBytes) ||
+        !ChargeLoad(keys, sizeof(PositionKey)))
+        return kMostBytes;
+    // The bones follow their frames and the keys drive theirs as once the object is set up.
+    if (!Baked(object)) {
+        AllocateBoneArrays(object->meshes, object->meshCount);
+        MatchBonesToFrames(object->meshes, object->rootFrame, object->meshCount);
+    }
+    const KeptKeys keptKeys(object->animationSet);
+    LinkAnimationsToFrames(object);
+    double worst = PoseScreens(object->rootFrame);
+    const KeptPose kept(object);
+    for (const float time : times) {
+        PoseAt(object, time);
+        worst = std::max(worst, PoseScreens(object->rootFrame));
+    }
+    return worst;
+}
+
+} // namespace
+
+std::uint64_t FirstFrameBytes(ObjectRecord* object, bool ownBuffers) {
+    if (!object) return 0;
+    SharedPlan shared;
+    std::uint64_t bytes = 0;
+    ForEachDrawnMesh(object->rootFrame, [&](const FrameRecord*, const MeshRecord* mesh) {
+        bytes += ownBuffers ? OwnBufferBytes(mesh) : shared.Bytes(mesh);
+        bytes += kPrimitiveBytes * DrawnPrimitives(mesh);
+    });
+    const double fill = std::min(WorstScreens(object) * kScreenBytes, kMostBytes);
     return bytes + static_cast<std::uint64_t>(fill);
 }

@@ -71,8 +71,11 @@ std::uint32_t NewIndexBufferEntries(std::uint32_t indexCount, bool ownBuffer);
 // What the first frame after an object's load costs the manager, as bytes its load is charged:
 // the device buffers its meshes are placed in (in buffers of their own, or in shared ones as
 // new objects' meshes are placed), the primitives drawn, and the pixels filled when the view
-// frames the whole object (as the load's camera does). Its frame lists must be set up.
-std::uint64_t FirstFrameBytes(const ObjectRecord* object, bool ownBuffers);
+// frames the whole object (as the load's camera does) in the worst pose its animation reaches,
+// with the work of measuring those poses. Its frame lists must be set up; the object is left in
+// its load's pose with the keys it read, its bones linked to their frames. Runs inside a load's
+// guard: the list of times it measures at is charged as it is made (see RequireLoad).
+std::uint64_t FirstFrameBytes(ObjectRecord* object, bool ownBuffers);
 
 class ObjectManager {
 public:

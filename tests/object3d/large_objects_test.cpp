@@ -3,6 +3,7 @@
 #include "support/object_scene.h"
 #include "core/error_numbers.h"
 #include "core/frame_loop.h"
+#include "core/load_budget.h"
 #include "modelfile/object_block.h"
 #include "object3d/appearance.h"
 #include "object3d/limb_commands.h"
@@ -64,6 +65,121 @@ std::string ObjectFile(const TempFolder& folder, const std::string& name, int co
         std::memcpy(animation->name, frame->name, sizeof animation->name);
         animation->next = std::exchange(object.animationSet->animation, animation);
     }
+    TLOBlock block;
+    if (!WriteObjectToBlock(&object, block.Out(), block.OutSize())) return {};
+    return folder.Write(name,
+                        std::string(reinterpret_cast<const char*>(block.Data()), block.Size()));
+}
+
+// n unit triangles facing the camera, the i-th at depth step * i: stacked on one spot when step is
+// 0, filling the view n times over where the view frames them.
+MeshRecord* Layers(int n, float step) {
+    MeshRecord* mesh = Triangles(n, 0, 1, 0);
+    for (int v = 0; v < 3 * n; ++v)
+        reinterpret_cast<float*>(mesh->vertices + 32 * v)[2] = step * static_cast<float>(v / 3);
+    return mesh;
+}
+
+FrameRecord* AddFrame(ObjectRecord& object, const char* name, MeshRecord* mesh,
+                      const D3DXMATRIX& matrix = kIdentityMatrix) {
+    auto* frame = new FrameRecord;
+    std::snprintf(frame->name, sizeof frame->name, "%s", name);
+    frame->mesh = mesh;
+    frame->initialMatrix = matrix;
+    frame->parent = object.rootFrame;
+    frame->sibling = std::exchange(object.rootFrame->child, frame);
+    return frame;
+}
+
+AnimationRecord* AddAnimation(ObjectRecord& object, const char* name) {
+    if (!object.animationSet) object.animationSet = new AnimationSetRecord;
+    auto* animation = new AnimationRecord;
+    std::snprintf(animation->name, sizeof animation->name, "%s", name);
+    animation->next = std::exchange(object.animationSet->animation, animation);
+    return animation;
+}
+
+// Two vector keys, at frames 0 and 10.
+PositionKey* VectorKeys(const D3DXVECTOR3& first, const D3DXVECTOR3& last) {
+    return new PositionKey[2]{{0, first, (last - first) / 10}, {10, last, {0, 0, 0}}};
+}
+
+D3DXMATRIX Scaling(float s) {
+    D3DXMATRIX m;
+    return *D3DXMatrixScaling(&m, s, s, s);
+}
+
+D3DXMATRIX Translation(float z) {
+    D3DXMATRIX m;
+    return *D3DXMatrixTranslation(&m, 0, 0, z);
+}
+
+// 2,000 triangles that fill the view some 640 times over once stacked, which no budget pays
+// for, and which the load's pose spreads out or shrinks beside a unit triangle; each animation
+// kind brings them together (or, for the ones that load, keeps them apart) by frame 10.
+constexpr int kLayers = 2000;
+
+void GrowingLayers(ObjectRecord& object, float step, bool matrixKeys) {
+    AddFrame(object, "wall", Layers(1, 0));
+    AddFrame(object, "grows", Layers(kLayers, step), Scaling(1e-4f));
+    AnimationRecord* grows = AddAnimation(object, "grows");
+    if (matrixKeys) {
+        const D3DXMATRIX small = Scaling(1e-4f);
+        grows->matrixKeys = new MatrixKey[2]{{0, small, (kIdentityMatrix - small) / 10},
+                                             {10, kIdentityMatrix, kZeroMatrix}};
+        grows->matrixKeyCount = 2;
+    } else {
+        grows->scaleKeys = VectorKeys({1e-4f, 1e-4f, 1e-4f}, {1, 1, 1});
+        grows->scaleKeyCount = 2;
+    }
+}
+
+// One triangle a limb, limb i at depth i at the load, each moved by its keys to depth
+// last(i) by frame 10.
+void GatheredLimbs(ObjectRecord& object, float (*last)(int)) {
+    for (int i = 0; i < kLayers; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "limb%d", i);
+        const float z = static_cast<float>(i);
+        AddFrame(object, name, Layers(1, 0), Translation(z));
+        AnimationRecord* moves = AddAnimation(object, name);
+        moves->positionKeys = VectorKeys({0, 0, z}, {0, 0, last(i)});
+        moves->positionKeyCount = 2;
+    }
+}
+
+// Spread layers whose one bone's offset flattens them onto one another.
+void FlattenedBySkin(ObjectRecord& object) {
+    MeshRecord* mesh = AddFrame(object, "skin", Layers(kLayers, 1))->mesh;
+    mesh->boneCount = 1;
+    mesh->bones = new BoneRecord[1];
+    BoneRecord& bone = mesh->bones[0];
+    std::snprintf(bone.name, sizeof bone.name, "flat");
+    bone.influenceCount = static_cast<std::uint32_t>(mesh->vertexCount);
+    bone.vertices = new std::uint32_t[bone.influenceCount];
+    bone.weights = new float[bone.influenceCount];
+    for (std::uint32_t v = 0; v < bone.influenceCount; ++v)
+        bone.vertices[v] = v, bone.weights[v] = 1;
+    D3DXMatrixScaling(&bone.offsetMatrix, 1, 1, 0);
+    AnimationRecord* still = AddAnimation(object, "skin");
+    still->rotationKeys = new RotationKey[1]{{0, {0, 0, 0, 1}}};
+    still->rotationKeyCount = 1;
+}
+
+// Spread layers whose second vertex key frame puts them step apart.
+void MovedByKeyFrame(ObjectRecord& object, float step) {
+    MeshRecord* mesh = AddFrame(object, "morph", Layers(kLayers, 1))->mesh;
+    mesh->keyFrameCount = 2;
+    mesh->keyFrames = new FrameRecord[2];
+    mesh->keyFrames[0].mesh = Layers(kLayers, 1);
+    mesh->keyFrames[1].mesh = Layers(kLayers, step);
+}
+
+std::string AnimatedFile(const TempFolder& folder, const std::string& name,
+                         const std::function<void(ObjectRecord&)>& build) {
+    ObjectRecord object;
+    object.rootFrame = NamedFrame("root", 0);
+    build(object);
     TLOBlock block;
     if (!WriteObjectToBlock(&object, block.Out(), block.OutSize())) return {};
     return folder.Write(name,
@@ -170,4 +286,54 @@ TEST_F(ObjectScene, LoadsPayForTheirFirstFramesBuffersAndFill) {
         EXPECT_TRUE(NoBuffersLeft());
     }
     g_Object3D.newObjectOwnBuffers = 1;
+}
+
+// An animated object pays for the worst pose its keys reach, whichever kind moves its geometry:
+// each of these loaded before, drawn in its load's pose only, and took seconds a frame once
+// played to frame 10. Those whose triangles stay apart still load.
+TEST_F(ObjectScene, AnimatedLoadsPayForTheirWorstPose) {
+    TempFolder folder;
+    const struct {
+        const char* name;
+        std::function<void(ObjectRecord&)> build;
+        bool loads;
+    } cases[] = {
+        {"scale keys", [](ObjectRecord& o) { GrowingLayers(o, 0, false); }, false},
+        {"matrix keys", [](ObjectRecord& o) { GrowingLayers(o, 0, true); }, false},
+        {"scale keys, layers apart", [](ObjectRecord& o) { GrowingLayers(o, 1, false); }, true},
+        {"position keys", [](ObjectRecord& o) { GatheredLimbs(o, [](int) { return 0.0f; }); },
+         false},
+        {"position keys, limbs apart",
+         [](ObjectRecord& o) { GatheredLimbs(o, [](int i) { return 2.0f * i; }); }, true},
+        {"bones", FlattenedBySkin, false},
+        {"vertex key frames", [](ObjectRecord& o) { MovedByKeyFrame(o, 0); }, false},
+        {"vertex key frames, layers apart", [](ObjectRecord& o) { MovedByKeyFrame(o, 2); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = AnimatedFile(folder, "animated.tlo", c.build);
+        ASSERT_FALSE(file.empty());
+        cell.number = 0;
+        LoadObject(file.c_str(), 1);
+        EXPECT_EQ(ObjectExists(1), c.loads);
+        EXPECT_EQ(cell.number, c.loads ? 0 : kObjectNotLoaded);
+        EXPECT_LE(LastLoadCharged(), LastLoadLimit());
+        if (c.loads) {
+            // Measured in its other poses, it is left in its load's: frames where the file placed
+            // them, the layers one apart.
+            const ObjectRecord* object = ObjectAt(1);
+            for (std::int32_t f = 0; f < object->frameCount; ++f) {
+                const FrameRecord* frame = object->frames[f];
+                EXPECT_TRUE(SameMatrix(frame->combinedMatrix, frame->initialMatrix)) << frame->name;
+                const MeshRecord* mesh = frame->mesh;
+                if (!mesh || mesh->vertexCount != 3 * kLayers) continue;
+                const float* last =
+                    reinterpret_cast<const float*>(mesh->vertices) + 8 * (3 * kLayers - 1);
+                EXPECT_EQ(last[2], kLayers - 1.0f);
+            }
+        }
+        Sync();
+        DeleteObjectCmd(1);
+        EXPECT_TRUE(NoBuffersLeft());
+    }
 }
