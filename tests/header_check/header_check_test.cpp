@@ -358,6 +358,13 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_EQ(claimed(AviFile(jpeg)), 4000u * 3000u);
     jpeg.frame = JpegHeaders(2, 3);
     EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
+    // The largest frame wherever it lies, or the stream format's claim when that is larger.
+    const std::string wideFirst =
+        Chunk("00dc", JpegHeaders(4000, 3000)) + Chunk("00dc", jpeg.frame);
+    EXPECT_EQ(claimed(AviFile({.data = wideFirst})), 4000u * 3000u);
+    const std::string tall = AviFile({.width = 640, .height = 480, .frame = jpeg.frame});
+    const std::size_t main = tall.find("avih") + 8;
+    EXPECT_EQ(claimed(Put32(Put32(tall, main + 32, 16), main + 36, 16)), 640u * 480u);
 }
 
 // The frame size each Motion-JPEG frame claims is found as its decoder finds it, wherever the
