@@ -16,8 +16,15 @@ struct JpegLayout {
     std::uint64_t repeatedBlocks = 0;
 };
 
+// The decoder a file is walked for. The picture loaders' decoder refuses at once what it cannot
+// decode. The media graph's Motion-JPEG decoder drops such a frame and waits for ever for one it
+// can decode, holding its graph's worker until the process ends: for it the walk also refuses
+// every frame that decoder never decodes.
+enum class JpegDecoder { kPicture, kMotionJpeg };
+
 // True when the markers before the first scan are possible (one frame of a size the loaders
 // take, then a scan of its components) and every later scan names components of the frame. The
 // file may end early, as a cut-short picture does; the passes of the scans it holds are counted,
 // and those that an unmapped rest of the file could hold are assumed.
-bool WalkJpeg(const ByteSpan& bytes, std::uint64_t fileSize, JpegLayout& out);
+bool WalkJpeg(const ByteSpan& bytes, std::uint64_t fileSize, JpegLayout& out,
+              JpegDecoder decoder = JpegDecoder::kPicture);

@@ -345,11 +345,8 @@ bool CheckJpegHeader(const ByteSpan& b, std::uint64_t fileSize) {
     return WalkJpeg(b, fileSize, layout) && Area(layout.width, layout.height);
 }
 
-bool JpegFramePixels(const ByteSpan& b, std::uint64_t size, std::uint64_t& pixels) {
-    JpegLayout layout;
-    if (!WalkJpeg(b, size, layout) || !Area(layout.width, layout.height)) return false;
-    pixels = static_cast<std::uint64_t>(layout.width) * layout.height;
-    return true;
+bool CheckMotionJpegFrame(const ByteSpan& b, std::uint64_t size, JpegLayout& layout) {
+    return WalkJpeg(b, size, layout, JpegDecoder::kMotionJpeg) && Area(layout.width, layout.height);
 }
 
 bool CheckBmpHeader(const ByteSpan& b, std::uint64_t fileSize) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/byte_span.h"
+#include "image/jpeg_walk.h"
 
 #include <cstdint>
 
@@ -15,10 +16,11 @@ constexpr std::uint32_t kLargestPictureSide = 16384;
 bool CheckDdsHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckPngHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 bool CheckJpegHeader(const ByteSpan& bytes, std::uint64_t fileSize);
-// The frame a JPEG's markers lead to, read as its decoder reads them: fill bytes, markers
-// without a length, any number of segments skipped by their lengths, one possible frame header
-// before the first scan. False when none is found within size bytes; its pixels otherwise.
-bool JpegFramePixels(const ByteSpan& bytes, std::uint64_t size, std::uint64_t& pixels);
+// A Motion-JPEG frame of size bytes, walked as the media graph's decoder reads it: fill bytes,
+// markers without a length, any number of segments skipped by their lengths, one possible frame
+// header before the first scan. False when none is found, or when that decoder would never decode
+// the frame; its size and the passes of its scans otherwise.
+bool CheckMotionJpegFrame(const ByteSpan& bytes, std::uint64_t size, JpegLayout& layout);
 bool CheckBmpHeader(const ByteSpan& bytes, std::uint64_t fileSize);
 // A DIB: a bitmap's info header, tables and pixels without the file header before them.
 bool CheckDibHeader(const ByteSpan& bytes, std::uint64_t fileSize);

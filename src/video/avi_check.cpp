@@ -27,9 +27,10 @@ struct AviStream {
     bool header = false, format = false, video = false, audio = false;
     std::uint32_t handler = 0; // the stream header's codec, used when the format names none
     Codec codec = Codec::kNone;
-    std::uint64_t framePixels = 0; // the format's frame, then the largest of the frames
-    bool wholeFrame = false;       // a whole frame that the decoder can start from
-    ByteSpan index;                // the stream's OpenDML index, when it has one
+    std::uint64_t framePixels = 0;    // the format's frame, then the largest of the frames
+    std::uint64_t repeatedBlocks = 0; // the frames' later passes over their blocks, added up
+    bool wholeFrame = false;          // a whole frame that the decoder can start from
+    ByteSpan index;                   // the stream's OpenDML index, when it has one
 };
 
 // A chunk the walk took as a stream's: where its header is, its size, its stream.
@@ -212,15 +213,19 @@ bool ReadHeaders(AviWalk& w) {
 // ---- the chunks ----
 
 // A frame of a Motion-JPEG stream: the decoder starts at its first byte, so its markers must lead
-// to a frame header that can be read, and that header's size is what the decoder makes.
+// to a frame header that can be read, and that header's size is what the decoder makes. Its
+// scans are walked as a picture's, for the decoder that takes them: each frame is decoded once a
+// play, so the passes of all frames add up.
 bool MotionJpegFrameFits(AviWalk& w, AviStream& stream, std::uint64_t at, std::uint32_t size) {
     ByteSpan body;
     // An empty chunk is a dropped frame. One cut by the end of the file the splitter never hands
     // over; one past what is mapped (a very large file) cannot be read here.
     if (size == 0 || !w.b.Sub(at + 8, size, body)) return true;
-    std::uint64_t pixels = 0;
-    if (!JpegFramePixels(body, size, pixels)) return false;
-    stream.framePixels = std::max(stream.framePixels, pixels);
+    JpegLayout layout;
+    if (!CheckMotionJpegFrame(body, size, layout)) return false;
+    stream.framePixels =
+        std::max<std::uint64_t>(stream.framePixels, std::uint64_t{layout.width} * layout.height);
+    stream.repeatedBlocks += layout.repeatedBlocks;
     stream.wholeFrame = true;
     return true;
 }
@@ -362,6 +367,7 @@ StreamCheck Verdict(const AviWalk& w) {
         result.video |= stream.video;
         result.audio |= stream.audio;
         if (stream.video) videoPixels += stream.framePixels; // every video stream is decoded
+        result.repeatedBlocks += stream.repeatedBlocks;
     }
     result.ok = true;
     result.framePixels = std::max(w.mainPixels, videoPixels);

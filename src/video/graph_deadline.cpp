@@ -8,7 +8,10 @@
 
 namespace {
 
-// Past this many stuck workers, loads are refused at once: each holds a thread and a graph.
+// Past this many stuck workers, loads are refused at once: each holds a thread and a graph. A
+// worker waiting in RenderFile for a first frame cannot be called back (the graph's Abort does
+// nothing, Stop and RemoveFilter wait for the render), so the checks before the graph refuse
+// every file known to leave one waiting.
 constexpr long kMaxStuckWorkers = 8;
 constexpr std::size_t kNameLength = MAX_PATH;
 

@@ -1,7 +1,9 @@
 #include "core/win32.h"
 
 #include "video/stream_check.h"
+#include "core/load_budget.h"
 #include "core/mapped_file.h"
+#include "image/picture_check.h"
 #include "sound/wave_check.h"
 
 #include <algorithm>
@@ -258,8 +260,12 @@ StreamCheck CheckMediaFile(const char* fileName) {
 }
 
 bool CheckedAudioFile(const char* fileName) {
-    const StreamCheck c = CheckMediaFile(fileName);
-    return c.ok && c.audio;
+    const MappedFile file(fileName);
+    if (!file.Ok()) return false;
+    const StreamCheck c = CheckMediaBytes(fileName, file.Bytes(), file.FileSize());
+    // Music keeps no budget, yet its graph decodes a video stream's frames too: their later
+    // passes must fit the budget a load of the file would have.
+    return c.ok && c.audio && c.repeatedBlocks <= LoadBudgetFor(file.FileSize()) / kBlockPassBytes;
 }
 
 bool CheckedVideoFile(const char* fileName) {

@@ -26,6 +26,9 @@ struct StreamCheck {
     // The video frames the decoders make, in pixels: the largest frame of each video stream that
     // its headers, or its frames' own headers, claim, added up; 0 without video.
     std::uint64_t framePixels = 0;
+    // The blocks that the scans of Motion-JPEG frames pass over after each component's first
+    // scan, all frames added up: work each play decodes, charged as a picture's.
+    std::uint64_t repeatedBlocks = 0;
 };
 
 StreamCheck CheckAviStreams(const ByteSpan& bytes, std::uint64_t fileSize);

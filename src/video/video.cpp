@@ -7,6 +7,7 @@
 #include "core/item_lookup.h"
 #include "display/display.h"
 #include "image/image_bridge.h"
+#include "image/picture_check.h"
 #include "sprite/sprite.h"
 #include "video/graph_deadline.h"
 #include "video/stream_check.h"
@@ -147,10 +148,12 @@ bool ChargeFrameBeyond(const TextureRenderer& r, std::uint64_t claimedPixels) {
 
 // Builds the texture-form graph; on failure everything made is released.
 bool BuildTextureGraph(AnimationSlot& a, const char* name) {
-    // Only a container whose frames the check measured: what they make is charged before the
-    // platform decodes any of them.
+    // Only a container whose frames the check measured: what they make, and the later passes of
+    // their scans, are charged before the platform decodes any of them.
     const StreamCheck check = CheckMediaFile(name);
-    if (!check.ok || !check.video || !ChargeLoad(check.framePixels, kFrameBytes)) return false;
+    if (!check.ok || !check.video || !ChargeLoad(check.framePixels, kFrameBytes) ||
+        !ChargeLoad(check.repeatedBlocks, kBlockPassBytes))
+        return false;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 a.graph.PutVoid())))
         return false;

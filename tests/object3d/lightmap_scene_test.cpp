@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -248,6 +250,44 @@ TEST_F(LightmapScene, DeletingALightmappedObjectKeepsOtherMeshesImages) {
     ASSERT_TRUE(DeleteObject(1));
     EXPECT_NE(GetImagePointer(image), nullptr);
     EXPECT_EQ(FirstMesh(2)->textures[0].texture, GetImagePointer(image));
+}
+
+namespace {
+
+// While set, the next object record deleted keeps its block, for the test to make the next record
+// in: a new object lands where a deleted one was on purpose, as an allocator may well place it.
+bool keepNextRecord = false;
+void* keptRecord = nullptr;
+
+} // namespace
+
+__attribute__((noinline)) void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+__attribute__((noinline)) void operator delete(void* block, std::size_t size) noexcept {
+    if (keepNextRecord && size == sizeof(ObjectRecord)) {
+        keepNextRecord = false;
+        keptRecord = block;
+        return;
+    }
+    std::free(block);
+}
+
+// A listed instance is deleted and a new one made under its number in its very record: the entry
+// is not the new instance's, which was never listed, so its source's mesh stays unlit.
+TEST_F(LightmapScene, AnObjectMadeAnewInADeletedOnesRecordIsNotLit) {
+    BuildSheet(3, Square(1, 5));
+    MakeInstance(4, 3);
+    AddLightMapObject(4);
+    const ObjectRecord* listed = ObjectAt(4);
+    keepNextRecord = true;
+    ASSERT_TRUE(DeleteObject(4));
+    keepNextRecord = false;
+    ASSERT_EQ(keptRecord, listed);
+    MakeInstance(4, 3, std::exchange(keptRecord, nullptr));
+    Light(4);
+    EXPECT_EQ(PageOf(3), nullptr);
 }
 
 TEST_F(LightmapScene, LightingAgainKeepsTheMeshesTextureAndAFittingBackup) {

@@ -82,12 +82,16 @@ std::string ScanBytes(const JpegPicture& p, const JpegScan& scan) {
 } // namespace
 
 std::string JpegBytes(const JpegPicture& p) {
-    std::string frame =
-        '\x08' + Be16(p.height) + Be16(p.width) + static_cast<char>(p.sampling.size());
+    std::string frame = static_cast<char>(p.precision) + Be16(p.height) + Be16(p.width) +
+                        static_cast<char>(p.sampling.size());
     for (std::size_t c = 0; c < p.sampling.size(); ++c)
         frame += {static_cast<char>(c + 1), static_cast<char>(p.sampling[c]), '\0'};
     std::string out = "\xFF\xD8" + Segment(0xDB, std::string(1, '\0') + std::string(64, '\x01')) +
-                      Segment(p.progressive ? 0xC2 : 0xC0, frame) + HuffmanTables();
+                      Segment(p.frameMarker   ? p.frameMarker
+                              : p.progressive ? 0xC2
+                                              : 0xC0,
+                              frame) +
+                      HuffmanTables();
     for (const JpegScan& scan : p.scans)
         out += ScanBytes(p, scan);
     return p.end ? out + "\xFF\xD9" : out;

@@ -18,6 +18,8 @@ struct JpegPicture {
     std::vector<std::uint8_t> sampling{0x11}; // each component's H << 4 | V; ids 1, 2, ...
     std::vector<JpegScan> scans{JpegScan{{0}, true}};
     bool end = true; // the end-of-picture marker after the last scan
+    int precision = 8;
+    std::uint8_t frameMarker = 0; // the frame header's marker; 0: C0, or C2 when progressive
 };
 
 std::string JpegBytes(const JpegPicture& picture);

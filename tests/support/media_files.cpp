@@ -124,7 +124,8 @@ std::string AviFile(const AviLayout& layout) {
                            : PcmWave(0).substr(20, 16);
     std::string hdrl =
         "hdrl" + Chunk("avih", avih) +
-        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf) + layout.streamList);
+        Chunk("LIST", "strl" + Chunk("strh", strh) + Chunk("strf", strf) + layout.streamList) +
+        layout.headerList;
     std::string body = Chunk("LIST", hdrl);
     const std::string data =
         layout.data.empty() ? Chunk(layout.chunkId, layout.frame) : layout.data;

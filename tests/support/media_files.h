@@ -46,6 +46,7 @@ struct AviLayout {
     std::string data{};       // when not empty, the data list's chunks instead of the one frame
     std::string tail{};       // chunks after the data list, such as an index
     std::string streamList{}; // chunks appended to the stream's header list, such as an indx
+    std::string headerList{}; // chunks appended to the header list, such as another stream's
 };
 std::string AviFile(const AviLayout& layout = {});
 // An idx1 entry naming a chunk.

@@ -8,6 +8,7 @@
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace {
@@ -140,12 +141,12 @@ void SetSortKey(std::int32_t n, std::int32_t image) {
     g_Object3D.manager.MarkListDirty();
 }
 
-void MakeInstance(std::int32_t n, std::int32_t source) {
+void MakeInstance(std::int32_t n, std::int32_t source, void* block) {
     Object3DState& s = g_Object3D;
     if (n >= s.objectCapacity) {
         ASSERT_TRUE(ResizeObjectArrays(n));
     }
-    auto* instance = new ObjectRecord;
+    auto* instance = block ? new (block) ObjectRecord : new ObjectRecord;
     instance->instanceSource = s.objects[source];
     const std::int32_t limbs = s.objects[source]->frameCount;
     instance->instanceData = new std::uint8_t[limbs > 0 ? limbs : 1];

@@ -58,8 +58,9 @@ void BuildTriangles(std::int32_t n, std::int32_t triangles);
 MeshRecord* FirstMesh(std::int32_t n);
 // Gives object n's first mesh one texture slot naming an image number (its sort key).
 void SetSortKey(std::int32_t n, std::int32_t image);
-// Makes object n an instance of source, its limbs all shown.
-void MakeInstance(std::int32_t n, std::int32_t source);
+// Makes object n an instance of source, its limbs all shown; its record is made in `block` when
+// one is given (a deleted record's).
+void MakeInstance(std::int32_t n, std::int32_t source, void* block = nullptr);
 // The red, green and blue channels of a pixel.
 inline int Red(std::uint32_t c) {
     return (c >> 16) & 0xFF;

@@ -1,11 +1,14 @@
 #include "core/win32.h"
 
 #include "image/image.h"
+#include "music/music.h"
+#include "support/jpeg_files.h"
 #include "support/engine_fixture.h"
 #include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
 #include "display/display.h"
+#include "video/graph_deadline.h"
 #include "video/texture_renderer.h"
 #include "video/video.h"
 
@@ -343,7 +346,7 @@ TEST_F(Video, CraftedMotionJpegFilesGiveTheLoadError) {
         {"no-frame-header.avi", changed(WithoutFrameHeader)},
         {"cut.avi", good.substr(0, 400)},
         {"index.avi", VideoAvi("MJPG", frameBytes, frames, "00dc", &pastTheEnd)},
-        // Passes every check, yet no frame decodes (12-bit samples): the deadline ends the wait.
+        // 12-bit samples, which the decoder never decodes.
         {"twelve-bit.avi",
          changed([](std::string f) { return f.replace(f.find("\xFF\xC0") + 4, 1, "\x0C"); })},
     };
@@ -357,6 +360,31 @@ TEST_F(Video, CraftedMotionJpegFilesGiveTheLoadError) {
     LoadAnimation(folder.Write("good.avi", good).c_str(), 4);
     EXPECT_EQ(cell.number, 0) << "the clip's own frames rebuilt";
     EXPECT_EQ(GetAnimationWidth(4), kWidth);
+    LoadClip(5);
+}
+
+// A frame of 100,000 scans kept a graph's worker busy for a minute. The platform's decoder never
+// decodes a 12-bit frame, and the worker waited for ever: past eight such loads every later music
+// or video load failed at once. The walk refuses both, so no worker is left behind.
+TEST_F(Video, RefusedFramesLeaveNoWorkerBehind) {
+    const long stuck = StuckGraphWorkers();
+    const std::string scans =
+        folder.Write("scans.avi", AviFile({.width = 2048,
+                                           .height = 2048,
+                                           .frame = ProgressiveJpegBytes(2048, 2048, 100000)}));
+    const std::string twelveBit =
+        folder.Write("twelve-bit.avi",
+                     AviFile({.frame = JpegBytes({.width = 16, .height = 16, .precision = 12})}));
+    for (int i = 0; i < 10; ++i) { // the scans, then past eight 12-bit loads
+        cell.number = 0;
+        LoadAnimation((i == 0 ? scans : twelveBit).c_str(), 4);
+        EXPECT_EQ(cell.number, 2002) << i;
+    }
+    EXPECT_LE(StuckGraphWorkers(), stuck) << "a refused file's worker is still running";
+    cell.number = 0;
+    LoadMusicFile(folder.Write("tone.wav", PcmWave(2205)).c_str(), 1);
+    EXPECT_EQ(cell.number, 0) << "music after the refused files";
+    DeleteMusic(1);
     LoadClip(5);
 }
 
