@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,16 +22,18 @@ namespace {
 
 using ConvX::XScan;
 using enum ConvX::XScan;
+using namespace std::string_literals;
 
 const std::string kHeaderText = "xof 0302txt 0032\n";
 const std::string kTriangle = "3;0.0;0.0;0.0;,1.0;0.0;0.0;,0.0;1.0;0.0;;1;3;0,1,2;;\n";
 const std::string kMaterialData = "1.0;1.0;1.0;1.0;;8.0;0.0;0.0;0.0;;0.0;0.0;0.0;;\n";
+const std::string kMesh = "Mesh M { " + kTriangle + "} ";
 // A number the converter once took for the address of a text.
 constexpr std::uint32_t kAddress = 0x12345678;
 
-std::string Repeat(const std::string& text, int times) {
+std::string Repeat(const std::string& text, std::size_t times) {
     std::string out;
-    for (int i = 0; i < times; ++i)
+    for (std::size_t i = 0; i < times; ++i)
         out += text;
     return out;
 }
@@ -88,196 +92,153 @@ std::string RealFileInFrames(int frames) {
     return kHeaderText + Repeat("Frame W {\n", frames) + file.substr(16) + Repeat("}\n", frames);
 }
 
-std::string Letters(std::size_t count) {
-    return std::string(count, 'n');
+// "template name { <guid>", the GUID made from the number: members follow, then "}".
+std::string Template(const std::string& name, std::size_t id = 1) {
+    const std::string number = std::to_string(id);
+    return "template " + name + " { <" + std::string(8 - number.size(), '0') + number +
+           "-5EED-4A11-8C00-000000000001> ";
 }
 
-// The text with a NUL byte where it had a space.
-std::string NulFor(std::string text, std::size_t space) {
-    text[space] = '\0';
-    return text;
+// The same file in the binary form, from text as these tests write it: each token apart, numbers
+// only as dimensions ("[ 16 ]") or DWORDs ("5;"), and the triangle. A GUID's first 16 characters
+// are its bytes: as unique as the text's, and far from the standard ones.
+std::string Binary(const std::string& text) {
+    const std::map<std::string, std::uint16_t> tokens = {
+        {"{", 10}, {"}", 11},        {"[", 14},     {"]", 15},      {",", 19},
+        {";", 20}, {"template", 31}, {"DWORD", 41}, {"STRING", 49}, {"array", 52}};
+    BinaryX x;
+    std::istringstream words(text.substr(kHeaderText.size()));
+    for (std::string word, before; words >> word; before = word) {
+        if (tokens.count(word))
+            x.Token(tokens.at(word));
+        else if (word[0] == '"')
+            x.Name(word.substr(1, word.size() - 2), 2);
+        else if (word[0] == '<')
+            x.Token(5).Raw(word.data() + 1, 16);
+        else if (word + "\n" == kTriangle)
+            x.Triangle();
+        else if (word[0] >= '0' && word[0] <= '9')
+            before == "[" ? x.Token(3).Count(std::stoul(word)) : x.Dwords({std::stoul(word)});
+        else
+            x.Name(word);
+    }
+    return x.bytes;
 }
 
 // A binary object whose name runs on over the parser's record into the object's type, there
-// spelling the skin weights': the converter takes the object's first DWORD for the address of the
-// bone's name.
+// spelling the skin weights': the converter takes its first DWORD for the address of a text.
 std::string NamedIntoSkinWeights() {
     std::string name(56, 'a');
     name.append(reinterpret_cast<const char*>(&ConvX::kSkinWeights), sizeof(GUID));
-    XForms x;
-    x.Template("T", 1).Member("a").Member("n").Member("m", false, {"16"}).Close();
-    std::vector<std::uint32_t> data(18, 0);
-    data[0] = kAddress;
-    x.binary.Name("Mesh").Open().Triangle().Name("T").Name(name).Open().Dwords(data);
-    return x.binary.Close().Close().bytes;
+    BinaryX x{Binary(kHeaderText + Template("T") + "DWORD a ; DWORD n ; array DWORD m [ 16 ] ; } " +
+                     "Mesh { " + kTriangle + " T")};
+    x.Name(name).Open().Dwords({kAddress, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    return x.Close().Close().bytes;
 }
 
-// A mesh whose material names a texture file of `length` characters, all 'A': where the parser
+// A mesh whose material names a texture file of 560 characters, all 'A': where the parser
 // writes past its token's buffer, it writes to an address made of them, never mapped.
-std::string TextureNamedBinary(std::size_t length) {
+std::string TextureNamedBinary() {
     BinaryX x;
     x.Name("Mesh").Open().Triangle().Name("MeshMaterialList").Open().Dwords({1, 1, 0});
     x.Name("Material").Open().Floats({1, 1, 1, 1, 8, 0, 0, 0, 0, 0, 0}).Name("TextureFilename");
-    const std::string name(length, 'A');
-    x.Open().Token(2).Count(static_cast<std::uint32_t>(length)).Raw(name.data(), length);
-    return x.Token(20).Close().Close().Close().Close().bytes;
+    return x.Open().Name(std::string(560, 'A'), 2).Token(20).Close().Close().Close().Close().bytes;
 }
 
-// A frame holding a reference to itself, and a mesh.
-XForms SelfReference() {
-    XForms x;
-    x.Name("Frame").Name("F").Open().Open().Name("F").Close().Close();
-    return x.Mesh();
+// A template of the members, an object of it holding the value, and a mesh.
+std::string Typed(const std::string& type, const std::string& members,
+                  const std::string& value = "5;") {
+    return kHeaderText + Template(type) + members + " } " + type + " { " + value + " } " + kMesh;
 }
 
-XForms OwnTemplates(std::size_t count) {
-    XForms x;
-    for (std::size_t i = 0; i < count; ++i)
-        x.Template("T" + std::to_string(i), static_cast<std::uint32_t>(100 + i))
-            .Member("a")
-            .Close();
-    return x.Mesh();
-}
-
-// A template of one member named `name`, and an object of it.
-XForms MemberNamed(const std::string& name) {
-    XForms x;
-    x.Template("T", 1).Member(name).Close().Name("T").Open().Dwords({5}).Close();
-    return x.Mesh();
-}
-
-XForms StringObject(std::size_t length) {
-    XForms x;
-    x.Template("S", 1).Member("s", true).Close().Name("S").Open().String(Letters(length));
-    return x.Close().Mesh();
-}
-
-// `count` frames, in frames of at most a hundred and one.
-void PutFrames(XForms& x, std::size_t count) {
-    while (count > 0) {
-        const std::size_t inside = std::min<std::size_t>(count - 1, 100);
-        x.Name("Frame").Open();
-        for (std::size_t i = 0; i < inside; ++i)
-            x.Name("Frame").Open().Close();
-        x.Close();
-        count -= inside + 1;
+// `count` objects of the type, in ones holding up to `inside` empty ones each.
+std::string Frames(std::size_t count, std::size_t inside = 100, const std::string& type = "Frame") {
+    std::string out;
+    for (std::size_t held = 0; count > 0; count -= held + 1) {
+        held = std::min(count - 1, inside);
+        out += type + " { " + Repeat(type + " { } ", held) + "} ";
     }
+    return out;
 }
 
-// A top-level frame holding `objects` objects in all, itself and a mesh included.
-XForms Tree(std::size_t objects) {
-    XForms x;
-    PutFrames(x.Name("Frame").Open(), objects - 2);
-    return x.Mesh().Close();
+// An animation of 1,799 objects (the converter reads none outside a set), a frame of references
+// to it reaching 1,800 objects each, and a frame of frames and a mesh: `reached` objects in all.
+std::string Reaching(std::size_t reached) {
+    const std::size_t references = (reached - 1801) / 1800;
+    return kHeaderText + "Animation A { " + Frames(1798, 100, "Animation") + "} Frame { " +
+           Repeat("{ A } ", references) + "} Frame { " +
+           Frames(reached - 1800 * (references + 1) - 2) + kMesh + "}";
 }
 
-// An animation of 180 (the converter reads none outside a set), and a frame whose references to
-// it, frames and a mesh reach `reached` objects in all.
-XForms Reaching(std::size_t reached) {
-    constexpr std::size_t kAnimation = 180;
-    XForms x;
-    x.Name("Animation").Name("A").Open();
-    for (std::size_t i = 1; i < kAnimation; ++i)
-        x.Name("Animation").Open().Close();
-    x.Close().Name("Frame").Open();
-    std::size_t left = reached - kAnimation - 2;
-    while (left > kAnimation + 1) {
-        const std::size_t references = std::min<std::size_t>(100, (left - 1) / (kAnimation + 1));
-        x.Name("Frame").Open();
-        for (std::size_t i = 0; i < references; ++i)
-            x.Open().Name("A").Close();
-        x.Close();
-        left -= 1 + references * (kAnimation + 1);
-    }
-    PutFrames(x, left);
-    return x.Mesh().Close();
+// An object holding strings of `bytes` bytes in all, each counted with its terminator.
+std::string TreeStrings(std::size_t bytes) {
+    std::string strings;
+    for (std::size_t at = 0; at < bytes; at += 100)
+        strings += "\"" + std::string(std::min<std::size_t>(bytes - at, 100) - 1, 's') + "\" ; ";
+    return Typed("Names", "array STRING s [ " + std::to_string((bytes + 99) / 100) + " ] ;",
+                 strings);
 }
 
-// A top-level frame holding strings of `bytes` bytes in all, each counted with its terminator.
-XForms TreeStrings(std::size_t bytes) {
-    XForms x;
-    x.Template("Names", 1).Member("n").Member("s", true, {"n"}).Close();
-    const std::size_t whole = bytes / 100, part = bytes % 100;
-    x.Name("Frame").Open().Name("Names").Open();
-    x.Dwords({static_cast<std::uint32_t>(whole + (part ? 1 : 0))});
-    for (std::size_t i = 0; i < whole; ++i)
-        x.String(std::string(99, 's'));
-    if (part) x.String(std::string(part - 1, 's'));
-    return x.Close().Mesh().Close();
-}
-
-// What a limit bounds, its value, and a file made with a given value: one object or mesh the
-// platform loads at the limit.
+// What a limit bounds, the most the walk passes, a value the parser ends the process on (0: none
+// tried), and the text of a file of a value: an object and a mesh the platform loads at the most.
 struct Limit {
     const char* what;
-    std::size_t most;
-    XForms (*make)(std::size_t);
-    bool binaryToo = true; // false: the binary form writes no such token
+    std::size_t most, fatal;
+    std::string (*make)(std::size_t);
+    bool binary = true; // false: the binary form writes no such token
 };
 
 const Limit kLimits[] = {
-    {"an object's name", ConvX::kLongestName,
-     [](std::size_t n) { return XForms{}.Mesh(Letters(n)); }},
-    {"a member's name", ConvX::kLongestName, [](std::size_t n) { return MemberNamed(Letters(n)); }},
-    {"a template's name", ConvX::kLongestName,
+    {"an object's name", ConvX::kLongestName, 560,
+     [](std::size_t n) { return kHeaderText + std::string(kMesh).replace(5, 1, n, 'A'); }},
+    {"a member's name", ConvX::kLongestName, 41,
+     [](std::size_t n) { return Typed("T", "DWORD " + std::string(n, 'A') + " ;"); }},
+    {"a template's name", ConvX::kLongestName, 0,
+     [](std::size_t n) { return Typed(std::string(n, 'A'), "DWORD a ;"); }},
+    {"a string", ConvX::kLongestString, 0,
+     [](std::size_t n) { return Typed("S", "STRING s ;", '"' + std::string(n, 'A') + "\" ;"); }},
+    // Zeros before the mesh's vertex count.
+    {"a number", ConvX::kLongestString, 0,
+     [](std::size_t n) { return kHeaderText + std::string(kMesh).insert(9, n - 1, '0'); }, false},
+    {"templates", ConvX::kMostTemplates, 170,
      [](std::size_t n) {
-         XForms x;
-         x.Template(Letters(n), 1).Member("a").Close().Name(Letters(n)).Open().Dwords({5});
-         return x.Close().Mesh();
-     }},
-    {"a string", ConvX::kLongestString, StringObject},
-    {"a number", ConvX::kLongestString,
-     [](std::size_t n) {
-         XForms x;
-         x.text = kHeaderText + "Mesh {" + std::string(n - 1, '0') + kTriangle + "}\n";
-         return x;
-     },
-     false},
-    {"templates", ConvX::kMostTemplates, OwnTemplates},
-    {"members", ConvX::kMostMembers,
-     [](std::size_t n) {
-         XForms x;
-         x.Template("T", 1);
+         std::string text = kHeaderText;
          for (std::size_t i = 0; i < n; ++i)
-             x.Member("m" + std::to_string(i));
-         return x.Close().Mesh();
+             text += Template("T" + std::to_string(i), 100 + i) + "DWORD a ; } ";
+         return text + kMesh;
      }},
-    {"restrictions", ConvX::kMostRestrictions,
+    {"members", ConvX::kMostMembers, 0,
+     [](std::size_t n) { return Typed("T", Repeat("DWORD m ; ", n), Repeat("5; ", n)); }},
+    {"restrictions", ConvX::kMostRestrictions, 0,
      [](std::size_t n) {
-         XForms x;
-         return x.Template("T", 1).Member("a").Restrictions("Mesh", n).Close().Mesh();
+         return Typed("T", "DWORD a ; [ Mesh" + Repeat(" , Mesh", n - 1) + " ]");
      }},
-    {"dimensions", ConvX::kMostDimensions,
-     [](std::size_t n) {
-         XForms x;
-         x.Template("T", 1).Member("v", false, std::vector<std::string>(n, "1")).Close();
-         return x.Name("T").Open().Dwords({5}).Close().Mesh();
-     }},
-    {"children", ConvX::kMostChildren,
-     [](std::size_t n) {
-         XForms x;
-         x.Name("Frame").Open();
-         for (std::size_t i = 1; i < n; ++i)
-             x.Name("Frame").Open().Close();
-         return x.Mesh().Close();
-     }},
-    {"objects in a tree", ConvX::kMostTreeObjects, Tree},
-    {"objects reached", ConvX::kMostReached, Reaching},
-    {"string bytes in a tree", ConvX::kMostTreeStringBytes, TreeStrings},
+    {"dimensions", ConvX::kMostDimensions, 0,
+     [](std::size_t n) { return Typed("T", "array DWORD v" + Repeat(" [ 1 ]", n) + " ;"); }},
+    {"children", ConvX::kMostChildren, 0,
+     [](std::size_t n) { return kHeaderText + "Frame { " + Frames(n - 1, 0) + kMesh + "}"; }},
+    {"objects in a tree", ConvX::kMostTreeObjects, 0,
+     [](std::size_t n) { return kHeaderText + "Frame { " + Frames(n - 2) + kMesh + "}"; }},
+    {"objects reached", ConvX::kMostReached, 0, Reaching},
+    {"string bytes in a tree", ConvX::kMostTreeStringBytes, 0, TreeStrings},
 };
 
 XScan Scan(const std::string& bytes) {
     return ConvX::ScanXImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-using Crafted = std::tuple<const char*, std::string, XScan>; // what, its bytes, the verdict
+using Crafted = std::tuple<std::string, std::string, XScan>; // what, its bytes, the verdict
 
 } // namespace
 
-TEST_F(ObjectScene, CraftedXFilesAreRefusedBeforeTheParser) {
+// Crafted files are refused; files at each limit of the parser's tables load (as an object and as a
+// mesh, from each form), and past it (one past, and where the parser ends the process) are refused.
+TEST_F(ObjectScene, CraftedXFilesAreRefusedBeforeTheParserAndThoseAtItsLimitsLoad) {
     TempFolder folder;
     const std::string meshes = NestedBinary("Mesh", 2000);
-    const std::vector<Crafted> files = {
+    const std::string nulTexture = std::string(kTextureText).replace(16, 1, 1, '\0');
+    const std::string self = kHeaderText + "Frame F { { F } } " + kMesh;
+    std::vector<Crafted> files = {
         {"skin weights' name a number, text", kSkinText, kRedefined},
         {"skin weights' name a number, binary", SkinBinary(), kRedefined},
         {"skin weights' name a number, compressed", CompressedX(SkinBinary()), kRedefined},
@@ -296,40 +257,48 @@ TEST_F(ObjectScene, CraftedXFilesAreRefusedBeforeTheParser) {
          kHeaderText + Repeat("Frame {\nMesh {" + kTriangle, 1000) + Repeat("}", 2000) + "\n",
          kTooDeep},
         {"skin weights' name a number, a NUL after template",
-         NulFor(kSkinText, kSkinText.find("template ") + 8), kRedefined},
-        {"texture name a number, a NUL before template",
-         NulFor(kTextureText, kHeaderText.size() - 1), kRedefined},
-        {"texture name a number, a NUL before template, compressed",
-         CompressedX(NulFor(kTextureText, kHeaderText.size() - 1)), kRedefined},
-        {"binary name of 560 bytes", XForms{}.Mesh(std::string(560, 'A')).binary.bytes, kPastLimit},
-        {"binary string of 560 bytes", TextureNamedBinary(560), kPastLimit},
+         std::string(kSkinText).replace(kSkinText.find("template ") + 8, 1, 1, '\0'), kRedefined},
+        {"texture name a number, a NUL before template", nulTexture, kRedefined},
+        {"texture name a number, the same compressed", CompressedX(nulTexture), kRedefined},
+        {"binary string of 560 bytes", TextureNamedBinary(), kPastLimit},
         {"binary name running into the object's type", NamedIntoSkinWeights(), kPastLimit},
-        {"170 templates, text", OwnTemplates(170).text, kPastLimit},
-        {"170 templates, binary", OwnTemplates(170).binary.bytes, kPastLimit},
-        {"170 templates, compressed", CompressedX(OwnTemplates(170).text), kPastLimit},
-        {"member name of 41, text", MemberNamed(Letters(41)).text, kPastLimit},
-        {"member name of 41, binary", MemberNamed(Letters(41)).binary.bytes, kPastLimit},
-        {"a frame referring to itself, text", SelfReference().text, kEndless},
-        {"a frame referring to itself, binary", SelfReference().binary.bytes, kEndless},
-        {"a frame referring to itself, compressed", CompressedX(SelfReference().text), kEndless},
-        {"a frame referring to the one around it", kHeaderText + "Frame F { Frame G { {F} } }\n",
+        {"a frame referring to itself, text", self, kEndless},
+        {"a frame referring to itself, binary", Binary(self), kEndless},
+        {"a frame referring to itself, compressed", CompressedX(self), kEndless},
+        {"a frame referring to the one around", kHeaderText + "Frame F { Frame G { {F} } }",
          kEndless},
     };
+    for (const auto& [what, most, fatal, make, binary] : kLimits)
+        for (const std::size_t value : {most, most + 1, fatal}) {
+            if (value == 0) continue;
+            const std::string text = make(value);
+            for (const std::string& form : {text, binary ? Binary(text) : text, CompressedX(text)})
+                files.emplace_back(what + (" of " + std::to_string(value)), form,
+                                   value > most ? kPastLimit : kReadable);
+        }
+    // Each load makes an object and a mesh of its own, all kept to the end: the parser registers
+    // its templates anew for each load, so loads one after another do not add up.
+    std::int32_t n = 0;
     for (const auto& [kind, bytes, verdict] : files) {
-        SCOPED_TRACE(kind);
+        SCOPED_TRACE(kind + ", " + bytes.substr(8, 4));
+        const bool loads = verdict == kReadable;
         const std::string path = folder.Write("crafted.x", bytes);
         std::vector<std::uint8_t> image;
         EXPECT_EQ(ConvX::ReadXImage(path.c_str(), image), verdict);
-        LoadObject(path.c_str(), 1);
-        EXPECT_EQ(cell.number, kObjectNotLoaded);
-        EXPECT_FALSE(ObjectExists(1));
+        LoadObject(path.c_str(), ++n);
+        EXPECT_EQ(cell.number, loads ? 0 : kObjectNotLoaded);
+        EXPECT_EQ(ObjectExists(n), loads);
         EXPECT_EQ(ConvX::g_State.object, nullptr);
         // The platform's mesh loader is given only what the walk has read through too.
         cell.number = 0;
-        LoadMesh(path.c_str(), 1);
-        EXPECT_EQ(cell.number, kMeshMissing);
-        EXPECT_FALSE(MeshExist(1));
+        LoadMesh(path.c_str(), n);
+        EXPECT_EQ(cell.number, loads ? 0 : kMeshMissing);
+        EXPECT_EQ(MeshExist(n), loads);
         cell.number = 0;
+    }
+    for (; n > 0; --n) {
+        if (ObjectExists(n)) DeleteObjectCmd(n);
+        if (MeshExist(n)) DeleteMeshCmd(n);
     }
 }
 
@@ -397,7 +366,18 @@ TEST(XScan, StandardTemplatesKeepTheirLayout) {
               kRedefined);
 }
 
-TEST(XScan, NestingIsCountedAsTheParserReadsIt) {
+// Nesting, bytes and references as the parser reads them: a reference counts every object the
+// one it names reaches; of two objects named alike, it names the first opened.
+TEST(XScan, NestingBytesAndReferencesAreReadAsTheParserReadsThem) {
+    // Frames named F, a large one (1,799 objects) first, holding a small one, or a small one
+    // first; then 170 references to F.
+    const auto referring = [](bool largeFirst) {
+        const std::string small = "Frame F { } ";
+        return kHeaderText +
+               (largeFirst ? "Frame F { " + small + Frames(1797)
+                           : small + "Frame F { " + Frames(1798)) +
+               "} Frame { " + Repeat("{ F } ", 170) + "}";
+    };
     const std::string opens = Repeat("{", ConvX::kDeepestNesting + 1);
     const std::vector<Crafted> cases = {
         {"at the limit", kHeaderText + opens.substr(1) + Repeat("}", ConvX::kDeepestNesting),
@@ -414,95 +394,25 @@ TEST(XScan, NestingIsCountedAsTheParserReadsIt) {
          kDamaged},
         {"binary token unknown", BinaryX{}.Name("Mesh").Open().Token(99).Close().bytes, kDamaged},
         {"binary braces too deep", NestedBinary("Frame", ConvX::kDeepestNesting + 1), kTooDeep},
-    };
-    for (const auto& [kind, bytes, verdict] : cases)
-        EXPECT_EQ(Scan(bytes), verdict) << kind;
-}
-
-// Each limit of the parser's tables through each reader: at the limit the file loads as an object
-// and as a mesh; one past it the walk refuses it, and neither command keeps anything.
-TEST_F(ObjectScene, XFilesAtTheParsersLimitsLoadAndPastThemAreRefused) {
-    TempFolder folder;
-    const char* readers[] = {"text", "binary", "compressed"};
-    for (const Limit& limit : kLimits) {
-        for (std::size_t past = 0; past < 2; ++past) {
-            const XForms x = limit.make(limit.most + past);
-            const std::string forms[] = {x.text, x.binary.bytes, CompressedX(x.text)};
-            for (int reader = 0; reader < 3; ++reader) {
-                if (reader == 1 && !limit.binaryToo) continue;
-                SCOPED_TRACE(std::string(limit.what) + (past ? ", past it, " : ", at it, ") +
-                             readers[reader]);
-                const std::string path = folder.Write("limit.x", forms[reader]);
-                std::vector<std::uint8_t> image;
-                EXPECT_EQ(ConvX::ReadXImage(path.c_str(), image), past ? kPastLimit : kReadable);
-                LoadObject(path.c_str(), 1);
-                EXPECT_EQ(ObjectExists(1), !past) << cell.number;
-                LoadMesh(path.c_str(), 1);
-                EXPECT_EQ(MeshExist(1), !past) << cell.number;
-                EXPECT_EQ(cell.number, past ? kMeshMissing : 0);
-                if (ObjectExists(1)) DeleteObjectCmd(1);
-                if (MeshExist(1)) DeleteMeshCmd(1);
-                cell.number = 0;
-            }
-        }
-    }
-    // Each load registers its templates anew: loads one after another do not add up.
-    const std::string most =
-        folder.Write("most.x", OwnTemplates(ConvX::kMostTemplates).binary.bytes);
-    for (std::int32_t n = 1; n <= 3; ++n) {
-        LoadObject(most.c_str(), n);
-        EXPECT_TRUE(ObjectExists(n)) << n;
-    }
-    for (std::int32_t n = 1; n <= 3; ++n)
-        DeleteObjectCmd(n);
-}
-
-TEST(XScan, BytesAreReadAsTheParserReadsThem) {
-    const std::vector<Crafted> cases = {
         {"NULs between the words of an object",
-         kHeaderText + "Frame" + '\0' + Letters(ConvX::kLongestName) + '\0' + "{" + '\0' + "}\n",
+         kHeaderText + "Frame\0"s + std::string(ConvX::kLongestName, 'A') + "\0{\0}"s, kReadable},
+        {"a NUL and a brace in a string", kHeaderText + "TextureFilename { \"a\0}\"; }"s,
          kReadable},
-        {"a NUL and a brace in a string", kHeaderText + "TextureFilename { \"a" + '\0' + "}\"; }\n",
-         kReadable},
-        {"a NUL and a brace in a comment", kHeaderText + "# a" + '\0' + "{\nFrame { }\n",
-         kReadable},
+        {"a NUL and a brace in a comment", kHeaderText + "# a\0{\nFrame { }"s, kReadable},
         {"a long fraction",
          kHeaderText + "Vector { -0." + std::string(97, '0') + "1; 0.0; 0.0; }\n", kReadable},
         {"a name as long", kHeaderText + "Vector { a0." + std::string(97, '0') + "1; 0.0; 0.0; }\n",
          kPastLimit},
         {"a name of dashes", kHeaderText + "Frame " + std::string(40, '-') + " { }\n", kPastLimit},
-        {"a binary name", BinaryX{}.Name("Frame").Name(Letters(40)).Open().Close().bytes,
+        {"a binary name", BinaryX{}.Name("Frame").Name(std::string(40, 'A')).Open().Close().bytes,
          kPastLimit},
-    };
-    for (const auto& [kind, bytes, verdict] : cases)
-        EXPECT_EQ(Scan(bytes), verdict) << kind;
-}
-
-// A reference counts every object the one it names reaches; of two objects named alike, it names
-// the first opened.
-TEST(XScan, ReferencesReachWhatTheyName) {
-    // Frames named F, a large one (1,799 objects) first, holding a small one, or a small one
-    // first; then 170 references to F.
-    const auto referring = [](bool largeFirst) {
-        XForms x;
-        if (!largeFirst) x.Name("Frame").Name("F").Open().Close();
-        x.Name("Frame").Name("F").Open();
-        if (largeFirst) x.Name("Frame").Name("F").Open().Close();
-        PutFrames(x, largeFirst ? 1797 : 1798);
-        x.Close().Name("Frame").Open();
-        for (int i = 0; i < 170; ++i)
-            x.Open().Name("F").Close();
-        return x.Close().text;
-    };
-    const std::vector<Crafted> cases = {
         {"references to the first of two, the large one", referring(true), kPastLimit},
         {"references to the first of two, a small one", referring(false), kReadable},
         {"a reference to an earlier sibling", kHeaderText + "Frame F { Frame G { } {G} }\n",
          kReadable},
         {"a reference inside objects of its name to an earlier one",
-         kHeaderText +
-             "Material M { 1.0;1.0;1.0;1.0;;8.0;0.0;0.0;0.0;;0.0;0.0;0.0;; }\nFrame M {\n" +
-             "Mesh M {" + kTriangle + "MeshMaterialList { 1; 1; 0;; {M} }\n}\n}\n",
+         kHeaderText + "Material M {" + kMaterialData + "}\nFrame M {\nMesh M {" + kTriangle +
+             "MeshMaterialList { 1; 1; 0;; {M} }\n}\n}\n",
          kReadable},
     };
     for (const auto& [kind, bytes, verdict] : cases)
