@@ -358,10 +358,7 @@ TEST(StreamHeaders, AviStreamHeadersMustBePossible) {
     EXPECT_EQ(claimed(AviFile(jpeg)), 4000u * 3000u);
     jpeg.frame = JpegHeaders(2, 3);
     EXPECT_EQ(claimed(AviFile(jpeg)), 16u * 16u);
-    // The largest frame wherever it lies, or the stream format's claim when that is larger.
-    const std::string wideFirst =
-        Chunk("00dc", JpegHeaders(4000, 3000)) + Chunk("00dc", jpeg.frame);
-    EXPECT_EQ(claimed(AviFile({.data = wideFirst})), 4000u * 3000u);
+    // The stream format's claim when it is larger than the main header's.
     const std::string tall = AviFile({.width = 640, .height = 480, .frame = jpeg.frame});
     const std::size_t main = tall.find("avih") + 8;
     EXPECT_EQ(claimed(Put32(Put32(tall, main + 32, 16), main + 36, 16)), 640u * 480u);
@@ -393,6 +390,7 @@ TEST(StreamHeaders, MotionJpegFramesAreMeasuredWhereverTheSplitterFindsThem) {
          kWide},
         {"an empty frame, then one", AviFile({.data = Chunk("00dc", "") + Chunk("00dc", wide)}),
          kWide},
+        {"the largest frame first", AviFile({.data = Chunk("00dc", wide) + one}), kWide},
         {"no frame header", framed(WithoutFrameHeader(small)), 0},
         {"bytes before the picture", framed(std::string(2, '\0') + small), 0},
         {"a stuffed zero for a marker",
@@ -431,14 +429,10 @@ std::string Before(std::string jpeg, const char* marker, const std::string& byte
     return jpeg.insert(jpeg.find(marker), bytes);
 }
 
-// A Huffman table: its class and number, its codes' counts by length, its symbols.
-std::string HuffmanTable(char kind, std::vector<char> counts, const std::string& symbols) {
-    counts.resize(16);
-    return Segment('\xC4', kind + std::string(counts.begin(), counts.end()) + symbols);
-}
-
-JpegPicture Sampled(std::vector<std::uint8_t> sampling, std::vector<JpegScan> scans) {
-    return {.width = 16, .height = 16, .sampling = sampling, .scans = scans};
+// A 16-pixel square picture.
+std::string Square(JpegPicture p) {
+    p.width = p.height = 16;
+    return JpegBytes(p);
 }
 
 } // namespace
@@ -447,44 +441,49 @@ JpegPicture Sampled(std::vector<std::uint8_t> sampling, std::vector<JpegScan> sc
 // for ever for a first picture, so the clip is refused; each kind was probed with a clip of such
 // frames. The same bytes as a picture are left to the picture decoder, which refuses at once.
 TEST(StreamHeaders, MotionJpegFramesTheDecoderNeverDecodesAreRefused) {
-    const std::string grey = JpegBytes({.width = 16, .height = 16});
-    const std::string progressive = ProgressiveJpegBytes(16, 16, 3);
-    const auto arithmetic = [](std::uint8_t marker, bool progressive) {
-        JpegPicture p{.width = 16, .height = 16, .progressive = progressive, .frameMarker = marker};
-        if (progressive) p.scans.push_back({{0}, false});
-        return JpegBytes(p);
+    const std::string grey = Square({}), progressive = ProgressiveJpegBytes(16, 16, 3);
+    const std::string arithmetic = Square({.frameMarker = 0xC9});
+    // Three components, in one scan unless scans are given.
+    const auto three = [](std::vector<std::uint8_t> sampling,
+                          std::vector<JpegScan> scans = {{{0, 1, 2}}}, bool progressive = false) {
+        return Square({.progressive = progressive, .sampling = sampling, .scans = scans});
     };
-    const auto three = [](std::vector<std::uint8_t> sampling, bool interleaved = true) {
-        return JpegBytes(Sampled(sampling, interleaved
-                                               ? std::vector<JpegScan>{{{0, 1, 2}}}
-                                               : std::vector<JpegScan>{{{0}}, {{1}}, {{2}}}));
+    const std::vector<std::uint8_t> plain{0x11, 0x11, 0x11};
+    const std::vector<JpegScan> apart{{{0}}, {{1}}, {{2}}};
+    // A Huffman table before the scan: class and number, codes' counts by length, symbols.
+    const auto huffman = [&](char kind, std::vector<char> counts, const std::string& symbols) {
+        counts.resize(16);
+        return Before(grey, "\xFF\xDA",
+                      Segment('\xC4', kind + std::string(counts.begin(), counts.end()) + symbols));
     };
-    const std::string hierarchy = "\x08" + Be16(16) + Be16(16) + "\x01\x01\x11" + '\0';
-    const std::string threeOneBitCodes("\x00\x01", 2);
     const std::tuple<const char*, std::string, bool> frames[] = {
         {"baseline", grey, true},
         {"4:2:0", three({0x22, 0x11, 0x11}), true},
         {"4:1:1", three({0x41, 0x11, 0x11}), true},
-        {"units of 12 blocks in scans of one component", three({0x22, 0x22, 0x22}, false), true},
+        {"units of 12 blocks in scans of one component", three({0x22, 0x22, 0x22}, apart), true},
         {"progressive", progressive, true},
-        {"arithmetic", arithmetic(0xC9, false), true},
-        {"arithmetic progressive", arithmetic(0xCA, true), true},
+        {"arithmetic", arithmetic, true},
+        {"arithmetic progressive",
+         Square({.progressive = true, .scans = {{{0}}, {{0}, false}}, .frameMarker = 0xCA}), true},
         {"a restart interval", Before(grey, "\xFF\xDA", Segment('\xDD', Be16(0))), true},
         {"a number of lines", Before(grey, "\xFF\xD9", Segment('\xDC', Be16(16))), true},
         {"no Huffman tables",
          grey.substr(0, grey.find("\xFF\xC4")) + grey.substr(ScanStart(grey, 0)), true},
         {"16-bit quantisation",
          "\xFF\xD8" + Segment('\xDB', '\x10' + std::string(128, 1)) + grey.substr(71), true},
-        {"an unused broken table",
-         Before(grey, "\xFF\xDA", HuffmanTable('\x13', {2}, threeOneBitCodes)), true},
-        {"12-bit samples", JpegBytes({.width = 16, .height = 16, .precision = 12}), false},
-        {"lossless", JpegBytes({.width = 16, .height = 16, .frameMarker = 0xC3}), false},
-        {"differential", JpegBytes({.width = 16, .height = 16, .frameMarker = 0xC5}), false},
-        {"a hierarchy", Before(grey, "\xFF\xC0", Segment('\xDE', hierarchy)), false},
-        {"two components", JpegBytes(Sampled({0x11, 0x11}, {{{0, 1}}})), false},
-        {"four components", JpegBytes(Sampled({0x11, 0x11, 0x11, 0x11}, {{{0, 1, 2, 3}}})), false},
-        {"grey sampled twice vertically", JpegBytes(Sampled({0x12}, {{{0}}})), false},
-        {"4x4", three({0x44, 0x11, 0x11}, false), false},
+        {"an unused broken table", huffman('\x13', {2}, std::string("\0\1", 2)), true},
+        {"12-bit samples", Square({.precision = 12}), false},
+        {"lossless", Square({.frameMarker = 0xC3}), false},
+        {"differential", Square({.frameMarker = 0xC5}), false},
+        {"a hierarchy",
+         Before(grey, "\xFF\xC0",
+                Segment('\xDE', "\x08" + Be16(16) + Be16(16) + "\x01\x01\x11" + '\0')),
+         false},
+        {"two components", Square({.sampling = {0x11, 0x11}, .scans = {{{0, 1}}}}), false},
+        {"four components",
+         Square({.sampling = {0x11, 0x11, 0x11, 0x11}, .scans = {{{0, 1, 2, 3}}}}), false},
+        {"grey sampled twice vertically", Square({.sampling = {0x12}, .scans = {{{0}}}}), false},
+        {"4x4", three({0x44, 0x11, 0x11}, apart), false},
         {"chroma wider than luma", three({0x11, 0x21, 0x11}), false},
         {"a third part taller than the first", three({0x21, 0x11, 0x12}), false},
         {"a unit of 12 blocks", three({0x22, 0x22, 0x22}), false},
@@ -492,31 +491,19 @@ TEST(StreamHeaders, MotionJpegFramesTheDecoderNeverDecodesAreRefused) {
         {"a reserved marker", Before(grey, "\xFF\xD9", Segment('\x05', "zz")), false},
         {"no quantisation table", grey.substr(0, 2) + grey.substr(71), false},
         {"quantisation table 5", Put8(grey, 6, 5), false},
-        {"a code of all ones", Before(grey, "\xFF\xDA", HuffmanTable('\0', {2}, threeOneBitCodes)),
-         false},
-        {"a DC symbol of 16 bits", Before(grey, "\xFF\xDA", HuffmanTable('\0', {1}, "\x10")),
-         false},
-        {"300 symbols",
-         Before(grey, "\xFF\xDA",
-                HuffmanTable('\x11', {0, 0, 0, 0, 0, 0, 0, 0, -56, 100}, std::string(300, 1))),
+        {"a code of all ones", huffman('\0', {2}, std::string("\0\1", 2)), false},
+        {"a DC symbol of 16 bits", huffman('\0', {1}, "\x10"), false},
+        {"300 symbols", huffman('\x11', {0, 0, 0, 0, 0, 0, 0, 0, -56, 100}, std::string(300, 1)),
          false},
         {"Huffman table 2", Put8(grey, ScanStart(grey, 0) + 6, 0x20), false},
         {"a DC band into the AC band", Put8(progressive, ScanStart(progressive, 0) + 8, 5), false},
         {"an AC band of two components",
-         JpegBytes({.width = 16,
-                    .height = 16,
-                    .progressive = true,
-                    .sampling = {0x11, 0x11, 0x11},
-                    .scans = {{{0, 1, 2}, true}, {{0, 1}, false}, {{2}, false}}}),
-         false},
-        {"a component in two sequential scans",
-         JpegBytes(Sampled({0x11, 0x11, 0x11}, {{{0, 1, 2}}, {{0}}})), false},
-        {"a component named twice in a scan",
-         JpegBytes(Sampled({0x11, 0x11, 0x11}, {{{0, 0, 2}}, {{1}}})), false},
+         three(plain, {{{0, 1, 2}}, {{0, 1}, false}, {{2}, false}}, true), false},
+        {"a component in two sequential scans", three(plain, {{{0, 1, 2}}, {{0}}}), false},
+        {"a component named twice in a scan", three(plain, {{{0, 0, 2}}, {{1}}}), false},
         {"a restart interval of six bytes",
          Before(grey, "\xFF\xDA", Segment('\xDD', Be16(1) + Be16(1))), false},
-        {"arithmetic table 40",
-         Before(arithmetic(0xC9, false), "\xFF\xDA", Segment('\xCC', "\x28\x05")), false},
+        {"arithmetic table 40", Before(arithmetic, "\xFF\xDA", Segment('\xCC', "\x28\x05")), false},
     };
     for (const auto& [what, frame, decodes] : frames) {
         EXPECT_EQ(Passes(Media("a.avi"), AviFile({.frame = frame})), decodes) << what;
@@ -534,14 +521,12 @@ TEST(StreamHeaders, MotionJpegScansAreCountedOverEveryFrame) {
     EXPECT_EQ(CheckMediaBytes("a.avi", SpanOf(GuardedBytes(two)), two.size()).repeatedBlocks,
               (3u + 5u) * 48);
     const std::string audio = AviFile({.type = "auds"});
-    const std::size_t list = audio.find("strl") - 8;
-    std::uint32_t size = 0;
-    std::memcpy(&size, audio.data() + list + 4, 4);
+    const std::size_t list = audio.find("strl") - 8, end = audio.find("LIST", list + 4);
     TempFolder folder;
     const auto withSound = [&](const std::string& frame) {
         return folder.Write(
             "clip.avi",
-            AviFile({.streams = 2, .frame = frame, .headerList = audio.substr(list, 8 + size)}));
+            AviFile({.streams = 2, .frame = frame, .headerList = audio.substr(list, end - list)}));
     };
     EXPECT_TRUE(CheckedAudioFile(withSound(few).c_str()));
     EXPECT_FALSE(CheckedAudioFile(withSound(ProgressiveJpegBytes(2048, 2048, 20)).c_str()));

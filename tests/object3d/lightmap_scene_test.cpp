@@ -254,10 +254,9 @@ TEST_F(LightmapScene, DeletingALightmappedObjectKeepsOtherMeshesImages) {
 
 namespace {
 
-// While set, the next object record deleted keeps its block, for the test to make the next record
-// in: a new object lands where a deleted one was on purpose, as an allocator may well place it.
-bool keepNextRecord = false;
-void* keptRecord = nullptr;
+// When set, the next object record deleted is not freed but its block put there, for the test to
+// make the next record in: a new object lands where a deleted one was, as an allocator may.
+void** keepNextRecord = nullptr;
 
 } // namespace
 
@@ -266,12 +265,10 @@ __attribute__((noinline)) void operator delete(void* block) noexcept {
 }
 
 __attribute__((noinline)) void operator delete(void* block, std::size_t size) noexcept {
-    if (keepNextRecord && size == sizeof(ObjectRecord)) {
-        keepNextRecord = false;
-        keptRecord = block;
-        return;
-    }
-    std::free(block);
+    if (keepNextRecord && size == sizeof(ObjectRecord))
+        *std::exchange(keepNextRecord, nullptr) = block;
+    else
+        std::free(block);
 }
 
 // A listed instance is deleted and a new one made under its number in its very record: the entry
@@ -281,11 +278,12 @@ TEST_F(LightmapScene, AnObjectMadeAnewInADeletedOnesRecordIsNotLit) {
     MakeInstance(4, 3);
     AddLightMapObject(4);
     const ObjectRecord* listed = ObjectAt(4);
-    keepNextRecord = true;
-    ASSERT_TRUE(DeleteObject(4));
-    keepNextRecord = false;
-    ASSERT_EQ(keptRecord, listed);
-    MakeInstance(4, 3, std::exchange(keptRecord, nullptr));
+    void* kept = nullptr;
+    keepNextRecord = &kept;
+    DeleteObject(4);
+    keepNextRecord = nullptr;
+    ASSERT_EQ(kept, listed);
+    MakeInstance(4, 3, kept);
     Light(4);
     EXPECT_EQ(PageOf(3), nullptr);
 }

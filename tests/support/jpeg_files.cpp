@@ -86,12 +86,9 @@ std::string JpegBytes(const JpegPicture& p) {
                         static_cast<char>(p.sampling.size());
     for (std::size_t c = 0; c < p.sampling.size(); ++c)
         frame += {static_cast<char>(c + 1), static_cast<char>(p.sampling[c]), '\0'};
+    const std::uint8_t marker = p.frameMarker ? p.frameMarker : p.progressive ? 0xC2 : 0xC0;
     std::string out = "\xFF\xD8" + Segment(0xDB, std::string(1, '\0') + std::string(64, '\x01')) +
-                      Segment(p.frameMarker   ? p.frameMarker
-                              : p.progressive ? 0xC2
-                                              : 0xC0,
-                              frame) +
-                      HuffmanTables();
+                      Segment(marker, frame) + HuffmanTables();
     for (const JpegScan& scan : p.scans)
         out += ScanBytes(p, scan);
     return p.end ? out + "\xFF\xD9" : out;
