@@ -6,13 +6,17 @@
 #include "memblock/memblock.h"
 #include "support/error_cell.h"
 #include "support/failing_saves.h"
+#include "support/port_files.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,6 +49,33 @@ protected:
 std::string U32(std::uint32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
 }
+
+// One member of a packed tree: its name and its bytes.
+std::string Member(const std::string& name, const std::string& data) {
+    return U32(static_cast<std::uint32_t>(name.size() + 1)) + name + '\0' +
+           U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+// A file of head, then `gap` zeros that are never written (the file system keeps them as a
+// hole), then tail: a file of gigabytes that costs no disk.
+void WriteSparse(const std::string& path, const std::string& head, std::uint64_t gap,
+                 const std::string& tail = "") {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(head.size() + gap);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr);
+    SetEndOfFile(file);
+    CloseHandle(file);
+}
+
+constexpr std::uint32_t kGigabyte = 1u << 30;
+constexpr std::uint32_t kAfterPack = 0x12345678; // where a slot read past a pack must stand
+using Listing = std::map<std::string, std::string>;
 
 } // namespace
 
@@ -223,6 +254,167 @@ TEST_F(Files, TreesPackAndUnpackToIdenticalFiles) {
     EXPECT_EQ(TempFolder::Read(folder.File("empty.bin")), U32(0));
 }
 
+// Packs that must not be trusted, unpacked into "box": the error, the tree made there (nothing
+// beside it), and the slot past a pack read through. No name leaves the target, names a device or
+// passes the path limit (35,000 folders are refused at once, not made one by one). Members are
+// paid for before the first is made: 2,000 empty ones (20 KB) go past the budget, 500 do not.
+// A gigabyte that a name or a refused member claims is read past a piece at a time.
+TEST_F(Files, UntrustedPacksUnpackWhatPassesTheirChecks) {
+    std::string deep;
+    for (int i = 0; i < 35000; ++i)
+        deep += "a\\";
+    std::string refused = U32(17) + Member("ok.txt", "fine") + U32(0); // a nameless entry: nothing
+    for (const std::string& name : std::initializer_list<std::string>{
+             "..\\escaped.txt", "C:\\rooted.txt", "a\\..\\..\\up.txt", "\\abs.txt", "sub\\a*b.txt",
+             "a?b.txt", "x\x01y.txt", "two\\\\slashes.txt", "ads.txt:stream", "folder\\",
+             "sub\\. .\\dots.txt", std::string(300, 'n'), deep + "x.txt", std::string(70000, '.')})
+        refused += Member(name, "x");
+    const auto empties = [](std::uint32_t count) {
+        std::string pack = U32(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            pack += Member(std::to_string(i % 4), "");
+        return pack;
+    };
+    const std::string first = Member("first.txt", "1"), ok = Member("ok.txt", "fine");
+    struct Row {
+        std::string head;
+        std::int32_t error;
+        Listing box;
+        bool readThrough = true;
+        std::uint64_t gap = 0; // zeros between head and tail
+        std::string tail = "";
+    };
+    const Listing firstOnly = {{"first.txt", "1"}}, okOnly = {{"ok.txt", "fine"}};
+    const Row rows[] = {
+        {refused + Member("in\\last.txt", "end"),
+         8212,
+         {{"ok.txt", "fine"}, {"in\\", ""}, {"in\\last.txt", "end"}}},
+        {U32(3) + first + U32(0x7FFFFFFF) + "name", 8211, firstOnly, false},
+        {U32(3) + first + U32(4) + "abcd" + U32(1) + "z", 8211, firstOnly, false},
+        {U32(2) + first + U32(2) + "z" + '\0' + U32(100) + "short", 8211, firstOnly, false},
+        {empties(2000), 8212, {}, false},
+        {empties(500), 0, {{"0", ""}, {"1", ""}, {"2", ""}, {"3", ""}}},
+        {U32(2) + U32(kGigabyte), 8212, okOnly, true, kGigabyte, U32(4) + "data" + ok},
+        {U32(2) + U32(4) + "a*b" + '\0' + U32(kGigabyte), 8212, okOnly, true, kGigabyte, ok},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        errors.Clear();
+        WriteSparse("pack.bin", row.head, row.gap, row.tail + U32(kAfterPack));
+        OpenToRead(1, "pack.bin");
+        UnpackDirectoryFromSlot(1, "box");
+        EXPECT_EQ(errors.Last(), row.error);
+        if (row.readThrough) {
+            EXPECT_EQ(ReadFileLong(1), kAfterPack);
+        }
+        CloseFileSlot(1);
+        DeleteFileA("pack.bin");
+        EXPECT_EQ(TempFolder::Tree(folder.File("box")), row.box);
+        EXPECT_EQ(TempFolder::Tree(folder.Path()).size(), row.box.size() + 1);
+        DeleteDirectory("box");
+    }
+    for (const char* outside : {"C:\\rooted.txt", "\\abs.txt"})
+        EXPECT_EQ(FileExists(outside), 0) << outside;
+}
+
+// A file of a gigabyte moves a piece at a time, never held whole: unpacked onto a folder it is
+// read past; in a folder it packs into the null device. A file past the 32 bits of a packed
+// length packs as empty, and the command fails.
+TEST_F(Files, GigabyteFilesMoveInPieces) {
+    folder.Write("target\\keep.txt", "kept");
+    WriteSparse("big.pack", U32(kGigabyte), kGigabyte, U32(kAfterPack));
+    OpenToRead(1, "big.pack");
+    UnpackFileFromSlot(1, "target");
+    EXPECT_EQ(errors.Last(), 8212);
+    EXPECT_EQ(ReadFileLong(1), kAfterPack);
+    CloseFileSlot(1);
+    EXPECT_EQ(TempFolder::Tree(folder.File("target")), (Listing{{"keep.txt", "kept"}}));
+
+    MakeDirectory("tree");
+    WriteSparse("tree\\big.bin", "", kGigabyte);
+    g_File.slots[2] = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(g_File.slots[2], INVALID_HANDLE_VALUE);
+    errors.Clear();
+    PackDirectoryIntoSlot(2, "tree");
+    EXPECT_EQ(errors.Last(), 0);
+    CloseFileSlot(2);
+
+    WriteSparse("huge.bin", "", std::uint64_t{1} << 32, "abcde");
+    errors.Clear();
+    OpenToWrite(3, "packed.bin");
+    PackFileIntoSlot(3, "huge.bin");
+    EXPECT_EQ(errors.Last(), 8211);
+    CloseFileSlot(3);
+    EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), U32(0));
+}
+
+// With every port a plain file of the runner's, a member named for a device in any folder and
+// with any extension shows as bytes there when it reaches the device; a file of such a name that
+// another system made (here through a path the platform takes literally) would be read from the
+// port when its folder is packed.
+TEST_F(Files, DeviceNamesAreNeitherUnpackedNorPacked) {
+    std::string why;
+    if (!PortFiles::Mapped(&why)) GTEST_SKIP() << why;
+    const PortFiles ports;
+    const std::vector<std::string> names = PortFiles::Names();
+    const char* forms[] = {"%s", "sub\\%s.txt", "%s .tar.gz", "a\\b\\%s"};
+    std::string pack = U32(static_cast<std::uint32_t>(names.size() + 4));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, forms[i % 4], names[i].c_str());
+        pack += Member(CharLowerA(name), "bytes for " + names[i]);
+    }
+    for (const char* device : {"NUL", "aux.txt", "prn"})
+        pack += Member(device, "x");
+    folder.Write("devices.bin", pack + Member("ok.txt", "fine"));
+    OpenToRead(1, "devices.bin");
+    UnpackDirectoryFromSlot(1, "box");
+    CloseFileSlot(1);
+    EXPECT_EQ(ports.Written(), std::vector<std::string>{});
+    EXPECT_EQ(errors.Last(), 8212);
+    EXPECT_EQ(TempFolder::Tree(folder.File("box")), (Listing{{"ok.txt", "fine"}}));
+
+    const std::string literal = "\\\\?\\" + folder.File("box\\com1");
+    WriteSparse(literal, "", 0);
+    errors.Clear();
+    OpenToWrite(2, "packed.bin");
+    PackDirectoryIntoSlot(2, "box");
+    EXPECT_EQ(errors.Last(), 8211);
+    CloseFileSlot(2);
+    EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), U32(1) + Member("ok.txt", "fine"));
+    DeleteFileA(literal.c_str());
+}
+
+// A tree deeper than the path limit goes whole; one that keeps a file (held open without leave
+// to delete it) stays, and the command says so until it is let go.
+TEST_F(Files, DeleteDirectoryRemovesDeepTreesAndReportsWhatStays) {
+    std::wstring path = L"\\\\?\\" + std::wstring(folder.Path().begin(), folder.Path().end());
+    for (int level = 0; level <= 200; ++level) {
+        path += level ? L"\\level" : L"\\deep";
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    }
+    HANDLE bottom = CreateFileW((path + L"\\x.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_READONLY, nullptr);
+    ASSERT_NE(bottom, INVALID_HANDLE_VALUE);
+    CloseHandle(bottom);
+    folder.Write("held\\in\\x.txt", "x");
+    folder.Write("held\\y.txt", "y");
+    HANDLE held = CreateFileA(folder.File("held\\in\\x.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    DeleteDirectory("held");
+    EXPECT_EQ(errors.Last(), 8102);
+    EXPECT_EQ(TempFolder::Tree(folder.File("held")), (Listing{{"in\\", ""}, {"in\\x.txt", "x"}}));
+    CloseHandle(held);
+    for (const char* tree : {"deep", "held"}) {
+        errors.Clear();
+        DeleteDirectory(tree);
+        EXPECT_EQ(errors.Last(), 0) << tree;
+        EXPECT_EQ(DirectoryExists(tree), 0) << tree;
+    }
+}
+
 TEST_F(Files, DeleteDirectoryDeletesOnlyTheTree) {
     folder.Write("keep.txt", "k");
     folder.Write("tree\\x.txt", "x");
@@ -287,54 +479,37 @@ TEST_F(Files, MemoryBlocksThroughSlots) {
 // The file commands that write, made to fail: the old file stays as it was and the failure is
 // raised. Commands that only make new files refuse a file already there with a warning alone,
 // as documented (error 0); MakeFile on a full disk succeeds, an empty file needing no room.
-class FileSaves : public Files {
-protected:
-    void SetUp() override {
-        Files::SetUp();
-        const std::string bytes = SeededBytes(150000, 12);
-        std::memcpy(MakeMemblockForModule(3, 150000), bytes.data(), bytes.size());
-        source = folder.Write("source.bin", bytes);
-    }
-    std::vector<FailingSaveRow> Rows(bool onTestDisks) const {
-        const auto make = [](const std::string& t) { MakeFile(t.c_str()); };
-        const auto poke = [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); };
-        const auto copy = [this](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); };
-        const auto slot = [](const std::string& t) {
-            OpenToWrite(1, t.c_str());
-            if (!IsFileSlotOpen(1)) return;
-            WriteMemblockToSlot(1, 3);
-            CloseFileSlot(1);
-        };
-        using F = SaveFault;
-        if (onTestDisks)
-            return {{"MakeFile", F::ReadOnlyFolder, true, 8021, make},
-                    {"WriteByteToFile", F::FullDisk, true, 8212, poke},
-                    {"WriteByteToFile", F::ReadOnlyFolder, true, 8212, poke},
-                    {"CopyFileTo", F::FullDisk, false, 106, copy},
-                    {"CopyFileTo", F::ReadOnlyFolder, false, 106, copy},
-                    {"OpenToWrite", F::FullDisk, false, 8212, slot},
-                    {"OpenToWrite", F::ReadOnlyFolder, false, 8202, slot}};
-        std::vector<FailingSaveRow> rows;
-        for (F fault : {F::ReadOnlyFile, F::FolderInPlace, F::HeldOpen}) {
-            rows.push_back({"MakeFile", fault, true, 8021, make});
-            rows.push_back({"WriteByteToFile", fault, true, 8212, poke});
-            rows.push_back({"CopyFileTo", fault, true, 0, copy});
-            // A folder cannot be opened to write in.
-            rows.push_back(
-                {"OpenToWrite", fault, true, fault == F::FolderInPlace ? 8202 : 0, slot});
-        }
-        return rows;
-    }
-    std::string source;
-};
-class FileSavesOnTestDisks : public FileSaves {};
-
-TEST_F(FileSaves, FailedWritesKeepTheOldFile) {
-    CheckFailingSaves(Rows(false), "target.bin", SeededBytes(100000, 11));
-}
+class FileSavesOnTestDisks : public Files {};
 
 TEST_F(FileSavesOnTestDisks, FailedWritesKeepTheOldFile) {
-    CheckFailingSaves(Rows(true), "target.bin", SeededBytes(100000, 11));
+    const std::string bytes = SeededBytes(150000, 12);
+    std::memcpy(MakeMemblockForModule(3, 150000), bytes.data(), bytes.size());
+    const std::string source = folder.Write("source.bin", bytes);
+    const auto make = [](const std::string& t) { MakeFile(t.c_str()); };
+    const auto poke = [](const std::string& t) { WriteByteToFile(t.c_str(), 5, 0x41); };
+    const auto copy = [&](const std::string& t) { CopyFileTo(source.c_str(), t.c_str()); };
+    const auto slot = [](const std::string& t) {
+        OpenToWrite(1, t.c_str());
+        if (!IsFileSlotOpen(1)) return;
+        WriteMemblockToSlot(1, 3);
+        CloseFileSlot(1);
+    };
+    using F = SaveFault;
+    std::vector<FailingSaveRow> rows = {{"MakeFile", F::ReadOnlyFolder, true, 8021, make},
+                                        {"WriteByteToFile", F::FullDisk, true, 8212, poke},
+                                        {"WriteByteToFile", F::ReadOnlyFolder, true, 8212, poke},
+                                        {"CopyFileTo", F::FullDisk, false, 106, copy},
+                                        {"CopyFileTo", F::ReadOnlyFolder, false, 106, copy},
+                                        {"OpenToWrite", F::FullDisk, false, 8212, slot},
+                                        {"OpenToWrite", F::ReadOnlyFolder, false, 8202, slot}};
+    for (F fault : {F::ReadOnlyFile, F::FolderInPlace, F::HeldOpen}) {
+        rows.push_back({"MakeFile", fault, true, 8021, make});
+        rows.push_back({"WriteByteToFile", fault, true, 8212, poke});
+        rows.push_back({"CopyFileTo", fault, true, 0, copy});
+        // A folder cannot be opened to write in.
+        rows.push_back({"OpenToWrite", fault, true, fault == F::FolderInPlace ? 8202 : 0, slot});
+    }
+    CheckFailingSaves(rows, "target.bin", SeededBytes(100000, 11));
 }
 
 // A slot's bytes reach its name only at the close, whole; a second slot never writes the same

@@ -53,11 +53,10 @@ protected:
         ReviewTest::SetUp();
         kept = HiScores();
         GetCurrentDirectoryA(MAX_PATH, start);
-        char program[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, program, MAX_PATH);
-        const std::string build =
-            std::string(program).substr(0, std::strrchr(program, '\\') - program);
-        ASSERT_TRUE(SetCurrentDirectoryA((build + "\\game").c_str()));
+        char game[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, game, MAX_PATH);
+        std::strcpy(std::strrchr(game, '\\'), "\\game");
+        ASSERT_TRUE(SetCurrentDirectoryA(game));
         App().Init(0);
         ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
     }
@@ -176,7 +175,6 @@ TEST_F(NameEntrySaves, AFailedSaveIsShownAndTheEntryStays) {
     entry.Submit();
     ASSERT_EQ(entry.state, 3);
     EXPECT_STREQ(HiScores().tables[0][0].name, "ann");
-    EXPECT_EQ(HiScores().tables[0][0].score, 4321);
     EXPECT_NE(LineBelowTheName(entry), typing) << "nothing is written below the name";
     for (int frame = 1; frame < 240; ++frame)
         ASSERT_TRUE(entry.Step());

@@ -62,32 +62,20 @@ void BuildSlidingBox(std::int32_t n) {
 // Object saves where they must fail. An object is only saved under a new name: a file there that
 // can be read refuses the save with 106; where nothing could be written 8212 is raised, and what
 // was at the name stays.
-std::vector<FailingSaveRow> ObjectSaveRows(std::initializer_list<SaveFault> faults) {
-    std::vector<FailingSaveRow> rows;
-    for (SaveFault fault : faults) {
-        const bool onTestDisk = fault == SaveFault::FullDisk || fault == SaveFault::ReadOnlyFolder;
-        rows.push_back({"SaveObject", fault, !onTestDisk,
-                        fault == SaveFault::ReadOnlyFile ? 106 : 8212,
-                        [](const std::string& target) { SaveObject(target.c_str(), 1); }});
-    }
-    return rows;
-}
-
 class ObjectSavesOnTestDisks : public ObjectTables {};
 
 } // namespace
 
-TEST_F(ObjectTables, FailedSavesKeepTheOldFile) {
-    BuildBox(1, 1);
-    CheckFailingSaves(
-        ObjectSaveRows({SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen}),
-        "saved.tlo", SeededBytes(100000, 41));
-}
-
 TEST_F(ObjectSavesOnTestDisks, FailedSavesKeepTheOldFile) {
     BuildBox(1, 1);
-    CheckFailingSaves(ObjectSaveRows({SaveFault::FullDisk, SaveFault::ReadOnlyFolder}), "saved.tlo",
-                      SeededBytes(100000, 41));
+    const auto save = [](const std::string& target) { SaveObject(target.c_str(), 1); };
+    using F = SaveFault;
+    CheckFailingSaves({{"SaveObject", F::FullDisk, false, 8212, save},
+                       {"SaveObject", F::ReadOnlyFolder, false, 8212, save},
+                       {"SaveObject", F::ReadOnlyFile, true, 106, save},
+                       {"SaveObject", F::FolderInPlace, true, 8212, save},
+                       {"SaveObject", F::HeldOpen, true, 8212, save}},
+                      "saved.tlo", SeededBytes(100000, 41));
 }
 
 TEST_F(ObjectTables, SavedNamesMustEndInTlo) {

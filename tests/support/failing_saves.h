@@ -1,11 +1,11 @@
 // Saves that must fail: a target made unwritable in each of the ways a player's disk can be, and
-// the check that the save left what was there as it was. Each fault is made for real and undone
-// at the end of the case.
+// the check that the save left its folder as it was. Each fault is made for real and undone at
+// the end of the case.
 //
 // The full disk and the read-only folder need disks of their own, which scripts/test-disks.sh
-// mounts as root under the build folder (ctest's test_disks fixture does, for suites whose name
-// ends in OnTestDisks, and so does scripts/test-whole.sh) and names in ZARVOLIN_TEST_DISKS.
-// Without them those rows cannot be made, and the case skips, saying why.
+// mounts as root and names in ZARVOLIN_TEST_DISKS: ctest's test_disks fixture does, one case at a
+// time, for suites whose name ends in OnTestDisks, and so does scripts/test-whole.sh. A case whose
+// disks are missing makes the other faults, then skips, saying why.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,9 +20,12 @@ enum class SaveFault {
     FullDisk,       // the file lives on a disk that has no byte left
     ReadOnlyFolder, // the file lives in a folder on a read-only disk
     ReadOnlyFile,   // the file carries the read-only attribute
-    FolderInPlace,  // a folder holding a file stands where the file should be
+    FolderInPlace,  // a folder holding a file of the old bytes stands where the file should be
     HeldOpen,       // another handle holds the file open without sharing it
 };
+inline constexpr std::initializer_list<SaveFault> kEverySaveFault = {
+    SaveFault::FullDisk, SaveFault::ReadOnlyFolder, SaveFault::ReadOnlyFile,
+    SaveFault::FolderInPlace, SaveFault::HeldOpen};
 
 // The bytes of a seeded random file of that size: large enough that a save cut short shows.
 std::string SeededBytes(std::size_t size, unsigned seed);
@@ -38,9 +41,8 @@ struct FailingSaveRow {
     std::function<void(const std::string& target)> save;
 };
 
-// Runs each row's save onto a target `name` made with its fault, `old` being the file there,
-// and checks the error it raised and that the target was kept. The case skips, with the reason,
-// at the first row whose fault cannot be made here.
+// Runs each row's save onto a target `name` made with its fault, `old` being the file there, and
+// checks the error it raised and the folder it left.
 void CheckFailingSaves(const std::vector<FailingSaveRow>& rows, const std::string& name,
                        const std::string& old);
 // The same for one command that replaces its file and raises `error` whatever the fault.

@@ -18,7 +18,4 @@ public:
     PortFiles();
     // The ports whose files no longer hold it.
     std::vector<std::string> Written() const;
-
-private:
-    static std::string File(const std::string& port);
 };

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -50,4 +51,31 @@ std::string TempFolder::Read(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::map<std::string, std::string> TempFolder::Tree(const std::string& folder) {
+    std::map<std::string, std::string> tree;
+    WIN32_FIND_DATAA entry{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
+        const std::string name = entry.cFileName, path = folder + "\\" + name;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            tree[name + "\\"] = "";
+            for (const auto& [below, bytes] : Tree(path))
+                tree[name + "\\" + below] = bytes;
+        } else {
+            tree[name] = Read(path);
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return tree;
+}
+
+std::string TempFolder::UnixFolder(const char* variable) {
+    char value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
+    std::string path = length > 0 && length < sizeof value ? value : "";
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path.empty() ? path : "Z:" + path; // Wine shows the Unix root as drive Z:
 }
