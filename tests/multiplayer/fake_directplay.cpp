@@ -191,16 +191,10 @@ STDMETHODIMP FakePeer::Open(LPDPSESSIONDESC2 description, DWORD flags) {
 }
 
 HRESULT FakePeer::ReceiveFlood(LPDPID from, LPDPID to, LPVOID data, LPDWORD size) {
-    if (*size < flood.bytes) {
-        *size = flood.bytes;
-        return DPERR_BUFFERTOOSMALL;
-    }
+    if (std::exchange(*size, flood.bytes) < flood.bytes) return DPERR_BUFFERTOOSMALL;
     const std::uint32_t header[3] = {4, flood.bytes - 8, flood.taken};
-    auto* out = static_cast<std::uint8_t*>(data);
-    std::memcpy(out, header, sizeof header);
-    std::memset(out + sizeof header, static_cast<int>(flood.taken & 0xFF),
-                flood.bytes - sizeof header);
-    *size = flood.bytes;
+    std::memset(data, static_cast<int>(flood.taken & 0xFF), flood.bytes);
+    std::memcpy(data, header, sizeof header);
     *from = flood.from;
     *to = flood.to;
     ++flood.taken;

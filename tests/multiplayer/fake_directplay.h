@@ -44,13 +44,12 @@ struct FakeOpen {
     std::string name;
 };
 
-// Messages a peer's Receive makes as they are asked for, after what the inbox holds: memory-block
-// packets of `bytes` bytes each, whose data starts with their 32-bit sequence number (0, 1, ...)
-// and is filled with its low byte.
+// Memory-block packets of `bytes` bytes (at least 12) that a peer's Receive makes after its inbox,
+// as asked for: each one's data starts with its sequence number, and is filled with its low byte.
 struct FakeFlood {
     DPID from = 0;
     DPID to = 0;
-    DWORD bytes = 0; // the whole packet, at least 12
+    DWORD bytes = 0;
     DWORD count = 0;
     DWORD taken = 0; // received so far
 };
