@@ -6,6 +6,7 @@
 
 #include <dxfile.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,11 +33,39 @@ enum class XScan {
     kDamaged,   // a token, template or compressed chunk the parser could not read either
     kTooDeep,   // objects nested deeper than kDeepestNesting
     kRedefined, // a standard template's GUID declared with another layout
+    kPastLimit, // a name, string or count past what the parser holds or reads in time
+    kEndless,   // a reference to an object that holds it
 };
 // Objects (and templates and references) nested deeper than this are refused: no real file comes
-// near it (the deepest known nests 14), and the platform's parser ends the process about 2,000
-// deep.
+// near it (the deepest known nests 14), and the platform's parser ends the process on a data
+// object 2,000 deep.
 constexpr int kDeepestNesting = 256;
+// What the platform's parser holds, as probed under Wine 8 (both its readers, the converter's and
+// the mesh loader's; the lower where they differ), with a margin. Past these the parser ends the
+// process, writes past a table, cuts a value or fails; the known real files stay far inside.
+// Names: a record keeps 40 characters; a member name of 41 ends the process, an object name
+// overwrites the object's type from 56 and its data offset from 77; a template name of 40 fails.
+constexpr std::size_t kLongestName = 39;
+// Strings and numbers: text keeps 511 characters of a token; a binary string of 530 ends the
+// process.
+constexpr std::size_t kLongestString = 500;
+// Templates: 200 per parser object, the standard ones the readers register first (34 and 35)
+// included; from 203 the process ends.
+constexpr std::size_t kMostTemplates = 150;
+// Members of a template (50), restrictions on its children (200), dimensions of a member (4).
+constexpr std::size_t kMostMembers = 45;
+constexpr std::size_t kMostRestrictions = 180;
+constexpr std::size_t kMostDimensions = 3;
+// Children, inline or referenced, of one object (200); objects and references under one
+// top-level object, itself included (2,000); bytes of its strings, each with its terminator
+// (10,000).
+constexpr std::size_t kMostChildren = 180;
+constexpr std::size_t kMostTreeObjects = 1800;
+constexpr std::size_t kMostTreeStringBytes = 9000;
+// Objects the readers reach in the whole file, each reference counted with every object it
+// leads to (the mesh loader builds each again): it reads about 300,000 a second from text, so
+// that a file of more would take a load past a second.
+constexpr std::uint64_t kMostReached = 300000;
 // The file whole, unpacked when compressed, walked through: image holds what the parser may be
 // given when the file is readable.
 XScan ReadXImage(const char* fileName, std::vector<std::uint8_t>& image);

@@ -1,8 +1,9 @@
 // The engine's own read of an X file, before the platform's parser is given it: the file whole,
-// unpacked when compressed, and walked token by token. The walk refuses what the parser would end
-// the process on: objects nested thousands deep, and a standard template's identifier declared
-// again with another layout (the converter would take a number from the file for the address of
-// a text).
+// unpacked when compressed, and walked token by token, each byte taken as the parser takes it.
+// The walk refuses what the parser would end the process on or misread: objects nested thousands
+// deep, a standard template's identifier declared again with another layout (the converter would
+// take a number from the file for the address of a text), and names, strings and counts past the
+// parser's fixed tables.
 #include "core/win32.h"
 
 #include "codecs/inflate.h"
@@ -11,9 +12,11 @@
 #include "modelfile/converter_common.h"
 #include "modelfile/converters.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -38,6 +41,7 @@ enum class Kind {
     kGuid,
     kWord,
     kNumber,
+    kString,
     kTemplate,
     kArray,
     kPrimitive,
@@ -62,6 +66,19 @@ class Tokens {
 public:
     virtual ~Tokens() = default;
     virtual Token Next() = 0;
+    // Whether a token was refused for its length (it reads as kBad).
+    bool PastLimit() const { return pastLimit_; }
+
+protected:
+    // A name or string, or kBad when longer than the parser keeps whole.
+    Token Checked(Token t, std::size_t longest) {
+        if (t.text.size() <= longest) return t;
+        pastLimit_ = true;
+        return Make(Kind::kBad);
+    }
+
+private:
+    bool pastLimit_ = false;
 };
 
 // The primitive types of template members, as both forms of the format name them.
@@ -100,8 +117,21 @@ bool ParseGuid(std::string_view text, GUID& guid) {
     return true;
 }
 
+// A number as the text form writes one: an optional sign, digits, maybe a point and more digits.
+// Any other word is a name to the parser.
+bool IsNumeral(std::string_view word) {
+    if (!word.empty() && word[0] == '-') word.remove_prefix(1);
+    const std::size_t point = word.find('.');
+    const std::string_view whole = word.substr(0, point);
+    const std::string_view part = point == std::string_view::npos ? "" : word.substr(point + 1);
+    return word.size() > (point == std::string_view::npos ? 0u : 1u) &&
+           whole.find_first_not_of("0123456789") == std::string_view::npos &&
+           part.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // The text form: comments run from '#' or "//" to the line's end, strings from '"' to the next,
-// and anything else up to a separator is one word (names and numbers alike).
+// and anything else up to a separator is one word (names and numbers alike). The parser takes a
+// NUL byte for a space, as it does tabs and line ends.
 class TextTokens : public Tokens {
 public:
     explicit TextTokens(std::string_view text) : text_(text) {}
@@ -126,6 +156,9 @@ public:
 
 private:
     static bool IsSeparator(char c) { return c != 0 && std::strchr("{}[]();,<>", c); }
+    static bool IsSpace(char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0;
+    }
     static Kind SeparatorKind(char c) {
         switch (c) {
         case '{':
@@ -148,7 +181,7 @@ private:
     void SkipSpace() {
         while (at_ < text_.size()) {
             const char c = text_[at_];
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (IsSpace(c)) {
                 ++at_;
             } else if (CommentAt(at_)) {
                 const std::size_t end = text_.find('\n', at_);
@@ -160,18 +193,20 @@ private:
     }
     // A string without its closing quote is a file the parser cannot read either.
     Token String() {
-        Token t;
         const std::size_t end = text_.find('"', at_ + 1);
-        t.kind = end == std::string_view::npos ? Kind::kBad : Kind::kOther;
-        at_ = end == std::string_view::npos ? text_.size() : end + 1;
-        return t;
+        if (end == std::string_view::npos) {
+            at_ = text_.size();
+            return Make(Kind::kBad);
+        }
+        const Token t = Make(Kind::kString, text_.substr(at_ + 1, end - at_ - 1));
+        at_ = end + 1;
+        return Checked(t, kLongestString);
     }
     // A word runs on from its first character (never a separator) to the next that ends it.
     Token Word() {
         const std::size_t start = at_++;
         while (at_ < text_.size() && !IsSeparator(text_[at_]) && text_[at_] != '"' &&
-               text_[at_] != ' ' && text_[at_] != '\t' && text_[at_] != '\r' &&
-               text_[at_] != '\n' && !CommentAt(at_))
+               !IsSpace(text_[at_]) && !CommentAt(at_))
             ++at_;
         Token t;
         t.text = text_.substr(start, at_ - start);
@@ -186,7 +221,7 @@ private:
             for (char d : t.text)
                 t.number = 10 * t.number + (d - '0');
         }
-        return t;
+        return Checked(t, IsNumeral(t.text) ? kLongestString : kLongestName);
     }
 
     std::string_view text_;
@@ -207,7 +242,7 @@ public:
         if (!Take(&code, 2)) return t;
         switch (code) {
         case 1: // a name
-            return Counted(1, Kind::kWord, t);
+            return Checked(Counted(1, Kind::kWord, t), kLongestName);
         case 2: // a string, then its terminator
             return String(t);
         case 3: // an integer
@@ -260,11 +295,11 @@ private:
     }
     Token String(Token t) {
         std::uint16_t terminator = 0;
-        if (Counted(1, Kind::kOther, t).kind == Kind::kBad || !Take(&terminator, 2) ||
+        const Token string = Counted(1, Kind::kString, t);
+        if (string.kind == Kind::kBad || !Take(&terminator, 2) ||
             (terminator != 19 && terminator != 20))
             return t;
-        t.kind = Kind::kOther;
-        return t;
+        return Checked(string, kLongestString);
     }
 
     const std::uint8_t* at_;
@@ -287,12 +322,13 @@ std::string LowerCase(std::string_view text) {
 }
 
 // One member's dimensions, through its ';'.
-bool ReadDimensions(Tokens& tokens, const std::vector<std::string_view>& names,
-                    std::string& member) {
-    for (;;) {
+XScan ReadDimensions(Tokens& tokens, const std::vector<std::string_view>& names,
+                     std::string& member) {
+    for (std::size_t count = 0;; ++count) {
         Token t = tokens.Next();
-        if (t.kind == Kind::kSemicolon) return true;
-        if (t.kind != Kind::kOpenBracket) return false;
+        if (t.kind == Kind::kSemicolon) return XScan::kReadable;
+        if (t.kind != Kind::kOpenBracket) return XScan::kDamaged;
+        if (count == kMostDimensions) return XScan::kPastLimit;
         t = tokens.Next();
         if (t.kind == Kind::kNumber) {
             member += "[" + std::to_string(t.number) + "]";
@@ -302,53 +338,51 @@ bool ReadDimensions(Tokens& tokens, const std::vector<std::string_view>& names,
                 ++at;
             member += at < names.size() ? "[#" + std::to_string(at) + "]" : "[?]";
         } else {
-            return false;
+            return XScan::kDamaged;
         }
-        if (tokens.Next().kind != Kind::kCloseBracket) return false;
+        if (tokens.Next().kind != Kind::kCloseBracket) return XScan::kDamaged;
     }
 }
 
-// The members after a template's GUID, through its closing brace; false for a declaration the
-// parser would refuse, or one of more than mostMembers members (no standard template has more).
-bool ReadMembers(Tokens& tokens, std::size_t mostMembers, std::string& layout) {
+// Restrictions on the children, after their '[': templates named (each maybe with its GUID), or
+// "...", up to the ']' and the template's closing brace.
+XScan ReadRestrictions(Tokens& tokens) {
+    std::size_t named = 0;
+    for (;;) {
+        const Token t = tokens.Next();
+        if (t.kind == Kind::kCloseBracket)
+            return tokens.Next().kind == Kind::kClose ? XScan::kReadable : XScan::kDamaged;
+        if (t.kind == Kind::kEnd || t.kind == Kind::kBad || t.kind == Kind::kOpen ||
+            t.kind == Kind::kClose)
+            return XScan::kDamaged;
+        const bool dots = t.text.find_first_not_of('.') == std::string_view::npos;
+        if (t.kind == Kind::kWord && !dots && ++named > kMostRestrictions) return XScan::kPastLimit;
+    }
+}
+
+// The members after a template's GUID, through its closing brace, as its layout.
+XScan ReadMembers(Tokens& tokens, std::string& layout) {
     std::vector<std::string_view> names;
     for (;;) {
         Token t = tokens.Next();
-        if (t.kind == Kind::kClose) return true;
-        if (t.kind == Kind::kOpenBracket) {
-            // Restrictions on the children: up to their ']', then the end of the template.
-            do
-                t = tokens.Next();
-            while (t.kind != Kind::kCloseBracket && t.kind != Kind::kEnd && t.kind != Kind::kBad &&
-                   t.kind != Kind::kOpen && t.kind != Kind::kClose);
-            return t.kind == Kind::kCloseBracket && tokens.Next().kind == Kind::kClose;
-        }
-        if (names.size() == mostMembers) return false;
+        if (t.kind == Kind::kClose) return XScan::kReadable;
+        if (t.kind == Kind::kOpenBracket) return ReadRestrictions(tokens);
+        if (names.size() == kMostMembers) return XScan::kPastLimit;
         std::string member;
         if (t.kind == Kind::kArray) {
             member = "array ";
             t = tokens.Next();
         }
-        if (t.kind != Kind::kPrimitive && t.kind != Kind::kWord) return false;
+        if (t.kind != Kind::kPrimitive && t.kind != Kind::kWord) return XScan::kDamaged;
         member += t.kind == Kind::kPrimitive ? std::string(t.text) : LowerCase(t.text);
         const Token name = tokens.Next();
-        if (name.kind != Kind::kWord || !ReadDimensions(tokens, names, member)) return false;
+        if (name.kind != Kind::kWord) return XScan::kDamaged;
+        const XScan dimensions = ReadDimensions(tokens, names, member);
+        if (dimensions != XScan::kReadable) return dimensions;
         names.push_back(name.text);
         layout += member + ";";
     }
 }
-
-// Tokens up to a template's closing brace; false when the file ends, or a brace opens, first.
-bool SkipTemplate(Tokens& tokens) {
-    for (;;) {
-        const Kind kind = tokens.Next().kind;
-        if (kind == Kind::kClose) return true;
-        if (kind == Kind::kOpen || kind == Kind::kEnd || kind == Kind::kBad) return false;
-    }
-}
-
-// No standard template has more members than this.
-constexpr std::size_t kMostStandardMembers = 8;
 
 // What follows "template": a name, '{' and the GUID; false for anything else.
 bool ReadTemplateHead(Tokens& tokens, GUID& guid) {
@@ -366,7 +400,7 @@ const std::vector<Layout>& StandardLayouts() {
         for (Token t = tokens.Next(); t.kind == Kind::kTemplate; t = tokens.Next()) {
             Layout layout;
             if (ReadTemplateHead(tokens, layout.guid) &&
-                ReadMembers(tokens, kMostStandardMembers, layout.members))
+                ReadMembers(tokens, layout.members) == XScan::kReadable)
                 made.push_back(std::move(layout));
         }
         return made;
@@ -380,44 +414,150 @@ const Layout* StandardLayout(const GUID& guid) {
     return nullptr;
 }
 
-// A template the file declares: refused when the parser could not read it, or when it takes a
-// standard template's GUID with another layout. Any other is passed over whole.
+// A template the file declares: refused when the parser could not read it or hold it, or when it
+// takes a standard template's GUID with another layout.
 XScan CheckTemplate(Tokens& tokens) {
     GUID guid{};
     if (!ReadTemplateHead(tokens, guid)) return XScan::kDamaged;
-    const Layout* standard = StandardLayout(guid);
-    if (!standard) return SkipTemplate(tokens) ? XScan::kReadable : XScan::kDamaged;
     std::string members;
-    return ReadMembers(tokens, kMostStandardMembers, members) && members == standard->members
-               ? XScan::kReadable
-               : XScan::kRedefined;
+    const XScan verdict = ReadMembers(tokens, members);
+    const Layout* standard = StandardLayout(guid);
+    if (!standard || verdict == XScan::kPastLimit) return verdict;
+    return verdict == XScan::kReadable && members == standard->members ? XScan::kReadable
+                                                                       : XScan::kRedefined;
+}
+
+// The walk through the file: nesting, templates, the children of each object, the objects and
+// string bytes under each top-level object, counted as the parser's tables count them, and the
+// objects the readers reach in all, each reference counted with every object it leads to.
+class Walker {
+public:
+    XScan Run(Tokens& tokens);
+
+private:
+    // An object, or a reference to one, open at some depth.
+    struct Level {
+        bool reference = false;
+        bool first = false;       // the first object of its name, the one references lead to
+        std::string_view name;    // the object's, or the one the reference names
+        std::uint64_t reach = 1;  // objects reached through it, itself included
+        std::size_t children = 0; // inline and referenced
+    };
+
+    XScan Open();
+    XScan Close();
+    XScan Reference(std::string_view name);
+    XScan Template(Tokens& tokens);
+    XScan String(std::size_t length);
+    XScan Take(const Token& t, Tokens& tokens);
+
+    int depth_ = 0;
+    std::size_t templates_ = 0;
+    std::size_t treeObjects_ = 0, treeStringBytes_ = 0;
+    std::uint64_t reach_ = 0; // of the whole file
+    Level levels_[kDeepestNesting + 1];
+    // What the first object of each name reaches, once it is closed.
+    std::unordered_map<std::string_view, std::uint64_t> named_;
+    Token previous_, beforePrevious_;
+};
+
+// Counts add up to no more than one past the most the file may reach.
+std::uint64_t AddReach(std::uint64_t a, std::uint64_t b) {
+    return std::min<std::uint64_t>(a + b, kMostReached + 1);
+}
+
+// A brace opens an object (after its type and maybe its name) or a reference to one: a child of
+// the object around it.
+XScan Walker::Open() {
+    if (depth_ == 0)
+        treeObjects_ = treeStringBytes_ = 0;
+    else if (++levels_[depth_].children > kMostChildren)
+        return XScan::kPastLimit;
+    if (++treeObjects_ > kMostTreeObjects) return XScan::kPastLimit;
+    if (++depth_ > kDeepestNesting) return XScan::kTooDeep;
+    Level& level = levels_[depth_];
+    level = Level{};
+    level.reference = previous_.kind != Kind::kWord;
+    if (!level.reference && beforePrevious_.kind == Kind::kWord) {
+        level.name = previous_.text;
+        level.first = named_.emplace(level.name, 0).second;
+    }
+    return XScan::kReadable;
+}
+
+XScan Walker::Close() {
+    if (depth_ == 0) return XScan::kDamaged;
+    const Level& level = levels_[depth_--];
+    if (level.first) named_[level.name] = level.reach;
+    std::uint64_t& into = depth_ > 0 ? levels_[depth_].reach : reach_;
+    into = AddReach(into, level.reach);
+    return reach_ > kMostReached ? XScan::kPastLimit : XScan::kReadable;
+}
+
+// The name in a reference: the first object of that name, read again wherever it is reached.
+// One that holds the reference would hold itself without end: the mesh loader follows it until
+// the stack runs out.
+XScan Walker::Reference(std::string_view name) {
+    Level& level = levels_[depth_];
+    level.name = name;
+    for (int d = 1; d < depth_; ++d)
+        if (levels_[d].first && levels_[d].name == name) return XScan::kEndless;
+    const auto found = named_.find(name);
+    if (found != named_.end()) level.reach = AddReach(level.reach, found->second);
+    return XScan::kReadable;
+}
+
+XScan Walker::Template(Tokens& tokens) {
+    if (depth_ != 0) return XScan::kDamaged;
+    // The readers' standard templates share the parser's table with the file's own.
+    if (++templates_ > kMostTemplates) return XScan::kPastLimit;
+    return CheckTemplate(tokens);
+}
+
+XScan Walker::String(std::size_t length) {
+    if (depth_ == 0) return XScan::kReadable;
+    treeStringBytes_ += length + 1;
+    return treeStringBytes_ > kMostTreeStringBytes ? XScan::kPastLimit : XScan::kReadable;
+}
+
+// One token of the file outside templates.
+XScan Walker::Take(const Token& t, Tokens& tokens) {
+    switch (t.kind) {
+    case Kind::kBad:
+        return XScan::kDamaged;
+    case Kind::kOpen:
+        return Open();
+    case Kind::kClose:
+        return Close();
+    case Kind::kTemplate:
+        return Template(tokens);
+    case Kind::kString:
+        return String(t.text.size());
+    case Kind::kWord: {
+        const Level& level = levels_[depth_];
+        return depth_ > 0 && level.reference && level.name.empty() ? Reference(t.text)
+                                                                   : XScan::kReadable;
+    }
+    default:
+        return XScan::kReadable;
+    }
+}
+
+XScan Walker::Run(Tokens& tokens) {
+    for (Token t = tokens.Next(); t.kind != Kind::kEnd; t = tokens.Next()) {
+        const XScan verdict = Take(t, tokens);
+        if (verdict != XScan::kReadable) return verdict;
+        // A template ends in its closing brace.
+        beforePrevious_ = t.kind == Kind::kTemplate ? Make(Kind::kOpen) : previous_;
+        previous_ = t.kind == Kind::kTemplate ? Make(Kind::kClose) : t;
+    }
+    return XScan::kReadable;
 }
 
 XScan Walk(Tokens& tokens) {
-    int depth = 0;
-    for (;;) {
-        const Token t = tokens.Next();
-        switch (t.kind) {
-        case Kind::kEnd:
-            return XScan::kReadable;
-        case Kind::kBad:
-            return XScan::kDamaged;
-        case Kind::kOpen:
-            if (++depth > kDeepestNesting) return XScan::kTooDeep;
-            break;
-        case Kind::kClose:
-            if (--depth < 0) return XScan::kDamaged;
-            break;
-        case Kind::kTemplate: {
-            if (depth != 0) return XScan::kDamaged;
-            const XScan verdict = CheckTemplate(tokens);
-            if (verdict != XScan::kReadable) return verdict;
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    const XScan verdict = Walker().Run(tokens);
+    // A token too long for the parser ends the walk as a damaged one would.
+    return verdict != XScan::kReadable && tokens.PastLimit() ? XScan::kPastLimit : verdict;
 }
 
 // A compressed X file ("tzip" or "bzip") as the same file uncompressed ("txt " or "bin "): a

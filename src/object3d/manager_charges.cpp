@@ -11,6 +11,7 @@
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <unordered_map>
@@ -132,7 +133,8 @@ struct Coverage {
     double area = 0;
     D3DXVECTOR3 low{0, 0, 0}, high{0, 0, 0};
     bool any = false;
-    std::vector<D3DXVECTOR3> placed; // each mesh's positions in turn
+    std::vector<D3DXVECTOR3> placed;          // each mesh's positions in turn
+    std::vector<D3DXVECTOR3>* kept = nullptr; // when set, every mesh's positions appended
 
     void Add(const D3DXVECTOR3& p) {
         low =
@@ -183,6 +185,7 @@ void AddMeshCoverage(const MeshRecord* mesh, const D3DXMATRIX& matrix, Coverage&
     std::vector<D3DXVECTOR3>& placed = coverage.placed;
     PlacePositions(mesh, matrix, placed);
     if (placed.empty()) return;
+    if (coverage.kept) coverage.kept->insert(coverage.kept->end(), placed.begin(), placed.end());
     for (const D3DXVECTOR3& p : placed)
         coverage.Add(p);
     const std::int64_t primitives = DrawablePrimitives(mesh);
@@ -218,9 +221,11 @@ template <typename Fn> void ForEachDrawnMesh(FrameRecord* root, Fn&& fn) {
 }
 
 // How many times over the object's triangles fill the view in its pose as it stands; a pose
-// whose size is no number fills it beyond any budget.
-double PoseScreens(FrameRecord* root) {
+// whose size is no number fills it beyond any budget. The placed positions go into kept when
+// it is given.
+double PoseScreens(FrameRecord* root, std::vector<D3DXVECTOR3>* kept = nullptr) {
     Coverage coverage;
+    coverage.kept = kept;
     ForEachDrawnMesh(root, [&](const FrameRecord* frame, const MeshRecord* mesh) {
         // A skinned mesh's vertices are moved by its bones, not by its frame.
         AddMeshCoverage(mesh, mesh->boneCount > 0 ? kIdentityMatrix : frame->combinedMatrix,
@@ -293,10 +298,37 @@ std::vector<float> PoseTimes(ObjectRecord* object, std::uint64_t& keys) {
     return times;
 }
 
+// The last key time of a kind with keys to move between: past the last key each kind holds its
+// value. Before it, every pose is on its way between two measured times; baked matrices only
+// step from one whole frame to the next and interpolate nothing.
+template <typename Key> float LastMove(float until, const Key* list, std::uint32_t count) {
+    for (std::uint32_t k = 0; list && count >= 2 && k < count; ++k)
+        until = std::max(until, static_cast<float>(list[k].time));
+    return until;
+}
+
+float InterpolatesUntil(ObjectRecord* object) {
+    float until = 0;
+    const AnimationSetRecord* set = object->animationSet;
+    for (const AnimationRecord* a = set ? set->animation : nullptr; a; a = a->next) {
+        until = LastMove(until, a->positionKeys, a->positionKeyCount);
+        until = LastMove(until, a->rotationKeys, a->rotationKeyCount);
+        until = LastMove(until, a->scaleKeys, a->scaleKeyCount);
+        const AnimationRecord* source = a->keySource ? a->keySource : a;
+        until = LastMove(until, source->matrixKeys, source->matrixKeyCount);
+    }
+    WalkFrameTree(object->rootFrame, [&](const FrameRecord* frame) {
+        if (frame->mesh && Morphed(frame->mesh))
+            until = std::max(until, static_cast<float>(frame->mesh->keyFrameCount - 1));
+    });
+    return until;
+}
+
 // The units of work one pose takes (see kPoseWorkBytes), and whether anything moves the
 // object's geometry after its load at all: keys or baked matrices, vertex key frames, bones.
 struct PoseWork {
     std::uint64_t units = 0;
+    std::uint64_t vertices = 0; // placed in a pose
     bool moves = false;
 };
 
@@ -306,6 +338,7 @@ PoseWork WorkOfPose(ObjectRecord* object, std::uint64_t keys) {
     work.units = kPoseUnits + keys;
     WalkFrameTree(object->rootFrame, [&](const FrameRecord*) { ++work.units; });
     ForEachDrawnMesh(object->rootFrame, [&](const FrameRecord*, const MeshRecord* mesh) {
+        work.vertices += static_cast<std::uint64_t>(mesh->vertexCount);
         work.units += kMeshUnits + static_cast<std::uint64_t>(mesh->vertexCount) +
                       static_cast<std::uint64_t>(DrawnPrimitives(mesh));
         // Bones move their vertices once the object's frame changes, keys or none.
@@ -420,17 +453,137 @@ void PoseAt(ObjectRecord* object, float time) {
     });
 }
 
+// A measured pose: its time and its vertices as placed, each drawn mesh's in turn.
+struct Pose {
+    float time = 0;
+    std::vector<D3DXVECTOR3> at;
+};
+
+// Where vertices moving on straight lines from one pose to another gather most: the fraction of
+// the way there, and their spread about their mean (mean squared distance) there and at the ends.
+struct Gathering {
+    double t = 0;
+    double least = 0, first = 0, last = 0;
+};
+
+// The mean of the first n positions.
+std::array<double, 3> MeanOf(const std::vector<D3DXVECTOR3>& at, std::size_t n) {
+    std::array<double, 3> mean{};
+    for (std::size_t j = 0; j < n; ++j) {
+        mean[0] += at[j].x;
+        mean[1] += at[j].y;
+        mean[2] += at[j].z;
+    }
+    for (double& m : mean)
+        m /= static_cast<double>(n);
+    return mean;
+}
+
+Gathering GatheringOf(const Pose& a, const Pose& b) {
+    const std::size_t n = std::min(a.at.size(), b.at.size());
+    Gathering g;
+    if (n == 0) return g;
+    const std::array<double, 3> meanA = MeanOf(a.at, n), meanB = MeanOf(b.at, n);
+    double x = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        const double d[3] = {a.at[j].x - meanA[0], a.at[j].y - meanA[1], a.at[j].z - meanA[2]};
+        const double e[3] = {b.at[j].x - meanB[0], b.at[j].y - meanB[1], b.at[j].z - meanB[2]};
+        for (int c = 0; c < 3; ++c) {
+            g.first += d[c] * d[c];
+            g.last += e[c] * e[c];
+            x += d[c] * e[c];
+        }
+    }
+    g.first /= static_cast<double>(n);
+    g.last /= static_cast<double>(n);
+    x /= static_cast<double>(n);
+    g.least = std::min(g.first, g.last);
+    g.t = g.first <= g.last ? 0 : 1;
+    // The mean squared change of the vertices' places: none when they move as one.
+    const double across = g.first - 2 * x + g.last;
+    const double t = (g.first - x) / across;
+    if (!(across > 0) || !std::isfinite(t)) return g;
+    g.t = std::clamp(t, 0.0, 1.0);
+    g.least = (1 - g.t) * (1 - g.t) * g.first + 2 * g.t * (1 - g.t) * x + g.t * g.t * g.last;
+    return g;
+}
+
+// The poses measured towards an object's worst fill, each placed as a frame places it.
+class PoseSampler {
+public:
+    PoseSampler(ObjectRecord* object, std::uint64_t poseBytes)
+        : object_(object), poseBytes_(poseBytes), worst_(PoseScreens(object->rootFrame)) {}
+
+    // The object posed at time and measured; its placed vertices kept in pose.
+    void Measure(float time, Pose& pose) {
+        PoseAt(object_, time);
+        pose.time = time;
+        pose.at.clear();
+        worst_ = std::max(worst_, PoseScreens(object_->rootFrame, &pose.at));
+    }
+    // Between start and the next measured time, whose poses interpolate: where it ends as
+    // neared from within (a step at a time belongs to what follows it), its middle (where a
+    // product of two changes peaks), and where its vertices gather most. False past the budget;
+    // start's pose is used up.
+    bool MeasureBetween(Pose& start, float end);
+    double Worst() const { return worst_; }
+
+private:
+    ObjectRecord* object_;
+    std::uint64_t poseBytes_;
+    double worst_;
+    Pose finish_, probe_;
+};
+
+// Straight lines only guess the paths of curves and turns. Where the guess has gathered the
+// vertices to a small part of the ends' spread, the half of the way that gathers more is guessed
+// again from its own ends (a secant's steps) while that guess gathers them closer still. Each
+// pose a guess asks for is charged as it is made.
+constexpr int kGatherPoses = 5;
+constexpr double kGathered = 0.25;
+
+bool PoseSampler::MeasureBetween(Pose& start, float end) {
+    Measure(std::nextafter(end, start.time), finish_);
+    Measure(start.time + (end - start.time) / 2, probe_);
+    Pose *low = &start, *high = &finish_, *probe = &probe_;
+    Gathering g = GatheringOf(*low, *high);
+    const double ends = std::min(g.first, g.last);
+    for (int pose = 0; pose < kGatherPoses && g.t > 0 && g.t < 1; ++pose) {
+        const double nearest = std::min(g.first, g.last);
+        if (pose > 0 && !(nearest < kGathered * ends && g.least < nearest)) break;
+        const auto time = static_cast<float>(low->time + g.t * (high->time - low->time));
+        if (!(time > low->time && time < high->time)) break;
+        if (!ChargeLoad(poseBytes_)) return false;
+        Measure(time, *probe);
+        const Gathering before = GatheringOf(*low, *probe), after = GatheringOf(*probe, *high);
+        if (before.least < after.least) {
+            std::swap(high, probe);
+            g = before;
+        } else {
+            std::swap(low, probe);
+            g = after;
+        }
+    }
+    return true;
+}
+
 // The most times over the object fills the view in any pose its animation reaches; every
 // kind of animation moves geometry through its own code, so each pose is made as a frame makes
-// it. The measuring is charged first: past the budget nothing is measured and the fill is
-// beyond any budget (kMostBytes screens).
+// it: at every listed time, and between two whose poses interpolate (see MeasureBetween). The
+// measuring is charged first (the poses a gathering asks for as they come), with the positions
+// three poses keep: past the budget nothing more is measured and the fill is beyond any budget
+// (kMostBytes screens).
 double WorstScreens(ObjectRecord* object) {
     std::uint64_t keys = 0;
     const std::vector<float> times = PoseTimes(object, keys);
     const PoseWork work = WorkOfPose(object, keys);
     if (!work.moves) return PoseScreens(object->rootFrame);
-    if (!ChargeLoad(times.size(), work.units * kPoseWorkBytes) ||
-        !ChargeLoad(keys, sizeof(PositionKey)))
+    const float until = InterpolatesUntil(object);
+    const auto between = static_cast<std::uint64_t>(std::count_if(
+        times.begin(), times.end() - 1, [until](float time) { return time < until; }));
+    if (!ChargeLoad(times.size() + 2 * between, work.units * kPoseWorkBytes) ||
+        !ChargeLoad(keys, sizeof(PositionKey)) ||
+        !ChargeLoad(3 * work.vertices, sizeof(D3DXVECTOR3)))
         return kMostBytes;
     // The bones follow their frames and the keys drive theirs as once the object is set up.
     if (!Baked(object)) {
@@ -439,13 +592,15 @@ double WorstScreens(ObjectRecord* object) {
     }
     const KeptKeys keptKeys(object->animationSet);
     LinkAnimationsToFrames(object);
-    double worst = PoseScreens(object->rootFrame);
+    PoseSampler sampler(object, work.units * kPoseWorkBytes);
     const KeptPose kept(object);
-    for (const float time : times) {
-        PoseAt(object, time);
-        worst = std::max(worst, PoseScreens(object->rootFrame));
+    Pose start;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        if (i > 0 && times[i - 1] < until && !sampler.MeasureBetween(start, times[i]))
+            return kMostBytes;
+        sampler.Measure(times[i], start);
     }
-    return worst;
+    return sampler.Worst();
 }
 
 } // namespace

@@ -1,7 +1,11 @@
-// X files put together by the tests: binary ones token by token, and either form compressed.
+// X files put together by the tests: binary ones token by token, both forms at once, and either
+// form compressed.
 #pragma once
 
+#include "core/win32.h"
+
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,6 +41,93 @@ struct BinaryX {
         Token(primitive).Name(name);
         if (!size.empty()) Token(14).Name(size).Token(15);
         return Token(20);
+    }
+};
+
+// One file written in both forms at once, token by token: template members are DWORDs or
+// STRINGs, dimensions numbers or member names, and GUIDs made from a number.
+struct XForms {
+    std::string text = "xof 0302txt 0032\n";
+    BinaryX binary;
+    XForms& Name(const std::string& name) {
+        text += name + " ";
+        binary.Name(name);
+        return *this;
+    }
+    XForms& Open() {
+        text += "{ ";
+        binary.Open();
+        return *this;
+    }
+    XForms& Close() {
+        text += "}\n";
+        binary.Close();
+        return *this;
+    }
+    // "template name { <guid>": members and restrictions follow, then Close().
+    XForms& Template(const std::string& name, std::uint32_t id) {
+        const GUID guid = {id, 0x5EED, 0x4A11, {0x8C, 0, 0, 0, 0, 0, 0, 0x01}};
+        char written[48];
+        std::snprintf(written, sizeof written, "<%08X-5EED-4A11-8C00-000000000001>", id);
+        text += "template ";
+        binary.Token(31);
+        Name(name).Open();
+        text += written;
+        text += " ";
+        binary.Token(5).Raw(&guid, sizeof guid);
+        return *this;
+    }
+    XForms& Member(const std::string& name, bool string = false,
+                   const std::vector<std::string>& dimensions = {}) {
+        text += (dimensions.empty() ? "" : "array ") + std::string(string ? "STRING " : "DWORD ") +
+                name;
+        if (!dimensions.empty()) binary.Token(52);
+        binary.Token(string ? 49 : 41).Name(name);
+        for (const std::string& d : dimensions) {
+            text += "[" + d + "]";
+            binary.Token(14);
+            if (d[0] >= '0' && d[0] <= '9')
+                binary.Token(3).Count(static_cast<std::uint32_t>(std::stoul(d)));
+            else
+                binary.Name(d);
+            binary.Token(15);
+        }
+        text += "; ";
+        binary.Token(20);
+        return *this;
+    }
+    // Restrictions on the children: the one template named count times.
+    XForms& Restrictions(const std::string& name, std::size_t count) {
+        text += "[";
+        binary.Token(14);
+        for (std::size_t i = 0; i < count; ++i) {
+            text += (i ? ", " : " ") + name;
+            if (i) binary.Token(19);
+            binary.Name(name);
+        }
+        text += " ] ";
+        binary.Token(15);
+        return *this;
+    }
+    XForms& Dwords(const std::vector<std::uint32_t>& values) {
+        for (std::uint32_t v : values)
+            text += std::to_string(v) + "; ";
+        binary.Dwords(values);
+        return *this;
+    }
+    XForms& String(const std::string& value) {
+        text += "\"" + value + "\"; ";
+        binary.Token(2)
+            .Count(static_cast<std::uint32_t>(value.size()))
+            .Raw(value.data(), value.size());
+        binary.Token(20);
+        return *this;
+    }
+    // A mesh of one triangle.
+    XForms& Mesh(const std::string& name = "M") {
+        text += "Mesh " + name + " { 3;0.0;0.0;0.0;,1.0;0.0;0.0;,0.0;1.0;0.0;;1;3;0,1,2;; }\n";
+        binary.Name("Mesh").Name(name).Open().Triangle().Close();
+        return *this;
     }
 };
 

@@ -109,6 +109,11 @@ D3DXMATRIX Scaling(float s) {
     return *D3DXMatrixScaling(&m, s, s, s);
 }
 
+D3DXMATRIX Scaling(const D3DXVECTOR3& s) {
+    D3DXMATRIX m;
+    return *D3DXMatrixScaling(&m, s.x, s.y, s.z);
+}
+
 D3DXMATRIX Translation(float z) {
     D3DXMATRIX m;
     return *D3DXMatrixTranslation(&m, 0, 0, z);
@@ -148,6 +153,43 @@ void GatheredLimbs(ObjectRecord& object, float (*last)(int)) {
     }
 }
 
+// Layers step apart beside a unit triangle, placed by matrix keys from matrices[0] to matrices[1]
+// and then scaled by keys from scales[0] to scales[1], each pair at frames 0 and 10; the load's
+// pose is frame 0's.
+void KeyedLayers(ObjectRecord& object, float step, const D3DXVECTOR3 (&scales)[2],
+                 const D3DXMATRIX (&matrices)[2]) {
+    AddFrame(object, "wall", Layers(1, 0));
+    AddFrame(object, "keyed", Layers(kLayers, step), matrices[0] * Scaling(scales[0]));
+    AnimationRecord* keyed = AddAnimation(object, "keyed");
+    keyed->scaleKeys = VectorKeys(scales[0], scales[1]);
+    keyed->scaleKeyCount = 2;
+    keyed->matrixKeys = new MatrixKey[2]{{0, matrices[0], (matrices[1] - matrices[0]) / 10},
+                                         {10, matrices[1], kZeroMatrix}};
+    keyed->matrixKeyCount = 2;
+}
+
+// One triangle a limb, 100 from its frame's origin along x, limb i turned about the view's axis
+// by angle(i, k) radians at its k-th key (keys spread over frames 0 to 10); the load's pose is
+// the first key's.
+void TurnedLimbs(ObjectRecord& object, int keys, float (*angle)(int, int)) {
+    const D3DXVECTOR3 axis(0, 0, 1);
+    for (int i = 0; i < kLayers; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "limb%d", i);
+        auto* turns = new RotationKey[keys];
+        for (int k = 0; k < keys; ++k) {
+            turns[k].time = static_cast<std::uint32_t>(10 * k / (keys - 1));
+            D3DXQuaternionRotationAxis(&turns[k].value, &axis, angle(i, k));
+        }
+        D3DXMATRIX first;
+        D3DXMatrixRotationQuaternion(&first, &turns[0].value);
+        AddFrame(object, name, Triangles(1, 100, 1, 0), first);
+        AnimationRecord* turning = AddAnimation(object, name);
+        turning->rotationKeys = turns;
+        turning->rotationKeyCount = static_cast<std::uint32_t>(keys);
+    }
+}
+
 // Spread layers whose one bone's offset flattens them onto one another.
 void FlattenedBySkin(ObjectRecord& object) {
     MeshRecord* mesh = AddFrame(object, "skin", Layers(kLayers, 1))->mesh;
@@ -173,6 +215,19 @@ void MovedByKeyFrame(ObjectRecord& object, float step) {
     mesh->keyFrames = new FrameRecord[2];
     mesh->keyFrames[0].mesh = Layers(kLayers, 1);
     mesh->keyFrames[1].mesh = Layers(kLayers, step);
+}
+
+// Spread layers that vertex key frames 1 and 2 bring to 1e-4 apart while their own frame matrix
+// spreads them again: they stack only as frame 1 nears, still placed by key frame 0's matrix.
+void SteppedKeyFrames(ObjectRecord& object) {
+    MeshRecord* mesh = AddFrame(object, "morph", Layers(kLayers, 1))->mesh;
+    mesh->keyFrameCount = 3;
+    mesh->keyFrames = new FrameRecord[3];
+    mesh->keyFrames[0].mesh = Layers(kLayers, 1);
+    for (int k = 1; k < 3; ++k) {
+        mesh->keyFrames[k].mesh = Layers(kLayers, 1e-4f);
+        mesh->keyFrames[k].initialMatrix = Scaling({1, 1, 1e4f});
+    }
 }
 
 std::string AnimatedFile(const TempFolder& folder, const std::string& name,
@@ -288,9 +343,10 @@ TEST_F(ObjectScene, LoadsPayForTheirFirstFramesBuffersAndFill) {
     g_Object3D.newObjectOwnBuffers = 1;
 }
 
-// An animated object pays for the worst pose its keys reach, whichever kind moves its geometry:
-// each of these loaded before, drawn in its load's pose only, and took seconds a frame once
-// played to frame 10. Those whose triangles stay apart still load.
+// An animated object pays for the worst pose its keys reach, whichever kind moves its geometry,
+// at its keys and between them: each of these loaded before, drawn in its load's pose only, and
+// took seconds a frame once played to frame 10 (or, cheap at every key, to the frame where its
+// triangles meet or its scales multiply). Those whose triangles stay apart still load.
 TEST_F(ObjectScene, AnimatedLoadsPayForTheirWorstPose) {
     TempFolder folder;
     const struct {
@@ -308,6 +364,39 @@ TEST_F(ObjectScene, AnimatedLoadsPayForTheirWorstPose) {
         {"bones", FlattenedBySkin, false},
         {"vertex key frames", [](ObjectRecord& o) { MovedByKeyFrame(o, 0); }, false},
         {"vertex key frames, layers apart", [](ObjectRecord& o) { MovedByKeyFrame(o, 2); }, true},
+        // Depth i at one key, -2i at the next: all meet a third of the way.
+        {"position keys, limbs meet between keys",
+         [](ObjectRecord& o) { GatheredLimbs(o, [](int i) { return -2.0f * i; }); }, false},
+        {"vertex key frames, layers meet between keys",
+         [](ObjectRecord& o) { MovedByKeyFrame(o, -2); }, false},
+        // Where the way to a key ends is not that key's pose.
+        {"vertex key frames, layers stacked as a key nears", SteppedKeyFrames, false},
+        {"matrix keys, layers flattened as a key nears",
+         [](ObjectRecord& o) {
+             KeyedLayers(o, 1, {{1, 1, 1}, {1, 1, 1}}, {kIdentityMatrix, kIdentityMatrix});
+             // The change a frame as the file gives it, not as its keys make it.
+             o.animationSet->animation->matrixKeys[0].delta =
+                 (Scaling({1, 1, 0}) - kIdentityMatrix) / 10;
+         },
+         false},
+        // Along arcs, which straight lines from the keys only guess.
+        {"rotation keys, limbs meet between keys",
+         [](ObjectRecord& o) {
+             TurnedLimbs(o, 2, [](int i, int k) { return (k ? 8e-4f : -4e-4f) * i; });
+         },
+         false},
+        // Stacked layers of no size at either key, their scales' product 4t(1 - t).
+        {"scale and matrix keys multiply",
+         [](ObjectRecord& o) {
+             KeyedLayers(o, 0, {{0, 0, 0}, {2, 2, 2}}, {Scaling(2), Scaling(0)});
+         },
+         false},
+        // A fan turning 2.5 radians from each key to the next: straight lines would gather it.
+        {"rotation keys, a fan turning",
+         [](ObjectRecord& o) {
+             TurnedLimbs(o, 11, [](int i, int k) { return 4e-4f * i + 2.5f * k; });
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
