@@ -2,14 +2,17 @@
 // figures the budget's floor, ratio and ceiling are chosen from. Loads each model file through
 // LoadObject, each level of an archive through LoadWorld, each picture through LoadImage and
 // LoadBitmap and each wave through LoadSound, on the device, and prints one line each:
-// "<kind> <bytes given> <charged> <limit> <error> <peak> <held> <name>", the peak being the
+// "<kind> <bytes given> <charged> <limit> <error> <peak> <held> <ms> <name>", the peak being the
 // process's largest working set so far, held the most this load (with its first two frames) held
-// at once above the working set it started from, and the error the command's.
+// at once above the working set it started from, ms the command's own time and the error the
+// command's. The first line, "start <working set>", is the process with its device before any load.
 // "meshes N" writes an object file of N one-triangle meshes (a frame each) to the temporary
 // folder and loads it in buffers of its own and in shared buffers.
 //     bench_load_charges model FILE ... world ARCHIVE MEMBER ... picture FILE ... wave FILE ...
 //                        meshes N
 #include "core/win32.h"
+
+#include "clock.h"
 
 #include "core/core.h"
 #include "core/load_budget.h"
@@ -68,10 +71,15 @@ struct Charge {
     std::uint64_t charged = 0;
     std::uint64_t limit = 0;
     int error = 0;
+    double ms = 0; // the command's time
 };
 
-Charge LastCharge(int error) {
-    return {LastLoadCharged(), LastLoadLimit(), error};
+Charge LastCharge(int error, double ms = 0) {
+    return {LastLoadCharged(), LastLoadLimit(), error, ms};
+}
+
+double MillisecondsSince(double start) {
+    return (Now() - start) * 1000.0;
 }
 
 unsigned long PeakWorkingSet() {
@@ -90,12 +98,13 @@ unsigned long WorkingSet() {
 // above where it started (the process's peak is never reset, so it cannot tell one load's).
 class HeldSampler {
 public:
-    HeldSampler() : thread_([this] {
-        while (!stop_) {
-            Note();
-            Sleep(1);
-        }
-    }) {}
+    HeldSampler()
+        : thread_([this] {
+              while (!stop_) {
+                  Note();
+                  Sleep(1);
+              }
+          }) {}
     ~HeldSampler() {
         stop_ = true;
         thread_.join();
@@ -126,10 +135,11 @@ HeldSampler* g_held = nullptr;
 
 void Print(const char* kind, std::uint64_t given, const Charge& charge, unsigned long peak,
            const std::string& name, unsigned long held = g_held->Held()) {
-    std::printf("%s %llu %llu %llu %d %lu %lu %s\n", kind, static_cast<unsigned long long>(given),
+    std::printf("%s %llu %llu %llu %d %lu %lu %.0f %s\n", kind,
+                static_cast<unsigned long long>(given),
                 static_cast<unsigned long long>(charge.charged),
-                static_cast<unsigned long long>(charge.limit), charge.error, peak,
-                held, name.c_str());
+                static_cast<unsigned long long>(charge.limit), charge.error, peak, held, charge.ms,
+                name.c_str());
     std::fflush(stdout);
 }
 
@@ -148,7 +158,9 @@ Charge ObjectCharge(const std::string& fileName, RuntimeErrorRecord& cell) {
 // The command first, so that the peak is what it and its first two frames took; its object loaded
 // again alone for the charge.
 void MeasureModel(const std::string& name, RuntimeErrorRecord& cell) {
+    const double start = Now();
     LoadObject(name.c_str(), 1);
+    const double ms = MillisecondsSince(start);
     const int error = cell.number;
     Sync();
     Sync();
@@ -156,14 +168,16 @@ void MeasureModel(const std::string& name, RuntimeErrorRecord& cell) {
     const unsigned long held = g_held->Held();
     Charge charge = ObjectCharge(name, cell);
     charge.error = error;
+    charge.ms = ms;
     DeleteObjectCmd(1);
     Print("model", ModelBytes(name), charge, peak, name, held);
 }
 
 // A level's textures are part of its load: the last load is the level's.
 void MeasureWorld(const std::string& archive, const std::string& member, RuntimeErrorRecord& cell) {
+    const double start = Now();
     LoadWorld(archive.c_str(), member.c_str());
-    const Charge charge = LastCharge(cell.number);
+    const Charge charge = LastCharge(cell.number, MillisecondsSince(start));
     Sync();
     Sync();
     Print("world", FolderArchiveBytes(archive), charge, PeakWorkingSet(), member);
@@ -172,16 +186,18 @@ void MeasureWorld(const std::string& archive, const std::string& member, Runtime
 
 // A picture as a texture with its mip levels, then as a bitmap: two loads of their own.
 void MeasurePicture(const std::string& name, RuntimeErrorRecord& cell) {
+    double start = Now();
     LoadImage(name.c_str(), 1);
-    Charge charge = LastCharge(cell.number);
+    Charge charge = LastCharge(cell.number, MillisecondsSince(start));
     Sync();
     Sync();
     Print("image", FileBytes(name), charge, PeakWorkingSet(), name);
     if (charge.error == 0) DeleteImage(1);
     cell.number = 0;
     g_held->Start();
+    start = Now();
     LoadBitmap(name.c_str(), 1);
-    charge = LastCharge(cell.number);
+    charge = LastCharge(cell.number, MillisecondsSince(start));
     Sync();
     Sync();
     Print("bitmap", FileBytes(name), charge, PeakWorkingSet(), name);
@@ -189,8 +205,9 @@ void MeasurePicture(const std::string& name, RuntimeErrorRecord& cell) {
 }
 
 void MeasureWave(const std::string& name, RuntimeErrorRecord& cell) {
+    const double start = Now();
     LoadSound(name.c_str(), 1);
-    const Charge charge = LastCharge(cell.number);
+    const Charge charge = LastCharge(cell.number, MillisecondsSince(start));
     Sync();
     Sync();
     Print("wave", FileBytes(name), charge, PeakWorkingSet(), name);
@@ -238,8 +255,9 @@ void MeasureMeshes(int count, RuntimeErrorRecord& cell) {
         cell.number = 0;
         g_held->Start();
         SetNewObjectRenderGroup(shared);
+        const double start = Now();
         LoadObject(file.c_str(), 1);
-        const Charge charge = LastCharge(cell.number);
+        const Charge charge = LastCharge(cell.number, MillisecondsSince(start));
         Sync();
         Sync();
         Print(shared ? "meshes-shared" : "meshes-own", MediaFileSize(file.c_str()), charge,
@@ -261,6 +279,9 @@ int main(int argc, char** argv) {
     if (CreateEngineWindow(1, 640, 480, 32, GetModuleHandleA(nullptr), "") != 0) return 1;
     SyncOn();
     SetSyncRate(0);
+    Sync();
+    Sync();
+    std::printf("start %lu\n", WorkingSet());
     for (int i = 1; i < argc; ++i) {
         cell.number = 0;
         g_held->Start();

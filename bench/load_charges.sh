@@ -4,8 +4,10 @@
 # of the game's Data and of the test models (each as a texture and as a bitmap) and the game's
 # waves on the device, and prints what each load charged to its budget against the bytes it was
 # given, a line a file (a model's charge is its object's own load, not the pictures its meshes
-# name), then a row a format in the shape of the README's table, the loads nearest their budgets
-# and the loads that raised the process's peak most.
+# name), then a row a format in the shape of the README's table, the loads nearest their budgets,
+# the loads that held the most at once and the slowest loads. A generated object file of 14,000
+# meshes and a generated 2,048-square picture of one colour (the best a picture compresses) are
+# loaded too and shown apart.
 #   bench/load_charges.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,8 +37,11 @@ while IFS= read -r -d '' f; do
   args+=(wave "$(win "$f")")
 done < <(find "$data" -type f -iname '*.wav' -print0 2>/dev/null | sort -z)
 args+=(meshes 14000)
-levels=$(mktemp -d)
-trap 'rm -rf "$levels"' EXIT
+levels=$(mktemp -d) square=$(mktemp -d)
+trap 'rm -rf "$levels" "$square"' EXIT
+/usr/bin/python3 -c 'import sys; from PIL import Image
+Image.new("RGB", (2048, 2048), (40, 90, 160)).save(sys.argv[1])' "$square/square-2048.png"
+args+=(picture "$(win "$square/square-2048.png")")
 if [ -f "$maps" ]; then
   # The levels' archive beside the archives of openarena's textures and shaders, as a player has
   # them; the bytes a level is given are those of all three.
@@ -62,17 +67,28 @@ env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
     return smallest[f] == largest[f] ? bytes(largest[f]) : bytes(smallest[f]) "-" bytes(largest[f])
   }
   function ratio(r) { return r >= 10 ? sprintf("%.0f", r) : sprintf("%.2f", r) }
-  /^(model|world|image|bitmap|wave) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ / {
-    kind = $1; name = $8
-    for (i = 9; i <= NF; i++) name = name " " $i
+  /^start [0-9]+$/ { start = $2 }
+  /^(model|world|image|bitmap|wave|meshes-own|meshes-shared) / && $6 + 0 > mostPeak {
+    mostPeak = $6 + 0
+  }
+  /^(image|bitmap) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ [0-9]+ .*square-2048\.png$/ {
+    square = square sprintf("  as %s: %.1f MB of its %.1f MB budget (error %d), holding %.1f MB" \
+      " at most\n", $1 == "image" ? "a texture with its mip levels" : "a bitmap", $3 / 1048576, \
+      $4 / 1048576, $5, $7 / 1048576)
+    squareBytes = $2
+    next
+  }
+  /^(model|world|image|bitmap|wave) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ [0-9]+ / {
+    kind = $1; name = $9
+    for (i = 10; i <= NF; i++) name = name " " $i
     fmt = kind == "world" ? "level" : tolower(name); sub(/.*\./, "", fmt)
     if (fmt == name || fmt ~ /[\\\/]/) fmt = "3ds"
     if (kind == "image" || kind == "bitmap") fmt = "picture"
     if (kind == "wave") fmt = "wave"
     shown = base(name) (kind == "bitmap" ? " as a bitmap" : "")
     r = $2 > 0 ? $3 / $2 : 0
-    printf "%-7s %10d %11d %11d %7.2f %5d %7.1f %s\n", kind == "bitmap" ? "bitmap" : fmt, $2, $3,
-      $4, r, $5, $7 / 1048576, name
+    printf "%-7s %10d %11d %11d %7.2f %5d %7.1f %6d ms %s\n", kind == "bitmap" ? "bitmap" : fmt, $2,
+      $3, $4, r, $5, $7 / 1048576, $8, name
     if (kind != "bitmap") count[fmt]++
     if (!(fmt in smallest) || $2 < smallest[fmt]) smallest[fmt] = $2
     if ($2 > largest[fmt]) largest[fmt] = $2
@@ -84,11 +100,12 @@ env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
     n++
     if ($4 > 0) loads[n] = sprintf("%.3f %.1f %.1f %s", $3 / $4, $3 / 1048576, $4 / 1048576, shown)
     raises[n] = sprintf("%.1f %s", $7 / 1048576, shown)
+    slowest[n] = sprintf("%d %s", $8, shown)
   }
-  /^meshes-(own|shared) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ / {
-    meshes = meshes sprintf("  %s in %s buffers: %.1f MB of its %.1f MB budget (error %d), holding %.1f MB at most\n", \
-      $8 " " $9 " (" bytes($2) ")", $1 == "meshes-own" ? "its own" : "shared", $3 / 1048576, \
-      $4 / 1048576, $5, $7 / 1048576)
+  /^meshes-(own|shared) [0-9]+ [0-9]+ [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ [0-9]+ / {
+    meshes = meshes sprintf("  %s in %s buffers: %.1f MB of its %.1f MB budget (error %d), holding %.1f MB at most, %d ms\n", \
+      $9 " " $10 " (" bytes($2) ")", $1 == "meshes-own" ? "its own" : "shared", $3 / 1048576, \
+      $4 / 1048576, $5, $7 / 1048576, $8)
   }
   # The top k of list (a number first in each entry), largest first.
   function top(list, k,    i, j, t, m) {
@@ -129,5 +146,16 @@ env -u DISPLAY WINE_RUN_KIND=game-test "$root/scripts/wine-run" \
     k = top(raises, 8)
     for (i = 1; i <= k; i++) { split(sorted[i], w, " "); sub(/^[^ ]+ /, "", sorted[i])
       printf "  %6.1f  %s\n", w[1], sorted[i] }
+    delete sorted
+    print ""
+    print "The slowest loads (ms, the command alone; a model with the pictures its meshes name):"
+    k = top(slowest, 8)
+    for (i = 1; i <= k; i++) { split(sorted[i], w, " "); sub(/^[^ ]+ /, "", sorted[i])
+      printf "  %6d  %s\n", w[1], sorted[i] }
+    print ""
+    printf "A generated 2,048-square picture of one colour (%s):\n%s", bytes(squareBytes), square
+    print ""
+    printf "The process with its device, before its first load: %.1f MB; its peak over every" \
+      " load: %.1f MB\n", start / 1048576, mostPeak / 1048576
   }'
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
