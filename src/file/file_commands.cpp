@@ -26,20 +26,6 @@ bool IsDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The path as the platform takes it past its usual length limit: absolute, wide, "\\?\".
-std::wstring LongPath(const char* path) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), size);
-    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length = needed ? GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr) : 0;
-    full.resize(length < needed ? length : 0);
-    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) return full;
-    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
-    return L"\\\\?\\" + full;
-}
-
 struct WideEntry {
     std::wstring name;
     bool folder, link;
@@ -93,23 +79,29 @@ void DeleteDirectoryTree(std::wstring path) {
     }
 }
 
+HANDLE OpenSharedForReading(const char* name) {
+    return name ? CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)
+                : INVALID_HANDLE_VALUE;
+}
+
 // The whole file in bytes; opened tells whether it could be opened at all, the result whether
-// every byte was read.
+// every byte was read. A 32-bit program holds no file of 2 GB or more in one block: such a file
+// is opened but not read.
 bool ReadWhole(const char* name, std::vector<std::uint8_t>& bytes, bool& opened) {
     bytes.clear();
-    HANDLE file = name ? CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr)
-                       : INVALID_HANDLE_VALUE;
+    HANDLE file = OpenSharedForReading(name);
     opened = file != INVALID_HANDLE_VALUE;
     if (!opened) return false;
-    const DWORD size = GetFileSize(file, nullptr);
+    LARGE_INTEGER size{};
     DWORD read = 0;
-    bool whole = size != INVALID_FILE_SIZE && size < 0x7FFFFFFF;
-    if (whole) bytes.resize(size);
-    whole = whole &&
-            (size == 0 || (ReadFile(file, bytes.data(), size, &read, nullptr) && read == size));
+    const bool whole =
+        GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF &&
+        GuardLoad([&] { return bytes.resize(size.LowPart), true; }) &&
+        (size.LowPart == 0 ||
+         (ReadFile(file, bytes.data(), size.LowPart, &read, nullptr) && read == size.LowPart));
     CloseHandle(file);
-    if (!whole) bytes.clear();
+    if (!whole) std::vector<std::uint8_t>().swap(bytes);
     return whole;
 }
 
@@ -220,15 +212,22 @@ void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value
 }
 
 std::int32_t ReadByteFromFile(const char* name, std::int32_t position) {
-    std::vector<std::uint8_t> bytes;
-    bool opened = false;
-    ReadWhole(name, bytes, opened);
-    if (!opened) {
+    HANDLE file = OpenSharedForReading(name);
+    if (file == INVALID_HANDLE_VALUE) {
         RaiseRuntimeWarning(kFileMissing);
         return 0;
     }
-    if (position < 0 || static_cast<std::size_t>(position) >= bytes.size()) return 0;
-    return static_cast<std::int8_t>(bytes[static_cast<std::size_t>(position)]);
+    // The one byte is read where it lies, in a file of any size.
+    LARGE_INTEGER size{}, at{};
+    at.QuadPart = position;
+    std::uint8_t byte = 0;
+    DWORD read = 0;
+    const bool inside = GetFileSizeEx(file, &size) && position >= 0 && at.QuadPart < size.QuadPart;
+    const bool got = inside && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+                     ReadFile(file, &byte, 1, &read, nullptr) && read == 1;
+    CloseHandle(file);
+    if (inside && !got) RaiseRuntimeError(kFileReadFailed);
+    return got ? static_cast<std::int8_t>(byte) : 0;
 }
 
 void FindFirst() {

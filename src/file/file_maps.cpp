@@ -2,6 +2,7 @@
 
 #include "file/file.h"
 #include "file/file_state.h"
+#include "core/core.h"
 
 #include <cstring>
 #include <map>
@@ -29,11 +30,14 @@ HANDLE MapNamed(const char* name) {
     return map;
 }
 
+// A name the platform refuses for a map (a backslash outside its own prefixes, one too long) makes
+// no map: the command fails with the error of a file that could not be made, rather than dropping
+// a write or reading a 0 that no one wrote.
 template <typename Use> void WithView(const char* name, DWORD access, Use use) {
     HANDLE map = MapNamed(name);
-    if (!map) return;
-    auto* view = static_cast<std::uint8_t*>(MapViewOfFile(map, access, 0, 0, kMapSize));
-    if (!view) return;
+    auto* view =
+        map ? static_cast<std::uint8_t*>(MapViewOfFile(map, access, 0, 0, kMapSize)) : nullptr;
+    if (!view) return RaiseRuntimeError(kFileNotMade);
     use(view);
     UnmapViewOfFile(view);
 }

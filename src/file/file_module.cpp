@@ -9,6 +9,7 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -84,6 +85,19 @@ void AfterCloseHook(const std::string& name) {
     FinishMediaName(s.core, prepared);
 }
 
+std::wstring LongPath(const char* path) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), size);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = needed ? GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr) : 0;
+    full.resize(length < needed ? length : 0);
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) return full;
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
 std::string CurrentDirectory() {
     const DWORD needed = GetCurrentDirectoryA(0, nullptr);
     std::string path(needed, '\0');
@@ -151,7 +165,9 @@ std::int32_t GetFileSizeByName(const char* name) {
     if (!name) return 0;
     HANDLE file = OpenForReading(ResolveName(name, false));
     if (file == INVALID_HANDLE_VALUE) return 0;
-    const DWORD size = GetFileSize(file, nullptr);
+    LARGE_INTEGER size{};
+    const bool known = GetFileSizeEx(file, &size);
     CloseHandle(file);
-    return size == INVALID_FILE_SIZE ? 0 : static_cast<std::int32_t>(size);
+    // A size past the int32 a program is given reads as the largest it can be told.
+    return known ? static_cast<std::int32_t>(std::min<LONGLONG>(size.QuadPart, 0x7FFFFFFF)) : 0;
 }

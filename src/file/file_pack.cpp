@@ -181,46 +181,125 @@ void UnpackTree(std::int32_t slot, const char* target) {
     if (refused) RaiseRuntimeError(kFileWriteFailed);
 }
 
-// Copies length bytes of the file into the slot a piece at a time. A file that ends early (it
-// shrank since its size was taken) is made up with zeros, so that the pack holds the length it
-// declares; false then.
-bool CopyPieces(HANDLE file, std::uint32_t length, std::int32_t slot) {
-    std::vector<std::uint8_t> piece(std::min(length, kPieceBytes));
-    bool whole = true;
-    for (std::uint32_t left = length; left > 0;) {
-        const std::uint32_t size = std::min(left, kPieceBytes);
-        DWORD read = 0;
-        whole = whole && ReadFile(file, piece.data(), size, &read, nullptr) && read == size;
-        if (!whole) std::fill(piece.begin() + read, piece.begin() + size, 0);
-        if (!WriteSlotBytes(slot, piece.data(), size)) break;
-        left -= size;
+enum class Packed { Whole, NotRead, NotWritten };
+
+// Packs the open file into the slot: its name's length and name when it has one, its length and
+// its bytes, through the caller's piece (allocated before anything is written). A file that
+// cannot be read whole, or is past the 32 bits of a packed length, leaves the slot as it was, so
+// what stands there is always whole members.
+Packed PackOpenFile(std::int32_t slot, HANDLE file, const std::string* name,
+                    std::vector<std::uint8_t>& piece) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFF)
+        return Packed::NotRead;
+    const auto length = static_cast<std::uint32_t>(size.QuadPart);
+    const std::int64_t start = SlotWritePosition(slot);
+    if (start < 0) {
+        RaiseRuntimeError(kFileWriteFailed); // nothing written: a slot that cannot be cut
+        return Packed::NotWritten;
     }
-    return whole;
+    if (name) {
+        const auto nameLength = static_cast<std::uint32_t>(name->size() + 1);
+        if (!WriteSlotBytes(slot, &nameLength, 4) ||
+            !WriteSlotBytes(slot, name->c_str(), nameLength))
+            return Packed::NotWritten;
+    }
+    if (!WriteSlotBytes(slot, &length, 4)) return Packed::NotWritten;
+    for (std::uint32_t left = length; left > 0;) {
+        const std::uint32_t count = std::min(left, kPieceBytes);
+        DWORD read = 0;
+        if (!ReadFile(file, piece.data(), count, &read, nullptr) || read != count)
+            return CutSlotAt(slot, start) ? Packed::NotRead : Packed::NotWritten;
+        if (!WriteSlotBytes(slot, piece.data(), count)) return Packed::NotWritten;
+        left -= count;
+    }
+    return Packed::Whole;
 }
 
-// One walk over a tree to pack: counting its files, or writing them.
-struct PackWalk {
-    std::int32_t slot;
-    bool writing;
-    std::uint32_t count = 0;
-    bool leftOut = false; // an entry whose name the platform takes for a device
+// Opened to be packed: shared with readers only, so that no one changes it while it is read.
+HANDLE OpenToPack(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// A file of a tree to pack: its name in the pack and where it is.
+struct PackEntry {
+    std::string name;
+    std::wstring path;
 };
 
-void PackDirectoryWalk(PackWalk& walk, const std::string& directory, const std::string& prefix) {
-    const std::string back = CurrentDirectory();
-    if (back.empty() || !SetCurrentDirectoryA(directory.c_str())) return;
+// The tree's files, gathered in one walk before anything is written, so that the count the pack
+// declares is what it holds however the tree changes meanwhile.
+struct PackTree {
+    std::vector<PackEntry> files;
+    bool leftOut = false; // an entry that cannot be packed: a folder not entered, a device name
+};
+
+// Changes into a folder for a walk and back at the end, however the walk ends.
+class FolderVisit {
+public:
+    explicit FolderVisit(const std::string& folder)
+        : back_(CurrentDirectory()),
+          entered_(!back_.empty() && SetCurrentDirectoryA(folder.c_str())) {}
+    ~FolderVisit() {
+        if (entered_) SetCurrentDirectoryA(back_.c_str());
+    }
+    FolderVisit(const FolderVisit&) = delete;
+    FolderVisit& operator=(const FolderVisit&) = delete;
+    bool Entered() const { return entered_; }
+
+private:
+    std::string back_;
+    bool entered_;
+};
+
+// Gathers the folder's files depth first, in the order of its listing; false when the folder
+// cannot be entered.
+bool GatherTree(PackTree& tree, const std::string& folder, const std::string& prefix) {
+    const FolderVisit visit(folder);
+    if (!visit.Entered()) return false;
+    std::string here = CurrentDirectory();
+    if (here.empty() || here.back() != '\\') here += '\\';
     ForEachEntry([&](const Entry& e) {
         // Opening "com1" (a file another system made) would open the port: never packed.
-        if (CheckNamePart(e.name) != NameProblem::None) return void(walk.leftOut = true);
-        if (e.directory) return PackDirectoryWalk(walk, e.name, prefix + e.name + "\\");
-        if (!walk.writing) return void(++walk.count);
-        const std::string name = prefix + e.name;
-        const std::uint32_t length = static_cast<std::uint32_t>(name.size() + 1);
-        if (WriteSlotBytes(walk.slot, &length, 4) &&
-            WriteSlotBytes(walk.slot, name.c_str(), length))
-            PackFileIntoSlot(walk.slot, e.name.c_str());
+        if (CheckNamePart(e.name) != NameProblem::None) return void(tree.leftOut = true);
+        if (e.directory) {
+            if (!GatherTree(tree, e.name, prefix + e.name + "\\")) tree.leftOut = true;
+            return;
+        }
+        // A slot's new file (the pack's own among them) is not a file yet.
+        if (IsSlotScratchFile(here + e.name)) return;
+        tree.files.push_back({prefix + e.name, LongPath((here + e.name).c_str())});
     });
-    SetCurrentDirectoryA(back.c_str());
+    return true;
+}
+
+// Packs the gathered files behind a count that is written over with the number packed at the
+// end. False when the slot could not be written (the error raised, and the slot's file is never
+// put in place); whole tells whether every file was packed.
+bool PackTreeFiles(std::int32_t slot, const PackTree& tree, std::vector<std::uint8_t>& piece,
+                   bool& whole) {
+    const std::int64_t countAt = SlotWritePosition(slot);
+    std::uint32_t count = 0;
+    if (countAt < 0) {
+        RaiseRuntimeError(kFileWriteFailed);
+        return false;
+    }
+    if (!WriteSlotBytes(slot, &count, 4)) return false;
+    whole = !tree.leftOut;
+    for (const PackEntry& entry : tree.files) {
+        HANDLE file = OpenToPack(entry.path);
+        if (file == INVALID_HANDLE_VALUE) {
+            whole = false; // gone, or held by another program
+            continue;
+        }
+        const Packed packed = PackOpenFile(slot, file, &entry.name, piece);
+        CloseHandle(file);
+        if (packed == Packed::NotWritten) return false;
+        if (packed == Packed::NotRead) whole = false;
+        if (packed == Packed::Whole) ++count;
+    }
+    return PatchSlotBytes(slot, countAt, &count, 4);
 }
 
 std::uint8_t* BlockData(std::int32_t block) {
@@ -240,30 +319,30 @@ bool MemblockChecks(std::int32_t slot, std::int32_t block) {
 
 void PackFileIntoSlot(std::int32_t slot, const char* name) {
     if (!OpenSlot(slot, false) || !name) return;
+    // Nothing is written for a file that cannot be packed whole: the members packed after it
+    // keep their places.
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    LARGE_INTEGER size{};
-    // A packed length has 32 bits: a larger file packs as an empty one, and the command fails.
-    const bool fits = GetFileSizeEx(file, &size) && size.QuadPart <= 0xFFFFFFFF;
-    const std::uint32_t length = fits ? static_cast<std::uint32_t>(size.QuadPart) : 0;
-    bool whole = fits;
-    if (WriteSlotBytes(slot, &length, 4))
-        whole = GuardLoad([&] { return CopyPieces(file, length, slot); }) && whole;
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return RaiseRuntimeError(kFileReadFailed);
+    std::vector<std::uint8_t> piece;
+    const Packed packed = GuardLoad([&] { return piece.resize(kPieceBytes), true; })
+                              ? PackOpenFile(slot, file, nullptr, piece)
+                              : Packed::NotRead;
     CloseHandle(file);
-    if (!whole) RaiseRuntimeError(kFileReadFailed);
+    if (packed == Packed::NotRead) RaiseRuntimeError(kFileReadFailed);
 }
 
+// A file that cannot be opened or read whole, a folder that cannot be entered, a name the
+// platform takes for a device: left out, the rest packed, and the command fails at the end.
 void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
     if (!OpenSlot(slot, false) || !directory) return;
-    PackWalk counting{slot, false}, writing{slot, true};
-    const bool walked = GuardLoad([&] {
-        PackDirectoryWalk(counting, directory, "");
-        if (!WriteSlotBytes(slot, &counting.count, 4)) return true;
-        PackDirectoryWalk(writing, directory, "");
-        return !writing.leftOut;
-    });
-    if (!walked) RaiseRuntimeError(kFileReadFailed);
+    PackTree tree;
+    std::vector<std::uint8_t> piece;
+    // A folder that is not there packs nothing.
+    if (!GuardLoad([&] { return piece.resize(kPieceBytes), GatherTree(tree, directory, ""); }))
+        return RaiseRuntimeError(kFileReadFailed);
+    bool whole = false;
+    if (PackTreeFiles(slot, tree, piece, whole) && !whole) RaiseRuntimeError(kFileReadFailed);
 }
 
 void UnpackFileFromSlot(std::int32_t slot, const char* name) {

@@ -20,12 +20,21 @@ constexpr ItemNumbers kSlotNumbers{1, kSlots, kFileSlotIllegal, kFileSlotClosed}
 constexpr std::uint32_t kSlotBufferBytes = 64 * 1024;
 constexpr DWORD kReadFailed = 0xFFFFFFFF;
 
-// One read of the slot's file; kReadFailed, the warning raised, when the platform fails it.
+// One read of the slot's file; kReadFailed when the platform fails it. The slot then counts as
+// ended, so that a loop reading to the end of the file ends too.
 DWORD ReadSlotFile(std::int32_t slot, void* into, std::uint32_t count) {
     DWORD read = 0;
     if (ReadFile(s.slots[slot], into, count, &read, nullptr)) return read;
-    RaiseRuntimeWarning(kFileReadFailed);
+    s.endFlags[slot] = 1;
+    RaiseRuntimeError(kFileReadFailed);
     return kReadFailed;
+}
+
+// A write that left the slot's file in a state it must never be put in place in.
+bool SpoilSlotWrite(std::int32_t slot) {
+    s.writeFailed[slot] = true;
+    RaiseRuntimeError(kFileWriteFailed);
+    return false;
 }
 
 // Refills the slot's empty buffer: the bytes read, 0 at the end, or kReadFailed.
@@ -123,12 +132,45 @@ std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) {
     DropSlotBuffer(slot);
     DWORD written = 0;
-    if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count) {
-        s.writeFailed[slot] = true; // the file is not whole: it is never put in place
-        RaiseRuntimeError(kFileWriteFailed);
-        return false;
-    }
+    // A file not whole is never put in place.
+    if (!WriteFile(s.slots[slot], buffer, count, &written, nullptr) || written != count)
+        return SpoilSlotWrite(slot);
     return true;
+}
+
+std::int64_t SlotWritePosition(std::int32_t slot) {
+    DropSlotBuffer(slot);
+    LARGE_INTEGER zero{}, here{};
+    return SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT) ? here.QuadPart : -1;
+}
+
+bool CutSlotAt(std::int32_t slot, std::int64_t position) {
+    LARGE_INTEGER at{};
+    at.QuadPart = position;
+    if (position >= 0 && SetFilePointerEx(s.slots[slot], at, nullptr, FILE_BEGIN) &&
+        SetEndOfFile(s.slots[slot]))
+        return true;
+    return SpoilSlotWrite(slot);
+}
+
+bool PatchSlotBytes(std::int32_t slot, std::int64_t position, const void* bytes,
+                    std::uint32_t count) {
+    const std::int64_t end = SlotWritePosition(slot);
+    LARGE_INTEGER at{}, back{};
+    at.QuadPart = position;
+    back.QuadPart = end;
+    DWORD written = 0;
+    if (end >= 0 && position >= 0 && SetFilePointerEx(s.slots[slot], at, nullptr, FILE_BEGIN) &&
+        WriteFile(s.slots[slot], bytes, count, &written, nullptr) && written == count &&
+        SetFilePointerEx(s.slots[slot], back, nullptr, FILE_BEGIN))
+        return true;
+    return SpoilSlotWrite(slot);
+}
+
+bool IsSlotScratchFile(const std::string& path) {
+    for (const auto& file : s.pendingWrites)
+        if (file && lstrcmpiA(file->TemporaryName(), path.c_str()) == 0) return true;
+    return false;
 }
 
 std::uint64_t SlotBytesLeft(std::int32_t slot) {

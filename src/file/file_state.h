@@ -70,6 +70,8 @@ char* ReturnFileString(char* previous, const std::string& text);
 std::string ResolveName(const char* name, bool beforeOpenHook);
 void AfterCloseHook(const std::string& name);
 std::string CurrentDirectory();
+// The path as the platform takes it past its usual length limit: absolute, wide, "\\?\".
+std::wstring LongPath(const char* path);
 void EndSearch();
 // Names of a directory's entries other than "." and "..", with whether each is a directory.
 struct Entry {

@@ -35,11 +35,11 @@ std::string ReadText(const char* fileName) {
     HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return text;
-    const DWORD size = GetFileSize(file, nullptr);
+    LARGE_INTEGER size{};
     DWORD read = 0;
-    if (size != INVALID_FILE_SIZE && size < (64u << 20)) {
-        text.resize(size);
-        if (!ReadFile(file, text.data(), size, &read, nullptr)) read = 0;
+    if (GetFileSizeEx(file, &size) && size.QuadPart < (64 << 20)) {
+        text.resize(size.LowPart);
+        if (!ReadFile(file, text.data(), size.LowPart, &read, nullptr)) read = 0;
         text.resize(read);
     }
     CloseHandle(file);

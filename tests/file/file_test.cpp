@@ -11,11 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -73,6 +76,16 @@ void WriteSparse(const std::string& path, const std::string& head, std::uint64_t
     CloseHandle(file);
 }
 
+// A file at a full path, written whole.
+void PutFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE) return;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 constexpr std::uint32_t kGigabyte = 1u << 30;
 constexpr std::uint32_t kAfterPack = 0x12345678; // where a slot read past a pack must stand
 using Listing = std::map<std::string, std::string>;
@@ -126,6 +139,32 @@ TEST_F(Files, LinesOfEveryEnding) {
     EXPECT_EQ(IsEndOfFile(1), 1);
     CloseFileSlot(1);
     EXPECT_EQ(IsFileSlotOpen(1), 0);
+}
+
+// A read the platform fails part way through a file ends the slot's reading: the read error, and
+// the end flag that a loop reading to the end waits for. The slot's handle is swapped for one
+// that cannot read once the first buffer of lines is in.
+TEST_F(Files, AReadThatFailsEndsTheSlot) {
+    std::string lines;
+    for (int i = 0; i < 20000; ++i)
+        lines += "line\r\n";
+    const std::string path = folder.Write("lines.txt", lines);
+    OpenToRead(1, "lines.txt");
+    EXPECT_EQ(Line(1), "line");
+    CloseHandle(g_File.slots[1]);
+    g_File.slots[1] = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(g_File.slots[1], INVALID_HANDLE_VALUE);
+    int read = 1;
+    while (!IsEndOfFile(1) && read < 40000 && Line(1) == "line")
+        ++read;
+    EXPECT_EQ(IsEndOfFile(1), 1);
+    EXPECT_LT(read, 20000); // the buffer's lines, not the file's
+    EXPECT_EQ(errors.Last(), 8211);
+    errors.Clear();
+    EXPECT_EQ(ReadFileLong(1), 0);
+    EXPECT_EQ(errors.Last(), 8211);
+    CloseFileSlot(1);
 }
 
 // Every read of a slot goes through one buffer: a line's reads run ahead of the slot's position,
@@ -254,6 +293,130 @@ TEST_F(Files, TreesPackAndUnpackToIdenticalFiles) {
     EXPECT_EQ(TempFolder::Read(folder.File("empty.bin")), U32(0));
 }
 
+// Folders that hold what cannot be packed, or hold the pack itself: a pack the command calls whole
+// unpacks whole, and one that fails (8211, once the rest is packed) still unpacks, holding every
+// member beside what failed. A folder that is not there, or a file that cannot be opened, packs
+// nothing, so that what is packed after it keeps its place.
+TEST_F(Files, PacksLeaveOutWhatCannotBePackedAndSaySo) {
+    struct Row {
+        const char* what;
+        const char* pack;   // the slot's file
+        const char* folder; // the folder packed
+        std::int32_t error;
+        bool held = false; // save\held.txt open without sharing
+        bool huge = false; // save\huge.bin, past the 32 bits of a packed length
+    };
+    const Row rows[] = {
+        {"a held file", "pack.bin", "save", 8211, true},
+        {"the pack's own file inside", "save\\backup.pak", "save", 0},
+        {"a file past 4 GiB", "pack.bin", "save", 8211, false, true},
+        {"a missing folder", "pack.bin", "nothing", 8211},
+    };
+    const Listing stable = {{"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "beta"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        folder.Write("save\\a.txt", "alpha");
+        folder.Write("save\\sub\\b.txt", "beta");
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (row.held) {
+            held = CreateFileA(folder.Write("save\\held.txt", "held").c_str(), GENERIC_READ, 0,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        if (row.huge) WriteSparse("save\\huge.bin", "h", std::uint64_t{1} << 32);
+        errors.Clear();
+        OpenToWrite(1, row.pack);
+        PackDirectoryIntoSlot(1, row.folder);
+        EXPECT_EQ(errors.Last(), row.error);
+        errors.Clear();
+        CloseFileSlot(1);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_EQ(errors.Last(), 0);
+        if (std::string(row.folder) == "save") {
+            OpenToRead(1, row.pack);
+            UnpackDirectoryFromSlot(1, "out");
+            EXPECT_EQ(errors.Last(), 0);
+            EXPECT_EQ(ReadFileByte(1), 0); // nothing after the members the pack declares
+            EXPECT_EQ(IsEndOfFile(1), 1);
+            CloseFileSlot(1);
+            EXPECT_EQ(TempFolder::Tree(folder.File("out")), stable);
+        } else {
+            EXPECT_EQ(TempFolder::Read(folder.File(row.pack)), "");
+        }
+        DeleteDirectory("save");
+        DeleteDirectory("out");
+        DeleteFileA(row.pack);
+        EXPECT_EQ(TempFolder::Tree(folder.Path()), Listing{});
+    }
+
+    const std::string held = folder.Write("held.txt", "held");
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    folder.Write("a.txt", "alpha");
+    OpenToWrite(2, "files.bin");
+    for (const char* name : {"missing.txt", "held.txt", "a.txt"}) {
+        errors.Clear();
+        PackFileIntoSlot(2, name);
+        EXPECT_EQ(errors.Last(), std::string(name) == "a.txt" ? 0 : 8211) << name;
+    }
+    CloseFileSlot(2);
+    CloseHandle(holder);
+    EXPECT_EQ(TempFolder::Read(folder.File("files.bin")), U32(5) + "alpha");
+}
+
+// A folder that changes while it is packed, files made and removed by another thread: whatever
+// the pack holds, it holds as many members as it declares, each whole.
+TEST_F(Files, PacksOfAChangingFolderHoldWhatTheyDeclare) {
+    folder.Write("save\\a.txt", "alpha");
+    folder.Write("save\\sub\\b.txt", "beta");
+    const std::string scratch = folder.File("scratch.tmp");
+    const std::map<std::string, std::string> changing = {{"sub\\made.txt", "made"},
+                                                         {"removed.txt", "removed"}};
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        // Each file appears whole (moved into place) and goes again.
+        for (bool there = false; !stop; there = !there) {
+            for (const auto& [name, bytes] : changing) {
+                const std::string path = folder.File("save\\" + name);
+                if (there) {
+                    DeleteFileA(path.c_str());
+                    continue;
+                }
+                PutFile(scratch, bytes);
+                MoveFileExA(scratch.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+            }
+        }
+    });
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        errors.Clear();
+        OpenToWrite(1, "pack.bin");
+        PackDirectoryIntoSlot(1, "save");
+        const std::int32_t packed = errors.Last();
+        EXPECT_TRUE(packed == 0 || packed == 8211) << packed;
+        CloseFileSlot(1);
+        errors.Clear();
+        OpenToRead(1, "pack.bin");
+        UnpackDirectoryFromSlot(1, "out");
+        EXPECT_EQ(errors.Last(), 0);
+        EXPECT_EQ(ReadFileByte(1), 0);
+        EXPECT_EQ(IsEndOfFile(1), 1);
+        CloseFileSlot(1);
+        Listing tree = TempFolder::Tree(folder.File("out"));
+        EXPECT_EQ(tree["a.txt"], "alpha");
+        EXPECT_EQ(tree["sub\\b.txt"], "beta");
+        for (const auto& [name, bytes] : changing)
+            if (tree.count(name)) {
+                EXPECT_EQ(tree[name], bytes) << name;
+            }
+        DeleteDirectory("out");
+        DeleteFileA("pack.bin");
+    }
+    stop = true;
+    changer.join();
+    DeleteFileA(scratch.c_str());
+}
+
 // Packs that must not be trusted, unpacked into "box": the error, the tree made there (nothing
 // beside it), and the slot past a pack read through. No name leaves the target, names a device or
 // passes the path limit (35,000 folders are refused at once, not made one by one). Members are
@@ -319,7 +482,7 @@ TEST_F(Files, UntrustedPacksUnpackWhatPassesTheirChecks) {
 
 // A file of a gigabyte moves a piece at a time, never held whole: unpacked onto a folder it is
 // read past; in a folder it packs into the null device. A file past the 32 bits of a packed
-// length packs as empty, and the command fails.
+// length is not packed, and the command fails; the whole-file commands read its size whole.
 TEST_F(Files, GigabyteFilesMoveInPieces) {
     folder.Write("target\\keep.txt", "kept");
     WriteSparse("big.pack", U32(kGigabyte), kGigabyte, U32(kAfterPack));
@@ -340,13 +503,25 @@ TEST_F(Files, GigabyteFilesMoveInPieces) {
     EXPECT_EQ(errors.Last(), 0);
     CloseFileSlot(2);
 
-    WriteSparse("huge.bin", "", std::uint64_t{1} << 32, "abcde");
+    // 4 GiB and 5 bytes: a size read with 32 bits would be 5.
+    const std::string head = "0123456789";
+    const std::uint64_t hugeSize = (std::uint64_t{1} << 32) + 5;
+    WriteSparse("huge.bin", head, hugeSize - head.size() - 5, "abcde");
     errors.Clear();
     OpenToWrite(3, "packed.bin");
     PackFileIntoSlot(3, "huge.bin");
     EXPECT_EQ(errors.Last(), 8211);
     CloseFileSlot(3);
-    EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), U32(0));
+    EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), "");
+
+    errors.Clear();
+    WriteByteToFile("huge.bin", 8, 'X'); // cannot be held: refused, the file as it was
+    EXPECT_EQ(errors.Last(), 8212);
+    EXPECT_EQ(ReadByteFromFile("huge.bin", 8), '8');
+    EXPECT_EQ(GetFileSizeByName("huge.bin"), 0x7FFFFFFF);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExA("huge.bin", GetFileExInfoStandard, &data));
+    EXPECT_EQ(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow, hugeSize);
 }
 
 // With every port a plain file of the runner's, a member named for a device in any folder and
@@ -553,6 +728,22 @@ TEST_F(Files, MapsKeepAValueAndAShortString) {
     EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), "shared text");
     OpenFileMap(name.c_str(), 1, 0, std::string(2000, 'y').c_str()); // the field bounds the copy
     EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), std::string(1000, 'y'));
+    EXPECT_EQ(errors.Last(), 0);
+
+    // A name the platform makes no map of: every command says so.
+    const std::vector<std::function<void(const char*)>> commands = {
+        [](const char* n) { WriteFileMapValue(n, 5); },
+        [](const char* n) { WriteFileMapString(n, "text"); },
+        [](const char* n) { EXPECT_EQ(ReadFileMapValue(n), 0); },
+        [](const char* n) { EXPECT_EQ(Take(ReadFileMapString(nullptr, n)), ""); },
+        [](const char* n) { OpenFileMap(n, 0, 5, nullptr); }};
+    for (const auto& command : commands) {
+        for (const char* refused : {"Game\\Map", static_cast<const char*>(nullptr)}) {
+            errors.Clear();
+            command(refused);
+            EXPECT_EQ(errors.Last(), 8021) << (refused ? refused : "no name");
+        }
+    }
 }
 
 TEST(FileMapChild, DISABLED_Echo) {
