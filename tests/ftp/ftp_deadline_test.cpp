@@ -130,6 +130,9 @@ const UnrulyCase kUnrulyCases[] = {
     {"EndlessListingFindFirst", "list", true, [](const char*) { return FTPFindFirst(); }, 0, 0},
     {"EndlessListingGetStepped", "list", true,
      [](const char* local) { return GetStepped("file.bin", local); }, 0, 0},
+    // The blocking form lists the name too, within the listing's deadline.
+    {"EndlessListingGetAtOnce", "list", true,
+     [](const char* local) { return FTPGetFile("file.bin", local); }, 0, 0},
     {"ShortWithErrorGetAtOnce", "short", true,
      [](const char* local) { return FTPGetFile("./file.bin", local); }, 0, 1},
     {"ShortWithErrorDotPart", "short", true,
@@ -146,6 +149,8 @@ const UnrulyCase kUnrulyCases[] = {
      [](const char* local) { return GetStepped("./file.bin", local); }, 1, 1},
     {"ShortWithSuccessOtherCase", "lying", true,
      [](const char* local) { return GetStepped("FILE.BIN", local); }, 1, 1},
+    {"ShortWithSuccessGetAtOnce", "lying", true,
+     [](const char* local) { return FTPGetFile("./file.bin", local); }, 0, 1},
 };
 
 } // namespace
