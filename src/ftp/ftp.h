@@ -40,7 +40,9 @@ std::int32_t FTPSetDir(const char* directory);
 std::int32_t FTPFindFirst();
 // The next entry; 0 (type -1) after the last one, and 0 without a listing.
 std::int32_t FTPFindNext();
-// Uploads the local file under the same name, the name used as given.
+// Uploads the local file under the same name, the name used as given. Fails when the server
+// then lists the name at another size than the local file's (a file of 2 GiB or more is not
+// compared, as listed sizes are int32); a name the server does not list is taken as uploaded.
 std::int32_t FTPPutFile(const char* fileName);
 // The command's form: the name goes through the media folder redirect and the media hooks, and
 // the resolved name serves as the local and the remote name.

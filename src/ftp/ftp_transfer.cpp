@@ -113,10 +113,26 @@ bool LocalFileSize(const char* name, std::uint64_t* size) {
     return read;
 }
 
+// After a put the platform reports done: false (the failure recorded) when the listing shows the
+// name at another size than was sent, or missed its deadline. A name it does not list is trusted.
+bool PutListedWhole(const char* name, std::uint64_t sent, const char* reply) {
+    std::int64_t listed = 0;
+    const bool found = FindListedSize(name, &listed);
+    if (!s.connection) return false; // dropped at the listing's deadline, which recorded why
+    if (!found || !ListedSizeContradicts(sent, listed)) return true;
+    RecordFtpFailure(reply);
+    return false;
+}
+
 std::int32_t PutAs(const char* name) {
+    // Read before the put: the size of what it sends.
+    std::uint64_t sent = 0;
+    const bool sized = name && LocalFileSize(name, &sent);
     FtpCall call(
         [](FtpJob& job) { return FtpPutFileA(job.handle, job.text[0], job.text[0], 0, 0); });
-    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk) return 1;
+    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk &&
+        (!sized || PutListedWhole(name, sent, call->response)))
+        return 1;
     if (!name) RecordFtpFailure();
     RaiseRuntimeWarning(kFtpPutFailed);
     return 0;
@@ -215,6 +231,10 @@ void FailDownload(const char* response) {
 }
 
 } // namespace
+
+bool ListedSizeContradicts(std::uint64_t sent, std::int64_t listed) {
+    return sent < 0x7FFFFFFFu && static_cast<std::int64_t>(sent) != listed;
+}
 
 void TakeFtpEntry() {
     const WIN32_FIND_DATAA& entry = s.findData;
