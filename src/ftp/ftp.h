@@ -40,7 +40,9 @@ std::int32_t FTPSetDir(const char* directory);
 std::int32_t FTPFindFirst();
 // The next entry; 0 (type -1) after the last one, and 0 without a listing.
 std::int32_t FTPFindNext();
-// Uploads the local file under the same name, the name used as given.
+// Uploads the local file under the same name, the name used as given. Fails when the server
+// then lists the name at another size than the local file's (a file of 2 GiB or more is not
+// compared, as listed sizes are int32); a name the server does not list is taken as uploaded.
 std::int32_t FTPPutFile(const char* fileName);
 // The command's form: the name goes through the media folder redirect and the media hooks, and
 // the resolved name serves as the local and the remote name.
@@ -48,7 +50,9 @@ std::int32_t FTPPutFileExport(const char* fileName);
 std::int32_t FTPDeleteFile(const char* remoteName);
 // Without a size hint (or 0) downloads at once. With one, opens a stepped download whose total
 // is the size the server lists for remoteName (else the hint); FTPDownloadStep then moves it on.
-// Either way the bytes go to a new file beside localName, which replaces it only once whole.
+// Either way the bytes go to a new file beside localName, which replaces it only once whole: no
+// shorter than the size the server lists for remoteName (or the hint), and ended with no error
+// reply. A blocking download that comes short fails and leaves an older file as it was.
 std::int32_t FTPGetFile(const char* remoteName, const char* localName);
 std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint);
 // Up to 3,072 more bytes of a stepped download. The download finishes (progress -1, file

@@ -73,6 +73,10 @@ void DropFtpConnection();
 void DiscardLocalDownload();
 // DiscardLocalDownload, then closes the remote file. False when the closing missed its deadline.
 bool AbortFtpDownload();
+// Whether a listed size tells that a put of sent bytes did not arrive whole. Listed sizes are
+// int32, and a file of 2 GiB or more lists as 0 (Wine's parser: 2 GiB - 1 byte), so only a put
+// below that can be contradicted.
+bool ListedSizeContradicts(std::uint64_t sent, std::int64_t listed);
 // Makes the search's find data the current entry.
 void TakeFtpEntry();
 // Closes and clears WinInet handles, in order, on the worker within the command deadline: a

@@ -62,33 +62,6 @@ BOOL ReadStepCall(FtpJob& job) {
     return TRUE;
 }
 
-std::int32_t PutAs(const char* name) {
-    FtpCall call(
-        [](FtpJob& job) { return FtpPutFileA(job.handle, job.text[0], job.text[0], 0, 0); });
-    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk) return 1;
-    if (!name) RecordFtpFailure();
-    RaiseRuntimeWarning(kFtpPutFailed);
-    return 0;
-}
-
-// The download goes to a new file beside the local one, which it replaces only once whole.
-std::int32_t GetAtOnce(const char* remoteName, const char* localName) {
-    ReplacingFile local(localName);
-    FtpCall call([](FtpJob& job) {
-        return FtpGetFileA(job.handle, job.text[0], job.localName, FALSE, FILE_FLAG_WRITE_THROUGH,
-                           FTP_TRANSFER_TYPE_BINARY, 0);
-    });
-    if (!local.Ok() || !call.Ok()) {
-        RecordFtpFailure();
-        return 0;
-    }
-    std::strcpy(call->localName, local.TemporaryName()); // both MAX_PATH at most
-    if (RunNamedCall(call, remoteName, g_FtpDeadlines.budgetMs) != CallResult::kOk) return 0;
-    if (local.Commit()) return 1;
-    RecordFtpFailure();
-    return 0;
-}
-
 // The last part of a remote path, the name its listing shows.
 const char* LastPart(const char* path) {
     const char* last = path;
@@ -125,6 +98,71 @@ bool FindListedSize(const char* remoteName, std::int64_t* size) {
     const bool found = PickListedFile(search, call->findData, remoteName, size);
     CloseFtpHandles({&search});
     return found;
+}
+
+// The size of a local file; false when it cannot be read.
+bool LocalFileSize(const char* name, std::uint64_t* size) {
+    HANDLE file = CreateFileA(name, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER length{};
+    const bool read = GetFileSizeEx(file, &length) && length.QuadPart >= 0;
+    CloseHandle(file);
+    if (read) *size = static_cast<std::uint64_t>(length.QuadPart);
+    return read;
+}
+
+// After a put the platform reports done: false (the failure recorded) when the listing shows the
+// name at another size than was sent, or missed its deadline. A name it does not list is trusted.
+bool PutListedWhole(const char* name, std::uint64_t sent, const char* reply) {
+    std::int64_t listed = 0;
+    const bool found = FindListedSize(name, &listed);
+    if (!s.connection) return false; // dropped at the listing's deadline, which recorded why
+    if (!found || !ListedSizeContradicts(sent, listed)) return true;
+    RecordFtpFailure(reply);
+    return false;
+}
+
+std::int32_t PutAs(const char* name) {
+    // Read before the put: the size of what it sends.
+    std::uint64_t sent = 0;
+    const bool sized = name && LocalFileSize(name, &sent);
+    FtpCall call(
+        [](FtpJob& job) { return FtpPutFileA(job.handle, job.text[0], job.text[0], 0, 0); });
+    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk &&
+        (!sized || PutListedWhole(name, sent, call->response)))
+        return 1;
+    if (!name) RecordFtpFailure();
+    RaiseRuntimeWarning(kFtpPutFailed);
+    return 0;
+}
+
+// The download goes to a new file beside the local one, which it replaces only once whole: as
+// long as the size the server lists for the name, when it lists one. The listing waits within
+// its own deadline, the transfer what is left of the command's budget.
+std::int32_t GetAtOnce(const char* remoteName, const char* localName) {
+    ReplacingFile local(localName);
+    FtpCall call([](FtpJob& job) {
+        return FtpGetFileA(job.handle, job.text[0], job.localName, FALSE, FILE_FLAG_WRITE_THROUGH,
+                           FTP_TRANSFER_TYPE_BINARY, 0);
+    });
+    if (!local.Ok() || !call.Ok()) {
+        RecordFtpFailure();
+        return 0;
+    }
+    std::strcpy(call->localName, local.TemporaryName()); // both MAX_PATH at most
+    std::int64_t listed = 0;
+    const bool found = FindListedSize(remoteName, &listed);
+    // A listing that missed its deadline dropped the connection: the transfer fails at once.
+    if (RunNamedCall(call, remoteName, g_FtpDeadlines.budgetMs) != CallResult::kOk) return 0;
+    std::uint64_t got = 0;
+    const bool whole =
+        !found || listed <= 0 ||
+        (LocalFileSize(local.TemporaryName(), &got) && got >= static_cast<std::uint64_t>(listed));
+    if (whole && local.Commit()) return 1;
+    RecordFtpFailure(whole ? nullptr : call->response);
+    return 0;
 }
 
 BOOL OpenFileCall(FtpJob& job) {
@@ -193,6 +231,10 @@ void FailDownload(const char* response) {
 }
 
 } // namespace
+
+bool ListedSizeContradicts(std::uint64_t sent, std::int64_t listed) {
+    return sent < 0x7FFFFFFFu && static_cast<std::int64_t>(sent) != listed;
+}
 
 void TakeFtpEntry() {
     const WIN32_FIND_DATAA& entry = s.findData;

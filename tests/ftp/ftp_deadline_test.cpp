@@ -42,6 +42,18 @@ std::int32_t GetStepped(const char* remoteName, const char* localName) {
     return opened;
 }
 
+// Uploads the local file under its own name, from its folder.
+std::int32_t PutFromItsFolder(const char* localName) {
+    const std::string path(localName);
+    const std::size_t slash = path.rfind('\\');
+    char oldFolder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, oldFolder);
+    SetCurrentDirectoryA(path.substr(0, slash).c_str());
+    const std::int32_t result = FTPPutFile(path.substr(slash + 1).c_str());
+    SetCurrentDirectoryA(oldFolder);
+    return result;
+}
+
 class UnrulyFtpTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -130,6 +142,10 @@ const UnrulyCase kUnrulyCases[] = {
     {"EndlessListingFindFirst", "list", true, [](const char*) { return FTPFindFirst(); }, 0, 0},
     {"EndlessListingGetStepped", "list", true,
      [](const char* local) { return GetStepped("file.bin", local); }, 0, 0},
+    // The blocking forms list the name too, within the listing's deadline.
+    {"EndlessListingGetAtOnce", "list", true,
+     [](const char* local) { return FTPGetFile("file.bin", local); }, 0, 0},
+    {"EndlessListingPut", "list", true, PutFromItsFolder, 0, 0},
     {"ShortWithErrorGetAtOnce", "short", true,
      [](const char* local) { return FTPGetFile("./file.bin", local); }, 0, 1},
     {"ShortWithErrorDotPart", "short", true,
@@ -146,6 +162,10 @@ const UnrulyCase kUnrulyCases[] = {
      [](const char* local) { return GetStepped("./file.bin", local); }, 1, 1},
     {"ShortWithSuccessOtherCase", "lying", true,
      [](const char* local) { return GetStepped("FILE.BIN", local); }, 1, 1},
+    {"ShortWithSuccessGetAtOnce", "lying", true,
+     [](const char* local) { return FTPGetFile("./file.bin", local); }, 0, 1},
+    // An upload of file.bin, the older file's 30 bytes, which the listing then shows at 1,000.
+    {"ListedOtherwisePut", "lying", true, PutFromItsFolder, 0, 1},
 };
 
 } // namespace

@@ -277,6 +277,22 @@ TEST(FtpEntries, SizesThatDoNotFitAnInt32ReadAsZero) {
     FTPDestructor();
 }
 
+TEST(FtpEntries, OnlyListedSizesBothSidesHoldContradictAPut) {
+    const struct {
+        std::uint64_t sent;
+        std::int64_t listed;
+        bool contradicts;
+    } cases[] = {{30, 30, false},
+                 {30, 1000, true},
+                 {30, 0, true},
+                 {0x7FFFFFFE, 0x7FFFFFFF, true},
+                 {3ull << 30, 0x7FFFFFFF, false}, // Wine lists 2 GiB and more at 2 GiB - 1 byte
+                 {5ull << 30, 0, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedSizeContradicts(c.sent, c.listed), c.contradicts)
+            << c.sent << " " << c.listed;
+}
+
 TEST(FtpDisconnect, OnlyTheHangingUpFormEndsADialUpConnection) {
     g_Ftp.dialled = true; // as a connect that had to dial leaves it
     EXPECT_EQ(FTPDisconnect(), 1);

@@ -6,8 +6,9 @@ Talks with the test program as ftp_server.py does (one line back on 127.0.0.1:CO
 "ready /" or "skip REASON"; it serves until that connection closes) and serves 127.0.0.1
 port 21 under the same machine-wide lock, taken with that script's code. Logins always succeed. Its one folder holds file.bin,
 listed at 1,000 bytes, under any spelling that names it ("./file.bin", "sub/../file.bin",
-"FILE.BIN"), and unlisted.bin, which downloads as file.bin does but is never listed. MODE is one
-of:
+"FILE.BIN"), and unlisted.bin, which downloads as file.bin does but is never listed. An upload
+of any name is read to its end and replied 226 but changes nothing the listing shows: the listing
+contradicts an upload of file.bin of any size but 1,000 bytes. MODE is one of:
   greet    the greeting never ends: "220-" lines for ever
   command  a directory change is answered for ever: "250-" lines
   quiet    a download's data connection opens and nothing is ever sent on it
@@ -78,7 +79,7 @@ class Session:
         return data
 
     def hold(self, data):
-        # The data connection stays open and silent until the client drops it.
+        # The data connection stays open, what comes on it dropped, until the client closes it.
         while not self.stop.is_set():
             readable, _, _ = select.select([data], [], [], 0.1)
             if readable and not data.recv(4096):
@@ -115,6 +116,16 @@ class Session:
         else:
             self.reply("226 Transfer complete.")
 
+    def store(self):
+        # The bytes are taken and dropped: the listing goes on showing what it always shows.
+        self.reply("150 Ready for the data.")
+        data = self.accept_data()
+        if not data:
+            return
+        with data:
+            self.hold(data)
+        self.reply("226 Transfer complete.")
+
     def handle(self, verb, argument):
         if verb == "USER":
             self.reply("331 Password, please.")
@@ -132,6 +143,8 @@ class Session:
             self.list_files()
         elif verb == "RETR":
             self.retrieve(argument)
+        elif verb == "STOR":
+            self.store()
         elif verb == "SYST":
             self.reply("215 UNIX Type: L8")
         elif verb == "QUIT":
