@@ -58,14 +58,14 @@ class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> 
 
 TEST_P(NetFlood, TheQueueStaysWithinItsCapsAndReadsInOrder) {
     const Flood& f = GetParam();
-    module->flood = FakeFlood{bo->FirstPlayer(), DPID_SERVERPLAYER, f.bytes, f.count};
+    network.Flood(module, bo->FirstPlayer(), DPID_SERVERPLAYER, f.bytes, f.count);
     // A call keeps no message too large to hold: it drops one.
     const std::uint64_t queueCap =
         f.kept ? std::min<std::uint64_t>(kNetQueueMessages, kHeldInput / f.bytes) : 0;
     for (DWORD read = 0, taken = 0; read < f.count && !HasFailure(); ++read) {
         GetNetMessage();
-        EXPECT_LE(module->flood.taken - taken, kTakenPerCall) << "one call, read " << read;
-        taken = module->flood.taken;
+        EXPECT_LE(module->floodTaken - taken, kTakenPerCall) << "one call, read " << read;
+        taken = module->floodTaken;
         EXPECT_LE(taken - (read + 1), queueCap) << "queued, read " << read;
         ASSERT_EQ(NetMessageType(), f.kept ? 4 : 0) << read;
         if (!f.kept) continue;
@@ -77,7 +77,7 @@ TEST_P(NetFlood, TheQueueStaysWithinItsCapsAndReadsInOrder) {
     }
     GetNetMessage();
     EXPECT_EQ(NetMessageType(), 0);
-    EXPECT_EQ(module->flood.taken, f.count);
+    EXPECT_EQ(module->floodTaken, f.count);
     EXPECT_EQ(errors.Last(), 0);
 }
 
