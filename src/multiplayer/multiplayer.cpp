@@ -72,6 +72,7 @@ void MultiplayerConstructor() {
     s.queue.clear();
     s.queuedBytes = 0;
     s.messagesTaken = 0;
+    s.droppedMessages = 0;
     ClearPlayerSlots();
     s.sessionState = 0;
     s.events = NetSessionEvents{};

@@ -20,8 +20,9 @@ constexpr std::size_t kNameBytes = 256; // every kept name or text: 255 characte
 
 // What peers can make the module hold. The queue, the current message's data and the buffer a
 // message is being received into stay within kNetHeldBytes together; a message there is no room
-// for stays with DirectPlay until reads make room. A message is received whole and then copied,
-// so one larger than half the room could never be kept: it is taken and dropped.
+// for stays with DirectPlay until reads make room, unless what DirectPlay holds for the game
+// takes the whole past kNetHeldBytes: that excess is taken and dropped. A message is received
+// whole and then copied, so one larger than half the room could never be kept: it is dropped too.
 constexpr std::size_t kNetHeldBytes = std::size_t{64} << 20;
 constexpr std::size_t kNetQueueMessages = 4096;
 // What a queued record costs beside its data (the record and the heap's bookkeeping).
@@ -134,6 +135,9 @@ struct MultiplayerState {
     std::deque<NetMessageQueue> queue;
     std::size_t queuedBytes = 0;     // the queue's data and records
     std::uint64_t messagesTaken = 0; // records GetNetMessage has made current
+    // Player messages taken from DirectPlay and dropped for want of room: over kNetHeldBytes
+    // together with DirectPlay's receive queue, or larger than kNetLargestMessage.
+    std::uint64_t droppedMessages = 0;
     CurrentNetMessage current;
 };
 
@@ -170,7 +174,9 @@ void FreePlayerSlot(std::int32_t player);
 void ClearPlayerSlots();
 
 // Drains DirectPlay into the queue until it has nothing more, a session event was seen, the queue
-// has no room for the next message, or the call has taken kNetReceivesPerCall messages.
+// has no room for the next message, or the call has taken kNetReceivesPerCall messages. Then, if
+// DirectPlay's receive queue and the module's hold more than kNetHeldBytes together, DirectPlay's
+// oldest messages are dropped until they no longer do (system messages among them are handled).
 HRESULT ReceiveNetMessages();
 // The system-message handler: session lost, player created or destroyed, host migrated here.
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);

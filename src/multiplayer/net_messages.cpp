@@ -101,9 +101,9 @@ void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID
     }
 }
 
-// Receives one message into the connection's buffer, growing it as DirectPlay asks. S_FALSE: the
-// message stays with DirectPlay, as there is no room to keep it yet.
-HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size) {
+// Receives one message into the connection's buffer, growing it as DirectPlay asks. S_FALSE when
+// keeping: the message stays with DirectPlay, as there is no room to keep it yet.
+HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size, bool keeping) {
     for (;;) {
         from = to = 0;
         size = c.receiveSize;
@@ -112,11 +112,75 @@ HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size) {
         // Asking again for no more room than we have would go round for ever.
         if (size <= c.receiveSize) return hr;
         // One too large ever to keep would hold up every message behind it: it is taken.
-        if (size <= kNetLargestMessage && !RoomFor(size)) return S_FALSE;
+        if (keeping && size <= kNetLargestMessage && !RoomFor(size)) return S_FALSE;
         c.receiveBuffer.reset(new (std::nothrow) std::uint8_t[size]);
         c.receiveSize = c.receiveBuffer ? size : 0;
         if (!c.receiveBuffer) return E_OUTOFMEMORY;
     }
+}
+
+void ReleaseReceiveBuffer(NetConnection& c) {
+    c.receiveBuffer.reset();
+    c.receiveSize = 0;
+}
+
+// Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
+// more.
+HRESULT ReceiveIntoQueue(NetConnection& c) {
+    for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
+        if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
+        DPID from = 0, to = 0;
+        DWORD size = 0;
+        const HRESULT hr = ReceiveOne(c, from, to, size, true);
+        if (hr == DPERR_NOMESSAGES) return S_OK;
+        if (hr != DP_OK) return hr;
+        // Never more than the buffer holds, whatever the size says.
+        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
+        const bool tooLarge = c.receiveSize > kNetLargestMessage;
+        if (from == DPID_SYSMSG) {
+            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+        } else if (tooLarge) {
+            ++s.droppedMessages;
+        } else {
+            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
+        }
+        ReleaseReceiveBuffer(c);
+        // A dropped giant ends the loop too, so that no loop copies more than a few of them.
+        if (s.events.stopReceiving || tooLarge) return S_FALSE;
+    }
+    return S_FALSE;
+}
+
+// What DirectPlay's receive queue and the module hold together beyond kNetHeldBytes, each of
+// DirectPlay's messages costing a record as a queued one does; 0 when DirectPlay cannot say.
+std::uint64_t HeldOverCap(const NetConnection& c) {
+    // Zero first: Wine's DirectPlay succeeds without writing them.
+    DWORD messages = 0, bytes = 0;
+    if (FAILED(c.play->GetMessageQueue(0, 0, DPMESSAGEQUEUE_RECEIVE, &messages, &bytes))) return 0;
+    const std::uint64_t held = std::uint64_t{bytes} + std::uint64_t{messages} * kNetRecordBytes +
+                               s.queuedBytes + s.current.data.capacity() + c.receiveSize;
+    return held > kNetHeldBytes ? held - kNetHeldBytes : 0;
+}
+
+// Takes DirectPlay's oldest messages and drops them until what was over the cap when it began is
+// gone; what arrives meanwhile is left to the next call, so that a peer cannot keep one call
+// dropping. System messages among them are handled as the receive loop handles them: the player
+// table depends on them.
+void DropOverCap(NetConnection& c) {
+    for (std::uint64_t over = HeldOverCap(c); over > 0;) {
+        DPID from = 0, to = 0;
+        DWORD size = 0;
+        if (ReceiveOne(c, from, to, size, false) != DP_OK) break;
+        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
+        if (from == DPID_SYSMSG) {
+            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+        } else {
+            ++s.droppedMessages;
+        }
+        over -= std::min<std::uint64_t>(over, arrived + kNetRecordBytes);
+        ReleaseReceiveBuffer(c);
+    }
+    ReleaseReceiveBuffer(c);
 }
 
 // The kind of message a rebuild reads: its data when the current message has that type.
@@ -214,28 +278,11 @@ HRESULT ReceiveNetMessages() {
     if (!s.connection || !s.connection->play) return S_OK;
     NetConnection& c = *s.connection;
     s.events.stopReceiving = 0;
-    // What the queue has no room for stays with DirectPlay, and so does what one call leaves.
-    for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
-        if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
-        DPID from = 0, to = 0;
-        DWORD size = 0;
-        const HRESULT hr = ReceiveOne(c, from, to, size);
-        if (hr == DPERR_NOMESSAGES) return S_OK;
-        if (hr != DP_OK) return hr;
-        // Never more than the buffer holds, whatever the size says.
-        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
-        const bool tooLarge = c.receiveSize > kNetLargestMessage;
-        if (from == DPID_SYSMSG) {
-            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
-        } else if (!tooLarge) {
-            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
-        }
-        c.receiveBuffer.reset();
-        c.receiveSize = 0;
-        // A dropped giant ends the call too, so that no call copies more than a few of them.
-        if (s.events.stopReceiving || tooLarge) return S_FALSE;
-    }
-    return S_FALSE;
+    // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
+    // long as the two together stay within the cap.
+    const HRESULT hr = ReceiveIntoQueue(c);
+    if (hr == S_FALSE) DropOverCap(c);
+    return hr;
 }
 
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {

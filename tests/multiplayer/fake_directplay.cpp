@@ -191,20 +191,22 @@ STDMETHODIMP FakePeer::Open(LPDPSESSIONDESC2 description, DWORD flags) {
 }
 
 HRESULT FakePeer::ReceiveFlood(LPDPID from, LPDPID to, LPVOID data, LPDWORD size) {
-    if (std::exchange(*size, flood.bytes) < flood.bytes) return DPERR_BUFFERTOOSMALL;
-    const std::uint32_t header[3] = {4, flood.bytes - 8, flood.taken};
-    std::memset(data, static_cast<int>(flood.taken & 0xFF), flood.bytes);
+    FakeMessage& run = inbox.front();
+    if (std::exchange(*size, run.floodBytes) < run.floodBytes) return DPERR_BUFFERTOOSMALL;
+    const std::uint32_t header[3] = {4, run.floodBytes - 8, floodTaken};
+    std::memset(data, static_cast<int>(floodTaken & 0xFF), run.floodBytes);
     std::memcpy(data, header, sizeof header);
-    *from = flood.from;
-    *to = flood.to;
-    ++flood.taken;
+    *from = run.from;
+    *to = run.to;
+    ++floodTaken;
+    if (--run.floodLeft == 0) inbox.pop_front();
     return DP_OK;
 }
 
 STDMETHODIMP FakePeer::Receive(LPDPID from, LPDPID to, DWORD, LPVOID data, LPDWORD size) {
-    if (inbox.empty() && flood.taken < flood.count) return ReceiveFlood(from, to, data, size);
     if (inbox.empty()) return DPERR_NOMESSAGES;
     const FakeMessage& next = inbox.front();
+    if (next.floodLeft > 0) return ReceiveFlood(from, to, data, size);
     if (network.receiveNeverFits) {
         *size = 16;
         return DPERR_BUFFERTOOSMALL;
@@ -272,6 +274,23 @@ STDMETHODIMP FakePeer::InitializeConnection(LPVOID connection, DWORD) {
     network.lastProvider = provider;
     network.lastAddress = address;
     network.addressElements = elements;
+    return DP_OK;
+}
+
+STDMETHODIMP FakePeer::GetMessageQueue(DPID from, DPID to, DWORD flags, LPDWORD messages,
+                                       LPDWORD bytes) {
+    if (FAILED(network.messageQueueResult)) return network.messageQueueResult;
+    if (flags != DPMESSAGEQUEUE_SEND && flags != DPMESSAGEQUEUE_RECEIVE) return DPERR_INVALIDFLAGS;
+    std::uint64_t count = 0, total = 0;
+    for (const FakeMessage& m : inbox) {
+        if (flags == DPMESSAGEQUEUE_SEND) break;
+        if ((from && m.from != from) || (to && m.to != to)) continue;
+        const bool run = m.floodLeft > 0;
+        count += run ? m.floodLeft : 1;
+        total += run ? std::uint64_t{m.floodLeft} * m.floodBytes : m.bytes.size();
+    }
+    if (messages) *messages = static_cast<DWORD>(std::min<std::uint64_t>(count, MAXDWORD));
+    if (bytes) *bytes = static_cast<DWORD>(std::min<std::uint64_t>(total, MAXDWORD));
     return DP_OK;
 }
 
@@ -386,6 +405,10 @@ FakePeer* FakeNetwork::ModulePeer() const {
 
 void FakeNetwork::Inject(FakePeer* to, DPID from, const std::string& bytes, DPID addressee) {
     to->inbox.push_back(FakeMessage{from, addressee, 0, bytes});
+}
+
+void FakeNetwork::Flood(FakePeer* to, DPID from, DPID addressee, DWORD bytes, DWORD count) {
+    if (count > 0) to->inbox.push_back(FakeMessage{from, addressee, 0, {}, bytes, count});
 }
 
 void FakeNetwork::TellSessionLost(FakePeer* to) {

@@ -18,6 +18,11 @@ struct FakeMessage {
     DPID to = 0;
     DWORD flags = 0;
     std::string bytes;
+    // When floodLeft is above 0, the entry stands for that many memory-block packets of floodBytes
+    // bytes (at least 12) in place of `bytes`, made as Receive takes them: each one's data starts
+    // with its number among the peer's flood packets, and is filled with its low byte.
+    DWORD floodBytes = 0;
+    DWORD floodLeft = 0;
 };
 
 struct FakeProvider {
@@ -44,16 +49,6 @@ struct FakeOpen {
     std::string name;
 };
 
-// Memory-block packets of `bytes` bytes (at least 12) that a peer's Receive makes after its inbox,
-// as asked for: each one's data starts with its sequence number, and is filled with its low byte.
-struct FakeFlood {
-    DPID from = 0;
-    DPID to = 0;
-    DWORD bytes = 0;
-    DWORD count = 0;
-    DWORD taken = 0; // received so far
-};
-
 struct FakePlayer {
     std::string name;
     bool named = true;
@@ -72,7 +67,7 @@ public:
     bool initialised = false;
     int session = -1;
     std::deque<FakeMessage> inbox;
-    FakeFlood flood;
+    DWORD floodTaken = 0; // flood packets received so far
     ULONG References() const { return refs_; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -92,6 +87,9 @@ public:
     STDMETHODIMP EnumConnections(LPCGUID, LPDPENUMCONNECTIONSCALLBACK callback, LPVOID context,
                                  DWORD) override;
     STDMETHODIMP InitializeConnection(LPVOID connection, DWORD) override;
+    // The inbox is the receive queue; sends are delivered at once, so the send queue is empty.
+    STDMETHODIMP GetMessageQueue(DPID from, DPID to, DWORD flags, LPDWORD messages,
+                                 LPDWORD bytes) override;
 
     // Never used by the module: the stand-in reports them unsupported.
     STDMETHODIMP AddPlayerToGroup(DPID, DPID) override { return DPERR_UNSUPPORTED; }
@@ -150,9 +148,6 @@ public:
     STDMETHODIMP GetGroupOwner(DPID, LPDPID) override { return DPERR_UNSUPPORTED; }
     STDMETHODIMP SetGroupOwner(DPID, DPID) override { return DPERR_UNSUPPORTED; }
     STDMETHODIMP SendEx(DPID, DPID, DWORD, LPVOID, DWORD, DWORD, DWORD, LPVOID, LPDWORD) override {
-        return DPERR_UNSUPPORTED;
-    }
-    STDMETHODIMP GetMessageQueue(DPID, DPID, DWORD, LPDWORD, LPDWORD) override {
         return DPERR_UNSUPPORTED;
     }
     STDMETHODIMP CancelMessage(DWORD, DWORD) override { return DPERR_UNSUPPORTED; }
@@ -228,8 +223,9 @@ public:
     bool joinAnswersConnecting = false; // every join's Open says DPERR_CONNECTING
     HRESULT joinResult = DP_OK;
     HRESULT createPlayerResult = DP_OK;
-    bool receiveNeverFits = false; // Receive asks for room again and again
-    DWORD receiveOverstates = 0;   // Receive reports this many bytes more than it wrote
+    bool receiveNeverFits = false;      // Receive asks for room again and again
+    DWORD receiveOverstates = 0;        // Receive reports this many bytes more than it wrote
+    HRESULT messageQueueResult = DP_OK; // GetMessageQueue fails with it when it is a failure
     DPID nextPlayer = 0x100;
     // A session hosted by nobody in this process, under the module's application unless told.
     FakeSession& AddSession(const std::string& name, DWORD maximumPlayers, long reportedPlayers);
@@ -242,6 +238,8 @@ public:
     FakePeer* ModulePeer() const;
     // Puts a raw message into the peer's inbox.
     void Inject(FakePeer* to, DPID from, const std::string& bytes, DPID addressee = 0);
+    // Puts count flood packets of the given size into the peer's inbox.
+    void Flood(FakePeer* to, DPID from, DPID addressee, DWORD bytes, DWORD count);
     // The system messages DirectPlay sends.
     void TellSessionLost(FakePeer* to);
     void TellNowHost(FakePeer* to);

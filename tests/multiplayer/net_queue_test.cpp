@@ -33,6 +33,12 @@ protected:
     void Say(DPID from, std::uint32_t value) {
         network.Inject(module, from, Packet(1, Word(value)), DPID_SERVERPLAYER);
     }
+    // What the module and the stand-in hold of the peers' messages: queued, current and waiting.
+    std::uint64_t Held() {
+        DWORD messages = 0, bytes = 0;
+        EXPECT_EQ(module->GetMessageQueue(0, 0, DPMESSAGEQUEUE_RECEIVE, &messages, &bytes), DP_OK);
+        return g_Multiplayer.queuedBytes + g_Multiplayer.current.data.capacity() + bytes;
+    }
     FakePeer* bo = nullptr;
     FakePeer* module = nullptr;
 };
@@ -40,8 +46,11 @@ protected:
 struct Flood {
     friend std::ostream& operator<<(std::ostream& out, const Flood& c) { return out << c.name; }
     const char* name;
-    DWORD bytes, count; // each packet's bytes, and the packets sent
-    bool kept;          // false: each is too large to hold, and is taken and dropped
+    DWORD bytes, count, perFrame; // each packet's bytes, the packets sent, and those sent a frame
+    bool kept;                    // false: each is too large to hold, and is taken and dropped
+    bool counted;                 // the stand-in tells the module what it holds
+    bool drops;                   // more arrives than the cap holds
+    int visitAt; // the frame whose packets have a player's arrival and departure amid them
 };
 
 struct Visits {
@@ -56,36 +65,67 @@ class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> 
 
 } // namespace
 
-TEST_P(NetFlood, TheQueueStaysWithinItsCapsAndReadsInOrder) {
+TEST_P(NetFlood, WhatIsHeldStaysWithinTheCapsAndWhatIsKeptReadsInOrder) {
     const Flood& f = GetParam();
-    module->flood = FakeFlood{bo->FirstPlayer(), DPID_SERVERPLAYER, f.bytes, f.count};
+    if (!f.counted) network.messageQueueResult = DPERR_UNSUPPORTED;
+    const DPID from = bo->FirstPlayer();
+    constexpr DPID kVisitor = 0x900;
     // A call keeps no message too large to hold: it drops one.
     const std::uint64_t queueCap =
         f.kept ? std::min<std::uint64_t>(kNetQueueMessages, kHeldInput / f.bytes) : 0;
-    for (DWORD read = 0, taken = 0; read < f.count && !HasFailure(); ++read) {
+    DWORD sent = 0, read = 0, taken = 0;
+    std::int64_t last = -1;
+    // The peer sends a frame's packets, then the game reads one message.
+    for (DWORD frame = 0; frame < 2 * f.count + 2 && !HasFailure(); ++frame) {
+        const DWORD now = std::min(f.perFrame, f.count - sent);
+        const bool visit = static_cast<int>(frame) == f.visitAt;
+        network.Flood(module, from, DPID_SERVERPLAYER, f.bytes, visit ? now / 2 : now);
+        if (visit) {
+            Tell(DPSYS_CREATEPLAYERORGROUP, kVisitor);
+            Tell(DPSYS_DESTROYPLAYERORGROUP, kVisitor);
+            network.Flood(module, from, DPID_SERVERPLAYER, f.bytes, now - now / 2);
+        }
+        sent += now;
         GetNetMessage();
-        EXPECT_LE(module->flood.taken - taken, kTakenPerCall) << "one call, read " << read;
-        taken = module->flood.taken;
-        EXPECT_LE(taken - (read + 1), queueCap) << "queued, read " << read;
-        ASSERT_EQ(NetMessageType(), f.kept ? 4 : 0) << read;
-        if (!f.kept) continue;
+        EXPECT_LE(module->floodTaken - taken, kTakenPerCall) << "one call, frame " << frame;
+        taken = module->floodTaken;
+        EXPECT_LE(g_Multiplayer.queue.size(), queueCap) << "queued, frame " << frame;
+        if (f.counted) {
+            ASSERT_LE(Held(), kHeldInput) << "frame " << frame;
+        }
+        if (visit) {
+            EXPECT_EQ(NetPlayerCreated(), 3) << "the visitor came amid the flood";
+            EXPECT_EQ(NetPlayerDestroyed(), 3) << "and left";
+        }
+        if (NetMessageType() == 0 && sent == f.count && module->inbox.empty()) break;
+        if (NetMessageType() == 0) continue;
+        ASSERT_EQ(NetMessageType(), f.kept ? 4 : 0) << frame;
         NetMessageMemblock(1);
         ASSERT_EQ(GetMemblockSizeForModule(1), static_cast<std::int32_t>(f.bytes - 8));
         std::uint32_t sequence = 0;
         std::memcpy(&sequence, GetMemblockPtrForModule(1), 4);
-        EXPECT_EQ(sequence, read) << "nothing lost, nothing out of order";
+        EXPECT_GT(sequence, last) << "nothing out of order";
+        if (!f.drops) {
+            EXPECT_EQ(sequence, read) << "nothing lost";
+        }
+        last = sequence;
+        ++read;
     }
-    GetNetMessage();
-    EXPECT_EQ(NetMessageType(), 0);
-    EXPECT_EQ(module->flood.taken, f.count);
+    EXPECT_TRUE(module->inbox.empty());
+    const std::uint64_t dropped = g_Multiplayer.droppedMessages;
+    EXPECT_EQ(read + dropped, f.count) << "each message read or counted as dropped";
+    EXPECT_EQ(dropped > 0, f.drops) << dropped;
+    EXPECT_EQ(Joins("Cy"), 3) << "no visitor's number still held";
     EXPECT_EQ(errors.Last(), 0);
 }
 
 const Flood kFloods[] = {
-    {"MegabyteBlocks", 1u << 20, 200, true},
-    {"KilobyteBlocks", 1u << 10, 6000, true},
-    {"TheLargestBlocks", kNetLargestMessage, 4, true},
-    {"BlocksTooLargeToHold", kNetLargestMessage + 1, 3, false},
+    {"MegabyteBlocks", 1u << 20, 200, 200, true, true, true, -1},
+    {"MegabyteBlocksFasterThanRead", 1u << 20, 200, 32, true, true, true, 4},
+    {"MegabyteBlocksUncounted", 1u << 20, 200, 200, true, false, false, -1},
+    {"KilobyteBlocks", 1u << 10, 6000, 6000, true, true, false, -1},
+    {"TheLargestBlocks", kNetLargestMessage, 4, 1, true, true, false, -1},
+    {"BlocksTooLargeToHold", kNetLargestMessage + 1, 3, 3, false, true, true, -1},
 };
 INSTANTIATE_TEST_SUITE_P(Floods, NetFlood, ::testing::ValuesIn(kFloods),
                          ::testing::PrintToStringParamName());
