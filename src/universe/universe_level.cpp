@@ -143,8 +143,9 @@ MeshRecord* MakeCompanion(const UniversePendingLimb& limb, const MeshRecord* sou
 }
 
 // The object file's meshes and the structure file beside it, read as one load whose budget both
-// files' sizes set; false, the load's error raised, when the object file does not load or the
-// load goes past its budget. What was read is the world's either way: the caller discards it.
+// files' sizes set; false, the load's error raised, when the object file does not load, the
+// structure file is there but not whole, or the load goes past its budget. What was read is the
+// world's either way: the caller discards it.
 bool ReadLevelFiles(Universe& world, const char* fileName) {
     const std::string structure = UniverseFileName(fileName);
     LoadScope load(MediaFileSize(structure.c_str()));
@@ -160,8 +161,11 @@ bool ReadLevelFiles(Universe& world, const char* fileName) {
         TakeFrameMeshes(object.get(), world.textureMeshes);
         for (MeshRecord* mesh : world.textureMeshes)
             CalculateMeshBounds(mesh);
-        // A damaged structure file keeps what it held before the damage.
-        world.Load(structure.c_str());
+        // A level without a structure file is its meshes alone; one that is there, damaged or
+        // cut short, would make a smaller world than was saved.
+        if (GetFileAttributesA(structure.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            !world.Load(structure.c_str()))
+            return false;
         // Each later ray, decal and volume query walks triangles the files hold, and a frame of
         // debug drawing draws every area.
         RequireLoad(world.LongestCallTriangleTests(), kTriangleTestBytes);
