@@ -4,6 +4,8 @@
 
 namespace {
 
+void (*beforeMove)(const char* target) = nullptr;
+
 // The target's full path and its folder; false when either would pass the path limit.
 bool SplitTarget(const char* target, std::string* full, std::string* folder) {
     char absolute[MAX_PATH];
@@ -16,6 +18,10 @@ bool SplitTarget(const char* target, std::string* full, std::string* folder) {
 }
 
 } // namespace
+
+void SetReplacingFileBeforeMove(void (*hook)(const char* target)) {
+    beforeMove = hook;
+}
 
 bool CanReplaceFile(const char* target) {
     if (!target || !*target) return false;
@@ -64,6 +70,7 @@ bool ReplacingFile::Commit(bool expectNonEmpty, bool replaceExisting) {
     if (!flushed || (expectNonEmpty && size.QuadPart == 0)) return false;
     // The target may have changed since the name was taken (made read-only, made a folder).
     if (!CanReplaceFile(target_.c_str())) return false;
+    if (beforeMove) beforeMove(target_.c_str());
     const DWORD replace = replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
     if (!MoveFileExA(temporary_.c_str(), target_.c_str(), replace | MOVEFILE_WRITE_THROUGH))
         return false;

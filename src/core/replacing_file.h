@@ -38,3 +38,7 @@ private:
 // True when a file can be written at the name: a new file in a folder that exists, or an existing
 // file that is neither read-only nor a folder.
 bool CanReplaceFile(const char* target);
+
+// For tests only: run by Commit with the target's full path just before the move, to do what
+// another program may do meanwhile (make a file of that name). None is set in the engine.
+void SetReplacingFileBeforeMove(void (*hook)(const char* target));

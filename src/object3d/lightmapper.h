@@ -170,7 +170,8 @@ public:
     // after the page number, which goes up (a name too long for the page is not kept).
     void CreatePage(LightmapPage& page, std::int32_t w, std::int32_t h, std::int32_t& pageNumber);
     // Compresses the page, frees its blocks, writes it when it has a name and a block, and lets
-    // go of its colour texture.
+    // go of its colour texture. A page with a block raises 8212 when it cannot be written: its
+    // textures were not made, the name its folder asks for did not fit, or the write failed.
     void SavePage(LightmapPage& page);
 
     const std::vector<LightmapLight>& Lights() const { return lights_; }

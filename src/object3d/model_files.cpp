@@ -5,6 +5,7 @@
 #include "core/error_numbers.h"
 #include "core/load_budget.h"
 #include "core/media.h"
+#include "core/replacing_file.h"
 #include "modelfile/converters.h"
 #include "modelfile/object_block.h"
 #include "object3d/mesh_convert.h"
@@ -156,17 +157,23 @@ bool LoadObjectFile(const char* fileName, ObjectRecord** object, ObjectFileUse u
     return true;
 }
 
+bool WriteObjectFile(ReplacingFile& file, ObjectRecord* object) {
+    if (!object) return false;
+    RestoreAllMeshVertices(object);
+    TLOBlock block;
+    return WriteObjectToBlock(object, block.Out(), block.OutSize()) &&
+           file.WriteAll(block.Data(), block.Size());
+}
+
 bool SaveObjectFile(const char* fileName, ObjectRecord* object) {
     if (!fileName || !object) return false;
     if (ObjectFileExists(fileName)) {
         RaiseRuntimeError(kFileExists);
         return false;
     }
-    RestoreAllMeshVertices(object);
-    TLOBlock block;
-    if (WriteObjectToBlock(object, block.Out(), block.OutSize()) &&
-        WriteWholeFile(fileName, block.Data(), block.Size()))
-        return true;
+    ReplacingFile file(fileName);
+    // A file that appeared under the name since the check is another writer's: it stays.
+    if (WriteObjectFile(file, object) && file.Commit(false, /*replaceExisting=*/false)) return true;
     RaiseRuntimeError(kFileWriteFailed);
     return false;
 }

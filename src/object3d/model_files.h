@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct ObjectRecord;
+class ReplacingFile;
 
 constexpr int kTempFolderLength = 260;
 // The temporary data folder with a trailing backslash, as GetObjectTempDataFolder last found it.
@@ -30,8 +31,12 @@ enum class ObjectFileUse { kDrawn, kReadFrom };
 bool LoadObjectFile(const char* fileName, ObjectRecord** object,
                     ObjectFileUse use = ObjectFileUse::kDrawn);
 // The object in the unanimated pose as a native file; error 106 and false, nothing touched, when
-// the file exists already; error 8212 and false, no file left, when it cannot be written whole.
+// the file exists already; error 8212 and false, no file left, when it cannot be written whole or
+// a file of that name appears while it is written (that file is kept).
 bool SaveObjectFile(const char* fileName, ObjectRecord* object);
+// The object as SaveObjectFile writes it, whole into the replacing file, not yet committed; false
+// when it cannot be written whole.
+bool WriteObjectFile(ReplacingFile& file, ObjectRecord* object);
 // A new object made from source through a block.
 bool CopyObjectViaBlock(ObjectRecord** newObject, const ObjectRecord* source);
 // A new buffer of size bytes as the object's custom data (the old one is freed); it is returned.

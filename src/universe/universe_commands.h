@@ -9,9 +9,13 @@
 #include <cstdint>
 
 // Replaces any world by an empty one and loads the level object file and the structure file
-// beside it; 1 when the object file loaded, else 0.
+// beside it; 1 when the level loaded (a missing structure file leaves it without areas), else 0
+// and an empty world, with the object load's error (105 missing, 7018 unreadable), or 7018 when
+// the structure file is there but damaged or cut short.
 std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue);
-// Assembles the batches and writes the level object file and the structure file beside it.
+// Assembles the batches and writes the level object file and the structure file beside it, both
+// or neither: 106 when either file is there already, 8212 when either cannot be written whole.
+// No file there is ever replaced, also one that appears while the save runs.
 void SaveUniverse(const char* fileName);
 // Every limb of the object (of its source, for an instance) with a visible mesh that has
 // vertices becomes a level mesh: collision mode 0 its own triangles, 1 a box, 2 a box

@@ -4,6 +4,7 @@
 #include "universe/universe_file.h"
 #include "core/load_budget.h"
 #include "core/media.h"
+#include "core/replacing_file.h"
 #include "universe/universe.h"
 #include "universe/universe_build.h"
 
@@ -381,21 +382,16 @@ std::string UniverseFileName(const char* levelName) {
     return name + ".tlu";
 }
 
+bool Universe::Save(ReplacingFile& file) const {
+    const std::vector<std::uint8_t> bytes = EncodeUniverse(*this);
+    return file.WriteAll(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
 bool Universe::Save(const char* fileName) const {
     if (!fileName) return false;
-    // Create-new: an existing file is never overwritten.
-    HANDLE file = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const std::vector<std::uint8_t> bytes = EncodeUniverse(*this);
-    DWORD written = 0;
-    const bool complete =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size();
-    CloseHandle(file);
-    // A half-written file would load as a smaller world than was saved.
-    if (!complete) DeleteFileA(fileName);
-    return complete;
+    ReplacingFile file(fileName);
+    // An existing file is never replaced, nor one that appears while this one is written.
+    return Save(file) && file.Commit(false, /*replaceExisting=*/false);
 }
 
 bool Universe::Load(const char* fileName) {

@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "core/load_budget.h"
 #include "core/media.h"
+#include "core/replacing_file.h"
 #include "object3d/geometry.h"
 #include "object3d/model_files.h"
 #include "object3d/mesh_textures.h"
@@ -102,15 +103,19 @@ void ListBatchMeshes(Universe& world) {
         }
 }
 
-// A free name for a temporary file in the folder of the given file.
-std::string TemporaryNameBeside(const std::string& fileName) {
-    const std::size_t slash = fileName.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "." : fileName.substr(0, slash);
-    char name[MAX_PATH] = {};
-    if (!GetTempFileNameA(folder.c_str(), "tlv", 0, name)) return {};
-    // The call made the file; the writers below each create theirs new.
-    DeleteFileA(name);
-    return name;
+// Writes both files whole beside their names, then moves them in: the object file first, the
+// structure file after, whose failure takes the new object file away again, so that neither is
+// left without the other. Neither replaces a file that appeared under its name meanwhile.
+bool WriteLevelFiles(const Universe& world, ObjectRecord* object, const char* fileName,
+                     const std::string& structureName) {
+    ReplacingFile structure(structureName.c_str());
+    ReplacingFile level(fileName);
+    if (!world.Save(structure) || !WriteObjectFile(level, object) ||
+        !level.Commit(false, /*replaceExisting=*/false))
+        return false;
+    if (structure.Commit(false, /*replaceExisting=*/false)) return true;
+    DeleteFileA(level.Target().c_str());
+    return false;
 }
 
 // A copy of the source mesh turned into the box approximation of its volume; null when the copy
@@ -138,8 +143,9 @@ MeshRecord* MakeCompanion(const UniversePendingLimb& limb, const MeshRecord* sou
 }
 
 // The object file's meshes and the structure file beside it, read as one load whose budget both
-// files' sizes set; false, the load's error raised, when the object file does not load or the
-// load goes past its budget. What was read is the world's either way: the caller discards it.
+// files' sizes set; false, the load's error raised, when the object file does not load, the
+// structure file is there but not whole, or the load goes past its budget. What was read is the
+// world's either way: the caller discards it.
 bool ReadLevelFiles(Universe& world, const char* fileName) {
     const std::string structure = UniverseFileName(fileName);
     LoadScope load(MediaFileSize(structure.c_str()));
@@ -155,8 +161,11 @@ bool ReadLevelFiles(Universe& world, const char* fileName) {
         TakeFrameMeshes(object.get(), world.textureMeshes);
         for (MeshRecord* mesh : world.textureMeshes)
             CalculateMeshBounds(mesh);
-        // A damaged structure file keeps what it held before the damage.
-        world.Load(structure.c_str());
+        // A level without a structure file is its meshes alone; one that is there, damaged or
+        // cut short, would make a smaller world than was saved.
+        if (GetFileAttributesA(structure.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            !world.Load(structure.c_str()))
+            return false;
         // Each later ray, decal and volume query walks triangles the files hold, and a frame of
         // debug drawing draws every area.
         RequireLoad(world.LongestCallTriangleTests(), kTriangleTestBytes);
@@ -187,11 +196,14 @@ bool Universe::LoadLevel(const char* fileName, std::int32_t lightmapValue) {
 bool Universe::SaveLevel(const char* fileName) {
     if (!fileName) return false;
     const std::string structureName = UniverseFileName(fileName);
-    // Either file already there: neither is written, and the object file says so as its save
-    // would.
-    if (_stricmp(structureName.c_str(), fileName) == 0 || CoreFileExists(structureName.c_str()))
+    // A name that is its own structure file cannot hold both files.
+    if (_stricmp(structureName.c_str(), fileName) == 0) {
+        RaiseRuntimeError(kFileWriteFailed);
         return false;
-    if (CoreFileExists(fileName)) {
+    }
+    // Either file already there: neither is written, and the save says so as the object file's
+    // would.
+    if (CoreFileExists(structureName.c_str()) || CoreFileExists(fileName)) {
         RaiseRuntimeError(kFileExists);
         return false;
     }
@@ -200,19 +212,11 @@ bool Universe::SaveLevel(const char* fileName) {
     ListBatchMeshes(*this);
     std::unique_ptr<ObjectRecord> object = MakeLevelObject(textureMeshes);
     AddAreaMeshesToBuffers();
-    // The structure file goes to a temporary name first, so that a failed object save leaves no
-    // structure file without its meshes, and the other way round.
-    const std::string temporary = TemporaryNameBeside(structureName);
-    bool saved = object && !temporary.empty() && Save(temporary.c_str());
-    saved = saved && SaveObjectFile(fileName, object.get());
+    const bool saved = object && WriteLevelFiles(*this, object.get(), fileName, structureName);
     for (MeshRecord* mesh : textureMeshes)
         CalculateMeshBounds(mesh);
     ReleaseLevelObject(std::move(object));
-    if (saved && !MoveFileA(temporary.c_str(), structureName.c_str())) {
-        DeleteFileA(fileName);
-        saved = false;
-    }
-    if (!saved && !temporary.empty()) DeleteFileA(temporary.c_str());
+    if (!saved) RaiseRuntimeError(kFileWriteFailed);
     return saved;
 }
 

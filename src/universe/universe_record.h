@@ -23,6 +23,7 @@ struct CameraRecord;
 struct FrameRecord;
 struct MeshRecord;
 struct ObjectRecord;
+class ReplacingFile;
 
 // Side codes of cells, areas and portals; opposite pairs are 0/1, 2/3, 4/5.
 enum UniverseSide : std::int32_t {
@@ -240,8 +241,11 @@ public:
     std::uint64_t LongestCallTriangleTests() const;
 
     // The level's two files (universe_file.cpp, universe_level.cpp).
-    // Writes the structure file; false, nothing written, when the file exists or cannot be made.
+    // Writes the structure file; false, nothing written, when the file exists or cannot be made
+    // whole.
     bool Save(const char* fileName) const;
+    // Writes it whole into the replacing file, not yet committed; false when it cannot.
+    bool Save(ReplacingFile& file) const;
     // Reads the structure file; false when it is missing or holds less than a whole world.
     bool Load(const char* fileName);
     bool LoadLevel(const char* fileName, std::int32_t lightmapValue);

@@ -145,6 +145,32 @@ TEST_F(LightmapScene, FailedPageSavesKeepTheOldPage) {
     CheckFailingPageSaves({SaveFault::ReadOnlyFile, SaveFault::FolderInPlace, SaveFault::HeldOpen});
 }
 
+TEST_F(LightmapScene, APageThatCannotBeMadeOrNamedRaisesTheWriteError) {
+    BuildSheet(1, Square(1, 5));
+    // "<folder>\0.dds" does not fit a page's name.
+    const std::string deep = folder.Path() + "\\" + std::string(256 - folder.Path().size(), 'd');
+    const struct {
+        const char* folder;
+        bool texturesMade;
+        std::int32_t error;
+    } rows[] = {{nullptr, true, 0},
+                {nullptr, false, 8212},
+                {folder.Path().c_str(), false, 8212},
+                {deep.c_str(), true, 8212}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.folder ? row.folder : "no folder") +
+                     (row.texturesMade ? "" : ", no texture made"));
+        DeviceRecording recording;
+        if (!row.texturesMade) recording.device.failSurfacesAbove = kLightmapPageSize - 1;
+        ModuleLightMapper().Reset();
+        AddLightMapObject(1);
+        cell.number = 0;
+        Light(4, row.folder);
+        EXPECT_EQ(cell.number, row.error);
+        EXPECT_TRUE(TempFolder::Tree(folder.Path()).empty());
+    }
+}
+
 TEST_F(LightmapScene, APlaneLitFromAboveDrawsBrighterAtItsCentre) {
     BuildSheet(1, Square(10, 20));
     MeshRecord* mesh = FirstMesh(1);

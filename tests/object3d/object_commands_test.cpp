@@ -74,7 +74,8 @@ TEST_F(ObjectSavesOnTestDisks, FailedSavesKeepTheOldFile) {
                        {"SaveObject", F::ReadOnlyFolder, false, 8212, save},
                        {"SaveObject", F::ReadOnlyFile, true, 106, save},
                        {"SaveObject", F::FolderInPlace, true, 8212, save},
-                       {"SaveObject", F::HeldOpen, true, 8212, save}},
+                       {"SaveObject", F::HeldOpen, true, 8212, save},
+                       {"SaveObject", F::AppearsMeanwhile, true, 8212, save}},
                       "saved.tlo", SeededBytes(100000, 41));
 }
 

@@ -3,7 +3,10 @@
 #include "support/failing_saves.h"
 #include "support/temp_folder.h"
 #include "core/core.h"
+#include "core/replacing_file.h"
 
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -12,9 +15,23 @@ namespace {
 
 // A disk larger than this is not one of the test disks (the mount is missing).
 constexpr ULONGLONG kSmallDiskBytes = 64ull << 20;
-constexpr const char* kFaultNames[] = {"a full disk", "a read-only folder", "a read-only file",
+constexpr const char* kFaultNames[] = {"a full disk",
+                                       "a read-only folder",
+                                       "a read-only file",
                                        "a folder in the file's place",
-                                       "a file held open without sharing"};
+                                       "a file held open without sharing",
+                                       "a file that appears while the save runs"};
+
+// The file that AppearsMeanwhile makes: its name in the folder and its bytes.
+struct Appearing {
+    std::string name, bytes;
+} appearing;
+
+void MakeAppear(const char* target) {
+    const char* leaf = std::strrchr(target, '\\');
+    if (_stricmp(leaf ? leaf + 1 : target, appearing.name.c_str()) == 0)
+        std::ofstream(target, std::ios::binary) << appearing.bytes;
+}
 
 // Writes until the disk refuses another byte; false when it never did.
 bool FillDisk(const std::string& file) {
@@ -55,6 +72,7 @@ struct FailingSite {
         if (fault == SaveFault::ReadOnlyFile)
             SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!filler.empty()) DeleteFileA(filler.c_str());
+        if (fault == SaveFault::AppearsMeanwhile) SetReplacingFileBeforeMove(nullptr);
     }
     ~FailingSite() { Release(); }
 };
@@ -71,11 +89,18 @@ std::string FailingSite::Make(const std::string& name, const std::string* old) {
     view = readOnly ? disks + "\\readonly" + leaf : folder->Path();
     target = view + "\\" + name;
     const std::string kept = fault == SaveFault::FolderInPlace ? name + "\\inner.bin" : name;
-    if (old) folder->Write(kept, *old);
+    const bool appears = fault == SaveFault::AppearsMeanwhile;
+    if (old && !appears) folder->Write(kept, *old);
     before = TempFolder::Tree(view);
     if (GetFileAttributesA(view.c_str()) == INVALID_FILE_ATTRIBUTES ||
-        (old && before[kept] != *old))
+        (old && !appears && before[kept] != *old))
         return view + " does not hold what was made there: the test disks are not mounted";
+    if (appears && old) {
+        // Made once the save has checked, it stays as it was made.
+        appearing = {name, *old};
+        before[name] = *old;
+        SetReplacingFileBeforeMove(MakeAppear);
+    }
     if (full) {
         ULARGE_INTEGER total{};
         filler = folder->File("filler.bin");

@@ -22,6 +22,10 @@ enum class SaveFault {
     ReadOnlyFile,   // the file carries the read-only attribute
     FolderInPlace,  // a folder holding a file of the old bytes stands where the file should be
     HeldOpen,       // another handle holds the file open without sharing it
+    // No file at first: another program makes the old one just before the save moves its own in
+    // (through the replacing writer's hook). Not among every fault: only a save that never
+    // replaces keeps it.
+    AppearsMeanwhile,
 };
 inline constexpr std::initializer_list<SaveFault> kEverySaveFault = {
     SaveFault::FullDisk, SaveFault::ReadOnlyFolder, SaveFault::ReadOnlyFile,

@@ -12,7 +12,9 @@
 #include "universe/universe_collision.h"
 #include "universe/universe_commands.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -89,6 +91,7 @@ struct CraftedLevel {
     std::int32_t triangles = 1;
     Listing listing = Listing::kIndexed;
     int copies = 1;
+    std::size_t structureBytes = SIZE_MAX; // what is kept of the structure file
 
     // Writes level.tlo (a chain of sibling frames, each showing a mesh) and level.tlu beside it;
     // the object file's name.
@@ -102,8 +105,8 @@ struct CraftedLevel {
         const std::string level = folder.File("level.tlo");
         EXPECT_TRUE(SaveObjectFile(level.c_str(), &object));
         const std::vector<std::int32_t> words = shape.Words();
-        folder.Write("level.tlu",
-                     std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size()));
+        folder.Write("level.tlu", std::string(reinterpret_cast<const char*>(words.data()),
+                                              std::min(4 * words.size(), structureBytes)));
         return level;
     }
 };
@@ -147,8 +150,14 @@ const CraftedLevel kLevels[] = {
      }},
 };
 
+// A level whose structure file keeps only its first bytes.
+CraftedLevel Cut(const char* name, LevelShape shape, std::size_t bytes) {
+    return {.name = name, .shape = shape, .calls = kRayMisses, .structureBytes = bytes};
+}
+
 // The triangles a file lets each later call test are charged at load: past the budget the
-// level is refused and nothing of it is kept.
+// level is refused and nothing of it is kept. So is a level whose structure file is there but cut
+// short.
 const CraftedLevel kRefused[] = {
     // 2.6 million triangles of strips (two bytes each) for every ray to test.
     {"strips of bare indices", {1, 40}, kRayMisses, 65533, Listing::kStrip, 40},
@@ -161,6 +170,10 @@ const CraftedLevel kRefused[] = {
          SetUniverseDebugOn();
          EXPECT_FALSE(World().Render()); // nothing kept to draw
      }},
+    Cut("a structure file cut inside its header", {1, 1}, 10),
+    Cut("a structure file cut inside its first area", {2, 3, 1}, 60),
+    Cut("a structure file cut to half, inside its second area", {2, 3, 1, 2}, 248),
+    Cut("a structure file cut inside its last triangle", {2, 3, 1, 2}, 492),
 };
 
 } // namespace
@@ -175,7 +188,7 @@ TEST_F(UniverseScene, CraftedLevelsKeepEveryLaterCallShort) {
     }
 }
 
-TEST_F(UniverseScene, CraftedLevelsWhoseCallsWouldWalkPastTheirBudgetAreRefused) {
+TEST_F(UniverseScene, CraftedLevelsPastTheirBudgetOrCutShortAreRefused) {
     for (const CraftedLevel& level : kRefused) {
         SCOPED_TRACE(level.name);
         TempFolder folder;

@@ -4,6 +4,7 @@
 #include "core/load_budget.h"
 #include "object3d/model_files.h"
 #include "object3d/positioning.h"
+#include "support/failing_saves.h"
 #include "support/temp_folder.h"
 #include "universe/universe_collision.h"
 #include "universe/universe_commands.h"
@@ -79,7 +80,25 @@ std::string WriteLevelPair(const TempFolder& folder, std::int32_t vertices,
 // its count and first index.
 constexpr std::size_t kAreaOneBatchTwo = 16 + (36 + 12 + 8 + 4 + 112) + 36 + 8;
 
+class UniverseSavesOnTestDisks : public UniverseScene {};
+
 } // namespace
+
+TEST_F(UniverseSavesOnTestDisks, FailedSavesKeepTheOldFiles) {
+    BuildHandMadeAreas();
+    using F = SaveFault;
+    const auto save = [](const std::string& target) { SaveUniverse(target.c_str()); };
+    CheckFailingSaves({{"SaveUniverse", F::FullDisk, false, 8212, save},
+                       {"SaveUniverse", F::ReadOnlyFolder, false, 8212, save},
+                       {"SaveUniverse", F::AppearsMeanwhile, true, 8212, save}},
+                      "saved.tlo", SeededBytes(100000, 43));
+    // The structure file appears once the object file is in place: that one goes again.
+    const auto beside = [](const std::string& structure) {
+        SaveUniverse((structure.substr(0, structure.size() - 4) + ".tlo").c_str());
+    };
+    CheckFailingSaves({{"SaveUniverse", F::AppearsMeanwhile, true, 8212, beside}}, "saved.tlu",
+                      SeededBytes(1000, 44));
+}
 
 TEST_F(UniverseScene, ALevelSavesAsAPairAndLoadsBackToTheSameBytes) {
     TempFolder folder;
@@ -191,9 +210,12 @@ TEST_F(UniverseScene, ABuiltLevelLoadsBackAndStillCollides) {
 TEST_F(UniverseScene, ALevelIsWrittenWholeOrNotAtAll) {
     TempFolder folder;
     BuildHandMadeAreas();
-    // The structure file there already: neither file is written, and the world is untouched.
+    // The structure file there already: neither file is written, the world is untouched, and
+    // the save says so as the object file's would.
     const std::string taken = folder.Write("taken.tlu", "old");
+    cell.number = 0;
     EXPECT_FALSE(World().SaveLevel(folder.File("taken.tlo").c_str()));
+    EXPECT_EQ(cell.number, 106);
     EXPECT_EQ(TempFolder::Read(taken), "old");
     EXPECT_FALSE(ObjectFileExists(folder.File("taken.tlo").c_str()));
     EXPECT_EQ(World().textureMeshes.size(), 4u);
@@ -204,9 +226,14 @@ TEST_F(UniverseScene, ALevelIsWrittenWholeOrNotAtAll) {
     EXPECT_FALSE(World().SaveLevel(folder.File("busy.tlo").c_str()));
     EXPECT_EQ(cell.number, 106);
     EXPECT_FALSE(ObjectFileExists(folder.File("busy.tlu").c_str()));
-    // A name that is its own structure file is refused; one without an extension gains it.
-    EXPECT_FALSE(World().SaveLevel(folder.File("self.tlu").c_str()));
-    EXPECT_FALSE(ObjectFileExists(folder.File("self.tlu").c_str()));
+    // A name that is its own structure file, and a folder that is not there, cannot be written.
+    for (const char* name : {"self.tlu", "missing\\level.tlo"}) {
+        cell.number = 0;
+        EXPECT_FALSE(World().SaveLevel(folder.File(name).c_str())) << name;
+        EXPECT_EQ(cell.number, 8212) << name;
+        EXPECT_FALSE(ObjectFileExists(folder.File(name).c_str())) << name;
+    }
+    // One without an extension gains it.
     EXPECT_TRUE(World().SaveLevel(folder.File("bare").c_str()));
     EXPECT_TRUE(ObjectFileExists(folder.File("bare.tlu").c_str()));
     // No temporary file is left behind.
