@@ -293,85 +293,62 @@ TEST_F(Files, TreesPackAndUnpackToIdenticalFiles) {
     EXPECT_EQ(TempFolder::Read(folder.File("empty.bin")), U32(0));
 }
 
-// Folders that hold what cannot be packed, or hold the pack itself: a pack the command calls whole
-// unpacks whole, and one that fails (8211, once the rest is packed) still unpacks, holding every
-// member beside what failed. A folder that is not there, or a file that cannot be opened, packs
-// nothing, so that what is packed after it keeps its place.
-TEST_F(Files, PacksLeaveOutWhatCannotBePackedAndSaySo) {
-    struct Row {
-        const char* what;
-        const char* pack;   // the slot's file
-        const char* folder; // the folder packed
-        std::int32_t error;
-        bool held = false; // save\held.txt open without sharing
-        bool huge = false; // save\huge.bin, past the 32 bits of a packed length
-    };
-    const Row rows[] = {
-        {"a held file", "pack.bin", "save", 8211, true},
-        {"the pack's own file inside", "save\\backup.pak", "save", 0},
-        {"a file past 4 GiB", "pack.bin", "save", 8211, false, true},
-        {"a missing folder", "pack.bin", "nothing", 8211},
+// Packs of folders that hold what cannot be packed, hold the pack's own file, or change while they
+// are packed (files made and removed by another thread, over many packs): a pack the command calls
+// whole unpacks whole, one that fails (8211, once the rest is packed) still unpacks, holding every
+// member beside what failed, and none holds more or fewer members than it declares. A folder that
+// is not there, or a file that cannot be opened, packs nothing.
+TEST_F(Files, PacksHoldWhatTheyDeclareAndSayWhatTheyLeftOut) {
+    // The pack's error, and what unpacking it made.
+    const auto pack = [&](const char* file, const char* packed, Listing* unpacked) {
+        errors.Clear();
+        OpenToWrite(1, file);
+        PackDirectoryIntoSlot(1, packed);
+        const std::int32_t error = errors.Last();
+        CloseFileSlot(1);
+        errors.Clear();
+        OpenToRead(1, file);
+        UnpackDirectoryFromSlot(1, "out");
+        EXPECT_EQ(ReadFileByte(1), 0); // nothing after the members the pack declares
+        EXPECT_EQ(IsEndOfFile(1), 1);
+        CloseFileSlot(1);
+        EXPECT_EQ(errors.Last(), 0);
+        *unpacked = TempFolder::Tree(folder.File("out"));
+        DeleteDirectory("out");
+        DeleteFileA(file);
+        return error;
     };
     const Listing stable = {{"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "beta"}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        folder.Write("save\\a.txt", "alpha");
-        folder.Write("save\\sub\\b.txt", "beta");
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (row.held) {
-            held = CreateFileA(folder.Write("save\\held.txt", "held").c_str(), GENERIC_READ, 0,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        }
-        if (row.huge) WriteSparse("save\\huge.bin", "h", std::uint64_t{1} << 32);
-        errors.Clear();
-        OpenToWrite(1, row.pack);
-        PackDirectoryIntoSlot(1, row.folder);
-        EXPECT_EQ(errors.Last(), row.error);
-        errors.Clear();
-        CloseFileSlot(1);
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        EXPECT_EQ(errors.Last(), 0);
-        if (std::string(row.folder) == "save") {
-            OpenToRead(1, row.pack);
-            UnpackDirectoryFromSlot(1, "out");
-            EXPECT_EQ(errors.Last(), 0);
-            EXPECT_EQ(ReadFileByte(1), 0); // nothing after the members the pack declares
-            EXPECT_EQ(IsEndOfFile(1), 1);
-            CloseFileSlot(1);
-            EXPECT_EQ(TempFolder::Tree(folder.File("out")), stable);
-        } else {
-            EXPECT_EQ(TempFolder::Read(folder.File(row.pack)), "");
-        }
-        DeleteDirectory("save");
-        DeleteDirectory("out");
-        DeleteFileA(row.pack);
-        EXPECT_EQ(TempFolder::Tree(folder.Path()), Listing{});
-    }
-
-    const std::string held = folder.Write("held.txt", "held");
-    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    folder.Write("a.txt", "alpha");
-    OpenToWrite(2, "files.bin");
-    for (const char* name : {"missing.txt", "held.txt", "a.txt"}) {
-        errors.Clear();
-        PackFileIntoSlot(2, name);
-        EXPECT_EQ(errors.Last(), std::string(name) == "a.txt" ? 0 : 8211) << name;
-    }
-    CloseFileSlot(2);
-    CloseHandle(holder);
-    EXPECT_EQ(TempFolder::Read(folder.File("files.bin")), U32(5) + "alpha");
-}
-
-// A folder that changes while it is packed, files made and removed by another thread: whatever
-// the pack holds, it holds as many members as it declares, each whole.
-TEST_F(Files, PacksOfAChangingFolderHoldWhatTheyDeclare) {
     folder.Write("save\\a.txt", "alpha");
     folder.Write("save\\sub\\b.txt", "beta");
-    const std::string scratch = folder.File("scratch.tmp");
-    const std::map<std::string, std::string> changing = {{"sub\\made.txt", "made"},
-                                                         {"removed.txt", "removed"}};
+    Listing unpacked;
+    EXPECT_EQ(pack("save\\own.pak", "save", &unpacked), 0);
+    EXPECT_EQ(unpacked, stable);
+    WriteSparse("save\\huge.bin", "h", std::uint64_t{1} << 32); // past a packed length's 32 bits
+    HANDLE held = CreateFileA(folder.Write("save\\held.txt", "held").c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(pack("pack.bin", "save", &unpacked), 8211);
+    EXPECT_EQ(unpacked, stable);
+    for (const char* name : {"missing.txt", "save\\held.txt", "save\\a.txt"}) {
+        errors.Clear();
+        OpenToWrite(2, "files.bin");
+        PackFileIntoSlot(2, name);
+        EXPECT_EQ(errors.Last(), std::string(name) == "save\\a.txt" ? 0 : 8211) << name;
+        CloseFileSlot(2);
+        EXPECT_EQ(TempFolder::Read(folder.File("files.bin")),
+                  std::string(name) == "save\\a.txt" ? U32(5) + "alpha" : "");
+        DeleteFileA("files.bin");
+    }
+    CloseHandle(held);
+    DeleteFileA("save\\huge.bin");
+    DeleteFileA("save\\held.txt");
+    OpenToWrite(2, "nothing.bin");
+    PackDirectoryIntoSlot(2, "nothing");
+    EXPECT_EQ(errors.Last(), 8211);
+    CloseFileSlot(2);
+    EXPECT_EQ(TempFolder::Read(folder.File("nothing.bin")), "");
+
+    const Listing changing = {{"sub\\made.txt", "made"}, {"gone.txt", "gone"}};
     std::atomic<bool> stop{false};
     std::thread changer([&] {
         // Each file appears whole (moved into place) and goes again.
@@ -382,39 +359,21 @@ TEST_F(Files, PacksOfAChangingFolderHoldWhatTheyDeclare) {
                     DeleteFileA(path.c_str());
                     continue;
                 }
-                PutFile(scratch, bytes);
-                MoveFileExA(scratch.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+                PutFile(folder.File("scratch.tmp"), bytes);
+                MoveFileExA(folder.File("scratch.tmp").c_str(), path.c_str(),
+                            MOVEFILE_REPLACE_EXISTING);
             }
         }
     });
     for (int i = 0; i < 40; ++i) {
-        SCOPED_TRACE(i);
-        errors.Clear();
-        OpenToWrite(1, "pack.bin");
-        PackDirectoryIntoSlot(1, "save");
-        const std::int32_t packed = errors.Last();
-        EXPECT_TRUE(packed == 0 || packed == 8211) << packed;
-        CloseFileSlot(1);
-        errors.Clear();
-        OpenToRead(1, "pack.bin");
-        UnpackDirectoryFromSlot(1, "out");
-        EXPECT_EQ(errors.Last(), 0);
-        EXPECT_EQ(ReadFileByte(1), 0);
-        EXPECT_EQ(IsEndOfFile(1), 1);
-        CloseFileSlot(1);
-        Listing tree = TempFolder::Tree(folder.File("out"));
-        EXPECT_EQ(tree["a.txt"], "alpha");
-        EXPECT_EQ(tree["sub\\b.txt"], "beta");
+        const std::int32_t error = pack("pack.bin", "save", &unpacked);
+        EXPECT_TRUE(error == 0 || error == 8211) << error;
         for (const auto& [name, bytes] : changing)
-            if (tree.count(name)) {
-                EXPECT_EQ(tree[name], bytes) << name;
-            }
-        DeleteDirectory("out");
-        DeleteFileA("pack.bin");
+            if (unpacked.count(name) && unpacked[name] == bytes) unpacked.erase(name);
+        EXPECT_EQ(unpacked, stable) << i;
     }
     stop = true;
     changer.join();
-    DeleteFileA(scratch.c_str());
 }
 
 // Packs that must not be trusted, unpacked into "box": the error, the tree made there (nothing
