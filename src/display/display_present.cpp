@@ -63,11 +63,15 @@ HRESULT PresentPieces(const std::vector<RECT>& pieces, double scaleX, double sca
 }
 
 // A lost device is left alone until it can be reset; then every module releases, a new device
-// is made with the current mode, and every module rebuilds.
+// is made with the current mode, and every module rebuilds. The window is as it was: one that
+// took its size from the screen or the work area keeps it.
 void RecoverIfLost(HRESULT presented) {
     if (presented != D3DERR_DEVICELOST || !d.device) return;
     if (d.device->TestCooperativeLevel() != D3DERR_DEVICENOTRESET || !d.core) return;
+    const std::int32_t windowWidth = d.core->windowWidth, windowHeight = d.core->windowHeight;
     SetDisplayMode(d.core->displayWidth, d.core->displayHeight, d.core->displayDepth);
+    d.core->windowWidth = windowWidth;
+    d.core->windowHeight = windowHeight;
 }
 
 // Waits, sleeping, until the renderer has finished the frame presented kFramesInFlight

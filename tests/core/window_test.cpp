@@ -4,10 +4,13 @@
 #include "core/engine.h"
 #include "core/frame_loop.h"
 #include "core/window.h"
+#include "display/display.h"
+#include "display/display_state.h"
 #include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -294,4 +297,63 @@ TEST_F(EngineInputSerial, PointerMovesAndClicksReachTheWindow) {
     EXPECT_TRUE(PumpUntil([] { return (g_CoreData->mouseButtons & 1u) != 0; }));
     ASSERT_TRUE(RunXdotool("mouseup 1"));
     EXPECT_TRUE(PumpUntil([] { return g_CoreData->mouseButtons == 0; }));
+}
+
+namespace {
+
+class EngineFullScreen : public EngineFixture {};
+
+int g_releases = 0;
+void CountReleases(std::int32_t mode) {
+    if (mode == 0) ++g_releases;
+}
+
+} // namespace
+
+TEST(ForegroundTaker, DISABLED_TakesTheForeground) {
+    // Run by ALostFullScreenDeviceComesBackAndTheWindowKeepsItsSize in a second process.
+    HWND window = CreateWindowExA(0, "STATIC", "taker", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                  200, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(window);
+    MSG message;
+    for (const DWORD start = timeGetTime(); timeGetTime() - start < 500; Sleep(5))
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    DestroyWindow(window);
+}
+
+// Another program's window taking the foreground loses a full-screen device (as test programs
+// running side by side do): it is made again at its mode, and the window keeps the size it took
+// from the screen.
+TEST_F(EngineFullScreen, ALostFullScreenDeviceComesBackAndTheWindowKeepsItsSize) {
+    ASSERT_EQ(StartEngine(3), 0);
+    RefreshD3DFn* slot =
+        std::find(std::begin(g_Display.refresh), std::end(g_Display.refresh), nullptr);
+    ASSERT_NE(slot, std::end(g_Display.refresh));
+    *slot = CountReleases;
+    g_releases = 0;
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string command = std::string("\"") + program +
+                          "\" --gtest_filter=ForegroundTaker.* --gtest_also_run_disabled_tests";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    for (const DWORD start = timeGetTime();
+         WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && timeGetTime() - start < 30000;)
+        Sync();
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetForegroundWindow(g_CoreData->window);
+    for (int i = 0; i < 60; ++i)
+        Sync();
+    *slot = nullptr;
+    if (g_releases == 0)
+        GTEST_SKIP() << "the platform kept the device when the window lost the foreground";
+    EXPECT_EQ(g_CoreData->windowWidth, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(g_CoreData->windowHeight, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(g_CoreData->displayWidth, 640);
+    EXPECT_NE(GetDirect3DDevice(), nullptr);
 }
