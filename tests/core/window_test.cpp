@@ -6,6 +6,7 @@
 #include "core/window.h"
 #include "display/display.h"
 #include "display/display_state.h"
+#include "support/child_program.h"
 #include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -332,20 +333,7 @@ TEST_F(EngineFullScreen, ALostFullScreenDeviceComesBackAndTheWindowKeepsItsSize)
     ASSERT_NE(slot, std::end(g_Display.refresh));
     *slot = CountReleases;
     g_releases = 0;
-    char program[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string command = std::string("\"") + program +
-                          "\" --gtest_filter=ForegroundTaker.* --gtest_also_run_disabled_tests";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    for (const DWORD start = timeGetTime();
-         WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && timeGetTime() - start < 30000;)
-        Sync();
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_TRUE(RunThisProgram("ForegroundTaker.*", [] { Sync(); }));
     SetForegroundWindow(g_CoreData->window);
     for (int i = 0; i < 60; ++i)
         Sync();

@@ -4,6 +4,7 @@
 #include "file/file.h"
 #include "file/file_state.h"
 #include "memblock/memblock.h"
+#include "support/child_program.h"
 #include "support/error_cell.h"
 #include "support/failing_saves.h"
 #include "support/port_files.h"
@@ -719,18 +720,6 @@ TEST(FileMaps, MapsReachAnotherProcess) {
     // A map lives while some process holds it: hold the reply's before the child writes it.
     EXPECT_EQ(ReadFileMapValue((name + "-reply").c_str()), 0);
     SetEnvironmentVariableA("ZARVOLIN_MAP", name.c_str());
-    char program[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string command =
-        std::string("\"") + program +
-        "\" --gtest_filter=FileMapChild.DISABLED_Echo --gtest_also_run_disabled_tests";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_TRUE(RunThisProgram("FileMapChild.DISABLED_Echo"));
     EXPECT_EQ(ReadFileMapValue((name + "-reply").c_str()), 42);
 }
