@@ -75,7 +75,7 @@ enum class Block { Written, NotWritten, Short };
 // Unpacks the slot's next length bytes as the whole file at path. They go to a file beside it
 // that replaces it only once whole, so a write that fails leaves what was there; the bytes are
 // read past either way, keeping the slot at what follows.
-Block UnpackBlock(std::int32_t slot, std::uint32_t length, const char* path) {
+Block WriteSlotBlockToFile(std::int32_t slot, std::uint32_t length, const char* path) {
     ReplacingFile file(path);
     HANDLE out = file.Ok() ? CreateFileA(file.TemporaryName(), GENERIC_WRITE, 0, nullptr,
                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
@@ -138,7 +138,7 @@ Member UnpackMember(std::int32_t slot, const std::string& target) {
     if (JoinOutsideName(target, relative, &full) != NameProblem::None ||
         full.compare(0, target.size(), target) != 0 || !MakeMemberFolders(full, target.size()))
         return SkipPieces(slot, size) ? Member::Refused : Member::Damaged;
-    switch (UnpackBlock(slot, size, full.c_str())) {
+    switch (WriteSlotBlockToFile(slot, size, full.c_str())) {
     case Block::Written:
         return Member::Unpacked;
     case Block::NotWritten:
@@ -255,7 +255,7 @@ private:
 
 // Gathers the folder's files depth first, in the order of its listing; false when the folder
 // cannot be entered.
-bool GatherTree(PackTree& tree, const std::string& folder, const std::string& prefix) {
+bool PackDirectoryWalk(PackTree& tree, const std::string& folder, const std::string& prefix) {
     const FolderVisit visit(folder);
     if (!visit.Entered()) return false;
     std::string here = CurrentDirectory();
@@ -264,7 +264,7 @@ bool GatherTree(PackTree& tree, const std::string& folder, const std::string& pr
         // Opening "com1" (a file another system made) would open the port: never packed.
         if (CheckNamePart(e.name) != NameProblem::None) return void(tree.leftOut = true);
         if (e.directory) {
-            if (!GatherTree(tree, e.name, prefix + e.name + "\\")) tree.leftOut = true;
+            if (!PackDirectoryWalk(tree, e.name, prefix + e.name + "\\")) tree.leftOut = true;
             return;
         }
         // A slot's new file (the pack's own among them) is not a file yet.
@@ -339,7 +339,8 @@ void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
     PackTree tree;
     std::vector<std::uint8_t> piece;
     // A folder that is not there packs nothing.
-    if (!GuardLoad([&] { return piece.resize(kPieceBytes), GatherTree(tree, directory, ""); }))
+    if (!GuardLoad(
+            [&] { return piece.resize(kPieceBytes), PackDirectoryWalk(tree, directory, ""); }))
         return RaiseRuntimeError(kFileReadFailed);
     bool whole = false;
     if (PackTreeFiles(slot, tree, piece, whole) && !whole) RaiseRuntimeError(kFileReadFailed);
@@ -351,7 +352,7 @@ void UnpackFileFromSlot(std::int32_t slot, const char* name) {
     const bool guarded = GuardLoad([&] {
         MakePathDirectories(name);
         std::uint32_t length = 0;
-        block = ReadLength(slot, length) ? UnpackBlock(slot, length, name) : Block::Short;
+        block = ReadLength(slot, length) ? WriteSlotBlockToFile(slot, length, name) : Block::Short;
         return true;
     });
     if (block == Block::Short) return RaiseRuntimeError(kFileReadFailed);

@@ -242,9 +242,9 @@ public:
 
     // The level's two files (universe_file.cpp, universe_level.cpp).
     // Writes the structure file; false, nothing written, when the file exists or cannot be made
-    // whole.
+    // whole. The second form writes it whole into a replacing file and leaves the commit to the
+    // caller, who puts it in place with the level's object file.
     bool Save(const char* fileName) const;
-    // Writes it whole into the replacing file, not yet committed; false when it cannot.
     bool Save(ReplacingFile& file) const;
     // Reads the structure file; false when it is missing or holds less than a whole world.
     bool Load(const char* fileName);
