@@ -7,6 +7,7 @@
 #include "support/child_program.h"
 #include "support/error_cell.h"
 #include "support/failing_saves.h"
+#include "support/host_links.h"
 #include "support/port_files.h"
 #include "support/temp_folder.h"
 
@@ -20,6 +21,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -377,6 +379,65 @@ TEST_F(Files, PacksHoldWhatTheyDeclareAndSayWhatTheyLeftOut) {
     changer.join();
 }
 
+// Linked folders (made on the host side) are left out, never entered: a link back up packs
+// nothing twice, and two links to their own folder do not make the pack walk without end. The
+// rest is packed whole, and the command says what it left out.
+TEST_F(Files, PacksLeaveLinkedFoldersOut) {
+    folder.Write("one\\a.txt", "alpha");
+    folder.Write("one\\sub\\b.txt", "beta");
+    folder.Write("two\\a.txt", "alpha");
+    const HostLink back(folder.File("one"), folder.File("one\\sub\\back"));
+    if (!back.Missing().empty()) GTEST_SKIP() << back.Missing();
+    const HostLink l1(folder.File("two"), folder.File("two\\l1"));
+    const HostLink l2(folder.File("two"), folder.File("two\\l2"));
+    ASSERT_EQ(l1.Missing() + l2.Missing(), "");
+    const struct {
+        const char* packed;
+        std::int32_t members;
+        Listing tree;
+    } packs[] = {{"one", 2, {{"a.txt", "alpha"}, {"sub\\", ""}, {"sub\\b.txt", "beta"}}},
+                 {"two", 1, {{"a.txt", "alpha"}}}};
+    for (const auto& [packed, members, tree] : packs) {
+        errors.Clear();
+        OpenToWrite(1, "pack.bin");
+        PackDirectoryIntoSlot(1, packed);
+        EXPECT_EQ(errors.Last(), 8211) << packed;
+        CloseFileSlot(1);
+        OpenToRead(1, "pack.bin");
+        EXPECT_EQ(ReadFileLong(1), members) << packed;
+        CloseFileSlot(1);
+        OpenToRead(1, "pack.bin");
+        UnpackDirectoryFromSlot(1, "out");
+        CloseFileSlot(1);
+        EXPECT_EQ(TempFolder::Tree(folder.File("out")), tree) << packed;
+        DeleteDirectory("out");
+        DeleteFileA("pack.bin");
+    }
+}
+
+// A slot whose position cannot be read when a pack starts (a pipe, here) is spoilt as by any
+// other failed write: its file, which holds what was written before, is never put in place.
+TEST_F(Files, APackThatCannotReadItsPositionSpoilsTheSlot) {
+    folder.Write("save\\a.txt", "alpha");
+    const std::function<void()> packs[] = {[] { PackDirectoryIntoSlot(1, "save"); },
+                                           [] { PackFileIntoSlot(1, "save\\a.txt"); }};
+    for (const auto& pack : packs) {
+        errors.Clear();
+        OpenToWrite(1, "pack.bin");
+        WriteFileLong(1, 7);
+        HANDLE read = nullptr, write = nullptr;
+        ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
+        HANDLE file = std::exchange(g_File.slots[1], write);
+        pack();
+        g_File.slots[1] = file;
+        EXPECT_EQ(errors.Last(), 8212);
+        CloseFileSlot(1);
+        EXPECT_EQ(FileExists("pack.bin"), 0);
+        CloseHandle(read);
+        CloseHandle(write);
+    }
+}
+
 // Packs that must not be trusted, unpacked into "box": the error, the tree made there (nothing
 // beside it), and the slot past a pack read through. No name leaves the target, names a device or
 // passes the path limit (35,000 folders are refused at once, not made one by one). Members are
@@ -647,6 +708,45 @@ TEST_F(FileSavesOnTestDisks, FailedWritesKeepTheOldFile) {
     CheckFailingSaves(rows, "target.bin", SeededBytes(100000, 11));
 }
 
+// Every command that writes a file, given no name or an empty one, writes nothing and says so: a
+// packed file is read past, and a packed tree never lands in the root of the drive. The packs,
+// given nothing to pack, put nothing in their slot.
+TEST_F(Files, WritesWithoutANameWriteNothingAndSaySo) {
+    const std::string source = folder.Write("source.bin", "bytes");
+    const std::string leaf = "zarvolin-unnamed-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string tree = folder.Write("tree.bin", U32(1) + Member(leaf, "x"));
+    const std::string file = folder.Write("file.bin", U32(1) + "x" + U32(kAfterPack));
+    CheckUnnamedSaves("MakeFile", 8021, [](const char* n) { MakeFile(n); });
+    CheckUnnamedSaves("WriteByteToFile", 8212, [](const char* n) { WriteByteToFile(n, 0, 1); });
+    CheckUnnamedSaves("CopyFileTo", 106, [&](const char* n) { CopyFileTo(source.c_str(), n); });
+    CheckUnnamedSaves("OpenToWrite", 8202, [](const char* n) {
+        OpenToWrite(1, n);
+        if (IsFileSlotOpen(1)) CloseFileSlot(1);
+    });
+    CheckUnnamedSaves("UnpackFileFromSlot", 8212, [&](const char* n) {
+        OpenToRead(1, file.c_str());
+        UnpackFileFromSlot(1, n);
+        EXPECT_EQ(ReadFileLong(1), static_cast<std::int32_t>(kAfterPack));
+        CloseFileSlot(1);
+    });
+    CheckUnnamedSaves("UnpackDirectoryFromSlot", 8212, [&](const char* n) {
+        OpenToRead(1, tree.c_str());
+        UnpackDirectoryFromSlot(1, n);
+        CloseFileSlot(1);
+    });
+    EXPECT_EQ(GetFileAttributesA(("\\" + leaf).c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(("\\" + leaf).c_str());
+    for (const auto pack : {PackFileIntoSlot, PackDirectoryIntoSlot}) {
+        errors.Clear();
+        OpenToWrite(2, "packed.bin");
+        pack(2, nullptr);
+        EXPECT_EQ(errors.Last(), 8211);
+        CloseFileSlot(2);
+        EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), "");
+        DeleteFileA("packed.bin");
+    }
+}
+
 // A slot's bytes reach its name only at the close, whole; a second slot never writes the same
 // file, and a failed write leaves no file at all.
 TEST_F(Files, SlotFilesAppearWholeAtTheirClose) {
@@ -683,7 +783,17 @@ TEST_F(Files, MapsKeepAValueAndAShortString) {
     EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), "");
     WriteFileMapValue(name.c_str(), 1234);
     WriteFileMapString(name.c_str(), "shared text");
-    WriteFileMapString(name.c_str(), std::string(1001, 'x').c_str()); // too long: kept as it was
+    // Too long, or no text: kept as it was, and the command says so.
+    for (const std::string& refused : {std::string(1001, 'x'), std::string()}) {
+        WriteFileMapString(name.c_str(), refused.empty() ? nullptr : refused.c_str());
+        EXPECT_EQ(errors.Last(), 8021) << refused.size();
+        errors.Clear();
+    }
+    for (std::int32_t mode : {1, 2}) { // no text; a mode that writes nothing
+        OpenFileMap(name.c_str(), mode, 0, mode == 1 ? nullptr : "text");
+        EXPECT_EQ(errors.Last(), 8021) << mode;
+        errors.Clear();
+    }
     EXPECT_EQ(ReadFileMapValue(name.c_str()), 1234);
     EXPECT_EQ(Take(ReadFileMapString(nullptr, name.c_str())), "shared text");
     OpenFileMap(name.c_str(), 1, 0, std::string(2000, 'y').c_str()); // the field bounds the copy
@@ -698,7 +808,7 @@ TEST_F(Files, MapsKeepAValueAndAShortString) {
         [](const char* n) { EXPECT_EQ(Take(ReadFileMapString(nullptr, n)), ""); },
         [](const char* n) { OpenFileMap(n, 0, 5, nullptr); }};
     for (const auto& command : commands) {
-        for (const char* refused : {"Game\\Map", static_cast<const char*>(nullptr)}) {
+        for (const char* refused : {"Game\\Map", "", static_cast<const char*>(nullptr)}) {
             errors.Clear();
             command(refused);
             EXPECT_EQ(errors.Last(), 8021) << (refused ? refused : "no name");
