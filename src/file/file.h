@@ -25,14 +25,14 @@ void MakeFile(const char* name);
 // Deletes the file.
 void RemoveFile(const char* name);
 // Copies a file; an existing destination is kept (warning 106), a failed copy leaves no file
-// (error 106).
+// (error 106), as does no destination name.
 void CopyFileTo(const char* source, const char* destination);
 // Renames a file (8024 when it cannot).
 void RenameFile(const char* source, const char* destination);
 // Moves a file (8025 when it cannot).
 void MoveFileTo(const char* source, const char* destination);
 // Replaces one byte of a file, the whole file written anew; positions past its end do nothing.
-// 8212 when it cannot be written back (the old file kept).
+// 8212 when it cannot be written back (the old file kept) or no name is given.
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value);
 // One byte of a file, as a signed value.
 std::int32_t ReadByteFromFile(const char* name, std::int32_t position);
@@ -88,8 +88,8 @@ std::int32_t IsProgramRunning(std::int32_t processId);
 
 // Slots 1 to 64.
 void OpenToRead(std::int32_t slot, const char* name);
-// Makes a new file in a slot; an existing file is kept (106). The bytes go to a file beside the
-// name until the slot is closed.
+// Makes a new file in a slot; an existing file is kept (106), no name opens nothing (8202). The
+// bytes go to a file beside the name until the slot is closed.
 void OpenToWrite(std::int32_t slot, const char* name);
 // Closes the slot's file; one opened to write is put in place only when every write reached it
 // (8212 otherwise, and no file is left).
@@ -131,7 +131,8 @@ float ReadFileFloatExport(std::int32_t slot, float* out);
 
 // Writes a file's length and bytes into the slot.
 void PackFileIntoSlot(std::int32_t slot, const char* name);
-// Writes every file under the directory, with its path, into the slot.
+// Writes every file under the directory, with its path, into the slot; a linked folder is left
+// out, never entered (8211 once the rest is packed).
 void PackDirectoryIntoSlot(std::int32_t slot, const char* directory);
 // Reads one packed file from the slot into name, making its folders.
 void UnpackFileFromSlot(std::int32_t slot, const char* name);
@@ -146,13 +147,16 @@ void WriteMemblockWithSizeToSlot(std::int32_t slot, std::int32_t block);
 // Writes a memory block's bytes.
 void WriteMemblockToSlot(std::int32_t slot, std::int32_t block);
 
-// Shared maps: one value and one string (up to 1000 characters) under a name.
+// Shared maps: one value and one string (up to 1000 characters) under a name; 8021 when nothing
+// is written (no name, or one the platform refuses).
 void WriteFileMapValue(const char* name, std::int32_t value);
-// Stores the string in the named map.
+// Stores the string in the named map; no string, or one past 1000 characters, writes nothing
+// (8021).
 void WriteFileMapString(const char* name, const char* text);
 // The named map's value.
 std::int32_t ReadFileMapValue(const char* name);
 // The named map's string as a new string.
 char* ReadFileMapString(char* previous, const char* name);
-// Mode 0 writes the value, mode 1 the string.
+// Mode 0 writes the value, mode 1 the string (cut at 1000 characters); 8021 for another mode or
+// no string.
 void OpenFileMap(const char* name, std::int32_t mode, std::int32_t value, const char* text);

@@ -40,8 +40,7 @@ std::vector<WideEntry> FolderEntries(const std::wstring& folder) {
         const std::wstring name = found.cFileName;
         const DWORD a = found.dwFileAttributes;
         if (name != L"." && name != L"..")
-            entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                               (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+            entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, IsLinkEntry(a)});
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return entries;
@@ -178,7 +177,8 @@ void RemoveFile(const char* name) {
 }
 
 void CopyFileTo(const char* source, const char* destination) {
-    if (!source || !destination) return RaiseRuntimeWarning(kFileMissing);
+    if (!source) return RaiseRuntimeWarning(kFileMissing);
+    if (!destination || !*destination) return RaiseRuntimeError(kFileExists); // nowhere to copy
     const std::string resolved = ResolveName(source, true);
     if (GetFileAttributesA(resolved.c_str()) == INVALID_FILE_ATTRIBUTES) {
         RaiseRuntimeWarning(kFileMissing);
@@ -198,6 +198,7 @@ void MoveFileTo(const char* source, const char* destination) {
 }
 
 void WriteByteToFile(const char* name, std::int32_t position, std::int32_t value) {
+    if (!name || !*name) return RaiseRuntimeError(kFileWriteFailed); // names no file to write
     std::vector<std::uint8_t> bytes;
     bool opened = false;
     if (!ReadWhole(name, bytes, opened)) {

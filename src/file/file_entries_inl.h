@@ -6,15 +6,16 @@
 // The listing is read whole first, so the visitor may delete what it is given.
 template <typename Visit> void ForEachEntry(Visit visit) {
     std::vector<Entry> entries;
-    _finddata_t data{};
-    const intptr_t search = _findfirst("*.*", &data);
-    if (search == -1) return;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA("*", &found);
+    if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const std::string name = data.name;
+        const std::string name = found.cFileName;
+        const DWORD a = found.dwFileAttributes;
         if (name != "." && name != "..")
-            entries.push_back(Entry{name, (data.attrib & _A_SUBDIR) != 0});
-    } while (_findnext(search, &data) == 0);
-    _findclose(search);
+            entries.push_back(Entry{name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, IsLinkEntry(a)});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
     for (const Entry& e : entries)
         visit(e);
 }

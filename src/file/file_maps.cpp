@@ -20,7 +20,7 @@ std::map<std::string, HANDLE>& Maps() {
 }
 
 HANDLE MapNamed(const char* name) {
-    if (!name) return nullptr;
+    if (!name || !*name) return nullptr; // a map without a name is no one else's to read
     auto found = Maps().find(name);
     if (found != Maps().end()) return found->second;
     HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name);
@@ -55,9 +55,9 @@ void WriteFileMapValue(const char* name, std::int32_t value) {
 }
 
 void WriteFileMapString(const char* name, const char* text) {
-    if (!text) return;
-    const std::size_t length = strnlen(text, kMaxMapString + 1);
-    if (length > kMaxMapString) return;
+    // No text, or one longer than the field holds: the block is kept as it was, and says so.
+    const std::size_t length = text ? strnlen(text, kMaxMapString + 1) : kMaxMapString + 1;
+    if (length > kMaxMapString) return RaiseRuntimeError(kFileNotMade);
     WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) {
         WriteString(view, text, static_cast<std::uint32_t>(length));
     });
@@ -81,11 +81,11 @@ char* ReadFileMapString(char* previous, const char* name) {
 
 void OpenFileMap(const char* name, std::int32_t mode, std::int32_t value, const char* text) {
     if (mode == 0) return WriteFileMapValue(name, value);
-    if (mode == 1 && text) {
-        // The common form skips the length check; the field still bounds what is copied.
-        const std::size_t length = strnlen(text, kMaxMapString);
-        WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) {
-            WriteString(view, text, static_cast<std::uint32_t>(length));
-        });
-    }
+    // Another mode, or no text to write: nothing is written, and the command says so.
+    if (mode != 1 || !text) return RaiseRuntimeError(kFileNotMade);
+    // The common form skips the length check; the field still bounds what is copied.
+    const std::size_t length = strnlen(text, kMaxMapString);
+    WithView(name, FILE_MAP_WRITE, [&](std::uint8_t* view) {
+        WriteString(view, text, static_cast<std::uint32_t>(length));
+    });
 }

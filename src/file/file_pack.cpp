@@ -194,10 +194,7 @@ Packed PackOpenFile(std::int32_t slot, HANDLE file, const std::string* name,
         return Packed::NotRead;
     const auto length = static_cast<std::uint32_t>(size.QuadPart);
     const std::int64_t start = SlotWritePosition(slot);
-    if (start < 0) {
-        RaiseRuntimeError(kFileWriteFailed); // nothing written: a slot that cannot be cut
-        return Packed::NotWritten;
-    }
+    if (start < 0) return Packed::NotWritten; // a slot that could not be cut: spoilt
     if (name) {
         const auto nameLength = static_cast<std::uint32_t>(name->size() + 1);
         if (!WriteSlotBytes(slot, &nameLength, 4) ||
@@ -264,7 +261,10 @@ bool PackDirectoryWalk(PackTree& tree, const std::string& folder, const std::str
         // Opening "com1" (a file another system made) would open the port: never packed.
         if (CheckNamePart(e.name) != NameProblem::None) return void(tree.leftOut = true);
         if (e.directory) {
-            if (!PackDirectoryWalk(tree, e.name, prefix + e.name + "\\")) tree.leftOut = true;
+            // A linked folder is left out, never entered: a link back up would pack the tree
+            // again below itself, once for every link, down to the path limit.
+            if (e.link || !PackDirectoryWalk(tree, e.name, prefix + e.name + "\\"))
+                tree.leftOut = true;
             return;
         }
         // A slot's new file (the pack's own among them) is not a file yet.
@@ -281,11 +281,7 @@ bool PackTreeFiles(std::int32_t slot, const PackTree& tree, std::vector<std::uin
                    bool& whole) {
     const std::int64_t countAt = SlotWritePosition(slot);
     std::uint32_t count = 0;
-    if (countAt < 0) {
-        RaiseRuntimeError(kFileWriteFailed);
-        return false;
-    }
-    if (!WriteSlotBytes(slot, &count, 4)) return false;
+    if (countAt < 0 || !WriteSlotBytes(slot, &count, 4)) return false;
     whole = !tree.leftOut;
     for (const PackEntry& entry : tree.files) {
         HANDLE file = OpenToPack(entry.path);
@@ -318,7 +314,8 @@ bool MemblockChecks(std::int32_t slot, std::int32_t block) {
 } // namespace
 
 void PackFileIntoSlot(std::int32_t slot, const char* name) {
-    if (!OpenSlot(slot, false) || !name) return;
+    if (!OpenSlot(slot, false)) return;
+    if (!name) return RaiseRuntimeError(kFileReadFailed); // names no file: nothing packed
     // Nothing is written for a file that cannot be packed whole: the members packed after it
     // keep their places.
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -335,7 +332,8 @@ void PackFileIntoSlot(std::int32_t slot, const char* name) {
 // A file that cannot be opened or read whole, a folder that cannot be entered, a name the
 // platform takes for a device: left out, the rest packed, and the command fails at the end.
 void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
-    if (!OpenSlot(slot, false) || !directory) return;
+    if (!OpenSlot(slot, false)) return;
+    if (!directory) return RaiseRuntimeError(kFileReadFailed);
     PackTree tree;
     std::vector<std::uint8_t> piece;
     // A folder that is not there packs nothing.
@@ -347,7 +345,9 @@ void PackDirectoryIntoSlot(std::int32_t slot, const char* directory) {
 }
 
 void UnpackFileFromSlot(std::int32_t slot, const char* name) {
-    if (!OpenSlot(slot, false) || !name) return;
+    if (!OpenSlot(slot, false)) return;
+    // No name makes no file: the bytes are read past as for any file that cannot be written.
+    if (!name) name = "";
     Block block = Block::NotWritten;
     const bool guarded = GuardLoad([&] {
         MakePathDirectories(name);
@@ -360,7 +360,9 @@ void UnpackFileFromSlot(std::int32_t slot, const char* name) {
 }
 
 void UnpackDirectoryFromSlot(std::int32_t slot, const char* target) {
-    if (!OpenSlot(slot, false) || !target) return;
+    if (!OpenSlot(slot, false)) return;
+    // An empty name would be the root of the current drive.
+    if (!target || !*target) return RaiseRuntimeError(kFileWriteFailed);
     LoadScope scope(SlotBytesLeft(slot));
     if (!scope.Guard([&] { return UnpackTree(slot, target), true; }))
         RaiseRuntimeError(kFileWriteFailed);

@@ -141,7 +141,10 @@ bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count) 
 std::int64_t SlotWritePosition(std::int32_t slot) {
     DropSlotBuffer(slot);
     LARGE_INTEGER zero{}, here{};
-    return SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT) ? here.QuadPart : -1;
+    if (SetFilePointerEx(s.slots[slot], zero, &here, FILE_CURRENT)) return here.QuadPart;
+    // What the pack writes next could be neither patched nor taken back.
+    SpoilSlotWrite(slot);
+    return -1;
 }
 
 bool CutSlotAt(std::int32_t slot, std::int64_t position) {
@@ -205,8 +208,9 @@ void OpenToRead(std::int32_t slot, const char* name) {
 void OpenToWrite(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeWarning(kFileSlotOpen);
+    if (!name || !*name) return RaiseRuntimeError(kFileSlotNotOpenedToWrite); // names no file
     // A file held by another program is there too, though it cannot be opened to be seen.
-    if (!name || FileExists(name) || PlainFileThere(name) || WritingTo(name))
+    if (FileExists(name) || PlainFileThere(name) || WritingTo(name))
         return RaiseRuntimeWarning(kFileExists);
     auto file = std::make_unique<ReplacingFile>(name);
     HANDLE handle = file->Ok() ? CreateFileA(file->TemporaryName(), GENERIC_WRITE, FILE_SHARE_WRITE,

@@ -11,7 +11,8 @@ bool OpenSlot(std::int32_t slot, bool asError);
 // when the platform failed the read (error 8211).
 std::uint32_t ReadSlotBytes(std::int32_t slot, void* buffer, std::uint32_t count);
 bool WriteSlotBytes(std::int32_t slot, const void* buffer, std::uint32_t count);
-// Where the slot's next write lands; -1 when the platform cannot tell.
+// Where the slot's next write lands; -1 when the platform cannot tell, the slot spoilt then as
+// below (error 8212, its file never put in place).
 std::int64_t SlotWritePosition(std::int32_t slot);
 // Drops what the slot's file holds from the position on, taking back a write that could not be
 // finished. A slot that cannot be cut is spoilt: error 8212, and its file never put in place.

@@ -73,10 +73,17 @@ std::string CurrentDirectory();
 // The path as the platform takes it past its usual length limit: absolute, wide, "\\?\".
 std::wstring LongPath(const char* path);
 void EndSearch();
-// Names of a directory's entries other than "." and "..", with whether each is a directory.
+// Whether an entry is a link (symbolic link, junction, mount point): no walk enters a linked
+// folder, as a link back up would repeat the walk below it without end.
+inline bool IsLinkEntry(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+// Names of a directory's entries other than "." and "..", with whether each is a directory and
+// whether it is a link.
 struct Entry {
     std::string name;
     bool directory;
+    bool link = false;
 };
 template <typename Visit> void ForEachEntry(Visit visit);
 #include "file/file_entries_inl.h"

@@ -52,7 +52,8 @@ std::int32_t FTPDeleteFile(const char* remoteName);
 // is the size the server lists for remoteName (else the hint); FTPDownloadStep then moves it on.
 // Either way the bytes go to a new file beside localName, which replaces it only once whole: no
 // shorter than the size the server lists for remoteName (or the hint), and ended with no error
-// reply. A blocking download that comes short fails and leaves an older file as it was.
+// reply. A blocking download that comes short fails and leaves an older file as it was. No local
+// name (or an empty one) fails at once, setting the failure flag.
 std::int32_t FTPGetFile(const char* remoteName, const char* localName);
 std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint);
 // Up to 3,072 more bytes of a stepped download. The download finishes (progress -1, file

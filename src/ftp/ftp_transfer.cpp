@@ -334,9 +334,12 @@ std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int3
     // A new download replaces a running one, whose partial file goes.
     if (!AbortFtpDownload()) DropFtpConnection();
     std::int32_t result = 0;
-    if (remoteName && localName && strnlen(localName, MAX_PATH) < MAX_PATH)
+    const std::size_t length = localName ? strnlen(localName, MAX_PATH) : 0;
+    if (remoteName && length > 0 && length < MAX_PATH)
         result = sizeHint == 0 ? GetAtOnce(remoteName, localName)
                                : OpenStepped(remoteName, localName, sizeHint);
+    else
+        RecordFtpFailure(); // no file to write: nothing asked of the server, the failure kept
     if (!result) RaiseRuntimeWarning(kFtpGetFailed);
     return result;
 }

@@ -120,7 +120,8 @@ void RecordSound(std::int32_t n, std::int32_t milliseconds = 5000);
 // Ends a recording and keeps it as the sound.
 void StopRecordingSound();
 // Copies a recorded sound's wave file to fileName, replacing a file of that name only once the
-// copy is whole; 3008 for a sound not recorded, or a copy that failed (the old file kept).
+// copy is whole; 3008 for a sound not recorded, no name, or a copy that failed (the old file
+// kept).
 void SaveSound(const char* fileName, std::int32_t n);
 // The folder "tuldata" in the system's temporary folder, made on demand.
 void GetTempDataFolder(char* path, std::uint32_t size);

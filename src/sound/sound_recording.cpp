@@ -128,8 +128,8 @@ void SaveSound(const char* fileName, std::int32_t n) {
     const std::string file = RecordingFile(n);
     if (r->recorded && !Exists(file)) r->recorded = 0;
     if (!r->recorded) return RaiseRuntimeError(kSoundNotSaved);
-    // The copy replaces an existing file only once it is whole.
-    if (fileName && !CoreCopyWholeFile(file.c_str(), fileName, true))
+    // The copy replaces an existing file only once it is whole; no name saves nothing.
+    if (!fileName || !CoreCopyWholeFile(file.c_str(), fileName, true))
         RaiseRuntimeError(kSoundNotSaved);
 }
 

@@ -130,6 +130,12 @@ TEST_F(FtpServerTest, PutListGetAndDeleteAFile) {
     EXPECT_EQ(FTPGetFile("upload.bin", copy.c_str()), 1);
     EXPECT_EQ(TempFolder::Read(copy), bytes);
     EXPECT_EQ(FTPGetProgress(), -1) << "a blocking download has no progress";
+    for (const char* none : {static_cast<const char*>(nullptr), ""}) {
+        for (std::int32_t hint : {0, 1}) { // no local name: nothing written, and the flag says so
+            EXPECT_EQ(FTPGetFile("upload.bin", none, hint), 0);
+            EXPECT_EQ(FTPGetFailureState(), 1) << (none ? "empty" : "no") << " name, hint " << hint;
+        }
+    }
 
     EXPECT_EQ(FTPDeleteFile("upload.bin"), 1);
     EXPECT_FALSE(FileExists(Home("upload.bin")));

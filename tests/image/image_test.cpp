@@ -325,6 +325,8 @@ TEST_F(Images, SavedFilesOfEveryKindLoadAgain) {
         EXPECT_EQ(GetImageWidth(22), 12) << name;
         cell.number = 0;
     }
+    // No name, or an empty one, writes nothing and says so.
+    CheckUnnamedSaves("SaveImage", 500, [](const char* name) { SaveImage(name, 21); });
 }
 
 // A 256 x 256 picture saved as a bitmap (196,662 bytes) where the save must fail: the file it

@@ -368,20 +368,38 @@ TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
     EXPECT_EQ(TempFolder::Read(saved).substr(0, 4), "RIFF");
 }
 
-// A recording as StopRecordingSound leaves one (its wave in the temporary data folder, the sound
-// loaded from it and marked recorded), saved where the save must fail: the file it would
-// replace stays as it was and 3008 is raised.
-class SoundSavesOnTestDisks : public Sound {};
-
-TEST_F(SoundSavesOnTestDisks, FailedSavesKeepTheOldFile) {
+// A recording of sound 7 as StopRecordingSound leaves one: its wave in the temporary data
+// folder, the sound loaded from it and marked recorded. The wave's path, or empty.
+namespace {
+std::string MakeRecording() {
     char folder[MAX_PATH] = {};
     GetTempDataFolder(folder, sizeof folder);
     const std::string recording = std::string(folder) + "\\tempfile7.wav";
     std::ofstream(recording, std::ios::binary) << PcmWave(60000);
     LoadSound(recording.c_str(), 7);
     auto* r = static_cast<SoundRecord*>(g_Sound.sounds.Find(7));
-    ASSERT_NE(r, nullptr);
+    if (!r) return {};
     r->recorded = 1;
+    return recording;
+}
+} // namespace
+
+// A recording saved with no name or an empty one: nothing is written, and 3008 says so.
+TEST_F(Sound, SavesWithoutANameSaySo) {
+    const std::string recording = MakeRecording();
+    ASSERT_NE(recording, "");
+    CheckUnnamedSaves("SaveSound", 3008, [](const char* name) { SaveSound(name, 7); });
+    DeleteSound(7);
+    DeleteFileA(recording.c_str());
+}
+
+// A recording saved where the save must fail: the file it would replace stays as it was and 3008
+// is raised.
+class SoundSavesOnTestDisks : public Sound {};
+
+TEST_F(SoundSavesOnTestDisks, FailedSavesKeepTheOldFile) {
+    const std::string recording = MakeRecording();
+    ASSERT_NE(recording, "");
     CheckFailingSaves(
         "SaveSound", kEverySaveFault, 3008,
         [](const std::string& target) { SaveSound(target.c_str(), 7); }, "saved.wav",

@@ -161,6 +161,27 @@ void CheckFailingSaves(const char* writer, std::initializer_list<SaveFault> faul
     CheckFailingSaves(rows, name, old);
 }
 
+void CheckUnnamedSaves(const char* writer, std::int32_t error,
+                       const std::function<void(const char*)>& save) {
+    RuntimeErrorRecord* const before = GetModuleErrorPointer();
+    RuntimeErrorRecord cell;
+    SetModuleErrorPointer(&cell);
+    char back[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof back, back);
+    const TempFolder folder;
+    SetCurrentDirectoryA(folder.Path().c_str());
+    for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+        SCOPED_TRACE(std::string(writer) + (name ? " given an empty name" : " given no name"));
+        cell.number = 0;
+        save(name);
+        EXPECT_EQ(cell.number, error);
+        const auto after = TempFolder::Tree(folder.Path());
+        EXPECT_TRUE(after.empty()) << "the folder now holds" << Listed(after);
+    }
+    SetCurrentDirectoryA(back);
+    SetModuleErrorPointer(before);
+}
+
 std::string SeededBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');

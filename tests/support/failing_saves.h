@@ -53,3 +53,8 @@ void CheckFailingSaves(const std::vector<FailingSaveRow>& rows, const std::strin
 void CheckFailingSaves(const char* writer, std::initializer_list<SaveFault> faults,
                        std::int32_t error, const std::function<void(const std::string&)>& save,
                        const std::string& name, const std::string& old);
+
+// Runs a save given no name and given an empty one, from a folder of its own made current: each
+// must raise `error` and write nothing there.
+void CheckUnnamedSaves(const char* writer, std::int32_t error,
+                       const std::function<void(const char* name)>& save);
