@@ -161,6 +161,27 @@ void CheckFailingSaves(const char* writer, std::initializer_list<SaveFault> faul
     CheckFailingSaves(rows, name, old);
 }
 
+void CheckNamelessSaves(const char* writer, std::int32_t error,
+                        const std::function<void(const char*)>& save) {
+    RuntimeErrorRecord* const before = GetModuleErrorPointer();
+    RuntimeErrorRecord cell;
+    SetModuleErrorPointer(&cell);
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    const TempFolder folder;
+    SetCurrentDirectoryA(folder.Path().c_str());
+    for (const char* name : {static_cast<const char*>(nullptr), ""}) {
+        SCOPED_TRACE(std::string(writer) + (name ? " with an empty name" : " with a null name"));
+        cell.number = 0;
+        save(name);
+        EXPECT_EQ(cell.number, error);
+        EXPECT_TRUE(TempFolder::Tree(folder.Path()).empty())
+            << "the folder holds" << Listed(TempFolder::Tree(folder.Path()));
+    }
+    SetCurrentDirectoryA(current);
+    SetModuleErrorPointer(before);
+}
+
 std::string SeededBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');

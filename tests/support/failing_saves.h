@@ -31,6 +31,11 @@ inline constexpr std::initializer_list<SaveFault> kEverySaveFault = {
     SaveFault::FullDisk, SaveFault::ReadOnlyFolder, SaveFault::ReadOnlyFile,
     SaveFault::FolderInPlace, SaveFault::HeldOpen};
 
+// Runs the save with a null and with an empty name, a fresh folder being the current one
+// meanwhile, and checks that each raised `error` and left that folder empty.
+void CheckNamelessSaves(const char* writer, std::int32_t error,
+                        const std::function<void(const char* name)>& save);
+
 // The bytes of a seeded random file of that size: large enough that a save cut short shows.
 std::string SeededBytes(std::size_t size, unsigned seed);
 

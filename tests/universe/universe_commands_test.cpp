@@ -37,6 +37,8 @@ TEST_F(UniverseTables, WithoutAWorldTheCommandsDoNothingButTheObjectCheck) {
     EXPECT_EQ(UniversePointer(), nullptr);
     EXPECT_EQ(g_Object3D.objects[1]->inUniverse, 0);
     EXPECT_EQ(errors.Last(), 0);
+    SaveUniverse(nullptr); // no name says so, world or none
+    EXPECT_EQ(errors.Last(), 8212);
 
     // The static-object commands still check the number.
     EXPECT_EQ(AddStaticObjectToUniverse(0), 0);
