@@ -164,8 +164,9 @@ void DeleteMeshCmd(std::int32_t n) {
 }
 
 void SaveMesh(const char* fileName, std::int32_t n) {
-    if (!ConfirmMesh(n) || !fileName) return;
-    if (!SaveXMesh(fileName, g_Object3D.meshes[n])) RaiseRuntimeError(kFileWriteFailed);
+    if (!ConfirmMesh(n)) return;
+    if (!fileName || !*fileName || !SaveXMesh(fileName, g_Object3D.meshes[n]))
+        RaiseRuntimeError(kFileWriteFailed);
 }
 
 void ConvertMeshToVertexList(std::int32_t n) {

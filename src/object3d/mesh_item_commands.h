@@ -9,8 +9,8 @@
 // name is 256 characters or longer.
 void LoadMesh(const char* fileName, std::int32_t n);
 void DeleteMeshCmd(std::int32_t n);
-// Mesh n as a text X file (where the platform has an X writer); 8212 when none is written, an
-// existing file kept.
+// Mesh n as a text X file (where the platform has an X writer); 8212 when none is written (also
+// for a null or empty name), an existing file kept.
 void SaveMesh(const char* fileName, std::int32_t n);
 // The indexed triangle list becomes a plain list, one vertex per corner.
 void ConvertMeshToVertexList(std::int32_t n);

@@ -36,16 +36,11 @@ bool CheckObject(std::int32_t n, bool acceptInstance) {
 bool CheckLimb(std::int32_t n, std::int32_t limb, bool acceptInstance) {
     if (!CheckObject(n, acceptInstance)) return false;
     const ObjectRecord* object = ObjectAt(n);
-    if (!HasData(object) && !object->instanceData && !IsInstance(object)) {
-        RaiseRuntimeError(kObjectMissing);
-        return false;
-    }
     if (limb < 0 || limb > kLargestItemNumber) {
         RaiseRuntimeError(kLimbNumberIllegal);
         return false;
     }
-    if (object->instanceData) return true;
-    // An instance's limbs are its source's.
+    // An instance's limbs are its source's: the commands reach them through its frames.
     const ObjectRecord* frames = object->instanceSource ? object->instanceSource : object;
     if (limb >= frames->frameCount || !frames->frames || !frames->frames[limb]) {
         RaiseRuntimeError(kLimbMissing);

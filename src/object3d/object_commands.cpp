@@ -117,7 +117,8 @@ void LoadObject(const char* fileName, std::int32_t n, std::int32_t textureMode,
 }
 
 void SaveObject(const char* fileName, std::int32_t n) {
-    if (!ConfirmObject(n) || !fileName) return;
+    if (!ConfirmObject(n)) return;
+    if (!fileName || !*fileName) return RaiseRuntimeError(kFileWriteFailed); // nowhere to write
     const std::size_t length = std::strlen(fileName);
     if (length < 4 || _stricmp(fileName + length - 4, ".tlo") != 0) {
         RaiseRuntimeError(kObjectFileNameIllegal);

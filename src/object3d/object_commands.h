@@ -16,7 +16,8 @@ struct ObjectRecord;
 // A model or native object file as object n; the texture mode and flag go to the texture loader.
 void LoadObject(const char* fileName, std::int32_t n, std::int32_t textureMode = 0,
                 std::int32_t textureFlag = 0);
-// Object n as a native file; the name must end in ".tlo" (7030).
+// Object n as a native file; the name must end in ".tlo" (7030); a null or empty name raises
+// 8212 and writes nothing.
 void SaveObject(const char* fileName, std::int32_t n);
 // Runs the object's delete callbacks, deletes it (its instances first) and refreshes the drawing.
 void DeleteObjectCmd(std::int32_t n);

@@ -29,6 +29,9 @@ constexpr float kConeStep = 0.5711987f; // 2 pi / 11
 constexpr float kDegreesPerRadian = 57.295776f;
 // A cone's height is twice its radius whatever its size.
 constexpr float kConeHeightOverRadius = 2.0f;
+// What 16-bit indices can name: the most vertices an empty mesh is made with, so that a count
+// passed by mistake cannot have the command zero and measure millions of them.
+constexpr std::int32_t kMostEmptyMeshVertices = 0xFFFF;
 
 // Object n made with one empty mesh, which is returned; null when the number is refused.
 MeshRecord* NewObjectMesh(std::int32_t n, const char* name) {
@@ -101,8 +104,7 @@ void WriteCone(MeshRecord* mesh, float r) {
 bool UsableFormat(std::uint32_t fvf, std::int32_t vertexCount, std::int32_t indexCount) {
     VertexOffsetMap map;
     return GetFVFOffsetMap(fvf, &map) && map.StrideBytes > 0 && (fvf & D3DFVF_POSITION_MASK) != 0 &&
-           vertexCount >= 0 && indexCount >= 0 &&
-           static_cast<std::uint64_t>(vertexCount) * map.StrideBytes <= 0x7FFFFFFF;
+           vertexCount >= 0 && vertexCount <= kMostEmptyMeshVertices && indexCount >= 0;
 }
 
 // A frame carrying one mesh set up in the FVF with zeroed arrays; null when it cannot be made.

@@ -26,6 +26,7 @@ void MakeObjectPyramid(std::int32_t n, float size);
 void MakeObjectCylinder(std::int32_t n, float size);
 void MakeObjectCone(std::int32_t n, float size);
 // Object n's frames and meshes replaced by one frame with one mesh of the FVF and counts, its
-// vertices and indices zero. 7002, the object as it was, when such a mesh cannot be made.
+// vertices and indices zero. 7002, the object as it was, when such a mesh cannot be made (an
+// unusable FVF, a negative count, more than 65,535 vertices or indices).
 void ReplaceObjectWithEmptyMesh(std::int32_t n, std::uint32_t fvf, std::int32_t vertexCount,
                                 std::int32_t indexCount);

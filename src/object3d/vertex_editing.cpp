@@ -121,6 +121,30 @@ bool RayHitsMesh(MeshRecord* mesh, const VertexOffsetMap& map, const D3DXVECTOR3
     return false;
 }
 
+// Compacts the first `count` indices into whole triangles: a triangle naming a vertex of the cut
+// [firstVertex, endVertex), or none of the `vertices` at all, is left out; the others' indices
+// past the cut move down by its length. A last partial triangle is kept or left out alike.
+std::int32_t KeepWholeTriangles(std::uint16_t* indices, std::int32_t count,
+                                std::int32_t firstVertex, std::int32_t endVertex,
+                                std::int32_t vertices) {
+    auto gone = [&](std::int32_t v) {
+        return (v >= firstVertex && v < endVertex) || v >= vertices;
+    };
+    std::int32_t kept = 0;
+    for (std::int32_t t = 0; t < count; t += 3) {
+        const std::int32_t corners = std::min(3, count - t);
+        bool whole = true;
+        for (std::int32_t k = 0; k < corners; ++k)
+            whole = whole && !gone(indices[t + k]);
+        for (std::int32_t k = 0; whole && k < corners; ++k) {
+            const std::int32_t v = indices[t + k];
+            indices[kept++] =
+                static_cast<std::uint16_t>(v >= endVertex ? v - (endVertex - firstVertex) : v);
+        }
+    }
+    return kept;
+}
+
 } // namespace
 
 void SetVertexPosition(MeshRecord* mesh, std::int32_t vertex, float x, float y, float z) {
@@ -322,19 +346,19 @@ bool RemoveMeshRange(MeshRecord* mesh, std::int32_t firstVertex, std::int32_t en
         std::memcpy(vertexData + stride * firstVertex, mesh->vertices + stride * endVertex,
                     stride * static_cast<std::size_t>(mesh->vertexCount - endVertex));
     }
-    const auto removed = static_cast<std::uint16_t>(endVertex - firstVertex);
-    for (std::int32_t i = 0, k = 0; mesh->indices && i < mesh->indexCount; ++i) {
-        if (i >= firstIndex && i < endIndex) continue;
-        const std::uint16_t index = mesh->indices[i];
-        indexData[k++] = index >= endVertex ? static_cast<std::uint16_t>(index - removed) : index;
-    }
+    std::int32_t kept = 0;
+    for (std::int32_t i = 0; mesh->indices && i < mesh->indexCount; ++i)
+        if (i < firstIndex || i >= endIndex) indexData[kept++] = mesh->indices[i];
+    // No index may name a vertex that went or reach past those left.
+    kept = KeepWholeTriangles(indexData, kept, firstVertex, endVertex, mesh->vertexCount);
+    if (kept == 0) delete[] std::exchange(indexData, nullptr);
     delete[] std::exchange(mesh->vertices, vertexData);
     delete[] std::exchange(mesh->indices, indexData);
     delete[] std::exchange(mesh->backupVertices, nullptr);
     mesh->vertexCount = vertices;
-    mesh->indexCount = indices;
+    mesh->indexCount = kept;
     mesh->drawVertexCount = vertices;
-    mesh->drawPrimitiveCount = indices / 3;
+    mesh->drawPrimitiveCount = kept / 3;
     mesh->needsRebuild = 1;
     return true;
 }

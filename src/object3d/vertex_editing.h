@@ -46,8 +46,8 @@ void RecomputeMeshNormals(MeshRecord* mesh);
 // The source's vertices and indices behind the target's, in the target's format; false, the
 // target unchanged, when they cannot be joined (more than 65,535 vertices among them).
 bool AppendMeshToMesh(MeshRecord* target, MeshRecord* source);
-// Removes vertices [firstVertex, endVertex) and indices [firstIndex, endIndex); false, nothing
-// changed, for ranges outside the mesh.
+// Removes vertices [firstVertex, endVertex) and indices [firstIndex, endIndex), and every triangle
+// left that named a removed vertex; false, nothing changed, for ranges outside the mesh.
 bool RemoveMeshRange(MeshRecord* mesh, std::int32_t firstVertex, std::int32_t endVertex,
                      std::int32_t firstIndex, std::int32_t endIndex);
 // Whether the box from (x1, y1, z1) to (x2, y2, z2) lies within the mesh's bounds and the mesh is

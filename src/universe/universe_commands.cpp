@@ -60,6 +60,7 @@ std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue) {
 }
 
 void SaveUniverse(const char* fileName) {
+    if (!fileName || !*fileName) return RaiseRuntimeError(kFileWriteFailed); // nowhere to write
     if (Universe* world = UniversePointer()) world->SaveLevel(fileName);
 }
 

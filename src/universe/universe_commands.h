@@ -15,7 +15,8 @@
 std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue);
 // Assembles the batches and writes the level object file and the structure file beside it, both
 // or neither: 106 when either file is there already, 8212 when either cannot be written whole.
-// No file there is ever replaced, also one that appears while the save runs.
+// No file there is ever replaced, also one that appears while the save runs. A null or empty
+// name raises 8212, with or without a world.
 void SaveUniverse(const char* fileName);
 // Every limb of the object (of its source, for an instance) with a visible mesh that has
 // vertices becomes a level mesh: collision mode 0 its own triangles, 1 a box, 2 a box

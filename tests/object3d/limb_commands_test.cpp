@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "object3d/frame_hierarchy.h"
 #include "object3d/object_commands.h"
+#include "object3d/object_copies.h"
 #include "object3d/object_lists.h"
 #include "object3d/positioning.h"
 #include "support/guarded_bytes.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -248,6 +250,43 @@ TEST_F(ObjectTables, LimbExistChecksTheRangeAndCountsTheSourcesLimbs) {
     EXPECT_FALSE(LimbExist(1, -1));
     EXPECT_EQ(errors.Last(), 7021);
     EXPECT_EQ(GetLimbCount(1), 3);
+}
+
+TEST_F(ObjectTables, InstanceLimbCommandsCountTheSourcesLimbs) {
+    BuildChain(1, 2);
+    InstanceObject(2, 1);
+    // The source's frame list ends where readable memory ends: a read past it crashes.
+    ObjectRecord* source = Object(1);
+    GuardedBytes frames(std::string(reinterpret_cast<char*>(source->frames), 2 * sizeof(void*)));
+    FrameRecord** own =
+        std::exchange(source->frames, reinterpret_cast<FrameRecord**>(frames.Writable()));
+    auto shown = [] { return std::string(reinterpret_cast<char*>(Object(2)->instanceData), 2); };
+    const struct {
+        const char* command;
+        std::function<float(std::int32_t limb)> call; // its result, or 0
+    } rows[] = {
+        {"HideLimb", [](std::int32_t limb) { return HideLimb(2, limb), 0.0f; }},
+        {"ShowLimb", [](std::int32_t limb) { return ShowLimb(2, limb), 0.0f; }},
+        {"LimbPositionX", [](std::int32_t limb) { return LimbPositionX(2, limb); }},
+        {"LimbVisible", [](std::int32_t limb) { return LimbVisible(2, limb) ? 1.0f : 0.0f; }},
+        {"MakeObjectFromLimb",
+         [](std::int32_t limb) { return MakeObjectFromLimb(3, 2, limb, 0), 0.0f; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        errors.Clear();
+        const std::string before = shown();
+        EXPECT_EQ(row.call(2), 0.0f); // one past the source's last limb
+        EXPECT_EQ(errors.Last(), 7023);
+        EXPECT_EQ(shown(), before);
+        EXPECT_EQ(Object(2)->instanceDataLength, 2);
+        EXPECT_FALSE(ObjectExists(3));
+        errors.Clear();
+        row.call(1); // the source's last limb
+        EXPECT_EQ(errors.Last(), 0);
+        DeleteObjectCmd(3);
+    }
+    source->frames = own;
 }
 
 TEST_F(ObjectScene, ChangedAddedAndHiddenLimbsAreDrawnSo) {

@@ -68,6 +68,7 @@ class ObjectSavesOnTestDisks : public ObjectTables {};
 
 TEST_F(ObjectSavesOnTestDisks, FailedSavesKeepTheOldFile) {
     BuildBox(1, 1);
+    CheckUnnamedSaves("SaveObject", 8212, [](const char* name) { SaveObject(name, 1); });
     const auto save = [](const std::string& target) { SaveObject(target.c_str(), 1); };
     using F = SaveFault;
     CheckFailingSaves({{"SaveObject", F::FullDisk, false, 8212, save},

@@ -172,12 +172,17 @@ TEST_F(MakerTables, ObjectsTradeTheirFramesForOneEmptyMesh) {
     for (auto [fvf, vertices, indices] : {std::tuple{0u, 3, 3},
                                           {D3DFVF_XYZ, -1, 3},
                                           {D3DFVF_XYZ, 3, -3},
+                                          {D3DFVF_XYZ, 0x10000, 0},
                                           {D3DFVF_XYZ, 0x7FFFFFFF, 0}}) {
         errors.Clear();
         ReplaceObjectWithEmptyMesh(1, fvf, vertices, indices);
         EXPECT_EQ(errors.Last(), 7002);
         EXPECT_EQ(FirstMesh(1), mesh);
     }
+    errors.Clear();
+    ReplaceObjectWithEmptyMesh(1, D3DFVF_XYZ, 0xFFFF, 0); // as many as 16-bit indices name
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(FirstMesh(1)->vertexCount, 0xFFFF);
     ReplaceObjectWithEmptyMesh(2, D3DFVF_XYZ, 3, 0);
     EXPECT_EQ(errors.Last(), 7008);
 }

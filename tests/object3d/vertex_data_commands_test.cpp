@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -123,6 +126,35 @@ TEST_F(ObjectTables, LocksAreDroppedWithWhatTheyHold) {
     Basic3DDestructor(); // frees every mesh
     Basic3DPassCoreData(g_CoreData);
     EXPECT_EQ(GetVertexDataVertexCount(), 0);
+}
+
+TEST_F(ObjectTables, DeletingAVertexRangeTakesItsTrianglesAlong) {
+    BoxMeshItem(1);
+    LockVertexDataForMesh(1);
+    // Vertex v at x = v, so that a triangle is known by its corners' places.
+    for (std::int32_t v = 0; v < 24; ++v)
+        SetVertexDataPosition(v, static_cast<float>(v), 0, 0);
+    using Triangles = std::vector<std::array<float, 3>>;
+    const auto triangles = [] {
+        Triangles found;
+        for (std::int32_t i = 0; i + 2 < GetVertexDataIndexCount(); i += 3)
+            found.push_back({GetVertexDataPositionX(GetIndexData(i)),
+                             GetVertexDataPositionX(GetIndexData(i + 1)),
+                             GetVertexDataPositionX(GetIndexData(i + 2))});
+        return found;
+    };
+    Triangles kept;
+    for (const auto& t : triangles())
+        if (std::none_of(t.begin(), t.end(), [](float x) { return x >= 12 && x < 20; }))
+            kept.push_back(t);
+    ASSERT_EQ(kept.size(), 8u); // two of the six sides go
+    DeleteMeshFromVertexData(12, 20, 0, 0);
+    ASSERT_EQ(GetVertexDataVertexCount(), 16);
+    EXPECT_EQ(GetVertexDataIndexCount(), 24);
+    for (std::int32_t i = 0; i < GetVertexDataIndexCount(); ++i)
+        EXPECT_LT(GetIndexData(i), 16) << "index " << i;
+    EXPECT_EQ(triangles(), kept);
+    UnlockVertexData();
 }
 
 TEST_F(ObjectScene, UnlockingALimbInModeZeroRebuildsItsBuffers) {

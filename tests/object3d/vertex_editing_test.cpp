@@ -80,8 +80,8 @@ TEST(VertexEditing, ComponentsOnlyWhereTheFormatHasThem) {
 }
 
 TEST(VertexEditing, RangesComeOutAndTheRestCloseUp) {
-    std::unique_ptr<MeshRecord> mesh(Mesh(D3DFVF_XYZ, 6, 6));
-    const std::uint16_t indices[6] = {5, 4, 1, 3, 2, 0};
+    std::unique_ptr<MeshRecord> mesh(Mesh(D3DFVF_XYZ, 6, 9));
+    const std::uint16_t indices[9] = {5, 4, 1, 3, 2, 0, 4, 5, 0};
     std::memcpy(mesh->indices, indices, sizeof indices);
     EXPECT_FALSE(RemoveMeshRange(mesh.get(), -1, 2, 0, 0));
     EXPECT_FALSE(RemoveMeshRange(mesh.get(), 0, 7, 0, 0));
@@ -89,15 +89,18 @@ TEST(VertexEditing, RangesComeOutAndTheRestCloseUp) {
     ASSERT_TRUE(RemoveMeshRange(mesh.get(), 1, 3, 0, 3));
     ASSERT_EQ(mesh->vertexCount, 4);
     EXPECT_EQ(GetVertexPositionX(mesh.get(), 1), 3);
-    // Of the kept indices 3, 2, 0 only 3, at the cut's end, moves down by the two vertices cut;
-    // 2 named a cut vertex and 0 lies below the cut: they keep their numbers.
+    // Of the kept triangles 3, 2, 0 named a cut vertex and goes; in 4, 5, 0 the vertices past
+    // the cut move down by the two vertices cut, and 0, below it, keeps its number.
+    ASSERT_EQ(mesh->indexCount, 3);
     EXPECT_EQ(std::vector<std::uint16_t>(mesh->indices, mesh->indices + 3),
-              (std::vector<std::uint16_t>{1, 2, 0}));
+              (std::vector<std::uint16_t>{2, 3, 0}));
+    EXPECT_EQ(mesh->drawPrimitiveCount, 1);
     EXPECT_TRUE(mesh->needsRebuild);
 
+    // Every vertex cut: what is left of the indices names none of them.
     ASSERT_TRUE(RemoveMeshRange(mesh.get(), 0, 4, 0, 1));
     EXPECT_EQ(mesh->vertexCount, 0);
-    EXPECT_EQ(mesh->indexCount, 2);
+    EXPECT_EQ(mesh->indexCount, 0);
     EXPECT_EQ(mesh->drawPrimitiveCount, 0);
 }
 

@@ -1,8 +1,13 @@
 #include "core/win32.h"
 
 #include "universe/universe_scene.h"
+#include "object3d/object_commands.h"
 #include "object3d/static_boxes.h"
 #include "universe/universe_commands.h"
+#include "support/guarded_bytes.h"
+
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -32,6 +37,8 @@ TEST_F(UniverseTables, WithoutAWorldTheCommandsDoNothingButTheObjectCheck) {
     EXPECT_EQ(UniversePointer(), nullptr);
     EXPECT_EQ(g_Object3D.objects[1]->inUniverse, 0);
     EXPECT_EQ(errors.Last(), 0);
+    SaveUniverse(nullptr); // no name says so, world or none
+    EXPECT_EQ(errors.Last(), 8212);
 
     // The static-object commands still check the number.
     EXPECT_EQ(AddStaticObjectToUniverse(0), 0);
@@ -71,4 +78,27 @@ TEST_F(UniverseTables, ObjectCommandsCheckFirstAndLoadingClearsTheStaticBoxes) {
     // A world without its root node takes no limbs.
     AddObjectToUniverse(1, 0, 0, 0, 0);
     EXPECT_EQ(g_Object3D.objects[1]->inUniverse, 0);
+}
+
+TEST_F(UniverseTables, AnInstancesLimbIsCheckedAgainstItsSourcesLimbs) {
+    CreateUniverse(1000, 1000, 1000);
+    BuildBox(1, 10);
+    InstanceObject(2, 1);
+    // The source's frame list ends where readable memory ends: a read past it crashes.
+    ObjectRecord* source = g_Object3D.objects[1];
+    GuardedBytes frames(std::string(reinterpret_cast<char*>(source->frames), sizeof(void*)));
+    FrameRecord** own =
+        std::exchange(source->frames, reinterpret_cast<FrameRecord**>(frames.Writable()));
+    const std::int32_t value = source->frames[0]->mesh->collisionValue;
+    AddLimbToUniverse(2, 1, 0, 77, 0, 0);
+    EXPECT_EQ(errors.Last(), 7023);
+    EXPECT_EQ(g_Object3D.objects[2]->inUniverse, 0);
+    EXPECT_TRUE(World().levelMeshes.empty());
+    EXPECT_EQ(source->frames[0]->mesh->collisionValue, value);
+    errors.Clear();
+    AddLimbToUniverse(2, 0, 0, 77, 0, 0); // the source's limb, taken in for the instance
+    EXPECT_EQ(errors.Last(), 0);
+    EXPECT_EQ(source->frames[0]->mesh->collisionValue, 77);
+    EXPECT_EQ(g_Object3D.objects[2]->inUniverse, 1);
+    source->frames = own;
 }

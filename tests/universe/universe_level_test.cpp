@@ -86,6 +86,7 @@ class UniverseSavesOnTestDisks : public UniverseScene {};
 
 TEST_F(UniverseSavesOnTestDisks, FailedSavesKeepTheOldFiles) {
     BuildHandMadeAreas();
+    CheckUnnamedSaves("SaveUniverse", 8212, [](const char* name) { SaveUniverse(name); });
     using F = SaveFault;
     const auto save = [](const std::string& target) { SaveUniverse(target.c_str()); };
     CheckFailingSaves({{"SaveUniverse", F::FullDisk, false, 8212, save},
