@@ -30,6 +30,8 @@ constexpr std::size_t kNetRecordBytes = 64;
 constexpr std::size_t kNetLargestMessage = (kNetHeldBytes - kNetRecordBytes) / 2;
 // One receive loop takes at most this many messages, so that no call lasts long.
 constexpr int kNetReceivesPerCall = 256;
+// System messages the drop may hold back for notices the game has not read yet.
+constexpr std::size_t kNetDeferredMessages = 16;
 
 // Every session this module creates or looks for carries it.
 extern const GUID kNetApplicationGuid;
@@ -49,6 +51,13 @@ struct NetSession {
     std::uint32_t maximumPlayers = 0;
 };
 
+// A system message the drop held back (see ReceiveNetMessages): its first words, all the handler
+// reads.
+struct DeferredSystemMessage {
+    std::array<std::uint8_t, 12> bytes{};
+    std::uint8_t size = 0;
+};
+
 // The network: made by the first command that needs it, freed by FreeNetGame and the Destructor.
 struct NetConnection {
     DPID localPlayer = 0;
@@ -57,6 +66,10 @@ struct NetConnection {
     // Holds one message while Receive fills it; freed after every message.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;
     DWORD receiveSize = 0;
+    // Oldest first; they come before anything DirectPlay still holds. Emptied when the session
+    // is left.
+    std::array<DeferredSystemMessage, kNetDeferredMessages> deferred{};
+    std::size_t deferredCount = 0;
     std::int32_t chosenSession = 0; // 0-based
     bool initialised = false;       // `play` has had a successful InitializeConnection
     bool opened = false;            // `play` holds an open session
@@ -176,7 +189,9 @@ void ClearPlayerSlots();
 // Drains DirectPlay into the queue until it has nothing more, a session event was seen, the queue
 // has no room for the next message, or the call has taken kNetReceivesPerCall messages. Then, if
 // DirectPlay's receive queue and the module's hold more than kNetHeldBytes together, DirectPlay's
-// oldest messages are dropped until they no longer do (system messages among them are handled).
+// oldest messages are dropped until they no longer do. System messages among them are handled,
+// except one that would overwrite a notice of the call or one the game has not read while it has
+// messages to read: that one is held back, and handed over by a later call before it receives.
 HRESULT ReceiveNetMessages();
 // The system-message handler: session lost, player created or destroyed, host migrated here.
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);

@@ -151,6 +151,60 @@ HRESULT ReceiveIntoQueue(NetConnection& c) {
     return S_FALSE;
 }
 
+// Whether handling the system message now would overwrite the number of an arrival (or a
+// departure) that the game has not read while it still has earlier messages to read.
+bool NoticeMustWait(const std::uint8_t* data, std::size_t size) {
+    const ByteSpan message{data, size};
+    std::uint32_t type = 0, kind = 0;
+    if (s.queue.empty() || !message.U32(0, type) || !message.U32(4, kind)) return false;
+    if (kind != DPPLAYERTYPE_PLAYER) return false;
+    return (type == DPSYS_CREATEPLAYERORGROUP && s.events.created != 0) ||
+           (type == DPSYS_DESTROYPLAYERORGROUP && s.events.destroyed != 0);
+}
+
+DeferredSystemMessage PopDeferred(NetConnection& c) {
+    const DeferredSystemMessage oldest = c.deferred[0];
+    std::copy(c.deferred.begin() + 1, c.deferred.begin() + c.deferredCount, c.deferred.begin());
+    --c.deferredCount;
+    return oldest;
+}
+
+void HandleDeferred(const DeferredSystemMessage& message) {
+    HandleNetSystemMessage(message.bytes.data(), message.size);
+}
+
+// Holds a system message back behind those held already. When they fill the room, the oldest is
+// handled first, as it would have been without holding: the drop never stops for them.
+void DeferSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
+    if (c.deferredCount == kNetDeferredMessages) HandleDeferred(PopDeferred(c));
+    DeferredSystemMessage& held = c.deferred[c.deferredCount++];
+    held = DeferredSystemMessage{};
+    held.size = static_cast<std::uint8_t>(std::min(size, held.bytes.size()));
+    if (held.size > 0) std::memcpy(held.bytes.data(), data, held.size);
+}
+
+// A system message the drop took is handled at once, as the receive loop would, unless the call
+// has handled one already (the loop would have stopped before this one), others wait before it,
+// or its notice would overwrite one the game has not read.
+void TakeSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
+    if (c.deferredCount == 0 && !s.events.stopReceiving && !NoticeMustWait(data, size)) {
+        HandleNetSystemMessage(data, size);
+    } else {
+        DeferSystemMessage(c, data, size);
+    }
+}
+
+// Hands over held-back system messages, oldest first, until one must still wait or one ended the
+// call's receiving; true when the call must not receive: messages DirectPlay holds come after.
+bool HandOverDeferred(NetConnection& c) {
+    while (c.deferredCount > 0 && !s.events.stopReceiving) {
+        const DeferredSystemMessage& oldest = c.deferred[0];
+        if (NoticeMustWait(oldest.bytes.data(), oldest.size)) return true;
+        HandleDeferred(PopDeferred(c));
+    }
+    return c.deferredCount > 0 || s.events.stopReceiving;
+}
+
 // What DirectPlay's receive queue and the module hold together beyond kNetHeldBytes, each of
 // DirectPlay's messages costing a record as a queued one does; 0 when DirectPlay cannot say.
 std::uint64_t HeldOverCap(const NetConnection& c) {
@@ -164,8 +218,9 @@ std::uint64_t HeldOverCap(const NetConnection& c) {
 
 // Takes DirectPlay's oldest messages and drops them until what was over the cap when it began is
 // gone; what arrives meanwhile is left to the next call, so that a peer cannot keep one call
-// dropping. System messages among them are handled as the receive loop handles them: the player
-// table depends on them.
+// dropping. System messages among them are never dropped (the player table depends on them), and
+// none overwrites a notice before the game can read it: a game that asks once a frame sees every
+// arrival and departure.
 void DropOverCap(NetConnection& c) {
     for (std::uint64_t over = HeldOverCap(c); over > 0;) {
         DPID from = 0, to = 0;
@@ -173,7 +228,7 @@ void DropOverCap(NetConnection& c) {
         if (ReceiveOne(c, from, to, size, false) != DP_OK) break;
         const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
         if (from == DPID_SYSMSG) {
-            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+            TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
         } else {
             ++s.droppedMessages;
         }
@@ -280,7 +335,7 @@ HRESULT ReceiveNetMessages() {
     s.events.stopReceiving = 0;
     // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
     // long as the two together stay within the cap.
-    const HRESULT hr = ReceiveIntoQueue(c);
+    const HRESULT hr = HandOverDeferred(c) ? S_FALSE : ReceiveIntoQueue(c);
     if (hr == S_FALSE) DropOverCap(c);
     return hr;
 }

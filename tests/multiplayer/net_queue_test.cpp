@@ -7,14 +7,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 // Well above what one call of the module takes, far below a flood; the input it may hold.
 constexpr DWORD kTakenPerCall = 1024;
 constexpr std::uint64_t kHeldInput = 64ull << 20;
+// The notices the drop may hold back for the game.
+constexpr std::size_t kHeldBackNotices = 16;
 
 // The module hosts and Bo joins.
 class NetQueue : public NetTest {
@@ -60,8 +64,17 @@ struct Visits {
     bool asked, speaking; // the game asks who came and went; each says a word, which it reads
 };
 
+// Players come, or leave, amid a flood that passes the cap.
+struct Notices {
+    friend std::ostream& operator<<(std::ostream& out, const Notices& c) { return out << c.name; }
+    const char* name;
+    DWORD type;   // DPSYS_CREATEPLAYERORGROUP or DPSYS_DESTROYPLAYERORGROUP
+    DPID players; // more than the module holds back: the oldest are replaced unread
+};
+
 class NetFlood : public NetQueue, public ::testing::WithParamInterface<Flood> {};
 class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> {};
+class NetNoticesInFlood : public NetQueue, public ::testing::WithParamInterface<Notices> {};
 
 } // namespace
 
@@ -128,6 +141,55 @@ const Flood kFloods[] = {
     {"BlocksTooLargeToHold", kNetLargestMessage + 1, 3, 3, false, true, true, -1},
 };
 INSTANTIATE_TEST_SUITE_P(Floods, NetFlood, ::testing::ValuesIn(kFloods),
+                         ::testing::PrintToStringParamName());
+
+TEST_P(NetNoticesInFlood, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) {
+    const Notices& n = GetParam();
+    const bool arrivals = n.type == DPSYS_CREATEPLAYERORGROUP;
+    for (DPID i = 0; !arrivals && i < n.players; ++i) {
+        Tell(DPSYS_CREATEPLAYERORGROUP, 0x700 + i);
+        EXPECT_EQ(NetPlayerCreated(), static_cast<std::int32_t>(3 + i));
+    }
+    // 110 MB against the 64 MB cap, the notices amid it.
+    const DPID from = bo->FirstPlayer();
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, 100);
+    for (DPID i = 0; i < n.players; ++i)
+        Tell(n.type, 0x700 + i);
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, 10);
+    std::vector<std::int32_t> seen;
+    std::uint64_t read = 0;
+    for (int frame = 0; frame < 400 && !HasFailure(); ++frame) {
+        const std::int32_t created = NetPlayerCreated();
+        const std::int32_t destroyed = NetPlayerDestroyed();
+        if (const std::int32_t number = arrivals ? created : destroyed) seen.push_back(number);
+        EXPECT_EQ(arrivals ? destroyed : created, 0) << "frame " << frame;
+        GetNetMessage();
+        ASSERT_LE(Held(), kHeldInput) << "frame " << frame;
+        if (NetMessageType() == 4) ++read;
+    }
+    const std::int32_t last = static_cast<std::int32_t>(2 + n.players);
+    if (n.players <= kHeldBackNotices + 1) {
+        std::vector<std::int32_t> every(n.players);
+        std::iota(every.begin(), every.end(), 3);
+        EXPECT_EQ(seen, every);
+    } else {
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()) && !seen.empty() &&
+                    seen.back() == last && seen.size() >= kHeldBackNotices)
+            << ::testing::PrintToString(seen);
+    }
+    // As many as the cap drops from the same flood without them.
+    EXPECT_EQ(g_Multiplayer.droppedMessages, 47u);
+    EXPECT_EQ(read + g_Multiplayer.droppedMessages, 110u);
+    EXPECT_TRUE(module->inbox.empty());
+    EXPECT_EQ(Joins("Cy"), arrivals ? last + 1 : 3) << "every notice reached the player table";
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+const Notices kNotices[] = {{"TwoArrivals", DPSYS_CREATEPLAYERORGROUP, 2},
+                            {"TwoDepartures", DPSYS_DESTROYPLAYERORGROUP, 2},
+                            {"ArrivalsPastTheHeldBack", DPSYS_CREATEPLAYERORGROUP, 40},
+                            {"DeparturesPastTheHeldBack", DPSYS_DESTROYPLAYERORGROUP, 40}};
+INSTANTIATE_TEST_SUITE_P(InAFlood, NetNoticesInFlood, ::testing::ValuesIn(kNotices),
                          ::testing::PrintToStringParamName());
 
 TEST_P(NetVisits, NumbersComeBackWhenPlayersLeaveAndGroupsTakeNone) {
