@@ -124,42 +124,21 @@ void ReleaseReceiveBuffer(NetConnection& c) {
     c.receiveSize = 0;
 }
 
-// Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
-// more.
-HRESULT ReceiveIntoQueue(NetConnection& c) {
-    for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
-        if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
-        DPID from = 0, to = 0;
-        DWORD size = 0;
-        const HRESULT hr = ReceiveOne(c, from, to, size, true);
-        if (hr == DPERR_NOMESSAGES) return S_OK;
-        if (hr != DP_OK) return hr;
-        // Never more than the buffer holds, whatever the size says.
-        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
-        const bool tooLarge = c.receiveSize > kNetLargestMessage;
-        if (from == DPID_SYSMSG) {
-            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
-        } else if (tooLarge) {
-            ++s.droppedMessages;
-        } else {
-            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
-        }
-        ReleaseReceiveBuffer(c);
-        // A dropped giant ends the loop too, so that no loop copies more than a few of them.
-        if (s.events.stopReceiving || tooLarge) return S_FALSE;
-    }
-    return S_FALSE;
+// Whether an unread notice set then is still kept from being replaced.
+bool StillKept(const NetNoticeTime& set) {
+    return s.frames < set.frame + 2 && s.receiveCalls < set.call + kNetNoticeKeptCalls;
 }
 
-// Whether handling the system message now would overwrite the number of an arrival (or a
-// departure) that the game has not read while it still has earlier messages to read.
+// Whether handling the system message now would replace an arrival's (or a departure's) number
+// that is still kept for the game.
 bool NoticeMustWait(const std::uint8_t* data, std::size_t size) {
     const ByteSpan message{data, size};
     std::uint32_t type = 0, kind = 0;
-    if (s.queue.empty() || !message.U32(0, type) || !message.U32(4, kind)) return false;
-    if (kind != DPPLAYERTYPE_PLAYER) return false;
-    return (type == DPSYS_CREATEPLAYERORGROUP && s.events.created != 0) ||
-           (type == DPSYS_DESTROYPLAYERORGROUP && s.events.destroyed != 0);
+    if (!message.U32(0, type) || !message.U32(4, kind) || kind != DPPLAYERTYPE_PLAYER) return false;
+    const NetSessionEvents& e = s.events;
+    if (type == DPSYS_CREATEPLAYERORGROUP) return e.created != 0 && StillKept(e.createdAt);
+    if (type == DPSYS_DESTROYPLAYERORGROUP) return e.destroyed != 0 && StillKept(e.destroyedAt);
+    return false;
 }
 
 DeferredSystemMessage PopDeferred(NetConnection& c) {
@@ -173,9 +152,11 @@ void HandleDeferred(const DeferredSystemMessage& message) {
     HandleNetSystemMessage(message.bytes.data(), message.size);
 }
 
-// Holds a system message back behind those held already. When they fill the room, the oldest is
-// handled first, as it would have been without holding: the drop never stops for them.
+// Holds a system message back behind those held already; that ends the call's receiving, as a
+// handled one does. When they fill the room, the oldest is handled first, as it would have been
+// without holding: the drop never stops for them.
 void DeferSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
+    s.events.stopReceiving = 1;
     if (c.deferredCount == kNetDeferredMessages) HandleDeferred(PopDeferred(c));
     DeferredSystemMessage& held = c.deferred[c.deferredCount++];
     held = DeferredSystemMessage{};
@@ -183,9 +164,8 @@ void DeferSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t 
     if (held.size > 0) std::memcpy(held.bytes.data(), data, held.size);
 }
 
-// A system message the drop took is handled at once, as the receive loop would, unless the call
-// has handled one already (the loop would have stopped before this one), others wait before it,
-// or its notice would overwrite one the game has not read.
+// A system message taken is handled at once unless the call has handled one already (the drop
+// takes past the one the receive loop stops at), others wait before it, or it must wait.
 void TakeSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
     if (c.deferredCount == 0 && !s.events.stopReceiving && !NoticeMustWait(data, size)) {
         HandleNetSystemMessage(data, size);
@@ -203,6 +183,33 @@ bool HandOverDeferred(NetConnection& c) {
         HandleDeferred(PopDeferred(c));
     }
     return c.deferredCount > 0 || s.events.stopReceiving;
+}
+
+// Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
+// more.
+HRESULT ReceiveIntoQueue(NetConnection& c) {
+    for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
+        if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
+        DPID from = 0, to = 0;
+        DWORD size = 0;
+        const HRESULT hr = ReceiveOne(c, from, to, size, true);
+        if (hr == DPERR_NOMESSAGES) return S_OK;
+        if (hr != DP_OK) return hr;
+        // Never more than the buffer holds, whatever the size says.
+        const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
+        const bool tooLarge = c.receiveSize > kNetLargestMessage;
+        if (from == DPID_SYSMSG) {
+            TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
+        } else if (tooLarge) {
+            ++s.droppedMessages;
+        } else {
+            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
+        }
+        ReleaseReceiveBuffer(c);
+        // A dropped giant ends the loop too, so that no loop copies more than a few of them.
+        if (s.events.stopReceiving || tooLarge) return S_FALSE;
+    }
+    return S_FALSE;
 }
 
 // What DirectPlay's receive queue and the module hold together beyond kNetHeldBytes, each of
@@ -332,6 +339,7 @@ void SendNetMessageMesh(std::int32_t player, std::int32_t mesh, std::int32_t gua
 HRESULT ReceiveNetMessages() {
     if (!s.connection || !s.connection->play) return S_OK;
     NetConnection& c = *s.connection;
+    ++s.receiveCalls;
     s.events.stopReceiving = 0;
     // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
     // long as the two together stay within the cap.
@@ -356,8 +364,10 @@ void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
         if (kind != DPPLAYERTYPE_PLAYER) return; // a group holds no player number
         if (type == DPSYS_CREATEPLAYERORGROUP) {
             s.events.created = NetPlayerArrived(id);
+            s.events.createdAt = {s.frames, s.receiveCalls};
         } else {
             s.events.destroyed = NetPlayerLeft(id);
+            s.events.destroyedAt = {s.frames, s.receiveCalls};
         }
         break;
     }
@@ -377,6 +387,7 @@ void ReleaseCurrentNetData() {
 
 void GetNetMessage() {
     if (!InNetGame()) return RaiseRuntimeWarning(kNoGame);
+    ++s.frames;
     ReleaseCurrentNetData(); // first, so that its room serves the receive
     ReceiveNetMessages();
     CurrentNetMessage& current = s.current;

@@ -64,17 +64,18 @@ struct Visits {
     bool asked, speaking; // the game asks who came and went; each says a word, which it reads
 };
 
-// Players come, or leave, amid a flood that passes the cap.
+// Players come, or leave, one after another, alone or amid a flood that passes the cap.
 struct Notices {
     friend std::ostream& operator<<(std::ostream& out, const Notices& c) { return out << c.name; }
     const char* name;
     DWORD type;   // DPSYS_CREATEPLAYERORGROUP or DPSYS_DESTROYPLAYERORGROUP
     DPID players; // more than the module holds back: the oldest are replaced unread
+    bool flooded;
 };
 
 class NetFlood : public NetQueue, public ::testing::WithParamInterface<Flood> {};
 class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> {};
-class NetNoticesInFlood : public NetQueue, public ::testing::WithParamInterface<Notices> {};
+class NetNotices : public NetQueue, public ::testing::WithParamInterface<Notices> {};
 
 } // namespace
 
@@ -143,7 +144,7 @@ const Flood kFloods[] = {
 INSTANTIATE_TEST_SUITE_P(Floods, NetFlood, ::testing::ValuesIn(kFloods),
                          ::testing::PrintToStringParamName());
 
-TEST_P(NetNoticesInFlood, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) {
+TEST_P(NetNotices, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) {
     const Notices& n = GetParam();
     const bool arrivals = n.type == DPSYS_CREATEPLAYERORGROUP;
     for (DPID i = 0; !arrivals && i < n.players; ++i) {
@@ -152,10 +153,11 @@ TEST_P(NetNoticesInFlood, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) 
     }
     // 110 MB against the 64 MB cap, the notices amid it.
     const DPID from = bo->FirstPlayer();
-    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, 100);
+    const DWORD floods[] = {n.flooded ? 100u : 0u, n.flooded ? 10u : 0u};
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, floods[0]);
     for (DPID i = 0; i < n.players; ++i)
         Tell(n.type, 0x700 + i);
-    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, 10);
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, floods[1]);
     std::vector<std::int32_t> seen;
     std::uint64_t read = 0;
     for (int frame = 0; frame < 400 && !HasFailure(); ++frame) {
@@ -178,18 +180,22 @@ TEST_P(NetNoticesInFlood, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) 
             << ::testing::PrintToString(seen);
     }
     // As many as the cap drops from the same flood without them.
-    EXPECT_EQ(g_Multiplayer.droppedMessages, 47u);
-    EXPECT_EQ(read + g_Multiplayer.droppedMessages, 110u);
+    EXPECT_EQ(g_Multiplayer.droppedMessages, n.flooded ? 47u : 0u);
+    EXPECT_EQ(read + g_Multiplayer.droppedMessages, floods[0] + floods[1]);
     EXPECT_TRUE(module->inbox.empty());
     EXPECT_EQ(Joins("Cy"), arrivals ? last + 1 : 3) << "every notice reached the player table";
     EXPECT_EQ(errors.Last(), 0);
 }
 
-const Notices kNotices[] = {{"TwoArrivals", DPSYS_CREATEPLAYERORGROUP, 2},
-                            {"TwoDepartures", DPSYS_DESTROYPLAYERORGROUP, 2},
-                            {"ArrivalsPastTheHeldBack", DPSYS_CREATEPLAYERORGROUP, 40},
-                            {"DeparturesPastTheHeldBack", DPSYS_DESTROYPLAYERORGROUP, 40}};
-INSTANTIATE_TEST_SUITE_P(InAFlood, NetNoticesInFlood, ::testing::ValuesIn(kNotices),
+const Notices kNotices[] = {
+    {"TwoArrivalsInAFlood", DPSYS_CREATEPLAYERORGROUP, 2, true},
+    {"TwoDeparturesInAFlood", DPSYS_DESTROYPLAYERORGROUP, 2, true},
+    {"ArrivalsPastTheHeldBackInAFlood", DPSYS_CREATEPLAYERORGROUP, 40, true},
+    {"DeparturesPastTheHeldBackInAFlood", DPSYS_DESTROYPLAYERORGROUP, 40, true},
+    {"ThreeArrivals", DPSYS_CREATEPLAYERORGROUP, 3, false},
+    {"ThreeDepartures", DPSYS_DESTROYPLAYERORGROUP, 3, false},
+};
+INSTANTIATE_TEST_SUITE_P(OneAfterAnother, NetNotices, ::testing::ValuesIn(kNotices),
                          ::testing::PrintToStringParamName());
 
 TEST_P(NetVisits, NumbersComeBackWhenPlayersLeaveAndGroupsTakeNone) {
@@ -257,5 +263,19 @@ TEST_F(NetQueue, ALeaversUnreadMessagesKeepItsNumberFromTheNextComer) {
     EXPECT_EQ(NetMessagePlayerFrom(), 4);
     Tell(DPSYS_CREATEPLAYERORGROUP, 0x700);
     EXPECT_EQ(NetPlayerCreated(), 3) << "read out, the leaver's number is free again";
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+TEST_F(NetQueue, AGameAskingOnlyWhoCameSeesEachWithoutReadingMessages) {
+    // A waiting room: departures are never asked about, and no message is read.
+    for (DWORD type : {DPSYS_CREATEPLAYERORGROUP, DPSYS_DESTROYPLAYERORGROUP})
+        for (DPID id : {0x700, 0x701})
+            Tell(type, id);
+    Tell(DPSYS_CREATEPLAYERORGROUP, 0x702);
+    std::vector<std::int32_t> seen;
+    for (int frame = 0; frame < 40; ++frame)
+        if (const std::int32_t n = NetPlayerCreated()) seen.push_back(n);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{3, 4, 3})) << "the last came after both left";
+    EXPECT_TRUE(module->inbox.empty());
     EXPECT_EQ(errors.Last(), 0);
 }
