@@ -73,6 +73,7 @@ void MultiplayerConstructor() {
     s.queuedBytes = 0;
     s.messagesTaken = 0;
     s.droppedMessages = 0;
+    s.frames = s.receiveCalls = 0;
     ClearPlayerSlots();
     s.sessionState = 0;
     s.events = NetSessionEvents{};

@@ -57,7 +57,8 @@ void ListNetPlayers();
 std::int32_t NetGameExists();
 // Each query below reads pending messages first, then reports and clears its event.
 std::int32_t NetGameLost();
-// The number of the player who last joined or left; 0 for none.
+// The number of the player who last joined or left; 0 for none. An unread one is not replaced by
+// the next before the game has had a frame to ask (two GetNetMessage calls or 16 receives).
 std::int32_t NetPlayerCreated();
 std::int32_t NetPlayerDestroyed();
 // 1 once this program became the session's host.

@@ -30,6 +30,12 @@ constexpr std::size_t kNetRecordBytes = 64;
 constexpr std::size_t kNetLargestMessage = (kNetHeldBytes - kNetRecordBytes) / 2;
 // One receive loop takes at most this many messages, so that no call lasts long.
 constexpr int kNetReceivesPerCall = 256;
+// System messages that may wait for notices the game has not read yet.
+constexpr std::size_t kNetDeferredMessages = 16;
+// An unread arrival or departure is kept from being replaced until the game has called
+// GetNetMessage twice (a game asking once a frame has then asked) or made this many receiving
+// calls (a game that asks without reading messages).
+constexpr std::uint64_t kNetNoticeKeptCalls = 16;
 
 // Every session this module creates or looks for carries it.
 extern const GUID kNetApplicationGuid;
@@ -49,6 +55,12 @@ struct NetSession {
     std::uint32_t maximumPlayers = 0;
 };
 
+// A system message held back (see ReceiveNetMessages): its first words, all the handler reads.
+struct DeferredSystemMessage {
+    std::array<std::uint8_t, 12> bytes{};
+    std::uint8_t size = 0;
+};
+
 // The network: made by the first command that needs it, freed by FreeNetGame and the Destructor.
 struct NetConnection {
     DPID localPlayer = 0;
@@ -57,6 +69,10 @@ struct NetConnection {
     // Holds one message while Receive fills it; freed after every message.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;
     DWORD receiveSize = 0;
+    // Oldest first; they come before anything DirectPlay still holds. Emptied when the session
+    // is left.
+    std::array<DeferredSystemMessage, kNetDeferredMessages> deferred{};
+    std::size_t deferredCount = 0;
     std::int32_t chosenSession = 0; // 0-based
     bool initialised = false;       // `play` has had a successful InitializeConnection
     bool opened = false;            // `play` holds an open session
@@ -67,6 +83,12 @@ struct NetConnection {
     std::int32_t sessionCount = 0;
 };
 
+// When a notice was set: MultiplayerState::frames and receiveCalls.
+struct NetNoticeTime {
+    std::uint64_t frame = 0;
+    std::uint64_t call = 0;
+};
+
 // Set by the system messages the receive loop sees; each query clears its own.
 struct NetSessionEvents {
     std::uint8_t sessionLost = 0;
@@ -74,6 +96,8 @@ struct NetSessionEvents {
     // may be free again by the time the game asks.
     std::int32_t created = 0;
     std::int32_t destroyed = 0;
+    NetNoticeTime createdAt;
+    NetNoticeTime destroyedAt;
     std::uint32_t becameHost = 0;
     std::uint8_t stopReceiving = 0; // a session event ends the current receive loop
 };
@@ -135,6 +159,8 @@ struct MultiplayerState {
     std::deque<NetMessageQueue> queue;
     std::size_t queuedBytes = 0;     // the queue's data and records
     std::uint64_t messagesTaken = 0; // records GetNetMessage has made current
+    std::uint64_t frames = 0;        // GetNetMessage calls: a game makes one a frame
+    std::uint64_t receiveCalls = 0;  // ReceiveNetMessages calls
     // Player messages taken from DirectPlay and dropped for want of room: over kNetHeldBytes
     // together with DirectPlay's receive queue, or larger than kNetLargestMessage.
     std::uint64_t droppedMessages = 0;
@@ -177,6 +203,9 @@ void ClearPlayerSlots();
 // has no room for the next message, or the call has taken kNetReceivesPerCall messages. Then, if
 // DirectPlay's receive queue and the module's hold more than kNetHeldBytes together, DirectPlay's
 // oldest messages are dropped until they no longer do (system messages among them are handled).
+// A system message is held back instead when the call has handled one already, or when it would
+// replace an arrival's (or departure's) number the game has not read and is still kept for it
+// (kNetNoticeKeptCalls); later calls hand the held ones over first.
 HRESULT ReceiveNetMessages();
 // The system-message handler: session lost, player created or destroyed, host migrated here.
 void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size);

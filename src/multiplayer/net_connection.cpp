@@ -189,6 +189,7 @@ void LeaveNetSession(NetConnection& c) {
     }
     c.opened = false;
     c.localPlayer = 0;
+    c.deferredCount = 0; // the session's notices go with it
     s.sessionState = 0;
 }
 

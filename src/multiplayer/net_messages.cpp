@@ -124,6 +124,67 @@ void ReleaseReceiveBuffer(NetConnection& c) {
     c.receiveSize = 0;
 }
 
+// Whether an unread notice set then is still kept from being replaced.
+bool StillKept(const NetNoticeTime& set) {
+    return s.frames < set.frame + 2 && s.receiveCalls < set.call + kNetNoticeKeptCalls;
+}
+
+// Whether handling the system message now would replace an arrival's (or a departure's) number
+// that is still kept for the game.
+bool NoticeMustWait(const std::uint8_t* data, std::size_t size) {
+    const ByteSpan message{data, size};
+    std::uint32_t type = 0, kind = 0;
+    if (!message.U32(0, type) || !message.U32(4, kind) || kind != DPPLAYERTYPE_PLAYER) return false;
+    const NetSessionEvents& e = s.events;
+    if (type == DPSYS_CREATEPLAYERORGROUP) return e.created != 0 && StillKept(e.createdAt);
+    if (type == DPSYS_DESTROYPLAYERORGROUP) return e.destroyed != 0 && StillKept(e.destroyedAt);
+    return false;
+}
+
+DeferredSystemMessage PopDeferred(NetConnection& c) {
+    const DeferredSystemMessage oldest = c.deferred[0];
+    std::copy(c.deferred.begin() + 1, c.deferred.begin() + c.deferredCount, c.deferred.begin());
+    --c.deferredCount;
+    return oldest;
+}
+
+void HandleDeferred(const DeferredSystemMessage& message) {
+    HandleNetSystemMessage(message.bytes.data(), message.size);
+}
+
+// Holds a system message back behind those held already; that ends the call's receiving, as a
+// handled one does. When they fill the room, the oldest is handled first, as it would have been
+// without holding: the drop never stops for them.
+void DeferSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
+    s.events.stopReceiving = 1;
+    if (c.deferredCount == kNetDeferredMessages) HandleDeferred(PopDeferred(c));
+    DeferredSystemMessage& held = c.deferred[c.deferredCount++];
+    held = DeferredSystemMessage{};
+    held.size = static_cast<std::uint8_t>(std::min(size, held.bytes.size()));
+    if (held.size > 0) std::memcpy(held.bytes.data(), data, held.size);
+}
+
+// A system message taken is handled at once unless the call has handled one already (the drop
+// takes past the one the receive loop stops at), others wait before it, or it must wait.
+void TakeSystemMessage(NetConnection& c, const std::uint8_t* data, std::size_t size) {
+    if (c.deferredCount == 0 && !s.events.stopReceiving && !NoticeMustWait(data, size)) {
+        HandleNetSystemMessage(data, size);
+    } else {
+        DeferSystemMessage(c, data, size);
+    }
+}
+
+// Hands over held-back system messages, oldest first, until one must still wait or one ended the
+// call's receiving; true when the call must not receive: messages DirectPlay holds come after.
+bool HandOverDeferred(NetConnection& c) {
+    while (c.deferredCount > 0 && !s.events.stopReceiving) {
+        const DeferredSystemMessage& oldest = c.deferred[0];
+        if (NoticeMustWait(oldest.bytes.data(), oldest.size)) return true;
+        HandleDeferred(PopDeferred(c));
+    }
+    return c.deferredCount > 0 || s.events.stopReceiving;
+}
+
 // Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
 // more.
 HRESULT ReceiveIntoQueue(NetConnection& c) {
@@ -138,7 +199,7 @@ HRESULT ReceiveIntoQueue(NetConnection& c) {
         const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
         const bool tooLarge = c.receiveSize > kNetLargestMessage;
         if (from == DPID_SYSMSG) {
-            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+            TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
         } else if (tooLarge) {
             ++s.droppedMessages;
         } else {
@@ -164,8 +225,9 @@ std::uint64_t HeldOverCap(const NetConnection& c) {
 
 // Takes DirectPlay's oldest messages and drops them until what was over the cap when it began is
 // gone; what arrives meanwhile is left to the next call, so that a peer cannot keep one call
-// dropping. System messages among them are handled as the receive loop handles them: the player
-// table depends on them.
+// dropping. System messages among them are never dropped (the player table depends on them), and
+// none overwrites a notice before the game can read it: a game that asks once a frame sees every
+// arrival and departure.
 void DropOverCap(NetConnection& c) {
     for (std::uint64_t over = HeldOverCap(c); over > 0;) {
         DPID from = 0, to = 0;
@@ -173,7 +235,7 @@ void DropOverCap(NetConnection& c) {
         if (ReceiveOne(c, from, to, size, false) != DP_OK) break;
         const std::size_t arrived = std::min<DWORD>(size, c.receiveSize);
         if (from == DPID_SYSMSG) {
-            HandleNetSystemMessage(c.receiveBuffer.get(), arrived);
+            TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
         } else {
             ++s.droppedMessages;
         }
@@ -277,10 +339,11 @@ void SendNetMessageMesh(std::int32_t player, std::int32_t mesh, std::int32_t gua
 HRESULT ReceiveNetMessages() {
     if (!s.connection || !s.connection->play) return S_OK;
     NetConnection& c = *s.connection;
+    ++s.receiveCalls;
     s.events.stopReceiving = 0;
     // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
     // long as the two together stay within the cap.
-    const HRESULT hr = ReceiveIntoQueue(c);
+    const HRESULT hr = HandOverDeferred(c) ? S_FALSE : ReceiveIntoQueue(c);
     if (hr == S_FALSE) DropOverCap(c);
     return hr;
 }
@@ -301,8 +364,10 @@ void HandleNetSystemMessage(const std::uint8_t* data, std::size_t size) {
         if (kind != DPPLAYERTYPE_PLAYER) return; // a group holds no player number
         if (type == DPSYS_CREATEPLAYERORGROUP) {
             s.events.created = NetPlayerArrived(id);
+            s.events.createdAt = {s.frames, s.receiveCalls};
         } else {
             s.events.destroyed = NetPlayerLeft(id);
+            s.events.destroyedAt = {s.frames, s.receiveCalls};
         }
         break;
     }
@@ -322,6 +387,7 @@ void ReleaseCurrentNetData() {
 
 void GetNetMessage() {
     if (!InNetGame()) return RaiseRuntimeWarning(kNoGame);
+    ++s.frames;
     ReleaseCurrentNetData(); // first, so that its room serves the receive
     ReceiveNetMessages();
     CurrentNetMessage& current = s.current;

@@ -7,14 +7,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 // Well above what one call of the module takes, far below a flood; the input it may hold.
 constexpr DWORD kTakenPerCall = 1024;
 constexpr std::uint64_t kHeldInput = 64ull << 20;
+// The notices the drop may hold back for the game.
+constexpr std::size_t kHeldBackNotices = 16;
 
 // The module hosts and Bo joins.
 class NetQueue : public NetTest {
@@ -60,8 +64,18 @@ struct Visits {
     bool asked, speaking; // the game asks who came and went; each says a word, which it reads
 };
 
+// Players come, or leave, one after another, alone or amid a flood that passes the cap.
+struct Notices {
+    friend std::ostream& operator<<(std::ostream& out, const Notices& c) { return out << c.name; }
+    const char* name;
+    DWORD type;   // DPSYS_CREATEPLAYERORGROUP or DPSYS_DESTROYPLAYERORGROUP
+    DPID players; // more than the module holds back: the oldest are replaced unread
+    bool flooded;
+};
+
 class NetFlood : public NetQueue, public ::testing::WithParamInterface<Flood> {};
 class NetVisits : public NetQueue, public ::testing::WithParamInterface<Visits> {};
+class NetNotices : public NetQueue, public ::testing::WithParamInterface<Notices> {};
 
 } // namespace
 
@@ -130,6 +144,57 @@ const Flood kFloods[] = {
 INSTANTIATE_TEST_SUITE_P(Floods, NetFlood, ::testing::ValuesIn(kFloods),
                          ::testing::PrintToStringParamName());
 
+TEST_P(NetNotices, AGameAskingOnceAFrameSeesEachWhileTheExcessIsDropped) {
+    const Notices& n = GetParam();
+    const bool arrivals = n.type == DPSYS_CREATEPLAYERORGROUP;
+    for (DPID i = 0; !arrivals && i < n.players; ++i) {
+        Tell(DPSYS_CREATEPLAYERORGROUP, 0x700 + i);
+        EXPECT_EQ(NetPlayerCreated(), static_cast<std::int32_t>(3 + i));
+    }
+    // 110 MB against the 64 MB cap, the notices amid it.
+    const DPID from = bo->FirstPlayer();
+    const DWORD floods[] = {n.flooded ? 100u : 0u, n.flooded ? 10u : 0u};
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, floods[0]);
+    for (DPID i = 0; i < n.players; ++i)
+        Tell(n.type, 0x700 + i);
+    network.Flood(module, from, DPID_SERVERPLAYER, 1u << 20, floods[1]);
+    std::vector<std::int32_t> seen;
+    std::uint64_t read = 0;
+    for (int frame = 0; frame < 400 && !HasFailure(); ++frame) {
+        const std::int32_t created = NetPlayerCreated();
+        const std::int32_t destroyed = NetPlayerDestroyed();
+        if (const std::int32_t number = arrivals ? created : destroyed) seen.push_back(number);
+        EXPECT_EQ(arrivals ? destroyed : created, 0) << "frame " << frame;
+        GetNetMessage();
+        ASSERT_LE(Held(), kHeldInput) << "frame " << frame;
+        if (NetMessageType() == 4) ++read;
+    }
+    // Each once and in order; past what the module holds back, older ones are replaced unread.
+    const std::int32_t last = static_cast<std::int32_t>(2 + n.players);
+    EXPECT_TRUE(std::adjacent_find(seen.begin(), seen.end(), std::greater_equal<>()) ==
+                    seen.end() &&
+                seen.size() >= std::min<std::size_t>(n.players, kHeldBackNotices + 1) &&
+                !seen.empty() && seen.back() == last)
+        << ::testing::PrintToString(seen);
+    // As many as the cap drops from the same flood without them.
+    EXPECT_EQ(g_Multiplayer.droppedMessages, n.flooded ? 47u : 0u);
+    EXPECT_EQ(read + g_Multiplayer.droppedMessages, floods[0] + floods[1]);
+    EXPECT_TRUE(module->inbox.empty());
+    EXPECT_EQ(Joins("Cy"), arrivals ? last + 1 : 3) << "every notice reached the player table";
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+const Notices kNotices[] = {
+    {"TwoArrivalsInAFlood", DPSYS_CREATEPLAYERORGROUP, 2, true},
+    {"TwoDeparturesInAFlood", DPSYS_DESTROYPLAYERORGROUP, 2, true},
+    {"ArrivalsPastTheHeldBackInAFlood", DPSYS_CREATEPLAYERORGROUP, 40, true},
+    {"DeparturesPastTheHeldBackInAFlood", DPSYS_DESTROYPLAYERORGROUP, 40, true},
+    {"ThreeArrivals", DPSYS_CREATEPLAYERORGROUP, 3, false},
+    {"ThreeDepartures", DPSYS_DESTROYPLAYERORGROUP, 3, false},
+};
+INSTANTIATE_TEST_SUITE_P(OneAfterAnother, NetNotices, ::testing::ValuesIn(kNotices),
+                         ::testing::PrintToStringParamName());
+
 TEST_P(NetVisits, NumbersComeBackWhenPlayersLeaveAndGroupsTakeNone) {
     const Visits& v = GetParam();
     const bool group = v.kind == DPPLAYERTYPE_GROUP;
@@ -195,5 +260,19 @@ TEST_F(NetQueue, ALeaversUnreadMessagesKeepItsNumberFromTheNextComer) {
     EXPECT_EQ(NetMessagePlayerFrom(), 4);
     Tell(DPSYS_CREATEPLAYERORGROUP, 0x700);
     EXPECT_EQ(NetPlayerCreated(), 3) << "read out, the leaver's number is free again";
+    EXPECT_EQ(errors.Last(), 0);
+}
+
+TEST_F(NetQueue, AGameAskingOnlyWhoCameSeesEachWithoutReadingMessages) {
+    // A waiting room: departures are never asked about, and no message is read.
+    for (DWORD type : {DPSYS_CREATEPLAYERORGROUP, DPSYS_DESTROYPLAYERORGROUP})
+        for (DPID id : {0x700, 0x701})
+            Tell(type, id);
+    Tell(DPSYS_CREATEPLAYERORGROUP, 0x702);
+    std::vector<std::int32_t> seen;
+    for (int frame = 0; frame < 40; ++frame)
+        if (const std::int32_t n = NetPlayerCreated()) seen.push_back(n);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{3, 4, 3})) << "the last came after both left";
+    EXPECT_TRUE(module->inbox.empty());
     EXPECT_EQ(errors.Last(), 0);
 }
