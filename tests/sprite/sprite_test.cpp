@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -134,6 +135,23 @@ TEST_F(Sprites, PrioritiesDrawLowFirstAndEqualOnesInOrder) {
     HideSprite(2);
     Frame();
     EXPECT_EQ(Pixel(33, 33), kBlack);
+}
+
+// Priorities far apart, up to the largest: one walk of the list a frame, whatever their values.
+TEST_F(Sprites, FarApartPrioritiesCostOneWalk) {
+    MakeImage(1, 20, 20, {kRed});
+    MakeImage(2, 20, 20, {kGreen});
+    PlaceSprite(1, 10, 10, 1);
+    PlaceSprite(2, 15, 15, 2);
+    SetSpritePriority(1, 1000000);
+    const std::int64_t before = g_Sprite.manager.GatherSteps();
+    Frame();
+    ASSERT_LE(g_Sprite.manager.GatherSteps() - before, 2);
+    EXPECT_EQ(Pixel(17, 17), kRed);
+    SetSpritePriority(2, INT_MAX);
+    Frame();
+    EXPECT_EQ(Pixel(17, 17), kGreen);
+    EXPECT_LE(g_Sprite.manager.GatherSteps() - before, 4);
 }
 
 TEST_F(Sprites, HundredsOfSpritesAllDraw) {
