@@ -140,8 +140,10 @@ Reach ReachOf(std::int64_t centre, std::int64_t size) {
 std::int64_t CircleY(std::int64_t r, std::int64_t x) {
     if (x == 0) return r;
     const std::int64_t k = r * r + 2 * r - 1 - (x - 1) * (x - 1) + (x - 1);
+    // Single precision under the device: one step of Newton's method brings it within one.
     auto y =
-        static_cast<std::int64_t>(std::sqrt(static_cast<double>(std::max<std::int64_t>(k, 0))));
+        static_cast<std::int64_t>(std::sqrt(static_cast<double>(std::max<std::int64_t>(k, 1))));
+    y = (y + k / y) / 2;
     while (y > 0 && y * y + y >= k)
         --y;
     while ((y + 1) * (y + 1) + (y + 1) < k)
@@ -288,12 +290,15 @@ void DrawEllipse(std::int32_t centreX, std::int32_t centreY, std::int32_t radius
                  std::int32_t radiusY) {
     const bool tookLock = LockForPixels();
     const std::uint32_t ink = Ink();
-    std::int32_t lastX = -1, lastY = -1;
+    std::int64_t lastX = -1, lastY = -1;
     // Angles up to 2 radians, past a quarter turn; the four symmetric points cover the rest.
+    // The device leaves the processor's floating point at single precision, where the product
+    // may round past the radius (and 32 bits): held to it, in 64 bits.
+    const std::int64_t rx = std::abs(std::int64_t{radiusX}), ry = std::abs(std::int64_t{radiusY});
     for (int step = 0; step < 2000; ++step) {
         const double a = step * 0.001;
-        const auto x = static_cast<std::int32_t>(std::sin(a) * radiusX);
-        const auto y = static_cast<std::int32_t>(std::cos(a) * radiusY);
+        const auto x = std::clamp(static_cast<std::int64_t>(std::sin(a) * radiusX), -rx, rx);
+        const auto y = std::clamp(static_cast<std::int64_t>(std::cos(a) * radiusY), -ry, ry);
         if (x == lastX && y == lastY) continue;
         PlotFour(centreX, centreY, x, y, ink);
         lastX = x;

@@ -140,6 +140,18 @@ TEST_F(Draw2D, CirclesOfAnyRadiusDrawWhatTheDisplayShows) {
     EXPECT_EQ(Lit(), bottomRight);
 }
 
+// Centres near the 32-bit limit: points are placed in 64 bits, never wrapped onto the display.
+TEST_F(Draw2D, OutlinesNearTheLimitsNeverWrapOntoTheDisplay) {
+    SetInk(kRed, 0);
+    // Both reach x = 4 at their right ends, and no further.
+    DrawEllipse(INT_MIN + 5, 100, INT_MAX, 10);
+    DrawCircle(INT_MIN + 5, 240, INT_MAX);
+    const auto lit = Lit();
+    EXPECT_EQ(lit.count({4, 240}), 1u);
+    for (const auto& [x, y] : lit)
+        EXPECT_LE(x, 4) << "at " << x << ", " << y;
+}
+
 TEST_F(Draw2D, SixteenBitTargetsUse565) {
     IDirect3DSurface9* target16 = nullptr;
     if (FAILED(GetDirect3DDevice()->CreateRenderTarget(64, 64, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE,
