@@ -93,8 +93,12 @@ TEST_F(Sprites, AnimationSheetCells) {
     MakeImage(2, 64, 32, cells, 4, 2);
     SaveImage(".\\sheet-test.png", 2);
     CreateAnimatedSprite(3, ".\\sheet-test.png", 4, 2, 4);
+    // 65536 x 65536 cells: more frames than 32 bits count, not none.
+    CreateAnimatedSprite(5, ".\\sheet-test.png", 65536, 65536, 6);
     DeleteFileA(".\\sheet-test.png");
     ASSERT_EQ(cell.number, 0);
+    SetSpriteImage(5, 22000000);
+    EXPECT_EQ(SpriteFrame(5), 22000000);
     EXPECT_EQ(SpriteWidth(3), 16);
     EXPECT_EQ(SpriteHeight(3), 16);
     EXPECT_EQ(Record(3).frameCount, 8);
