@@ -92,8 +92,13 @@ TEST_F(Sprites, AnimationSheetCells) {
     MakeImage(2, 64, 32, cells, 4, 2);
     SaveImage(".\\sheet-test.png", 2);
     CreateAnimatedSprite(3, ".\\sheet-test.png", 4, 2, 4);
-    DeleteFileA(".\\sheet-test.png");
     ASSERT_EQ(cell.number, 0);
+    // 46,341 x 46,341 cells: a frame count past the int32 range, refused before the load.
+    CreateAnimatedSprite(10, ".\\sheet-test.png", 46341, 46341, 9);
+    DeleteFileA(".\\sheet-test.png");
+    EXPECT_EQ(cell.number, 319);
+    EXPECT_FALSE(SpriteExist(10));
+    cell.number = 0;
     EXPECT_EQ(SpriteWidth(3), 16);
     EXPECT_EQ(SpriteHeight(3), 16);
     EXPECT_EQ(Record(3).frameCount, 8);
