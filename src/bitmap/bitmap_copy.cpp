@@ -108,10 +108,16 @@ bool PlaceLoadedImage(std::int32_t n, IDirect3DSurface9* image) {
     return true;
 }
 
+// A rectangle's side in 64 bits: no difference of two int32 values wraps.
+std::int64_t Side(LONG from, LONG to) {
+    return std::int64_t{to} - from;
+}
+
 // One axis of a 1:1 copy: moves both starts past negative positions and trims the length to
-// both surfaces. The length that remains, 0 or less when nothing is left.
-std::int32_t ClipAxis(std::int32_t& from, std::int32_t& to, std::int32_t length,
-                      std::int32_t fromSize, std::int32_t toSize) {
+// both surfaces. The length that remains, 0 or less when nothing is left. In 64 bits, so that a
+// start far outside a surface cannot wrap back into it.
+std::int64_t ClipAxis(std::int64_t& from, std::int64_t& to, std::int64_t length,
+                      std::int64_t fromSize, std::int64_t toSize) {
     if (from < 0) {
         to -= from;
         length += from;
@@ -128,15 +134,24 @@ std::int32_t ClipAxis(std::int32_t& from, std::int32_t& to, std::int32_t length,
 
 void CopyOneToOne(IDirect3DSurface9* from, RECT src, IDirect3DSurface9* to, RECT dst) {
     const SurfaceSize a = SizeOf(from), b = SizeOf(to);
-    std::int32_t sx = src.left, sy = src.top, dx = dst.left, dy = dst.top;
-    const std::int32_t w = ClipAxis(sx, dx, src.right - src.left, a.width, b.width);
-    const std::int32_t h = ClipAxis(sy, dy, src.bottom - src.top, a.height, b.height);
+    std::int64_t sx = src.left, sy = src.top, dx = dst.left, dy = dst.top;
+    const std::int64_t w = ClipAxis(sx, dx, Side(src.left, src.right), a.width, b.width);
+    const std::int64_t h = ClipAxis(sy, dy, Side(src.top, src.bottom), a.height, b.height);
     if (w <= 0 || h <= 0) return;
-    Stretch(from, RECT{sx, sy, sx + w, sy + h}, to, RECT{dx, dy, dx + w, dy + h});
+    // Every value now lies inside a surface, so it is a LONG again.
+    const auto l = [](std::int64_t v) { return static_cast<LONG>(v); };
+    Stretch(from, RECT{l(sx), l(sy), l(sx + w), l(sy + h)}, to,
+            RECT{l(dx), l(dy), l(dx + w), l(dy + h)});
 }
 
 void CopyPixel(const std::uint8_t* from, std::uint8_t* to, std::int32_t bytes) {
     std::memcpy(to, from, static_cast<std::size_t>(bytes));
+}
+
+// The source position of a destination position on one axis, in 64 bits: the rectangles may
+// reach far past the surfaces.
+std::int64_t SourceAt(std::int64_t at, LONG dstStart, LONG srcStart, double ratio) {
+    return srcStart + static_cast<std::int64_t>(static_cast<double>(at - dstStart) * ratio);
 }
 
 // Nearest-pixel scaling; destination pixels whose source lies off the surface stay as they were.
@@ -144,20 +159,22 @@ void CopyScaled(IDirect3DSurface9* from, const RECT& src, IDirect3DSurface9* to,
     const SurfaceSize a = SizeOf(from), b = SizeOf(to);
     const std::int32_t bpp = a.bytesPerPixel;
     if (bpp != b.bytesPerPixel || (bpp != 2 && bpp != 4)) return;
-    const double rx = static_cast<double>(src.right - src.left) / (dst.right - dst.left);
-    const double ry = static_cast<double>(src.bottom - src.top) / (dst.bottom - dst.top);
+    const double rx = static_cast<double>(Side(src.left, src.right)) /
+                      static_cast<double>(Side(dst.left, dst.right));
+    const double ry = static_cast<double>(Side(src.top, src.bottom)) /
+                      static_cast<double>(Side(dst.top, dst.bottom));
     SurfaceLock in(from, D3DLOCK_READONLY), out(to);
     if (!in.bits || !out.bits) return;
     const std::int32_t x0 = std::max<std::int32_t>(dst.left, 0);
     const std::int32_t x1 = std::min<std::int32_t>(dst.right, b.width);
     const std::int32_t y1 = std::min<std::int32_t>(dst.bottom, b.height);
     for (std::int32_t y = std::max<std::int32_t>(dst.top, 0); y < y1; ++y) {
-        const std::int32_t sy = src.top + static_cast<std::int32_t>((y - dst.top) * ry);
+        const std::int64_t sy = SourceAt(y, dst.top, src.top, ry);
         if (sy < 0 || sy >= a.height) continue;
         for (std::int32_t x = x0; x < x1; ++x) {
-            const std::int32_t sx = src.left + static_cast<std::int32_t>((x - dst.left) * rx);
+            const std::int64_t sx = SourceAt(x, dst.left, src.left, rx);
             if (sx < 0 || sx >= a.width) continue;
-            CopyPixel(in.Row(sy) + sx * bpp, out.Row(y) + x * bpp, bpp);
+            CopyPixel(in.Row(static_cast<std::int32_t>(sy)) + sx * bpp, out.Row(y) + x * bpp, bpp);
         }
     }
 }
@@ -237,7 +254,7 @@ void CopyBitmapRect(std::int32_t from, std::int32_t left, std::int32_t top, std:
         Stretch(a, whole, copy, whole);
         a = copy;
     }
-    if (right - left == toRight - toLeft)
+    if (Side(left, right) == Side(toLeft, toRight))
         CopyOneToOne(a, src, b, dst);
     else
         CopyScaled(a, src, b, dst);

@@ -257,6 +257,14 @@ TEST_F(Bitmaps, RectangleCopiesClipBothSidesAndScaleByNearestPixel) {
     EXPECT_EQ(Rgb(out.At(0, 0)), Rgb(source.At(2, 0)));
     EXPECT_EQ(Rgb(out.At(3, 7)), Rgb(source.At(3, 3)));
 
+    // A source 4,000,000,000 wide shrunk onto 8 pixels: column 4 takes the source's column 0.
+    clear();
+    CopyBitmapRect(1, -2000000000, 0, 2000000000, 8, 2, 0, 0, 8, 8);
+    out = Read(2);
+    EXPECT_EQ(Rgb(out.At(4, 3)), Rgb(source.At(0, 3)));
+    EXPECT_EQ(Rgb(out.At(3, 3)), 0u);
+    EXPECT_EQ(Rgb(out.At(5, 3)), 0u);
+
     CopyBitmapRect(1, 0, 0, 4, 4, 1, 4, 4, 8, 8); // within one bitmap
     out = Read(1);
     EXPECT_EQ(Rgb(out.At(4, 4)), Rgb(source.At(0, 0)));
