@@ -129,6 +129,12 @@ TEST_F(Sprites, PrioritiesDrawLowFirstAndEqualOnesInOrder) {
     EXPECT_EQ(Pixel(22, 22), kRed);  // all three overlap here: the highest priority is on top
     EXPECT_EQ(Pixel(17, 17), kRed);  // red over green
     EXPECT_EQ(Pixel(32, 32), kBlue); // blue over green
+    // The largest priority: the frame's gathering ends all the same, and the order holds.
+    SetSpritePriority(2, 0x7FFFFFFF);
+    Frame();
+    EXPECT_EQ(Pixel(22, 22), kGreen);
+    EXPECT_EQ(Pixel(32, 32), kGreen);
+    SetSpritePriority(2, 0);
     SetSpritePriority(1, 0);
     SetSpritePriority(3, 0);
     Frame();
