@@ -415,6 +415,11 @@ bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
         if (!texture) return false;
     }
     if (!CopyRowsIn(texture, width, height, depth, pixels)) return false;
+    // A texture kept may have been recorded with another picture size: it now holds the block's.
+    r = FindImage(n);
+    r->width = width;
+    r->height = height;
+    SetScales(*r);
     RefreshSprites();
     return true;
 }

@@ -309,6 +309,13 @@ TEST_F(Images, MemoryBlocksGoIntoATextureThatHoldsThemWhateverSizeTheRecordKeeps
     EXPECT_EQ(ImagePixel(7, 99, 58), 0x00633Au);
     MakeImagePowerOfTwo(7, 0, 64); // no texture of that size: the image stays
     EXPECT_EQ(GetImageWidth(7), 100);
+    // A texture of exactly the block's size is kept, and the record takes the block's size.
+    MakeImagePowerOfTwo(7, 128, 64);
+    IDirect3DTexture9* const kept = GetImagePointer(7);
+    ASSERT_TRUE(make(7, 128, 64));
+    EXPECT_EQ(GetImagePointer(7), kept);
+    EXPECT_EQ(GetImageWidth(7), 128);
+    EXPECT_EQ(ImagePixel(7, 127, 63), 0x007F3Fu);
     // Wider than any texture the device makes: the rows are cut at the level's edge.
     ASSERT_TRUE(make(8, 16400, 2));
     const UINT width = Level0(8).Width;
