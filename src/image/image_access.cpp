@@ -87,6 +87,39 @@ IDirect3DTexture9* CopyFromRenderTarget(IDirect3DSurface9* target, const D3DSURF
     return copy;
 }
 
+// Whether the texture is one level of exactly width x height pixels in the format, so that a
+// block's rows go into it as they are. The record's size cannot say so: a divided load or a
+// power-of-two copy keeps the picture's size over a texture of another.
+bool HoldsPicture(IDirect3DTexture9* texture, std::int32_t width, std::int32_t height,
+                  D3DFORMAT format) {
+    D3DSURFACE_DESC desc{};
+    return texture->GetLevelCount() == 1 && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
+           desc.Format == format && desc.Width == static_cast<UINT>(width) &&
+           desc.Height == static_cast<UINT>(height);
+}
+
+// Copies a block's rows into level 0: no more rows, nor bytes a row, than the level holds (the
+// platform may have made the texture smaller or in another format than asked).
+bool CopyRowsIn(IDirect3DTexture9* texture, std::int32_t width, std::int32_t height,
+                std::int32_t depth, const std::uint8_t* pixels) {
+    D3DSURFACE_DESC desc{};
+    if (FAILED(texture->GetLevelDesc(0, &desc))) return false;
+    const std::size_t stride = static_cast<std::size_t>(width) * (depth / 8);
+    const UINT columns = std::min(static_cast<UINT>(width), desc.Width);
+    const UINT rows = std::min(static_cast<UINT>(height), desc.Height);
+    const std::size_t rowBytes = std::min<std::size_t>(stride, static_cast<std::size_t>(columns) *
+                                                                   (FormatDepth(desc.Format) / 8));
+    const RECT area{0, 0, static_cast<LONG>(columns), static_cast<LONG>(rows)};
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, &area, 0))) return false;
+    for (UINT y = 0; y < rows; ++y)
+        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) +
+                        static_cast<std::size_t>(y) * locked.Pitch,
+                    pixels + y * stride, rowBytes);
+    texture->UnlockRect(0);
+    return true;
+}
+
 } // namespace
 
 IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
@@ -314,6 +347,7 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         r->vScale == 1.0f)
         return;
     const std::int32_t pictureWidth = r->width, pictureHeight = r->height;
+    if (width < 1 || height < 1) return; // no texture to make: the image stays as it is
     ComPtr<IDirect3DTexture9> copy(CopyPicture(texture, pictureWidth, pictureHeight));
     if (!copy) return;
     char name[sizeof r->name];
@@ -372,25 +406,20 @@ bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
                            std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size) {
     if (!pixels || (depth != 16 && depth != 32) || !MemblockPixelsFit(width, height, depth, size))
         return false;
+    const D3DFORMAT format = depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8;
     ImageRecord* r = FindImage(n);
-    D3DSURFACE_DESC desc{};
     IDirect3DTexture9* texture = Texture2D(r);
-    const bool reuse = texture && !r->locked && r->width == width && r->height == height &&
-                       r->depth == depth && SUCCEEDED(texture->GetLevelDesc(0, &desc));
-    if (!reuse) {
+    if (!texture || r->locked || !HoldsPicture(texture, width, height, format)) {
         RemoveImage(n);
-        texture = CreateImage(n, width, height, 0, depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8);
+        texture = CreateImage(n, width, height, 0, format);
         if (!texture) return false;
     }
-    const RECT area{0, 0, width, height};
-    D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, &area, 0))) return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * (depth / 8);
-    for (std::int32_t y = 0; y < height; ++y)
-        std::memcpy(static_cast<std::uint8_t*>(locked.pBits) +
-                        static_cast<std::size_t>(y) * locked.Pitch,
-                    pixels + y * rowBytes, rowBytes);
-    texture->UnlockRect(0);
+    if (!CopyRowsIn(texture, width, height, depth, pixels)) return false;
+    // A texture kept may have been recorded with another picture size: it now holds the block's.
+    r = FindImage(n);
+    r->width = width;
+    r->height = height;
+    SetScales(*r);
     RefreshSprites();
     return true;
 }

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -17,6 +16,7 @@ SpriteState& s = g_Sprite;
 
 constexpr std::int32_t kMaxNumber = 22000000;
 constexpr float kDegrees = 0.017453292f;
+constexpr std::int64_t kLargestFrameCount = 0x7FFFFFFF;
 
 bool ValidNumber(std::int32_t n) {
     return n >= 1 && n <= kMaxNumber;
@@ -343,7 +343,9 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     if (!CheckItemNumber(n, kSpriteNumbers)) return;
     if (s.manager.FindSprite(n)) return RaiseRuntimeError(kSpriteNumberTaken);
     if (!ValidNumber(across)) return RaiseRuntimeError(kSpriteAcrossIllegal);
-    if (!ValidNumber(down)) return RaiseRuntimeError(kSpriteDownIllegal);
+    // The frame count across x down is an int32: a grid of more cells has no frame numbers.
+    if (!ValidNumber(down) || std::int64_t{across} * down > kLargestFrameCount)
+        return RaiseRuntimeError(kSpriteDownIllegal);
     if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(kSpriteImageIllegal);
     // LoadImage passes the name through the media redirect and the scrambler hooks itself.
     LoadImage(fileName, image, 1);
@@ -356,9 +358,7 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     r->cellHeight = s.images.getHeight(image) / down;
     r->uMax = s.images.getUScale(image);
     r->vMax = s.images.getVScale(image);
-    // In 64 bits: two numbers in range may multiply past 32 bits; frames beyond are never asked.
-    r->frameCount = static_cast<std::int32_t>(std::min<std::int64_t>(
-        std::int64_t{across} * down, std::numeric_limits<std::int32_t>::max()));
+    r->frameCount = across * down; // held within int32 by the check above
     r->frame = r->previousFrame = 0;
     r->across = across;
     r->down = down;

@@ -44,6 +44,29 @@ struct Rect {
     std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
+constexpr std::int64_t kLargestSide = 0x7FFFFFFF;
+
+// Whether both sides, taken in 64 bits, lie in -kLargestSide..kLargestSide: every width and
+// height read from the rectangle is then an int32 value.
+bool SidesFit(const Rect& r) {
+    const std::int64_t w = std::int64_t{r.x2} - r.x1, h = std::int64_t{r.y2} - r.y1;
+    return w >= -kLargestSide && w <= kLargestSide && h >= -kLargestSide && h <= kLargestSide;
+}
+
+// Where playback shows: the placed rectangle, or with x2 and y2 both 0 its corner at the natural
+// size. False when a corner or a side would not be an int32 value.
+bool DisplayRectOf(const Rect& placed, const Rect& natural, Rect& out) {
+    if (placed.x2 != 0 || placed.y2 != 0) {
+        out = placed;
+        return SidesFit(placed);
+    }
+    const std::int64_t x2 = std::int64_t{placed.x1} + natural.x2;
+    const std::int64_t y2 = std::int64_t{placed.y1} + natural.y2;
+    if (x2 > kLargestSide || y2 > kLargestSide) return false;
+    out = Rect{placed.x1, placed.y1, static_cast<std::int32_t>(x2), static_cast<std::int32_t>(y2)};
+    return true;
+}
+
 // Written by the commands on the main thread; the renderer it points to lives in the graph.
 struct AnimationSlot {
     char fileName[kNameBuffer] = {};
@@ -288,7 +311,28 @@ struct LockedTexture {
     }
 };
 
+// One axis of the image's rectangle in texels, each end truncated; 64 bits hold any end.
+struct Span {
+    std::int64_t from = 0, to = 0;
+};
+
+Span ScaledSpan(std::int32_t from, std::int32_t to, double ratio) {
+    return {static_cast<std::int64_t>(from * ratio), static_cast<std::int64_t>(to * ratio)};
+}
+
+void CopyTexel(const std::uint8_t* in, std::int64_t sx, bool src16, std::uint8_t* out,
+               std::int64_t x, bool dst16) {
+    if (!dst16)
+        reinterpret_cast<std::uint32_t*>(out)[x] = reinterpret_cast<const std::uint32_t*>(in)[sx];
+    else if (src16)
+        reinterpret_cast<std::uint16_t*>(out)[x] = reinterpret_cast<const std::uint16_t*>(in)[sx];
+    else
+        reinterpret_cast<std::uint16_t*>(out)[x] =
+            To16(reinterpret_cast<const std::uint32_t*>(in)[sx]);
+}
+
 // Copies the video texture into the target image's rectangle, clipped to the image's texture.
+// Positions are taken from the rectangle's start, so every source index lies in 0..size - 1.
 void CopyToTargetImage(const AnimationSlot& a) {
     const std::int32_t imageW = s.images.getWidth ? s.images.getWidth(a.targetImage) : -1;
     const std::int32_t imageH = s.images.getHeight ? s.images.getHeight(a.targetImage) : -1;
@@ -296,37 +340,30 @@ void CopyToTargetImage(const AnimationSlot& a) {
     LockedTexture src, dst;
     if (!src.Lock(a.texture, D3DLOCK_READONLY) || !dst.Lock(a.targetTexture, D3DLOCK_NOSYSLOCK))
         return;
-    const double kx = static_cast<double>(dst.desc.Width) / imageW;
-    const double ky = static_cast<double>(dst.desc.Height) / imageH;
-    const auto x1 = static_cast<std::int32_t>(a.displayRect.x1 * kx);
-    const auto y1 = static_cast<std::int32_t>(a.displayRect.y1 * ky);
-    const auto x2 = static_cast<std::int32_t>(a.displayRect.x2 * kx);
-    const auto y2 = static_cast<std::int32_t>(a.displayRect.y2 * ky);
-    if (x2 <= x1 || y2 <= y1) return;
-    const double stepX = static_cast<double>(a.naturalRect.x2) / (x2 - x1);
-    const double stepY = static_cast<double>(a.naturalRect.y2) / (y2 - y1);
-    const std::int32_t srcW = std::min<std::int32_t>(a.naturalRect.x2, src.desc.Width);
-    const std::int32_t srcH = std::min<std::int32_t>(a.naturalRect.y2, src.desc.Height);
+    const Rect& r = a.displayRect;
+    const Span sx = ScaledSpan(r.x1, r.x2, static_cast<double>(dst.desc.Width) / imageW);
+    const Span sy = ScaledSpan(r.y1, r.y2, static_cast<double>(dst.desc.Height) / imageH);
+    if (sx.to <= sx.from || sy.to <= sy.from) return;
+    const double stepX =
+        static_cast<double>(a.naturalRect.x2) / static_cast<double>(sx.to - sx.from);
+    const double stepY =
+        static_cast<double>(a.naturalRect.y2) / static_cast<double>(sy.to - sy.from);
+    const std::int64_t srcW = std::min<std::int64_t>(a.naturalRect.x2, src.desc.Width);
+    const std::int64_t srcH = std::min<std::int64_t>(a.naturalRect.y2, src.desc.Height);
     const bool src16 = Is16Bit(src.desc.Format), dst16 = Is16Bit(dst.desc.Format);
-    const std::int32_t top = std::max(0, y1), bottom = std::min<std::int32_t>(y2, dst.desc.Height);
-    const std::int32_t left = std::max(0, x1), right = std::min<std::int32_t>(x2, dst.desc.Width);
     if (srcW < 1 || srcH < 1 || (src16 && !dst16)) return; // no widening copy is defined
-    for (std::int32_t y = top; y < bottom; ++y) {
-        const auto sy = std::min(srcH - 1, static_cast<std::int32_t>((y - y1) * stepY));
-        const std::uint8_t* in = src.Row(sy);
-        std::uint8_t* out = dst.Row(y);
-        for (std::int32_t x = left; x < right; ++x) {
-            const auto sx = std::min(srcW - 1, static_cast<std::int32_t>((x - x1) * stepX));
-            if (!dst16) {
-                reinterpret_cast<std::uint32_t*>(out)[x] =
-                    reinterpret_cast<const std::uint32_t*>(in)[sx];
-            } else if (src16) {
-                reinterpret_cast<std::uint16_t*>(out)[x] =
-                    reinterpret_cast<const std::uint16_t*>(in)[sx];
-            } else {
-                reinterpret_cast<std::uint16_t*>(out)[x] =
-                    To16(reinterpret_cast<const std::uint32_t*>(in)[sx]);
-            }
+    const std::int64_t top = std::max<std::int64_t>(0, sy.from);
+    const std::int64_t bottom = std::min<std::int64_t>(sy.to, dst.desc.Height);
+    const std::int64_t left = std::max<std::int64_t>(0, sx.from);
+    const std::int64_t right = std::min<std::int64_t>(sx.to, dst.desc.Width);
+    for (std::int64_t y = top; y < bottom; ++y) {
+        const auto row = std::min(srcH - 1, static_cast<std::int64_t>((y - sy.from) * stepY));
+        const std::uint8_t* in = src.Row(static_cast<std::int32_t>(row));
+        std::uint8_t* out = dst.Row(static_cast<std::int32_t>(y));
+        for (std::int64_t x = left; x < right; ++x) {
+            const auto column =
+                std::min(srcW - 1, static_cast<std::int64_t>((x - sx.from) * stepX));
+            CopyTexel(in, column, src16, out, x, dst16);
         }
     }
 }
@@ -389,15 +426,19 @@ void UpdateSlot(std::int32_t n) {
     }
 }
 
+// Whether playback can show where asked; 2007 otherwise, before anything changes.
+bool Shows(const AnimationSlot& a, const Rect* coordinates) {
+    Rect shown;
+    if (DisplayRectOf(coordinates ? *coordinates : a.placedRect, a.naturalRect, shown)) return true;
+    RaiseRuntimeError(kAnimationCannotStart);
+    return false;
+}
+
 // Starts playback; with coordinates they become the placed rectangle.
 bool Start(std::int32_t n, const Rect* coordinates) {
     AnimationSlot& a = s.slots[n];
     if (coordinates) a.placedRect = *coordinates;
-    const Rect& p = a.placedRect;
-    if (p.x2 == 0 && p.y2 == 0)
-        a.displayRect = Rect{p.x1, p.y1, p.x1 + a.naturalRect.x2, p.y1 + a.naturalRect.y2};
-    else
-        a.displayRect = p;
+    DisplayRectOf(a.placedRect, a.naturalRect, a.displayRect); // checked by Shows
     if (!a.mediaControl) return false;
     a.started = 1;
     a.mediaControl->Stop(); // a graph run to its end ignores a rewind while running
@@ -408,7 +449,7 @@ bool Start(std::int32_t n, const Rect* coordinates) {
 
 void PlayWith(std::int32_t n, const Rect* coordinates) {
     AnimationSlot* a = Loaded(n);
-    if (!a) return;
+    if (!a || !Shows(*a, coordinates)) return;
     a->targetImage = 0;
     a->targetTexture = nullptr;
     if (!Start(n, coordinates)) return RaiseRuntimeError(kAnimationCannotStart);
@@ -420,7 +461,7 @@ void PlayWith(std::int32_t n, const Rect* coordinates) {
 
 void LoopWith(std::int32_t n, const Rect* coordinates) {
     AnimationSlot* a = Loaded(n);
-    if (!a) return;
+    if (!a || !Shows(*a, coordinates)) return;
     a->targetImage = 0;
     a->targetTexture = nullptr;
     if (!Start(n, coordinates)) return;
@@ -428,6 +469,14 @@ void LoopWith(std::int32_t n, const Rect* coordinates) {
     s.states[n].looping = 1;
     s.states[n].paused = 0;
     a->loop = 1;
+}
+
+// Whether the device makes textures of w x h texels (without a device, any int32 size passes).
+bool TextureCanHold(std::int64_t w, std::int64_t h) {
+    D3DCAPS9 caps{};
+    if (!s.device || FAILED(s.device->GetDeviceCaps(&caps)))
+        return w <= kLargestSide && h <= kLargestSide;
+    return w <= std::int64_t{caps.MaxTextureWidth} && h <= std::int64_t{caps.MaxTextureHeight};
 }
 
 // The target image at least w x h, made when missing; its texture.
@@ -538,10 +587,15 @@ void PlayAnimationToImage(std::int32_t n, std::int32_t image, std::int32_t x1, s
                           std::int32_t x2, std::int32_t y2) {
     if (!Loaded(n)) return;
     if (image < 1 || image > kMaxImage) return RaiseRuntimeError(kImageNumberIllegal);
+    // The rectangle sizes the image: in 64 bits, each side at least 1 and no larger than a
+    // texture the device can make.
+    const std::int64_t w = std::int64_t{x2} - x1, h = std::int64_t{y2} - y1;
+    if (w < 1 || h < 1 || !TextureCanHold(w, h)) return RaiseRuntimeError(kImageSizeIllegal);
     const Rect r{x1, y1, x2, y2};
     PlayWith(n, &r);
     AnimationSlot& a = s.slots[n];
-    a.targetTexture = TargetImage(image, x2 - x1, y2 - y1);
+    a.targetTexture =
+        TargetImage(image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
     a.targetImage = a.targetTexture ? image : 0;
 }
 
@@ -584,7 +638,10 @@ void PlaceAnimation(std::int32_t n, std::int32_t x1, std::int32_t y1, std::int32
                     std::int32_t y2) {
     AnimationSlot* a = Loaded(n);
     if (!a) return;
-    a->placedRect = a->displayRect = Rect{x1, y1, x2, y2};
+    const Rect r{x1, y1, x2, y2};
+    // Its width and height are read back as int32 values: sides beyond them are refused.
+    if (!SidesFit(r)) return RaiseRuntimeError(kAnimationCannotStart);
+    a->placedRect = a->displayRect = r;
 }
 
 std::int32_t AnimationExist(std::int32_t n) {

@@ -8,6 +8,7 @@
 #include "support/engine_fixture.h"
 #include "support/failing_saves.h"
 #include "support/guarded_bytes.h"
+#include "support/guarded_locks.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
 
@@ -271,6 +272,57 @@ TEST_F(Images, PowerOfTwoCopyKeepsThePictureSize) {
     EXPECT_EQ(GetImageWidth(14), 100);
     EXPECT_EQ(GetImageHeight(14), 60);
     EXPECT_EQ(GetImageUScale(14), 1.0f);
+}
+
+// A memory block's pixel rows: width x height 32-bit pixels, green the column's low byte and
+// blue the row's.
+std::string PatternRows(int width, int height) {
+    std::string rows;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t pixel = 0xFF000000u | (x & 0xFF) << 8 | (y & 0xFF);
+            rows.append(reinterpret_cast<const char*>(&pixel), 4);
+        }
+    return rows;
+}
+
+TEST_F(Images, MemoryBlocksGoIntoATextureThatHoldsThemWhateverSizeTheRecordKeeps) {
+    const GuardedLocks guard(GetDirect3DDevice()); // a row written past a level crashes
+    const auto make = [](std::int32_t n, int width, int height) {
+        const std::string rows = PatternRows(width, height);
+        return MakeImageFromMemblock(n, width, height, 32,
+                                     reinterpret_cast<const std::uint8_t*>(rows.data()),
+                                     static_cast<std::uint32_t>(rows.size()));
+    };
+    // Divided by 2: a 128 x 128 texture under a record of the file's 256 x 256.
+    LoadImage(File("big.bmp", BmpBytes(256, 256, HalfBlack)).c_str(), 6, 0, 2);
+    ASSERT_EQ(Level0(6).Width, 128u);
+    ASSERT_TRUE(make(6, 256, 256));
+    EXPECT_EQ(Level0(6).Width, 256u);
+    EXPECT_EQ(Level0(6).Height, 256u);
+    EXPECT_EQ(ImagePixel(6, 254, 253), 0x00FEFDu);
+    // A power-of-two copy smaller than its picture: 32 x 32 under a record of 100 x 60.
+    ASSERT_NE(CreateManagedImage(7, 100, 60), nullptr);
+    MakeImagePowerOfTwo(7, 32, 32);
+    ASSERT_EQ(Level0(7).Width, 32u);
+    ASSERT_TRUE(make(7, 100, 60));
+    EXPECT_EQ(ImagePixel(7, 99, 58), 0x00633Au);
+    MakeImagePowerOfTwo(7, 0, 64); // no texture of that size: the image stays
+    EXPECT_EQ(GetImageWidth(7), 100);
+    // A texture of exactly the block's size is kept, and the record takes the block's size.
+    MakeImagePowerOfTwo(7, 128, 64);
+    IDirect3DTexture9* const kept = GetImagePointer(7);
+    ASSERT_TRUE(make(7, 128, 64));
+    EXPECT_EQ(GetImagePointer(7), kept);
+    EXPECT_EQ(GetImageWidth(7), 128);
+    EXPECT_EQ(ImagePixel(7, 127, 63), 0x007F3Fu);
+    // Wider than any texture the device makes: the rows are cut at the level's edge.
+    ASSERT_TRUE(make(8, 16400, 2));
+    const UINT width = Level0(8).Width;
+    EXPECT_LE(width, 16400u);
+    EXPECT_EQ(ImagePixel(8, static_cast<int>(width) - 1, 1), ((width - 1) & 0xFF) << 8 | 1);
+    EXPECT_GT(guard.Count(), 0);
+    EXPECT_EQ(cell.number, 0);
 }
 
 TEST_F(Images, MemoryBlocksRoundTrip) {

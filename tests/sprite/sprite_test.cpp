@@ -93,12 +93,13 @@ TEST_F(Sprites, AnimationSheetCells) {
     MakeImage(2, 64, 32, cells, 4, 2);
     SaveImage(".\\sheet-test.png", 2);
     CreateAnimatedSprite(3, ".\\sheet-test.png", 4, 2, 4);
-    // 65536 x 65536 cells: more frames than 32 bits count, not none.
-    CreateAnimatedSprite(5, ".\\sheet-test.png", 65536, 65536, 6);
-    DeleteFileA(".\\sheet-test.png");
     ASSERT_EQ(cell.number, 0);
-    SetSpriteImage(5, 22000000);
-    EXPECT_EQ(SpriteFrame(5), 22000000);
+    // 46,341 x 46,341 cells: a frame count past the int32 range, refused before the load.
+    CreateAnimatedSprite(10, ".\\sheet-test.png", 46341, 46341, 9);
+    DeleteFileA(".\\sheet-test.png");
+    EXPECT_EQ(cell.number, 319);
+    EXPECT_FALSE(SpriteExist(10));
+    cell.number = 0;
     EXPECT_EQ(SpriteWidth(3), 16);
     EXPECT_EQ(SpriteHeight(3), 16);
     EXPECT_EQ(Record(3).frameCount, 8);
@@ -129,6 +130,12 @@ TEST_F(Sprites, PrioritiesDrawLowFirstAndEqualOnesInOrder) {
     EXPECT_EQ(Pixel(22, 22), kRed);  // all three overlap here: the highest priority is on top
     EXPECT_EQ(Pixel(17, 17), kRed);  // red over green
     EXPECT_EQ(Pixel(32, 32), kBlue); // blue over green
+    // The largest priority: the frame's gathering ends all the same, and the order holds.
+    SetSpritePriority(2, 0x7FFFFFFF);
+    Frame();
+    EXPECT_EQ(Pixel(22, 22), kGreen);
+    EXPECT_EQ(Pixel(32, 32), kGreen);
+    SetSpritePriority(2, 0);
     SetSpritePriority(1, 0);
     SetSpritePriority(3, 0);
     Frame();

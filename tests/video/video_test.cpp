@@ -269,6 +269,42 @@ TEST_F(Video, CopiesIntoATargetImageAndClipsTheRectangle) {
     EXPECT_EQ(cell.number, 0);
 }
 
+TEST_F(Video, RectanglesWhoseSidesWrapAreRefusedBeforeAnyCopy) {
+    LoadClip(1);
+    ASSERT_NE(CreateManagedImage(5, kWidth, 128), nullptr); // tall enough to be kept
+    LockImage(5);
+    WriteImageData(5, 0, 0, 0xFF, 1, 2, 3);
+    UnlockImage(5);
+    // x2 - x1 is 4,000,000,000: in 32 bits a negative width and a negative step each update.
+    PlayAnimationToImage(1, 5, -2000000000, 0, 2000000000, 100);
+    EXPECT_EQ(cell.number, 504);
+    cell.number = 0;
+    PlayAnimationToImage(1, 5, 0, 2000000000, kWidth, -2000000000);
+    EXPECT_EQ(cell.number, 504) << "a negative height";
+    cell.number = 0;
+    PlayAnimationToImage(1, 5, 10, 10, 10, 20);
+    EXPECT_EQ(cell.number, 504) << "an empty rectangle sizes no image";
+    cell.number = 0;
+    PlayAnimationToImage(1, 5, 0, 0, 1 << 20, 8);
+    EXPECT_EQ(cell.number, 504) << "wider than any texture";
+    cell.number = 0;
+    EXPECT_EQ(AnimationPlaying(1), 0);
+    for (int i = 0; i < 5; ++i)
+        AnimationUpdate();
+    EXPECT_EQ(ReadTexture(GetImagePointer(5), 1, 1), std::vector<std::uint32_t>{0x010203u});
+    // The screen forms: a corner plus the natural size, or sides, past the int32 range.
+    PlayAnimation(1, 0x7FFFFFF0, 0);
+    EXPECT_EQ(cell.number, 2007);
+    cell.number = 0;
+    LoopAnimation(1, -2000000000, 0, 2000000000, 10);
+    EXPECT_EQ(cell.number, 2007);
+    cell.number = 0;
+    PlaceAnimation(1, 0, -2000000000, 10, 2000000000);
+    EXPECT_EQ(cell.number, 2007);
+    EXPECT_EQ(GetAnimationHeight(1), kHeight) << "the refused placement changed nothing";
+    EXPECT_EQ(AnimationPlaying(1), 0);
+}
+
 TEST_F(Video, LoopsAndReloadsReplaceAPlayingAnimation) {
     LoadClip(2);
     LoopAnimation(2);
