@@ -73,6 +73,7 @@ public:
     float spreadZ = 0.0f;     // half the depth
     std::uint8_t rising = 0;
     IDirect3DTexture9* texture = nullptr; // a reference held by the system
+    std::int64_t steps = 0; // particles the updates have moved, in all (each update its live ones)
 };
 
 // Particles rain (or rise) through a box and are drawn as small textured quads.

@@ -189,10 +189,10 @@ std::uint32_t ChannelByte(float channel) {
 
 ParticleEmitter* BuildPointEmitter(std::int32_t image, std::int64_t batch, std::int64_t buffer,
                                    float size) {
-    // Counted in 64 bits; every batch must fit the buffer.
-    auto* e = batch >= 1 && batch <= buffer && buffer <= kMostPointVertices ? new (std::nothrow)
-                                                                                  ParticleEmitter{}
-                                                                            : nullptr;
+    // Counted in 64 bits; every batch must fit the buffer. A size that is not a number would
+    // give every point and the emitter's scale no size.
+    const bool fits = batch >= 1 && batch <= buffer && buffer <= kMostPointVertices;
+    auto* e = fits && std::isfinite(size) ? new (std::nothrow) ParticleEmitter{} : nullptr;
     if (!e) {
         RaiseRuntimeError(kParticlesCreateFailed);
         return nullptr;

@@ -126,6 +126,9 @@ TEST_F(ParticleScene, PointEmittersRefuseBatchesAndBuffersThatCannotBe) {
     }
     EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 0, 1.0f); }), 7105);
     EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 858993460, 1.0f); }), 7105); // 5 x > 2^32
+    // A size that is no number, or infinite.
+    EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 10, std::nanf("")); }), 7105);
+    EXPECT_EQ(ErrorOf([] { MakePointParticlesEx(2, 1, 5, -HUGE_VALF, 0); }), 7105);
     EXPECT_EQ(ParticlesExist(2), 0);
     // The largest buffer allowed is 256 MiB; a buffer equal to the batch is fine.
     EXPECT_EQ(ErrorOf([] { MakePointParticlesEx(3, 7, 7, 1.0f, 0); }), 0);
