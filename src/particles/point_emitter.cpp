@@ -81,8 +81,10 @@ void MoveParticle(const ParticleEmitter& e, PointParticle& p) {
     if (p.fade < 0.0f) p.fade = 0.0f;
 }
 
-// Four fragments from a primary that fell through the ground, each linked right after it.
+// Four fragments from a primary that fell through the ground, each linked right after it; none
+// when they would take the emitter past kMostFragments.
 bool Burst(ParticleEmitter& e, PointParticle& p) {
+    if (e.fragmentCount > kMostFragments - 4) return true;
     for (int k = 0; k < 4; ++k) {
         PointParticle* f = TakeParticle(e);
         if (!f) return false;
@@ -99,6 +101,7 @@ bool Burst(ParticleEmitter& e, PointParticle& p) {
         Launch(e, *f, 1);
         f->next = p.next;
         p.next = f;
+        ++e.fragmentCount;
     }
     return true;
 }
@@ -226,7 +229,7 @@ bool MovePointParticles(ParticleEmitter& e) {
         *link = p->next;
         p->next = e.free;
         e.free = p;
-        if (p->type == 0) --e.liveCount;
+        --(p->type == 0 ? e.liveCount : e.fragmentCount);
     }
     return true;
 }

@@ -45,6 +45,21 @@ TEST_F(ParticleScene, PrimariesReachTheMaximumAfter512PassesAndFragmentsDoNotCou
     EXPECT_LT(primaries, 2048);
 }
 
+// Fragments that neither fade nor fall (a huge life, gravity pulling up) from primaries launched
+// downwards, 2,048 a pass: some 8,000 more each pass, until their bound.
+TEST_F(ParticleScene, FragmentsThatOutliveEveryPassStopAtTheirBound) {
+    MakePointParticles(1, 0, 100, 1.0f);
+    SetParticleLife(1, 2000000000);
+    SetParticleGravity(1, -1.0f);
+    SetParticleVelocity(1, -1.0f);
+    SetParticleEmissions(1, 2048);
+    Passes(6);
+    const auto [primaries, fragments] = LiveByType(1);
+    EXPECT_EQ(fragments, static_cast<std::int32_t>(kMostFragments));
+    EXPECT_EQ(Emitter(1)->fragmentCount, kMostFragments);
+    EXPECT_EQ(Emitter(1)->liveCount, static_cast<std::uint32_t>(primaries));
+}
+
 TEST_F(ParticleScene, APrimaryWithoutGroundBurstLives800Passes) {
     MakePointParticles(1, 0, 100, 1.0f);
     SetParticleGroundBurst(1, 0);
