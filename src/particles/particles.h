@@ -36,8 +36,8 @@ void MakeParticles(std::int32_t id, std::int32_t image, std::int32_t count, floa
 void MakeRisingParticles(std::int32_t id, std::int32_t image, std::int32_t count, float x, float y,
                          float z, float width, float height, float depth);
 // A point emitter drawing count vertices a batch from a buffer of 5 x count; the camera turns
-// onto it. At most 2,048 primaries and 32,768 burst fragments are alive at once. 7101 when the id is in use, 7105 when its buffer cannot be made or the size is
-// infinite or not a number.
+// onto it. At most 2,048 primaries and 32,768 burst fragments are alive at once. 7101 when the id
+// is in use, 7105 when its buffer cannot be made or the size is infinite or not a number.
 void MakePointParticles(std::int32_t id, std::int32_t image, std::int32_t count, float size);
 // The same with the batch and buffer sizes given (1 <= batch <= buffer, at most 256 MiB of
 // vertices, a finite size, else 7105); an emitter of that id is replaced.

@@ -37,10 +37,10 @@ FaceVertices VerticesOf(WorldLevel& level, std::int32_t f) {
             false};
 }
 
-// A value a modifier computed, as the float stored: one that is infinite, not a number or below the
-// smallest normal float becomes 0. Left so, it would feed every later modifier and the device
-// (arithmetic on such values runs some 200 times slower here), and rotations square the
-// coordinates, so that a few dozen reach infinity. No real level's coordinates are ever such.
+// A value a modifier computed, as the float stored: one that is infinite, not a number or below
+// the smallest normal float becomes 0. Left so, it would feed every later modifier and the device
+// (arithmetic on such values runs some 200 times slower here); a rotation squares coordinates, so
+// ten in a row make them infinite. No real level's values are ever such, so these draw as before.
 // The bits are read because the x87 unit holds values past the float range in its registers.
 float Kept(float value) {
     std::uint32_t bits;
