@@ -70,7 +70,7 @@ DWORD TransparencyFactor(float transparency);
 // grows with the square of its size).
 std::int64_t BoxWarmUpUpdates(const ParticleSystem& system);
 // The most particle steps (particles moved, summed over the updates) a new box's warm-up takes:
-// some 50 ms here. A box of 100,000 particles 10 units high takes about 4.3 million; a tall or
+// 50-80 ms here. A box of 100,000 particles 10 units high takes about 4.3 million; a tall or
 // huge box stops early, part filled or full, instead of running for seconds or minutes.
 constexpr std::int64_t kMostWarmUpSteps = std::int64_t{1} << 24;
 // Runs the new box's warm-up updates at the rate, ending before an update whose particles would
