@@ -25,6 +25,7 @@ run "$build/bench_objects.exe"
 run "$build/bench_object_blocks.exe"
 run "$build/bench_zip_inflate.exe"
 run "$build/bench_world_load.exe"
+run "$build/bench_texture_modifiers.exe"
 run "$build/bench_particles.exe"
 "$root/bench/model_convert.sh" "$build"
 (cd "$build/game" && run "$build/bench_game_frames.exe" . ${profile:+../samples})

@@ -112,6 +112,9 @@ void BoxParticleSystem::InitialiseParticle(std::int32_t index) {
 }
 
 void BoxParticleSystem::Update(float timeStep, std::int32_t rate) {
+    // The walk below looks at each particle live now exactly once (a dead one's slot takes the
+    // last one, which then counts as looked at).
+    steps += liveCount;
     for (std::int32_t i = 0; i < liveCount;) {
         BoxParticle& p = particles[i];
         for (int k = 0; k < 3; ++k)
@@ -148,6 +151,12 @@ std::int64_t BoxWarmUpUpdates(const ParticleSystem& s) {
     const double enough = std::ceil(s.capacity / kBornPerUpdate) + std::ceil(life) + 2.0;
     if (!(enough < s.capacity)) return s.capacity; // endless travel too
     return static_cast<std::int64_t>(enough);
+}
+
+void WarmUpBox(ParticleSystem& s, std::int32_t rate) {
+    const std::int64_t updates = BoxWarmUpUpdates(s);
+    for (std::int64_t k = 0; k < updates && s.steps + s.liveCount <= kMostWarmUpSteps; ++k)
+        s.Update(0.1f, rate);
 }
 
 void BoxParticleSystem::Render() {

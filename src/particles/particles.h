@@ -28,17 +28,19 @@ void ParticlesRefreshD3D(std::int32_t mode);
 void ParticlesUpdate();
 
 // A box of count particles falling (rising) through width x height x depth about (x, y, z), filled
-// before it is first drawn. 7101 when the id is in use; 7105 when it cannot be made (a negative
-// count, more than 2,684,354 particles, no memory).
+// before it is first drawn (its warm-up moves particles at most 2^24 times in all). 7101 when the
+// id is in use; 7105 when it cannot be made (a negative count, more than 2,684,354 particles, a
+// width, height or depth that is infinite or not a number, no memory).
 void MakeParticles(std::int32_t id, std::int32_t image, std::int32_t count, float x, float y,
                    float z, float width, float height, float depth);
 void MakeRisingParticles(std::int32_t id, std::int32_t image, std::int32_t count, float x, float y,
                          float z, float width, float height, float depth);
 // A point emitter drawing count vertices a batch from a buffer of 5 x count; the camera turns
-// onto it. 7101 when the id is in use, 7105 when its buffer cannot be made.
+// onto it. At most 2,048 primaries and 32,768 burst fragments are alive at once. 7101 when the id
+// is in use, 7105 when its buffer cannot be made or the size is infinite or not a number.
 void MakePointParticles(std::int32_t id, std::int32_t image, std::int32_t count, float size);
 // The same with the batch and buffer sizes given (1 <= batch <= buffer, at most 256 MiB of
-// vertices, else 7105); an emitter of that id is replaced.
+// vertices, a finite size, else 7105); an emitter of that id is replaced.
 void MakePointParticlesEx(std::int32_t id, std::int32_t batch, std::int32_t buffer, float size,
                           std::int32_t image);
 void DeleteParticles(std::int32_t id);

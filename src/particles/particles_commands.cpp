@@ -6,6 +6,7 @@
 #include "particles/particles_state.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -91,16 +92,15 @@ ParticleEmitter* BuildBoxEmitter(std::int32_t image, std::int32_t count, float w
 void MakeBox(std::int32_t id, std::int32_t image, std::int32_t count, float x, float y, float z,
              float width, float height, float depth, bool rising) {
     if (GetParticleEmitter(id)) return RaiseRuntimeError(kParticlesExist);
-    ParticleEmitter* e = count >= 0 && count <= kMostBoxParticles
+    const bool sized = std::isfinite(width) && std::isfinite(height) && std::isfinite(depth);
+    ParticleEmitter* e = sized && count >= 0 && count <= kMostBoxParticles
                              ? BuildBoxEmitter(image, count, width, height, depth, rising)
                              : nullptr;
     if (!e || !AddParticleEmitter(e, id)) return RaiseRuntimeError(kParticlesCreateFailed);
     placement::Scale(&e->placement, 100.0f, 100.0f, 100.0f);
     placement::Position(&e->placement, x, y - height / 4.0f, z);
     placement::Rotate(&e->placement, 0.0f, 0.0f, 0.0f);
-    const std::int64_t updates = BoxWarmUpUpdates(*e->system);
-    for (std::int64_t k = 0; k < updates; ++k)
-        e->system->Update(0.1f, e->emission);
+    WarmUpBox(*e->system, e->emission);
     if (g_Particles.autoFocus) g_Particles.autoFocus(0.0f, 0.0f, 0.0f, y - height / 4.0f + z);
 }
 

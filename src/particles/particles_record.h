@@ -73,6 +73,7 @@ public:
     float spreadZ = 0.0f;     // half the depth
     std::uint8_t rising = 0;
     IDirect3DTexture9* texture = nullptr; // a reference held by the system
+    std::int64_t steps = 0; // particles the updates have moved, in all (each update its live ones)
 };
 
 // Particles rain (or rise) through a box and are drawn as small textured quads.
@@ -120,8 +121,15 @@ struct ParticleEmitter {
     float chaos;
     std::uint8_t blending;
     std::int32_t blendMode;
-    float transparency; // 0..100, or negative for the blend mode
+    float transparency;          // 0..100, or negative for the blend mode
+    std::uint32_t fragmentCount; // burst fragments alive, at most kMostFragments
 };
+
+// Fragments alive at once in a point emitter: a primary that falls past it bursts into none. Far
+// above what any settings that let fragments fade or fall reach (some 10,000 with every primary
+// relaunched each pass); a life, gravity or speed that keeps them alive would otherwise let every
+// pass add four for each burst, without end.
+constexpr std::uint32_t kMostFragments = 32768;
 
 constexpr std::uint8_t kPointEmitter = 0;
 constexpr std::uint8_t kBoxEmitter = 1;

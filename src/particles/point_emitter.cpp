@@ -81,8 +81,10 @@ void MoveParticle(const ParticleEmitter& e, PointParticle& p) {
     if (p.fade < 0.0f) p.fade = 0.0f;
 }
 
-// Four fragments from a primary that fell through the ground, each linked right after it.
+// Four fragments from a primary that fell through the ground, each linked right after it; none
+// when they would take the emitter past kMostFragments.
 bool Burst(ParticleEmitter& e, PointParticle& p) {
+    if (e.fragmentCount > kMostFragments - 4) return true;
     for (int k = 0; k < 4; ++k) {
         PointParticle* f = TakeParticle(e);
         if (!f) return false;
@@ -99,6 +101,7 @@ bool Burst(ParticleEmitter& e, PointParticle& p) {
         Launch(e, *f, 1);
         f->next = p.next;
         p.next = f;
+        ++e.fragmentCount;
     }
     return true;
 }
@@ -189,10 +192,10 @@ std::uint32_t ChannelByte(float channel) {
 
 ParticleEmitter* BuildPointEmitter(std::int32_t image, std::int64_t batch, std::int64_t buffer,
                                    float size) {
-    // Counted in 64 bits; every batch must fit the buffer.
-    auto* e = batch >= 1 && batch <= buffer && buffer <= kMostPointVertices ? new (std::nothrow)
-                                                                                  ParticleEmitter{}
-                                                                            : nullptr;
+    // Counted in 64 bits; every batch must fit the buffer. A size that is not a number would
+    // give every point and the emitter's scale no size.
+    const bool fits = batch >= 1 && batch <= buffer && buffer <= kMostPointVertices;
+    auto* e = fits && std::isfinite(size) ? new (std::nothrow) ParticleEmitter{} : nullptr;
     if (!e) {
         RaiseRuntimeError(kParticlesCreateFailed);
         return nullptr;
@@ -226,7 +229,7 @@ bool MovePointParticles(ParticleEmitter& e) {
         *link = p->next;
         p->next = e.free;
         e.free = p;
-        if (p->type == 0) --e.liveCount;
+        --(p->type == 0 ? e.liveCount : e.fragmentCount);
     }
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -35,6 +37,21 @@ FaceVertices VerticesOf(WorldLevel& level, std::int32_t f) {
             false};
 }
 
+// A value a modifier computed, as the float stored: one that is infinite, not a number or below
+// the smallest normal float becomes 0. Left so, it would feed every later modifier and the device
+// (arithmetic on such values runs some 200 times slower here); a rotation squares coordinates, so
+// ten in a row make them infinite. No real level's values are ever such, so these draw as before.
+// The bits are read because the x87 unit holds values past the float range in its registers.
+float Kept(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const std::uint32_t exponent = (bits >> 23) & 0xFFu;
+    if (exponent == 0 || exponent == 0xFFu) bits = 0;
+    float kept;
+    std::memcpy(&kept, &bits, sizeof kept);
+    return kept;
+}
+
 // Called before each change: the first one of a face keeps what it changes.
 void BeginChange(std::int32_t f) {
     if (WorldRenderData().coordinatesChanged) return;
@@ -48,13 +65,14 @@ void Environment(const FaceVertices& v) {
         WorldVertex& vertex = v.first[i];
         D3DXVECTOR3 e = eye - vertex.position;
         D3DXVec3Normalize(&e, &e);
-        vertex.u = e.x + vertex.normal.x;
-        vertex.v = e.y + vertex.normal.y;
+        vertex.u = Kept(e.x + vertex.normal.x);
+        vertex.v = Kept(e.y + vertex.normal.y);
     }
 }
 
+// An angle past the float range is 0, which rotates nothing.
 float RotationAngle(float rate) {
-    return static_cast<float>(WorldSeconds() * rate) * kDegreesToRadians;
+    return Kept(static_cast<float>(WorldSeconds() * rate) * kDegreesToRadians);
 }
 
 // The rotation's matrix at this moment, the same for every vertex of the face: made once, not
@@ -76,8 +94,8 @@ void Rotate(const FaceVertices& v, float rate) {
         const D3DXVECTOR3 st(vertex.u, vertex.v, 0.0f);
         D3DXVECTOR3 o;
         D3DXVec3TransformCoord(&o, &st, &m);
-        vertex.u = (o.x + 1.0f) * vertex.u;
-        vertex.v = (o.y + 1.0f) * vertex.v;
+        vertex.u = Kept((o.x + 1.0f) * vertex.u);
+        vertex.v = Kept((o.y + 1.0f) * vertex.v);
     }
 }
 
@@ -94,8 +112,8 @@ void ApplyModifier(std::int32_t f, const FaceVertices& v, const ShaderTexMod& mo
     if (mod.scaleS != 0.0f || mod.scaleT != 0.0f) {
         BeginChange(f);
         for (std::size_t i = 0; i < v.count; ++i) {
-            v.first[i].u *= mod.scaleS;
-            v.first[i].v *= mod.scaleT;
+            v.first[i].u = Kept(v.first[i].u * mod.scaleS);
+            v.first[i].v = Kept(v.first[i].v * mod.scaleT);
         }
     }
     const double wrapped = WrappedWorldSeconds();
@@ -105,8 +123,8 @@ void ApplyModifier(std::int32_t f, const FaceVertices& v, const ShaderTexMod& mo
     if (a != 0.0f || b != 0.0f) {
         BeginChange(f);
         for (std::size_t i = 0; i < v.count; ++i) {
-            v.first[i].u += a;
-            v.first[i].v += b;
+            v.first[i].u = Kept(v.first[i].u + a);
+            v.first[i].v = Kept(v.first[i].v + b);
         }
     }
 }

@@ -153,6 +153,38 @@ TEST_F(ParticleScene, BoxEmittersStartFullAndAreBounded) {
     EXPECT_FLOAT_EQ(ParticlesPositionY(1), 7.0f);
 }
 
+// A tall box fills in 150 updates, then its particles fall for thousands more: its warm-up ends at
+// the step bound, full. A box of the usual size takes its whole warm-up, as by hand.
+TEST_F(ParticleScene, BoxWarmUpsStopAtTheirStepBound) {
+    MakeParticles(1, 0, 60000, 0, 0, 0, 10, 1000, 10);
+    const ParticleSystem& tall = *Emitter(1)->system;
+    EXPECT_LE(tall.steps, kMostWarmUpSteps);
+    EXPECT_GT(tall.steps + tall.liveCount, kMostWarmUpSteps);
+    EXPECT_EQ(tall.liveCount, 60000);
+
+    std::srand(11);
+    MakeRisingParticles(2, 0, 100000, 0, 0, 0, 4, 10, 4);
+    std::srand(11);
+    BoxParticleSystem byHand(100000, 5.0f, 2.0f, 2.0f, true);
+    ASSERT_TRUE(byHand.Allocate());
+    for (std::int64_t k = BoxWarmUpUpdates(byHand); k > 0; --k)
+        byHand.Update(0.1f, 4000);
+    const ParticleSystem& usual = *Emitter(2)->system;
+    EXPECT_EQ(usual.steps, byHand.steps);
+    EXPECT_EQ(usual.liveCount, byHand.liveCount);
+    EXPECT_EQ(usual.particles[0].position[1], byHand.particles[0].position[1]);
+}
+
+// Sizes that are no number or infinite are refused before any warm-up.
+TEST_F(ParticleScene, BoxesRefuseSizesThatAreNotFinite) {
+    const float nan = std::nanf(""), inf = HUGE_VALF;
+    EXPECT_EQ(ErrorOf([&] { MakeParticles(3, 0, 100, 0, 0, 0, 10, nan, 10); }), 7105);
+    EXPECT_EQ(ErrorOf([&] { MakeParticles(4, 0, 100, 0, 0, 0, inf, 1, 1); }), 7105);
+    EXPECT_EQ(ErrorOf([&] { MakeRisingParticles(5, 0, 100, 0, 0, 0, 1, inf, 1); }), 7105);
+    EXPECT_EQ(ErrorOf([&] { MakeRisingParticles(6, 0, 100, 0, 0, 0, 1, 1, -inf); }), 7105);
+    EXPECT_EQ(g_Particles.emitters.Count(), 0);
+}
+
 TEST_F(ParticleScene, BoxesAdvanceInThePassAtTheirEmission) {
     MakeParticles(1, 0, 1000, 0, 0, 0, 1, 40, 1);
     ParticleSystem* s = Emitter(1)->system;

@@ -45,6 +45,21 @@ TEST_F(ParticleScene, PrimariesReachTheMaximumAfter512PassesAndFragmentsDoNotCou
     EXPECT_LT(primaries, 2048);
 }
 
+// Fragments that neither fade nor fall (a huge life, gravity pulling up) from primaries launched
+// downwards, 2,048 a pass: some 8,000 more each pass, until their bound.
+TEST_F(ParticleScene, FragmentsThatOutliveEveryPassStopAtTheirBound) {
+    MakePointParticles(1, 0, 100, 1.0f);
+    SetParticleLife(1, 2000000000);
+    SetParticleGravity(1, -1.0f);
+    SetParticleVelocity(1, -1.0f);
+    SetParticleEmissions(1, 2048);
+    Passes(6);
+    const auto [primaries, fragments] = LiveByType(1);
+    EXPECT_EQ(fragments, static_cast<std::int32_t>(kMostFragments));
+    EXPECT_EQ(Emitter(1)->fragmentCount, kMostFragments);
+    EXPECT_EQ(Emitter(1)->liveCount, static_cast<std::uint32_t>(primaries));
+}
+
 TEST_F(ParticleScene, APrimaryWithoutGroundBurstLives800Passes) {
     MakePointParticles(1, 0, 100, 1.0f);
     SetParticleGroundBurst(1, 0);
@@ -126,6 +141,9 @@ TEST_F(ParticleScene, PointEmittersRefuseBatchesAndBuffersThatCannotBe) {
     }
     EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 0, 1.0f); }), 7105);
     EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 858993460, 1.0f); }), 7105); // 5 x > 2^32
+    // A size that is no number, or infinite.
+    EXPECT_EQ(ErrorOf([] { MakePointParticles(2, 0, 10, std::nanf("")); }), 7105);
+    EXPECT_EQ(ErrorOf([] { MakePointParticlesEx(2, 1, 5, -HUGE_VALF, 0); }), 7105);
     EXPECT_EQ(ParticlesExist(2), 0);
     // The largest buffer allowed is 256 MiB; a buffer equal to the batch is fine.
     EXPECT_EQ(ErrorOf([] { MakePointParticlesEx(3, 7, 7, 1.0f, 0); }), 0);

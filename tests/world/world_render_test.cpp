@@ -6,6 +6,7 @@
 #include "camera/camera.h"
 #include "support/image_files.h"
 #include "support/object_scene.h"
+#include "world/crafted_levels.h"
 #include "world/level_builder.h"
 #include "world/level_fixtures.h"
 #include "world/shader_table.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -260,6 +262,58 @@ TEST_F(WorldDrawing, AShaderWhoseFirstStageDrawsNothingDrawsNoOtherStage) {
     EXPECT_TRUE(recorder->userDraws.empty());
     for (const RecordedState& s : recorder->renderStates)
         EXPECT_FALSE(s.type == D3DRS_SRCBLEND && s.value == D3DBLEND_DESTCOLOR);
+}
+
+// A value a coordinate may hold for the next modifier and the device: 0 or a normal float.
+bool NormalNumber(float x) {
+    return x == 0.0f || (std::isfinite(x) && std::fabs(x) >= FLT_MIN);
+}
+
+// Modifier chains that leave their coordinates no numbers when taken as written: 255 rotations
+// square them (infinite after 9, not numbers after 10), two huge scales overflow, two tiny ones
+// sink below the normal floats, a rotation rate past the float range turns the angle infinite;
+// a patch is scaled the same. Such values become 0; the rest stay normal numbers.
+class StageCoordinates : public ::testing::Test {
+protected:
+    void TearDown() override {
+        ReleaseWorldClock();
+        FreeLevelData();
+        FreeWorldTable();
+    }
+};
+
+TEST_F(StageCoordinates, ModifiersLeaveOnlyNormalNumbers) {
+    const std::string huge = "1" + std::string(30, '0'), tiny = "0." + std::string(29, '0') + "1";
+    const std::string stages[] = {
+        Repeated(" tcmod rotate 45\n", kMostShaderTexMods),
+        " tcmod scale " + huge + " 3\n tcmod scale " + huge + " " + huge + "\n tcmod scroll 1 0\n",
+        " tcmod scale " + tiny + " " + tiny + "\n tcmod scale 0.00000000001 1\n",
+        " tcmod rotate 100000000000000000000000000000000000000\n tcmod rotate 1\n",
+    };
+    std::string script = "textures/test/wall\n{\n";
+    for (const std::string& stage : stages)
+        script += " {\n  map f0\n" + stage + " }\n";
+    ParseShaders((script + "}\n").c_str());
+    LevelBuilder builder;
+    builder.Wall(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, -1), 1);
+    builder.FlatPatch(D3DXVECTOR3(-2, -2, 5), D3DXVECTOR3(4, 0, 0), D3DXVECTOR3(0, 4, 0),
+                      D3DXVECTOR3(0, 0, -1), "textures/test/wall");
+    ASSERT_EQ(LoadBuiltLevel(builder.Bytes()), 1);
+    HoldWorldClock(10000);
+    const ShaderRecord& shader = WorldShaderTable().records[0];
+    ASSERT_EQ(shader.stageCount, 4);
+    WorldLevel& level = WorldLevelData();
+    for (std::int32_t face : {0, 1})
+        for (const ShaderStage& stage : shader.stages) {
+            UpdateShaderStages(face, shader, stage);
+            for (const std::vector<WorldVertex>* run :
+                 {&level.vertices, &level.patches[0].vertices})
+                for (const WorldVertex& v : *run)
+                    ASSERT_TRUE(NormalNumber(v.u) && NormalNumber(v.v))
+                        << "face " << face << " stage " << (&stage - shader.stages.data()) << ": "
+                        << v.u << " " << v.v;
+            RestoreFaceTexCoords(face);
+        }
 }
 
 } // namespace
