@@ -5,6 +5,7 @@
 #include "core/core.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -98,6 +99,13 @@ void FitFramedWindow() {
                  Centred(work.top, work.bottom, height), width, height, flags);
 }
 
+// A client size near the ends of the range plus the frame: the nearest end, never a wrap to the
+// other side (a huge window would become an empty one).
+int SaturatedSum(std::int32_t size, std::int32_t frame) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(std::int64_t{size} + frame, INT32_MIN, INT32_MAX));
+}
+
 void ShowWithCommand(std::int32_t command) {
     d.showCommand = command;
     if (!d.window || EmbeddingHost()) return;
@@ -152,8 +160,8 @@ void ApplyWindowStyle(bool restyle, bool redrawAll) {
         SetWindowLong(d.window, GWL_STYLE, static_cast<LONG>(d.style));
         d.borderless = false; // the style asked for replaces a borderless fit
         const std::int32_t x = d.core ? d.core->windowX : 0, y = d.core ? d.core->windowY : 0;
-        SetWindowPos(d.window, nullptr, x, y, d.clientWidth + d.frameWidth,
-                     d.clientHeight + d.frameHeight,
+        SetWindowPos(d.window, nullptr, x, y, SaturatedSum(d.clientWidth, d.frameWidth),
+                     SaturatedSum(d.clientHeight, d.frameHeight),
                      SWP_NOZORDER | SWP_SHOWWINDOW | SWP_FRAMECHANGED);
         ShowWindow(d.window, d.showCommand);
         SetClassLongA(d.window, GCL_HBRBACKGROUND, reinterpret_cast<LONG>(d.savedBrush));

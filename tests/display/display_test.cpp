@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -376,6 +377,23 @@ TEST_F(Display, WindowPlacementAndSizeUnlessAHostEmbedsTheEngine) {
     GetWindowRect(window, &r);
     EXPECT_EQ(r.left, 12);
     g_CoreData->hostWindow = nullptr;
+}
+
+TEST_F(Display, WindowSizesPastTheIntegerRangeKeepTheirSide) {
+    const HWND window = g_CoreData->window;
+    // The frame is added to the client size: near the ends of the range that must not wrap.
+    const struct {
+        std::int32_t width, height;
+        bool large;
+    } cases[] = {{INT_MAX, INT_MAX, true}, {INT_MAX - 1, 300, true}, {INT_MIN, INT_MIN, false}};
+    for (const auto& c : cases) {
+        SetWindowSize(320, 200);
+        SetWindowSize(c.width, c.height);
+        RECT r{};
+        GetClientRect(window, &r);
+        EXPECT_EQ(r.right > 320, c.large) << c.width << " gives " << r.right;
+        EXPECT_EQ(r.bottom > 200, c.large) << c.height << " gives " << r.bottom;
+    }
 }
 
 TEST_F(Display, NoDeviceMeansNothingIsDrawnAndNothingCrashes) {
