@@ -106,7 +106,7 @@ void NamedWindowToFront(const char* title);
 void NamedWindowToBack(const char* title);
 // Moves the engine window.
 void SetWindowPosition(std::int32_t x, std::int32_t y);
-// The engine window's client size.
+// The engine window's client size, taken within 0 to 16384 pixels.
 void SetWindowSize(std::int32_t width, std::int32_t height);
 // The window style (1 framed, else borderless kinds), its caption and background.
 void SetWindowLayout(std::int32_t style, std::int32_t caption, std::int32_t background);

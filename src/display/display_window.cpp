@@ -5,7 +5,6 @@
 #include "core/core.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace {
 
@@ -13,6 +12,7 @@ DisplayState& d = g_Display;
 
 constexpr DWORD kFramedStyle = 0x00CF0000;
 constexpr DWORD kFullScreenStyle = 0x800A0000;
+constexpr std::int32_t kLargestClientSize = 16384; // the largest back buffer a device takes
 
 bool EmbeddingHost() {
     return d.core && d.core->hostWindow;
@@ -99,13 +99,6 @@ void FitFramedWindow() {
                  Centred(work.top, work.bottom, height), width, height, flags);
 }
 
-// A client size near the ends of the range plus the frame: the nearest end, never a wrap to the
-// other side (a huge window would become an empty one).
-int SaturatedSum(std::int32_t size, std::int32_t frame) {
-    return static_cast<int>(
-        std::clamp<std::int64_t>(std::int64_t{size} + frame, INT32_MIN, INT32_MAX));
-}
-
 void ShowWithCommand(std::int32_t command) {
     d.showCommand = command;
     if (!d.window || EmbeddingHost()) return;
@@ -160,8 +153,8 @@ void ApplyWindowStyle(bool restyle, bool redrawAll) {
         SetWindowLong(d.window, GWL_STYLE, static_cast<LONG>(d.style));
         d.borderless = false; // the style asked for replaces a borderless fit
         const std::int32_t x = d.core ? d.core->windowX : 0, y = d.core ? d.core->windowY : 0;
-        SetWindowPos(d.window, nullptr, x, y, SaturatedSum(d.clientWidth, d.frameWidth),
-                     SaturatedSum(d.clientHeight, d.frameHeight),
+        SetWindowPos(d.window, nullptr, x, y, d.clientWidth + d.frameWidth,
+                     d.clientHeight + d.frameHeight,
                      SWP_NOZORDER | SWP_SHOWWINDOW | SWP_FRAMECHANGED);
         ShowWindow(d.window, d.showCommand);
         SetClassLongA(d.window, GCL_HBRBACKGROUND, reinterpret_cast<LONG>(d.savedBrush));
@@ -260,8 +253,10 @@ void SetWindowPosition(std::int32_t x, std::int32_t y) {
 
 void SetWindowSize(std::int32_t width, std::int32_t height) {
     if (EmbeddingHost()) return;
-    d.clientWidth = width;
-    d.clientHeight = height;
+    // Within what a window can be: the frame is added to it without overflow, and a window
+    // without a frame some 32000 pixels wide ends the process in the platform's window system.
+    d.clientWidth = std::clamp(width, 0, kLargestClientSize);
+    d.clientHeight = std::clamp(height, 0, kLargestClientSize);
     ApplyWindowStyle(true, false);
 }
 

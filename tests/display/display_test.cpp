@@ -379,7 +379,7 @@ TEST_F(Display, WindowPlacementAndSizeUnlessAHostEmbedsTheEngine) {
     g_CoreData->hostWindow = nullptr;
 }
 
-TEST_F(Display, WindowSizesPastTheIntegerRangeKeepTheirSide) {
+TEST_F(Display, WindowSizesStayWithinWhatAWindowCanBe) {
     const HWND window = g_CoreData->window;
     // The frame is added to the client size: near the ends of the range that must not wrap.
     const struct {
@@ -394,6 +394,17 @@ TEST_F(Display, WindowSizesPastTheIntegerRangeKeepTheirSide) {
         EXPECT_EQ(r.right > 320, c.large) << c.width << " gives " << r.right;
         EXPECT_EQ(r.bottom > 200, c.large) << c.height << " gives " << r.bottom;
     }
+    // Without a frame nothing limits the window but the command: a window 32767 pixels wide
+    // ends the process in the window system.
+    SetWindowLayout(0, 0, 1);
+    SetWindowSize(32767, 32767);
+    PumpFor(100);
+    RECT r{};
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 16384);
+    EXPECT_EQ(r.bottom, 16384);
+    SetWindowLayout(1, 0, 1);
+    SetWindowSize(640, 480);
 }
 
 TEST_F(Display, NoDeviceMeansNothingIsDrawnAndNothingCrashes) {
