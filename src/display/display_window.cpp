@@ -282,7 +282,8 @@ void SetWindowLayout(std::int32_t style, std::int32_t caption, std::int32_t back
 }
 
 void OverrideHWND(HWND window) {
-    if (!window) {
+    // A handle that names no window would take every frame and window command into nothing.
+    if (!window || !IsWindow(window)) {
         ReportDisplayMessage("Invalid window handle passed to OverrideHWND");
         return;
     }

@@ -407,6 +407,21 @@ TEST_F(Display, WindowSizesStayWithinWhatAWindowCanBe) {
     SetWindowSize(640, 480);
 }
 
+TEST_F(Display, OverrideTakesOnlyAWindow) {
+    const HWND engine = g_Display.window;
+    const HWND other = CreateWindowA("STATIC", "other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                     nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    OverrideHWND(other);
+    EXPECT_EQ(g_Display.window, other);
+    OverrideHWND(engine);
+    for (const HWND bad : {HWND{}, reinterpret_cast<HWND>(0x12344), other}) {
+        if (bad == other) DestroyWindow(other); // a window that was, and is gone
+        OverrideHWND(bad);
+        EXPECT_EQ(g_Display.window, engine) << bad;
+    }
+}
+
 TEST_F(Display, NoDeviceMeansNothingIsDrawnAndNothingCrashes) {
     DisplayDestructor();
     EXPECT_EQ(GetDirect3DDevice(), nullptr);
