@@ -130,15 +130,16 @@ void ScrollUp(std::int32_t overflow) {
     ClearArea(0, ConsoleHeight() - overflow, width, std::max(bottom, ConsoleHeight()));
 }
 
+// In 64 bits: a cursor set near the end of the range moves down and scrolls, never wraps above
+// the screen.
 void NextLine(std::int32_t height) {
     CoreData& core = *g_CoreData;
     core.printCursorX = s.lineStartX;
-    core.printCursorY += height;
-    const std::int32_t overflow = core.printCursorY + height - ConsoleHeight();
-    if (overflow > 0) {
-        ScrollUp(overflow);
-        core.printCursorY -= overflow;
-    }
+    const std::int64_t next = std::int64_t{core.printCursorY} + height;
+    const std::int64_t overflow = next + height - ConsoleHeight();
+    if (overflow > 0)
+        ScrollUp(static_cast<std::int32_t>(std::min<std::int64_t>(overflow, INT32_MAX)));
+    core.printCursorY = static_cast<std::int32_t>(overflow > 0 ? next - overflow : next);
 }
 
 void PrintNumberText(const char* text, bool newLine) {
@@ -224,7 +225,8 @@ void PrintText(const char* text, std::int32_t newLine) {
     if (newLine)
         NextLine(LineHeight(text));
     else
-        core.printCursorX += TextWidth(text);
+        core.printCursorX = static_cast<std::int32_t>(
+            std::min<std::int64_t>(std::int64_t{core.printCursorX} + TextWidth(text), INT32_MAX));
     s.cursorXLeft = core.printCursorX;
 }
 

@@ -4,6 +4,7 @@
 #include "core/core.h"
 #include "core/core_state.h"
 #include "core/frame_loop.h"
+#include "core/runtime_data.h"
 
 #include <climits>
 #include <cmath>
@@ -72,7 +73,9 @@ float AbsFloat(float value) {
     return std::fabs(value);
 }
 std::int32_t FloatToInteger(float value) {
-    return static_cast<std::int32_t>(value);
+    // The run-time conversion's rule: out of range and NaN give the lowest value, never undefined
+    // code.
+    return ConvertFloatToInteger(value);
 }
 float SqrtFloat(float value) {
     return std::sqrt(value);

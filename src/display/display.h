@@ -106,11 +106,11 @@ void NamedWindowToFront(const char* title);
 void NamedWindowToBack(const char* title);
 // Moves the engine window.
 void SetWindowPosition(std::int32_t x, std::int32_t y);
-// The engine window's client size.
+// The engine window's client size, taken within 0 to 16384 pixels.
 void SetWindowSize(std::int32_t width, std::int32_t height);
 // The window style (1 framed, else borderless kinds), its caption and background.
 void SetWindowLayout(std::int32_t style, std::int32_t caption, std::int32_t background);
-// Makes the module draw into another window.
+// Makes the module draw into another window; a handle of no window is reported and refused.
 void OverrideHWND(HWND window);
 // Reports that the debug mode is off; nothing else.
 void SetDisplayDebug();

@@ -193,10 +193,14 @@ void SetGamma(std::int32_t red, std::int32_t green, std::int32_t blue) {
     d.gamma[1] = green;
     d.gamma[2] = blue;
     D3DGAMMARAMP ramp{};
-    for (int i = 0; i < 256; ++i) {
-        ramp.red[i] = static_cast<WORD>(i * red);
-        ramp.green[i] = static_cast<WORD>(i * green);
-        ramp.blue[i] = static_cast<WORD>(i * blue);
+    // Unsigned: the entries wrap at 16 bits, and a large step must not overflow on the way there.
+    const auto entry = [](std::uint32_t i, std::int32_t step) {
+        return static_cast<WORD>(i * static_cast<std::uint32_t>(step));
+    };
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        ramp.red[i] = entry(i, red);
+        ramp.green[i] = entry(i, green);
+        ramp.blue[i] = entry(i, blue);
     }
     if (d.device) d.device->SetGammaRamp(0, 0, &ramp);
 }

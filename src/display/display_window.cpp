@@ -12,6 +12,7 @@ DisplayState& d = g_Display;
 
 constexpr DWORD kFramedStyle = 0x00CF0000;
 constexpr DWORD kFullScreenStyle = 0x800A0000;
+constexpr std::int32_t kLargestClientSize = 16384; // the largest back buffer a device takes
 
 bool EmbeddingHost() {
     return d.core && d.core->hostWindow;
@@ -252,8 +253,10 @@ void SetWindowPosition(std::int32_t x, std::int32_t y) {
 
 void SetWindowSize(std::int32_t width, std::int32_t height) {
     if (EmbeddingHost()) return;
-    d.clientWidth = width;
-    d.clientHeight = height;
+    // Within what a window can be: the frame is added to it without overflow, and a window
+    // without a frame some 32000 pixels wide ends the process in the platform's window system.
+    d.clientWidth = std::clamp(width, 0, kLargestClientSize);
+    d.clientHeight = std::clamp(height, 0, kLargestClientSize);
     ApplyWindowStyle(true, false);
 }
 
@@ -279,7 +282,8 @@ void SetWindowLayout(std::int32_t style, std::int32_t caption, std::int32_t back
 }
 
 void OverrideHWND(HWND window) {
-    if (!window) {
+    // A handle that names no window would take every frame and window command into nothing.
+    if (!window || !IsWindow(window)) {
         ReportDisplayMessage("Invalid window handle passed to OverrideHWND");
         return;
     }

@@ -158,7 +158,9 @@ void ForceAutoCentreOn();
 // The stick stays where it is left.
 void ForceAutoCentreOff();
 
-// Clipboard text, and values under HKEY_LOCAL_MACHINE.
+// Clipboard text, and values under HKEY_LOCAL_MACHINE. These have no error numbers: a failure
+// (no clipboard, a key or name of 255 characters or more, a key that cannot be opened) does
+// nothing, and a read then gives 0, an empty string or null.
 void WriteClipboard(const char* text);
 // The clipboard's text as a new string.
 char* ReadClipboard(char* oldString);

@@ -13,6 +13,10 @@ InputState& s = g_Input;
 
 constexpr DWORD kPushDuration = 100000;
 
+// The longest durations whose microseconds a DWORD holds below INFINITE under each rule.
+constexpr std::int32_t kLongestRuleA = 4294917; // (4294.917 + 0.05) s
+constexpr std::int32_t kLongestRuleB = 4294999; // (4294 + 0.05) s
+
 DWORD RuleA(std::int32_t ms) {
     return ms == 0 ? INFINITE : static_cast<DWORD>((ms * 0.001 + 0.05) * 1000000.0);
 }
@@ -22,7 +26,8 @@ DWORD RuleB(std::int32_t ms) {
 }
 
 // The checks of every effect command, in their order; true when the command may go on.
-bool Allowed(std::int32_t magnitude, std::int32_t angle = 0, std::int32_t duration = 0) {
+bool Allowed(std::int32_t magnitude, std::int32_t angle = 0, std::int32_t duration = 0,
+             std::int32_t longest = kLongestRuleA) {
     std::int32_t error = 0;
     if (!s.forceFeedback || !s.joystick)
         error = kNoForceFeedback;
@@ -30,7 +35,7 @@ bool Allowed(std::int32_t magnitude, std::int32_t angle = 0, std::int32_t durati
         error = kForceMagnitudeIllegal;
     else if (angle < 0 || angle > 360)
         error = kForceAngleIllegal;
-    else if (duration < 0)
+    else if (duration < 0 || duration > longest) // longer would wrap into a short effect
         error = kForceDurationIllegal;
     if (error) RaiseRuntimeError(error);
     return error == 0;
@@ -144,7 +149,7 @@ void ForcePushRight(std::int32_t magnitude) {
 }
 
 void ForcePushAngle(std::int32_t magnitude, std::int32_t angle, std::int32_t duration) {
-    if (!Allowed(magnitude, angle, duration)) return;
+    if (!Allowed(magnitude, angle, duration, kLongestRuleB)) return;
     EffectParameters p(RuleB(duration));
     p.directions[0] = angle * 100;
     p.constant.lMagnitude = magnitude * 100;

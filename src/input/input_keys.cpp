@@ -4,6 +4,8 @@
 #include "input/input_state.h"
 #include "core/core.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 InputState g_Input;
@@ -110,6 +112,10 @@ std::int32_t Take(std::int32_t& move) {
     const std::int32_t value = move;
     move = 0;
     return value;
+}
+
+std::int32_t Saturated(double v) {
+    return static_cast<std::int32_t>(std::clamp(v, double{INT32_MIN}, double{INT32_MAX}));
 }
 
 char* NewString(const char* text, std::size_t length) {
@@ -247,10 +253,12 @@ void PositionMouse(std::int32_t x, std::int32_t y) {
     RECT client{}, window{};
     GetClientRect(s.window, &client);
     const int cw = client.right, ch = client.bottom;
-    std::int32_t cx = x, cy = y;
+    // In double precision throughout: a far position scaled up or moved by the frame stays on its
+    // side of the screen, where 32 bits would wrap it (and the conversion be undefined).
+    double cx = x, cy = y;
     if (cw > 0 && ch > 0 && s.core->displayWidth > 0 && s.core->displayHeight > 0) {
-        cx = static_cast<std::int32_t>(x / (static_cast<double>(s.core->displayWidth) / cw));
-        cy = static_cast<std::int32_t>(y / (static_cast<double>(s.core->displayHeight) / ch));
+        cx = std::trunc(x / (static_cast<double>(s.core->displayWidth) / cw));
+        cy = std::trunc(y / (static_cast<double>(s.core->displayHeight) / ch));
     }
     GetWindowRect(s.window, &window);
     const int height = window.bottom - window.top;
@@ -259,9 +267,9 @@ void PositionMouse(std::int32_t x, std::int32_t y) {
         cx += window.left + border;
         cy += window.top + (height - ch) - border;
     }
-    s.core->mouseX = cx;
-    s.core->mouseY = cy;
-    SetCursorPos(cx, cy);
+    s.core->mouseX = Saturated(cx);
+    s.core->mouseY = Saturated(cy);
+    SetCursorPos(s.core->mouseX, s.core->mouseY);
 }
 
 void HideMouse() {

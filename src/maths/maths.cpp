@@ -66,7 +66,7 @@ bool MakeItem(std::int32_t id, MathsKind kind) {
 // The getters' shared body: the item's components into out, zeros after an error.
 float* CopyOut(const char* command, float* out, std::int32_t id, MathsKind kind, const char* role) {
     const CheckedOperands items(command, {{id, kind, role}});
-    for (int i = 0; i < ComponentCount(kind); ++i)
+    for (int i = 0; out && i < ComponentCount(kind); ++i) // no place given: checks only
         out[i] = items ? items[0][i] : 0.0f;
     return out;
 }

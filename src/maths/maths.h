@@ -37,7 +37,8 @@ bool DeleteVector4(std::int32_t id);
 bool DeleteMatrix(std::int32_t id);
 // 1 when an item of any kind has this number; never an error.
 std::int32_t MathsItemExists(std::int32_t id);
-// Copy the item's components into out (zeros after an error) and return out.
+// Copy the item's components into out (zeros after an error) and return out; a null out only
+// checks the item.
 float* GetVector2(float* out, std::int32_t id);
 float* GetVector3(float* out, std::int32_t id);
 float* GetVector4(float* out, std::int32_t id);

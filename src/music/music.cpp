@@ -13,6 +13,8 @@
 #include <dshow.h>
 #include <mmsystem.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,9 +136,8 @@ void SetCdVolume(std::int32_t volume) {
         if (mixerGetLineControlsA(object, &controls, MIXER_GETLINECONTROLSF_ONEBYTYPE) ==
             MMSYSERR_NOERROR) {
             MIXERCONTROLDETAILS_UNSIGNED value{};
-            value.dwValue = static_cast<DWORD>(
-                static_cast<double>(control.Bounds.dwMaximum - control.Bounds.dwMinimum) * 0.01 *
-                volume);
+            value.dwValue =
+                MusicCdVolumeValue(control.Bounds.dwMinimum, control.Bounds.dwMaximum, volume);
             MIXERCONTROLDETAILS details{};
             details.cbStruct = sizeof details;
             details.dwControlID = control.dwControlID;
@@ -260,7 +261,18 @@ void SetMciSender(MciSender sender) {
 }
 
 long MusicFileVolume(std::int32_t volume) {
-    return volume < 1 ? -10000 : static_cast<long>((volume - 100) * 25);
+    if (volume < 1) return -10000;
+    // In 64 bits: a large volume stays above 0 (which DirectShow refuses), never wraps into range.
+    const std::int64_t value = (std::int64_t{volume} - 100) * 25;
+    return static_cast<long>(std::min<std::int64_t>(value, LONG_MAX));
+}
+
+DWORD MusicCdVolumeValue(DWORD minimum, DWORD maximum, std::int32_t volume) {
+    const DWORD span = maximum > minimum ? maximum - minimum : 0;
+    const double value = static_cast<double>(span) * 0.01 * volume;
+    // A value outside the span has no unsigned conversion: the span's ends stand for it.
+    if (!(value > 0)) return 0;
+    return value >= span ? span : static_cast<DWORD>(value);
 }
 
 void LoadMusicFile(const char* fileName, std::int32_t n) {

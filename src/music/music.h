@@ -60,3 +60,5 @@ using MciSender = MCIERROR (*)(const char* command, char* reply, UINT replySize,
 void SetMciSender(MciSender sender);
 // The value sent to IBasicAudio::put_Volume for a music volume (100 = full).
 long MusicFileVolume(std::int32_t volume);
+// The value a CD volume gives the speaker volume control of that range (both ends kept).
+DWORD MusicCdVolumeValue(DWORD minimum, DWORD maximum, std::int32_t volume);

@@ -80,13 +80,15 @@ float GetSoundPositionX(std::int32_t n);
 float GetSoundPositionY(std::int32_t n);
 // The stored z position in DirectSound units, without the number checks.
 float GetSoundPositionZ(std::int32_t n);
-// Places a 3D sound (engine units: a hundredth of DirectSound's).
+// Places a 3D sound (engine units: a hundredth of DirectSound's). A position that is not finite
+// is stored but never sent to DirectSound, which keeps the last finite one.
 void PositionSound(std::int32_t n, float x, float y, float z);
-// Places the listener (engine units).
+// Places the listener (engine units); as PositionSound, only a finite position is sent.
 void PositionListener(float x, float y, float z);
-// Turns the listener to the angles in degrees.
+// Turns the listener to the angles in degrees; angles that are not finite turn nothing.
 void RotateListener(float ax, float ay, float az);
-// Sets every 3D sound's minimum distance (the maximum is 3000 times it).
+// Sets every 3D sound's minimum distance (the maximum is 3000 times it); a scale whose maximum
+// is not finite changes nothing.
 void ScaleListener(float scale);
 // The listener's x position.
 float ListenerPositionX();

@@ -5,6 +5,7 @@
 #include "core/core.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
@@ -36,6 +37,14 @@ float StoredPosition(std::int32_t n, int axis, const char* message) {
         return 0.0f;
     }
     return r->position[axis];
+}
+
+// DirectSound is given finite values only: its 3D mix turns a value that is not a number into
+// volumes and pans of no meaning.
+bool Finite(std::initializer_list<float> values) {
+    for (float v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
 }
 
 } // namespace
@@ -194,6 +203,7 @@ void PositionSound(std::int32_t n, float x, float y, float z) {
                 dz = r->position[2] - r->sentPosition[2];
     // Small moves are not worth a change of the 3D mix.
     if (std::sqrt(dx * dx + dy * dy + dz * dz) <= 0.09f) return;
+    if (!Finite({r->position[0], r->position[1], r->position[2]})) return;
     r->buffer3D->SetPosition(r->position[0], r->position[1], r->position[2], DS3D_DEFERRED);
     for (int i = 0; i < 3; ++i)
         r->sentPosition[i] = r->position[i];
@@ -204,6 +214,7 @@ void PositionListener(float x, float y, float z) {
     s.listenerPosition[0] = x * 0.01f;
     s.listenerPosition[1] = y * 0.01f;
     s.listenerPosition[2] = z * 0.01f;
+    if (!Finite({s.listenerPosition[0], s.listenerPosition[1], s.listenerPosition[2]})) return;
     s.listener->SetPosition(s.listenerPosition[0], s.listenerPosition[1], s.listenerPosition[2],
                             DS3D_DEFERRED);
 }
@@ -225,10 +236,12 @@ void RotateListener(float ax, float ay, float az) {
     D3DXVECTOR3 front(0, 0, 1), top(0, 1, 0), f, t;
     D3DXVec3TransformNormal(&f, &front, &r);
     D3DXVec3TransformNormal(&t, &top, &r);
+    if (!Finite({f.x, f.y, f.z, t.x, t.y, t.z})) return;
     s.listener->SetOrientation(f.x, f.y, f.z, t.x, t.y, t.z, DS3D_DEFERRED);
 }
 
 void ScaleListener(float scale) {
+    if (!Finite({scale * 3000.0f})) return;
     for (IdListNode* node = s.sounds.first; node; node = node->next) {
         auto* r = static_cast<SoundRecord*>(node->data);
         if (!r->buffer3D) continue;

@@ -115,6 +115,22 @@ TEST_F(ConsoleTest, ALineBelowTheWindowScrollsTheScreenUp) {
     EXPECT_EQ(LitRows(bottom - lineHeight, bottom), 0);
 }
 
+TEST_F(ConsoleTest, ACursorAtTheEndOfTheRangeStaysOnItsSide) {
+    const std::int32_t bottom = Core().windowHeight;
+    // Far below: the line scrolls onto the last one, as one just below the window does.
+    for (const std::int32_t y : {INT32_MAX - 1, INT32_MAX - lineHeight, bottom + 1}) {
+        SetPrintCursor(0, y);
+        PrintString("W");
+        EXPECT_EQ(Core().printCursorY, bottom - lineHeight) << y;
+    }
+    SetPrintCursor(INT32_MAX - 1, 0); // far right: the cursor stays there
+    PrintStringNoNewLine("W");
+    EXPECT_EQ(Core().printCursorX, INT32_MAX);
+    SetPrintCursor(0, INT32_MIN); // far above: a line lower, off the screen
+    PrintString("W");
+    EXPECT_EQ(Core().printCursorY, INT32_MIN + lineHeight);
+}
+
 TEST_F(ConsoleTest, LineEditorAppliesBackspaceAndEndsAtEnterEscapeOrQuit) {
     QuitAfter guard(10000);
     Type({8, 'a', 'b', 8, 'c', 13, 'z'}); // the first Backspace meets an empty line

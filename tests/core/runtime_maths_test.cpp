@@ -33,6 +33,21 @@ TEST(RuntimeMathsTest, WrapAngleBringsAnglesIntoOneTurn) {
     EXPECT_EQ(WrapAngle(std::numeric_limits<float>::quiet_NaN()), 0.0f);
 }
 
+TEST(RuntimeMathsTest, FloatToIntegerTruncatesAndMarksWhatDoesNotFit) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, std::int32_t> cases[] = {{-2.9f, -2},
+                                                    {2147483520.0f, 2147483520},
+                                                    {-2147483648.0f, INT32_MIN},
+                                                    {2147483648.0f, INT32_MIN},
+                                                    {1e30f, INT32_MIN},
+                                                    {-1e30f, INT32_MIN},
+                                                    {inf, INT32_MIN},
+                                                    {nan, INT32_MIN}};
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(FloatToInteger(value), expected) << value;
+}
+
 TEST(RuntimeMathsTest, EasingAndMovingByAngle) {
     EXPECT_FLOAT_EQ(EaseValue(10.0f, 0.0f, -3.0f), 10.0f); // speeds below one count as one
     EXPECT_FLOAT_EQ(EaseValue(10.0f, 0.0f, 4.0f), 2.5f);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -376,6 +377,37 @@ TEST_F(Display, WindowPlacementAndSizeUnlessAHostEmbedsTheEngine) {
     GetWindowRect(window, &r);
     EXPECT_EQ(r.left, 12);
     g_CoreData->hostWindow = nullptr;
+}
+
+TEST_F(Display, WindowSizesStayWithinWhatAWindowCanBe) {
+    // Framed, the largest size plus the frame must not wrap into an empty window; frameless,
+    // nothing but the command limits the window, and one 32767 pixels wide ends the process.
+    for (const std::int32_t layout : {1, 0}) {
+        SetWindowLayout(layout, 0, 1);
+        SetWindowSize(layout ? INT_MAX : 32767, INT_MAX);
+        PumpFor(100);
+        RECT r{};
+        GetClientRect(g_CoreData->window, &r);
+        EXPECT_GT(r.right, 640) << layout;
+        EXPECT_LE(r.bottom, 16384) << layout;
+    }
+    SetWindowLayout(1, 0, 1);
+    SetWindowSize(640, 480);
+}
+
+TEST_F(Display, OverrideTakesOnlyAWindow) {
+    const HWND engine = g_Display.window;
+    const HWND other = CreateWindowA("STATIC", "other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                     nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    OverrideHWND(other);
+    EXPECT_EQ(g_Display.window, other);
+    OverrideHWND(engine);
+    for (const HWND bad : {HWND{}, reinterpret_cast<HWND>(0x12344), other}) {
+        if (bad == other) DestroyWindow(other); // a window that was, and is gone
+        OverrideHWND(bad);
+        EXPECT_EQ(g_Display.window, engine) << bad;
+    }
 }
 
 TEST_F(Display, NoDeviceMeansNothingIsDrawnAndNothingCrashes) {

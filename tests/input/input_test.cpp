@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 namespace {
@@ -76,6 +77,26 @@ TEST_F(Input, PositionMouseLandsOnTheClientPoint) {
     GetCursorPos(&cursor);
     EXPECT_NEAR(cursor.x, expected.x, 1);
     EXPECT_NEAR(cursor.y, expected.y, 1);
+}
+
+TEST_F(Input, FarMousePositionsStayOnTheirSideOfTheScreen) {
+    RECT client{};
+    GetClientRect(window, &client);
+    // A display half or as wide as the client: positions are doubled or kept, then moved by the
+    // frame, past the 32-bit range.
+    for (const int divisor : {2, 1}) {
+        g_CoreData->displayWidth = client.right / divisor;
+        g_CoreData->displayHeight = client.bottom / divisor;
+        for (const std::int32_t edge : {INT_MAX, INT_MAX - 1, INT_MIN}) {
+            PositionMouse(edge, edge);
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            const bool right = edge > 0;
+            EXPECT_EQ(g_CoreData->mouseX > 0, right) << edge << " / " << divisor;
+            EXPECT_EQ(g_CoreData->mouseY > 0, right) << edge << " / " << divisor;
+            EXPECT_EQ(cursor.x > GetSystemMetrics(SM_CXSCREEN) / 2, right) << edge;
+        }
+    }
 }
 
 TEST_F(Input, EntryBufferWithAndWithoutBackspaces) {
@@ -215,6 +236,31 @@ TEST_F(Joysticks, EffectParametersAndDurations) {
     SelectJoystick("Pad Two", 1); // no force feedback
     ForcePushUp(10);
     EXPECT_EQ(cell.number, 4101);
+}
+
+TEST_F(Joysticks, DurationsLongerThanTheDeviceHoldsAreRefused) {
+    ResetJoystick();
+    ForceVibrateFast(10, 1); // the slot's effect, updated by the cases below
+    ForcePushAngle(10, 0, 1);
+    const std::size_t vibrate = g_FakeInput.effects.size() - 2, push = vibrate + 1;
+    const struct {
+        bool angled;
+        std::int32_t ms;
+        std::int32_t error;
+        DWORD microseconds; // when played
+    } cases[] = {
+        {false, 4294917, 0, 4294967000u}, {false, 4294918, 4103, 0}, {false, INT_MAX, 4103, 0},
+        {true, 4294999, 0, 4294050000u},  {true, 4295000, 4103, 0},  {true, INT_MAX, 4103, 0},
+    };
+    for (const auto& c : cases) {
+        cell.number = 0;
+        const std::size_t slot = c.angled ? push : vibrate;
+        g_FakeInput.effects[slot].duration = 1;
+        c.angled ? ForcePushAngle(10, 0, c.ms) : ForceVibrateFast(10, c.ms);
+        EXPECT_EQ(cell.number, c.error) << c.ms;
+        // Near: with a device, the processor computes in single precision.
+        EXPECT_NEAR(g_FakeInput.effects[slot].duration, c.error ? 1 : c.microseconds, 512) << c.ms;
+    }
 }
 
 // Real keys and buttons through the X server, as a player's would come.

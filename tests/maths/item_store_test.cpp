@@ -92,3 +92,20 @@ TEST_F(MathsItems, AnyNumberIsAnOrdinaryNumber) {
     EXPECT_EQ(MathsItemExists(0) + MathsItemExists(-5) + MathsItemExists(1), 2);
     EXPECT_EQ(TakeError(), 0);
 }
+
+TEST_F(MathsItems, GettersGivenNoPlaceOnlyCheck) {
+    MakeVector2(2);
+    MakeVector3(3);
+    MakeVector4(4);
+    MakeMatrix(16);
+    const struct {
+        float* (*get)(float*, std::int32_t);
+        std::int32_t present;
+    } getters[] = {{GetVector2, 2}, {GetVector3, 3}, {GetVector4, 4}, {GetMatrix, 16}};
+    for (const auto& g : getters) {
+        EXPECT_EQ(g.get(nullptr, g.present), nullptr);
+        EXPECT_EQ(TakeError(), 0) << g.present;
+        g.get(nullptr, 99); // missing
+        EXPECT_EQ(TakeError(), 7801) << g.present;
+    }
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -111,6 +112,16 @@ TEST_F(Music, VolumesAndErrors) {
     EXPECT_EQ(MusicFileVolume(-5), -10000);
     EXPECT_EQ(MusicFileVolume(1), -2475);
     EXPECT_EQ(MusicFileVolume(100), 0);
+    // Volumes whose 32-bit product would wrap: positive (refused), never a loud -21.
+    for (const std::int32_t volume : {171798791, 85899446, INT_MAX})
+        EXPECT_GT(MusicFileVolume(volume), 0) << volume;
+    // The speaker control gets a value inside its range for any volume.
+    const struct {
+        std::int32_t volume;
+        DWORD value;
+    } cd[] = {{-1, 0}, {INT_MIN, 0}, {0, 0}, {50, 32767}, {101, 65535}, {INT_MAX, 65535}};
+    for (const auto& c : cd)
+        EXPECT_EQ(MusicCdVolumeValue(0, 65535, c.volume), c.value) << c.volume;
 
     EXPECT_EQ(MusicExist(0), 0);
     EXPECT_EQ(cell.number, 3501);

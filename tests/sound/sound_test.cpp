@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -299,6 +301,39 @@ TEST_F(Sound, ThreeDimensionalSoundsAndTheListener) {
     EXPECT_NEAR(front.x, 1.0f, 1e-3);
     EXPECT_NEAR(front.z, 0.0f, 1e-3);
     EXPECT_NEAR(top.y, 1.0f, 1e-3);
+}
+
+TEST_F(Sound, ValuesThatAreNotNumbersNeverReachTheThreeDimensionalMix) {
+    Load3DSound(Wave("m.wav", PcmWave(2000)).c_str(), 1);
+    ASSERT_NE(g_Sound.listener, nullptr);
+    IDirectSound3DBuffer* buffer = static_cast<SoundRecord*>(g_Sound.sounds.Find(1))->buffer3D;
+    ASSERT_NE(buffer, nullptr);
+    PositionSound(1, 100, 0, -50);
+    PositionListener(10, 20, 30);
+    ScaleListener(2);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Each: a position of the sound, one of the listener, an angle and a scale.
+    for (const float bad : {nan, inf, -inf, 1e37f}) {
+        const float position = bad == 1e37f ? nan : bad; // 1e37 places, but scales past a float
+        PositionSound(1, position, 0, 0);
+        PositionListener(0, position, 0);
+        RotateListener(position, 0, 0);
+        ScaleListener(bad);
+        SoundUpdate();
+        SoundUpdate();
+        D3DVECTOR sound{}, listener{}, front{}, top{};
+        D3DVALUE nearest = 0;
+        buffer->GetPosition(&sound);
+        g_Sound.listener->GetPosition(&listener);
+        g_Sound.listener->GetOrientation(&front, &top);
+        buffer->GetMinDistance(&nearest);
+        EXPECT_FLOAT_EQ(sound.x, 1.0f) << bad;
+        EXPECT_FLOAT_EQ(listener.y, 0.2f) << bad;
+        EXPECT_TRUE(std::isfinite(front.x) && std::isfinite(top.y)) << bad;
+        EXPECT_EQ(nearest, 2.0f) << bad;
+    }
+    EXPECT_TRUE(std::isnan(SoundPositionX(1))); // stored as given
 }
 
 TEST_F(Sound, ClonesShareTheData) {
