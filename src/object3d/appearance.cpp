@@ -2,6 +2,7 @@
 
 #include "object3d/appearance.h"
 #include "core/com_ptr.h"
+#include "core/core.h"
 #include "object3d/builtin_effects.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
@@ -10,6 +11,7 @@
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/vertex_editing.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -432,11 +434,16 @@ void SetLightMappingOn(std::int32_t n, std::int32_t stage, std::int32_t image) {
 
 void SetBlendMappingOn(std::int32_t n, std::int32_t stage, std::int32_t image,
                        std::int32_t coordinateMode, std::int32_t colourOperation) {
+    // The device looks the operation up in its own tables when it draws: one outside them is
+    // refused (after the object's check), never stored.
+    if (!GetObjectPointer(n)) return;
+    if (colourOperation < D3DTOP_DISABLE || colourOperation > D3DTOP_LERP)
+        return RaiseRuntimeError(kValueOutOfRange);
     MapStage(n, stage, colourOperation, coordinateMode, image);
 }
 
 void SetBlendMappingOn(std::int32_t n, std::int32_t image, std::int32_t colourOperation) {
-    MapStage(n, kMappingStage, colourOperation, kSetZeroCoordinates, image);
+    SetBlendMappingOn(n, kMappingStage, image, kSetZeroCoordinates, colourOperation);
 }
 
 void SetCubeMappingOn(std::int32_t n, std::int32_t image1, std::int32_t image2, std::int32_t image3,
