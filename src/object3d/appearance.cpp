@@ -10,6 +10,7 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
 #include "core/error_numbers.h"
 
@@ -437,8 +438,7 @@ void SetBlendMappingOn(std::int32_t n, std::int32_t stage, std::int32_t image,
     // The device looks the operation up in its own tables when it draws: one outside them is
     // refused (after the object's check), never stored.
     if (!GetObjectPointer(n)) return;
-    if (colourOperation < D3DTOP_DISABLE || colourOperation > D3DTOP_LERP)
-        return RaiseRuntimeError(kValueOutOfRange);
+    if (!ColourOperationInRange(colourOperation)) return RaiseRuntimeError(kValueOutOfRange);
     MapStage(n, stage, colourOperation, coordinateMode, image);
 }
 
