@@ -414,13 +414,18 @@ void SetCameraAspect(float aspect) {
 }
 void SetCameraView(std::int32_t n, std::int32_t left, std::int32_t top, std::int32_t right,
                    std::int32_t bottom) {
-    if (CameraRecord* c = CheckedCamera(n))
-        c->viewport = {static_cast<DWORD>(left),
-                       static_cast<DWORD>(top),
-                       static_cast<DWORD>(right - left),
-                       static_cast<DWORD>(bottom - top),
-                       0.0f,
-                       1.0f};
+    CameraRecord* c = CheckedCamera(n);
+    if (!c) return;
+    // A corner before the surface's or a side that runs backwards has no viewport: as unsigned
+    // device words it would name one some four billion pixels wide.
+    if (left < 0 || top < 0 || right < left || bottom < top)
+        return RaiseRuntimeError(kValueOutOfRange);
+    c->viewport = {static_cast<DWORD>(left),
+                   static_cast<DWORD>(top),
+                   static_cast<DWORD>(right - left),
+                   static_cast<DWORD>(bottom - top),
+                   0.0f,
+                   1.0f};
 }
 void SetCameraView(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
     SetCameraView(g_Camera.currentNumber, left, top, right, bottom);

@@ -2,6 +2,7 @@
 
 #include "object3d/appearance.h"
 #include "core/com_ptr.h"
+#include "core/core.h"
 #include "object3d/builtin_effects.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
@@ -9,7 +10,9 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
+#include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -432,11 +435,15 @@ void SetLightMappingOn(std::int32_t n, std::int32_t stage, std::int32_t image) {
 
 void SetBlendMappingOn(std::int32_t n, std::int32_t stage, std::int32_t image,
                        std::int32_t coordinateMode, std::int32_t colourOperation) {
+    // The device looks the operation up in its own tables when it draws: one outside them is
+    // refused (after the object's check), never stored.
+    if (!GetObjectPointer(n)) return;
+    if (!ColourOperationInRange(colourOperation)) return RaiseRuntimeError(kValueOutOfRange);
     MapStage(n, stage, colourOperation, coordinateMode, image);
 }
 
 void SetBlendMappingOn(std::int32_t n, std::int32_t image, std::int32_t colourOperation) {
-    MapStage(n, kMappingStage, colourOperation, kSetZeroCoordinates, image);
+    SetBlendMappingOn(n, kMappingStage, image, kSetZeroCoordinates, colourOperation);
 }
 
 void SetCubeMappingOn(std::int32_t n, std::int32_t image1, std::int32_t image2, std::int32_t image3,

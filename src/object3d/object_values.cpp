@@ -70,6 +70,12 @@ bool MaterialsInRange(const MeshRecord* mesh) {
     return true;
 }
 
+bool TexturesInRange(const MeshRecord* mesh) {
+    for (std::int32_t t = 0; mesh->textures && t < mesh->textureCount; ++t)
+        if (!ColourOperationInRange(mesh->textures[t].colourOperation)) return false;
+    return true;
+}
+
 // The offset, rotation and scale build the frame's user matrix, which every limb command and
 // every frame's matrix below it multiplies by.
 bool FrameInRange(const FrameRecord* frame) {
@@ -78,7 +84,8 @@ bool FrameInRange(const FrameRecord* frame) {
         !RecordInRange(frame->scale))
         return false;
     const MeshRecord* mesh = frame->mesh;
-    return !mesh || (VerticesInRange(mesh) && BonesInRange(mesh) && MaterialsInRange(mesh));
+    return !mesh || (VerticesInRange(mesh) && BonesInRange(mesh) && MaterialsInRange(mesh) &&
+                     TexturesInRange(mesh));
 }
 
 // The frame tree, key-frame meshes included, walked without recursion: a deep tree is no risk.

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -327,6 +328,33 @@ TEST_F(Cameras, NumberChecks) {
     cell.number = 0;
     PositionCameraToVector(1, 12345);
     EXPECT_EQ(cell.number, 7801);
+}
+
+// A viewport is unsigned to the device: a rectangle running backwards or starting before the
+// surface is refused, and the camera keeps the view it had; an empty one is a view of nothing.
+TEST_F(Cameras, ViewRectanglesThatRunBackwardsAreRefused) {
+    MakeCamera(1);
+    SetCameraView(1, 10, 20, 110, 70);
+    const std::int32_t refused[][4] = {{100, 0, 50, 10},         {0, 100, 10, 50},
+                                       {-1, 0, 10, 10},          {0, -1, 10, 10},
+                                       {INT_MIN, 0, INT_MAX, 1}, {INT_MAX, 0, INT_MIN, 1}};
+    for (const auto& r : refused) {
+        cell.number = 0;
+        SetCameraView(1, r[0], r[1], r[2], r[3]);
+        EXPECT_EQ(cell.number, 7801) << r[0] << " " << r[1] << " " << r[2] << " " << r[3];
+        const D3DVIEWPORT9& v = GetCameraInternalData(1)->viewport;
+        EXPECT_EQ(v.X, 10u);
+        EXPECT_EQ(v.Y, 20u);
+        EXPECT_EQ(v.Width, 100u);
+        EXPECT_EQ(v.Height, 50u);
+    }
+    cell.number = 0;
+    SetCameraView(1, 0, 0, INT_MAX, 0);
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(GetCameraInternalData(1)->viewport.Width, 2147483647u);
+    SetCameraView(9, -1, 0, 0, 0); // the camera's check comes first
+    EXPECT_EQ(cell.number, 7203);
+    DeleteCamera(1);
 }
 
 namespace {

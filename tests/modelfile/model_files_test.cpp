@@ -166,6 +166,13 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
              MeshRecord* mesh = o->rootFrame->mesh;
              mesh->multiMaterials[mesh->multiMaterialCount - 1].material.Emissive.a = -1e19f;
          }},
+        // A colour operation reaches the device's own tables, the last slot's as the first's.
+        {"colour operation past the last",
+         [](ObjectRecord* o) {
+             o->rootFrame->mesh->textures[1].colourOperation = D3DTOP_LERP + 1;
+         }},
+        {"colour operation 0",
+         [](ObjectRecord* o) { o->rootFrame->mesh->textures[1].colourOperation = 0; }},
     };
     // The last key's change towards a next key is never used, and a writer may leave anything
     // there: it does not refuse a file.
@@ -189,6 +196,12 @@ TEST(ModelFiles, NativeFilesHoldingValuesThatAreNotNumbersAreNotLoaded) {
         EXPECT_EQ(read, nullptr) << what;
         delete read;
     }
+
+    // The last operation the device has loads.
+    ObjectPtr lerp(unspoiled());
+    lerp->rootFrame->mesh->textures[1].colourOperation = D3DTOP_LERP;
+    EXPECT_TRUE(LoadObjectFile(folder.Write("lerp.tlo", BlockOf(lerp.get())).c_str(), &read));
+    delete std::exchange(read, nullptr);
 
     // The bound itself: a position or a key of 1e17 loads, one of 1e19 does not.
     for (const float value : {1e17f, -1e17f, 1e19f, -1e19f}) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -259,6 +260,27 @@ TEST_F(ObjectTables, TexturesAndMappingFillTheirStages) {
     EXPECT_EQ(mesh->textures[2].imageNumber, 0);
     TextureObjectStage(7, 2, 0); // no object: stops after the first word
     EXPECT_EQ(g_Object3D.core->loadProgress, 11001);
+    EXPECT_EQ(errors.Last(), 7008);
+}
+
+// The device reads its tables by the colour operation when it draws: an operation outside them
+// (one past the last, 0, the int's ends) is refused and the stage keeps what it had.
+TEST_F(ObjectTables, BlendMappingRefusesOperationsTheDeviceLacks) {
+    MakeObjectBox(1, 2.0f);
+    SetBlendMappingOn(1, 5, D3DTOP_LERP);
+    MeshRecord* mesh = FirstMesh(1);
+    ASSERT_GT(mesh->textureCount, 1);
+    for (std::int32_t operation : {D3DTOP_LERP + 1, 0, -1, INT_MAX, INT_MIN}) {
+        errors.Clear();
+        SetBlendMappingOn(1, 6, operation);
+        EXPECT_EQ(errors.Last(), 7801) << operation;
+        SetBlendMappingOn(1, 1, 6, 3, operation);
+        EXPECT_EQ(errors.Last(), 7801) << operation;
+        EXPECT_EQ(mesh->textures[1].colourOperation, static_cast<std::uint32_t>(D3DTOP_LERP));
+        EXPECT_EQ(mesh->textures[1].imageNumber, 5) << operation;
+    }
+    errors.Clear();
+    SetBlendMappingOn(9, 6, INT_MAX); // the object's check comes first
     EXPECT_EQ(errors.Last(), 7008);
 }
 
