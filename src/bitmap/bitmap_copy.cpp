@@ -109,9 +109,10 @@ bool PlaceLoadedImage(std::int32_t n, IDirect3DSurface9* image) {
 }
 
 // One axis of a 1:1 copy: moves both starts past negative positions and trims the length to
-// both surfaces. The length that remains, 0 or less when nothing is left.
-std::int32_t ClipAxis(std::int32_t& from, std::int32_t& to, std::int32_t length,
-                      std::int32_t fromSize, std::int32_t toSize) {
+// both surfaces. The length that remains, 0 or less when nothing is left. In 64 bits: a caller's
+// rectangle may reach from one 32-bit limit to the other.
+std::int64_t ClipAxis(std::int64_t& from, std::int64_t& to, std::int64_t length,
+                      std::int64_t fromSize, std::int64_t toSize) {
     if (from < 0) {
         to -= from;
         length += from;
@@ -128,36 +129,52 @@ std::int32_t ClipAxis(std::int32_t& from, std::int32_t& to, std::int32_t length,
 
 void CopyOneToOne(IDirect3DSurface9* from, RECT src, IDirect3DSurface9* to, RECT dst) {
     const SurfaceSize a = SizeOf(from), b = SizeOf(to);
-    std::int32_t sx = src.left, sy = src.top, dx = dst.left, dy = dst.top;
-    const std::int32_t w = ClipAxis(sx, dx, src.right - src.left, a.width, b.width);
-    const std::int32_t h = ClipAxis(sy, dy, src.bottom - src.top, a.height, b.height);
+    std::int64_t sx = src.left, sy = src.top, dx = dst.left, dy = dst.top;
+    const std::int64_t w = ClipAxis(sx, dx, std::int64_t{src.right} - src.left, a.width, b.width);
+    const std::int64_t h = ClipAxis(sy, dy, std::int64_t{src.bottom} - src.top, a.height, b.height);
     if (w <= 0 || h <= 0) return;
-    Stretch(from, RECT{sx, sy, sx + w, sy + h}, to, RECT{dx, dy, dx + w, dy + h});
+    // Inside both surfaces now, so every edge fits 32 bits.
+    const auto edge = [](std::int64_t v) { return static_cast<LONG>(v); };
+    Stretch(from, RECT{edge(sx), edge(sy), edge(sx + w), edge(sy + h)}, to,
+            RECT{edge(dx), edge(dy), edge(dx + w), edge(dy + h)});
 }
 
 void CopyPixel(const std::uint8_t* from, std::uint8_t* to, std::int32_t bytes) {
     std::memcpy(to, from, static_cast<std::size_t>(bytes));
 }
 
+// The source pixel a destination pixel takes on one axis: the start plus the truncated scaled
+// distance, in 64 bits; -1 when that lies off the source.
+std::int64_t SourceAt(std::int64_t at, std::int64_t dstStart, std::int64_t srcStart, double ratio,
+                      std::int64_t srcSize) {
+    const double offset = static_cast<double>(at - dstStart) * ratio; // never negative
+    if (offset >= 4294967296.0) return -1;
+    const std::int64_t source = srcStart + static_cast<std::int64_t>(offset);
+    return source >= 0 && source < srcSize ? source : -1;
+}
+
 // Nearest-pixel scaling; destination pixels whose source lies off the surface stay as they were.
+// Widths and positions in 64 bits: a caller's rectangle may span more than 32 bits hold.
 void CopyScaled(IDirect3DSurface9* from, const RECT& src, IDirect3DSurface9* to, const RECT& dst) {
     const SurfaceSize a = SizeOf(from), b = SizeOf(to);
     const std::int32_t bpp = a.bytesPerPixel;
     if (bpp != b.bytesPerPixel || (bpp != 2 && bpp != 4)) return;
-    const double rx = static_cast<double>(src.right - src.left) / (dst.right - dst.left);
-    const double ry = static_cast<double>(src.bottom - src.top) / (dst.bottom - dst.top);
+    const auto span = [](LONG low, LONG high) {
+        return static_cast<double>(std::int64_t{high} - low);
+    };
+    const double rx = span(src.left, src.right) / span(dst.left, dst.right);
+    const double ry = span(src.top, src.bottom) / span(dst.top, dst.bottom);
     SurfaceLock in(from, D3DLOCK_READONLY), out(to);
     if (!in.bits || !out.bits) return;
     const std::int32_t x0 = std::max<std::int32_t>(dst.left, 0);
     const std::int32_t x1 = std::min<std::int32_t>(dst.right, b.width);
     const std::int32_t y1 = std::min<std::int32_t>(dst.bottom, b.height);
     for (std::int32_t y = std::max<std::int32_t>(dst.top, 0); y < y1; ++y) {
-        const std::int32_t sy = src.top + static_cast<std::int32_t>((y - dst.top) * ry);
-        if (sy < 0 || sy >= a.height) continue;
+        const std::int64_t sy = SourceAt(y, dst.top, src.top, ry, a.height);
+        if (sy < 0) continue;
         for (std::int32_t x = x0; x < x1; ++x) {
-            const std::int32_t sx = src.left + static_cast<std::int32_t>((x - dst.left) * rx);
-            if (sx < 0 || sx >= a.width) continue;
-            CopyPixel(in.Row(sy) + sx * bpp, out.Row(y) + x * bpp, bpp);
+            const std::int64_t sx = SourceAt(x, dst.left, src.left, rx, a.width);
+            if (sx >= 0) CopyPixel(in.Row(sy) + sx * bpp, out.Row(y) + x * bpp, bpp);
         }
     }
 }
@@ -237,7 +254,7 @@ void CopyBitmapRect(std::int32_t from, std::int32_t left, std::int32_t top, std:
         Stretch(a, whole, copy, whole);
         a = copy;
     }
-    if (right - left == toRight - toLeft)
+    if (std::int64_t{right} - left == std::int64_t{toRight} - toLeft)
         CopyOneToOne(a, src, b, dst);
     else
         CopyScaled(a, src, b, dst);

@@ -1,12 +1,15 @@
 #include "core/win32.h"
 
 #include "draw2d/draw2d.h"
+#include "draw2d/draw2d_work.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
 #include "display/display.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -39,6 +42,7 @@ struct State {
     CoreData* core = nullptr;
     ComPtr<IDirect3DVertexBuffer9> lineBuffer; // rebuilt with the device
     LockState lock;
+    std::int64_t circleSteps = 0; // only counted, for tests
 };
 State s;
 
@@ -69,16 +73,25 @@ bool LockForPixels() {
     return s.lock.locked;
 }
 
-bool InBounds(std::int32_t x, std::int32_t y) {
-    if (x < 0 || y < 0 || !s.lock.locked) return false;
+// Pixels the pixel commands may touch across and down: the locked surface, and on the back
+// buffer the display's size too. 0 while unlocked.
+std::int64_t ExtentX() {
+    if (!s.lock.locked) return 0;
     // The display size bounds the back buffer; a separate drawing surface has its own size.
-    if (s.core && !s.core->drawingSurface &&
-        (x >= s.core->displayWidth || y >= s.core->displayHeight))
-        return false;
-    return x < s.lock.width && y < s.lock.height;
+    if (s.core && !s.core->drawingSurface) return std::min(s.lock.width, s.core->displayWidth);
+    return s.lock.width;
+}
+std::int64_t ExtentY() {
+    if (!s.lock.locked) return 0;
+    if (s.core && !s.core->drawingSurface) return std::min(s.lock.height, s.core->displayHeight);
+    return s.lock.height;
 }
 
-void WritePixel(std::int32_t x, std::int32_t y, std::uint32_t colour) {
+bool InBounds(std::int64_t x, std::int64_t y) {
+    return x >= 0 && y >= 0 && x < ExtentX() && y < ExtentY();
+}
+
+void WritePixel(std::int64_t x, std::int64_t y, std::uint32_t colour) {
     if (!InBounds(x, y)) return;
     std::uint8_t* row = s.lock.bits + static_cast<std::ptrdiff_t>(y) * s.lock.pitch;
     if (s.lock.bytesPerPixel == 2) {
@@ -89,7 +102,8 @@ void WritePixel(std::int32_t x, std::int32_t y, std::uint32_t colour) {
     }
 }
 
-void PlotEight(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y, std::uint32_t c) {
+// Centres and offsets in 64 bits: a centre near the 32-bit limit plus a radius must not wrap.
+void PlotEight(std::int64_t cx, std::int64_t cy, std::int64_t x, std::int64_t y, std::uint32_t c) {
     WritePixel(cx + x, cy + y, c);
     WritePixel(cx - x, cy + y, c);
     WritePixel(cx + x, cy - y, c);
@@ -100,11 +114,54 @@ void PlotEight(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y,
     WritePixel(cx - y, cy - x, c);
 }
 
-void PlotFour(std::int32_t cx, std::int32_t cy, std::int32_t x, std::int32_t y, std::uint32_t c) {
+void PlotFour(std::int64_t cx, std::int64_t cy, std::int64_t x, std::int64_t y, std::uint32_t c) {
     WritePixel(cx + x, cy + y, c);
     WritePixel(cx - x, cy + y, c);
     WritePixel(cx + x, cy - y, c);
     WritePixel(cx - x, cy - y, c);
+}
+
+// The distances from a centre at which a row or column of pixels 0..size-1 lies: low to high.
+struct Reach {
+    std::int64_t low, high;
+};
+Reach ReachOf(std::int64_t centre, std::int64_t size) {
+    const std::int64_t first = -centre, last = size - 1 - centre;
+    if (size <= 0) return {1, 0};
+    if (first > 0) return {first, last};
+    if (last < 0) return {-last, -first};
+    return {0, std::max(-first, last)};
+}
+
+// The midpoint walk of a circle of radius r (d = 1 - r; while r > x: d >= 0 ? d += 2(x - r),
+// r -= 1 : d += 2x; x += 1) keeps d = x^2 - x + y^2 + y + 1 - 2r - r^2 at each point (x, y), so
+// the y it reaches at column x >= 1 is the largest with that value below 0 at column x - 1. In
+// 64 bits: r^2 fits for any 32-bit radius.
+std::int64_t CircleY(std::int64_t r, std::int64_t x) {
+    if (x == 0) return r;
+    const std::int64_t k = r * r + 2 * r - 1 - (x - 1) * (x - 1) + (x - 1);
+    // Single precision under the device: one step of Newton's method brings it within one.
+    auto y =
+        static_cast<std::int64_t>(std::sqrt(static_cast<double>(std::max<std::int64_t>(k, 1))));
+    y = (y + k / y) / 2;
+    while (y > 0 && y * y + y >= k)
+        --y;
+    while ((y + 1) * (y + 1) + (y + 1) < k)
+        ++y;
+    return y;
+}
+
+// The column at which the walk ends: the first whose y is not above it.
+std::int64_t CircleLastColumn(std::int64_t r) {
+    std::int64_t low = 0, high = r;
+    while (low < high) {
+        const std::int64_t middle = low + (high - low) / 2;
+        if (CircleY(r, middle) <= middle)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
 }
 
 void SetShadedBoxStates(IDirect3DDevice9* device) {
@@ -210,18 +267,22 @@ void DrawDot(std::int32_t x, std::int32_t y) {
 void DrawCircle(std::int32_t centreX, std::int32_t centreY, std::int32_t radius) {
     const bool tookLock = LockForPixels();
     const std::uint32_t ink = Ink();
-    std::int32_t r = std::abs(radius), x = 0, d = 1 - r;
-    PlotEight(centreX, centreY, 0, r, ink);
-    while (r > x) {
-        if (d >= 0) {
-            d += 2 * (x - r);
-            --r;
-        } else {
-            d += 2 * x;
-        }
-        ++x;
-        PlotEight(centreX, centreY, x, r, ink);
-    }
+    const std::int64_t r = std::abs(std::int64_t{radius});
+    const std::int64_t last = CircleLastColumn(r);
+    // A column x plots at offsets x and y(x); a point shows only where both offsets reach the
+    // display, so only columns within either reach need a visit.
+    Reach a = ReachOf(centreX, ExtentX()), b = ReachOf(centreY, ExtentY());
+    a.high = std::min(a.high, last);
+    b.high = std::min(b.high, last);
+    if (b.low < a.low) std::swap(a, b);
+    const auto visit = [&](std::int64_t x) {
+        ++s.circleSteps;
+        PlotEight(centreX, centreY, x, CircleY(r, x), ink);
+    };
+    for (std::int64_t x = a.low; x <= a.high; ++x)
+        visit(x);
+    for (std::int64_t x = std::max(b.low, a.high + 1); x <= b.high; ++x)
+        visit(x);
     if (tookLock) Basic2DUnlockBackBuffer();
 }
 
@@ -229,12 +290,15 @@ void DrawEllipse(std::int32_t centreX, std::int32_t centreY, std::int32_t radius
                  std::int32_t radiusY) {
     const bool tookLock = LockForPixels();
     const std::uint32_t ink = Ink();
-    std::int32_t lastX = -1, lastY = -1;
+    std::int64_t lastX = -1, lastY = -1;
     // Angles up to 2 radians, past a quarter turn; the four symmetric points cover the rest.
+    // The device leaves the processor's floating point at single precision, where the product
+    // may round past the radius (and 32 bits): held to it, in 64 bits.
+    const std::int64_t rx = std::abs(std::int64_t{radiusX}), ry = std::abs(std::int64_t{radiusY});
     for (int step = 0; step < 2000; ++step) {
         const double a = step * 0.001;
-        const auto x = static_cast<std::int32_t>(std::sin(a) * radiusX);
-        const auto y = static_cast<std::int32_t>(std::cos(a) * radiusY);
+        const auto x = std::clamp(static_cast<std::int64_t>(std::sin(a) * radiusX), -rx, rx);
+        const auto y = std::clamp(static_cast<std::int64_t>(std::cos(a) * radiusY), -ry, ry);
         if (x == lastX && y == lastY) continue;
         PlotFour(centreX, centreY, x, y, ink);
         lastX = x;
@@ -340,6 +404,10 @@ void Basic2DUnlockBackBuffer() {
     if (!s.lock.locked) return;
     s.lock.surface->UnlockRect();
     s.lock = LockState{};
+}
+
+std::int64_t CircleStepsTaken() {
+    return s.circleSteps;
 }
 
 void* GetBackBufferPtr() {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -355,7 +356,9 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     r->cellHeight = s.images.getHeight(image) / down;
     r->uMax = s.images.getUScale(image);
     r->vMax = s.images.getVScale(image);
-    r->frameCount = across * down;
+    // In 64 bits: two numbers in range may multiply past 32 bits; frames beyond are never asked.
+    r->frameCount = static_cast<std::int32_t>(std::min<std::int64_t>(
+        std::int64_t{across} * down, std::numeric_limits<std::int32_t>::max()));
     r->frame = r->previousFrame = 0;
     r->across = across;
     r->down = down;

@@ -82,15 +82,19 @@ void SpriteManager::ShowAllSprites() {
 
 void SpriteManager::DrawSprites(std::int32_t highestPriority) {
     count = 0;
-    // One walk per priority keeps list order within a priority; negative priorities never draw.
-    for (std::int32_t p = 0; p <= highestPriority; ++p) {
-        for (IdListNode* node = list.first; node; node = node->next) {
-            const auto* r = static_cast<const SpriteRecord*>(node->data);
-            if (r->priority != p) continue;
-            if (count == static_cast<std::int32_t>(buffer.size())) buffer.resize(buffer.size() * 2);
-            buffer[count++] = *r;
-        }
+    // One walk, then a stable sort by priority: the order of a walk per priority value, list
+    // order within a priority, at a cost that does not grow with the values. Negative
+    // priorities never draw.
+    for (IdListNode* node = list.first; node; node = node->next) {
+        ++gatherSteps;
+        const auto* r = static_cast<const SpriteRecord*>(node->data);
+        if (r->priority < 0 || r->priority > highestPriority) continue;
+        if (count == static_cast<std::int32_t>(buffer.size())) buffer.resize(buffer.size() * 2);
+        buffer[count++] = *r;
     }
+    std::stable_sort(
+        buffer.begin(), buffer.begin() + count,
+        [](const SpriteRecord& a, const SpriteRecord& b) { return a.priority < b.priority; });
     DrawSpriteRun(buffer.data(), count);
     count = 0;
 }

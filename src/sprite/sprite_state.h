@@ -24,11 +24,14 @@ public:
     void DrawSprites(std::int32_t highestPriority);
     void DrawSpriteNow(const SpriteRecord& record);
     const IdList& List() const { return list; }
+    // List nodes the gathering has visited since start, for tests that bound its work.
+    std::int64_t GatherSteps() const { return gatherSteps; }
 
 private:
     IdList list;
     std::vector<SpriteRecord> buffer = std::vector<SpriteRecord>(100);
     std::int32_t count = 0;
+    std::int64_t gatherSteps = 0;
 };
 
 // Written only by the sprite module, on the main thread. A device reset (RefreshD3D 0) runs the

@@ -10,7 +10,7 @@ namespace {
 
 TextState& s = g_Text;
 
-constexpr int kBatchVertices = 294; // the buffer holds 300
+constexpr int kGlyphVertices = 6;
 constexpr DWORD kScreenFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr DWORD kWorldFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
 
@@ -25,6 +25,8 @@ struct WorldVertex {
     float x, y, z, nx, ny, nz, u, v;
 };
 static_assert(sizeof(WorldVertex) == 32);
+static_assert(sizeof(ScreenVertex) <= kTextLargestVertex &&
+              sizeof(WorldVertex) <= kTextLargestVertex);
 
 COLORREF ToGdi(D3DCOLOR c) {
     return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
@@ -46,15 +48,18 @@ void DrawWithGdi(std::int32_t x, std::int32_t y, const char* text) {
     target->ReleaseDC(dc);
 }
 
-// Writes vertices of a batch and draws them whenever the buffer is nearly full.
+// Writes vertices of a batch and draws them whenever the buffer is full.
 template <typename Vertex> class Batch {
 public:
     explicit Batch(IDirect3DVertexBuffer9* buffer) : buffer_(buffer) { Lock(); }
     ~Batch() { Flush(); }
     bool Ok() const { return data_ != nullptr; }
-    void Add(const Vertex& v) { data_[count_++] = v; }
+    void Add(const Vertex& v) {
+        if (count_ < static_cast<int>(kTextBatchVertices)) data_[count_++] = v;
+    }
+    // Draws what was written when another glyph's vertices would not fit.
     void FlushIfFull() {
-        if (count_ <= kBatchVertices) return;
+        if (count_ + kGlyphVertices <= static_cast<int>(kTextBatchVertices)) return;
         Flush();
         Lock();
     }

@@ -14,7 +14,6 @@ namespace {
 
 TextState& s = g_Text;
 
-constexpr UINT kVertexBufferBytes = 8400;
 const D3DFORMAT kSheetFormats[] = {D3DFMT_A4R4G4B4, D3DFMT_A8R3G3B2, D3DFMT_A1R5G5B5,
                                    D3DFMT_X1R5G5B5, D3DFMT_A8R8G8B8, D3DFMT_A2B10G10R10,
                                    D3DFMT_X8R8G8B8, D3DFMT_R8G8B8,   D3DFMT_R5G6B5,
@@ -189,7 +188,7 @@ void RecordTextStates(IDirect3DStateBlock9** block) {
 
 void CreateTextVertexBuffer() {
     if (!s.device) return;
-    if (FAILED(s.device->CreateVertexBuffer(kVertexBufferBytes,
+    if (FAILED(s.device->CreateVertexBuffer(kTextVertexBufferBytes,
                                             D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
                                             D3DPOOL_DEFAULT, s.vertices.PutAddress(), nullptr))) {
         s.vertices.Detach(); // a failed call leaves nothing to release

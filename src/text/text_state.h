@@ -8,6 +8,10 @@
 
 constexpr int kGlyphs = 224; // characters 32 to 255
 constexpr int kFaceLength = 80;
+// The vertex buffer holds a batch of this many vertices of the largest kind drawn (3D text's).
+constexpr UINT kTextBatchVertices = 300;
+constexpr UINT kTextLargestVertex = 32;
+constexpr UINT kTextVertexBufferBytes = kTextBatchVertices * kTextLargestVertex;
 
 struct TextState {
     CoreData* core = nullptr;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <iterator>
 #include <string>
 #include <utility>
@@ -256,6 +258,15 @@ TEST_F(Bitmaps, RectangleCopiesClipBothSidesAndScaleByNearestPixel) {
     out = Read(2);
     EXPECT_EQ(Rgb(out.At(0, 0)), Rgb(source.At(2, 0)));
     EXPECT_EQ(Rgb(out.At(3, 7)), Rgb(source.At(3, 3)));
+
+    // A destination 2^32 - 2 rows tall, centred on the bitmap: in 64 bits its visible rows
+    // take the source's middle row; its height does not wrap to -2.
+    clear();
+    CopyBitmapRect(1, 0, 0, 8, 8, 2, 0, -INT_MAX, 4, INT_MAX);
+    out = Read(2);
+    EXPECT_EQ(Rgb(out.At(0, 0)), Rgb(source.At(0, 4)));
+    EXPECT_EQ(Rgb(out.At(3, 7)), Rgb(source.At(6, 4)));
+    EXPECT_EQ(Rgb(out.At(4, 4)), 0u);
 
     CopyBitmapRect(1, 0, 0, 4, 4, 1, 4, 4, 8, 8); // within one bitmap
     out = Read(1);

@@ -2,9 +2,14 @@
 
 #include "display/display.h"
 #include "draw2d/draw2d.h"
+#include "draw2d/draw2d_work.h"
 #include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -19,6 +24,18 @@ protected:
         ClearScreen(kBlack);
     }
     static std::uint32_t Pixel(std::int32_t x, std::int32_t y) { return GetPixelColour(x, y); }
+    // The lit pixels of the display, moved by dx, dy; those moved off it left out.
+    static std::set<std::pair<int, int>> Lit(int dx = 0, int dy = 0) {
+        std::set<std::pair<int, int>> lit;
+        Basic2DLockBackBuffer();
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                if (Pixel(x, y) != kBlack && x + dx >= 0 && x + dx < 640 && y + dy >= 0 &&
+                    y + dy < 480)
+                    lit.insert({x + dx, y + dy});
+        Basic2DUnlockBackBuffer();
+        return lit;
+    }
 };
 
 } // namespace
@@ -94,6 +111,45 @@ TEST_F(Draw2D, CirclesAndEllipses) {
     EXPECT_EQ(Pixel(429, 300), kGreen); // sin never quite reaches 1 in the 0.001 steps
     EXPECT_EQ(Pixel(371, 300), kGreen);
     EXPECT_EQ(Pixel(400, 300), kBlack);
+}
+
+// A circle's walk covers what the display can show of it, whatever its radius.
+TEST_F(Draw2D, CirclesOfAnyRadiusDrawWhatTheDisplayShows) {
+    SetInk(kRed, 0);
+    const std::int64_t before = CircleStepsTaken();
+    DrawCircle(100, 100, INT_MAX); // the display lies inside it
+    DrawCircle(100, 100, INT_MIN);
+    EXPECT_LE(CircleStepsTaken() - before, 2 * (640 + 480));
+    EXPECT_EQ(Lit().size(), 0u);
+    // The bottom of a circle whose centre is 2^31 pixels up: flat across the display.
+    DrawCircle(100, 300 - INT_MAX, INT_MAX);
+    EXPECT_EQ(Pixel(60, 300), kRed);
+    EXPECT_EQ(Pixel(140, 300), kRed);
+    EXPECT_EQ(Pixel(140, 299), kBlack);
+    // Partly off the display, at either corner: exactly the part of the whole circle it shows.
+    ClearScreen(kBlack);
+    DrawCircle(320, 240, 150);
+    const auto whole = Lit(), topLeft = Lit(-420, -300), bottomRight = Lit(380, 300);
+    ASSERT_GT(whole.size(), 800u);
+    ASSERT_GT(topLeft.size(), 50u);
+    ClearScreen(kBlack);
+    DrawCircle(-100, -60, 150);
+    EXPECT_EQ(Lit(), topLeft);
+    ClearScreen(kBlack);
+    DrawCircle(700, 540, 150);
+    EXPECT_EQ(Lit(), bottomRight);
+}
+
+// Centres near the 32-bit limit: points are placed in 64 bits, never wrapped onto the display.
+TEST_F(Draw2D, OutlinesNearTheLimitsNeverWrapOntoTheDisplay) {
+    SetInk(kRed, 0);
+    // Both reach x = 4 at their right ends, and no further.
+    DrawEllipse(INT_MIN + 5, 100, INT_MAX, 10);
+    DrawCircle(INT_MIN + 5, 240, INT_MAX);
+    const auto lit = Lit();
+    EXPECT_EQ(lit.count({4, 240}), 1u);
+    for (const auto& [x, y] : lit)
+        EXPECT_LE(x, 4) << "at " << x << ", " << y;
 }
 
 TEST_F(Draw2D, SixteenBitTargetsUse565) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -92,8 +93,12 @@ TEST_F(Sprites, AnimationSheetCells) {
     MakeImage(2, 64, 32, cells, 4, 2);
     SaveImage(".\\sheet-test.png", 2);
     CreateAnimatedSprite(3, ".\\sheet-test.png", 4, 2, 4);
+    // 65536 x 65536 cells: more frames than 32 bits count, not none.
+    CreateAnimatedSprite(5, ".\\sheet-test.png", 65536, 65536, 6);
     DeleteFileA(".\\sheet-test.png");
     ASSERT_EQ(cell.number, 0);
+    SetSpriteImage(5, 22000000);
+    EXPECT_EQ(SpriteFrame(5), 22000000);
     EXPECT_EQ(SpriteWidth(3), 16);
     EXPECT_EQ(SpriteHeight(3), 16);
     EXPECT_EQ(Record(3).frameCount, 8);
@@ -134,6 +139,23 @@ TEST_F(Sprites, PrioritiesDrawLowFirstAndEqualOnesInOrder) {
     HideSprite(2);
     Frame();
     EXPECT_EQ(Pixel(33, 33), kBlack);
+}
+
+// Priorities far apart, up to the largest: one walk of the list a frame, whatever their values.
+TEST_F(Sprites, FarApartPrioritiesCostOneWalk) {
+    MakeImage(1, 20, 20, {kRed});
+    MakeImage(2, 20, 20, {kGreen});
+    PlaceSprite(1, 10, 10, 1);
+    PlaceSprite(2, 15, 15, 2);
+    SetSpritePriority(1, 1000000);
+    const std::int64_t before = g_Sprite.manager.GatherSteps();
+    Frame();
+    ASSERT_LE(g_Sprite.manager.GatherSteps() - before, 2);
+    EXPECT_EQ(Pixel(17, 17), kRed);
+    SetSpritePriority(2, INT_MAX);
+    Frame();
+    EXPECT_EQ(Pixel(17, 17), kGreen);
+    EXPECT_LE(g_Sprite.manager.GatherSteps() - before, 4);
 }
 
 TEST_F(Sprites, HundredsOfSpritesAllDraw) {

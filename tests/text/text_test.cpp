@@ -7,6 +7,7 @@
 #include "text/text.h"
 #include "text/text_state.h"
 #include "support/engine_fixture.h"
+#include "support/guarded_locks.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,22 @@ TEST_F(Text, DrawnTextStaysInsideItsMeasuredBox) {
     const Box centred = LitPixels(200, 190, 440, 240);
     ASSERT_GT(centred.lit, 0);
     EXPECT_NEAR((centred.left + centred.right) / 2.0, 320, 3);
+}
+
+// Texts longer than one batch of the vertex buffer, with its lock handing out exactly its bytes:
+// 3D text's vertices are larger than screen text's.
+TEST_F(Text, LongTextsStayInsideTheVertexBuffer) {
+    GuardedLocks guard(GetDirect3DDevice());
+    ASSERT_TRUE(guard.Active());
+    SetTextFont("arial");
+    SetTextSize(10);
+    DrawText3D(std::string(60, 'W').c_str());
+    const std::string line(60, 'x');
+    TextAt(0, 100, line.c_str());
+    EXPECT_GE(guard.Count(), 3);
+    // Every glyph of the screen text is drawn, the last batch's too.
+    const int last = GetTextWidth(line.substr(1).c_str());
+    EXPECT_GT(LitPixels(last, 100, GetTextWidth(line.c_str()) + 1, 130).lit, 0);
 }
 
 TEST_F(Text, LineFeedsAndControlCharacters) {
