@@ -65,93 +65,67 @@ bool CameraExists(std::int32_t n) {
 }
 
 #define EXISTS(f) [](std::int32_t n) { return f(n) != 0; }
+#define PRINT(f, ...) [](std::int32_t n) { return f(n) ? Numbers({__VA_ARGS__}) : std::string(); }
 
-const std::vector<ItemKind> kKinds = {
-    {"image", 1, kTop, EXISTS(ImageExist),
-     [](std::int32_t n) {
-         return ImageExist(n) ? Numbers({double(GetImageWidth(n)), double(GetImageHeight(n))})
-                              : "";
-     }},
-    {"sprite", 1, kTop, EXISTS(SpriteExist),
-     [](std::int32_t n) {
-         return SpriteExist(n) ? Numbers({double(SpriteX(n)), double(SpriteImage(n))}) : "";
-     }},
-    {"sound", 1, kTop, EXISTS(SoundExist),
-     [](std::int32_t n) { return SoundExist(n) ? std::string("1") : ""; }},
-    {"music", 1, kTop, EXISTS(MusicExist),
-     [](std::int32_t n) { return MusicExist(n) ? std::string("1") : ""; }},
-    {"object", 1, kTop, EXISTS(ObjectExist), ObjectPrint},
-    {"mesh", 1, kTop, EXISTS(MeshExist),
-     [](std::int32_t n) { return MeshExist(n) ? std::string("1") : ""; }},
-    {"camera", 0, kTop, CameraExists,
-     [](std::int32_t n) {
-         return CameraExists(n) ? Numbers({CameraPositionX(n), CameraPositionY(n)}) : "";
-     }},
-    {"light", 0, kTop, EXISTS(LightExist),
-     [](std::int32_t n) { return LightExist(n) ? Numbers({LightPositionX(n)}) : ""; }},
-    {"bitmap", 0, kTop, EXISTS(BitmapExist),
-     [](std::int32_t n) {
-         return BitmapExist(n) ? Numbers({double(GetBitmapWidth(n))}) : "";
-     }},
-    {"memblock", 1, 257, EXISTS(MemblockExist), MemblockPrint},
-    {"maths", INT32_MIN, INT32_MAX, EXISTS(MathsItemExists),
-     [](std::int32_t n) { return MathsItemExists(n) ? std::to_string(MathsItemExists(n)) : ""; }},
-    {"terrain", 1, kTop, EXISTS(TerrainMatrixExist),
-     [](std::int32_t n) { return TerrainMatrixExist(n) ? std::string("1") : ""; }},
-    {"emitter", 1, kTop, EXISTS(ParticlesExist),
-     [](std::int32_t n) {
-         return ParticlesExist(n) ? Numbers({ParticlesPositionX(n)}) : "";
-     }},
-    {"fileslot", 1, 64, EXISTS(IsFileSlotOpen),
-     [](std::int32_t n) { return IsFileSlotOpen(n) ? std::string("1") : ""; }},
-    {"animation", 1, 32, EXISTS(AnimationExist), nullptr},
-    {"dll", 1, 255, EXISTS(UserDLLExist), nullptr},
-    {"effect", 1, 65535, nullptr, nullptr},
-    {"worldslot", 1, 24, nullptr, nullptr},
-    {"player", 0, kTop, nullptr, nullptr},
-};
-
-// Items of each kind under a number, made with the engine's own commands.
-void MakeItems(std::int32_t n, bool withInstance) {
-    LoadImage("sweep.bmp", n, 1);
-    PlaceSprite(n, 10, 10, n);
-    LoadSound("sweep.wav", n);
-    LoadMusicFile("sweep.wav", n);
+// The object has three limbs sharing one mesh; kSound's has an instance.
+void MakeObject(std::int32_t n) {
     MakeObjectBox(n, 10.0f);
+    DeleteMeshCmd(n);
     MakeMeshFromObject(n, n);
     AddLimb(n, 1, n);
     AddLimb(n, 2, n);
-    if (withInstance)
+    if (n == kSound)
         InstanceObject(kInstance, n);
-    MakeCamera(n);
-    MakeLight(n);
-    CreateBitmap(n, 16, 16);
-    SetCurrentBitmap(0);
+}
+
+void MakeMemblockItem(std::int32_t n) {
     MakeMemblock(n, 64);
     for (int i = 0; i < 64; ++i)
         WriteMemblockByte(n, i, i * 7);
-    MakeVector3(n);
-    CreateTerrainMatrix(n, 100.0f, 100.0f, 4, 4);
-    MakeParticles(n, n, 8, 0, 0, 0, 10, 10, 10);
-    OpenToRead(n, "sweep.txt");
 }
 
-void DeleteItems(std::int32_t n) {
-    CloseFileSlot(n);
-    DeleteParticles(n);
-    DeleteTerrainMatrix(n);
-    DeleteMatrix(n);
-    DeleteMemblock(n);
-    DeleteBitmap(n);
-    DeleteLight(n);
-    DeleteCamera(n);
-    DeleteObjectCmd(n);
-    DeleteMeshCmd(n);
-    DeleteMusic(n);
-    DeleteSound(n);
-    DeleteSprite(n);
-    DeleteImage(n);
-}
+const std::vector<ItemKind> kKinds = {
+    {"image", 1, kTop, EXISTS(ImageExist), PRINT(ImageExist, double(GetImageWidth(n))),
+     [](std::int32_t n) { LoadImage("sweep.bmp", n, 1); }, DeleteImage},
+    {"sprite", 1, kTop, EXISTS(SpriteExist), PRINT(SpriteExist, double(SpriteX(n)), double(SpriteImage(n))),
+     [](std::int32_t n) { PlaceSprite(n, 10, 10, kSound); }, DeleteSprite},
+    {"sound", 1, kTop, EXISTS(SoundExist), PRINT(SoundExist, 1.0),
+     [](std::int32_t n) { LoadSound("sweep.wav", n); }, DeleteSound},
+    {"music", 1, kTop, EXISTS(MusicExist), PRINT(MusicExist, 1.0),
+     [](std::int32_t n) { LoadMusicFile("sweep.wav", n); }, DeleteMusic},
+    {"object", 1, kTop, EXISTS(ObjectExist), ObjectPrint, MakeObject,
+     [](std::int32_t n) {
+         DeleteObjectCmd(n);
+         DeleteMeshCmd(n);
+     }},
+    {"mesh", 1, kTop, EXISTS(MeshExist), PRINT(MeshExist, 1.0),
+     [](std::int32_t n) { MakeMeshFromObject(n, kSound); }, DeleteMeshCmd},
+    {"camera", 0, kTop, CameraExists, PRINT(CameraExists, CameraPositionX(n), CameraPositionY(n)),
+     MakeCamera, DeleteCamera},
+    {"light", 0, kTop, EXISTS(LightExist), PRINT(LightExist, LightPositionX(n)), MakeLight,
+     DeleteLight},
+    {"bitmap", 0, kTop, EXISTS(BitmapExist), PRINT(BitmapExist, double(GetBitmapWidth(n))),
+     [](std::int32_t n) {
+         CreateBitmap(n, 16, 16);
+         SetCurrentBitmap(0);
+     },
+     DeleteBitmap},
+    {"memblock", 1, 257, EXISTS(MemblockExist), MemblockPrint, MakeMemblockItem, DeleteMemblock},
+    {"maths", INT32_MIN, INT32_MAX, EXISTS(MathsItemExists),
+     PRINT(MathsItemExists, double(MathsItemExists(n))), [](std::int32_t n) { MakeVector3(n); },
+     [](std::int32_t n) { DeleteMatrix(n); }},
+    {"terrain", 1, kTop, EXISTS(TerrainMatrixExist), PRINT(TerrainMatrixExist, 1.0),
+     [](std::int32_t n) { CreateTerrainMatrix(n, 100.0f, 100.0f, 4, 4); }, DeleteTerrainMatrix},
+    {"emitter", 1, kTop, EXISTS(ParticlesExist), PRINT(ParticlesExist, ParticlesPositionX(n)),
+     [](std::int32_t n) { MakeParticles(n, kSound, 8, 0, 0, 0, 10, 10, 10); }, DeleteParticles},
+    {"fileslot", 1, 64, EXISTS(IsFileSlotOpen), PRINT(IsFileSlotOpen, 1.0),
+     [](std::int32_t n) { OpenToRead(n, "sweep.txt"); }, CloseFileSlot},
+    {"animation", 1, 32, EXISTS(AnimationExist), nullptr, nullptr, nullptr},
+    {"dll", 1, 255, EXISTS(UserDLLExist), nullptr, nullptr, nullptr},
+    {"effect", 0, 65535, nullptr, nullptr, nullptr, nullptr},
+    {"worldslot", 1, 24, nullptr, nullptr, nullptr, nullptr},
+    {"player", INT32_MIN, INT32_MAX, nullptr, nullptr, nullptr, nullptr},
+};
 
 } // namespace
 
@@ -168,19 +142,31 @@ const ItemKind* FindItemKind(const std::string& name) {
 
 void MakeFixtures() {
     DeleteFixtures();
-    WriteFile("sweep.bmp", BmpBytes(8, 8, [](int x, int y) { return 0xFF000000u | x * 999 + y; }));
+    WriteFile("sweep.bmp", BmpBytes(8, 8, [](int x, int y) { return 0xFF000000u | (x * 999 + y); }));
     WriteFile("sweep.wav", PcmWave(2205));
     WriteFile("sweep.txt", std::string("sweep line\r\n12345\r\n") + std::string(40, 'x'));
-    MakeItems(kSound, true);
-    MakeItems(kDeleted, false);
-    DeleteItems(kDeleted);
+    for (const ItemKind& kind : kKinds)
+        if (kind.make) {
+            kind.make(kSound);
+            kind.make(kDeleted);
+            kind.remove(kDeleted);
+        }
     LoadImage("sweep.bmp", kDecoyImage, 1);
     MakeObjectBox(kDecoyObject, 5.0f);
 }
 
 void DeleteFixtures() {
     for (std::int32_t n : {kInstance, kMissing, kSound, kDecoyImage, kDecoyObject, kDeleted})
-        DeleteItems(n);
+        for (auto k = kKinds.rbegin(); k != kKinds.rend(); ++k)
+            if (k->remove)
+                k->remove(n);
+}
+
+void RemakeFixture(const ItemKind& kind) {
+    kind.remove(kSound);
+    if (std::string(kind.name) == "object")
+        DeleteObjectCmd(kInstance);
+    kind.make(kSound);
 }
 
 const char* SoundString(const std::string& module) {

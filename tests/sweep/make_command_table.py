@@ -20,7 +20,8 @@ EXTRA_HEADERS = ["object3d/appearance.h", "object3d/positioning.h", "object3d/pr
 
 # Module entries and the words of the link table: the core calls them, never a program.
 ENTRY = re.compile(r"(Constructor|Destructor|SetErrorHandler|PassCoreData\w*|RefreshD3D|"
-                   r"^\w+Link\w*Functions|^Link\w+|LinkTextureClearer|SetSettingWord|EmptyEntry)$")
+                   r"^\w+Link\w*Functions|^Link\w+|LinkTextureClearer|SetSettingWord|EmptyEntry|"
+                   r"ForModule)$")
 # Types that only the engine's own modules hold: a declaration taking one is a bridge function.
 BRIDGE_TYPE = re.compile(r"Record|D3D|IDirect|HMODULE|HWND|HINSTANCE|HICON|CoreData|WAVEFORMAT|"
                          r"vector<|Universe|ObjectPosition|ReplacingFile|ObjectFileUse|Fn$|"
@@ -37,12 +38,12 @@ RETURN_TYPES = INT_TYPES | FLOAT_TYPES | {"void", "char*", "const char*", "uint8
 ITEM_BY_NAME = {"image": "image", "edgeImage": "image", "sprite": "sprite", "sound": "sound",
                 "object": "object", "objectA": "object", "objectB": "object", "mesh": "mesh",
                 "newMesh": "mesh", "limb": "limb", "child": "limb", "parent": "limb",
-                "camera": "camera", "light": "light", "bitmap": "bitmap", "block": "memblock",
+                "camera": "camera", "bitmap": "bitmap", "block": "memblock",
                 "effect": "effect", "vector": "maths"}
 for i in range(1, 7):
     ITEM_BY_NAME["image%d" % i] = "image"
 DEFAULT_ITEM = {
-    "bitmap": ("bitmap", "n"), "camera": ("camera", "n copy"), "csg": ("object", "n a b"),
+    "bitmap": ("bitmap", "n"), "camera": ("camera", "n"), "csg": ("object", "n a b"),
     "image": ("image", "n"), "light": ("light", "n"), "music": ("music", "n"),
     "maths": ("maths", "id a b c d result source destination matrix axis eye at up view "
                         "projection world"),
@@ -59,8 +60,14 @@ POSITION = set(("x y z x1 y1 x2 y2 left top right bottom toLeft toTop toRight to
                 "fromPosition toPosition start end first last from to index vertex firstVertex "
                 "endVertex firstIndex endIndex sourceX sourceY destinationX destinationY centreX "
                 "centreY row tile frame element component stage").split())
-QUIET = re.compile(r"no error|never raises|without errors?|nothing when|ignored|does nothing|"
-                   r"do nothing|no-op|quietly|returns at once|changes nothing", re.I)
+QUIET = re.compile(r"no error|never raises|without errors?|\bnothing\b|ignored|no-op|quietly|"
+                   r"returns at once|(-1|0|1|null|false) when (the \w+ is )?missing", re.I)
+# Headers whose item numbers name another kind than their module's.
+DEFAULT_BY_PART = {"mesh_item_commands": "mesh", "lightmap_commands": "object"}
+
+
+# Queries whose answer for a missing item is the answer itself.
+EXISTENCE = re.compile(r"Exists?(Export)?$|^Is\w*Open$")
 
 
 def declarations(path):
@@ -101,7 +108,7 @@ def bare(cxx_type):
     return re.sub(r"\bstd::", "", cxx_type).replace(" *", "*").strip()
 
 
-def parameter_kind(module, name, cxx_type):
+def parameter_kind(module, part, name, cxx_type):
     """The sweep's kind of one parameter; None when the type is unknown."""
     t = bare(cxx_type)
     if t == "const char*":
@@ -118,7 +125,7 @@ def parameter_kind(module, name, cxx_type):
         return "item:" + ITEM_BY_NAME[name]
     default = DEFAULT_ITEM.get(module)
     if default and name in default[1].split():
-        return "item:" + default[0]
+        return "item:" + DEFAULT_BY_PART.get(part, default[0])
     if name in COUNT:
         return "count"
     if name in POSITION:
@@ -146,7 +153,8 @@ def thunk(name, ret, params):
 
 
 def headers(src):
-    names = ["%s/%s.h" % (m, m) for m in MODULES]
+    # The object module's own header holds its checks and makers for other 3D code: no commands.
+    names = ["%s/%s.h" % (m, m) for m in MODULES if m != "object3d"]
     for module in sorted(os.listdir(src)):
         folder = os.path.join(src, module)
         if module in MODULES and os.path.isdir(folder):
@@ -183,7 +191,7 @@ def main(src, exclusions_path, output):
                 raw = re.sub(r"\s*=.*$", "", raw)
                 pm = PARAMETER.match(raw)
                 cxx_type, pname = (pm.group(1), pm.group(2)) if pm else (raw, "")
-                params.append((cxx_type, pname, parameter_kind(module, pname, cxx_type)))
+                params.append((cxx_type, pname, parameter_kind(module, part, pname, cxx_type)))
             if name in excluded:
                 continue
             if BRIDGE_TYPE.search(ret) or any(BRIDGE_TYPE.search(p[0]) for p in params):
@@ -194,7 +202,8 @@ def main(src, exclusions_path, output):
                 continue
             rows.append('SWEEP_ROW("%s", "%s", "%s", "%s", %s, %s)' % (
                 name, module, part, " ".join(p[2] for p in params),
-                "true" if QUIET.search(comment) else "false", thunk(name, ret, params)))
+                "true" if QUIET.search(comment) or EXISTENCE.search(name) else "false",
+                thunk(name, ret, params)))
     stale = sorted(set(excluded) - seen)
     if unknown or stale:
         for u in unknown:

@@ -51,12 +51,16 @@ struct ItemKind {
     const char* name;
     std::int64_t low, high; // the valid numbers
     bool (*exists)(std::int32_t n);
-    std::string (*fingerprint)(std::int32_t n); // empty when the kind has no fixture
+    std::string (*fingerprint)(std::int32_t n); // empty when missing; null: no fixture
+    void (*make)(std::int32_t n);
+    void (*remove)(std::int32_t n);
 };
 const ItemKind* FindItemKind(const std::string& name);
 const std::vector<ItemKind>& ItemKinds();
 // Makes every fixture afresh in the temp folder (the current folder), and the decoys.
 void MakeFixtures();
 void DeleteFixtures();
+// Deletes kind's fixture and makes it again.
+void RemakeFixture(const ItemKind& kind);
 // The sound string of a command of this module: a small file of the kind it loads.
 const char* SoundString(const std::string& module);
