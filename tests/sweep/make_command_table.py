@@ -19,9 +19,9 @@ EXTRA_HEADERS = ["object3d/appearance.h", "object3d/positioning.h", "object3d/pr
                  "object3d/static_boxes.h", "text/strings.h", "core/core_exports.h"]
 
 # Module entries and the words of the link table: the core calls them, never a program.
-ENTRY = re.compile(r"(Constructor|Destructor|SetErrorHandler|PassCoreData\w*|RefreshD3D|"
-                   r"^\w+Link\w*Functions|^Link\w+|LinkTextureClearer|SetSettingWord|EmptyEntry|"
-                   r"ForModule)$")
+ENTRY = re.compile(r"(Constructor|Destructor|SetErrorHandler|PassCoreData|RefreshD3D)(Export)?$|"
+                   r"^\w+Link\w*Functions$|^Link\w+$|LinkTextureClearer$|SetSettingWord$|"
+                   r"EmptyEntry$|ForModule$")
 # Types that only the engine's own modules hold: a declaration taking one is a bridge function.
 BRIDGE_TYPE = re.compile(r"Record|D3D|IDirect|HMODULE|HWND|HINSTANCE|HICON|CoreData|WAVEFORMAT|"
                          r"vector<|Universe|ObjectPosition|ReplacingFile|ObjectFileUse|Fn$|"
