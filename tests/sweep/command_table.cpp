@@ -66,3 +66,14 @@ bool SweepTouchesAllowed(const std::string& name) {
     };
     return Listed(list, name);
 }
+#undef SWEEP_TOUCHES
+#define SWEEP_TOUCHES(name, reason)
+
+#undef SWEEP_SLOW
+#define SWEEP_SLOW(name, reason) {#name, reason},
+bool SweepSlowAllowed(const std::string& name) {
+    static const std::vector<SweepExclusion> list = {
+#include "sweep/exclusions.h"
+    };
+    return Listed(list, name);
+}

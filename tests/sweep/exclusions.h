@@ -5,6 +5,7 @@
 // SWEEP_KNOWN: commands with a fault that another change mends; not called until it lands.
 // SWEEP_QUIET: commands that may leave a missing item without an error.
 // SWEEP_TOUCHES: commands that may change items they do not name.
+// SWEEP_SLOW: commands that may take longer than 0.5 s, whatever their arguments.
 #ifndef SWEEP_EXCLUDE
 #define SWEEP_EXCLUDE(name, reason)
 #endif
@@ -13,6 +14,9 @@
 #endif
 #ifndef SWEEP_QUIET
 #define SWEEP_QUIET(name, reason)
+#endif
+#ifndef SWEEP_SLOW
+#define SWEEP_SLOW(name, reason)
 #endif
 #ifndef SWEEP_TOUCHES
 #define SWEEP_TOUCHES(name, reason)
@@ -111,3 +115,5 @@ SWEEP_QUIET(ReduceMeshCmd, "a reduction that fails leaves the new slot as it was
 
 // Known faults, mended in other changes: their calls run, and what fails is printed, not failed.
 SWEEP_KNOWN(DrawText3D, "the text vertex buffer's batches (1 MB of text takes over 10 s)")
+
+SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s after its stop")

@@ -42,6 +42,7 @@ int SweepEntryCount();
 // Commands allowed to leave a missing item without an error, or to change items they do not name.
 bool SweepQuietAllowed(const std::string& name);
 bool SweepTouchesAllowed(const std::string& name);
+bool SweepSlowAllowed(const std::string& name);
 
 // The items every command may name, numbered kSound; made fresh before each command.
 constexpr std::int32_t kSound = 3, kInstance = 4, kDecoyImage = 5, kDecoyObject = 6,
