@@ -117,3 +117,5 @@ SWEEP_QUIET(ReduceMeshCmd, "a reduction that fails leaves the new slot as it was
 SWEEP_KNOWN(DrawText3D, "the text vertex buffer's batches (1 MB of text takes over 10 s)")
 
 SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s after its stop")
+SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
+SWEEP_SLOW(NamedWindowToBack, "an empty title names the engine's own window, which the X server restacks")

@@ -61,7 +61,8 @@ POSITION = set(("x y z x1 y1 x2 y2 left top right bottom toLeft toTop toRight to
                 "endVertex firstIndex endIndex sourceX sourceY destinationX destinationY centreX "
                 "centreY row tile frame element component stage").split())
 QUIET = re.compile(r"no error|never raises|without errors?|\bnothing\b|ignored|no-op|quietly|"
-                   r"returns at once|(-1|0|1|null|false) when (the \w+ is )?missing", re.I)
+                   r"returns at once|(-1|0|1|null|false) when (the \w+ is )?missing|without the number "
+                   r"checks|always (0|true)", re.I)
 # Headers whose item numbers name another kind than their module's.
 DEFAULT_BY_PART = {"mesh_item_commands": "mesh", "lightmap_commands": "object"}
 
