@@ -169,7 +169,17 @@ void RemakeFixture(const ItemKind& kind) {
     kind.make(kSound);
 }
 
+// The registry commands write under HKEY_LOCAL_MACHINE: the key the sound string names, and the
+// keys and values the wrong strings name.
+void DeleteRegistryTraces() {
+    for (const char* key : {"Software\\ZarvolinSweep", "COM1", "..\\sweep-dots.txt", ".."})
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+    RegDeleteValueA(HKEY_LOCAL_MACHINE, "Software\\ZarvolinSweep");
+}
+
 const char* SoundString(const std::string& module) {
+    if (module == "input")
+        return "Software\\ZarvolinSweep";
     if (module == "image" || module == "bitmap" || module == "sprite" || module == "terrain")
         return "sweep.bmp";
     if (module == "sound" || module == "music" || module == "video")

@@ -63,5 +63,7 @@ void MakeFixtures();
 void DeleteFixtures();
 // Deletes kind's fixture and makes it again.
 void RemakeFixture(const ItemKind& kind);
+// Removes the registry keys and values the input module's commands wrote.
+void DeleteRegistryTraces();
 // The sound string of a command of this module: a small file of the kind it loads.
 const char* SoundString(const std::string& module);

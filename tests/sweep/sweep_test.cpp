@@ -164,6 +164,7 @@ protected:
     }
     void TearDown() override {
         DeleteFixtures();
+        DeleteRegistryTraces();
         locks_.reset();
         SetCurrentDirectoryA(folder_.Path().c_str());
         EngineFixture::TearDown();
