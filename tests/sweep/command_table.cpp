@@ -3,7 +3,10 @@
 
 #include "sweep/sweep.h"
 
-#define SWEEP_ROW(...) SweepRow{__VA_ARGS__}
+#define SWEEP_ROW(...)                                                                             \
+    SweepRow {                                                                                     \
+        __VA_ARGS__                                                                                \
+    }
 #include "sweep_commands.inc"
 
 #include <algorithm>
@@ -43,7 +46,8 @@ const std::vector<SweepExclusion>& SweepKnownFaults() {
 
 namespace {
 bool Listed(const std::vector<SweepExclusion>& list, const std::string& name) {
-    return std::any_of(list.begin(), list.end(), [&](const SweepExclusion& e) { return name == e.name; });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const SweepExclusion& e) { return name == e.name; });
 }
 } // namespace
 

@@ -118,4 +118,5 @@ SWEEP_KNOWN(DrawText3D, "the text vertex buffer's batches (1 MB of text takes ov
 
 SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s after its stop")
 SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
-SWEEP_SLOW(NamedWindowToBack, "an empty title names the engine's own window, which the X server restacks")
+SWEEP_SLOW(NamedWindowToBack,
+           "an empty title names the engine's own window, which the X server restacks")

@@ -45,8 +45,7 @@ bool WriteFile(const char* name, const std::string& bytes) {
 }
 
 std::string MemblockPrint(std::int32_t n) {
-    if (!MemblockExist(n))
-        return {};
+    if (!MemblockExist(n)) return {};
     std::string s = std::to_string(GetMemblockSize(n)) + ":";
     for (int i = 0; i < GetMemblockSize(n) && i < 64; ++i)
         s += std::to_string(ReadMemblockByte(n, i)) + ",";
@@ -54,10 +53,9 @@ std::string MemblockPrint(std::int32_t n) {
 }
 
 std::string ObjectPrint(std::int32_t n) {
-    if (!ObjectExist(n))
-        return {};
-    return Numbers({ObjectPositionX(n), ObjectPositionY(n), ObjectPositionZ(n),
-                    double(GetLimbCount(n))});
+    if (!ObjectExist(n)) return {};
+    return Numbers(
+        {ObjectPositionX(n), ObjectPositionY(n), ObjectPositionZ(n), double(GetLimbCount(n))});
 }
 
 bool CameraExists(std::int32_t n) {
@@ -74,8 +72,7 @@ void MakeObject(std::int32_t n) {
     MakeMeshFromObject(n, n);
     AddLimb(n, 1, n);
     AddLimb(n, 2, n);
-    if (n == kSound)
-        InstanceObject(kInstance, n);
+    if (n == kSound) InstanceObject(kInstance, n);
 }
 
 void MakeMemblockItem(std::int32_t n) {
@@ -87,7 +84,8 @@ void MakeMemblockItem(std::int32_t n) {
 const std::vector<ItemKind> kKinds = {
     {"image", 1, kTop, EXISTS(ImageExist), PRINT(ImageExist, double(GetImageWidth(n))),
      [](std::int32_t n) { LoadImage("sweep.bmp", n, 1); }, DeleteImage},
-    {"sprite", 1, kTop, EXISTS(SpriteExist), PRINT(SpriteExist, double(SpriteX(n)), double(SpriteImage(n))),
+    {"sprite", 1, kTop, EXISTS(SpriteExist),
+     PRINT(SpriteExist, double(SpriteX(n)), double(SpriteImage(n))),
      [](std::int32_t n) { PlaceSprite(n, 10, 10, kSound); }, DeleteSprite},
     {"sound", 1, kTop, EXISTS(SoundExist), PRINT(SoundExist, 1.0),
      [](std::int32_t n) { LoadSound("sweep.wav", n); }, DeleteSound},
@@ -135,14 +133,14 @@ const std::vector<ItemKind>& ItemKinds() {
 
 const ItemKind* FindItemKind(const std::string& name) {
     for (const ItemKind& kind : kKinds)
-        if (name == kind.name)
-            return &kind;
+        if (name == kind.name) return &kind;
     return nullptr;
 }
 
 void MakeFixtures() {
     DeleteFixtures();
-    WriteFile("sweep.bmp", BmpBytes(8, 8, [](int x, int y) { return 0xFF000000u | (x * 999 + y); }));
+    WriteFile("sweep.bmp",
+              BmpBytes(8, 8, [](int x, int y) { return 0xFF000000u | (x * 999 + y); }));
     WriteFile("sweep.wav", PcmWave(2205));
     WriteFile("sweep.txt", std::string("sweep line\r\n12345\r\n") + std::string(40, 'x'));
     for (const ItemKind& kind : kKinds)
@@ -158,14 +156,12 @@ void MakeFixtures() {
 void DeleteFixtures() {
     for (std::int32_t n : {kInstance, kMissing, kSound, kDecoyImage, kDecoyObject, kDeleted})
         for (auto k = kKinds.rbegin(); k != kKinds.rend(); ++k)
-            if (k->remove)
-                k->remove(n);
+            if (k->remove) k->remove(n);
 }
 
 void RemakeFixture(const ItemKind& kind) {
     kind.remove(kSound);
-    if (std::string(kind.name) == "object")
-        DeleteObjectCmd(kInstance);
+    if (std::string(kind.name) == "object") DeleteObjectCmd(kInstance);
     kind.make(kSound);
 }
 
@@ -178,11 +174,9 @@ void DeleteRegistryTraces() {
 }
 
 const char* SoundString(const std::string& module) {
-    if (module == "input")
-        return "Software\\ZarvolinSweep";
+    if (module == "input") return "Software\\ZarvolinSweep";
     if (module == "image" || module == "bitmap" || module == "sprite" || module == "terrain")
         return "sweep.bmp";
-    if (module == "sound" || module == "music" || module == "video")
-        return "sweep.wav";
+    if (module == "sound" || module == "music" || module == "video") return "sweep.wav";
     return "sweep.txt";
 }

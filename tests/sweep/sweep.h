@@ -21,7 +21,7 @@ struct SweepArgs {
 struct SweepRow {
     const char* name;
     const char* module;
-    const char* part; // the header that declares it: one test case each
+    const char* part;  // the header that declares it: one test case each
     const char* kinds; // one word a parameter: int count position float string out previous
                        // item:<kind>
     bool quiet;        // its comment allows a missing item to pass without an error
@@ -45,8 +45,8 @@ bool SweepTouchesAllowed(const std::string& name);
 bool SweepSlowAllowed(const std::string& name);
 
 // The items every command may name, numbered kSound; made fresh before each command.
-constexpr std::int32_t kSound = 3, kInstance = 4, kDecoyImage = 5, kDecoyObject = 6,
-                       kMissing = 7, kDeleted = 8;
+constexpr std::int32_t kSound = 3, kInstance = 4, kDecoyImage = 5, kDecoyObject = 6, kMissing = 7,
+                       kDeleted = 8;
 
 struct ItemKind {
     const char* name;

@@ -35,14 +35,13 @@ const std::string kLong(1 << 20, 'a');
 
 std::vector<Value> IntValues(bool sized) {
     std::vector<Value> v = {{"-1", -1}, {"0", 0}, {"INT_MIN", INT_MIN}, {"INT_MAX", INT_MAX}};
-    if (sized)
-        v.push_back({"INT_MAX-15 (its sum with a partner overflows)", INT_MAX - 15});
+    if (sized) v.push_back({"INT_MAX-15 (its sum with a partner overflows)", INT_MAX - 15});
     return v;
 }
 
 std::vector<Value> FloatValues() {
     const double inf = std::numeric_limits<double>::infinity();
-    return {{"NaN", 0, std::nan("")}, {"+inf", 0, inf},      {"-inf", 0, -inf},
+    return {{"NaN", 0, std::nan("")}, {"+inf", 0, inf},  {"-inf", 0, -inf},
             {"-0", 0, -0.0},          {"1e30", 0, 1e30}, {"denormal", 0, 1.4e-45}};
 }
 
@@ -70,28 +69,21 @@ std::vector<Value> ItemValues(const ItemKind& k) {
                            std::int64_t(INT_MIN), std::int64_t(INT_MAX)})
         if (n >= INT_MIN && n <= INT_MAX)
             v.push_back({std::to_string(n), n, 0, nullptr, outside(n) || checked});
-    if (!checked)
-        return v;
+    if (!checked) return v;
     v.push_back({"missing", kMissing, 0, nullptr, true});
     v.push_back({"deleted", kDeleted, 0, nullptr, true});
     const bool object = std::string(k.name) == "object";
     v.push_back({"another kind's item", object ? kDecoyImage : kDecoyObject, 0, nullptr, true});
-    if (object)
-        v.push_back({"an instance", kInstance});
+    if (object) v.push_back({"an instance", kInstance});
     return v;
 }
 
 std::vector<Value> WrongValues(const std::string& kind) {
-    if (kind == "int" || kind == "count" || kind == "position")
-        return IntValues(kind != "int");
-    if (kind == "float")
-        return FloatValues();
-    if (kind == "string")
-        return StringValues();
-    if (kind == "item:limb")
-        return LimbValues();
-    if (kind.rfind("item:", 0) == 0)
-        return ItemValues(*FindItemKind(kind.substr(5)));
+    if (kind == "int" || kind == "count" || kind == "position") return IntValues(kind != "int");
+    if (kind == "float") return FloatValues();
+    if (kind == "string") return StringValues();
+    if (kind == "item:limb") return LimbValues();
+    if (kind.rfind("item:", 0) == 0) return ItemValues(*FindItemKind(kind.substr(5)));
     return {}; // out and previous slots are the caller's memory: always sound
 }
 
@@ -104,7 +96,10 @@ std::vector<std::string> Words(const std::string& text) {
 }
 
 void SetSound(SweepArgs& a, int k, const std::string& kind, const std::string& module) {
-    a.i[k] = kind == "count" ? 2 : kind == "item:limb" ? 1 : kind.rfind("item:", 0) == 0 ? kSound : 1;
+    a.i[k] = kind == "count"               ? 2
+             : kind == "item:limb"         ? 1
+             : kind.rfind("item:", 0) == 0 ? kSound
+                                           : 1;
     a.f[k] = 1.0;
     a.s[k] = SoundString(module);
 }
@@ -113,8 +108,7 @@ bool HeapsWhole() {
     HANDLE heaps[256];
     const DWORD count = GetProcessHeaps(256, heaps);
     for (DWORD i = 0; i < count && i < 256; ++i)
-        if (!HeapValidate(heaps[i], 0, nullptr))
-            return false;
+        if (!HeapValidate(heaps[i], 0, nullptr)) return false;
     return true;
 }
 
@@ -140,8 +134,7 @@ bool Fixture(const std::string& kind, std::int64_t n) {
 
 // Whether a failed check fails the case: a command whose fault another change mends only says so.
 bool Known(const char* name, bool passed, const std::string& what) {
-    if (passed)
-        return false;
+    if (passed) return false;
     for (const SweepExclusion& known : SweepKnownFaults())
         if (std::string(name) == known.name) {
             std::printf("sweep: known, mended elsewhere (%s): %s\n", known.reason, what.c_str());
@@ -198,7 +191,8 @@ void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, con
     const std::int32_t error = cell.number;
     SetCurrentDirectoryA(work_.c_str());
     const double seconds = double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart);
-    if (Known(row.name, seconds < 0.5 || SweepSlowAllowed(row.name), call + ": took " + std::to_string(seconds) + " s"))
+    if (Known(row.name, seconds < 0.5 || SweepSlowAllowed(row.name),
+              call + ": took " + std::to_string(seconds) + " s"))
         ADD_FAILURE() << call << ": took " << seconds << " s, past 0.5 s";
     EXPECT_TRUE(HeapsWhole()) << call << ": a heap is damaged";
     const ItemKind* item = kind.rfind("item:", 0) == 0 ? FindItemKind(kind.substr(5)) : nullptr;
@@ -207,8 +201,7 @@ void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, con
     const bool quiet = row.quiet || SweepQuietAllowed(row.name);
     if (Known(row.name, !value.mustFail || error || made || quiet, call + ": no error"))
         ADD_FAILURE() << call << ": no run-time error, and nothing made";
-    if (made && item->remove)
-        item->remove(std::int32_t(value.i));
+    if (made && item->remove) item->remove(std::int32_t(value.i));
     Restore(before, named, row.name, call);
 }
 
@@ -238,8 +231,7 @@ void Sweep::SweepOne(const SweepRow& row) {
     for (const std::string& kind : kinds)
         if (kind.rfind("item:", 0) == 0)
             named.insert(kind == "item:limb" ? "object" : kind.substr(5));
-    if (Prints() != baseline_)
-        MakeFixtures();
+    if (Prints() != baseline_) MakeFixtures();
     for (std::size_t p = 0; p < kinds.size(); ++p)
         for (const Value& value : WrongValues(kinds[p])) {
             SweepArgs a;
@@ -266,8 +258,7 @@ TEST_P(Sweep, WrongArgumentsRaiseOrWork) {
 std::vector<std::string> Parts() {
     std::vector<std::string> parts;
     for (const SweepRow& row : SweepRows())
-        if (parts.empty() || parts.back() != row.part)
-            parts.push_back(row.part);
+        if (parts.empty() || parts.back() != row.part) parts.push_back(row.part);
     return parts;
 }
 
