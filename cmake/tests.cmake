@@ -215,5 +215,8 @@ if(TARGET test_sweep)
                              ${CMAKE_SOURCE_DIR}/tests/sweep/exclusions.h ${SWEEP_HEADERS}
                      COMMENT "Writing the sweep's command table")
   target_sources(test_sweep PRIVATE ${SWEEP_TABLE})
+  if(TARGET video_test_data)
+    add_dependencies(test_sweep video_test_data) # the clip of the animation the sweep makes
+  endif()
   target_include_directories(test_sweep PRIVATE ${CMAKE_BINARY_DIR}/sweep)
 endif()

@@ -120,3 +120,4 @@ SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s
 SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
 SWEEP_SLOW(NamedWindowToBack,
            "an empty title names the engine's own window, which the X server restacks")
+SWEEP_KNOWN(PlayAnimationToImage, "an empty rectangle makes no image and raises nothing")

@@ -52,6 +52,14 @@ std::string MemblockPrint(std::int32_t n) {
     return s;
 }
 
+// The Motion-JPEG clip the build makes beside the test programs.
+std::string ClipPath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string program(path);
+    return program.substr(0, program.rfind('\\')) + "\\test-data\\quads-mjpeg.avi";
+}
+
 std::string ObjectPrint(std::int32_t n) {
     if (!ObjectExist(n)) return {};
     return Numbers(
@@ -118,7 +126,8 @@ const std::vector<ItemKind> kKinds = {
      [](std::int32_t n) { MakeParticles(n, kSound, 8, 0, 0, 0, 10, 10, 10); }, DeleteParticles},
     {"fileslot", 1, 64, EXISTS(IsFileSlotOpen), PRINT(IsFileSlotOpen, 1.0),
      [](std::int32_t n) { OpenToRead(n, "sweep.txt"); }, CloseFileSlot},
-    {"animation", 1, 32, EXISTS(AnimationExist), nullptr, nullptr, nullptr},
+    {"animation", 1, 32, EXISTS(AnimationExist), PRINT(AnimationExist, 1.0),
+     [](std::int32_t n) { LoadAnimation(ClipPath().c_str(), n); }, DeleteAnimation},
     {"dll", 1, 255, EXISTS(UserDLLExist), nullptr, nullptr, nullptr},
     {"effect", 0, 65535, nullptr, nullptr, nullptr, nullptr},
     {"worldslot", 1, 24, nullptr, nullptr, nullptr, nullptr},
