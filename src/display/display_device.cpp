@@ -242,6 +242,8 @@ const D3DDISPLAYMODE* Refuse(const char* text, std::int32_t error) {
     return nullptr;
 }
 
+} // namespace
+
 // The mode the arguments choose; null, with the error raised, when they choose none.
 const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, std::int32_t& depth,
                                       std::int32_t windowed) {
@@ -263,7 +265,6 @@ const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, s
         Fail("Display mode not supported", depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
     return mode;
 }
-} // namespace
 
 bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
                         std::int32_t windowed, std::int32_t lockable,

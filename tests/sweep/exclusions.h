@@ -121,3 +121,4 @@ SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
 SWEEP_SLOW(NamedWindowToBack,
            "an empty title names the engine's own window, which the X server restacks")
 SWEEP_KNOWN(PlayAnimationToImage, "an empty rectangle makes no image and raises nothing")
+SWEEP_KNOWN(SetParticleEmissions, "a point emitter launches up to its maximum a pass: seconds a frame")
