@@ -106,6 +106,15 @@ void SetSound(SweepArgs& a, int k, const std::string& kind, const std::string& m
     a.s[k] = SoundString(module);
 }
 
+template <typename F> double Seconds(F f) {
+    LARGE_INTEGER t0, t1, hz;
+    QueryPerformanceCounter(&t0);
+    f();
+    QueryPerformanceCounter(&t1);
+    QueryPerformanceFrequency(&hz);
+    return double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart);
+}
+
 bool HeapsWhole() {
     HANDLE heaps[256];
     const DWORD count = GetProcessHeaps(256, heaps);
@@ -176,6 +185,7 @@ protected:
     void SweepOne(const SweepRow& row);
     void Call(const SweepRow& row, SweepArgs& a, const std::string& what, const Value& value,
               const std::string& kind, const std::set<std::string>& named);
+    void Frame(const char* name, const std::string& call);
     void Restore(const std::map<std::string, std::string>& before,
                  const std::set<std::string>& named, const char* name, const std::string& call);
     std::map<std::string, std::string> baseline_;
@@ -194,14 +204,9 @@ void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, con
     std::fflush(stdout);
     const auto before = Prints();
     cell.number = 0;
-    LARGE_INTEGER t0, t1, hz;
-    QueryPerformanceCounter(&t0);
-    row.call(a);
-    QueryPerformanceCounter(&t1);
-    QueryPerformanceFrequency(&hz);
+    const double seconds = Seconds([&] { row.call(a); });
     const std::int32_t error = cell.number;
     SetCurrentDirectoryA(work_.c_str());
-    const double seconds = double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart);
     if (Known(row.name, seconds < 0.5 || SweepSlowAllowed(row.name),
               call + ": took " + std::to_string(seconds) + " s"))
         ADD_FAILURE() << call << ": took " << seconds << " s, past 0.5 s";
@@ -209,17 +214,7 @@ void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, con
     const ItemKind* item = kind.rfind("item:", 0) == 0 ? FindItemKind(kind.substr(5)) : nullptr;
     const bool made = item && item->exists && !Fixture(item->name, value.i) &&
                       item->exists(std::int32_t(value.i));
-    // The frame after a call that did its work draws and updates what it left, within the bound
-    // too (a refused call changed nothing to draw).
-    if (error == 0) {
-        QueryPerformanceCounter(&t0);
-        Sync();
-        QueryPerformanceCounter(&t1);
-        const double frame = double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart);
-        if (Known(row.name, frame < 0.5, call + ": its frame took " + std::to_string(frame)))
-            ADD_FAILURE() << call << ": the frame after it took " << frame << " s, past 0.5 s";
-        EXPECT_TRUE(HeapsWhole()) << call << ": a heap is damaged after its frame";
-    }
+    if (error == 0) Frame(row.name, call);
     const bool quiet = row.quiet || SweepQuietAllowed(row.name);
     if (Known(row.name, !value.mustFail || error || made || quiet, call + ": no error"))
         ADD_FAILURE() << call << ": no run-time error, and nothing made";
@@ -230,6 +225,15 @@ void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, con
         knownFailures_ = KnownFailures();
         MakeFixtures();
     }
+}
+
+// The frame after a call that did its work draws and updates what it left, within the bound too
+// (a refused call changed nothing to draw).
+void Sweep::Frame(const char* name, const std::string& call) {
+    const double frame = Seconds([] { Sync(); });
+    if (Known(name, frame < 0.5, call + ": its frame took " + std::to_string(frame)))
+        ADD_FAILURE() << call << ": the frame after it took " << frame << " s, past 0.5 s";
+    EXPECT_TRUE(HeapsWhole()) << call << ": a heap is damaged after its frame";
 }
 
 // Items the call does not name must be as they were; every changed fixture is made again.
