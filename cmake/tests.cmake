@@ -200,3 +200,23 @@ if(TARGET test_universe)
   add_custom_target(universe_test_data DEPENDS ${STRUCTURE_STAMP})
   add_dependencies(test_universe universe_test_data)
 endif()
+
+# The sweep's command table, written from the command headers at build time: a command added to
+# a header is swept (or listed in tests/sweep/exclusions.h) without anyone keeping a list.
+if(TARGET test_sweep)
+  file(GLOB SWEEP_HEADERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.h)
+  set(SWEEP_TABLE ${CMAKE_BINARY_DIR}/sweep/sweep_commands.inc)
+  add_custom_command(OUTPUT ${SWEEP_TABLE}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sweep
+                     COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/sweep/make_command_table.py
+                             ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/sweep/exclusions.h
+                             ${SWEEP_TABLE}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/tests/sweep/make_command_table.py
+                             ${CMAKE_SOURCE_DIR}/tests/sweep/exclusions.h ${SWEEP_HEADERS}
+                     COMMENT "Writing the sweep's command table")
+  target_sources(test_sweep PRIVATE ${SWEEP_TABLE})
+  if(TARGET video_test_data)
+    add_dependencies(test_sweep video_test_data) # the clip of the animation the sweep makes
+  endif()
+  target_include_directories(test_sweep PRIVATE ${CMAKE_BINARY_DIR}/sweep)
+endif()

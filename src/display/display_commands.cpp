@@ -92,28 +92,45 @@ void DisplayPassCoreData(CoreData* core, std::int32_t phase) {
     RestoreRenderTarget();
 }
 
+namespace {
+// Once the modules run, a new mode's device replaces the one they hold objects of: they let go
+// of them first and make them again on the new device, as with SetDisplayMode. Arguments that
+// choose no mode are refused before.
+bool ChangeMode(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t windowed,
+                std::int32_t lockable, std::int32_t vertexProcessing) {
+    if (!d.firstModeSetDone)
+        return SetDisplayModeCore(width, height, depth, windowed, lockable, vertexProcessing);
+    std::int32_t chosenDepth = depth;
+    if (!ModeOfArguments(width, height, chosenDepth, windowed)) return false;
+    CallRefreshD3D(0);
+    if (!SetDisplayModeCore(width, height, depth, windowed, lockable, vertexProcessing))
+        return false;
+    CallRefreshD3D(1);
+    return true;
+}
+} // namespace
+
 bool SetDisplayModeEx(std::int32_t width, std::int32_t height, std::int32_t depth,
                       std::int32_t windowed, std::int32_t vertexProcessing, std::int32_t lockable) {
-    return SetDisplayModeCore(width, height, depth, windowed, lockable, vertexProcessing);
+    return ChangeMode(width, height, depth, windowed, lockable, vertexProcessing);
 }
 
 bool SetDisplayModeFullScreen(std::int32_t width, std::int32_t height, std::int32_t depth) {
-    return SetDisplayModeCore(width, height, depth, 0, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    return ChangeMode(width, height, depth, 0, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
 }
 
 bool SetDisplayModeWindowFlag(std::int32_t width, std::int32_t height, std::int32_t depth,
                               std::int32_t windowed) {
-    return SetDisplayModeCore(width, height, depth, windowed, 0,
-                              D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    return ChangeMode(width, height, depth, windowed, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
 }
 
 bool SetDisplayModeVertexProcessing(std::int32_t width, std::int32_t height, std::int32_t depth,
                                     std::int32_t windowed, std::int32_t vertexProcessing) {
-    return SetDisplayModeCore(width, height, depth, windowed, 0, vertexProcessing);
+    return ChangeMode(width, height, depth, windowed, 0, vertexProcessing);
 }
 
 bool SetDisplayMode16(std::int32_t width, std::int32_t height) {
-    return SetDisplayModeCore(width, height, 16, 0, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    return ChangeMode(width, height, 16, 0, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
 }
 
 void DisplayModeChecklist() {

@@ -236,26 +236,41 @@ IDirect3D9* GetDirect3DInterface() {
     return d.d3d;
 }
 
-bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
-                        std::int32_t windowed, std::int32_t lockable,
-                        std::int32_t vertexProcessing) {
+namespace {
+const D3DDISPLAYMODE* Refuse(const char* text, std::int32_t error) {
+    Fail(text, error);
+    return nullptr;
+}
+
+} // namespace
+
+// The mode the arguments choose; null, with the error raised, when they choose none.
+const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, std::int32_t& depth,
+                                      std::int32_t windowed) {
     if (width < 1 || height < 1)
-        return Fail("Invalid display resolution", kDisplayResolutionIllegal);
+        return Refuse("Invalid display resolution", kDisplayResolutionIllegal);
     if (depth == 0) {
         D3DDISPLAYMODE current{};
         if (d.d3d) d.d3d->GetAdapterDisplayMode(0, &current);
         depth = SurfaceFormatBits(current.Format);
         if (d.core) d.core->displayDepth = depth;
     }
-    if (depth == 24) return Fail("Invalid bit depth specified", kDisplayDepth24);
+    if (depth == 24) return Refuse("Invalid bit depth specified", kDisplayDepth24);
     if (depth != 16 && depth != 32)
-        return Fail("Invalid bit depth specified", kDisplayDepthIllegal);
+        return Refuse("Invalid bit depth specified", kDisplayDepthIllegal);
     if (windowed != 0 && windowed != 1)
-        return Fail("Invalid display mode specified", kDisplayWindowedFlagIllegal);
+        return Refuse("Invalid display mode specified", kDisplayWindowedFlagIllegal);
     const D3DDISPLAYMODE* mode = ChooseMode(width, height, depth);
     if (!mode)
-        return Fail("Display mode not supported",
-                    depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
+        Fail("Display mode not supported", depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
+    return mode;
+}
+
+bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
+                        std::int32_t windowed, std::int32_t lockable,
+                        std::int32_t vertexProcessing) {
+    const D3DDISPLAYMODE* mode = ModeOfArguments(width, height, depth, windowed);
+    if (!mode) return false;
     d.offsetX = static_cast<std::int32_t>(mode->Width) - width;
     d.offsetY = static_cast<std::int32_t>(mode->Height) - height;
     width = static_cast<std::int32_t>(mode->Width);
@@ -359,6 +374,10 @@ bool CreateDisplayDevice() {
 }
 
 void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth) {
+    // Arguments that choose no mode are refused before the modules let go of their device's
+    // objects: nothing would make them again.
+    std::int32_t chosenDepth = depth;
+    if (!ModeOfArguments(width, height, chosenDepth, d.windowed)) return;
     CallRefreshD3D(0);
     if (d.core) {
         d.core->windowWidth = d.core->displayWidth = width;

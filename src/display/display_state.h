@@ -91,3 +91,7 @@ void ReportDisplayMessage(const char* text);
 void ReleaseFrameQueries();
 // The pieces of a width x height display outside the covered rectangles (which lie inside it).
 std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height);
+// The mode that width, height, depth and windowed choose; null, with the error raised, when
+// they choose none. A depth of 0 becomes the desktop's.
+const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, std::int32_t& depth,
+                                      std::int32_t windowed);

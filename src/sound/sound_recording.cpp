@@ -96,7 +96,9 @@ void RecordSound(std::int32_t n, std::int32_t milliseconds) {
         return;
     s.recordDevice = open.wDeviceID;
     MCI_RECORD_PARMS record{};
-    record.dwTo = static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0);
+    // A recording "to 0" never ends in the driver, and the stop that the next recording sends
+    // then waits for ever: the shortest recording is one millisecond.
+    record.dwTo = static_cast<DWORD>(milliseconds > 1 ? milliseconds : 1);
     if (mciSendCommandA(s.recordDevice, MCI_RECORD, MCI_TO, reinterpret_cast<DWORD_PTR>(&record)) !=
         0) {
         mciSendCommandA(s.recordDevice, MCI_CLOSE, 0, 0);

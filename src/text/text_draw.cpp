@@ -96,6 +96,13 @@ void DrawWithSheet(std::int32_t x, std::int32_t y, const char* text) {
     const float sheet = static_cast<float>(s.sheetSize);
     const float lineHeight = sheet * (s.glyphRect[0][3] - s.glyphRect[0][1]);
     float px = static_cast<float>(x), py = static_cast<float>(y);
+    // Glyphs wholly outside the viewport are stepped over, not drawn: a text far longer than
+    // the target costs a walk of its bytes, not a draw for every glyph.
+    D3DVIEWPORT9 view{0, 0, 1u << 16, 1u << 16, 0, 1};
+    d->GetViewport(&view);
+    const float left = static_cast<float>(view.X), top = static_cast<float>(view.Y);
+    const float right = left + static_cast<float>(view.Width),
+                bottom = top + static_cast<float>(view.Height);
     {
         Batch<ScreenVertex> batch(s.vertices);
         for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
@@ -109,13 +116,14 @@ void DrawWithSheet(std::int32_t x, std::int32_t y, const char* text) {
             const float* r = s.glyphRect[*c - 32];
             const float w = sheet * (r[2] - r[0]) / s.scale, h = sheet * (r[3] - r[1]) / s.scale;
             const float l = px - 0.5f, t = py - 0.5f;
+            px += static_cast<float>(s.advance[*c - 32]);
+            if (l >= right || t >= bottom || l + w < left || t + h < top) continue;
             batch.Add({l, t + h, 0.9f, 1.0f, colour, r[0], r[3]});
             batch.Add({l, t, 0.9f, 1.0f, colour, r[0], r[1]});
             batch.Add({l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]});
             batch.Add({l + w, t, 0.9f, 1.0f, colour, r[2], r[1]});
             batch.Add({l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]});
             batch.Add({l, t, 0.9f, 1.0f, colour, r[0], r[1]});
-            px += static_cast<float>(s.advance[*c - 32]);
             batch.FlushIfFull();
         }
     }

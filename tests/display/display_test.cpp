@@ -172,13 +172,20 @@ TEST_F(Display, RefreshReachesEveryHandlerOnceInTableOrder) {
             expected.push_back(slot * 10 + mode);
     EXPECT_EQ(refreshCalls, expected);
 
-    // A mode that fails leaves the modules released: mode 0 only.
+    // Arguments that choose no mode are refused before the modules let go of anything: nothing
+    // would make their objects again, and their next command would find them gone.
     refreshCalls.clear();
     SetDisplayMode(800, 600, 24);
     EXPECT_EQ(cell.number, 1514);
-    EXPECT_EQ(refreshCalls.size(), slots.size());
-    for (std::int32_t c : refreshCalls)
-        EXPECT_EQ(c % 10, 0);
+    EXPECT_TRUE(refreshCalls.empty());
+    SetDisplayMode(-1, 600, 32);
+    EXPECT_EQ(cell.number, 1501);
+    EXPECT_FALSE(SetDisplayModeEx(800, 600, 8, 1, 0, 1));
+    EXPECT_TRUE(refreshCalls.empty());
+
+    // The command forms change the device under running modules: they release and rebuild.
+    ASSERT_TRUE(SetDisplayModeEx(800, 600, 32, 1, 0, 1));
+    EXPECT_EQ(refreshCalls, expected);
 }
 
 TEST_F(Display, ClearedFrameReadsBackAsTheClearColour) {

@@ -401,6 +401,11 @@ TEST_F(Sound, RecordingMakesASoundThatCanBeSaved) {
     SaveSound(saved.c_str(), 6);
     EXPECT_EQ(cell.number, 0);
     EXPECT_EQ(TempFolder::Read(saved).substr(0, 4), "RIFF");
+    // A recording of no time at all is the shortest one: the next recording's stop of it returns.
+    RecordSound(7, 0);
+    RecordSound(7, -5);
+    StopRecordingSound();
+    EXPECT_EQ(SoundExist(7), 1);
 }
 
 // A recording of sound 7 as StopRecordingSound leaves one: its wave in the temporary data
