@@ -130,6 +130,11 @@ struct ParticleEmitter {
 // relaunched each pass); a life, gravity or speed that keeps them alive would otherwise let every
 // pass add four for each burst, without end.
 constexpr std::uint32_t kMostFragments = 32768;
+// Batches a point emitter locks and draws in one pass: past it, the pass's remaining trail points
+// are not drawn. A batch of one vertex would otherwise cost a lock and a draw call for each of the
+// hundreds of thousands of points its primaries and fragments can reach; batches of the usual
+// sizes never come near it.
+constexpr std::uint32_t kMostBatchesAPass = 4096;
 
 constexpr std::uint8_t kPointEmitter = 0;
 constexpr std::uint8_t kBoxEmitter = 1;

@@ -125,11 +125,16 @@ public:
         return true;
     }
     bool Put(const PointVertex& v) {
+        if (spent_) return true;
         data_[held_++] = v;
-        return held_ < e_.batchSize || (Flush() && Open());
+        if (held_ < e_.batchSize) return true;
+        if (!Flush()) return false;
+        spent_ = ++drawn_ >= kMostBatchesAPass;
+        return spent_ || Open();
     }
     // Unlocks, then draws what the batch holds.
     bool Flush() {
+        if (!data_) return true; // the last batch of a spent pass is drawn already
         data_ = nullptr;
         if (FAILED(e_.vertexBuffer->Unlock())) return false;
         if (held_ == 0) return true;
@@ -140,6 +145,8 @@ private:
     ParticleEmitter& e_;
     PointVertex* data_ = nullptr;
     std::uint32_t held_ = 0;
+    std::uint32_t drawn_ = 0;
+    bool spent_ = false;
 };
 
 D3DCOLOR ParticleColour(const PointParticle& p) {

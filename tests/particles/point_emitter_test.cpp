@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <climits>
 #include <set>
 
 namespace {
@@ -129,6 +130,18 @@ TEST_F(ParticleScene, BatchesStayInsideABufferThatIsNoMultipleOfThem) {
         ASSERT_LE(Emitter(1)->batchStart + 300, 1000u);
     }
     EXPECT_EQ(starts, (std::set<UINT>{0, 300, 600}));
+}
+
+// A batch of one vertex, every primary launched each pass: a pass locks and draws a bounded number
+// of batches, not one for each of its thousands of trail points.
+TEST_F(ParticleScene, APassDrawsABoundedNumberOfBatches) {
+    MakePointParticlesEx(1, 1, 1, 1.0f, 0);
+    SetParticleEmissions(1, INT_MAX);
+    Passes(3);
+    ASSERT_EQ(Emitter(1)->liveCount, 2048u);
+    ParticleRecording recording;
+    Passes(1);
+    EXPECT_EQ(recording.device.draws.size(), kMostBatchesAPass);
 }
 
 TEST_F(ParticleScene, PointEmittersRefuseBatchesAndBuffersThatCannotBe) {

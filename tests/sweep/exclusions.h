@@ -120,8 +120,6 @@ SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s
 SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
 SWEEP_SLOW(NamedWindowToBack,
            "an empty title names the engine's own window, which the X server restacks")
-SWEEP_KNOWN(PlayAnimationToImage, "an empty rectangle makes no image and raises nothing")
-SWEEP_KNOWN(SetParticleEmissions, "a point emitter launches up to its maximum a pass: seconds a frame")
 SWEEP_EXCLUDE(SetDisplayModeCore,
               "the mode change below the command forms, without the modules' release and rebuild")
 SWEEP_TOUCHES(SetDisplayModeEx, "a new mode deletes every item of the old device")
