@@ -179,6 +179,34 @@ std::int32_t GetTextHeight(const char* text) {
     return height;
 }
 
+namespace {
+
+// The world, view and projection transforms as one matrix, rows applied to row vectors.
+D3DXMATRIX ClipTransform(IDirect3DDevice9* d, const D3DMATRIX& world) {
+    D3DXMATRIX view, projection;
+    d->GetTransform(D3DTS_VIEW, &view);
+    d->GetTransform(D3DTS_PROJECTION, &projection);
+    return D3DXMATRIX(world) * view * projection;
+}
+
+// Whether a glyph's rectangle at z = 0 lies wholly beyond one plane of the view volume, or behind
+// the eye (w <= 0, which a world matrix of zeros gives every corner): such a glyph is stepped over, so that a text far longer than the view costs its visible glyphs' draws.
+bool GlyphOutsideView(const D3DXMATRIX& m, float x0, float y0, float x1, float y1) {
+    unsigned outside = 0x7F;
+    const float xs[2] = {x0, x1}, ys[2] = {y0, y1};
+    for (float x : xs)
+        for (float y : ys) {
+            const D3DXVECTOR4 corner(x, y, 0.0f, 1.0f);
+            D3DXVECTOR4 c;
+            D3DXVec4Transform(&c, &corner, &m);
+            outside &= (c.x < -c.w) | (c.x > c.w) << 1 | (c.y < -c.w) << 2 | (c.y > c.w) << 3 |
+                       (c.z < 0.0f) << 4 | (c.z > c.w) << 5 | (c.w <= 0.0f) << 6;
+        }
+    return outside != 0;
+}
+
+} // namespace
+
 void DrawText3D(const char* text) {
     IDirect3DDevice9* d = s.device;
     if (!text || !d || !s.texture || !s.vertices || !s.savedBlock || !s.drawingBlock) return;
@@ -194,6 +222,7 @@ void DrawText3D(const char* text) {
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     const float sheet = static_cast<float>(s.sheetSize);
+    const D3DXMATRIX clip = ClipTransform(d, s.world3D);
     float px = 0, py = 0;
     {
         Batch<WorldVertex> batch(s.vertices);
@@ -208,6 +237,10 @@ void DrawText3D(const char* text) {
             const float* r = s.glyphRect[*c - 32];
             const float w = sheet * (r[2] - r[0]) / (10.0f * s.scale),
                         h = sheet * (r[3] - r[1]) / (10.0f * s.scale);
+            if (GlyphOutsideView(clip, px, py - h, px + w, py)) {
+                px += w;
+                continue;
+            }
             batch.Add({px, py - h, 0, 0, 0, -1, r[0], r[3]});
             batch.Add({px, py, 0, 0, 0, -1, r[0], r[1]});
             batch.Add({px + w, py - h, 0, 0, 0, -1, r[2], r[3]});

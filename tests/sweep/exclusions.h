@@ -114,7 +114,6 @@ SWEEP_QUIET(AddLightMapLimb, "a number outside the object table adds nothing")
 SWEEP_QUIET(ReduceMeshCmd, "a reduction that fails leaves the new slot as it was")
 
 // Known faults, mended in other changes: their calls run, and what fails is printed, not failed.
-SWEEP_KNOWN(DrawText3D, "the text vertex buffer's batches (1 MB of text takes over 10 s)")
 
 SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s after its stop")
 SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")

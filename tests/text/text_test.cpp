@@ -101,10 +101,25 @@ TEST_F(Text, LongTextsStayInsideTheVertexBuffer) {
     ASSERT_TRUE(guard.Active());
     SetTextFont("arial");
     SetTextSize(10);
+    // A view that shows the whole text: glyphs outside it are not drawn.
+    IDirect3DDevice9* d = GetDirect3DDevice();
+    D3DMATRIX view, projection;
+    d->GetTransform(D3DTS_VIEW, &view);
+    d->GetTransform(D3DTS_PROJECTION, &projection);
+    D3DXMATRIX identity, shrink;
+    D3DXMatrixIdentity(&identity);
+    D3DXMatrixScaling(&shrink, 0.001f, 0.001f, 0.001f);
+    d->SetTransform(D3DTS_VIEW, &identity);
+    d->SetTransform(D3DTS_PROJECTION, &identity);
+    g_Text.world3D = shrink;
     DrawText3D(std::string(60, 'W').c_str());
+    g_Text.world3D = D3DMATRIX{};
+    d->SetTransform(D3DTS_VIEW, &view);
+    d->SetTransform(D3DTS_PROJECTION, &projection);
+    EXPECT_GE(guard.Count(), 2); // 360 vertices: two batches at least
     const std::string line(60, 'x');
     TextAt(0, 100, line.c_str());
-    EXPECT_GE(guard.Count(), 3);
+    EXPECT_GE(guard.Count(), 4);
     // Every glyph of the screen text is drawn, the last batch's too.
     const int last = GetTextWidth(line.substr(1).c_str());
     EXPECT_GT(LitPixels(last, 100, GetTextWidth(line.c_str()) + 1, 130).lit, 0);
