@@ -190,7 +190,8 @@ D3DXMATRIX ClipTransform(IDirect3DDevice9* d, const D3DMATRIX& world) {
 }
 
 // Whether a glyph's rectangle at z = 0 lies wholly beyond one plane of the view volume, or behind
-// the eye (w <= 0, which a world matrix of zeros gives every corner): such a glyph is stepped over, so that a text far longer than the view costs its visible glyphs' draws.
+// the eye (w <= 0, which a world matrix of zeros gives every corner): such a glyph is stepped
+// over, so that a text far longer than the view costs its visible glyphs' draws.
 bool GlyphOutsideView(const D3DXMATRIX& m, float x0, float y0, float x1, float y1) {
     unsigned outside = 0x7F;
     const float xs[2] = {x0, x1}, ys[2] = {y0, y1};
