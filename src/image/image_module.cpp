@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "image/image_state.h"
+#include "core/item_keepers.h"
 #include "core/core.h"
 #include "display/display.h"
 #include "sprite/sprite.h"
@@ -83,6 +84,7 @@ void RemoveImage(std::int32_t n) {
     ImageRecord* r = static_cast<ImageRecord*>(s.images.Find(n));
     if (!r) return;
     if (r->texture) {
+        TellItemKeepers(ItemOwner::Image, {ItemChange::Deleted, n, r->texture.Get(), nullptr});
         if (s.clearTextureReference && Texture2D(r)) s.clearTextureReference(Texture2D(r));
         if (r->locked && Texture2D(r)) Texture2D(r)->UnlockRect(0);
     }
