@@ -10,6 +10,7 @@
 #include "image/picture_header.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -276,19 +277,20 @@ void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** da
     IDirect3DSurface9* surface = BitmapSurface(n, r);
     const SurfaceSize own = SizeOf(surface);
     const std::int32_t w = std::min(r->width, own.width), h = std::min(r->height, own.height);
-    const std::int32_t rowBytes = w * own.bytesPerPixel;
-    if (rowBytes <= 0 || h <= 0) return;
+    const std::int64_t rowBytes = std::int64_t{w} * own.bytesPerPixel, total = rowBytes * h;
+    if (rowBytes <= 0 || h <= 0 || total > INT32_MAX) return;
     SurfaceLock lock(surface, D3DLOCK_READONLY);
     if (!lock.bits) return;
-    auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, rowBytes * h));
+    auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(total)));
     if (!block) return;
     for (std::int32_t y = 0; y < h; ++y)
-        std::memcpy(block + static_cast<std::ptrdiff_t>(y) * rowBytes, lock.Row(y), rowBytes);
+        std::memcpy(block + static_cast<std::ptrdiff_t>(y) * rowBytes, lock.Row(y),
+                    static_cast<std::size_t>(rowBytes));
     *data = block;
     *width = w;
     *height = h;
     *depth = own.bytesPerPixel * 8;
-    *size = rowBytes * h;
+    *size = static_cast<std::int32_t>(total);
 }
 
 bool MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
@@ -297,8 +299,8 @@ bool MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t hei
         return false;
     const BitmapRecord* r = s.bitmaps.Get(n);
     if (n > 0 && !(r && r->width == width && r->height == height && r->depth == depth)) {
-        if (r) RemoveBitmap(n);
-        r = MakeBitmapRecord(n, width, height, s.format);
+        // A size that cannot be made keeps the old bitmap.
+        if (!(r = MakeBitmapRecord(n, width, height, s.format))) return false;
     }
     if (!r && !(r = FindBitmap(n))) return false;
     IDirect3DSurface9* surface = BitmapSurface(n, r);

@@ -172,11 +172,22 @@ void BlurBitmap(std::int32_t n, std::int32_t radius) {
     const std::int32_t low = -(radius / 2), high = low + radius - 1;
     PixelAccess px(n);
     if (!px.Ready()) return;
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(px.width) * px.height);
-    for (std::int32_t y = 0; y < px.height; ++y)
+    // A row is written back once no later row's window reads it: the rows held at once are a few,
+    // never a copy of the whole bitmap.
+    const std::int32_t held = 1 - low;
+    std::vector<std::uint32_t> rows(static_cast<std::size_t>(held) * px.width);
+    const auto slot = [&](std::int32_t y) {
+        return &rows[static_cast<std::size_t>(y % held) * px.width];
+    };
+    const auto putBack = [&](std::int32_t y) {
         for (std::int32_t x = 0; x < px.width; ++x)
-            out[static_cast<std::size_t>(y) * px.width + x] = Averaged(px, x, y, low, high);
-    for (std::int32_t y = 0; y < px.height; ++y)
+            px.Put(x, y, slot(y)[x]);
+    };
+    for (std::int32_t y = 0; y < px.height; ++y) {
         for (std::int32_t x = 0; x < px.width; ++x)
-            px.Put(x, y, out[static_cast<std::size_t>(y) * px.width + x]);
+            slot(y)[x] = Averaged(px, x, y, low, high);
+        if (y + low >= 0) putBack(y + low);
+    }
+    for (std::int32_t y = std::max(px.height + low, 0); y < px.height; ++y)
+        putBack(y);
 }

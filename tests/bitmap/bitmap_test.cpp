@@ -368,3 +368,53 @@ TEST_F(Bitmaps, MirrorAndFlipReverseAndRestore) {
     FlipBitmap(1);
     EXPECT_EQ(Read(1).p, original.p);
 }
+
+// Sizes each sound alone whose products pass what the device or a 32-bit process holds are
+// refused with 1003 before the old bitmap is touched, by CreateBitmap and from a block; the
+// device's largest sides are made, and hold every pixel they claim.
+TEST_F(Bitmaps, SizesPastTheDeviceAreRefusedAndKeepTheOldBitmap) {
+    D3DCAPS9 caps{};
+    ASSERT_TRUE(SUCCEEDED(GetDirect3DDevice()->GetDeviceCaps(&caps)));
+    const auto widest = static_cast<std::int32_t>(caps.MaxTextureWidth);
+    const auto tallest = static_cast<std::int32_t>(caps.MaxTextureHeight);
+    struct Row {
+        std::int32_t width, height;
+        bool made;
+    };
+    const Row rows[] = {
+        {46341, 46341, false},     {65536, 65536, false},    {32768, 32768, false},
+        {40000, 1, false},         {1, 40000, false},        {widest + 1, 1, false},
+        {1, tallest + 1, false},   {0, 16, false},           {16, -1, false},
+        {INT_MIN, INT_MIN, false}, {widest, tallest, false}, // each side fits, the two surfaces not
+        {widest, 1, true},         {1, tallest, true},
+    };
+    for (const Row& row : rows) {
+        const std::string size = std::to_string(row.width) + " x " + std::to_string(row.height);
+        Write(1, 4, 4, [](int, int) { return kRed; });
+        SetCurrentBitmap(1);
+        cell.number = 0;
+        CreateBitmap(1, row.width, row.height);
+        if (row.made) {
+            EXPECT_EQ(cell.number, 0) << size;
+            EXPECT_EQ(GetBitmapWidth(1), row.width) << size;
+            EXPECT_EQ(GetBitmapHeight(1), row.height) << size;
+            EXPECT_EQ(Read(1).p.size(), static_cast<std::size_t>(row.width) * row.height) << size;
+            continue;
+        }
+        EXPECT_EQ(cell.number, 1003) << size;
+        ASSERT_EQ(GetBitmapWidth(1), 4) << size; // a bitmap claiming more is not read
+        EXPECT_EQ(GetCurrentBitmap(), 1) << size;
+        EXPECT_EQ(Rgb(Read(1).At(3, 3)), Rgb(kRed)) << size;
+    }
+    // From a block: 40,000 x 1 and one past the widest side, each a block that holds its pixels.
+    Write(1, 4, 4, [](int, int) { return kRed; });
+    for (const std::int32_t width : {40000, widest + 1}) {
+        const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width), kGreen);
+        EXPECT_FALSE(MakeBitmapFromMemblock(1, width, 1, 32,
+                                            reinterpret_cast<const std::uint8_t*>(pixels.data()),
+                                            static_cast<std::uint32_t>(pixels.size() * 4)))
+            << width;
+        EXPECT_EQ(GetBitmapWidth(1), 4) << width;
+        EXPECT_EQ(Rgb(Read(1).At(0, 0)), Rgb(kRed)) << width;
+    }
+}
