@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "bitmap/bitmap.h"
+#include "bitmap/bitmap_pixels.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
 #include "display/display.h"
@@ -12,34 +13,6 @@
 namespace {
 
 constexpr std::int32_t kLargestRadius = 9;
-
-// A channel of a packed pixel.
-struct Channel {
-    std::uint32_t shift = 0, bits = 0;
-    std::uint32_t Max() const { return (1u << bits) - 1u; }
-    std::uint32_t Get(std::uint32_t p) const { return (p >> shift) & Max(); }
-    std::uint32_t Put(std::uint32_t v) const { return (v & Max()) << shift; }
-};
-
-// The four channels of a pixel layout, alpha first; an absent channel has 0 bits.
-struct Layout {
-    Channel alpha, red, green, blue;
-};
-
-// 16-bit formats with an alpha bit keep it apart from red, so the fields never overlap.
-Layout LayoutOf(D3DFORMAT format, std::int32_t bytesPerPixel) {
-    if (bytesPerPixel == 4) return {{24, 8}, {16, 8}, {8, 8}, {0, 8}};
-    switch (format) {
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-        return {{15, 1}, {10, 5}, {5, 5}, {0, 5}};
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4:
-        return {{12, 4}, {8, 4}, {4, 4}, {0, 4}};
-    default:
-        return {{0, 0}, {11, 5}, {5, 6}, {0, 5}};
-    }
-}
 
 // The locked pixels of one bitmap, unlocked at the end of the scope.
 class PixelAccess {

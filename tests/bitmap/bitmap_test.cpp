@@ -418,3 +418,64 @@ TEST_F(Bitmaps, SizesPastTheDeviceAreRefusedAndKeepTheOldBitmap) {
         EXPECT_EQ(Rgb(Read(1).At(0, 0)), Rgb(kRed)) << width;
     }
 }
+
+// A block's pixels are what its depth says: 16 bits are 1-5-5-5 with alpha on top (as an image's
+// blocks), 24 bits blue, green, red bytes. Each reads back as its colour from the 32-bit surface,
+// and the block back from the bitmap is the block given, byte for byte. Grey 0x4210 tells the
+// 1-5-5-5 layout (0x848484) from 5-6-5 (0x424184).
+TEST_F(Bitmaps, BlocksOfEveryDepthHoldTheirColoursAndComeBackWhole) {
+    const auto words = [](std::vector<std::uint16_t> w) {
+        std::vector<std::uint8_t> b;
+        for (std::uint16_t v : w) {
+            b.push_back(static_cast<std::uint8_t>(v));
+            b.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        return b;
+    };
+    struct Row {
+        std::int32_t depth, width, height;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint32_t> colours;
+    };
+    const Row rows[] = {
+        {16,
+         3,
+         2,
+         words({0xFFFF, 0x8000, 0xFC00, 0x83E0, 0x801F, 0x4210}),
+         {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x848484}},
+        {16, 2, 1, words({0xFFFF, 0x0000}), {0xFFFFFF, 0x000000}},
+        {24,
+         3,
+         2,
+         {0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0, 0, 0},
+         {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000}},
+        {32, 2, 1, {0x56, 0x34, 0x12, 0x80, 0xFF, 0, 0, 0xFF}, {0x123456, 0x0000FF}},
+    };
+    for (const Row& row : rows) {
+        const std::string name = std::to_string(row.depth) + " bits, " + std::to_string(row.width) +
+                                 " x " + std::to_string(row.height);
+        ASSERT_TRUE(MakeBitmapFromMemblock(1, row.width, row.height, row.depth, row.bytes.data(),
+                                           static_cast<std::uint32_t>(row.bytes.size())))
+            << name;
+        SetCurrentBitmap(1);
+        for (std::size_t i = 0; i < row.colours.size(); ++i)
+            EXPECT_EQ(Rgb(GetPixelColour(static_cast<std::int32_t>(i) % row.width,
+                                         static_cast<std::int32_t>(i) / row.width)),
+                      row.colours[i])
+                << name << ", pixel " << i;
+        EXPECT_EQ(GetBitmapDepth(1), row.depth) << name;
+        std::uint8_t* data = nullptr;
+        std::int32_t width = 0, height = 0, depth = 0, size = 0;
+        MakeMemblockFromBitmap(1, 1, &data, &width, &height, &depth, &size);
+        ASSERT_NE(data, nullptr) << name;
+        EXPECT_EQ(depth, row.depth) << name;
+        EXPECT_EQ(std::vector<std::uint8_t>(data, data + size), row.bytes) << name;
+        MakeMemblockFromBitmap(0, 1, &data, &width, &height, &depth, &size);
+    }
+    // The screen keeps its depth and takes the colours.
+    const std::vector<std::uint8_t> redBlue = words({0xFC00, 0x801F});
+    ASSERT_TRUE(MakeBitmapFromMemblock(0, 2, 1, 16, redBlue.data(), 4));
+    EXPECT_EQ(Rgb(Read(0).At(0, 0)), 0xFF0000u);
+    EXPECT_EQ(Rgb(Read(0).At(1, 0)), 0x0000FFu);
+    EXPECT_EQ(cell.number, 0);
+}
