@@ -3,6 +3,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
+#include "core/item_keepers.h"
 #include "display/display.h"
 
 #include <utility>
@@ -43,12 +44,17 @@ std::int32_t SurfaceBits(IDirect3DSurface9* surface) {
     return SurfaceFormatBits(desc.Format);
 }
 
-void FreeSurfaces(BitmapRecord& r) {
-    r.surface.Reset();
-    r.depthSurface.Reset();
+void TellKeepers(ItemChange change, std::int32_t n, IDirect3DSurface9* before,
+                 IDirect3DSurface9* after) {
+    TellItemKeepers(ItemOwner::Bitmap, {change, n, before, after});
 }
 
+// Drawing goes back to the screen and the keepers let go before any surface is released.
 void DeleteAll() {
+    if (s.currentNumber != 0) PointDrawingAt(0);
+    for (const IdListNode* node = s.bitmaps.List().first; node; node = node->next)
+        if (const auto* r = static_cast<const BitmapRecord*>(node->data); r && r->surface)
+            TellKeepers(ItemChange::Deleted, node->id, r->surface, nullptr);
     s.bitmaps.DeleteAll();
     s.current = nullptr;
     s.currentNumber = 0;
@@ -62,10 +68,28 @@ void SetUpScreenBitmap() {
     s.bits = SurfaceFormatBits(desc.Format);
     s.bytesPerPixel = s.bits / 8;
     s.depthFormat = ChooseDepthFormat(desc.Format);
-    BitmapRecord* r = MakeBitmapRecord(0, s.core->displayWidth, s.core->displayHeight, s.format);
-    if (!r) return;
-    FreeSurfaces(*r);
-    r->depth = SurfaceBits(s.core->renderTarget);
+    BitmapRecord r;
+    r.width = s.core->displayWidth;
+    r.height = s.core->displayHeight;
+    r.depth = SurfaceBits(s.core->renderTarget);
+    s.bitmaps.Add(std::move(r), 0);
+}
+
+// The sides the device makes surfaces of: its largest texture's, or a common limit without caps.
+void LargestSides(std::int64_t& width, std::int64_t& height) {
+    constexpr std::int64_t kWithoutCaps = 4096;
+    D3DCAPS9 caps{};
+    width = height = kWithoutCaps;
+    if (!s.device || FAILED(s.device->GetDeviceCaps(&caps))) return;
+    width = caps.MaxTextureWidth;
+    height = caps.MaxTextureHeight;
+}
+
+// Whether the device made the surface at the size asked for, so that it holds what is recorded.
+bool SurfaceIs(IDirect3DSurface9* surface, std::int32_t width, std::int32_t height) {
+    D3DSURFACE_DESC desc{};
+    return surface && SUCCEEDED(surface->GetDesc(&desc)) &&
+           desc.Width == static_cast<UINT>(width) && desc.Height == static_cast<UINT>(height);
 }
 
 void Connect() {
@@ -101,13 +125,36 @@ IDirect3DSurface9* BitmapSurface(std::int32_t n, const BitmapRecord* r) {
     return r ? r->surface.Get() : nullptr;
 }
 
+bool BitmapSizeFits(std::int64_t width, std::int64_t height) {
+    std::int64_t widest = 0, tallest = 0;
+    LargestSides(widest, tallest);
+    if (width < 1 || height < 1 || width > widest || height > tallest) return false;
+    // Four bytes a pixel at most in each surface; both sides are below 2^31 here.
+    return width * height <= kLargestBitmapBytes / 8;
+}
+
 IDirect3DSurface9* MakeLockableTarget(std::int32_t width, std::int32_t height, D3DFORMAT format) {
-    IDirect3DSurface9* surface = nullptr;
-    if (!s.device || width < 1 || height < 1) return nullptr;
+    ComPtr<IDirect3DSurface9> surface;
+    if (!s.device || !BitmapSizeFits(width, height)) return nullptr;
     if (FAILED(s.device->CreateRenderTarget(width, height, format, D3DMULTISAMPLE_NONE, 0, TRUE,
-                                            &surface, nullptr)))
+                                            surface.PutAddress(), nullptr))) {
+        surface.Detach(); // a failed call leaves nothing to release
         return nullptr;
-    return surface;
+    }
+    return SurfaceIs(surface, width, height) ? surface.Detach() : nullptr;
+}
+
+// A depth surface beside a bitmap of that size; null when no format fits or none is made.
+static IDirect3DSurface9* MakeDepthSurface(std::int32_t width, std::int32_t height) {
+    ComPtr<IDirect3DSurface9> depth;
+    if (!s.device || s.depthFormat == D3DFMT_UNKNOWN) return nullptr;
+    if (FAILED(s.device->CreateDepthStencilSurface(width, height, s.depthFormat,
+                                                   D3DMULTISAMPLE_NONE, 0, TRUE, depth.PutAddress(),
+                                                   nullptr))) {
+        depth.Detach(); // a failed call leaves nothing to release
+        return nullptr;
+    }
+    return SurfaceIs(depth, width, height) ? depth.Detach() : nullptr;
 }
 
 BitmapRecord* MakeBitmapRecord(std::int32_t n, std::int32_t width, std::int32_t height,
@@ -118,16 +165,18 @@ BitmapRecord* MakeBitmapRecord(std::int32_t n, std::int32_t width, std::int32_t 
         ReportInternalError("Failed to create new bitmap");
         return nullptr;
     }
-    if (s.depthFormat != D3DFMT_UNKNOWN && FAILED(s.device->CreateDepthStencilSurface(
-                                               width, height, s.depthFormat, D3DMULTISAMPLE_NONE, 0,
-                                               TRUE, r.depthSurface.PutAddress(), nullptr)))
-        r.depthSurface.Detach(); // a failed call leaves nothing to release
+    r.depthSurface.Reset(MakeDepthSurface(width, height));
     r.width = width;
     r.height = height;
     r.depth = s.bits;
-    // The old record of n, and on failure the new surfaces, are released by the store.
+    const BitmapRecord* old = s.bitmaps.Get(n);
+    IDirect3DSurface9* before = old ? old->surface.Get() : nullptr;
+    if (old) RemoveBitmap(n);
+    IDirect3DSurface9* after = r.surface;
+    // On failure the store releases the new surfaces; the old bitmap is gone already.
     BitmapRecord* added = s.bitmaps.Add(std::move(r), n);
     if (!added) ReportInternalError("Failed to create new bitmap");
+    if (added && before) TellKeepers(ItemChange::Remade, n, before, after);
     return added;
 }
 
@@ -147,9 +196,11 @@ void PointDrawingAt(std::int32_t n) {
 }
 
 void RemoveBitmap(std::int32_t n) {
+    PointDrawingAt(0);
+    if (const BitmapRecord* r = s.bitmaps.Get(n); r && r->surface)
+        TellKeepers(ItemChange::Deleted, n, r->surface, nullptr);
     s.bitmaps.Delete(n);
     s.current = nullptr;
-    PointDrawingAt(0);
 }
 
 void BitmapConstructor(HINSTANCE) {}
@@ -179,8 +230,8 @@ void BitmapRefreshD3D(std::int32_t mode) {
 
 void CreateBitmap(std::int32_t n, std::int32_t width, std::int32_t height) {
     if (!ValidMadeNumber(n)) return;
-    if (s.bitmaps.Get(n)) RemoveBitmap(n);
-    if (!MakeBitmapRecord(n, width, height, s.format)) return;
+    // A size refused, or surfaces the device would not make, leave the old bitmap of n as it was.
+    if (!MakeBitmapRecord(n, width, height, s.format)) return RaiseRuntimeError(kBitmapNotMade);
     SetCurrentBitmap(n);
     if (s.device) s.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
 }

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "bitmap/bitmap.h"
+#include "bitmap/bitmap_pixels.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
 #include "core/mapped_file.h"
@@ -10,6 +11,7 @@
 #include "image/picture_header.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -275,43 +277,49 @@ void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** da
     if (!r) return;
     IDirect3DSurface9* surface = BitmapSurface(n, r);
     const SurfaceSize own = SizeOf(surface);
+    const Layout in = LayoutOf(own.format, own.bytesPerPixel);
+    // The block is in the bitmap's depth: that of the block it came from, else its surface's.
+    std::int32_t bits = r->depth;
+    if (!BlockLayout(bits).bytes) bits = own.bytesPerPixel * 8;
+    const Layout out = BlockLayout(bits);
     const std::int32_t w = std::min(r->width, own.width), h = std::min(r->height, own.height);
-    const std::int32_t rowBytes = w * own.bytesPerPixel;
-    if (rowBytes <= 0 || h <= 0) return;
+    const std::int64_t rowBytes = std::int64_t{w} * out.bytes, total = rowBytes * h;
+    if (!in.bytes || !out.bytes || w <= 0 || h <= 0 || total > INT32_MAX) return;
     SurfaceLock lock(surface, D3DLOCK_READONLY);
     if (!lock.bits) return;
-    auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, rowBytes * h));
+    auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(total)));
     if (!block) return;
     for (std::int32_t y = 0; y < h; ++y)
-        std::memcpy(block + static_cast<std::ptrdiff_t>(y) * rowBytes, lock.Row(y), rowBytes);
+        ConvertRow(lock.Row(y), in, block + static_cast<std::ptrdiff_t>(y) * rowBytes, out, w);
     *data = block;
     *width = w;
     *height = h;
-    *depth = own.bytesPerPixel * 8;
-    *size = rowBytes * h;
+    *depth = bits;
+    *size = static_cast<std::int32_t>(total);
 }
 
 bool MakeBitmapFromMemblock(std::int32_t n, std::int32_t width, std::int32_t height,
                             std::int32_t depth, const std::uint8_t* data, std::uint32_t size) {
-    if (!ValidBitmapNumber(n) || !data || !MemblockPixelsFit(width, height, depth, size))
+    const Layout in = BlockLayout(depth);
+    if (!ValidBitmapNumber(n) || !data || !in.bytes ||
+        !MemblockPixelsFit(width, height, depth, size))
         return false;
-    const BitmapRecord* r = s.bitmaps.Get(n);
+    BitmapRecord* r = s.bitmaps.Get(n);
     if (n > 0 && !(r && r->width == width && r->height == height && r->depth == depth)) {
-        if (r) RemoveBitmap(n);
-        r = MakeBitmapRecord(n, width, height, s.format);
+        // A size that cannot be made keeps the old bitmap.
+        if (!(r = MakeBitmapRecord(n, width, height, s.format))) return false;
+        r->depth = depth;
     }
     if (!r && !(r = FindBitmap(n))) return false;
     IDirect3DSurface9* surface = BitmapSurface(n, r);
     const SurfaceSize own = SizeOf(surface);
-    // Only what fits: the block's rows may be longer or more than the surface's.
-    const std::size_t stride = static_cast<std::size_t>(width) * (depth / 8);
-    const std::int32_t rowBytes =
-        static_cast<std::int32_t>(std::min<std::size_t>(stride, own.width * own.bytesPerPixel));
-    const std::int32_t rows = std::min(height, own.height);
-    if (rowBytes <= 0 || rows <= 0) return true;
+    const Layout out = LayoutOf(own.format, own.bytesPerPixel);
+    // Only what fits: the screen keeps its own size.
+    const std::int32_t columns = std::min(width, own.width), rows = std::min(height, own.height);
     SurfaceLock lock(surface);
-    if (!lock.bits) return true;
+    if (!out.bytes || columns <= 0 || rows <= 0 || !lock.bits) return false;
+    const std::size_t stride = static_cast<std::size_t>(width) * in.bytes;
     for (std::int32_t y = 0; y < rows; ++y)
-        std::memcpy(lock.Row(y), data + y * stride, static_cast<std::size_t>(rowBytes));
+        ConvertRow(data + y * stride, in, lock.Row(y), out, columns);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "bitmap/bitmap.h"
+#include "bitmap/bitmap_pixels.h"
 #include "bitmap/bitmap_state.h"
 #include "core/core.h"
 #include "display/display.h"
@@ -12,34 +13,6 @@
 namespace {
 
 constexpr std::int32_t kLargestRadius = 9;
-
-// A channel of a packed pixel.
-struct Channel {
-    std::uint32_t shift = 0, bits = 0;
-    std::uint32_t Max() const { return (1u << bits) - 1u; }
-    std::uint32_t Get(std::uint32_t p) const { return (p >> shift) & Max(); }
-    std::uint32_t Put(std::uint32_t v) const { return (v & Max()) << shift; }
-};
-
-// The four channels of a pixel layout, alpha first; an absent channel has 0 bits.
-struct Layout {
-    Channel alpha, red, green, blue;
-};
-
-// 16-bit formats with an alpha bit keep it apart from red, so the fields never overlap.
-Layout LayoutOf(D3DFORMAT format, std::int32_t bytesPerPixel) {
-    if (bytesPerPixel == 4) return {{24, 8}, {16, 8}, {8, 8}, {0, 8}};
-    switch (format) {
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-        return {{15, 1}, {10, 5}, {5, 5}, {0, 5}};
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4:
-        return {{12, 4}, {8, 4}, {4, 4}, {0, 4}};
-    default:
-        return {{0, 0}, {11, 5}, {5, 6}, {0, 5}};
-    }
-}
 
 // The locked pixels of one bitmap, unlocked at the end of the scope.
 class PixelAccess {
@@ -172,11 +145,22 @@ void BlurBitmap(std::int32_t n, std::int32_t radius) {
     const std::int32_t low = -(radius / 2), high = low + radius - 1;
     PixelAccess px(n);
     if (!px.Ready()) return;
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(px.width) * px.height);
-    for (std::int32_t y = 0; y < px.height; ++y)
+    // A row is written back once no later row's window reads it: the rows held at once are a few,
+    // never a copy of the whole bitmap.
+    const std::int32_t held = 1 - low;
+    std::vector<std::uint32_t> rows(static_cast<std::size_t>(held) * px.width);
+    const auto slot = [&](std::int32_t y) {
+        return &rows[static_cast<std::size_t>(y % held) * px.width];
+    };
+    const auto putBack = [&](std::int32_t y) {
         for (std::int32_t x = 0; x < px.width; ++x)
-            out[static_cast<std::size_t>(y) * px.width + x] = Averaged(px, x, y, low, high);
-    for (std::int32_t y = 0; y < px.height; ++y)
+            px.Put(x, y, slot(y)[x]);
+    };
+    for (std::int32_t y = 0; y < px.height; ++y) {
         for (std::int32_t x = 0; x < px.width; ++x)
-            px.Put(x, y, out[static_cast<std::size_t>(y) * px.width + x]);
+            slot(y)[x] = Averaged(px, x, y, low, high);
+        if (y + low >= 0) putBack(y + low);
+    }
+    for (std::int32_t y = std::max(px.height + low, 0); y < px.height; ++y)
+        putBack(y);
 }

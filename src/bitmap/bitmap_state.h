@@ -13,7 +13,7 @@ struct BitmapRecord {
     ComPtr<IDirect3DSurface9> surface;      // null for bitmap 0 (the back buffer)
     ComPtr<IDirect3DSurface9> depthSurface; // null for bitmap 0 or when none fits
     std::int32_t width = 0, height = 0;
-    std::int32_t depth = 0; // bits per pixel
+    std::int32_t depth = 0; // bits per pixel: the surface's, or those of the block it came from
     std::int32_t mirrored = 0;
     std::int32_t flipped = 0;
 };
@@ -36,6 +36,12 @@ extern BitmapState g_Bitmap;
 constexpr std::int32_t kBitmapMaxNumber = 22000000;
 // Bitmap 0 is the screen.
 constexpr ItemNumbers kBitmapNumbers{0, kBitmapMaxNumber, kBitmapNumberIllegal, kBitmapMissing};
+// The error of a bitmap that could not be made: a picture that did not load, a size that the
+// device or the process cannot hold, surfaces that the device would not make.
+constexpr std::int32_t kBitmapNotMade = kBitmapLoadFailed;
+// What one bitmap's surfaces (colour and depth) may take of a 32-bit process, whose largest
+// allocation here is about 530 MB; the platform keeps a copy of a lockable target besides.
+constexpr std::int64_t kLargestBitmapBytes = std::int64_t{512} << 20;
 
 // 0..22000000, else error 1001.
 bool ValidBitmapNumber(std::int32_t n);
@@ -43,10 +49,14 @@ bool ValidBitmapNumber(std::int32_t n);
 BitmapRecord* FindBitmap(std::int32_t n);
 // The surface that holds bitmap n's pixels: the saved back buffer for 0.
 IDirect3DSurface9* BitmapSurface(std::int32_t n, const BitmapRecord* r);
-// Makes the surfaces and the record of n, replacing any record of n; null on failure.
+// Whether the device makes surfaces of width x height and the process can hold the bitmap's two.
+bool BitmapSizeFits(std::int64_t width, std::int64_t height);
+// Makes the surfaces and the record of n, then replaces any record of n (as RemoveBitmap does);
+// null, with any record of n kept, when the size does not fit or the device makes no surface.
 BitmapRecord* MakeBitmapRecord(std::int32_t n, std::int32_t width, std::int32_t height,
                                D3DFORMAT format);
-// Releases and removes bitmap n; drawing goes back to the screen.
+// Releases and removes bitmap n, after drawing has gone back to the screen and the keepers of its
+// surface were told.
 void RemoveBitmap(std::int32_t n);
 // Points the device and CoreData at bitmap n, which must exist.
 void PointDrawingAt(std::int32_t n);

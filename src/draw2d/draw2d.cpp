@@ -4,6 +4,7 @@
 #include "draw2d/draw2d_work.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/item_keepers.h"
 #include "display/display.h"
 
 #include <algorithm>
@@ -29,9 +30,11 @@ static_assert(sizeof(ShadedVertex) == 28);
 constexpr DWORD kLineFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
 constexpr DWORD kShadedFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
+// The lock holds a reference of its own on its surface, and ends when the bitmap that owns the
+// surface goes: no pixel is written into a surface that is gone.
 struct LockState {
     bool locked = false;
-    IDirect3DSurface9* surface = nullptr;
+    ComPtr<IDirect3DSurface9> surface;
     std::int32_t pitch = 0;
     std::uint8_t* bits = nullptr;
     std::int32_t width = 0, height = 0;
@@ -64,6 +67,23 @@ void MakeLineBuffer() {
 
 void ReleaseLineBuffer() {
     s.lineBuffer.Reset();
+}
+
+// A keeper of the bitmaps' surfaces: a bitmap deleted or made again ends a lock of its surface.
+// Later pixel commands lock whatever is drawn into then.
+void LetGoOfBitmap(const ItemNotice& notice) {
+    if (s.lock.locked && notice.before == s.lock.surface.Get()) Basic2DUnlockBackBuffer();
+}
+
+// The most bytes a lock may span: what a 32-bit process can address. A surface whose pitch times
+// height passes it has a size the platform wrapped, over fewer bytes than it claims.
+constexpr std::int64_t kLargestLockBytes = 0x7FFFFFFF;
+
+// Whether the locked rows hold the pixels the surface claims, in 64 bits.
+bool LockHolds(const D3DSURFACE_DESC& desc, const D3DLOCKED_RECT& locked) {
+    const std::int64_t row = std::int64_t{desc.Width} * (SurfaceFormatBits(desc.Format) / 8);
+    return locked.pBits && locked.Pitch >= row &&
+           std::int64_t{locked.Pitch} * desc.Height <= kLargestLockBytes;
 }
 
 // Locks the render target unless it is locked already; true when this call took the lock.
@@ -195,10 +215,12 @@ void SetShadedBoxStates(IDirect3DDevice9* device) {
 
 void Basic2DConstructor(HMODULE) {
     s.lock = LockState{};
+    AddItemKeeper(ItemOwner::Bitmap, LetGoOfBitmap);
     MakeLineBuffer();
 }
 
 void Basic2DDestructor() {
+    RemoveItemKeeper(ItemOwner::Bitmap, LetGoOfBitmap);
     Basic2DUnlockBackBuffer();
     ReleaseLineBuffer();
 }
@@ -390,8 +412,13 @@ void Basic2DLockBackBuffer() {
     D3DLOCKED_RECT locked{};
     if (!target || FAILED(target->GetDesc(&desc)) || FAILED(target->LockRect(&locked, nullptr, 0)))
         return;
+    if (!LockHolds(desc, locked)) {
+        target->UnlockRect();
+        return;
+    }
+    target->AddRef();
     s.lock.locked = true;
-    s.lock.surface = target;
+    s.lock.surface.Reset(target);
     s.lock.pitch = locked.Pitch;
     s.lock.bits = static_cast<std::uint8_t*>(locked.pBits);
     s.lock.width = static_cast<std::int32_t>(desc.Width);

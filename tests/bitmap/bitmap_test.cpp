@@ -368,3 +368,114 @@ TEST_F(Bitmaps, MirrorAndFlipReverseAndRestore) {
     FlipBitmap(1);
     EXPECT_EQ(Read(1).p, original.p);
 }
+
+// Sizes each sound alone whose products pass what the device or a 32-bit process holds are
+// refused with 1003 before the old bitmap is touched, by CreateBitmap and from a block; the
+// device's largest sides are made, and hold every pixel they claim.
+TEST_F(Bitmaps, SizesPastTheDeviceAreRefusedAndKeepTheOldBitmap) {
+    D3DCAPS9 caps{};
+    ASSERT_TRUE(SUCCEEDED(GetDirect3DDevice()->GetDeviceCaps(&caps)));
+    const auto widest = static_cast<std::int32_t>(caps.MaxTextureWidth);
+    const auto tallest = static_cast<std::int32_t>(caps.MaxTextureHeight);
+    struct Row {
+        std::int32_t width, height;
+        bool made;
+    };
+    const Row rows[] = {
+        {46341, 46341, false},     {65536, 65536, false},    {32768, 32768, false},
+        {40000, 1, false},         {1, 40000, false},        {widest + 1, 1, false},
+        {1, tallest + 1, false},   {0, 16, false},           {16, -1, false},
+        {INT_MIN, INT_MIN, false}, {widest, tallest, false}, // each side fits, the two surfaces not
+        {widest, 1, true},         {1, tallest, true},
+    };
+    for (const Row& row : rows) {
+        const std::string size = std::to_string(row.width) + " x " + std::to_string(row.height);
+        Write(1, 4, 4, [](int, int) { return kRed; });
+        SetCurrentBitmap(1);
+        cell.number = 0;
+        CreateBitmap(1, row.width, row.height);
+        if (row.made) {
+            EXPECT_EQ(cell.number, 0) << size;
+            EXPECT_EQ(GetBitmapWidth(1), row.width) << size;
+            EXPECT_EQ(GetBitmapHeight(1), row.height) << size;
+            EXPECT_EQ(Read(1).p.size(), static_cast<std::size_t>(row.width) * row.height) << size;
+            continue;
+        }
+        EXPECT_EQ(cell.number, 1003) << size;
+        ASSERT_EQ(GetBitmapWidth(1), 4) << size; // a bitmap claiming more is not read
+        EXPECT_EQ(GetCurrentBitmap(), 1) << size;
+        EXPECT_EQ(Rgb(Read(1).At(3, 3)), Rgb(kRed)) << size;
+    }
+    // From a block: 40,000 x 1 and one past the widest side, each a block that holds its pixels.
+    Write(1, 4, 4, [](int, int) { return kRed; });
+    for (const std::int32_t width : {40000, widest + 1}) {
+        const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width), kGreen);
+        EXPECT_FALSE(MakeBitmapFromMemblock(1, width, 1, 32,
+                                            reinterpret_cast<const std::uint8_t*>(pixels.data()),
+                                            static_cast<std::uint32_t>(pixels.size() * 4)))
+            << width;
+        EXPECT_EQ(GetBitmapWidth(1), 4) << width;
+        EXPECT_EQ(Rgb(Read(1).At(0, 0)), Rgb(kRed)) << width;
+    }
+}
+
+// A block's pixels are what its depth says: 16 bits are 1-5-5-5 with alpha on top (as an image's
+// blocks), 24 bits blue, green, red bytes. Each reads back as its colour from the 32-bit surface,
+// and the block back from the bitmap is the block given, byte for byte. Grey 0x4210 tells the
+// 1-5-5-5 layout (0x848484) from 5-6-5 (0x424184).
+TEST_F(Bitmaps, BlocksOfEveryDepthHoldTheirColoursAndComeBackWhole) {
+    const auto words = [](std::vector<std::uint16_t> w) {
+        std::vector<std::uint8_t> b;
+        for (std::uint16_t v : w) {
+            b.push_back(static_cast<std::uint8_t>(v));
+            b.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        return b;
+    };
+    struct Row {
+        std::int32_t depth, width, height;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint32_t> colours;
+    };
+    const Row rows[] = {
+        {16,
+         3,
+         2,
+         words({0xFFFF, 0x8000, 0xFC00, 0x83E0, 0x801F, 0x4210}),
+         {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x848484}},
+        {16, 2, 1, words({0xFFFF, 0x0000}), {0xFFFFFF, 0x000000}},
+        {24,
+         3,
+         2,
+         {0, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0, 0, 0},
+         {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000}},
+        {32, 2, 1, {0x56, 0x34, 0x12, 0x80, 0xFF, 0, 0, 0xFF}, {0x123456, 0x0000FF}},
+    };
+    for (const Row& row : rows) {
+        const std::string name = std::to_string(row.depth) + " bits, " + std::to_string(row.width) +
+                                 " x " + std::to_string(row.height);
+        ASSERT_TRUE(MakeBitmapFromMemblock(1, row.width, row.height, row.depth, row.bytes.data(),
+                                           static_cast<std::uint32_t>(row.bytes.size())))
+            << name;
+        SetCurrentBitmap(1);
+        for (std::size_t i = 0; i < row.colours.size(); ++i)
+            EXPECT_EQ(Rgb(GetPixelColour(static_cast<std::int32_t>(i) % row.width,
+                                         static_cast<std::int32_t>(i) / row.width)),
+                      row.colours[i])
+                << name << ", pixel " << i;
+        EXPECT_EQ(GetBitmapDepth(1), row.depth) << name;
+        std::uint8_t* data = nullptr;
+        std::int32_t width = 0, height = 0, depth = 0, size = 0;
+        MakeMemblockFromBitmap(1, 1, &data, &width, &height, &depth, &size);
+        ASSERT_NE(data, nullptr) << name;
+        EXPECT_EQ(depth, row.depth) << name;
+        EXPECT_EQ(std::vector<std::uint8_t>(data, data + size), row.bytes) << name;
+        MakeMemblockFromBitmap(0, 1, &data, &width, &height, &depth, &size);
+    }
+    // The screen keeps its depth and takes the colours.
+    const std::vector<std::uint8_t> redBlue = words({0xFC00, 0x801F});
+    ASSERT_TRUE(MakeBitmapFromMemblock(0, 2, 1, 16, redBlue.data(), 4));
+    EXPECT_EQ(Rgb(Read(0).At(0, 0)), 0xFF0000u);
+    EXPECT_EQ(Rgb(Read(0).At(1, 0)), 0x0000FFu);
+    EXPECT_EQ(cell.number, 0);
+}

@@ -1,9 +1,11 @@
 #include "core/win32.h"
 
+#include "bitmap/bitmap.h"
 #include "display/display.h"
 #include "draw2d/draw2d.h"
 #include "draw2d/draw2d_work.h"
 #include "support/engine_fixture.h"
+#include "support/guarded_locks.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +173,83 @@ TEST_F(Draw2D, SixteenBitTargetsUse565) {
     g_CoreData->renderTarget = saved;
     g_CoreData->drawingSurface = nullptr;
     target16->Release();
+}
+
+// A pixel lock of a bitmap ends when the bitmap goes or is made again. The locked bytes are a
+// guarded copy, freed when the lock ends, and the test holds its own reference on the surface: the
+// lock no longer hands the bytes out, the surface can be locked again, no dot lands in it, the
+// test's reference is the last, and the dots go to what is drawn into now.
+TEST_F(Draw2D, APixelLockEndsWhenItsBitmapGoes) {
+    GuardedLocks guard(GetDirect3DDevice());
+    ASSERT_TRUE(guard.Active());
+    const std::pair<const char*, void (*)()> rows[] = {
+        {"deleted", [] { DeleteBitmap(1); }},
+        {"made again", [] { CreateBitmap(1, 64, 64); }},
+        {"made again from a block",
+         [] {
+             const std::uint32_t pixels[4] = {};
+             MakeBitmapFromMemblock(1, 2, 2, 32, reinterpret_cast<const std::uint8_t*>(pixels),
+                                    sizeof pixels);
+         }},
+        // As when the bitmaps stop before the 2D drawing does.
+        {"every bitmap dropped",
+         [] {
+             BitmapRefreshD3D(0);
+             BitmapRefreshD3D(1);
+         }},
+    };
+    for (const auto& [name, replace] : rows) {
+        SetCurrentBitmap(0);
+        ClearScreen(kBlack);
+        CreateBitmap(1, 256, 256);
+        SetInk(kRed, 0);
+        Basic2DLockBackBuffer();
+        IDirect3DSurface9* surface = g_CoreData->renderTarget;
+        surface->AddRef();
+        void* bytes = GetBackBufferPtr();
+        ASSERT_NE(bytes, nullptr) << name;
+        replace();
+        EXPECT_NE(GetBackBufferPtr(), bytes) << name;
+        D3DLOCKED_RECT mine{};
+        const bool free = SUCCEEDED(surface->LockRect(&mine, nullptr, D3DLOCK_READONLY));
+        EXPECT_TRUE(free) << name << ": still locked";
+        if (free) surface->UnlockRect();
+        for (int i = 0; i < 100; ++i)
+            DrawDot(i % 10, i / 10);
+        Basic2DUnlockBackBuffer();
+        ASSERT_TRUE(SUCCEEDED(surface->LockRect(&mine, nullptr, D3DLOCK_READONLY))) << name;
+        const auto* row = static_cast<const std::uint8_t*>(mine.pBits) + 5 * mine.Pitch;
+        EXPECT_EQ(reinterpret_cast<const std::uint32_t*>(row)[5] & 0xFFFFFF, 0u) << name;
+        surface->UnlockRect();
+        surface->AddRef();
+        EXPECT_EQ(surface->Release(), 1u) << name << ": another reference is kept";
+        surface->Release();
+        EXPECT_EQ(Pixel(5, 5), kRed) << name;
+        if (BitmapExist(1)) DeleteBitmap(1);
+    }
+}
+
+// Surfaces the platform makes at sizes whose bytes pass 32 bits (4 x 46,341^2 wraps to 18,532
+// bytes) are never locked for pixels, so no dot is written past their real bytes; a surface of a
+// sound size is.
+TEST_F(Draw2D, SurfacesWhoseBytesPass32BitsAreNeverLocked) {
+    IDirect3DSurface9* saved = g_CoreData->renderTarget;
+    const std::pair<UINT, UINT> rows[] = {{46341, 46341}, {65536, 65536}, {32768, 32768}, {64, 64}};
+    for (const auto& [width, height] : rows) {
+        IDirect3DSurface9* surface = nullptr;
+        if (FAILED(GetDirect3DDevice()->CreateRenderTarget(
+                width, height, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &surface, nullptr)))
+            continue; // the device refuses the size itself
+        g_CoreData->renderTarget = g_CoreData->drawingSurface = surface;
+        Basic2DLockBackBuffer();
+        const bool locked = GetBackBufferPtr() != nullptr;
+        if (!locked || width == 64) DrawDot(0, 30000); // past the real bytes of the large ones
+        Basic2DUnlockBackBuffer();
+        g_CoreData->renderTarget = saved;
+        g_CoreData->drawingSurface = nullptr;
+        surface->Release();
+        EXPECT_EQ(locked, width == 64) << width << " x " << height;
+    }
 }
 
 TEST(Colours, MakeRgbSplitAnd565) {
