@@ -107,6 +107,9 @@ if(TARGET test_video)
   add_custom_target(video_test_data DEPENDS ${MJPEG_CLIP})
   add_dependencies(test_video video_test_data)
   add_dependencies(test_damaged_media video_test_data)
+  if(TARGET test_links)
+    add_dependencies(test_links video_test_data) # the clip a video plays into an image
+  endif()
 endif()
 
 # A small user DLL for the system module's tests, built twice: stdcall exports decorated

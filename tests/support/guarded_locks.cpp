@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "support/guarded_locks.h"
+#include "support/method_swap.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -49,8 +50,7 @@ struct State {
     std::mutex mutex;
     std::map<std::pair<const void*, UINT>, std::vector<Copy>> copies; // by object and level
     int count = 0;
-    void** slots[kMethods] = {};
-    void* real[kMethods] = {};
+    MethodSwap swaps[kMethods];
     bool active = false;
 };
 State g;
@@ -63,7 +63,7 @@ struct Depth {
 };
 
 template <typename Fn> Fn Real(Method m) {
-    return reinterpret_cast<Fn>(g.real[m]);
+    return reinterpret_cast<Fn>(g.swaps[m].real);
 }
 
 Copy MakeCopy(void* real, std::size_t size, DWORD flags) {
@@ -246,23 +246,9 @@ HRESULT STDMETHODCALLTYPE SurfaceUnlock(IDirect3DSurface9* self) {
     return Real<Fn>(kSurfaceUnlock)(self);
 }
 
-void WriteSlot(void** slot, void* value) {
-    DWORD old = 0;
-    VirtualProtect(slot, sizeof(void*), PAGE_EXECUTE_READWRITE, &old);
-    *slot = value;
-    VirtualProtect(slot, sizeof(void*), old, &old);
-}
-
 // Swaps a method of the object's interface for ours; every object of the interface shares it.
 void Patch(IUnknown* object, Method m, int slot, void* replacement) {
-    void** table = *reinterpret_cast<void***>(object);
-    g.slots[m] = &table[slot];
-    g.real[m] = table[slot];
-    WriteSlot(g.slots[m], replacement);
-}
-
-template <typename T> void* Address(T function) {
-    return reinterpret_cast<void*>(function);
+    g.swaps[m] = SwapMethod(object, slot, replacement);
 }
 
 } // namespace
@@ -304,8 +290,8 @@ GuardedLocks::GuardedLocks(IDirect3DDevice9* device) {
 
 GuardedLocks::~GuardedLocks() {
     if (!active_) return;
-    for (int m = 0; m < kMethods; ++m)
-        WriteSlot(g.slots[m], g.real[m]);
+    for (const MethodSwap& swap : g.swaps)
+        UndoSwap(swap);
     // A lock still held keeps its copy: the real Unlock no longer sees it.
     std::lock_guard<std::mutex> lock(g.mutex);
     g.copies.clear();

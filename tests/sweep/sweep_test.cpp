@@ -9,6 +9,7 @@
 #include "display/display.h"
 #include "support/engine_fixture.h"
 #include "support/guarded_locks.h"
+#include "support/heaps.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -133,14 +134,6 @@ template <typename F> Timing Seconds(F f) {
     QueryPerformanceCounter(&t1);
     QueryPerformanceFrequency(&hz);
     return {double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart), ThreadSeconds() - thread0};
-}
-
-bool HeapsWhole() {
-    HANDLE heaps[256];
-    const DWORD count = GetProcessHeaps(256, heaps);
-    for (DWORD i = 0; i < count && i < 256; ++i)
-        if (!HeapValidate(heaps[i], 0, nullptr)) return false;
-    return true;
 }
 
 // Every fixture's print, by kind and number.
