@@ -94,19 +94,12 @@ void DisplayPassCoreData(CoreData* core, std::int32_t phase) {
 
 namespace {
 // Once the modules run, a new mode's device replaces the one they hold objects of: they let go
-// of them first and make them again on the new device, as with SetDisplayMode. Arguments that
-// choose no mode are refused before.
+// of them first and make them again on the new device, as with SetDisplayMode.
 bool ChangeMode(std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t windowed,
                 std::int32_t lockable, std::int32_t vertexProcessing) {
     if (!d.firstModeSetDone)
         return SetDisplayModeCore(width, height, depth, windowed, lockable, vertexProcessing);
-    std::int32_t chosenDepth = depth;
-    if (!ModeOfArguments(width, height, chosenDepth, windowed)) return false;
-    CallRefreshD3D(0);
-    if (!SetDisplayModeCore(width, height, depth, windowed, lockable, vertexProcessing))
-        return false;
-    CallRefreshD3D(1);
-    return true;
+    return ChangeDisplayMode({width, height, depth, windowed, lockable, vertexProcessing}, true);
 }
 } // namespace
 

@@ -237,79 +237,139 @@ IDirect3D9* GetDirect3DInterface() {
 }
 
 namespace {
-const D3DDISPLAYMODE* Refuse(const char* text, std::int32_t error) {
-    Fail(text, error);
-    return nullptr;
+
+std::int32_t DesktopDepth() {
+    D3DDISPLAYMODE current{};
+    if (d.d3d) d.d3d->GetAdapterDisplayMode(0, &current);
+    return SurfaceFormatBits(current.Format);
 }
 
-} // namespace
-
-// The mode the arguments choose; null, with the error raised, when they choose none.
-const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, std::int32_t& depth,
-                                      std::int32_t windowed) {
-    if (width < 1 || height < 1)
-        return Refuse("Invalid display resolution", kDisplayResolutionIllegal);
-    if (depth == 0) {
-        D3DDISPLAYMODE current{};
-        if (d.d3d) d.d3d->GetAdapterDisplayMode(0, &current);
-        depth = SurfaceFormatBits(current.Format);
-        if (d.core) d.core->displayDepth = depth;
-    }
-    if (depth == 24) return Refuse("Invalid bit depth specified", kDisplayDepth24);
-    if (depth != 16 && depth != 32)
-        return Refuse("Invalid bit depth specified", kDisplayDepthIllegal);
-    if (windowed != 0 && windowed != 1)
-        return Refuse("Invalid display mode specified", kDisplayWindowedFlagIllegal);
-    const D3DDISPLAYMODE* mode = ChooseMode(width, height, depth);
-    if (!mode)
-        Fail("Display mode not supported", depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
-    return mode;
-}
-
-bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
-                        std::int32_t windowed, std::int32_t lockable,
-                        std::int32_t vertexProcessing) {
-    const D3DDISPLAYMODE* mode = ModeOfArguments(width, height, depth, windowed);
-    if (!mode) return false;
-    d.offsetX = static_cast<std::int32_t>(mode->Width) - width;
-    d.offsetY = static_cast<std::int32_t>(mode->Height) - height;
-    width = static_cast<std::int32_t>(mode->Width);
-    height = static_cast<std::int32_t>(mode->Height);
-    DWORD vertices = 0;
+// The behaviour flags of a vertex-processing argument; 0 for one that names none.
+DWORD VertexFlags(std::int32_t vertexProcessing) {
     switch (vertexProcessing) {
     case 0:
-        vertices = kHardwareVertices;
-        break;
+        return kHardwareVertices;
     case 1:
     case 2:
-        vertices = kSoftwareVertices;
-        break;
+        return kSoftwareVertices;
     case kHardwareVertices:
     case kSoftwareVertices:
-        vertices = vertexProcessing;
-        break;
+        return static_cast<DWORD>(vertexProcessing);
     default:
-        return Fail("Unknown vertex processing mode", kDisplayVertexProcessingIllegal);
+        return 0;
     }
-    if (lockable != 0 && lockable != 1)
-        return Fail("Invalid lockable flag", kDisplayLockableFlagIllegal);
+}
 
+// A request that passed every check: the adapter mode it takes and its behaviour flags.
+struct CheckedMode {
+    DisplayModeRequest request; // the depth the desktop's where 0 was asked
+    bool desktopDepth = false;
+    const D3DDISPLAYMODE* mode = nullptr;
+    DWORD vertices = 0;
+};
+
+// Every argument, in the order of their errors; nothing is changed, whatever the answer.
+bool CheckMode(const DisplayModeRequest& asked, CheckedMode& out) {
+    DisplayModeRequest r = asked;
+    if (r.width < 1 || r.height < 1)
+        return Fail("Invalid display resolution", kDisplayResolutionIllegal);
+    if (r.depth == 0) r.depth = DesktopDepth();
+    if (r.depth == 24) return Fail("Invalid bit depth specified", kDisplayDepth24);
+    if (r.depth != 16 && r.depth != 32)
+        return Fail("Invalid bit depth specified", kDisplayDepthIllegal);
+    if (r.windowed != 0 && r.windowed != 1)
+        return Fail("Invalid display mode specified", kDisplayWindowedFlagIllegal);
+    const D3DDISPLAYMODE* mode = ChooseMode(r.width, r.height, r.depth);
+    if (!mode)
+        return Fail("Display mode not supported",
+                    r.depth == 16 ? kDisplayNoMode16 : kDisplayNoMode32);
+    const DWORD vertices = VertexFlags(r.vertexProcessing);
+    if (!vertices) return Fail("Unknown vertex processing mode", kDisplayVertexProcessingIllegal);
+    if (r.lockable != 0 && r.lockable != 1)
+        return Fail("Invalid lockable flag", kDisplayLockableFlagIllegal);
+    out = CheckedMode{r, asked.depth == 0, mode, vertices};
+    return true;
+}
+
+bool MakeDevice(const CheckedMode& m) {
+    const DisplayModeRequest& r = m.request;
+    d.offsetX = static_cast<std::int32_t>(m.mode->Width) - r.width;
+    d.offsetY = static_cast<std::int32_t>(m.mode->Height) - r.height;
     d.hasPresent = false;
-    d.behaviour = vertices | D3DCREATE_MULTITHREADED;
-    d.lockable = lockable;
-    d.depth = depth;
-    d.windowed = windowed;
-    d.width = width;
-    d.height = height;
-    if (!Setup()) {
-        ReportDisplayMessage("Unable to setup 3D device");
-        return false;
+    d.behaviour = m.vertices | D3DCREATE_MULTITHREADED;
+    d.lockable = r.lockable;
+    d.depth = r.depth;
+    d.windowed = r.windowed;
+    d.width = static_cast<std::int32_t>(m.mode->Width);
+    d.height = static_cast<std::int32_t>(m.mode->Height);
+    return Setup();
+}
+
+// The display size is written only once the device is made, so that a failure leaves it as it
+// was, and before the window is fitted, which takes its size from it.
+void FinishMode(const CheckedMode& m, bool writeSize) {
+    if (CoreData* core = d.core) {
+        if (writeSize) {
+            core->windowWidth = core->displayWidth = m.request.width;
+            core->windowHeight = core->displayHeight = m.request.height;
+        }
+        if (writeSize || m.desktopDepth) core->displayDepth = m.request.depth;
     }
     FitWindowToMode();
     BeginDisplayScene();
     if (EmbeddingHost() && d.firstModeSetDone) TellHost(d.core->hostWindow, "EMBEDME");
     d.firstModeSetDone = true;
+    d.lastMode = m.request;
+    d.hasLastMode = true;
+}
+
+// The old device went before the new one failed: the last mode made is set up again, so that
+// the modules rebuild on a device, and the failure's error stays the one raised.
+void SetLastModeBackUp(const DisplayModeRequest& failed) {
+    if (!d.hasLastMode || d.lastMode == failed) return;
+    RuntimeErrorRecord* cell = GetModuleErrorPointer();
+    const std::int32_t error = cell ? cell->number : 0;
+    CheckedMode last;
+    if (CheckMode(d.lastMode, last) && MakeDevice(last)) {
+        FitWindowToMode();
+        BeginDisplayScene();
+    }
+    if (cell) cell->number = error;
+}
+
+bool MakeMode(const DisplayModeRequest& request, bool writeSize) {
+    CheckedMode m;
+    if (!CheckMode(request, m)) return false;
+    if (!MakeDevice(m)) {
+        ReportDisplayMessage("Unable to setup 3D device");
+        SetLastModeBackUp(m.request);
+        return false;
+    }
+    FinishMode(m, writeSize);
     return true;
+}
+
+} // namespace
+
+bool CheckDisplayMode(const DisplayModeRequest& request) {
+    CheckedMode unused;
+    return CheckMode(request, unused);
+}
+
+bool ChangeDisplayMode(const DisplayModeRequest& request, bool writeSize) {
+    if (!CheckDisplayMode(request)) return false;
+    CallRefreshD3D(0);
+    const bool made = MakeMode(request, writeSize);
+    // Made or not, the modules take the device there is now: the new one, the last one set up
+    // again, or none; never one that is gone.
+    CallRefreshD3D(1);
+    return made;
+}
+
+bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
+                        std::int32_t windowed, std::int32_t lockable,
+                        std::int32_t vertexProcessing) {
+    return MakeMode({width, height, depth, windowed, lockable, vertexProcessing}, false);
 }
 
 bool Setup() {
@@ -358,10 +418,11 @@ bool CreateDisplayDevice() {
                                  d.device.PutAddress());
         if (FAILED(hr)) {
             d.device.Detach();
-            const std::int32_t error = hr == D3DERR_INVALIDCALL        ? kDisplayDeviceInvalidCall
-                                       : hr == D3DERR_NOTAVAILABLE     ? kDisplayDeviceNotAvailable
+            // Any other failure raises 1511 too: a mode command that makes no device never
+            // returns without an error.
+            const std::int32_t error = hr == D3DERR_NOTAVAILABLE       ? kDisplayDeviceNotAvailable
                                        : hr == D3DERR_OUTOFVIDEOMEMORY ? kDisplayDeviceNoVideoMemory
-                                                                       : 0;
+                                                                       : kDisplayDeviceInvalidCall;
             return Fail("Unable to create device", error);
         }
         if (d.core) d.core->softwareVertexProcessing = 1;
@@ -374,21 +435,9 @@ bool CreateDisplayDevice() {
 }
 
 void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth) {
-    // Arguments that choose no mode are refused before the modules let go of their device's
-    // objects: nothing would make them again.
-    std::int32_t chosenDepth = depth;
-    if (!ModeOfArguments(width, height, chosenDepth, d.windowed)) return;
-    CallRefreshD3D(0);
-    if (d.core) {
-        d.core->windowWidth = d.core->displayWidth = width;
-        d.core->windowHeight = d.core->displayHeight = height;
-        d.core->displayDepth = depth;
-    }
-    d.width = width;
-    d.height = height;
-    if (!SetDisplayModeCore(width, height, depth, d.windowed, 1, kHardwareVertices)) return;
-    CallRefreshD3D(1);
-    if (!EmbeddingHost()) ClearDisplay(0, 0, 0);
+    if (ChangeDisplayMode({width, height, depth, d.windowed, 1, kHardwareVertices}, true) &&
+        !EmbeddingHost())
+        ClearDisplay(0, 0, 0);
 }
 
 void CallRefreshD3D(std::int32_t mode) {
@@ -482,6 +531,7 @@ void DisplayEmptyEntry() {}
 void ResetDeviceWindowed() {
     if (!d.hasPresent || !d.device || d.present.Windowed) return;
     d.windowed = 1;
+    d.lastMode.windowed = 1; // a later recovery keeps the console's window
     d.present.Windowed = TRUE;
     d.present.BackBufferFormat = d.desktopMode.Format;
     d.present.FullScreen_RefreshRateInHz = 0;

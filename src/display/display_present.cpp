@@ -63,15 +63,13 @@ HRESULT PresentPieces(const std::vector<RECT>& pieces, double scaleX, double sca
 }
 
 // A lost device is left alone until it can be reset; then every module releases, a new device
-// is made with the current mode, and every module rebuilds. The window is as it was: one that
-// took its size from the screen or the work area keeps it.
+// is made at the last mode made, and every module rebuilds. The display size and the window are
+// as they were: one that took its size from the screen or the work area keeps it.
 void RecoverIfLost(HRESULT presented) {
-    if (presented != D3DERR_DEVICELOST || !d.device) return;
-    if (d.device->TestCooperativeLevel() != D3DERR_DEVICENOTRESET || !d.core) return;
-    const std::int32_t windowWidth = d.core->windowWidth, windowHeight = d.core->windowHeight;
-    SetDisplayMode(d.core->displayWidth, d.core->displayHeight, d.core->displayDepth);
-    d.core->windowWidth = windowWidth;
-    d.core->windowHeight = windowHeight;
+    if (presented != D3DERR_DEVICELOST || !d.device || !d.hasLastMode) return;
+    if (d.device->TestCooperativeLevel() != D3DERR_DEVICENOTRESET) return;
+    const DisplayModeRequest last = d.lastMode;
+    ChangeDisplayMode(last, false);
 }
 
 // Waits, sleeping, until the renderer has finished the frame presented kFramesInFlight

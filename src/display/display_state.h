@@ -17,6 +17,13 @@ struct AdapterInfo {
     std::vector<D3DDISPLAYMODE> modes; // refresh-rate variants collapsed
 };
 
+// What a mode command asks for; a depth of 0 is the desktop's.
+struct DisplayModeRequest {
+    std::int32_t width = 0, height = 0, depth = 0;
+    std::int32_t windowed = 1, lockable = 0, vertexProcessing = 0;
+    bool operator==(const DisplayModeRequest&) const = default;
+};
+
 constexpr int kFramesInFlight = 1; // frames the renderer may lag behind the game
 
 // Back-buffer lock record: all -1 (pointer null) while unlocked.
@@ -51,6 +58,10 @@ struct DisplayState {
     std::int32_t offsetX = 0, offsetY = 0; // how much the chosen mode exceeds the request
     bool sceneOpen = false;
     bool firstModeSetDone = false;
+    // The last mode made, its depth resolved: a lost device, or a change whose device fails
+    // after the old one went, is set up at it again.
+    DisplayModeRequest lastMode;
+    bool hasLastMode = false;
     BackBufferLock lock;
     ComPtr<IDirect3DSurface9> backBuffer;
     // Mark the ends of the last presented frames, oldest next; see PresentDisplay.
@@ -91,7 +102,10 @@ void ReportDisplayMessage(const char* text);
 void ReleaseFrameQueries();
 // The pieces of a width x height display outside the covered rectangles (which lie inside it).
 std::vector<RECT> UncoveredPieces(std::vector<RECT> covered, LONG width, LONG height);
-// The mode that width, height, depth and windowed choose; null, with the error raised, when
-// they choose none. A depth of 0 becomes the desktop's.
-const D3DDISPLAYMODE* ModeOfArguments(std::int32_t width, std::int32_t height, std::int32_t& depth,
-                                      std::int32_t windowed);
+// Checks every argument of a mode request, in the order of their errors, changing nothing;
+// false, with the error raised, at the first one refused.
+bool CheckDisplayMode(const DisplayModeRequest& request);
+// A mode change under running modules: the request is checked whole before they release, and
+// they rebuild on whatever device there is after. writeSize: the display size becomes the
+// request's (a recovery keeps the one the program sees).
+bool ChangeDisplayMode(const DisplayModeRequest& request, bool writeSize);

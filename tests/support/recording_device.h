@@ -75,6 +75,9 @@ public:
     DWORD vertexShaderVersion = 0;
     int vertexBuffersMade = 0;
     int indexBuffersLeft = -1; // index buffers it still makes before it runs out; -1 no limit
+    // When not S_OK, what Present and TestCooperativeLevel answer in place of the real device: a
+    // lost device, which a windowed one here never is.
+    HRESULT presentResult = S_OK, cooperativeLevel = S_OK;
     // The colour of the first vertex of each strip drawn from a lockable buffer (the
     // full-screen quads of the stencil passes), read at the draw.
     std::vector<D3DCOLOR> stripColours;
@@ -160,6 +163,7 @@ public:
 
     // Everything else goes straight through.
     HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
+        if (cooperativeLevel != S_OK) return cooperativeLevel;
         return real_->TestCooperativeLevel();
     }
     UINT STDMETHODCALLTYPE GetAvailableTextureMem() override {
@@ -210,6 +214,7 @@ public:
     HRESULT STDMETHODCALLTYPE Present(const RECT* src_rect, const RECT* dst_rect,
                                       HWND dst_window_override,
                                       const RGNDATA* dirty_region) override {
+        if (presentResult != S_OK) return presentResult;
         return real_->Present(src_rect, dst_rect, dst_window_override, dirty_region);
     }
     HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT iSwapChain, UINT iBackBuffer,
