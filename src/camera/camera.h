@@ -109,7 +109,9 @@ void BackdropOff();
 void BackdropColor(std::int32_t n, D3DCOLOR colour);
 void BackdropColor(D3DCOLOR colour);
 // Renders the camera into image (power-of-two width and height, 504 otherwise); copy 1 draws
-// into a texture of its own and copies it into the image at each of the camera's passes.
+// into a texture of its own and copies it into the image at each of the camera's passes. A target
+// the device cannot make raises 7204 and leaves no image under that number claiming its size. A
+// camera that already has a target keeps it.
 void SetCameraToImage(std::int32_t n, std::int32_t image, std::int32_t width, std::int32_t height,
                       std::int32_t copy = 0);
 

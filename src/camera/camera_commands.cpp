@@ -104,12 +104,21 @@ bool EnsureDepthSurface(UINT width, UINT height, D3DFORMAT targetFormat) {
     return true;
 }
 
+// Whether the device makes a texture of width x height without cutting it.
+bool TargetSizeFits(std::int32_t width, std::int32_t height) {
+    D3DCAPS9 caps{};
+    return SUCCEEDED(g_Camera.device->GetDeviceCaps(&caps)) &&
+           std::int64_t{width} <= std::int64_t{caps.MaxTextureWidth} &&
+           std::int64_t{height} <= std::int64_t{caps.MaxTextureHeight};
+}
+
 } // namespace
 
 bool MakeCameraTarget(CameraRecord& c, std::int32_t image, std::int32_t width, std::int32_t height,
                       std::int32_t copy) {
     CameraState& s = g_Camera;
-    if (!s.device || c.targetTexture) return false;
+    // Refused before the old image goes: a target that cannot be made changes nothing.
+    if (!s.device || c.targetTexture || !TargetSizeFits(width, height)) return false;
     if (s.images.exist && s.images.exist(image) && s.images.deleteImage)
         s.images.deleteImage(image);
     D3DSURFACE_DESC back{};
@@ -137,6 +146,9 @@ bool MakeCameraTarget(CameraRecord& c, std::int32_t image, std::int32_t width, s
         c.targetSurface = c.copySurface = nullptr;
         c.targetTexture = c.copyTexture = nullptr;
         c.targetImage = 0;
+        // An image made for the target would claim a size nothing draws into.
+        if (s.images.exist && s.images.exist(image) && s.images.deleteImage)
+            s.images.deleteImage(image);
         return false;
     }
     c.targetImage = image;
@@ -488,7 +500,8 @@ void SetCameraToImage(std::int32_t n, std::int32_t image, std::int32_t width, st
         RaiseRuntimeError(kImageSizeIllegal);
         return;
     }
-    MakeCameraTarget(*c, image, width, height, copy);
+    if (c->targetTexture) return; // a camera keeps the target it has
+    if (!MakeCameraTarget(*c, image, width, height, copy)) RaiseRuntimeError(kCameraTargetNotMade);
 }
 
 float CameraPositionX(std::int32_t n) {

@@ -186,6 +186,8 @@ constexpr std::int32_t kWorldBadSlot = 7154;
 constexpr std::int32_t kCameraNumberIllegal = 7201;
 constexpr std::int32_t kCameraExists = 7202;
 constexpr std::int32_t kCameraMissing = 7203;
+// An image target the device cannot make (a side above its largest texture, no memory).
+constexpr std::int32_t kCameraTargetNotMade = 7204;
 constexpr std::int32_t kCameraZeroFixed = 7205; // camera 0 is neither made nor deleted
 
 // Lights.

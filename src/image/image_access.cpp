@@ -122,8 +122,21 @@ bool CopyRowsIn(IDirect3DTexture9* texture, std::int32_t width, std::int32_t hei
 
 } // namespace
 
+bool TextureSizeFits(std::int64_t width, std::int64_t height) {
+    D3DCAPS9 caps{};
+    return s.device && SUCCEEDED(s.device->GetDeviceCaps(&caps)) && width >= 1 && height >= 1 &&
+           width <= std::int64_t{caps.MaxTextureWidth} &&
+           height <= std::int64_t{caps.MaxTextureHeight};
+}
+
 IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
                                std::int32_t usage, D3DFORMAT format) {
+    // The platform cuts a side above the largest texture without a word: the record would claim
+    // texels the texture does not have.
+    if (s.device && width > 0 && height > 0 && !TextureSizeFits(width, height)) {
+        RaiseRuntimeError(kImageSizeIllegal);
+        return nullptr;
+    }
     IDirect3DTexture9* texture = nullptr;
     if (!s.device || width <= 0 || height <= 0 ||
         FAILED(D3DXCreateTexture(s.device, width, height, 1, usage, format,
@@ -133,6 +146,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
     }
     auto record = std::make_unique<ImageRecord>();
     record->texture.Reset(texture);
+    D3DSURFACE_DESC level{};
+    if (FAILED(texture->GetLevelDesc(0, &level)) || level.Width < static_cast<UINT>(width) ||
+        level.Height < static_cast<UINT>(height)) {
+        RaiseRuntimeError(kImageSizeIllegal);
+        return nullptr; // the record releases the texture
+    }
     record->width = width;
     record->height = height;
     record->depth = FormatDepth(format);
@@ -348,6 +367,7 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
         return;
     const std::int32_t pictureWidth = r->width, pictureHeight = r->height;
     if (width < 1 || height < 1) return; // no texture to make: the image stays as it is
+    if (!TextureSizeFits(width, height)) return RaiseRuntimeError(kImageSizeIllegal);
     ComPtr<IDirect3DTexture9> copy(CopyPicture(texture, pictureWidth, pictureHeight));
     if (!copy) return;
     char name[sizeof r->name];
@@ -386,18 +406,22 @@ void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* 
     if (width) *width = w;
     if (height) *height = h;
     if (depth) *depth = static_cast<std::uint32_t>(r->depth);
+    const std::size_t rowBytes = static_cast<std::size_t>(w) * bytes;
+    const std::uint64_t total = std::uint64_t{w} * h * bytes; // no block holds more than INT_MAX
     const RECT area{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
     D3DLOCKED_RECT locked{};
-    if (bytes == 0 || FAILED(texture->LockRect(0, &locked, &area, D3DLOCK_READONLY))) return;
-    auto* buffer = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(w) * h * bytes];
+    if (bytes == 0 || total > 0x7FFFFFFF ||
+        FAILED(texture->LockRect(0, &locked, &area, D3DLOCK_READONLY)))
+        return;
+    auto* buffer = new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)];
     if (buffer) {
         for (std::uint32_t y = 0; y < h; ++y)
-            std::memcpy(buffer + static_cast<std::size_t>(y) * w * bytes,
+            std::memcpy(buffer + y * rowBytes,
                         static_cast<const std::uint8_t*>(locked.pBits) +
                             static_cast<std::size_t>(y) * locked.Pitch,
-                        static_cast<std::size_t>(w) * bytes);
+                        rowBytes);
         *data = buffer;
-        if (size) *size = w * h * bytes;
+        if (size) *size = static_cast<std::uint32_t>(total);
     }
     texture->UnlockRect(0);
 }
@@ -406,6 +430,11 @@ bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
                            std::int32_t depth, const std::uint8_t* pixels, std::uint32_t size) {
     if (!pixels || (depth != 16 && depth != 32) || !MemblockPixelsFit(width, height, depth, size))
         return false;
+    // Refused before the old image goes: a refused block changes nothing.
+    if (s.device && !TextureSizeFits(width, height)) {
+        RaiseRuntimeError(kImageSizeIllegal);
+        return false;
+    }
     const D3DFORMAT format = depth == 16 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8;
     ImageRecord* r = FindImage(n);
     IDirect3DTexture9* texture = Texture2D(r);
@@ -437,6 +466,8 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
         bottom > static_cast<std::int32_t>(desc.Height))
         return RaiseRuntimeError(kImageSizeIllegal);
     const std::int32_t width = right - left, height = bottom - top;
+    // A render target may be larger than the largest texture (a bitmap's surface).
+    if (!TextureSizeFits(width, height)) return RaiseRuntimeError(kImageSizeIllegal);
     if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
         RemoveImage(image);
     ComPtr<IDirect3DTexture9> copy(

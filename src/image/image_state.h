@@ -74,6 +74,11 @@ void RemoveImage(std::int32_t n);
 // picture size / level-0 size, never above 1.
 void SetScales(ImageRecord& r);
 void RefreshSprites();
+// Whether the device makes a texture of width x height texels without cutting it (its largest
+// texture's sides); false without a device.
+bool TextureSizeFits(std::int64_t width, std::int64_t height);
+// A new one-level image under n (which must be free). A side above the device's largest texture
+// raises 504 and makes nothing; so does a level 0 smaller than asked.
 IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t height,
                                std::int32_t usage, D3DFORMAT format);
 // Loads the file into a texture; nullptr when it cannot. Leaves the picture size in lastWidth,

@@ -52,15 +52,15 @@ void ReleaseBlock(std::int32_t block) {
 }
 
 std::uint8_t* ReplaceBlock(std::int32_t block, std::uint64_t size) {
-    ReleaseBlock(block);
-    // Sizes are int32 words everywhere blocks are read, so nothing larger can be a block.
-    auto* data = size <= 0x7FFFFFFF ? static_cast<std::uint8_t*>(GlobalAlloc(
-                                          GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)))
-                                    : nullptr;
+    // The new block is had before the old one goes, so that a refusal keeps what was there.
+    auto* data = size <= kLargestBlock ? static_cast<std::uint8_t*>(GlobalAlloc(
+                                             GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(size)))
+                                       : nullptr;
     if (!data) {
         RaiseRuntimeError(kMemblockNoMemory);
         return nullptr;
     }
+    ReleaseBlock(block);
     s.blocks[block] = data;
     s.sizes[block] = s.allocated[block] = static_cast<std::int32_t>(size);
     return data;
@@ -129,8 +129,12 @@ std::int32_t GetMemblockSize(std::int32_t block) {
 }
 
 std::uint8_t* MakeMemblockForModule(std::int32_t block, std::int32_t size) {
-    if (ValidBlockNumber(block)) ReleaseBlock(block);
-    return MakeMemblock(block, size);
+    // MakeMemblock's errors, but a refused size keeps the block that was there.
+    if (!ValidBlockNumber(block) || size < 1) {
+        RaiseRuntimeError(ValidBlockNumber(block) ? kMemblockSizeBelowOne : kMemblockNumberIllegal);
+        return nullptr;
+    }
+    return ReplaceBlock(block, static_cast<std::uint64_t>(size));
 }
 
 std::int32_t GetMemblockSizeForModule(std::int32_t block) {

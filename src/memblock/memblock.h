@@ -52,9 +52,11 @@ void MakeArrayFromMemblock(RuntimeArray array, std::int32_t block);
 
 // Media into a block (replacing any block of that number) and back. Each returns 1, or 0 after an
 // error or when the owner could not make the item. Blocks whose header does not match the block
-// raise 5105. The media's own number errors: bitmaps 1001 (0..21,999,999) and 1002, images 501
-// (1..22,000,000), 502 and 507 (exists, cannot be read), sounds 3001 (1..21,999,999) and 3004,
-// meshes 7001 (1..21,999,999) and 7003.
+// raise 5105, and so does an owner's copy of another size than its header words multiply to (in
+// 64 bits); one that no block can hold raises 5104. Either keeps the old block. The media's own
+// number errors: bitmaps 1001 (0..21,999,999) and 1002, images 501 (1..22,000,000), 502 and 507
+// (exists, cannot be read), sounds 3001 (1..21,999,999) and 3004, meshes 7001 (1..21,999,999) and
+// 7003.
 std::int32_t CreateMemblockFromBitmap(std::int32_t block, std::int32_t bitmap);
 std::int32_t CreateBitmapFromMemblock(std::int32_t bitmap, std::int32_t block);
 std::int32_t CreateMemblockFromImage(std::int32_t block, std::int32_t image);
@@ -65,7 +67,8 @@ std::int32_t CreateMemblockFromMesh(std::int32_t block, std::int32_t mesh);
 std::int32_t CreateMeshFromMemblock(std::int32_t mesh, std::int32_t block);
 
 // The file module's five entries, also commands. MakeMemblockForModule replaces any block of that
-// number and raises MakeMemblock's errors; returns its data or null.
+// number and raises MakeMemblock's errors (a refused one keeps the old block); returns its data
+// or null.
 std::uint8_t* MakeMemblockForModule(std::int32_t block, std::int32_t size);
 // These raise nothing: a bad number or a missing block gives 0.
 std::int32_t GetMemblockSizeForModule(std::int32_t block);

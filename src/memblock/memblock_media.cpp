@@ -43,13 +43,33 @@ ByteSpan BlockSpan(std::int32_t block) {
     return ByteSpan{data, static_cast<std::size_t>(g_Memblocks.sizes[block])};
 }
 
-// Replaces the block with header bytes (left for the caller) followed by the owner's copy.
+// a x b x c in 64 bits; UINT64_MAX when even those overflow.
+std::uint64_t Product(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+    std::uint64_t ab = 0, abc = 0;
+    if (__builtin_mul_overflow(a, b, &ab) || __builtin_mul_overflow(ab, c, &abc)) return UINT64_MAX;
+    return abc;
+}
+
+// Replaces the block with header bytes (left for the caller) followed by the owner's copy of size
+// bytes, which must be the claimed bytes its header words multiply to: a block is never shorter
+// than its header says. Null after 5104 (more than a block holds) or 5105 (a copy of another
+// size), either raised before the old block goes.
 std::uint8_t* StoreCopy(std::int32_t block, std::uint32_t header, const std::uint8_t* data,
-                        std::uint64_t size) {
+                        std::uint64_t size, std::uint64_t claimed) {
     if (!data) size = 0;
+    const bool holdable = claimed <= kLargestBlock - header && size <= kLargestBlock - header;
+    if (!holdable || size != claimed) {
+        RaiseRuntimeError(holdable ? kMemblockPositionIllegal : kMemblockNoMemory);
+        return nullptr;
+    }
     std::uint8_t* out = ReplaceBlock(block, header + size);
     if (out && size) std::memcpy(out + header, data, static_cast<std::size_t>(size));
     return out;
+}
+
+// The bytes of the rows a picture header claims.
+std::uint64_t PictureBytes(std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
+    return Product(width, height, depth / 8);
 }
 
 std::int32_t Done(bool made) {
@@ -81,8 +101,9 @@ std::int32_t CreateMemblockFromBitmap(std::int32_t block, std::int32_t bitmap) {
     if (convert) convert(1, bitmap, &data, &width, &height, &depth, &size);
     // Bitmap 0, the screen, is always there: without its pixels the block holds the header only.
     if (!data && bitmap != 0) return Raise(kBitmapMissing);
-    std::uint8_t* out = StoreCopy(block, kPictureHeaderBytes, data,
-                                  size > 0 ? static_cast<std::uint32_t>(size) : 0);
+    std::uint8_t* out =
+        StoreCopy(block, kPictureHeaderBytes, data, size > 0 ? static_cast<std::uint32_t>(size) : 0,
+                  PictureBytes(width, height, depth));
     if (out) WritePictureHeader(out, width, height, depth);
     if (convert) convert(0, bitmap, &data, &width, &height, &depth, &size);
     return Done(out != nullptr);
@@ -109,7 +130,8 @@ std::int32_t CreateMemblockFromImage(std::int32_t block, std::int32_t image) {
     std::uint32_t width = 0, height = 0, depth = 0, size = 0;
     if (convert) convert(1, image, &width, &height, &depth, &data, &size);
     if (!data) return Raise(size == kUnreadableImageSize ? kImageUnreadable : kImageMissing);
-    std::uint8_t* out = StoreCopy(block, kPictureHeaderBytes, data, size);
+    std::uint8_t* out =
+        StoreCopy(block, kPictureHeaderBytes, data, size, PictureBytes(width, height, depth));
     if (out) WritePictureHeader(out, width, height, depth);
     convert(0, image, &width, &height, &depth, &data, &size);
     return Done(out != nullptr);
@@ -137,7 +159,7 @@ std::int32_t CreateMemblockFromSound(std::int32_t block, std::int32_t sound) {
     WAVEFORMATEX format{};
     if (convert) convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format);
     if (!data) return Raise(kSoundMissing);
-    std::uint8_t* out = StoreCopy(block, kSoundHeaderBytes, data, size);
+    std::uint8_t* out = StoreCopy(block, kSoundHeaderBytes, data, size, size); // no header claim
     if (out) WriteSoundHeader(out, format);
     convert(sound, nullptr, nullptr, nullptr, &data, nullptr, 0, nullptr);
     return Done(out != nullptr);
@@ -163,7 +185,8 @@ std::int32_t CreateMemblockFromMesh(std::int32_t block, std::int32_t mesh) {
     std::int32_t count = 0;
     if (convert) convert(mesh, &fvf, &stride, &count, &data, &size, 1);
     if (!data) return Raise(kMeshMissing);
-    std::uint8_t* out = StoreCopy(block, kMeshHeaderBytes, data, size);
+    std::uint8_t* out = StoreCopy(block, kMeshHeaderBytes, data, size,
+                                  Product(static_cast<std::uint32_t>(count), stride, 1));
     if (out) WriteMeshHeader(out, fvf, stride, static_cast<std::uint32_t>(count));
     convert(mesh, &fvf, &stride, &count, &data, &size, 0);
     return Done(out != nullptr);

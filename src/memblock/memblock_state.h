@@ -9,6 +9,8 @@
 constexpr std::int32_t kBlockSlots = 258; // entry 0 is never used
 constexpr std::int32_t kLastBlock = kBlockSlots - 1;
 constexpr std::int32_t kLastCopyBlock = 255; // CopyMemblock's own, narrower range
+// Sizes are int32 words everywhere blocks are read, so nothing larger can be a block.
+constexpr std::uint64_t kLargestBlock = 0x7FFFFFFF;
 
 // The media owners' converters, in the owners' own argument orders. Each is null until
 // MemblocksPassCoreData takes it; a null one counts as an owner that gives no data.
@@ -57,5 +59,5 @@ std::uint8_t* CheckedBlock(std::int32_t block, std::int32_t last = kLastBlock);
 // Frees the block, if any, and clears its number.
 void ReleaseBlock(std::int32_t block);
 // Replaces block (a valid number) with a new zero-filled one of size bytes; null after 5104 when
-// it cannot be had, the number then left without a block.
+// it cannot be had (more than kLargestBlock, or no memory), the old block then kept.
 std::uint8_t* ReplaceBlock(std::int32_t block, std::uint64_t size);

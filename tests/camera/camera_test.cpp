@@ -195,13 +195,46 @@ TEST_F(CameraScene, ATargetThatCannotBeMadeLeavesTheBackBuffer) {
     RecordingDevice recorder(g_Camera.device);
     recorder.failSurfacesAbove = 4096;
     g_Camera.device = &recorder;
+    cell.number = 0;
     SetCameraToImage(3, 5, 8192, 8192, 1);
     g_Camera.device = GetDirect3DDevice();
     const CameraRecord* c = GetCameraInternalData(3);
     EXPECT_EQ(c->targetImage, 0);
     EXPECT_EQ(c->targetSurface, nullptr);
+    EXPECT_EQ(cell.number, 7204);
+    EXPECT_FALSE(ImageExist(5)) << "no image claims the size nothing draws into";
     SyncAndReadCentre(kClear);
     EXPECT_EQ(GetPixelColour(50, 50), 0xFF008000u); // still drawn, into the back buffer
+}
+
+// Targets above the largest texture, each side sound alone: 7204, the camera stays on the back
+// buffer and image 5 keeps its own size. The largest fits; a camera with a target keeps it.
+TEST_F(Cameras, TargetsAboveTheLargestTextureRaiseAndKeepTheImage) {
+    D3DCAPS9 caps{};
+    GetDirect3DDevice()->GetDeviceCaps(&caps);
+    const auto wide = static_cast<std::int32_t>(caps.MaxTextureWidth);
+    const auto tall = static_cast<std::int32_t>(caps.MaxTextureHeight);
+    const std::int32_t rows[][3] = {
+        {46341, 46341, 0}, {65536, 65536, 1}, {40000, 1, 0}, {wide + 1, 1, 1}, {1, tall + 1, 0}};
+    MakeCamera(3);
+    for (const auto& [w, h, copy] : rows) {
+        ASSERT_NE(CreateManagedImage(5, 8, 6), nullptr);
+        IDirect3DTexture9* const old = GetImagePointer(5);
+        cell.number = 0;
+        SetCameraToImage(3, 5, w, h, copy);
+        EXPECT_EQ(cell.number, 7204) << w << " x " << h;
+        EXPECT_EQ(GetCameraInternalData(3)->targetSurface, nullptr) << w << " x " << h;
+        EXPECT_EQ(GetImagePointer(5), old) << w << " x " << h;
+        EXPECT_EQ(GetImageWidth(5), 8) << w << " x " << h;
+        DeleteImage(5);
+    }
+    cell.number = 0;
+    SetCameraToImage(3, 5, wide, 1);
+    EXPECT_EQ(GetImageWidth(5), wide);
+    SetCameraToImage(3, 6, 65536, 65536);
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(GetCameraInternalData(3)->targetImage, 5);
+    EXPECT_FALSE(ImageExist(6));
 }
 
 TEST_F(Cameras, PointingTurningAndFollowing) {

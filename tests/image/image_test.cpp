@@ -316,13 +316,52 @@ TEST_F(Images, MemoryBlocksGoIntoATextureThatHoldsThemWhateverSizeTheRecordKeeps
     EXPECT_EQ(GetImagePointer(7), kept);
     EXPECT_EQ(GetImageWidth(7), 128);
     EXPECT_EQ(ImagePixel(7, 127, 63), 0x007F3Fu);
-    // Wider than any texture the device makes: the rows are cut at the level's edge.
-    ASSERT_TRUE(make(8, 16400, 2));
-    const UINT width = Level0(8).Width;
-    EXPECT_LE(width, 16400u);
-    EXPECT_EQ(ImagePixel(8, static_cast<int>(width) - 1, 1), ((width - 1) & 0xFF) << 8 | 1);
     EXPECT_GT(guard.Count(), 0);
     EXPECT_EQ(cell.number, 0);
+    // Wider than any texture the device makes: refused, not cut at the level's edge.
+    EXPECT_FALSE(make(8, 16400, 2));
+    EXPECT_EQ(cell.number, 504);
+    EXPECT_FALSE(ImageExist(8));
+}
+
+// Sides each sound alone but above the largest texture: 504, never cut, and the image under the
+// number (8 x 6 for the calls that replace one) stays as it was. The largest fits.
+TEST_F(Images, SizesAboveTheLargestTextureAreRefusedNotCut) {
+    D3DCAPS9 caps{};
+    GetDirect3DDevice()->GetDeviceCaps(&caps);
+    const auto wide = static_cast<std::int32_t>(caps.MaxTextureWidth);
+    const auto tall = static_cast<std::int32_t>(caps.MaxTextureHeight);
+    const std::int32_t sizes[][2] = {{46341, 46341}, {65536, 65536}, {40000, 1},
+                                     {wide + 1, 1},  {1, tall + 1},  {wide, 1}};
+    using Make = bool (*)(std::int32_t w, std::int32_t h);
+    const std::pair<std::string, Make> calls[] = {
+        {"create", [](std::int32_t w, std::int32_t h) { return !!CreateManagedImage(9, w, h); }},
+        {"power of two",
+         [](std::int32_t w, std::int32_t h) {
+             MakeImagePowerOfTwo(9, w, h);
+             return Level0(9).Width == static_cast<UINT>(w);
+         }},
+        {"block", [](std::int32_t w, std::int32_t h) {
+             const std::string rows = PatternRows(w, h);
+             return MakeImageFromMemblock(9, w, h, 32,
+                                          reinterpret_cast<const std::uint8_t*>(rows.data()),
+                                          static_cast<std::uint32_t>(rows.size()));
+         }}};
+    for (const auto& [name, make] : calls) {
+        for (const auto& [w, h] : sizes) {
+            if (name == "block" && std::int64_t{w} * h > 99999) continue; // no such block
+            const std::string row = name + " " + std::to_string(w) + " x " + std::to_string(h);
+            DeleteImage(9);
+            IDirect3DTexture9* const old = name == "create" ? nullptr : CreateManagedImage(9, 8, 6);
+            cell.number = 0;
+            const bool made = make(w, h);
+            EXPECT_EQ(made, w == wide) << row;
+            EXPECT_EQ(cell.number, w == wide ? 0 : 504) << row;
+            if (w == wide) continue;
+            EXPECT_EQ(GetImagePointer(9), old) << row;
+            EXPECT_EQ(GetImageWidth(9), old ? 8 : -1) << row;
+        }
+    }
 }
 
 TEST_F(Images, MemoryBlocksRoundTrip) {

@@ -2,10 +2,12 @@
 
 #include "core/runtime_arrays.h"
 #include "memblock/memblock.h"
+#include "memblock/memblock_state.h"
 #include "support/error_cell.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -53,10 +55,11 @@ TEST_F(MemblockCommands, ValuesLieWhollyInsideTheBlockAndInTheirRange) {
     EXPECT_EQ(Errors([] { WriteMemblockWord(1, 9, 1); },       // size - 1
                      [] { WriteMemblockDword(1, 7, 1); },      // size - 3
                      [] { ReadMemblockFloat(1, 0x7FFFFFFF); }, // no wrap past the end
-                     [] { WriteMemblockByte(1, 0, 256); },     //
-                     [] { WriteMemblockWord(1, 0, 65536); },   //
-                     [] { WriteMemblockWord(1, 9, 65536); }),  // the position first
-              (std::vector<std::int32_t>{5105, 5105, 5105, 5107, 5108, 5105}));
+                     [] { WriteMemblockDword(1, INT_MAX - 2, 1); },
+                     [] { WriteMemblockByte(1, 0, 256); },    //
+                     [] { WriteMemblockWord(1, 0, 65536); },  //
+                     [] { WriteMemblockWord(1, 9, 65536); }), // the position first
+              (std::vector<std::int32_t>{5105, 5105, 5105, 5105, 5107, 5108, 5105}));
     EXPECT_EQ(Bytes(1), std::string(10, '\0')) << "refused writes wrote nothing";
     errors.Clear();
     WriteMemblockWord(1, 8, 0xA1B2); // size - 2: the last two bytes, little-endian
@@ -74,14 +77,53 @@ TEST_F(MemblockCommands, CopiesTakeBlocksOneTo255AndStayInsideBothBlocks) {
                      [] { CopyMemblock(1, 2, 61, 0, 40); }, [] { CopyMemblock(1, 2, 60, 1, 40); },
                      [] { CopyMemblock(1, 2, 0, 0, -1); },
                      [] { CopyMemblock(1, 2, 0, 0, 0x7FFFFFFF); },
+                     // Near the end with a count near INT_MAX: a 32-bit sum wraps below the size.
+                     [] { CopyMemblock(1, 2, 60, 0, INT_MAX - 50); },
+                     [] { CopyMemblock(2, 1, 0, 99, INT_MAX - 90); },
                      [] { CopyMemblock(1, 2, 60, 0, 40); }), // ends exactly at both ends
-              (std::vector<std::int32_t>{5101, 5103, 5105, 5105, 5105, 5105, 0}));
+              (std::vector<std::int32_t>{5101, 5103, 5105, 5105, 5105, 5105, 5105, 5105, 0}));
     EXPECT_EQ(Bytes(2), Bytes(1).substr(60));
     // Over itself, forwards: a byte-by-byte copy would repeat its first ten bytes.
     CopyMemblock(1, 1, 0, 10, 50);
     const std::string moved = Bytes(1);
     for (int i = 10; i < 60; ++i)
         ASSERT_EQ(static_cast<std::uint8_t>(moved[i]), i - 10) << i;
+}
+
+// Owners' copies whose header words multiply (in 64 bits) past what a block holds raise 5104, one
+// of another size than its header claims (a wrapped 32-bit product, a texture cut short) 5105,
+// both before the old block goes.
+TEST_F(MemblockCommands, MediaCopiesMustBeWhatTheirHeadersClaim) {
+    static std::uint32_t width, height, size;
+    static std::uint8_t bytes[65536];
+    MemblockConverters& owners = g_Memblocks.converters;
+    owners.imageToBlock = [](std::int32_t produce, std::int32_t, std::uint32_t* w, std::uint32_t* h,
+                             std::uint32_t* d, std::uint8_t** data, std::uint32_t* n) {
+        if (produce) *w = width, *h = height, *d = 32, *data = bytes, *n = size;
+    };
+    owners.soundToBlock = [](std::int32_t, std::uint32_t*, std::uint32_t*, std::uint32_t*,
+                             std::uint8_t** data, std::uint32_t* n, std::uint8_t mode,
+                             WAVEFORMATEX*) {
+        if (mode) *data = bytes, *n = size;
+    };
+    const struct {
+        std::int32_t (*make)(std::int32_t block, std::int32_t media);
+        std::uint32_t width, height, size;
+        std::int32_t error;
+    } rows[] = {{CreateMemblockFromImage, 46341, 46341, 18532, 5104}, // 4 x 46,341^2 mod 2^32
+                {CreateMemblockFromImage, 65536, 65536, 0, 5104},
+                {CreateMemblockFromImage, 40000, 1, 65536, 5105},
+                {CreateMemblockFromSound, 0, 0, 0x7FFFFFF0, 5104},
+                {CreateMemblockFromImage, 16384, 1, 65536, 0}};
+    for (const auto& row : rows) {
+        DeleteMemblockForModule(2);
+        Counting(2, 10);
+        width = row.width, height = row.height, size = row.size;
+        errors.Clear();
+        EXPECT_EQ(row.make(2, 1), row.error ? 0 : 1) << row.width << " " << row.size;
+        EXPECT_EQ(errors.Last(), row.error) << row.width << " " << row.size;
+        EXPECT_EQ(GetMemblockSize(2), row.error ? 10 : 12 + 65536) << row.width << " " << row.size;
+    }
 }
 
 TEST_F(MemblockCommands, ArraysRoundTripThroughTheirPointerTable) {

@@ -54,6 +54,13 @@ TEST_F(Memblocks, BadMakesRaiseAndMakeNothing) {
     EXPECT_EQ(errors.Last(), 5104);
     EXPECT_EQ(GetMemblockPtrForModule(3), nullptr);
     EXPECT_EQ(GetMemblockSizeForModule(3), 0);
+    // A refused replacement keeps the block that was there.
+    std::uint8_t* kept = MakeMemblockForModule(4, 8);
+    for (std::int32_t size : {0, 0x7FFFFFFF}) {
+        EXPECT_EQ(MakeMemblockForModule(4, size), nullptr) << size;
+        EXPECT_EQ(GetMemblockPtrForModule(4), kept) << size;
+    }
+    EXPECT_EQ(GetMemblockSizeForModule(4), 8);
 }
 
 TEST_F(Memblocks, QueriesOfMissingBlocksGiveZeroSilently) {
