@@ -138,6 +138,12 @@ void DeleteUniverse() {
 }
 
 void CreateDefaultUniverse() {
+    AddWorldKeepers();
     if (Universe* world = ReplaceUniverse(true))
         world->CreateRootNode(kDefaultHalfExtent, kDefaultHalfExtent, kDefaultHalfExtent);
+}
+
+void EndUniverseModule() {
+    ReplaceUniverse(false);
+    RemoveWorldKeepers();
 }
