@@ -6,6 +6,7 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
 #include "object3d/static_boxes.h"
+#include "universe/universe_build.h"
 
 #include <new>
 #include <unordered_set>
@@ -17,16 +18,12 @@ namespace {
 
 constexpr float kDefaultHalfExtent = 3000.0f;
 
-// Frees world meshes once each, whatever list they were reached through; each leaves the
-// manager's buffers first while those exist.
+// Frees world meshes once each, whatever list they were reached through.
 class MeshReleaser {
 public:
     void Free(MeshRecord* mesh) {
-        if (!mesh || !freed_.insert(mesh).second) return;
-        if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
-        delete mesh;
+        if (mesh && freed_.insert(mesh).second) FreeWorldMesh(mesh);
     }
-    bool Freed(MeshRecord* mesh) const { return freed_.count(mesh) != 0; }
 
 private:
     std::unordered_set<MeshRecord*> freed_;
@@ -89,17 +86,23 @@ void Universe::FreeCellsAndAreas() {
     cellFlags = {};
     gridSlots = 0;
     cellCount = 0;
-    MeshReleaser meshes;
-    // A batch mesh may also be listed in textureMeshes (after a save or a load): it goes once,
-    // and leaves that list with it.
+    // The batch meshes leave every list before the first goes: letting go of its images may
+    // delete one, and the world's keeper of images then walks the lists. A batch mesh may also be
+    // listed in textureMeshes (after a save or a load), and held by several areas.
+    std::vector<MeshRecord*> batchMeshes;
+    std::unordered_set<MeshRecord*> held;
     for (const std::unique_ptr<UniverseArea>& area : areas) {
         if (!area) continue;
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
-                if (holder) meshes.Free(holder->mesh);
+                if (holder && holder->mesh && held.insert(holder->mesh).second)
+                    batchMeshes.push_back(holder->mesh);
     }
-    std::erase_if(textureMeshes, [&](MeshRecord* mesh) { return meshes.Freed(mesh); });
     areas.clear();
+    std::erase_if(textureMeshes, [&](MeshRecord* mesh) { return held.count(mesh) != 0; });
+    if (held.count(rayContact.mesh)) rayContact.mesh = nullptr;
+    for (MeshRecord* mesh : batchMeshes)
+        FreeWorldMesh(mesh);
 }
 
 bool Universe::CreateRootNode(float x, float y, float z) {

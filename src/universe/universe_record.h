@@ -195,6 +195,8 @@ public:
     void ComputeCellTriangleBounds();
 
     // Batches (universe_batches.cpp).
+    // Frees a world mesh that no list of the world holds any more; a ray contact on it goes too.
+    void ReleaseMesh(MeshRecord* mesh);
     void BuildAreaMeshLists();
     UniverseBatch* MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh, UniverseArea* target);
     void AddAreaMeshesToBuffers();
@@ -307,7 +309,8 @@ public:
     // last two are cleared as the statistics query reads them).
     std::int32_t statistics[4] = {};
     // The last ray query's segment, and where its nearest hit within the segment lay (mesh null:
-    // none yet); the decal quad and the debug drawing read them. They go with the world.
+    // none yet); the decal quad and the debug drawing read them. They go with the world, and the
+    // contact with the batch mesh it names.
     D3DXVECTOR3 raySegment[2] = {};
     UniverseRayContact rayContact;
 

@@ -36,6 +36,11 @@ std::vector<MeshRecord*> Decal() {
     return {World().decalMesh};
 }
 
+std::int32_t Uses(std::int32_t image) {
+    const auto found = g_Object3D.moduleImageUses.find(image);
+    return found == g_Object3D.moduleImageUses.end() ? 0 : found->second;
+}
+
 class UniverseEffects : public UniverseScene {
 protected:
     void SetUp() override {
@@ -117,3 +122,56 @@ TEST_F(UniverseEffects, ALevelsMeshesLetGoOfADeletedSlotEffect) {
     fake->Release();
 }
 
+TEST_F(UniverseScene, ARebuiltWorldKeepsNoContactOnAFreedMesh) {
+    struct Row {
+        const char* name;
+        bool saved;                                     // the ray meets a batch mesh
+        std::function<void(const TempFolder&)> rebuild; // frees the batches, if any
+        bool kept;                                      // the contact's mesh lives on
+    } const kRows[] = {
+        {"built, built again", false, [](const TempFolder&) { BuildUniverse(); }, true},
+        {"saved, built again", true, [](const TempFolder&) { BuildUniverse(); }, false},
+        {"saved, saved again", true,
+         [](const TempFolder& f) { SaveUniverse(f.File("again.tlo").c_str()); }, false},
+    };
+    for (const Row& row : kRows) {
+        TempFolder folder;
+        BuildDoorwayLevel();
+        SetUniverseDecalImage(0, 1, 1);
+        if (row.saved) SaveUniverse(folder.File("level.tlo").c_str());
+        ASSERT_EQ(UniverseRayCommand(-100, 20, 0, -100, 20, 60), 49) << row.name;
+        MeshRecord* met = World().rayContact.mesh;
+        const auto& listed = row.saved ? World().textureMeshes : World().levelMeshes;
+        ASSERT_NE(std::find(listed.begin(), listed.end(), met), listed.end()) << row.name;
+        row.rebuild(folder);
+        EXPECT_EQ(World().rayContact.mesh, row.kept ? met : nullptr) << row.name;
+        AddUniverseDecal(10, 0);
+        EXPECT_EQ(World().decalCursor, row.kept ? 4 : 0) << row.name;
+        // A new ray finds the rebuilt world's surface.
+        ASSERT_EQ(UniverseRayCommand(-100, 20, 0, -100, 20, 60), 49) << row.name;
+        AddUniverseDecal(10, 0);
+        EXPECT_EQ(World().decalCursor, row.kept ? 8 : 4) << row.name;
+    }
+}
+
+TEST_F(UniverseScene, TheWorldGivesBackTheImagesItsMeshesUse) {
+    TempFolder folder;
+    folder.Write("wood.bmp", BmpBytes(4, 4, [](int, int) { return 0xFFFF0000u; }));
+    BuildBox(1, 10);
+    ASSERT_TRUE(EnsureMeshTextureCount(FirstMesh(1), 0));
+    std::strcpy(FirstMesh(1)->textures[0].fileName, "wood.bmp");
+    LoadMeshTexturesDefault(FirstMesh(1), (folder.Path() + "\\").c_str(), 0);
+    const std::int32_t image = FirstMesh(1)->textures[0].imageNumber;
+    ASSERT_LT(image, 0);
+    ASSERT_EQ(Uses(image), 1);
+    CreateUniverse(1000, 1000, 1000);
+    AddObjectToUniverse(1, 2, 0, 0, 0);
+    ASSERT_EQ(Uses(image), 3); // and the level mesh's and its companion's
+    BuildUniverse();
+    ASSERT_TRUE(World().SaveLevel(folder.File("level.tlo").c_str()));
+    EXPECT_GT(Uses(image), 3);
+    BuildUniverse(); // the batches go
+    EXPECT_EQ(Uses(image), 3);
+    DeleteUniverse();
+    EXPECT_EQ(Uses(image), 1);
+}
