@@ -46,6 +46,9 @@ Universe::~Universe() {
 }
 
 void Universe::Destroy() {
+    // Released as removing each one releases it: drawn again wherever it stands.
+    for (ObjectRecord* object : staticObjects)
+        if (object) object->staticReleased = object->universeVisible = 1;
     MeshReleaser meshes;
     for (MeshRecord* mesh : textureMeshes)
         if (mesh) FreeMeshTextures(mesh);

@@ -122,6 +122,23 @@ TEST_F(UniverseEffects, ALevelsMeshesLetGoOfADeletedSlotEffect) {
     fake->Release();
 }
 
+TEST_F(UniverseTables, AWorldsEndGivesItsStaticObjectsBackTheirVisibility) {
+    const std::pair<const char*, std::function<void()>> kEnds[] = {
+        {"DeleteUniverse", [] { DeleteUniverse(); }},
+        {"CreateUniverse", [] { CreateUniverse(500, 500, 500); }},
+        {"LoadUniverse", [] { LoadUniverse("no such level.tlo", 0); }}};
+    for (const auto& [name, end] : kEnds) {
+        CreateUniverse(1000, 1000, 1000);
+        ASSERT_TRUE(CreateNewObject(1, "static"));
+        ASSERT_EQ(AddStaticObjectToUniverse(1), 1);
+        g_Object3D.objects[1]->universeVisible = 0; // in an area the camera does not see
+        end();
+        EXPECT_EQ(g_Object3D.objects[1]->universeVisible, 1) << name;
+        EXPECT_EQ(g_Object3D.objects[1]->staticReleased, 1) << name;
+        ASSERT_TRUE(DeleteObject(1));
+    }
+}
+
 TEST_F(UniverseScene, ARebuiltWorldKeepsNoContactOnAFreedMesh) {
     struct Row {
         const char* name;
