@@ -7,7 +7,6 @@
 #include "object3d/effect.h"
 #include "object3d/effect_slots.h"
 #include "object3d/model_files.h"
-#include "object3d/positioning.h"
 #include "support/fake_effect.h"
 #include "support/image_files.h"
 #include "support/temp_folder.h"
@@ -30,10 +29,6 @@ int Holding(const std::vector<MeshRecord*>& meshes, const IDirect3DTexture9* tex
             n += mesh->multiMaterials[i].texture == texture;
     }
     return n;
-}
-
-std::vector<MeshRecord*> Decal() {
-    return {World().decalMesh};
 }
 
 std::int32_t Uses(std::int32_t image) {
@@ -72,7 +67,7 @@ TEST_F(UniverseScene, TheWorldsMeshesAndDecalLetGoOfADeletedImageAndTakeOneMadeA
         {"level meshes", [] { return World().levelMeshes; }},
         {"collision meshes", [] { return World().collisionMeshes; }},
         {"batches", [] { return World().textureMeshes; }},
-        {"decal ring", Decal}};
+        {"decal ring", [] { return std::vector<MeshRecord*>{World().decalMesh}; }}};
     for (const auto& [name, meshes] : kLists)
         ASSERT_GT(Holding(meshes(), old), 0) << name;
     DeleteImage(1);
@@ -88,8 +83,8 @@ TEST_F(UniverseScene, TheWorldsMeshesAndDecalLetGoOfADeletedImageAndTakeOneMadeA
         EXPECT_GT(Holding(meshes(), made), 0) << name;
     IDirect3DTexture9* other = CreateManagedImage(2, 8, 8);
     TellItemKeepers(ItemOwner::Image, {ItemChange::Remade, 7, made, other});
-    EXPECT_EQ(Holding(Decal(), made), 0);
-    EXPECT_EQ(Holding(Decal(), other), 1);
+    EXPECT_EQ(Holding(kLists[3].second(), made), 0);
+    EXPECT_EQ(Holding(kLists[3].second(), other), 1);
     SyncAndReadCentre(0xFF000000);
     EXPECT_EQ(old->Release(), 0u); // no one else held it
 }
@@ -173,13 +168,11 @@ TEST_F(UniverseScene, ARebuiltWorldKeepsNoContactOnAFreedMesh) {
 
 TEST_F(UniverseScene, TheWorldGivesBackTheImagesItsMeshesUse) {
     TempFolder folder;
-    folder.Write("wood.bmp", BmpBytes(4, 4, [](int, int) { return 0xFFFF0000u; }));
-    BuildBox(1, 10);
-    ASSERT_TRUE(EnsureMeshTextureCount(FirstMesh(1), 0));
-    std::strcpy(FirstMesh(1)->textures[0].fileName, "wood.bmp");
-    LoadMeshTexturesDefault(FirstMesh(1), (folder.Path() + "\\").c_str(), 0);
-    const std::int32_t image = FirstMesh(1)->textures[0].imageNumber;
+    const std::string wood = folder.Write("wood.bmp", BmpBytes(4, 4, [](int, int) { return 0u; }));
+    const std::int32_t image = LoadTextureForModule(wood.c_str()); // counted by the slots
     ASSERT_LT(image, 0);
+    BuildBox(1, 10);
+    SetMeshTexture(FirstMesh(1), 0, image);
     ASSERT_EQ(Uses(image), 1);
     CreateUniverse(1000, 1000, 1000);
     AddObjectToUniverse(1, 2, 0, 0, 0);
