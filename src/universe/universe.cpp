@@ -89,14 +89,15 @@ void Universe::FreeCellsAndAreas() {
     cellFlags = {};
     gridSlots = 0;
     cellCount = 0;
-    // The batch meshes leave every list before the first goes: letting go of its images may
-    // delete one, and the world's keeper of images then walks the lists. A batch mesh may also be
-    // listed in textureMeshes (after a save or a load), and held by several areas.
+    // The batch meshes, and a loaded level's shared entries, leave every list before the first
+    // goes: letting go of its images may delete one, and the world's keeper of images then walks
+    // the lists. One may also be listed in textureMeshes (after a save or a load), or held by
+    // several areas; a shared entry a save left out of textureMeshes is held here alone.
     std::vector<MeshRecord*> batchMeshes;
     std::unordered_set<MeshRecord*> held;
     for (const std::unique_ptr<UniverseArea>& area : areas) {
         if (!area) continue;
-        for (auto* list : {&area->batches, &area->secondBatches})
+        for (auto* list : {&area->batches, &area->secondBatches, &area->loadedShared})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
                 if (holder && holder->mesh && held.insert(holder->mesh).second)
                     batchMeshes.push_back(holder->mesh);

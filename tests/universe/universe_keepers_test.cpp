@@ -184,4 +184,18 @@ TEST_F(UniverseScene, TheWorldGivesBackTheImagesItsMeshesUse) {
     EXPECT_EQ(Uses(image), 3);
     DeleteUniverse();
     EXPECT_EQ(Uses(image), 1);
+
+    // A loaded level's shared entry that no batch holds, which a save leaves out of the mesh list.
+    ReplaceUniverse(true);
+    MeshRecord* shared = BoxMesh({0, 0, 0}, {1, 1, 1});
+    SetMeshTexture(shared, 0, image);
+    World().textureMeshes = {shared};
+    World().areas.push_back(std::make_unique<UniverseArea>());
+    World().areas[0]->loadedShared.push_back(std::make_unique<UniverseBatch>());
+    World().areas[0]->loadedShared[0]->mesh = shared;
+    World().areas[0]->sharedMeshes.push_back(World().areas[0]->loadedShared[0].get());
+    World().SaveLevel(folder.File("shared.tlo").c_str());
+    ASSERT_EQ(Uses(image), 2);
+    DeleteUniverse();
+    EXPECT_EQ(Uses(image), 1);
 }
