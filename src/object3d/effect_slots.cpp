@@ -2,6 +2,7 @@
 
 #include "object3d/effect_slots.h"
 #include "core/core.h"
+#include "core/item_keepers.h"
 #include "core/media.h"
 #include "object3d/effect.h"
 #include "object3d/mesh_convert.h"
@@ -53,6 +54,16 @@ void DetachEverywhere(EffectBase* effect) {
     }
     for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n)
         if (s.meshes[n]) detach(s.meshes[n]);
+}
+
+// The effect of slot n goes: its keepers, and every object mesh and table mesh drawn with it, let
+// go of it first. A slot's effect is never made again in place (a load needs a free slot).
+void ForgetSlotEffect(std::int32_t n) {
+    if (EffectBase* effect = g_Object3D.effects[n]->effect) {
+        TellItemKeepers(ItemOwner::Effect, {ItemChange::Deleted, n, effect, nullptr});
+        DetachEverywhere(effect);
+    }
+    EmptySlot(n);
 }
 
 // Puts the effect on every mesh, each an owner; the number of meshes that took it, or -1 when one
@@ -122,9 +133,7 @@ void LoadEffect(const char* fileName, std::int32_t n, std::int32_t flag) {
 }
 
 void DeleteEffect(std::int32_t n) {
-    if (!ConfirmEffect(n)) return;
-    DetachEverywhere(g_Object3D.effects[n]->effect);
-    EmptySlot(n);
+    if (ConfirmEffect(n)) ForgetSlotEffect(n);
 }
 
 void SetObjectEffectFromFile(std::int32_t n, const char* fileName, std::int32_t flag) {
@@ -159,9 +168,7 @@ void RebufferObject(ObjectRecord* object) {
 
 void FreeEffectSlots() {
     for (std::int32_t n = 0; n < kEffectSlots; ++n) {
-        if (!g_Object3D.effects[n]) continue;
         // Mesh items may outlive the objects across a device reset.
-        DetachEverywhere(g_Object3D.effects[n]->effect);
-        EmptySlot(n);
+        if (g_Object3D.effects[n]) ForgetSlotEffect(n);
     }
 }

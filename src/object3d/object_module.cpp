@@ -124,7 +124,7 @@ void Basic3DDestructor() {
     Object3DState& s = g_Object3D;
     if (ModuleLinkTable.image.linkTextureClearer) ModuleLinkTable.image.linkTextureClearer(nullptr);
     // The world first: its meshes leave the manager's buffers while those still exist.
-    delete std::exchange(s.universe, nullptr);
+    EndUniverseModule();
     s.manager.Free();
     // The solver would otherwise keep pointing at the deleted world's triangles.
     SetCollisionTriangles(0, nullptr, 0);

@@ -6,6 +6,7 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
 #include "object3d/static_boxes.h"
+#include "universe/universe_build.h"
 
 #include <new>
 #include <unordered_set>
@@ -17,16 +18,12 @@ namespace {
 
 constexpr float kDefaultHalfExtent = 3000.0f;
 
-// Frees world meshes once each, whatever list they were reached through; each leaves the
-// manager's buffers first while those exist.
+// Frees world meshes once each, whatever list they were reached through.
 class MeshReleaser {
 public:
     void Free(MeshRecord* mesh) {
-        if (!mesh || !freed_.insert(mesh).second) return;
-        if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
-        delete mesh;
+        if (mesh && freed_.insert(mesh).second) FreeWorldMesh(mesh);
     }
-    bool Freed(MeshRecord* mesh) const { return freed_.count(mesh) != 0; }
 
 private:
     std::unordered_set<MeshRecord*> freed_;
@@ -49,6 +46,9 @@ Universe::~Universe() {
 }
 
 void Universe::Destroy() {
+    // Released as removing each one releases it: drawn again wherever it stands.
+    for (ObjectRecord* object : staticObjects)
+        if (object) object->staticReleased = object->universeVisible = 1;
     MeshReleaser meshes;
     for (MeshRecord* mesh : textureMeshes)
         if (mesh) FreeMeshTextures(mesh);
@@ -89,17 +89,24 @@ void Universe::FreeCellsAndAreas() {
     cellFlags = {};
     gridSlots = 0;
     cellCount = 0;
-    MeshReleaser meshes;
-    // A batch mesh may also be listed in textureMeshes (after a save or a load): it goes once,
-    // and leaves that list with it.
+    // The batch meshes, and a loaded level's shared entries, leave every list before the first
+    // goes: letting go of its images may delete one, and the world's keeper of images then walks
+    // the lists. One may also be listed in textureMeshes (after a save or a load), or held by
+    // several areas; a shared entry a save left out of textureMeshes is held here alone.
+    std::vector<MeshRecord*> batchMeshes;
+    std::unordered_set<MeshRecord*> held;
     for (const std::unique_ptr<UniverseArea>& area : areas) {
         if (!area) continue;
-        for (auto* list : {&area->batches, &area->secondBatches})
+        for (auto* list : {&area->batches, &area->secondBatches, &area->loadedShared})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
-                if (holder) meshes.Free(holder->mesh);
+                if (holder && holder->mesh && held.insert(holder->mesh).second)
+                    batchMeshes.push_back(holder->mesh);
     }
-    std::erase_if(textureMeshes, [&](MeshRecord* mesh) { return meshes.Freed(mesh); });
     areas.clear();
+    std::erase_if(textureMeshes, [&](MeshRecord* mesh) { return held.count(mesh) != 0; });
+    if (held.count(rayContact.mesh)) rayContact.mesh = nullptr;
+    for (MeshRecord* mesh : batchMeshes)
+        FreeWorldMesh(mesh);
 }
 
 bool Universe::CreateRootNode(float x, float y, float z) {
@@ -138,6 +145,12 @@ void DeleteUniverse() {
 }
 
 void CreateDefaultUniverse() {
+    AddWorldKeepers();
     if (Universe* world = ReplaceUniverse(true))
         world->CreateRootNode(kDefaultHalfExtent, kDefaultHalfExtent, kDefaultHalfExtent);
+}
+
+void EndUniverseModule() {
+    ReplaceUniverse(false);
+    RemoveWorldKeepers();
 }

@@ -23,8 +23,15 @@ extern UniverseGlobals g_Universe;
 void CreateUniverse(float x, float y, float z);
 // Destroys the world, if any; the static collision boxes go in every case.
 void DeleteUniverse();
-// The object module's start: a world with root half extents 3000 on every axis.
+// The object module's start: a world with root half extents 3000 on every axis. From here on the
+// world is told when an image or effect its meshes use goes or is made again.
 void CreateDefaultUniverse();
+// The object module's end: the world goes, and is told of images and effects no longer.
+void EndUniverseModule();
+// The world's keepers of images and effects (universe_keepers.cpp): each lets the world's meshes
+// and decal ring go of what is deleted, and take what is made again under its number.
+void AddWorldKeepers();
+void RemoveWorldKeepers();
 // Replaces the world by a new, empty one (none when make is false), starting the module's
 // globals afresh; the new world, null when none was made.
 Universe* ReplaceUniverse(bool make);

@@ -124,7 +124,7 @@ UniverseBatch* NewHolder(std::vector<std::unique_ptr<UniverseBatch>>& list,
     MeshRecord* copy = CopiedMesh(mesh);
     auto holder = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
     if (!copy || !holder) {
-        delete copy;
+        FreeWorldMesh(copy);
         return nullptr;
     }
     holder->mesh = copy;
@@ -202,7 +202,14 @@ MeshRecord* CopiedMesh(const MeshRecord* mesh) {
 void FreeWorldMesh(MeshRecord* mesh) {
     if (!mesh) return;
     if (mesh->drawItem) g_Object3D.manager.RemoveMeshFromBuffers(mesh);
+    // Its slots hold uses of the images the object module made for meshes.
+    FreeMeshTextures(mesh);
     delete mesh;
+}
+
+void Universe::ReleaseMesh(MeshRecord* mesh) {
+    if (mesh && rayContact.mesh == mesh) rayContact.mesh = nullptr;
+    FreeWorldMesh(mesh);
 }
 
 bool CopyMeshRenderSettings(const MeshRecord* from, MeshRecord* to) {
@@ -233,7 +240,7 @@ UniverseBatch* Universe::MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh,
         if (!holder || !CanTake(holder->mesh, mesh)) continue;
         MeshRecord* merged = JoinedMesh(holder->mesh, {mesh});
         if (!merged) continue;
-        FreeWorldMesh(std::exchange(holder->mesh, merged));
+        ReleaseMesh(std::exchange(holder->mesh, merged));
         merged->needsRebuild = 1;
         return holder.get();
     }
@@ -336,10 +343,12 @@ private:
 void Universe::BuildAreaMeshLists() {
     const std::unordered_set<const MeshRecord*> listed(textureMeshes.begin(), textureMeshes.end());
     for (const std::unique_ptr<UniverseArea>& area : areas) {
-        // The last assembly's meshes go, unless the level's mesh list still holds them.
+        // The last assembly's meshes go, unless the level's mesh list still holds them; each
+        // leaves its holder first, so that no list names it while it goes.
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
-                if (holder && !listed.count(holder->mesh)) FreeWorldMesh(holder->mesh);
+                if (holder && !listed.count(holder->mesh))
+                    ReleaseMesh(std::exchange(holder->mesh, nullptr));
         area->batches.clear();
         area->secondBatches.clear();
         area->sharedMeshes.clear();

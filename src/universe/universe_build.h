@@ -24,8 +24,16 @@ D3DCOLOR GiveAreaBox(UniverseArea& area);
 D3DCOLOR GivePortalBox(UniversePortal& portal);
 // The slot of grid coordinates; 0 for a coordinate outside the grid.
 std::uint32_t GridSlot(const Universe& u, std::int32_t ix, std::int32_t iy, std::int32_t iz);
-// Frees a world mesh, taking it out of the manager's buffers first when it is placed there.
+// Frees a world mesh that no list of the world holds, taking it out of the manager's buffers
+// first when it is placed there and letting go of its images (which may delete one, and tell
+// the world's keeper, which walks the lists). A mesh a ray may have met goes by
+// Universe::ReleaseMesh instead.
 void FreeWorldMesh(MeshRecord* mesh);
+struct WorldMeshDeleter {
+    void operator()(MeshRecord* mesh) const { FreeWorldMesh(mesh); }
+};
+// A world mesh in the making, freed as one when it is not kept.
+using WorldMeshPointer = std::unique_ptr<MeshRecord, WorldMeshDeleter>;
 // A new mesh copying the mesh alone, with its render settings and bounds; null when it cannot be
 // made.
 MeshRecord* CopiedMesh(const MeshRecord* mesh);

@@ -97,10 +97,7 @@ void ListBatchMeshes(Universe& world) {
     const auto held = HeldMeshes(world);
     std::unordered_set<MeshRecord*> freed;
     for (MeshRecord* mesh : old)
-        if (mesh && !held.count(mesh) && freed.insert(mesh).second) {
-            FreeMeshTextures(mesh);
-            FreeWorldMesh(mesh);
-        }
+        if (mesh && !held.count(mesh) && freed.insert(mesh).second) world.ReleaseMesh(mesh);
 }
 
 // Writes both files whole beside their names, then moves them in: the object file first, the
@@ -226,12 +223,12 @@ bool Universe::AddPendingLimbs() {
         MeshRecord* source = limb.frame ? limb.frame->mesh : nullptr;
         if (!source || !limb.object) continue;
         limb.object->inUniverse = 1;
-        auto mesh = std::unique_ptr<MeshRecord>(new (std::nothrow) MeshRecord);
+        WorldMeshPointer mesh(new (std::nothrow) MeshRecord);
         if (!mesh || !MakeMeshFromFormat(mesh.get(), source, nullptr)) continue;
         CopyMeshRenderSettings(source, mesh.get());
         mesh->owner = limb.objectNumber;
         UpdateObjectWorld(limb.object);
-        std::unique_ptr<MeshRecord> companion(MakeCompanion(limb, source, mesh.get()));
+        WorldMeshPointer companion(MakeCompanion(limb, source, mesh.get()));
         if (!source->worldSpace) {
             CopyGlueMatrices(limb.object, limb.frame, source);
             TransformMeshVertices(mesh.get(), limb.frame->worldMatrix);
@@ -244,10 +241,7 @@ bool Universe::AddPendingLimbs() {
         if (!MeshInsideNodeBox(root.get(), mesh.get())) return false;
         mesh->shadowKind = limb.shadowKind;
         // Its own buffers: a shared one goes when any object using it is removed.
-        if (!g_Object3D.manager.AddMeshToBuffers(mesh.get(), true)) {
-            FreeWorldMesh(mesh.release());
-            continue;
-        }
+        if (!g_Object3D.manager.AddMeshToBuffers(mesh.get(), true)) continue;
         // A caster only once the mesh is kept, so that no caster outlives its mesh.
         if (limb.shadowKind == 1 && companion) AddShadowCaster(companion.get(), nullptr);
         if (limb.shadowKind == 2) AddShadowCaster(mesh.get(), nullptr);

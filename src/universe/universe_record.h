@@ -8,6 +8,13 @@
 // (universe_queries.cpp) queryMeshes, visibleFrusta, visitedAreas and the collision buffer; the
 // object, caster and light operations (universe_lights.cpp) the rest. Everything lives until the
 // world is destroyed, except what a second Build or batch assembly replaces.
+//
+// What the world keeps of other items: the level meshes, their companions and the lights' shadow
+// meshes live as long as the world, so the pointers to them (cell lists, side meshes, casters,
+// query results) never outlive them; batch meshes go with a Build or an assembly, which takes
+// them out of every list and forgets a ray contact on them. Images and effects its meshes use are
+// the owners': the world's keepers (universe_keepers.cpp) let go of them as they go. Static
+// objects leave the list as they are deleted, and the world's end releases those it still holds.
 #pragma once
 
 #include "core/win32.h"
@@ -195,6 +202,8 @@ public:
     void ComputeCellTriangleBounds();
 
     // Batches (universe_batches.cpp).
+    // Frees a world mesh that no list of the world holds any more; a ray contact on it goes too.
+    void ReleaseMesh(MeshRecord* mesh);
     void BuildAreaMeshLists();
     UniverseBatch* MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh, UniverseArea* target);
     void AddAreaMeshesToBuffers();
@@ -272,7 +281,7 @@ public:
     std::int32_t cellCount = 0;
     std::int32_t gridX = 0, gridY = 0, gridZ = 0;
     std::int32_t halfGridX = 0, halfGridY = 0, halfGridZ = 0;
-    const CameraRecord* view = nullptr; // camera 0 while the world draws
+    const CameraRecord* view = nullptr; // camera 0 while the world draws; null between frames
     std::vector<UniversePendingLimb> pendingLimbs;
     std::vector<MeshRecord*> levelMeshes; // owned
     // One a level mesh: 0 its own triangles collide, 1 or 2 its collision mesh's, else none.
@@ -307,7 +316,8 @@ public:
     // last two are cleared as the statistics query reads them).
     std::int32_t statistics[4] = {};
     // The last ray query's segment, and where its nearest hit within the segment lay (mesh null:
-    // none yet); the decal quad and the debug drawing read them. They go with the world.
+    // none yet); the decal quad and the debug drawing read them. They go with the world, and the
+    // contact with the batch mesh it names.
     D3DXVECTOR3 raySegment[2] = {};
     UniverseRayContact rayContact;
 

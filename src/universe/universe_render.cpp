@@ -128,6 +128,7 @@ bool Universe::Render() {
     }
     // The debug drawing went round the manager's state cache, and the layers draw next.
     g_Object3D.manager.ResetStateCache();
+    view = nullptr; // the camera's record is not the world's to keep
     return true;
 }
 
