@@ -436,8 +436,6 @@ void DeleteLinkItems() {
 const std::vector<KnownFault>& KnownFaults() {
     constexpr const char* kRemade = "an image made again under its number: its users keep the old "
                                     "texture or none, mended with the images' keepers";
-    constexpr const char* kWorld = "the world's meshes and decal keep the image's texture, mended "
-                                   "with the world's keepers";
     constexpr const char* kWorldRemade = "the world's meshes and decal keep the image's texture, "
                                          "mended with the world's keepers and the images' notice "
                                          "of an image made again";
@@ -453,24 +451,14 @@ const std::vector<KnownFault>& KnownFaults() {
         {"ImageOnEmitter", "LoadedOver", kRemade},
         {"ImageOnEmitter", "Grabbed", kRemade},
         {"ImageOnEmitter", "MadePowerOfTwo", kRemade},
-        {"ImageOnWorldMesh", "Deleted", kWorld},
         {"ImageOnWorldMesh", "LoadedOver", kWorldRemade},
         {"ImageOnWorldMesh", "Grabbed", kWorldRemade},
         {"ImageOnWorldMesh", "MadePowerOfTwo", kWorldRemade},
-        {"ImageOnDecal", "Deleted", kWorld},
         {"ImageOnDecal", "LoadedOver", kWorldRemade},
         {"ImageOnDecal", "Grabbed", kWorldRemade},
         {"ImageOnDecal", "MadePowerOfTwo", kWorldRemade},
         {"ImageAsVideoTarget", "LoadedOver",
          "the video keeps the target image's texture, mended with the images' keepers"},
-        {"EffectOnLevelMesh", "Deleted",
-         "the level's meshes keep the slot's effect, mended with the effect owner's keepers"},
-        {"UniverseStaticObject", "Deleted",
-         "the world's end leaves its static objects hidden, mended in the universe"},
-        {"UniverseStaticObject", "MadeAgain",
-         "the world's end leaves its static objects hidden, mended in the universe"},
-        {"UniverseRayContact", "Rebuilt",
-         "a rebuilt world keeps its ray contact on a freed mesh, mended in the universe"},
     };
     return known;
 }
