@@ -7,6 +7,8 @@
 #include "draw2d/draw2d.h"
 #include "image/image.h"
 #include "light/light.h"
+#include "object3d/limb_commands.h"
+#include "object3d/positioning.h"
 #include "support/image_files.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +98,31 @@ TEST_F(TerrainScene, TileImagesAreCheckedAndMadePowersOfTwo) {
     EXPECT_EQ(TopLevel(2).Width, 128u);
     EXPECT_EQ(TopLevel(2).Height, 64u);
     EXPECT_EQ(Record(1)->textures[0], GetImagePointer(2));
+    EXPECT_EQ(cell.number, 0);
+}
+
+TEST_F(TerrainScene, AnImageMadeAgainIsDrawnAnewByItsMatricesAndLimbs) {
+    const std::string odd = PngBytes(100, 60, [](int, int) { return 0xFF808080u; });
+    LoadImage(folder.Write("odd.png", odd).c_str(), 2, 1);
+    BuildBox(1, 1.0f);
+    ASSERT_TRUE(PositionObject(1, 100, 0, 10)); // out of sight
+    TextureLimb(1, 0, 2);
+    FacingTile(1, 2);
+    SetTerrainMatrixTexture(1, 2, 2, 2); // makes image 2 again at 128 x 64
+    ASSERT_EQ(TopLevel(2).Width, 128u);
+    EXPECT_EQ(LimbTexture(1, 0), 2);
+    EXPECT_EQ(FirstMesh(1)->textures[0].texture, GetImagePointer(2));
+    EXPECT_EQ(Record(1)->textures[0], GetImagePointer(2));
+
+    // A load over the image: the matrix and the limb take the new texture, and the matrix lets go
+    // of the old one, which the case alone holds then.
+    IDirect3DTexture9* old = GetImagePointer(2);
+    old->AddRef();
+    LoadQuadrants(2);
+    EXPECT_EQ(Record(1)->textures[0], GetImagePointer(2));
+    EXPECT_EQ(FirstMesh(1)->textures[0].texture, GetImagePointer(2));
+    EXPECT_EQ(old->Release(), 0u);
+    EXPECT_EQ(SyncAndReadCentre(kClear) & 0xFFFFFF, kTopLeft);
     EXPECT_EQ(cell.number, 0);
 }
 
