@@ -110,8 +110,8 @@ bool MakeCameraTarget(CameraRecord& c, std::int32_t image, std::int32_t width, s
                       std::int32_t copy) {
     CameraState& s = g_Camera;
     if (!s.device || c.targetTexture) return false;
-    if (s.images.exist && s.images.exist(image) && s.images.deleteImage)
-        s.images.deleteImage(image);
+    // An image already under the number is made again by the create below: what shows it (a
+    // mesh, a sprite) shows the camera's picture.
     D3DSURFACE_DESC back{};
     back.Format = D3DFMT_X8R8G8B8;
     if (s.core && s.core->savedRenderTarget) s.core->savedRenderTarget->GetDesc(&back);
