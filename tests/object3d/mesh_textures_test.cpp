@@ -2,8 +2,6 @@
 
 #include "support/object_scene.h"
 #include "image/image.h"
-#include "draw2d/draw2d.h"
-#include "object3d/limb_commands.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/positioning.h"
 #include "support/image_files.h"
@@ -54,40 +52,7 @@ protected:
         return Red(c) > 100 && Green(c) < 20;
     }
     bool DrawnWhite() { return Green(SyncAndReadCentre(kClear)) > 100; }
-    bool DrawnGreen() {
-        const std::uint32_t c = SyncAndReadCentre(kClear);
-        return Green(c) > 100 && Red(c) < 20;
-    }
     TempFolder folder;
-};
-
-constexpr std::uint32_t kGreen = 0xFF00FF00;
-
-// A command that makes image 3 again under its number, and the picture it leaves there.
-struct RemakeRow {
-    const char* name;
-    void (*remake)(const std::string& greenFile);
-    bool green; // else the red picture, copied
-};
-
-bool GreenBlock(std::int32_t n, int side) {
-    const std::vector<std::uint32_t> pixels(static_cast<std::size_t>(side * side), kGreen);
-    return MakeImageFromMemblock(n, side, side, 32,
-                                 reinterpret_cast<const std::uint8_t*>(pixels.data()),
-                                 static_cast<std::uint32_t>(pixels.size() * 4));
-}
-
-const RemakeRow kRemakes[] = {
-    {"a load over it", [](const std::string& green) { LoadImage(green.c_str(), 3); }, true},
-    // What SetTerrainMatrixTexture does to an image whose sides are no powers of two.
-    {"the power-of-two copy", [](const std::string&) { MakeImagePowerOfTwo(3, 8, 8); }, false},
-    {"a grab",
-     [](const std::string&) {
-         ClearScreen(kGreen);
-         GrabImage(3, 0, 0, 6, 6);
-     },
-     true},
-    {"a memory block of another size", [](const std::string&) { GreenBlock(3, 4); }, true},
 };
 
 } // namespace
@@ -287,26 +252,4 @@ TEST_F(MeshTextures, MaterialEntriesShareOneSlotForTheirFirstImage) {
     FreeMeshTextures(&mesh);
     EXPECT_EQ(GetImagePointer(image), nullptr);
     EXPECT_EQ(mesh.multiMaterials[1].texture, nullptr);
-}
-
-TEST_F(MeshTextures, ALimbDrawsTheImageMadeAgainUnderItsNumber) {
-    const std::string red = folder.Write("red.bmp", BmpBytes(6, 6, AllRed));
-    const std::string green =
-        folder.Write("green.bmp", BmpBytes(4, 4, [](int, int) { return kGreen; }));
-    BuildBox(1, 2.0f);
-    ASSERT_TRUE(PositionObject(1, 0, 0, 10));
-    for (const RemakeRow& row : kRemakes) {
-        SCOPED_TRACE(row.name);
-        LoadImage(red.c_str(), 3, 1); // 6 x 6 in one level: its sides are no powers of two
-        TextureLimb(1, 0, 3);
-        ASSERT_TRUE(DrawnRed());
-        IDirect3DTexture9* old = GetImagePointer(3);
-        old->AddRef(); // the case's own: a slot still holding it would show
-        row.remake(green);
-        ASSERT_EQ(cell.number, 0);
-        EXPECT_EQ(LimbTexture(1, 0), 3);
-        EXPECT_EQ(FirstMesh(1)->textures[0].texture, GetImagePointer(3));
-        EXPECT_TRUE(row.green ? DrawnGreen() : DrawnRed());
-        old->Release();
-    }
 }
