@@ -117,10 +117,10 @@ bool TargetSizeFits(std::int32_t width, std::int32_t height) {
 bool MakeCameraTarget(CameraRecord& c, std::int32_t image, std::int32_t width, std::int32_t height,
                       std::int32_t copy) {
     CameraState& s = g_Camera;
-    // Refused before the old image goes: a target that cannot be made changes nothing.
+    // Refused before anything changes: a target that cannot be made keeps the old image. An
+    // image already under the number is made again by the create below, so what shows it (a
+    // mesh, a sprite) shows the camera's picture.
     if (!s.device || c.targetTexture || !TargetSizeFits(width, height)) return false;
-    if (s.images.exist && s.images.exist(image) && s.images.deleteImage)
-        s.images.deleteImage(image);
     D3DSURFACE_DESC back{};
     back.Format = D3DFMT_X8R8G8B8;
     if (s.core && s.core->savedRenderTarget) s.core->savedRenderTarget->GetDesc(&back);

@@ -10,6 +10,12 @@ struct State {
 };
 State s;
 
+bool Listed(ItemOwner owner, ItemKeeperFn fn) {
+    for (ItemKeeperFn kept : s.keepers[int(owner)])
+        if (kept == fn) return true;
+    return false;
+}
+
 } // namespace
 
 bool AddItemKeeper(ItemOwner owner, ItemKeeperFn fn) {
@@ -37,10 +43,11 @@ void RemoveItemKeeper(ItemOwner owner, ItemKeeperFn fn) {
 
 void TellItemKeepers(ItemOwner owner, const ItemNotice& notice) {
     if (owner >= ItemOwner::Count) return;
-    // A copy: a keeper may remove itself (or another) while being told.
+    // A copy: a keeper may remove itself (or another) while being told. One removed meanwhile
+    // is told no more (its module may be gone); one added meanwhile waits for the next notice.
     ItemKeeperFn list[kMaxItemKeepers];
     for (int i = 0; i < kMaxItemKeepers; ++i)
         list[i] = s.keepers[int(owner)][i];
     for (ItemKeeperFn fn : list)
-        if (fn) fn(notice);
+        if (fn && Listed(owner, fn)) fn(notice);
 }

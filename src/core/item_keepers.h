@@ -29,5 +29,6 @@ constexpr int kMaxItemKeepers = 16;
 // it starts and removes them as it stops.
 bool AddItemKeeper(ItemOwner owner, ItemKeeperFn fn);
 void RemoveItemKeeper(ItemOwner owner, ItemKeeperFn fn);
-// Called by the owner: every keeper of the owner, in the order they were added.
+// Called by the owner: every keeper of the owner, in the order they were added; a keeper removed
+// while the notice goes round is not told it.
 void TellItemKeepers(ItemOwner owner, const ItemNotice& notice);

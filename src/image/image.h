@@ -18,8 +18,11 @@ void ImagePassCoreData(CoreData* core);
 void ImageRefreshD3D(std::int32_t mode);
 // Takes the sprite module's paste and refresh functions.
 void ImageLinkSpriteFunctions(HMODULE sprite);
-// Takes the 3D object module's clearer, called with a texture just before it is freed so that no
-// mesh keeps it; null unlinks. Kept over a device reset.
+// Takes a clearer, called with a texture just before it is freed or replaced so that no mesh keeps
+// it; null unlinks. Kept over a device reset. Modules that keep images' textures are told through
+// the image owner's keepers instead (core/item_keepers.h): number, before = the old texture (an
+// IDirect3DBaseTexture9*), and for Remade after = the new IDirect3DTexture9*, null when the number
+// now names a cube map. The old texture is released only after every keeper was told.
 void ImageLinkTextureClearer(void (*clearer)(IDirect3DTexture9* texture));
 // The colour that loads make transparent (alpha 0); the start sequence sets black.
 void SetImageColorKey(std::int32_t red, std::int32_t green, std::int32_t blue);

@@ -156,8 +156,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
     record->height = height;
     record->depth = FormatDepth(format);
     SetScales(*record);
-    if (!AddImage(n, record.get())) return nullptr; // the record takes the texture with it
-    record.release();
+    {
+        // An image already under n is made again: its users take the new texture.
+        const ImageRemake remake(n);
+        if (!AddImage(n, record.get())) return nullptr; // the record takes the texture with it
+        record.release();
+    }
     RefreshSprites();
     return texture;
 }
@@ -372,7 +376,7 @@ void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height
     if (!copy) return;
     char name[sizeof r->name];
     std::memcpy(name, r->name, sizeof name);
-    RemoveImage(n);
+    // Made again under n: the image stays as it is when the new texture cannot be made.
     if (IDirect3DTexture9* fresh = CreateImage(n, width, height, 0, s.format)) {
         CopyWhole(copy, fresh, D3DX_DEFAULT, 0);
         ImageRecord* made = FindImage(n);
@@ -439,8 +443,7 @@ bool MakeImageFromMemblock(std::int32_t n, std::int32_t width, std::int32_t heig
     ImageRecord* r = FindImage(n);
     IDirect3DTexture9* texture = Texture2D(r);
     if (!texture || r->locked || !HoldsPicture(texture, width, height, format)) {
-        RemoveImage(n);
-        texture = CreateImage(n, width, height, 0, format);
+        texture = CreateImage(n, width, height, 0, format); // made again: users keep it
         if (!texture) return false;
     }
     if (!CopyRowsIn(texture, width, height, depth, pixels)) return false;
@@ -468,12 +471,14 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const std::int32_t width = right - left, height = bottom - top;
     // A render target may be larger than the largest texture (a bitmap's surface).
     if (!TextureSizeFits(width, height)) return RaiseRuntimeError(kImageSizeIllegal);
-    if (ImageRecord* old = FindImage(image); old && (old->width != width || old->height != height))
-        RemoveImage(image);
+    const ImageRecord* old = FindImage(image);
+    const bool fresh = !Texture2D(old) || old->width != width || old->height != height;
     ComPtr<IDirect3DTexture9> copy(
         CopyFromRenderTarget(target, desc, RECT{left, top, right, bottom}));
     if (!copy) return RaiseRuntimeError(kImageSaveFailed);
-    if (!FindImage(image)) CreateImage(image, width, height, 0, s.format);
+    // An image of another size is made again under its number; a failure leaves it as it was.
+    if (fresh && !CreateImage(image, width, height, 0, s.format))
+        return RaiseRuntimeError(kImageSaveFailed);
     ImageRecord* r = FindImage(image);
     IDirect3DTexture9* texture = Texture2D(r);
     if (!texture) return RaiseRuntimeError(kImageSaveFailed);
@@ -484,7 +489,12 @@ void GrabImage(std::int32_t image, std::int32_t left, std::int32_t top, std::int
     const bool keyed = mode != 2 && mode != 3;
     const DWORD filter = mode == 0 && !exact ? D3DX_DEFAULT : D3DX_FILTER_NONE;
     CopyWhole(copy, texture, filter, keyed ? s.colorKey : 0);
-    SetScales(*r);
+    // A filtered copy stretches the grab over the whole level: the picture covers all of it, and
+    // the power-of-two step below must not cut it down to the record's size again.
+    if (filter == D3DX_DEFAULT)
+        r->uScale = r->vScale = 1.0f;
+    else
+        SetScales(*r);
     copy.Reset();
     if (mode == 0 || mode == 2) MakeImagePowerOfTwo(image, PowerOfTwo(width), PowerOfTwo(height));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/core_data.h"
+#include "core/item_keepers.h"
 
 #include <cstdint>
 
@@ -56,3 +57,15 @@ struct ImageBridge {
 
 // Every pointer filled; a module copies it when it starts.
 ImageBridge GetImageBridge();
+
+// For a keeper of the image owner that holds its own reference on an image's texture: when the
+// notice remakes the texture held, the holder takes the new one (a reference of its own) in its
+// place and lets go of the old. A deleted image's texture stays held.
+inline void TakeRemadeTexture(IDirect3DTexture9*& held, const ItemNotice& notice) {
+    if (notice.change != ItemChange::Remade || !held || static_cast<void*>(held) != notice.before)
+        return;
+    auto* after = static_cast<IDirect3DTexture9*>(notice.after);
+    if (after) after->AddRef();
+    held->Release();
+    held = after;
+}

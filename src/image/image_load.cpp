@@ -324,7 +324,7 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
 
 void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std::int32_t divisor) {
     if (!CheckItemNumber(image, kImageNumbers)) return;
-    RemoveImage(image);
+    const ImageRemake remake(image);
     ImageRecord* record = LoadImageRecord(fileName, mode, divisor);
     if (!record) {
         RaiseRuntimeError(kImageLoadFailed);
@@ -340,7 +340,7 @@ void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std:
 
 bool LoadImageMode1(const char* fileName, std::int32_t n) {
     if (!ValidImageNumber(n)) return false;
-    RemoveImage(n);
+    const ImageRemake remake(n);
     ImageRecord* record = LoadImageRecord(fileName, 1, 0);
     if (!record) return false;
     if (!AddImage(n, record)) {

@@ -43,11 +43,34 @@ void ChooseTextureFormat() {
     }
 }
 
-void DeleteAllImages() {
-    for (IdListNode* n = s.images.first; n; n = n->next) {
-        delete static_cast<ImageRecord*>(n->data); // and its texture
+// Tells the keepers that old's texture no longer is image n's (made: what n names now, or null),
+// then frees old with its texture.
+void Retire(std::int32_t n, ImageRecord* old, const ImageRecord* made) {
+    if (old->texture) {
+        const bool remade = made && made->texture;
+        TellItemKeepers(ItemOwner::Image, {remade ? ItemChange::Remade : ItemChange::Deleted, n,
+                                           old->texture.Get(), remade ? Texture2D(made) : nullptr});
+        if (old->locked && Texture2D(old)) Texture2D(old)->UnlockRect(0);
     }
-    s.images.Clear();
+    if (s.current == old) s.current = nullptr;
+    delete old;
+}
+
+// A clearer looked up or linked as the module's own keeper: it cannot rebind, so a texture remade
+// is dropped like one deleted.
+void TellLinkedClearer(const ItemNotice& notice) {
+    auto* before = static_cast<IDirect3DBaseTexture9*>(notice.before);
+    if (s.clearTextureReference && before && before->GetType() == D3DRTYPE_TEXTURE)
+        s.clearTextureReference(static_cast<IDirect3DTexture9*>(before));
+}
+
+void DeleteAllImages() {
+    while (IdListNode* n = s.images.first) {
+        const std::int32_t number = n->id;
+        auto* r = static_cast<ImageRecord*>(n->data);
+        s.images.Delete(number);
+        Retire(number, r, nullptr);
+    }
     s.current = nullptr;
 }
 
@@ -83,14 +106,17 @@ bool AddImage(std::int32_t n, ImageRecord* record) {
 void RemoveImage(std::int32_t n) {
     ImageRecord* r = static_cast<ImageRecord*>(s.images.Find(n));
     if (!r) return;
-    if (r->texture) {
-        TellItemKeepers(ItemOwner::Image, {ItemChange::Deleted, n, r->texture.Get(), nullptr});
-        if (s.clearTextureReference && Texture2D(r)) s.clearTextureReference(Texture2D(r));
-        if (r->locked && Texture2D(r)) Texture2D(r)->UnlockRect(0);
-    }
     s.images.Delete(n);
-    if (s.current == r) s.current = nullptr;
-    delete r;
+    Retire(n, r, nullptr);
+}
+
+ImageRemake::ImageRemake(std::int32_t n)
+    : n_(n), old_(static_cast<ImageRecord*>(s.images.Find(n))) {
+    if (old_) s.images.Delete(n);
+}
+
+ImageRemake::~ImageRemake() {
+    if (old_) Retire(n_, old_, static_cast<const ImageRecord*>(s.images.Find(n_)));
 }
 
 void SetScales(ImageRecord& r) {
@@ -114,10 +140,12 @@ void ImageConstructor(HMODULE) {
     s.refresh = nullptr;
     s.clearTextureReference = nullptr;
     s.settingWord = 9;
+    AddItemKeeper(ItemOwner::Image, TellLinkedClearer);
 }
 
 void ImageDestructor() {
     DeleteAllImages();
+    RemoveItemKeeper(ItemOwner::Image, TellLinkedClearer);
     s.d3d.Reset();
     s.device = nullptr;
 }

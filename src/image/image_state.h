@@ -70,7 +70,24 @@ IDirect3DTexture9* Texture2D(const ImageRecord* r);
 std::int32_t FormatDepth(D3DFORMAT format);
 // Adds a record under n, which must be free; the list owns it from then on.
 bool AddImage(std::int32_t n, ImageRecord* record);
+// Deletes image n; its keepers are told before its texture goes.
 void RemoveImage(std::int32_t n);
+
+// Image n made again under its number, for the scope's life. The old record leaves the list
+// untold and keeps its texture while the new image is made; as the scope ends every keeper learns
+// old -> new (Remade), or that the image went (Deleted) when no new one was made under n, and only
+// then is the old texture released. So a user of the number draws the new picture.
+class ImageRemake {
+public:
+    explicit ImageRemake(std::int32_t n);
+    ~ImageRemake();
+    ImageRemake(const ImageRemake&) = delete;
+    ImageRemake& operator=(const ImageRemake&) = delete;
+
+private:
+    std::int32_t n_;
+    ImageRecord* old_ = nullptr; // out of the list, owned here
+};
 // picture size / level-0 size, never above 1.
 void SetScales(ImageRecord& r);
 void RefreshSprites();

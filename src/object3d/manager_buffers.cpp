@@ -515,9 +515,10 @@ void ObjectManager::MarkObjectChanged(ObjectRecord* object) {
     rebuildNeeded = 1;
 }
 
-void ObjectManager::ApplyToAllMeshes(IDirect3DTexture9* texture) {
-    ForEachLiveMesh(
-        [texture](ObjectRecord*, MeshRecord* mesh) { ClearTextureReference(mesh, texture); });
+void ObjectManager::ApplyToAllMeshes(IDirect3DTexture9* before, IDirect3DTexture9* after) {
+    ForEachLiveMesh([before, after](ObjectRecord*, MeshRecord* mesh) {
+        ReplaceTextureReference(mesh, before, after);
+    });
 }
 
 void ObjectManager::ReleaseBufferChains() {

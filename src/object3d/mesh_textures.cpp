@@ -402,36 +402,60 @@ bool CopyMeshTextureSlots(MeshRecord* target, const MeshRecord* source) {
     return true;
 }
 
-void ClearTextureReference(MeshRecord* mesh, IDirect3DTexture9* texture) {
-    if (!mesh || !texture) return;
+void ReplaceTextureReference(MeshRecord* mesh, IDirect3DTexture9* before,
+                             IDirect3DTexture9* after) {
+    if (!mesh || !before) return;
     for (std::int32_t i = 0; mesh->textures && i < mesh->textureCount; ++i) {
         TextureRecord& slot = mesh->textures[i];
-        if (slot.texture != texture) continue;
-        slot.texture = nullptr;
+        if (slot.texture != before) continue;
+        slot.texture = after;
         // A module image's number is free again once it is gone; the slot must not keep it.
-        if (slot.imageNumber < 0) slot.imageNumber = 0;
+        if (!after && slot.imageNumber < 0) slot.imageNumber = 0;
     }
     for (std::int32_t i = 0; mesh->multiMaterials && i < mesh->multiMaterialCount; ++i)
-        if (mesh->multiMaterials[i].texture == texture) mesh->multiMaterials[i].texture = nullptr;
+        if (mesh->multiMaterials[i].texture == before) mesh->multiMaterials[i].texture = after;
 }
 
-void ClearObjectsOfTextureRef(IDirect3DTexture9* texture) {
-    if (!texture) return;
+void ClearTextureReference(MeshRecord* mesh, IDirect3DTexture9* texture) {
+    ReplaceTextureReference(mesh, texture, nullptr);
+}
+
+void ReplaceObjectsTextureRef(IDirect3DTexture9* before, IDirect3DTexture9* after) {
+    if (!before) return;
     Object3DState& s = g_Object3D;
-    auto& uses = s.moduleImageUses;
-    for (auto it = uses.begin(); it != uses.end();)
-        it = TextureOfImage(it->first) == texture ? uses.erase(it) : std::next(it);
-    s.manager.ApplyToAllMeshes(texture);
+    s.manager.ApplyToAllMeshes(before, after);
     // Meshes that no frame holds, and those of the mesh table.
     for (std::int32_t n = 0; s.objects && n < s.objectCapacity; ++n) {
         const ObjectRecord* object = s.objects[n];
         if (!object || !object->meshes) continue;
         const std::int32_t count = std::abs(object->meshCount);
         for (std::int32_t i = 0; i < count; ++i)
-            ClearTextureReference(object->meshes[i], texture);
+            ReplaceTextureReference(object->meshes[i], before, after);
     }
     for (std::int32_t n = 0; s.meshes && n < s.meshCapacity; ++n)
-        ClearTextureReference(s.meshes[n], texture);
+        ReplaceTextureReference(s.meshes[n], before, after);
+}
+
+void ClearObjectsOfTextureRef(IDirect3DTexture9* texture) {
+    if (!texture) return;
+    auto& uses = g_Object3D.moduleImageUses;
+    for (auto it = uses.begin(); it != uses.end();)
+        it = TextureOfImage(it->first) == texture ? uses.erase(it) : std::next(it);
+    ReplaceObjectsTextureRef(texture, nullptr);
+}
+
+void ObjectsKeepImages(const ItemNotice& notice) {
+    // The image module's textures are IDirect3DTexture9 wherever a slot can hold them; a cube
+    // map's pointer matches no slot.
+    auto* before =
+        static_cast<IDirect3DTexture9*>(static_cast<IDirect3DBaseTexture9*>(notice.before));
+    if (notice.change == ItemChange::Deleted) {
+        // A module image's number is free again: no use of it is counted any more.
+        if (notice.number < 0) g_Object3D.moduleImageUses.erase(notice.number);
+        ReplaceObjectsTextureRef(before, nullptr);
+    } else {
+        ReplaceObjectsTextureRef(before, static_cast<IDirect3DTexture9*>(notice.after));
+    }
 }
 
 void SetMeshDiffuseMaterial(MeshRecord* mesh, D3DCOLOR colour) {

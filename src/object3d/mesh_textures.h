@@ -9,6 +9,8 @@
 
 #include "core/win32.h"
 
+#include "core/item_keepers.h"
+
 #include <cstdint>
 
 struct MeshRecord;
@@ -58,11 +60,19 @@ void CopyMeshTextures(MeshRecord* target, const MeshRecord* source);
 // The target's slot array replaced by a fresh copy of the source's (each slot sharing the
 // source's images); false, the target as it was, when the copy cannot be made.
 bool CopyMeshTextureSlots(MeshRecord* target, const MeshRecord* source);
+// Every slot and material of the mesh that holds texture before takes after in its place; a null
+// after lets go of it.
+void ReplaceTextureReference(MeshRecord* mesh, IDirect3DTexture9* before, IDirect3DTexture9* after);
 // Every slot and material of the mesh that holds the texture lets go of it.
 void ClearTextureReference(MeshRecord* mesh, IDirect3DTexture9* texture);
-// ClearTextureReference on every mesh of every object and of the mesh table: the image module
-// calls it with a texture it is about to free.
+// ReplaceTextureReference on every mesh of every object and of the mesh table.
+void ReplaceObjectsTextureRef(IDirect3DTexture9* before, IDirect3DTexture9* after);
+// ClearTextureReference on every mesh of every object and of the mesh table, for a texture about
+// to be freed.
 void ClearObjectsOfTextureRef(IDirect3DTexture9* texture);
+// The module's keeper of images (added as it starts): meshes let go of a deleted image's texture
+// and take a remade image's new texture in place of the old, so they draw what the number names.
+void ObjectsKeepImages(const ItemNotice& notice);
 
 // Material colours (ARGB); with multi-materials they go to every material entry instead of the
 // mesh's own material. Each turns the material on.

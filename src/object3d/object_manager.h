@@ -117,8 +117,9 @@ public:
     void RefreshIfMeshChanged(ObjectRecord* object);
     void MarkObjectChanged(ObjectRecord* object);
     void MarkListDirty() { listDirty = 1; }
-    // Clears, on every mesh of every live object, the texture slots that hold the texture.
-    void ApplyToAllMeshes(IDirect3DTexture9* texture);
+    // On every mesh of every live object, the texture slots that hold before take after (null:
+    // they let go of it).
+    void ApplyToAllMeshes(IDirect3DTexture9* before, IDirect3DTexture9* after);
 
     // The frame's lists.
     void BuildDrawLists();

@@ -85,8 +85,8 @@ void Basic3DConstructor(HMODULE display, HMODULE image, HMODULE camera, HMODULE 
     ModuleLinkTable.image.constructor = ImageConstructor;
     ModuleLinkTable.image.destructor = ImageDestructor;
     ModuleLinkTable.image.setSettingWord = SetImageSettingWord;
-    if (ModuleLinkTable.image.linkTextureClearer)
-        ModuleLinkTable.image.linkTextureClearer(ClearObjectsOfTextureRef);
+    // Told by the image module when an image goes or is made again, in its one walk of keepers.
+    AddItemKeeper(ItemOwner::Image, ObjectsKeepImages);
     s.device = GetDirect3DDevice();
     s.caps = D3DCAPS9{};
     if (s.device) {
@@ -122,7 +122,7 @@ void Basic3DPassCoreData(CoreData* core) {
 
 void Basic3DDestructor() {
     Object3DState& s = g_Object3D;
-    if (ModuleLinkTable.image.linkTextureClearer) ModuleLinkTable.image.linkTextureClearer(nullptr);
+    RemoveItemKeeper(ItemOwner::Image, ObjectsKeepImages);
     // The world first: its meshes leave the manager's buffers while those still exist.
     EndUniverseModule();
     s.manager.Free();

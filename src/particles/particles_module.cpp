@@ -24,6 +24,15 @@ void TakeOtherModules() {
     g_Particles.vectors = GetVectorEntries();
 }
 
+// An image made again under its number is drawn anew by every emitter that shows it.
+void ParticlesKeepImages(const ItemNotice& notice) {
+    for (IdListNode* node = g_Particles.emitters.first; node; node = node->next) {
+        auto* e = static_cast<ParticleEmitter*>(node->data);
+        TakeRemadeTexture(e->texture, notice);
+        if (e->system) TakeRemadeTexture(e->system->texture, notice);
+    }
+}
+
 void FreeParticleList(PointParticle* p) {
     while (p) {
         PointParticle* next = p->next;
@@ -182,10 +191,12 @@ void ParticlesConstructor(HMODULE, HMODULE) {
     g_Particles.current = nullptr;
     g_Particles.device = GetDirect3DDevice();
     g_Particles.getImagePointer = GetImageBridge().getPointer;
+    AddItemKeeper(ItemOwner::Image, ParticlesKeepImages);
 }
 
 void ParticlesDestructor() {
     DeleteAllParticleEmitters();
+    RemoveItemKeeper(ItemOwner::Image, ParticlesKeepImages);
 }
 
 void ParticlesSetErrorHandler(RuntimeErrorRecord* cell) {

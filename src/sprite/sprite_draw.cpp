@@ -175,8 +175,10 @@ void DrawSpriteRun(const SpriteRecord* records, std::int32_t count) {
                 device->SetRenderState(D3DRS_ALPHABLENDENABLE, blending);
             }
             if (r.image != 0) {
-                // The image may have been replaced or deleted since the record was made.
-                device->SetTexture(0, s.images.getPointer ? s.images.getPointer(r.image) : nullptr);
+                // The image may have been replaced or deleted since the record was made. A sprite
+                // without one (-1) shows none: negative numbers are the 3D module's textures.
+                device->SetTexture(
+                    0, r.image > 0 && s.images.getPointer ? s.images.getPointer(r.image) : nullptr);
             } else if (r.texture) {
                 device->SetTexture(0, r.texture);
             }

@@ -22,6 +22,12 @@ void TakeOtherModules() {
     g_Terrain.vectors = GetVectorEntries();
 }
 
+// A tile image made again under its number is drawn anew by every matrix that shows it.
+void TerrainKeepsImages(const ItemNotice& notice) {
+    for (IdListNode* node = g_Terrain.matrices.first; node; node = node->next)
+        TakeRemadeTexture(static_cast<TerrainMatrixRecord*>(node->data)->textures[0], notice);
+}
+
 } // namespace
 
 TerrainMatrixRecord* FindTerrainMatrix(std::int32_t n) {
@@ -88,10 +94,12 @@ void TerrainMatrixConstructor(HMODULE, HMODULE) {
     g_Terrain.images = GetImageBridge();
     g_Terrain.device = GetDirect3DDevice();
     SetSceneDeviceDefaults(g_Terrain.device);
+    AddItemKeeper(ItemOwner::Image, TerrainKeepsImages);
 }
 
 void TerrainMatrixDestructor() {
     DeleteAllTerrainMatrices();
+    RemoveItemKeeper(ItemOwner::Image, TerrainKeepsImages);
 }
 
 void TerrainMatrixSetErrorHandler(RuntimeErrorRecord* cell) {

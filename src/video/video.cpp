@@ -89,8 +89,9 @@ struct AnimationSlot {
     std::uint8_t started = 0;
     std::uint8_t loop = 0;
     Rect placedRect;
+    // The image that receives the frames, 0 for the screen: a number, looked up at every frame,
+    // so that frames go into what it names now, never into a texture it named once.
     std::int32_t targetImage = 0;
-    IDirect3DTexture9* targetTexture = nullptr;
 };
 
 struct State {
@@ -131,7 +132,7 @@ void ReleaseSlot(AnimationSlot& a) {
     a.dvdInfo.Reset();
     a.dvdControl.Reset();
     a.videoWindow.Reset();
-    a.targetTexture = nullptr;
+    a.targetImage = 0;
 }
 
 void ReleaseAll() {
@@ -336,10 +337,10 @@ void CopyTexel(const std::uint8_t* in, std::int64_t sx, bool src16, std::uint8_t
 void CopyToTargetImage(const AnimationSlot& a) {
     const std::int32_t imageW = s.images.getWidth ? s.images.getWidth(a.targetImage) : -1;
     const std::int32_t imageH = s.images.getHeight ? s.images.getHeight(a.targetImage) : -1;
-    if (imageW < 1 || imageH < 1 || !a.texture || !a.targetTexture) return;
+    IDirect3DTexture9* target = s.images.getPointer ? s.images.getPointer(a.targetImage) : nullptr;
+    if (imageW < 1 || imageH < 1 || !a.texture || !target) return;
     LockedTexture src, dst;
-    if (!src.Lock(a.texture, D3DLOCK_READONLY) || !dst.Lock(a.targetTexture, D3DLOCK_NOSYSLOCK))
-        return;
+    if (!src.Lock(a.texture, D3DLOCK_READONLY) || !dst.Lock(target, D3DLOCK_NOSYSLOCK)) return;
     const Rect& r = a.displayRect;
     const Span sx = ScaledSpan(r.x1, r.x2, static_cast<double>(dst.desc.Width) / imageW);
     const Span sy = ScaledSpan(r.y1, r.y2, static_cast<double>(dst.desc.Height) / imageH);
@@ -451,7 +452,6 @@ void PlayWith(std::int32_t n, const Rect* coordinates) {
     AnimationSlot* a = Loaded(n);
     if (!a || !Shows(*a, coordinates)) return;
     a->targetImage = 0;
-    a->targetTexture = nullptr;
     if (!Start(n, coordinates)) return RaiseRuntimeError(kAnimationCannotStart);
     s.states[n].playing = 1;
     s.states[n].looping = 0;
@@ -463,7 +463,6 @@ void LoopWith(std::int32_t n, const Rect* coordinates) {
     AnimationSlot* a = Loaded(n);
     if (!a || !Shows(*a, coordinates)) return;
     a->targetImage = 0;
-    a->targetTexture = nullptr;
     if (!Start(n, coordinates)) return;
     s.states[n].playing = 1;
     s.states[n].looping = 1;
@@ -479,15 +478,15 @@ bool TextureCanHold(std::int64_t w, std::int64_t h) {
     return w <= std::int64_t{caps.MaxTextureWidth} && h <= std::int64_t{caps.MaxTextureHeight};
 }
 
-// The target image at least w x h, made when missing; its texture.
-IDirect3DTexture9* TargetImage(std::int32_t image, std::int32_t w, std::int32_t h) {
-    if (!s.images.existChecked || !s.images.getPointer) return nullptr;
-    if (s.images.existChecked(image) &&
-        (s.images.getWidth(image) < w || s.images.getHeight(image) < h))
-        s.images.deleteImage(image);
-    if (!s.images.exist(image) && w > 0 && h > 0 && s.images.createDefaultFormat)
+// Whether the target image is at least w x h, made when missing. One too small is made again
+// under its number, so that what shows it (a mesh, a sprite) shows the frames.
+bool TargetImage(std::int32_t image, std::int32_t w, std::int32_t h) {
+    if (!s.images.existChecked || !s.images.getPointer) return false;
+    if ((!s.images.existChecked(image) || s.images.getWidth(image) < w ||
+         s.images.getHeight(image) < h) &&
+        s.images.createDefaultFormat)
         s.images.createDefaultFormat(image, w, h, 0);
-    return s.images.getPointer(image);
+    return s.images.getPointer(image) != nullptr;
 }
 
 } // namespace
@@ -593,10 +592,8 @@ void PlayAnimationToImage(std::int32_t n, std::int32_t image, std::int32_t x1, s
     if (w < 1 || h < 1 || !TextureCanHold(w, h)) return RaiseRuntimeError(kImageSizeIllegal);
     const Rect r{x1, y1, x2, y2};
     PlayWith(n, &r);
-    AnimationSlot& a = s.slots[n];
-    a.targetTexture =
-        TargetImage(image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
-    a.targetImage = a.targetTexture ? image : 0;
+    s.slots[n].targetImage =
+        TargetImage(image, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)) ? image : 0;
 }
 
 void LoopAnimation(std::int32_t n) {

@@ -32,7 +32,9 @@ void PlayAnimation(std::int32_t n, std::int32_t x, std::int32_t y);
 // Plays once stretched over the rectangle.
 void PlayAnimation(std::int32_t n, std::int32_t x1, std::int32_t y1, std::int32_t x2,
                    std::int32_t y2);
-// Plays once with its frames copied into image, clipped to the rectangle.
+// Plays once with its frames copied into image, clipped to the rectangle; an image smaller than
+// the rectangle is made again at its size (made when missing). Each frame goes into the image the
+// number names at that frame: into a new image made under it, nowhere while it names none.
 void PlayAnimationToImage(std::int32_t n, std::int32_t image, std::int32_t x1, std::int32_t y1,
                           std::int32_t x2, std::int32_t y2);
 // Plays over and over where it was last placed.

@@ -86,6 +86,17 @@ TEST_F(ParticleScene, ATexturedEmitterLightsThePixelsAroundIt) {
     EXPECT_GE(Green(GetPixelColour(320, 240)), 250);
 }
 
+TEST_F(ParticleScene, APointEmitterDrawsTheImageMadeAgainUnderItsNumber) {
+    LoadPlain(1, 0x00FF00);
+    StillEmitter(1, 1);
+    IDirect3DTexture9* old = GetImagePointer(1);
+    old->AddRef(); // the case's own: an emitter still holding it would show in its count
+    LoadPlain(1, 0xFF0000);
+    EXPECT_EQ(Emitter(1)->texture, GetImagePointer(1));
+    EXPECT_EQ(old->Release(), 0u);
+    EXPECT_GE(Red(SyncAndReadCentre(kClear)), 250);
+}
+
 TEST_F(ParticleScene, BoxEmittersRainTexturedQuads) {
     LoadPlain(1, 0xFF0000);
     MakeParticles(1, 1, 3000, 0.0f, 0.0f, 6.0f, 4.0f, 4.0f, 0.5f);

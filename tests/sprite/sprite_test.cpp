@@ -303,6 +303,17 @@ TEST_F(Sprites, NewSpriteWithoutTextureIsMadeWithError) {
     EXPECT_TRUE(SpriteExist(4));
 }
 
+TEST_F(Sprites, ASpriteWithoutAnImageShowsNoTextureOfThe3DModule) {
+    MakeImage(-1, 10, 10, {kRed}); // the first texture the 3D module loads by name takes -1
+    SetSprite(5, 0, 0);
+    SizeSprite(5, 20, 20);
+    PlaceSprite(5, 50, 50, -1);
+    ASSERT_EQ(cell.number, 0);
+    Frame();
+    EXPECT_EQ(Pixel(55, 55), kWhite); // the vertex colour alone
+    DeleteModuleImage(-1);
+}
+
 TEST_F(Sprites, ColourAlphaAndPasteOrder) {
     MakeImage(1, 10, 10, {kWhite});
     PlaceSprite(1, 50, 50, 1);

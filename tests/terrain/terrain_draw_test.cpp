@@ -7,6 +7,8 @@
 #include "draw2d/draw2d.h"
 #include "image/image.h"
 #include "light/light.h"
+#include "object3d/limb_commands.h"
+#include "object3d/positioning.h"
 #include "support/image_files.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +99,28 @@ TEST_F(TerrainScene, TileImagesAreCheckedAndMadePowersOfTwo) {
     EXPECT_EQ(TopLevel(2).Height, 64u);
     EXPECT_EQ(Record(1)->textures[0], GetImagePointer(2));
     EXPECT_EQ(cell.number, 0);
+}
+
+// Image 2 textures limb 0 of object 1, then a matrix makes its sides powers of two; then a load
+// goes over it. Both users show what image 2 names, and the matrix lets go of the old texture.
+TEST_F(TerrainScene, AnImageMadeAgainIsDrawnAnewByItsMatricesAndLimbs) {
+    const std::string odd = PngBytes(100, 60, [](int, int) { return 0xFF808080u; });
+    LoadImage(folder.Write("odd.png", odd).c_str(), 2, 1);
+    BuildBox(1, 1.0f);
+    TextureLimb(1, 0, 2);
+    FacingTile(1, 2);
+    SetTerrainMatrixTexture(1, 2, 2, 2);
+    ASSERT_EQ(TopLevel(2).Width, 128u);
+    EXPECT_EQ(LimbTexture(1, 0), 2);
+    EXPECT_EQ(FirstMesh(1)->textures[0].texture, GetImagePointer(2));
+    IDirect3DTexture9* old = GetImagePointer(2);
+    old->AddRef(); // the case's own
+    LoadQuadrants(2);
+    EXPECT_EQ(FirstMesh(1)->textures[0].texture, GetImagePointer(2));
+    EXPECT_EQ(Record(1)->textures[0], GetImagePointer(2));
+    EXPECT_EQ(old->Release(), 0u);
+    PositionObject(1, 100, 0, 10); // out of sight
+    EXPECT_EQ(SyncAndReadCentre(kClear) & 0xFFFFFF, kTopLeft);
 }
 
 TEST_F(TerrainScene, LargeGridsSplitTheirIndicesAndDrawTheSame) {

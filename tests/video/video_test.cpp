@@ -269,6 +269,30 @@ TEST_F(Video, CopiesIntoATargetImageAndClipsTheRectangle) {
     EXPECT_EQ(cell.number, 0);
 }
 
+// Target image 5 goes while the video plays, and a new image is made under its number (as the
+// program does, or made again by a create over it): the frames go into the new one only.
+TEST_F(Video, FramesGoIntoTheImageTheNumberNamesAtEachFrame) {
+    LoadClip(1);
+    for (const bool deleted : {true, false}) {
+        PlayAnimationToImage(1, 5, 0, 0, kWidth, kHeight);
+        IDirect3DTexture9* old = GetImagePointer(5);
+        ASSERT_NE(old, nullptr);
+        old->AddRef(); // the case's own: the texture stays readable, its memory never reused
+        const std::vector<std::uint32_t> untouched = ReadTexture(old, kWidth, kHeight);
+        if (deleted) DeleteImage(5);
+        ASSERT_NE(CreateManagedImage(5, 2 * kWidth, kHeight), nullptr);
+        ASSERT_TRUE(UpdateUntil([] { return AnimationPlaying(1) == 0; }));
+        AnimationUpdate();
+        EXPECT_EQ(ReadTexture(old, kWidth, kHeight), untouched) << deleted;
+        EXPECT_EQ(old->Release(), 0u);
+        const std::vector<std::uint32_t> now = ReadTexture(GetImagePointer(5), kWidth, kHeight);
+        ASSERT_FALSE(now.empty());
+        EXPECT_EQ(now[47 * kWidth + 63], SourceColour(kFrames - 1, 63, 47)) << deleted;
+        DeleteImage(5);
+    }
+    EXPECT_EQ(cell.number, 0);
+}
+
 TEST_F(Video, RectanglesWhoseSidesWrapAreRefusedBeforeAnyCopy) {
     LoadClip(1);
     ASSERT_NE(CreateManagedImage(5, kWidth, 128), nullptr); // tall enough to be kept
