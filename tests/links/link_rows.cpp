@@ -434,31 +434,7 @@ void DeleteLinkItems() {
 }
 
 const std::vector<KnownFault>& KnownFaults() {
-    constexpr const char* kRemade = "an image made again under its number: its users keep the old "
-                                    "texture or none, mended with the images' keepers";
-    constexpr const char* kWorldRemade = "the world's meshes and decal keep the image's texture, "
-                                         "mended with the world's keepers and the images' notice "
-                                         "of an image made again";
-    static const std::vector<KnownFault> known = {
-        {"ImageOnObject", "LoadedOver", kRemade},
-        {"ImageOnObject", "Grabbed", kRemade},
-        {"ImageOnObject", "MadePowerOfTwo", kRemade},
-        {"ImageOnLimb", "LoadedOver", kRemade},
-        {"ImageOnLimb", "Grabbed", kRemade},
-        {"ImageOnLimb", "MadePowerOfTwo", kRemade},
-        {"ImageOnTerrain", "LoadedOver", kRemade},
-        {"ImageOnTerrain", "Grabbed", kRemade},
-        {"ImageOnEmitter", "LoadedOver", kRemade},
-        {"ImageOnEmitter", "Grabbed", kRemade},
-        {"ImageOnEmitter", "MadePowerOfTwo", kRemade},
-        {"ImageOnWorldMesh", "LoadedOver", kWorldRemade},
-        {"ImageOnWorldMesh", "Grabbed", kWorldRemade},
-        {"ImageOnWorldMesh", "MadePowerOfTwo", kWorldRemade},
-        {"ImageOnDecal", "LoadedOver", kWorldRemade},
-        {"ImageOnDecal", "Grabbed", kWorldRemade},
-        {"ImageOnDecal", "MadePowerOfTwo", kWorldRemade},
-        {"ImageAsVideoTarget", "LoadedOver",
-         "the video keeps the target image's texture, mended with the images' keepers"},
-    };
+    // Rows whose fault another change mends: each prints its failure and passes until then.
+    static const std::vector<KnownFault> known = {};
     return known;
 }
