@@ -68,7 +68,8 @@ bool GrowUntilFits(CoreData& core, std::uint32_t row) {
 
 bool ReserveChecklistString(std::int32_t row, std::int32_t length) {
     CoreData& core = *g_CoreData;
-    if (row < 0) return false;
+    // A text of INT32_MAX characters and its terminator pass what the allocator takes.
+    if (row < 0 || length == INT32_MAX) return false;
     if (!core.checklistRows) {
         core.checklistRows = NewRowArray(kFirstRows, 0);
         if (!core.checklistRows) return false;

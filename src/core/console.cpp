@@ -3,8 +3,10 @@
 #include "core/console.h"
 #include "core/core.h"
 #include "core/core_state.h"
+#include "core/error_numbers.h"
 #include "core/frame_loop.h"
 #include "core/module_link.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -203,9 +205,16 @@ std::string RunLineEditor() {
     return line;
 }
 
+// The new block replaces the slot's; when it cannot be had (101) the old one stays and null comes
+// back. A size below 1 frees the slot's block.
 HGLOBAL AllocBlock(HGLOBAL& slot, std::int32_t size) {
+    HGLOBAL block = size > 0 ? GlobalAlloc(GPTR, static_cast<SIZE_T>(size)) : nullptr;
+    if (size > 0 && !block) {
+        RaiseRuntimeError(kStringNoMemory);
+        return nullptr;
+    }
     if (slot) GlobalFree(slot);
-    slot = size > 0 ? GlobalAlloc(GPTR, static_cast<SIZE_T>(size)) : nullptr;
+    slot = block;
     return slot;
 }
 
@@ -281,21 +290,22 @@ void ClearConsole() {
     SetPrintCursor(0, 0);
 }
 
+// A line that cannot grow, or be handed back, raises 101; the caller keeps its old text.
 char* InputStringLine(char* old) {
-    if (old) CoreResizeString(&old, 0);
-    const std::string line = RunLineEditor();
-    char* text = nullptr;
-    CoreResizeString(&text, static_cast<std::int32_t>(line.size() + 1));
-    if (text) std::memcpy(text, line.c_str(), line.size() + 1);
-    return text;
+    return NoThrow(kStringNoMemory, old, [&] {
+        const std::string line = RunLineEditor();
+        return ReplaceModuleString(g_CoreData, old, line.data(), line.size());
+    });
 }
 
 std::int64_t InputInteger() {
-    return std::strtoll(RunLineEditor().c_str(), nullptr, 10);
+    return NoThrow(kStringNoMemory, std::int64_t{0},
+                   [] { return std::strtoll(RunLineEditor().c_str(), nullptr, 10); });
 }
 
 double InputFloat() {
-    return std::strtod(RunLineEditor().c_str(), nullptr);
+    return NoThrow(kStringNoMemory, 0.0,
+                   [] { return std::strtod(RunLineEditor().c_str(), nullptr); });
 }
 
 std::int64_t GetPerformanceCounter() {
@@ -306,8 +316,9 @@ std::int64_t GetPerformanceCounter() {
 
 HGLOBAL AllocCoreBuffer(std::int32_t size) {
     HGLOBAL slot = static_cast<HGLOBAL>(g_CoreData->coreBuffer);
-    g_CoreData->coreBuffer = AllocBlock(slot, size);
-    return slot;
+    HGLOBAL block = AllocBlock(slot, size);
+    g_CoreData->coreBuffer = slot;
+    return block;
 }
 
 void FreeCoreBuffer() {

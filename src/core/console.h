@@ -19,12 +19,14 @@ void PrintNewLine();
 void SetPrintCursor(std::int32_t x, std::int32_t y);
 void ClearConsole();
 
-// The line editor: frees the old text and returns the typed line as a new text.
+// The line editor: frees the old text and returns the typed line as a new text. A line that
+// cannot be held raises 101; the old text comes back (the numbers are 0).
 char* InputStringLine(char* old);
 std::int64_t InputInteger();
 double InputFloat();
 
 std::int64_t GetPerformanceCounter();
+// A block that cannot be had raises 101 and gives null; the buffer held before stays held.
 HGLOBAL AllocCoreBuffer(std::int32_t size);
 void FreeCoreBuffer();
 HGLOBAL AllocSecondBuffer(std::int32_t size);

@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // The shared core-data pointer: holds the CoreData address from program load on.
@@ -36,3 +37,15 @@ void CoreResizeString(char** slot, std::int32_t size);
 // Resizes through the callback that the module was given, or the core's own allocator while the
 // callbacks are not stored yet (start-up stopped early).
 void ResizeModuleString(const CoreData* core, char** slot, std::int32_t size);
+
+// A command that hands the caller a new text makes it before it lets go of the caller's previous
+// one, so that running out of memory loses nothing.
+// A zero-filled buffer of bytes from the string callback; null, with error 101 raised, when it
+// cannot be had or is larger than the callback can give.
+char* NewModuleString(const CoreData* core, std::uint64_t bytes);
+// The caller's new text: frees previous and returns fresh. When fresh is null (it could not be
+// made), returns previous unchanged.
+char* HandOverModuleString(const CoreData* core, char* previous, char* fresh);
+// Both: a new text holding text[0, length) in place of previous, or previous and error 101.
+char* ReplaceModuleString(const CoreData* core, char* previous, const char* text,
+                          std::size_t length);

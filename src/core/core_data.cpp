@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "core/core.h"
+#include "core/error_numbers.h"
 #include "core/module_link.h"
 
 #include <cstdlib>
@@ -52,4 +53,25 @@ void ResizeModuleString(const CoreData* core, char** slot, std::int32_t size) {
     } else {
         CoreResizeString(slot, size);
     }
+}
+
+char* NewModuleString(const CoreData* core, std::uint64_t bytes) {
+    char* text = nullptr;
+    if (bytes > 0 && bytes <= 0x7FFFFFFF)
+        ResizeModuleString(core, &text, static_cast<std::int32_t>(bytes));
+    if (!text) RaiseRuntimeError(kStringNoMemory);
+    return text;
+}
+
+char* HandOverModuleString(const CoreData* core, char* previous, char* fresh) {
+    if (!fresh) return previous;
+    if (previous) ResizeModuleString(core, &previous, 0);
+    return fresh;
+}
+
+char* ReplaceModuleString(const CoreData* core, char* previous, const char* text,
+                          std::size_t length) {
+    char* fresh = NewModuleString(core, std::uint64_t{length} + 1);
+    if (fresh && length) std::memcpy(fresh, text, length);
+    return HandOverModuleString(core, previous, fresh);
 }

@@ -15,8 +15,9 @@ constexpr std::int32_t kArrayNotOneDimensional = 55;
 constexpr std::int32_t kArrayFileNotCreated = 104;
 constexpr std::int32_t kArrayMissing = 109;
 
-// Text.
-constexpr std::int32_t kStringNoMemory = 101; // the string callback gave no buffer
+// Text, and the core's other memory: a string the callback gave no buffer for, an array or a core
+// buffer that could not be made, or a size no 32-bit process can hold. What was there stays.
+constexpr std::int32_t kStringNoMemory = 101;
 
 // Files: errors and warnings of the file commands and slots.
 // Also an array file that cannot be opened or that the array refuses (another type or count, an

@@ -37,6 +37,8 @@ ReplacingFile::ReplacingFile(const char* target) {
     std::string folder;
     if (!CanReplaceFile(target) || !SplitTarget(target, &target_, &folder)) return;
     char temporary[MAX_PATH];
+    // Room for the name first: once the file exists, nothing may throw before it is kept.
+    temporary_.reserve(MAX_PATH);
     // Creates the file under a name no other writer holds; fails where the folder is missing or
     // its name leaves no room.
     if (GetTempFileNameA(folder.c_str(), "zv~", 0, temporary) == 0) return;

@@ -6,8 +6,8 @@
 #include "core/runtime_arrays_internal.h"
 #include "core/error_numbers.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -27,10 +27,11 @@ bool CheckIndex(const ArrayHeader* header, std::int32_t index) {
     return false;
 }
 
-// Grows by n; the caller's array stays as it was when the block cannot be made.
+// Grows by n; the caller's array stays as it was, and 101 is raised, when the block cannot be made.
 RuntimeArray GrowList(RuntimeArray array, std::uint32_t n, bool* grown) {
     RuntimeArray result = GrowArray(array, n);
     *grown = result != nullptr;
+    if (!result) RaiseRuntimeError(kStringNoMemory);
     return result ? result : array;
 }
 
@@ -92,8 +93,9 @@ RuntimeArray ArrayAppendElement(RuntimeArray array) {
 
 RuntimeArray ArrayAppendAndSelect(RuntimeArray array) {
     if (!CheckList(array)) return array;
-    array = ArrayAppendElement(array);
-    GetArrayHeader(array)->current = GetArrayHeader(array)->count - 1;
+    bool grown = false;
+    array = GrowList(array, 1, &grown);
+    if (grown) GetArrayHeader(array)->current = GetArrayHeader(array)->count - 1;
     return array;
 }
 
@@ -104,10 +106,8 @@ RuntimeArray ArrayInsertAtTopN(RuntimeArray array, std::int32_t n) {
     array = GrowList(array, added, &grown);
     if (!grown) return array;
     ArrayHeader* header = GetArrayHeader(array);
-    // Only the pointer table is reordered: the new elements' pointers move to the front.
-    std::vector<void*> saved(array + header->count - added, array + header->count);
-    std::memmove(array + added, array, (header->count - added) * sizeof(void*));
-    std::memcpy(array, saved.data(), added * sizeof(void*));
+    // Only the pointer table is reordered, in place: the new elements' pointers move to the front.
+    std::rotate(array, array + header->count - added, array + header->count);
     header->current = 0;
     return array;
 }
@@ -133,22 +133,16 @@ void ArrayDeleteElement(RuntimeArray array, std::int32_t index) {
     if (!CheckList(array)) return;
     ArrayHeader* header = GetArrayHeader(array);
     if (!CheckIndex(header, index)) return;
-    // The survivors are laid down in table order, so the storage behind the deleted element moves
-    // down one place even after inserts have reordered the table.
-    const std::size_t size = header->elementSize;
+    // The pointers behind the element move down one place; no element is copied, so a list of any
+    // size loses one without needing memory. Its storage is cleared and stays unused until the
+    // list next grows, which lays the elements down afresh in table order.
     const std::uint32_t remaining = header->count - 1;
-    std::vector<std::uint8_t> kept(static_cast<std::size_t>(remaining) * size);
-    for (std::uint32_t i = 0, out = 0; i < header->count; ++i) {
-        if (i != static_cast<std::uint32_t>(index))
-            std::memcpy(&kept[out++ * size], array[i], size);
-    }
+    std::memset(array[index], 0, header->elementSize);
+    std::memmove(array + index, array + index + 1, (remaining - index) * sizeof(void*));
+    array[remaining] = nullptr;
     std::uint8_t* flags = ArrayFlags(array);
     std::memmove(flags + index, flags + index + 1, remaining - index);
-    std::memcpy(ArrayStorage(array), kept.data(), kept.size());
-    std::memset(ArrayStorage(array) + kept.size(), 0, size);
     header->count = remaining;
-    RebuildArrayTable(array);
-    array[remaining] = nullptr;
     if (header->current >= remaining) header->current = remaining - 1;
 }
 
@@ -177,7 +171,9 @@ void ArrayEmpty(RuntimeArray array) {
     if (!array) return;
     ArrayHeader* header = GetArrayHeader(array);
     const std::uint32_t count = header->count;
-    std::memset(ArrayStorage(array), 0, static_cast<std::size_t>(count) * header->elementSize);
+    // Through the table: after a delete an element's storage need not lie among the first count.
+    for (std::uint32_t i = 0; i < count; ++i)
+        std::memset(array[i], 0, header->elementSize);
     std::memset(ArrayFlags(array), 0, count);
     std::memset(array, 0, count * sizeof(void*));
     header->count = 0;

@@ -1,8 +1,10 @@
 // Array blocks: creation, growth and the shapes of DimArray and RedimArray.
 #include "core/win32.h"
 
+#include "core/core.h"
 #include "core/runtime_arrays.h"
 #include "core/runtime_arrays_internal.h"
+#include "core/error_numbers.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -188,14 +190,23 @@ void ClearArrayItems(RuntimeArray array, std::uint32_t first, std::uint32_t coun
         std::memset(array[i], 0, header->elementSize);
 }
 
+// The new array is made before the old one goes: a shape that cannot be held raises 101 and leaves
+// the caller its old array.
 RuntimeArray DimArray(RuntimeArray oldArray, std::int32_t typeArgument, std::int32_t d1,
                       std::int32_t d2, std::int32_t d3, std::int32_t d4, std::int32_t d5,
                       std::int32_t d6, std::int32_t d7, std::int32_t d8, std::int32_t d9) {
-    FreeArray(oldArray); // the new array takes the old one's place in the variable
     const std::int32_t indices[9] = {d1, d2, d3, d4, d5, d6, d7, d8, d9};
-    return CreateShaped(ShapeFromIndices(indices), typeArgument);
+    RuntimeArray array = CreateShaped(ShapeFromIndices(indices), typeArgument);
+    if (!array) {
+        RaiseRuntimeError(kStringNoMemory);
+        return oldArray;
+    }
+    FreeArray(oldArray); // the new array takes the old one's place in the variable
+    return array;
 }
 
+// Null only for an array DimOrRedim must make anew (elements too large to be a list); an array
+// that cannot be made raises 101 and the old one comes back.
 RuntimeArray RedimArray(RuntimeArray oldArray, std::int32_t typeArgument, std::int32_t d1,
                         std::int32_t d2, std::int32_t d3, std::int32_t d4, std::int32_t d5,
                         std::int32_t d6, std::int32_t d7, std::int32_t d8, std::int32_t d9) {
@@ -208,7 +219,10 @@ RuntimeArray RedimArray(RuntimeArray oldArray, std::int32_t typeArgument, std::i
     const std::int32_t indices[9] = {d1, d2, d3, d4, d5, d6, d7, d8, d9};
     const Shape to = ShapeFromIndices(indices);
     RuntimeArray array = CreateShaped(to, typeArgument);
-    if (!array) return nullptr;
+    if (!array) {
+        RaiseRuntimeError(kStringNoMemory);
+        return oldArray;
+    }
     const Shape from = ShapeOfArray(old);
     std::uint8_t* oldFlags = ArrayFlags(oldArray);
     std::uint8_t* newFlags = ArrayFlags(array);

@@ -32,7 +32,8 @@ RuntimeArray GrowArray(RuntimeArray array, std::uint32_t n);
 void ClearArrayItems(RuntimeArray array, std::uint32_t first, std::uint32_t count);
 
 // typeArgument = element size x 10 + type; d1..d9 are highest indices (a dimension of n has n + 1
-// elements). A 0 after the first means the dimension is absent.
+// elements). A 0 after the first means the dimension is absent. An array that cannot be made (too
+// large for a 32-bit process, or out of memory) raises 101 and the old array comes back as it was.
 RuntimeArray DimArray(RuntimeArray oldArray, std::int32_t typeArgument, std::int32_t d1,
                       std::int32_t d2, std::int32_t d3, std::int32_t d4, std::int32_t d5,
                       std::int32_t d6, std::int32_t d7, std::int32_t d8, std::int32_t d9);
@@ -53,7 +54,8 @@ std::int32_t ArrayIndexValid(RuntimeArray array);
 std::int32_t ArrayCount(RuntimeArray array); // the highest index; -1 when empty or null
 bool IsOneDimensionalArray(RuntimeArray array);
 
-// List commands: each may return a new block, which replaces the caller's array.
+// List commands: each may return a new block, which replaces the caller's array. A list that
+// cannot grow raises 101 and comes back as it was.
 RuntimeArray ArrayAppendElement(RuntimeArray array);
 RuntimeArray ArrayAppendElements(RuntimeArray array, std::int32_t n);
 RuntimeArray ArrayInsertAtTop(RuntimeArray array);

@@ -3,6 +3,7 @@
 
 #include "core/core.h"
 #include "core/runtime_data.h"
+#include "core/error_numbers.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -40,15 +41,16 @@ std::int64_t TruncateDouble(double v) {
     return static_cast<std::int64_t>(v);
 }
 
-char* NewText(const char* first, const char* second) {
+// A new text holding first then second, handed to the caller in place of old; when it cannot be
+// made (101 raised) the caller keeps old.
+char* ReplaceText(char* old, const char* first, const char* second) {
     const std::size_t a = first ? std::strlen(first) : 0;
     const std::size_t b = second ? std::strlen(second) : 0;
-    char* text = nullptr;
-    ResizeModuleString(g_CoreData, &text, static_cast<std::int32_t>(a + b + 1));
-    if (!text) return nullptr;
+    char* text = NewModuleString(g_CoreData, std::uint64_t{a} + b + 1);
+    if (!text) return old;
     if (a) std::memcpy(text, first, a);
     if (b) std::memcpy(text + a, second, b);
-    return text;
+    return HandOverModuleString(g_CoreData, old, text);
 }
 
 void FreeText(char* text) {
@@ -93,15 +95,16 @@ double ReadDataDouble() {
 }
 
 char* ReadDataString(char* oldText) {
-    FreeText(oldText);
     const std::uint8_t* item = TakeItem();
     const char* text = nullptr;
     if (item && item[0] == kDataString) std::memcpy(&text, item + 2, sizeof text);
-    return NewText(text, nullptr);
+    return ReplaceText(oldText, text, nullptr);
 }
 
 void* AllocMemory(std::int32_t size) {
-    return size < 0 ? nullptr : std::malloc(static_cast<std::size_t>(size));
+    void* block = size < 0 ? nullptr : std::malloc(static_cast<std::size_t>(size));
+    if (!block) RaiseRuntimeError(kStringNoMemory);
+    return block;
 }
 
 void FillMemory(void* block, std::int32_t value, std::int32_t size) {
@@ -142,15 +145,13 @@ std::int32_t StringLessEqual(const char* a, const char* b) {
 }
 
 char* StringConcatenate(char* oldTarget, const char* a, const char* b) {
-    char* text = NewText(a, b); // made first: a or b may be the old target itself
-    FreeText(oldTarget);
-    return text;
+    return ReplaceText(oldTarget, a, b); // made first: a or b may be the old target itself
 }
 
 char* StringAssign(char* oldTarget, const char* text) {
-    char* copy = text ? NewText(text, nullptr) : nullptr;
+    if (text) return ReplaceText(oldTarget, text, nullptr);
     FreeText(oldTarget);
-    return copy;
+    return nullptr;
 }
 
 char* StringFree(char* text) {

@@ -1,5 +1,5 @@
 // Run-time support of the language constructs: DATA lists, the operators of every value type and
-// the conversions between types. None of these raises an error.
+// the conversions between types. Only running out of memory raises an error (101).
 #pragma once
 
 #include "core/win32.h"
@@ -75,7 +75,8 @@ std::int32_t Int64Less(std::int64_t a, std::int64_t b);
 std::int32_t Int64GreaterEqual(std::int64_t a, std::int64_t b);
 std::int32_t Int64LessEqual(std::int64_t a, std::int64_t b);
 
-// Strings: a null text stands for the empty text. The results are new texts the caller owns.
+// Strings: a null text stands for the empty text. The results are new texts the caller owns; a
+// text that cannot be made raises 101 and the caller gets its old target back, as it was.
 std::int32_t StringEqual(const char* a, const char* b);
 std::int32_t StringNotEqual(const char* a, const char* b);
 std::int32_t StringGreater(const char* a, const char* b);

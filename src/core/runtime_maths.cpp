@@ -30,27 +30,18 @@ struct RuntimeState {
 };
 RuntimeState s;
 
-char* NewText(char* old, std::int32_t size) {
-    if (old) CoreResizeString(&old, 0);
-    char* text = nullptr;
-    CoreResizeString(&text, size);
-    return text;
-}
-
+// The new text is made before the old one goes: out of memory (101), the caller keeps its old.
 char* NewCopy(char* old, const char* source) {
-    const std::size_t length = source ? std::strlen(source) : 0;
-    char* text = NewText(old, static_cast<std::int32_t>(length + 1));
-    if (text && length) std::memcpy(text, source, length);
-    return text;
+    return ReplaceModuleString(g_CoreData, old, source, source ? std::strlen(source) : 0);
 }
 
 char* NewClockText(char* old, const char* format) {
-    char* text = NewText(old, kClockTextSize);
-    if (!text) return nullptr;
+    char* text = NewModuleString(g_CoreData, kClockTextSize);
+    if (!text) return old;
     const std::time_t now = std::time(nullptr);
     const std::tm* local = std::localtime(&now);
     if (local) std::strftime(text, kClockTextSize, format, local);
-    return text;
+    return HandOverModuleString(g_CoreData, old, text);
 }
 
 std::uint32_t TimeNow() {
@@ -222,10 +213,11 @@ char* GetInkeyText(char* old) {
 }
 
 char* GetCoreDataText(char* old) {
-    char* text = NewText(old, kClockTextSize);
+    char* text = NewModuleString(g_CoreData, kClockTextSize);
+    if (!text) return old;
     const char* extra = g_CoreData ? g_CoreData->extraText : nullptr;
-    if (text && extra) std::strncpy(text, extra, kClockTextSize - 1);
-    return text;
+    if (extra) std::strncpy(text, extra, kClockTextSize - 1);
+    return HandOverModuleString(g_CoreData, old, text);
 }
 
 char* GetDateText(char* old) {

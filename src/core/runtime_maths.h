@@ -1,6 +1,7 @@
 // The core's runtime support: float maths in degrees, random numbers, angle easing, the
 // millisecond timer, waits that keep the window alive, and the typed-text and clock texts.
-// Commands that return a new text free the caller's old one (null for none) first.
+// Commands that return a new text free the caller's old one (null for none); when the new one
+// cannot be made they raise 101 and give the old one back.
 #pragma once
 
 #include <cstdint>

@@ -58,11 +58,6 @@ void FindIniHost(CoreData& core) {
     d.hosted = true;
 }
 
-void MakeString(char** slot, const std::string& text) {
-    ResizeModuleString(d.core, slot, static_cast<std::int32_t>(text.size() + 1));
-    if (*slot) std::memcpy(*slot, text.c_str(), text.size() + 1);
-}
-
 void FinishChecklist(std::int32_t rows, bool values) {
     CoreData& core = *d.core;
     core.checklistRowsInUse = rows;
@@ -191,11 +186,9 @@ bool DisplayModeExists(std::int32_t width, std::int32_t height, std::int32_t dep
 }
 
 char* GetCurrentAdapterName(char* oldString) {
-    if (oldString) ResizeModuleString(d.core, &oldString, 0);
     const AdapterInfo* adapter = CurrentAdapter();
-    char* text = nullptr;
-    MakeString(&text, adapter ? adapter->description : std::string());
-    return text;
+    const char* name = adapter ? adapter->description.c_str() : "";
+    return ReplaceModuleString(d.core, oldString, name, std::strlen(name)); // kept on 101
 }
 
 void SetGamma(std::int32_t red, std::int32_t green, std::int32_t blue) {

@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "core/load_budget.h"
 #include "core/media.h"
+#include "core/no_throw.h"
 
 #include <shellapi.h>
 
@@ -129,8 +130,11 @@ void ChangeDirectory(const char* path) {
     if (!path || _chdir(path) != 0) RaiseRuntimeError(kDirectoryNotChanged);
 }
 
+// The commands that build their text first raise 101 when it cannot be had, the previous string
+// kept.
 char* GetDirectory(char* previous) {
-    return ReturnFileString(previous, CurrentDirectory());
+    return NoThrow(kStringNoMemory, previous,
+                   [&] { return ReturnFileString(previous, CurrentDirectory()); });
 }
 
 void MakeDirectory(const char* path) {
@@ -258,11 +262,15 @@ std::int32_t GetFindType() {
 }
 
 char* GetFindModifiedDate(char* previous) {
-    return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_write) : "");
+    return NoThrow(kStringNoMemory, previous, [&] {
+        return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_write) : "");
+    });
 }
 
 char* GetFindCreatedDate(char* previous) {
-    return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_create) : "");
+    return NoThrow(kStringNoMemory, previous, [&] {
+        return ReturnFileString(previous, s.searchStarted ? FormatTime(s.found.time_create) : "");
+    });
 }
 
 void PrintDirectory() {

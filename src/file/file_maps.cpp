@@ -3,6 +3,7 @@
 #include "file/file.h"
 #include "file/file_state.h"
 #include "core/core.h"
+#include "core/no_throw.h"
 
 #include <cstring>
 #include <map>
@@ -70,13 +71,16 @@ std::int32_t ReadFileMapValue(const char* name) {
 }
 
 char* ReadFileMapString(char* previous, const char* name) {
-    std::string text;
-    // Another process wrote the block: the string is read no further than its field.
-    WithView(name, FILE_MAP_READ, [&](std::uint8_t* view) {
-        text.assign(reinterpret_cast<const char*>(view + 8),
-                    strnlen(reinterpret_cast<const char*>(view + 8), kMaxMapString));
+    return NoThrow(kStringNoMemory, previous, [&] {
+        std::string text;
+        text.reserve(kMaxMapString); // before the view, which a throw inside it would leave mapped
+        // Another process wrote the block: the string is read no further than its field.
+        WithView(name, FILE_MAP_READ, [&](std::uint8_t* view) {
+            text.assign(reinterpret_cast<const char*>(view + 8),
+                        strnlen(reinterpret_cast<const char*>(view + 8), kMaxMapString));
+        });
+        return ReturnFileString(previous, text);
     });
-    return ReturnFileString(previous, text);
 }
 
 void OpenFileMap(const char* name, std::int32_t mode, std::int32_t value, const char* text) {

@@ -61,13 +61,10 @@ HANDLE OpenForReading(const std::string& name) {
 
 } // namespace
 
-char* ReturnFileString(char* previous, const std::string& text) {
-    if (previous) ResizeModuleString(s.core, &previous, 0);
-    const std::string bounded = text.substr(0, kStringBuffer - 1);
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(bounded.size() + 1));
-    if (result) std::memcpy(result, bounded.c_str(), bounded.size() + 1);
-    return result;
+char* ReturnFileString(char* previous, std::string_view text) {
+    // Out of memory (101), the caller keeps its previous string.
+    return ReplaceModuleString(s.core, previous, text.data(),
+                               std::min(text.size(), kStringBuffer - 1));
 }
 
 std::string ResolveName(const char* name, bool beforeOpenHook) {

@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "core/item_lookup.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <cstring>
@@ -288,9 +289,10 @@ float ReadFileFloatExport(std::int32_t slot, float* out) {
     return value;
 }
 
-char* ReadFileString(std::int32_t slot, char* previous) {
-    std::string line;
-    if (!OpenSlot(slot, false)) return ReturnFileString(previous, line);
+namespace {
+
+// A line of an open slot, up to CR LF, CR or the end; control bytes other than tab dropped.
+void ReadSlotLine(std::int32_t slot, std::string& line) {
     std::uint8_t byte = 0;
     for (;;) {
         const int got = NextSlotByte(slot, byte);
@@ -311,7 +313,19 @@ char* ReadFileString(std::int32_t slot, char* previous) {
         if (byte == 13 && NextSlotByte(slot, byte) == 0) s.endFlags[slot] = 1;
         break;
     }
-    return ReturnFileString(previous, line);
+}
+
+} // namespace
+
+char* ReadFileString(std::int32_t slot, char* previous) {
+    // The line's room is had before any byte is taken from the slot: out of memory (101) reads
+    // nothing and the previous string is kept.
+    return NoThrow(kStringNoMemory, previous, [&] {
+        std::string line;
+        line.reserve(kStringBuffer);
+        if (OpenSlot(slot, false)) ReadSlotLine(slot, line);
+        return ReturnFileString(previous, line);
+    });
 }
 
 void SkipFileBytes(std::int32_t slot, std::int32_t count) {

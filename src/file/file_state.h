@@ -9,6 +9,7 @@
 #include <io.h>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 constexpr int kSlots = 64;
@@ -64,8 +65,9 @@ struct FileState {
 
 extern FileState g_File;
 
-// Hands text out as a new string, freeing the caller's previous one.
-char* ReturnFileString(char* previous, const std::string& text);
+// Hands text out as a new string, freeing the caller's previous one; when the new one cannot be
+// made, raises 101 and gives the previous one back.
+char* ReturnFileString(char* previous, std::string_view text);
 // The name as loaders see it: through the media redirect (and the first file-name hook).
 std::string ResolveName(const char* name, bool beforeOpenHook);
 void AfterCloseHook(const std::string& name);

@@ -144,17 +144,11 @@ BOOL CloseCall(FtpJob& job) {
     return TRUE;
 }
 
-// A new string from the core's callback holding text; the caller's previous one is freed.
+// A new string from the core's callback holding text, in place of the caller's previous one,
+// which it keeps when the new one cannot be made (101).
 char* MakeString(char* oldString, const char* text, std::size_t capacity) {
     const CoreData* core = s.core ? s.core : g_CoreData;
-    if (oldString) ResizeModuleString(core, &oldString, 0);
-    const std::size_t length = strnlen(text, capacity);
-    char* result = nullptr;
-    ResizeModuleString(core, &result, static_cast<std::int32_t>(length + 1));
-    if (!result) return nullptr;
-    std::memcpy(result, text, length);
-    result[length] = 0;
-    return result;
+    return ReplaceModuleString(core, oldString, text, strnlen(text, capacity));
 }
 
 } // namespace

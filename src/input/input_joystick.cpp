@@ -168,12 +168,8 @@ std::int32_t SelectJoystickByName(const char* name) {
 }
 
 char* GetJoystickName(char* oldString) {
-    if (oldString) ResizeModuleString(s.core, &oldString, 0);
-    const std::size_t length = std::strlen(s.joystickName);
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (result) std::memcpy(result, s.joystickName, length + 1);
-    return result;
+    const std::size_t length = strnlen(s.joystickName, sizeof s.joystickName);
+    return ReplaceModuleString(s.core, oldString, s.joystickName, length); // kept on 101
 }
 
 void ControlDeviceChecklist() {

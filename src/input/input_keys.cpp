@@ -119,12 +119,7 @@ std::int32_t Saturated(double v) {
 }
 
 char* NewString(const char* text, std::size_t length) {
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (!result) return nullptr;
-    std::memcpy(result, text, length);
-    result[length] = 0;
-    return result;
+    return ReplaceModuleString(s.core, nullptr, text, length); // null and 101 when none
 }
 
 } // namespace
@@ -293,12 +288,16 @@ void ClearEntryBuffer() {
 }
 
 char* ReadEntryBuffer(char* oldString, std::int32_t processBackspace) {
-    if (oldString) ResizeModuleString(s.core, &oldString, 0);
     const char* entry = s.core ? s.core->entryBuffer : nullptr;
-    if (!entry) return nullptr;
+    if (!entry) {
+        if (oldString) ResizeModuleString(s.core, &oldString, 0);
+        return nullptr;
+    }
     const std::size_t length = std::strlen(entry);
     char* result = NewString(entry, length);
-    if (!result || processBackspace != 1) return result;
+    if (!result) return oldString; // the caller keeps it
+    result = HandOverModuleString(s.core, oldString, result);
+    if (processBackspace != 1) return result;
     std::size_t out = 0;
     for (std::size_t i = 0; i < length; ++i) {
         if (entry[i] == 8) {

@@ -19,11 +19,7 @@ bool Usable(const char* keyPath, const char* valueName) {
 }
 
 char* NewString(const char* text) {
-    const std::size_t length = std::strlen(text);
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (result) std::memcpy(result, text, length + 1);
-    return result;
+    return ReplaceModuleString(s.core, nullptr, text, std::strlen(text)); // null and 101 when none
 }
 
 HKEY OpenForWriting(const char* keyPath) {
@@ -62,23 +58,23 @@ void WriteClipboard(const char* text) {
     CloseClipboard();
 }
 
+// No clipboard text gives null (the previous string freed); a copy that cannot be made raises 101
+// and gives the previous string back.
 char* ReadClipboard(char* oldString) {
-    if (oldString) ResizeModuleString(s.core, &oldString, 0);
-    if (!IsClipboardFormatAvailable(CF_TEXT) || !OpenClipboard(s.window)) return nullptr;
     char* result = nullptr;
-    if (HANDLE memory = GetClipboardData(CF_TEXT)) {
-        if (const auto* text = static_cast<const char*>(GlobalLock(memory))) {
+    bool failed = false;
+    if (IsClipboardFormatAvailable(CF_TEXT) && OpenClipboard(s.window)) {
+        HANDLE memory = GetClipboardData(CF_TEXT);
+        if (const auto* text = memory ? static_cast<const char*>(GlobalLock(memory)) : nullptr) {
             // Clipboard text is whatever another program put there: never read past its block.
-            const std::size_t length = strnlen(text, GlobalSize(memory));
-            ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-            if (result) {
-                std::memcpy(result, text, length);
-                result[length] = 0;
-            }
+            result = ReplaceModuleString(s.core, nullptr, text, strnlen(text, GlobalSize(memory)));
+            failed = !result;
             GlobalUnlock(memory);
         }
+        CloseClipboard();
     }
-    CloseClipboard();
+    if (failed) return oldString;
+    if (oldString) ResizeModuleString(s.core, &oldString, 0);
     return result;
 }
 

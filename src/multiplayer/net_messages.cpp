@@ -446,11 +446,10 @@ char* NetMessageString(char* oldString) {
         std::memcpy(text, chars,
                     strnlen(chars, std::min<std::size_t>(data->size(), kNetTextLimit)));
     }
+    char* result = ReplaceModuleString(s.core, nullptr, text, std::strlen(text));
+    // Out of memory (101) the caller keeps its previous string, and the message stays to be read.
+    if (!result) return oldString;
     if (oldString) ResizeModuleString(s.core, &oldString, 0);
-    const std::size_t length = std::strlen(text);
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (result) std::memcpy(result, text, length + 1);
     // A text is read once.
     if (s.current.type == kNetText) ReleaseCurrentNetData();
     return result;

@@ -211,16 +211,10 @@ float LimbPosition(std::int32_t n, std::int32_t limb, Axis axis) {
     return value;
 }
 
-// A text result through the core's string allocator; the previous string is freed first.
+// A text result through the core's string allocator in place of the previous string, which the
+// caller keeps when the new one cannot be made (101).
 char* TextResult(char* previous, const char* text, std::size_t length) {
-    if (previous) ResizeModuleString(g_Object3D.core, &previous, 0);
-    char* result = nullptr;
-    ResizeModuleString(g_Object3D.core, &result, static_cast<std::int32_t>(length + 1));
-    if (result) {
-        std::memcpy(result, text, length);
-        result[length] = 0;
-    }
-    return result;
+    return ReplaceModuleString(g_Object3D.core, previous, text, length);
 }
 
 char* NameResult(char* previous, const char* name) {

@@ -91,17 +91,15 @@ float GetChecklistFloatValueD(std::int32_t row) {
 }
 
 char* GetChecklistString(char* oldString, std::int32_t row) {
-    // The caller hands its previous text over in every case, so it is freed even on an error.
-    if (oldString) ResizeModuleString(s.core, &oldString, 0);
     const ChecklistEntry* entry = CheckChecklistIndex(row, true);
-    if (!entry || !entry->string) return nullptr;
+    if (!entry || !entry->string) {
+        // The caller hands its previous text over on a refused row too, so it is freed.
+        if (oldString) ResizeModuleString(s.core, &oldString, 0);
+        return nullptr;
+    }
     // A row's text never runs past its buffer, even when a producer forgot the terminator.
     const std::size_t length = strnlen(entry->string, entry->capacity + 1);
-    char* text = nullptr;
-    ResizeModuleString(s.core, &text, static_cast<std::int32_t>(length + 1));
-    if (!text) return nullptr;
-    std::memcpy(text, entry->string, length);
-    text[length] = 0;
-    s.returnString = text;
+    char* text = ReplaceModuleString(s.core, oldString, entry->string, length);
+    if (text != oldString) s.returnString = text; // else out of memory (101): the caller keeps it
     return text;
 }

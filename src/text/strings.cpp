@@ -3,8 +3,8 @@
 #include "text/strings.h"
 #include "text/text_state.h"
 #include "core/core.h"
-#include "core/error_numbers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -18,48 +18,38 @@ struct Tokenizer {
     char* next = nullptr;
 } tokens;
 
-void Free(char* previous) {
-    if (previous) ResizeModuleString(s.core, &previous, 0);
+// A string of length bytes (and its terminator) for the caller, or null with error 101 raised.
+char* NewResult(std::uint64_t length) {
+    return NewModuleString(s.core, length + 1);
 }
 
-// Hands out a copy of the scratch text (no string when there is no scratch).
-char* ReturnTextScratch() {
-    if (!s.scratch) return nullptr;
-    const std::size_t length = std::strlen(s.scratch);
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (result) std::memcpy(result, s.scratch, length + 1);
-    return result;
+// The caller's new string in place of previous; previous stays the caller's when there is none.
+char* HandOver(char* previous, char* result) {
+    return HandOverModuleString(s.core, previous, result);
 }
 
-// The scratch holding a copy of text (empty for no text); false when it cannot be had.
-bool ScratchCopy(const char* text) {
-    const std::size_t length = text ? std::strlen(text) : 0;
-    if (length >= 0x7FFFFFFF || !ReserveTextScratch(static_cast<std::uint32_t>(length)))
-        return false;
-    if (text)
-        std::memcpy(s.scratch, text, length + 1);
-    else
-        s.scratch[0] = 0;
-    return true;
+// A copy of text[0, length) in place of previous. Results are made straight in the caller's new
+// string, never built up in a buffer the module keeps: a long result holds no memory afterwards.
+char* CopyOut(char* previous, const char* text, std::size_t length) {
+    return ReplaceModuleString(s.core, previous, text, length);
 }
 
-// Frees the previous string and returns the scratch's text.
-char* Finish(char* previous) {
-    Free(previous);
-    return ReturnTextScratch();
+std::size_t LengthOf(const char* text) {
+    return text ? std::strlen(text) : 0;
 }
 
 char* Formatted(char* previous, const char* format, auto value) {
-    if (ReserveTextScratch(64)) std::snprintf(s.scratch, 65, format, value);
-    return Finish(previous);
+    char text[72] = {};
+    std::snprintf(text, sizeof text, format, value);
+    return CopyOut(previous, text, std::strlen(text));
 }
 
 char* ChangeCase(char* previous, const char* text, int (*change)(int)) {
-    if (ScratchCopy(text))
-        for (char* c = s.scratch; *c; ++c)
-            *c = static_cast<char>(change(static_cast<unsigned char>(*c)));
-    return Finish(previous);
+    const std::size_t length = LengthOf(text);
+    char* result = NewResult(length);
+    for (std::size_t i = 0; result && i < length; ++i)
+        result[i] = static_cast<char>(change(static_cast<unsigned char>(text[i])));
+    return HandOver(previous, result);
 }
 
 int ToLowerC(int c) {
@@ -69,32 +59,23 @@ int ToUpperC(int c) {
     return c >= 'a' && c <= 'z' ? c - 32 : c;
 }
 
-// The next token from p: skip delimiters, cut at the first delimiter after the token.
+// The next token from p: skip delimiters, cut at the first delimiter after the token. The source
+// is cut, and the tokenizer moved on, only once the token's copy is made.
 char* TakeToken(char* p, const char* delimiters) {
     if (!p || !delimiters) return CopyToNewString("");
     p += std::strspn(p, delimiters);
-    if (!*p) {
-        tokens.next = nullptr;
-        return CopyToNewString("");
-    }
     char* end = p + std::strcspn(p, delimiters);
-    tokens.next = *end ? end + 1 : nullptr;
+    char* token = CopyOut(nullptr, p, static_cast<std::size_t>(end - p));
+    if (!token) return nullptr;
+    tokens.next = *p && *end ? end + 1 : nullptr;
     *end = 0;
-    return CopyToNewString(p);
+    return token;
 }
 
 } // namespace
 
 char* CopyToNewString(const char* text) {
-    const std::size_t length = text ? std::strlen(text) : 0;
-    char* result = nullptr;
-    ResizeModuleString(s.core, &result, static_cast<std::int32_t>(length + 1));
-    if (!result) {
-        RaiseRuntimeError(kStringNoMemory);
-        return nullptr;
-    }
-    if (text) std::memcpy(result, text, length + 1);
-    return result;
+    return CopyOut(nullptr, text, LengthOf(text));
 }
 
 std::int32_t GetAsciiCode(const char* text) {
@@ -102,21 +83,16 @@ std::int32_t GetAsciiCode(const char* text) {
 }
 
 char* MakeBinaryString(char* previous, std::uint32_t value) {
-    if (ReserveTextScratch(33)) {
-        s.scratch[0] = '%';
-        for (int bit = 31; bit >= 0; --bit)
-            s.scratch[32 - bit] = (value >> bit) & 1 ? '1' : '0';
-        s.scratch[33] = 0;
-    }
-    return Finish(previous);
+    char text[33];
+    text[0] = '%';
+    for (int bit = 31; bit >= 0; --bit)
+        text[32 - bit] = (value >> bit) & 1 ? '1' : '0';
+    return CopyOut(previous, text, sizeof text);
 }
 
 char* MakeCharacterString(char* previous, std::int32_t code) {
-    if (ReserveTextScratch(1)) {
-        s.scratch[0] = static_cast<char>(code & 0xFF);
-        s.scratch[1] = 0;
-    }
-    return Finish(previous);
+    const char character = static_cast<char>(code & 0xFF);
+    return CopyOut(previous, &character, character ? 1 : 0);
 }
 
 char* MakeHexString(char* previous, std::uint32_t value) {
@@ -124,14 +100,9 @@ char* MakeHexString(char* previous, std::uint32_t value) {
 }
 
 char* GetLeftString(char* previous, const char* text, std::int32_t count) {
-    if (ScratchCopy(text)) {
-        const auto length = static_cast<std::int32_t>(std::strlen(s.scratch));
-        if (count <= 0)
-            s.scratch[0] = 0;
-        else if (count <= length)
-            s.scratch[count] = 0;
-    }
-    return Finish(previous);
+    const std::size_t length = LengthOf(text);
+    const std::size_t kept = count <= 0 ? 0 : std::min(static_cast<std::size_t>(count), length);
+    return CopyOut(previous, text, kept);
 }
 
 std::int32_t GetStringLength(const char* text) {
@@ -146,30 +117,16 @@ char* MakeUpperCase(char* previous, const char* text) {
 }
 
 char* GetMidCharacter(char* previous, const char* text, std::int32_t position) {
-    if (ScratchCopy(text)) {
-        const auto length = static_cast<std::uint32_t>(std::strlen(s.scratch));
-        const auto at = static_cast<std::uint32_t>(position);
-        if (at != 0 && at <= length) {
-            s.scratch[0] = s.scratch[at - 1];
-            s.scratch[1] = 0;
-        } else {
-            s.scratch[0] = 0;
-        }
-    }
-    return Finish(previous);
+    const std::size_t length = LengthOf(text);
+    const auto at = static_cast<std::uint32_t>(position);
+    if (at != 0 && at <= length) return CopyOut(previous, text + at - 1, 1);
+    return CopyOut(previous, text, 0);
 }
 
 char* GetRightString(char* previous, const char* text, std::int32_t count) {
-    if (ScratchCopy(text)) {
-        const auto length = static_cast<std::int64_t>(std::strlen(s.scratch));
-        const std::int64_t start = length - count;
-        if (count <= 0 || start >= length)
-            s.scratch[0] = 0;
-        else if (start > 0)
-            std::memmove(s.scratch, s.scratch + start,
-                         static_cast<std::size_t>(length - start + 1));
-    }
-    return Finish(previous);
+    const std::size_t length = LengthOf(text);
+    const std::size_t kept = count <= 0 ? 0 : std::min(static_cast<std::size_t>(count), length);
+    return CopyOut(previous, text ? text + length - kept : text, kept);
 }
 
 char* FloatToString(char* previous, float value) {
@@ -188,13 +145,9 @@ float StringToFloat(const char* text) {
 
 char* MakeSpaces(char* previous, std::int32_t count) {
     const std::uint32_t n = count > 0 ? static_cast<std::uint32_t>(count) : 0;
-    if (ReserveTextScratch(n)) {
-        std::memset(s.scratch, ' ', n);
-        s.scratch[n] = 0;
-    } else if (s.scratch) {
-        s.scratch[0] = 0;
-    }
-    return Finish(previous);
+    char* result = NewResult(n);
+    if (result) std::memset(result, ' ', n);
+    return HandOver(previous, result);
 }
 
 std::int32_t AppendString(char* destination, std::int32_t destinationSize, const char* source) {
@@ -246,8 +199,7 @@ char* NextToken(const char* delimiters) {
 }
 
 char* GetTextFont(char* previous) {
-    ScratchCopy(s.face);
-    return Finish(previous);
+    return CopyOut(previous, s.face, strnlen(s.face, sizeof s.face));
 }
 
 std::int32_t GetTextSize() {

@@ -1,6 +1,7 @@
 // The engine's string commands. A command that returns a new string takes the caller's previous
-// one first (null for none) and frees it; the caller owns every string it gets back. The Export
-// forms take no previous string. Positions are 1-based byte positions.
+// one first (null for none) and frees it; the caller owns every string it gets back. When the new
+// string cannot be had, the command raises 101 and gives the previous one back as it was. The
+// Export forms take no previous string. Positions are 1-based byte positions.
 #pragma once
 
 #include <cstdint>

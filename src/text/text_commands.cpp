@@ -4,6 +4,7 @@
 #include "text/text_state.h"
 #include "core/checklist.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstring>
 
@@ -102,7 +103,13 @@ void FontChecklist() {
     EnumerateFamilies();
     const std::int32_t count = core->checklistRowsInUse;
     for (std::int32_t row = 0; row < count; ++row)
-        ReserveChecklistString(row, static_cast<std::int32_t>(s.longestName));
+        if (!ReserveChecklistString(row, static_cast<std::int32_t>(s.longestName))) {
+            // Rather no list than one that quietly stops short.
+            core->checklistRowsInUse = 0;
+            core->checklistMade = 0;
+            RaiseRuntimeError(kStringNoMemory);
+            return;
+        }
     s.checklistFill = true;
     EnumerateFamilies();
     s.checklistFill = false;

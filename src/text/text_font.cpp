@@ -215,7 +215,6 @@ void StartModule() {
     s.textColour = 0xFFFFFFFF;
     s.backgroundColour = 0xFF000000;
     s.world3D = D3DMATRIX{};
-    ReserveTextScratch(256);
 }
 
 void BuildAll() {
@@ -226,16 +225,6 @@ void BuildAll() {
 }
 
 } // namespace
-
-bool ReserveTextScratch(std::uint32_t wanted) {
-    if (s.scratch && s.scratchCapacity >= wanted) return true;
-    std::free(s.scratch);
-    s.scratchCapacity = 0;
-    s.scratch = wanted < 0xFFFFFFFFu ? static_cast<char*>(std::calloc(wanted + 1, 1)) : nullptr;
-    if (!s.scratch) return false;
-    s.scratchCapacity = wanted;
-    return true;
-}
 
 void RebuildTextFont() {
     ReleaseDeviceObjects();
@@ -250,9 +239,6 @@ void ReleaseTextObjects() {
     s.d3d.Reset();
     if (s.font) DeleteObject(s.font);
     s.font = nullptr;
-    std::free(s.scratch);
-    s.scratch = nullptr;
-    s.scratchCapacity = 0;
     s.device = nullptr;
 }
 

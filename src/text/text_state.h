@@ -38,8 +38,6 @@ struct TextState {
     std::int32_t advance[kGlyphs] = {};
     std::int32_t glyphHeight[kGlyphs] = {};
     D3DMATRIX world3D = {}; // the world matrix of 3D text; nothing sets it
-    char* scratch = nullptr;
-    std::uint32_t scratchCapacity = 0;
     bool checklistFill = false;
     std::uint32_t longestName = 0;
 };
@@ -48,5 +46,3 @@ extern TextState g_Text;
 
 void RebuildTextFont();
 void ReleaseTextObjects();
-// Makes the scratch hold at least wanted + 1 bytes; false when it cannot.
-bool ReserveTextScratch(std::uint32_t wanted);

@@ -4,12 +4,14 @@
 #include "core/core_state.h"
 #include "draw2d/draw2d.h"
 #include "support/engine_fixture.h"
+#include "support/failing_heap.h"
 #include "text/text.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -145,6 +147,24 @@ TEST_F(ConsoleTest, LineEditorAppliesBackspaceAndEndsAtEnterEscapeOrQuit) {
     Type({'k'});
     PostQuitMessage(0); // a quit keeps the text typed so far
     EXPECT_EQ(Take(InputStringLine(nullptr)), "k");
+}
+
+// A line that cannot be held raises 101 and leaves the caller its old text; the typing waits for
+// the next line.
+TEST_F(ConsoleTest, ALineThatCannotBeHeldKeepsTheOldText) {
+    QuitAfter guard(10000);
+    char* old = nullptr;
+    CoreResizeString(&old, 4);
+    std::strcpy(old, "old");
+    Type({'a', 'b', 13});
+    cell.number = 0;
+    char* line = nullptr;
+    failing_heap::CallFailing(
+        1, [&] { line = InputStringLine(old); }, "InputStringLine");
+    EXPECT_EQ(line, old);
+    EXPECT_STREQ(old, "old");
+    EXPECT_EQ(cell.number, 101);
+    EXPECT_EQ(Take(InputStringLine(old)), "ab");
 }
 
 TEST_F(ConsoleTest, BeforeTheDisplayTextGoesToTheGdiPicture) {
