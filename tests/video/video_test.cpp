@@ -3,7 +3,9 @@
 #include "image/image.h"
 #include "music/music.h"
 #include "support/jpeg_files.h"
+#include "core/error_numbers.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
 #include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
@@ -537,4 +539,28 @@ TEST_F(Video, CompressedFramesAreDecodedIntoTheTexture) {
                 EXPECT_NEAR(a, b, 12) << "at " << x << "," << y << " channel " << shift / 8;
             }
         }
+}
+
+// A load that runs out of memory leaves the animation its number held. Playing makes the graph
+// ask this filter for its pins, which the platform then walks without looking whether it got
+// them: out of memory there still hands them over, and the clip plays.
+TEST_F(Video, OutOfMemoryKeepsTheAnimationAndStillPlays) {
+    LoadClip(2);
+    const auto animation = [] {
+        return std::to_string(AnimationExist(2)) + ":" + std::to_string(GetAnimationWidth(2));
+    };
+    // Letting the old graph go asks for its pins too: that load did its work.
+    failing_heap::CheckFailingRows({{"LoadAnimation",
+                                     [&] { LoadAnimation(file.c_str(), 2); },
+                                     animation,
+                                     kAnimationNotLoadable,
+                                     {},
+                                     [] { return AnimationExist(2) == 1; }}});
+    for (int k = 1; k < 64; ++k) {
+        const bool failed = failing_heap::CallFailing(
+            k, [] { PlayAnimation(2); }, "PlayAnimation");
+        EXPECT_EQ(AnimationPlaying(2), 1) << k;
+        StopAnimation(2);
+        if (!failed) break;
+    }
 }
