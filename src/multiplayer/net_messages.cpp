@@ -7,6 +7,7 @@
 #include "multiplayer/net_packet.h"
 #include "core/core.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <bit>
@@ -64,7 +65,8 @@ void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item
                    std::int32_t guaranteed, bool (*exists)(std::int32_t), Convert toBlock) {
     if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
     if (!exists || !exists(item)) return RaiseRuntimeError(kind.missingError);
-    if (toBlock && toBlock(kScratchBlock, item)) {
+    // A conversion that runs out of memory sends nothing (101).
+    if (toBlock && NoThrow(kStringNoMemory, 0, [&] { return toBlock(kScratchBlock, item); })) {
         SendBlock(kind.type, player, guaranteed, kScratchBlock);
     }
 }
@@ -91,13 +93,16 @@ void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID
     message.from = from;
     message.to = to;
     const std::size_t kept = packet.size + (packet.type == kNetText ? 1 : 0);
-    if (!CopyNetBytes(packet.data, packet.size, message.data)) return;
     try {
+        message.data.assign(packet.data, packet.data + packet.size);
         message.data.resize(kept); // a text gets its terminator
         const std::size_t bytes = RecordBytes(message);
         s.queue.push_back(std::move(message));
         s.queuedBytes += bytes;
     } catch (const std::exception&) {
+        // DirectPlay has let go of it: it is dropped, as one past the caps is, and said (101).
+        ++s.droppedMessages;
+        RaiseRuntimeError(kStringNoMemory);
     }
 }
 
@@ -115,7 +120,10 @@ HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size, bool kee
         if (keeping && size <= kNetLargestMessage && !RoomFor(size)) return S_FALSE;
         c.receiveBuffer.reset(new (std::nothrow) std::uint8_t[size]);
         c.receiveSize = c.receiveBuffer ? size : 0;
-        if (!c.receiveBuffer) return E_OUTOFMEMORY;
+        if (!c.receiveBuffer) {
+            RaiseRuntimeError(kStringNoMemory); // the message stays with DirectPlay
+            return E_OUTOFMEMORY;
+        }
     }
 }
 
@@ -271,7 +279,7 @@ void RebuildMedia(const MediaKind& kind, std::int32_t item, Convert fromBlock,
     const std::vector<std::uint8_t>* data = CurrentData(kind.type);
     if (!data) return;
     if (!FillBlock(kScratchBlock, *data)) return RaiseRuntimeError(blockError);
-    if (fromBlock) fromBlock(item, kScratchBlock);
+    if (fromBlock) NoThrow(kStringNoMemory, [&] { fromBlock(item, kScratchBlock); });
 }
 
 } // namespace
@@ -283,7 +291,7 @@ void SendNetPacket(std::uint32_t type, std::int32_t player, std::int32_t guarant
     const DPID to = player == 0 ? DPID_ALLPLAYERS : s.players[player];
     if (player != 0 && !to) return RaiseRuntimeWarning(kPlayerSlotEmpty);
     std::vector<std::uint8_t> packet;
-    if (!BuildNetPacket(type, data, size, packet)) return;
+    if (!BuildNetPacket(type, data, size, packet)) return RaiseRuntimeError(kStringNoMemory);
     NetConnection& c = *s.connection;
     c.play->Send(c.localPlayer, to, guaranteed == 1 ? DPSEND_GUARANTEED : 0, packet.data(),
                  static_cast<DWORD>(packet.size()));
