@@ -66,9 +66,13 @@ struct NetConnection {
     DPID localPlayer = 0;
     ComPtr<IDirectPlay4A> play;
     HANDLE event = nullptr; // given to CreatePlayer; null, so messages are polled
-    // Holds one message while Receive fills it; freed after every message.
+    // Holds one message while Receive fills it; freed after every message, unless that message
+    // could not be queued for want of memory: it then waits here (pendingSize bytes, above 0),
+    // to be queued first by the next receive.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;
     DWORD receiveSize = 0;
+    std::size_t pendingSize = 0;
+    DPID pendingFrom = 0, pendingTo = 0;
     // Oldest first; they come before anything DirectPlay still holds. Emptied when the session
     // is left.
     std::array<DeferredSystemMessage, kNetDeferredMessages> deferred{};

@@ -194,7 +194,10 @@ void LeaveNetSession(NetConnection& c) {
     }
     c.opened = false;
     c.localPlayer = 0;
-    c.deferredCount = 0; // the session's notices go with it
+    c.deferredCount = 0; // the session's notices go with it, and a message waiting to be queued
+    c.pendingSize = 0;
+    c.receiveBuffer.reset();
+    c.receiveSize = 0;
     s.sessionState = 0;
 }
 

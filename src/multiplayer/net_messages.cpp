@@ -84,10 +84,11 @@ bool RoomFor(DWORD size) {
     return held <= kNetHeldBytes && wanted <= kNetHeldBytes - held;
 }
 
-// Appends a checked packet to the queue; anything else is dropped.
-void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
+// Appends a checked packet to the queue; anything else is dropped. False when it could not be
+// queued for want of memory (101): the caller keeps it to queue later.
+bool QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
     NetPacket packet;
-    if (!ReadNetPacket(ByteSpan{data, size}, packet)) return;
+    if (!ReadNetPacket(ByteSpan{data, size}, packet)) return true;
     NetMessageQueue message;
     message.type = packet.type;
     message.from = from;
@@ -99,10 +100,10 @@ void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID
         const std::size_t bytes = RecordBytes(message);
         s.queue.push_back(std::move(message));
         s.queuedBytes += bytes;
+        return true;
     } catch (const std::exception&) {
-        // DirectPlay has let go of it: it is dropped, as one past the caps is, and said (101).
-        ++s.droppedMessages;
         RaiseRuntimeError(kStringNoMemory);
+        return false;
     }
 }
 
@@ -193,9 +194,21 @@ bool HandOverDeferred(NetConnection& c) {
     return c.deferredCount > 0 || s.events.stopReceiving;
 }
 
+// A message taken from DirectPlay that could not be queued for want of memory waits in the
+// receive buffer, ahead of everything DirectPlay still holds; false while it still cannot be.
+bool QueuePending(NetConnection& c) {
+    if (!c.pendingSize) return true;
+    if (!QueueNetMessage(c.receiveBuffer.get(), c.pendingSize, c.pendingFrom, c.pendingTo))
+        return false;
+    c.pendingSize = 0;
+    ReleaseReceiveBuffer(c);
+    return true;
+}
+
 // Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
 // more.
 HRESULT ReceiveIntoQueue(NetConnection& c) {
+    if (!QueuePending(c)) return E_OUTOFMEMORY;
     for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
         if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
         DPID from = 0, to = 0;
@@ -210,8 +223,11 @@ HRESULT ReceiveIntoQueue(NetConnection& c) {
             TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
         } else if (tooLarge) {
             ++s.droppedMessages;
-        } else {
-            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
+        } else if (!QueueNetMessage(c.receiveBuffer.get(), arrived, from, to)) {
+            c.pendingFrom = from;
+            c.pendingTo = to;
+            c.pendingSize = arrived;
+            return E_OUTOFMEMORY;
         }
         ReleaseReceiveBuffer(c);
         // A dropped giant ends the loop too, so that no loop copies more than a few of them.
@@ -352,7 +368,8 @@ HRESULT ReceiveNetMessages() {
     // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
     // long as the two together stay within the cap.
     const HRESULT hr = HandOverDeferred(c) ? S_FALSE : ReceiveIntoQueue(c);
-    if (hr == S_FALSE) DropOverCap(c);
+    // The drop receives into the buffer a message waiting there still needs.
+    if (hr == S_FALSE && !c.pendingSize) DropOverCap(c);
     return hr;
 }
 

@@ -45,3 +45,25 @@ TEST_F(NetTest, PlayersThatCannotBeListedKeepTheirNumbers) {
     failing_heap::CheckFailingRows({{"ListNetPlayers", ListNetPlayers, Listed, kStringNoMemory}});
     EXPECT_EQ(Rows(), (std::vector<std::string>{"Host", "Bo"}));
 }
+
+// A message taken from DirectPlay that cannot be queued waits for the next read, ahead of the
+// rest: out of memory loses no message.
+TEST_F(NetTest, AMessageThatCannotBeQueuedWaitsForTheNextRead) {
+    EXPECT_EQ(ConnectNetGame("Arena", "Host", 8, 1), 1);
+    FakePeer* bo = nullptr;
+    EXPECT_EQ(Joins("Bo", &bo), 2);
+    FakePeer* module = network.ModulePeer();
+    const std::string text = "a text longer than a short string holds";
+    network.Inject(module, bo->FirstPlayer(), Packet(3, text + '\0'), DPID_SERVERPLAYER);
+    network.Inject(module, bo->FirstPlayer(), Packet(1, Word(7)), DPID_SERVERPLAYER);
+    // Each read fails somewhere else, until one hands the text over.
+    for (int k = 1; k < 64 && NetMessageType() == 0; ++k) {
+        errors.Clear();
+        const bool failed = failing_heap::CallFailing(k, GetNetMessage, "GetNetMessage");
+        EXPECT_EQ(errors.Last(), failed ? kStringNoMemory : 0) << k;
+    }
+    ASSERT_EQ(NetMessageType(), 3);
+    EXPECT_EQ(Text(NetMessageString(nullptr)), text);
+    GetNetMessage();
+    EXPECT_EQ(NetMessageInteger(), 7) << "the next one follows";
+}
