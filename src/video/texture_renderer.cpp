@@ -99,9 +99,9 @@ private:
     ULONG position_;
 };
 
-// Enumerators for when the heap has none left. Wine's graph runs the enumerator it asked for
-// without looking whether it got one, so out of memory there would end the program; these few
-// are reused once released.
+// Enumerators that need no memory. Wine's graph runs the enumerator it asked for without looking
+// whether it got one, so out of memory there would end the program: these few, reused once
+// released, serve first, and the heap only when all are out at once.
 constexpr int kSpareEnumerators = 16;
 struct SpareEnumerators {
     alignas(PinEnumerator) unsigned char storage[kSpareEnumerators][sizeof(PinEnumerator)];
@@ -109,11 +109,10 @@ struct SpareEnumerators {
 } g_spareEnumerators;
 
 IEnumPins* NewPinEnumerator(IPin* pin, ULONG position) {
-    if (auto* made = new (std::nothrow) PinEnumerator(pin, position)) return made;
     for (int i = 0; i < kSpareEnumerators; ++i)
         if (!g_spareEnumerators.taken[i].exchange(true))
             return new (g_spareEnumerators.storage[i]) PinEnumerator(pin, position);
-    return nullptr;
+    return new (std::nothrow) PinEnumerator(pin, position);
 }
 
 STDMETHODIMP PinEnumerator::Clone(IEnumPins** out) {

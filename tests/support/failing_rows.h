@@ -21,15 +21,11 @@ struct FailingRow {
     std::function<std::string()> state; // what the call works on, as a failed call leaves it
     std::int32_t error;                 // the error a failed call raises; 0: it needs no memory
     std::function<void()> undo = {};    // puts back what a call that did its work changed
-    // Whether the call did its work, for a command that gets by without what it could not have
-    // (no error then).
-    std::function<bool()> done = {};
 };
 
 // Each row with its k-th allocation failing, k = 1, 2, ... until the call makes no k-th: a call
 // that met the failure raised the row's error, left the state as it was and holds nothing more
-// than before (or did its work all the same, where the row tells); one that did not did its work
-// (undone, then the next row). A row whose call never
+// than before; one that did not did its work (undone, then the next row). A row whose call never
 // allocates proves nothing and fails, unless it says the call needs no memory.
 inline void CheckFailingRows(const std::vector<FailingRow>& rows) {
     try { // a thread's first exception sets up what later ones reuse
@@ -45,7 +41,6 @@ inline void CheckFailingRows(const std::vector<FailingRow>& rows) {
             GetModuleErrorPointer()->number = 0;
             const bool failed = CallFailing(k, row.call, what);
             if (!failed) break;
-            if (row.done && GetModuleErrorPointer()->number == 0 && row.done()) continue;
             EXPECT_EQ(Outstanding(), held) << what << ": memory stays held";
             EXPECT_EQ(GetModuleErrorPointer()->number, row.error) << what;
             EXPECT_EQ(row.state(), before) << what << ": what was there is gone";
