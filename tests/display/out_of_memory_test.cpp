@@ -5,6 +5,7 @@
 #include "core/checklist.h"
 #include "core/error_numbers.h"
 #include "display/display.h"
+#include "object3d/primitive_makers.h"
 #include "support/engine_fixture.h"
 #include "support/failing_heap_impl.h"
 #include "support/failing_rows.h"
@@ -45,4 +46,16 @@ TEST_F(DisplayMemory, OutOfMemoryRaises101AndKeepsTheChecklist) {
     });
     g_CoreData->excludedRects = nullptr;
     g_CoreData->excludedRectCount = 0;
+}
+
+// A mode change releases and rebuilds every module: a module that runs out of memory there says so
+// (101), the others rebuild, and nothing leaves the command.
+TEST_F(DisplayMemory, AModeChangeThatRunsOutOfMemoryThrowsNothing) {
+    MakeObjectBox(1, 10.0f);
+    for (int k = 1; k < 256; ++k) {
+        const bool failed = failing_heap::CallFailing(
+            k, [] { SetDisplayMode(640, 480, 32); }, "SetDisplayMode " + std::to_string(k));
+        EXPECT_NE(GetDirect3DDevice(), nullptr) << k;
+        if (!failed) break;
+    }
 }
