@@ -150,13 +150,16 @@ void PresentDisplay() {
 
     WaitForEarlierFrame();
     HRESULT hr = E_OUTOFMEMORY;
+    std::vector<RECT> excluded;
+    // Pieces that cannot be had for want of memory present nothing this frame (101), rather than
+    // the whole frame over what is excluded.
+    const bool listed =
+        NoThrow(kStringNoMemory, [&] { excluded = ExcludedRects(core, width, height); });
     if (core.excludedRectCount > 0 || core.excludedRect.right != 0) {
-        // Pieces that cannot be had for want of memory present nothing this frame (101), rather
-        // than the whole frame over what is excluded.
-        NoThrow(kStringNoMemory, [&] {
-            hr = PresentPieces(UncoveredPieces(ExcludedRects(core, width, height), width, height),
-                               scaleX, scaleY);
-        });
+        if (listed)
+            NoThrow(kStringNoMemory, [&] {
+                hr = PresentPieces(UncoveredPieces(excluded, width, height), scaleX, scaleY);
+            });
     } else if (d.offsetX == 0 && d.offsetY == 0) {
         hr = d.device->Present(nullptr, nullptr, nullptr, nullptr);
     } else {
