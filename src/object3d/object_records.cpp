@@ -4,6 +4,7 @@
 #include "object3d/effect.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -173,6 +174,23 @@ std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
     return owned;
 }
 
+// Clears the entries that some frame of the tree holds. A teardown must not throw: when the sorted
+// list cannot be had, each frame's slots are looked for in the entries instead.
+void ClearFrameOwned(FrameRecord* root, MeshRecord** meshes, std::int32_t listed) noexcept {
+    try {
+        const auto owned = FrameOwnedMeshes(root);
+        for (std::int32_t i = 0; i < listed; ++i)
+            if (std::binary_search(owned.begin(), owned.end(), meshes[i])) meshes[i] = nullptr;
+        return;
+    } catch (const std::bad_alloc&) {
+    }
+    WalkFrameTree(root, [&](FrameRecord* f) {
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+            for (std::int32_t i = 0; f->MeshSlot(slot) && i < listed; ++i)
+                if (meshes[i] == f->MeshSlot(slot)) meshes[i] = nullptr;
+    });
+}
+
 } // namespace
 
 ObjectRecord::~ObjectRecord() {
@@ -181,10 +199,7 @@ ObjectRecord::~ObjectRecord() {
     if (meshes) {
         // Meshes that frames own go with their frames: clear those entries first, so that no
         // mesh is freed twice.
-        const auto owned = FrameOwnedMeshes(rootFrame);
-        for (std::int32_t i = 0; i < listed; ++i) {
-            if (std::binary_search(owned.begin(), owned.end(), meshes[i])) meshes[i] = nullptr;
-        }
+        ClearFrameOwned(rootFrame, meshes, listed);
     }
     FreeArray(instanceData);
     FreeOne(rootFrame);
