@@ -121,3 +121,14 @@ bool SweepSlowAllowed(const std::string& name) {
     };
     return Listed(list, name);
 }
+#undef SWEEP_SLOW
+#define SWEEP_SLOW(name, reason)
+
+#undef SWEEP_DROPS_OLD
+#define SWEEP_DROPS_OLD(name, reason) {#name, reason},
+bool SweepDropsOldAllowed(const std::string& name) {
+    static const std::vector<SweepExclusion> list = {
+#include "sweep/exclusions.h"
+    };
+    return Listed(list, name);
+}

@@ -11,6 +11,8 @@
 // SWEEP_QUIET: commands that may leave a missing item without an error.
 // SWEEP_TOUCHES: commands that may change items they do not name.
 // SWEEP_SLOW: commands that may take longer than 0.5 s, whatever their arguments.
+// SWEEP_DROPS_OLD: commands that, as documented, may let the old item they name go when the new
+// one cannot be made, with their error.
 #ifndef SWEEP_EXCLUDE
 #define SWEEP_EXCLUDE(name, reason)
 #endif
@@ -35,6 +37,9 @@
 #ifndef SWEEP_TOUCHES
 #define SWEEP_TOUCHES(name, reason)
 #endif
+#ifndef SWEEP_DROPS_OLD
+#define SWEEP_DROPS_OLD(name, reason)
+#endif
 
 SWEEP_EXCLUDE(ExecuteFile, "starts the program it names")
 SWEEP_EXCLUDE(ExecuteFileAndWait, "starts the program it names and waits for its end")
@@ -55,6 +60,7 @@ SWEEP_EXCLUDE(WaitMouseExport, "waits for a mouse click")
 SWEEP_EXCLUDE(WaitMouseExport2, "waits for a mouse click")
 
 SWEEP_TOUCHES(SetDisplayMode, "a new mode deletes every item of the old device")
+SWEEP_DROPS_OLD(CreateBitmap, "the old bitmap goes before the new one is made")
 SWEEP_TOUCHES(DeleteObjectsCmd, "deletes every object of a range of numbers")
 
 // Operations other modules call through their kept pointers, after their own checks: a missing
@@ -147,15 +153,8 @@ SWEEP_TOUCHES(SetDisplayModeWindowFlag, "a new mode deletes every item of the ol
 SWEEP_TOUCHES(SetDisplayModeVertexProcessing, "a new mode deletes every item of the old device")
 SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device")
 
-// Known faults of the pass of pairs of sizes, mended in other changes.
-SWEEP_KNOWN_PAIRS(CreateBitmap,
-                  "a surface of more than the device holds is kept, or the old bitmap "
-                  "goes without an error")
-SWEEP_KNOWN_PAIRS(SetCameraToImage, "the image is left claiming the size the device cut")
-
 // Known faults of the allocation-failure pass, mended in other changes, by module.
 // bitmap
-SWEEP_KNOWN_MEMORY(CreateBitmap, "no error, and the old bitmap goes")
 SWEEP_KNOWN_MEMORY(MirrorBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(FlipBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(FadeBitmap, "std::bad_alloc leaves it")
@@ -170,79 +169,22 @@ SWEEP_KNOWN_MEMORY(PrintNewLineExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintIntegerNoNewLineExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintFloatNoNewLineExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintStringNoNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(GetInkeyTextExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetEntryTextExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetEntryTextExport2, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetDateTextExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetDateTextExport2, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetTimeTextExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetTimeTextExport2, "no error, and no string given")
-// display
-SWEEP_KNOWN_MEMORY(GetCurrentAdapterName, "std::bad_alloc leaves it; no error, and no string given")
 // draw2d
 SWEEP_KNOWN_MEMORY(DrawLine2D, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(DrawDot, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(DrawShadedBox, "std::bad_alloc leaves it")
 // file
-SWEEP_KNOWN_MEMORY(FileExists, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(GetFileSizeByName, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeFile, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CopyFileTo, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(WriteByteToFile, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(GetDirectory, "std::bad_alloc leaves it; no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetApplicationPath, "std::bad_alloc leaves it; no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetWindowsFolder, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetFindName, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetFindModifiedDate, "std::bad_alloc leaves it; no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetFindCreatedDate, "std::bad_alloc leaves it; no error, and no string given")
 SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DirectoryChecklist, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DriveChecklist, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(OpenToRead, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(ReadFileIntoMemblock, "its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(ReadFileMapString, "no error, and no string given")
-// ftp
-SWEEP_KNOWN_MEMORY(FTPPutFileExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(FTPGetFile, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(FTPGetFailureReason, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(FTPGetFileName, "no error, and no string given")
 // image
 SWEEP_KNOWN_MEMORY(SetImageAlpha, "std::bad_alloc leaves it")
-// input
-SWEEP_KNOWN_MEMORY(GetJoystickName, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(ReadRegistryString, "no error, and no string given")
 // light
 SWEEP_KNOWN_MEMORY(MakeLight, "no error, and nothing made")
-// maths
-SWEEP_KNOWN_MEMORY(MakeVector2, "its error loses the old vector")
-SWEEP_KNOWN_MEMORY(MakeVector3, "its error loses the old vector")
-SWEEP_KNOWN_MEMORY(MakeVector4, "its error loses the old vector")
-SWEEP_KNOWN_MEMORY(MakeMatrix, "its error loses the old vector")
 // memblock
-SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap,
-                   "std::bad_alloc leaves it; its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromImage,
-                   "std::bad_alloc leaves it; its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromSound, "its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateSoundFromMemblock,
-                   "its error loses the old sound; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromMesh, "its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport,
-                   "std::bad_alloc leaves it; its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromMeshExport, "its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromSoundExport, "its error loses the old memblock")
-SWEEP_KNOWN_MEMORY(CreateSoundFromMemblockExport,
-                   "its error loses the old sound; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport,
-                   "std::bad_alloc leaves it; its error loses the old memblock")
-// multiplayer
-SWEEP_KNOWN_MEMORY(ListNetConnections, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SendNetMessageImage, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SendNetMessageBitmap, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(NetMessageString, "no error, and no string given")
-// music
-SWEEP_KNOWN_MEMORY(LoadMusicFile, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
 // object3d
 SWEEP_KNOWN_MEMORY(SetObjectSmoothing, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
@@ -251,14 +193,12 @@ SWEEP_KNOWN_MEMORY(OffsetLimb, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(RotateLimb, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(ScaleLimb, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(AddLimb,
-                   "it keeps blocks it made after its error; its error loses the old object")
+                   "it keeps blocks it made after its error; its error leaves the object changed")
 SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work left undone")
 SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LimbTextureName, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(LimbName, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(LoadMesh, "std::bad_alloc leaves it; its error loses the old mesh")
+SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
 SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LoadObject, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(DeleteObjectCmd, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CloneObject, "std::bad_alloc leaves it; no error, and nothing made")
 SWEEP_KNOWN_MEMORY(InstanceObject, "no error, and nothing made")
 SWEEP_KNOWN_MEMORY(CalculateObjectBoundsCmd, "std::bad_alloc leaves it")
@@ -274,17 +214,6 @@ SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_allo
 SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
 // particles
 SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
-// sound
-SWEEP_KNOWN_MEMORY(LoadSound, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LoadSoundExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(Load3DSound, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SaveSound, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(GetTempDataFolder, "std::bad_alloc leaves it")
-// sprite
-SWEEP_KNOWN_MEMORY(CloneSprite, "no error, and nothing made")
-// system
-SWEEP_KNOWN_MEMORY(LoadUserDLL, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(GetDisplayMemoryMB, "no error, and 0 given for the memory")
 // terrain
 SWEEP_KNOWN_MEMORY(CreateTerrainMatrix, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTerrainMatrixTexture, "std::bad_alloc leaves it")
@@ -292,32 +221,6 @@ SWEEP_KNOWN_MEMORY(UpdateTerrainMatrixVertices, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PositionTerrainMatrix, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PositionTerrainMatrixToVector, "std::bad_alloc leaves it")
 // text
-SWEEP_KNOWN_MEMORY(MakeBinaryString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeCharacterString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeHexString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetLeftString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeLowerCase, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetMidCharacter, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetRightString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(FloatToString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(IntegerToString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(DoubleToString, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeUpperCase, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeSpaces, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetTextFont, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeBinaryStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeCharacterStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeHexStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetLeftStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeLowerCaseExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetMidCharacterExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetRightStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(FloatToStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(IntegerToStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(DoubleToStringExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeUpperCaseExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(MakeSpacesExport, "no error, and no string given")
-SWEEP_KNOWN_MEMORY(GetTextFontExport, "no error, and no string given")
 SWEEP_KNOWN_MEMORY(TextAt, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CenterTextAt, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextFont, "std::bad_alloc leaves it")
@@ -328,31 +231,25 @@ SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
-// video
-SWEEP_KNOWN_MEMORY(LoadAnimation, "its error loses the old animation; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LoadDVDAnimation, "its error loses the old animation")
 // world
-SWEEP_KNOWN_MEMORY(LoadWorld, "it keeps blocks it made after its error")
-SWEEP_KNOWN_MEMORY(LoadWorldByName, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(LoadArchivesBeside, "std::bad_alloc leaves it")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
 // bitmap
-SWEEP_KNOWN_MEMORY_ENDS(LoadBitmap, "std::terminate when allocation 2 is refused")
-// display: internal steps of a mode change, called alone
+SWEEP_KNOWN_MEMORY_ENDS(LoadBitmap, "std::terminate when allocation 1 is refused")
+// display
 SWEEP_KNOWN_MEMORY_ENDS(CreateDisplayDevice, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(SetDisplayMode16, "a page fault with sound arguments (4 x 4)")
 SWEEP_KNOWN_MEMORY_ENDS(SetWindowModeOff, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(Setup, "a new device under every module: a page fault at the shutdown")
 // image
-SWEEP_KNOWN_MEMORY_ENDS(LoadImage, "std::terminate when allocation 3 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(LoadImageMode1, "std::terminate when allocation 3 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(LoadImageWithMode, "std::terminate when allocation 3 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(LoadImage, "std::terminate when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(LoadImageMode1, "a page fault when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(LoadImageWithMode, "std::terminate when allocation 2 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(SaveImage, "std::terminate when allocation 1 is refused")
 // object3d
 SWEEP_KNOWN_MEMORY_ENDS(ConvertObjectFVF, "std::terminate when allocation 2 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(CreateLightMaps, "std::terminate when allocation 5 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(DeleteObjectCmd, "std::terminate when allocation 4 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(MakeMeshFromObject, "std::terminate when allocation 12 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(MakeObjectCone, "a page fault when allocation 5 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(SetBumpMappingOn, "std::terminate when allocation 33 is refused")
@@ -363,7 +260,4 @@ SWEEP_KNOWN_MEMORY_ENDS(SetObjectNormals, "std::terminate when allocation 2 is r
 SWEEP_KNOWN_MEMORY_ENDS(SetRainbowShadingOn, "std::terminate when allocation 4 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(SetShadowShadingOn, "std::terminate when allocation 2 is refused")
 // sprite
-SWEEP_KNOWN_MEMORY_ENDS(CreateAnimatedSprite, "std::terminate when allocation 3 is refused")
-// video
-SWEEP_KNOWN_MEMORY_ENDS(LoopAnimation, "a page fault when allocation 1 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(PlayAnimation, "a page fault when allocation 1 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(CreateAnimatedSprite, "std::terminate when allocation 2 is refused")

@@ -157,15 +157,17 @@ std::string Said(const std::string& print) {
 }
 
 // What is wrong with a call whose k-th allocation was refused.
-std::vector<std::string> Faults(const Outcome& o, const Outcome& reference, bool steady,
-                                const Prints& before, const Maker& maker) {
+std::vector<std::string> Faults(const SweepRow& row, const Outcome& o, const Outcome& reference,
+                                bool steady, const Prints& before, const Maker& maker) {
     std::vector<std::string> faults;
     if (o.thrown[0]) faults.push_back(std::string(o.thrown) + " left the command");
     if (!HeapsWhole()) faults.push_back("a heap is damaged");
     const std::string raised = "error " + std::to_string(o.error);
     if (o.error) {
+        const bool drops = SweepDropsOldAllowed(row.name);
         for (const auto& [item, print] : before)
-            if (o.prints.at(item) != print)
+            if (o.prints.at(item) != print &&
+                !(drops && o.prints.at(item).empty() && NamedKinds(row).count(KindOf(item))))
                 faults.push_back(raised + ", and " + item + " changed: " + Said(print) + "-> " +
                                  Said(o.prints.at(item)));
         if (o.tally.held > 0)
@@ -232,7 +234,7 @@ int RefuseInTurn(Sweep& sweep, const SweepRow& row, const Reference& r) {
             ++refused;
             const std::string call =
                 std::string(row.name) + " with allocation " + std::to_string(k) + " refused";
-            for (const std::string& fault : Faults(o, r.outcome, r.steady, before, r.maker))
+            for (const std::string& fault : Faults(row, o, r.outcome, r.steady, before, r.maker))
                 if (sweep.Known(SweepPass::Memory, row.name, false, call + ": " + fault))
                     ADD_FAILURE() << call << ": " << fault;
         }
@@ -285,6 +287,12 @@ struct SayingEnds {
 
 TEST_P(SweepMemory, RunningOutOfMemoryRaisesOrWorks) {
     const SayingEnds saying;
+    // The runtime keeps what the first exception's unwinding allocates (its per-thread globals,
+    // the sorted table of frames): that first one is thrown here, before any call is counted.
+    try {
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+    }
     EachRow([&](const SweepRow& row) { RefusalsOf(*this, row); });
 }
 
