@@ -83,6 +83,7 @@ public:
                  const std::string& call);
     // Makes again the fixtures a call changed; all of them after a failure of its own.
     void Remake(int failuresBefore, int knownBefore);
+    // Back in the case's own folder, wherever a call left the current one.
     void InWork() const;
     std::int32_t& Error() { return cell.number; }
     void SetUp() override;
