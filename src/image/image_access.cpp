@@ -426,6 +426,8 @@ void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* 
                         rowBytes);
         *data = buffer;
         if (size) *size = static_cast<std::uint32_t>(total);
+    } else {
+        RaiseRuntimeError(kMemblockNoMemory); // the block's error: no copy to give
     }
     texture->UnlockRect(0);
 }
