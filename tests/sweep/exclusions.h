@@ -231,8 +231,6 @@ SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
-// world
-SWEEP_KNOWN_MEMORY(LoadArchivesBeside, "std::bad_alloc leaves it")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
 // bitmap
