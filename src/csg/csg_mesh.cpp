@@ -333,8 +333,9 @@ bool CsgJournal::Reserve(std::size_t meshes) {
 }
 
 void CsgJournal::Keep(MeshRecord* mesh) noexcept {
+    // Its first data only: what a later pair replaces is a result of this operation.
     for (const Kept& k : kept_)
-        if (k.mesh == mesh) return; // its first data is kept already
+        if (k.mesh == mesh) return;
     if (kept_.size() == kept_.capacity()) return; // not reserved for: it cannot be undone
     kept_.push_back({mesh, std::exchange(mesh->vertices, nullptr),
                      std::exchange(mesh->indices, nullptr), mesh->fvf, mesh->vertexSize,

@@ -173,9 +173,8 @@ std::int32_t CreateMemblockFromSound(std::int32_t block, std::int32_t sound) {
     std::uint8_t* data = nullptr;
     std::uint32_t bits = 0, samples = 0, seconds = 0, size = 0;
     WAVEFORMATEX format{};
-    const bool raised = convert && GiveRaised([&] {
-        convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format);
-    });
+    const auto give = [&] { convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format); };
+    const bool raised = convert && GiveRaised(give);
     if (!data) return raised ? 0 : Raise(kSoundMissing);
     std::uint8_t* out = StoreCopy(block, kSoundHeaderBytes, data, size, size); // no header claim
     if (out) WriteSoundHeader(out, format);

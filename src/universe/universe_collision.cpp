@@ -194,7 +194,6 @@ std::int32_t UniverseVolumeCommand(float ox, float oy, float oz, float nx, float
                                    float mode) {
     Universe* world = UniversePointer();
     if (!world) return 0;
-    return NoThrow(kStringNoMemory, 0, [&] {
-        return world->VolumeQuery(ox, oy, oz, nx, ny, nz, mode) ? 1 : 0;
-    });
+    return NoThrow(kStringNoMemory, 0,
+                   [&] { return world->VolumeQuery(ox, oy, oz, nx, ny, nz, mode) ? 1 : 0; });
 }

@@ -43,8 +43,9 @@ void AddQueuedLimbs(Universe& world) {
 // An empty pending list with room for count limbs; false after 101.
 bool RoomForLimbs(Universe& world, std::int32_t count) {
     world.pendingLimbs.clear();
-    return NoThrow(kStringNoMemory,
-                   [&] { world.pendingLimbs.reserve(static_cast<std::size_t>(std::max(count, 0))); });
+    return NoThrow(kStringNoMemory, [&] {
+        world.pendingLimbs.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    });
 }
 
 // The world when it has its root node, after the object check; null otherwise.
@@ -105,9 +106,9 @@ void AddLimbToUniverse(std::int32_t object, std::int32_t limb, std::int32_t coll
 std::int32_t AddStaticObjectToUniverse(std::int32_t object) {
     if (!ConfirmObjectInstance(object)) return 0;
     Universe* world = UniversePointer();
-    return !world || NoThrow(kStringNoMemory, [&] {
-        world->AddStaticObject(g_Object3D.objects[object]);
-    }) ? 1 : 0;
+    if (!world) return 1;
+    const auto add = [&] { world->AddStaticObject(g_Object3D.objects[object]); };
+    return NoThrow(kStringNoMemory, add) ? 1 : 0;
 }
 
 std::int32_t RemoveStaticObjectFromUniverse(std::int32_t object) {

@@ -225,9 +225,10 @@ bool Universe::SaveLevel(const char* fileName) {
     AddAreaMeshesToBuffers();
     // Out of memory for the files' names or bytes is a save that failed: the object lets go of
     // the world's meshes below whatever happened.
-    const bool saved = object && GuardLoad([&] {
+    const auto write = [&] {
         return WriteLevelFiles(*this, object.get(), fileName, structureName);
-    });
+    };
+    const bool saved = object && GuardLoad(write);
     for (MeshRecord* mesh : textureMeshes)
         CalculateMeshBounds(mesh);
     ReleaseLevelObject(std::move(object));
@@ -285,7 +286,8 @@ bool Universe::MakePendingMeshes(std::vector<MadeLimb>& made, std::vector<Object
         mesh->owner = limb.objectNumber;
         UpdateObjectWorld(limb.object);
         WorldMeshPointer companion(MakeCompanion(limb, source, mesh.get()));
-        const bool wanted = limb.collisionMode == 1 || limb.collisionMode == 2 || limb.shadowKind == 1;
+        const bool wanted =
+            limb.collisionMode == 1 || limb.collisionMode == 2 || limb.shadowKind == 1;
         if (wanted && !companion) throw std::bad_alloc(); // the copy it is made of was made
         if (!source->worldSpace) {
             CopyGlueMatrices(limb.object, limb.frame, source);

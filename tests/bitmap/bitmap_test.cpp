@@ -427,7 +427,8 @@ TEST_F(Bitmaps, MadeAgainWithoutMemoryKeepsTheOldBitmap) {
         Write(1, 4, 4, [](int, int) { return kRed; });
         cell.number = 0;
         const std::string what = "allocation " + std::to_string(k);
-        if (!failing_heap::CallFailing(k, [] { CreateBitmap(1, 8, 2); }, what)) break;
+        const auto remake = [] { CreateBitmap(1, 8, 2); };
+        if (!failing_heap::CallFailing(k, remake, what)) break;
         EXPECT_EQ(cell.number, 1003) << what;
         ASSERT_EQ(GetBitmapWidth(1), 4) << what;
         EXPECT_EQ(Rgb(Read(1).At(3, 3)), Rgb(kRed)) << what;
