@@ -292,7 +292,9 @@ void SetLimbNormals(std::int32_t n, std::int32_t limb) {
     MeshRecord* mesh = CheckedLimbMesh(n, limb);
     if (!mesh) return;
     MeshShapeChanges changes;
-    if (!ChangeMeshShapes(changes, [mesh](auto&& fn) { fn(mesh); }, RecomputeMeshNormals)) return;
+    if (!ChangeMeshShapes(
+            changes, [mesh](auto&& fn) { fn(mesh); }, RecomputeMeshNormals))
+        return;
     changes.Keep();
     Refresh(n);
 }

@@ -253,7 +253,8 @@ bool UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx, MeshRecord* old) {
             BackupMeshVertices(&made);
         } else if (!old) {
             made.backupVertices = std::exchange(mesh->backupVertices, nullptr);
-        } else if ((made.backupVertices = new (std::nothrow) std::uint8_t[oldBytes ? oldBytes : 1])) {
+        } else if ((made.backupVertices =
+                        new (std::nothrow) std::uint8_t[oldBytes ? oldBytes : 1])) {
             std::memcpy(made.backupVertices, mesh->backupVertices, oldBytes);
         }
         if (!made.backupVertices) return false;
