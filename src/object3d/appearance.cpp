@@ -7,12 +7,14 @@
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_properties.h"
+#include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_state.h"
 #include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -81,6 +83,32 @@ void Rebuffer(ObjectRecord* object) {
     manager.RemoveObjectMeshesFromBuffers(object);
     manager.AddObjectMeshesToBuffers(object);
     Refresh(object);
+}
+
+// The meshes take their new places; where one cannot be placed (out of memory), the old shapes
+// come back to their places and error 7002 is raised.
+bool RebufferOrUndo(ObjectRecord* object, MeshShapeChanges& changes) {
+    ObjectManager& manager = g_Object3D.manager;
+    bool placed = false;
+    NoThrow(kObjectNotMade, [&] {
+        manager.RemoveObjectMeshesFromBuffers(object);
+        placed = manager.AddObjectMeshesToBuffers(object);
+    });
+    if (!placed) {
+        RaiseRuntimeError(kObjectNotMade);
+        changes.Undo();
+        NoThrow(kObjectNotMade, [&] {
+            manager.RemoveObjectMeshesFromBuffers(object);
+            manager.AddObjectMeshesToBuffers(object);
+        });
+    }
+    Refresh(object);
+    return placed;
+}
+
+// What ChangeMeshShapes walks: every mesh of the object's list.
+auto MeshesOf(ObjectRecord* object) {
+    return [object](auto&& fn) { ForEachObjectMesh(object, fn); };
 }
 
 // The vertices as they are now become the ones a later restore puts back, so that restoring
@@ -489,24 +517,46 @@ void SetObjectSmoothing(std::int32_t n, std::int32_t percent) {
 }
 
 void SetObjectNormals(std::int32_t n) {
-    ObjectRecord* object = ForEachMeshOf(n, RecomputeMeshNormals);
-    RenewVertexBackups(object);
+    ObjectRecord* object = GetObjectPointer(n);
+    if (!object) return;
+    MeshShapeChanges changes;
+    if (!ChangeMeshShapes(changes, MeshesOf(object), [](MeshRecord* mesh, MeshRecord* old) {
+            return RecomputeMeshNormals(mesh, old) && RenewMeshBackup(mesh, old);
+        }))
+        return;
+    changes.Keep();
     Refresh(object);
 }
 
+// The shading commands load effect files and convert meshes as they go: out of memory they
+// raise 7002 rather than end the program.
 void SetBumpMappingOn(std::int32_t n, std::int32_t image) {
-    Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetBumpMapping(mesh, image, 1); }));
+    NoThrow(kObjectNotMade, [&] {
+        Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetBumpMapping(mesh, image, 1); }));
+    });
 }
 
 void SetCartoonShadingOn(std::int32_t n, std::int32_t image, std::int32_t edgeImage) {
-    Rebuffer(ForEachMeshOf(
-        n, [image, edgeImage](MeshRecord* mesh) { SetCartoonShading(mesh, image, edgeImage); }));
+    NoThrow(kObjectNotMade, [&] {
+        Rebuffer(ForEachMeshOf(n, [image, edgeImage](MeshRecord* mesh) {
+            SetCartoonShading(mesh, image, edgeImage);
+        }));
+    });
 }
 
 void SetRainbowShadingOn(std::int32_t n, std::int32_t image) {
-    Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetRainbowShading(mesh, image); }));
+    NoThrow(kObjectNotMade, [&] {
+        Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetRainbowShading(mesh, image); }));
+    });
 }
 
 void ConvertObjectFVF(std::int32_t n, std::uint32_t fvf) {
-    Rebuffer(ForEachMeshOf(n, [fvf](MeshRecord* mesh) { FreeMeshOriginalData(mesh, fvf); }));
+    ObjectRecord* object = GetObjectPointer(n);
+    if (!object) return;
+    MeshShapeChanges changes;
+    if (!ChangeMeshShapes(changes, MeshesOf(object), [fvf](MeshRecord* mesh, MeshRecord* old) {
+            return FreeMeshOriginalData(mesh, fvf, old);
+        }))
+        return;
+    if (RebufferOrUndo(object, changes)) changes.Keep();
 }

@@ -1,5 +1,7 @@
 #include "core/win32.h"
 
+#include "core/error_numbers.h"
+#include "core/no_throw.h"
 #include "object3d/lightmap_commands.h"
 #include "object3d/lightmapper.h"
 #include "object3d/object_state.h"
@@ -27,5 +29,5 @@ void DeleteLightMapLights() {
 }
 
 void CreateLightMaps(const char* folder, std::int32_t quality, std::int32_t blur) {
-    ModuleLightMapper().Build(quality, blur, folder);
+    NoThrow(kObjectNotMade, [&] { ModuleLightMapper().Build(quality, blur, folder); });
 }

@@ -6,6 +6,7 @@
 #include "object3d/frame_hierarchy.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_properties.h"
+#include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
 #include "object3d/object_lists.h"
@@ -290,7 +291,11 @@ void SetLimbSmoothing(std::int32_t n, std::int32_t limb, std::int32_t percent) {
 void SetLimbNormals(std::int32_t n, std::int32_t limb) {
     MeshRecord* mesh = CheckedLimbMesh(n, limb);
     if (!mesh) return;
-    RecomputeMeshNormals(mesh);
+    MeshShapeChanges changes;
+    if (!ChangeMeshShapes(
+            changes, [mesh](auto&& fn) { fn(mesh); }, RecomputeMeshNormals))
+        return;
+    changes.Keep();
     Refresh(n);
 }
 

@@ -4,6 +4,7 @@
 #include "object3d/effect.h"
 #include "object3d/object_records.h"
 #include "object3d/object_state.h"
+#include "object3d/mesh_shape_changes.h"
 
 #include <cmath>
 #include <algorithm>
@@ -283,6 +284,20 @@ void BackupMeshVertices(MeshRecord* mesh) {
     const std::size_t bytes = static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize;
     mesh->backupVertices = new (std::nothrow) std::uint8_t[bytes];
     if (mesh->backupVertices) std::memcpy(mesh->backupVertices, mesh->vertices, bytes);
+}
+
+bool RenewMeshBackup(MeshRecord* mesh, MeshRecord* old) {
+    if (!mesh || !mesh->vertices || mesh->vertexCount <= 0) return true;
+    const std::size_t bytes = static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize;
+    auto* copy = new (std::nothrow) std::uint8_t[bytes ? bytes : 1];
+    if (!copy) return false;
+    std::memcpy(copy, mesh->vertices, bytes);
+    std::uint8_t* was = std::exchange(mesh->backupVertices, copy);
+    if (old && !old->vertices && !old->backupVertices)
+        old->backupVertices = was;
+    else
+        delete[] was;
+    return true;
 }
 
 void RestoreMeshVertices(MeshRecord* mesh) {

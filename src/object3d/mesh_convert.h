@@ -30,12 +30,19 @@ struct MultiplierBlock {
 // given, else the mesh's own), null when it cannot be made: 7029 for 65,536 vertices or more.
 ID3DXMesh* MakeDXMeshFromMesh(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
                               std::uint32_t fvf);
-// The mesh takes the D3DX mesh's format, vertices and indices (a plain list past 65,535 indices).
-void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dxMesh);
+// A mesh's shape: its format, its arrays and their counts, exchanged whole.
+void SwapMeshShape(MeshRecord& a, MeshRecord& b) noexcept;
+// The mesh takes the D3DX mesh's format, vertices and indices (a plain list past 65,535 indices);
+// false, and the mesh as it was, when the new arrays cannot be made. Where old is given (a record
+// of no shape), it receives the mesh's old shape, which SwapMeshShape can put back.
+bool UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dxMesh, MeshRecord* old = nullptr);
 void RebuildMeshViaDXMesh(MeshRecord* mesh);
-void ConvertMeshToFVF(MeshRecord* mesh, std::uint32_t fvf);
-void FreeMeshOriginalData(MeshRecord* mesh, std::uint32_t fvf);
-void ComputeMeshNormals(MeshRecord* mesh);
+// These three are false only when the mesh's new arrays cannot be made (it keeps its old ones); a
+// mesh the platform cannot take is left as it is. What they make as they go may throw
+// std::bad_alloc, before the mesh changes.
+bool ConvertMeshToFVF(MeshRecord* mesh, std::uint32_t fvf, MeshRecord* old = nullptr);
+bool FreeMeshOriginalData(MeshRecord* mesh, std::uint32_t fvf, MeshRecord* old = nullptr);
+bool ComputeMeshNormals(MeshRecord* mesh, MeshRecord* old = nullptr);
 // The same, adding a normal to a declaration that lacks one.
 void ComputeMeshNormalsKeepFormat(MeshRecord* mesh);
 

@@ -90,8 +90,8 @@ void AdoptList(MeshRecord* mesh, const std::vector<std::uint32_t>& list, bool wi
     const bool layout =
         mesh->primitiveType == D3DPT_TRIANGLESTRIP || mesh->primitiveType == D3DPT_TRIANGLEFAN;
     if (wide || (hadList && !layout) || list.size() > 65535) return;
-    auto* indices = new (std::nothrow) std::uint16_t[list.size() ? list.size() : 1];
-    if (!indices) return;
+    // Thrown, as the list itself is: a strip kept beside the D3DX mesh's list would not match it.
+    auto* indices = new std::uint16_t[list.size() ? list.size() : 1];
     for (std::size_t i = 0; i < list.size(); ++i)
         indices[i] = static_cast<std::uint16_t>(list[i]);
     delete[] std::exchange(mesh->indices, indices);
@@ -201,8 +201,23 @@ ID3DXMesh* MakeDXMeshFromMesh(MeshRecord* mesh, const D3DVERTEXELEMENT9* declara
     return result.Detach();
 }
 
-void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx) {
-    if (!mesh || !dx) return;
+void SwapMeshShape(MeshRecord& a, MeshRecord& b) noexcept {
+    std::swap(a.fvf, b.fvf);
+    std::swap(a.vertexSize, b.vertexSize);
+    std::swap(a.backupVertices, b.backupVertices);
+    std::swap(a.vertices, b.vertices);
+    std::swap(a.indices, b.indices);
+    std::swap(a.vertexCount, b.vertexCount);
+    std::swap(a.indexCount, b.indexCount);
+    std::swap(a.primitiveType, b.primitiveType);
+    std::swap(a.drawVertexCount, b.drawVertexCount);
+    std::swap(a.drawPrimitiveCount, b.drawPrimitiveCount);
+    std::swap(a.declaration, b.declaration);
+    std::swap(a.vertexDeclaration, b.vertexDeclaration);
+}
+
+bool UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx, MeshRecord* old) {
+    if (!mesh || !dx) return false;
     const DWORD vertexCount = dx->GetNumVertices(), faces = dx->GetNumFaces();
     const bool plain = static_cast<std::uint64_t>(faces) * 3 > 0xFFFF;
     const DWORD fvf = dx->GetFVF();
@@ -211,55 +226,87 @@ void UpdateMeshFromDXMesh(MeshRecord* mesh, ID3DXMesh* dx) {
     const std::int32_t vertices =
         plain ? static_cast<std::int32_t>(faces * 3) : static_cast<std::int32_t>(vertexCount);
     const std::int32_t indices = plain ? 0 : static_cast<std::int32_t>(faces * 3);
-    const std::size_t backupBytes =
-        static_cast<std::size_t>(std::max(mesh->vertexCount, 0)) * mesh->vertexSize;
-    const bool set = fvf ? SetupMeshFVFData(mesh, fvf, vertices, indices)
-                         : SetupMeshDeclarationData(mesh, declaration, dx->GetNumBytesPerVertex(),
+    // The new shape is made whole beside the mesh, which changes only when it exists.
+    MeshRecord made;
+    made.primitiveType = mesh->primitiveType;
+    made.drawVertexCount = mesh->drawVertexCount;
+    made.drawPrimitiveCount = mesh->drawPrimitiveCount;
+    const bool set = fvf ? SetupMeshFVFData(&made, fvf, vertices, indices)
+                         : SetupMeshDeclarationData(&made, declaration, dx->GetNumBytesPerVertex(),
                                                     vertices, indices);
-    if (!set) return;
+    if (!set || (indices > 0 && !made.indices)) return false;
     if (plain) {
-        ExpandIntoMesh(mesh, dx, faces, vertexCount);
+        ExpandIntoMesh(&made, dx, faces, vertexCount);
     } else {
-        ReadIndices(mesh, dx, vertexCount);
+        ReadIndices(&made, dx, vertexCount);
         ComPtr<IDirect3DVertexBuffer9> buffer;
         if (SUCCEEDED(dx->GetVertexBuffer(buffer.PutAddress())))
-            ReadVertexBufferIntoMesh(mesh, buffer, 0);
+            ReadVertexBufferIntoMesh(&made, buffer, 0);
     }
-    mesh->indexLayoutChanged = 1;
     // A backup of the old layout would be restored over the new one, past its end when the new
     // vertices are smaller: it becomes a copy of the new vertices.
-    if (mesh->backupVertices &&
-        static_cast<std::size_t>(mesh->vertexCount) * mesh->vertexSize != backupBytes) {
-        delete[] std::exchange(mesh->backupVertices, nullptr);
-        BackupMeshVertices(mesh);
+    const std::size_t oldBytes =
+        static_cast<std::size_t>(std::max(mesh->vertexCount, 0)) * mesh->vertexSize;
+    // A caller that may put the old shape back keeps its backup too.
+    if (mesh->backupVertices) {
+        if (static_cast<std::size_t>(made.vertexCount) * made.vertexSize != oldBytes) {
+            BackupMeshVertices(&made);
+        } else if (!old) {
+            made.backupVertices = std::exchange(mesh->backupVertices, nullptr);
+        } else if ((made.backupVertices =
+                        new (std::nothrow) std::uint8_t[oldBytes ? oldBytes : 1])) {
+            std::memcpy(made.backupVertices, mesh->backupVertices, oldBytes);
+        }
+        if (!made.backupVertices) return false;
     }
+    SwapMeshShape(*mesh, made);
+    mesh->indexLayoutChanged = 1;
+    // The old shape goes with the record made here, or to the caller, who may put it back.
+    if (old) SwapMeshShape(*old, made);
+    return true;
 }
 
 void RebuildMeshViaDXMesh(MeshRecord* mesh) {
     if (!mesh) return;
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, mesh->savedFVF));
-    if (!dx) return;
-    UpdateMeshFromDXMesh(mesh, dx);
+    if (!dx || !UpdateMeshFromDXMesh(mesh, dx)) return;
     delete[] std::exchange(mesh->backupVertices, nullptr);
 }
 
-void ConvertMeshToFVF(MeshRecord* mesh, std::uint32_t fvf) {
+bool ConvertMeshToFVF(MeshRecord* mesh, std::uint32_t fvf, MeshRecord* old) {
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, fvf));
-    if (dx) UpdateMeshFromDXMesh(mesh, dx);
+    return !dx || UpdateMeshFromDXMesh(mesh, dx, old);
 }
 
-void FreeMeshOriginalData(MeshRecord* mesh, std::uint32_t fvf) {
-    if (!mesh) return;
-    delete[] std::exchange(mesh->backupVertices, nullptr);
-    ConvertMeshToFVF(mesh, fvf);
+bool FreeMeshOriginalData(MeshRecord* mesh, std::uint32_t fvf, MeshRecord* old) {
+    if (!mesh) return true;
+    // The backup goes with the old shape: back to the mesh when the conversion fails.
+    std::uint8_t* backup = std::exchange(mesh->backupVertices, nullptr);
+    bool converted = false;
+    try {
+        converted = ConvertMeshToFVF(mesh, fvf, old);
+    } catch (...) {
+        mesh->backupVertices = backup;
+        throw;
+    }
+    if (!converted) {
+        mesh->backupVertices = backup;
+        return false;
+    }
+    if (old && !old->backupVertices)
+        old->backupVertices = backup;
+    else
+        delete[] backup;
+    return true;
 }
 
-void ComputeMeshNormals(MeshRecord* mesh) {
+bool ComputeMeshNormals(MeshRecord* mesh, MeshRecord* old) {
     ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
-    if (!dx) return;
+    if (!dx) return true;
     D3DXComputeNormals(dx, nullptr);
-    UpdateMeshFromDXMesh(mesh, dx);
+    if (!UpdateMeshFromDXMesh(mesh, dx, old)) return false;
     ClearNormalsThatAreNotNumbers(mesh);
+    return true;
 }
 
 void ComputeMeshNormalsKeepFormat(MeshRecord* mesh) {

@@ -3,6 +3,7 @@
 #include "object3d/mesh_item_commands.h"
 #include "core/com_ptr.h"
 #include "core/core.h"
+#include "core/no_throw.h"
 #include "core/media.h"
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
@@ -94,14 +95,14 @@ void TransformVertices(MeshRecord* mesh, const D3DXMATRIX& world) {
 }
 
 // A copy of the mesh in the format of `format`, as a plain triangle list placed in the world;
-// null when the platform cannot bring it to that format.
+// null when the platform cannot bring it to that format. Out of memory, it throws std::bad_alloc.
 MeshPtr PlacedCopy(const PlacedMesh& placed, const MeshRecord* format) {
-    MeshPtr copy(new (std::nothrow) MeshRecord);
-    if (!copy || !SetupMeshFromTemplate(copy.get(), placed.mesh)) return nullptr;
+    MeshPtr copy(new MeshRecord);
+    if (!SetupMeshFromTemplate(copy.get(), placed.mesh)) throw std::bad_alloc();
     ComPtr<ID3DXMesh> dx(
         MakeDXMeshFromMesh(copy.get(), format->fvf ? nullptr : format->declaration, format->fvf));
     if (!dx) return nullptr;
-    UpdateMeshFromDXMesh(copy.get(), dx);
+    if (!UpdateMeshFromDXMesh(copy.get(), dx)) throw std::bad_alloc();
     if (copy->fvf != format->fvf || copy->vertexSize != format->vertexSize || !copy->vertices)
         return nullptr;
     ExpandMeshIndices(copy.get());
@@ -117,12 +118,11 @@ MeshPtr JoinPlainLists(const std::vector<MeshPtr>& parts) {
         total += static_cast<std::uint64_t>(part->vertexCount);
     if (total * first->vertexSize > kLargestJoinedBytes) return nullptr;
     const auto count = static_cast<std::int32_t>(total);
-    MeshPtr joined(new (std::nothrow) MeshRecord);
-    if (!joined) return nullptr;
+    MeshPtr joined(new MeshRecord);
     const bool made = first->fvf ? SetupMeshFVFData(joined.get(), first->fvf, count, 0)
                                  : SetupMeshDeclarationData(joined.get(), first->declaration,
                                                             first->vertexSize, count, 0);
-    if (!made || !joined->vertices) return nullptr;
+    if (!made || !joined->vertices) throw std::bad_alloc();
     std::uint8_t* at = joined->vertices;
     for (const MeshPtr& part : parts) {
         const std::size_t bytes = static_cast<std::size_t>(part->vertexCount) * part->vertexSize;
@@ -174,17 +174,23 @@ void ConvertMeshToVertexList(std::int32_t n) {
 }
 
 void MakeMeshFromObject(std::int32_t n, std::int32_t objectNumber) {
-    if (!ConfirmObject(objectNumber) || !ConfirmNewMesh(n)) return;
+    if (!ConfirmObject(objectNumber)) return;
+    // The number's old mesh stays until the new one is whole (StoreMesh replaces it).
+    if (n < 1 || n > kLargestItemNumber) return RaiseRuntimeError(kMeshNumberIllegal);
     ObjectRecord* object = ObjectAt(objectNumber);
     UpdateObjectWorld(object);
-    const std::vector<PlacedMesh> placed = PlaceObjectMeshes(object);
-    if (placed.empty()) return;
-    std::vector<MeshPtr> parts;
-    for (const PlacedMesh& p : placed) {
-        parts.push_back(PlacedCopy(p, placed.front().mesh));
-        if (!parts.back()) return;
-    }
-    if (MeshPtr joined = JoinPlainLists(parts)) StoreMesh(n, std::move(joined));
+    // The new mesh is whole before it takes its number; out of memory, nothing is made.
+    NoThrow(kObjectNotMade, [&] {
+        const std::vector<PlacedMesh> placed = PlaceObjectMeshes(object);
+        if (placed.empty()) return;
+        std::vector<MeshPtr> parts;
+        for (const PlacedMesh& p : placed) {
+            parts.push_back(PlacedCopy(p, placed.front().mesh));
+            if (!parts.back()) return;
+        }
+        // A number the table cannot reach raises the table's own error.
+        if (MeshPtr joined = JoinPlainLists(parts)) StoreMesh(n, std::move(joined));
+    });
 }
 
 void ReduceMeshCmd(std::int32_t source, std::int32_t newMesh, std::int32_t vertexTarget) {

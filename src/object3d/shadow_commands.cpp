@@ -1,6 +1,8 @@
 #include "core/win32.h"
 
 #include "object3d/shadow_commands.h"
+#include "core/error_numbers.h"
+#include "core/no_throw.h"
 #include "object3d/builtin_effects.h"
 #include "object3d/frame_hierarchy.h"
 #include "object3d/object3d.h"
@@ -109,13 +111,8 @@ void RebuildVolumes(ObjectRecord* object) {
     });
 }
 
-} // namespace
-
-void SetShadowShadingOn(std::int32_t n) {
-    SetShadowShadingOn(n, 0, -1.0f, 0);
-}
-
-void SetShadowShadingOn(std::int32_t n, std::int32_t mesh, float range, std::int32_t shaderFlag) {
+// A new shadow, or a paused one resumed.
+void StartShadowShading(std::int32_t n, std::int32_t mesh, float range, std::int32_t shaderFlag) {
     ObjectRecord* object = GetObjectPointer(n);
     if (!object) return;
     if (object->noShadowVolume && object->castsShadow) {
@@ -138,6 +135,17 @@ void SetShadowShadingOn(std::int32_t n, std::int32_t mesh, float range, std::int
         DropShadow(object);
         Rebuffer(object);
     }
+}
+
+} // namespace
+
+void SetShadowShadingOn(std::int32_t n) {
+    SetShadowShadingOn(n, 0, -1.0f, 0);
+}
+
+void SetShadowShadingOn(std::int32_t n, std::int32_t mesh, float range, std::int32_t shaderFlag) {
+    // Building the volumes takes memory as it goes: out of it, 7002 rather than an ended program.
+    NoThrow(kObjectNotMade, [&] { StartShadowShading(n, mesh, range, shaderFlag); });
 }
 
 void PauseObjectShadow(std::int32_t n) {

@@ -282,9 +282,10 @@ void ScaleMeshTextureUV(MeshRecord* mesh, float su, float sv) {
     ScaleMeshUV(mesh, 0, su, sv);
 }
 
-void RecomputeMeshNormals(MeshRecord* mesh) {
+bool RecomputeMeshNormals(MeshRecord* mesh, MeshRecord* old) {
     VertexOffsetMap map;
-    if (mesh && GetMeshOffsetMap(mesh, &map) && map.Z && map.NZ) ComputeMeshNormals(mesh);
+    return !(mesh && GetMeshOffsetMap(mesh, &map) && map.Z && map.NZ) ||
+           ComputeMeshNormals(mesh, old);
 }
 
 bool AppendMeshToMesh(MeshRecord* target, MeshRecord* source) {

@@ -42,7 +42,9 @@ void ScrollMeshUV(MeshRecord* mesh, std::int32_t set, float du, float dv);
 void ScaleMeshUV(MeshRecord* mesh, std::int32_t set, float su, float sv);
 void ScrollMeshTextureUV(MeshRecord* mesh, float du, float dv);
 void ScaleMeshTextureUV(MeshRecord* mesh, float su, float sv);
-void RecomputeMeshNormals(MeshRecord* mesh);
+// The platform's normals for a mesh that has positions and normals; false, the mesh as it was,
+// when its new arrays cannot be made (old, when given, takes its old shape as in mesh_convert.h).
+bool RecomputeMeshNormals(MeshRecord* mesh, MeshRecord* old = nullptr);
 // The source's vertices and indices behind the target's, in the target's format; false, the
 // target unchanged, when they cannot be joined (more than 65,535 vertices among them).
 bool AppendMeshToMesh(MeshRecord* target, MeshRecord* source);

@@ -216,9 +216,13 @@ bool AllocateMeshData(MeshRecord* mesh, std::int32_t vertexCount, std::int32_t i
     mesh->vertices = new (std::nothrow) std::uint8_t[bytes ? bytes : 1];
     mesh->indexCount = indexCount;
     if (indexCount > 0) mesh->indices = new (std::nothrow) std::uint16_t[indexCount];
-    if (indexCount > 0 && !mesh->indices) mesh->indexCount = 0;
-    if (!mesh->vertices) mesh->vertexCount = 0;
-    return mesh->vertices != nullptr;
+    // Both arrays or neither: a caller writes the indices it asked for.
+    if (!mesh->vertices || (indexCount > 0 && !mesh->indices)) {
+        FreeArrays(mesh);
+        mesh->vertexCount = mesh->indexCount = 0;
+        return false;
+    }
+    return true;
 }
 
 bool SetupMeshDeclarationData(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
