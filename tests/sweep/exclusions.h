@@ -161,21 +161,10 @@ SWEEP_KNOWN_MEMORY(FadeBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(BlurBitmap, "std::bad_alloc leaves it")
 // camera
 SWEEP_KNOWN_MEMORY(MakeCamera, "no error, and nothing made")
-// core
-SWEEP_KNOWN_MEMORY(PrintIntegerExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintFloatExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintStringExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintIntegerNoNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintFloatNoNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintStringNoNewLineExport, "std::bad_alloc leaves it")
 // draw2d
 SWEEP_KNOWN_MEMORY(DrawLine2D, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(DrawDot, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(DrawShadedBox, "std::bad_alloc leaves it")
-// file
-SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
 // image
 SWEEP_KNOWN_MEMORY(SetImageAlpha, "std::bad_alloc leaves it")
 // light
@@ -214,23 +203,6 @@ SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_allo
 SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
 // particles
 SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
-// terrain
-SWEEP_KNOWN_MEMORY(CreateTerrainMatrix, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTerrainMatrixTexture, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(UpdateTerrainMatrixVertices, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PositionTerrainMatrix, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PositionTerrainMatrixToVector, "std::bad_alloc leaves it")
-// text
-SWEEP_KNOWN_MEMORY(TextAt, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CenterTextAt, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextFont, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextFontExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToNormal, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToItalic, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
 // world
 SWEEP_KNOWN_MEMORY(LoadArchivesBeside, "std::bad_alloc leaves it")
 
@@ -259,5 +231,3 @@ SWEEP_KNOWN_MEMORY_ENDS(SetLimbNormals, "std::terminate when allocation 8 is ref
 SWEEP_KNOWN_MEMORY_ENDS(SetObjectNormals, "std::terminate when allocation 2 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(SetRainbowShadingOn, "std::terminate when allocation 4 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(SetShadowShadingOn, "std::terminate when allocation 2 is refused")
-// sprite
-SWEEP_KNOWN_MEMORY_ENDS(CreateAnimatedSprite, "std::terminate when allocation 2 is refused")
