@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "image/image.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -347,12 +348,26 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     if (!ValidNumber(down) || std::int64_t{across} * down > kLargestFrameCount)
         return RaiseRuntimeError(kSpriteDownIllegal);
     if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(kSpriteImageIllegal);
+    // The sprite is had before the picture loads into its image, so that out of memory for it
+    // (300) leaves the image as it was, and a load that fails takes the bare sprite away again.
+    const bool firstSprite = s.firstSprite;
+    const std::int32_t backSaveMode = s.backSaveMode;
+    MakeSprite(n, -1000000, -1000000, -1);
+    if (!s.manager.FindSprite(n)) return;
     // LoadImage passes the name through the media redirect and the scrambler hooks itself.
-    LoadImage(fileName, image, 1);
-    if (!s.images.exist || !s.images.exist(image)) return;
-    PlaceSprite(n, -1000000, -1000000, image);
+    const bool loaded = NoThrow(kSpriteNotMade, [&] { LoadImage(fileName, image, 1); }) &&
+                        s.images.exist && s.images.exist(image);
     SpriteRecord* r = s.manager.FindSprite(n);
-    if (!r) return RaiseRuntimeError(kSpriteNotMade);
+    if (!loaded || !r) {
+        s.manager.DeleteSpriteRecord(n);
+        s.firstSprite = firstSprite;
+        s.backSaveMode = backSaveMode;
+        return;
+    }
+    s.current = r;
+    r->image = image;
+    ReadSpriteImage(*r, image);
+    if (!r->texture) RaiseRuntimeError(kImageNumberIllegal);
     r->kind = 1;
     r->cellWidth = s.images.getWidth(image) / across;
     r->cellHeight = s.images.getHeight(image) / down;
