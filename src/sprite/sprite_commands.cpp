@@ -69,6 +69,18 @@ void MakeSprite(std::int32_t n, float x, float y, std::int32_t image) {
     }
 }
 
+// Loads the picture into the image: whether no error came of it (a thrown one becomes 300). An
+// error from before the call stays when none is raised.
+bool LoadedWithoutError(const char* fileName, std::int32_t image) {
+    RuntimeErrorRecord* cell = GetModuleErrorPointer();
+    const std::int32_t before = cell ? cell->number : 0;
+    if (cell) cell->number = 0;
+    const bool thrown = !NoThrow(kSpriteNotMade, [&] { LoadImage(fileName, image, 1); });
+    const bool raised = thrown || (cell && cell->number != 0);
+    if (cell && !raised) cell->number = before;
+    return !raised;
+}
+
 } // namespace
 
 void ReadSpriteImage(SpriteRecord& r, std::int32_t image) {
@@ -354,9 +366,10 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     const std::int32_t backSaveMode = s.backSaveMode;
     MakeSprite(n, -1000000, -1000000, -1);
     if (!s.manager.FindSprite(n)) return;
-    // LoadImage passes the name through the media redirect and the scrambler hooks itself.
-    const bool loaded = NoThrow(kSpriteNotMade, [&] { LoadImage(fileName, image, 1); }) &&
-                        s.images.exist && s.images.exist(image);
+    // LoadImage passes the name through the media redirect and the scrambler hooks itself. A load
+    // that fails may keep the old image: the error it raises, not the image, tells.
+    const bool loaded =
+        LoadedWithoutError(fileName, image) && s.images.exist && s.images.exist(image);
     SpriteRecord* r = s.manager.FindSprite(n);
     if (!loaded || !r) {
         s.manager.DeleteSpriteRecord(n);
