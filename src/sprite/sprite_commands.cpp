@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "image/image.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,6 +67,18 @@ void MakeSprite(std::int32_t n, float x, float y, std::int32_t image) {
         s.current = made;
         Rebuild(*made);
     }
+}
+
+// Loads the picture into the image: whether no error came of it (a thrown one becomes 300). An
+// error from before the call stays when none is raised.
+bool LoadedWithoutError(const char* fileName, std::int32_t image) {
+    RuntimeErrorRecord* cell = GetModuleErrorPointer();
+    const std::int32_t before = cell ? cell->number : 0;
+    if (cell) cell->number = 0;
+    const bool thrown = !NoThrow(kSpriteNotMade, [&] { LoadImage(fileName, image, 1); });
+    const bool raised = thrown || (cell && cell->number != 0);
+    if (cell && !raised) cell->number = before;
+    return !raised;
 }
 
 } // namespace
@@ -347,12 +360,27 @@ void CreateAnimatedSprite(std::int32_t n, const char* fileName, std::int32_t acr
     if (!ValidNumber(down) || std::int64_t{across} * down > kLargestFrameCount)
         return RaiseRuntimeError(kSpriteDownIllegal);
     if (image < 0 || image > kMaxNumber) return RaiseRuntimeError(kSpriteImageIllegal);
-    // LoadImage passes the name through the media redirect and the scrambler hooks itself.
-    LoadImage(fileName, image, 1);
-    if (!s.images.exist || !s.images.exist(image)) return;
-    PlaceSprite(n, -1000000, -1000000, image);
+    // The sprite is had before the picture loads into its image, so that out of memory for it
+    // (300) leaves the image as it was, and a load that fails takes the bare sprite away again.
+    const bool firstSprite = s.firstSprite;
+    const std::int32_t backSaveMode = s.backSaveMode;
+    MakeSprite(n, -1000000, -1000000, -1);
+    if (!s.manager.FindSprite(n)) return;
+    // LoadImage passes the name through the media redirect and the scrambler hooks itself. A load
+    // that fails may keep the old image: the error it raises, not the image, tells.
+    const bool loaded =
+        LoadedWithoutError(fileName, image) && s.images.exist && s.images.exist(image);
     SpriteRecord* r = s.manager.FindSprite(n);
-    if (!r) return RaiseRuntimeError(kSpriteNotMade);
+    if (!loaded || !r) {
+        s.manager.DeleteSpriteRecord(n);
+        s.firstSprite = firstSprite;
+        s.backSaveMode = backSaveMode;
+        return;
+    }
+    s.current = r;
+    r->image = image;
+    ReadSpriteImage(*r, image);
+    if (!r->texture) RaiseRuntimeError(kImageNumberIllegal);
     r->kind = 1;
     r->cellWidth = s.images.getWidth(image) / across;
     r->cellHeight = s.images.getHeight(image) / down;

@@ -13,9 +13,15 @@ namespace {
 TextState& s = g_Text;
 
 void SetStyle(std::uint8_t bold, std::uint8_t italic) {
-    s.bold = bold;
-    s.italic = italic;
-    RebuildTextFont();
+    RestyleText([&] {
+        s.bold = bold;
+        s.italic = italic;
+    });
+}
+
+void SetFace(const char* face) {
+    std::memset(s.face, 0, sizeof s.face);
+    std::strncpy(s.face, face, sizeof s.face - 1);
 }
 
 int CALLBACK AddFontToChecklist(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM) {
@@ -47,21 +53,20 @@ void EnumerateFamilies() {
 
 void SetTextFont(const char* face) {
     if (!face) return;
-    std::memset(s.face, 0, sizeof s.face);
-    std::strncpy(s.face, face, sizeof s.face - 1);
-    RebuildTextFont();
+    RestyleText([&] { SetFace(face); });
 }
 
 void SetTextFontExport(const char* face, std::int32_t characterSet) {
     if (!face) return;
-    s.characterSet = characterSet;
-    SetTextFont(face);
+    RestyleText([&] {
+        s.characterSet = characterSet;
+        SetFace(face);
+    });
 }
 
 void SetTextSize(std::int32_t size) {
     if (size == s.size) return;
-    s.size = static_cast<std::uint32_t>(size) > 100 ? 100 : size;
-    RebuildTextFont();
+    RestyleText([&] { s.size = static_cast<std::uint32_t>(size) > 100 ? 100 : size; });
 }
 
 void SetTextToNormal() {
@@ -78,13 +83,11 @@ void SetTextToBoldItalic() {
 }
 
 void SetTextOpaque() {
-    s.opaque = 1;
-    RebuildTextFont();
+    RestyleText([] { s.opaque = 1; });
 }
 
 void SetTextTransparent() {
-    s.opaque = 0;
-    RebuildTextFont();
+    RestyleText([] { s.opaque = 0; });
 }
 
 void SetTextColour(std::int32_t alpha, std::int32_t red, std::int32_t green, std::int32_t blue) {

@@ -138,29 +138,30 @@ void DrawTextString(std::int32_t x, std::int32_t y, const char* text) {
     DrawWithSheet(x, y, text);
 }
 
-// The text colours follow the ink of the basic 2D module.
-void TakeInkColours() {
-    if (!s.core) return;
-    if (s.core->inkForeground != s.textColour) {
-        s.textColour = s.core->inkForeground;
-        if (s.backgroundColour != 0) RebuildTextFont();
+// The text colours follow the ink of the basic 2D module. A sheet the new colours cannot be
+// made for (101) keeps the old colours and sheet: false, and nothing is drawn.
+bool TakeInkColours() {
+    if (!s.core) return true;
+    const D3DCOLOR ink = s.core->inkForeground, paper = s.core->inkBackground;
+    // The glyphs carry the ink only on a sheet with a background.
+    if ((ink == s.textColour || s.backgroundColour == 0) && paper == s.backgroundColour) {
+        s.textColour = ink;
+        return true;
     }
-    if (s.core->inkBackground != s.backgroundColour) {
-        s.backgroundColour = s.core->inkBackground;
-        RebuildTextFont();
-    }
+    return RestyleText([&] {
+        s.textColour = ink;
+        s.backgroundColour = paper;
+    });
 }
 
 } // namespace
 
 void TextAt(std::int32_t x, std::int32_t y, const char* text) {
-    TakeInkColours();
-    DrawTextString(x, y, text);
+    if (TakeInkColours()) DrawTextString(x, y, text);
 }
 
 void CenterTextAt(std::int32_t x, std::int32_t y, const char* text) {
-    TakeInkColours();
-    DrawTextString(x - GetTextWidth(text) / 2, y, text);
+    if (TakeInkColours()) DrawTextString(x - GetTextWidth(text) / 2, y, text);
 }
 
 std::int32_t GetTextWidth(const char* text) {

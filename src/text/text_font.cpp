@@ -3,10 +3,12 @@
 #include "text/text.h"
 #include "text/text_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
 #include "display/display.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 TextState g_Text;
 
@@ -33,29 +35,53 @@ void ChooseFontTextureFormat() {
     }
 }
 
-HFONT CreateTextFont(HDC dc, int weight) {
+// A font sheet made whole aside before it takes the module's place, so that one the device or
+// GDI cannot make leaves the old one drawing.
+struct Sheet {
+    HFONT font = nullptr;
+    ComPtr<IDirect3DTexture9> texture;
+    ComPtr<IDirect3DVertexBuffer9> vertices;
+    ComPtr<IDirect3DStateBlock9> savedBlock, drawingBlock;
+    std::uint32_t size = 0;
+    float scale = 1.0f;
+    std::int32_t rememberedCharacterSet = 0;
+    bool doubleByte = false;
+    float glyphRect[kGlyphs][4] = {};
+    std::int32_t advance[kGlyphs] = {};
+    std::int32_t glyphHeight[kGlyphs] = {};
+    Sheet() = default;
+    Sheet(const Sheet&) = delete;
+    Sheet& operator=(const Sheet&) = delete;
+    ~Sheet() {
+        if (font) DeleteObject(font);
+    }
+};
+
+HFONT CreateTextFont(HDC dc, int weight, Sheet& sheet) {
     int height;
     DWORD charset = 0;
+    sheet.rememberedCharacterSet = s.rememberedCharacterSet;
     if (s.characterSet != 0) {
         height = s.size;
         charset = static_cast<DWORD>(s.characterSet);
-        s.rememberedCharacterSet = s.characterSet;
-    } else if (s.rememberedCharacterSet == 0) {
+        sheet.rememberedCharacterSet = s.characterSet;
+    } else if (sheet.rememberedCharacterSet == 0) {
         height = static_cast<int>(static_cast<float>(s.size) * s.scale);
     } else {
         height = -MulDiv(s.size, static_cast<int>(GetDeviceCaps(dc, LOGPIXELSY) * s.scale), 72);
-        charset = static_cast<DWORD>(s.rememberedCharacterSet);
+        charset = static_cast<DWORD>(sheet.rememberedCharacterSet);
     }
-    const std::int32_t remembered = s.rememberedCharacterSet;
-    s.doubleByte = remembered == 128 || remembered == 129 || remembered == 134 || remembered == 136;
+    const std::int32_t remembered = sheet.rememberedCharacterSet;
+    sheet.doubleByte =
+        remembered == 128 || remembered == 129 || remembered == 134 || remembered == 136;
     return CreateFontA(height, 0, 0, 0, weight, s.italic, FALSE, FALSE, charset, 0, 0,
                        NONANTIALIASED_QUALITY, VARIABLE_PITCH, s.face);
 }
 
 // Copies the DIB's white-on-black glyphs into the 16-bit sheet as A4R4G4B4 texels.
-void CopyGlyphs(const std::uint32_t* dib) {
+bool CopyGlyphs(const std::uint32_t* dib, Sheet& sheet) {
     D3DLOCKED_RECT locked{};
-    if (!s.texture || FAILED(s.texture->LockRect(0, &locked, nullptr, 0))) return;
+    if (FAILED(sheet.texture->LockRect(0, &locked, nullptr, 0))) return false;
     std::uint16_t glyphBits = 0xFFF, background = 0;
     if (s.backgroundColour != 0) {
         auto nibbles = [](D3DCOLOR c) {
@@ -65,21 +91,22 @@ void CopyGlyphs(const std::uint32_t* dib) {
         glyphBits = nibbles(s.textColour);
         background = s.opaque ? nibbles(s.backgroundColour) : 0;
     }
-    for (std::uint32_t y = 0; y < s.sheetSize; ++y) {
+    for (std::uint32_t y = 0; y < sheet.size; ++y) {
         auto* row = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(locked.pBits) +
                                                      y * locked.Pitch);
-        for (std::uint32_t x = 0; x < s.sheetSize; ++x) {
-            const std::uint16_t intensity = (dib[y * s.sheetSize + x] >> 4) & 0xF;
+        for (std::uint32_t x = 0; x < sheet.size; ++x) {
+            const std::uint16_t intensity = (dib[y * sheet.size + x] >> 4) & 0xF;
             row[x] = intensity == 0 ? background
                                     : static_cast<std::uint16_t>(intensity << 12 | glyphBits);
         }
     }
-    s.texture->UnlockRect(0);
+    sheet.texture->UnlockRect(0);
+    return true;
 }
 
 // Draws characters 32 to 255 into the DIB and records where each one is.
-void LayOutGlyphs(HDC dc) {
-    const float size = static_cast<float>(s.sheetSize);
+void LayOutGlyphs(HDC dc, Sheet& sheet) {
+    const float size = static_cast<float>(sheet.size);
     std::int32_t x = 0, y = 0;
     for (int c = 32; c < 256; ++c) {
         const char character = static_cast<char>(c);
@@ -93,73 +120,87 @@ void LayOutGlyphs(HDC dc) {
             overhang = cy / 4;
             cx += s.size / 3 + 5;
         }
-        if (static_cast<std::uint32_t>(x + cx + 1) > s.sheetSize) {
+        if (static_cast<std::uint32_t>(x + cx + 1) > sheet.size) {
             y += cy + 2;
             x = 0;
         }
         ExtTextOutA(dc, x + offset, y, ETO_OPAQUE, nullptr, &character, 1, nullptr);
-        float* rect = s.glyphRect[c - 32];
+        float* rect = sheet.glyphRect[c - 32];
         rect[0] = static_cast<float>(x) / size;
         rect[1] = static_cast<float>(y) / size;
         rect[2] = static_cast<float>(x + cx + 1) / size;
         rect[3] = static_cast<float>(y + cy + 1) / size;
-        s.advance[c - 32] = static_cast<std::int32_t>(static_cast<float>(cx - overhang) / s.scale);
-        s.glyphHeight[c - 32] = cy;
+        sheet.advance[c - 32] =
+            static_cast<std::int32_t>(static_cast<float>(cx - overhang) / sheet.scale);
+        sheet.glyphHeight[c - 32] = cy;
         x += s.characterSet != 0 ? cx + 2 : cx + 16;
     }
 }
 
-void BuildFontTexture() {
-    if (!s.device) return;
-    HDC dc = CreateCompatibleDC(nullptr);
-    SetMapMode(dc, MM_TEXT);
-    HFONT font = CreateTextFont(dc, s.bold ? FW_BOLD : FW_NORMAL);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    SetTextAlign(dc, TA_TOP | TA_LEFT);
+// The sheet's texture, as large as the font's glyphs want and the device allows.
+bool MakeSheetTexture(HDC dc, Sheet& sheet) {
     SIZE g{};
     GetTextExtentPoint32A(dc, "g", 1, &g);
     std::uint32_t wanted = g.cy > 40 ? 1024 : g.cy > 15 ? 512 : 256;
     D3DCAPS9 caps{};
     s.device->GetDeviceCaps(&caps);
-    s.scale = 1.0f;
     if (wanted > caps.MaxTextureWidth && caps.MaxTextureWidth > 0) {
-        s.scale = static_cast<float>(caps.MaxTextureWidth) / static_cast<float>(wanted);
+        sheet.scale = static_cast<float>(caps.MaxTextureWidth) / static_cast<float>(wanted);
         wanted = caps.MaxTextureWidth;
     }
-    s.sheetSize = wanted;
-    if (FAILED(s.device->CreateTexture(wanted, wanted, 1, 0, s.format, D3DPOOL_MANAGED,
-                                       s.texture.PutAddress(), nullptr))) {
-        s.texture.Detach(); // a failed call leaves nothing to release
-        ReportInternalError("Unable to create font texture in text library");
-    }
+    sheet.size = wanted;
+    if (SUCCEEDED(s.device->CreateTexture(wanted, wanted, 1, 0, s.format, D3DPOOL_MANAGED,
+                                          sheet.texture.PutAddress(), nullptr)))
+        return true;
+    sheet.texture.Detach(); // a failed call leaves nothing to release
+    return false;
+}
+
+// Draws the glyphs through GDI and copies them into the sheet's texture.
+bool DrawGlyphs(HDC dc, Sheet& sheet) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = static_cast<LONG>(wanted);
-    info.bmiHeader.biHeight = -static_cast<LONG>(wanted);
+    info.bmiHeader.biWidth = static_cast<LONG>(sheet.size);
+    info.bmiHeader.biHeight = -static_cast<LONG>(sheet.size);
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ oldBitmap = dib ? SelectObject(dc, dib) : nullptr;
+    if (!dib) return false;
+    HGDIOBJ oldBitmap = SelectObject(dc, dib);
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkColor(dc, RGB(0, 0, 0));
-    LayOutGlyphs(dc);
+    LayOutGlyphs(dc, sheet);
     GdiFlush();
-    if (bits && SurfaceFormatBits(s.format) == 16)
-        CopyGlyphs(static_cast<const std::uint32_t*>(bits));
-    if (oldBitmap) SelectObject(dc, oldBitmap);
-    SelectObject(dc, oldFont);
-    if (s.font) DeleteObject(s.font);
-    s.font = font;
-    if (dib) DeleteObject(dib);
-    DeleteDC(dc);
+    const bool copied = SurfaceFormatBits(s.format) != 16 ||
+                        CopyGlyphs(static_cast<const std::uint32_t*>(bits), sheet);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(dib);
+    return copied;
 }
 
-void RecordTextStates(IDirect3DStateBlock9** block) {
+// The font, its texture and its glyphs' places.
+bool BuildFontTexture(Sheet& sheet) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return false;
+    SetMapMode(dc, MM_TEXT);
+    sheet.font = CreateTextFont(dc, s.bold ? FW_BOLD : FW_NORMAL, sheet);
+    bool built = false;
+    if (sheet.font) {
+        HGDIOBJ oldFont = SelectObject(dc, sheet.font);
+        SetTextAlign(dc, TA_TOP | TA_LEFT);
+        built = MakeSheetTexture(dc, sheet) && DrawGlyphs(dc, sheet);
+        SelectObject(dc, oldFont);
+    }
+    DeleteDC(dc);
+    return built;
+}
+
+bool RecordTextStates(IDirect3DTexture9* texture, IDirect3DStateBlock9** block) {
     IDirect3DDevice9* d = s.device;
-    d->BeginStateBlock();
-    d->SetTexture(0, s.texture);
+    if (FAILED(d->BeginStateBlock())) return false;
+    d->SetTexture(0, texture);
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, s.opaque ? FALSE : TRUE);
     d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -183,19 +224,45 @@ void RecordTextStates(IDirect3DStateBlock9** block) {
     d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
     d->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
     d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    if (FAILED(d->EndStateBlock(block))) *block = nullptr;
+    if (SUCCEEDED(d->EndStateBlock(block))) return *block != nullptr;
+    *block = nullptr;
+    return false;
 }
 
-void CreateTextVertexBuffer() {
-    if (!s.device) return;
-    if (FAILED(s.device->CreateVertexBuffer(kTextVertexBufferBytes,
-                                            D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
-                                            D3DPOOL_DEFAULT, s.vertices.PutAddress(), nullptr))) {
-        s.vertices.Detach(); // a failed call leaves nothing to release
-        ReportInternalError("Unable to create vertex buffer for text library");
+// The vertex buffer (the one held is kept: its size never changes) and the recorded states,
+// which name the sheet's texture.
+bool MakeDrawing(Sheet& sheet) {
+    if (s.vertices) {
+        s.vertices->AddRef();
+        sheet.vertices.Reset(s.vertices.Get());
+    } else if (FAILED(s.device->CreateVertexBuffer(
+                   kTextVertexBufferBytes, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0,
+                   D3DPOOL_DEFAULT, sheet.vertices.PutAddress(), nullptr))) {
+        sheet.vertices.Detach(); // a failed call leaves nothing to release
+        return false;
     }
-    RecordTextStates(s.savedBlock.PutAddress());
-    RecordTextStates(s.drawingBlock.PutAddress());
+    return RecordTextStates(sheet.texture, sheet.savedBlock.PutAddress()) &&
+           RecordTextStates(sheet.texture, sheet.drawingBlock.PutAddress());
+}
+
+bool BuildSheet(Sheet& sheet) {
+    return BuildFontTexture(sheet) && MakeDrawing(sheet);
+}
+
+// The made sheet takes the place of the module's; the old one goes with the Sheet.
+void Install(Sheet& sheet) {
+    std::swap(s.font, sheet.font);
+    s.texture = std::move(sheet.texture);
+    s.vertices = std::move(sheet.vertices);
+    s.savedBlock = std::move(sheet.savedBlock);
+    s.drawingBlock = std::move(sheet.drawingBlock);
+    s.sheetSize = sheet.size;
+    s.scale = sheet.scale;
+    s.rememberedCharacterSet = sheet.rememberedCharacterSet;
+    s.doubleByte = sheet.doubleByte;
+    std::memcpy(s.glyphRect, sheet.glyphRect, sizeof s.glyphRect);
+    std::memcpy(s.advance, sheet.advance, sizeof s.advance);
+    std::memcpy(s.glyphHeight, sheet.glyphHeight, sizeof s.glyphHeight);
 }
 
 void ReleaseDeviceObjects() {
@@ -220,16 +287,50 @@ void StartModule() {
 void BuildAll() {
     if (s.core) s.resizeString = s.core->callbacks.resizeString;
     ChooseFontTextureFormat();
-    BuildFontTexture();
-    CreateTextVertexBuffer();
+    if (!s.device) return;
+    Sheet sheet;
+    if (BuildSheet(sheet))
+        Install(sheet);
+    else
+        ReportInternalError("Unable to create font texture in text library");
 }
 
 } // namespace
 
-void RebuildTextFont() {
-    ReleaseDeviceObjects();
-    BuildFontTexture();
-    CreateTextVertexBuffer();
+bool KeptTextSettings::Restore() const {
+    std::memcpy(s.face, face, sizeof s.face);
+    s.size = size;
+    s.bold = bold;
+    s.italic = italic;
+    s.opaque = opaque;
+    s.textColour = textColour;
+    s.backgroundColour = backgroundColour;
+    s.characterSet = characterSet;
+    return false;
+}
+
+KeptTextSettings KeepTextSettings() {
+    KeptTextSettings kept;
+    std::memcpy(kept.face, s.face, sizeof kept.face);
+    kept.size = s.size;
+    kept.bold = s.bold;
+    kept.italic = s.italic;
+    kept.opaque = s.opaque;
+    kept.textColour = s.textColour;
+    kept.backgroundColour = s.backgroundColour;
+    kept.characterSet = s.characterSet;
+    return kept;
+}
+
+bool RebuildTextFont() {
+    if (!s.device) return true;
+    Sheet sheet;
+    if (!BuildSheet(sheet)) {
+        RaiseRuntimeError(kStringNoMemory);
+        return false;
+    }
+    Install(sheet);
+    return true;
 }
 
 void ReleaseTextObjects() {

@@ -44,5 +44,27 @@ struct TextState {
 
 extern TextState g_Text;
 
-void RebuildTextFont();
+// Makes the font sheet again from the settings. One that cannot be made (no memory for the
+// texture, the font or GDI's picture) raises 101 and leaves the old sheet drawing: false.
+bool RebuildTextFont();
 void ReleaseTextObjects();
+
+// The settings a rebuild reads, kept by a command that changes them so that a refused rebuild
+// leaves them as they were too.
+struct KeptTextSettings {
+    char face[kFaceLength];
+    std::int32_t size;
+    std::uint8_t bold, italic, opaque;
+    D3DCOLOR textColour, backgroundColour;
+    std::int32_t characterSet;
+    bool Restore() const; // false, for the caller's return
+};
+KeptTextSettings KeepTextSettings();
+
+// Changes the settings and makes the sheet again; false, with 101 and the settings put back,
+// when the new sheet cannot be made.
+template <class Change> bool RestyleText(Change change) {
+    const KeptTextSettings kept = KeepTextSettings();
+    change();
+    return RebuildTextFont() || kept.Restore();
+}

@@ -299,6 +299,24 @@ TEST_F(Sprites, CommandsCheckTheirArguments) {
     EXPECT_EQ(cell.number, 302);
 }
 
+// The sprite is made before its sheet loads: a load that fails takes it away again, and the
+// first sprite's back-save choice with it.
+TEST_F(Sprites, AnAnimatedSpriteWhoseSheetFailsLeavesNothing) {
+    const bool wasFirst = g_Sprite.firstSprite; // it outlives the module's restarts
+    const std::int32_t mode = g_Sprite.backSaveMode;
+    g_Sprite.firstSprite = true;
+    g_Sprite.backSaveMode = 1; // the first sprite would make it 2
+    CreateAnimatedSprite(11, ".\\no-such-sheet.png", 2, 2, 4);
+    EXPECT_NE(cell.number, 0);
+    EXPECT_FALSE(SpriteExist(11));
+    EXPECT_EQ(CountSprites(), 0);
+    EXPECT_TRUE(g_Sprite.firstSprite);
+    EXPECT_EQ(g_Sprite.backSaveMode, 1);
+    EXPECT_EQ(g_Sprite.current, nullptr);
+    g_Sprite.firstSprite = wasFirst;
+    g_Sprite.backSaveMode = mode;
+}
+
 TEST_F(Sprites, NewSpriteWithoutTextureIsMadeWithError) {
     PlaceSprite(4, 0, 0, 44);
     EXPECT_EQ(cell.number, 501);

@@ -153,25 +153,10 @@ SWEEP_TOUCHES(SetDisplayModeVertexProcessing, "a new mode deletes every item of 
 SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device")
 
 // Known faults of the allocation-failure pass, mended in other changes, by module.
-// bitmap
 // camera
 SWEEP_KNOWN_MEMORY(MakeCamera, "no error, and nothing made")
-// core
-SWEEP_KNOWN_MEMORY(PrintIntegerExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintFloatExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintStringExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintIntegerNoNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintFloatNoNewLineExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintStringNoNewLineExport, "std::bad_alloc leaves it")
-// draw2d
-// file
-SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
-// image
 // light
 SWEEP_KNOWN_MEMORY(MakeLight, "no error, and nothing made")
-// memblock
 // object3d
 SWEEP_KNOWN_MEMORY(SetObjectSmoothing, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
@@ -208,33 +193,10 @@ SWEEP_KNOWN_MEMORY(MakeObjectTriangle, "no error, and nothing made; std::bad_all
 SWEEP_KNOWN_MEMORY(MakeObjectBox, "no error, and nothing made; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
-// particles
-// terrain
-SWEEP_KNOWN_MEMORY(CreateTerrainMatrix, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTerrainMatrixTexture, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(UpdateTerrainMatrixVertices, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PositionTerrainMatrix, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(PositionTerrainMatrixToVector, "std::bad_alloc leaves it")
-// text
-SWEEP_KNOWN_MEMORY(TextAt, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CenterTextAt, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextFont, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextFontExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToNormal, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToItalic, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
-// bitmap
 // display
 SWEEP_KNOWN_MEMORY_ENDS(CreateDisplayDevice, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(SetDisplayMode16, "a page fault with sound arguments (4 x 4)")
 SWEEP_KNOWN_MEMORY_ENDS(SetWindowModeOff, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(Setup, "a new device under every module: a page fault at the shutdown")
-// image
-// object3d
-// sprite
-SWEEP_KNOWN_MEMORY_ENDS(CreateAnimatedSprite, "std::terminate when allocation 2 is refused")
