@@ -53,9 +53,21 @@ AnimationRecord::~AnimationRecord() {
         FreeArray(heir->matrixKeys);
         heir->matrixKeys = std::exchange(matrixKeys, nullptr);
         heir->matrixKeyCount = std::exchange(matrixKeyCount, 0u);
-        for (std::size_t i = 1; i < keyBorrowers.size(); ++i) {
-            keyBorrowers[i]->keySource = heir;
-            heir->keyBorrowers.push_back(keyBorrowers[i]);
+        keyBorrowers.erase(keyBorrowers.begin());
+        for (AnimationRecord* borrower : keyBorrowers)
+            borrower->keySource = heir;
+        // A teardown takes no memory: the list moves whole where the heir lends to none yet.
+        if (heir->keyBorrowers.empty()) {
+            heir->keyBorrowers = std::move(keyBorrowers);
+        } else {
+            try {
+                heir->keyBorrowers.insert(heir->keyBorrowers.end(), keyBorrowers.begin(),
+                                          keyBorrowers.end());
+            } catch (...) {
+                // Unlisted, they could not be told when the heir goes: they keep no keys.
+                for (AnimationRecord* borrower : keyBorrowers)
+                    borrower->keySource = nullptr;
+            }
         }
         keyBorrowers.clear();
     }
@@ -130,6 +142,20 @@ MeshRecord::~MeshRecord() {
     ReleaseInterface(pixelShader);
 }
 
+namespace {
+
+// The sibling chain of first, followed by rest.
+FrameRecord* ChainAhead(FrameRecord* first, FrameRecord* rest) {
+    if (!first) return rest;
+    FrameRecord* last = first;
+    while (last->sibling)
+        last = last->sibling;
+    last->sibling = rest;
+    return first;
+}
+
+} // namespace
+
 MeshRecord*& FrameRecord::MeshSlot(int slot) {
     switch (slot) {
     case 0:
@@ -150,27 +176,60 @@ MeshRecord*& FrameRecord::MeshSlot(int slot) {
 FrameRecord::~FrameRecord() {
     for (int i = 0; i < kFrameMeshSlots; ++i)
         FreeOne(MeshSlot(i));
-    // The frames below and beside this one are unlinked as they are freed, so each of their
-    // teardowns ends at once, however deep or long the tree.
-    auto free = [](FrameRecord* f) {
-        f->child = f->sibling = nullptr;
+    // The frames below and beside this one are freed from one chain through their sibling links,
+    // each frame's children spliced in where it stood: no stack and no memory, however deep or
+    // long the tree, and each teardown in the chain ends at once.
+    FrameRecord* next = ChainAhead(std::exchange(child, nullptr), std::exchange(sibling, nullptr));
+    while (FrameRecord* f = next) {
+        next = ChainAhead(std::exchange(f->child, nullptr), std::exchange(f->sibling, nullptr));
         delete f;
-    };
-    WalkFrameTree(std::exchange(child, nullptr), free);
-    WalkFrameTree(std::exchange(sibling, nullptr), free);
+    }
 }
 
 namespace {
 
-// Every mesh that some frame of the tree holds in one of its slots, sorted.
-std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
+// Every mesh that some frame of the tree holds in one of its slots, sorted; empty when the list
+// cannot be had.
+std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) noexcept {
     std::vector<const MeshRecord*> owned;
-    WalkFrameTree(root, [&owned](FrameRecord* f) {
-        for (int i = 0; i < kFrameMeshSlots; ++i)
-            if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
-    });
+    try {
+        WalkFrameTree(root, [&owned](FrameRecord* f) {
+            for (int i = 0; i < kFrameMeshSlots; ++i)
+                if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
+        });
+    } catch (...) {
+        owned.clear();
+        return owned;
+    }
     std::sort(owned.begin(), owned.end());
     return owned;
+}
+
+// Whether a frame of the tree holds the mesh; a walk too deep for the memory left counts it as
+// held, so that it is kept rather than freed twice.
+bool FrameOwns(FrameRecord* root, const MeshRecord* mesh) noexcept {
+    try {
+        return FindFrame(root, [mesh](FrameRecord* f) {
+            for (int i = 0; i < kFrameMeshSlots; ++i)
+                if (f->MeshSlot(i) == mesh) return true;
+            return false;
+        });
+    } catch (...) {
+        return true;
+    }
+}
+
+// Clears the list's entries that frames own, so that no mesh is freed twice. A teardown never
+// needs memory: without room for a sorted list, each entry is looked for in the tree.
+void ForgetFrameOwnedMeshes(MeshRecord** meshes, std::int32_t listed, FrameRecord* root) {
+    const auto owned = FrameOwnedMeshes(root);
+    for (std::int32_t i = 0; i < listed; ++i) {
+        if (!meshes[i]) continue;
+        const bool framed = owned.empty()
+                                ? FrameOwns(root, meshes[i])
+                                : std::binary_search(owned.begin(), owned.end(), meshes[i]);
+        if (framed) meshes[i] = nullptr;
+    }
 }
 
 } // namespace
@@ -178,14 +237,8 @@ std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
 ObjectRecord::~ObjectRecord() {
     // A negative count marks a list already built; its size is the same either way.
     const std::int32_t listed = meshCount < 0 ? -meshCount : meshCount;
-    if (meshes) {
-        // Meshes that frames own go with their frames: clear those entries first, so that no
-        // mesh is freed twice.
-        const auto owned = FrameOwnedMeshes(rootFrame);
-        for (std::int32_t i = 0; i < listed; ++i) {
-            if (std::binary_search(owned.begin(), owned.end(), meshes[i])) meshes[i] = nullptr;
-        }
-    }
+    // Meshes that frames own go with their frames.
+    if (meshes) ForgetFrameOwnedMeshes(meshes, listed, rootFrame);
     FreeArray(instanceData);
     FreeOne(rootFrame);
     FreeOne(animationSet);

@@ -216,9 +216,11 @@ bool AllocateMeshData(MeshRecord* mesh, std::int32_t vertexCount, std::int32_t i
     mesh->vertices = new (std::nothrow) std::uint8_t[bytes ? bytes : 1];
     mesh->indexCount = indexCount;
     if (indexCount > 0) mesh->indices = new (std::nothrow) std::uint16_t[indexCount];
-    if (indexCount > 0 && !mesh->indices) mesh->indexCount = 0;
-    if (!mesh->vertices) mesh->vertexCount = 0;
-    return mesh->vertices != nullptr;
+    // Indices asked for and not had fail the set-up whole: callers write them next.
+    if (mesh->vertices && (indexCount == 0 || mesh->indices)) return true;
+    FreeArrays(mesh);
+    mesh->vertexCount = mesh->indexCount = 0;
+    return false;
 }
 
 bool SetupMeshDeclarationData(MeshRecord* mesh, const D3DVERTEXELEMENT9* declaration,
