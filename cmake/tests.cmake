@@ -222,4 +222,7 @@ if(TARGET test_sweep)
     add_dependencies(test_sweep video_test_data) # the clip of the animation the sweep makes
   endif()
   target_include_directories(test_sweep PRIVATE ${CMAKE_BINARY_DIR}/sweep)
+  # Every malloc-family call of the program passes through the sweep's failing allocator.
+  target_link_options(test_sweep PRIVATE
+                      -Wl,--wrap=malloc,--wrap=calloc,--wrap=realloc,--wrap=free)
 endif()

@@ -4,6 +4,7 @@
 #include "core/core.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -86,6 +87,55 @@ bool ReserveChecklistString(std::int32_t row, std::int32_t length) {
         entry.string = text;
         entry.capacity = static_cast<std::uint32_t>(length);
     }
+    return true;
+}
+
+namespace {
+
+// Frees the first count texts of a list made aside, and the list.
+void ReleaseTexts(char** texts, std::int32_t count) {
+    for (std::int32_t i = 0; i < count; ++i)
+        Release(texts[i]);
+    Release(texts);
+}
+
+} // namespace
+
+bool ReserveChecklistRows(std::int32_t count, std::int32_t length) {
+    if (count <= 0) return true;
+    if (length == INT32_MAX || count > 0x1FFFFFFF) return false;
+    CoreData& core = *g_CoreData;
+    // The longer texts are had aside first; the rows take them only once nothing can fail.
+    const auto needsText = [&](std::int32_t i) {
+        const std::uint32_t capacity = i < core.checklistRowsAllocated && core.checklistRows
+                                           ? core.checklistRows[i].capacity
+                                           : 2;
+        return length > 0 && static_cast<std::uint32_t>(length) > capacity;
+    };
+    auto** texts =
+        reinterpret_cast<char**>(Allocate(count * static_cast<std::int32_t>(sizeof(char*))));
+    if (!texts) return false;
+    std::int32_t made = 0;
+    bool ok = true;
+    for (; made < count && ok; ++made)
+        if (needsText(made)) ok = (texts[made] = Allocate(length + 1)) != nullptr;
+    const bool hadRows = core.checklistRows != nullptr;
+    const std::int32_t inUse = core.checklistRowsInUse;
+    if (!ok || !ReserveChecklistString(count - 1, 0)) {
+        ReleaseTexts(texts, made);
+        if (!hadRows && core.checklistRows) FreeChecklist(); // made by the growth that failed
+        core.checklistRowsInUse = inUse;
+        return false;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (!texts[i]) continue;
+        ChecklistEntry& entry = core.checklistRows[i];
+        if (entry.string) std::memcpy(texts[i], entry.string, entry.capacity + 1);
+        Release(entry.string);
+        entry.string = std::exchange(texts[i], nullptr);
+        entry.capacity = static_cast<std::uint32_t>(length);
+    }
+    Release(texts);
     return true;
 }
 

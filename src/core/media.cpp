@@ -5,7 +5,7 @@
 #include "core/replacing_file.h"
 
 #include <cstring>
-#include <string>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -68,13 +68,18 @@ void MediaPathRedirect(char* fileName, std::int32_t bufferSize) {
     const std::size_t folderLength = strnlen(g_CoreData->mediaFolder, kCorePathLength);
     const std::size_t nameLength = strnlen(fileName, static_cast<std::size_t>(bufferSize));
     if (nameLength >= static_cast<std::size_t>(bufferSize)) return; // not a terminated name
-    std::string path(g_CoreData->mediaFolder, folderLength);
-    path += "\\media\\";
-    path.append(fileName, nameLength);
-    if (path.size() >= kRedirectBuffer || path.size() >= static_cast<std::size_t>(bufferSize))
-        return;
-    if (!CoreFileExists(path.c_str())) return;
-    std::memcpy(fileName, path.c_str(), path.size() + 1);
+    // Built in place, not in a string: every loader's name passes here, and a redirect that
+    // could throw would end the command that asked.
+    static constexpr char kMedia[] = "\\media\\";
+    const std::size_t length = folderLength + sizeof kMedia - 1 + nameLength;
+    if (length >= kRedirectBuffer || length >= static_cast<std::size_t>(bufferSize)) return;
+    char path[kRedirectBuffer];
+    std::memcpy(path, g_CoreData->mediaFolder, folderLength);
+    std::memcpy(path + folderLength, kMedia, sizeof kMedia - 1);
+    std::memcpy(path + folderLength + sizeof kMedia - 1, fileName, nameLength);
+    path[length] = 0;
+    if (!CoreFileExists(path)) return;
+    std::memcpy(fileName, path, length + 1);
 }
 
 void* CoreReadWholeFile(const char* fileName, std::uint32_t* size) {
@@ -102,8 +107,11 @@ void* CoreReadWholeFile(const char* fileName, std::uint32_t* size) {
 
 bool CoreWriteWholeFile(const char* fileName, const void* data, std::uint32_t size) {
     if (!fileName || (!data && size > 0)) return false;
-    ReplacingFile file(fileName);
-    return file.WriteAll(data, size) && file.Commit();
+    // Out of memory for the names is a write that failed: the old file stays.
+    return GuardLoad([&] {
+        ReplacingFile file(fileName);
+        return file.WriteAll(data, size) && file.Commit();
+    });
 }
 
 bool CoreCopyWholeFile(const char* source, const char* target, bool replaceExisting) {
@@ -112,12 +120,22 @@ bool CoreCopyWholeFile(const char* source, const char* target, bool replaceExist
     HANDLE from = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (from == INVALID_HANDLE_VALUE) return false;
-    ReplacingFile file(target);
+    // Out of memory for the piece or the names is a copy that failed, the handle closed.
+    std::vector<char> buffer;
+    std::unique_ptr<ReplacingFile> made;
+    if (!GuardLoad([&] {
+            buffer.resize(64 * 1024);
+            made = std::make_unique<ReplacingFile>(target);
+            return true;
+        })) {
+        CloseHandle(from);
+        return false;
+    }
+    ReplacingFile& file = *made;
     HANDLE to = file.Ok() ? CreateFileA(file.TemporaryName(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                           : INVALID_HANDLE_VALUE;
     bool whole = to != INVALID_HANDLE_VALUE;
-    std::vector<char> buffer(whole ? 64 * 1024 : 0);
     for (DWORD read = 1; whole && read > 0;) {
         DWORD written = 0;
         whole = ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&

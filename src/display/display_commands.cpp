@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -18,9 +17,10 @@ DisplayState& d = g_Display;
 constexpr std::int32_t kModeTextLength = 32;
 
 // Reads "Main Window" and "Child Window" of [External] from the program's ".ini"; a child of that
-// title inside a top-level window of that title becomes the window the engine renders into.
+// title inside a top-level window of that title becomes the window the engine renders into. The
+// texts are kept in place, so that start-up never runs out of memory here.
 struct HostSearch {
-    std::string mainTitle, childTitle;
+    char mainTitle[261] = {}, childTitle[261] = {};
     HWND found = nullptr;
 };
 
@@ -28,7 +28,7 @@ BOOL CALLBACK FindHostChild(HWND child, LPARAM param) {
     auto* search = reinterpret_cast<HostSearch*>(param);
     char title[261] = {};
     GetWindowTextA(child, title, sizeof title);
-    if (search->childTitle == title) search->found = child; // the last match wins
+    if (std::strcmp(search->childTitle, title) == 0) search->found = child; // the last match wins
     return TRUE;
 }
 
@@ -36,22 +36,22 @@ BOOL CALLBACK FindHostMain(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<HostSearch*>(param);
     char title[261] = {};
     GetWindowTextA(window, title, sizeof title);
-    if (search->mainTitle == title) EnumChildWindows(window, FindHostChild, param);
+    if (std::strcmp(search->mainTitle, title) == 0) EnumChildWindows(window, FindHostChild, param);
     return TRUE;
 }
 
 void FindIniHost(CoreData& core) {
     const std::size_t length = strnlen(core.programPath, kCorePathLength);
     if (length < 5 || length >= kCorePathLength) return;
-    std::string ini(core.programPath, length);
-    ini.replace(ini.size() - 4, 4, ".ini");
+    char ini[kCorePathLength];
+    std::memcpy(ini, core.programPath, length - 4);
+    std::memcpy(ini + length - 4, ".ini", 5);
     HostSearch search;
-    char value[261] = {};
-    GetPrivateProfileString("External", "Main Window", "", value, sizeof value, ini.c_str());
-    search.mainTitle = value;
-    GetPrivateProfileString("External", "Child Window", "", value, sizeof value, ini.c_str());
-    search.childTitle = value;
-    if (search.mainTitle.size() < 2) return;
+    GetPrivateProfileString("External", "Main Window", "", search.mainTitle,
+                            sizeof search.mainTitle, ini);
+    GetPrivateProfileString("External", "Child Window", "", search.childTitle,
+                            sizeof search.childTitle, ini);
+    if (strnlen(search.mainTitle, 2) < 2) return;
     EnumWindows(FindHostMain, reinterpret_cast<LPARAM>(&search));
     if (!search.found) return;
     core.window = d.window = d.hostChild = search.found;
@@ -121,22 +121,42 @@ bool SetDisplayMode16(std::int32_t width, std::int32_t height) {
     return ChangeMode(width, height, 16, 0, 0, D3DCREATE_HARDWARE_VERTEXPROCESSING);
 }
 
+namespace {
+
+// Whether mode i is listed: 16, 24 or 32 bits, and of several equal modes only the last.
+bool ListedMode(const std::vector<D3DDISPLAYMODE>& modes, std::size_t i) {
+    const D3DDISPLAYMODE& m = modes[i];
+    const std::int32_t bits = SurfaceFormatBits(m.Format);
+    if (bits != 16 && bits != 24 && bits != 32) return false;
+    for (std::size_t j = i + 1; j < modes.size(); ++j) {
+        const D3DDISPLAYMODE& n = modes[j];
+        if (n.Width == m.Width && n.Height == m.Height && SurfaceFormatBits(n.Format) == bits)
+            return false;
+    }
+    return true;
+}
+
+// Every row is had before the first is written: out of memory (101) keeps the old list.
+bool ReserveRows(std::int32_t rows, std::int32_t length) {
+    if (ReserveChecklistRows(rows, length)) return true;
+    RaiseRuntimeError(kStringNoMemory);
+    return false;
+}
+
+} // namespace
+
 void DisplayModeChecklist() {
     const AdapterInfo* adapter = CurrentAdapter();
     if (!d.core || !adapter) return;
+    std::int32_t listed = 0;
+    for (std::size_t i = 0; i < adapter->modes.size(); ++i)
+        listed += ListedMode(adapter->modes, i) ? 1 : 0;
+    if (!ReserveRows(listed, kModeTextLength)) return;
     std::int32_t rows = 0;
     for (std::size_t i = 0; i < adapter->modes.size(); ++i) {
+        if (!ListedMode(adapter->modes, i)) continue;
         const D3DDISPLAYMODE& m = adapter->modes[i];
         const std::int32_t bits = SurfaceFormatBits(m.Format);
-        if (bits != 16 && bits != 24 && bits != 32) continue;
-        // Of several equal modes only the last is listed.
-        bool later = false;
-        for (std::size_t j = i + 1; j < adapter->modes.size() && !later; ++j) {
-            const D3DDISPLAYMODE& n = adapter->modes[j];
-            later =
-                n.Width == m.Width && n.Height == m.Height && SurfaceFormatBits(n.Format) == bits;
-        }
-        if (later || !ReserveChecklistString(rows, kModeTextLength)) continue;
         ChecklistEntry& row = d.core->checklistRows[rows++];
         std::snprintf(row.string, row.capacity + 1, "%dx%dx%d", static_cast<int>(m.Width),
                       static_cast<int>(m.Height), static_cast<int>(bits));
@@ -152,9 +172,9 @@ void AdapterNameChecklist() {
     std::int32_t longest = 0;
     for (const AdapterInfo& a : d.adapters)
         longest = std::max(longest, static_cast<std::int32_t>(a.description.size()));
+    if (!ReserveRows(static_cast<std::int32_t>(d.adapters.size()), longest)) return;
     std::int32_t rows = 0;
     for (const AdapterInfo& a : d.adapters) {
-        if (!ReserveChecklistString(rows, longest)) break;
         ChecklistEntry& row = d.core->checklistRows[rows++];
         std::snprintf(row.string, row.capacity + 1, "%s", a.description.c_str());
     }

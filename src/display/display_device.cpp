@@ -6,6 +6,7 @@
 
 #include "core/module_link.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <cstring>
 
@@ -443,8 +444,10 @@ void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth)
 void CallRefreshD3D(std::int32_t mode) {
     if (mode == 0) ReleaseSavedRenderTarget();
     if (mode == 1) RestoreRenderTarget();
+    // A module whose release or rebuild runs out of memory says so (101); the others still
+    // release or rebuild, and nothing leaves the mode command that called.
     for (RefreshD3DFn handler : d.refresh) {
-        if (handler) handler(mode);
+        if (handler) NoThrow(kStringNoMemory, [&] { handler(mode); });
     }
     CallPlugins(mode);
 }

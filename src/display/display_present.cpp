@@ -3,6 +3,8 @@
 #include "display/display.h"
 #include "display/display_state.h"
 #include "core/core.h"
+#include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <vector>
@@ -147,10 +149,17 @@ void PresentDisplay() {
     const double scaleY = height > 0 ? static_cast<double>(client.bottom) / height : 1.0;
 
     WaitForEarlierFrame();
-    HRESULT hr;
-    const std::vector<RECT> excluded = ExcludedRects(core, width, height);
+    HRESULT hr = E_OUTOFMEMORY;
+    std::vector<RECT> excluded;
+    // Pieces that cannot be had for want of memory present nothing this frame (101), rather than
+    // the whole frame over what is excluded.
+    const bool listed =
+        NoThrow(kStringNoMemory, [&] { excluded = ExcludedRects(core, width, height); });
     if (core.excludedRectCount > 0 || core.excludedRect.right != 0) {
-        hr = PresentPieces(UncoveredPieces(excluded, width, height), scaleX, scaleY);
+        if (listed)
+            NoThrow(kStringNoMemory, [&] {
+                hr = PresentPieces(UncoveredPieces(excluded, width, height), scaleX, scaleY);
+            });
     } else if (d.offsetX == 0 && d.offsetY == 0) {
         hr = d.device->Present(nullptr, nullptr, nullptr, nullptr);
     } else {

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <direct.h>
@@ -37,12 +38,17 @@ std::vector<WideEntry> FolderEntries(const std::wstring& folder) {
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return entries;
-    do {
-        const std::wstring name = found.cFileName;
-        const DWORD a = found.dwFileAttributes;
-        if (name != L"." && name != L"..")
-            entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, IsLinkEntry(a)});
-    } while (FindNextFileW(search, &found));
+    try { // running out of memory never leaves the search open
+        do {
+            const std::wstring name = found.cFileName;
+            const DWORD a = found.dwFileAttributes;
+            if (name != L"." && name != L"..")
+                entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, IsLinkEntry(a)});
+        } while (FindNextFileW(search, &found));
+    } catch (...) {
+        FindClose(search);
+        throw;
+    }
     FindClose(search);
     return entries;
 }
@@ -120,8 +126,8 @@ void Move(const char* source, const char* destination, std::int32_t failure) {
     if (!MoveFileA(source, destination)) RaiseRuntimeWarning(failure);
 }
 
-void Print(const std::string& line) {
-    if (s.core && s.core->callbacks.print) s.core->callbacks.print(line.c_str(), 1);
+void Print(const char* line) {
+    if (s.core && s.core->callbacks.print) s.core->callbacks.print(line, 1);
 }
 
 } // namespace
@@ -183,15 +189,15 @@ void RemoveFile(const char* name) {
 void CopyFileTo(const char* source, const char* destination) {
     if (!source) return RaiseRuntimeWarning(kFileMissing);
     if (!destination || !*destination) return RaiseRuntimeError(kFileExists); // nowhere to copy
-    const std::string resolved = ResolveName(source, true);
-    if (GetFileAttributesA(resolved.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const MediaName resolved = ResolveName(source, true);
+    if (GetFileAttributesA(resolved.text) == INVALID_FILE_ATTRIBUTES) {
         RaiseRuntimeWarning(kFileMissing);
     } else if (FileOrDirectoryExists(destination)) {
         RaiseRuntimeWarning(kFileExists); // never replaces what is there
-    } else if (!CoreCopyWholeFile(resolved.c_str(), destination, false)) {
+    } else if (!CoreCopyWholeFile(resolved.text, destination, false)) {
         RaiseRuntimeError(kFileExists);
     }
-    AfterCloseHook(resolved);
+    AfterCloseHook(resolved.text);
 }
 
 void RenameFile(const char* source, const char* destination) {
@@ -274,13 +280,18 @@ char* GetFindCreatedDate(char* previous) {
 }
 
 void PrintDirectory() {
-    Print(CurrentDirectory() + ":");
+    // The heading is the one line that needs memory: out of memory (101) prints nothing.
+    std::string heading;
+    if (!NoThrow(kStringNoMemory, [&] { heading = CurrentDirectory() + ":"; })) return;
+    Print(heading.c_str());
     _finddata_t data{};
     const intptr_t search = _findfirst("*.*", &data);
     if (search == -1) return;
     do {
-        Print((data.attrib & _A_SUBDIR) ? std::string("<dir>") + data.name
-                                        : std::string(data.name));
+        char line[sizeof data.name + 5];
+        std::snprintf(line, sizeof line, "%s%s", (data.attrib & _A_SUBDIR) ? "<dir>" : "",
+                      data.name);
+        Print(line);
     } while (_findnext(search, &data) == 0);
     _findclose(search);
 }
@@ -288,31 +299,53 @@ void PrintDirectory() {
 void PrintDrives() {
     const int current = _getdrive();
     for (int drive = 1; drive <= 26; ++drive) {
-        if (_chdrive(drive) == 0) Print(std::string(1, static_cast<char>('A' + drive - 1)) + ":");
+        const char name[] = {static_cast<char>('A' + drive - 1), ':', 0};
+        if (_chdrive(drive) == 0) Print(name);
     }
     _chdrive(current);
 }
+
+namespace {
+
+// Rows 0..count-1 made to hold length characters before any is written: out of memory (101)
+// leaves the checklist the program had.
+bool ReserveRows(std::size_t count, std::int32_t length) {
+    if (ReserveChecklistRows(static_cast<std::int32_t>(count), length)) return true;
+    RaiseRuntimeError(kStringNoMemory);
+    return false;
+}
+
+// The current directory's entries ("." and ".." among them); false, with 101 raised, when they
+// cannot be held.
+bool ListDirectory(std::vector<Entry>& entries) {
+    _finddata_t data{};
+    const intptr_t search = _findfirst("*.*", &data);
+    if (search == -1) {
+        RaiseRuntimeWarning(kNoFileFound);
+        return true;
+    }
+    const bool listed = NoThrow(kStringNoMemory, [&] {
+        do
+            entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
+        while (_findnext(search, &data) == 0);
+    });
+    _findclose(search);
+    return listed;
+}
+
+} // namespace
 
 void DirectoryChecklist() {
     if (!s.core) return;
     CoreData& core = *s.core;
     std::vector<Entry> entries;
-    _finddata_t data{};
-    const intptr_t search = _findfirst("*.*", &data);
-    if (search == -1) {
-        RaiseRuntimeWarning(kNoFileFound);
-    } else {
-        do
-            entries.push_back(Entry{data.name, (data.attrib & _A_SUBDIR) != 0});
-        while (_findnext(search, &data) == 0);
-        _findclose(search);
-    }
+    if (!ListDirectory(entries)) return;
     std::int32_t longest = 0;
     for (const Entry& e : entries)
         longest = std::max(longest, static_cast<std::int32_t>(e.name.size() + 1));
+    if (!ReserveRows(entries.size(), longest)) return;
     std::int32_t rows = 0;
     for (const Entry& e : entries) {
-        if (!ReserveChecklistString(rows, longest)) break;
         ChecklistEntry& row = core.checklistRows[rows++];
         std::memcpy(row.string, e.name.c_str(), e.name.size() + 1);
         row.values[0] = e.directory ? 1 : 0;
@@ -323,18 +356,17 @@ void DirectoryChecklist() {
 
 void DriveChecklist() {
     if (!s.core) return;
-    std::vector<std::string> drives = {"a:\\"};
+    char drives[26][4] = {"a:\\"};
+    std::size_t count = 1;
     for (char letter = 'c'; letter <= 'z'; ++letter) {
-        const std::string root = std::string(1, letter) + ":\\";
-        const UINT type = GetDriveTypeA(root.c_str());
-        if (type == DRIVE_FIXED || type == DRIVE_CDROM) drives.push_back(root);
+        const char root[] = {letter, ':', '\\', 0};
+        const UINT type = GetDriveTypeA(root);
+        if (type == DRIVE_FIXED || type == DRIVE_CDROM) std::memcpy(drives[count++], root, 4);
     }
-    std::int32_t rows = 0;
-    for (const std::string& d : drives) {
-        if (!ReserveChecklistString(rows, 255)) break;
-        std::memcpy(s.core->checklistRows[rows++].string, d.c_str(), d.size() + 1);
-    }
-    s.core->checklistRowsInUse = rows;
+    if (!ReserveRows(count, 255)) return;
+    for (std::size_t row = 0; row < count; ++row)
+        std::memcpy(s.core->checklistRows[row].string, drives[row], 4);
+    s.core->checklistRowsInUse = static_cast<std::int32_t>(count);
     s.core->checklistMade = s.core->checklistHasStrings = 1;
     s.core->checklistHasValues = 0;
 }
@@ -379,12 +411,10 @@ void ExecuteFileAndWait(const char* file, const char* parameters, const char* di
     }
 }
 
-std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory,
-                            std::int32_t highPriority) {
-    if (!file) {
-        RaiseRuntimeWarning(kCannotExecute);
-        return 0;
-    }
+namespace {
+
+std::int32_t StartProgram(const char* file, const char* parameters, const char* directory,
+                          std::int32_t highPriority) {
     std::string commandLine = std::string(file) + " " + (parameters ? parameters : "");
     std::string folder = directory ? directory : "";
     if (!folder.empty() && !(folder.size() > 1 && folder[1] == ':'))
@@ -403,6 +433,19 @@ std::int32_t ExecuteProgram(const char* file, const char* parameters, const char
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<std::int32_t>(process.dwProcessId);
+}
+
+} // namespace
+
+std::int32_t ExecuteProgram(const char* file, const char* parameters, const char* directory,
+                            std::int32_t highPriority) {
+    if (!file) {
+        RaiseRuntimeWarning(kCannotExecute);
+        return 0;
+    }
+    // Out of memory for the command line starts nothing, and says so.
+    return NoThrow(kCannotExecute, 0,
+                   [&] { return StartProgram(file, parameters, directory, highPriority); });
 }
 
 namespace {

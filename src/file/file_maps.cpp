@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <map>
+#include <string>
 
 namespace {
 
@@ -20,15 +21,27 @@ std::map<std::string, HANDLE>& Maps() {
     return maps;
 }
 
-HANDLE MapNamed(const char* name) {
+// Null when the name cannot be kept (out of memory): nothing is opened then, or what was opened
+// is closed again, never left without its entry.
+HANDLE MapNamed(const char* name) noexcept {
     if (!name || !*name) return nullptr; // a map without a name is no one else's to read
-    auto found = Maps().find(name);
-    if (found != Maps().end()) return found->second;
-    HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name);
-    if (!map)
-        map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapSize, name);
-    if (map) Maps()[name] = map;
-    return map;
+    try {
+        std::string key = name;
+        auto found = Maps().find(key);
+        if (found != Maps().end()) return found->second;
+        auto entry = Maps().emplace(std::move(key), nullptr).first;
+        HANDLE map = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name);
+        if (!map)
+            map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMapSize,
+                                     name);
+        if (map)
+            entry->second = map;
+        else
+            Maps().erase(entry);
+        return map;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 // A name the platform refuses for a map (a backslash outside its own prefixes, one too long) makes

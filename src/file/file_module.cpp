@@ -54,8 +54,8 @@ void FillDriveTable() {
     }
 }
 
-HANDLE OpenForReading(const std::string& name) {
-    return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+HANDLE OpenForReading(const char* name) {
+    return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -67,17 +67,18 @@ char* ReturnFileString(char* previous, std::string_view text) {
                                std::min(text.size(), kStringBuffer - 1));
 }
 
-std::string ResolveName(const char* name, bool beforeOpenHook) {
+MediaName ResolveName(const char* name, bool beforeOpenHook) {
     MediaName prepared;
     // A refused name resolves to "", which names no file: each caller gives its not-found error.
-    if (!PrepareMediaName(s.core, name, prepared, beforeOpenHook)) return {};
-    return prepared.text;
+    if (!PrepareMediaName(s.core, name, prepared, beforeOpenHook)) return MediaName{};
+    return prepared;
 }
 
-void AfterCloseHook(const std::string& name) {
-    if (name.empty() || name.size() >= kMediaNameBuffer) return; // refused names were never hooked
+void AfterCloseHook(const char* name) {
+    const std::size_t length = strnlen(name, kMediaNameBuffer);
+    if (length == 0 || length >= kMediaNameBuffer) return; // refused names were never hooked
     MediaName prepared;
-    std::memcpy(prepared.text, name.c_str(), name.size());
+    std::memcpy(prepared.text, name, length);
     prepared.hooked = true;
     FinishMediaName(s.core, prepared);
 }
@@ -152,7 +153,7 @@ void FilePassCoreData(CoreData* core) {
 
 std::int32_t FileExists(const char* name) {
     if (!name) return 0;
-    HANDLE file = OpenForReading(ResolveName(name, false));
+    HANDLE file = OpenForReading(ResolveName(name, false).text);
     if (file == INVALID_HANDLE_VALUE) return 0;
     CloseHandle(file);
     return 1;
@@ -160,7 +161,7 @@ std::int32_t FileExists(const char* name) {
 
 std::int32_t GetFileSizeByName(const char* name) {
     if (!name) return 0;
-    HANDLE file = OpenForReading(ResolveName(name, false));
+    HANDLE file = OpenForReading(ResolveName(name, false).text);
     if (file == INVALID_HANDLE_VALUE) return 0;
     LARGE_INTEGER size{};
     const bool known = GetFileSizeEx(file, &size);

@@ -53,10 +53,14 @@ bool ReadLength(std::int32_t slot, std::uint32_t& length) {
     return length <= SlotBytesLeft(slot);
 }
 
+// The piece packed bytes move through: had before anything is read from the slot, so that running
+// out of memory leaves the slot where it was.
+using Piece = std::vector<std::uint8_t>;
+
 // Reads the slot's next length bytes a piece at a time, handing each piece to put; false when
 // the slot holds fewer.
-template <class Put> bool ReadPieces(std::int32_t slot, std::uint32_t length, Put put) {
-    std::vector<std::uint8_t> piece(std::min(length, kPieceBytes));
+template <class Put>
+bool ReadPieces(std::int32_t slot, std::uint32_t length, Piece& piece, Put put) {
     for (std::uint32_t left = length; left > 0;) {
         const std::uint32_t size = std::min(left, kPieceBytes);
         if (ReadSlotBytes(slot, piece.data(), size) != size) return false;
@@ -66,8 +70,8 @@ template <class Put> bool ReadPieces(std::int32_t slot, std::uint32_t length, Pu
     return true;
 }
 
-bool SkipPieces(std::int32_t slot, std::uint32_t length) {
-    return ReadPieces(slot, length, [](const std::uint8_t*, std::uint32_t) {});
+bool SkipPieces(std::int32_t slot, std::uint32_t length, Piece& piece) {
+    return ReadPieces(slot, length, piece, [](const std::uint8_t*, std::uint32_t) {});
 }
 
 enum class Block { Written, NotWritten, Short };
@@ -75,16 +79,17 @@ enum class Block { Written, NotWritten, Short };
 // Unpacks the slot's next length bytes as the whole file at path. They go to a file beside it
 // that replaces it only once whole, so a write that fails leaves what was there; the bytes are
 // read past either way, keeping the slot at what follows.
-Block WriteSlotBlockToFile(std::int32_t slot, std::uint32_t length, const char* path) {
-    ReplacingFile file(path);
+Block WriteSlotBlockToFile(std::int32_t slot, std::uint32_t length, ReplacingFile& file,
+                           Piece& piece) {
     HANDLE out = file.Ok() ? CreateFileA(file.TemporaryName(), GENERIC_WRITE, 0, nullptr,
                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                            : INVALID_HANDLE_VALUE;
     bool writing = out != INVALID_HANDLE_VALUE;
-    const bool whole = ReadPieces(slot, length, [&](const std::uint8_t* bytes, std::uint32_t size) {
-        DWORD written = 0;
-        writing = writing && WriteFile(out, bytes, size, &written, nullptr) && written == size;
-    });
+    const bool whole =
+        ReadPieces(slot, length, piece, [&](const std::uint8_t* bytes, std::uint32_t size) {
+            DWORD written = 0;
+            writing = writing && WriteFile(out, bytes, size, &written, nullptr) && written == size;
+        });
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (!whole) return Block::Short;
     return writing && file.Commit() ? Block::Written : Block::NotWritten;
@@ -94,11 +99,11 @@ enum class Member { Unpacked, Refused, Damaged };
 
 // A member's name, which must end at its terminator; one with a zero inside, or too long for
 // any file (read past a piece at a time), comes back empty and names nothing.
-bool ReadMemberName(std::int32_t slot, std::uint32_t length, std::string& name) {
+bool ReadMemberName(std::int32_t slot, std::uint32_t length, std::string& name, Piece& piece) {
     name.clear();
     if (length > kFullPathLimit) {
         std::uint8_t last = 1;
-        return ReadPieces(slot, length,
+        return ReadPieces(slot, length, piece,
                           [&](const std::uint8_t* bytes, std::uint32_t size) {
                               last = bytes[size - 1];
                           }) &&
@@ -129,16 +134,18 @@ bool MakeMemberFolders(const std::string& full, std::size_t targetLength) {
 // One member of a packed tree under the target folder (a full path): its name passes the one
 // check for names from outside before anything is made, so it cannot leave the target, name a
 // device or go past the path limit (which bounds its folders' depth).
-Member UnpackMember(std::int32_t slot, const std::string& target) {
+Member UnpackMember(std::int32_t slot, const std::string& target, Piece& piece) {
     std::uint32_t length = 0, size = 0;
     if (!ReadLength(slot, length)) return Member::Damaged;
     if (length == 0) return Member::Unpacked; // an entry without a name holds nothing
     std::string relative, full;
-    if (!ReadMemberName(slot, length, relative) || !ReadLength(slot, size)) return Member::Damaged;
+    if (!ReadMemberName(slot, length, relative, piece) || !ReadLength(slot, size))
+        return Member::Damaged;
     if (JoinOutsideName(target, relative, &full) != NameProblem::None ||
         full.compare(0, target.size(), target) != 0 || !MakeMemberFolders(full, target.size()))
-        return SkipPieces(slot, size) ? Member::Refused : Member::Damaged;
-    switch (WriteSlotBlockToFile(slot, size, full.c_str())) {
+        return SkipPieces(slot, size, piece) ? Member::Refused : Member::Damaged;
+    ReplacingFile file(full.c_str());
+    switch (WriteSlotBlockToFile(slot, size, file, piece)) {
     case Block::Written:
         return Member::Unpacked;
     case Block::NotWritten:
@@ -160,6 +167,7 @@ std::string FullFolder(const std::string& folder) {
 }
 
 void UnpackTree(std::int32_t slot, const char* target) {
+    Piece piece(kPieceBytes);
     std::string folder = target;
     if (folder.empty() || folder.back() != '\\') folder += '\\';
     MakePathDirectories(folder);
@@ -173,7 +181,7 @@ void UnpackTree(std::int32_t slot, const char* target) {
     if (!ChargeLoad(count, kMemberBytes)) return;
     bool refused = false;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const Member member = UnpackMember(slot, full);
+        const Member member = UnpackMember(slot, full, piece);
         // A length the file cannot hold, or a name without its end: the rest is not trusted.
         if (member == Member::Damaged) return RaiseRuntimeError(kFileReadFailed);
         refused = refused || member == Member::Refused;
@@ -351,8 +359,12 @@ void UnpackFileFromSlot(std::int32_t slot, const char* name) {
     Block block = Block::NotWritten;
     const bool guarded = GuardLoad([&] {
         MakePathDirectories(name);
+        // What may run out of memory comes before the length is read.
+        Piece piece(kPieceBytes);
+        ReplacingFile file(name);
         std::uint32_t length = 0;
-        block = ReadLength(slot, length) ? WriteSlotBlockToFile(slot, length, name) : Block::Short;
+        block = ReadLength(slot, length) ? WriteSlotBlockToFile(slot, length, file, piece)
+                                         : Block::Short;
         return true;
     });
     if (block == Block::Short) return RaiseRuntimeError(kFileReadFailed);

@@ -38,10 +38,11 @@ bool SpoilSlotWrite(std::int32_t slot) {
     return false;
 }
 
-// Refills the slot's empty buffer: the bytes read, 0 at the end, or kReadFailed.
+// Refills the slot's empty buffer: the bytes read, 0 at the end, or kReadFailed. A buffer that
+// cannot be had fails the read (8211) and takes nothing from the file.
 DWORD FillSlotBuffer(std::int32_t slot) {
     SlotBuffer& b = s.buffers[slot];
-    b.bytes.resize(kSlotBufferBytes);
+    if (!NoThrow(kFileReadFailed, [&] { b.bytes.resize(kSlotBufferBytes); })) return kReadFailed;
     b.next = b.end = 0;
     const DWORD read = ReadSlotFile(slot, b.bytes.data(), kSlotBufferBytes);
     if (read != kReadFailed) b.end = read;
@@ -192,17 +193,23 @@ void OpenToRead(std::int32_t slot, const char* name) {
     if (!CheckItemNumber(slot, kSlotNumbers)) return;
     if (s.slots[slot]) return RaiseRuntimeError(kFileSlotOpen);
     if (!FileExists(name)) return RaiseRuntimeError(kFileMissing);
-    const std::string resolved = ResolveName(name, true);
-    HANDLE file = CreateFileA(resolved.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const MediaName resolved = ResolveName(name, true);
+    // The slot's copy of the name is made before the file is opened: out of memory opens nothing.
+    std::string kept;
+    if (!NoThrow(kFileSlotNotOpenedToRead, [&] { kept = resolved.text; })) {
+        AfterCloseHook(resolved.text);
+        return;
+    }
+    HANDLE file = CreateFileA(resolved.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        AfterCloseHook(resolved);
+        AfterCloseHook(resolved.text);
         return RaiseRuntimeWarning(kFileSlotNotOpenedToRead);
     }
     s.slots[slot] = file;
     s.endFlags[slot] = 0;
     s.buffers[slot] = SlotBuffer{};
-    s.slotNames[slot] = resolved;
+    s.slotNames[slot] = std::move(kept);
     s.slotNamed[slot] = true;
 }
 
@@ -213,7 +220,10 @@ void OpenToWrite(std::int32_t slot, const char* name) {
     // A file held by another program is there too, though it cannot be opened to be seen.
     if (FileExists(name) || PlainFileThere(name) || WritingTo(name))
         return RaiseRuntimeWarning(kFileExists);
-    auto file = std::make_unique<ReplacingFile>(name);
+    // Out of memory for the new file's names opens nothing.
+    std::unique_ptr<ReplacingFile> file;
+    if (!NoThrow(kFileSlotNotOpenedToWrite, [&] { file = std::make_unique<ReplacingFile>(name); }))
+        return;
     HANDLE handle = file->Ok() ? CreateFileA(file->TemporaryName(), GENERIC_WRITE, FILE_SHARE_WRITE,
                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                                : INVALID_HANDLE_VALUE;
@@ -239,7 +249,7 @@ void CloseFileSlot(std::int32_t slot) {
     s.slots[slot] = nullptr;
     s.endFlags[slot] = 0;
     s.buffers[slot] = SlotBuffer{};
-    if (s.slotNamed[slot]) AfterCloseHook(s.slotNames[slot]);
+    if (s.slotNamed[slot]) AfterCloseHook(s.slotNames[slot].c_str());
     s.slotNames[slot].clear();
     s.slotNamed[slot] = false;
     if (!FinishSlotWrite(slot)) RaiseRuntimeError(kFileWriteFailed);

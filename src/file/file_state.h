@@ -3,6 +3,7 @@
 
 #include "core/core_data.h"
 #include "core/error_numbers.h"
+#include "core/media.h"
 #include "core/replacing_file.h"
 
 #include <cstdint>
@@ -68,9 +69,10 @@ extern FileState g_File;
 // Hands text out as a new string, freeing the caller's previous one; when the new one cannot be
 // made, raises 101 and gives the previous one back.
 char* ReturnFileString(char* previous, std::string_view text);
-// The name as loaders see it: through the media redirect (and the first file-name hook).
-std::string ResolveName(const char* name, bool beforeOpenHook);
-void AfterCloseHook(const std::string& name);
+// The name as loaders see it: through the media redirect (and the first file-name hook). In a
+// buffer of its own, not a string, so that asking whether a file is there never runs out of memory.
+MediaName ResolveName(const char* name, bool beforeOpenHook);
+void AfterCloseHook(const char* name);
 std::string CurrentDirectory();
 // The path as the platform takes it past its usual length limit: absolute, wide, "\\?\".
 std::wstring LongPath(const char* path);

@@ -8,8 +8,10 @@
 #include "core/core.h"
 #include "core/error_numbers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 FtpState g_Ftp;
 
@@ -155,15 +157,20 @@ char* MakeString(char* oldString, const char* text, std::size_t capacity) {
 
 bool CloseFtpHandles(std::initializer_list<HINTERNET*> handles, char* reply) {
     if (reply) reply[0] = 0;
-    FtpCall call(CloseCall);
+    HINTERNET open[std::extent_v<decltype(FtpJob::closing)>] = {};
     std::size_t count = 0;
     for (HINTERNET* handle : handles) {
-        // Without a job the handles are forgotten: closing one here could wait on the server.
-        if (*handle && call.Ok() && count < std::size(call->closing))
-            call->closing[count++] = *handle;
+        if (*handle && count < std::size(open)) open[count++] = *handle;
         *handle = nullptr;
     }
     if (count == 0) return true;
+    FtpCall call(CloseCall);
+    if (!call.Ok()) {
+        // Without a job the handles are forgotten: closing one here could wait on the server.
+        RaiseRuntimeError(kStringNoMemory);
+        return true;
+    }
+    std::copy(open, open + count, call->closing);
     // Even a command that has spent its budget gets a moment to let go of its handles.
     if (call.Run(g_FtpDeadlines.commandMs, g_FtpDeadlines.closeFloorMs) == FtpCallEnd::kTimedOut)
         return false;
@@ -188,12 +195,11 @@ void RecordFtpFailure(const char* response) {
 void CheckFtpConnection() {
     if (s.connection) {
         FtpCall call([](FtpJob& job) { return FtpSetCurrentDirectoryA(job.handle, "."); });
-        if (call.Ok()) {
-            call->handle = s.connection;
-            if (call.Run(g_FtpDeadlines.commandMs) == FtpCallEnd::kTimedOut)
-                return DropFtpConnection();
-            if (call->ok) return;
-        }
+        // A connection that cannot be checked for want of memory is kept.
+        if (!call.Ok()) return RaiseRuntimeError(kStringNoMemory);
+        call->handle = s.connection;
+        if (call.Run(g_FtpDeadlines.commandMs) == FtpCallEnd::kTimedOut) return DropFtpConnection();
+        if (call->ok) return;
     }
     CloseEverything();
     ResetState();
@@ -234,6 +240,9 @@ std::int32_t FTPConnect(const char* server, const char* user, const char* passwo
     std::memcpy(s.user, keptUser, sizeof keptUser);
     std::memcpy(s.password, keptPassword, sizeof keptPassword);
     if (s.connection) return 0;
+    // The login's job, and the one that closes the internet handle when the login fails.
+    FtpJobReserve jobs(2);
+    if (!jobs.Ok()) return 0;
 
     StartFtpCommand();
     s.windowFlag = windowFlag;
@@ -261,6 +270,9 @@ std::int32_t FTPConnectAgain() {
 }
 
 std::int32_t FTPDisconnect(std::int32_t hangUp) {
+    // Out of memory for the job that closes the handles disconnects nothing.
+    FtpJobReserve jobs(s.internet || s.connection || s.search || s.remoteFile ? 1 : 0);
+    if (!jobs.Ok()) return 0;
     StartFtpCommand();
     CloseEverything();
     if (hangUp == 1 && s.dialled) {

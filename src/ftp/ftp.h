@@ -1,9 +1,10 @@
 // FTP module: one connection to one FTP server at a time over WinInet (port 21, passive,
 // binary), its remote directory, a listing walked entry by entry, uploads, deletions and
-// downloads, blocking or stepped by the script. Nothing raises a run-time error: commands
-// return 1 or 0, and the server's last response and a failure flag can be read back. Every wait
-// on the server has a deadline (ftp_worker.h), and no command waits much more than 28 s: one
-// that misses its deadline fails and drops the connection.
+// downloads, blocking or stepped by the script. Nothing raises a run-time error but running out
+// of memory (101, the connection, listing and download kept): commands return 1 or 0, and the
+// server's last response and a failure flag can be read back. Every wait on the server has a
+// deadline (ftp_worker.h), and no command waits much more than 28 s: one that misses its
+// deadline fails and drops the connection.
 #pragma once
 
 #include "core/core_data.h"

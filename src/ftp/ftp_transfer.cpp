@@ -7,9 +7,11 @@
 #include "core/core.h"
 #include "core/media.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -125,15 +127,22 @@ bool PutListedWhole(const char* name, std::uint64_t sent, const char* reply) {
 }
 
 std::int32_t PutAs(const char* name) {
+    if (!name || !s.connection) {
+        RecordFtpFailure();
+        RaiseRuntimeWarning(kFtpPutFailed);
+        return 0;
+    }
+    // The put, its listing, the listing's close and a dropped connection's.
+    FtpJobReserve jobs(4);
+    if (!jobs.Ok()) return 0;
     // Read before the put: the size of what it sends.
     std::uint64_t sent = 0;
     const bool sized = name && LocalFileSize(name, &sent);
     FtpCall call(
         [](FtpJob& job) { return FtpPutFileA(job.handle, job.text[0], job.text[0], 0, 0); });
-    if (name && RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk &&
+    if (RunNamedCall(call, name, g_FtpDeadlines.budgetMs) == CallResult::kOk &&
         (!sized || PutListedWhole(name, sent, call->response)))
         return 1;
-    if (!name) RecordFtpFailure();
     RaiseRuntimeWarning(kFtpPutFailed);
     return 0;
 }
@@ -141,8 +150,7 @@ std::int32_t PutAs(const char* name) {
 // The download goes to a new file beside the local one, which it replaces only once whole: as
 // long as the size the server lists for the name, when it lists one. The listing waits within
 // its own deadline, the transfer what is left of the command's budget.
-std::int32_t GetAtOnce(const char* remoteName, const char* localName) {
-    ReplacingFile local(localName);
+std::int32_t GetAtOnce(const char* remoteName, ReplacingFile& local) {
     FtpCall call([](FtpJob& job) {
         return FtpGetFileA(job.handle, job.text[0], job.localName, FALSE, FILE_FLAG_WRITE_THROUGH,
                            FTP_TRANSFER_TYPE_BINARY, 0);
@@ -172,9 +180,8 @@ BOOL OpenFileCall(FtpJob& job) {
 }
 
 // The local side of a stepped download: a new file beside the target, open for writing.
-bool OpenLocalFile(const char* localName) {
-    std::unique_ptr<ReplacingFile> local(new (std::nothrow) ReplacingFile(localName));
-    if (!local || !local->Ok()) return false;
+bool OpenLocalFile(std::unique_ptr<ReplacingFile>& local) {
+    if (!local->Ok()) return false;
     s.localWriter = CreateFileA(local->TemporaryName(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (s.localWriter == INVALID_HANDLE_VALUE) return false;
@@ -182,7 +189,8 @@ bool OpenLocalFile(const char* localName) {
     return true;
 }
 
-std::int32_t OpenStepped(const char* remoteName, const char* localName, std::int32_t sizeHint) {
+std::int32_t OpenStepped(const char* remoteName, std::unique_ptr<ReplacingFile>& local,
+                         std::int32_t sizeHint) {
     CloseFtpHandles({&s.search}); // one listing at a time on a connection
     std::int64_t listed = 0;
     s.totalListed = FindListedSize(remoteName, &listed);
@@ -199,7 +207,7 @@ std::int32_t OpenStepped(const char* remoteName, const char* localName, std::int
         return 0;
     }
     s.remoteFile = open->made;
-    if (!OpenLocalFile(localName)) {
+    if (!OpenLocalFile(local)) {
         // An open remote file would keep the connection busy for every later command.
         if (!AbortFtpDownload()) DropFtpConnection();
         return 0;
@@ -265,11 +273,18 @@ bool AbortFtpDownload() {
 
 std::int32_t FTPSetDir(const char* directory) {
     StartFtpCommand();
+    if (!directory || !s.connection) {
+        RecordFtpFailure();
+        CheckFtpConnection();
+        RaiseRuntimeWarning(kFtpSetDirFailed);
+        return 0;
+    }
+    // The change, the connection check, and the close of a connection found dead or dropped.
+    FtpJobReserve jobs(3);
+    if (!jobs.Ok()) return 0;
     FtpCall call([](FtpJob& job) { return FtpSetCurrentDirectoryA(job.handle, job.text[0]); });
-    const CallResult result =
-        directory ? RunNamedCall(call, directory, g_FtpDeadlines.commandMs) : CallResult::kFailed;
+    const CallResult result = RunNamedCall(call, directory, g_FtpDeadlines.commandMs);
     if (result == CallResult::kOk) return 1;
-    if (!directory) RecordFtpFailure();
     if (result != CallResult::kDropped) CheckFtpConnection();
     RaiseRuntimeWarning(kFtpSetDirFailed);
     return 0;
@@ -277,6 +292,14 @@ std::int32_t FTPSetDir(const char* directory) {
 
 std::int32_t FTPFindFirst() {
     StartFtpCommand();
+    if (!s.connection) {
+        RecordFtpFailure();
+        CheckFtpConnection();
+        return 0;
+    }
+    // The old listing's close, the new one, the connection check and a dead connection's close.
+    FtpJobReserve jobs(4);
+    if (!jobs.Ok()) return 0;
     CloseFtpHandles({&s.search});
     FtpCall call(FindFirstCall);
     const CallResult result = RunNamedCall(call, "", g_FtpDeadlines.listingMs);
@@ -298,6 +321,8 @@ std::int32_t FTPFindNext() {
         return 1;
     }
     StartFtpCommand();
+    // Without the jobs the search is forgotten and the connection kept (101).
+    const FtpJobReserve jobs(3);
     CloseFtpHandles({&s.search});
     s.fileType = -1;
     CheckFtpConnection();
@@ -321,27 +346,54 @@ std::int32_t FTPPutFileExport(const char* fileName) {
 
 std::int32_t FTPDeleteFile(const char* remoteName) {
     StartFtpCommand();
+    if (!remoteName || !s.connection) {
+        RaiseRuntimeWarning(kFtpDeleteFailed);
+        return 0;
+    }
+    FtpJobReserve jobs(2);
+    if (!jobs.Ok()) return 0;
     FtpCall call([](FtpJob& job) { return FtpDeleteFileA(job.handle, job.text[0]); });
-    if (remoteName &&
-        RunNamedCall(call, remoteName, g_FtpDeadlines.commandMs, false) == CallResult::kOk)
+    if (RunNamedCall(call, remoteName, g_FtpDeadlines.commandMs, false) == CallResult::kOk)
         return 1;
     RaiseRuntimeWarning(kFtpDeleteFailed);
     return 0;
 }
 
-std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint) {
-    StartFtpCommand();
+namespace {
+
+// What a download asks of the worker at most: the running one's abort, the listing and its
+// close, the connection check and a dead connection's close, the open or the transfer, an
+// abort and a dropped connection's close.
+constexpr int kDownloadJobs = 9;
+
+// The new download's local file and jobs are had before a running download is let go: out of
+// memory (101) keeps it running.
+std::int32_t StartDownload(const char* remoteName, const char* localName, std::int32_t sizeHint) {
+    FtpJobReserve jobs(kDownloadJobs);
+    std::unique_ptr<ReplacingFile> local;
+    if (!jobs.Ok() ||
+        !NoThrow(kStringNoMemory, [&] { local = std::make_unique<ReplacingFile>(localName); }))
+        return 0;
     // A new download replaces a running one, whose partial file goes.
     if (!AbortFtpDownload()) DropFtpConnection();
-    std::int32_t result = 0;
-    const std::size_t length = localName ? strnlen(localName, MAX_PATH) : 0;
-    if (remoteName && length > 0 && length < MAX_PATH)
-        result = sizeHint == 0 ? GetAtOnce(remoteName, localName)
-                               : OpenStepped(remoteName, localName, sizeHint);
-    else
-        RecordFtpFailure(); // no file to write: nothing asked of the server, the failure kept
+    const std::int32_t result =
+        sizeHint == 0 ? GetAtOnce(remoteName, *local) : OpenStepped(remoteName, local, sizeHint);
     if (!result) RaiseRuntimeWarning(kFtpGetFailed);
     return result;
+}
+
+} // namespace
+
+std::int32_t FTPGetFile(const char* remoteName, const char* localName, std::int32_t sizeHint) {
+    StartFtpCommand();
+    const std::size_t length = localName ? strnlen(localName, MAX_PATH) : 0;
+    if (remoteName && length > 0 && length < MAX_PATH && s.connection)
+        return StartDownload(remoteName, localName, sizeHint);
+    // A new download replaces a running one, whose partial file goes.
+    if (!AbortFtpDownload()) DropFtpConnection();
+    RecordFtpFailure(); // nothing asked of the server, the failure kept
+    RaiseRuntimeWarning(kFtpGetFailed);
+    return 0;
 }
 
 std::int32_t FTPGetFile(const char* remoteName, const char* localName) {
@@ -351,6 +403,9 @@ std::int32_t FTPGetFile(const char* remoteName, const char* localName) {
 void FTPDownloadStep() {
     if (!s.remoteFile || s.localWriter == INVALID_HANDLE_VALUE) return;
     StartFtpCommand();
+    // The read, and the close or abort after it and a dropped connection's close.
+    FtpJobReserve jobs(3);
+    if (!jobs.Ok()) return;
     // The reads wait at most the stall time: a step that brings nothing by then is a stall,
     // whether or not a byte ever came.
     FtpCall read(ReadStepCall);
@@ -374,5 +429,8 @@ void FTPDownloadStep() {
 
 void FTPTerminateDownload() {
     StartFtpCommand();
+    // Out of memory for the closing keeps the download running.
+    FtpJobReserve jobs(s.remoteFile ? 2 : 0);
+    if (!jobs.Ok()) return;
     if (!AbortFtpDownload()) DropFtpConnection();
 }

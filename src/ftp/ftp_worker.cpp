@@ -2,6 +2,8 @@
 #include "core/win32.h"
 
 #include "ftp/ftp_worker.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -146,7 +148,46 @@ int FtpReplyCode(const char* response) {
     return (response[0] - '0') * 100 + (response[1] - '0') * 10 + (response[2] - '0');
 }
 
-FtpCall::FtpCall(FtpCallFn run) : job_(new (std::nothrow) FtpJob) {
+namespace {
+
+// The running command's jobs: written on the script thread only.
+constexpr int kMostReservedJobs = 10;
+struct ReservedJobs {
+    FtpJob* jobs[kMostReservedJobs] = {};
+    int count = 0;
+    FtpJobReserve* owner = nullptr;
+} g_reserved;
+
+FtpJob* TakeJob() {
+    if (g_reserved.count > 0) return g_reserved.jobs[--g_reserved.count];
+    return new (std::nothrow) FtpJob;
+}
+
+} // namespace
+
+FtpJobReserve::FtpJobReserve(int count) : outer_(g_reserved.owner) {
+    // A command inside another (FTPConnectAgain) uses the outer command's reserve.
+    if (outer_) return;
+    g_reserved.owner = this;
+    while (ok_ && g_reserved.count < std::min(count, kMostReservedJobs)) {
+        FtpJob* job = new (std::nothrow) FtpJob;
+        if (job) g_reserved.jobs[g_reserved.count++] = job;
+        ok_ = job != nullptr;
+    }
+    // The worker the jobs run on, too: one that cannot be started is no deadline passed.
+    if (ok_ && count > 0 && !g_worker && g_lost.load() < kMaxLostFtpWorkers)
+        ok_ = (g_worker = StartWorker()) != nullptr;
+    if (!ok_) RaiseRuntimeError(kStringNoMemory);
+}
+
+FtpJobReserve::~FtpJobReserve() {
+    if (outer_) return;
+    while (g_reserved.count > 0)
+        delete g_reserved.jobs[--g_reserved.count];
+    g_reserved.owner = nullptr;
+}
+
+FtpCall::FtpCall(FtpCallFn run) : job_(TakeJob()) {
     if (job_) job_->run = run;
 }
 

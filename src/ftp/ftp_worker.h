@@ -57,8 +57,9 @@ struct FtpJob {
 
 enum class FtpCallEnd { kFinished, kTimedOut };
 
-// A job of the caller's: made by the constructor (Ok() false when there is no memory for it) and
-// let go by the destructor, even while a worker given up on still runs it.
+// A job of the caller's: taken from the command's reserve or made by the constructor (Ok() false
+// when there is no memory for it) and let go by the destructor, even while a worker given up on
+// still runs it.
 class FtpCall {
 public:
     explicit FtpCall(FtpCallFn run);
@@ -77,6 +78,24 @@ public:
 
 private:
     FtpJob* job_ = nullptr;
+};
+
+// The jobs a command may hand the worker, had before it changes anything: a command that cannot
+// have them fails at once (101), the connection, listing and download as they were. FtpCall takes
+// its job from the reserve of the running command while one is left; the rest go at its end.
+class FtpJobReserve {
+public:
+    explicit FtpJobReserve(int count);
+    ~FtpJobReserve();
+    FtpJobReserve(const FtpJobReserve&) = delete;
+    FtpJobReserve& operator=(const FtpJobReserve&) = delete;
+
+    // False (101 raised) when the jobs could not all be had.
+    bool Ok() const { return ok_; }
+
+private:
+    FtpJobReserve* outer_;
+    bool ok_ = true;
 };
 
 // Starts the wait budget of a command the script called.

@@ -175,13 +175,17 @@ char* GetJoystickName(char* oldString) {
 void ControlDeviceChecklist() {
     if (!s.core || !s.directInput) return;
     CoreData& core = *s.core;
+    const std::int32_t inUse = core.checklistRowsInUse;
     core.checklistRowsInUse = 0;
-    core.checklistHasValues = core.checklistHasStrings = 1;
     s.fillRows = false;
     s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, CountOrFillRow, nullptr, DIEDFL_ATTACHEDONLY);
     const std::int32_t count = core.checklistRowsInUse;
-    for (std::int32_t row = 0; row < count; ++row)
-        ReserveChecklistString(row, s.longestName);
+    // Every row is had before the first is written: out of memory (101) keeps the old list.
+    if (!ReserveChecklistRows(count, s.longestName)) {
+        core.checklistRowsInUse = inUse;
+        return RaiseRuntimeError(kStringNoMemory);
+    }
+    core.checklistHasValues = core.checklistHasStrings = 1;
     core.checklistRowsInUse = 0;
     s.fillRows = true;
     const bool filled = SUCCEEDED(s.directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, CountOrFillRow,

@@ -34,28 +34,35 @@ void DeleteItem(std::int32_t id) {
     g_Maths.items.values.Delete(id);
 }
 
-// The kind record of id, written anew; false when it could not be stored.
-bool RecordKind(std::int32_t id, MathsKind kind) {
-    auto* recorded = static_cast<std::int32_t*>(g_Maths.items.kinds.Find(id));
-    if (!recorded) {
-        recorded = new (std::nothrow) std::int32_t;
-        if (!recorded) return false;
-        if (g_Maths.items.kinds.Add(id, recorded, 0, 1) == 0) {
-            delete recorded;
-            return false;
-        }
+// A new kind record of id, stored; null when it could not be.
+std::int32_t* AddKindRecord(std::int32_t id, MathsKind kind) {
+    auto* recorded = new (std::nothrow) std::int32_t(kind);
+    if (recorded && g_Maths.items.kinds.Add(id, recorded, 0, 1) == 0) {
+        delete recorded;
+        return nullptr;
     }
-    *recorded = kind;
-    return true;
+    return recorded;
 }
 
 // A value block without a kind record would pass every kind check and be read past its end, so a
-// make whose kind cannot be recorded fails whole.
+// make whose kind cannot be recorded fails whole. The new block is had before the old one goes:
+// a make that fails (out of memory) leaves the item, and its kind, as they were.
 bool MakeItem(std::int32_t id, MathsKind kind) {
-    DeleteItem(id);
     float* value = new (std::nothrow) float[ComponentCount(kind)]{};
-    if (value && RecordKind(id, kind) && g_Maths.items.values.Add(id, value, 0, 1) != 0)
+    auto* recorded = static_cast<std::int32_t*>(g_Maths.items.kinds.Find(id));
+    const bool newKind = !recorded;
+    if (value && newKind) recorded = AddKindRecord(id, kind);
+    // A number in use takes the new block in its node, which needs no memory.
+    auto* old = static_cast<float*>(g_Maths.items.values.Find(id));
+    if (value && recorded && g_Maths.items.values.Add(id, value, 0, 1) != 0) {
+        delete[] old;
+        *recorded = kind;
         return true;
+    }
+    if (newKind && recorded) {
+        g_Maths.items.kinds.Delete(id);
+        delete recorded;
+    }
     delete[] value;
     const bool matrix = kind == kMatrixKind;
     if (g_Maths.ready) RaiseRuntimeError(matrix ? kMatrixMissing : kValueOutOfRange);

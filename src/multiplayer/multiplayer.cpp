@@ -176,29 +176,33 @@ void CopyNetName(char (&to)[kNameBytes], const char* text) {
     to[length] = 0;
 }
 
-void FillNetChecklist(const std::vector<const char*>& texts, std::uint8_t hasValues) {
+bool FillNetChecklist(const char* const* texts, std::size_t count, std::uint8_t hasValues) {
     CoreData* core = s.core;
-    if (!core) return;
-    core->checklistRowsInUse = 0;
-    core->checklistMade = 1;
-    core->checklistHasValues = hasValues;
-    core->checklistHasStrings = 1;
+    if (!core) return true; // no checklist to fill
     std::int32_t rows = 0;
     std::size_t longest = 0;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (!texts[i]) continue;
         rows = static_cast<std::int32_t>(i + 1);
         longest = std::max(longest, strnlen(texts[i], kNameBytes - 1));
     }
+    // Every row is had before the first is written.
+    if (!ReserveChecklistRows(rows, static_cast<std::int32_t>(longest))) {
+        RaiseRuntimeError(kStringNoMemory);
+        return false;
+    }
+    core->checklistMade = 1;
+    core->checklistHasValues = hasValues;
+    core->checklistHasStrings = 1;
     for (std::int32_t row = 0; row < rows; ++row) {
-        if (!ReserveChecklistString(row, static_cast<std::int32_t>(longest))) break;
         const char* text = texts[row] ? texts[row] : "";
         const std::size_t length = strnlen(text, longest);
         char* to = core->checklistRows[row].string;
         std::memcpy(to, text, length);
         to[length] = 0;
-        core->checklistRowsInUse = row + 1;
     }
+    core->checklistRowsInUse = rows;
+    return true;
 }
 
 std::int32_t NetGameExists() {

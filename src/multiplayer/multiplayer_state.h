@@ -66,9 +66,13 @@ struct NetConnection {
     DPID localPlayer = 0;
     ComPtr<IDirectPlay4A> play;
     HANDLE event = nullptr; // given to CreatePlayer; null, so messages are polled
-    // Holds one message while Receive fills it; freed after every message.
+    // Holds one message while Receive fills it; freed after every message, unless that message
+    // could not be queued for want of memory: it then waits here (pendingSize bytes, above 0),
+    // to be queued first by the next receive.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;
     DWORD receiveSize = 0;
+    std::size_t pendingSize = 0;
+    DPID pendingFrom = 0, pendingTo = 0;
     // Oldest first; they come before anything DirectPlay still holds. Emptied when the session
     // is left.
     std::array<DeferredSystemMessage, kNetDeferredMessages> deferred{};
@@ -81,6 +85,7 @@ struct NetConnection {
     std::int32_t selectedProvider = 0;
     std::array<NetSession, kSessionSlots> sessions;
     std::int32_t sessionCount = 0;
+    bool outOfMemory = false; // a provider's block could not be kept while it was made
 };
 
 // When a notice was set: MultiplayerState::frames and receiveCalls.
@@ -217,8 +222,9 @@ void SendNetPacket(std::uint32_t type, std::int32_t player, std::int32_t guarant
                    const void* data, std::uint32_t size);
 
 // Writes the texts into checklist rows 0.., each row reserved for the longest text; the flags as
-// given. Rows with a null text keep an empty one.
-void FillNetChecklist(const std::vector<const char*>& texts, std::uint8_t hasValues);
+// given. Rows with a null text keep an empty one. False when the rows cannot be had: 101, and the
+// checklist as it was.
+bool FillNetChecklist(const char* const* texts, std::size_t count, std::uint8_t hasValues);
 
 // Copies at most 255 characters of text (null counts as empty) and a zero into a kept name.
 void CopyNetName(char (&to)[kNameBytes], const char* text);

@@ -26,7 +26,8 @@ BOOL CALLBACK AddProvider(LPCGUID provider, LPVOID connectionBlock, DWORD size, 
     if (FAILED(trial->InitializeConnection(connectionBlock, 0))) return TRUE;
     NetProvider& p = c.providers[c.providerCount];
     if (!CopyNetBytes(static_cast<const std::uint8_t*>(connectionBlock), size, p.connection)) {
-        return TRUE;
+        c.outOfMemory = true; // a connection without this provider is not made
+        return FALSE;
     }
     CopyNetName(p.name, name ? name->lpszShortNameA : nullptr);
     p.guid = provider ? *provider : GUID_NULL;
@@ -34,17 +35,21 @@ BOOL CALLBACK AddProvider(LPCGUID provider, LPVOID connectionBlock, DWORD size, 
     return TRUE;
 }
 
-// Makes the connection object and records the usable providers.
+// Makes the connection object and records the usable providers; null, with 101 raised, when
+// memory runs out for it or for a provider's block.
 NetConnection* CreateDirectPlay() {
-    s.connection.reset(new (std::nothrow) NetConnection);
-    NetConnection* c = s.connection.get();
-    if (!c) return nullptr;
-    if (SUCCEEDED(MakeDirectPlay(CLSCTX_ALL, c->play))) {
-        c->play->EnumConnections(nullptr, AddProvider, c, DPCONNECTION_DIRECTPLAY);
+    std::unique_ptr<NetConnection> made(new (std::nothrow) NetConnection);
+    if (made && SUCCEEDED(MakeDirectPlay(CLSCTX_ALL, made->play))) {
+        made->play->EnumConnections(nullptr, AddProvider, made.get(), DPCONNECTION_DIRECTPLAY);
     }
+    if (!made || made->outOfMemory) {
+        RaiseRuntimeError(kStringNoMemory);
+        return nullptr;
+    }
+    s.connection = std::move(made);
     s.sessionState = 0;
     s.events = NetSessionEvents{};
-    return c;
+    return s.connection.get();
 }
 
 // IPX when present (the last one), else the first TCP/IP, else the first provider.
@@ -189,7 +194,10 @@ void LeaveNetSession(NetConnection& c) {
     }
     c.opened = false;
     c.localPlayer = 0;
-    c.deferredCount = 0; // the session's notices go with it
+    c.deferredCount = 0; // the session's notices go with it, and a message waiting to be queued
+    c.pendingSize = 0;
+    c.receiveBuffer.reset();
+    c.receiveSize = 0;
     s.sessionState = 0;
 }
 
@@ -202,12 +210,15 @@ void CloseNetConnection() {
 }
 
 void ListNetConnections() {
+    const bool made = !s.connection;
     const NetConnection* c = NetConnectionForCommand();
     if (!c) return;
-    std::vector<const char*> names;
+    const char* names[kProviderSlots] = {};
     for (std::int32_t i = 0; i < c->providerCount; ++i)
-        names.push_back(c->providers[i].name);
-    FillNetChecklist(names, 0);
+        names[i] = c->providers[i].name;
+    // A list that cannot be had (101) leaves no network behind that it made.
+    if (!FillNetChecklist(names, static_cast<std::size_t>(c->providerCount), 0) && made)
+        CloseNetConnection();
 }
 
 void SelectNetConnection(std::int32_t provider) {
@@ -229,14 +240,19 @@ void SelectNetConnection(std::int32_t provider, const char* address) {
 }
 
 void ListNetSessions() {
+    const bool made = !s.connection;
     NetConnection* c = NetConnectionForCommand();
     if (!c) return;
-    std::vector<const char*> texts;
+    const char* texts[kSessionSlots] = {};
+    std::size_t count = 0;
     if (EnumerateNetSessions(*c)) {
         for (std::int32_t i = 0; i < c->sessionCount; ++i)
-            texts.push_back(c->sessions[i].text);
+            texts[count++] = c->sessions[i].text;
     }
-    FillNetChecklist(texts, texts.empty() ? 0 : 1);
+    if (!FillNetChecklist(texts, count, count == 0 ? 0 : 1)) {
+        if (made) CloseNetConnection(); // as ListNetConnections
+        return;
+    }
     CoreData* core = s.core;
     if (!core) return;
     for (std::int32_t row = 0; row < core->checklistRowsInUse; ++row) {

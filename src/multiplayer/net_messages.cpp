@@ -7,6 +7,7 @@
 #include "multiplayer/net_packet.h"
 #include "core/core.h"
 #include "core/error_numbers.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <bit>
@@ -64,7 +65,8 @@ void SendMediaItem(const MediaKind& kind, std::int32_t player, std::int32_t item
                    std::int32_t guaranteed, bool (*exists)(std::int32_t), Convert toBlock) {
     if (!InRange(item, kind.first, kind.last, kind.rangeError)) return;
     if (!exists || !exists(item)) return RaiseRuntimeError(kind.missingError);
-    if (toBlock && toBlock(kScratchBlock, item)) {
+    // A conversion that runs out of memory sends nothing (101).
+    if (toBlock && NoThrow(kStringNoMemory, 0, [&] { return toBlock(kScratchBlock, item); })) {
         SendBlock(kind.type, player, guaranteed, kScratchBlock);
     }
 }
@@ -82,22 +84,26 @@ bool RoomFor(DWORD size) {
     return held <= kNetHeldBytes && wanted <= kNetHeldBytes - held;
 }
 
-// Appends a checked packet to the queue; anything else is dropped.
-void QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
+// Appends a checked packet to the queue; anything else is dropped. False when it could not be
+// queued for want of memory (101): the caller keeps it to queue later.
+bool QueueNetMessage(const std::uint8_t* data, std::size_t size, DPID from, DPID to) {
     NetPacket packet;
-    if (!ReadNetPacket(ByteSpan{data, size}, packet)) return;
+    if (!ReadNetPacket(ByteSpan{data, size}, packet)) return true;
     NetMessageQueue message;
     message.type = packet.type;
     message.from = from;
     message.to = to;
     const std::size_t kept = packet.size + (packet.type == kNetText ? 1 : 0);
-    if (!CopyNetBytes(packet.data, packet.size, message.data)) return;
     try {
+        message.data.assign(packet.data, packet.data + packet.size);
         message.data.resize(kept); // a text gets its terminator
         const std::size_t bytes = RecordBytes(message);
         s.queue.push_back(std::move(message));
         s.queuedBytes += bytes;
+        return true;
     } catch (const std::exception&) {
+        RaiseRuntimeError(kStringNoMemory);
+        return false;
     }
 }
 
@@ -115,7 +121,10 @@ HRESULT ReceiveOne(NetConnection& c, DPID& from, DPID& to, DWORD& size, bool kee
         if (keeping && size <= kNetLargestMessage && !RoomFor(size)) return S_FALSE;
         c.receiveBuffer.reset(new (std::nothrow) std::uint8_t[size]);
         c.receiveSize = c.receiveBuffer ? size : 0;
-        if (!c.receiveBuffer) return E_OUTOFMEMORY;
+        if (!c.receiveBuffer) {
+            RaiseRuntimeError(kStringNoMemory); // the message stays with DirectPlay
+            return E_OUTOFMEMORY;
+        }
     }
 }
 
@@ -185,9 +194,21 @@ bool HandOverDeferred(NetConnection& c) {
     return c.deferredCount > 0 || s.events.stopReceiving;
 }
 
+// A message taken from DirectPlay that could not be queued for want of memory waits in the
+// receive buffer, ahead of everything DirectPlay still holds; false while it still cannot be.
+bool QueuePending(NetConnection& c) {
+    if (!c.pendingSize) return true;
+    if (!QueueNetMessage(c.receiveBuffer.get(), c.pendingSize, c.pendingFrom, c.pendingTo))
+        return false;
+    c.pendingSize = 0;
+    ReleaseReceiveBuffer(c);
+    return true;
+}
+
 // Drains DirectPlay into the queue, as ReceiveNetMessages says; S_FALSE when DirectPlay may hold
 // more.
 HRESULT ReceiveIntoQueue(NetConnection& c) {
+    if (!QueuePending(c)) return E_OUTOFMEMORY;
     for (int taken = 0; taken < kNetReceivesPerCall; ++taken) {
         if (s.queue.size() >= kNetQueueMessages) return S_FALSE;
         DPID from = 0, to = 0;
@@ -202,8 +223,11 @@ HRESULT ReceiveIntoQueue(NetConnection& c) {
             TakeSystemMessage(c, c.receiveBuffer.get(), arrived);
         } else if (tooLarge) {
             ++s.droppedMessages;
-        } else {
-            QueueNetMessage(c.receiveBuffer.get(), arrived, from, to);
+        } else if (!QueueNetMessage(c.receiveBuffer.get(), arrived, from, to)) {
+            c.pendingFrom = from;
+            c.pendingTo = to;
+            c.pendingSize = arrived;
+            return E_OUTOFMEMORY;
         }
         ReleaseReceiveBuffer(c);
         // A dropped giant ends the loop too, so that no loop copies more than a few of them.
@@ -271,7 +295,7 @@ void RebuildMedia(const MediaKind& kind, std::int32_t item, Convert fromBlock,
     const std::vector<std::uint8_t>* data = CurrentData(kind.type);
     if (!data) return;
     if (!FillBlock(kScratchBlock, *data)) return RaiseRuntimeError(blockError);
-    if (fromBlock) fromBlock(item, kScratchBlock);
+    if (fromBlock) NoThrow(kStringNoMemory, [&] { fromBlock(item, kScratchBlock); });
 }
 
 } // namespace
@@ -283,7 +307,7 @@ void SendNetPacket(std::uint32_t type, std::int32_t player, std::int32_t guarant
     const DPID to = player == 0 ? DPID_ALLPLAYERS : s.players[player];
     if (player != 0 && !to) return RaiseRuntimeWarning(kPlayerSlotEmpty);
     std::vector<std::uint8_t> packet;
-    if (!BuildNetPacket(type, data, size, packet)) return;
+    if (!BuildNetPacket(type, data, size, packet)) return RaiseRuntimeError(kStringNoMemory);
     NetConnection& c = *s.connection;
     c.play->Send(c.localPlayer, to, guaranteed == 1 ? DPSEND_GUARANTEED : 0, packet.data(),
                  static_cast<DWORD>(packet.size()));
@@ -344,7 +368,8 @@ HRESULT ReceiveNetMessages() {
     // What the queue has no room for stays with DirectPlay, and so does what one call leaves, as
     // long as the two together stay within the cap.
     const HRESULT hr = HandOverDeferred(c) ? S_FALSE : ReceiveIntoQueue(c);
-    if (hr == S_FALSE) DropOverCap(c);
+    // The drop receives into the buffer a message waiting there still needs.
+    if (hr == S_FALSE && !c.pendingSize) DropOverCap(c);
     return hr;
 }
 

@@ -4,6 +4,7 @@
 #include "multiplayer/multiplayer.h"
 #include "multiplayer/multiplayer_state.h"
 #include "core/core.h"
+#include "core/no_throw.h"
 
 #include <cstring>
 
@@ -148,10 +149,12 @@ BOOL CALLBACK AddPlayer(DPID id, DWORD, LPCDPNAME name, DWORD, LPVOID context) {
     return TRUE;
 }
 
-// The session's players, at most 255; false when DirectPlay could not list them.
+// The session's players, at most 255; false when DirectPlay could not list them, or (101) when
+// there is no memory for the list.
 bool EnumerateNetPlayers(NetConnection& c, std::vector<EnumeratedPlayer>& players) {
     players.clear();
-    players.reserve(kLastPlayer); // the callback then never allocates
+    // The callback then never allocates: nothing may throw through DirectPlay.
+    if (!NoThrow(kStringNoMemory, [&] { players.reserve(kLastPlayer); })) return false;
     return c.play && SUCCEEDED(c.play->EnumPlayers(nullptr, AddPlayer, &players, 0));
 }
 
@@ -228,24 +231,24 @@ void ListNetPlayers() {
     NetConnection& c = *s.connection;
     std::vector<EnumeratedPlayer> players;
     if (!EnumerateNetPlayers(c, players)) return;
-    std::vector<const char*> names;
-    std::vector<const EnumeratedPlayer*> rows;
-    std::vector<std::int32_t> numbers;
-    std::array<bool, kPlayerSlots> listed{};
+    const char* names[kLastPlayer] = {};
+    const EnumeratedPlayer* rows[kLastPlayer] = {};
+    std::size_t count = 0;
     for (const EnumeratedPlayer& player : players) {
         if (!player.named) continue;
-        const std::int32_t number = PlayerSlotFor(player.id);
-        if (number > 0) listed[number] = true;
-        names.push_back(player.name);
-        rows.push_back(&player);
-        numbers.push_back(number);
+        names[count] = player.name;
+        rows[count++] = &player;
     }
-    FillNetChecklist(names, 1);
-    if (CoreData* core = s.core) {
-        for (std::int32_t row = 0; row < core->checklistRowsInUse; ++row) {
-            const DPID id = rows[row]->id;
+    // The list is had before the player table changes: out of memory (101) changes nothing.
+    if (!FillNetChecklist(names, count, 1)) return;
+    std::array<bool, kPlayerSlots> listed{};
+    for (std::size_t row = 0; row < count; ++row) {
+        const DPID id = rows[row]->id;
+        const std::int32_t number = PlayerSlotFor(id);
+        if (number > 0) listed[number] = true;
+        if (CoreData* core = s.core) {
             std::int32_t* values = core->checklistRows[row].values;
-            values[0] = numbers[row];
+            values[0] = number;
             values[1] = static_cast<std::int32_t>(id);
             values[2] = id == c.localPlayer ? 1 : 0;
             values[3] = id == DPID_SERVERPLAYER ? 1 : 0;

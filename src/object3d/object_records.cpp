@@ -4,6 +4,7 @@
 #include "object3d/effect.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -205,31 +206,21 @@ std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) noexcept {
     return owned;
 }
 
-// Whether a frame of the tree holds the mesh; a walk too deep for the memory left counts it as
-// held, so that it is kept rather than freed twice.
-bool FrameOwns(FrameRecord* root, const MeshRecord* mesh) noexcept {
+// Clears the entries that some frame of the tree holds. A teardown must not throw: when the sorted
+// list cannot be had, each frame's slots are looked for in the entries instead.
+void ClearFrameOwned(FrameRecord* root, MeshRecord** meshes, std::int32_t listed) noexcept {
     try {
-        return FindFrame(root, [mesh](FrameRecord* f) {
-            for (int i = 0; i < kFrameMeshSlots; ++i)
-                if (f->MeshSlot(i) == mesh) return true;
-            return false;
-        });
-    } catch (...) {
-        return true;
+        const auto owned = FrameOwnedMeshes(root);
+        for (std::int32_t i = 0; i < listed; ++i)
+            if (std::binary_search(owned.begin(), owned.end(), meshes[i])) meshes[i] = nullptr;
+        return;
+    } catch (const std::bad_alloc&) {
     }
-}
-
-// Clears the list's entries that frames own, so that no mesh is freed twice. A teardown never
-// needs memory: without room for a sorted list, each entry is looked for in the tree.
-void ForgetFrameOwnedMeshes(MeshRecord** meshes, std::int32_t listed, FrameRecord* root) {
-    const auto owned = FrameOwnedMeshes(root);
-    for (std::int32_t i = 0; i < listed; ++i) {
-        if (!meshes[i]) continue;
-        const bool framed = owned.empty()
-                                ? FrameOwns(root, meshes[i])
-                                : std::binary_search(owned.begin(), owned.end(), meshes[i]);
-        if (framed) meshes[i] = nullptr;
-    }
+    WalkFrameTree(root, [&](FrameRecord* f) {
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+            for (std::int32_t i = 0; f->MeshSlot(slot) && i < listed; ++i)
+                if (meshes[i] == f->MeshSlot(slot)) meshes[i] = nullptr;
+    });
 }
 
 } // namespace
@@ -237,8 +228,11 @@ void ForgetFrameOwnedMeshes(MeshRecord** meshes, std::int32_t listed, FrameRecor
 ObjectRecord::~ObjectRecord() {
     // A negative count marks a list already built; its size is the same either way.
     const std::int32_t listed = meshCount < 0 ? -meshCount : meshCount;
-    // Meshes that frames own go with their frames.
-    if (meshes) ForgetFrameOwnedMeshes(meshes, listed, rootFrame);
+    if (meshes) {
+        // Meshes that frames own go with their frames: clear those entries first, so that no
+        // mesh is freed twice.
+        ClearFrameOwned(rootFrame, meshes, listed);
+    }
     FreeArray(instanceData);
     FreeOne(rootFrame);
     FreeOne(animationSet);

@@ -305,8 +305,9 @@ HRESULT SoundManager::CreateFromWave(SoundBufferSet** out, WaveFile* wave, DWORD
     }
     auto* set =
         new (std::nothrow) SoundBufferSet(buffers.get(), wave->DataSize(), count, owned.release());
-    if (!set || !set->buffers_) {
-        if (!set)
+    // A set without its format or its copy of the samples would play silence: none is made.
+    if (!set || !set->buffers_ || !set->format_ || !set->data_) {
+        if (!set || !set->buffers_) // else the set's own list releases them
             for (std::uint32_t i = 0; i < count; ++i)
                 buffers[i]->Release();
         delete set;
@@ -353,7 +354,8 @@ HRESULT SoundManager::CreateStreamingSound(StreamingSound** out, const char* nam
     if (!directSound_) return CO_E_NOTINITIALIZED;
     if (!out || !name || !event || notifyCount == 0 || notifySize == 0) return E_INVALIDARG;
     *out = nullptr;
-    auto wave = std::make_unique<WaveFile>();
+    std::unique_ptr<WaveFile> wave(new (std::nothrow) WaveFile);
+    if (!wave) return E_OUTOFMEMORY;
     if (FAILED(wave->Open(name, nullptr, 1))) return E_FAIL;
     const std::uint32_t size = notifyCount * notifySize;
     DSBUFFERDESC d = Description(flags | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2,
@@ -393,7 +395,9 @@ HRESULT SoundManager::DuplicateSound(SoundBufferSet* source, SoundBufferSet** ou
         set->data_ = static_cast<std::uint8_t*>(std::malloc(source->size_ ? source->size_ : 1));
         if (set->data_) std::memcpy(set->data_, source->data_, source->size_);
     }
-    if (!set->buffers_) {
+    // Every part the source has, or no duplicate.
+    if (!set->buffers_ || (source->format_ && !set->format_) || (source->data_ && !set->data_)) {
+        set->count_ = 0; // no buffer is held yet
         delete set;
         return E_OUTOFMEMORY;
     }

@@ -39,12 +39,6 @@ void Attach3D(SoundRecord& r) {
         r.buffer3D->SetAllParameters(&parameters, DS3D_DEFERRED);
 }
 
-bool Fail(std::int32_t n, bool silent) {
-    FreeSoundRecord(n);
-    if (!silent) RaiseRuntimeError(kSoundNotLoadable);
-    return false;
-}
-
 // Makes the sound's buffers inside a load of the file: what its samples make is charged first.
 HRESULT CreateLoadedSound(SoundRecord& record, const char* fileName, bool is3D) {
     MediaLoadScope load(MediaFileSize(fileName));
@@ -76,13 +70,55 @@ SoundRecord* CheckedSound(std::int32_t n) {
 void FreeSoundRecord(std::int32_t n) {
     auto* r = static_cast<SoundRecord*>(s.sounds.Find(n));
     if (!r) return;
+    s.sounds.Delete(n);
+    DestroySoundRecord(r);
+}
+
+void DestroySoundRecord(SoundRecord* r) {
     if (r->buffer3D) r->buffer3D->Release();
     delete r->sound;
-    s.sounds.Delete(n);
     if (s.current == r) s.current = nullptr;
     delete r;
 }
 
+namespace {
+
+// The file's sound in a record of its own, under no number yet; null when it gives none (out of
+// memory among the reasons).
+SoundRecord* LoadSoundRecord(const char* fileName, bool is3D) {
+    auto* record = new (std::nothrow) SoundRecord;
+    if (!record) return nullptr;
+    Progress(15003);
+    record->is3D = is3D ? 1 : 0;
+    Progress(15004);
+    const auto fail = [record] {
+        DestroySoundRecord(record);
+        return nullptr;
+    };
+    if (EndsWithOgg(fileName)) return fail();
+    Progress(15005);
+    Progress(15006);
+    WaveFile probe;
+    if (FAILED(probe.Open(fileName, nullptr, 1)) || !probe.Format()) return fail();
+    if (is3D && probe.Format()->nChannels >= 2) return fail();
+    probe.Close();
+    Progress(15007);
+    Progress(15008);
+    const HRESULT hr = CreateLoadedSound(*record, fileName, is3D);
+    if (FAILED(hr) || hr == DS_NO_VIRTUALIZATION || !record->sound) return fail();
+    Progress(15022);
+    record->volume = record->percent2 = 100;
+    if (is3D) {
+        Progress(15023);
+        Attach3D(*record);
+        Progress(15024);
+    }
+    return record;
+}
+
+} // namespace
+
+// The record is loaded whole before it takes its number.
 bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent) {
     Progress(15001);
     if (!ValidSoundNumber(n))
@@ -91,34 +127,12 @@ bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent)
     if (!fileName || !fileName[0])
         return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
     Progress(15002);
-    auto* record = new (std::nothrow) SoundRecord;
-    if (!record) return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
-    if (s.sounds.Add(n, record, 0, 1) == 0) {
-        delete record;
+    SoundRecord* record = LoadSoundRecord(fileName, is3D);
+    if (!record || s.sounds.Add(n, record, 0, 1) == 0) {
+        if (record) DestroySoundRecord(record);
         return silent ? false : (RaiseRuntimeError(kSoundNotLoadable), false);
     }
-    Progress(15003);
     s.current = record;
-    record->is3D = is3D ? 1 : 0;
-    Progress(15004);
-    if (EndsWithOgg(fileName)) return Fail(n, silent);
-    Progress(15005);
-    Progress(15006);
-    WaveFile probe;
-    if (FAILED(probe.Open(fileName, nullptr, 1)) || !probe.Format()) return Fail(n, silent);
-    if (is3D && probe.Format()->nChannels >= 2) return Fail(n, silent);
-    probe.Close();
-    Progress(15007);
-    Progress(15008);
-    const HRESULT hr = CreateLoadedSound(*record, fileName, is3D);
-    if (FAILED(hr) || hr == DS_NO_VIRTUALIZATION || !record->sound) return Fail(n, silent);
-    Progress(15022);
-    record->volume = record->percent2 = 100;
-    if (is3D) {
-        Progress(15023);
-        Attach3D(*record);
-        Progress(15024);
-    }
     Progress(15031);
     return true;
 }
@@ -132,6 +146,26 @@ void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D) {
     }
     LoadSoundBody(fileName ? name.text : nullptr, n, is3D, false);
     FinishMediaName(s.core, name);
+}
+
+bool ReplaceSoundWithFile(const char* fileName, std::int32_t n) {
+    MediaName name;
+    if (!PrepareMediaName(s.core, fileName, name)) {
+        RaiseRuntimeError(kSoundNotLoadable);
+        return false;
+    }
+    SoundRecord* record = LoadSoundRecord(name.text, false);
+    FinishMediaName(s.core, name);
+    // A number in use takes the new record in its node, which needs no memory.
+    auto* old = static_cast<SoundRecord*>(s.sounds.Find(n));
+    if (!record || s.sounds.Add(n, record, 0, 1) == 0) {
+        if (record) DestroySoundRecord(record);
+        RaiseRuntimeError(kSoundNotLoadable);
+        return false;
+    }
+    if (old) DestroySoundRecord(old);
+    s.current = record;
+    return true;
 }
 
 void SoundConstructor(HWND window) {

@@ -9,24 +9,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 
 namespace {
 
 SoundState& s = g_Sound;
 
-std::string TempDataFolder() {
-    char path[MAX_PATH] = {};
-    GetTempDataFolder(path, sizeof path);
+// Paths in the temporary data folder are built in place: nothing here runs out of memory.
+struct TempPath {
+    char text[2 * MAX_PATH] = {};
+};
+
+// The folder and the name; a folder too long to tell gives the name after a backslash, as an
+// empty folder would.
+TempPath TempFile(const char* name) {
+    char folder[MAX_PATH] = {};
+    GetTempDataFolder(folder, sizeof folder);
+    TempPath path;
+    std::snprintf(path.text, sizeof path.text, "%s\\%s", folder, name);
     return path;
 }
 
-std::string RecordingFile(std::int32_t n) {
-    return TempDataFolder() + "\\tempfile" + std::to_string(n) + ".wav";
+TempPath RecordingFile(std::int32_t n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "tempfile%d.wav", static_cast<int>(n));
+    return TempFile(name);
 }
 
-bool Exists(const std::string& name) {
-    return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool Exists(const char* name) {
+    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The driver records on a thread of its own, which is still in the driver's code for a moment
@@ -63,23 +73,25 @@ void GetTempDataFolder(char* path, std::uint32_t size) {
     path[0] = 0;
     char temp[MAX_PATH] = {}, current[MAX_PATH] = {};
     const DWORD length = GetTempPathA(MAX_PATH, temp);
+    if (length >= MAX_PATH) temp[0] = 0;
     GetCurrentDirectoryA(MAX_PATH, current);
-    std::string folder;
-    std::string tempPath(temp, length < MAX_PATH ? length : 0);
-    std::string compared = tempPath;
-    if (!compared.empty() && compared.back() == '\\') compared.pop_back();
-    if (!tempPath.empty() && lstrcmpiA(compared.c_str(), current) != 0) {
-        if (tempPath.back() == '\\') tempPath.pop_back();
-        folder = tempPath + "\\tuldata";
+    // The path without its closing backslash.
+    const std::size_t kept = std::strlen(temp);
+    if (kept > 0 && temp[kept - 1] == '\\') temp[kept - 1] = 0;
+    char folder[2 * MAX_PATH] = {};
+    if (kept > 0 && lstrcmpiA(temp, current) != 0) {
+        std::snprintf(folder, sizeof folder, "%s\\tuldata", temp);
     } else {
         // The temporary folder is the current one: use "temp" under the Windows folder instead.
         char windows[MAX_PATH] = {};
         GetWindowsDirectoryA(windows, MAX_PATH);
-        CreateDirectoryA((std::string(windows) + "\\temp").c_str(), nullptr);
-        folder = std::string(windows) + "\\temp\\tuldata";
+        std::snprintf(folder, sizeof folder, "%s\\temp", windows);
+        CreateDirectoryA(folder, nullptr);
+        std::snprintf(folder, sizeof folder, "%s\\temp\\tuldata", windows);
     }
-    CreateDirectoryA(folder.c_str(), nullptr);
-    if (folder.size() < size) std::memcpy(path, folder.c_str(), folder.size() + 1);
+    CreateDirectoryA(folder, nullptr);
+    const std::size_t made = std::strlen(folder);
+    if (made < size) std::memcpy(path, folder, made + 1);
 }
 
 void RecordSound(std::int32_t n, std::int32_t milliseconds) {
@@ -110,16 +122,18 @@ void StopRecordingSound() {
     if (!SoundReady() || !s.recordDevice) return;
     const MCIDEVICEID device = s.recordDevice;
     StopRecordingDevice();
-    std::string file = RecordingFile(s.recordNumber);
-    DeleteFileA(file.c_str());
+    const TempPath file = RecordingFile(s.recordNumber);
+    DeleteFileA(file.text);
     MCI_SAVE_PARMSA save{};
-    save.lpfilename = file.c_str();
+    save.lpfilename = file.text;
     if (mciSendCommandA(device, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
                         reinterpret_cast<DWORD_PTR>(&save)) == 0) {
-        FreeSoundRecord(s.recordNumber);
-        if (Exists(file)) {
-            LoadSoundThroughHooks(file.c_str(), s.recordNumber, false);
-            if (auto* r = static_cast<SoundRecord*>(s.sounds.Find(s.recordNumber))) r->recorded = 1;
+        // The recording takes the number only once it has loaded: a load that fails (out of
+        // memory among the reasons) leaves what the number held.
+        if (!Exists(file.text)) {
+            FreeSoundRecord(s.recordNumber);
+        } else if (ReplaceSoundWithFile(file.text, s.recordNumber)) {
+            static_cast<SoundRecord*>(s.sounds.Find(s.recordNumber))->recorded = 1;
         }
     }
 }
@@ -127,39 +141,43 @@ void StopRecordingSound() {
 void SaveSound(const char* fileName, std::int32_t n) {
     SoundRecord* r = CheckedSound(n);
     if (!r) return;
-    const std::string file = RecordingFile(n);
-    if (r->recorded && !Exists(file)) r->recorded = 0;
+    const TempPath file = RecordingFile(n);
+    if (r->recorded && !Exists(file.text)) r->recorded = 0;
     if (!r->recorded) return RaiseRuntimeError(kSoundNotSaved);
     // The copy replaces an existing file only once it is whole; no name saves nothing.
-    if (!fileName || !CoreCopyWholeFile(file.c_str(), fileName, true))
+    if (!fileName || !CoreCopyWholeFile(file.text, fileName, true))
         RaiseRuntimeError(kSoundNotSaved);
 }
 
+// The new sound is made whole before it takes the number: a refused or failed make (out of memory
+// among them) leaves sound n as it was.
 bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t size,
                        const WAVEFORMATEX* format) {
     if (!SoundReady()) return false;
     if (!CheckItemNumber(n, kSoundNumbers)) return false;
-    FreeSoundRecord(n);
     if (!data || !format || size == 0) return false;
     auto* record = new (std::nothrow) SoundRecord;
     if (!record) return false;
-    if (s.sounds.Add(n, record, 0, 1) == 0) {
-        delete record;
+    const TempPath file = TempFile("tempfile.wav");
+    DeleteFileA(file.text);
+    if (!WriteWaveFile(file.text, data, size, format) ||
+        FAILED(s.manager->CreateSound(&record->sound, file.text,
+                                      DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY,
+                                      GUID_NULL, 1)) ||
+        !record->sound) {
+        DestroySoundRecord(record);
         return false;
     }
-    s.current = record;
-    const std::string file = TempDataFolder() + "\\tempfile.wav";
-    DeleteFileA(file.c_str());
-    if (WriteWaveFile(file.c_str(), data, size, format) &&
-        SUCCEEDED(s.manager->CreateSound(
-            &record->sound, file.c_str(),
-            DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY, GUID_NULL, 1)) &&
-        record->sound) {
-        DeleteFileA(file.c_str());
-        return true;
+    DeleteFileA(file.text);
+    // A number in use takes the new record in its node, which needs no memory.
+    auto* old = static_cast<SoundRecord*>(s.sounds.Find(n));
+    if (s.sounds.Add(n, record, 0, 1) == 0) {
+        DestroySoundRecord(record);
+        return false;
     }
-    FreeSoundRecord(n); // a number without buffers would be reached by every command
-    return false;
+    if (old) DestroySoundRecord(old);
+    s.current = record;
+    return true;
 }
 
 void MakeSoundFromDataExport(std::int32_t n, std::int32_t, std::int32_t, std::int32_t,

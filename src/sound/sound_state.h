@@ -33,7 +33,7 @@ struct SoundState {
     SoundManager* manager = nullptr; // null, or not Ready, when there is no audio device
     IDirectSound3DListener* listener = nullptr;
     CoreData* core = nullptr;
-    IdList sounds; // number -> SoundRecord
+    IdList sounds;                  // number -> SoundRecord
     SoundRecord* current = nullptr; // the last lookup's record
     MCIDEVICEID recordDevice = 0;
     MCIDEVICEID stoppedDevice = 0; // a stopped recording's device, closed later
@@ -56,6 +56,11 @@ bool ValidSoundNumber(std::int32_t n);
 // The sound for a command (3001, 3004 raised otherwise); null also while the module is not ready.
 SoundRecord* CheckedSound(std::int32_t n);
 void FreeSoundRecord(std::int32_t n);
+// Releases a record that is no longer in the list, and the sound it holds.
+void DestroySoundRecord(SoundRecord* r);
 // Loads a wave file as sound n; silent: the number checks raise nothing.
 bool LoadSoundBody(const char* fileName, std::int32_t n, bool is3D, bool silent);
 void LoadSoundThroughHooks(const char* fileName, std::int32_t n, bool is3D);
+// Loads the file (through the hooks) as a 2D sound in place of sound n, which stays as it was
+// when the load fails (3002).
+bool ReplaceSoundWithFile(const char* fileName, std::int32_t n);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -349,7 +350,11 @@ std::uint8_t* ConvertWaveFormat(const std::uint8_t* source, const WAVEFORMATEX* 
 bool WriteWaveFile(const char* name, const std::uint8_t* data, std::uint32_t size,
                    const WAVEFORMATEX* format) {
     if (!name || !format || (!data && size)) return false;
-    ReplacingFile replacing(name);
+    // Out of memory for the file's names writes nothing, as any failed write.
+    std::unique_ptr<ReplacingFile> made;
+    if (!GuardLoad([&] { return made = std::make_unique<ReplacingFile>(name), true; }))
+        return false;
+    ReplacingFile& replacing = *made;
     HANDLE file = replacing.Ok() ? CreateFileA(replacing.TemporaryName(), GENERIC_WRITE, 0, nullptr,
                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                                  : INVALID_HANDLE_VALUE;

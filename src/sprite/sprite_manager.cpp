@@ -3,6 +3,7 @@
 #include "sprite/sprite.h"
 #include "sprite/sprite_state.h"
 #include "display/display.h"
+#include "core/no_throw.h"
 
 #include <algorithm>
 #include <new>
@@ -44,13 +45,44 @@ SpriteRecord* SpriteManager::FindSprite(std::int32_t n) const {
     return static_cast<SpriteRecord*>(list.Find(n));
 }
 
+// Makes the buffer and the sort's scratch hold at least wanted records; false (300) when they
+// cannot be had, both as they were. What they hold is made again each frame.
+bool SpriteManager::GrowBuffers(std::size_t wanted) {
+    if (wanted <= buffer.size()) return true;
+    return NoThrow(kSpriteNotMade, [&] {
+        const std::size_t size = std::max(wanted, 2 * buffer.size());
+        std::vector<SpriteRecord> more(size), spare(size);
+        buffer.swap(more);
+        scratch.swap(spare);
+    });
+}
+
 SpriteRecord* SpriteManager::AddSprite(const SpriteRecord& record, std::int32_t n) {
-    DeleteSpriteRecord(n);
+    // The record, its place in the list and the room to draw it in every frame, before anything
+    // goes: out of memory (300) keeps the sprites as they were.
     auto* copy = new (std::nothrow) SpriteRecord(record);
-    if (!copy) return nullptr;
+    if (!copy) {
+        RaiseRuntimeError(kSpriteNotMade);
+        return nullptr;
+    }
+    // A number in use takes the new record in its node, which needs no memory.
+    auto* old = static_cast<SpriteRecord*>(list.Find(n));
     if (list.Add(n, copy, 0, 1) == 0) {
         delete copy;
+        RaiseRuntimeError(kSpriteNotMade);
         return nullptr;
+    }
+    if (!GrowBuffers(static_cast<std::size_t>(list.Count()) + 1)) {
+        if (old)
+            list.Add(n, old, 0, 1);
+        else
+            list.Delete(n);
+        delete copy;
+        return nullptr;
+    }
+    if (old) {
+        if (s.current == old) s.current = nullptr;
+        delete old;
     }
     return copy;
 }
@@ -84,19 +116,41 @@ void SpriteManager::DrawSprites(std::int32_t highestPriority) {
     count = 0;
     // One walk, then a stable sort by priority: the order of a walk per priority value, list
     // order within a priority, at a cost that does not grow with the values. Negative
-    // priorities never draw.
+    // priorities never draw. The buffer holds every sprite (AddSprite grows it): a frame needs
+    // no memory.
     for (IdListNode* node = list.first; node; node = node->next) {
         ++gatherSteps;
         const auto* r = static_cast<const SpriteRecord*>(node->data);
         if (r->priority < 0 || r->priority > highestPriority) continue;
-        if (count == static_cast<std::int32_t>(buffer.size())) buffer.resize(buffer.size() * 2);
+        if (count == static_cast<std::int32_t>(buffer.size())) break;
         buffer[count++] = *r;
     }
-    std::stable_sort(
-        buffer.begin(), buffer.begin() + count,
-        [](const SpriteRecord& a, const SpriteRecord& b) { return a.priority < b.priority; });
+    SortByPriority();
     DrawSpriteRun(buffer.data(), count);
     count = 0;
+}
+
+// A merge sort by priority through the scratch beside the buffer: stable, and needing no memory
+// of its own as std::stable_sort would.
+void SpriteManager::SortByPriority() {
+    SpriteRecord* from = buffer.data();
+    SpriteRecord* to = scratch.data();
+    const auto n = static_cast<std::size_t>(count);
+    for (std::size_t width = 1; width < n; width *= 2) {
+        for (std::size_t left = 0; left < n; left += 2 * width) {
+            const std::size_t middle = std::min(left + width, n),
+                              right = std::min(left + 2 * width, n);
+            std::size_t a = left, b = middle, out = left;
+            while (a < middle && b < right)
+                to[out++] = from[b].priority < from[a].priority ? from[b++] : from[a++];
+            while (a < middle)
+                to[out++] = from[a++];
+            while (b < right)
+                to[out++] = from[b++];
+        }
+        std::swap(from, to);
+    }
+    if (from != buffer.data()) std::copy(from, from + n, buffer.data());
 }
 
 void SpriteManager::DrawSpriteNow(const SpriteRecord& record) {

@@ -28,8 +28,13 @@ public:
     std::int64_t GatherSteps() const { return gatherSteps; }
 
 private:
+    bool GrowBuffers(std::size_t wanted);
+    void SortByPriority();
+
     IdList list;
+    // At least one more than the sprites, so that drawing them (and a paste) needs no memory.
     std::vector<SpriteRecord> buffer = std::vector<SpriteRecord>(100);
+    std::vector<SpriteRecord> scratch = std::vector<SpriteRecord>(100); // the sort's
     std::int32_t count = 0;
     std::int64_t gatherSteps = 0;
 };

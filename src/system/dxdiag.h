@@ -45,7 +45,7 @@ public:
     // COM for this thread, the provider initialised with header version 111, its root container.
     HRESULT CreateDxDiagProvider(BOOL allowWhqlChecks);
     // Every container in a fixed order; a failing reader leaves its part partly filled.
-    // E_INVALIDARG without a provider, else 0.
+    // E_INVALIDARG without a provider, E_OUTOFMEMORY when a reader ran out of memory, else 0.
     HRESULT CollectAll();
 
     HRESULT ReadSystemInfo();

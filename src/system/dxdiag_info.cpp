@@ -6,6 +6,8 @@
 
 #include "system/dxdiag.h"
 #include "system/system.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -132,16 +134,12 @@ HRESULT DxDiagInfo::CreateDxDiagProvider(BOOL allowWhqlChecks) {
 
 HRESULT DxDiagInfo::CollectAll() {
     if (!provider) return E_INVALIDARG;
-    ReadSystemInfo();
-    ReadSystemDevices();
-    ReadDirectXFiles();
-    ReadDisplayDevices();
-    ReadSoundDevices();
-    ReadMusic();
-    ReadInput();
-    ReadNetwork();
-    ReadShowFilters();
-    ReadLogicalDisks();
+    const HRESULT results[] = {ReadSystemInfo(),     ReadSystemDevices(), ReadDirectXFiles(),
+                               ReadDisplayDevices(), ReadSoundDevices(),  ReadMusic(),
+                               ReadInput(),          ReadNetwork(),       ReadShowFilters(),
+                               ReadLogicalDisks()};
+    for (HRESULT result : results)
+        if (result == E_OUTOFMEMORY) return E_OUTOFMEMORY;
     return S_OK;
 }
 
@@ -360,9 +358,16 @@ void DxDiagInfo::Destroy() {
 
 std::int32_t GetDisplayMemoryMB() {
     auto info = std::unique_ptr<DxDiagInfo>(new (std::nothrow) DxDiagInfo);
-    if (!info) return 0;
+    // Out of memory may have left the first display device out: 101, not a size of 0.
+    if (!info) {
+        RaiseRuntimeError(kStringNoMemory);
+        return 0;
+    }
     info->CreateDxDiagProvider(TRUE);
-    info->CollectAll();
+    if (info->CollectAll() == E_OUTOFMEMORY) {
+        RaiseRuntimeError(kStringNoMemory);
+        return 0;
+    }
     char text[256] = {};
     if (!info->displayDevices.empty()) {
         const char* memory = info->displayDevices.front()->szDisplayMemoryLocalized;

@@ -15,16 +15,16 @@ namespace {
 
 SystemState& s = g_System;
 
-// A copy of text from the string callback into *field, freeing what the field held before.
-void ReplaceCoreString(char** field, const char* text) {
+// A copy of text from the string callback; null for no text, and null with 101 raised when it
+// cannot be made (made then tells).
+char* CopyCoreString(const char* text, bool& made) {
+    made = true;
+    if (!text) return nullptr;
     const std::size_t length = std::strlen(text);
-    char* copy = nullptr;
-    if (length >= 0x7FFFFFFF) return;
-    ResizeModuleString(s.core, &copy, static_cast<std::int32_t>(length + 1));
-    if (!copy) return; // out of memory: the field keeps its old text
-    std::memcpy(copy, text, length + 1);
-    if (*field) ResizeModuleString(s.core, field, 0);
-    *field = copy;
+    char* copy = NewModuleString(s.core, std::uint64_t{length} + 1);
+    made = copy != nullptr;
+    if (copy) std::memcpy(copy, text, length + 1);
+    return copy;
 }
 
 // The screen saver's running flag, which the platform reads to let the system keys through.
@@ -95,6 +95,17 @@ void EnableSystemKeys() {
 
 void SetCoreDataStrings(const char* text, const char* caption) {
     if (!s.core) return;
-    if (text) ReplaceCoreString(&s.core->endMessageText, text);
-    if (caption) ReplaceCoreString(&s.core->endMessageCaption, caption);
+    // Both copies are made before either old text goes: out of memory (101) keeps both.
+    bool textMade = false, captionMade = false;
+    char* newText = CopyCoreString(text, textMade);
+    char* newCaption = textMade ? CopyCoreString(caption, captionMade) : nullptr;
+    if (!textMade || !captionMade) {
+        if (newText) ResizeModuleString(s.core, &newText, 0);
+        return;
+    }
+    if (newText)
+        s.core->endMessageText = HandOverModuleString(s.core, s.core->endMessageText, newText);
+    if (newCaption)
+        s.core->endMessageCaption =
+            HandOverModuleString(s.core, s.core->endMessageCaption, newCaption);
 }

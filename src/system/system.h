@@ -66,7 +66,7 @@ void DisableSystemKeys();
 void EnableSystemKeys();
 
 // CoreData's end message: its text and caption get copies of the non-null texts, the old ones
-// freed.
+// freed; out of memory (101) keeps both old ones.
 void SetCoreDataStrings(const char* text, const char* caption);
 
 // Checklist queries; rows are numbered from 1.
@@ -93,5 +93,6 @@ float GetChecklistFloatValueD(std::int32_t row);
 char* GetChecklistString(char* oldString, std::int32_t row);
 
 // The first display device's memory in whole megabytes, from a DxDiag collection made and torn
-// down for this query (slow: meant for a one-off question); 0 when it cannot be told.
+// down for this query (slow: meant for a one-off question); 0 when it cannot be told, and 0 with
+// 101 when the collection ran out of memory.
 std::int32_t GetDisplayMemoryMB();

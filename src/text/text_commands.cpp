@@ -96,20 +96,18 @@ void SetTextColour(std::int32_t alpha, std::int32_t red, std::int32_t green, std
 void FontChecklist() {
     CoreData* core = s.core;
     if (!core) return;
-    core->checklistHasValues = 0;
-    core->checklistHasStrings = 1;
+    const std::int32_t inUse = core->checklistRowsInUse;
     s.longestName = 0;
     s.checklistFill = false;
     EnumerateFamilies();
     const std::int32_t count = core->checklistRowsInUse;
-    for (std::int32_t row = 0; row < count; ++row)
-        if (!ReserveChecklistString(row, static_cast<std::int32_t>(s.longestName))) {
-            // Rather no list than one that quietly stops short.
-            core->checklistRowsInUse = 0;
-            core->checklistMade = 0;
-            RaiseRuntimeError(kStringNoMemory);
-            return;
-        }
+    // Every row is had before the first is written: out of memory (101) keeps the old list.
+    if (!ReserveChecklistRows(count, static_cast<std::int32_t>(s.longestName))) {
+        core->checklistRowsInUse = inUse;
+        return RaiseRuntimeError(kStringNoMemory);
+    }
+    core->checklistHasValues = 0;
+    core->checklistHasStrings = 1;
     s.checklistFill = true;
     EnumerateFamilies();
     s.checklistFill = false;

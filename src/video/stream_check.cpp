@@ -259,16 +259,22 @@ StreamCheck CheckMediaFile(const char* fileName) {
     return CheckMediaBytes(fileName, file.Bytes(), file.FileSize());
 }
 
+// A file whose walk runs out of memory is not taken: the load fails with its own error.
 bool CheckedAudioFile(const char* fileName) {
-    const MappedFile file(fileName);
-    if (!file.Ok()) return false;
-    const StreamCheck c = CheckMediaBytes(fileName, file.Bytes(), file.FileSize());
-    // Music keeps no budget, yet its graph decodes a video stream's frames too: their later
-    // passes must fit the budget a load of the file would have.
-    return c.ok && c.audio && c.repeatedBlocks <= LoadBudgetFor(file.FileSize()) / kBlockPassBytes;
+    return GuardLoad([&] {
+        const MappedFile file(fileName);
+        if (!file.Ok()) return false;
+        const StreamCheck c = CheckMediaBytes(fileName, file.Bytes(), file.FileSize());
+        // Music keeps no budget, yet its graph decodes a video stream's frames too: their later
+        // passes must fit the budget a load of the file would have.
+        return c.ok && c.audio &&
+               c.repeatedBlocks <= LoadBudgetFor(file.FileSize()) / kBlockPassBytes;
+    });
 }
 
 bool CheckedVideoFile(const char* fileName) {
-    const StreamCheck c = CheckMediaFile(fileName);
-    return c.ok && c.video;
+    return GuardLoad([&] {
+        const StreamCheck c = CheckMediaFile(fileName);
+        return c.ok && c.video;
+    });
 }

@@ -55,9 +55,12 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() override {
         const ULONG left = --refs_;
-        if (!left) delete this;
+        if (!left) Destroy();
         return left;
     }
+
+protected:
+    virtual void Destroy() { delete this; }
 
 private:
     std::atomic<ULONG> refs_{1};
@@ -87,18 +90,50 @@ public:
         position_ = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumPins** out) override {
-        if (!out) return E_POINTER;
-        *out = new (std::nothrow) PinEnumerator(pin_, position_);
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
+    STDMETHODIMP Clone(IEnumPins** out) override;
 
 private:
+    void Destroy() override;
+
     IPin* pin_;
     ULONG position_;
 };
 
-// The pin proposes no types of its own: the upstream pin offers, CheckMediaType chooses.
+// Enumerators that need no memory. Wine's graph runs the enumerator it asked for without looking
+// whether it got one, so out of memory there would end the program: these few, reused once
+// released, serve first, and the heap only when all are out at once.
+constexpr int kSpareEnumerators = 16;
+struct SpareEnumerators {
+    alignas(PinEnumerator) unsigned char storage[kSpareEnumerators][sizeof(PinEnumerator)];
+    std::atomic<bool> taken[kSpareEnumerators] = {};
+} g_spareEnumerators;
+
+IEnumPins* NewPinEnumerator(IPin* pin, ULONG position) {
+    for (int i = 0; i < kSpareEnumerators; ++i)
+        if (!g_spareEnumerators.taken[i].exchange(true))
+            return new (g_spareEnumerators.storage[i]) PinEnumerator(pin, position);
+    return new (std::nothrow) PinEnumerator(pin, position);
+}
+
+STDMETHODIMP PinEnumerator::Clone(IEnumPins** out) {
+    if (!out) return E_POINTER;
+    *out = NewPinEnumerator(pin_, position_);
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+void PinEnumerator::Destroy() {
+    auto* at = reinterpret_cast<unsigned char*>(this);
+    for (int i = 0; i < kSpareEnumerators; ++i)
+        if (at == g_spareEnumerators.storage[i]) {
+            this->~PinEnumerator();
+            g_spareEnumerators.taken[i] = false;
+            return;
+        }
+    delete this;
+}
+
+// The pin proposes no types of its own: the upstream pin offers, CheckMediaType chooses. Having
+// no state, one enumerator serves every caller, and asking for it needs no memory.
 class EmptyTypeEnumerator final : public SingleInterface<IEnumMediaTypes, IID_IEnumMediaTypes> {
 public:
     STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE**, ULONG* fetched) override {
@@ -107,12 +142,24 @@ public:
     }
     STDMETHODIMP Skip(ULONG count) override { return count ? S_FALSE : S_OK; }
     STDMETHODIMP Reset() override { return S_OK; }
-    STDMETHODIMP Clone(IEnumMediaTypes** out) override {
-        if (!out) return E_POINTER;
-        *out = new (std::nothrow) EmptyTypeEnumerator;
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
+    STDMETHODIMP Clone(IEnumMediaTypes** out) override;
+
+private:
+    void Destroy() override {}
 };
+
+EmptyTypeEnumerator g_emptyTypes;
+
+IEnumMediaTypes* SharedEmptyTypes() {
+    g_emptyTypes.AddRef();
+    return &g_emptyTypes;
+}
+
+STDMETHODIMP EmptyTypeEnumerator::Clone(IEnumMediaTypes** out) {
+    if (!out) return E_POINTER;
+    *out = SharedEmptyTypes();
+    return S_OK;
+}
 
 } // namespace
 
@@ -217,8 +264,8 @@ STDMETHODIMP TextureRendererPin::QueryAccept(const AM_MEDIA_TYPE* type) {
 
 STDMETHODIMP TextureRendererPin::EnumMediaTypes(IEnumMediaTypes** types) {
     if (!types) return E_POINTER;
-    *types = new (std::nothrow) EmptyTypeEnumerator;
-    return *types ? S_OK : E_OUTOFMEMORY;
+    *types = SharedEmptyTypes();
+    return S_OK;
 }
 
 STDMETHODIMP TextureRendererPin::QueryInternalConnections(IPin**, ULONG*) {
@@ -351,6 +398,12 @@ bool TextureRenderer::Connected() {
     return true;
 }
 
+bool TextureRenderer::MakeFrameBuffer() {
+    if (!frameBuffer && frameSize)
+        frameBuffer = static_cast<std::uint8_t*>(std::calloc(frameSize, 1));
+    return frameBuffer != nullptr;
+}
+
 HRESULT TextureRenderer::DoRenderSample(IMediaSample* sample) {
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data || !frameSize) return S_OK;
@@ -477,7 +530,7 @@ STDMETHODIMP TextureRenderer::GetSyncSource(IReferenceClock** clock) {
 
 STDMETHODIMP TextureRenderer::EnumPins(IEnumPins** pins) {
     if (!pins) return E_POINTER;
-    *pins = new (std::nothrow) PinEnumerator(static_cast<IPin*>(&pin_), 0);
+    *pins = NewPinEnumerator(static_cast<IPin*>(&pin_), 0);
     return *pins ? S_OK : E_OUTOFMEMORY;
 }
 

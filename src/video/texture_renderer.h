@@ -68,13 +68,16 @@ public:
     IDirect3DTexture9* texture = nullptr;
     float uScale = 0.0f, vScale = 0.0f;
     std::uint32_t frameSize = 0;
-    std::uint8_t* frameBuffer = nullptr; // allocated on the first sample, never moves
+    // Made with the texture (or else on the first sample), then never moves.
+    std::uint8_t* frameBuffer = nullptr;
     std::atomic<bool> frameArrived{false};
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) const;
     HRESULT SetMediaType(const AM_MEDIA_TYPE* type);
     // After the graph is built, on the device's thread: the texture of the connected frame size.
     HRESULT CreateTexture();
+    // Also on the device's thread, before the graph runs: false when there is no memory for it.
+    bool MakeFrameBuffer();
     // The input pin has an upstream peer: a video stream reached this renderer.
     bool Connected();
     HRESULT DoRenderSample(IMediaSample* sample);

@@ -192,7 +192,7 @@ bool BuildTextureGraph(AnimationSlot& a, const char* name) {
         // A file whose video cannot be decoded never reaches the renderer: no animation.
         ok = a.mediaControl && a.mediaEvent && renderer->Connected() &&
              ChargeFrameBeyond(*renderer, check.framePixels) &&
-             SUCCEEDED(renderer->CreateTexture());
+             SUCCEEDED(renderer->CreateTexture()) && renderer->MakeFrameBuffer();
     }
     if (!ok) {
         ReleaseSlot(a);
@@ -529,14 +529,14 @@ void AnimationUpdate() {
 
 // ---- commands ----
 
+// A load builds the new animation beside the one under its number, which it replaces only once
+// built: a load that fails (a refused name, a broken file, out of memory) leaves it as it was.
 void LoadAnimation(const char* fileName, std::int32_t n) {
     if (!ValidNumber(n)) return;
-    if (s.states[n].loaded) DeleteAnimation(n);
     // Names that cannot take the redirect are refused rather than cut short.
     MediaName name;
     if (!PrepareMediaName(s.core, fileName, name)) return RaiseRuntimeError(kAnimationNotLoadable);
-    AnimationSlot& a = s.slots[n];
-    a = AnimationSlot{};
+    AnimationSlot a;
     bool ok = false;
     {
         MediaLoadScope load(MediaFileSize(name.text));
@@ -546,16 +546,26 @@ void LoadAnimation(const char* fileName, std::int32_t n) {
     FinishMediaName(s.core, name);
     if (!ok) return RaiseRuntimeError(kAnimationNotLoadable);
     std::memcpy(a.fileName, name.text, sizeof a.fileName);
+    if (s.states[n].loaded) DeleteAnimation(n);
+    s.slots[n] = std::move(a);
     MarkLoaded(n);
 }
 
 void LoadDVDAnimation(std::int32_t n) {
     if (!ValidNumber(n)) return;
+    // The window's place belongs to whichever DVD shows: the one kept, or the new one.
+    const RECT before = s.videoWindowRect;
+    AnimationSlot a;
+    // No DVD to play is a failed load like any other: the number keeps what it held, with the
+    // error.
+    if (!BuildDvdGraph(a)) {
+        s.videoWindowRect = before;
+        return RaiseRuntimeError(kAnimationNotLoadable);
+    }
+    const RECT shown = s.videoWindowRect;
     if (s.states[n].loaded) DeleteAnimation(n);
-    AnimationSlot& a = s.slots[n];
-    a = AnimationSlot{};
-    // No DVD to play is a failed load like any other: the number stays free, with the error.
-    if (!BuildDvdGraph(a)) return RaiseRuntimeError(kAnimationNotLoadable);
+    s.slots[n] = std::move(a);
+    s.videoWindowRect = shown;
     MarkLoaded(n);
 }
 

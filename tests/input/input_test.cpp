@@ -4,7 +4,10 @@
 #include "input/input.h"
 #include "input/input_state.h"
 #include "system/system.h"
+#include "core/checklist.h"
+#include "core/error_numbers.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +187,15 @@ TEST_F(Joysticks, SelectionByNameAndPositionAndTheDeviceChecklist) {
     EXPECT_EQ(Take(GetChecklistString(nullptr, 1)), "Pad One");
     EXPECT_EQ(GetChecklistValueA(1), 1); // force feedback
     EXPECT_EQ(GetChecklistValueA(2), 7); // the name's length
+}
+
+// Out of memory for the rows keeps the list there was (none here), and says so.
+TEST_F(Joysticks, ADeviceChecklistThatRunsOutOfMemoryKeepsTheOldList) {
+    FreeChecklist();
+    failing_heap::CheckFailingRows(
+        {{"ControlDeviceChecklist", ControlDeviceChecklist,
+          [] { return std::to_string(ChecklistQuantity()); }, kStringNoMemory}});
+    EXPECT_EQ(ChecklistQuantity(), 2);
 }
 
 TEST_F(Joysticks, OutOfRangeButtonsAndHatsReadAsNothing) {

@@ -130,8 +130,10 @@ STDMETHODIMP FakePeer::DestroyPlayer(DPID id) {
 STDMETHODIMP FakePeer::EnumPlayers(LPGUID, LPDPENUMPLAYERSCALLBACK2 callback, LPVOID context,
                                    DWORD) {
     if (session < 0) return DPERR_NOSESSIONS;
-    const std::vector<DPID> ids = network.sessions[session].players;
-    for (DPID id : ids) {
+    // By index, not over a copy: listing players allocates nothing of the caller's heap.
+    const std::vector<DPID>& ids = network.sessions[session].players;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const DPID id = ids[i];
         const FakePlayer& player = network.players[id];
         DPNAME name{};
         name.dwSize = sizeof name;

@@ -1,7 +1,10 @@
 #include "core/win32.h"
 
 #include "music/music.h"
+#include "core/error_numbers.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
+#include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
 
@@ -201,4 +204,20 @@ TEST_F(Music, CdTracksSendTheirMciStrings) {
     MusicDestructor();
     EXPECT_EQ(sent, (std::vector<std::string>{"stop cdaudio", "close cdaudio"}));
     EXPECT_EQ(MusicExist(1), 0);
+}
+
+// A load that runs out of memory (its record, or the walk of the file's streams) is the load's
+// error, and the number stays free.
+TEST_F(Music, OutOfMemoryLoadsNothing) {
+    const std::string wave =
+        folder.Write("tone-named-longer-than-a-short-string.wav", PcmWave(2205));
+    const std::string avi = folder.Write("clip.avi", AviFile());
+    using failing_heap::FailingRow;
+    failing_heap::CheckFailingRows({
+        FailingRow{"LoadMusicFile", [&] { LoadMusicFile(wave.c_str(), 1); },
+                   [] { return std::to_string(MusicExist(1)); }, kMusicNotLoadable,
+                   [] { DeleteMusic(1); }},
+        FailingRow{"LoadMusicFile of a clip", [&] { LoadMusicFile(avi.c_str(), 2); },
+                   [] { return std::to_string(MusicExist(2)); }, kMusicNotLoadable},
+    });
 }

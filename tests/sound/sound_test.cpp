@@ -3,7 +3,10 @@
 #include "core/load_budget.h"
 #include "sound/sound.h"
 #include "sound/sound_state.h"
+#include "core/error_numbers.h"
+#include "memblock/memblock.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
 #include "support/failing_saves.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
@@ -464,4 +467,34 @@ TEST(SoundNotReady, EveryCommandIsSilent) {
     PositionListener(1, 2, 3);
     EXPECT_EQ(cell.number, 0);
     SetModuleErrorPointer(nullptr);
+}
+
+// Running out of memory loads nothing under a free number and leaves a sound in use as it was:
+// a sound made from a block, or a clone, replaces nothing until it is whole.
+TEST_F(Sound, OutOfMemoryKeepsTheSoundsThereWere) {
+    const std::string wave = folder.Write("tone-with-a-name-longer-than-short.wav", PcmWave(2205));
+    LoadSound(wave.c_str(), 3);
+    ASSERT_EQ(SoundExist(3), 1);
+    ASSERT_EQ(CreateMemblockFromSound(1, 3), 1);
+    LoadSound(folder.Write("short.wav", PcmWave(100)).c_str(), 5);
+    const auto sounds = [] {
+        std::string print;
+        for (std::int32_t n : {3, 4, 5, 6}) {
+            const auto* r = static_cast<const SoundRecord*>(g_Sound.sounds.Find(n));
+            print += r && r->sound ? std::to_string(r->sound->Size()) + ";" : "-;";
+        }
+        return print;
+    };
+    char folderName[MAX_PATH];
+    using failing_heap::FailingRow;
+    failing_heap::CheckFailingRows({
+        FailingRow{"LoadSound", [&] { LoadSound(wave.c_str(), 6); }, sounds, kSoundNotLoadable,
+                   [] { DeleteSound(6); }},
+        FailingRow{"CreateSoundFromMemblock", [] { CreateSoundFromMemblock(5, 1); }, sounds,
+                   kSoundNotLoadable},
+        FailingRow{"CloneSound", [] { CloneSound(4, 3); }, sounds, kSoundNotCloned},
+        FailingRow{"GetTempDataFolder", [&] { GetTempDataFolder(folderName, sizeof folderName); },
+                   [] { return std::string(); }, 0},
+    });
+    EXPECT_NE(std::string(folderName).find("tuldata"), std::string::npos);
 }

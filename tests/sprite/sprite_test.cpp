@@ -8,7 +8,9 @@
 #include "image/image.h"
 #include "sprite/sprite.h"
 #include "sprite/sprite_state.h"
+#include "core/error_numbers.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -334,4 +336,22 @@ TEST_F(Sprites, ColourAlphaAndPasteOrder) {
     MirrorSprite(1);
     EXPECT_EQ(SpriteMirrored(1), 1);
     EXPECT_FLOAT_EQ(Record(1).vertices[0].u, 1.0f);
+}
+
+// A sprite that cannot be made for want of memory is no sprite and says so (300), and drawing
+// needs none: the room every sprite is drawn in is had when it is made.
+TEST_F(Sprites, OutOfMemoryMakesNoSpriteAndDrawingNeedsNone) {
+    MakeImage(1, 4, 4, {kWhite});
+    for (std::int32_t n = 1; n <= 100; ++n)
+        PlaceSprite(n, static_cast<float>(n), 0, 1);
+    const auto sprites = [] {
+        return std::to_string(CountSprites()) + (SpriteExist(101) ? "+101" : "") +
+               (SpriteExist(102) ? "+102" : "");
+    };
+    using failing_heap::FailingRow;
+    failing_heap::CheckFailingRows({
+        FailingRow{"PlaceSprite", [] { PlaceSprite(101, 0, 0, 1); }, sprites, kSpriteNotMade},
+        FailingRow{"CloneSprite", [] { CloneSprite(1, 102); }, sprites, kSpriteNotMade},
+        FailingRow{"SpriteUpdate", SpriteUpdate, sprites, 0},
+    });
 }

@@ -34,15 +34,55 @@ const std::vector<SweepExclusion>& SweepExclusions() {
 #define SWEEP_EXCLUDE(name, reason)
 
 #undef SWEEP_KNOWN
+#undef SWEEP_KNOWN_PAIRS
+#undef SWEEP_KNOWN_MEMORY
 #define SWEEP_KNOWN(name, reason) {#name, reason},
-const std::vector<SweepExclusion>& SweepKnownFaults() {
-    static const std::vector<SweepExclusion> list = {
+#define SWEEP_KNOWN_PAIRS(name, reason)
+#define SWEEP_KNOWN_MEMORY(name, reason)
+namespace {
+const std::vector<SweepExclusion> kKnownWrongValues = {
 #include "sweep/exclusions.h"
-    };
-    return list;
-}
+};
+} // namespace
 #undef SWEEP_KNOWN
+#undef SWEEP_KNOWN_PAIRS
 #define SWEEP_KNOWN(name, reason)
+#define SWEEP_KNOWN_PAIRS(name, reason) {#name, reason},
+namespace {
+const std::vector<SweepExclusion> kKnownPairs = {
+#include "sweep/exclusions.h"
+};
+} // namespace
+#undef SWEEP_KNOWN_PAIRS
+#undef SWEEP_KNOWN_MEMORY
+#define SWEEP_KNOWN_PAIRS(name, reason)
+#define SWEEP_KNOWN_MEMORY(name, reason) {#name, reason},
+namespace {
+const std::vector<SweepExclusion> kKnownMemory = {
+#include "sweep/exclusions.h"
+};
+} // namespace
+#undef SWEEP_KNOWN_MEMORY
+#undef SWEEP_KNOWN_MEMORY_ENDS
+#define SWEEP_KNOWN_MEMORY(name, reason)
+#define SWEEP_KNOWN_MEMORY_ENDS(name, reason) {#name, reason},
+namespace {
+const std::vector<SweepExclusion> kKnownMemoryEnds = {
+#include "sweep/exclusions.h"
+};
+} // namespace
+#undef SWEEP_KNOWN_MEMORY_ENDS
+#define SWEEP_KNOWN_MEMORY_ENDS(name, reason)
+
+const std::vector<SweepExclusion>& SweepKnownEnds() {
+    return kKnownMemoryEnds;
+}
+
+const std::vector<SweepExclusion>& SweepKnownFaults(SweepPass pass) {
+    return pass == SweepPass::WrongValues ? kKnownWrongValues
+           : pass == SweepPass::Pairs     ? kKnownPairs
+                                          : kKnownMemory;
+}
 
 namespace {
 bool Listed(const std::vector<SweepExclusion>& list, const std::string& name) {
@@ -76,6 +116,17 @@ bool SweepTouchesAllowed(const std::string& name) {
 #undef SWEEP_SLOW
 #define SWEEP_SLOW(name, reason) {#name, reason},
 bool SweepSlowAllowed(const std::string& name) {
+    static const std::vector<SweepExclusion> list = {
+#include "sweep/exclusions.h"
+    };
+    return Listed(list, name);
+}
+#undef SWEEP_SLOW
+#define SWEEP_SLOW(name, reason)
+
+#undef SWEEP_DROPS_OLD
+#define SWEEP_DROPS_OLD(name, reason) {#name, reason},
+bool SweepDropsOldAllowed(const std::string& name) {
     static const std::vector<SweepExclusion> list = {
 #include "sweep/exclusions.h"
     };

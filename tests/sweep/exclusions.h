@@ -2,15 +2,31 @@
 // says why.
 //
 // SWEEP_EXCLUDE: commands the sweep never calls.
-// SWEEP_KNOWN: commands with a fault that another change mends; not called until it lands.
+// SWEEP_KNOWN: commands with a fault that another change mends: what fails is printed, not failed.
+// SWEEP_KNOWN_PAIRS, SWEEP_KNOWN_MEMORY: the same, in the pass of pairs of sizes and in the
+// allocation-failure pass.
+// SWEEP_KNOWN_MEMORY_ENDS: commands that a refused allocation makes end the process (a page
+// fault, an exception through a frame that cannot pass it): left out of the allocation pass until
+// mended.
 // SWEEP_QUIET: commands that may leave a missing item without an error.
 // SWEEP_TOUCHES: commands that may change items they do not name.
 // SWEEP_SLOW: commands that may take longer than 0.5 s, whatever their arguments.
+// SWEEP_DROPS_OLD: commands that, as documented, may let the old item they name go when the new
+// one cannot be made, with their error.
 #ifndef SWEEP_EXCLUDE
 #define SWEEP_EXCLUDE(name, reason)
 #endif
 #ifndef SWEEP_KNOWN
 #define SWEEP_KNOWN(name, reason)
+#endif
+#ifndef SWEEP_KNOWN_PAIRS
+#define SWEEP_KNOWN_PAIRS(name, reason)
+#endif
+#ifndef SWEEP_KNOWN_MEMORY
+#define SWEEP_KNOWN_MEMORY(name, reason)
+#endif
+#ifndef SWEEP_KNOWN_MEMORY_ENDS
+#define SWEEP_KNOWN_MEMORY_ENDS(name, reason)
 #endif
 #ifndef SWEEP_QUIET
 #define SWEEP_QUIET(name, reason)
@@ -20,6 +36,9 @@
 #endif
 #ifndef SWEEP_TOUCHES
 #define SWEEP_TOUCHES(name, reason)
+#endif
+#ifndef SWEEP_DROPS_OLD
+#define SWEEP_DROPS_OLD(name, reason)
 #endif
 
 SWEEP_EXCLUDE(ExecuteFile, "starts the program it names")
@@ -33,8 +52,15 @@ SWEEP_EXCLUDE(ConnectNetGame, "needs a DirectPlay session, which Wine cannot hos
 SWEEP_EXCLUDE(WaitMillisecondsExport, "waits as long as asked, by design")
 SWEEP_EXCLUDE(WaitMillisecondsExport2, "waits as long as asked, by design")
 SWEEP_EXCLUDE(CoreMessageBox, "opens a modal dialog")
+SWEEP_EXCLUDE(ShowFunctionMidProgramError, "opens a modal dialog")
+SWEEP_EXCLUDE(InputStringLineExport, "waits for a line typed at the window")
+SWEEP_EXCLUDE(WaitKeyExport, "waits for a key")
+SWEEP_EXCLUDE(WaitKeyExport2, "waits for a key")
+SWEEP_EXCLUDE(WaitMouseExport, "waits for a mouse click")
+SWEEP_EXCLUDE(WaitMouseExport2, "waits for a mouse click")
 
 SWEEP_TOUCHES(SetDisplayMode, "a new mode deletes every item of the old device")
+SWEEP_DROPS_OLD(CreateBitmap, "the old bitmap goes before the new one is made")
 SWEEP_TOUCHES(DeleteObjectsCmd, "deletes every object of a range of numbers")
 
 // Operations other modules call through their kept pointers, after their own checks: a missing
@@ -126,3 +152,112 @@ SWEEP_TOUCHES(SetDisplayModeFullScreen, "a new mode deletes every item of the ol
 SWEEP_TOUCHES(SetDisplayModeWindowFlag, "a new mode deletes every item of the old device")
 SWEEP_TOUCHES(SetDisplayModeVertexProcessing, "a new mode deletes every item of the old device")
 SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device")
+
+// Known faults of the allocation-failure pass, mended in other changes, by module.
+// bitmap
+SWEEP_KNOWN_MEMORY(MirrorBitmap, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(FlipBitmap, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(FadeBitmap, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(BlurBitmap, "std::bad_alloc leaves it")
+// camera
+SWEEP_KNOWN_MEMORY(MakeCamera, "no error, and nothing made")
+// core
+SWEEP_KNOWN_MEMORY(PrintIntegerExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintFloatExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintStringExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintNewLineExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintIntegerNoNewLineExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintFloatNoNewLineExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintStringNoNewLineExport, "std::bad_alloc leaves it")
+// draw2d
+SWEEP_KNOWN_MEMORY(DrawLine2D, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(DrawDot, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(DrawShadedBox, "std::bad_alloc leaves it")
+// file
+SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
+// image
+SWEEP_KNOWN_MEMORY(SetImageAlpha, "std::bad_alloc leaves it")
+// light
+SWEEP_KNOWN_MEMORY(MakeLight, "no error, and nothing made")
+// memblock
+SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
+// object3d
+SWEEP_KNOWN_MEMORY(SetObjectSmoothing, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetLimbSmoothing, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(OffsetLimb, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(RotateLimb, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(ScaleLimb, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(AddLimb,
+                   "it keeps blocks it made after its error; its error leaves the object changed")
+SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work left undone")
+SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
+SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(DeleteObjectCmd, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CloneObject, "std::bad_alloc leaves it; no error, and nothing made")
+SWEEP_KNOWN_MEMORY(InstanceObject, "no error, and nothing made")
+SWEEP_KNOWN_MEMORY(CalculateObjectBoundsCmd, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectFromMesh, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectSphere, "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectPlane, "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectPlaneFacingNegativeZ,
+                   "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectTriangle, "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectBox, "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
+// particles
+SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
+// terrain
+SWEEP_KNOWN_MEMORY(CreateTerrainMatrix, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTerrainMatrixTexture, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(UpdateTerrainMatrixVertices, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PositionTerrainMatrix, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(PositionTerrainMatrixToVector, "std::bad_alloc leaves it")
+// text
+SWEEP_KNOWN_MEMORY(TextAt, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(CenterTextAt, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextFont, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextFontExport, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextToNormal, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextToItalic, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
+SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
+// world
+SWEEP_KNOWN_MEMORY(LoadArchivesBeside, "std::bad_alloc leaves it")
+
+// Commands that a refused allocation (or the call itself) makes end the process, by module.
+// bitmap
+SWEEP_KNOWN_MEMORY_ENDS(LoadBitmap, "std::terminate when allocation 1 is refused")
+// display
+SWEEP_KNOWN_MEMORY_ENDS(CreateDisplayDevice, "a page fault with sound arguments")
+SWEEP_KNOWN_MEMORY_ENDS(SetDisplayMode16, "a page fault with sound arguments (4 x 4)")
+SWEEP_KNOWN_MEMORY_ENDS(SetWindowModeOff, "a page fault with sound arguments")
+SWEEP_KNOWN_MEMORY_ENDS(Setup, "a new device under every module: a page fault at the shutdown")
+// image
+SWEEP_KNOWN_MEMORY_ENDS(LoadImage, "std::terminate when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(LoadImageMode1, "a page fault when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(LoadImageWithMode, "std::terminate when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SaveImage, "std::terminate when allocation 1 is refused")
+// object3d
+SWEEP_KNOWN_MEMORY_ENDS(ConvertObjectFVF, "std::terminate when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(CreateLightMaps, "std::terminate when allocation 5 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(MakeMeshFromObject, "std::terminate when allocation 12 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(MakeObjectCone, "a page fault when allocation 5 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetBumpMappingOn, "std::terminate when allocation 33 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetCartoonShadingOn, "std::terminate when allocation 4 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetCubeMappingOn, "std::terminate when allocation 1 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetLimbNormals, "std::terminate when allocation 8 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetObjectNormals, "std::terminate when allocation 2 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetRainbowShadingOn, "std::terminate when allocation 4 is refused")
+SWEEP_KNOWN_MEMORY_ENDS(SetShadowShadingOn, "std::terminate when allocation 2 is refused")
+// sprite
+SWEEP_KNOWN_MEMORY_ENDS(CreateAnimatedSprite, "std::terminate when allocation 2 is refused")

@@ -2,6 +2,7 @@
 
 #include "sweep/sweep.h"
 #include "bitmap/bitmap.h"
+#include "bitmap/bitmap_state.h"
 #include "camera/camera.h"
 #include "camera/camera_state.h"
 #include "file/file.h"
@@ -9,6 +10,7 @@
 #include "light/light.h"
 #include "maths/maths.h"
 #include "memblock/memblock.h"
+#include "memblock/memblock_state.h"
 #include "music/music.h"
 #include "object3d/limb_commands.h"
 #include "object3d/mesh_item_commands.h"
@@ -70,6 +72,53 @@ bool CameraExists(std::int32_t n) {
     return FindCamera(n) != nullptr;
 }
 
+std::string Short(const char* what, std::int64_t holds, std::int64_t records) {
+    return std::string(what) + " " + std::to_string(holds) + " short of the " +
+           std::to_string(records) + " recorded";
+}
+
+// A surface of that many pixels at 4 bytes each would not fit a 32-bit process.
+std::string Claims(const char* what, UINT width, UINT height) {
+    if (std::uint64_t{width} * height <= (std::uint64_t{1} << 29)) return {};
+    return std::string(what) + " claims " + std::to_string(width) + " x " + std::to_string(height) +
+           ", more than a 32-bit process holds";
+}
+
+// The texture is no smaller than the picture recorded for it.
+std::string ImageWhole(std::int32_t n) {
+    if (!ImageExist(n)) return {};
+    IDirect3DBaseTexture9* base = GetImageBaseTexture(n);
+    D3DSURFACE_DESC desc{};
+    if (!base || base->GetType() != D3DRTYPE_TEXTURE ||
+        FAILED(static_cast<IDirect3DTexture9*>(base)->GetLevelDesc(0, &desc)))
+        return {};
+    if (desc.Width < UINT(GetImageWidth(n)))
+        return Short("image's texture width", desc.Width, GetImageWidth(n));
+    if (desc.Height < UINT(GetImageHeight(n)))
+        return Short("image's texture height", desc.Height, GetImageHeight(n));
+    return Claims("image's texture", desc.Width, desc.Height);
+}
+
+std::string BitmapWhole(std::int32_t n) {
+    const BitmapRecord* r = BitmapExist(n) ? g_Bitmap.bitmaps.Get(n) : nullptr;
+    D3DSURFACE_DESC desc{};
+    if (!r || !r->surface || FAILED(r->surface->GetDesc(&desc))) return {};
+    if (desc.Width < UINT(r->width)) return Short("bitmap's surface width", desc.Width, r->width);
+    if (desc.Height < UINT(r->height))
+        return Short("bitmap's surface height", desc.Height, r->height);
+    return Claims("bitmap's surface", desc.Width, desc.Height);
+}
+
+std::string MemblockWhole(std::int32_t n) {
+    if (n < 1 || n >= kBlockSlots || !g_Memblocks.blocks[n]) return {};
+    const std::int64_t held = GlobalSize(g_Memblocks.blocks[n]);
+    if (held < g_Memblocks.allocated[n])
+        return Short("block's memory", held, g_Memblocks.allocated[n]);
+    if (g_Memblocks.allocated[n] < g_Memblocks.sizes[n])
+        return Short("block's bytes", g_Memblocks.allocated[n], g_Memblocks.sizes[n]);
+    return {};
+}
+
 #define EXISTS(f) [](std::int32_t n) { return f(n) != 0; }
 #define PRINT(f, ...) [](std::int32_t n) { return f(n) ? Numbers({__VA_ARGS__}) : std::string(); }
 
@@ -91,7 +140,7 @@ void MakeMemblockItem(std::int32_t n) {
 
 const std::vector<ItemKind> kKinds = {
     {"image", 1, kTop, EXISTS(ImageExist), PRINT(ImageExist, double(GetImageWidth(n))),
-     [](std::int32_t n) { LoadImage("sweep.bmp", n, 1); }, DeleteImage},
+     [](std::int32_t n) { LoadImage("sweep.bmp", n, 1); }, DeleteImage, ImageWhole},
     {"sprite", 1, kTop, EXISTS(SpriteExist),
      PRINT(SpriteExist, double(SpriteX(n)), double(SpriteImage(n))),
      [](std::int32_t n) { PlaceSprite(n, 10, 10, kSound); }, DeleteSprite},
@@ -115,8 +164,9 @@ const std::vector<ItemKind> kKinds = {
          CreateBitmap(n, 16, 16);
          SetCurrentBitmap(0);
      },
-     DeleteBitmap},
-    {"memblock", 1, 257, EXISTS(MemblockExist), MemblockPrint, MakeMemblockItem, DeleteMemblock},
+     DeleteBitmap, BitmapWhole},
+    {"memblock", 1, 257, EXISTS(MemblockExist), MemblockPrint, MakeMemblockItem, DeleteMemblock,
+     MemblockWhole},
     {"maths", INT32_MIN, INT32_MAX, EXISTS(MathsItemExists),
      PRINT(MathsItemExists, double(MathsItemExists(n))), [](std::int32_t n) { MakeVector3(n); },
      [](std::int32_t n) { DeleteMatrix(n); }},

@@ -43,19 +43,23 @@ ITEM_BY_NAME = {"image": "image", "edgeImage": "image", "sprite": "sprite", "sou
 for i in range(1, 7):
     ITEM_BY_NAME["image%d" % i] = "image"
 DEFAULT_ITEM = {
-    "bitmap": ("bitmap", "n"), "camera": ("camera", "n"), "csg": ("object", "n a b"),
+    "bitmap": ("bitmap", "n from to"), "camera": ("camera", "n"), "csg": ("object", "n a b"),
     "image": ("image", "n"), "light": ("light", "n"), "music": ("music", "n"),
     "maths": ("maths", "id a b c d result source destination matrix axis eye at up view "
                         "projection world"),
     "object3d": ("object", "n source target"), "particles": ("emitter", "id"),
     "sound": ("sound", "n existing"), "sprite": ("sprite", "n a b newNumber"),
     "terrain": ("terrain", "n"), "video": ("animation", "n"), "system": ("dll", "slot"),
-    "file": ("fileslot", "slot"), "world": ("worldslot", "slot"), "memblock": ("memblock", "n"),
+    "file": ("fileslot", "slot"), "world": ("worldslot", "slot"),
+    "memblock": ("memblock", "n from to"),
     "multiplayer": ("player", "player"), "universe": ("object", "n"),
 }
-COUNT = set(("width height size count length radius radiusX radiusY segments rings xSegments "
-             "zSegments across down maximumPlayers limbs vertexCount indexCount sizeHint "
-             "duration milliseconds ms rate delay destinationSize bytes frames").split())
+# Sizes: a dimension or a number of elements, which the engine multiplies or adds to a position.
+SIZE = set(("width height size count length radius radiusX radiusY segments rings xSegments "
+            "zSegments across down limbs vertexCount indexCount sizeHint destinationSize bytes "
+            "frames").split())
+# Other counts: of time, or a limit.
+COUNT = set("duration milliseconds ms rate delay maximumPlayers".split())
 POSITION = set(("x y z x1 y1 x2 y2 left top right bottom toLeft toTop toRight toBottom position "
                 "fromPosition toPosition start end first last from to index vertex firstVertex "
                 "endVertex firstIndex endIndex sourceX sourceY destinationX destinationY centreX "
@@ -127,6 +131,8 @@ def parameter_kind(module, part, name, cxx_type):
     default = DEFAULT_ITEM.get(module)
     if default and name in default[1].split():
         return "item:" + DEFAULT_BY_PART.get(part, default[0])
+    if name in SIZE:
+        return "size"
     if name in COUNT:
         return "count"
     if name in POSITION:
@@ -149,8 +155,10 @@ def thunk(name, ret, params):
         else:
             args.append("static_cast<%s>(a.i[%d])" % (cxx_type.replace("const ", ""), i))
     pointer = "%s (*)(%s)" % (ret, ", ".join(p[0] for p in params))
-    return "[](SweepArgs& a) { (void)a; (void)static_cast<%s>(&%s)(%s); }" % (
-        pointer, name, ", ".join(args))
+    call = "static_cast<%s>(&%s)(%s)" % (pointer, name, ", ".join(args))
+    if bare(ret) == "void":
+        return "[](SweepArgs& a) { (void)a; %s; }" % call
+    return "[](SweepArgs& a) { SweepReturn(a, %s); }" % call
 
 
 def headers(src):

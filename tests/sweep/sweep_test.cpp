@@ -1,27 +1,20 @@
-// The sweep's cases: one a command header. Each command gets fresh items, then each parameter in
-// turn every wrong value of its kind, the others sound. A call must come back within 0.5 s with
-// the heaps whole and every item it does not name unchanged; given an item that is not there it
-// must raise a run-time error, make that item, or be listed as allowed to do nothing.
+// The sweep's cases: one a command header and pass. Each command gets fresh items, then each
+// parameter in turn every wrong value of its kind, the others sound; then every pair of sizes, or
+// of a position and a size, values each sound alone whose product or sum passes 32 bits. A call
+// must stay within its bounds of time with the heaps whole, every item it does not name unchanged
+// and every item no smaller than it records; given an item that is not there it must raise a
+// run-time error, make that item, or be listed as allowed to do nothing.
 #include "core/win32.h"
 
-#include "sweep/sweep.h"
-#include "core/frame_loop.h"
-#include "display/display.h"
-#include "support/engine_fixture.h"
-#include "support/guarded_locks.h"
-#include "support/heaps.h"
-#include "support/temp_folder.h"
+#include "sweep/sweep_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <map>
-#include <memory>
-#include <set>
-#include <sstream>
 
 namespace {
 
@@ -82,7 +75,8 @@ std::vector<Value> ItemValues(const ItemKind& k) {
 }
 
 std::vector<Value> WrongValues(const std::string& kind) {
-    if (kind == "int" || kind == "count" || kind == "position") return IntValues(kind != "int");
+    if (kind == "int" || kind == "count" || kind == "size" || kind == "position")
+        return IntValues(kind != "int");
     if (kind == "float") return FloatValues();
     if (kind == "string") return StringValues();
     if (kind == "item:limb") return LimbValues();
@@ -90,231 +84,115 @@ std::vector<Value> WrongValues(const std::string& kind) {
     return {}; // out and previous slots are the caller's memory: always sound
 }
 
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;)
-        words.push_back(w);
-    return words;
-}
-
-void SetSound(SweepArgs& a, int k, const std::string& kind, const std::string& module) {
-    a.i[k] = kind == "count"               ? 4
-             : kind == "item:limb"         ? 1
-             : kind.rfind("item:", 0) == 0 ? kSound
-                                           : 1;
-    a.f[k] = 1.0;
-    a.s[k] = SoundString(module);
-}
-
-// A call's time: the wall clock's, and its thread's own. Other test programs running at once
-// stretch the first on a loaded machine, not the second; a call that waits shows only in the first.
-struct Timing {
-    double wall, thread;
-    bool Slow() const { return thread >= 0.5 || wall >= 2.0; }
-    std::string Said() const {
-        return std::to_string(wall) + " s (" + std::to_string(thread) + " s its thread's)";
-    }
-};
-
-double ThreadSeconds() {
-    FILETIME made, ended, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &made, &ended, &kernel, &user)) return 0.0;
-    const auto ticks = [](const FILETIME& t) {
-        return double((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 1e7;
-}
-
-template <typename F> Timing Seconds(F f) {
-    LARGE_INTEGER t0, t1, hz;
-    const double thread0 = ThreadSeconds();
-    QueryPerformanceCounter(&t0);
-    f();
-    QueryPerformanceCounter(&t1);
-    QueryPerformanceFrequency(&hz);
-    return {double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart), ThreadSeconds() - thread0};
-}
-
-// Every fixture's print, by kind and number.
-std::map<std::string, std::string> Prints() {
-    std::map<std::string, std::string> prints;
-    for (const ItemKind& k : ItemKinds())
-        if (k.fingerprint)
-            for (std::int32_t n : {kSound, kDecoyImage, kDecoyObject})
-                prints[std::string(k.name) + " " + std::to_string(n)] = k.fingerprint(n);
-    return prints;
-}
-
-std::string KindOf(const std::string& print) {
-    return print.substr(0, print.find(' '));
-}
-
-// Whether n is one of the items the sweep made of that kind.
-bool Fixture(const std::string& kind, std::int64_t n) {
-    return n == kSound || (kind == "object" && (n == kInstance || n == kDecoyObject)) ||
-           (kind == "image" && n == kDecoyImage);
-}
-
-// Whether a failed check fails the case: a command whose fault another change mends only says so.
-int knownFailureCount = 0;
-int KnownFailures() {
-    return knownFailureCount;
-}
-
-// The failures this case has had so far: a call remakes the items after its own only.
-int FailureCount() {
-    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-}
-
-bool Known(const char* name, bool passed, const std::string& what) {
-    if (passed) return false;
-    for (const SweepExclusion& known : SweepKnownFaults())
-        if (std::string(name) == known.name) {
-            std::printf("sweep: known, mended elsewhere (%s): %s\n", known.reason, what.c_str());
-            ++knownFailureCount;
-            return false;
-        }
-    return true;
-}
-
-class Sweep : public EngineFixture, public ::testing::WithParamInterface<std::string> {
-protected:
-    void SetUp() override {
-        EngineFixture::SetUp();
-        ASSERT_EQ(StartEngine(), 0) << "error " << cell.number;
-        SyncOn();
-        SetSyncRate(0);
-        locks_ = std::make_unique<GuardedLocks>(GetDirect3DDevice());
-        ASSERT_TRUE(locks_->Active());
-        CreateDirectoryA(work_.c_str(), nullptr);
-        SetCurrentDirectoryA(work_.c_str());
-        MakeFixtures();
-        baseline_ = Prints();
-    }
-    void TearDown() override {
-        DeleteFixtures();
-        DeleteRegistryTraces();
-        locks_.reset();
-        SetCurrentDirectoryA(folder_.Path().c_str());
-        EngineFixture::TearDown();
-        SetCurrentDirectoryA("C:\\");
-    }
-    void SweepOne(const SweepRow& row);
-    void Call(const SweepRow& row, SweepArgs& a, const std::string& what, const Value& value,
-              const std::string& kind, const std::set<std::string>& named);
-    void Frame(const char* name, const std::string& call);
-    void Restore(const std::map<std::string, std::string>& before,
-                 const std::set<std::string>& named, const char* name, const std::string& call);
-    std::map<std::string, std::string> baseline_;
-    int knownFailures_ = 0;
-
-private:
-    std::unique_ptr<GuardedLocks> locks_;
-    TempFolder folder_;
-    std::string work_ = folder_.File("work");
-};
-
-void Sweep::Call(const SweepRow& row, SweepArgs& a, const std::string& what, const Value& value,
-                 const std::string& kind, const std::set<std::string>& named) {
-    const std::string call = std::string(row.name) + " " + what + " = " + value.label;
-    std::printf("sweep: %s\n", call.c_str());
-    std::fflush(stdout);
-    const auto before = Prints();
-    const int failuresBefore = FailureCount();
-    cell.number = 0;
-    const Timing took = Seconds([&] { row.call(a); });
-    const std::int32_t error = cell.number;
-    SetCurrentDirectoryA(work_.c_str());
-    if (Known(row.name, !took.Slow() || SweepSlowAllowed(row.name), call + ": took " + took.Said()))
-        ADD_FAILURE() << call << ": took " << took.Said() << ", past 0.5 s";
-    EXPECT_TRUE(HeapsWhole()) << call << ": a heap is damaged";
-    const ItemKind* item = kind.rfind("item:", 0) == 0 ? FindItemKind(kind.substr(5)) : nullptr;
-    const bool made = item && item->exists && !Fixture(item->name, value.i) &&
-                      item->exists(std::int32_t(value.i));
-    if (error == 0) Frame(row.name, call);
-    const bool quiet = row.quiet || SweepQuietAllowed(row.name);
-    if (Known(row.name, !value.mustFail || error || made || quiet, call + ": no error"))
-        ADD_FAILURE() << call << ": no run-time error, and nothing made";
-    if (made && item->remove) item->remove(std::int32_t(value.i));
-    Restore(before, named, row.name, call);
-    // Whatever a failed call left (a slow emitter, a damaged item) is not the next call's.
-    if (FailureCount() != failuresBefore || knownFailures_ != KnownFailures()) {
-        knownFailures_ = KnownFailures();
-        MakeFixtures();
-    }
-}
-
-// The frame after a call that did its work draws and updates what it left, within the bound too
-// (a refused call changed nothing to draw).
-void Sweep::Frame(const char* name, const std::string& call) {
-    Timing frame = Seconds([] { Sync(); });
-    // The first frame of a new drawing state pays for the platform's shader compile, which a
-    // fresh machine's empty shader cache makes slow; what the call set shows again in the next.
-    if (frame.Slow()) frame = Seconds([] { Sync(); });
-    if (Known(name, !frame.Slow(), call + ": its frame took " + frame.Said()))
-        ADD_FAILURE() << call << ": the frame after it took " << frame.Said() << ", past 0.5 s";
-    EXPECT_TRUE(HeapsWhole()) << call << ": a heap is damaged after its frame";
-}
-
-// Items the call does not name must be as they were; every changed fixture is made again.
-void Sweep::Restore(const std::map<std::string, std::string>& before,
-                    const std::set<std::string>& named, const char* name, const std::string& call) {
-    const auto after = Prints();
-    std::set<std::string> changed;
-    for (const auto& [item, print] : before)
-        if (after.at(item) != print) {
-            changed.insert(KindOf(item));
-            if (!named.count(KindOf(item)) && !SweepTouchesAllowed(name))
-                ADD_FAILURE() << call << " changed " << item << ": " << print << "-> "
-                              << after.at(item);
-        }
-    if (changed.size() > 3 || (changed.count("object") && changed.count("image"))) {
-        MakeFixtures();
-        return;
-    }
-    for (const std::string& kind : changed)
-        RemakeFixture(*FindItemKind(kind));
-}
-
-void Sweep::SweepOne(const SweepRow& row) {
+void WrongValuesOf(Sweep& sweep, const SweepRow& row) {
     const std::vector<std::string> kinds = Words(row.kinds);
-    std::set<std::string> named;
-    for (const std::string& kind : kinds)
-        if (kind.rfind("item:", 0) == 0)
-            named.insert(kind == "item:limb" ? "object" : kind.substr(5));
-    if (Prints() != baseline_) MakeFixtures();
     for (std::size_t p = 0; p < kinds.size(); ++p)
         for (const Value& value : WrongValues(kinds[p])) {
-            SweepArgs a;
-            for (std::size_t k = 0; k < kinds.size(); ++k)
-                SetSound(a, int(k), kinds[k], row.module);
+            SweepArgs a = SoundArgs(row);
             a.i[p] = value.i;
             a.f[p] = value.f;
             a.s[p] = value.s;
-            Call(row, a, "parameter " + std::to_string(p + 1) + " (" + kinds[p] + ")", value,
-                 kinds[p], named);
+            const ItemKind* item =
+                kinds[p].rfind("item:", 0) == 0 ? FindItemKind(kinds[p].substr(5)) : nullptr;
+            sweep.Call(SweepPass::WrongValues, row, a,
+                       std::string(row.name) + " parameter " + std::to_string(p + 1) + " (" +
+                           kinds[p] + ") = " + value.label,
+                       value.mustFail, item, value.i);
         }
+}
+
+// Two values each sound alone: sizes whose product, or a position and a size whose sum, passes
+// 32 bits.
+struct Pair {
+    std::string label;
+    std::int64_t first, second;
+};
+
+std::vector<Pair> Products() {
+    return {{"46,341 x 46,341", 46341, 46341},
+            {"65,536 x 65,536", 65536, 65536},
+            {"40,000 x 1", 40000, 1},
+            {"1 x 40,000", 1, 40000}};
+}
+
+// A position near the end of a block, a picture or the screen, with a size that its sum passes
+// INT_MAX by 4.
+std::vector<Pair> Sums() {
+    std::vector<Pair> sums;
+    for (std::int64_t position : {8, 60, 1000})
+        sums.push_back({"position " + std::to_string(position) + " + size INT_MAX-" +
+                            std::to_string(position - 4),
+                        position, std::int64_t{INT_MAX} - position + 4});
+    return sums;
+}
+
+void PairsOf(Sweep& sweep, const SweepRow& row) {
+    const std::vector<std::string> kinds = Words(row.kinds);
+    const auto call = [&](const std::string& which, const std::vector<std::size_t>& slots,
+                          const Pair& pair) {
+        SweepArgs a = SoundArgs(row);
+        for (std::size_t k : slots)
+            a.i[k] = kinds[k] == "position" || k == slots.front() ? pair.first : pair.second;
+        sweep.Call(SweepPass::Pairs, row, a,
+                   std::string(row.name) + " parameters " + which + " = " + pair.label, false,
+                   nullptr, 0);
+    };
+    std::vector<std::size_t> positions;
+    for (std::size_t p = 0; p < kinds.size(); ++p) {
+        if (kinds[p] == "position") positions.push_back(p);
+        for (std::size_t q = p + 1; q < kinds.size(); ++q) {
+            const bool product = kinds[p] == "size" && kinds[q] == "size";
+            const bool sum = (kinds[p] == "position" && kinds[q] == "size") ||
+                             (kinds[p] == "size" && kinds[q] == "position");
+            if (!product && !sum) continue;
+            // A sum's first value is the position's.
+            const std::size_t first = kinds[p] == "position" || product ? p : q;
+            const std::size_t second = first == p ? q : p;
+            for (const Pair& pair : product ? Products() : Sums())
+                call(std::to_string(first + 1) + " and " + std::to_string(second + 1),
+                     {first, second}, pair);
+        }
+    }
+    // A range checked at two places (a copy's source and target) passes only when both sums wrap:
+    // every position near the end at once, with each size.
+    for (std::size_t q = 0; q < kinds.size() && positions.size() > 1; ++q)
+        if (kinds[q] == "size")
+            for (const Pair& pair : Sums()) {
+                std::vector<std::size_t> slots = positions;
+                slots.push_back(q);
+                call("every position and " + std::to_string(q + 1), slots, pair);
+            }
 }
 
 TEST_P(Sweep, WrongArgumentsRaiseOrWork) {
-    int swept = 0;
-    for (const SweepRow& row : SweepRows())
-        if (GetParam() == row.part) {
-            SweepOne(row);
-            ++swept;
-        }
-    EXPECT_GT(swept, 0);
-}
-
-std::vector<std::string> Parts() {
-    std::vector<std::string> parts;
-    for (const SweepRow& row : SweepRows())
-        if (parts.empty() || parts.back() != row.part) parts.push_back(row.part);
-    return parts;
+    EachRow([&](const SweepRow& row) { WrongValuesOf(*this, row); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Sweep, ::testing::ValuesIn(Parts()),
+                         [](const auto& info) { return info.param; });
+
+class SweepPairs : public Sweep {};
+
+TEST_P(SweepPairs, PairsOfSoundSizesRaiseOrWork) {
+    EachRow([&](const SweepRow& row) { PairsOf(*this, row); });
+}
+
+// The headers with a command of two sizes, or of a position and a size.
+std::vector<std::string> PairParts() {
+    std::vector<std::string> parts;
+    for (const SweepRow& row : SweepRows()) {
+        const std::vector<std::string> kinds = Words(row.kinds);
+        const auto count = [&](const char* kind) {
+            return std::count(kinds.begin(), kinds.end(), kind);
+        };
+        if ((count("size") >= 2 || (count("size") && count("position"))) &&
+            (parts.empty() || parts.back() != row.part))
+            parts.push_back(row.part);
+    }
+    return parts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, SweepPairs, ::testing::ValuesIn(PairParts()),
                          [](const auto& info) { return info.param; });
 
 // The table is whole: every command header's declarations are rows, entries, bridges or listed.
@@ -322,10 +200,22 @@ TEST(SweepTable, EveryCommandIsSweptOrListedWithAReason) {
     EXPECT_GT(SweepRows().size(), 1000u);
     for (const SweepExclusion& e : SweepExclusions())
         EXPECT_GT(std::string(e.reason).size(), 5u) << e.name;
-    std::printf("sweep: %zu commands swept, %zu excluded, %zu known faults mended elsewhere, "
-                "%d bridge functions and %d module entries left to their modules' tests\n",
-                SweepRows().size(), SweepExclusions().size(), SweepKnownFaults().size(),
-                SweepBridgeCount(), SweepEntryCount());
+    std::printf("sweep: %zu commands swept, %zu excluded, %d bridge functions and %d module "
+                "entries left to their modules' tests\n",
+                SweepRows().size(), SweepExclusions().size(), SweepBridgeCount(),
+                SweepEntryCount());
+    const char* passes[] = {"wrong values", "pairs of sizes", "allocation failures"};
+    for (SweepPass pass : {SweepPass::WrongValues, SweepPass::Pairs, SweepPass::Memory}) {
+        std::printf("sweep: %zu known faults mended elsewhere in the pass of %s\n",
+                    SweepKnownFaults(pass).size(), passes[int(pass)]);
+        for (const SweepExclusion& known : SweepKnownFaults(pass))
+            std::printf("sweep:   %s: %s\n", known.name, known.reason);
+    }
+    std::printf(
+        "sweep: %zu commands left out of the allocation failures, as they end the process\n",
+        SweepKnownEnds().size());
+    for (const SweepExclusion& known : SweepKnownEnds())
+        std::printf("sweep:   %s: %s\n", known.name, known.reason);
 }
 
 } // namespace

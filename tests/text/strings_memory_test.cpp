@@ -111,15 +111,26 @@ TEST_F(StringsOutOfMemoryElsewhere, EachCommandGivesThePreviousStringBack) {
     });
 }
 
-// A font list that cannot be made whole is no list, and says so.
-TEST_F(StringsOutOfMemoryElsewhere, FontChecklistThatCannotBeMadeIsNoList) {
-    for (int k = 1; k < 64; ++k) {
+// A font list that cannot be made whole says so, and the list that was there stays: never one
+// that quietly stops short.
+TEST_F(StringsOutOfMemoryElsewhere, FontChecklistThatCannotBeMadeKeepsTheOldList) {
+    const auto drives = [] {
+        std::string rows = std::to_string(g_CoreData->checklistRowsInUse);
+        for (std::int32_t row = 0; row < g_CoreData->checklistRowsInUse; ++row)
+            rows += std::string(";") + g_CoreData->checklistRows[row].string;
+        return rows;
+    };
+    for (int k = 1; k < 4096; ++k) {
         FreeChecklist();
+        DriveChecklist();
+        const std::string before = drives();
         cell.number = 0;
         const bool failed = failing_heap::CallFailing(k, FontChecklist, "FontChecklist");
         EXPECT_EQ(cell.number, failed ? 101 : 0) << k;
-        EXPECT_EQ(g_CoreData->checklistRowsInUse > 0, !failed) << k;
-        EXPECT_EQ(g_CoreData->checklistMade != 0, !failed) << k;
+        if (failed) {
+            EXPECT_EQ(drives(), before) << k;
+        }
+        EXPECT_NE(g_CoreData->checklistMade, 0) << k;
         if (!failed) break;
     }
 }

@@ -3,7 +3,9 @@
 #include "image/image.h"
 #include "music/music.h"
 #include "support/jpeg_files.h"
+#include "core/error_numbers.h"
 #include "support/engine_fixture.h"
+#include "support/failing_rows.h"
 #include "support/media_files.h"
 #include "support/temp_folder.h"
 #include "support/wave_files.h"
@@ -537,4 +539,21 @@ TEST_F(Video, CompressedFramesAreDecodedIntoTheTexture) {
                 EXPECT_NEAR(a, b, 12) << "at " << x << "," << y << " channel " << shift / 8;
             }
         }
+}
+
+// A load that runs out of memory leaves the animation its number held. Playing and stopping make
+// the graph ask this filter for its pins, which the platform then walks without looking whether
+// it got them: they are handed over without memory, and the clip plays.
+TEST_F(Video, OutOfMemoryKeepsTheAnimationAndPlayingNeedsNone) {
+    LoadClip(2);
+    const auto animation = [] {
+        return std::to_string(AnimationExist(2)) + ":" + std::to_string(GetAnimationWidth(2));
+    };
+    using failing_heap::FailingRow;
+    failing_heap::CheckFailingRows({
+        FailingRow{"LoadAnimation", [&] { LoadAnimation(file.c_str(), 2); }, animation,
+                   kAnimationNotLoadable},
+        FailingRow{"PlayAnimation", [] { PlayAnimation(2); }, animation, 0},
+        FailingRow{"StopAnimation", [] { StopAnimation(2); }, animation, 0},
+    });
 }

@@ -1,0 +1,97 @@
+// The sweep's fixture, shared by its passes: the engine started with every device lock guarded,
+// fresh items under the sweep's numbers, their prints, and the checks every call passes.
+#pragma once
+
+#include "core/win32.h"
+
+#include "sweep/sweep.h"
+#include "support/engine_fixture.h"
+#include "support/guarded_locks.h"
+#include "support/heaps.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// A call's time: its thread's own, which other programs running at once do not stretch, bounded
+// at 0.5 s; and the wall clock's, which they do, bounded only against a hang (what waits shows
+// in it alone).
+struct Timing {
+    double wall = 0, thread = 0;
+    // Empty within both bounds; else which bound it passed, and by how much.
+    std::string Passed() const;
+};
+double ThreadSeconds();
+template <typename F> Timing Seconds(F f) {
+    LARGE_INTEGER t0, t1, hz;
+    const double thread0 = ThreadSeconds();
+    QueryPerformanceCounter(&t0);
+    f();
+    QueryPerformanceCounter(&t1);
+    QueryPerformanceFrequency(&hz);
+    return {double(t1.QuadPart - t0.QuadPart) / double(hz.QuadPart), ThreadSeconds() - thread0};
+}
+
+// Every fixture's print, by kind and number.
+using Prints = std::map<std::string, std::string>;
+Prints PrintAll();
+std::string KindOf(const std::string& print);
+// Whether n is one of the items the sweep made of that kind.
+bool Fixture(const std::string& kind, std::int64_t n);
+std::vector<std::string> Words(const std::string& text);
+// The parameter's sound value in slot k.
+void SetSound(SweepArgs& a, int k, const std::string& kind, const std::string& module);
+// Every parameter sound.
+SweepArgs SoundArgs(const SweepRow& row);
+// The kinds of item the row names.
+std::set<std::string> NamedKinds(const SweepRow& row);
+// Empty when every item the call may have touched holds all it records; else what is short.
+std::string WholeItems(const SweepRow& row, const SweepArgs& a);
+// What a call changed that it should not have: anything, after an error; an item, when it worked.
+std::vector<std::string> Lost(const Prints& before, std::int32_t error);
+// The command headers, one case each.
+std::vector<std::string> Parts();
+
+class Sweep : public EngineFixture, public ::testing::WithParamInterface<std::string> {
+public:
+    // Calls every row of the case's header.
+    template <typename F> void EachRow(F f) {
+        int swept = 0;
+        for (const SweepRow& row : SweepRows())
+            if (GetParam() == row.part) {
+                if (PrintAll() != baseline_) MakeFixtures();
+                f(row);
+                ++swept;
+            }
+        EXPECT_GT(swept, 0);
+    }
+    // Whether a failed check fails the case: one of a command whose fault another change mends
+    // is printed instead.
+    bool Known(SweepPass pass, const char* name, bool passed, const std::string& what);
+    // The checks of a call with wrong or extreme arguments: its time, the heaps, its error or what
+    // it made, its frame, the items it does not name; then the items are made again.
+    void Call(SweepPass pass, const SweepRow& row, SweepArgs& a, const std::string& call,
+              bool mustFail, const ItemKind* item, std::int64_t itemNumber);
+    void Frame(SweepPass pass, const char* name, const std::string& call);
+    void Restore(const Prints& before, const std::set<std::string>& named, const char* name,
+                 const std::string& call);
+    // Makes again the fixtures a call changed; all of them after a failure of its own.
+    void Remake(int failuresBefore, int knownBefore);
+    // Back in the case's own folder, wherever a call left the current one.
+    void InWork() const;
+    std::int32_t& Error() { return cell.number; }
+    void SetUp() override;
+    void TearDown() override;
+    Prints baseline_;
+
+private:
+    std::unique_ptr<GuardedLocks> locks_;
+    TempFolder folder_;
+    std::string work_ = folder_.File("work");
+};
