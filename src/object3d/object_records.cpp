@@ -189,19 +189,13 @@ FrameRecord::~FrameRecord() {
 
 namespace {
 
-// Every mesh that some frame of the tree holds in one of its slots, sorted; empty when the list
-// cannot be had.
-std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) noexcept {
+// Every mesh that some frame of the tree holds in one of its slots, sorted.
+std::vector<const MeshRecord*> FrameOwnedMeshes(FrameRecord* root) {
     std::vector<const MeshRecord*> owned;
-    try {
-        WalkFrameTree(root, [&owned](FrameRecord* f) {
-            for (int i = 0; i < kFrameMeshSlots; ++i)
-                if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
-        });
-    } catch (...) {
-        owned.clear();
-        return owned;
-    }
+    WalkFrameTree(root, [&owned](FrameRecord* f) {
+        for (int i = 0; i < kFrameMeshSlots; ++i)
+            if (f->MeshSlot(i)) owned.push_back(f->MeshSlot(i));
+    });
     std::sort(owned.begin(), owned.end());
     return owned;
 }

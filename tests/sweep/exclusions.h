@@ -159,8 +159,6 @@ SWEEP_KNOWN_MEMORY(MirrorBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(FlipBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(FadeBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(BlurBitmap, "std::bad_alloc leaves it")
-// camera
-SWEEP_KNOWN_MEMORY(MakeCamera, "no error, and nothing made")
 // core
 SWEEP_KNOWN_MEMORY(PrintIntegerExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintFloatExport, "std::bad_alloc leaves it")
@@ -178,8 +176,6 @@ SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
 // image
 SWEEP_KNOWN_MEMORY(SetImageAlpha, "std::bad_alloc leaves it")
-// light
-SWEEP_KNOWN_MEMORY(MakeLight, "no error, and nothing made")
 // memblock
 SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
@@ -198,20 +194,9 @@ SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work
 SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
 SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DeleteObjectCmd, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CloneObject, "std::bad_alloc leaves it; no error, and nothing made")
 SWEEP_KNOWN_MEMORY(InstanceObject, "no error, and nothing made")
-SWEEP_KNOWN_MEMORY(CalculateObjectBoundsCmd, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectFromMesh, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectSphere, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPlane, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPlaneFacingNegativeZ,
-                   "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectTriangle, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectBox, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
 // particles
 SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
 // terrain
