@@ -52,6 +52,6 @@ template <class Body> bool GuardObjectMake(std::int32_t n, std::int32_t error, B
     const ObjectRecord* was = ObjectAt(n);
     const std::uint64_t serial = was ? was->serial : 0;
     if (GuardChange(error, static_cast<Body&&>(body))) return true;
-    if (const ObjectRecord* now = ObjectAt(n); now && now->serial != serial) DeleteObject(n);
+    if (const ObjectRecord* now = ObjectAt(n); now && now->serial != serial) DiscardObject(n);
     return false;
 }

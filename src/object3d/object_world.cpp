@@ -9,6 +9,7 @@
 #include "object3d/vertex_layout.h"
 
 #include <cmath>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -244,32 +245,32 @@ bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matr
 
 namespace {
 
-bool ReplaceFrameBounds(AnimationSetRecord* set) {
-    const std::int32_t n = set->frameCount;
-    delete[] set->boundsMinimum;
-    delete[] set->boundsMaximum;
-    delete[] set->boundsCentre;
-    delete[] set->boundsRadius;
-    set->boundsMinimum = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsMaximum = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsCentre = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsRadius = new (std::nothrow) float[n];
-    if (!set->boundsMinimum || !set->boundsMaximum || !set->boundsCentre || !set->boundsRadius) {
-        delete[] std::exchange(set->boundsMinimum, nullptr);
-        delete[] std::exchange(set->boundsMaximum, nullptr);
-        delete[] std::exchange(set->boundsCentre, nullptr);
-        delete[] std::exchange(set->boundsRadius, nullptr);
-        set->frameCount = 0;
-        return false;
+// Per-frame bounds arrays made whole before the old ones go.
+struct FrameBoundsArrays {
+    std::unique_ptr<D3DXVECTOR3[]> minimum, maximum, centre;
+    std::unique_ptr<float[]> radius;
+
+    bool Make(std::int32_t n) {
+        minimum.reset(new (std::nothrow) D3DXVECTOR3[n]);
+        maximum.reset(new (std::nothrow) D3DXVECTOR3[n]);
+        centre.reset(new (std::nothrow) D3DXVECTOR3[n]);
+        radius.reset(new (std::nothrow) float[n]);
+        if (!minimum || !maximum || !centre || !radius) return false;
+        for (std::int32_t k = 0; k < n; ++k) {
+            minimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
+            maximum[k] = -minimum[k];
+            centre[k] = D3DXVECTOR3(0, 0, 0);
+            radius[k] = 0;
+        }
+        return true;
     }
-    for (std::int32_t k = 0; k < n; ++k) {
-        set->boundsMinimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
-        set->boundsMaximum[k] = -set->boundsMinimum[k];
-        set->boundsCentre[k] = D3DXVECTOR3(0, 0, 0);
-        set->boundsRadius[k] = 0;
+    void SwapInto(AnimationSetRecord* set) {
+        delete[] std::exchange(set->boundsMinimum, minimum.release());
+        delete[] std::exchange(set->boundsMaximum, maximum.release());
+        delete[] std::exchange(set->boundsCentre, centre.release());
+        delete[] std::exchange(set->boundsRadius, radius.release());
     }
-    return true;
-}
+};
 
 // Poses the object at its current frame: keys sampled, frame matrices and animated vertices.
 void PoseObject(ObjectRecord* object) {
@@ -318,9 +319,8 @@ void SampleFrameBounds(ObjectRecord* object, AnimationSetRecord* set) {
 }
 
 // Pass 1 without animation: the pose as it is, measured with the matrices from before posing.
-void SamplePoseBounds(ObjectRecord* object, Bounds& b) {
+void SamplePoseBounds(ObjectRecord* object, Bounds& b, std::vector<D3DXMATRIX>& before) {
     const std::int32_t frames = ListedCount(object->frameCount);
-    std::vector<D3DXMATRIX> before(frames);
     for (std::int32_t i = 0; i < frames; ++i)
         if (object->frames[i]) before[i] = object->frames[i]->combinedMatrix;
     PoseObject(object);
@@ -360,8 +360,18 @@ bool CalculateObjectBounds(ObjectRecord* object) {
     CollisionBlock& o = object->collision;
     Bounds b;
     AnimationSetRecord* set = object->animationSet;
-    const bool perFrame = set && set->frameCount > 0 && ReplaceFrameBounds(set);
+    const bool perFrame = set && set->frameCount > 0;
     const std::int32_t frames = object->frames ? ListedCount(object->frameCount) : 0;
+    // Whatever the passes need is had before anything changes: without it the bounds stay.
+    FrameBoundsArrays fresh;
+    std::vector<D3DXMATRIX> before;
+    try {
+        if (perFrame && !fresh.Make(set->frameCount)) return false;
+        if (!perFrame && frames > 0) before.resize(frames);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (perFrame) fresh.SwapInto(set);
 
     for (std::int32_t i = 0; i < frames; ++i) {
         FrameRecord* f = object->frames[i];
@@ -376,7 +386,7 @@ bool CalculateObjectBounds(ObjectRecord* object) {
     if (perFrame)
         SampleFrameBounds(object, set);
     else if (frames > 0)
-        SamplePoseBounds(object, b);
+        SamplePoseBounds(object, b, before);
     o.poseRadius = std::sqrt(b.radius);
     if (o.cullingRadius > 0)
         o.cullingRadius = object->largeRadius ? o.poseRadius + 3000.0f : o.poseRadius;

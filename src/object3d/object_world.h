@@ -39,5 +39,6 @@ bool CalculateMeshBounds(MeshRecord* mesh);
 bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matrix,
                      D3DXVECTOR3* minimum, D3DXVECTOR3* maximum, D3DXVECTOR3* centre,
                      float* radius);
-// Box, centre and radius over every frame mesh, and per animation frame; false for null.
+// Box, centre and radius over every frame mesh, and per animation frame; false for null, or
+// without the memory to measure (the bounds are then as they were).
 bool CalculateObjectBounds(ObjectRecord* object);

@@ -194,8 +194,6 @@ SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work
 SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
 SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CloneObject, "std::bad_alloc leaves it; no error, and nothing made")
-SWEEP_KNOWN_MEMORY(InstanceObject, "no error, and nothing made")
 SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
 // particles
 SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
