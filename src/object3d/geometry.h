@@ -8,6 +8,7 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <vector>
 
 struct MeshRecord;
 
@@ -45,6 +46,11 @@ bool MakeMeshFromFormat(MeshRecord* mesh, const MeshRecord* source, const D3DXMA
 // (at most 32 of them) that differ from it by at most the threshold (0 to 1, as the mean absolute
 // difference of the components). False for a mesh without positions or normals.
 bool SmoothMeshNormals(MeshRecord* mesh, float threshold);
+// The same in two steps, so that several meshes change together or not at all: the normals the
+// smoothing gives, one a vertex, with the mesh untouched (false as above; std::bad_alloc when
+// they cannot be had), then written.
+bool SmoothedNormals(MeshRecord* mesh, float threshold, std::vector<D3DXVECTOR3>& smoothed);
+void WriteMeshNormals(MeshRecord* mesh, const std::vector<D3DXVECTOR3>& normals);
 
 // A progressively reduced copy of the source with about vertexTarget vertices, handed back through
 // newMesh (the source is left as it was), its border closed by skirts down to y = -1. Windows

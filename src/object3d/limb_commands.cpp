@@ -8,6 +8,7 @@
 #include "object3d/mesh_properties.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_lists.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
@@ -161,19 +162,33 @@ void LetGoOfFrames(ObjectRecord* object, const std::vector<FrameRecord*>& subtre
 
 using FrameSetter = void (*)(FrameRecord*, float, float, float);
 
-// Stores one vector of the limb's user transformation; the object, or null when a check failed.
+// Stores one vector of the limb's user transformation; the object, or null when a check failed
+// or the bounds asked for could not be measured (101: the limb is then as it was).
 ObjectRecord* ReshapeLimb(std::int32_t n, std::int32_t limb, FrameSetter set, float x, float y,
                           float z, std::int32_t boundsFlag) {
     FrameRecord* frame = CheckedLimb(n, limb);
     if (!frame) return nullptr;
     ObjectRecord* object = ObjectAt(n);
-    set(frame, x, y, z);
-    // The animation sampler starts from the same product each frame.
-    frame->transformMatrix = Multiply(frame->userMatrix, frame->initialMatrix);
-    RefreshFrameMatrices(object);
-    object->frameChanged = 1;
-    if (boundsFlag != 0) CalculateObjectBounds(object);
-    return object;
+    const D3DXVECTOR3 offset = frame->offset, rotation = frame->rotation, scale = frame->scale;
+    auto reshape = [&] {
+        // The animation sampler starts from the same product each frame.
+        frame->transformMatrix = Multiply(frame->userMatrix, frame->initialMatrix);
+        RefreshFrameMatrices(object);
+        object->frameChanged = 1;
+    };
+    if (GuardChange(kStringNoMemory, [&] {
+            set(frame, x, y, z);
+            reshape();
+            return boundsFlag == 0 || CalculateObjectBounds(object);
+        }))
+        return object;
+    frame->offset = offset, frame->rotation = rotation, frame->scale = scale;
+    BuildFrameUserMatrix(frame);
+    try {
+        reshape();
+    } catch (...) {
+    }
+    return nullptr;
 }
 
 // A copy of mesh item `mesh`, or null when it cannot be made.
@@ -279,8 +294,11 @@ void SetLimbSmoothing(std::int32_t n, std::int32_t limb, float percent) {
     if (!mesh) return;
     // Written so that a percentage that is not a number also gives 0.
     const float held = percent > kHundred ? kHundred : percent >= 0.0f ? percent : 0.0f;
-    SmoothMeshNormals(mesh, held * kPercent);
-    Refresh(n);
+    GuardChange(kStringNoMemory, [&] {
+        SmoothMeshNormals(mesh, held * kPercent);
+        Refresh(n);
+        return true;
+    });
 }
 
 void SetLimbSmoothing(std::int32_t n, std::int32_t limb, std::int32_t percent) {

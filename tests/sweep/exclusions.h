@@ -182,12 +182,7 @@ SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
 // object3d
-SWEEP_KNOWN_MEMORY(SetObjectSmoothing, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetLimbSmoothing, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(OffsetLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(RotateLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(ScaleLimb, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(AddLimb,
                    "it keeps blocks it made after its error; its error leaves the object changed")
 SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work left undone")
