@@ -183,10 +183,6 @@ SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
 // object3d
 SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(AddLimb,
-                   "it keeps blocks it made after its error; its error leaves the object changed")
-SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work left undone")
-SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
 SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
