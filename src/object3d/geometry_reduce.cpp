@@ -476,19 +476,18 @@ bool AddMeshSkirts(MeshRecord* mesh) {
     const std::int64_t indexCount = static_cast<std::int64_t>(indices.size()) + 6 * pairs;
     if (vertexCount > kLargest16BitCount + 1 || indexCount > kLargest16BitCount) return false;
     const std::size_t stride = mesh->vertexSize;
-    auto* vertices = new (std::nothrow) std::uint8_t[stride * vertexCount];
-    auto* list = new (std::nothrow) std::uint16_t[indexCount > 0 ? indexCount : 1];
-    if (!vertices || !list) {
-        delete[] vertices;
-        delete[] list;
-        return false;
-    }
-    std::memcpy(vertices, mesh->vertices, stride * mesh->vertexCount);
+    // Held until the mesh takes them: the index list below may run out of memory.
+    std::unique_ptr<std::uint8_t[]> vertices(new (std::nothrow) std::uint8_t[stride * vertexCount]);
+    std::unique_ptr<std::uint16_t[]> list(new (std::nothrow)
+                                              std::uint16_t[indexCount > 0 ? indexCount : 1]);
+    if (!vertices || !list) return false;
+    indices.reserve(static_cast<std::size_t>(indexCount));
+    std::memcpy(vertices.get(), mesh->vertices, stride * mesh->vertexCount);
     auto next = static_cast<std::uint16_t>(mesh->vertexCount);
     for (const BorderSide& side : sides) {
         for (std::size_t k = 0; k < side.vertices.size(); ++k) {
             const auto copy = static_cast<std::uint16_t>(next + k);
-            std::uint8_t* at = vertices + stride * copy;
+            std::uint8_t* at = vertices.get() + stride * copy;
             std::memcpy(at, mesh->vertices + stride * side.vertices[k], stride);
             reinterpret_cast<float*>(at)[map.Y] = kSkirtFloor;
             if (k == 0) continue;
@@ -499,9 +498,9 @@ bool AddMeshSkirts(MeshRecord* mesh) {
         }
         next = static_cast<std::uint16_t>(next + side.vertices.size());
     }
-    std::copy(indices.begin(), indices.end(), list);
-    delete[] std::exchange(mesh->vertices, vertices);
-    delete[] std::exchange(mesh->indices, list);
+    std::copy(indices.begin(), indices.end(), list.get());
+    delete[] std::exchange(mesh->vertices, vertices.release());
+    delete[] std::exchange(mesh->indices, list.release());
     mesh->vertexCount = static_cast<std::int32_t>(vertexCount);
     mesh->indexCount = static_cast<std::int32_t>(indexCount);
     MarkRebuilt(mesh);

@@ -7,6 +7,7 @@
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "object3d/vertex_data_commands.h"
@@ -141,19 +142,19 @@ MeshPtr JoinPlainLists(const std::vector<MeshPtr>& parts) {
 
 void LoadMesh(const char* fileName, std::int32_t n) {
     Object3DState& s = g_Object3D;
-    if (!ConfirmNewMesh(n)) return;
+    // The old mesh n stays until the new one is loaded.
+    if (n < 1 || n > kLargestItemNumber) return RaiseRuntimeError(kMeshNumberIllegal);
     // The name hooks work on a buffer of 256 bytes: a longer name is refused, never cut short.
     if (!fileName || std::strlen(fileName) >= kMeshNameBuffer) {
         RaiseRuntimeError(kMeshMissing);
         return;
     }
     ScopedMediaName name(s.core, fileName);
-    MeshRecord* loaded = nullptr;
-    if (!name.Ok() || !LoadXMesh(name.Text(), &loaded) || !loaded) {
-        RaiseRuntimeError(kMeshMissing);
-        return;
-    }
-    if (!StoreMesh(n, MeshPtr(loaded))) RaiseRuntimeError(kMeshMissing);
+    GuardChange(kMeshMissing, [&] {
+        MeshRecord* loaded = nullptr;
+        return name.Ok() && LoadXMesh(name.Text(), &loaded) && loaded &&
+               StoreMesh(n, MeshPtr(loaded));
+    });
 }
 
 void DeleteMeshCmd(std::int32_t n) {
@@ -198,7 +199,12 @@ void ReduceMeshCmd(std::int32_t source, std::int32_t newMesh, std::int32_t verte
 
 void MakeMeshBoxApproximation(std::int32_t n, std::int32_t, std::int32_t, std::int32_t nx,
                               std::int32_t ny, std::int32_t nz) {
-    if (ConfirmMesh(n)) BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz);
+    // The mesh is replaced whole or not at all; out of memory it stays and 101 is raised.
+    if (!ConfirmMesh(n)) return;
+    GuardChange(kStringNoMemory, [&] {
+        BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz);
+        return true;
+    });
 }
 
 bool MeshExist(std::int32_t n) {

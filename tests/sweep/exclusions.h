@@ -181,11 +181,6 @@ SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
-// object3d
-SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
-SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
 // particles
 SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
 // terrain
