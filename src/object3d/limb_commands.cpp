@@ -403,7 +403,9 @@ void ChangeLimbMesh(std::int32_t n, std::int32_t limb, std::int32_t mesh) {
     GuardChange(kLimbNotAdded, [&] {
         std::unique_ptr<MeshRecord> copy(CopyOfMeshItem(mesh));
         ObjectListRoom room;
-        if (!copy || !ReserveObjectLists(room, object, 0)) return false;
+        BoundsRoom bounds;
+        if (!copy || !ReserveObjectLists(room, object, 0) || !ReserveObjectBounds(object, bounds))
+            return false;
         if (old->textures && old->textureCount > 0 &&
             !EnsureMeshTextureCount(copy.get(), old->textureCount - 1))
             return false;
@@ -414,8 +416,7 @@ void ChangeLimbMesh(std::int32_t n, std::int32_t limb, std::int32_t mesh) {
         if (!RemoveFrameMesh(frame, copy.get())) return false;
         MeshRecord* placed = copy.release();
         BuildFrameAndMeshLists(object, room);
-        // Measured now where memory allows, else when next asked for.
-        if (!CalculateObjectBounds(object)) object->recalculate = 1;
+        CalculateObjectBounds(object, bounds);
         // The copy has no place in the buffers yet.
         placed->needsRebuild = 1;
         g_Object3D.manager.RefreshIfMeshChanged(object);

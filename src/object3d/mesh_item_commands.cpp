@@ -142,8 +142,8 @@ MeshPtr JoinPlainLists(const std::vector<MeshPtr>& parts) {
 
 void LoadMesh(const char* fileName, std::int32_t n) {
     Object3DState& s = g_Object3D;
-    // The old mesh n stays until the new one is loaded.
-    if (n < 1 || n > kLargestItemNumber) return RaiseRuntimeError(kMeshNumberIllegal);
+    // The old mesh n goes first: a load that fails leaves the slot empty, out of memory or not.
+    if (!ConfirmNewMesh(n)) return;
     // The name hooks work on a buffer of 256 bytes: a longer name is refused, never cut short.
     if (!fileName || std::strlen(fileName) >= kMeshNameBuffer) {
         RaiseRuntimeError(kMeshMissing);

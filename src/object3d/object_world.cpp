@@ -245,32 +245,19 @@ bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matr
 
 namespace {
 
-// Per-frame bounds arrays made whole before the old ones go.
-struct FrameBoundsArrays {
-    std::unique_ptr<D3DXVECTOR3[]> minimum, maximum, centre;
-    std::unique_ptr<float[]> radius;
-
-    bool Make(std::int32_t n) {
-        minimum.reset(new (std::nothrow) D3DXVECTOR3[n]);
-        maximum.reset(new (std::nothrow) D3DXVECTOR3[n]);
-        centre.reset(new (std::nothrow) D3DXVECTOR3[n]);
-        radius.reset(new (std::nothrow) float[n]);
-        if (!minimum || !maximum || !centre || !radius) return false;
-        for (std::int32_t k = 0; k < n; ++k) {
-            minimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
-            maximum[k] = -minimum[k];
-            centre[k] = D3DXVECTOR3(0, 0, 0);
-            radius[k] = 0;
-        }
-        return true;
+// The room's per-frame arrays, started empty, in place of the set's.
+void SwapFrameBoundsInto(BoundsRoom& room, AnimationSetRecord* set) {
+    for (std::int32_t k = 0; k < set->frameCount; ++k) {
+        room.minimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
+        room.maximum[k] = -room.minimum[k];
+        room.centre[k] = D3DXVECTOR3(0, 0, 0);
+        room.radius[k] = 0;
     }
-    void SwapInto(AnimationSetRecord* set) {
-        delete[] std::exchange(set->boundsMinimum, minimum.release());
-        delete[] std::exchange(set->boundsMaximum, maximum.release());
-        delete[] std::exchange(set->boundsCentre, centre.release());
-        delete[] std::exchange(set->boundsRadius, radius.release());
-    }
-};
+    delete[] std::exchange(set->boundsMinimum, room.minimum.release());
+    delete[] std::exchange(set->boundsMaximum, room.maximum.release());
+    delete[] std::exchange(set->boundsCentre, room.centre.release());
+    delete[] std::exchange(set->boundsRadius, room.radius.release());
+}
 
 // Poses the object at its current frame: keys sampled, frame matrices and animated vertices.
 void PoseObject(ObjectRecord* object) {
@@ -355,23 +342,44 @@ void FinishFrameBounds(ObjectRecord* object, AnimationSetRecord* set) {
 
 } // namespace
 
+bool ReserveObjectBounds(const ObjectRecord* object, BoundsRoom& room,
+                         std::int32_t moreFrames) noexcept {
+    if (!object) return false;
+    const AnimationSetRecord* set = object->animationSet;
+    try {
+        if (set && set->frameCount > 0) {
+            const std::int32_t n = set->frameCount;
+            room.minimum.reset(new D3DXVECTOR3[n]);
+            room.maximum.reset(new D3DXVECTOR3[n]);
+            room.centre.reset(new D3DXVECTOR3[n]);
+            room.radius.reset(new float[n]);
+            room.animationFrames = n;
+        } else {
+            room.before.resize((object->frames ? ListedCount(object->frameCount) : 0) + moreFrames);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 bool CalculateObjectBounds(ObjectRecord* object) {
+    BoundsRoom room;
+    return ReserveObjectBounds(object, room) && CalculateObjectBounds(object, room);
+}
+
+bool CalculateObjectBounds(ObjectRecord* object, BoundsRoom& room) {
     if (!object) return false;
     CollisionBlock& o = object->collision;
     Bounds b;
     AnimationSetRecord* set = object->animationSet;
     const bool perFrame = set && set->frameCount > 0;
     const std::int32_t frames = object->frames ? ListedCount(object->frameCount) : 0;
-    // Whatever the passes need is had before anything changes: without it the bounds stay.
-    FrameBoundsArrays fresh;
-    std::vector<D3DXMATRIX> before;
-    try {
-        if (perFrame && !fresh.Make(set->frameCount)) return false;
-        if (!perFrame && frames > 0) before.resize(frames);
-    } catch (const std::bad_alloc&) {
+    // Whatever the passes need was had before anything changes: without it the bounds stay.
+    if (perFrame ? !room.radius || room.animationFrames != set->frameCount
+                 : room.before.size() < static_cast<std::size_t>(frames))
         return false;
-    }
-    if (perFrame) fresh.SwapInto(set);
+    if (perFrame) SwapFrameBoundsInto(room, set);
 
     for (std::int32_t i = 0; i < frames; ++i) {
         FrameRecord* f = object->frames[i];
@@ -386,7 +394,7 @@ bool CalculateObjectBounds(ObjectRecord* object) {
     if (perFrame)
         SampleFrameBounds(object, set);
     else if (frames > 0)
-        SamplePoseBounds(object, b, before);
+        SamplePoseBounds(object, b, room.before);
     o.poseRadius = std::sqrt(b.radius);
     if (o.cullingRadius > 0)
         o.cullingRadius = object->largeRadius ? o.poseRadius + 3000.0f : o.poseRadius;

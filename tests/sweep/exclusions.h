@@ -61,6 +61,7 @@ SWEEP_EXCLUDE(WaitMouseExport2, "waits for a mouse click")
 
 SWEEP_TOUCHES(SetDisplayMode, "a new mode deletes every item of the old device")
 SWEEP_DROPS_OLD(CreateBitmap, "the old bitmap goes before the new one is made")
+SWEEP_DROPS_OLD(LoadMesh, "the old mesh goes before the file is loaded")
 SWEEP_TOUCHES(DeleteObjectsCmd, "deletes every object of a range of numbers")
 
 // Operations other modules call through their kept pointers, after their own checks: a missing
