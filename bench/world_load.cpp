@@ -12,6 +12,7 @@
 #include "world/pk3_archive.h"
 #include "world/shader_table.h"
 #include "world/world.h"
+#include "world/world_load.h"
 #include "world/world_level.h"
 #include "world/world_textures.h"
 

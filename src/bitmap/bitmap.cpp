@@ -169,15 +169,23 @@ BitmapRecord* MakeBitmapRecord(std::int32_t n, std::int32_t width, std::int32_t 
     r.width = width;
     r.height = height;
     r.depth = s.bits;
-    const BitmapRecord* old = s.bitmaps.Get(n);
-    IDirect3DSurface9* before = old ? old->surface.Get() : nullptr;
-    if (old) RemoveBitmap(n);
+    BitmapRecord* old = s.bitmaps.Get(n);
+    if (!old) {
+        // On failure the store releases the new surfaces; nothing else changed.
+        BitmapRecord* added = s.bitmaps.Add(std::move(r), n);
+        if (!added) ReportInternalError("Failed to create new bitmap");
+        return added;
+    }
+    // The old record takes the new surfaces where it stands, which needs no memory; drawing and
+    // the keepers let go of the old surfaces first, as for a delete.
+    IDirect3DSurface9* before = old->surface;
+    PointDrawingAt(0);
+    if (before) TellKeepers(ItemChange::Deleted, n, before, nullptr);
+    s.current = nullptr;
     IDirect3DSurface9* after = r.surface;
-    // On failure the store releases the new surfaces; the old bitmap is gone already.
-    BitmapRecord* added = s.bitmaps.Add(std::move(r), n);
-    if (!added) ReportInternalError("Failed to create new bitmap");
-    if (added && before) TellKeepers(ItemChange::Remade, n, before, after);
-    return added;
+    *old = std::move(r);
+    if (before) TellKeepers(ItemChange::Remade, n, before, after);
+    return old;
 }
 
 void PointDrawingAt(std::int32_t n) {

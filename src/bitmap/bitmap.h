@@ -18,7 +18,8 @@ void BitmapPassCoreData(CoreData* core);
 void BitmapRefreshD3D(std::int32_t mode);
 
 // Numbers 0..22000000 for lookups (error 1001 outside), 1..22000000 for making and deleting;
-// 1002 when a bitmap is missing, 1003 when a file cannot be loaded.
+// 1002 when a bitmap is missing, 1003 when a file cannot be loaded or a bitmap cannot be made
+// (a bitmap already under the number then stays as it was).
 void CreateBitmap(std::int32_t n, std::int32_t width, std::int32_t height);
 // Loads a picture into bitmap n (a new bitmap takes the picture's size) and draws to it.
 void LoadBitmap(const char* fileName, std::int32_t n);
@@ -68,11 +69,13 @@ void MirrorBitmap(std::int32_t n);
 void FlipBitmap(std::int32_t n);
 // Scales every pixel's colour to percent of itself.
 void FadeBitmap(std::int32_t n, std::int32_t percent);
-// Averages each pixel over a radius x radius box (2 to 9).
+// Averages each pixel over a radius x radius box (2 to 9); 101, and the bitmap as it was, when the
+// rows it works in cannot be had.
 void BlurBitmap(std::int32_t n, std::int32_t radius);
 
 // Memory-block converters. Mode 1 fills *data (a GlobalAlloc block the caller frees with mode 0)
-// with the bitmap's rows and its sizes; any other mode frees *data.
+// with the bitmap's rows and its sizes (5104 when there is no memory for them); any other mode
+// frees *data.
 void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** data,
                             std::int32_t* width, std::int32_t* height, std::int32_t* depth,
                             std::int32_t* size);

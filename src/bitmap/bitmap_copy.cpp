@@ -288,7 +288,7 @@ void MakeMemblockFromBitmap(std::int32_t mode, std::int32_t n, std::uint8_t** da
     SurfaceLock lock(surface, D3DLOCK_READONLY);
     if (!lock.bits) return;
     auto* block = static_cast<std::uint8_t*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(total)));
-    if (!block) return;
+    if (!block) return RaiseRuntimeError(kMemblockNoMemory); // the block's error: no copy to give
     for (std::int32_t y = 0; y < h; ++y)
         ConvertRow(lock.Row(y), in, block + static_cast<std::ptrdiff_t>(y) * rowBytes, out, w);
     *data = block;

@@ -7,8 +7,8 @@
 #include "display/display.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -115,14 +115,11 @@ void MirrorBitmap(std::int32_t n) {
 void FlipBitmap(std::int32_t n) {
     PixelAccess px(n);
     if (!px.Ready()) return;
+    // Rows swapped in place: no row buffer, so the flip needs no memory.
     const std::size_t rowBytes = static_cast<std::size_t>(px.width) * px.bytes;
-    std::vector<std::uint8_t> row(rowBytes);
     for (std::int32_t r = 0; r < px.height / 2; ++r) {
         std::uint8_t* top = px.Row(r);
-        std::uint8_t* bottom = px.Row(px.height - 1 - r);
-        std::memcpy(row.data(), top, rowBytes);
-        std::memcpy(top, bottom, rowBytes);
-        std::memcpy(bottom, row.data(), rowBytes);
+        std::swap_ranges(top, top + rowBytes, px.Row(px.height - 1 - r));
     }
     px.record->flipped = 1 - px.record->flipped;
 }
@@ -148,7 +145,9 @@ void BlurBitmap(std::int32_t n, std::int32_t radius) {
     // A row is written back once no later row's window reads it: the rows held at once are a few,
     // never a copy of the whole bitmap.
     const std::int32_t held = 1 - low;
-    std::vector<std::uint32_t> rows(static_cast<std::size_t>(held) * px.width);
+    const std::unique_ptr<std::uint32_t[]> rows(
+        new (std::nothrow) std::uint32_t[static_cast<std::size_t>(held) * px.width]);
+    if (!rows) return RaiseRuntimeError(kStringNoMemory);
     const auto slot = [&](std::int32_t y) {
         return &rows[static_cast<std::size_t>(y % held) * px.width];
     };

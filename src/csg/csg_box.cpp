@@ -164,6 +164,6 @@ bool CsgRemoveInsideBox(MeshRecord* a, D3DXMATRIX matrixA, MeshRecord* b, D3DXMA
     try {
         return RemoveInsideBox(a, matrixA, b, matrixB);
     } catch (const std::bad_alloc&) {
-        return false; // before anything changed: only the reading allocates
+        return CsgOutOfMemory(); // before anything changed: only the reading allocates
     }
 }

@@ -53,14 +53,18 @@ void PerformCsgOperation(std::int32_t a, std::int32_t b, std::int32_t mode) {
     ObjectRecord* objectB = ObjectAt(b);
     UpdateObjectWorld(objectA);
     UpdateObjectWorld(objectB);
+    // One pair out of memory puts back what the pairs before it made: all or nothing.
+    CsgJournal journal;
+    if (!journal.Reserve(static_cast<std::size_t>(ListedMeshCount(objectA)))) return;
     ForEachObjectMesh(objectA, [&](MeshRecord* meshA) {
         const D3DXMATRIX matrixA = MeshWorldMatrix(objectA, meshA);
         ForEachObjectMesh(objectB, [&](MeshRecord* meshB) {
-            if (!meshB->visible) return;
+            if (!meshB->visible || journal.Failed()) return;
             RunMeshOperation(mode, meshA, matrixA, meshB, MeshWorldMatrix(objectB, meshB));
             delete[] std::exchange(meshA->backupVertices, nullptr);
         });
     });
+    if (journal.Failed()) journal.Undo();
     g_Object3D.manager.MarkObjectChanged(objectA);
 }
 

@@ -3,6 +3,8 @@
 
 #include "csg/csg_mesh.h"
 #include "csg/csg_node.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
 #include "object3d/object_records.h"
 #include "object3d/object_world.h"
 #include "object3d/vertex_editing.h"
@@ -95,18 +97,18 @@ public:
         }
         CalculateMeshBounds(mesh);
     }
-    // A mesh rewritten in world space, into its own space by the inverse of its matrix.
-    void MapBack(const D3DXMATRIX& inverse) {
-        MeshRecord* mesh = std::exchange(mesh_, nullptr);
-        TransformMeshPositions(mesh, inverse);
-        TurnMeshNormals(mesh, inverse);
-        CalculateMeshBounds(mesh);
-    }
 
 private:
     MeshRecord* mesh_ = nullptr;
     std::vector<float> saved_;
 };
+
+// A result written in world space, into the mesh's own space by the inverse of its matrix.
+void MapBack(MeshRecord* mesh, const D3DXMATRIX& inverse) {
+    TransformMeshPositions(mesh, inverse);
+    TurnMeshNormals(mesh, inverse);
+    CalculateMeshBounds(mesh);
+}
 
 bool BoxesOverlap(const CollisionBlock& a, const CollisionBlock& b) {
     for (int axis = 0; axis < 3; ++axis)
@@ -142,8 +144,10 @@ bool UniteMeshes(MeshRecord* a, const D3DXMATRIX& matrixA, MeshRecord* b,
     ConfigureUnion(node);
     if (!node.Run(a, matrixA, b, matrixB)) return false;
     node.BuildResultVertices(true);
+    // A's own data is back in its own space before the result replaces it (and may be kept).
+    placedA.Restore();
     if (!WriteCsgTriangles(a, node.ResultVertices())) return false;
-    placedA.MapBack(inverseA);
+    MapBack(a, inverseA);
     return true;
 }
 
@@ -165,8 +169,9 @@ bool CutMesh(MeshRecord* a, const D3DXMATRIX& matrixA, MeshRecord* b, const D3DX
             if (walls) p.ClipAgainst(q.Tree(), false); // B inside A stays
             p.BuildResultVertices(false);
             if (walls) q.BuildResultVertices(false);
+            placedA.Restore();
             if (!WriteCsgResultToMesh(p, walls ? &q : nullptr, a)) return false;
-            placedA.MapBack(inverseA);
+            MapBack(a, inverseA);
         }
     }
     RecomputeMeshNormals(a);
@@ -244,16 +249,18 @@ bool WriteCsgTriangles(MeshRecord* mesh, const std::vector<BspVertex>& corners) 
         if (weld.vertices.size() > kCsgMostVertices) return false;
         const auto vertexCount = static_cast<std::int32_t>(weld.vertices.size());
         const auto indexCount = static_cast<std::int32_t>(weld.indices.size());
-        // Made aside first, so that the mesh keeps its data when memory runs out.
+        // Made aside first, so that the mesh keeps its data when memory runs out. The counts are
+        // within bounds: only memory can refuse them.
         MeshRecord made;
         if (!SetupMeshFVFData(&made, kCsgFormat, vertexCount, indexCount) ||
             (indexCount > 0 && !made.indices))
-            return false;
+            throw std::bad_alloc();
         if (vertexCount > 0)
             std::memcpy(made.vertices, weld.vertices.data(),
                         weld.vertices.size() * sizeof(BspVertex));
         for (std::int32_t i = 0; i < indexCount; ++i)
             made.indices[i] = static_cast<std::uint16_t>(weld.indices[i]);
+        if (CsgJournal* journal = CsgJournal::Active()) journal->Keep(mesh);
         std::swap(mesh->vertices, made.vertices);
         std::swap(mesh->indices, made.indices);
         mesh->fvf = kCsgFormat;
@@ -268,7 +275,7 @@ bool WriteCsgTriangles(MeshRecord* mesh, const std::vector<BspVertex>& corners) 
         mesh->indexLayoutChanged = 1;
         return true;
     } catch (const std::bad_alloc&) {
-        return false;
+        return CsgOutOfMemory();
     }
 }
 
@@ -282,21 +289,98 @@ bool WriteCsgResultToMesh(const CsgBspNode& p, const CsgBspNode* q, MeshRecord* 
         }
         return WriteCsgTriangles(mesh, corners);
     } catch (const std::bad_alloc&) {
-        return false;
+        return CsgOutOfMemory();
     }
+}
+
+bool CsgOutOfMemory() {
+    if (CsgJournal* journal = CsgJournal::Active()) journal->Fail();
+    RaiseRuntimeError(kStringNoMemory);
+    return false;
+}
+
+namespace {
+CsgJournal* g_journal = nullptr;
+} // namespace
+
+struct CsgJournal::Kept {
+    MeshRecord* mesh;
+    std::uint8_t* vertices;
+    std::uint16_t* indices;
+    std::uint32_t fvf, vertexSize;
+    std::int32_t vertexCount, indexCount, primitiveType, drawVertexCount, drawPrimitiveCount;
+};
+
+CsgJournal::CsgJournal() {
+    g_journal = this;
+}
+
+CsgJournal::~CsgJournal() {
+    g_journal = nullptr;
+    for (Kept& k : kept_) {
+        delete[] k.vertices;
+        delete[] k.indices;
+    }
+}
+
+bool CsgJournal::Reserve(std::size_t meshes) {
+    try {
+        kept_.reserve(meshes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return CsgOutOfMemory();
+    }
+}
+
+void CsgJournal::Keep(MeshRecord* mesh) noexcept {
+    // Its first data only: what a later pair replaces is a result of this operation.
+    for (const Kept& k : kept_)
+        if (k.mesh == mesh) return;
+    if (kept_.size() == kept_.capacity()) return; // not reserved for: it cannot be undone
+    kept_.push_back({mesh, std::exchange(mesh->vertices, nullptr),
+                     std::exchange(mesh->indices, nullptr), mesh->fvf, mesh->vertexSize,
+                     mesh->vertexCount, mesh->indexCount, mesh->primitiveType,
+                     mesh->drawVertexCount, mesh->drawPrimitiveCount});
+}
+
+void CsgJournal::Undo() noexcept {
+    for (Kept& k : kept_) {
+        MeshRecord* mesh = k.mesh;
+        delete[] std::exchange(mesh->vertices, std::exchange(k.vertices, nullptr));
+        delete[] std::exchange(mesh->indices, std::exchange(k.indices, nullptr));
+        mesh->fvf = k.fvf;
+        mesh->vertexSize = k.vertexSize;
+        mesh->vertexCount = k.vertexCount;
+        mesh->indexCount = k.indexCount;
+        mesh->primitiveType = k.primitiveType;
+        mesh->drawVertexCount = k.drawVertexCount;
+        mesh->drawPrimitiveCount = k.drawPrimitiveCount;
+        CalculateMeshBounds(mesh);
+        mesh->needsRebuild = 1;
+        mesh->indexLayoutChanged = 1;
+    }
+    kept_.clear();
+}
+
+CsgJournal* CsgJournal::Active() {
+    return g_journal;
 }
 
 bool CsgUnion(MeshRecord* a, D3DXMATRIX matrixA, MeshRecord* b, D3DXMATRIX matrixB) {
     try {
         return UniteMeshes(a, matrixA, b, matrixB);
+    } catch (const std::bad_alloc&) {
+        return CsgOutOfMemory(); // the placements have put both meshes back
     } catch (...) {
-        return false; // the placements have put both meshes back
+        return false;
     }
 }
 
 bool CsgSubtract(MeshRecord* a, D3DXMATRIX matrixA, MeshRecord* b, D3DXMATRIX matrixB) {
     try {
         return CutMesh(a, matrixA, b, matrixB, true);
+    } catch (const std::bad_alloc&) {
+        return CsgOutOfMemory();
     } catch (...) {
         return false;
     }
@@ -305,6 +389,8 @@ bool CsgSubtract(MeshRecord* a, D3DXMATRIX matrixA, MeshRecord* b, D3DXMATRIX ma
 bool CsgClip(MeshRecord* a, D3DXMATRIX matrixA, MeshRecord* b, D3DXMATRIX matrixB) {
     try {
         return CutMesh(a, matrixA, b, matrixB, false);
+    } catch (const std::bad_alloc&) {
+        return CsgOutOfMemory();
     } catch (...) {
         return false;
     }

@@ -1,5 +1,6 @@
 // The CSG operation object: its options, its steps and its triangle output.
 #include "csg/csg_node.h"
+#include "csg/csg_mesh.h"
 
 #include <cstring>
 #include <vector>
@@ -219,8 +220,12 @@ bool CsgBspNode::Run(MeshRecord* meshA, const D3DXMATRIX&, MeshRecord* meshB, co
         if (setB) AddSet(std::move(setB));
         RunSteps();
         return true;
+    } catch (const std::bad_alloc&) {
+        busy = 0;
+        Clear(); // nothing half-made is kept
+        return CsgOutOfMemory();
     } catch (...) {
-        // Memory, or a build that gave up: nothing half-made is kept.
+        // A build that gave up: nothing half-made is kept either.
         busy = 0;
         Clear();
         return false;

@@ -116,7 +116,8 @@ void SetImageSettingWord(std::int32_t value);
 // Copies the picture into a texture of the given power-of-two size.
 void MakeImagePowerOfTwo(std::int32_t n, std::int32_t width, std::int32_t height);
 // produce 1: a copy of the picture's rows for a memory block (free it with produce 0). No data
-// with a size of 1: the image exists but cannot be read (locked, or its texture refused).
+// with a size of 1: the image exists but cannot be read (locked, or its texture refused); 5104
+// besides when there is no memory for the copy.
 void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* width,
                            std::uint32_t* height, std::uint32_t* depth, std::uint8_t** data,
                            std::uint32_t* size);

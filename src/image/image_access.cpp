@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -144,7 +145,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
         ReportInternalError("Failed to create new image");
         return nullptr;
     }
-    auto record = std::make_unique<ImageRecord>();
+    std::unique_ptr<ImageRecord> record(new (std::nothrow) ImageRecord);
+    if (!record) {
+        texture->Release();
+        ReportInternalError("Failed to create new image");
+        return nullptr;
+    }
     record->texture.Reset(texture);
     D3DSURFACE_DESC level{};
     if (FAILED(texture->GetLevelDesc(0, &level)) || level.Width < static_cast<UINT>(width) ||
@@ -156,12 +162,12 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
     record->height = height;
     record->depth = FormatDepth(format);
     SetScales(*record);
-    {
-        // An image already under n is made again: its users take the new texture.
-        const ImageRemake remake(n);
-        if (!AddImage(n, record.get())) return nullptr; // the record takes the texture with it
-        record.release();
+    // An image already under n is made again: its users take the new texture.
+    if (!PlaceImage(n, record.get())) {
+        ReportInternalError("Failed to create new image");
+        return nullptr; // the record takes the texture with it; the old image stays
     }
+    record.release();
     RefreshSprites();
     return texture;
 }
@@ -426,6 +432,8 @@ void MakeMemblockFromImage(std::int32_t produce, std::int32_t n, std::uint32_t* 
                         rowBytes);
         *data = buffer;
         if (size) *size = static_cast<std::uint32_t>(total);
+    } else {
+        RaiseRuntimeError(kMemblockNoMemory); // the block's error: no copy to give
     }
     texture->UnlockRect(0);
 }

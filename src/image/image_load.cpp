@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -184,8 +185,13 @@ void RememberFormat(const PictureSource& file, D3DFORMAT format) {
             return;
         }
     }
-    if (s.decodedFormats.size() < kKnownFormatKinds)
-        s.decodedFormats.emplace_back(header.kind, format);
+    if (s.decodedFormats.size() < kKnownFormatKinds) {
+        // Without the memory to remember it, the next picture of its kind is probed first.
+        try {
+            s.decodedFormats.emplace_back(header.kind, format);
+        } catch (const std::bad_alloc&) {
+        }
+    }
 }
 
 // A single level from the header's size, with the format the decoder gave last for this kind of
@@ -299,9 +305,12 @@ IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std
     return texture;
 }
 
-ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor) {
-    auto record = std::make_unique<ImageRecord>();
+ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor,
+                             bool* outOfMemory) {
     if (!fileName) return nullptr;
+    std::unique_ptr<ImageRecord> record(new (std::nothrow) ImageRecord);
+    if (outOfMemory) *outOfMemory = !record;
+    if (!record) return nullptr;
     std::strncpy(record->name, fileName, sizeof record->name - 1);
     D3DXIMAGE_INFO info{};
     record->texture.Reset(LoadImageTexture(fileName, mode == 1, mode, divisor, &info));
@@ -322,33 +331,33 @@ ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32
     return record.release();
 }
 
+namespace {
+
+// Loads the file under n in place of any image there: true when it did. A file that does not load
+// leaves n empty; running out of memory leaves n as it was and raises 506.
+bool LoadUnder(std::int32_t n, const char* fileName, std::int32_t mode, std::int32_t divisor) {
+    bool outOfMemory = false;
+    ImageRecord* record = LoadImageRecord(fileName, mode, divisor, &outOfMemory);
+    if (!record && !outOfMemory) RemoveImage(n);
+    if (record && !PlaceImage(n, record)) {
+        delete record; // and its texture
+        record = nullptr;
+        outOfMemory = true;
+    }
+    if (outOfMemory) RaiseRuntimeError(kImageLoadFailed);
+    if (record) RefreshSprites();
+    return record != nullptr;
+}
+
+} // namespace
+
 void LoadImage(const char* fileName, std::int32_t image, std::int32_t mode, std::int32_t divisor) {
     if (!CheckItemNumber(image, kImageNumbers)) return;
-    const ImageRemake remake(image);
-    ImageRecord* record = LoadImageRecord(fileName, mode, divisor);
-    if (!record) {
-        RaiseRuntimeError(kImageLoadFailed);
-        return;
-    }
-    if (!AddImage(image, record)) {
-        delete record; // and its texture
-        RaiseRuntimeError(kImageLoadFailed);
-        return;
-    }
-    RefreshSprites();
+    if (!LoadUnder(image, fileName, mode, divisor)) RaiseRuntimeError(kImageLoadFailed);
 }
 
 bool LoadImageMode1(const char* fileName, std::int32_t n) {
-    if (!ValidImageNumber(n)) return false;
-    const ImageRemake remake(n);
-    ImageRecord* record = LoadImageRecord(fileName, 1, 0);
-    if (!record) return false;
-    if (!AddImage(n, record)) {
-        delete record; // and its texture
-        return false;
-    }
-    RefreshSprites();
-    return true;
+    return ValidImageNumber(n) && LoadUnder(n, fileName, 1, 0);
 }
 
 bool LoadImageWithMode(const char* fileName, std::int32_t n, std::int32_t mode) {
@@ -375,7 +384,7 @@ std::int32_t LoadTextureForModuleWithMode(const char* fileName, std::int32_t div
         --number;
     ImageRecord* record = LoadImageRecord(fileName, 0, divisor);
     if (!record) return 0;
-    if (!AddImage(number, record)) {
+    if (!PlaceImage(number, record)) {
         delete record; // and its texture
         return 0;
     }

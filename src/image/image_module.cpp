@@ -97,9 +97,12 @@ std::int32_t FormatDepth(D3DFORMAT format) {
     return SurfaceFormatBits(format);
 }
 
-bool AddImage(std::int32_t n, ImageRecord* record) {
+bool PlaceImage(std::int32_t n, ImageRecord* record) {
+    auto* old = static_cast<ImageRecord*>(s.images.Find(n));
+    // An entry of n takes the new record in place; only a new entry allocates.
     if (s.images.Add(n, record, 0, 1) == 0) return false;
     s.current = record;
+    if (old) Retire(n, old, record);
     return true;
 }
 
@@ -108,15 +111,6 @@ void RemoveImage(std::int32_t n) {
     if (!r) return;
     s.images.Delete(n);
     Retire(n, r, nullptr);
-}
-
-ImageRemake::ImageRemake(std::int32_t n)
-    : n_(n), old_(static_cast<ImageRecord*>(s.images.Find(n))) {
-    if (old_) s.images.Delete(n);
-}
-
-ImageRemake::~ImageRemake() {
-    if (old_) Retire(n_, old_, static_cast<const ImageRecord*>(s.images.Find(n_)));
 }
 
 void SetScales(ImageRecord& r) {

@@ -25,6 +25,8 @@ struct ImageRecord {
     char name[256] = {};
 };
 
+constexpr std::size_t kKnownFormatKinds = 64;
+
 using SpritePasteFn = void (*)(std::int32_t image, std::int32_t x, std::int32_t y, float uScale,
                                float vScale, std::int32_t transparency);
 using SpriteRefreshFn = void (*)();
@@ -55,8 +57,6 @@ struct ImageState {
     std::vector<std::pair<std::uint64_t, D3DFORMAT>> decodedFormats;
 };
 
-constexpr std::size_t kKnownFormatKinds = 64;
-
 extern ImageState g_Image;
 
 constexpr ItemNumbers kImageNumbers{1, 22000000, kImageNumberIllegal, kImageMissing};
@@ -68,26 +68,12 @@ ImageRecord* FindImage(std::int32_t n);
 ImageRecord* CheckedImage(std::int32_t n);
 IDirect3DTexture9* Texture2D(const ImageRecord* r);
 std::int32_t FormatDepth(D3DFORMAT format);
-// Adds a record under n, which must be free; the list owns it from then on.
-bool AddImage(std::int32_t n, ImageRecord* record);
+// Puts a whole new record under n. An image already there is replaced where it stands, which needs
+// no memory: its keepers learn old -> new (Remade), then the old record and texture go. False, with
+// the record not taken, only when a number without an image gets no list entry.
+bool PlaceImage(std::int32_t n, ImageRecord* record);
 // Deletes image n; its keepers are told before its texture goes.
 void RemoveImage(std::int32_t n);
-
-// Image n made again under its number, for the scope's life. The old record leaves the list
-// untold and keeps its texture while the new image is made; as the scope ends every keeper learns
-// old -> new (Remade), or that the image went (Deleted) when no new one was made under n, and only
-// then is the old texture released. So a user of the number draws the new picture.
-class ImageRemake {
-public:
-    explicit ImageRemake(std::int32_t n);
-    ~ImageRemake();
-    ImageRemake(const ImageRemake&) = delete;
-    ImageRemake& operator=(const ImageRemake&) = delete;
-
-private:
-    std::int32_t n_;
-    ImageRecord* old_ = nullptr; // out of the list, owned here
-};
 // picture size / level-0 size, never above 1.
 void SetScales(ImageRecord& r);
 void RefreshSprites();
@@ -102,5 +88,7 @@ IDirect3DTexture9* CreateImage(std::int32_t n, std::int32_t width, std::int32_t 
 // lastHeight, and what the decoder said of the file in *fileInfo when given.
 IDirect3DBaseTexture9* LoadImageTexture(const char* fileName, bool oneLevel, std::int32_t cube,
                                         std::int32_t divisor, D3DXIMAGE_INFO* fileInfo = nullptr);
-// Fills a new record from a file (mode as LoadImage's); nullptr when the file cannot be loaded.
-ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor);
+// Fills a new record from a file (mode as LoadImage's); nullptr when the file cannot be loaded, or
+// when the record cannot be had (*outOfMemory set).
+ImageRecord* LoadImageRecord(const char* fileName, std::int32_t mode, std::int32_t divisor,
+                             bool* outOfMemory = nullptr);

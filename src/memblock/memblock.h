@@ -53,7 +53,8 @@ void MakeArrayFromMemblock(RuntimeArray array, std::int32_t block);
 // Media into a block (replacing any block of that number) and back. Each returns 1, or 0 after an
 // error or when the owner could not make the item. Blocks whose header does not match the block
 // raise 5105, and so does an owner's copy of another size than its header words multiply to (in
-// 64 bits); one that no block can hold raises 5104. Either keeps the old block. The media's own
+// 64 bits); one that no block can hold, or whose copy the owner has no memory for, raises 5104.
+// Either keeps the old block. The media's own
 // number errors: bitmaps 1001 (0..21,999,999) and 1002, images 501 (1..22,000,000), 502 and 507
 // (exists, cannot be read), sounds 3001 (1..21,999,999) and 3004, meshes 7001 (1..21,999,999) and
 // 7003.

@@ -72,6 +72,19 @@ std::uint64_t PictureBytes(std::uint32_t width, std::uint32_t height, std::uint3
     return Product(width, height, depth / 8);
 }
 
+// Runs an owner's converter that hands out a copy of its item: whether the owner raised an error of
+// its own (its item missing, or no memory for the copy), which then stands. An error from before
+// the call stays otherwise.
+template <typename Give> bool GiveRaised(Give give) {
+    RuntimeErrorRecord* cell = GetModuleErrorPointer();
+    const std::int32_t before = cell ? cell->number : 0;
+    if (cell) cell->number = 0;
+    give();
+    const bool raised = cell && cell->number != 0;
+    if (cell && !raised) cell->number = before;
+    return raised;
+}
+
 std::int32_t Done(bool made) {
     return made ? 1 : 0;
 }
@@ -98,9 +111,10 @@ std::int32_t CreateMemblockFromBitmap(std::int32_t block, std::int32_t bitmap) {
     const auto convert = Converters().bitmapToBlock;
     std::uint8_t* data = nullptr;
     std::int32_t width = 0, height = 0, depth = 0, size = 0;
-    if (convert) convert(1, bitmap, &data, &width, &height, &depth, &size);
+    const bool raised =
+        convert && GiveRaised([&] { convert(1, bitmap, &data, &width, &height, &depth, &size); });
     // Bitmap 0, the screen, is always there: without its pixels the block holds the header only.
-    if (!data && bitmap != 0) return Raise(kBitmapMissing);
+    if (!data && (raised || bitmap != 0)) return raised ? 0 : Raise(kBitmapMissing);
     std::uint8_t* out =
         StoreCopy(block, kPictureHeaderBytes, data, size > 0 ? static_cast<std::uint32_t>(size) : 0,
                   PictureBytes(width, height, depth));
@@ -128,7 +142,9 @@ std::int32_t CreateMemblockFromImage(std::int32_t block, std::int32_t image) {
     const auto convert = Converters().imageToBlock;
     std::uint8_t* data = nullptr;
     std::uint32_t width = 0, height = 0, depth = 0, size = 0;
-    if (convert) convert(1, image, &width, &height, &depth, &data, &size);
+    const bool raised =
+        convert && GiveRaised([&] { convert(1, image, &width, &height, &depth, &data, &size); });
+    if (!data && raised) return 0;
     if (!data) return Raise(size == kUnreadableImageSize ? kImageUnreadable : kImageMissing);
     std::uint8_t* out =
         StoreCopy(block, kPictureHeaderBytes, data, size, PictureBytes(width, height, depth));
@@ -157,8 +173,9 @@ std::int32_t CreateMemblockFromSound(std::int32_t block, std::int32_t sound) {
     std::uint8_t* data = nullptr;
     std::uint32_t bits = 0, samples = 0, seconds = 0, size = 0;
     WAVEFORMATEX format{};
-    if (convert) convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format);
-    if (!data) return Raise(kSoundMissing);
+    const auto give = [&] { convert(sound, &bits, &samples, &seconds, &data, &size, 1, &format); };
+    const bool raised = convert && GiveRaised(give);
+    if (!data) return raised ? 0 : Raise(kSoundMissing);
     std::uint8_t* out = StoreCopy(block, kSoundHeaderBytes, data, size, size); // no header claim
     if (out) WriteSoundHeader(out, format);
     convert(sound, nullptr, nullptr, nullptr, &data, nullptr, 0, nullptr);
@@ -183,8 +200,9 @@ std::int32_t CreateMemblockFromMesh(std::int32_t block, std::int32_t mesh) {
     std::uint8_t* data = nullptr;
     std::uint32_t fvf = 0, stride = 0, size = 0;
     std::int32_t count = 0;
-    if (convert) convert(mesh, &fvf, &stride, &count, &data, &size, 1);
-    if (!data) return Raise(kMeshMissing);
+    const bool raised =
+        convert && GiveRaised([&] { convert(mesh, &fvf, &stride, &count, &data, &size, 1); });
+    if (!data) return raised ? 0 : Raise(kMeshMissing);
     std::uint8_t* out = StoreCopy(block, kMeshHeaderBytes, data, size,
                                   Product(static_cast<std::uint32_t>(count), stride, 1));
     if (out) WriteMeshHeader(out, fvf, stride, static_cast<std::uint32_t>(count));

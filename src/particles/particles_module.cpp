@@ -151,11 +151,14 @@ bool GetParticleEmitter(std::int32_t id) {
 }
 
 bool AddParticleEmitter(ParticleEmitter* record, std::int32_t id) {
-    DeleteParticleEmitter(id);
+    // The new record joins the end of the list before an old one of id leaves it: a list entry
+    // that cannot be had keeps the old emitter.
+    const bool replacing = g_Particles.emitters.Find(id) != nullptr;
     if (g_Particles.emitters.Add(id, record, 1, 0) == 0) {
         FreeParticleEmitter(record);
         return false;
     }
+    if (replacing) DeleteParticleEmitter(id); // the first of id: the old one
     return true;
 }
 

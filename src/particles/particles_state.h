@@ -28,8 +28,8 @@ extern ParticlesState g_Particles;
 
 // Clears the current emitter, looks id up and makes what it finds current.
 bool GetParticleEmitter(std::int32_t id);
-// Puts a made record in the list under id, deleting an emitter already there first. False (the
-// record freed) when the list cannot take it.
+// Puts a made record in the list under id, then deletes an emitter that was there. False (the
+// record freed, the old emitter kept) when the list cannot take it.
 bool AddParticleEmitter(ParticleEmitter* record, std::int32_t id);
 // Frees everything emitter id holds and removes it; an id not listed is ignored.
 void DeleteParticleEmitter(std::int32_t id);

@@ -134,7 +134,8 @@ bool MakeSoundFromData(std::int32_t n, const std::uint8_t* data, std::uint32_t s
 void MakeSoundFromDataExport(std::int32_t n, std::int32_t unused1, std::int32_t unused2,
                              std::int32_t unused3, const std::uint8_t* data, std::uint32_t size,
                              WAVEFORMATEX format);
-// mode 1: the sound's format and a copy of its data (free it with mode 0).
+// mode 1: the sound's format and a copy of its data (free it with mode 0); 5104 when there is no
+// memory for the copy.
 void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond,
                            std::uint32_t* samplesTimesChannels, std::uint32_t* seconds,
                            std::uint8_t** data, std::uint32_t* size, std::uint8_t mode,

@@ -203,7 +203,7 @@ void MakeMemblockFromSound(std::int32_t n, std::uint32_t* bitsPerSecond,
     if (bitsPerSecond) *bitsPerSecond = f.nAvgBytesPerSec * 8;
     if (seconds) *seconds = f.nAvgBytesPerSec ? r->sound->Size() / f.nAvgBytesPerSec : 0;
     auto* block = static_cast<std::uint8_t*>(std::malloc(r->sound->Size() ? r->sound->Size() : 1));
-    if (!block) return;
+    if (!block) return RaiseRuntimeError(kMemblockNoMemory); // the block's error: no copy to give
     std::memcpy(block, r->sound->Data(), r->sound->Size());
     if (data)
         *data = block;

@@ -41,7 +41,7 @@ Universe* ReplaceUniverse(bool make);
 // names (letter case counts); two meshes with no textures compare equal.
 bool CompareMeshTextureLists(const MeshRecord* a, const MeshRecord* b);
 // Copies the render states, the material, the bounds and a fresh copy of the texture slots;
-// false when either mesh is missing.
+// false when either mesh is missing or the slots cannot be had.
 bool CopyMeshRenderSettings(const MeshRecord* from, MeshRecord* to);
 
 // Geometry helpers.

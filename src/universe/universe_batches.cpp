@@ -94,7 +94,10 @@ MeshRecord* JoinedMesh(const MeshRecord* first, const std::vector<const MeshReco
         delete merged;
         return nullptr;
     }
-    CopyMeshRenderSettings(rest.back(), merged);
+    if (!CopyMeshRenderSettings(rest.back(), merged)) { // its texture slots: memory
+        FreeWorldMesh(merged);
+        return nullptr;
+    }
     std::int32_t corner = ListedCorners(first), vertex = first->vertexCount;
     if (indexed && !Indexed(first)) WriteSequence(merged, 0, corner, 0);
     for (std::size_t i = 0; i < rest.size(); ++i) {
@@ -121,14 +124,12 @@ MeshRecord* JoinedMesh(const MeshRecord* first, const std::vector<const MeshReco
 // A new holder at the end of the list, of a copy of the mesh; null when either cannot be made.
 UniverseBatch* NewHolder(std::vector<std::unique_ptr<UniverseBatch>>& list,
                          const MeshRecord* mesh) {
-    MeshRecord* copy = CopiedMesh(mesh);
+    WorldMeshPointer copy(CopiedMesh(mesh));
     auto holder = std::unique_ptr<UniverseBatch>(new (std::nothrow) UniverseBatch);
-    if (!copy || !holder) {
-        FreeWorldMesh(copy);
-        return nullptr;
-    }
-    holder->mesh = copy;
-    copy->needsRebuild = 1;
+    if (!copy || !holder) return nullptr;
+    MakeRoom(list, 1);
+    holder->mesh = copy.release();
+    holder->mesh->needsRebuild = 1;
     list.push_back(std::move(holder));
     return list.back().get();
 }
@@ -190,11 +191,10 @@ bool CompareMeshTextureLists(const MeshRecord* a, const MeshRecord* b) {
 
 MeshRecord* CopiedMesh(const MeshRecord* mesh) {
     auto* copy = new (std::nothrow) MeshRecord;
-    if (!copy || !MakeMeshFromFormat(copy, mesh, nullptr)) {
-        delete copy;
+    if (!copy || !MakeMeshFromFormat(copy, mesh, nullptr) || !CopyMeshRenderSettings(mesh, copy)) {
+        FreeWorldMesh(copy);
         return nullptr;
     }
-    CopyMeshRenderSettings(mesh, copy);
     CalculateMeshBounds(copy);
     return copy;
 }
@@ -228,8 +228,7 @@ bool CopyMeshRenderSettings(const MeshRecord* from, MeshRecord* to) {
     to->diffuseColour = from->diffuseColour;
     to->material = from->material;
     to->bounds = from->bounds;
-    CopyMeshTextureSlots(to, from);
-    return true;
+    return CopyMeshTextureSlots(to, from);
 }
 
 UniverseBatch* Universe::MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh,
@@ -269,8 +268,9 @@ public:
                 batch.rest.push_back(mesh);
                 return holder;
             }
+        // An assembly short of memory would save a level without the mesh: it fails instead.
         UniverseBatch* holder = NewHolder(list, mesh);
-        if (!holder) return nullptr;
+        if (!holder) throw std::bad_alloc();
         batches_[holder].Add(holder->mesh);
         const std::string held = MergeLook(holder->mesh);
         if (!held.empty()) index.byLook[held].push_back(holder);
@@ -305,7 +305,7 @@ public:
         for (auto& [holder, batch] : batches_) {
             if (batch.rest.empty()) continue;
             MeshRecord* joined = JoinedMesh(holder->mesh, batch.rest);
-            if (!joined) continue;
+            if (!joined) throw std::bad_alloc(); // the batch would hold its first piece alone
             FreeWorldMesh(std::exchange(holder->mesh, joined));
             joined->needsRebuild = 1;
         }
@@ -340,29 +340,61 @@ private:
     std::unordered_map<const UniverseArea*, std::unordered_set<const UniverseBatch*>> shared_;
 };
 
-void Universe::BuildAreaMeshLists() {
-    const std::unordered_set<const MeshRecord*> listed(textureMeshes.begin(), textureMeshes.end());
-    for (const std::unique_ptr<UniverseArea>& area : areas) {
-        // The last assembly's meshes go, unless the level's mesh list still holds them; each
-        // leaves its holder first, so that no list names it while it goes.
-        for (auto* list : {&area->batches, &area->secondBatches})
+namespace {
+
+// An area's batch lists, held aside while the next assembly runs.
+struct AreaLists {
+    std::vector<std::unique_ptr<UniverseBatch>> batches, secondBatches;
+    std::vector<UniverseBatch*> sharedMeshes;
+
+    void Swap(UniverseArea& area) noexcept {
+        std::swap(batches, area.batches);
+        std::swap(secondBatches, area.secondBatches);
+        std::swap(sharedMeshes, area.sharedMeshes);
+    }
+    // Each mesh of the holders goes, unless the level's mesh list holds it; it leaves its holder
+    // first, so that no list names it while it goes.
+    void Release(Universe& world, const std::unordered_set<const MeshRecord*>& listed) {
+        for (auto* list : {&batches, &secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
                 if (holder && !listed.count(holder->mesh))
-                    ReleaseMesh(std::exchange(holder->mesh, nullptr));
-        area->batches.clear();
-        area->secondBatches.clear();
-        area->sharedMeshes.clear();
+                    world.ReleaseMesh(std::exchange(holder->mesh, nullptr));
+        batches.clear();
+        secondBatches.clear();
+        sharedMeshes.clear();
     }
-    for (const std::unique_ptr<UniverseArea>& area : areas)
-        for (UniverseNode* cell : area->cells)
-            for (MeshRecord* mesh : cell->meshes)
-                if (mesh) mesh->universePlaced = 0;
-    BatchAssembly assembly(areas);
-    for (std::int32_t pass = 0; pass < 3; ++pass)
+};
+
+} // namespace
+
+void Universe::BuildAreaMeshLists() {
+    // The last assembly's lists wait aside until the new one is whole: out of memory, the new
+    // one's meshes go and the last one's come back, and this throws.
+    const std::unordered_set<const MeshRecord*> listed(textureMeshes.begin(), textureMeshes.end());
+    std::vector<AreaLists> last(areas.size());
+    for (std::size_t i = 0; i < areas.size(); ++i)
+        last[i].Swap(*areas[i]);
+    try {
         for (const std::unique_ptr<UniverseArea>& area : areas)
             for (UniverseNode* cell : area->cells)
-                PlaceCellMeshes(pass, *area, *cell, assembly);
-    assembly.Finish();
+                for (MeshRecord* mesh : cell->meshes)
+                    if (mesh) mesh->universePlaced = 0;
+        BatchAssembly assembly(areas);
+        for (std::int32_t pass = 0; pass < 3; ++pass)
+            for (const std::unique_ptr<UniverseArea>& area : areas)
+                for (UniverseNode* cell : area->cells)
+                    PlaceCellMeshes(pass, *area, *cell, assembly);
+        assembly.Finish();
+    } catch (...) {
+        const std::unordered_set<const MeshRecord*> none;
+        for (std::size_t i = 0; i < areas.size(); ++i) {
+            last[i].Swap(*areas[i]); // the new lists are last[i]'s now
+            last[i].Release(*this, none);
+        }
+        throw;
+    }
+    for (AreaLists& lists : last)
+        lists.Release(*this, listed);
     ComputeCellTriangleBounds();
     AddAreaMeshesToBuffers();
 }
@@ -406,13 +438,33 @@ void Universe::PlaceCellMeshes(std::int32_t pass, UniverseArea& area, UniverseNo
 void Universe::AddAreaMeshesToBuffers() {
     ObjectManager& manager = g_Object3D.manager;
     // A mesh many holders share is placed once: placing it again for each would copy all its
-    // vertices once a holder.
+    // vertices once a holder. The meshes placed are kept in a set while memory allows; without it,
+    // each mesh is looked for among the holders before its own.
     std::unordered_set<const MeshRecord*> placed;
+    bool hashed = true;
+    const auto placedBefore = [&](const UniverseBatch* at, const MeshRecord* mesh) {
+        for (const std::unique_ptr<UniverseArea>& area : areas)
+            for (auto* list : {&area->batches, &area->secondBatches})
+                for (const std::unique_ptr<UniverseBatch>& holder : *list) {
+                    if (holder.get() == at) return false;
+                    if (holder && holder->mesh == mesh) return true;
+                }
+        return false;
+    };
     for (const std::unique_ptr<UniverseArea>& area : areas)
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list) {
                 MeshRecord* mesh = holder ? holder->mesh : nullptr;
-                if (!mesh || !placed.insert(mesh).second) continue;
+                if (!mesh) continue;
+                if (hashed) {
+                    try {
+                        if (!placed.insert(mesh).second) continue;
+                    } catch (const std::bad_alloc&) {
+                        placed.clear();
+                        hashed = false;
+                    }
+                }
+                if (!hashed && placedBefore(holder.get(), mesh)) continue;
                 // A second placing would leave the first buffer behind.
                 if (mesh->drawItem) manager.RemoveMeshFromBuffers(mesh);
                 manager.AddMeshToBuffers(mesh, true);

@@ -13,8 +13,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <map>
+#include <memory>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -187,10 +191,63 @@ void FillSideQuads(UniverseNode& node, D3DCOLOR colour) {
     }
 }
 
+struct Universe::Structure {
+    std::vector<UniverseNode> cells;
+    std::vector<UniverseNode*> cellGrid;
+    std::uint32_t gridSlots = 0;
+    std::vector<std::uint8_t> cellFlags;
+    std::uint8_t built = 0;
+    D3DXVECTOR3 boundsMax{-1000000, -1000000, -1000000};
+    D3DXVECTOR3 boundsMin{1000000, 1000000, 1000000};
+    D3DXVECTOR3 cellCentroid{0, 0, 0};
+    std::int32_t cellCount = 0;
+    std::int32_t grid[6] = {}; // gridX, gridY, gridZ and their halves
+    D3DCOLOR debugColour = 0;
+    std::vector<std::unique_ptr<UniverseArea>> areas;
+    CellAxis cellAxes[3];
+    std::int32_t counted = 0;
+    std::int32_t areaCount = 0; // the module's global
+};
+
+void Universe::SwapStructure(Structure& other) noexcept {
+    using std::swap;
+    swap(cells, other.cells);
+    swap(cellGrid, other.cellGrid);
+    swap(gridSlots, other.gridSlots);
+    swap(cellFlags, other.cellFlags);
+    swap(built, other.built);
+    swap(boundsMax, other.boundsMax);
+    swap(boundsMin, other.boundsMin);
+    swap(cellCentroid, other.cellCentroid);
+    swap(cellCount, other.cellCount);
+    std::int32_t* grid[6] = {&gridX, &gridY, &gridZ, &halfGridX, &halfGridY, &halfGridZ};
+    for (int i = 0; i < 6; ++i)
+        swap(*grid[i], other.grid[i]);
+    swap(debugColour, other.debugColour);
+    swap(areas, other.areas);
+    swap(cellAxes_, other.cellAxes);
+    swap(counted_, other.counted);
+    swap(g_Universe.areaCount, other.areaCount);
+}
+
 bool Universe::Build() {
+    // Each build replaces the last one's structure, which waits aside until the new one is whole.
+    Structure before;
+    SwapStructure(before);
+    try {
+        BuildStructure();
+    } catch (const std::exception&) { // no memory (bad_alloc, or a container's length_error)
+        taken_ = {};
+        SwapStructure(before); // the last build's back; before holds what was made of this one
+        ReleaseAreas(std::move(before.areas));
+        return false;
+    }
+    ReleaseAreas(std::move(before.areas));
+    return true;
+}
+
+void Universe::BuildStructure() {
     built = 1;
-    // Each build replaces the last one's structure.
-    FreeCellsAndAreas();
     ClassifyLevelMeshes();
     ComputeMeshBounds();
     BuildGrid(false);
@@ -207,7 +264,6 @@ bool Universe::Build() {
     BuildAreas();
     BuildPortals();
     ComputeCellTriangleBounds();
-    return true;
 }
 
 void Universe::ClassifyLevelMeshes() {

@@ -5,6 +5,7 @@
 
 #include "universe/universe_record.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -37,6 +38,12 @@ using WorldMeshPointer = std::unique_ptr<MeshRecord, WorldMeshDeleter>;
 // A new mesh copying the mesh alone, with its render settings and bounds; null when it cannot be
 // made.
 MeshRecord* CopiedMesh(const MeshRecord* mesh);
+// Room for more elements, grown as push_back grows a list, so that the pushes after it cannot
+// fail: out of memory it throws with the list as it was.
+template <typename T> void MakeRoom(std::vector<T>& list, std::size_t more) {
+    if (list.capacity() - list.size() >= more) return;
+    list.reserve(std::max(list.size() + more, 2 * list.capacity()));
+}
 
 // The areas by the 100-unit buckets their boxes cover, so that a build compares an area with the
 // few that may touch it or hold a point rather than with every other.

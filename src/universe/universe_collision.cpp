@@ -4,6 +4,8 @@
 
 #include "universe/universe_collision.h"
 #include "universe/universe.h"
+#include "core/error_numbers.h"
+#include "core/no_throw.h"
 #include "object3d/mesh_triangles.h"
 #include "object3d/object_state.h"
 #include "object3d/sliding_collision.h"
@@ -181,13 +183,17 @@ std::uint64_t Universe::LongestCallTriangleTests() const {
     return std::max({meshes, kDecalCorners * largest, block});
 }
 
+// Out of memory, either raises 101 and answers 0.
 std::int32_t UniverseRayCommand(float x1, float y1, float z1, float x2, float y2, float z2) {
     Universe* world = UniversePointer();
-    return world ? world->RayQuery(x1, y1, z1, x2, y2, z2) : 0;
+    if (!world) return 0;
+    return NoThrow(kStringNoMemory, 0, [&] { return world->RayQuery(x1, y1, z1, x2, y2, z2); });
 }
 
 std::int32_t UniverseVolumeCommand(float ox, float oy, float oz, float nx, float ny, float nz,
                                    float mode) {
     Universe* world = UniversePointer();
-    return world && world->VolumeQuery(ox, oy, oz, nx, ny, nz, mode) ? 1 : 0;
+    if (!world) return 0;
+    return NoThrow(kStringNoMemory, 0,
+                   [&] { return world->VolumeQuery(ox, oy, oz, nx, ny, nz, mode) ? 1 : 0; });
 }

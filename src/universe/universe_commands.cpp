@@ -9,6 +9,9 @@
 #include "object3d/static_boxes.h"
 #include "universe/universe.h"
 #include "universe/universe_collision.h"
+#include "core/no_throw.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -18,8 +21,8 @@ ObjectRecord* FramesOf(ObjectRecord* object) {
     return object && object->instanceSource ? object->instanceSource : object;
 }
 
-// Hands the limb to the world's pending list when its mesh is visible and has vertices, giving
-// the mesh its collision value and kind.
+// Hands the limb to the world's pending list (which has room for it) when its mesh is visible and
+// has vertices, giving the mesh its collision value and kind.
 void QueueLimb(Universe& world, FrameRecord* frame, ObjectRecord* object, std::int32_t number,
                std::int32_t collisionMode, std::int32_t collisionValue, std::int32_t shadowKind,
                std::int32_t kind) {
@@ -30,11 +33,19 @@ void QueueLimb(Universe& world, FrameRecord* frame, ObjectRecord* object, std::i
     world.pendingLimbs.push_back({frame, object, number, collisionMode, shadowKind});
 }
 
-// Turns the queued limbs into level meshes; the list is emptied after, so that it keeps no
-// pointer into an object that may be deleted later.
+// Turns the queued limbs into level meshes, or none of them (101) when memory runs out; the list
+// is emptied after, so that it keeps no pointer into an object that may be deleted later.
 void AddQueuedLimbs(Universe& world) {
-    world.AddPendingLimbs();
+    NoThrow(kStringNoMemory, [&] { world.AddPendingLimbs(); });
     world.pendingLimbs.clear();
+}
+
+// An empty pending list with room for count limbs; false after 101.
+bool RoomForLimbs(Universe& world, std::int32_t count) {
+    world.pendingLimbs.clear();
+    return NoThrow(kStringNoMemory, [&] {
+        world.pendingLimbs.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    });
 }
 
 // The world when it has its root node, after the object check; null otherwise.
@@ -48,20 +59,24 @@ Universe* WorldForObject(std::int32_t object) {
 
 std::int32_t LoadUniverse(const char* fileName, std::int32_t lightmapValue) {
     Universe* world = ReplaceUniverse(true);
-    DeleteStaticCollisionBoxes();
     if (!world) {
-        RaiseRuntimeError(kObjectNotLoaded); // no memory for the world: nothing is loaded
+        // No memory for the world: nothing is loaded, and the old world and boxes stay.
+        RaiseRuntimeError(kObjectNotLoaded);
         return 0;
     }
-    if (world->LoadLevel(fileName, lightmapValue)) return 1;
-    // Nothing of a refused load is kept: an empty world, as after a missing file.
-    ReplaceUniverse(true);
+    DeleteStaticCollisionBoxes();
+    if (NoThrow(kObjectNotLoaded, false, [&] { return world->LoadLevel(fileName, lightmapValue); }))
+        return 1;
+    // Nothing of a refused load is kept: an empty world, as after a missing file (none, when
+    // there is no memory even for that).
+    if (!ReplaceUniverse(true)) ReplaceUniverse(false);
     return 0;
 }
 
 void SaveUniverse(const char* fileName) {
     if (!fileName || !*fileName) return RaiseRuntimeError(kFileWriteFailed); // nowhere to write
-    if (Universe* world = UniversePointer()) world->SaveLevel(fileName);
+    if (Universe* world = UniversePointer())
+        NoThrow(kStringNoMemory, [&] { world->SaveLevel(fileName); });
 }
 
 void AddObjectToUniverse(std::int32_t object, std::int32_t collisionMode,
@@ -70,7 +85,7 @@ void AddObjectToUniverse(std::int32_t object, std::int32_t collisionMode,
     if (!world) return;
     ObjectRecord* record = g_Object3D.objects[object];
     ObjectRecord* frames = FramesOf(record);
-    world->pendingLimbs.clear();
+    if (!frames->frames || !RoomForLimbs(*world, frames->frameCount)) return;
     for (std::int32_t i = 0; frames->frames && i < frames->frameCount; ++i)
         QueueLimb(*world, frames->frames[i], record, object, collisionMode, collisionValue,
                   shadowKind, kind);
@@ -82,7 +97,7 @@ void AddLimbToUniverse(std::int32_t object, std::int32_t limb, std::int32_t coll
     Universe* world = UniversePointer();
     if (!world || !ConfirmObjectAndLimbInstance(object, limb) || !world->created) return;
     ObjectRecord* record = g_Object3D.objects[object];
-    world->pendingLimbs.clear();
+    if (!RoomForLimbs(*world, 1)) return;
     QueueLimb(*world, FramesOf(record)->frames[limb], record, object, collisionMode, collisionValue,
               shadowKind, kind);
     AddQueuedLimbs(*world);
@@ -90,8 +105,10 @@ void AddLimbToUniverse(std::int32_t object, std::int32_t limb, std::int32_t coll
 
 std::int32_t AddStaticObjectToUniverse(std::int32_t object) {
     if (!ConfirmObjectInstance(object)) return 0;
-    if (Universe* world = UniversePointer()) world->AddStaticObject(g_Object3D.objects[object]);
-    return 1;
+    Universe* world = UniversePointer();
+    if (!world) return 1;
+    const auto add = [&] { world->AddStaticObject(g_Object3D.objects[object]); };
+    return NoThrow(kStringNoMemory, add) ? 1 : 0;
 }
 
 std::int32_t RemoveStaticObjectFromUniverse(std::int32_t object) {
@@ -101,7 +118,8 @@ std::int32_t RemoveStaticObjectFromUniverse(std::int32_t object) {
 }
 
 void BuildUniverse() {
-    if (Universe* world = UniversePointer()) world->Build();
+    Universe* world = UniversePointer();
+    if (world && !world->Build()) RaiseRuntimeError(kStringNoMemory);
 }
 
 void SetUniverseDebugOn() {
@@ -121,7 +139,8 @@ void SetUniverseOptionOff() {
 }
 
 void SetUniverseDecalImage(std::int32_t image, std::int32_t across, std::int32_t down) {
-    if (Universe* world = UniversePointer()) world->SetDecalImage(image, across, down);
+    if (Universe* world = UniversePointer())
+        NoThrow(kStringNoMemory, [&] { world->SetDecalImage(image, across, down); });
 }
 
 void AddUniverseDecal(float size, std::int32_t frame) {
@@ -129,7 +148,8 @@ void AddUniverseDecal(float size, std::int32_t frame) {
 }
 
 void SetUniverseLight(std::int32_t n, float x, float y, float z, float w) {
-    if (Universe* world = UniversePointer()) world->SetLight(n, x, y, z, w, true);
+    if (Universe* world = UniversePointer())
+        NoThrow(kStringNoMemory, [&] { world->SetLight(n, x, y, z, w, true); });
 }
 
 void UniverseNoOperation(std::int32_t) {}

@@ -23,6 +23,7 @@
 #include <string>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,24 +53,28 @@ void TakeFrameMeshes(ObjectRecord* object, std::vector<MeshRecord*>& into) {
             object->meshes[i] = nullptr;
 }
 
-// A temporary object whose frames, a chain of siblings, show the meshes in list order. The
-// meshes stay the caller's: ReleaseLevelObject takes them off before the object goes.
+void ReleaseLevelObject(std::unique_ptr<ObjectRecord> object) {
+    if (!object) return;
+    WalkFrameTree(object->rootFrame, [](FrameRecord* frame) { frame->mesh = nullptr; });
+}
+
+// A temporary object whose frames, a chain of siblings, show the meshes in list order; null when
+// it cannot be made. The meshes stay the caller's: ReleaseLevelObject takes them off before the
+// object goes.
 std::unique_ptr<ObjectRecord> MakeLevelObject(const std::vector<MeshRecord*>& meshes) {
     auto object = std::unique_ptr<ObjectRecord>(new (std::nothrow) ObjectRecord);
     if (!object) return nullptr;
     FrameRecord** next = &object->rootFrame;
     for (MeshRecord* mesh : meshes) {
         *next = new (std::nothrow) FrameRecord;
-        if (!*next) return nullptr;
+        if (!*next) {
+            ReleaseLevelObject(std::move(object)); // its frames free no world mesh
+            return nullptr;
+        }
         (*next)->mesh = mesh;
         next = &(*next)->sibling;
     }
     return object;
-}
-
-void ReleaseLevelObject(std::unique_ptr<ObjectRecord> object) {
-    if (!object) return;
-    WalkFrameTree(object->rootFrame, [](FrameRecord* frame) { frame->mesh = nullptr; });
 }
 
 // Every mesh an area's batches, second batches or shared entries hold.
@@ -86,18 +91,27 @@ std::unordered_set<const MeshRecord*> HeldMeshes(const Universe& world) {
 }
 
 // textureMeshes becomes the batches' meshes in area order, batches before second batches, a mesh
-// held twice listed twice. Old entries that nothing holds any more are freed rather than dropped.
+// held twice listed twice. Old entries that nothing holds any more are freed rather than dropped,
+// each once. Everything it needs is had before the list changes: out of memory it throws with the
+// list as it was.
 void ListBatchMeshes(Universe& world) {
-    const std::vector<MeshRecord*> old = std::move(world.textureMeshes);
-    world.textureMeshes.clear();
+    std::vector<MeshRecord*> listed;
     for (const std::unique_ptr<UniverseArea>& area : world.areas)
         for (auto* list : {&area->batches, &area->secondBatches})
             for (const std::unique_ptr<UniverseBatch>& holder : *list)
-                if (holder && holder->mesh) world.textureMeshes.push_back(holder->mesh);
+                if (holder && holder->mesh) listed.push_back(holder->mesh);
     const auto held = HeldMeshes(world);
-    std::unordered_set<MeshRecord*> freed;
-    for (MeshRecord* mesh : old)
-        if (mesh && !held.count(mesh) && freed.insert(mesh).second) world.ReleaseMesh(mesh);
+    std::vector<MeshRecord*> distinct(world.textureMeshes);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<std::uint8_t> freed(distinct.size(), 0);
+    const std::vector<MeshRecord*> old = std::exchange(world.textureMeshes, std::move(listed));
+    for (MeshRecord* mesh : old) {
+        if (!mesh || held.count(mesh)) continue;
+        const auto at = std::lower_bound(distinct.begin(), distinct.end(), mesh) - distinct.begin();
+        if (std::exchange(freed[static_cast<std::size_t>(at)], 1)) continue;
+        world.ReleaseMesh(mesh);
+    }
 }
 
 // Writes both files whole beside their names, then moves them in: the object file first, the
@@ -209,7 +223,12 @@ bool Universe::SaveLevel(const char* fileName) {
     ListBatchMeshes(*this);
     std::unique_ptr<ObjectRecord> object = MakeLevelObject(textureMeshes);
     AddAreaMeshesToBuffers();
-    const bool saved = object && WriteLevelFiles(*this, object.get(), fileName, structureName);
+    // Out of memory for the files' names or bytes is a save that failed: the object lets go of
+    // the world's meshes below whatever happened.
+    const auto write = [&] {
+        return WriteLevelFiles(*this, object.get(), fileName, structureName);
+    };
+    const bool saved = object && GuardLoad(write);
     for (MeshRecord* mesh : textureMeshes)
         CalculateMeshBounds(mesh);
     ReleaseLevelObject(std::move(object));
@@ -217,18 +236,59 @@ bool Universe::SaveLevel(const char* fileName) {
     return saved;
 }
 
+// A pending limb turned into a level mesh (and its companion), not yet the world's.
+struct Universe::MadeLimb {
+    WorldMeshPointer mesh, companion;
+    const UniversePendingLimb* limb = nullptr;
+};
+
 bool Universe::AddPendingLimbs() {
     if (!created) return false;
+    // Every mesh is made before the world takes any, and the world's lists have room for them
+    // first: out of memory, the world stays as it was (the meshes made go again) and this throws.
+    std::vector<MadeLimb> made;
+    made.reserve(pendingLimbs.size());
+    std::vector<ObjectRecord*> entered;
+    entered.reserve(pendingLimbs.size());
+    const bool inside = MakePendingMeshes(made, entered);
+    std::size_t casters = 0;
+    for (const MadeLimb& m : made)
+        casters += m.limb->shadowKind == 2 || (m.limb->shadowKind == 1 && m.companion) ? 1 : 0;
+    MakeRoom(levelMeshes, made.size());
+    MakeRoom(collisionModes, made.size());
+    MakeRoom(collisionMeshes, made.size());
+    MakeRoom(shadowCasters, casters);
+    for (ObjectRecord* object : entered)
+        object->inUniverse = 1;
+    for (MadeLimb& m : made) {
+        // A caster only once the mesh is kept, so that no caster outlives its mesh.
+        if (m.limb->shadowKind == 1 && m.companion) AddShadowCaster(m.companion.get(), nullptr);
+        if (m.limb->shadowKind == 2) AddShadowCaster(m.mesh.get(), nullptr);
+        levelMeshes.push_back(m.mesh.release());
+        collisionModes.push_back(m.limb->collisionMode);
+        collisionMeshes.push_back(m.companion.release());
+    }
+    return inside;
+}
+
+bool Universe::MakePendingMeshes(std::vector<MadeLimb>& made, std::vector<ObjectRecord*>& entered) {
     for (const UniversePendingLimb& limb : pendingLimbs) {
         MeshRecord* source = limb.frame ? limb.frame->mesh : nullptr;
         if (!source || !limb.object) continue;
-        limb.object->inUniverse = 1;
+        entered.push_back(limb.object);
+        // A drawn mesh copies in its own format: only memory can refuse the copy, its indices
+        // included.
         WorldMeshPointer mesh(new (std::nothrow) MeshRecord);
-        if (!mesh || !MakeMeshFromFormat(mesh.get(), source, nullptr)) continue;
-        CopyMeshRenderSettings(source, mesh.get());
+        if (!mesh || !MakeMeshFromFormat(mesh.get(), source, nullptr) ||
+            mesh->indexCount != source->indexCount)
+            throw std::bad_alloc();
+        if (!CopyMeshRenderSettings(source, mesh.get())) throw std::bad_alloc(); // the slots
         mesh->owner = limb.objectNumber;
         UpdateObjectWorld(limb.object);
         WorldMeshPointer companion(MakeCompanion(limb, source, mesh.get()));
+        const bool wanted =
+            limb.collisionMode == 1 || limb.collisionMode == 2 || limb.shadowKind == 1;
+        if (wanted && !companion) throw std::bad_alloc(); // the copy it is made of was made
         if (!source->worldSpace) {
             CopyGlueMatrices(limb.object, limb.frame, source);
             TransformMeshVertices(mesh.get(), limb.frame->worldMatrix);
@@ -240,14 +300,13 @@ bool Universe::AddPendingLimbs() {
         CalculateMeshBounds(mesh.get());
         if (!MeshInsideNodeBox(root.get(), mesh.get())) return false;
         mesh->shadowKind = limb.shadowKind;
-        // Its own buffers: a shared one goes when any object using it is removed.
-        if (!g_Object3D.manager.AddMeshToBuffers(mesh.get(), true)) continue;
-        // A caster only once the mesh is kept, so that no caster outlives its mesh.
-        if (limb.shadowKind == 1 && companion) AddShadowCaster(companion.get(), nullptr);
-        if (limb.shadowKind == 2) AddShadowCaster(mesh.get(), nullptr);
-        levelMeshes.push_back(mesh.release());
-        collisionModes.push_back(limb.collisionMode);
-        collisionMeshes.push_back(companion.release());
+        // Its own buffers: a shared one goes when any object using it is removed. With a device,
+        // buffers it cannot have are memory (its own or the device's) run out.
+        if (!g_Object3D.manager.AddMeshToBuffers(mesh.get(), true)) {
+            if (g_Object3D.device) throw std::bad_alloc();
+            continue;
+        }
+        made.push_back({std::move(mesh), std::move(companion), &limb});
     }
     return true;
 }

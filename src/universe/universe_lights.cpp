@@ -2,6 +2,7 @@
 #include "core/win32.h"
 
 #include "universe/universe.h"
+#include "universe/universe_build.h"
 #include "object3d/builtin_effects.h"
 #include "object3d/mesh_properties.h"
 #include "object3d/mesh_textures.h"
@@ -9,7 +10,10 @@
 #include "object3d/vertex_layout.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,7 +48,19 @@ void LayOutDecalQuads(MeshRecord* mesh) {
 } // namespace
 
 bool Universe::AddStaticObject(ObjectRecord* object) {
-    std::vector<std::size_t>& places = staticPlaces_[object];
+    // Room in every list before any changes, so that they never fall out of step: out of memory
+    // this throws with the lists as they were.
+    MakeRoom(staticSlots_, 1);
+    MakeRoom(staticObjects, 1);
+    MakeRoom(staticObjectWords, 1);
+    const auto found = staticPlaces_.try_emplace(object);
+    std::vector<std::size_t>& places = found.first->second;
+    try {
+        MakeRoom(places, 1);
+    } catch (...) {
+        if (found.second) staticPlaces_.erase(found.first);
+        throw;
+    }
     staticSlots_.push_back(places.size());
     places.push_back(staticObjects.size());
     staticObjects.push_back(object);
@@ -89,25 +105,45 @@ void Universe::AddShadowCaster(MeshRecord* mesh, const D3DXMATRIX* world) {
     shadowCasters.push_back(caster);
 }
 
+void Universe::MakeLightShadows(UniverseLight& light) {
+    ObjectManager& manager = g_Object3D.manager;
+    // Made aside and handed over whole: out of memory, the light is as it was.
+    std::vector<std::int32_t> indices;
+    std::vector<WorldMeshPointer> made;
+    indices.reserve(shadowCasters.size());
+    made.reserve(shadowCasters.size());
+    for (std::size_t i = 0; i < shadowCasters.size(); ++i) {
+        MeshRecord* shadow = nullptr;
+        if (!SetShadowShading(shadowCasters[i].mesh, &shadow, 0) || !shadow) {
+            delete shadow;
+            continue;
+        }
+        made.emplace_back(shadow);
+        // A buffer of its own: a shared one goes when an object in it is deleted, and only
+        // objects' meshes are placed again then.
+        manager.AddMeshToBuffers(shadow, true);
+        indices.push_back(static_cast<std::int32_t>(i));
+    }
+    MakeRoom(light.shadowMeshes, made.size());
+    light.casterIndices = std::move(indices);
+    for (WorldMeshPointer& shadow : made)
+        light.shadowMeshes.push_back(shadow.release());
+}
+
 void Universe::SetLight(std::int32_t n, float x, float y, float z, float w, bool makeShadows) {
     if (n < 1 || n > kMostLights) return;
     if (static_cast<std::int32_t>(lights.size()) <= n) lights.resize(n + 1);
     UniverseLight& light = lights[n];
+    float was[4];
+    std::copy(std::begin(light.values), std::end(light.values), was);
     light.values[0] = x, light.values[1] = y, light.values[2] = z, light.values[3] = w;
     ObjectManager& manager = g_Object3D.manager;
     if (makeShadows && light.shadowMeshes.empty()) {
-        light.casterIndices.clear();
-        for (std::size_t i = 0; i < shadowCasters.size(); ++i) {
-            MeshRecord* shadow = nullptr;
-            if (!SetShadowShading(shadowCasters[i].mesh, &shadow, 0) || !shadow) {
-                delete shadow;
-                continue;
-            }
-            // A buffer of its own: a shared one goes when an object in it is deleted, and only
-            // objects' meshes are placed again then.
-            manager.AddMeshToBuffers(shadow, true);
-            light.casterIndices.push_back(static_cast<std::int32_t>(i));
-            light.shadowMeshes.push_back(shadow);
+        try {
+            MakeLightShadows(light);
+        } catch (...) {
+            std::copy(std::begin(was), std::end(was), light.values);
+            throw;
         }
     }
     for (MeshRecord* shadow : light.shadowMeshes)
@@ -117,10 +153,13 @@ void Universe::SetLight(std::int32_t n, float x, float y, float z, float w, bool
 
 void Universe::SetDecalImage(std::int32_t image, std::int32_t across, std::int32_t down) {
     if (!decalMesh) {
+        // Its format and sizes are fixed: only memory can refuse it.
         auto* mesh = new (std::nothrow) MeshRecord;
-        if (!mesh || !SetupMeshFVFData(mesh, kDecalFormat, kBatchVertexLimit, kDecalIndexSlots)) {
+        // (The mesh's data comes without its indices when they cannot be had.)
+        if (!mesh || !SetupMeshFVFData(mesh, kDecalFormat, kBatchVertexLimit, kDecalIndexSlots) ||
+            mesh->indexCount != kDecalIndexSlots) {
             delete mesh;
-            return;
+            throw std::bad_alloc();
         }
         LayOutDecalQuads(mesh);
         mesh->primitiveType = D3DPT_TRIANGLELIST;

@@ -206,11 +206,13 @@ bool Universe::WalkPortals(std::int32_t previous, std::int32_t depth, std::int32
 }
 
 void Universe::AppendTriangle(const float corners[9], std::int32_t value) {
-    if (triangleCapacity == 0) triangleCapacity = kFirstTriangleFloats;
-    while (triangleCapacity - triangleFloats < 9 + kLeastFreeFloats)
-        triangleCapacity += kTriangleFloatsGrowth;
-    triangleBuffer.resize(triangleCapacity);
-    triangleWords.resize(triangleCapacity / 9);
+    // The capacity is the buffers' only once both have it: out of memory they stay as they were.
+    std::uint32_t capacity = triangleCapacity == 0 ? kFirstTriangleFloats : triangleCapacity;
+    while (capacity - triangleFloats < 9 + kLeastFreeFloats)
+        capacity += kTriangleFloatsGrowth;
+    triangleBuffer.resize(capacity);
+    triangleWords.resize(capacity / 9);
+    triangleCapacity = capacity;
     std::copy(corners, corners + 9, triangleBuffer.begin() + triangleFloats);
     triangleWords[triangleFloats / 9] = value;
     triangleFloats += 9;

@@ -189,7 +189,8 @@ public:
     // Index of the record in cells; 0 when it is not a cell.
     std::int32_t FindNodeIndex(const UniverseNode* node) const;
 
-    // The build (universe_build.cpp, universe_areas.cpp).
+    // The build (universe_build.cpp, universe_areas.cpp). False, with the last build's structure
+    // kept, when there is no memory for the new one.
     bool Build();
     // Whether the side of the cell at the grid coordinates is open; false outside the grid or
     // where no cell is. A positive side strength is stored in strength when given.
@@ -204,6 +205,7 @@ public:
     // Batches (universe_batches.cpp).
     // Frees a world mesh that no list of the world holds any more; a ray contact on it goes too.
     void ReleaseMesh(MeshRecord* mesh);
+    // The areas' batches assembled again; out of memory it throws, the last assembly's kept.
     void BuildAreaMeshLists();
     UniverseBatch* MergeMeshIntoArea(UniverseArea* area, MeshRecord* mesh, UniverseArea* target);
     void AddAreaMeshesToBuffers();
@@ -224,6 +226,7 @@ public:
     bool AddStaticObject(ObjectRecord* object);
     bool RemoveStaticObject(ObjectRecord* object);
     void AddShadowCaster(MeshRecord* mesh, const D3DXMATRIX* world);
+    // Out of memory these two throw, the light or the decal ring as it was.
     void SetLight(std::int32_t n, float x, float y, float z, float w, bool makeShadows);
     void SetDecalImage(std::int32_t image, std::int32_t across, std::int32_t down);
 
@@ -260,7 +263,8 @@ public:
     bool LoadLevel(const char* fileName, std::int32_t lightmapValue);
     // Writes the object file and the structure file beside it, both or neither.
     bool SaveLevel(const char* fileName);
-    // The pending limbs become level meshes; false at the first mesh outside the root box.
+    // The pending limbs become level meshes; false at the first mesh outside the root box (the
+    // ones before it are kept). Out of memory it throws, the world as it was.
     bool AddPendingLimbs();
 
     std::unique_ptr<UniverseNode> root;
@@ -322,8 +326,22 @@ public:
     UniverseRayContact rayContact;
 
 private:
+    // What a build makes: held aside while the next build runs, put back when that one runs out
+    // of memory and freed when it is done.
+    struct Structure;
+    void SwapStructure(Structure& other) noexcept;
     void Destroy();
     void FreeCellsAndAreas();
+    // The build's steps, from the level meshes to the portals.
+    void BuildStructure();
+    // A shadow volume for each caster, in the light's lists.
+    void MakeLightShadows(UniverseLight& light);
+    // The pending limbs' meshes, until the first outside the root box (false then); the objects
+    // of the limbs looked at in entered.
+    struct MadeLimb;
+    bool MakePendingMeshes(std::vector<MadeLimb>& made, std::vector<ObjectRecord*>& entered);
+    // The areas' batch meshes leave every list and go, then the areas; needs no memory.
+    void ReleaseAreas(std::vector<std::unique_ptr<UniverseArea>> gone);
     // Build steps.
     void ClassifyLevelMeshes();
     void ComputeMeshBounds();

@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "world/world.h"
+#include "world/world_load.h"
 #include "core/core.h"
 #include "core/load_budget.h"
 #include "core/media.h"

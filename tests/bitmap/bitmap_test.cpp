@@ -5,6 +5,7 @@
 #include "display/display.h"
 #include "draw2d/draw2d.h"
 #include "support/engine_fixture.h"
+#include "support/failing_heap.h"
 #include "support/guarded_bytes.h"
 #include "support/image_files.h"
 #include "support/jpeg_files.h"
@@ -417,6 +418,24 @@ TEST_F(Bitmaps, SizesPastTheDeviceAreRefusedAndKeepTheOldBitmap) {
         EXPECT_EQ(GetBitmapWidth(1), 4) << width;
         EXPECT_EQ(Rgb(Read(1).At(0, 0)), Rgb(kRed)) << width;
     }
+}
+
+// A bitmap made again under its number keeps the old one whole while memory for the new one
+// runs out: the new surfaces take its place only once nothing more is needed.
+TEST_F(Bitmaps, MadeAgainWithoutMemoryKeepsTheOldBitmap) {
+    for (int k = 1;; ++k) {
+        Write(1, 4, 4, [](int, int) { return kRed; });
+        cell.number = 0;
+        const std::string what = "allocation " + std::to_string(k);
+        const auto remake = [] { CreateBitmap(1, 8, 2); };
+        if (!failing_heap::CallFailing(k, remake, what)) break;
+        EXPECT_EQ(cell.number, 1003) << what;
+        ASSERT_EQ(GetBitmapWidth(1), 4) << what;
+        EXPECT_EQ(Rgb(Read(1).At(3, 3)), Rgb(kRed)) << what;
+    }
+    EXPECT_EQ(cell.number, 0);
+    EXPECT_EQ(GetBitmapWidth(1), 8);
+    EXPECT_EQ(GetBitmapHeight(1), 2);
 }
 
 // A block's pixels are what its depth says: 16 bits are 1-5-5-5 with alpha on top (as an image's

@@ -7,6 +7,7 @@
 #include "sound/sound.h"
 #include "sound/sound_state.h"
 #include "support/engine_fixture.h"
+#include "support/failing_heap.h"
 #include "support/memblock_bytes.h"
 #include "support/wave_files.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -131,4 +133,29 @@ TEST_F(MemblockMedia, BlocksTheOwnerRefusesRaiseItsLoadError) {
     cell.number = 42;
     EXPECT_EQ(CreateImageFromMemblock(7, 1), 1);
     EXPECT_EQ(cell.number, 42);
+}
+
+// An owner without memory for the copy it gives raises the block's error, 5104, rather than its
+// item's missing or unreadable error, and the old block stays.
+TEST_F(MemblockMedia, AnOwnerWithoutMemoryForItsCopyRaises5104) {
+    FillBlock(1, Words({64, 32, 32}) + BytePattern(64 * 32 * 4, 1));
+    ASSERT_EQ(CreateImageFromMemblock(1, 1), 1);
+    const bool sound = SoundReady();
+    if (sound) {
+        FillBlock(2, Words({WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0}) + BytePattern(8000, 3));
+        ASSERT_EQ(CreateSoundFromMemblock(1, 2), 1);
+    }
+    const std::pair<const char*, std::int32_t (*)(std::int32_t, std::int32_t)> rows[] = {
+        {"image 1", CreateMemblockFromImage}, {"sound 1", CreateMemblockFromSound}};
+    for (const auto& [name, convert] : rows) {
+        if (!sound && std::string(name) == "sound 1") continue;
+        FillBlock(3, "old");
+        cell.number = 0;
+        failing_heap::FailFrom(4096); // the owner's copy
+        const std::int32_t made = convert(3, 1);
+        failing_heap::Disarm();
+        EXPECT_EQ(made, 0) << name;
+        EXPECT_EQ(cell.number, 5104) << name;
+        EXPECT_TRUE(BlockBytes(3) == "old") << name;
+    }
 }

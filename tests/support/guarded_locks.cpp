@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 namespace {
 
 constexpr std::size_t kPage = 4096;
+// Locks held at once; the guard's records take no memory from the program's heap, so a hooked
+// lock never counts among (or fails with) the allocations of the command that locks.
+constexpr int kHeldLocks = 256;
 
 // Method slots, in the order the interfaces declare their methods (IUnknown's 3 and
 // IDirect3DResource9's 8 come first; IDirect3DBaseTexture9 adds 6 before the texture's own).
@@ -37,6 +38,9 @@ enum Method {
 
 // A copy of locked bytes at the end of its own pages, the page after it inaccessible.
 struct Copy {
+    const void* object = nullptr; // null: a free record
+    UINT level = 0;
+    int serial = 0; // which lock of the object's level came last
     std::uint8_t* base = nullptr;
     std::uint8_t* data = nullptr;
     std::uint8_t* real = nullptr;
@@ -48,7 +52,7 @@ struct Copy {
 // destructor of the one live GuardedLocks for the slots.
 struct State {
     std::mutex mutex;
-    std::map<std::pair<const void*, UINT>, std::vector<Copy>> copies; // by object and level
+    Copy copies[kHeldLocks]; // the locks held, in no order
     int count = 0;
     MethodSwap swaps[kMethods];
     bool active = false;
@@ -84,21 +88,32 @@ Copy MakeCopy(void* real, std::size_t size, DWORD flags) {
 
 // Records a guarded copy of the bytes the real lock handed out; gives the copy's address.
 void* Guard(const void* object, UINT level, void* real, std::size_t size, DWORD flags) {
-    const Copy c = MakeCopy(real, size, flags);
+    Copy c = MakeCopy(real, size, flags);
+    c.object = object;
+    c.level = level;
     std::lock_guard<std::mutex> lock(g.mutex);
-    g.copies[{object, level}].push_back(c);
-    ++g.count;
+    Copy* free = std::find_if(std::begin(g.copies), std::end(g.copies),
+                              [](const Copy& held) { return !held.object; });
+    if (free == std::end(g.copies)) {
+        std::fprintf(stderr, "GuardedLocks: more than %d locks held\n", kHeldLocks);
+        std::abort();
+    }
+    c.serial = ++g.count;
+    *free = c;
     return c.data;
 }
 
 // Copies the latest lock's bytes back and frees them; a lock made unguarded has none.
 void Return(const void* object, UINT level) {
     std::lock_guard<std::mutex> lock(g.mutex);
-    const auto it = g.copies.find({object, level});
-    if (it == g.copies.end()) return;
-    const Copy c = it->second.back();
-    it->second.pop_back();
-    if (it->second.empty()) g.copies.erase(it);
+    Copy* latest = nullptr;
+    for (Copy& held : g.copies)
+        if (held.object == object && held.level == level &&
+            (!latest || held.serial > latest->serial))
+            latest = &held;
+    if (!latest) return;
+    const Copy c = *latest;
+    *latest = Copy{};
     if (!c.readOnly && c.size) std::memcpy(c.real, c.data, c.size);
     VirtualFree(c.base, 0, MEM_RELEASE);
 }
@@ -294,7 +309,7 @@ GuardedLocks::~GuardedLocks() {
         UndoSwap(swap);
     // A lock still held keeps its copy: the real Unlock no longer sees it.
     std::lock_guard<std::mutex> lock(g.mutex);
-    g.copies.clear();
+    std::fill(std::begin(g.copies), std::end(g.copies), Copy{});
     g.active = false;
 }
 

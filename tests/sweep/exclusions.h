@@ -60,7 +60,6 @@ SWEEP_EXCLUDE(WaitMouseExport, "waits for a mouse click")
 SWEEP_EXCLUDE(WaitMouseExport2, "waits for a mouse click")
 
 SWEEP_TOUCHES(SetDisplayMode, "a new mode deletes every item of the old device")
-SWEEP_DROPS_OLD(CreateBitmap, "the old bitmap goes before the new one is made")
 SWEEP_DROPS_OLD(LoadMesh, "the old mesh goes before the file is loaded")
 SWEEP_TOUCHES(DeleteObjectsCmd, "deletes every object of a range of numbers")
 
@@ -156,10 +155,6 @@ SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device
 
 // Known faults of the allocation-failure pass, mended in other changes, by module.
 // bitmap
-SWEEP_KNOWN_MEMORY(MirrorBitmap, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(FlipBitmap, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(FadeBitmap, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(BlurBitmap, "std::bad_alloc leaves it")
 // core
 SWEEP_KNOWN_MEMORY(PrintIntegerExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintFloatExport, "std::bad_alloc leaves it")
@@ -169,21 +164,14 @@ SWEEP_KNOWN_MEMORY(PrintIntegerNoNewLineExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintFloatNoNewLineExport, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintStringNoNewLineExport, "std::bad_alloc leaves it")
 // draw2d
-SWEEP_KNOWN_MEMORY(DrawLine2D, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DrawDot, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DrawShadedBox, "std::bad_alloc leaves it")
 // file
 SWEEP_KNOWN_MEMORY(PrintDirectory, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(PrintDrives, "std::bad_alloc leaves it")
 // image
-SWEEP_KNOWN_MEMORY(SetImageAlpha, "std::bad_alloc leaves it")
+// light
 // memblock
-SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmap, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromImage, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromBitmapExport, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CreateMemblockFromImageExport, "std::bad_alloc leaves it")
+// object3d
 // particles
-SWEEP_KNOWN_MEMORY(MakePointParticlesEx, "its error loses the old emitter")
 // terrain
 SWEEP_KNOWN_MEMORY(CreateTerrainMatrix, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTerrainMatrixTexture, "std::bad_alloc leaves it")
@@ -201,22 +189,15 @@ SWEEP_KNOWN_MEMORY(SetTextToBold, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextToBoldItalic, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextOpaque, "std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(SetTextTransparent, "std::bad_alloc leaves it")
-// world
-SWEEP_KNOWN_MEMORY(LoadArchivesBeside, "std::bad_alloc leaves it")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
 // bitmap
-SWEEP_KNOWN_MEMORY_ENDS(LoadBitmap, "std::terminate when allocation 1 is refused")
 // display
 SWEEP_KNOWN_MEMORY_ENDS(CreateDisplayDevice, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(SetDisplayMode16, "a page fault with sound arguments (4 x 4)")
 SWEEP_KNOWN_MEMORY_ENDS(SetWindowModeOff, "a page fault with sound arguments")
 SWEEP_KNOWN_MEMORY_ENDS(Setup, "a new device under every module: a page fault at the shutdown")
 // image
-SWEEP_KNOWN_MEMORY_ENDS(LoadImage, "std::terminate when allocation 2 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(LoadImageMode1, "a page fault when allocation 2 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(LoadImageWithMode, "std::terminate when allocation 2 is refused")
-SWEEP_KNOWN_MEMORY_ENDS(SaveImage, "std::terminate when allocation 1 is refused")
 // object3d
 SWEEP_KNOWN_MEMORY_ENDS(ConvertObjectFVF, "std::terminate when allocation 2 is refused")
 SWEEP_KNOWN_MEMORY_ENDS(CreateLightMaps, "std::terminate when allocation 5 is refused")

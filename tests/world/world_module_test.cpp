@@ -12,6 +12,7 @@
 #include "world/level_fixtures.h"
 #include "world/pk3_archive.h"
 #include "world/world.h"
+#include "world/world_load.h"
 #include "world/world_level.h"
 #include "world/world_state.h"
 #include "world/world_textures.h"
