@@ -63,4 +63,6 @@ bool AddMeshSkirts(MeshRecord* mesh);
 // The mesh's geometry replaced by axis-aligned boxes that fill its volume on an nx x ny x nz grid
 // (nx and nz at least 3, ny at least 1, none above 50), each box with only its open sides. False,
 // the mesh as it was, when a count is above 50, the mesh has no triangles or the boxes do not fit.
-bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny, std::int32_t nz);
+// outOfMemory, when given, tells a false that came of memory that could not be had.
+bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+                               bool* outOfMemory = nullptr);

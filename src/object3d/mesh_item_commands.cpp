@@ -202,8 +202,9 @@ void MakeMeshBoxApproximation(std::int32_t n, std::int32_t, std::int32_t, std::i
     // The mesh is replaced whole or not at all; out of memory it stays and 101 is raised.
     if (!ConfirmMesh(n)) return;
     GuardChange(kStringNoMemory, [&] {
-        BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz);
-        return true;
+        bool outOfMemory = false;
+        BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz, &outOfMemory);
+        return !outOfMemory;
     });
 }
 

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -175,4 +176,34 @@ TEST_F(ObjectMemory, BoundsThatCannotBeMeasuredKeepTheirFrames) {
         EXPECT_EQ(object->collision.radius, radius) << k;
         EXPECT_EQ(Outstanding(), held) << k;
     }
+}
+
+TEST_F(ObjectMemory, ABoxApproximationOutOfMemoryKeepsTheMesh) {
+    BuildScene();
+    // The expansion's vertex map is kept from call to call: one made first is reused.
+    ASSERT_TRUE(ResizeMeshArray(6));
+    g_Object3D.meshes[6] = new MeshRecord;
+    ASSERT_TRUE(FillBoxMesh(g_Object3D.meshes[6], D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(1, 1, 1)));
+    MakeMeshBoxApproximation(6, 0, 0, 3, 1, 3);
+    MeshRecord* mesh = g_Object3D.meshes[5];
+    bool finished = false;
+    for (int k = 1; k < 200 && !finished; ++k) {
+        const std::vector<std::uint8_t> before(
+            mesh->vertices, mesh->vertices + mesh->vertexCount * mesh->vertexSize);
+        const std::uint8_t* vertices = mesh->vertices;
+        errors.Clear();
+        const std::int64_t held = Outstanding();
+        if (CallFailing(
+                k, [] { MakeMeshBoxApproximation(5, 0, 0, 3, 1, 3); }, "boxes")) {
+            EXPECT_EQ(errors.Last(), 101) << k;
+            EXPECT_EQ(mesh->vertices, vertices) << k;
+            EXPECT_TRUE(std::equal(before.begin(), before.end(), mesh->vertices)) << k;
+            EXPECT_EQ(Outstanding(), held) << k;
+        } else {
+            EXPECT_EQ(errors.Last(), 0) << k;
+            EXPECT_NE(mesh->vertices, vertices) << k; // replaced by the boxes
+            finished = true;
+        }
+    }
+    EXPECT_TRUE(finished);
 }
