@@ -172,10 +172,11 @@ void MakeCamera(std::int32_t n) {
         RaiseRuntimeError(kCameraExists);
         return;
     }
+    // A camera that cannot be had is an error, never a quiet nothing.
     auto* c = new (std::nothrow) CameraRecord;
-    if (!c) return;
-    if (s.cameras.Add(n, c, 1, 0) == 0) {
+    if (!c || s.cameras.Add(n, c, 1, 0) == 0) {
         delete c;
+        RaiseRuntimeError(kStringNoMemory);
         return;
     }
     SetUpCamera(n);

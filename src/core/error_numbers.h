@@ -17,6 +17,8 @@ constexpr std::int32_t kArrayMissing = 109;
 
 // Text, and the core's other memory: a string the callback gave no buffer for, an array or a core
 // buffer that could not be made, or a size no 32-bit process can hold. What was there stays.
+// Also out of memory in a command whose module names no error for it (a light, a camera, a
+// change to an object's limbs, meshes or shading).
 constexpr std::int32_t kStringNoMemory = 101;
 
 // Files: errors and warnings of the file commands and slots.

@@ -122,16 +122,17 @@ DWORD PackedFogColour() {
            static_cast<DWORD>(s.fogColour[2] & 0xFF);
 }
 
-void MakeLightRecord(std::int32_t n) {
+// False when the record cannot be had.
+bool MakeLightRecord(std::int32_t n) {
     auto* light = new (std::nothrow) LightRecord{};
-    if (!light) return;
+    if (!light) return false;
     light->kind = 1;
     light->on = 1;
     light->range = kNewLightRange;
     auto* old = static_cast<LightRecord*>(s.lights.Find(n));
     if (s.lights.Add(n, light, 0, 0) == 0) {
         delete light;
-        return;
+        return false;
     }
     delete old;
     if (n == 0)
@@ -139,6 +140,7 @@ void MakeLightRecord(std::int32_t n) {
     else
         SetPointLight(n, 0, 0, 0);
     if (s.device) s.device->LightEnable(static_cast<DWORD>(n), TRUE);
+    return true;
 }
 
 template <typename Fn> float ReadLight(std::int32_t n, Fn&& fn) {
@@ -208,7 +210,7 @@ void MakeLight(std::int32_t n) {
         RaiseRuntimeError(kLightExists);
         return;
     }
-    MakeLightRecord(n);
+    if (!MakeLightRecord(n)) RaiseRuntimeError(kStringNoMemory);
 }
 
 void DeleteLight(std::int32_t n) {

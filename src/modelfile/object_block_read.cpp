@@ -9,6 +9,7 @@
 #include <bitset>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -693,7 +694,8 @@ bool ReadObjectBlocks(ObjectRecord** object, BlockCursor& c) {
         !ReadBlockInto(c, words, sizeof words))
         return false;
     if (!ChargeLoad(sizeof(ObjectRecord))) return false;
-    auto* made = new (std::nothrow) ObjectRecord;
+    // Held until it is whole: a reader that runs out of memory midway leaves nothing behind.
+    std::unique_ptr<ObjectRecord> made(new (std::nothrow) ObjectRecord);
     if (!made) return false;
     // Root blocks 1 and 2 always come first, in that order; their codes are not looked at.
     Header frames, set;
@@ -702,12 +704,9 @@ bool ReadObjectBlocks(ObjectRecord** object, BlockCursor& c) {
                       ReadFrameBlocks(&made->rootFrame, framePayload) && ReadHeader(c, set) &&
                       Payload(c, set.size, setPayload) &&
                       ReadAnimationSetBlocks(&made->animationSet, setPayload) &&
-                      ReadTrailingBlocks(made, c);
-    if (!read) {
-        delete made;
-        return false;
-    }
-    *object = made;
+                      ReadTrailingBlocks(made.get(), c);
+    if (!read) return false;
+    *object = made.release();
     return true;
 }
 

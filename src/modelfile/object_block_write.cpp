@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -451,15 +452,14 @@ bool WriteObjectToBlock(const ObjectRecord* object, std::uint8_t** block, std::u
     // Inside a load the block is part of what the load makes (a converter's object on its way to
     // the loader).
     if (!WriteObjectBlocks(object, nullptr, &counted) || !ChargeLoad(counted)) return false;
-    auto* buffer = new (std::nothrow) std::uint8_t[counted > 0 ? counted : 1];
+    // Held until written whole: a writing pass that runs out of memory leaves nothing held.
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
+                                               std::uint8_t[counted > 0 ? counted : 1]);
     if (!buffer) return false;
-    std::uint8_t* cursor = buffer;
+    std::uint8_t* cursor = buffer.get();
     std::uint32_t written = 0;
-    if (!WriteObjectBlocks(object, &cursor, &written) || written != counted) {
-        delete[] buffer;
-        return false;
-    }
-    *block = buffer;
+    if (!WriteObjectBlocks(object, &cursor, &written) || written != counted) return false;
+    *block = buffer.release();
     *size = counted;
     return true;
 }

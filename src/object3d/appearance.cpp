@@ -10,6 +10,7 @@
 #include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_state.h"
 #include "object3d/object_values.h"
 #include "object3d/vertex_editing.h"
@@ -20,6 +21,7 @@
 #include <initializer_list>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -508,8 +510,21 @@ void SetObjectSmoothing(std::int32_t n, float percent) {
     // Written so that a percentage that is not a number also gives 0.
     const float held = percent > 100.0f ? 100.0f : percent >= 0.0f ? percent : 0.0f;
     const float threshold = held * kPercent;
-    Refresh(
-        ForEachMeshOf(n, [threshold](MeshRecord* mesh) { SmoothMeshNormals(mesh, threshold); }));
+    ObjectRecord* object = GetObjectPointer(n);
+    if (!object) return;
+    // Every mesh's normals are had before any is written: the object changes whole or not at all.
+    GuardChange(kStringNoMemory, [&] {
+        std::vector<std::pair<MeshRecord*, std::vector<D3DXVECTOR3>>> smoothed;
+        ForEachObjectMesh(object, [&](MeshRecord* mesh) {
+            std::vector<D3DXVECTOR3> normals;
+            if (SmoothedNormals(mesh, threshold, normals))
+                smoothed.emplace_back(mesh, std::move(normals));
+        });
+        for (const auto& [mesh, normals] : smoothed)
+            WriteMeshNormals(mesh, normals);
+        Refresh(object);
+        return true;
+    });
 }
 
 void SetObjectSmoothing(std::int32_t n, std::int32_t percent) {

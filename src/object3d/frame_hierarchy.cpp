@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -186,15 +187,27 @@ bool ReparentFrame(ObjectRecord* object, FrameRecord* frame, FrameRecord* parent
 
 bool AddFrameWithMesh(ObjectRecord* object, MeshRecord* mesh, const char* name) {
     if (!object || !object->rootFrame) return false;
-    auto* frame = new (std::nothrow) FrameRecord;
-    if (!frame) return false;
+    // Both records are had before the tree changes.
+    std::unique_ptr<FrameRecord> frame(new (std::nothrow) FrameRecord);
+    std::unique_ptr<AnimationRecord> animation;
+    const bool animated = object->animationSet && object->animationSet->animation;
+    if (animated) animation.reset(new (std::nothrow) AnimationRecord);
+    if (!frame || (animated && !animation)) return false;
     FrameRecord* last = object->rootFrame;
     while (last->sibling)
         last = last->sibling;
-    last->sibling = frame;
+    last->sibling = frame.get();
     CopyName(frame->name, name);
     frame->mesh = mesh;
-    AddAnimationForFrame(object, frame);
+    if (animated) {
+        AnimationRecord* tail = object->animationSet->animation;
+        while (tail->next)
+            tail = tail->next;
+        std::memcpy(animation->name, frame->name, sizeof animation->name);
+        animation->frame = frame.get();
+        tail->next = animation.release();
+    }
+    frame.release();
     return true;
 }
 
@@ -255,19 +268,35 @@ void RemoveAnimationsOfFrames(ObjectRecord* object,
 
 bool RemoveFrame(ObjectRecord* object, FrameRecord* frame) {
     if (!object || !frame) return false;
+    // Everything the removal needs is had before anything changes: a std::bad_alloc leaves the
+    // object as it was.
     std::unordered_set<const FrameRecord*> going{frame};
     std::vector<MeshRecord*> meshes;
     auto gather = [&going, &meshes](FrameRecord* f) {
         going.insert(f);
-        for (int slot = 0; slot < kFrameMeshSlots; ++slot) {
-            if (MeshRecord* mesh = f->MeshSlot(slot)) {
-                ForgetVertexDataLock(nullptr, mesh);
-                meshes.push_back(mesh);
-            }
-        }
+        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
+            if (MeshRecord* mesh = f->MeshSlot(slot)) meshes.push_back(mesh);
     };
     gather(frame);
     WalkFrameTree(frame->child, gather);
+    ObjectListRoom room;
+    const auto listed = [](std::int32_t count) { return count < 0 ? -count : count; };
+    if (!ReserveObjectLists(room, object, 0)) throw std::bad_alloc();
+    for (MeshRecord* mesh : meshes)
+        ForgetVertexDataLock(nullptr, mesh);
+    // Bones of the remaining meshes that follow a frame about to go follow none from now on,
+    // rather than freed memory.
+    for (std::int32_t f = 0; object->frames && f < listed(object->frameCount); ++f) {
+        FrameRecord* kept = object->frames[f];
+        for (int slot = 0; kept && !going.count(kept) && slot < kFrameMeshSlots; ++slot) {
+            MeshRecord* mesh = kept->MeshSlot(slot);
+            for (std::int32_t b = 0; mesh && mesh->boneFrames && b < mesh->boneCount; ++b) {
+                if (!mesh->boneFrames[b] || !going.count(mesh->boneFrames[b])) continue;
+                mesh->boneFrames[b] = nullptr;
+                if (mesh->boneMatrices) mesh->boneMatrices[b] = nullptr;
+            }
+        }
+    }
     RemoveAnimationsOfFrames(object, going);
     DetachFrameFromTree(object, object->rootFrame, frame);
     // Its meshes leave the device buffers with it, all at once, and the object's lists forget
@@ -275,7 +304,7 @@ bool RemoveFrame(ObjectRecord* object, FrameRecord* frame) {
     ObjectManager& manager = g_Object3D.manager;
     manager.RemoveMeshesFromBuffers(meshes);
     delete frame;
-    BuildFrameAndMeshLists(object);
+    BuildFrameAndMeshLists(object, room);
     manager.RefreshChangedMeshBuffers();
     manager.MarkListDirty();
     return true;

@@ -35,7 +35,8 @@ bool DetachFrameFromTree(ObjectRecord* object, FrameRecord*& head, FrameRecord* 
 // The frame moved under a new parent; false, changing nothing, when the parent lies in the frame's
 // own subtree or the frame is not in the object's tree.
 bool ReparentFrame(ObjectRecord* object, FrameRecord* frame, FrameRecord* parent);
-// A new top-level frame, last of the list, carrying the mesh, with an animation record.
+// A new top-level frame, last of the list, carrying the mesh, with an animation record; false,
+// nothing changed and the mesh still the caller's, when the records cannot be had.
 bool AddFrameWithMesh(ObjectRecord* object, MeshRecord* mesh, const char* name);
 bool AddAnimationForFrame(ObjectRecord* object, FrameRecord* frame);
 // false once it removed the frame's animation; true when none matched.
@@ -47,7 +48,8 @@ bool RemoveFrameTreeAnimations(ObjectRecord* object, FrameRecord* frame);
 void RemoveAnimationsOfFrames(ObjectRecord* object,
                               const std::unordered_set<const FrameRecord*>& going);
 // Removes the frame with its descendants, their meshes and their animations; the object's lists
-// are built again.
+// are built again, and bones of other meshes that followed them follow none. Out of memory it
+// throws std::bad_alloc before anything changes.
 bool RemoveFrame(ObjectRecord* object, FrameRecord* frame);
 // The frame's mesh replaced by a new one; false, changing nothing, without a mesh.
 bool RemoveFrameMesh(FrameRecord* frame, MeshRecord* mesh);

@@ -250,18 +250,20 @@ bool MakeMeshFromFormat(MeshRecord* mesh, const MeshRecord* source, const D3DXMA
            MakeMeshFromData(mesh, source, matrix, source->indexCount, source->vertexCount);
 }
 
-bool SmoothMeshNormals(MeshRecord* mesh, float threshold) {
+bool SmoothedNormals(MeshRecord* mesh, float threshold, std::vector<D3DXVECTOR3>& smoothed) {
     VertexOffsetMap map;
     if (!mesh || !mesh->vertices || !GetMeshOffsetMap(mesh, &map) || !map.Z || !map.NZ)
         return false;
     const std::int32_t count = mesh->vertexCount;
     std::vector<D3DXVECTOR3> positions(count), normals(count);
     std::vector<std::int32_t> order;
+    order.reserve(count);
+    smoothed.resize(count);
     for (std::int32_t i = 0; i < count; ++i) {
         const float* v = Words(mesh) + static_cast<std::size_t>(i) * map.StrideDwords;
         // + 0.0f makes -0 and 0 one key, as they compare equal.
         positions[i] = ReadTriple(v, map.X, map.Y, map.Z) + D3DXVECTOR3(0, 0, 0);
-        normals[i] = ReadTriple(v, map.NX, map.NY, map.NZ);
+        smoothed[i] = normals[i] = ReadTriple(v, map.NX, map.NY, map.NZ);
         // A position that is not a number equals no other.
         if (positions[i] == positions[i]) order.push_back(i);
     }
@@ -287,10 +289,24 @@ bool SmoothMeshNormals(MeshRecord* mesh, float threshold) {
                     (std::fabs(d.x) + std::fabs(d.y) + std::fabs(d.z)) * 0.33333334f;
                 if (difference <= threshold) sum += normals[order[b]], ++summed;
             }
-            float* v = Words(mesh) + static_cast<std::size_t>(own) * map.StrideDwords;
-            WriteTriple(v, map.NX, map.NY, map.NZ, sum / summed);
+            smoothed[own] = sum / summed;
         }
     }
+    return true;
+}
+
+void WriteMeshNormals(MeshRecord* mesh, const std::vector<D3DXVECTOR3>& normals) {
+    VertexOffsetMap map;
+    if (!mesh || !mesh->vertices || !GetMeshOffsetMap(mesh, &map) || !map.NZ) return;
+    const std::size_t count = std::min(normals.size(), static_cast<std::size_t>(mesh->vertexCount));
+    for (std::size_t i = 0; i < count; ++i)
+        WriteTriple(Words(mesh) + i * map.StrideDwords, map.NX, map.NY, map.NZ, normals[i]);
     mesh->verticesChanged = 1;
+}
+
+bool SmoothMeshNormals(MeshRecord* mesh, float threshold) {
+    std::vector<D3DXVECTOR3> normals;
+    if (!SmoothedNormals(mesh, threshold, normals)) return false;
+    WriteMeshNormals(mesh, normals);
     return true;
 }

@@ -8,6 +8,7 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <vector>
 
 struct MeshRecord;
 
@@ -45,6 +46,11 @@ bool MakeMeshFromFormat(MeshRecord* mesh, const MeshRecord* source, const D3DXMA
 // (at most 32 of them) that differ from it by at most the threshold (0 to 1, as the mean absolute
 // difference of the components). False for a mesh without positions or normals.
 bool SmoothMeshNormals(MeshRecord* mesh, float threshold);
+// The same in two steps, so that several meshes change together or not at all: the normals the
+// smoothing gives, one a vertex, with the mesh untouched (false as above; std::bad_alloc when
+// they cannot be had), then written.
+bool SmoothedNormals(MeshRecord* mesh, float threshold, std::vector<D3DXVECTOR3>& smoothed);
+void WriteMeshNormals(MeshRecord* mesh, const std::vector<D3DXVECTOR3>& normals);
 
 // A progressively reduced copy of the source with about vertexTarget vertices, handed back through
 // newMesh (the source is left as it was), its border closed by skirts down to y = -1. Windows
@@ -57,4 +63,6 @@ bool AddMeshSkirts(MeshRecord* mesh);
 // The mesh's geometry replaced by axis-aligned boxes that fill its volume on an nx x ny x nz grid
 // (nx and nz at least 3, ny at least 1, none above 50), each box with only its open sides. False,
 // the mesh as it was, when a count is above 50, the mesh has no triangles or the boxes do not fit.
-bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny, std::int32_t nz);
+// outOfMemory, when given, tells a false that came of memory that could not be had.
+bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+                               bool* outOfMemory = nullptr);

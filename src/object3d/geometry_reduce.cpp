@@ -199,14 +199,20 @@ struct Triangle {
 
 // The corners of every triangle of the mesh, read from an expanded copy; empty when the mesh has
 // no positions or no triangle list.
-std::vector<Triangle> ReadTriangles(const MeshRecord* mesh) {
+std::vector<Triangle> ReadTriangles(const MeshRecord* mesh, bool* outOfMemory) {
     // A converter's 32-bit index list is not copied whole by the template copy.
     if (!mesh || !mesh->vertices || (mesh->vertexCount > kLargest16BitCount && mesh->indexCount))
         return {};
     MeshRecord copy;
     VertexOffsetMap map;
-    if (!SetupMeshFromTemplate(&copy, mesh)) return {};
-    ExpandMeshIndices(&copy);
+    // A copy or expansion that could not be had would read no triangles, or the wrong ones.
+    const bool copied = SetupMeshFromTemplate(&copy, mesh);
+    if (copied) ExpandMeshIndices(&copy);
+    if (!copied ||
+        (copy.primitiveType == D3DPT_TRIANGLELIST && copy.indices && copy.indexCount > 0)) {
+        if (outOfMemory) *outOfMemory = true;
+        return {};
+    }
     if (copy.primitiveType != D3DPT_TRIANGLELIST || !GetMeshOffsetMap(&copy, &map) || !map.Z)
         return {};
     std::vector<Triangle> triangles(static_cast<std::size_t>(copy.vertexCount / 3));
@@ -389,7 +395,8 @@ std::array<bool, 6> OpenSides(const CellGrid& g, const CellBox& box) {
 
 // The mesh's arrays replaced by the boxes' open faces; false, the mesh as it was, when they do
 // not fit 16-bit indices or cannot be allocated.
-bool WriteBoxes(MeshRecord* mesh, const CellGrid& g, const std::vector<CellBox>& boxes) {
+bool WriteBoxes(MeshRecord* mesh, const CellGrid& g, const std::vector<CellBox>& boxes,
+                bool* outOfMemory) {
     std::vector<std::array<bool, 6>> open;
     std::int64_t sides = 0;
     for (const CellBox& box : boxes) {
@@ -401,8 +408,10 @@ bool WriteBoxes(MeshRecord* mesh, const CellGrid& g, const std::vector<CellBox>&
     fresh.vertexSize = mesh->vertexSize;
     if (!AllocateMeshData(&fresh, static_cast<std::int32_t>(sides * 4),
                           static_cast<std::int32_t>(sides * 6)) ||
-        (sides > 0 && !fresh.indices))
+        (sides > 0 && !fresh.indices)) {
+        if (outOfMemory) *outOfMemory = true;
         return false;
+    }
     // The old arrays go with the spare record.
     std::swap(mesh->vertices, fresh.vertices);
     std::swap(mesh->indices, fresh.indices);
@@ -476,19 +485,18 @@ bool AddMeshSkirts(MeshRecord* mesh) {
     const std::int64_t indexCount = static_cast<std::int64_t>(indices.size()) + 6 * pairs;
     if (vertexCount > kLargest16BitCount + 1 || indexCount > kLargest16BitCount) return false;
     const std::size_t stride = mesh->vertexSize;
-    auto* vertices = new (std::nothrow) std::uint8_t[stride * vertexCount];
-    auto* list = new (std::nothrow) std::uint16_t[indexCount > 0 ? indexCount : 1];
-    if (!vertices || !list) {
-        delete[] vertices;
-        delete[] list;
-        return false;
-    }
-    std::memcpy(vertices, mesh->vertices, stride * mesh->vertexCount);
+    // Held until the mesh takes them: the index list below may run out of memory.
+    std::unique_ptr<std::uint8_t[]> vertices(new (std::nothrow) std::uint8_t[stride * vertexCount]);
+    std::unique_ptr<std::uint16_t[]> list(new (std::nothrow)
+                                              std::uint16_t[indexCount > 0 ? indexCount : 1]);
+    if (!vertices || !list) return false;
+    indices.reserve(static_cast<std::size_t>(indexCount));
+    std::memcpy(vertices.get(), mesh->vertices, stride * mesh->vertexCount);
     auto next = static_cast<std::uint16_t>(mesh->vertexCount);
     for (const BorderSide& side : sides) {
         for (std::size_t k = 0; k < side.vertices.size(); ++k) {
             const auto copy = static_cast<std::uint16_t>(next + k);
-            std::uint8_t* at = vertices + stride * copy;
+            std::uint8_t* at = vertices.get() + stride * copy;
             std::memcpy(at, mesh->vertices + stride * side.vertices[k], stride);
             reinterpret_cast<float*>(at)[map.Y] = kSkirtFloor;
             if (k == 0) continue;
@@ -499,25 +507,25 @@ bool AddMeshSkirts(MeshRecord* mesh) {
         }
         next = static_cast<std::uint16_t>(next + side.vertices.size());
     }
-    std::copy(indices.begin(), indices.end(), list);
-    delete[] std::exchange(mesh->vertices, vertices);
-    delete[] std::exchange(mesh->indices, list);
+    std::copy(indices.begin(), indices.end(), list.get());
+    delete[] std::exchange(mesh->vertices, vertices.release());
+    delete[] std::exchange(mesh->indices, list.release());
     mesh->vertexCount = static_cast<std::int32_t>(vertexCount);
     mesh->indexCount = static_cast<std::int32_t>(indexCount);
     MarkRebuilt(mesh);
     return true;
 }
 
-bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny,
-                               std::int32_t nz) {
+bool BuildBoxApproximationMesh(MeshRecord* mesh, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+                               bool* outOfMemory) {
     if (!mesh || nx > kLargestGrid || ny > kLargestGrid || nz > kLargestGrid) return false;
     nx = std::max(nx, 3), ny = std::max(ny, 1), nz = std::max(nz, 3);
-    const std::vector<Triangle> triangles = ReadTriangles(mesh);
+    const std::vector<Triangle> triangles = ReadTriangles(mesh, outOfMemory);
     if (triangles.empty()) return false;
     CellGrid grid = MakeGrid(triangles, nx, ny, nz);
     CarveColumns(grid, triangles);
     const std::vector<CellBox> boxes = FindBoxes(grid);
-    if (!WriteBoxes(mesh, grid, boxes)) return false;
+    if (!WriteBoxes(mesh, grid, boxes, outOfMemory)) return false;
     MarkRebuilt(mesh);
     return true;
 }

@@ -4,7 +4,9 @@
 #include "core/no_throw.h"
 #include "object3d/lightmap_commands.h"
 #include "object3d/lightmapper.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_state.h"
+#include "core/error_numbers.h"
 
 void AddLightMapObject(std::int32_t n) {
     ModuleLightMapper().AddObject(n);
@@ -20,8 +22,12 @@ void AddLightMapUniverse() {
 
 void AddLightMapLight(float x, float y, float z, float range, float red, float green, float blue,
                       float brightness, std::int32_t shadows) {
-    ModuleLightMapper().AddLight(x, y, z, range, red, green, blue, brightness,
-                                 shadows == 1 ? 1 : 0);
+    // A light that cannot be listed is an error; the lights listed stay.
+    GuardChange(kStringNoMemory, [&] {
+        ModuleLightMapper().AddLight(x, y, z, range, red, green, blue, brightness,
+                                     shadows == 1 ? 1 : 0);
+        return true;
+    });
 }
 
 void DeleteLightMapLights() {

@@ -9,6 +9,7 @@
 #include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_lists.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
@@ -19,8 +20,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -89,29 +90,62 @@ bool InstanceShowsLimb(const ObjectRecord* instance, std::int32_t limb) {
            instance->instanceData[limb] != 0;
 }
 
-// Grows the instance's visibility bytes to count limbs, the new ones shown; false when they
-// cannot be had (the old bytes are kept then).
-bool CoverInstanceLimbs(ObjectRecord* instance, std::int32_t count) {
-    if (instance->instanceData && instance->instanceDataLength >= count) return true;
-    auto* bytes = new (std::nothrow) std::uint8_t[count];
-    if (!bytes) return false;
+// The instance's visibility bytes for count limbs, the new ones shown; null when they cannot be
+// had or the ones it has cover them.
+std::unique_ptr<std::uint8_t[]> InstanceBytesFor(const ObjectRecord* instance, std::int32_t count) {
+    if (instance->instanceData && instance->instanceDataLength >= count) return nullptr;
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[count]);
+    if (!bytes) return nullptr;
     const std::int32_t kept =
         instance->instanceData ? std::clamp(instance->instanceDataLength, 0, count) : 0;
-    if (kept > 0) std::copy_n(instance->instanceData, kept, bytes);
-    std::fill(bytes + kept, bytes + count, kLimbShown);
-    delete[] std::exchange(instance->instanceData, bytes);
+    if (kept > 0) std::copy_n(instance->instanceData, kept, bytes.get());
+    std::fill(bytes.get() + kept, bytes.get() + count, kLimbShown);
+    return bytes;
+}
+
+void GiveInstanceBytes(ObjectRecord* instance, std::unique_ptr<std::uint8_t[]> bytes,
+                       std::int32_t count) {
+    delete[] std::exchange(instance->instanceData, bytes.release());
     instance->instanceDataLength = count;
+}
+
+// Grows the instance's visibility bytes to count limbs; false when they cannot be had (the old
+// bytes are kept then).
+bool CoverInstanceLimbs(ObjectRecord* instance, std::int32_t count) {
+    if (instance->instanceData && instance->instanceDataLength >= count) return true;
+    std::unique_ptr<std::uint8_t[]> bytes = InstanceBytesFor(instance, count);
+    if (!bytes) return false;
+    GiveInstanceBytes(instance, std::move(bytes), count);
     return true;
 }
 
-// The renderer reads an instance's byte for every limb of its source: each instance of the
-// object gets bytes for the limbs it has now.
-void CoverLimbsOfInstances(const ObjectRecord* source) {
-    const Object3DState& s = g_Object3D;
-    for (std::int32_t i = 0; i < s.usedCount; ++i)
-        if (ObjectRecord* o = ObjectAt(s.usedNumbers[i]); o && o->instanceSource == source)
-            CoverInstanceLimbs(o, FrameCount(source));
-}
+// The renderer reads an instance's byte for every limb of its source: the bytes each instance of
+// the object needs for count limbs, had before the source grows (std::bad_alloc when not), and
+// handed over once it has.
+class InstanceCover {
+public:
+    InstanceCover(const ObjectRecord* source, std::int32_t count) : count_(count) {
+        const Object3DState& s = g_Object3D;
+        for (std::int32_t i = 0; i < s.usedCount; ++i) {
+            ObjectRecord* o = ObjectAt(s.usedNumbers[i]);
+            if (!o || o->instanceSource != source ||
+                (o->instanceData && o->instanceDataLength >= count))
+                continue;
+            std::unique_ptr<std::uint8_t[]> bytes = InstanceBytesFor(o, count);
+            if (!bytes) throw std::bad_alloc();
+            made_.emplace_back(o, std::move(bytes));
+        }
+    }
+    void HandOver() {
+        for (auto& [instance, bytes] : made_)
+            GiveInstanceBytes(instance, std::move(bytes), count_);
+        made_.clear();
+    }
+
+private:
+    std::int32_t count_;
+    std::vector<std::pair<ObjectRecord*, std::unique_ptr<std::uint8_t[]>>> made_;
+};
 
 void SetLimbShown(std::int32_t n, std::int32_t limb, std::uint8_t shown) {
     if (!ConfirmObjectAndLimbInstance(n, limb)) return;
@@ -126,55 +160,37 @@ void SetLimbShown(std::int32_t n, std::int32_t limb, std::uint8_t shown) {
     if (limb < limbs && CoverInstanceLimbs(object, limbs)) object->instanceData[limb] = shown;
 }
 
-// Removal.
-
-// The frame and every frame below it.
-std::vector<FrameRecord*> Subtree(FrameRecord* frame) {
-    std::vector<FrameRecord*> frames{frame};
-    WalkFrameTree(frame->child, [&frames](FrameRecord* f) { frames.push_back(f); });
-    return frames;
-}
-
-// Bones of the object's remaining meshes that follow a frame about to go follow none from now on,
-// rather than freed memory; a vertex-data lock on a mesh about to go is dropped.
-void LetGoOfFrames(ObjectRecord* object, const std::vector<FrameRecord*>& subtree) {
-    // A set: a search of the subtree for every frame and bone would grow with the square of a
-    // long chain of limbs.
-    const std::unordered_set<const FrameRecord*> going(subtree.begin(), subtree.end());
-    auto goes = [&going](const FrameRecord* f) { return f && going.count(f) != 0; };
-    for (FrameRecord* frame : subtree)
-        for (int slot = 0; slot < kFrameMeshSlots; ++slot)
-            if (MeshRecord* mesh = frame->MeshSlot(slot)) ForgetVertexDataLock(nullptr, mesh);
-    for (std::int32_t f = 0; f < FrameCount(object); ++f) {
-        FrameRecord* frame = object->frames[f];
-        for (int slot = 0; frame && !goes(frame) && slot < kFrameMeshSlots; ++slot) {
-            MeshRecord* mesh = frame->MeshSlot(slot);
-            for (std::int32_t b = 0; mesh && mesh->boneFrames && b < mesh->boneCount; ++b) {
-                if (!goes(mesh->boneFrames[b])) continue;
-                mesh->boneFrames[b] = nullptr;
-                if (mesh->boneMatrices) mesh->boneMatrices[b] = nullptr;
-            }
-        }
-    }
-}
-
 // Shape.
 
 using FrameSetter = void (*)(FrameRecord*, float, float, float);
 
-// Stores one vector of the limb's user transformation; the object, or null when a check failed.
+// Stores one vector of the limb's user transformation; the object, or null when a check failed
+// or the bounds asked for could not be measured (101: the limb is then as it was).
 ObjectRecord* ReshapeLimb(std::int32_t n, std::int32_t limb, FrameSetter set, float x, float y,
                           float z, std::int32_t boundsFlag) {
     FrameRecord* frame = CheckedLimb(n, limb);
     if (!frame) return nullptr;
     ObjectRecord* object = ObjectAt(n);
-    set(frame, x, y, z);
-    // The animation sampler starts from the same product each frame.
-    frame->transformMatrix = Multiply(frame->userMatrix, frame->initialMatrix);
-    RefreshFrameMatrices(object);
-    object->frameChanged = 1;
-    if (boundsFlag != 0) CalculateObjectBounds(object);
-    return object;
+    const D3DXVECTOR3 offset = frame->offset, rotation = frame->rotation, scale = frame->scale;
+    auto reshape = [&] {
+        // The animation sampler starts from the same product each frame.
+        frame->transformMatrix = Multiply(frame->userMatrix, frame->initialMatrix);
+        RefreshFrameMatrices(object);
+        object->frameChanged = 1;
+    };
+    if (GuardChange(kStringNoMemory, [&] {
+            set(frame, x, y, z);
+            reshape();
+            return boundsFlag == 0 || CalculateObjectBounds(object);
+        }))
+        return object;
+    frame->offset = offset, frame->rotation = rotation, frame->scale = scale;
+    BuildFrameUserMatrix(frame);
+    try {
+        reshape();
+    } catch (...) {
+    }
+    return nullptr;
 }
 
 // A copy of mesh item `mesh`, or null when it cannot be made.
@@ -280,8 +296,11 @@ void SetLimbSmoothing(std::int32_t n, std::int32_t limb, float percent) {
     if (!mesh) return;
     // Written so that a percentage that is not a number also gives 0.
     const float held = percent > kHundred ? kHundred : percent >= 0.0f ? percent : 0.0f;
-    SmoothMeshNormals(mesh, held * kPercent);
-    Refresh(n);
+    GuardChange(kStringNoMemory, [&] {
+        SmoothMeshNormals(mesh, held * kPercent);
+        Refresh(n);
+        return true;
+    });
 }
 
 void SetLimbSmoothing(std::int32_t n, std::int32_t limb, std::int32_t percent) {
@@ -325,15 +344,23 @@ void AddLimb(std::int32_t n, std::int32_t limb, std::int32_t mesh) {
     if (!ConfirmObject(n) || !ConfirmMesh(mesh)) return;
     ObjectRecord* object = ObjectAt(n);
     if (limb >= 0 && limb != FrameCount(object)) RaiseRuntimeError(kLimbNotNext);
-    MeshRecord* copy = CopyOfMeshItem(mesh);
-    if (!copy || !AddFrameWithMesh(object, copy, kNewLimbName)) {
-        delete copy;
-        RaiseRuntimeError(kLimbNotAdded);
-        return;
-    }
-    FinishStructureChange(object);
-    CoverLimbsOfInstances(object);
-    g_Object3D.manager.MarkObjectChanged(object);
+    // Everything the new limb needs is had before the object changes.
+    GuardChange(kLimbNotAdded, [&] {
+        const std::int32_t limbs = FrameCount(object) + 1;
+        ObjectListRoom room;
+        InstanceCover cover(object, limbs);
+        std::unique_ptr<MeshRecord> copy(CopyOfMeshItem(mesh));
+        if (!copy || !ReserveObjectLists(room, object, 1) ||
+            !AddFrameWithMesh(object, copy.get(), kNewLimbName))
+            return false;
+        copy.release();
+        cover.HandOver();
+        BuildFrameAndMeshLists(object, room);
+        RefreshFrameMatrices(object);
+        object->recalculate = 1;
+        g_Object3D.manager.MarkObjectChanged(object);
+        return true;
+    });
 }
 
 void RemoveLimb(std::int32_t n, std::int32_t limb) {
@@ -341,11 +368,18 @@ void RemoveLimb(std::int32_t n, std::int32_t limb) {
     if (!frame) return;
     if (limb == 0) return RaiseRuntimeError(kLimbNumberIllegal);
     ObjectRecord* object = ObjectAt(n);
-    LetGoOfFrames(object, Subtree(frame));
-    // Takes the meshes out of the shared buffers and builds the lists again.
-    if (!RemoveFrame(object, frame)) return RaiseRuntimeError(kLimbMissing);
-    FinishStructureChange(object);
-    g_Object3D.manager.MarkObjectChanged(object);
+    // Takes the meshes out of the shared buffers and builds the lists again; without the memory
+    // for that the limb stays.
+    GuardChange(kStringNoMemory, [&] {
+        if (!RemoveFrame(object, frame)) {
+            RaiseRuntimeError(kLimbMissing);
+            return false;
+        }
+        RefreshFrameMatrices(object);
+        object->recalculate = 1;
+        g_Object3D.manager.MarkObjectChanged(object);
+        return true;
+    });
 }
 
 void LinkLimb(std::int32_t n, std::int32_t parent, std::int32_t child) {
@@ -367,24 +401,32 @@ void ChangeLimbMesh(std::int32_t n, std::int32_t limb, std::int32_t mesh) {
     FrameRecord* frame = CheckedLimb(n, limb);
     if (!frame) return;
     if (!frame->mesh) return RaiseRuntimeError(kLimbWithoutMesh);
-    MeshRecord* old = frame->mesh;
-    MeshRecord* copy = CopyOfMeshItem(mesh);
-    if (!copy) return RaiseRuntimeError(kLimbNotAdded);
-    if (old->textures && old->textureCount > 0) EnsureMeshTextureCount(copy, old->textureCount - 1);
-    CopyMeshTextures(copy, old);
-    CopyMeshMaterials(copy, old);
-    ForgetVertexDataLock(nullptr, old);
-    // Takes the old mesh out of the shared buffers and destroys it.
-    if (!RemoveFrameMesh(frame, copy)) {
-        delete copy;
-        return;
-    }
     ObjectRecord* object = ObjectAt(n);
-    BuildFrameAndMeshLists(object);
-    CalculateObjectBounds(object);
-    // The copy has no place in the buffers yet.
-    copy->needsRebuild = 1;
-    g_Object3D.manager.RefreshIfMeshChanged(object);
+    MeshRecord* old = frame->mesh;
+    // The copy is made whole, with the old mesh's textures and materials, and the lists' room is
+    // had, before the old mesh goes.
+    GuardChange(kLimbNotAdded, [&] {
+        std::unique_ptr<MeshRecord> copy(CopyOfMeshItem(mesh));
+        ObjectListRoom room;
+        BoundsRoom bounds;
+        if (!copy || !ReserveObjectLists(room, object, 0) || !ReserveObjectBounds(object, bounds))
+            return false;
+        if (old->textures && old->textureCount > 0 &&
+            !EnsureMeshTextureCount(copy.get(), old->textureCount - 1))
+            return false;
+        CopyMeshTextures(copy.get(), old);
+        CopyMeshMaterials(copy.get(), old);
+        ForgetVertexDataLock(nullptr, old);
+        // Takes the old mesh out of the shared buffers and destroys it.
+        if (!RemoveFrameMesh(frame, copy.get())) return false;
+        MeshRecord* placed = copy.release();
+        BuildFrameAndMeshLists(object, room);
+        CalculateObjectBounds(object, bounds);
+        // The copy has no place in the buffers yet.
+        placed->needsRebuild = 1;
+        g_Object3D.manager.RefreshIfMeshChanged(object);
+        return true;
+    });
 }
 
 void PerformChecklistForObjectLimbs(std::int32_t n) {

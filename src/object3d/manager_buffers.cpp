@@ -17,20 +17,17 @@ namespace {
 // A shared buffer holds at most this many entries, or what one mesh needs when that is more.
 constexpr std::uint32_t kSharedEntries = 65535;
 
-// The declaration up to and with its end marker.
-std::vector<D3DVERTEXELEMENT9> DeclarationElements(const D3DVERTEXELEMENT9* declaration) {
-    std::vector<D3DVERTEXELEMENT9> elements;
-    for (int i = 0; declaration && i < MAX_FVF_DECL_SIZE; ++i) {
-        elements.push_back(declaration[i]);
-        if (declaration[i].Stream == 0xFF) break;
+// The elements of the declaration up to and with its end marker.
+std::size_t DeclarationLength(const D3DVERTEXELEMENT9* declaration) {
+    std::size_t n = 0;
+    while (declaration && n < MAX_FVF_DECL_SIZE && declaration[n++].Stream != 0xFF) {
     }
-    return elements;
+    return n;
 }
 
 bool SameDeclaration(const std::vector<D3DVERTEXELEMENT9>& a, const D3DVERTEXELEMENT9* b) {
-    const auto other = DeclarationElements(b);
-    return a.size() == other.size() &&
-           std::memcmp(a.data(), other.data(), a.size() * sizeof(D3DVERTEXELEMENT9)) == 0;
+    return a.size() == DeclarationLength(b) &&
+           std::memcmp(a.data(), b, a.size() * sizeof(D3DVERTEXELEMENT9)) == 0;
 }
 
 // The size of a new buffer: one mesh's own, or the shared size the device allows.
@@ -66,6 +63,15 @@ template <typename Entry> void Unlink(Entry*& head, Entry*& tail, Entry* entry) 
     entry->next = entry->previous = nullptr;
 }
 
+bool CopyDeclaration(std::vector<D3DVERTEXELEMENT9>& to, const D3DVERTEXELEMENT9* from) noexcept {
+    try {
+        to.assign(from, from + DeclarationLength(from));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 template <typename T> bool PushBack(std::vector<T>& list, T value) noexcept {
     try {
         list.push_back(value);
@@ -99,16 +105,36 @@ template <typename Entry> void Forget(std::vector<Entry*>& list, Entry* entry) {
     if (at != list.end()) list.erase(at);
 }
 
-// Every mesh in the object's frame slots.
-std::vector<MeshRecord*> SlotMeshes(ObjectRecord* object) {
-    std::vector<MeshRecord*> meshes;
+// Calls fn on every mesh in the object's frame slots.
+template <typename Fn> void ForEachSlotMesh(ObjectRecord* object, Fn&& fn) {
     for (std::int32_t f = 0; object && object->frames && f < object->frameCount; ++f) {
         FrameRecord* frame = object->frames[f];
         for (int slot = 0; frame && slot < kFrameMeshSlots; ++slot)
-            if (MeshRecord* mesh = frame->MeshSlot(slot)) meshes.push_back(mesh);
+            if (MeshRecord* mesh = frame->MeshSlot(slot)) fn(mesh);
     }
-    return meshes;
 }
+
+// The entries a removal takes away, chained through the entries themselves, in the order they
+// were found; the ones whose items are not yet evicted start at unvisited.
+template <typename Entry> struct GoingChain {
+    Entry* first = nullptr;
+    Entry* last = nullptr;
+    Entry* unvisited = nullptr;
+
+    void Add(Entry* e) {
+        if (!e || e->going) return;
+        e->going = true;
+        e->nextGoing = nullptr;
+        (last ? last->nextGoing : first) = e;
+        last = e;
+        if (!unvisited) unvisited = e;
+    }
+    Entry* Visit() {
+        Entry* e = unvisited;
+        if (e) unvisited = e->nextGoing;
+        return e;
+    }
+};
 
 // The draw counts the mesh's own data can hold: larger ones (from a damaged file, say) would draw
 // the buffer-mates' geometry or read past the buffer.
@@ -213,7 +239,11 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
         return nullptr;
     }
     entry->fvf = fvf;
-    if (fvf == 0) entry->declaration = DeclarationElements(declaration);
+    if (fvf == 0 && !CopyDeclaration(entry->declaration, declaration)) {
+        buffer->Release();
+        delete entry;
+        return nullptr;
+    }
     entry->capacity = entries;
     entry->stride = stride;
     entry->points = points;
@@ -335,24 +365,18 @@ void ObjectManager::RemoveIndexEntry(IndexBufferEntry* entry) {
     delete entry;
 }
 
-std::size_t ObjectManager::TakeOutOfBuffers(const std::vector<MeshRecord*>& meshes) {
-    std::vector<VertexBufferEntry*> vertexGoing;
-    std::vector<IndexBufferEntry*> indexGoing;
+template <typename EachMesh> std::size_t ObjectManager::TakeOutOfBuffers(EachMesh&& eachMesh) {
+    GoingChain<VertexBufferEntry> vertexGoing;
+    GoingChain<IndexBufferEntry> indexGoing;
     auto mark = [&](const DrawItem* item) {
-        if (VertexBufferEntry* e = item->vertexEntry; e && !e->going) {
-            e->going = true;
-            vertexGoing.push_back(e);
-        }
-        if (IndexBufferEntry* e = item->indexEntry; e && !e->going) {
-            e->going = true;
-            indexGoing.push_back(e);
-        }
+        vertexGoing.Add(item->vertexEntry);
+        indexGoing.Add(item->indexEntry);
     };
-    for (MeshRecord* mesh : meshes) {
-        if (!mesh || !mesh->drawItem) continue;
+    eachMesh([&](MeshRecord* mesh) {
+        if (!mesh || !mesh->drawItem) return;
         mark(mesh->drawItem);
         DeleteDrawItem(std::exchange(mesh->drawItem, nullptr));
-    }
+    });
     // A buffer that goes takes its mates' places with it: they are placed again later, and the
     // further buffers they sit in go too. Each item is looked at once, in the lists of the
     // buffers that go.
@@ -369,26 +393,39 @@ std::size_t ObjectManager::TakeOutOfBuffers(const std::vector<MeshRecord*>& mesh
             DeleteDrawItem(item);
         }
     };
-    for (std::size_t v = 0, i = 0; v < vertexGoing.size() || i < indexGoing.size();)
-        v < vertexGoing.size() ? evict(vertexGoing[v++]) : evict(indexGoing[i++]);
-    for (VertexBufferEntry* e : vertexGoing)
+    for (;;) {
+        if (VertexBufferEntry* e = vertexGoing.Visit())
+            evict(e);
+        else if (IndexBufferEntry* e = indexGoing.Visit())
+            evict(e);
+        else
+            break;
+    }
+    while (VertexBufferEntry* e = vertexGoing.first) {
+        vertexGoing.first = e->nextGoing;
         RemoveVertexEntry(e);
-    for (IndexBufferEntry* e : indexGoing)
+    }
+    while (IndexBufferEntry* e = indexGoing.first) {
+        indexGoing.first = e->nextGoing;
         RemoveIndexEntry(e);
+    }
     waitingMates += mates;
     return mates;
 }
 
 void ObjectManager::RemoveMeshFromBuffers(MeshRecord* mesh) {
-    if (mesh && mesh->drawItem) TakeOutOfBuffers({mesh});
+    if (mesh && mesh->drawItem) TakeOutOfBuffers([mesh](auto&& fn) { fn(mesh); });
 }
 
 void ObjectManager::RemoveMeshesFromBuffers(const std::vector<MeshRecord*>& meshes) {
-    TakeOutOfBuffers(meshes);
+    TakeOutOfBuffers([&meshes](auto&& fn) {
+        for (MeshRecord* mesh : meshes)
+            fn(mesh);
+    });
 }
 
 void ObjectManager::RemoveObjectMeshesFromBuffers(ObjectRecord* object) {
-    TakeOutOfBuffers(SlotMeshes(object));
+    TakeOutOfBuffers([object](auto&& fn) { ForEachSlotMesh(object, fn); });
 }
 
 void ObjectManager::RefreshChangedMeshBuffers() {
@@ -403,11 +440,9 @@ void ObjectManager::RefreshChangedMeshBuffers() {
 
 void ObjectManager::RemoveObject(ObjectRecord* object) {
     if (!object) return;
-    const std::vector<MeshRecord*> meshes = SlotMeshes(object);
-    TakeOutOfBuffers(meshes);
+    RemoveObjectMeshesFromBuffers(object);
     // The object's own meshes go with it and must not be placed again.
-    for (MeshRecord* mesh : meshes)
-        mesh->reAdd = 0;
+    ForEachSlotMesh(object, [](MeshRecord* mesh) { mesh->reAdd = 0; });
     RefreshChangedMeshBuffers();
     MarkListDirty();
 }

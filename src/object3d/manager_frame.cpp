@@ -84,18 +84,19 @@ bool ObjectManager::ReserveLists(std::int32_t count) {
     // Grown by half again at least, so that making objects one by one does not copy the lists
     // each time.
     const std::int32_t capacity = std::max(count, listCapacity + listCapacity / 2);
+    // Made whole before the old lists go: a refusal leaves them as they were.
+    std::vector<std::int32_t> keys;
+    std::vector<ObjectRecord*> sorted, visible;
     try {
-        sortKeys.assign(capacity, 0);
-        sortedList.assign(capacity, nullptr);
-        visibleList.assign(capacity, nullptr);
+        keys.assign(capacity, 0);
+        sorted.assign(capacity, nullptr);
+        visible.assign(capacity, nullptr);
     } catch (const std::bad_alloc&) {
-        sortKeys = {};
-        sortedList = {};
-        visibleList = {};
-        listCapacity = sortedCount = visibleCount = 0;
-        listDirty = 1;
         return false;
     }
+    sortKeys.swap(keys);
+    sortedList.swap(sorted);
+    visibleList.swap(visible);
     listCapacity = capacity;
     sortedCount = visibleCount = 0;
     listDirty = 1;
@@ -105,11 +106,16 @@ bool ObjectManager::ReserveLists(std::int32_t count) {
 void ObjectManager::BuildDrawLists() {
     const Object3DState& s = g_Object3D;
     if (s.usedCount == lastObjectCount && !listDirty) return;
-    if (!ReserveLists(s.usedCount)) return;
     sortedCount = visibleCount = 0;
-    // Grouped by texture, ascending; objects of one texture keep their creation order.
+    if (!ReserveLists(s.usedCount)) return;
+    // Grouped by texture, ascending; objects of one texture keep their creation order. Without
+    // memory for the sort nothing is drawn this frame: the old lists may hold deleted objects.
     std::vector<std::pair<std::int32_t, ObjectRecord*>> keyed;
-    keyed.reserve(s.usedCount);
+    try {
+        keyed.reserve(s.usedCount);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     for (std::int32_t i = 0; i < s.usedCount; ++i)
         if (ObjectRecord* object = ObjectAt(s.usedNumbers[i]))
             keyed.emplace_back(SortKey(object), object);

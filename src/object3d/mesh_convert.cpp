@@ -9,6 +9,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -90,7 +91,8 @@ void ExpandMeshIndices(MeshRecord* mesh) {
     const std::int32_t count = mesh->indexCount;
     const std::size_t stride = mesh->vertexSize;
     const std::size_t bytes = static_cast<std::size_t>(count) * stride;
-    auto* expanded = new (std::nothrow) std::uint8_t[bytes ? bytes : 1];
+    // Held until the mesh takes it: the remap below may run out of memory.
+    std::unique_ptr<std::uint8_t[]> expanded(new (std::nothrow) std::uint8_t[bytes ? bytes : 1]);
     if (!expanded) return;
     ExpandedVertexRemap.assign(mesh->vertexCount > 0 ? mesh->vertexCount : 0, 0);
     const auto* wideIndices = reinterpret_cast<const std::uint32_t*>(mesh->indices);
@@ -98,14 +100,14 @@ void ExpandMeshIndices(MeshRecord* mesh) {
         const std::uint32_t v = wide ? wideIndices[k] : mesh->indices[k];
         // An index past the vertices names nothing: its corner stays zero.
         if (v >= static_cast<std::uint32_t>(mesh->vertexCount)) {
-            std::memset(expanded + k * stride, 0, stride);
+            std::memset(expanded.get() + k * stride, 0, stride);
             continue;
         }
         ExpandedVertexRemap[v] = static_cast<std::uint32_t>(k);
-        std::memcpy(expanded + k * stride, mesh->vertices + v * stride, stride);
+        std::memcpy(expanded.get() + k * stride, mesh->vertices + v * stride, stride);
     }
     delete[] std::exchange(mesh->indices, nullptr);
-    delete[] std::exchange(mesh->vertices, expanded);
+    delete[] std::exchange(mesh->vertices, expanded.release());
     mesh->vertexCount = mesh->drawVertexCount = count;
     mesh->indexCount = 0;
     mesh->drawPrimitiveCount = count / 3;

@@ -8,6 +8,7 @@
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
 #include "object3d/vertex_data_commands.h"
@@ -141,6 +142,7 @@ MeshPtr JoinPlainLists(const std::vector<MeshPtr>& parts) {
 
 void LoadMesh(const char* fileName, std::int32_t n) {
     Object3DState& s = g_Object3D;
+    // The old mesh n goes first: a load that fails leaves the slot empty, out of memory or not.
     if (!ConfirmNewMesh(n)) return;
     // The name hooks work on a buffer of 256 bytes: a longer name is refused, never cut short.
     if (!fileName || std::strlen(fileName) >= kMeshNameBuffer) {
@@ -148,12 +150,11 @@ void LoadMesh(const char* fileName, std::int32_t n) {
         return;
     }
     ScopedMediaName name(s.core, fileName);
-    MeshRecord* loaded = nullptr;
-    if (!name.Ok() || !LoadXMesh(name.Text(), &loaded) || !loaded) {
-        RaiseRuntimeError(kMeshMissing);
-        return;
-    }
-    if (!StoreMesh(n, MeshPtr(loaded))) RaiseRuntimeError(kMeshMissing);
+    GuardChange(kMeshMissing, [&] {
+        MeshRecord* loaded = nullptr;
+        return name.Ok() && LoadXMesh(name.Text(), &loaded) && loaded &&
+               StoreMesh(n, MeshPtr(loaded));
+    });
 }
 
 void DeleteMeshCmd(std::int32_t n) {
@@ -204,7 +205,13 @@ void ReduceMeshCmd(std::int32_t source, std::int32_t newMesh, std::int32_t verte
 
 void MakeMeshBoxApproximation(std::int32_t n, std::int32_t, std::int32_t, std::int32_t nx,
                               std::int32_t ny, std::int32_t nz) {
-    if (ConfirmMesh(n)) BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz);
+    // The mesh is replaced whole or not at all; out of memory it stays and 101 is raised.
+    if (!ConfirmMesh(n)) return;
+    GuardChange(kStringNoMemory, [&] {
+        bool outOfMemory = false;
+        BuildBoxApproximationMesh(g_Object3D.meshes[n], nx, ny, nz, &outOfMemory);
+        return !outOfMemory;
+    });
 }
 
 bool MeshExist(std::int32_t n) {

@@ -42,7 +42,8 @@ bool ConfirmNewEffect(std::int32_t n); // 7721, 7723 slot in use
 // Grows the object tables past n; false, keeping the old ones, when they cannot be allocated.
 bool ResizeObjectArrays(std::int32_t n);
 bool ResizeMeshArray(std::int32_t n);
-void AddObjectToDrawList(std::int32_t n);
+// Lists object n for drawing once the manager's lists have room for it; false (9706) when not.
+bool AddObjectToDrawList(std::int32_t n);
 void RemoveObjectFromDrawList(std::int32_t n);
 // Object n with one frame named source carrying one empty mesh.
 bool CreateNewObject(std::int32_t n, const char* source);
@@ -50,8 +51,10 @@ bool CreateNewObject(std::int32_t n, const char* source);
 bool CreateNewObjectWithLimbs(std::int32_t n, const char* source, std::int32_t limbs);
 // Finishes an object a loader or maker has filled; range -1.0 takes the bounding radius.
 bool SetupNewObject(std::int32_t n, float range);
-// Deletes object n, and first every instance of it.
+// Deletes object n, and first every instance of it. Needs no memory.
 bool DeleteObject(std::int32_t n);
+// Deletes whatever record a make that failed left under n, set up or not.
+void DiscardObject(std::int32_t n);
 
 // Utilities.
 namespace object3d {

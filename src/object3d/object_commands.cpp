@@ -7,6 +7,7 @@
 #include "object3d/mesh_textures.h"
 #include "object3d/model_files.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_lists.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -149,48 +151,49 @@ void CloneObject(std::int32_t n, std::int32_t sourceNumber, std::int32_t shareAn
     if (source->instanceSource) source = source->instanceSource;
     // An instance in the new slot goes first; it may have been the very source named.
     if (n == sourceNumber || !PrepareSlot(n)) return;
-    RestoreAllMeshVertices(source);
-    if (!CopyObjectViaBlock(&s.objects[n], source)) return;
-    ObjectRecord* copy = s.objects[n];
-    if (shareAnimation) ShareAnimation(copy, source);
-    source->lastUpdatedFrame = -1.0f;
-    UpdateObjectAnimationFrame(source);
-    if (!SetupNewObject(n, -1.0f)) return;
-    copy->collision = source->collision;
-    const std::int32_t pairs = std::min(Listed(copy->meshCount), Listed(source->meshCount));
-    for (std::int32_t i = 0; copy->meshes && source->meshes && i < pairs; ++i) {
-        if (!copy->meshes[i] || !source->meshes[i]) continue;
-        CopyMeshMaterialStateMarkSource(copy->meshes[i], source->meshes[i]);
-        RestoreMeshVertices(copy->meshes[i]);
-        CopyMeshLook(copy->meshes[i], source->meshes[i]);
-    }
-    AddObjectToDrawList(n);
-    copy->position = source->position;
+    GuardObjectMake(n, kObjectNotMade, [&] {
+        RestoreAllMeshVertices(source);
+        if (!CopyObjectViaBlock(&s.objects[n], source)) return false;
+        ObjectRecord* copy = s.objects[n];
+        if (shareAnimation) ShareAnimation(copy, source);
+        source->lastUpdatedFrame = -1.0f;
+        UpdateObjectAnimationFrame(source);
+        if (!SetupNewObject(n, -1.0f)) return false;
+        copy->collision = source->collision;
+        const std::int32_t pairs = std::min(Listed(copy->meshCount), Listed(source->meshCount));
+        for (std::int32_t i = 0; copy->meshes && source->meshes && i < pairs; ++i) {
+            if (!copy->meshes[i] || !source->meshes[i]) continue;
+            CopyMeshMaterialStateMarkSource(copy->meshes[i], source->meshes[i]);
+            RestoreMeshVertices(copy->meshes[i]);
+            CopyMeshLook(copy->meshes[i], source->meshes[i]);
+        }
+        if (!AddObjectToDrawList(n)) return false;
+        copy->position = source->position;
+        return true;
+    });
 }
 
 void InstanceObject(std::int32_t n, std::int32_t sourceNumber) {
     Object3DState& s = g_Object3D;
     if (!ConfirmNewObject(n) || !ConfirmObject(sourceNumber) || !PrepareSlot(n)) return;
     ObjectRecord* source = ObjectAt(sourceNumber);
-    auto* instance = new (std::nothrow) ObjectRecord;
-    const std::int32_t limbs = std::max(Listed(source->frameCount), 1);
-    auto* visible = new (std::nothrow) std::uint8_t[limbs];
-    if (!instance || !visible) {
-        delete instance;
-        delete[] visible;
-        return;
-    }
-    std::fill_n(visible, limbs, std::uint8_t{255});
-    instance->instanceSource = source;
-    instance->instanceData = visible;
-    instance->instanceDataLength = limbs;
-    instance->collision = source->collision;
-    instance->detailOn = source->detailOn;
-    std::copy_n(source->detailDistances, 2, instance->detailDistances);
-    instance->position.pivot = source->position.pivot;
-    instance->position.matPivot = source->position.matPivot;
-    s.objects[n] = instance;
-    AddObjectToDrawList(n);
+    GuardObjectMake(n, kObjectNotMade, [&] {
+        const std::int32_t limbs = std::max(Listed(source->frameCount), 1);
+        std::unique_ptr<ObjectRecord> instance(new (std::nothrow) ObjectRecord);
+        if (!instance) return false;
+        instance->instanceData = new (std::nothrow) std::uint8_t[limbs];
+        if (!instance->instanceData) return false;
+        std::fill_n(instance->instanceData, limbs, std::uint8_t{255});
+        instance->instanceSource = source;
+        instance->instanceDataLength = limbs;
+        instance->collision = source->collision;
+        instance->detailOn = source->detailOn;
+        std::copy_n(source->detailDistances, 2, instance->detailDistances);
+        instance->position.pivot = source->position.pivot;
+        instance->position.matPivot = source->position.matPivot;
+        s.objects[n] = instance.release();
+        return AddObjectToDrawList(n);
+    });
 }
 
 bool ObjectExist(std::int32_t n) {
@@ -264,7 +267,7 @@ void ApplyToAllObjectMeshes(void (*operation)(MeshRecord*, IDirect3DTexture9*),
 }
 
 void CalculateObjectBoundsCmd(std::int32_t n) {
-    if (ConfirmObject(n)) CalculateObjectBounds(ObjectAt(n));
+    if (ConfirmObject(n) && !CalculateObjectBounds(ObjectAt(n))) RaiseRuntimeError(kStringNoMemory);
 }
 
 void SetNewObjectRenderGroup(std::int32_t flag) {

@@ -7,6 +7,7 @@
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_lists.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
@@ -247,19 +248,19 @@ void MakeObjectFromLimb(std::int32_t n, std::int32_t sourceNumber, std::int32_t 
     const MeshRecord* first = ListedMeshCount(source) > 0 ? source->meshes[0] : nullptr;
     const MeshRecord* mesh = HasVertices(frame->mesh) ? frame->mesh : first;
     if (!HasVertices(mesh)) return RaiseRuntimeError(kLimbMissing);
-    if (!CreateNewObject(n, "limbmesh")) return RaiseRuntimeError(kObjectNotMade);
-    ObjectRecord* object = ObjectAt(n);
-    std::vector<MeshCopy> meshes;
-    const bool made = mode == 1 ? CopyHierarchy(object, source, frame, meshes)
-                                : CopyPosedMesh(object, source, frame, mesh, meshes);
-    if (!made) {
-        DeleteObject(n);
-        return RaiseRuntimeError(kObjectNotMade);
-    }
-    if (!SetupNewObject(n, -1.0f)) return; // it raised its error and let the object go
-    TextureObject(n, 0);
-    for (const MeshCopy& m : meshes)
-        CopyMeshTextures(m.copy, m.source);
+    // A copy that runs out of memory leaves nothing under n.
+    GuardObjectMake(n, kObjectNotMade, [&] {
+        if (!CreateNewObject(n, "limbmesh")) return false;
+        ObjectRecord* object = ObjectAt(n);
+        std::vector<MeshCopy> meshes;
+        const bool made = mode == 1 ? CopyHierarchy(object, source, frame, meshes)
+                                    : CopyPosedMesh(object, source, frame, mesh, meshes);
+        if (!made || !SetupNewObject(n, -1.0f)) return false;
+        TextureObject(n, 0);
+        for (const MeshCopy& m : meshes)
+            CopyMeshTextures(m.copy, m.source);
+        return true;
+    });
 }
 
 void AddObjectLevelOfDetail(std::int32_t n, std::int32_t sourceNumber, std::int32_t slot,

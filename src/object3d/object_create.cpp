@@ -65,13 +65,18 @@ bool ResizeMeshArray(std::int32_t n) {
     return true;
 }
 
-void AddObjectToDrawList(std::int32_t n) {
+bool AddObjectToDrawList(std::int32_t n) {
     Object3DState& s = g_Object3D;
-    if (!s.usedNumbers ||
-        std::find(s.usedNumbers, s.usedNumbers + s.usedCount, n) != s.usedNumbers + s.usedCount)
-        return;
+    if (!s.usedNumbers) return false;
+    if (std::find(s.usedNumbers, s.usedNumbers + s.usedCount, n) != s.usedNumbers + s.usedCount)
+        return true;
+    // The manager's lists take the object before it is listed: a listed object always has room.
+    if (!s.manager.ReserveLists(s.usedCount + 1)) {
+        RaiseRuntimeError(kObjectTablesFailed);
+        return false;
+    }
     s.usedNumbers[s.usedCount++] = n;
-    if (!s.manager.ReserveLists(s.usedCount)) RaiseRuntimeError(kObjectTablesFailed);
+    return true;
 }
 
 void RemoveObjectFromDrawList(std::int32_t n) {
@@ -91,8 +96,9 @@ bool CreateNewObject(std::int32_t n, const char* source) {
     if (IsInstance(ObjectAt(n))) DeleteObject(n);
     if (n >= s.objectCapacity && !ResizeObjectArrays(n)) return false;
     if (!CreateObjectFromXMesh(&s.objects[n], source)) return false;
-    AddObjectToDrawList(n);
-    return true;
+    if (AddObjectToDrawList(n)) return true;
+    DiscardObject(n);
+    return false;
 }
 
 bool CreateNewObjectWithLimbs(std::int32_t n, const char* source, std::int32_t limbs) {
@@ -147,6 +153,16 @@ bool SetupNewObject(std::int32_t n, float range) {
     object->ownBuffers = s.newObjectOwnBuffers;
     s.manager.MarkObjectChanged(object);
     return true;
+}
+
+void DiscardObject(std::int32_t n) {
+    ObjectRecord* object = ObjectAt(n);
+    if (!object || DeleteObject(n)) return;
+    // A record the make left without frames: nothing of it was placed or drawn.
+    g_Object3D.manager.RemoveObject(object);
+    ForgetVertexDataLock(object, nullptr);
+    DeleteObjectRecord(&g_Object3D.objects[n]);
+    ForgetObject(n);
 }
 
 bool DeleteObject(std::int32_t n) {

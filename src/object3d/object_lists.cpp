@@ -127,6 +127,44 @@ bool BuildFrameAndMeshLists(ObjectRecord* object) {
     return true;
 }
 
+bool ReserveObjectLists(ObjectListRoom& room, ObjectRecord* object, std::int32_t more) {
+    std::int32_t frames = more, meshes = more;
+    if (object && object->rootFrame) {
+        CountFrames(object->rootFrame, &frames);
+        CountMeshes(object->rootFrame, &meshes);
+    }
+    frames = std::max(frames, 1);
+    meshes = std::max(meshes, 1);
+    room.frames.reset(new (std::nothrow) FrameRecord*[frames]());
+    room.meshes.reset(new (std::nothrow) MeshRecord*[meshes]());
+    room.frameRoom = room.frames ? frames : 0;
+    room.meshRoom = room.meshes ? meshes : 0;
+    return room.frames && room.meshes;
+}
+
+bool BuildFrameAndMeshLists(ObjectRecord* object, ObjectListRoom& room) {
+    if (!object || !room.frames || !room.meshes) return false;
+    std::int32_t frames = 0, meshes = 0;
+    if (object->rootFrame) {
+        CountFrames(object->rootFrame, &frames);
+        CountMeshes(object->rootFrame, &meshes);
+    }
+    if (frames > room.frameRoom || meshes > room.meshRoom) return false;
+    frames = meshes = 0;
+    if (object->rootFrame) {
+        // As the lists are built one by one: the frame's index ends as its limb number.
+        ListMeshes(room.meshes.get(), object->rootFrame, &meshes);
+        ListFrames(room.frames.get(), object->rootFrame, &frames);
+    }
+    delete[] std::exchange(object->frames, room.frames.release());
+    delete[] std::exchange(object->meshes, room.meshes.release());
+    object->frameCount = frames;
+    object->meshCount = meshes;
+    object->noMesh = meshes == 0 ? 1 : 0;
+    if (meshes == 0) delete[] std::exchange(object->meshes, nullptr);
+    return true;
+}
+
 bool SetupObjectLists(ObjectRecord* object) {
     if (!object || !object->rootFrame) return false;
     if (!BuildFrameAndMeshLists(object)) return false;

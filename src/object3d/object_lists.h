@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 struct AnimationRecord;
 struct ObjectRecord;
@@ -18,6 +19,19 @@ bool CountMeshes(FrameRecord* frame, std::int32_t* count);
 bool ListMeshes(MeshRecord** list, FrameRecord* frame, std::int32_t* n);
 // The object's mesh and frame lists; limb numbers end up in the frames' index fields.
 bool BuildFrameAndMeshLists(ObjectRecord* object);
+// Room for the lists, had before a change to the object's tree so that the lists can follow the
+// change without memory.
+struct ObjectListRoom {
+    std::unique_ptr<FrameRecord*[]> frames;
+    std::unique_ptr<MeshRecord*[]> meshes;
+    std::int32_t frameRoom = 0, meshRoom = 0;
+};
+// Room for the frames and meshes of the object's tree and `more` of each; false when it cannot
+// be had.
+bool ReserveObjectLists(ObjectListRoom& room, ObjectRecord* object, std::int32_t more);
+// The lists built in the room and swapped in; false, the lists as they were, when the tree holds
+// more than the room.
+bool BuildFrameAndMeshLists(ObjectRecord* object, ObjectListRoom& room);
 // The lists, then every frame's user matrix, transformation and combined matrix.
 bool SetupObjectLists(ObjectRecord* object);
 // The first frame of that exact name, in list order from frame; the start frame for a null name.

@@ -36,6 +36,7 @@ struct VertexBufferEntry {
     std::uint8_t* lockedData = nullptr;
     bool own = false;             // made for one mesh: never searched for room
     bool going = false;           // marked while a removal gathers the entries that go
+    VertexBufferEntry* nextGoing = nullptr; // the removal's chain of entries that go
     std::vector<DrawItem*> items; // not owned; each item's vertexSlot is its place here
 };
 
@@ -48,6 +49,7 @@ struct IndexBufferEntry {
     IndexBufferEntry* previous = nullptr;
     bool own = false;
     bool going = false;
+    IndexBufferEntry* nextGoing = nullptr;
     std::vector<DrawItem*> items; // not owned; each item's indexSlot is its place here
 };
 
@@ -103,7 +105,8 @@ public:
     bool AddObjectMeshesToBuffers(ObjectRecord* object);
     // Takes meshes out of the buffers. The buffers they sat in go, and the meshes that shared
     // them wait to be placed again (RefreshChangedMeshBuffers); the work grows with the meshes
-    // named and their mates, not with every live mesh.
+    // named and their mates, not with every live mesh. Nothing here allocates: a deletion never
+    // needs memory.
     void RemoveMeshFromBuffers(MeshRecord* mesh);
     void RemoveMeshesFromBuffers(const std::vector<MeshRecord*>& meshes);
     void RemoveObjectMeshesFromBuffers(ObjectRecord* object);
@@ -218,8 +221,9 @@ private:
     void ReleaseBufferChains();
     void RemoveVertexEntry(VertexBufferEntry* entry);
     void RemoveIndexEntry(IndexBufferEntry* entry);
-    // The meshes' items and buffers go, and their mates' items: how many mates now wait.
-    std::size_t TakeOutOfBuffers(const std::vector<MeshRecord*>& meshes);
+    // The items and buffers of the meshes that eachMesh(fn) hands to fn go, and their mates'
+    // items: how many mates now wait.
+    template <typename EachMesh> std::size_t TakeOutOfBuffers(EachMesh&& eachMesh);
     template <typename Fn> void ForEachLiveMesh(Fn&& fn);
 
     IDirect3DVertexShader9* wantedShader = nullptr;

@@ -54,9 +54,21 @@ AnimationRecord::~AnimationRecord() {
         FreeArray(heir->matrixKeys);
         heir->matrixKeys = std::exchange(matrixKeys, nullptr);
         heir->matrixKeyCount = std::exchange(matrixKeyCount, 0u);
-        for (std::size_t i = 1; i < keyBorrowers.size(); ++i) {
-            keyBorrowers[i]->keySource = heir;
-            heir->keyBorrowers.push_back(keyBorrowers[i]);
+        keyBorrowers.erase(keyBorrowers.begin());
+        for (AnimationRecord* borrower : keyBorrowers)
+            borrower->keySource = heir;
+        // A teardown takes no memory: the list moves whole where the heir lends to none yet.
+        if (heir->keyBorrowers.empty()) {
+            heir->keyBorrowers = std::move(keyBorrowers);
+        } else {
+            try {
+                heir->keyBorrowers.insert(heir->keyBorrowers.end(), keyBorrowers.begin(),
+                                          keyBorrowers.end());
+            } catch (...) {
+                // Unlisted, they could not be told when the heir goes: they keep no keys.
+                for (AnimationRecord* borrower : keyBorrowers)
+                    borrower->keySource = nullptr;
+            }
         }
         keyBorrowers.clear();
     }
@@ -131,6 +143,20 @@ MeshRecord::~MeshRecord() {
     ReleaseInterface(pixelShader);
 }
 
+namespace {
+
+// The sibling chain of first, followed by rest.
+FrameRecord* ChainAhead(FrameRecord* first, FrameRecord* rest) {
+    if (!first) return rest;
+    FrameRecord* last = first;
+    while (last->sibling)
+        last = last->sibling;
+    last->sibling = rest;
+    return first;
+}
+
+} // namespace
+
 MeshRecord*& FrameRecord::MeshSlot(int slot) {
     switch (slot) {
     case 0:
@@ -151,14 +177,14 @@ MeshRecord*& FrameRecord::MeshSlot(int slot) {
 FrameRecord::~FrameRecord() {
     for (int i = 0; i < kFrameMeshSlots; ++i)
         FreeOne(MeshSlot(i));
-    // The frames below and beside this one are unlinked as they are freed, so each of their
-    // teardowns ends at once, however deep or long the tree.
-    auto free = [](FrameRecord* f) {
-        f->child = f->sibling = nullptr;
+    // The frames below and beside this one are freed from one chain through their sibling links,
+    // each frame's children spliced in where it stood: no stack and no memory, however deep or
+    // long the tree, and each teardown in the chain ends at once.
+    FrameRecord* next = ChainAhead(std::exchange(child, nullptr), std::exchange(sibling, nullptr));
+    while (FrameRecord* f = next) {
+        next = ChainAhead(std::exchange(f->child, nullptr), std::exchange(f->sibling, nullptr));
         delete f;
-    };
-    WalkFrameTree(std::exchange(child, nullptr), free);
-    WalkFrameTree(std::exchange(sibling, nullptr), free);
+    }
 }
 
 namespace {

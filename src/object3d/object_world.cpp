@@ -9,6 +9,7 @@
 #include "object3d/vertex_layout.h"
 
 #include <cmath>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -244,31 +245,18 @@ bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matr
 
 namespace {
 
-bool ReplaceFrameBounds(AnimationSetRecord* set) {
-    const std::int32_t n = set->frameCount;
-    delete[] set->boundsMinimum;
-    delete[] set->boundsMaximum;
-    delete[] set->boundsCentre;
-    delete[] set->boundsRadius;
-    set->boundsMinimum = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsMaximum = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsCentre = new (std::nothrow) D3DXVECTOR3[n];
-    set->boundsRadius = new (std::nothrow) float[n];
-    if (!set->boundsMinimum || !set->boundsMaximum || !set->boundsCentre || !set->boundsRadius) {
-        delete[] std::exchange(set->boundsMinimum, nullptr);
-        delete[] std::exchange(set->boundsMaximum, nullptr);
-        delete[] std::exchange(set->boundsCentre, nullptr);
-        delete[] std::exchange(set->boundsRadius, nullptr);
-        set->frameCount = 0;
-        return false;
+// The room's per-frame arrays, started empty, in place of the set's.
+void SwapFrameBoundsInto(BoundsRoom& room, AnimationSetRecord* set) {
+    for (std::int32_t k = 0; k < set->frameCount; ++k) {
+        room.minimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
+        room.maximum[k] = -room.minimum[k];
+        room.centre[k] = D3DXVECTOR3(0, 0, 0);
+        room.radius[k] = 0;
     }
-    for (std::int32_t k = 0; k < n; ++k) {
-        set->boundsMinimum[k] = D3DXVECTOR3(kBoundsStart, kBoundsStart, kBoundsStart);
-        set->boundsMaximum[k] = -set->boundsMinimum[k];
-        set->boundsCentre[k] = D3DXVECTOR3(0, 0, 0);
-        set->boundsRadius[k] = 0;
-    }
-    return true;
+    delete[] std::exchange(set->boundsMinimum, room.minimum.release());
+    delete[] std::exchange(set->boundsMaximum, room.maximum.release());
+    delete[] std::exchange(set->boundsCentre, room.centre.release());
+    delete[] std::exchange(set->boundsRadius, room.radius.release());
 }
 
 // Poses the object at its current frame: keys sampled, frame matrices and animated vertices.
@@ -318,9 +306,8 @@ void SampleFrameBounds(ObjectRecord* object, AnimationSetRecord* set) {
 }
 
 // Pass 1 without animation: the pose as it is, measured with the matrices from before posing.
-void SamplePoseBounds(ObjectRecord* object, Bounds& b) {
+void SamplePoseBounds(ObjectRecord* object, Bounds& b, std::vector<D3DXMATRIX>& before) {
     const std::int32_t frames = ListedCount(object->frameCount);
-    std::vector<D3DXMATRIX> before(frames);
     for (std::int32_t i = 0; i < frames; ++i)
         if (object->frames[i]) before[i] = object->frames[i]->combinedMatrix;
     PoseObject(object);
@@ -355,13 +342,44 @@ void FinishFrameBounds(ObjectRecord* object, AnimationSetRecord* set) {
 
 } // namespace
 
+bool ReserveObjectBounds(const ObjectRecord* object, BoundsRoom& room,
+                         std::int32_t moreFrames) noexcept {
+    if (!object) return false;
+    const AnimationSetRecord* set = object->animationSet;
+    try {
+        if (set && set->frameCount > 0) {
+            const std::int32_t n = set->frameCount;
+            room.minimum.reset(new D3DXVECTOR3[n]);
+            room.maximum.reset(new D3DXVECTOR3[n]);
+            room.centre.reset(new D3DXVECTOR3[n]);
+            room.radius.reset(new float[n]);
+            room.animationFrames = n;
+        } else {
+            room.before.resize((object->frames ? ListedCount(object->frameCount) : 0) + moreFrames);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 bool CalculateObjectBounds(ObjectRecord* object) {
+    BoundsRoom room;
+    return ReserveObjectBounds(object, room) && CalculateObjectBounds(object, room);
+}
+
+bool CalculateObjectBounds(ObjectRecord* object, BoundsRoom& room) {
     if (!object) return false;
     CollisionBlock& o = object->collision;
     Bounds b;
     AnimationSetRecord* set = object->animationSet;
-    const bool perFrame = set && set->frameCount > 0 && ReplaceFrameBounds(set);
+    const bool perFrame = set && set->frameCount > 0;
     const std::int32_t frames = object->frames ? ListedCount(object->frameCount) : 0;
+    // Whatever the passes need was had before anything changes: without it the bounds stay.
+    if (perFrame ? !room.radius || room.animationFrames != set->frameCount
+                 : room.before.size() < static_cast<std::size_t>(frames))
+        return false;
+    if (perFrame) SwapFrameBoundsInto(room, set);
 
     for (std::int32_t i = 0; i < frames; ++i) {
         FrameRecord* f = object->frames[i];
@@ -376,7 +394,7 @@ bool CalculateObjectBounds(ObjectRecord* object) {
     if (perFrame)
         SampleFrameBounds(object, set);
     else if (frames > 0)
-        SamplePoseBounds(object, b);
+        SamplePoseBounds(object, b, room.before);
     o.poseRadius = std::sqrt(b.radius);
     if (o.cullingRadius > 0)
         o.cullingRadius = object->largeRadius ? o.poseRadius + 3000.0f : o.poseRadius;

@@ -4,6 +4,8 @@
 #include "core/win32.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 struct ObjectRecord;
 struct FrameRecord;
@@ -39,5 +41,18 @@ bool CalculateMeshBounds(MeshRecord* mesh);
 bool GetVertexBounds(std::int32_t pass, MeshRecord* mesh, const D3DXMATRIX* matrix,
                      D3DXVECTOR3* minimum, D3DXVECTOR3* maximum, D3DXVECTOR3* centre,
                      float* radius);
-// Box, centre and radius over every frame mesh, and per animation frame; false for null.
+// Box, centre and radius over every frame mesh, and per animation frame; false for null, or
+// without the memory to measure (the bounds are then as they were).
 bool CalculateObjectBounds(ObjectRecord* object);
+// What the measuring needs, had ahead by a change that must not fail once it alters the object.
+struct BoundsRoom {
+    std::unique_ptr<D3DXVECTOR3[]> minimum, maximum, centre; // per animation frame
+    std::unique_ptr<float[]> radius;
+    std::int32_t animationFrames = 0; // entries of each of the four
+    std::vector<D3DXMATRIX> before;   // a matrix per frame
+};
+// Room for the object as it is, or with `moreFrames` more frames; false when it cannot be had.
+bool ReserveObjectBounds(const ObjectRecord* object, BoundsRoom& room,
+                         std::int32_t moreFrames = 0) noexcept;
+// The same measuring in the room; false, the bounds as they were, when it does not fit.
+bool CalculateObjectBounds(ObjectRecord* object, BoundsRoom& room);

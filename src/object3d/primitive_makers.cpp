@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "object3d/geometry.h"
 #include "object3d/object3d.h"
+#include "object3d/object_guard.h"
 #include "object3d/object_state.h"
 #include "object3d/positioning.h"
 #include "object3d/vertex_layout.h"
@@ -33,14 +34,9 @@ constexpr float kConeHeightOverRadius = 2.0f;
 // passed by mistake cannot have the command zero and measure millions of them.
 constexpr std::int32_t kMostEmptyMeshVertices = 0xFFFF;
 
-// Object n made with one empty mesh, which is returned; null when the number is refused.
+// Object n made with one empty mesh, which is returned; null when it cannot be made.
 MeshRecord* NewObjectMesh(std::int32_t n, const char* name) {
     return CreateNewObject(n, name) ? g_Object3D.objects[n]->rootFrame->mesh : nullptr;
-}
-
-// A mesh that could not be made leaves no half-made object behind.
-void Abandon(std::int32_t n) {
-    DeleteObject(n);
 }
 
 // Frames, bounds and transform, then the image; null when the object could not be set up.
@@ -48,6 +44,12 @@ ObjectRecord* FinishObject(std::int32_t n, float radius, std::int32_t image = 0)
     if (!SetupNewObject(n, radius)) return nullptr;
     TextureObject(n, image);
     return g_Object3D.objects[n];
+}
+
+// Runs the make of object n: one that fails leaves no half-made object behind and raises 7002
+// unless a check raised its own error first.
+template <typename Body> void Make(std::int32_t n, Body&& body) {
+    GuardObjectMake(n, kObjectNotMade, static_cast<Body&&>(body));
 }
 
 void WriteVertex(MeshRecord* mesh, std::int32_t i, const D3DXVECTOR3& p, const D3DXVECTOR3& n,
@@ -63,17 +65,19 @@ void FinishList(MeshRecord* mesh, std::int32_t primitiveType, std::int32_t primi
 }
 
 void MakePlane(std::int32_t n, float width, float height, bool facingNegativeZ) {
-    MeshRecord* mesh = NewObjectMesh(n, "plane");
-    if (!mesh) return;
-    const float w = width * 0.5f, h = height * 0.5f;
-    if (!(facingNegativeZ ? MakeMeshPlaneFacingNegativeZ(mesh, w, h)
-                          : MakeMeshPlaneFacingPositiveZ(mesh, w, h)))
-        return Abandon(n);
-    ObjectRecord* object = FinishObject(n, (w + h) * 0.5f);
-    if (!object) return;
-    if (!facingNegativeZ) YRotateObject(n, 180.0f);
-    SetCollisionToSpheres(object);
-    SetObjectCull(n, 0);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "plane");
+        const float w = width * 0.5f, h = height * 0.5f;
+        if (!mesh || !(facingNegativeZ ? MakeMeshPlaneFacingNegativeZ(mesh, w, h)
+                                       : MakeMeshPlaneFacingPositiveZ(mesh, w, h)))
+            return false;
+        ObjectRecord* object = FinishObject(n, (w + h) * 0.5f);
+        if (!object) return false;
+        if (!facingNegativeZ) YRotateObject(n, 180.0f);
+        SetCollisionToSpheres(object);
+        SetObjectCull(n, 0);
+        return true;
+    });
 }
 
 void WriteCone(MeshRecord* mesh, float r) {
@@ -142,21 +146,23 @@ void ReplaceFrames(ObjectRecord* object, FrameRecord* frame) {
 
 void MakeObjectFromMesh(std::int32_t n, std::int32_t mesh, std::int32_t image) {
     if (!ConfirmMesh(mesh)) return;
-    MeshRecord* target = NewObjectMesh(n, "mesh");
-    if (!target) return RaiseRuntimeError(kObjectNotMade);
-    if (!MakeMeshFromFormat(target, g_Object3D.meshes[mesh], &kIdentityMatrix)) {
-        RaiseRuntimeError(kObjectNotMade);
-        return Abandon(n);
-    }
-    FinishObject(n, -1.0f, image);
+    // A number refused by the object's checks raises 7002 too.
+    Make(n, [&] {
+        MeshRecord* target = NewObjectMesh(n, "mesh");
+        if (!target) RaiseRuntimeError(kObjectNotMade);
+        return target && MakeMeshFromFormat(target, g_Object3D.meshes[mesh], &kIdentityMatrix) &&
+               FinishObject(n, -1.0f, image);
+    });
 }
 
 void MakeObjectSphere(std::int32_t n, float size, std::int32_t rings, std::int32_t segments) {
-    MeshRecord* mesh = NewObjectMesh(n, "sphere");
-    if (!mesh) return;
-    if (!MakeMeshSphere(1, mesh, 0, 0, 0, size * 0.5f, rings, segments, kPlainFormat, kWhite))
-        return Abandon(n);
-    FinishObject(n, size * 0.5f);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "sphere");
+        return mesh &&
+               MakeMeshSphere(1, mesh, 0, 0, 0, size * 0.5f, rings, segments, kPlainFormat,
+                              kWhite) &&
+               FinishObject(n, size * 0.5f);
+    });
 }
 
 void MakeObjectPlane(std::int32_t n, float width, float height) {
@@ -173,30 +179,32 @@ void MakeObjectPlaneFacingNegativeZ(std::int32_t n, float width, float height) {
 
 void MakeObjectTriangle(std::int32_t n, float x1, float y1, float z1, float x2, float y2, float z2,
                         float x3, float y3, float z3) {
-    MeshRecord* mesh = NewObjectMesh(n, "triangle");
-    if (!mesh) return;
-    if (!SetupMeshFVFData(mesh, kPlainFormat, 3, 0)) {
-        RaiseRuntimeError(kObjectNotMade);
-        return Abandon(n);
-    }
-    const D3DXVECTOR3 normal(0, 0, -1);
-    WriteVertex(mesh, 0, D3DXVECTOR3(x1, y1, z1), normal, 0, 0);
-    WriteVertex(mesh, 1, D3DXVECTOR3(x2, y2, z2), normal, 1, 0);
-    WriteVertex(mesh, 2, D3DXVECTOR3(x3, y3, z3), normal, 1, 1);
-    FinishList(mesh, D3DPT_TRIANGLELIST, 1);
-    // A radius is a size: corners given right to left still make a triangle of that width.
-    ObjectRecord* object = FinishObject(n, std::fabs(x2 - x1));
-    if (!object) return;
-    SetCollisionToSpheres(object);
-    SetObjectCull(n, 0);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "triangle");
+        if (!mesh || !SetupMeshFVFData(mesh, kPlainFormat, 3, 0)) return false;
+        const D3DXVECTOR3 normal(0, 0, -1);
+        WriteVertex(mesh, 0, D3DXVECTOR3(x1, y1, z1), normal, 0, 0);
+        WriteVertex(mesh, 1, D3DXVECTOR3(x2, y2, z2), normal, 1, 0);
+        WriteVertex(mesh, 2, D3DXVECTOR3(x3, y3, z3), normal, 1, 1);
+        FinishList(mesh, D3DPT_TRIANGLELIST, 1);
+        // A radius is a size: corners given right to left still make a triangle of that width.
+        ObjectRecord* object = FinishObject(n, std::fabs(x2 - x1));
+        if (!object) return false;
+        SetCollisionToSpheres(object);
+        SetObjectCull(n, 0);
+        return true;
+    });
 }
 
 void MakeObjectBox(std::int32_t n, float width, float height, float depth) {
-    MeshRecord* mesh = NewObjectMesh(n, "box");
-    if (!mesh) return;
-    const float w = width * 0.5f, h = height * 0.5f, d = depth * 0.5f;
-    if (!MakeMeshBox(1, mesh, -w, -h, -d, w, h, d, kPlainFormat, kWhite)) return Abandon(n);
-    if (ObjectRecord* object = FinishObject(n, (w + h) * 0.5f)) SetCollisionToSpheres(object);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "box");
+        const float w = width * 0.5f, h = height * 0.5f, d = depth * 0.5f;
+        if (!mesh || !MakeMeshBox(1, mesh, -w, -h, -d, w, h, d, kPlainFormat, kWhite)) return false;
+        ObjectRecord* object = FinishObject(n, (w + h) * 0.5f);
+        if (object) SetCollisionToSpheres(object);
+        return object != nullptr;
+    });
 }
 
 void MakeObjectBox(std::int32_t n, float size) {
@@ -204,54 +212,67 @@ void MakeObjectBox(std::int32_t n, float size) {
 }
 
 void MakeObjectPyramid(std::int32_t n, float size) {
-    MeshRecord* mesh = NewObjectMesh(n, "pyramid");
-    if (!mesh) return;
-    const float s = size * 0.5f;
-    if (!MakeMeshPyramid(1, mesh, s, kColouredFormat, kWhite)) return Abandon(n);
-    if (ObjectRecord* object = FinishObject(n, s)) SetCollisionToSpheres(object);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "pyramid");
+        const float s = size * 0.5f;
+        if (!mesh || !MakeMeshPyramid(1, mesh, s, kColouredFormat, kWhite)) return false;
+        ObjectRecord* object = FinishObject(n, s);
+        if (object) SetCollisionToSpheres(object);
+        return object != nullptr;
+    });
 }
 
 void MakeObjectCylinder(std::int32_t n, float size) {
-    MeshRecord* mesh = NewObjectMesh(n, "cylinder");
-    if (!mesh) return;
-    const std::int32_t vertices = 2 * (kCylinderSteps + 1);
-    if (!SetupMeshFVFData(mesh, kPlainFormat, vertices, 0)) {
-        RaiseRuntimeError(kObjectNotMade);
-        return Abandon(n);
-    }
-    const float r = size * 0.5f;
-    for (std::int32_t i = 0; i <= kCylinderSteps; ++i) {
-        const float angle = static_cast<float>(i) * kCylinderStep;
-        const float x = std::sin(angle) * r, z = std::cos(angle) * r;
-        const float u = 1.0f - static_cast<float>(i) * 0.033333335f;
-        D3DXVECTOR3 normal, outward(x, 0, z);
-        D3DXVec3Normalize(&normal, &outward);
-        WriteVertex(mesh, 2 * i, D3DXVECTOR3(x, r, z), normal, u, 0);
-        WriteVertex(mesh, 2 * i + 1, D3DXVECTOR3(x, -r, z), normal, u, 1);
-    }
-    FinishList(mesh, D3DPT_TRIANGLESTRIP, vertices - 2);
-    if (ObjectRecord* object = FinishObject(n, size)) SetCollisionToSpheres(object);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "cylinder");
+        const std::int32_t vertices = 2 * (kCylinderSteps + 1);
+        if (!mesh || !SetupMeshFVFData(mesh, kPlainFormat, vertices, 0)) return false;
+        const float r = size * 0.5f;
+        for (std::int32_t i = 0; i <= kCylinderSteps; ++i) {
+            const float angle = static_cast<float>(i) * kCylinderStep;
+            const float x = std::sin(angle) * r, z = std::cos(angle) * r;
+            const float u = 1.0f - static_cast<float>(i) * 0.033333335f;
+            D3DXVECTOR3 normal, outward(x, 0, z);
+            D3DXVec3Normalize(&normal, &outward);
+            WriteVertex(mesh, 2 * i, D3DXVECTOR3(x, r, z), normal, u, 0);
+            WriteVertex(mesh, 2 * i + 1, D3DXVECTOR3(x, -r, z), normal, u, 1);
+        }
+        FinishList(mesh, D3DPT_TRIANGLESTRIP, vertices - 2);
+        ObjectRecord* object = FinishObject(n, size);
+        if (object) SetCollisionToSpheres(object);
+        return object != nullptr;
+    });
 }
 
 void MakeObjectCone(std::int32_t n, float size) {
-    MeshRecord* mesh = NewObjectMesh(n, "cone");
-    if (!mesh) return;
-    if (!SetupMeshFVFData(mesh, kPlainFormat, 2 * kConeSteps + 1, 3 * kConeSteps)) {
-        RaiseRuntimeError(kObjectNotMade);
-        return Abandon(n);
-    }
-    const float r = size * 0.5f;
-    WriteCone(mesh, r);
-    FinishList(mesh, D3DPT_TRIANGLELIST, kConeSteps);
-    FinishObject(n, r);
+    Make(n, [&] {
+        MeshRecord* mesh = NewObjectMesh(n, "cone");
+        // The rim writes indices: a set-up that made the vertices but not the indices fails.
+        if (!mesh || !SetupMeshFVFData(mesh, kPlainFormat, 2 * kConeSteps + 1, 3 * kConeSteps) ||
+            !mesh->vertices || !mesh->indices)
+            return false;
+        WriteCone(mesh, size * 0.5f);
+        FinishList(mesh, D3DPT_TRIANGLELIST, kConeSteps);
+        return FinishObject(n, size * 0.5f) != nullptr;
+    });
 }
 
 void ReplaceObjectWithEmptyMesh(std::int32_t n, std::uint32_t fvf, std::int32_t vertexCount,
                                 std::int32_t indexCount) {
     if (!ConfirmObject(n)) return;
     // Made before anything is torn down, so that a refusal leaves the object as it was.
-    std::unique_ptr<FrameRecord> frame = EmptyMeshFrame(fvf, vertexCount, indexCount);
-    if (!frame) return RaiseRuntimeError(kObjectNotMade);
+    std::unique_ptr<FrameRecord> frame;
+    if (!GuardChange(kObjectNotMade, [&] {
+            frame = EmptyMeshFrame(fvf, vertexCount, indexCount);
+            return frame != nullptr;
+        }))
+        return;
+    // From here the old geometry is gone: an object that cannot be set up goes with it.
     ReplaceFrames(g_Object3D.objects[n], frame.release());
-    if (ObjectRecord* object = FinishObject(n, 100.0f)) SetCollisionToSpheres(object);
+    const bool done = GuardChange(kObjectNotMade, [n] {
+        ObjectRecord* object = FinishObject(n, 100.0f);
+        if (object) SetCollisionToSpheres(object);
+        return object != nullptr;
+    });
+    if (!done) DiscardObject(n);
 }

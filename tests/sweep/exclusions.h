@@ -60,6 +60,7 @@ SWEEP_EXCLUDE(WaitMouseExport, "waits for a mouse click")
 SWEEP_EXCLUDE(WaitMouseExport2, "waits for a mouse click")
 
 SWEEP_TOUCHES(SetDisplayMode, "a new mode deletes every item of the old device")
+SWEEP_DROPS_OLD(LoadMesh, "the old mesh goes before the file is loaded")
 SWEEP_TOUCHES(DeleteObjectsCmd, "deletes every object of a range of numbers")
 
 // Operations other modules call through their kept pointers, after their own checks: a missing
@@ -153,14 +154,7 @@ SWEEP_TOUCHES(SetDisplayModeVertexProcessing, "a new mode deletes every item of 
 SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device")
 
 // Known faults of the allocation-failure pass, mended in other changes, by module.
-// camera
-SWEEP_KNOWN_MEMORY(MakeCamera, "no error, and nothing made")
-// light
-SWEEP_KNOWN_MEMORY(MakeLight, "no error, and nothing made")
 // object3d
-SWEEP_KNOWN_MEMORY(SetObjectSmoothing, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(AddLightMapLight, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(SetLimbSmoothing, "std::bad_alloc leaves it")
 // What the placing of an object's meshes in the shared buffers does: it releases their old
 // places before the new ones exist, so a refused place cannot put the object back whole.
 SWEEP_KNOWN_MEMORY(ConvertObjectFVF, "error 7002, and it holds the meshes' new buffer places")
@@ -169,30 +163,6 @@ SWEEP_KNOWN_MEMORY(SetCartoonShadingOn, "error 7002, and it holds what the meshe
 SWEEP_KNOWN_MEMORY(SetRainbowShadingOn, "error 7002, and it holds what the meshes' effects made")
 SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the shadow meshes made")
 SWEEP_KNOWN_MEMORY(CreateLightMaps, "error 7002, and it holds what the light mapper made")
-SWEEP_KNOWN_MEMORY(MakeObjectCone, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(OffsetLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(RotateLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(ScaleLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(AddLimb,
-                   "it keeps blocks it made after its error; its error leaves the object changed")
-SWEEP_KNOWN_MEMORY(RemoveLimb, "std::bad_alloc leaves it; no error, and its work left undone")
-SWEEP_KNOWN_MEMORY(ChangeLimbMesh, "no error, and its work left undone; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(LoadMesh, "its error loses the old mesh")
-SWEEP_KNOWN_MEMORY(MakeMeshBoxApproximation, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(DeleteObjectCmd, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(CloneObject, "std::bad_alloc leaves it; no error, and nothing made")
-SWEEP_KNOWN_MEMORY(InstanceObject, "no error, and nothing made")
-SWEEP_KNOWN_MEMORY(CalculateObjectBoundsCmd, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectFromLimb, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectFromMesh, "std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectSphere, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPlane, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPlaneFacingNegativeZ,
-                   "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectTriangle, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectBox, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectPyramid, "no error, and nothing made; std::bad_alloc leaves it")
-SWEEP_KNOWN_MEMORY(MakeObjectCylinder, "no error, and nothing made; std::bad_alloc leaves it")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
 // display
