@@ -36,9 +36,11 @@ void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth)
 bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t depth,
                         std::int32_t windowed, std::int32_t lockable,
                         std::int32_t vertexProcessing);
-// Fills the presentation parameters and creates the device (1510, 1511).
+// Fills the presentation parameters and creates the device (1510, 1511). Called on its own
+// while a device exists, the modules release before and rebuild after, as in a mode change.
 bool Setup();
-// Creates the device, retrying with software vertex processing (1511 to 1513).
+// Creates the device, retrying with software vertex processing (1511 to 1513); the modules
+// release and rebuild around it as with Setup.
 bool CreateDisplayDevice();
 // The command form with every parameter of SetDisplayModeCore.
 bool SetDisplayModeEx(std::int32_t width, std::int32_t height, std::int32_t depth,
@@ -53,7 +55,8 @@ bool SetDisplayModeVertexProcessing(std::int32_t width, std::int32_t height, std
                                     std::int32_t windowed, std::int32_t vertexProcessing);
 // A 16-bit full-screen mode.
 bool SetDisplayMode16(std::int32_t width, std::int32_t height);
-// Resets a full-screen device to windowed, for the console.
+// Resets a full-screen device to windowed, for the console; the modules release before and
+// rebuild after, and a reset that fails sets the last mode back up, windowed.
 void ResetDeviceWindowed();
 
 // Reads the device's render target and depth surface into CoreData and sets them.

@@ -292,6 +292,8 @@ bool CheckMode(const DisplayModeRequest& asked, CheckedMode& out) {
     return true;
 }
 
+bool SetupDevice();
+
 bool MakeDevice(const CheckedMode& m) {
     const DisplayModeRequest& r = m.request;
     d.offsetX = static_cast<std::int32_t>(m.mode->Width) - r.width;
@@ -303,7 +305,7 @@ bool MakeDevice(const CheckedMode& m) {
     d.windowed = r.windowed;
     d.width = static_cast<std::int32_t>(m.mode->Width);
     d.height = static_cast<std::int32_t>(m.mode->Height);
-    return Setup();
+    return SetupDevice();
 }
 
 // The display size is written only once the device is made, so that a failure leaves it as it
@@ -326,8 +328,8 @@ void FinishMode(const CheckedMode& m, bool writeSize) {
 
 // The old device went before the new one failed: the last mode made is set up again, so that
 // the modules rebuild on a device, and the failure's error stays the one raised.
-void SetLastModeBackUp(const DisplayModeRequest& failed) {
-    if (!d.hasLastMode || d.lastMode == failed) return;
+void SetLastModeBackUp(const DisplayModeRequest* failed) {
+    if (!d.hasLastMode || (failed && d.lastMode == *failed)) return;
     RuntimeErrorRecord* cell = GetModuleErrorPointer();
     const std::int32_t error = cell ? cell->number : 0;
     CheckedMode last;
@@ -343,7 +345,7 @@ bool MakeMode(const DisplayModeRequest& request, bool writeSize) {
     if (!CheckMode(request, m)) return false;
     if (!MakeDevice(m)) {
         ReportDisplayMessage("Unable to setup 3D device");
-        SetLastModeBackUp(m.request);
+        SetLastModeBackUp(&m.request);
         return false;
     }
     FinishMode(m, writeSize);
@@ -373,7 +375,11 @@ bool SetDisplayModeCore(std::int32_t width, std::int32_t height, std::int32_t de
     return MakeMode({width, height, depth, windowed, lockable, vertexProcessing}, false);
 }
 
-bool Setup() {
+namespace {
+
+bool MakeDisplayDevice();
+
+bool SetupDevice() {
     if (!d.d3d) return Fail("Invalid D3D pointer for Setup ( )", kDisplayNoInterface);
     d.autoDepth = true;
     d.present = D3DPRESENT_PARAMETERS{};
@@ -399,12 +405,12 @@ bool Setup() {
     p.BackBufferFormat = d.backBufferFormat;
     p.AutoDepthStencilFormat = d.depthFormat;
     p.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-    if (!CreateDisplayDevice()) return false;
+    if (!MakeDisplayDevice()) return false;
     if (!d.device) return Fail("Unable to create device", kDisplayDeviceInvalidCall);
     return true;
 }
 
-bool CreateDisplayDevice() {
+bool MakeDisplayDevice() {
     D3DDISPLAYMODE current{};
     d.d3d->GetAdapterDisplayMode(0, &current);
     ReleaseSavedRenderTarget();
@@ -433,6 +439,28 @@ bool CreateDisplayDevice() {
     RestoreRenderTarget(); // CoreData's targets always belong to the current device
     if (!EmbeddingHost()) ClearDisplay(0, 0, 0);
     return true;
+}
+
+// A step of the mode set called on its own replaces the device the modules hold objects of: they
+// let go of them first, and rebuild on the new device, or on the last mode set up again when the
+// step made none.
+bool ReplaceDeviceUnderModules(bool (*step)()) {
+    if (!d.device) return step();
+    CallRefreshD3D(0);
+    const bool made = step();
+    if (!made) SetLastModeBackUp(nullptr);
+    CallRefreshD3D(1);
+    return made;
+}
+
+} // namespace
+
+bool Setup() {
+    return ReplaceDeviceUnderModules(SetupDevice);
+}
+
+bool CreateDisplayDevice() {
+    return ReplaceDeviceUnderModules(MakeDisplayDevice);
 }
 
 void SetDisplayMode(std::int32_t width, std::int32_t height, std::int32_t depth) {
@@ -538,13 +566,20 @@ void ResetDeviceWindowed() {
     d.present.Windowed = TRUE;
     d.present.BackBufferFormat = d.desktopMode.Format;
     d.present.FullScreen_RefreshRateInHz = 0;
-    ReleaseSavedRenderTarget();
+    // A reset fails while any object of the device's own memory lives: the modules let go of
+    // theirs first, and rebuild after on the device there is then.
+    const bool sceneWasOpen = d.sceneOpen;
+    EndDisplayScene();
+    CallRefreshD3D(0);
     ReleaseFrameQueries();
-    if (FAILED(d.device->Reset(&d.present))) {
+    if (SUCCEEDED(d.device->Reset(&d.present))) {
+        SetDefaultStates();
+        if (sceneWasOpen) BeginDisplayScene();
+    } else {
         ReleaseDevice(); // a device that failed to reset is of no use to anyone
-        return;
+        SetLastModeBackUp(nullptr);
     }
-    RestoreRenderTarget();
+    CallRefreshD3D(1);
 }
 
 D3DFORMAT ChooseDepthStencilFormat(IDirect3D9* d3d, D3DFORMAT target) {

@@ -147,6 +147,7 @@ struct Unmade {
     HRESULT result;
     std::int32_t error;
     bool deviceAfter; // the last mode could be set up again
+    bool (*run)() = [] { return SetDisplayModeEx(800, 600, 32, 1, 0, 1); };
 };
 
 } // namespace
@@ -285,6 +286,9 @@ TEST_F(ModeChange, ADeviceThatCannotBeMadeLeavesASoundDisplay) {
     const Unmade rows[] = {
         {"the new mode's", 2, D3DERR_NOTAVAILABLE, 1512, true},
         {"every", -1, E_FAIL, 1511, false},
+        {"Setup's", 2, D3DERR_NOTAVAILABLE, 1512, true, [] { return ::Setup(); }},
+        {"CreateDisplayDevice's", -1, D3DERR_OUTOFVIDEOMEMORY, 1513, false,
+         [] { return CreateDisplayDevice(); }},
     };
     for (const Unmade& row : rows) {
         MakeItems();
@@ -295,7 +299,7 @@ TEST_F(ModeChange, ADeviceThatCannotBeMadeLeavesASoundDisplay) {
         failing.result = row.result;
         g_Display.d3d.Reset(&failing);
         cell.number = 0;
-        const bool made = SetDisplayModeEx(800, 600, 32, 1, 0, 1);
+        const bool made = row.run();
         g_Display.d3d.Detach();
         g_Display.d3d.Reset(real);
 
@@ -325,4 +329,65 @@ TEST_F(ModeChange, ADeviceThatCannotBeMadeLeavesASoundDisplay) {
         ASSERT_NE(GetDirect3DDevice(), nullptr) << row.what;
         cell.number = 0;
     }
+}
+
+namespace {
+struct Step {
+    const char* call;
+    bool (*run)();
+};
+
+// The device image n's texture was made on; null without one.
+IDirect3DDevice9* ImageDevice(std::int32_t n) {
+    IDirect3DDevice9* owner = nullptr;
+    if (IDirect3DTexture9* texture = GetImagePointer(n)) texture->GetDevice(&owner);
+    if (owner) owner->Release(); // compared, not used
+    return owner;
+}
+} // namespace
+
+// The steps of a mode set, called on their own under running modules, make a new device as a mode
+// change does: every module lets go of the old device's objects first and rebuilds on the new one.
+// The test keeps the old device: nothing but it may hold the old device after the step.
+TEST_F(ModeChange, DeviceStepsReleaseAndRebuildTheModules) {
+    const Step rows[] = {
+        {"SetDisplayMode",
+         [] {
+             SetDisplayMode(640, 480, 32);
+             return true;
+         }},
+        {"Setup", [] { return ::Setup(); }},
+        {"CreateDisplayDevice", [] { return CreateDisplayDevice(); }},
+    };
+    for (const Step& row : rows) {
+        MakeItems();
+        IDirect3DDevice9* old = GetDirect3DDevice();
+        old->AddRef();
+        cell.number = 0;
+        EXPECT_TRUE(row.run()) << row.call;
+        EXPECT_EQ(cell.number, 0) << row.call;
+        EXPECT_EQ(old->Release(), 0u) << row.call << ": objects of the old device are held";
+        ASSERT_NE(GetDirect3DDevice(), nullptr) << row.call;
+        EXPECT_NE(g_CoreData->renderTarget, nullptr) << row.call;
+        // What the modules make now is the new device's, and a frame draws it.
+        GrabImage(2, 0, 0, 8, 8);
+        EXPECT_EQ(ImageDevice(2), GetDirect3DDevice()) << row.call;
+        Sync();
+        EXPECT_EQ(cell.number, 0) << row.call;
+        DeleteImage(2);
+    }
+}
+
+// The console's reset to a window from full screen: a reset needs every object of the device's
+// own memory gone, so the modules let go of theirs first and rebuild on the windowed device.
+TEST_F(ModeChange, AResetToAWindowKeepsADeviceTheModulesRebuildOn) {
+    ASSERT_TRUE(SetDisplayModeEx(1024, 768, 32, 0, 0, 1)); // lockable: images are grabbed
+    MakeItems();
+    ResetDeviceWindowed();
+    ASSERT_NE(GetDirect3DDevice(), nullptr);
+    EXPECT_TRUE(g_Display.present.Windowed);
+    MakeItems();
+    EXPECT_EQ(ImageDevice(1), GetDirect3DDevice());
+    Sync();
+    EXPECT_EQ(cell.number, 0);
 }

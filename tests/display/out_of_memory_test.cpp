@@ -51,11 +51,24 @@ TEST_F(DisplayMemory, OutOfMemoryRaises101AndKeepsTheChecklist) {
 // A mode change releases and rebuilds every module: a module that runs out of memory there says so
 // (101), the others rebuild, and nothing leaves the command.
 TEST_F(DisplayMemory, AModeChangeThatRunsOutOfMemoryThrowsNothing) {
-    MakeObjectBox(1, 10.0f);
-    for (int k = 1; k < 256; ++k) {
-        const bool failed = failing_heap::CallFailing(
-            k, [] { SetDisplayMode(640, 480, 32); }, "SetDisplayMode " + std::to_string(k));
-        EXPECT_NE(GetDirect3DDevice(), nullptr) << k;
-        if (!failed) break;
-    }
+    struct Row {
+        const char* name;
+        void (*before)();
+        void (*call)();
+    };
+    const Row rows[] = {
+        {"SetDisplayMode", [] {}, [] { SetDisplayMode(640, 480, 32); }},
+        {"Setup", [] {}, [] { ::Setup(); }},
+        {"ResetDeviceWindowed", [] { SetDisplayModeFullScreen(1024, 768, 32); },
+         ResetDeviceWindowed},
+    };
+    for (const Row& row : rows)
+        for (int k = 1; k < 256; ++k) {
+            row.before();
+            MakeObjectBox(1, 10.0f);
+            const std::string what = std::string(row.name) + " " + std::to_string(k);
+            const bool failed = failing_heap::CallFailing(k, row.call, what);
+            EXPECT_NE(GetDirect3DDevice(), nullptr) << what;
+            if (!failed) break;
+        }
 }

@@ -152,6 +152,11 @@ SWEEP_TOUCHES(SetDisplayModeFullScreen, "a new mode deletes every item of the ol
 SWEEP_TOUCHES(SetDisplayModeWindowFlag, "a new mode deletes every item of the old device")
 SWEEP_TOUCHES(SetDisplayModeVertexProcessing, "a new mode deletes every item of the old device")
 SWEEP_TOUCHES(SetDisplayMode16, "a new mode deletes every item of the old device")
+SWEEP_TOUCHES(Setup, "a new device deletes every item of the old one")
+SWEEP_TOUCHES(CreateDisplayDevice, "a new device deletes every item of the old one")
+SWEEP_TOUCHES(SetWindowModeOn, "a full-screen display becomes a new windowed mode")
+SWEEP_TOUCHES(SetWindowModeOff, "a windowed display becomes a new full-screen mode")
+SWEEP_TOUCHES(ResetDeviceWindowed, "the reset's modules let go of every item")
 
 // Known faults of the allocation-failure pass, mended in other changes, by module.
 // object3d
@@ -165,8 +170,3 @@ SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the shadow mesh
 SWEEP_KNOWN_MEMORY(CreateLightMaps, "error 7002, and it holds what the light mapper made")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
-// display
-SWEEP_KNOWN_MEMORY_ENDS(CreateDisplayDevice, "a page fault with sound arguments")
-SWEEP_KNOWN_MEMORY_ENDS(SetDisplayMode16, "a page fault with sound arguments (4 x 4)")
-SWEEP_KNOWN_MEMORY_ENDS(SetWindowModeOff, "a page fault with sound arguments")
-SWEEP_KNOWN_MEMORY_ENDS(Setup, "a new device under every module: a page fault at the shutdown")

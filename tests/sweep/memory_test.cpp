@@ -8,6 +8,7 @@
 #include "sweep/failing_allocator.h"
 #include "sweep/sweep_fixture.h"
 #include "core/frame_loop.h"
+#include "display/display.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,7 @@ Outcome CallOnce(Sweep& sweep, const SweepRow& row, const SweepArgs& sound, int 
 // Takes away what the call made and makes again the fixtures it changed (all of them after an
 // exception).
 void Settle(Sweep& sweep, const Maker& maker, bool all) {
+    sweep.RestoreDisplay();
     if (maker.kind && maker.kind->exists(kMissing)) maker.kind->remove(kMissing);
     const Prints now = PrintAll();
     std::set<std::string> changed;
@@ -162,17 +164,25 @@ std::vector<std::string> Faults(const SweepRow& row, const Outcome& o, const Out
     std::vector<std::string> faults;
     if (o.thrown[0]) faults.push_back(std::string(o.thrown) + " left the command");
     if (!HeapsWhole()) faults.push_back("a heap is damaged");
+    if (!GetDirect3DDevice()) faults.push_back("no device is left");
     const std::string raised = "error " + std::to_string(o.error);
     if (o.error) {
         const bool drops = SweepDropsOldAllowed(row.name);
+        // A mode change deletes every item whatever its modules' rebuild ran out of, and what the
+        // rebuild made is held, as after a call that worked.
+        const bool touches = SweepTouchesAllowed(row.name);
         for (const auto& [item, print] : before)
             if (o.prints.at(item) != print &&
-                !(drops && o.prints.at(item).empty() && NamedKinds(row).count(KindOf(item))))
+                !(o.prints.at(item).empty() &&
+                  (touches || (drops && NamedKinds(row).count(KindOf(item))))))
                 faults.push_back(raised + ", and " + item + " changed: " + Said(print) + "-> " +
                                  Said(o.prints.at(item)));
-        if (o.tally.held > 0)
-            faults.push_back(raised + ", and it holds " + std::to_string(o.tally.held) +
-                             " blocks it allocated");
+        const int rebuilt = touches ? std::max(reference.tally.held, 0) : 0;
+        if (o.tally.held > rebuilt)
+            faults.push_back(
+                raised + ", and it holds " + std::to_string(o.tally.held) + " blocks it allocated" +
+                (rebuilt ? ", more than the " + std::to_string(rebuilt) + " of a call that worked"
+                         : std::string()));
         if (o.made) faults.push_back(raised + ", and yet it made its item");
         return faults;
     }

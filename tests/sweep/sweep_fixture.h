@@ -5,6 +5,7 @@
 #include "core/win32.h"
 
 #include "sweep/sweep.h"
+#include "display/display_state.h"
 #include "support/engine_fixture.h"
 #include "support/guarded_locks.h"
 #include "support/heaps.h"
@@ -85,12 +86,15 @@ public:
     void Remake(int failuresBefore, int knownBefore);
     // Back in the case's own folder, wherever a call left the current one.
     void InWork() const;
+    // Back at the mode the case began at, windowed, wherever a mode command left the display.
+    void RestoreDisplay();
     std::int32_t& Error() { return cell.number; }
     void SetUp() override;
     void TearDown() override;
     Prints baseline_;
 
 private:
+    DisplayModeRequest startMode_;
     std::unique_ptr<GuardedLocks> locks_;
     TempFolder folder_;
     std::string work_ = folder_.File("work");
