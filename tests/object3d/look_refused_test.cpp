@@ -3,6 +3,7 @@
 #include "core/win32.h"
 
 #include "object3d/appearance.h"
+#include "object3d/vertex_editing.h"
 #include "support/failing_heap.h"
 #include "support/object_scene.h"
 
@@ -37,8 +38,8 @@ struct LookRow {
     std::function<void()> call;
 };
 
-// Two limbs, each its own box, both with rainbow shading, so that a refused call
-// has an old effect to keep.
+// Two limbs, each its own box, both with rainbow shading, so that a refused call has an old
+// effect to keep, and normals all turned up, so that recomputed ones differ.
 void BuildShadedPair(std::int32_t n) {
     ASSERT_TRUE(CreateNewObjectWithLimbs(n, "pair", 2));
     FrameRecord* root = g_Object3D.objects[n]->rootFrame;
@@ -46,6 +47,10 @@ void BuildShadedPair(std::int32_t n) {
     ASSERT_TRUE(FillBoxMesh(root->child->mesh, D3DXVECTOR3(1, 1, 1), D3DXVECTOR3(2, 2, 2)));
     ASSERT_TRUE(SetupNewObject(n, -1.0f));
     SetRainbowShadingOn(n, 0);
+    ForEachObjectMesh(g_Object3D.objects[n], [](MeshRecord* mesh) {
+        for (std::int32_t v = 0; v < mesh->vertexCount; ++v)
+            SetVertexNormal(mesh, v, 0, 1, 0);
+    });
 }
 
 } // namespace

@@ -167,7 +167,7 @@ SWEEP_KNOWN_MEMORY(ConvertObjectFVF, "error 7002, and it holds the meshes' new b
 SWEEP_KNOWN_MEMORY(SetBumpMappingOn, "error 7002, and it holds the meshes' new buffer places")
 SWEEP_KNOWN_MEMORY(SetCartoonShadingOn, "error 7002, and it holds the meshes' new buffer places")
 SWEEP_KNOWN_MEMORY(SetRainbowShadingOn, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the shadow meshes made")
+SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the meshes' new buffer places")
 SWEEP_KNOWN_MEMORY(CreateLightMaps, "error 7002, and it holds what the light mapper made")
 SWEEP_KNOWN_MEMORY(MakeObjectCone, "no error, and nothing made; std::bad_alloc leaves it")
 SWEEP_KNOWN_MEMORY(OffsetLimb, "std::bad_alloc leaves it")
