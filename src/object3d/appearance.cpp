@@ -7,6 +7,7 @@
 #include "object3d/geometry.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_properties.h"
+#include "object3d/mesh_looks.h"
 #include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object3d.h"
@@ -78,18 +79,9 @@ void DropShadowAndRefresh(ObjectRecord* object) {
     Refresh(object);
 }
 
-// The meshes' vertex format or effect changed: their places in the device buffers are made anew.
-void Rebuffer(ObjectRecord* object) {
-    if (!object) return;
-    ObjectManager& manager = g_Object3D.manager;
-    manager.RemoveObjectMeshesFromBuffers(object);
-    manager.AddObjectMeshesToBuffers(object);
-    Refresh(object);
-}
-
 // The meshes take their new places; where one cannot be placed (out of memory), the old shapes
 // come back to their places and error 7002 is raised.
-bool RebufferOrUndo(ObjectRecord* object, MeshShapeChanges& changes) {
+template <typename Changes> bool RebufferOrUndo(ObjectRecord* object, Changes& changes) {
     ObjectManager& manager = g_Object3D.manager;
     bool placed = false;
     NoThrow(kObjectNotMade, [&] {
@@ -543,26 +535,39 @@ void SetObjectNormals(std::int32_t n) {
     Refresh(object);
 }
 
-// The shading commands load effect files and convert meshes as they go: out of memory they
-// raise 7002 rather than end the program.
-void SetBumpMappingOn(std::int32_t n, std::int32_t image) {
-    NoThrow(kObjectNotMade, [&] {
-        Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetBumpMapping(mesh, image, 1); }));
+// A shading on every mesh of object n, or on none: out of memory (error 7002), each mesh gets
+// back its old effect, slots and shape, and what the shading made goes.
+template <typename Shade> void ShadeObject(std::int32_t n, Shade&& shade) {
+    ObjectRecord* object = GetObjectPointer(n);
+    if (!object) return;
+    MeshLooks looks;
+    bool made = true;
+    const bool ran = NoThrow(kObjectNotMade, [&] {
+        ForEachObjectMesh(object, [&](MeshRecord* mesh) {
+            if (made) made = looks.Aside(mesh) && shade(mesh);
+        });
     });
+    if (!ran || !made) {
+        if (ran) RaiseRuntimeError(kObjectNotMade);
+        looks.Undo();
+        Refresh(object);
+        return;
+    }
+    if (RebufferOrUndo(object, looks)) looks.Keep();
+}
+
+void SetBumpMappingOn(std::int32_t n, std::int32_t image) {
+    ShadeObject(n, [image](MeshRecord* mesh) { return SetBumpMapping(mesh, image, 1); });
 }
 
 void SetCartoonShadingOn(std::int32_t n, std::int32_t image, std::int32_t edgeImage) {
-    NoThrow(kObjectNotMade, [&] {
-        Rebuffer(ForEachMeshOf(n, [image, edgeImage](MeshRecord* mesh) {
-            SetCartoonShading(mesh, image, edgeImage);
-        }));
+    ShadeObject(n, [image, edgeImage](MeshRecord* mesh) {
+        return SetCartoonShading(mesh, image, edgeImage);
     });
 }
 
 void SetRainbowShadingOn(std::int32_t n, std::int32_t image) {
-    NoThrow(kObjectNotMade, [&] {
-        Rebuffer(ForEachMeshOf(n, [image](MeshRecord* mesh) { SetRainbowShading(mesh, image); }));
-    });
+    ShadeObject(n, [image](MeshRecord* mesh) { return SetRainbowShading(mesh, image); });
 }
 
 void ConvertObjectFVF(std::int32_t n, std::uint32_t fvf) {

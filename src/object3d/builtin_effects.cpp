@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -466,24 +467,23 @@ bool MoveShadowOnProcessor(MeshRecord* mesh, MeshRecord* shadow) {
 }
 
 // Where every built-in shading starts: the mesh's old effect is freed and a new one of the kind
-// bound with two texture stages; null, and nothing bound, when the mesh or device cannot take it.
-template <typename Effect> EffectBase* BindShading(MeshRecord* mesh) {
-    if (!mesh) return nullptr;
-    EffectBase* effect = new (std::nothrow) Effect;
-    if (!effect) return nullptr;
-    if (!BindEffectToMesh(mesh, kShadingStages, effect)) {
-        delete effect;
-        return nullptr;
-    }
-    return effect;
+// bound with two texture stages. False only out of memory, before the old effect goes; a mesh or
+// device that cannot take the shading gives true and a null effect, nothing bound.
+template <typename Effect> bool BindShading(MeshRecord* mesh, EffectBase*& bound) {
+    bound = nullptr;
+    if (!mesh) return true;
+    std::unique_ptr<EffectBase> effect(new (std::nothrow) Effect);
+    if (!effect || !EnsureMeshTextureCount(mesh, kShadingStages - 1)) return false;
+    if (BindEffectToMesh(mesh, kShadingStages, effect.get())) bound = effect.release();
+    return true;
 }
 
 // The effect's file, then the vertex elements its shaders read. A file that does not load
-// leaves an effect without passes: the mesh is then not drawn.
-void LoadShading(MeshRecord* mesh, EffectBase* effect, const char* file) {
+// leaves an effect without passes: the mesh is then not drawn. False out of memory.
+bool LoadShading(MeshRecord* mesh, EffectBase* effect, const char* file) {
     effect->Load(file, false, false);
     effect->PrepareMesh(mesh);
-    effect->PrepareMeshTangents(mesh);
+    return effect->PrepareMeshTangents(mesh);
 }
 
 bool HasDiffuse(const MeshRecord* mesh) {
@@ -535,32 +535,35 @@ bool SetShadowShading(MeshRecord* mesh, MeshRecord** shadowMesh, std::int32_t mo
     return result;
 }
 
-void SetBumpMapping(MeshRecord* mesh, std::int32_t image, std::int32_t ensureNormals) {
-    EffectBase* effect = BindShading<BumpEffect>(mesh);
-    if (!effect) return;
+bool SetBumpMapping(MeshRecord* mesh, std::int32_t image, std::int32_t ensureNormals) {
+    EffectBase* effect = nullptr;
+    if (!BindShading<BumpEffect>(mesh, effect)) return false;
+    if (!effect) return true;
     if (ensureNormals == 1) effect->ensureNormals = 1;
     SetMeshTextureStage(mesh, 1, image);
-    LoadShading(mesh, effect, "bump.fx");
+    return LoadShading(mesh, effect, "bump.fx");
 }
 
-void SetCartoonShading(MeshRecord* mesh, std::int32_t image1, std::int32_t image2) {
-    EffectBase* effect = BindShading<CartoonEffect>(mesh);
-    if (!effect) return;
+bool SetCartoonShading(MeshRecord* mesh, std::int32_t image1, std::int32_t image2) {
+    EffectBase* effect = nullptr;
+    if (!BindShading<CartoonEffect>(mesh, effect)) return false;
+    if (!effect) return true;
     effect->ensureNormals = 1;
     SetMeshTextureStage(mesh, 0, image1);
     SetMeshTextureStage(mesh, 1, image2);
     const bool coloured = HasDiffuse(mesh);
-    FreeMeshOriginalData(mesh, kCartoonFormat);
+    if (!FreeMeshOriginalData(mesh, kCartoonFormat)) return false;
     if (!coloured) WhitenDiffuse(mesh);
-    LoadShading(mesh, effect, "cartoon.fx");
+    return LoadShading(mesh, effect, "cartoon.fx");
 }
 
-void SetRainbowShading(MeshRecord* mesh, std::int32_t image) {
-    EffectBase* effect = BindShading<RainbowEffect>(mesh);
-    if (!effect) return;
+bool SetRainbowShading(MeshRecord* mesh, std::int32_t image) {
+    EffectBase* effect = nullptr;
+    if (!BindShading<RainbowEffect>(mesh, effect)) return false;
+    if (!effect) return true;
     effect->ensureNormals = 1;
     SetMeshTextureStage(mesh, 0, image);
     SetMeshTextureStage(mesh, 1, image);
-    FreeMeshOriginalData(mesh, kRainbowFormat);
-    LoadShading(mesh, effect, "rainbow.fx");
+    if (!FreeMeshOriginalData(mesh, kRainbowFormat)) return false;
+    return LoadShading(mesh, effect, "rainbow.fx");
 }

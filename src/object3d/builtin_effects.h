@@ -27,13 +27,15 @@ public:
     ~RainbowEffect() override = default;
 };
 
+// The shadings below are false only out of memory, the mesh then part changed: the caller keeps
+// its look aside (MeshLooks) to put back. A mesh or device that cannot take one loses its effect.
 // Bump mapping with the image as the bump map in texture slot 1; a normal is added only when
 // ensureNormals is 1.
-void SetBumpMapping(MeshRecord* mesh, std::int32_t image, std::int32_t ensureNormals);
+bool SetBumpMapping(MeshRecord* mesh, std::int32_t image, std::int32_t ensureNormals);
 // Cartoon shading with image1 in slot 0 and image2 in slot 1.
-void SetCartoonShading(MeshRecord* mesh, std::int32_t image1, std::int32_t image2);
+bool SetCartoonShading(MeshRecord* mesh, std::int32_t image1, std::int32_t image2);
 // Rainbow shading with the image in slots 0 and 1.
-void SetRainbowShading(MeshRecord* mesh, std::int32_t image);
+bool SetRainbowShading(MeshRecord* mesh, std::int32_t image);
 
 // For each vertex of the last shadow volume built, the source vertex it was made from. Filled by
 // BuildShadowVolumeMesh and emptied by the end of SetShadowShading.

@@ -2,6 +2,7 @@
 
 #include "object3d/effect.h"
 #include "object3d/mesh_convert.h"
+#include "object3d/mesh_shape_changes.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/model_files.h"
 #include "object3d/object_records.h"
@@ -340,12 +341,11 @@ bool EffectBase::PrepareMesh(MeshRecord* mesh) {
     return true;
 }
 
-void EffectBase::PrepareMeshTangents(MeshRecord* mesh) {
-    ExtendMeshDeclaration(mesh, ensureNormals != 0, needsTangent != 0, needsColour != 0,
-                          usesPalette != 0);
-    if (!mesh) return;
-    delete[] std::exchange(mesh->backupVertices, nullptr);
-    BackupMeshVertices(mesh);
+bool EffectBase::PrepareMeshTangents(MeshRecord* mesh) {
+    if (!ExtendMeshDeclaration(mesh, ensureNormals != 0, needsTangent != 0, needsColour != 0,
+                               usesPalette != 0))
+        return false;
+    return RenewMeshBackup(mesh, nullptr);
 }
 
 std::uint32_t EffectBase::Apply(MeshRecord* mesh) {

@@ -58,8 +58,9 @@ public:
     virtual bool Load(const char* fileName, bool readXFile, bool loadTextures);
     // Gives the mesh the effect's template geometry, when it has one; true.
     virtual bool PrepareMesh(MeshRecord* mesh);
-    // Adds the vertex elements the effect's shaders read, and backs the new layout up.
-    virtual void PrepareMeshTangents(MeshRecord* mesh);
+    // Adds the vertex elements the effect's shaders read, and backs the new layout up; false,
+    // with the mesh's old layout or its old backup kept, out of memory.
+    virtual bool PrepareMeshTangents(MeshRecord* mesh);
     // Begins the effect for the mesh; the number of passes, 0 without an effect.
     virtual std::uint32_t Apply(MeshRecord* mesh);
     // Ends what Apply began.
@@ -116,8 +117,9 @@ const std::string& GetLastEffectError();
 // written.
 bool ScanShaderInputDeclaration(const char* source, const char* destination);
 // Appends the vertex elements asked for that the mesh lacks (normal, colour, tangent frame,
-// blend weights and indices for a mesh with bones) and fills them.
-void ExtendMeshDeclaration(MeshRecord* mesh, bool addNormal, bool addTangentFrame, bool addColour,
+// blend weights and indices for a mesh with bones) and fills them. False, the mesh as it was,
+// when its new arrays cannot be made; a mesh the platform cannot extend is left as it is.
+bool ExtendMeshDeclaration(MeshRecord* mesh, bool addNormal, bool addTangentFrame, bool addColour,
                            bool addBlend);
 
 // Attaches an effect to a mesh (null removes the mesh's own); false when the mesh cannot take it.

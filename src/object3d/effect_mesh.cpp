@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "modelfile/tangent_builder.h"
+#include "core/com_ptr.h"
 #include "object3d/effect.h"
 #include "object3d/mesh_convert.h"
 #include "object3d/mesh_properties.h"
@@ -120,12 +121,12 @@ bool ScanShaderInputDeclaration(const char* source, const char* destination) {
     return ok;
 }
 
-void ExtendMeshDeclaration(MeshRecord* mesh, bool addNormal, bool addTangentFrame, bool addColour,
+bool ExtendMeshDeclaration(MeshRecord* mesh, bool addNormal, bool addTangentFrame, bool addColour,
                            bool addBlend) {
-    if (!mesh) return;
+    if (!mesh) return true;
     addBlend = addBlend && mesh->boneCount > 0 && mesh->bones;
-    ID3DXMesh* dx = MakeDXMeshFromMesh(mesh, nullptr, 0);
-    if (!dx) return;
+    ComPtr<ID3DXMesh> dx(MakeDXMeshFromMesh(mesh, nullptr, 0));
+    if (!dx) return true;
     D3DVERTEXELEMENT9 declaration[MAX_FVF_DECL_SIZE] = {};
     dx->GetDeclaration(declaration);
     const auto stride = static_cast<WORD>(dx->GetNumBytesPerVertex());
@@ -133,20 +134,17 @@ void ExtendMeshDeclaration(MeshRecord* mesh, bool addNormal, bool addTangentFram
         AppendElements(declaration, stride, addNormal, addTangentFrame, addColour, addBlend);
     ID3DXMesh* clone = nullptr;
     if (FAILED(dx->CloneMesh(D3DXMESH_SYSTEMMEM, declaration, g_Object3D.device, &clone)) ||
-        !clone) {
-        UpdateMeshFromDXMesh(mesh, dx);
-        dx->Release();
-        return;
-    }
-    dx->Release();
+        !clone)
+        return UpdateMeshFromDXMesh(mesh, dx);
+    dx.Reset();
     if (added.normal || added.tangent || added.binormal)
         clone = ComputeMeshTangentFrames(clone, false, false, true);
+    ComPtr<ID3DXMesh> extended(clone);
     if (added.blend) {
-        BuildVertexBlendWeights(mesh, clone, added.weightOffset, added.indexOffset);
+        BuildVertexBlendWeights(mesh, extended, added.weightOffset, added.indexOffset);
         mesh->effectSkinsMesh = 1;
     }
-    UpdateMeshFromDXMesh(mesh, clone);
-    clone->Release();
+    return UpdateMeshFromDXMesh(mesh, extended);
 }
 
 bool SetMeshEffect(MeshRecord* mesh, EffectBase* effect, bool prepare) {

@@ -11,7 +11,9 @@
 #include "object3d/object_world.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,21 +46,31 @@ bool Rebuffer(ObjectRecord* object) {
     return placed;
 }
 
+// One shadow mesh per frame, made aside so that the old shadow stays until they all exist.
+using ShadowMeshes = std::vector<std::unique_ptr<MeshRecord>>;
+
+// The volume of the mesh, or null when none can be made. Out of memory it throws, and what it
+// made goes with the record it builds into.
+std::unique_ptr<MeshRecord> MakeShadowMesh(MeshRecord* mesh, std::int32_t shaderFlag) {
+    auto shadow = std::make_unique<MeshRecord>();
+    MeshRecord* into = shadow.get();
+    if (!mesh || !SetShadowShading(mesh, &into, shaderFlag)) shadow.reset();
+    return shadow;
+}
+
 // The shadow meshes: of each frame's own mesh, or of the mesh item on the first frame.
-void MakeShadowMeshes(ObjectRecord* object, std::int32_t meshItem, std::int32_t shaderFlag) {
+ShadowMeshes MakeShadowMeshes(ObjectRecord* object, std::int32_t meshItem,
+                              std::int32_t shaderFlag) {
+    ShadowMeshes made(object->frames ? static_cast<std::size_t>(std::max(object->frameCount, 0))
+                                     : 0);
     if (meshItem < 1) {
-        ForEachFrame(object, [shaderFlag](FrameRecord* frame) {
-            if (frame->mesh && !CreateFrameShadow(frame, shaderFlag))
-                delete std::exchange(frame->shadowMesh, nullptr);
-        });
-        return;
+        for (std::size_t f = 0; f < made.size(); ++f)
+            if (object->frames[f] && object->frames[f]->mesh)
+                made[f] = MakeShadowMesh(object->frames[f]->mesh, shaderFlag);
+    } else if (!made.empty() && object->frames[0]) {
+        made[0] = MakeShadowMesh(g_Object3D.meshes[meshItem], shaderFlag);
     }
-    FrameRecord* first = object->frames && object->frameCount > 0 ? object->frames[0] : nullptr;
-    if (!first) return;
-    g_Object3D.manager.RemoveMeshFromBuffers(first->shadowMesh);
-    delete std::exchange(first->shadowMesh, nullptr);
-    if (!SetShadowShading(g_Object3D.meshes[meshItem], &first->shadowMesh, shaderFlag))
-        delete std::exchange(first->shadowMesh, nullptr);
+    return made;
 }
 
 // The ranges of a new shadow mesh, its bones bound to the object's frames, its buffer place.
@@ -77,16 +89,21 @@ void SetUpShadowMesh(ObjectRecord* object, MeshRecord* shadow, float range,
     g_Object3D.manager.AddMeshToBuffers(shadow, object->ownBuffers != 0);
 }
 
-// A new shadow: its meshes made and counted, and the stencil set for shadows.
+// A new shadow: its meshes made and counted, and the stencil set for shadows. The meshes are made
+// before the old shadow goes.
 void StartShadow(ObjectRecord* object, std::int32_t meshItem, float range,
                  std::int32_t shaderFlag) {
     CoreData* core = g_Object3D.core;
+    ShadowMeshes made = MakeShadowMeshes(object, meshItem, shaderFlag);
     DropShadow(object);
     if (!object->castsShadow) {
-        MakeShadowMeshes(object, meshItem, shaderFlag);
-        ForEachFrame(object, [&](FrameRecord* frame) {
-            if (frame->shadowMesh) SetUpShadowMesh(object, frame->shadowMesh, range, shaderFlag);
-        });
+        for (std::size_t f = 0; f < made.size(); ++f) {
+            FrameRecord* frame = object->frames[f];
+            if (!frame || !made[f]) continue;
+            g_Object3D.manager.RemoveMeshFromBuffers(frame->shadowMesh);
+            delete std::exchange(frame->shadowMesh, made[f].release());
+            SetUpShadowMesh(object, frame->shadowMesh, range, shaderFlag);
+        }
         object->castsShadow = 1;
         object->largeRadius = 1;
         object->noShadowVolume = 0;
