@@ -219,12 +219,11 @@ void LightMapper::FinishPage(LightmapPage& page) {
     if (made) page.colourTexture->UnlockRect(0);
     page.bits = nullptr;
     ComPtr<IDirect3DSurface9> source, target;
-    page.compressed =
-        made && page.compressedTexture &&
-        SUCCEEDED(page.colourTexture->GetSurfaceLevel(0, source.PutAddress())) &&
-        SUCCEEDED(page.compressedTexture->GetSurfaceLevel(0, target.PutAddress())) &&
-        SUCCEEDED(D3DXLoadSurfaceFromSurface(target, nullptr, nullptr, source, nullptr, nullptr,
-                                             D3DX_DEFAULT, 0));
+    page.compressed = made && page.compressedTexture &&
+                      SUCCEEDED(page.colourTexture->GetSurfaceLevel(0, source.PutAddress())) &&
+                      SUCCEEDED(page.compressedTexture->GetSurfaceLevel(0, target.PutAddress())) &&
+                      SUCCEEDED(D3DXLoadSurfaceFromSurface(target, nullptr, nullptr, source,
+                                                           nullptr, nullptr, D3DX_DEFAULT, 0));
     std::vector<std::uint32_t>().swap(page.blocks);
     Release(page.colourTexture);
 }
@@ -238,10 +237,10 @@ void LightMapper::WritePage(LightmapPage& page) {
     if (written && page.fileName[0]) {
         // Made in memory and written whole, so a page that fails leaves an older one as it was.
         ComPtr<ID3DXBuffer> bytes;
-        written = SUCCEEDED(D3DXSaveTextureToFileInMemory(bytes.PutAddress(), D3DXIFF_DDS,
-                                                          page.compressedTexture, nullptr)) &&
-                  CoreWriteWholeFile(page.fileName, bytes->GetBufferPointer(),
-                                     bytes->GetBufferSize());
+        written =
+            SUCCEEDED(D3DXSaveTextureToFileInMemory(bytes.PutAddress(), D3DXIFF_DDS,
+                                                    page.compressedTexture, nullptr)) &&
+            CoreWriteWholeFile(page.fileName, bytes->GetBufferPointer(), bytes->GetBufferSize());
     }
     if (!written) RaiseRuntimeError(kFileWriteFailed);
 }

@@ -211,7 +211,7 @@ private:
     std::unique_ptr<LightmapPage> page_; // only while Build runs
     // Filled pages, written once every mesh is lit; only while Build runs.
     std::vector<std::unique_ptr<LightmapPage>> finished_;
-    std::vector<std::uint32_t> lumels_;  // one triangle's block
+    std::vector<std::uint32_t> lumels_; // one triangle's block
 };
 
 // The object module's lightmapper.
