@@ -35,5 +35,6 @@ void DeleteLightMapLights() {
 }
 
 void CreateLightMaps(const char* folder, std::int32_t quality, std::int32_t blur) {
+    // Build keeps what was there and raises 7002 itself when memory runs out; this is the backstop.
     NoThrow(kObjectNotMade, [&] { ModuleLightMapper().Build(quality, blur, folder); });
 }

@@ -92,6 +92,7 @@ bool LightmapPage::Reset(std::int32_t w, std::int32_t h) {
     pitch = width = height = 0;
     mesh = nullptr;
     fileName[0] = '\0';
+    compressed = false;
     slots.clear();
     slotsByHash_.clear();
     blocks.assign(static_cast<std::size_t>(Capacity()) * w * h, 0);
@@ -208,31 +209,38 @@ void LightMapper::CreatePage(LightmapPage& page, std::int32_t w, std::int32_t h,
 }
 
 void LightMapper::SavePage(LightmapPage& page) {
+    FinishPage(page);
+    WritePage(page);
+}
+
+void LightMapper::FinishPage(LightmapPage& page) {
     // Only a locked colour texture took the blocks as they were placed.
     bool made = page.colourTexture && page.bits;
     if (made) page.colourTexture->UnlockRect(0);
     page.bits = nullptr;
     ComPtr<IDirect3DSurface9> source, target;
-    made = made && page.compressedTexture &&
-           SUCCEEDED(page.colourTexture->GetSurfaceLevel(0, source.PutAddress())) &&
-           SUCCEEDED(page.compressedTexture->GetSurfaceLevel(0, target.PutAddress())) &&
-           SUCCEEDED(D3DXLoadSurfaceFromSurface(target, nullptr, nullptr, source, nullptr, nullptr,
-                                                D3DX_DEFAULT, 0));
+    page.compressed = made && page.compressedTexture &&
+                      SUCCEEDED(page.colourTexture->GetSurfaceLevel(0, source.PutAddress())) &&
+                      SUCCEEDED(page.compressedTexture->GetSurfaceLevel(0, target.PutAddress())) &&
+                      SUCCEEDED(D3DXLoadSurfaceFromSurface(target, nullptr, nullptr, source,
+                                                           nullptr, nullptr, D3DX_DEFAULT, 0));
     std::vector<std::uint32_t>().swap(page.blocks);
-    if (page.used > 0) {
-        // A page without its texture, or without the name its folder asks for, is lost: it says
-        // so as a failed write does.
-        const bool named = page.fileName[0] || page.folder.empty();
-        bool written = made && named;
-        if (written && page.fileName[0]) {
-            // Made in memory and written whole, so a page that fails leaves an older one as it was.
-            ComPtr<ID3DXBuffer> bytes;
-            written = SUCCEEDED(D3DXSaveTextureToFileInMemory(bytes.PutAddress(), D3DXIFF_DDS,
-                                                              page.compressedTexture, nullptr)) &&
-                      CoreWriteWholeFile(page.fileName, bytes->GetBufferPointer(),
-                                         bytes->GetBufferSize());
-        }
-        if (!written) RaiseRuntimeError(kFileWriteFailed);
-    }
     Release(page.colourTexture);
+}
+
+void LightMapper::WritePage(LightmapPage& page) {
+    if (page.used <= 0) return;
+    // A page without its texture, or without the name its folder asks for, is lost: it says so as
+    // a failed write does.
+    const bool named = page.fileName[0] || page.folder.empty();
+    bool written = page.compressed && named;
+    if (written && page.fileName[0]) {
+        // Made in memory and written whole, so a page that fails leaves an older one as it was.
+        ComPtr<ID3DXBuffer> bytes;
+        written =
+            SUCCEEDED(D3DXSaveTextureToFileInMemory(bytes.PutAddress(), D3DXIFF_DDS,
+                                                    page.compressedTexture, nullptr)) &&
+            CoreWriteWholeFile(page.fileName, bytes->GetBufferPointer(), bytes->GetBufferSize());
+    }
+    if (!written) RaiseRuntimeError(kFileWriteFailed);
 }

@@ -1,7 +1,10 @@
 #include "core/win32.h"
 
 #include "object3d/lightmapper.h"
+#include "core/core.h"
+#include "core/error_numbers.h"
 #include "object3d/mesh_convert.h"
+#include "object3d/mesh_looks.h"
 #include "object3d/mesh_textures.h"
 #include "object3d/object_state.h"
 #include "object3d/object_world.h"
@@ -10,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -62,20 +66,29 @@ std::int64_t ListCorners(const MeshRecord* mesh) {
 }
 
 // A plain list in the lightmap format with fresh normals. The vertex backup no longer fits the
-// vertices and is dropped; *hadBackup says whether one must be taken again at the end.
+// vertices and is dropped; *hadBackup says whether one must be taken again at the end. Throws
+// std::bad_alloc where a step runs out of memory rather than pass the mesh by.
 bool PrepareMesh(MeshRecord* mesh, bool* hadBackup) {
     *hadBackup = false;
     if (!mesh->vertices || mesh->vertexSize == 0) return false;
     const std::int64_t corners = ListCorners(mesh);
     if (corners < 3 || corners > kMostCorners) return false;
+    // Strips past 16-bit vertex numbers stay strips; anything else becomes a list unless memory
+    // runs out.
+    const bool listable =
+        mesh->primitiveType == D3DPT_TRIANGLELIST || mesh->vertexCount <= kMostCorners;
     *hadBackup = mesh->backupVertices != nullptr;
     delete[] std::exchange(mesh->backupVertices, nullptr);
     ExpandMeshIndices(mesh);
-    if (mesh->primitiveType != D3DPT_TRIANGLELIST || (mesh->indices && mesh->indexCount > 0))
+    // Nothing here reads which vertex each corner came from.
+    std::vector<std::uint32_t>().swap(ExpandedVertexRemap);
+    if (mesh->primitiveType != D3DPT_TRIANGLELIST || (mesh->indices && mesh->indexCount > 0)) {
+        if (listable) throw std::bad_alloc();
         return false;
-    ConvertMeshToFVF(mesh, kLightmapFVF);
+    }
+    if (!ConvertMeshToFVF(mesh, kLightmapFVF)) throw std::bad_alloc();
     if (mesh->fvf != kLightmapFVF || mesh->vertexSize != sizeof(LightmapVertex)) return false;
-    RecomputeMeshNormals(mesh);
+    if (!RecomputeMeshNormals(mesh)) throw std::bad_alloc();
     if (mesh->fvf != kLightmapFVF || mesh->vertexSize != sizeof(LightmapVertex)) return false;
     // A shader's format given up later returns to this one, lightmap coordinates and all.
     mesh->savedFVF = kLightmapFVF;
@@ -307,36 +320,85 @@ std::vector<LightmapMeshLight> LightMapper::GatherMeshLights(const LightmapMeshE
 }
 
 void LightMapper::Build(std::int32_t quality, std::int32_t colourStep, const char* folder) {
-    tileWidth_ = tileHeight_ = std::clamp(quality, kSmallestLightmapTile, kLargestLightmapTile);
-    colourStep_ = std::clamp(colourStep, 0, 255);
-    folder_ = folder ? folder : "";
+    // What the call changes of the mapper, put back when it runs out of memory.
+    const std::int32_t oldWidth = tileWidth_, oldHeight = tileHeight_, oldStep = colourStep_,
+                       oldPageNumber = pageNumber_;
+    std::vector<std::int32_t> oldAreas;
+    std::string oldFolder;
+    bool swapped = false, lit = false;
+    MeshLooks looks;
+    try {
+        oldAreas.reserve(lights_.size());
+        for (const LightmapLight& light : lights_)
+            oldAreas.push_back(light.area);
+        oldFolder = folder ? folder : "";
+        folder_.swap(oldFolder);
+        swapped = true;
+        tileWidth_ = tileHeight_ = std::clamp(quality, kSmallestLightmapTile, kLargestLightmapTile);
+        colourStep_ = std::clamp(colourStep, 0, 255);
+        LightAll(looks);
+        lit = true;
+    } catch (...) {
+    }
+    if (!lit) {
+        looks.Undo();
+        for (const LightmapMeshEntry& entry : meshes_)
+            if (entry.object && StillLive(entry))
+                g_Object3D.manager.MarkObjectChanged(FrameOwner(entry.object));
+        for (std::size_t i = 0; i < oldAreas.size(); ++i)
+            lights_[i].area = oldAreas[i];
+        if (swapped) folder_.swap(oldFolder);
+        tileWidth_ = oldWidth;
+        tileHeight_ = oldHeight;
+        colourStep_ = oldStep;
+        pageNumber_ = oldPageNumber;
+        page_.reset();
+        finished_.clear();
+        std::vector<std::uint32_t>().swap(lumels_);
+        RaiseRuntimeError(kObjectNotMade);
+        return;
+    }
+    looks.Keep();
+    // Only now is a page written: a build that failed leaves the old files as they were.
+    for (const std::unique_ptr<LightmapPage>& page : finished_)
+        WritePage(*page);
+    finished_.clear();
+    Progress(kProgressDone);
+    meshes_.clear();
+}
+
+void LightMapper::LightAll(MeshLooks& looks) {
     Progress(kProgressBuild);
     pageNumber_ = 0;
     PlaceLightsInAreas();
     Progress(kProgressFirstPage);
+    finished_.clear();
     page_ = std::make_unique<LightmapPage>();
     CreatePage(*page_, tileWidth_, tileHeight_, pageNumber_);
     lumels_.assign(static_cast<std::size_t>(tileWidth_) * tileHeight_, 0);
     for (std::size_t m = 0; m < meshes_.size(); ++m) {
         Progress(kProgressMesh + static_cast<std::int32_t>(m));
         // A mesh whose object or world went away since it was listed is not touched.
-        if (StillLive(meshes_[m])) LightEntry(meshes_[m]);
+        if (StillLive(meshes_[m])) LightEntry(meshes_[m], looks);
     }
     Progress(kProgressSaving);
-    SavePage(*page_);
-    page_.reset();
-    Progress(kProgressDone);
-    meshes_.clear();
+    finished_.reserve(finished_.size() + 1);
+    FinishPage(*page_);
+    finished_.push_back(std::move(page_));
 }
 
 void LightMapper::NextPage() {
-    SavePage(*page_);
-    page_ = std::make_unique<LightmapPage>();
+    finished_.reserve(finished_.size() + 1);
+    auto next = std::make_unique<LightmapPage>();
+    FinishPage(*page_);
+    finished_.push_back(std::exchange(page_, std::move(next)));
     CreatePage(*page_, tileWidth_, tileHeight_, pageNumber_);
 }
 
-void LightMapper::LightEntry(const LightmapMeshEntry& entry) {
+void LightMapper::LightEntry(const LightmapMeshEntry& entry, MeshLooks& looks) {
     if (!HasPrimitives(entry.mesh)) return;
+    // The mesh's own arrays, slots and effect wait aside until every mesh is lit.
+    if (!looks.Aside(entry.mesh)) throw std::bad_alloc();
     // A mesh that fills the page is placed once more on a fresh page; one that does not fit a
     // fresh page either keeps the coordinates it got but no page.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -354,7 +416,10 @@ LightMapper::Outcome LightMapper::ApplyToMesh(const LightmapMeshEntry& entry) {
         WorldPlacement placed(entry);
         outcome = LightTriangles(mesh, lights);
     }
-    if (hadBackup) BackupMeshVertices(mesh);
+    if (hadBackup) {
+        BackupMeshVertices(mesh);
+        if (!mesh->backupVertices) throw std::bad_alloc();
+    }
     if (outcome == Outcome::Placed) BindPage(entry);
     // The mesh's format and vertices changed whether or not it was lit: its place in the device
     // buffers is made anew.
@@ -388,7 +453,8 @@ void LightMapper::BindPage(const LightmapMeshEntry& entry) {
     MeshRecord* mesh = entry.mesh;
     IDirect3DTexture9* page = page_->GetTexture();
     // A page the device could not make has nothing to show: the mesh keeps its look.
-    if (!page || !EnsureMeshTextureCount(mesh, 1)) return;
+    if (!page) return;
+    if (!EnsureMeshTextureCount(mesh, 1)) throw std::bad_alloc();
     if (!HoldsLightmapPage(mesh->textures[0])) {
         ShareMeshTextureSlot(mesh, 0, 1);
         TextureRecord& base = mesh->textures[1];

@@ -21,6 +21,7 @@
 struct FrameRecord;
 struct MeshRecord;
 struct ObjectRecord;
+class MeshLooks;
 class Universe;
 
 constexpr std::int32_t kLightmapPageSize = 512;
@@ -141,6 +142,7 @@ public:
     std::int32_t pitch = 0, width = 0, height = 0;
     char fileName[256] = {}; // empty: the page is not saved
     std::string folder;
+    bool compressed = false; // the compressed texture holds the blocks
 
 private:
     void WriteBlock(const std::uint32_t* block, const LightmapSlot& slot);
@@ -163,7 +165,8 @@ public:
                   float brightness, std::uint8_t castsShadows);
     void DeleteLights() { lights_.clear(); }
     // Lights every listed mesh onto pages of quality x quality blocks (4..128); the mesh list is
-    // emptied, the lights stay.
+    // emptied, the lights stay. Out of memory it raises 7002 and changes nothing: every mesh keeps
+    // its shape, slots and effect, the list, lights and settings stay, and no page is written.
     void Build(std::int32_t quality, std::int32_t colourStep, const char* folder);
     void Reset();
     // A fresh page with its textures on the module's device. With a folder the page is named
@@ -173,6 +176,9 @@ public:
     // go of its colour texture. A page with a block raises 8212 when it cannot be written: its
     // textures were not made, the name its folder asks for did not fit, or the write failed.
     void SavePage(LightmapPage& page);
+    // The two halves of SavePage: the page compressed and its blocks freed; then written.
+    void FinishPage(LightmapPage& page);
+    void WritePage(LightmapPage& page);
 
     const std::vector<LightmapLight>& Lights() const { return lights_; }
     const std::vector<LightmapMeshEntry>& Meshes() const { return meshes_; }
@@ -188,7 +194,9 @@ private:
     bool StillLive(const LightmapMeshEntry& entry) const;
     void PlaceLightsInAreas();
     std::vector<LightmapMeshLight> GatherMeshLights(const LightmapMeshEntry& entry) const;
-    void LightEntry(const LightmapMeshEntry& entry);
+    // Every listed mesh lit, each set aside in looks first; throws std::bad_alloc out of memory.
+    void LightAll(MeshLooks& looks);
+    void LightEntry(const LightmapMeshEntry& entry, MeshLooks& looks);
     Outcome ApplyToMesh(const LightmapMeshEntry& entry);
     Outcome LightTriangles(MeshRecord* mesh, const std::vector<LightmapMeshLight>& lights);
     void BindPage(const LightmapMeshEntry& entry);
@@ -201,7 +209,9 @@ private:
     std::string folder_;
     std::int32_t pageNumber_ = 0;
     std::unique_ptr<LightmapPage> page_; // only while Build runs
-    std::vector<std::uint32_t> lumels_;  // one triangle's block
+    // Filled pages, written once every mesh is lit; only while Build runs.
+    std::vector<std::unique_ptr<LightmapPage>> finished_;
+    std::vector<std::uint32_t> lumels_; // one triangle's block
 };
 
 // The object module's lightmapper.

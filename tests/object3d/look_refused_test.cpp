@@ -1,8 +1,11 @@
-// A normals, format or shading command whose k-th allocation is refused raises 7002 and leaves
-// every mesh of the object as it was: its vertices, format and count, and its effect and slots.
+// A normals, format, shading or light-map command whose k-th allocation is refused raises 7002 and
+// leaves every mesh of the object as it was: its vertices, format and count, and its effect and
+// slots.
 #include "core/win32.h"
 
 #include "object3d/appearance.h"
+#include "object3d/lightmap_commands.h"
+#include "object3d/lightmapper.h"
 #include "object3d/vertex_editing.h"
 #include "support/failing_heap.h"
 #include "support/object_scene.h"
@@ -18,8 +21,9 @@ namespace {
 struct MeshLook {
     std::vector<std::uint8_t> vertices;
     std::uint32_t fvf, vertexSize;
-    std::int32_t vertexCount, textureCount;
+    std::int32_t vertexCount, indexCount, textureCount;
     EffectBase* effect;
+    IDirect3DBaseTexture9* firstStage; // a light-map page goes there
     bool operator==(const MeshLook&) const = default;
 };
 
@@ -28,7 +32,8 @@ std::vector<MeshLook> LooksOf(std::int32_t n) {
     ForEachObjectMesh(g_Object3D.objects[n], [&](MeshRecord* m) {
         const std::size_t bytes = static_cast<std::size_t>(m->vertexCount) * m->vertexSize;
         looks.push_back({std::vector<std::uint8_t>(m->vertices, m->vertices + bytes), m->fvf,
-                         m->vertexSize, m->vertexCount, m->textureCount, m->effect});
+                         m->vertexSize, m->vertexCount, m->indexCount, m->textureCount, m->effect,
+                         m->textures ? m->textures[0].overrideTexture : nullptr});
     });
     return looks;
 }
@@ -36,7 +41,15 @@ std::vector<MeshLook> LooksOf(std::int32_t n) {
 struct LookRow {
     const char* name;
     std::function<void()> call;
+    std::function<void()> before = [] {}; // not refused
+    bool holdsNothing = false;            // a refused call leaves the heap as it found it
 };
+
+// The object listed and lit by one light; the list stays for the call.
+void ListForLightMaps() {
+    AddLightMapObject(1);
+    AddLightMapLight(0, 5, 0, 50, 255, 255, 255, 100, 0);
+}
 
 // Two limbs, each its own box, both with rainbow shading, so that a refused call has an old
 // effect to keep, and normals all turned up, so that recomputed ones differ.
@@ -60,6 +73,7 @@ TEST_F(ObjectScene, RefusedLookChangesKeepEveryMeshAsItWas) {
         {"SetObjectNormals", [] { SetObjectNormals(1); }},
         {"ConvertObjectFVF", [] { ConvertObjectFVF(1, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2); }},
         {"SetCartoonShadingOn", [] { SetCartoonShadingOn(1, 0, 0); }},
+        {"CreateLightMaps", [] { CreateLightMaps(nullptr, 8, 0); }, ListForLightMaps, true},
     };
     for (const LookRow& row : rows) {
         int refused = 0;
@@ -69,15 +83,25 @@ TEST_F(ObjectScene, RefusedLookChangesKeepEveryMeshAsItWas) {
             const std::vector<MeshLook> before = LooksOf(1);
             ASSERT_EQ(before.size(), 2u);
             ASSERT_NE(before[0].effect, nullptr);
+            row.before();
+            const std::size_t lights = ModuleLightMapper().Lights().size();
+            const std::size_t listed = ModuleLightMapper().Meshes().size();
             cell.number = 0;
+            const std::int64_t held = failing_heap::Outstanding();
             const bool failed = failing_heap::CallFailing(k, row.call, what);
             if (failed) {
                 ++refused;
                 EXPECT_EQ(cell.number, 7002) << what;
+                if (row.holdsNothing)
+                    EXPECT_EQ(failing_heap::Outstanding(), held)
+                        << what << ": it holds what it made";
                 EXPECT_TRUE(LooksOf(1) == before) << what << ": a mesh changed";
+                EXPECT_EQ(ModuleLightMapper().Lights().size(), lights) << what;
+                EXPECT_EQ(ModuleLightMapper().Meshes().size(), listed) << what;
             }
             cell.number = 0;
             DeleteObject(1);
+            DeleteLightMapLights();
             if (!failed) break;
         }
         EXPECT_GT(refused, 2) << row.name;

@@ -167,6 +167,5 @@ SWEEP_KNOWN_MEMORY(SetBumpMappingOn, "error 7002, and it holds the meshes' new b
 SWEEP_KNOWN_MEMORY(SetCartoonShadingOn, "error 7002, and it holds the meshes' new buffer places")
 SWEEP_KNOWN_MEMORY(SetRainbowShadingOn, "error 7002, and it holds the meshes' new buffer places")
 SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(CreateLightMaps, "error 7002, and it holds what the light mapper made")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
