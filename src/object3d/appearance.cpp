@@ -79,22 +79,14 @@ void DropShadowAndRefresh(ObjectRecord* object) {
     Refresh(object);
 }
 
-// The meshes take their new places; where one cannot be placed (out of memory), the old shapes
-// come back to their places and error 7002 is raised.
+// The meshes take their new places; where one cannot be placed (out of memory), they keep their
+// old places, the old shapes come back to them and error 7002 is raised.
 template <typename Changes> bool RebufferOrUndo(ObjectRecord* object, Changes& changes) {
-    ObjectManager& manager = g_Object3D.manager;
     bool placed = false;
-    NoThrow(kObjectNotMade, [&] {
-        manager.RemoveObjectMeshesFromBuffers(object);
-        placed = manager.AddObjectMeshesToBuffers(object);
-    });
+    NoThrow(kObjectNotMade, [&] { placed = g_Object3D.manager.ReplaceObjectMeshes(object); });
     if (!placed) {
         RaiseRuntimeError(kObjectNotMade);
         changes.Undo();
-        NoThrow(kObjectNotMade, [&] {
-            manager.RemoveObjectMeshesFromBuffers(object);
-            manager.AddObjectMeshesToBuffers(object);
-        });
     }
     Refresh(object);
     return placed;

@@ -49,18 +49,29 @@ template <typename Create> auto CreateHalving(std::uint32_t& entries, Create&& c
 }
 
 // The chains are linked both ways and know their tails: placing or dropping one of thousands of
-// buffers never walks the others.
-template <typename Entry> void Append(Entry*& head, Entry*& tail, Entry* entry) {
-    entry->previous = tail;
-    entry->next = nullptr;
-    (tail ? tail->next : head) = entry;
+// buffers never walks the others. Each entry sits in its chain of every buffer and, when it takes
+// more meshes, in the chain of the shared ones, through the other pair of links.
+template <typename T> struct Links {
+    T* T::*next;
+    T* T::*previous;
+};
+template <typename Entry> constexpr Links<Entry> kEvery{&Entry::next, &Entry::previous};
+template <typename Entry>
+constexpr Links<Entry> kShared{&Entry::nextShared, &Entry::previousShared};
+
+template <typename T> void Append(T*& head, T*& tail, T* entry, Links<T> l) {
+    entry->*l.previous = tail;
+    entry->*l.next = nullptr;
+    (tail ? tail->*l.next : head) = entry;
     tail = entry;
 }
 
-template <typename Entry> void Unlink(Entry*& head, Entry*& tail, Entry* entry) {
-    (entry->previous ? entry->previous->next : head) = entry->next;
-    (entry->next ? entry->next->previous : tail) = entry->previous;
-    entry->next = entry->previous = nullptr;
+template <typename T> void Unlink(T*& head, T*& tail, T* entry, Links<T> l) {
+    T* const next = entry->*l.next;
+    T* const previous = entry->*l.previous;
+    (previous ? previous->*l.next : head) = next;
+    (next ? next->*l.previous : tail) = previous;
+    entry->*l.next = entry->*l.previous = nullptr;
 }
 
 bool CopyDeclaration(std::vector<D3DVERTEXELEMENT9>& to, const D3DVERTEXELEMENT9* from) noexcept {
@@ -72,37 +83,21 @@ bool CopyDeclaration(std::vector<D3DVERTEXELEMENT9>& to, const D3DVERTEXELEMENT9
     }
 }
 
-template <typename T> bool PushBack(std::vector<T>& list, T value) noexcept {
-    try {
-        list.push_back(value);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+// An entry's items are linked through one of the item's two pairs of links; the list needs no
+// tail, its order counts for nothing.
+constexpr Links<DrawItem> kVertexItems{&DrawItem::vertexNext, &DrawItem::vertexPrevious};
+constexpr Links<DrawItem> kIndexItems{&DrawItem::indexNext, &DrawItem::indexPrevious};
+
+void ListItem(DrawItem*& first, DrawItem* item, Links<DrawItem> l) {
+    item->*l.previous = nullptr;
+    item->*l.next = first;
+    if (first) first->*l.previous = item;
+    first = item;
 }
 
-// The item joins the entry's list, remembering its place there in the given slot.
-template <typename Entry>
-bool ListItem(Entry* entry, std::uint32_t DrawItem::*slot, DrawItem* item) {
-    if (!PushBack(entry->items, item)) return false;
-    item->*slot = static_cast<std::uint32_t>(entry->items.size() - 1);
-    return true;
-}
-
-// The item leaves the entry's list; the last item takes its place.
-template <typename Entry>
-void UnlistItem(Entry* entry, std::uint32_t DrawItem::*slot, DrawItem* item) {
-    std::vector<DrawItem*>& items = entry->items;
-    const std::uint32_t at = item->*slot;
-    if (at >= items.size() || items[at] != item) return;
-    items[at] = items.back();
-    items[at]->*slot = at;
-    items.pop_back();
-}
-
-template <typename Entry> void Forget(std::vector<Entry*>& list, Entry* entry) {
-    const auto at = std::find(list.begin(), list.end(), entry);
-    if (at != list.end()) list.erase(at);
+void UnlistItem(DrawItem*& first, DrawItem* item, Links<DrawItem> l) {
+    DrawItem* noTail = nullptr;
+    if (first == item || item->*l.previous) Unlink(first, noTail, item, l);
 }
 
 // Calls fn on every mesh in the object's frame slots.
@@ -134,7 +129,37 @@ template <typename Entry> struct GoingChain {
         if (e) unvisited = e->nextGoing;
         return e;
     }
+    // The marks go, the entries stay.
+    void Unmark() {
+        for (Entry* e = first; e; e = e->nextGoing)
+            e->going = false;
+        first = last = unvisited = nullptr;
+    }
 };
+
+// Marks the entries a removal of the object's meshes would take away, as TakeOutOfBuffers finds
+// them, but leaves every item where it is.
+void MarkGoing(ObjectRecord* object, GoingChain<VertexBufferEntry>& vertexGoing,
+               GoingChain<IndexBufferEntry>& indexGoing) {
+    auto mark = [&](const DrawItem* item) {
+        vertexGoing.Add(item->vertexEntry);
+        indexGoing.Add(item->indexEntry);
+    };
+    ForEachSlotMesh(object, [&](MeshRecord* mesh) {
+        if (mesh->drawItem) mark(mesh->drawItem);
+    });
+    for (;;) {
+        if (VertexBufferEntry* e = vertexGoing.Visit()) {
+            for (DrawItem* item = e->items; item; item = item->vertexNext)
+                mark(item);
+        } else if (IndexBufferEntry* e = indexGoing.Visit()) {
+            for (DrawItem* item = e->items; item; item = item->indexNext)
+                mark(item);
+        } else {
+            break;
+        }
+    }
+}
 
 // The draw counts the mesh's own data can hold: larger ones (from a damaged file, say) would draw
 // the buffer-mates' geometry or read past the buffer.
@@ -214,8 +239,8 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
     // the one before it ends, so it takes a buffer of its own.
     if (stride % 4 != 0) ownBuffer = true;
     if (!ownBuffer) {
-        for (VertexBufferEntry* e : sharedVertexBuffers) {
-            if (e->fvf != fvf || e->stride != stride || e->points != points) continue;
+        for (VertexBufferEntry* e = sharedVertexBuffers; e; e = e->nextShared) {
+            if (e->going || e->fvf != fvf || e->stride != stride || e->points != points) continue;
             if (fvf == 0 && !SameDeclaration(e->declaration, declaration)) continue;
             if (e->usedVertices + vertexCount < e->capacity) return e;
         }
@@ -248,8 +273,10 @@ VertexBufferEntry* ObjectManager::FindOrCreateVertexBuffer(std::uint32_t fvf,
     entry->stride = stride;
     entry->points = points;
     entry->buffer = buffer;
-    entry->own = ownBuffer || !PushBack(sharedVertexBuffers, entry);
-    Append(vertexBuffers, vertexTail, entry);
+    entry->own = ownBuffer;
+    if (!ownBuffer)
+        Append(sharedVertexBuffers, sharedVertexTail, entry, kShared<VertexBufferEntry>);
+    Append(vertexBuffers, vertexTail, entry, kEvery<VertexBufferEntry>);
     return entry;
 }
 
@@ -257,8 +284,8 @@ IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCoun
     IDirect3DDevice9* device = g_Object3D.device;
     if (!device || indexCount == 0) return nullptr;
     if (!ownBuffer) {
-        for (IndexBufferEntry* e : sharedIndexBuffers)
-            if (e->used + indexCount < e->capacity) return e;
+        for (IndexBufferEntry* e = sharedIndexBuffers; e; e = e->nextShared)
+            if (!e->going && e->used + indexCount < e->capacity) return e;
     }
     std::uint32_t entries = NewIndexBufferEntries(indexCount, ownBuffer);
     IDirect3DIndexBuffer9* buffer = CreateHalving(entries, [&](std::uint32_t n) {
@@ -279,39 +306,35 @@ IndexBufferEntry* ObjectManager::FindOrCreateIndexBuffer(std::uint32_t indexCoun
     }
     entry->capacity = entries;
     entry->buffer = buffer;
-    entry->own = ownBuffer || !PushBack(sharedIndexBuffers, entry);
-    Append(indexBuffers, indexTail, entry);
+    entry->own = ownBuffer;
+    if (!ownBuffer) Append(sharedIndexBuffers, sharedIndexTail, entry, kShared<IndexBufferEntry>);
+    Append(indexBuffers, indexTail, entry, kEvery<IndexBufferEntry>);
     return entry;
 }
 
-bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
-    if (!mesh) return false;
-    mesh->reAdd = 0;
-    DeleteDrawItem(std::exchange(mesh->drawItem, nullptr));
-    if (!mesh->vertices || mesh->vertexCount <= 0) return false;
+DrawItem* ObjectManager::PlaceMesh(MeshRecord* mesh, bool ownBuffer) {
+    if (!mesh->vertices || mesh->vertexCount <= 0) return nullptr;
+    VertexBufferEntry* const keptVertexTail = vertexTail;
+    IndexBufferEntry* const keptIndexTail = indexTail;
     const bool indexed = mesh->indices && mesh->indexCount > 0;
     VertexBufferEntry* vertices = FindOrCreateVertexBuffer(
         mesh->fvf, mesh->fvf ? nullptr : mesh->declaration, mesh->vertexSize,
         static_cast<std::uint32_t>(mesh->vertexCount),
         indexed ? static_cast<std::uint32_t>(mesh->indexCount) : 0, ownBuffer, mesh->primitiveType);
-    if (!vertices) return false;
     IndexBufferEntry* indices =
-        indexed ? FindOrCreateIndexBuffer(static_cast<std::uint32_t>(mesh->indexCount), ownBuffer)
-                : nullptr;
-    if (indexed && !indices) return false;
-    auto* item = new (std::nothrow) DrawItem;
-    if (!item) return false;
+        vertices && indexed
+            ? FindOrCreateIndexBuffer(static_cast<std::uint32_t>(mesh->indexCount), ownBuffer)
+            : nullptr;
+    auto* item = vertices && (indices || !indexed) ? new (std::nothrow) DrawItem : nullptr;
+    if (!item) {
+        DropEntriesAfter(keptVertexTail, keptIndexTail);
+        return nullptr;
+    }
     ClearRecord56(item);
     item->mesh = mesh;
-    if (!ListItem(vertices, &DrawItem::vertexSlot, item)) {
-        delete item;
-        return false;
-    }
+    ListItem(vertices->items, item, kVertexItems);
     item->vertexEntry = vertices;
-    if (indices && !ListItem(indices, &DrawItem::indexSlot, item)) {
-        DeleteDrawItem(item);
-        return false;
-    }
+    if (indices) ListItem(indices->items, item, kIndexItems);
     item->indexEntry = indices;
     item->vertexBuffer = vertices->buffer;
     item->indexBuffer = indices ? indices->buffer : nullptr;
@@ -329,8 +352,34 @@ bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
     CopyVerticesToVertexBuffer(mesh, vertices->buffer, vertices->usedSize);
     vertices->usedSize += mesh->vertexSize / 4 * static_cast<std::uint32_t>(mesh->vertexCount);
     vertices->usedVertices += static_cast<std::uint32_t>(mesh->vertexCount);
-    mesh->drawItem = item;
-    return true;
+    return item;
+}
+
+void ObjectManager::Unplace(DrawItem* item) {
+    const MeshRecord* mesh = item->mesh;
+    if (VertexBufferEntry* e = item->vertexEntry) {
+        e->usedSize -= mesh->vertexSize / 4 * static_cast<std::uint32_t>(mesh->vertexCount);
+        e->usedVertices -= static_cast<std::uint32_t>(mesh->vertexCount);
+    }
+    if (IndexBufferEntry* e = item->indexEntry)
+        e->used -= static_cast<std::uint32_t>(mesh->indexCount);
+    DeleteDrawItem(item);
+}
+
+void ObjectManager::DropEntriesAfter(VertexBufferEntry* keptVertexTail,
+                                     IndexBufferEntry* keptIndexTail) {
+    while (vertexTail != keptVertexTail)
+        RemoveVertexEntry(vertexTail);
+    while (indexTail != keptIndexTail)
+        RemoveIndexEntry(indexTail);
+}
+
+bool ObjectManager::AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer) {
+    if (!mesh) return false;
+    mesh->reAdd = 0;
+    DeleteDrawItem(std::exchange(mesh->drawItem, nullptr));
+    mesh->drawItem = PlaceMesh(mesh, ownBuffer);
+    return mesh->drawItem != nullptr;
 }
 
 bool ObjectManager::AddObjectMeshesToBuffers(ObjectRecord* object) {
@@ -346,10 +395,52 @@ bool ObjectManager::AddObjectMeshesToBuffers(ObjectRecord* object) {
     return all;
 }
 
+bool ObjectManager::ReplaceObjectMeshes(ObjectRecord* object) {
+    if (!object || !object->frames) return false;
+    std::size_t meshes = 0;
+    ForEachSlotMesh(object, [&](MeshRecord*) { ++meshes; });
+    std::vector<DrawItem*> made;
+    try {
+        made.reserve(meshes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // The new places are found as if the old ones had gone: no buffer that goes with them takes
+    // a new item.
+    GoingChain<VertexBufferEntry> vertexGoing;
+    GoingChain<IndexBufferEntry> indexGoing;
+    MarkGoing(object, vertexGoing, indexGoing);
+    VertexBufferEntry* const keptVertexTail = vertexTail;
+    IndexBufferEntry* const keptIndexTail = indexTail;
+    const bool own = object->ownBuffers != 0;
+    bool all = true;
+    ForEachSlotMesh(object, [&](MeshRecord* mesh) {
+        DrawItem* item = all ? PlaceMesh(mesh, own) : nullptr;
+        all = item != nullptr;
+        if (item) made.push_back(item);
+    });
+    vertexGoing.Unmark();
+    indexGoing.Unmark();
+    if (!all) {
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            Unplace(*it);
+        DropEntriesAfter(keptVertexTail, keptIndexTail);
+        return false;
+    }
+    RemoveObjectMeshesFromBuffers(object);
+    for (DrawItem* item : made) {
+        item->mesh->reAdd = 0;
+        // A mesh in two slots keeps its last place, as when it is added twice.
+        DeleteDrawItem(std::exchange(item->mesh->drawItem, item));
+    }
+    return true;
+}
+
 void ObjectManager::RemoveVertexEntry(VertexBufferEntry* entry) {
-    Unlink(vertexBuffers, vertexTail, entry);
-    if (!entry->own) Forget(sharedVertexBuffers, entry);
-    for (DrawItem* item : entry->items)
+    Unlink(vertexBuffers, vertexTail, entry, kEvery<VertexBufferEntry>);
+    if (!entry->own)
+        Unlink(sharedVertexBuffers, sharedVertexTail, entry, kShared<VertexBufferEntry>);
+    for (DrawItem* item = entry->items; item; item = item->vertexNext)
         item->vertexEntry = nullptr;
     if (entry->locked) entry->buffer->Unlock();
     if (entry->buffer) entry->buffer->Release();
@@ -357,9 +448,9 @@ void ObjectManager::RemoveVertexEntry(VertexBufferEntry* entry) {
 }
 
 void ObjectManager::RemoveIndexEntry(IndexBufferEntry* entry) {
-    Unlink(indexBuffers, indexTail, entry);
-    if (!entry->own) Forget(sharedIndexBuffers, entry);
-    for (DrawItem* item : entry->items)
+    Unlink(indexBuffers, indexTail, entry, kEvery<IndexBufferEntry>);
+    if (!entry->own) Unlink(sharedIndexBuffers, sharedIndexTail, entry, kShared<IndexBufferEntry>);
+    for (DrawItem* item = entry->items; item; item = item->indexNext)
         item->indexEntry = nullptr;
     if (entry->buffer) entry->buffer->Release();
     delete entry;
@@ -382,8 +473,7 @@ template <typename EachMesh> std::size_t ObjectManager::TakeOutOfBuffers(EachMes
     // buffers that go.
     std::size_t mates = 0;
     auto evict = [&](auto* entry) {
-        while (!entry->items.empty()) {
-            DrawItem* item = entry->items.back();
+        while (DrawItem* item = entry->items) {
             mark(item);
             if (MeshRecord* mate = item->mesh; mate && mate->drawItem == item) {
                 mate->drawItem = nullptr;
@@ -567,7 +657,7 @@ void ObjectManager::ReleaseBufferChains() {
 
 void DeleteDrawItem(DrawItem* item) {
     if (!item) return;
-    if (item->vertexEntry) UnlistItem(item->vertexEntry, &DrawItem::vertexSlot, item);
-    if (item->indexEntry) UnlistItem(item->indexEntry, &DrawItem::indexSlot, item);
+    if (item->vertexEntry) UnlistItem(item->vertexEntry->items, item, kVertexItems);
+    if (item->indexEntry) UnlistItem(item->indexEntry->items, item, kIndexItems);
     delete item;
 }

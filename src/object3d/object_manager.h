@@ -19,7 +19,9 @@ class Universe;
 
 // One vertex buffer, shared or one mesh's own; the manager keeps them in a chain. Each lists the
 // draw items placed in it, so that a buffer that goes finds its mates without a walk of every
-// mesh.
+// mesh. The lists are linked through the items and entries themselves: placing a mesh allocates
+// nothing but its own item and new entries, so a re-place that fails part way has only those to
+// free.
 struct VertexBufferEntry {
     std::uint32_t fvf = 0; // of every mesh in it; 0 when a declaration describes them
     // The declaration of every mesh in it when fvf is 0, up to and with its end marker.
@@ -34,10 +36,12 @@ struct VertexBufferEntry {
     VertexBufferEntry* previous = nullptr;
     std::uint32_t locked = 0; // locked whole for the frame's vertex uploads
     std::uint8_t* lockedData = nullptr;
-    bool own = false;             // made for one mesh: never searched for room
-    bool going = false;           // marked while a removal gathers the entries that go
-    VertexBufferEntry* nextGoing = nullptr; // the removal's chain of entries that go
-    std::vector<DrawItem*> items; // not owned; each item's vertexSlot is its place here
+    bool own = false;                        // made for one mesh: never searched for room
+    bool going = false;                      // marked while a removal gathers the entries that go
+    VertexBufferEntry* nextGoing = nullptr;  // the removal's chain of entries that go
+    VertexBufferEntry* nextShared = nullptr; // the chain of entries searched for room
+    VertexBufferEntry* previousShared = nullptr;
+    DrawItem* items = nullptr; // not owned; the first, linked through vertexNext
 };
 
 // One 16-bit index buffer, in a second chain.
@@ -50,7 +54,9 @@ struct IndexBufferEntry {
     bool own = false;
     bool going = false;
     IndexBufferEntry* nextGoing = nullptr;
-    std::vector<DrawItem*> items; // not owned; each item's indexSlot is its place here
+    IndexBufferEntry* nextShared = nullptr;
+    IndexBufferEntry* previousShared = nullptr;
+    DrawItem* items = nullptr; // not owned; the first, linked through indexNext
 };
 
 // No texture binding is cached: after a cache reset, and after a multi-material mesh. Neither is
@@ -103,6 +109,10 @@ public:
     IndexBufferEntry* FindOrCreateIndexBuffer(std::uint32_t indexCount, bool ownBuffer);
     bool AddMeshToBuffers(MeshRecord* mesh, bool ownBuffer);
     bool AddObjectMeshesToBuffers(ObjectRecord* object);
+    // Places the object's meshes anew, as taking them out and adding them again would, but every
+    // new place is made before the old ones go. False when one cannot be made: then every mesh
+    // keeps its old place, no mate loses its own, and nothing new is held.
+    bool ReplaceObjectMeshes(ObjectRecord* object);
     // Takes meshes out of the buffers. The buffers they sat in go, and the meshes that shared
     // them wait to be placed again (RefreshChangedMeshBuffers); the work grows with the meshes
     // named and their mates, not with every live mesh. Nothing here allocates: a deletion never
@@ -221,6 +231,13 @@ private:
     void ReleaseBufferChains();
     void RemoveVertexEntry(VertexBufferEntry* entry);
     void RemoveIndexEntry(IndexBufferEntry* entry);
+    // A new item for the mesh in a buffer with room (none that is going) or a new one, its data
+    // copied there; null, with no new entry left, when one cannot be made.
+    DrawItem* PlaceMesh(MeshRecord* mesh, bool ownBuffer);
+    // Takes back a place PlaceMesh made: the item goes and its buffers' fill levels fall.
+    void Unplace(DrawItem* item);
+    // The entries made after these tails go (they hold no items).
+    void DropEntriesAfter(VertexBufferEntry* keptVertexTail, IndexBufferEntry* keptIndexTail);
     // The items and buffers of the meshes that eachMesh(fn) hands to fn go, and their mates'
     // items: how many mates now wait.
     template <typename EachMesh> std::size_t TakeOutOfBuffers(EachMesh&& eachMesh);
@@ -251,9 +268,11 @@ private:
     VertexBufferEntry* vertexTail = nullptr;
     IndexBufferEntry* indexBuffers = nullptr;
     IndexBufferEntry* indexTail = nullptr;
-    // The entries that take more meshes (not one mesh's own), searched for room.
-    std::vector<VertexBufferEntry*> sharedVertexBuffers;
-    std::vector<IndexBufferEntry*> sharedIndexBuffers;
+    // The entries that take more meshes (not one mesh's own), searched for room in this order.
+    VertexBufferEntry* sharedVertexBuffers = nullptr;
+    VertexBufferEntry* sharedVertexTail = nullptr;
+    IndexBufferEntry* sharedIndexBuffers = nullptr;
+    IndexBufferEntry* sharedIndexTail = nullptr;
     std::size_t waitingMates = 0; // meshes that lost their place since the last refresh
     // The last value sent of each render, texture-stage and sampler state, and the textures
     // bound. Forgotten at the start of every pass: other modules change the device's states

@@ -214,8 +214,11 @@ struct DrawItem {
     VertexBufferEntry* vertexEntry; // not owned; null once the entry is gone
     IndexBufferEntry* indexEntry;   // not owned; null once the entry is gone
     MeshRecord* mesh;               // not owned: the mesh whose item this is
-    std::uint32_t vertexSlot;       // its place in the entries' lists of items
-    std::uint32_t indexSlot;
+    // Its neighbours in the entries' lists of items.
+    DrawItem* vertexNext;
+    DrawItem* vertexPrevious;
+    DrawItem* indexNext;
+    DrawItem* indexPrevious;
 };
 
 // Zeroes a draw item: DrawItem has no initialisers, so every new one is cleared here first.

@@ -36,11 +36,11 @@ void DropShadow(ObjectRecord* object) {
     object->noShadowVolume = 0;
 }
 
-// The meshes take new places in the device buffers; false when one could not be placed.
+// The meshes take new places in the device buffers; false, each keeping its old place, when one
+// could not be placed.
 bool Rebuffer(ObjectRecord* object) {
     ObjectManager& manager = g_Object3D.manager;
-    manager.RemoveObjectMeshesFromBuffers(object);
-    const bool placed = manager.AddObjectMeshesToBuffers(object);
+    const bool placed = manager.ReplaceObjectMeshes(object);
     manager.RefreshIfMeshChanged(object);
     manager.MarkListDirty();
     return placed;
@@ -148,9 +148,10 @@ void StartShadowShading(std::int32_t n, std::int32_t mesh, float range, std::int
     const CoreData* core = g_Object3D.core;
     if (shaderFlag == 0 && object->castsShadow && core && core->renderPassCount == 1)
         RebuildVolumes(object);
+    // Out of memory the meshes keep their places, and the shadow goes with its own.
     if (!Rebuffer(object)) {
         DropShadow(object);
-        Rebuffer(object);
+        RaiseRuntimeError(kObjectNotMade);
     }
 }
 

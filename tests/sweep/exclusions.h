@@ -159,13 +159,5 @@ SWEEP_TOUCHES(SetWindowModeOff, "a windowed display becomes a new full-screen mo
 SWEEP_TOUCHES(ResetDeviceWindowed, "the reset's modules let go of every item")
 
 // Known faults of the allocation-failure pass, mended in other changes, by module.
-// object3d
-// What the placing of an object's meshes in the shared buffers does: it releases their old
-// places before the new ones exist, so a refused place cannot put the object back whole.
-SWEEP_KNOWN_MEMORY(ConvertObjectFVF, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(SetBumpMappingOn, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(SetCartoonShadingOn, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(SetRainbowShadingOn, "error 7002, and it holds the meshes' new buffer places")
-SWEEP_KNOWN_MEMORY(SetShadowShadingOn, "error 7002, and it holds the meshes' new buffer places")
 
 // Commands that a refused allocation (or the call itself) makes end the process, by module.
