@@ -10,7 +10,8 @@
 // mended.
 // SWEEP_QUIET: commands that may leave a missing item without an error.
 // SWEEP_TOUCHES: commands that may change items they do not name.
-// SWEEP_SLOW: commands that may take longer than 0.5 s, whatever their arguments.
+// SWEEP_SLOW: commands that may take longer than 0.5 s of their thread, whatever their arguments
+// (the 20 s bound of a hang still holds).
 // SWEEP_DROPS_OLD: commands that, as documented, may let the old item they name go when the new
 // one cannot be made, with their error.
 #ifndef SWEEP_EXCLUDE
@@ -145,6 +146,19 @@ SWEEP_SLOW(RecordSound, "closes the last recording's device no sooner than 0.5 s
 SWEEP_QUIET(RecordSound, "the sound is made when the recording stops")
 SWEEP_SLOW(NamedWindowToBack,
            "an empty title names the engine's own window, which the X server restacks")
+// A device made anew (or reset) and every module rebuilt on it: its work is the display driver's,
+// and a loaded machine stretches it past the bound of one call.
+SWEEP_SLOW(SetDisplayMode, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetDisplayModeEx, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetDisplayModeFullScreen, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetDisplayModeWindowFlag, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetDisplayModeVertexProcessing, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetDisplayMode16, "makes a device and rebuilds every module")
+SWEEP_SLOW(Setup, "makes a device and rebuilds every module")
+SWEEP_SLOW(CreateDisplayDevice, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetWindowModeOn, "makes a device and rebuilds every module")
+SWEEP_SLOW(SetWindowModeOff, "makes a device and rebuilds every module")
+SWEEP_SLOW(ResetDeviceWindowed, "resets the device and rebuilds every module")
 SWEEP_EXCLUDE(SetDisplayModeCore,
               "the mode change below the command forms, without the modules' release and rebuild")
 SWEEP_TOUCHES(SetDisplayModeEx, "a new mode deletes every item of the old device")

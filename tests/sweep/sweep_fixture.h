@@ -25,8 +25,9 @@
 // in it alone).
 struct Timing {
     double wall = 0, thread = 0;
-    // Empty within both bounds; else which bound it passed, and by how much.
-    std::string Passed() const;
+    // Empty within both bounds; else which bound it passed, and by how much. A slow call is held
+    // to the hang bound only.
+    std::string Passed(bool slow = false) const;
 };
 double ThreadSeconds();
 template <typename F> Timing Seconds(F f) {
