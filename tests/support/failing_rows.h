@@ -41,7 +41,9 @@ inline void CheckFailingRows(const std::vector<FailingRow>& rows) {
             GetModuleErrorPointer()->number = 0;
             const bool failed = CallFailing(k, row.call, what);
             if (!failed) break;
-            EXPECT_EQ(Outstanding(), held) << what << ": memory stays held";
+            // Less is sound: other threads (the workers an earlier media load left) may free
+            // theirs meanwhile.
+            EXPECT_LE(Outstanding(), held) << what << ": memory stays held";
             EXPECT_EQ(GetModuleErrorPointer()->number, row.error) << what;
             EXPECT_EQ(row.state(), before) << what << ": what was there is gone";
         }
