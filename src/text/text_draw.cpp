@@ -25,6 +25,15 @@ struct WorldVertex {
     float x, y, z, nx, ny, nz, u, v;
 };
 static_assert(sizeof(WorldVertex) == 32);
+ScreenVertex MakeFont2DVertex(float x, float y, float z, float rhw, D3DCOLOR colour, float u,
+                              float v) {
+    return {x, y, z, rhw, colour, u, v};
+}
+
+WorldVertex MakeFont3DVertex(const D3DXVECTOR3& at, const D3DXVECTOR3& normal, float u, float v) {
+    return {at.x, at.y, at.z, normal.x, normal.y, normal.z, u, v};
+}
+
 static_assert(sizeof(ScreenVertex) <= kTextLargestVertex &&
               sizeof(WorldVertex) <= kTextLargestVertex);
 
@@ -118,12 +127,12 @@ void DrawWithSheet(std::int32_t x, std::int32_t y, const char* text) {
             const float l = px - 0.5f, t = py - 0.5f;
             px += static_cast<float>(s.advance[*c - 32]);
             if (l >= right || t >= bottom || l + w < left || t + h < top) continue;
-            batch.Add({l, t + h, 0.9f, 1.0f, colour, r[0], r[3]});
-            batch.Add({l, t, 0.9f, 1.0f, colour, r[0], r[1]});
-            batch.Add({l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]});
-            batch.Add({l + w, t, 0.9f, 1.0f, colour, r[2], r[1]});
-            batch.Add({l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]});
-            batch.Add({l, t, 0.9f, 1.0f, colour, r[0], r[1]});
+            batch.Add(MakeFont2DVertex(l, t + h, 0.9f, 1.0f, colour, r[0], r[3]));
+            batch.Add(MakeFont2DVertex(l, t, 0.9f, 1.0f, colour, r[0], r[1]));
+            batch.Add(MakeFont2DVertex(l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]));
+            batch.Add(MakeFont2DVertex(l + w, t, 0.9f, 1.0f, colour, r[2], r[1]));
+            batch.Add(MakeFont2DVertex(l + w, t + h, 0.9f, 1.0f, colour, r[2], r[3]));
+            batch.Add(MakeFont2DVertex(l, t, 0.9f, 1.0f, colour, r[0], r[1]));
             batch.FlushIfFull();
         }
     }
@@ -226,6 +235,7 @@ void DrawText3D(const char* text) {
     const float sheet = static_cast<float>(s.sheetSize);
     const D3DXMATRIX clip = ClipTransform(d, s.world3D);
     float px = 0, py = 0;
+    const D3DXVECTOR3 facing(0, 0, -1); // the glyphs lie in z = 0, facing -z
     {
         Batch<WorldVertex> batch(s.vertices);
         for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
@@ -243,12 +253,12 @@ void DrawText3D(const char* text) {
                 px += w;
                 continue;
             }
-            batch.Add({px, py - h, 0, 0, 0, -1, r[0], r[3]});
-            batch.Add({px, py, 0, 0, 0, -1, r[0], r[1]});
-            batch.Add({px + w, py - h, 0, 0, 0, -1, r[2], r[3]});
-            batch.Add({px + w, py, 0, 0, 0, -1, r[2], r[1]});
-            batch.Add({px + w, py - h, 0, 0, 0, -1, r[2], r[3]});
-            batch.Add({px, py, 0, 0, 0, -1, r[0], r[1]});
+            batch.Add(MakeFont3DVertex({px, py - h, 0}, facing, r[0], r[3]));
+            batch.Add(MakeFont3DVertex({px, py, 0}, facing, r[0], r[1]));
+            batch.Add(MakeFont3DVertex({px + w, py - h, 0}, facing, r[2], r[3]));
+            batch.Add(MakeFont3DVertex({px + w, py, 0}, facing, r[2], r[1]));
+            batch.Add(MakeFont3DVertex({px + w, py - h, 0}, facing, r[2], r[3]));
+            batch.Add(MakeFont3DVertex({px, py, 0}, facing, r[0], r[1]));
             px += w;
             batch.FlushIfFull();
         }

@@ -231,7 +231,7 @@ bool RecordTextStates(IDirect3DTexture9* texture, IDirect3DStateBlock9** block) 
 
 // The vertex buffer (the one held is kept: its size never changes) and the recorded states,
 // which name the sheet's texture.
-bool MakeDrawing(Sheet& sheet) {
+bool CreateTextVertexBuffer(Sheet& sheet) {
     if (s.vertices) {
         s.vertices->AddRef();
         sheet.vertices.Reset(s.vertices.Get());
@@ -246,7 +246,7 @@ bool MakeDrawing(Sheet& sheet) {
 }
 
 bool BuildSheet(Sheet& sheet) {
-    return BuildFontTexture(sheet) && MakeDrawing(sheet);
+    return BuildFontTexture(sheet) && CreateTextVertexBuffer(sheet);
 }
 
 // The made sheet takes the place of the module's; the old one goes with the Sheet.
