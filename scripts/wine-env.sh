@@ -106,14 +106,16 @@ wine_env_prefix() {
 
 # wine_env_ports: exports WINE_RUN_PORTS (the folder of the port files) once every port of the
 # prefix leads to its plain file there. Wine links the ports from the registry when a session
-# starts; a session that began before the registry named them is linked here. Tests that try
-# device names skip without the variable.
+# starts; a session that began before the registry named them is linked here. A port file that an
+# earlier run lost (a delete that reached the port) is made again, so that every run tries device
+# names. Tests that try device names skip without the variable.
 wine_env_ports() {
   unset WINE_RUN_PORTS
   local ports="$WINEPREFIX/ports" port
   [ -d "$ports" ] || return 0
   for port in $WINE_ENV_PORTS; do
     local file="$ports/port-${port,,}" link="$WINEPREFIX/dosdevices/${port,,}"
+    [ -e "$file" ] || [ -L "$file" ] || : >"$file" 2>/dev/null || return 0
     [ -f "$file" ] && [ ! -L "$file" ] || return 0
     [ "$(readlink "$link")" = "$file" ] || ln -sfn "$file" "$link" 2>/dev/null || return 0
   done

@@ -4,6 +4,7 @@
 #include "file/file_state.h"
 #include "core/checklist.h"
 #include "core/core.h"
+#include "core/file_names.h"
 #include "core/load_budget.h"
 #include "core/media.h"
 #include "core/no_throw.h"
@@ -120,8 +121,18 @@ bool FileOrDirectoryExists(const char* name) {
     return name && GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A device name in any folder and with any extension opens the device, which no file command may
+// delete or move; Windows refuses, and Wine, whose ports may be plain files, would do it.
+bool NamesDevice(const char* path) {
+    const std::string_view name(path);
+    const std::size_t last = name.find_last_of("\\/:");
+    return CheckNamePart(name.substr(last == std::string_view::npos ? 0 : last + 1)) ==
+           NameProblem::DeviceName;
+}
+
 void Move(const char* source, const char* destination, std::int32_t failure) {
-    if (!source || !destination) return RaiseRuntimeWarning(failure);
+    if (!source || !destination || NamesDevice(source) || NamesDevice(destination))
+        return RaiseRuntimeWarning(failure);
     if (FileOrDirectoryExists(destination)) return RaiseRuntimeWarning(kFileExists);
     if (!MoveFileA(source, destination)) RaiseRuntimeWarning(failure);
 }
@@ -180,7 +191,7 @@ void MakeFile(const char* name) {
 }
 
 void RemoveFile(const char* name) {
-    if (!name || !SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL))
+    if (!name || NamesDevice(name) || !SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL))
         return RaiseRuntimeWarning(kFileNotDeleted);
     if (!DeleteFileA(name) && GetLastError() == ERROR_SHARING_VIOLATION)
         RaiseRuntimeWarning(kFileInUse);

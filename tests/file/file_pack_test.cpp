@@ -322,3 +322,24 @@ TEST_F(Files, DeviceNamesAreNeitherUnpackedNorPacked) {
     EXPECT_EQ(TempFolder::Read(folder.File("packed.bin")), U32(1) + Member("ok.txt", "fine"));
     DeleteFileA(literal.c_str());
 }
+
+// Windows refuses to delete or move a device (a warning, which says nothing); here, where every
+// port is a file of the runner's, the file behind the port would go. A file of an ordinary name
+// beside them still goes.
+TEST_F(Files, DevicesAreNeitherDeletedNorMoved) {
+    std::string why;
+    if (!PortFiles::Mapped(&why)) GTEST_SKIP() << why;
+    const PortFiles ports;
+    folder.Write("kept.txt", "kept");
+    RemoveFile("COM1");
+    RemoveFile("sub\\lpt9.txt");
+    RenameFile("com2 .log", "renamed.txt");
+    MoveFileTo("kept.txt", "LPT3");
+    MoveFileTo("lpt4", "moved.txt");
+    EXPECT_EQ(ports.Written(), std::vector<std::string>{});
+    EXPECT_EQ(TempFolder::Read(folder.File("kept.txt")), "kept");
+    EXPECT_EQ(FileExists("renamed.txt") + FileExists("moved.txt"), 0);
+
+    RemoveFile("kept.txt");
+    EXPECT_EQ(FileExists("kept.txt"), 0);
+}
