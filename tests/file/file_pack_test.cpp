@@ -331,6 +331,7 @@ TEST_F(Files, DevicesAreNeitherDeletedNorMoved) {
     if (!PortFiles::Mapped(&why)) GTEST_SKIP() << why;
     const PortFiles ports;
     folder.Write("kept.txt", "kept");
+    ASSERT_TRUE(CreateDirectoryA("sub", nullptr));
     RemoveFile("COM1");
     RemoveFile("sub\\lpt9.txt");
     RenameFile("com2 .log", "renamed.txt");

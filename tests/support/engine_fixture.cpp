@@ -42,9 +42,7 @@ std::int32_t EngineFixture::StartEngine(std::int32_t mode, const char* title) {
                      g_CoreData->window ? "made" : "not made", d3d ? "made" : "not made");
         if (d3d) d3d->Release();
         ShutdownEngine();
-        ResetCoreLoopState();
-        LinkModules();
-        SetCoreErrorHandler(&cell);
+        EngineFixture::SetUp();
         Sleep(250);
         result = CreateEngineWindow(mode, 640, 480, 32, GetModuleHandleA(nullptr), title);
     }
