@@ -69,39 +69,6 @@ TEST_F(Input, HidingTwiceHidesOnce) {
     EXPECT_EQ(CursorCount(), shown);
 }
 
-TEST_F(Input, PositionMouseLandsOnTheClientPoint) {
-    RECT client{};
-    GetClientRect(window, &client);
-    g_CoreData->displayWidth = client.right; // no stretching
-    g_CoreData->displayHeight = client.bottom;
-    PositionMouse(100, 50);
-    POINT expected{100, 50}, cursor{};
-    ClientToScreen(window, &expected);
-    GetCursorPos(&cursor);
-    EXPECT_NEAR(cursor.x, expected.x, 1);
-    EXPECT_NEAR(cursor.y, expected.y, 1);
-}
-
-TEST_F(Input, FarMousePositionsStayOnTheirSideOfTheScreen) {
-    RECT client{};
-    GetClientRect(window, &client);
-    // A display half or as wide as the client: positions are doubled or kept, then moved by the
-    // frame, past the 32-bit range.
-    for (const int divisor : {2, 1}) {
-        g_CoreData->displayWidth = client.right / divisor;
-        g_CoreData->displayHeight = client.bottom / divisor;
-        for (const std::int32_t edge : {INT_MAX, INT_MAX - 1, INT_MIN}) {
-            PositionMouse(edge, edge);
-            POINT cursor{};
-            GetCursorPos(&cursor);
-            const bool right = edge > 0;
-            EXPECT_EQ(g_CoreData->mouseX > 0, right) << edge << " / " << divisor;
-            EXPECT_EQ(g_CoreData->mouseY > 0, right) << edge << " / " << divisor;
-            EXPECT_EQ(cursor.x > GetSystemMetrics(SM_CXSCREEN) / 2, right) << edge;
-        }
-    }
-}
-
 TEST_F(Input, EntryBufferWithAndWithoutBackspaces) {
     for (char c : {'a', 'b', '\b', 'c'})
         SendMessageA(window, WM_CHAR, static_cast<unsigned char>(c), 0);
@@ -275,7 +242,8 @@ TEST_F(Joysticks, DurationsLongerThanTheDeviceHoldsAreRefused) {
     }
 }
 
-// Real keys and buttons through the X server, as a player's would come.
+// Real keys and buttons through the X server, as a player's would come, and the X pointer moved:
+// both belong to the one display that every test shares.
 class InputSerial : public Input {
 protected:
     void Focus() {
@@ -284,6 +252,39 @@ protected:
         PumpFor(200); // let DirectInput take the focus
     }
 };
+
+TEST_F(InputSerial, PositionMouseLandsOnTheClientPoint) {
+    RECT client{};
+    GetClientRect(window, &client);
+    g_CoreData->displayWidth = client.right; // no stretching
+    g_CoreData->displayHeight = client.bottom;
+    PositionMouse(100, 50);
+    POINT expected{100, 50}, cursor{};
+    ClientToScreen(window, &expected);
+    GetCursorPos(&cursor);
+    EXPECT_NEAR(cursor.x, expected.x, 1);
+    EXPECT_NEAR(cursor.y, expected.y, 1);
+}
+
+TEST_F(InputSerial, FarMousePositionsStayOnTheirSideOfTheScreen) {
+    RECT client{};
+    GetClientRect(window, &client);
+    // A display half or as wide as the client: positions are doubled or kept, then moved by the
+    // frame, past the 32-bit range.
+    for (const int divisor : {2, 1}) {
+        g_CoreData->displayWidth = client.right / divisor;
+        g_CoreData->displayHeight = client.bottom / divisor;
+        for (const std::int32_t edge : {INT_MAX, INT_MAX - 1, INT_MIN}) {
+            PositionMouse(edge, edge);
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            const bool right = edge > 0;
+            EXPECT_EQ(g_CoreData->mouseX > 0, right) << edge << " / " << divisor;
+            EXPECT_EQ(g_CoreData->mouseY > 0, right) << edge << " / " << divisor;
+            EXPECT_EQ(cursor.x > GetSystemMetrics(SM_CXSCREEN) / 2, right) << edge;
+        }
+    }
+}
 
 TEST_F(InputSerial, KeysReachKeyStateAndTheLowestScanCode) {
     Focus();
