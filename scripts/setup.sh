@@ -44,6 +44,27 @@ echo "setup: installing ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
 fi
-as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-  "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync can refuse one index (seen here: the i386 list of the
+# security archive) while apt goes on with the others. Try a few times, then install from what apt
+# has.
+lists_whole=1
+for attempt in 1 2 3; do
+  if as_root apt-get update -qq; then break; fi
+  if [ "$attempt" -eq 3 ]; then
+    lists_whole=0
+    echo "setup: the package lists did not all update; installing from what apt has" >&2
+  else
+    sleep 10
+  fi
+done
+install_missing() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" "${missing[@]}" >/dev/null
+}
+if ! install_missing; then
+  [ "$lists_whole" -eq 0 ] || exit 1
+  # Without one architecture's security list, a library installed for amd64 from the security
+  # archive has no i386 twin of its version; both architectures then take the release's own.
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "setup: installing again from $release's own archive" >&2
+  install_missing -t "$release"
+fi
