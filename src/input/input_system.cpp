@@ -10,7 +10,8 @@ namespace {
 
 InputState& s = g_Input;
 
-constexpr std::size_t kMaxRegistryName = 255; // paths, names and string values are shorter
+constexpr std::size_t kMaxRegistryName = 255; // paths and names are shorter
+// A string value's bytes, its terminator included: 255 characters at most.
 constexpr DWORD kStringBuffer = 256;
 
 bool Usable(const char* keyPath, const char* valueName) {
@@ -113,18 +114,21 @@ void WriteRegistryString(const char* keyPath, const char* valueName, const char*
 }
 
 char* ReadRegistryString(const char* keyPath, const char* valueName) {
-    char buffer[kStringBuffer] = {};
+    // One byte past the largest value the write stores (255 characters and their terminator), so
+    // that a value stored without its terminator still ends inside the buffer.
+    char buffer[kStringBuffer + 1] = {};
     if (Usable(keyPath, valueName)) {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            DWORD size = kStringBuffer, type = 0;
+            DWORD size = 0, type = 0;
             if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-                size < 255 && type == REG_SZ) {
-                DWORD read = sizeof buffer - 1;
+                size <= kStringBuffer && type == REG_SZ) {
+                DWORD read = kStringBuffer;
                 if (RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                     reinterpret_cast<BYTE*>(buffer), &read) != ERROR_SUCCESS)
-                    buffer[0] = 0;
-                buffer[sizeof buffer - 1] = 0;
+                                     reinterpret_cast<BYTE*>(buffer), &read) != ERROR_SUCCESS ||
+                    read > kStringBuffer)
+                    read = 0;
+                buffer[read] = 0;
             }
             RegCloseKey(key);
         }

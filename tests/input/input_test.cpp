@@ -101,15 +101,27 @@ TEST_F(Input, RegistryRoundTripsUnderTheMachineKey) {
     const std::string longPath = std::string(path) + "\\" + std::string(260, 'k');
     WriteRegistry(longPath.c_str(), "number", 7);
     EXPECT_EQ(ReadRegistry(longPath.c_str(), "number"), 0);
-    // A value too long for the command reads back empty, never past the buffer.
+    // Every text the write stores reads back whole; the write keeps 255 characters of a longer one.
+    const struct {
+        std::size_t written, read;
+    } lengths[] = {{0, 0}, {1, 1}, {253, 253}, {254, 254}, {255, 255}, {256, 255}, {300, 255}};
+    for (const auto& row : lengths) {
+        std::string text(row.written, 'v');
+        if (!text.empty()) text.back() = 'z'; // a cut text reads back without its last letter
+        WriteRegistryString(path, "text", text.c_str());
+        EXPECT_EQ(Take(ReadRegistryString(path, "text")), text.substr(0, row.read))
+            << row.written << " characters written";
+    }
+    // A value stored by others that is longer than the read takes reads back empty, never past the
+    // buffer; one of 256 bytes without a terminator is its 256 characters.
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &key), ERROR_SUCCESS);
     const std::string big(300, 'v');
-    RegSetValueExA(key, "big", 0, REG_SZ, reinterpret_cast<const BYTE*>(big.c_str()), 301);
+    RegSetValueExA(key, "big", 0, REG_SZ, reinterpret_cast<const BYTE*>(big.c_str()), 257);
+    RegSetValueExA(key, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>(big.c_str()), 256);
     RegCloseKey(key);
     EXPECT_EQ(Take(ReadRegistryString(path, "big")), "");
-    WriteRegistryString(path, "cut", big.c_str()); // stored cut to the command's 255 characters
-    EXPECT_EQ(Take(ReadRegistryString(path, "cut")), "");
+    EXPECT_EQ(Take(ReadRegistryString(path, "bare")), big.substr(0, 256));
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
 }
 
