@@ -1,6 +1,7 @@
 #include "core/win32.h"
 
 #include "game/review.h"
+#include "core/core.h"
 #include "game/media_numbers.h"
 #include "game/hiscores.h"
 #include "game/hud.h"
@@ -155,12 +156,42 @@ static char LetterOfScanCode(std::int32_t code) {
     return 0;
 }
 
+constexpr std::int32_t kBackspaceKey = 14, kReturnKey = 28;
+// The system repeats a held key's character no sooner than 250 ms after the press (its shortest
+// delay); a character of a key the frames have seen down for less than this is a new press.
+constexpr std::uint32_t kRepeatAfterMs = 200;
+
+// Whether the entry reads a key.
+static bool Read(std::int32_t key) {
+    return key == kBackspaceKey || key == kReturnKey || LetterOfScanCode(key);
+}
+
+// The key code of a typed character on the keyboard's layout, or 0.
+static std::int32_t KeyOfCharacter(unsigned char c) {
+    if (c == '\b') return kBackspaceKey;
+    if (c == '\r') return kReturnKey;
+    if (c < ' ') return 0;
+    const SHORT key = VkKeyScanA(static_cast<CHAR>(c));
+    if (key == -1) return 0;
+    const UINT code = MapVirtualKeyA(LOBYTE(key), MAPVK_VK_TO_VSC);
+    return code < NameEntryPanel::kKeys ? static_cast<std::int32_t>(code) : 0;
+}
+
 void NameEntryPanel::Open() {
     SetState(0);
     Settings().finalScore = Board().score;
     length = 0;
     std::memset(name, 0, sizeof name);
     keyDelay = 0;
+    // Only what is typed from now on: keys pressed before the panel came type nothing.
+    ClearEntryBuffer();
+    // A key held as the panel comes is a held key: it types at once and again every 10 frames.
+    const std::uint32_t now = GetTickCount();
+    for (std::int32_t key = 0; key < kKeys; ++key) {
+        downSince[key] = Read(key) && KeyState(key) ? (now ? now : 1) : 0;
+        pressTyped[key] = downSince[key] != 0;
+        typedWhileUp[key] = repeating[key] = false;
+    }
 }
 
 void NameEntryPanel::SetState(std::int32_t n) {
@@ -190,19 +221,78 @@ void NameEntryPanel::Draw() {
     }
 }
 
-void NameEntryPanel::HandleInput() {
-    if (state == 3 && WasMouseButtonPressed(1)) SetState(2);
-    if (keyDelay >= 1 || state >= 2) return;
-    const std::int32_t key = GetScanCode();
-    if (key == 14 && length >= 1 && length <= 9) {
+// Notes which keys are down now and since when, and whether the characters of each are the
+// system's repeats: those of a press that has typed and been held a while, including the last ones,
+// which may come in the frame that sees the key let go.
+void NameEntryPanel::WatchKeys(std::uint32_t now) {
+    for (std::int32_t key = 0; key < kKeys; ++key) {
+        if (!Read(key)) continue;
+        const bool down = KeyState(key) != 0;
+        if (down && downSince[key] == 0) {
+            downSince[key] = now ? now : 1;
+            pressTyped[key] = typedWhileUp[key];
+        }
+        repeating[key] =
+            downSince[key] != 0 && pressTyped[key] && now - downSince[key] >= kRepeatAfterMs;
+        if (!down) {
+            downSince[key] = 0;
+            pressTyped[key] = false;
+        }
+        typedWhileUp[key] = false;
+    }
+}
+
+// Types a letter or takes one back; true when it did.
+bool NameEntryPanel::TypeKey(std::int32_t key) {
+    if (key == kBackspaceKey && length >= 1 && length <= 9) {
         name[--length] = '\0';
-        keyDelay = 10;
-        PopSound();
     } else if (const char letter = LetterOfScanCode(key); letter && length < 9) {
         name[length++] = letter;
         name[length] = '\0';
-        keyDelay = 10;
-        PopSound();
+    } else {
+        return false;
+    }
+    keyDelay = 10;
+    PopSound();
+    return true;
+}
+
+// Every key pressed since the last frame, in the order typed, from the window's characters: the
+// frames alone miss a press shorter than a frame, and one inside the delay that paces a held key.
+// The characters the system repeats for a held key are left to that pace. True when a key typed.
+bool NameEntryPanel::TakeTypedKeys() {
+    char* typed = GetEntryBufferCopy();
+    if (!typed) return false; // none yet, or no memory for the copy: the characters wait
+    ClearEntryBuffer();
+    bool any = false;
+    for (const char* c = typed; *c && state < 2; ++c) {
+        const std::int32_t key = KeyOfCharacter(static_cast<unsigned char>(*c));
+        if (key == 0) continue;
+        if (repeating[key]) continue;
+        if (downSince[key] != 0)
+            pressTyped[key] = true;
+        else
+            typedWhileUp[key] = true;
+        if (key == kReturnKey)
+            Submit();
+        else
+            any = TypeKey(key) || any;
+    }
+    ResizeModuleString(GetCoreDataPointer(), &typed, 0);
+    return any;
+}
+
+void NameEntryPanel::HandleInput() {
+    if (state == 3 && WasMouseButtonPressed(1)) SetState(2);
+    if (state >= 2) return;
+    const std::uint32_t now = GetTickCount();
+    WatchKeys(now);
+    const bool typed = TakeTypedKeys();
+    if (state >= 2) return;
+    // A key held down types again each time the delay runs out; of several, the lowest code.
+    if (!typed && keyDelay < 1) {
+        const std::int32_t key = GetScanCode();
+        if (key > 0 && key < kKeys && pressTyped[key]) TypeKey(key);
     }
     if (IsReturnKeyDown()) Submit();
 }

@@ -28,6 +28,15 @@ struct NameEntryPanel {
     char name[10] = {};
     std::int32_t length = 0;
     std::int32_t keyDelay = 0;
+    // Each key the entry reads, by key code: the time (ms) the frames first saw it down in its
+    // current press (0 while up), whether that press has typed, whether a character of it came
+    // while the frames saw it up (the press the next frame sees down then has typed), and whether
+    // its characters this frame are the system's repeats.
+    static constexpr int kKeys = 51; // Backspace, Return and every letter
+    std::uint32_t downSince[kKeys] = {};
+    bool pressTyped[kKeys] = {};
+    bool typedWhileUp[kKeys] = {};
+    bool repeating[kKeys] = {};
     void Open();
     void SetState(std::int32_t n);
     bool Step();
@@ -35,6 +44,11 @@ struct NameEntryPanel {
     void HandleInput();
     // The name typed goes into the table, which is saved (Return does this).
     void Submit();
+
+private:
+    void WatchKeys(std::uint32_t now);
+    bool TakeTypedKeys();
+    bool TypeKey(std::int32_t key);
 };
 
 NameEntryPanel& NameEntry();
