@@ -14,12 +14,16 @@ namespace {
 // every file known to leave one waiting.
 constexpr long kMaxStuckWorkers = 8;
 constexpr std::size_t kNameLength = MAX_PATH;
+// How long a worker that has finished may take to set its event, however loaded the machine.
+constexpr DWORD kSetEventMs = 10000;
 
 enum JobState : long { kRunning, kDone, kAbandoned };
 
-// Shared by the caller and the worker; the last of the two to let go deletes it.
+// Shared by the caller and the worker. Whoever the state says owns it at the end deletes it: the
+// caller when the worker finished in time (once the worker has set the event, its last touch), the
+// worker when the caller gave up on it. So a load that ends holds no job a worker still has to
+// let go of.
 struct RenderJob {
-    std::atomic<long> refs{2};
     std::atomic<long> state{kRunning};
     IGraphBuilder* graph = nullptr; // the worker's own reference
     wchar_t name[kNameLength] = {};
@@ -29,8 +33,7 @@ struct RenderJob {
 
 std::atomic<long> g_stuck{0};
 
-void Drop(RenderJob* job) {
-    if (job->refs.fetch_sub(1) != 1) return;
+void Delete(RenderJob* job) {
     if (job->finished) CloseHandle(job->finished);
     delete job;
 }
@@ -64,9 +67,12 @@ DWORD WINAPI RenderWorker(void* parameter) {
     job->graph = nullptr;
     if (SUCCEEDED(com)) CoUninitialize();
     long running = kRunning;
-    if (!job->state.compare_exchange_strong(running, kDone)) g_stuck.fetch_sub(1); // abandoned
-    SetEvent(job->finished);
-    Drop(job);
+    if (job->state.compare_exchange_strong(running, kDone)) {
+        SetEvent(job->finished); // the caller owns the job from here on
+    } else {                     // abandoned: no one waits for it
+        g_stuck.fetch_sub(1);
+        Delete(job);
+    }
     return 0;
 }
 
@@ -85,20 +91,20 @@ HRESULT RenderFileWithDeadline(IGraphBuilder* graph, const wchar_t* fileName, DW
         job->finished ? CreateThread(nullptr, 0, RenderWorker, job, 0, nullptr) : nullptr;
     if (!thread) {
         graph->Release();
-        job->refs = 1;
-        Drop(job);
+        Delete(job);
         return E_OUTOFMEMORY;
     }
     CloseHandle(thread); // never joined: a stuck worker must not hold up the caller or shutdown
     WaitForSingleObject(job->finished, deadlineMs);
     long running = kRunning;
-    HRESULT result = VFW_E_TIMEOUT;
-    if (job->state.compare_exchange_strong(running, kAbandoned))
+    if (job->state.compare_exchange_strong(running, kAbandoned)) {
         g_stuck.fetch_add(1);
-    else
-        result = job->result; // done: the worker wrote it before it changed the state
-    Drop(job);
-    return result;
+        return VFW_E_TIMEOUT; // the worker deletes the job
+    }
+    // Done, maybe only just: the worker sets the event next, its last touch of the job.
+    const HRESULT result = job->result;
+    if (WaitForSingleObject(job->finished, kSetEventMs) == WAIT_OBJECT_0) Delete(job);
+    return result; // else it is left, rather than freed under the worker
 }
 
 long StuckGraphWorkers() {
