@@ -132,3 +132,16 @@ bool SweepDropsOldAllowed(const std::string& name) {
     };
     return Listed(list, name);
 }
+#undef SWEEP_DROPS_OLD
+#define SWEEP_DROPS_OLD(name, reason)
+
+#undef SWEEP_ALONE
+#define SWEEP_ALONE(name, reason) {#name, reason},
+const std::vector<SweepExclusion>& SweepAlone() {
+    static const std::vector<SweepExclusion> list = {
+#include "sweep/exclusions.h"
+    };
+    return list;
+}
+#undef SWEEP_ALONE
+#define SWEEP_ALONE(name, reason)

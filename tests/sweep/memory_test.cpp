@@ -306,7 +306,7 @@ TEST_P(SweepMemory, RunningOutOfMemoryRaisesOrWorks) {
     EachRow([&](const SweepRow& row) { RefusalsOf(*this, row); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SweepMemory, ::testing::ValuesIn(Parts()),
+INSTANTIATE_TEST_SUITE_P(Commands, SweepMemory, ::testing::ValuesIn(SweepCases()),
                          [](const auto& info) { return info.param; });
 
 } // namespace

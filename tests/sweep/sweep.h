@@ -70,6 +70,8 @@ bool SweepQuietAllowed(const std::string& name);
 bool SweepTouchesAllowed(const std::string& name);
 bool SweepSlowAllowed(const std::string& name);
 bool SweepDropsOldAllowed(const std::string& name);
+// Commands swept in a case of their own.
+const std::vector<SweepExclusion>& SweepAlone();
 
 // The items every command may name, numbered kSound; made fresh before each command.
 constexpr std::int32_t kSound = 3, kInstance = 4, kDecoyImage = 5, kDecoyObject = 6, kMissing = 7,

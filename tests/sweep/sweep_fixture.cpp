@@ -4,6 +4,7 @@
 #include "core/frame_loop.h"
 #include "display/display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -111,11 +112,67 @@ std::string WholeItems(const SweepRow& row, const SweepArgs& a) {
     return {};
 }
 
-std::vector<std::string> Parts() {
-    std::vector<std::string> parts;
-    for (const SweepRow& row : SweepRows())
-        if (parts.empty() || parts.back() != row.part) parts.push_back(row.part);
-    return parts;
+namespace {
+
+struct CaseTable {
+    std::vector<std::string> names;
+    std::map<std::string, std::vector<const SweepRow*>> rows;
+};
+
+bool Alone(const SweepRow& row) {
+    const std::vector<SweepExclusion>& alone = SweepAlone();
+    return std::any_of(alone.begin(), alone.end(),
+                       [&](const SweepExclusion& e) { return std::string(e.name) == row.name; });
+}
+
+// A header's rows: those listed alone a case each, the others split evenly into the fewest cases
+// of at most kRowsPerCase.
+void AddHeader(CaseTable& table, const std::string& part,
+               const std::vector<const SweepRow*>& rows) {
+    std::vector<const SweepRow*> rest;
+    for (const SweepRow* row : rows) {
+        if (!Alone(*row)) {
+            rest.push_back(row);
+            continue;
+        }
+        table.names.push_back(part + "_" + row->name);
+        table.rows[table.names.back()] = {row};
+    }
+    const std::size_t cases = (rest.size() + kRowsPerCase - 1) / kRowsPerCase;
+    for (std::size_t k = 0; k < cases; ++k) {
+        table.names.push_back(cases == 1 ? part : part + "_" + std::to_string(k + 1));
+        table.rows[table.names.back()].assign(rest.begin() + k * rest.size() / cases,
+                                              rest.begin() + (k + 1) * rest.size() / cases);
+    }
+}
+
+const CaseTable& Cases() {
+    static const CaseTable table = [] {
+        CaseTable t;
+        std::vector<const SweepRow*> header;
+        for (const SweepRow& row : SweepRows()) {
+            if (!header.empty() && header.front()->part != std::string(row.part)) {
+                AddHeader(t, header.front()->part, header);
+                header.clear();
+            }
+            header.push_back(&row);
+        }
+        if (!header.empty()) AddHeader(t, header.front()->part, header);
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+std::vector<std::string> SweepCases() {
+    return Cases().names;
+}
+
+const std::vector<const SweepRow*>& CaseRows(const std::string& name) {
+    static const std::vector<const SweepRow*> none;
+    const auto found = Cases().rows.find(name);
+    return found == Cases().rows.end() ? none : found->second;
 }
 
 void Sweep::SetUp() {

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -168,7 +169,7 @@ TEST_P(Sweep, WrongArgumentsRaiseOrWork) {
     EachRow([&](const SweepRow& row) { WrongValuesOf(*this, row); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, Sweep, ::testing::ValuesIn(Parts()),
+INSTANTIATE_TEST_SUITE_P(Commands, Sweep, ::testing::ValuesIn(SweepCases()),
                          [](const auto& info) { return info.param; });
 
 class SweepPairs : public Sweep {};
@@ -177,22 +178,24 @@ TEST_P(SweepPairs, PairsOfSoundSizesRaiseOrWork) {
     EachRow([&](const SweepRow& row) { PairsOf(*this, row); });
 }
 
-// The headers with a command of two sizes, or of a position and a size.
-std::vector<std::string> PairParts() {
-    std::vector<std::string> parts;
-    for (const SweepRow& row : SweepRows()) {
-        const std::vector<std::string> kinds = Words(row.kinds);
-        const auto count = [&](const char* kind) {
-            return std::count(kinds.begin(), kinds.end(), kind);
-        };
-        if ((count("size") >= 2 || (count("size") && count("position"))) &&
-            (parts.empty() || parts.back() != row.part))
-            parts.push_back(row.part);
-    }
-    return parts;
+// The cases with a command of two sizes, or of a position and a size.
+std::vector<std::string> PairCases() {
+    std::vector<std::string> cases;
+    for (const std::string& name : SweepCases())
+        for (const SweepRow* row : CaseRows(name)) {
+            const std::vector<std::string> kinds = Words(row->kinds);
+            const auto count = [&](const char* kind) {
+                return std::count(kinds.begin(), kinds.end(), kind);
+            };
+            if (count("size") >= 2 || (count("size") && count("position"))) {
+                cases.push_back(name);
+                break;
+            }
+        }
+    return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SweepPairs, ::testing::ValuesIn(PairParts()),
+INSTANTIATE_TEST_SUITE_P(Commands, SweepPairs, ::testing::ValuesIn(PairCases()),
                          [](const auto& info) { return info.param; });
 
 // The table is whole: every command header's declarations are rows, entries, bridges or listed.
@@ -216,6 +219,30 @@ TEST(SweepTable, EveryCommandIsSweptOrListedWithAReason) {
         SweepKnownEnds().size());
     for (const SweepExclusion& known : SweepKnownEnds())
         std::printf("sweep:   %s: %s\n", known.name, known.reason);
+}
+
+// Every row is swept in one case of each pass, in no case longer than kRowsPerCase, and every
+// command listed alone is a row with a case of its own.
+TEST(SweepTable, EveryRowIsInOneCase) {
+    std::map<const SweepRow*, int> cases;
+    for (const std::string& name : SweepCases()) {
+        const std::vector<const SweepRow*>& rows = CaseRows(name);
+        EXPECT_FALSE(rows.empty()) << name;
+        EXPECT_LE(rows.size(), kRowsPerCase) << name;
+        for (const SweepRow* row : rows)
+            ++cases[row];
+    }
+    EXPECT_EQ(cases.size(), SweepRows().size());
+    for (const auto& [row, count] : cases)
+        EXPECT_EQ(count, 1) << row->name;
+    for (const SweepExclusion& alone : SweepAlone()) {
+        const std::vector<std::string> names = SweepCases();
+        const auto own = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+            const std::vector<const SweepRow*>& rows = CaseRows(name);
+            return rows.size() == 1 && std::string(rows[0]->name) == alone.name;
+        });
+        EXPECT_NE(own, names.end()) << alone.name << " has no case of its own";
+    }
 }
 
 } // namespace
