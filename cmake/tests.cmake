@@ -47,7 +47,9 @@ foreach(dir ${TEST_DIRS})
 endforeach()
 
 # Suites named *Serial drive the shared X display with real input (xdotool): ctest runs them alone,
-# so that no other test's window takes the focus or the pointer meanwhile. Suites named
+# so that no other test's window takes the focus or the pointer meanwhile. The sweep's cases of the
+# display commands change modes, which every other program changing modes at once slows several
+# times over (each change is told to every window of the prefix): they take turns. Suites named
 # *OnTestDisks save onto the small disks of the test_disks fixture, one case at a time (a case
 # fills a disk); their environment is set whole here, so no folder with a "screen" file holds
 # one. This file runs after the discovery of every program's cases.
@@ -57,6 +59,9 @@ file(WRITE ${SERIAL_TESTS_FILE} "foreach(list ${TEST_LISTS})
   foreach(test \${\${list}})
     if(test MATCHES \"Serial\\\\.\")
       set_tests_properties(\"\${test}\" PROPERTIES RUN_SERIAL TRUE)
+    endif()
+    if(test MATCHES \"^sweep\\\\..*/display[_ ]\")
+      set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK display-modes)
     endif()
     if(test MATCHES \"OnTestDisks\\\\.\")
       set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_REQUIRED test_disks
