@@ -34,6 +34,11 @@ foreach(dir ${TEST_DIRS})
     file(STRINGS ${dir}/resource_lock lock LIMIT_COUNT 1)
     list(APPEND extra_properties RESOURCE_LOCK ${lock})
   endif()
+  # A folder whose "timeout" file names seconds gives its cases that timeout instead of 120 s.
+  set(timeout 120)
+  if(EXISTS ${dir}/timeout)
+    file(STRINGS ${dir}/timeout timeout LIMIT_COUNT 1)
+  endif()
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE test_support game engine GTest::gtest_main)
   target_compile_options(test_${name} PRIVATE ${ENGINE_WARNINGS})
@@ -42,7 +47,7 @@ foreach(dir ${TEST_DIRS})
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${name}."
-    PROPERTIES TIMEOUT 120 ${extra_properties})
+    PROPERTIES TIMEOUT ${timeout} ${extra_properties})
   list(APPEND TEST_LISTS ${name}_TESTS)
 endforeach()
 

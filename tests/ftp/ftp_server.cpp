@@ -158,6 +158,10 @@ void StopFtpModule() {
 }
 
 void FtpServerTest::SetUp() {
+    deadlines_ = g_FtpDeadlines;
+    for (DWORD* ms : {&g_FtpDeadlines.connectMs, &g_FtpDeadlines.commandMs,
+                      &g_FtpDeadlines.listingMs, &g_FtpDeadlines.dataMs, &g_FtpDeadlines.budgetMs})
+        *ms *= 4;
     StartFtpModule();
     const std::string why = server_.Start("ftp_server.py");
     if (!why.empty()) GTEST_SKIP() << why;
@@ -167,6 +171,7 @@ void FtpServerTest::TearDown() {
     FTPDestructor();
     server_.Stop();
     WSACleanup();
+    g_FtpDeadlines = deadlines_;
 }
 
 std::string FtpServerTest::Home(const std::string& name) const {

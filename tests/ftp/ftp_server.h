@@ -7,6 +7,8 @@
 
 #include <winsock2.h>
 
+#include "ftp/ftp_worker.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,6 +40,9 @@ private:
 void StartFtpModule();
 void StopFtpModule();
 
+// The FTP module's calls against a server that behaves, under deadlines four times the module's
+// own: under Wine every byte of a reply or a listing is a round trip to the Wine server, which a
+// loaded machine stretches past those deadlines (what they do is checked by the tests of them).
 class FtpServerTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -51,6 +56,7 @@ protected:
     void ConnectAsTester();
 
     TestFtpServer server_;
+    FtpDeadlines deadlines_;
 };
 
 // Writes a file into a served folder, making the folders on its way.
