@@ -131,7 +131,8 @@ wine_env_xvfb() {
   Xvfb -displayfd 5 -screen 0 "$size" -nolisten tcp 5>"$numfile" </dev/null >/dev/null 2>&1 &
   WINE_XVFB_PID=$!
   local i
-  for i in $(seq 1 100); do
+  # Seconds on a loaded machine, a fraction of one on an idle one.
+  for i in $(seq 1 600); do
     [ -s "$numfile" ] && break
     sleep 0.05
   done
