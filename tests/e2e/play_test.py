@@ -56,13 +56,25 @@ def start_xvfb():
     return server, ":" + number
 
 
+def game_prefix_env():
+    return dict(GAME_ENV, WINEPREFIX=os.path.join(BUILD, "wine", "prefix-game-test"))
+
+
+def end_game_prefix():
+    """Ends every process of the game's prefix with its server: a game that outlived its test
+    kept the server, and with it the desktop on the display of that test, so that the next
+    game's window showed on no screen."""
+    subprocess.run(["wineserver", "-k"], env=game_prefix_env(), timeout=60, check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=game_prefix_env(), timeout=60, check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def stop_xvfb(server):
     # Wine's desktop process of the game's prefix holds the display until its server ends, a few
     # seconds after the game.
-    prefix = os.path.join(BUILD, "wine", "prefix-game-test")
     try:
-        subprocess.run(["wineserver", "-w"], env=dict(GAME_ENV, WINEPREFIX=prefix), timeout=60,
-                       check=False)
+        subprocess.run(["wineserver", "-w"], env=game_prefix_env(), timeout=60, check=False)
     except subprocess.TimeoutExpired:
         pass
     server.terminate()
@@ -81,6 +93,7 @@ class PlayThrough(unittest.TestCase):
         # before any clock starts.
         if GAME:
             subprocess.run([WINE_RUN, "--prepare", BUILD], env=GAME_ENV, check=True, timeout=300)
+            end_game_prefix()
 
     def setUp(self):
         if not GAME:
@@ -91,8 +104,9 @@ class PlayThrough(unittest.TestCase):
         # Empty tables: any score above 0 takes first place.
         with open(os.path.join(self.folder, "Data", "records.bin"), "wb") as f:
             f.write(bytes(700))
+        self.log = open(os.path.join(self.folder, "game.log"), "wb")
         self.game = subprocess.Popen([WINE_RUN, "Zarvolin.exe"], cwd=self.folder, env=GAME_ENV,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                     stdout=self.log, stderr=subprocess.STDOUT)
         self.window = None
 
     def tearDown(self):
@@ -104,6 +118,10 @@ class PlayThrough(unittest.TestCase):
             except subprocess.TimeoutExpired:
                 self.game.kill()
                 self.game.wait(10)
+        if GAME:
+            end_game_prefix()
+        if getattr(self, "log", None):
+            self.log.close()
         if getattr(self, "folder", None):
             shutil.rmtree(self.folder, ignore_errors=True)
 
@@ -117,7 +135,13 @@ class PlayThrough(unittest.TestCase):
                     self.origin = (int(values.get("X", 0)), int(values.get("Y", 0)))
                     return window
             time.sleep(0.5)
-        self.fail("the game's window did not appear")
+        self.log.flush()
+        with open(self.log.name, "rb") as f:
+            said = f.read()[-2000:].decode(errors="replace")
+        running = "still running" if self.game.poll() is None else f"ended ({self.game.returncode})"
+        windows = xdotool("search", "--class", "zarvolin") or "none"
+        self.fail(f"the game's window did not appear on {os.environ.get('DISPLAY')} in 60 s; the "
+                  f"game is {running}; its windows: {windows}; it said:\n{said}")
 
     def screen(self):
         return ImageGrab.grab(xdisplay=os.environ.get("DISPLAY"))
