@@ -259,11 +259,17 @@ class PlayThrough(unittest.TestCase):
                         return True
         return False
 
-    def key(self, name, pause=0.35):
-        xdotool("keydown", name)
-        time.sleep(0.1)
-        xdotool("keyup", name)
-        time.sleep(pause)
+    def hold(self, key, done, timeout=30):
+        """Holds a key down until done() holds or the time is out, as a player does who waits
+        for the game to react: the game reads these keys once a frame, and a loaded machine's
+        frames can be longer than a quick press."""
+        xdotool("keydown", key)
+        try:
+            deadline = time.time() + timeout
+            while time.time() < deadline and not done():
+                time.sleep(0.1)
+        finally:
+            xdotool("keyup", key)
 
     def type_quickly(self, keys):
         """Types as a quick typist does: 30 ms presses, 15 keys a second, with no wait for the
@@ -296,7 +302,7 @@ class PlayThrough(unittest.TestCase):
                       lambda shot: not self.name_entry_shown(shot) and self.menu_shown(shot))
         self.assertIsNone(self.game.poll(), "the game ended early")
         self.assert_frames_change()
-        self.key("Escape", pause=0.5)
+        self.hold("Escape", lambda: self.game.poll() is not None)
         self.assertEqual(self.game.wait(30), 0)
         with open(os.path.join(self.folder, "Data", "records.bin"), "rb") as f:
             records = f.read()
@@ -322,7 +328,7 @@ class PlayThrough(unittest.TestCase):
             self.click(68 + 64 * rng.randrange(10) + 40, 62 + 64 * rng.randrange(10) + 40,
                        pause=0.15)
         self.assert_frames_change()
-        self.key("BackSpace", pause=0)
+        self.hold("BackSpace", lambda: self.menu_shown(self.screen()))
         self.wait_for("the menu after Backspace", self.menu_shown)
         self.assertIsNone(self.game.poll(), "Backspace ended the program")
         self.click(512, 620)  # quit, on the main page again
