@@ -145,3 +145,19 @@ const std::vector<SweepExclusion>& SweepAlone() {
 }
 #undef SWEEP_ALONE
 #define SWEEP_ALONE(name, reason)
+
+#undef SWEEP_SHARES
+#define SWEEP_SHARES(name, shares, reason) {#name, shares},
+int SweepShares(const std::string& name) {
+    static const struct {
+        const char* name;
+        int shares;
+    } list[] = {
+#include "sweep/exclusions.h"
+    };
+    for (const auto& entry : list)
+        if (name == entry.name) return entry.shares;
+    return 1;
+}
+#undef SWEEP_SHARES
+#define SWEEP_SHARES(name, shares, reason)

@@ -17,6 +17,8 @@
 // SWEEP_ALONE: commands whose sweep takes seconds in a pass: each is a case of its own in every
 // pass, so that no case of a header's other commands waits on it (the rest go in cases of at most
 // kRowsPerCase commands).
+// SWEEP_SHARES: commands listed alone whose allocation failures are split among this many cases
+// of that pass, each refusing every n-th of the allocations ("display_Setup_1", "display_Setup_2").
 #ifndef SWEEP_EXCLUDE
 #define SWEEP_EXCLUDE(name, reason)
 #endif
@@ -46,6 +48,9 @@
 #endif
 #ifndef SWEEP_ALONE
 #define SWEEP_ALONE(name, reason)
+#endif
+#ifndef SWEEP_SHARES
+#define SWEEP_SHARES(name, shares, reason)
 #endif
 
 SWEEP_EXCLUDE(ExecuteFile, "starts the program it names")
@@ -197,3 +202,10 @@ SWEEP_ALONE(SetParticleColourPercent,
             "21 calls, each a tenth of a second of processor with its frame and checks")
 SWEEP_ALONE(SetParticleEmitPosition,
             "27 calls, each a tenth of a second of processor with its frame and checks")
+// A mode change during a loaded run of the whole suite takes seconds, as every program starting
+// meanwhile sets up a device too: 51 s in one case for the 18 calls of SetDisplayMode16 (9 s
+// alone).
+SWEEP_SHARES(SetDisplayMode16, 3, "each refused allocation makes a device again")
+SWEEP_SHARES(SetWindowModeOff, 2, "each refused allocation makes a device again")
+SWEEP_SHARES(Setup, 2, "each refused allocation makes a device again")
+SWEEP_SHARES(CreateDisplayDevice, 2, "each refused allocation makes a device again")

@@ -235,9 +235,11 @@ void CountCall(Sweep& sweep, const SweepRow& row, Reference& r) {
 }
 
 // Refuses each chosen k in turn until the call makes fewer; how many were refused.
-int RefuseInTurn(Sweep& sweep, const SweepRow& row, const Reference& r) {
+int RefuseInTurn(Sweep& sweep, const SweepRow& row, const Reference& r, CaseShare share) {
     int refused = 0;
-    for (int k : Ks(r.allocations)) {
+    const std::vector<int> ks = Ks(r.allocations);
+    for (std::size_t i = share.index; i < ks.size(); i += share.count) {
+        const int k = ks[i];
         const Prints before = PrintAll();
         const Outcome o = CallOnce(sweep, row, r.sound, k, r.maker);
         if (o.tally.failed) {
@@ -254,7 +256,7 @@ int RefuseInTurn(Sweep& sweep, const SweepRow& row, const Reference& r) {
     return refused;
 }
 
-void RefusalsOf(Sweep& sweep, const SweepRow& row) {
+void RefusalsOf(Sweep& sweep, const SweepRow& row, CaseShare share) {
     if (const SweepExclusion* ends = Ends(row.name)) {
         std::printf("sweep: known, mended elsewhere (%s): %s ends the process; not called\n",
                     ends->reason, row.name);
@@ -268,7 +270,7 @@ void RefusalsOf(Sweep& sweep, const SweepRow& row) {
     const Timing took = Seconds([&] {
         Reference r;
         CountCall(sweep, row, r);
-        const int refused = RefuseInTurn(sweep, row, r);
+        const int refused = RefuseInTurn(sweep, row, r, share);
         // What a refused call left half made shows in a frame.
         Sync();
         EXPECT_TRUE(HeapsWhole()) << row.name << ": a heap is damaged after the frame";
@@ -303,10 +305,10 @@ TEST_P(SweepMemory, RunningOutOfMemoryRaisesOrWorks) {
         throw std::bad_alloc();
     } catch (const std::bad_alloc&) {
     }
-    EachRow([&](const SweepRow& row) { RefusalsOf(*this, row); });
+    EachRow([&](const SweepRow& row) { RefusalsOf(*this, row, ShareOf(GetParam())); });
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SweepMemory, ::testing::ValuesIn(SweepCases()),
+INSTANTIATE_TEST_SUITE_P(Commands, SweepMemory, ::testing::ValuesIn(MemoryCases()),
                          [](const auto& info) { return info.param; });
 
 } // namespace

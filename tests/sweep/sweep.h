@@ -72,6 +72,8 @@ bool SweepSlowAllowed(const std::string& name);
 bool SweepDropsOldAllowed(const std::string& name);
 // Commands swept in a case of their own.
 const std::vector<SweepExclusion>& SweepAlone();
+// How many cases the allocation-failure pass splits a command's refusals among (1 for most).
+int SweepShares(const std::string& name);
 
 // The items every command may name, numbered kSound; made fresh before each command.
 constexpr std::int32_t kSound = 3, kInstance = 4, kDecoyImage = 5, kDecoyObject = 6, kMissing = 7,

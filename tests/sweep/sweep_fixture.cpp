@@ -115,8 +115,9 @@ std::string WholeItems(const SweepRow& row, const SweepArgs& a) {
 namespace {
 
 struct CaseTable {
-    std::vector<std::string> names;
+    std::vector<std::string> names, memoryNames;
     std::map<std::string, std::vector<const SweepRow*>> rows;
+    std::map<std::string, CaseShare> shares;
 };
 
 bool Alone(const SweepRow& row) {
@@ -137,10 +138,18 @@ void AddHeader(CaseTable& table, const std::string& part,
         }
         table.names.push_back(part + "_" + row->name);
         table.rows[table.names.back()] = {row};
+        const std::size_t shares = static_cast<std::size_t>(std::max(SweepShares(row->name), 1));
+        for (std::size_t i = 0; i < shares; ++i) {
+            const std::string name = table.names.back() + "_" + std::to_string(i + 1);
+            table.memoryNames.push_back(shares == 1 ? table.names.back() : name);
+            table.rows[table.memoryNames.back()] = {row};
+            table.shares[table.memoryNames.back()] = {i, shares};
+        }
     }
     const std::size_t cases = (rest.size() + kRowsPerCase - 1) / kRowsPerCase;
     for (std::size_t k = 0; k < cases; ++k) {
         table.names.push_back(cases == 1 ? part : part + "_" + std::to_string(k + 1));
+        table.memoryNames.push_back(table.names.back());
         table.rows[table.names.back()].assign(rest.begin() + k * rest.size() / cases,
                                               rest.begin() + (k + 1) * rest.size() / cases);
     }
@@ -167,6 +176,15 @@ const CaseTable& Cases() {
 
 std::vector<std::string> SweepCases() {
     return Cases().names;
+}
+
+std::vector<std::string> MemoryCases() {
+    return Cases().memoryNames;
+}
+
+CaseShare ShareOf(const std::string& name) {
+    const auto found = Cases().shares.find(name);
+    return found == Cases().shares.end() ? CaseShare{} : found->second;
 }
 
 const std::vector<const SweepRow*>& CaseRows(const std::string& name) {

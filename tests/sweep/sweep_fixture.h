@@ -63,6 +63,13 @@ std::vector<std::string> Lost(const Prints& before, std::int32_t error);
 // in a case of its own ("display_Setup"), so that no case runs long on a loaded machine.
 constexpr std::size_t kRowsPerCase = 24;
 std::vector<std::string> SweepCases();
+// The cases of the allocation-failure pass: those of SweepCases, with a command listed in shares
+// as that many cases ("display_Setup_1", ...), each refusing every n-th of its allocations.
+std::vector<std::string> MemoryCases();
+struct CaseShare {
+    std::size_t index = 0, count = 1; // this case refuses the allocations i with i % count == index
+};
+CaseShare ShareOf(const std::string& name);
 // The rows of a case, in the table's order.
 const std::vector<const SweepRow*>& CaseRows(const std::string& name);
 

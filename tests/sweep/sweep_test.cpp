@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -243,6 +244,20 @@ TEST(SweepTable, EveryRowIsInOneCase) {
         });
         EXPECT_NE(own, names.end()) << alone.name << " has no case of its own";
     }
+    // The allocation-failure pass: a command's shares together refuse each allocation once.
+    std::map<const SweepRow*, std::set<std::size_t>> shares;
+    for (const std::string& name : MemoryCases()) {
+        const std::vector<const SweepRow*>& rows = CaseRows(name);
+        const CaseShare share = ShareOf(name);
+        ASSERT_FALSE(rows.empty()) << name;
+        EXPECT_TRUE(share.count == 1 || rows.size() == 1) << name;
+        EXPECT_EQ(share.count, static_cast<std::size_t>(SweepShares(rows[0]->name))) << name;
+        for (const SweepRow* row : rows)
+            EXPECT_TRUE(shares[row].insert(share.index).second) << name;
+    }
+    EXPECT_EQ(shares.size(), SweepRows().size());
+    for (const auto& [row, indices] : shares)
+        EXPECT_EQ(indices.size(), static_cast<std::size_t>(SweepShares(row->name))) << row->name;
 }
 
 } // namespace
